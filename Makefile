@@ -1,0 +1,25 @@
+# Thin wrapper: every target installs what is missing, configures and builds.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all build deps test demo clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	./scripts/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

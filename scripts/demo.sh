@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Starts the stand-in server on loopback with sample data, then Fiscora against it.
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin="$root/$build/bin"
+demo="$root/$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/programa" "$demo/servidor"
+cp -a "$bin/." "$demo/programa/"
+rm -f "$demo/programa/fiscora-servidor"
+# The server publishes the same version as the client: no update at start.
+cp "$bin/info.fsc" "$demo/servidor/versao.txt"
+seed=()
+[ -f "$root/resources/demo/semente.json" ] && seed=(--semente "$root/resources/demo/semente.json")
+if [ -d "$root/resources/demo/dados" ]; then cp -a "$root/resources/demo/dados/." "$demo/servidor/"; fi
+
+"$bin/fiscora-servidor" --endereco 127.0.0.1 --porta 8080 --dados "$demo/servidor" "${seed[@]}" \
+    2>"$demo/servidor.log" &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -f "$demo/servidor/pronto" ] && break; sleep 0.1; done
+if [ ! -f "$demo/servidor/pronto" ]; then
+    echo "O servidor local não iniciou; veja $demo/servidor.log" >&2
+    exit 1
+fi
+echo "Servidor local em 127.0.0.1:8080 (dados em $demo/servidor, registro em $demo/servidor.log)"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$demo/programa/fiscora" --pasta "$demo/programa"
+else
+    # No display: run in a virtual one, keep a screenshot, and stop after a few seconds.
+    echo "Sem tela disponível: executando em Xvfb por ${DEMO_SEGUNDOS:-8} s; captura em $demo/tela.png"
+    xvfb-run -a -s "-screen 0 1280x800x24" bash -c "
+        '$demo/programa/fiscora' --pasta '$demo/programa' & app=\$!
+        sleep ${DEMO_SEGUNDOS:-8}
+        import -window root '$demo/tela.png' || true
+        kill \$app 2>/dev/null || true"
+fi

@@ -1,0 +1,7 @@
+#include "Operations.h"
+
+namespace servidor {
+
+void registerKeyOperations(SoapService&, ServerStore&) {}
+
+} // namespace servidor

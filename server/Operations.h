@@ -1,0 +1,24 @@
+#pragma once
+
+namespace httplib {
+class Server;
+}
+
+namespace servidor {
+
+class ServerStore;
+class SoapService;
+class RequestLog;
+
+// Each group of the server contract registers itself here; main() calls every one.
+void registerDiagnosticOperations(SoapService& service, ServerStore& store);
+void registerTransferOperations(SoapService& service, ServerStore& store);
+void registerKeyOperations(SoapService& service, ServerStore& store);
+// Routes on the settings port besides the web service (the uploads).
+void registerUploadRoutes(httplib::Server& server, ServerStore& store, RequestLog& log);
+// Routes on port 80 besides the version file and the updater (the receipt page).
+void registerPortalRoutes(httplib::Server& server, ServerStore& store, RequestLog& log);
+// Loads a seed file into the store; false with a message on stderr when it cannot.
+bool loadSeed(ServerStore& store, const char* path);
+
+} // namespace servidor

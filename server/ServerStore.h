@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <mutex>
+
+struct sqlite3;
+
+namespace servidor {
+
+// The server's state: one SQLite file in its data folder, shared by the request threads.
+//
+//   empresas(ie, cnpj, razao, chave, simples)      ie and cnpj as digits only
+//   contadores(doc, crc, nome, endereco, numero, complemento, bairro, cidade, estado,
+//              telefone, cep, email, recebido_em)
+//   transmissoes(id, ie, referencia, data, protocolo, status, adicionado, recibo)
+//
+// Every use takes the lock: Access access(store); then access.db().
+class ServerStore {
+public:
+    explicit ServerStore(const QString& dataFolder);
+    ~ServerStore();
+    ServerStore(const ServerStore&) = delete;
+    ServerStore& operator=(const ServerStore&) = delete;
+
+    bool isOpen() const { return m_db != nullptr; }
+    QString dataFolder() const { return m_folder; }
+
+    class Access {
+    public:
+        explicit Access(ServerStore& store) : m_lock(store.m_mutex), m_store(store) {}
+        sqlite3* db() const { return m_store.m_db; }
+
+    private:
+        std::lock_guard<std::mutex> m_lock;
+        ServerStore& m_store;
+    };
+
+private:
+    QString m_folder;
+    sqlite3* m_db = nullptr;
+    std::mutex m_mutex;
+};
+
+} // namespace servidor

@@ -1,0 +1,7 @@
+#include "Operations.h"
+
+namespace servidor {
+
+void registerUploadRoutes(httplib::Server&, ServerStore&, RequestLog&) {}
+
+} // namespace servidor

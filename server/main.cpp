@@ -1,0 +1,167 @@
+// fiscora-servidor: a stand-in for the municipality's server, for the demo and the tests.
+#include "Operations.h"
+#include "RequestLog.h"
+#include "ServerStore.h"
+#include "SoapService.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+using namespace servidor;
+
+namespace {
+
+struct Options {
+    std::string address = "127.0.0.1";
+    int port = 8080;
+    int portalPort = 80;
+    QString dataFolder = QStringLiteral("dados-servidor");
+    const char* seed = nullptr;
+};
+
+void usage()
+{
+    std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
+                         "[--dados PASTA] [--semente ARQUIVO]\n");
+}
+
+bool parseOptions(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(arg, "--endereco") == 0 && hasValue)
+            options->address = argv[++i];
+        else if (std::strcmp(arg, "--porta") == 0 && hasValue)
+            options->port = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--porta-portal") == 0 && hasValue)
+            options->portalPort = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--dados") == 0 && hasValue)
+            options->dataFolder = QString::fromLocal8Bit(argv[++i]);
+        else if (std::strcmp(arg, "--semente") == 0 && hasValue)
+            options->seed = argv[++i];
+        else
+            return false;
+    }
+    return options->port > 0 && options->port < 65536;
+}
+
+QString target(const httplib::Request& request)
+{
+    QString text = QString::fromStdString(request.path);
+    if (!request.params.empty()) {
+        QString query;
+        for (const auto& [key, value] : request.params)
+            query += (query.isEmpty() ? QString() : QStringLiteral("&")) + QString::fromStdString(key) +
+                     (value.empty() ? QString() : QLatin1Char('=') + QString::fromStdString(value));
+        text += QLatin1Char('?') + query;
+    }
+    return text;
+}
+
+// Serves a file of the data folder as it is; 404 when absent.
+void serveFile(const QString& folder, const QString& name, httplib::Response& response)
+{
+    QFile file(QDir(folder).filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) {
+        response.status = 404;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    response.set_content(bytes.constData(), static_cast<size_t>(bytes.size()), "application/octet-stream");
+}
+
+void logEverything(httplib::Server& server, RequestLog& log)
+{
+    server.set_logger([&log](const httplib::Request& request, const httplib::Response& response) {
+        log.write(QString::fromStdString(request.method) + QLatin1Char(' ') + target(request) + QLatin1Char(' ') +
+                  QString::number(response.status));
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (!parseOptions(argc, argv, &options)) {
+        usage();
+        return 2;
+    }
+    const QString folder = QDir(options.dataFolder).absolutePath();
+    ServerStore store(folder);
+    if (!store.isOpen())
+        return 1;
+    if (options.seed && !loadSeed(store, options.seed))
+        return 1;
+    RequestLog log(folder);
+
+    SoapService service;
+    registerDiagnosticOperations(service, store);
+    registerTransferOperations(service, store);
+    registerKeyOperations(service, store);
+
+    httplib::Server api;
+    logEverything(api, log);
+    api.Post("/lumo/server/index.php", [&service](const httplib::Request& request, httplib::Response& response) {
+        int status = 200;
+        const QByteArray answer = service.handle(QByteArray::fromStdString(request.body), &status);
+        response.status = status;
+        response.set_content(answer.constData(), static_cast<size_t>(answer.size()),
+                             "application/soap+xml; charset=utf-8");
+    });
+    registerUploadRoutes(api, store, log);
+
+    // The portal (version file, updater, receipt page) answers on port 80; the same port as the
+    // web service may serve both, for runs without rights to port 80.
+    const bool samePort = options.portalPort == options.port;
+    httplib::Server portalServer;
+    httplib::Server& portal = samePort ? api : portalServer;
+    if (!samePort)
+        logEverything(portal, log);
+    portal.Get("/lumo/server/versao.txt", [&folder](const httplib::Request&, httplib::Response& response) {
+        serveFile(folder, QStringLiteral("versao.txt"), response);
+    });
+    portal.Get("/lumo/server/atualizacao_fiscora.exe", [&folder](const httplib::Request&, httplib::Response& response) {
+        serveFile(folder, QStringLiteral("atualizacao_fiscora.exe"), response);
+    });
+    registerPortalRoutes(portal, store, log);
+
+    if (!api.bind_to_port(options.address, options.port)) {
+        std::fprintf(stderr, "fiscora-servidor: não foi possível escutar em %s:%d\n", options.address.c_str(),
+                     options.port);
+        return 1;
+    }
+    const bool portalBound = samePort || portal.bind_to_port(options.address, options.portalPort);
+    if (!portalBound)
+        std::fprintf(stderr, "fiscora-servidor: porta %d indisponível em %s; sem versão nem recibos\n",
+                     options.portalPort, options.address.c_str());
+
+    std::thread portalThread;
+    if (portalBound && !samePort)
+        portalThread = std::thread([&portalServer] { portalServer.listen_after_bind(); });
+
+    // Tells a launcher the server is listening, and on which ports.
+    QSaveFile ready(QDir(folder).filePath(QStringLiteral("pronto")));
+    if (ready.open(QIODevice::WriteOnly)) {
+        ready.write(QByteArrayLiteral("porta=") + QByteArray::number(options.port) + "\nportal=" +
+                    QByteArray::number(portalBound ? options.portalPort : 0) + '\n');
+        ready.commit();
+    }
+    std::fprintf(stderr, "fiscora-servidor: escutando em %s:%d (portal %d)\n", options.address.c_str(),
+                 options.port, portalBound ? options.portalPort : 0);
+    api.listen_after_bind();
+    portalServer.stop();
+    if (portalThread.joinable())
+        portalThread.join();
+    return 0;
+}

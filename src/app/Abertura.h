@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace fiscora {
+
+// The start-up window.
+class Abertura final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Abertura)
+
+public:
+    explicit Abertura(QWidget* parent = nullptr);
+
+private:
+    void iniciar();
+    void sobre();
+
+    QLabel* m_picture;
+    QPushButton* m_iniciar;
+    QPushButton* m_sobre;
+    QPushButton* m_sair;
+};
+
+} // namespace fiscora

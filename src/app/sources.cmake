@@ -1,0 +1,13 @@
+list(APPEND FISCORA_CORE_SOURCES
+    app/AppTexts.cpp
+    app/Cp1252.cpp
+    app/ProgramFolder.cpp
+    app/Settings.cpp
+    app/UrlParts.cpp
+    app/TextFile.cpp
+    app/VersionCheck.cpp)
+list(APPEND FISCORA_GUI_SOURCES
+    app/Abertura.cpp
+    app/Sobre.cpp
+    app/Principal.cpp
+    app/GuiStartup.cpp)

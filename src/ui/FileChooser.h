@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace fiscora {
+
+// The file-open dialog. Tests install one that answers with a path or cancels (empty text).
+class FileChooser {
+public:
+    virtual ~FileChooser() = default;
+
+    static QString openFile(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter);
+    static void install(FileChooser* implementation);
+
+protected:
+    virtual QString choose(QWidget* parent, const QString& caption, const QString& directory,
+                           const QString& filter) = 0;
+};
+
+} // namespace fiscora

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace fiscora {
+
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class MessageAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+
+struct MessageRequest {
+    QString title;
+    QString text;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+// Every message box of the program goes through here, so tests can read and answer them.
+// The GUI installs a widget implementation at start; without one, boxes go to stderr and
+// take the cautious answer (No / Cancel / OK).
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+
+    static MessageAnswer show(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None,
+                              MessageButtons buttons = MessageButtons::Ok);
+
+    // Installs an implementation (not owned); nullptr restores the default.
+    static void install(MessageBox* implementation);
+
+protected:
+    virtual MessageAnswer ask(const MessageRequest& request) = 0;
+};
+
+} // namespace fiscora

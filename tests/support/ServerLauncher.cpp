@@ -1,0 +1,94 @@
+#include "support/ServerLauncher.h"
+
+#include "support/ProgramFolderFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QThread>
+
+namespace fiscora::test {
+
+QString builtProgram(const QString& name)
+{
+    return QDir(buildProgramFolder()).filePath(name);
+}
+
+ServerLauncher::ServerLauncher() = default;
+
+ServerLauncher::~ServerLauncher()
+{
+    stop();
+}
+
+void ServerLauncher::writeDataFile(const QString& name, const QByteArray& bytes) const
+{
+    QFile file(dataFile(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QString ServerLauncher::dataFile(const QString& name) const
+{
+    return m_data.filePath(name);
+}
+
+bool ServerLauncher::start(const QStringList& extraArguments)
+{
+    stop();
+    QFile::remove(dataFile(QStringLiteral("pronto")));
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // A random loopback address keeps parallel test programs apart.
+        QRandomGenerator* random = QRandomGenerator::global();
+        m_host = QStringLiteral("127.%1.%2.%3")
+                     .arg(random->bounded(1, 255))
+                     .arg(random->bounded(0, 256))
+                     .arg(random->bounded(1, 255));
+        QStringList arguments{QStringLiteral("--endereco"), m_host, QStringLiteral("--porta"),
+                              QString::number(m_port), QStringLiteral("--dados"), m_data.path()};
+        arguments += extraArguments;
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(builtProgram(QStringLiteral("fiscora-servidor")), arguments);
+        if (!m_process.waitForStarted(5000)) {
+            m_error = m_process.errorString();
+            return false;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000 && m_process.state() == QProcess::Running) {
+            QFile ready(dataFile(QStringLiteral("pronto")));
+            if (ready.open(QIODevice::ReadOnly)) {
+                const QByteArray text = ready.readAll();
+                m_portal = !text.contains("portal=0");
+                return true;
+            }
+            m_process.waitForFinished(20);
+        }
+        m_error = QStringLiteral("o servidor não ficou pronto (%1)").arg(m_process.exitCode());
+        stop();
+    }
+    return false;
+}
+
+void ServerLauncher::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+}
+
+QStringList ServerLauncher::requests() const
+{
+    QFile file(dataFile(QStringLiteral("requisicoes.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace fiscora::test

@@ -1,0 +1,38 @@
+#include "support/TestMessageBox.h"
+
+namespace fiscora::test {
+
+TestMessageBox::TestMessageBox()
+{
+    MessageBox::install(this);
+}
+
+TestMessageBox::~TestMessageBox()
+{
+    MessageBox::install(nullptr);
+}
+
+QStringList TestMessageBox::texts() const
+{
+    QStringList list;
+    for (const MessageRequest& request : m_shown)
+        list.append(request.text);
+    return list;
+}
+
+MessageAnswer TestMessageBox::ask(const MessageRequest& request)
+{
+    m_shown.append(request);
+    if (!m_answers.isEmpty())
+        return m_answers.dequeue();
+    switch (request.buttons) {
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::Ok:
+        return MessageAnswer::Ok;
+    default:
+        return MessageAnswer::Cancel;
+    }
+}
+
+} // namespace fiscora::test

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/MessageBox.h"
+
+#include <QList>
+#include <QQueue>
+
+namespace fiscora::test {
+
+// Records every box and answers from a queue (OK / the cautious answer when the queue is empty).
+// Installs itself for its lifetime.
+class TestMessageBox final : public MessageBox {
+public:
+    TestMessageBox();
+    ~TestMessageBox() override;
+    TestMessageBox(const TestMessageBox&) = delete;
+    TestMessageBox& operator=(const TestMessageBox&) = delete;
+
+    void queueAnswer(MessageAnswer answer) { m_answers.enqueue(answer); }
+    const QList<MessageRequest>& shown() const { return m_shown; }
+    QStringList texts() const;
+    void clear() { m_shown.clear(); }
+
+protected:
+    MessageAnswer ask(const MessageRequest& request) override;
+
+private:
+    QList<MessageRequest> m_shown;
+    QQueue<MessageAnswer> m_answers;
+};
+
+} // namespace fiscora::test

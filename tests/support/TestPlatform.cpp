@@ -1,0 +1,27 @@
+#include "support/TestPlatform.h"
+
+namespace fiscora::test {
+
+TestPlatform::TestPlatform()
+{
+    Platform::install(this);
+}
+
+TestPlatform::~TestPlatform()
+{
+    Platform::install(nullptr);
+}
+
+bool TestPlatform::openUrl(const QString& url)
+{
+    openedUrls.append(url);
+    return acceptUrls;
+}
+
+bool TestPlatform::startDetached(const QString& program)
+{
+    started.append(program);
+    return startSucceeds;
+}
+
+} // namespace fiscora::test

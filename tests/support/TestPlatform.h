@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ui/Platform.h"
+
+#include <QStringList>
+
+namespace fiscora::test {
+
+// Answers the administrator check as told and records what the program asked of the system.
+// Installs itself for its lifetime.
+class TestPlatform final : public Platform {
+public:
+    TestPlatform();
+    ~TestPlatform() override;
+    TestPlatform(const TestPlatform&) = delete;
+    TestPlatform& operator=(const TestPlatform&) = delete;
+
+    bool administrator = true;
+    bool acceptUrls = true;
+    bool startSucceeds = true;
+    QStringList openedUrls;
+    QStringList started;
+    int quitCalls = 0;
+
+    bool isAdministrator() override { return administrator; }
+    bool openUrl(const QString& url) override;
+    bool startDetached(const QString& program) override;
+    void quit() override { ++quitCalls; }
+};
+
+} // namespace fiscora::test
