@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/AppError.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+struct sqlite3;
+
+namespace fiscora {
+
+// One row read from a statement; columns are found without regard to case.
+class DbRow {
+public:
+    DbRow() = default;
+    DbRow(QStringList columns, QVariantList values);
+    bool has(const QString& column) const;
+    QVariant value(const QString& column) const; // invalid QVariant when absent
+    QString text(const QString& column) const;    // value as text ("" for NULL)
+    bool boolean(const QString& column) const;    // OptanteSimples and the like
+    const QStringList& columns() const { return m_columns; }
+    const QVariantList& values() const { return m_values; }
+
+private:
+    QStringList m_columns;
+    QVariantList m_values;
+};
+
+// The local database fiscora.mdb (an SQLite file) of the program folder, opened by one command
+// and closed when the object goes. Never creates the file. Values are bound as parameters
+// ("?" in the SQL text), never pasted into it.
+class LocalDatabase {
+public:
+    LocalDatabase();
+    ~LocalDatabase();
+    LocalDatabase(const LocalDatabase&) = delete;
+    LocalDatabase& operator=(const LocalDatabase&) = delete;
+
+    bool open(); // ProgramFolder::file("fiscora.mdb"), read-write, no create
+    bool openFile(const QString& path);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+
+    // Runs a statement; rows (when given) receives every row read forward to the end.
+    bool exec(const QString& sql, const QVariantList& parameters = {}, QList<DbRow>* rows = nullptr);
+    // The first row of a query; false when the statement fails. *found tells whether a row came.
+    bool first(const QString& sql, const QVariantList& parameters, DbRow* row, bool* found);
+
+    bool begin();
+    bool commit();
+    void rollback();
+
+    // The last failure: SQLite's extended result code, "SQLite", SQLite's message.
+    const AppError& lastError() const { return m_error; }
+    // Errors collected while connecting (the provider error list of the full report).
+    const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
+
+private:
+    void fail(int code, const QString& message);
+
+    sqlite3* m_db = nullptr;
+    AppError m_error;
+    QList<AppError> m_connectionErrors;
+};
+
+// The database error report, every line preceded by CR LF. The full form lists the connection's
+// provider errors first, then the three lines of the short form.
+QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm);
+// Shows the report in a box (OK, no icon, title "fiscora").
+void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors = {},
+                       bool fullForm = false);
+
+// An apostrophe becomes two: the rule for text put into SQL text.
+QString doubleQuotes(const QString& text);
+
+// The accountant row. DadosContador reads it; document() is cont_cpf_cnpj without ".", "/", "-".
+struct Contador {
+    QString cont_cpf_cnpj, cont_num_crc, cont_razao_nome, cont_nom_endereco, cont_num_predial,
+        cont_dsc_complemento, cont_nom_bairro, cont_nom_cidade, cont_nom_estado, cont_num_telefone,
+        cont_num_cep, cont_email;
+    QString document() const;
+};
+
+// Reads the accountant row ("SELECT * FROM tblContador"). *found false with an empty row when the
+// table is empty. Returns false on a database failure (error filled), not reported here.
+bool DadosContador(Contador* contador, bool* found, AppError* error);
+
+} // namespace fiscora
