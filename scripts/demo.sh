@@ -29,6 +29,7 @@ echo "Servidor local em 127.0.0.1:8080 (dados em $demo/servidor, registro em $de
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$demo/programa/fiscora" --pasta "$demo/programa"
 else
+    export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
     # No display: run in a virtual one, keep a screenshot, and stop after a few seconds.
     echo "Sem tela disponível: executando em Xvfb por ${DEMO_SEGUNDOS:-8} s; captura em $demo/tela.png"
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c "
