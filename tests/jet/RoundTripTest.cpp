@@ -301,6 +301,7 @@ private Q_SLOTS:
         QTest::newRow("currency as a double") << 15;
         QTest::newRow("text size 256") << 16;
         QTest::newRow("duplicate in the primary key") << 17;
+        QTest::newRow("tables named alike for Access") << 18;
     }
     void refusesWhatCannotBeStored() {
         QFETCH(int, which);
@@ -372,6 +373,11 @@ private Q_SLOTS:
             break;
         case 16:
             t.table.columns[1].size = 256;
+            break;
+        case 18:
+            db.tables << t;
+            t.table.name = QStringLiteral("ß");
+            db.tables[0].table.name = QStringLiteral("SS");
             break;
         case 17:
             t.table.indexes = {Index{QStringLiteral("PrimaryKey"), {0}, true, false}};

@@ -111,6 +111,55 @@ private Q_SLOTS:
         QCOMPARE(t.rows.size(), 0);
     }
 
+    // Enough tables that the catalog, its indexes and the map rows take several pages.
+    void manyTables() {
+        Database db;
+        for (int i = 0; i < 150; ++i) {
+            TableData t = table(QStringLiteral("Tabela nº %1 de exportação").arg(i),
+                                {column(QStringLiteral("Código"), ColumnType::Long, 0, true),
+                                 column(QStringLiteral("Descrição"), ColumnType::Memo)},
+                                {Row{Value{}, Value{QStringLiteral("x")}}});
+            t.table.indexes = {Index{QStringLiteral("PrimaryKey"), {0}, true, true}};
+            db.tables << t;
+        }
+        const QString path = m_dir.filePath(QStringLiteral("many.mdb"));
+        QString error;
+        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const JetFileChecker checker(path);
+        QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
+        const auto* objects = checker.table(QStringLiteral("MSysObjects"));
+        QCOMPARE(objects->rows, 18u + 150u);
+        QVERIFY(objects->dataPages.size() > 1);
+        QVERIFY(objects->indexes[0].depth >= 2);
+        QCOMPARE(MdbTableReader(path).tables().size(), 150);
+    }
+
+    // A table whose definition does not fit on one page.
+    void wideTable() {
+        QList<Column> columns;
+        Row row;
+        for (int i = 0; i < 250; ++i) {
+            columns << column(QStringLiteral("Coluna %1 com um nome bem comprido, até sessenta").arg(i),
+                              ColumnType::Long);
+            row << Value{qint64(i * 1000)};
+        }
+        Database db;
+        db.tables << table(QStringLiteral("larga"), columns, {row, row});
+        const QString path = m_dir.filePath(QStringLiteral("wide.mdb"));
+        QString error;
+        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const JetFileChecker checker(path);
+        QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
+        QVERIFY(checker.table(QStringLiteral("larga"))->definitionPages > 1);
+        MdbTableReader reader(path);
+        MdbTableReader::Table t;
+        QVERIFY(reader.read(QStringLiteral("larga"), &t));
+        QCOMPARE(t.columns.size(), 250);
+        QCOMPARE(t.columns.last().name, columns.last().name);
+        QCOMPARE(t.rows.size(), 2);
+        QCOMPARE(t.rows[1], row);
+    }
+
     // The checker itself: damage a sound file in one place and it must say so.
     void checkerSeesDamage_data() {
         QTest::addColumn<int>("damage");
