@@ -9,15 +9,13 @@ namespace {
 
 const QString kSoapNs = QStringLiteral("http://www.w3.org/2003/05/soap-envelope");
 
-QString escaped(const QString& text)
-{
+QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
 
 } // namespace
 
-QString SoapCall::value(const QString& name) const
-{
+QString SoapCall::value(const QString& name) const {
     for (const auto& [key, val] : parameters) {
         if (key == name)
             return val;
@@ -25,13 +23,11 @@ QString SoapCall::value(const QString& name) const
     return {};
 }
 
-void SoapService::add(const QString& operation, Handler handler)
-{
+void SoapService::add(const QString& operation, Handler handler) {
     m_handlers[operation] = std::move(handler);
 }
 
-bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error)
-{
+bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error) {
     QDomDocument document;
     QString message;
     int line = 0;
@@ -62,8 +58,7 @@ bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error)
     return true;
 }
 
-QByteArray SoapService::handle(const QByteArray& body, int* status) const
-{
+QByteArray SoapService::handle(const QByteArray& body, int* status) const {
     SoapCall call;
     QString error;
     if (!parse(body, &call, &error)) {
@@ -79,19 +74,18 @@ QByteArray SoapService::handle(const QByteArray& body, int* status) const
     return answer(call.operation, handler->second(call));
 }
 
-QByteArray SoapService::answer(const QString& operation, const QString& result)
-{
-    const QString text =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                       "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">"
-                       "<env:Body><ns1:") +
-        escaped(operation) + QStringLiteral("Response xmlns:ns1=\"urn:Transferencia\"><return>") + escaped(result) +
-        QStringLiteral("</return></ns1:") + escaped(operation) + QStringLiteral("Response></env:Body></env:Envelope>");
+QByteArray SoapService::answer(const QString& operation, const QString& result) {
+    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">"
+                                        "<env:Body><ns1:") +
+                         escaped(operation) +
+                         QStringLiteral("Response xmlns:ns1=\"urn:Transferencia\"><return>") +
+                         escaped(result) + QStringLiteral("</return></ns1:") + escaped(operation) +
+                         QStringLiteral("Response></env:Body></env:Envelope>");
     return text.toUtf8();
 }
 
-QByteArray SoapService::fault(const QString& reason)
-{
+QByteArray SoapService::fault(const QString& reason) {
     const QString text =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
                        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\"><env:Body>"

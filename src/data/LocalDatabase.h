@@ -18,8 +18,8 @@ public:
     DbRow(QStringList columns, QVariantList values);
     bool has(const QString& column) const;
     QVariant value(const QString& column) const; // invalid QVariant when absent
-    QString text(const QString& column) const;    // value as text ("" for NULL)
-    bool boolean(const QString& column) const;    // OptanteSimples and the like
+    QString text(const QString& column) const;   // value as text ("" for NULL)
+    bool boolean(const QString& column) const;   // OptanteSimples and the like
     const QStringList& columns() const { return m_columns; }
     const QVariantList& values() const { return m_values; }
 
