@@ -12,6 +12,11 @@ void registerDiagnosticOperations(SoapService& service, ServerStore&) {
             out += name + QLatin1Char('=') + value + QLatin1Char('\n');
         return out;
     });
+    // "Diagnostico.cabecalhos" answers the headers the request came with.
+    service.add(QStringLiteral("Diagnostico.cabecalhos"), [](const SoapCall& call) -> QString {
+        return QStringLiteral("Content-Type=") + call.contentType + QStringLiteral("\nSOAPAction=") +
+               call.soapAction + QLatin1Char('\n');
+    });
 }
 
 } // namespace servidor

@@ -109,7 +109,10 @@ int main(int argc, char** argv) {
     api.Post("/lumo/server/index.php",
              [&service](const httplib::Request& request, httplib::Response& response) {
                  int status = 200;
-                 const QByteArray answer = service.handle(QByteArray::fromStdString(request.body), &status);
+                 const QByteArray answer =
+                     service.handle(QByteArray::fromStdString(request.body), &status,
+                                    QString::fromStdString(request.get_header_value("SOAPAction")),
+                                    QString::fromStdString(request.get_header_value("Content-Type")));
                  response.status = status;
                  response.set_content(answer.constData(), static_cast<size_t>(answer.size()),
                                       "application/soap+xml; charset=utf-8");
