@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -247,6 +248,16 @@ private Q_SLOTS:
         QTest::mouseClick(w->findChild<QPushButton*>(u"cmdCancelar"_s), Qt::LeftButton);
         QVERIFY(main->isEnabled());
         QVERIFY(m_boxes->shown().isEmpty());
+    }
+
+    void screenshot() {
+        fillTable();
+        QWidget* w = makeWindow(u"selecao"_s);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
+        QDir().mkpath(folder);
+        QVERIFY(w->grab().save(QDir(folder).filePath(u"frmtbl_SelecionaContribuinte.png"_s)));
     }
 };
 
