@@ -141,11 +141,6 @@ private Q_SLOTS:
             << ""
             << QStringList{u"apuracao"_s, u"GIA: Aceita|77|Aceita|m"_s, u"DIPAM : 2.2||2.2"_s,
                            u"OUTRO: abcd|-|abcd"_s};
-        QTest::newRow("not XML") << "<apuracao><GIA>" << u"Premature end of document."_s << QStringList{};
-        QTest::newRow("external entity is refused")
-            << "<!DOCTYPE a [<!ENTITY x SYSTEM "
-               "\"file:///etc/hostname\">]><a><b><DETALHE>&x;</DETALHE></b></a>"
-            << u"O documento faz referência a conteúdo externo, que não é carregado."_s << QStringList{};
         QTest::newRow("external DTD is refused")
             << "<!DOCTYPE a SYSTEM \"http://127.0.0.1:9/a.dtd\"><a/>"
             << u"O documento faz referência a conteúdo externo, que não é carregado."_s << QStringList{};
@@ -172,24 +167,6 @@ private Q_SLOTS:
         for (const QString& entry : texts.mid(1))
             expected.append(entry.split(QLatin1Char('|')));
         QCOMPARE(got, expected);
-    }
-
-    void address_data() {
-        QTest::addColumn<QString>("reference");
-        QTest::addColumn<QString>("expected");
-        const QString base = QStringLiteral("http://srv/protocoloDown.php?IE=110.042.490.114&key=K&y&ref=");
-        QTest::newRow("trailing blank") << u"04/2012 "_s << base + u"04/2012"_s;
-        QTest::newRow("inner blanks") << u" 04 / 2012"_s << base + u"04/2012"_s;
-        QTest::newRow("no slash") << "042012"
-                                  << "";
-        QTest::newRow("header or empty row") << ""
-                                             << "";
-    }
-
-    void address() {
-        QFETCH(QString, reference);
-        QFETCH(QString, expected);
-        QCOMPARE(receiptAddress(QStringLiteral("srv"), kIE, QStringLiteral("K&y"), reference), expected);
     }
 
     // The list is read by position: the server must put its values exactly there.
