@@ -215,23 +215,6 @@ private Q_SLOTS:
         QCOMPARE(read.cont_razao_nome, QStringLiteral("Anterior"));
     }
 
-    void documentDigits_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("document");
-        QTest::newRow("cpf") << QStringLiteral("111.444.777-35") << QStringLiteral("11144477735");
-        QTest::newRow("cnpj") << QStringLiteral("11.222.333/0001-81") << QStringLiteral("11222333000181");
-        QTest::newRow("other characters stay")
-            << QStringLiteral("111 444_777-3") << QStringLiteral("111 444_7773");
-    }
-
-    void documentDigits() {
-        QFETCH(QString, stored);
-        QFETCH(QString, document);
-        Contador c;
-        c.cont_cpf_cnpj = stored;
-        QCOMPARE(c.document(), document);
-    }
-
     void taxpayerStatements() {
         ProgramFolderFixture folder;
         AppError error;
@@ -397,14 +380,6 @@ private Q_SLOTS:
         AppError error;
         QVERIFY(countContador(&total, &error));
         QCOMPARE(total, qint64(0));
-    }
-
-    void parameterCountChecked() {
-        ProgramFolderFixture folder;
-        LocalDatabase db;
-        QVERIFY(db.open());
-        QVERIFY(!db.exec(QStringLiteral("select * from tblContribuinte where IE = ?")));
-        QVERIFY(!db.exec(QStringLiteral("select * from tblContribuinte"), {1}));
     }
 
     void doubleQuotes_data() {
