@@ -7,12 +7,10 @@
 
 namespace servidor {
 
-RequestLog::RequestLog(const QString& dataFolder) : m_path(QDir(dataFolder).filePath(QStringLiteral("requisicoes.log")))
-{
-}
+RequestLog::RequestLog(const QString& dataFolder)
+    : m_path(QDir(dataFolder).filePath(QStringLiteral("requisicoes.log"))) {}
 
-void RequestLog::write(const QString& line)
-{
+void RequestLog::write(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::lock_guard<std::mutex> lock(m_mutex);
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);

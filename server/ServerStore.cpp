@@ -27,11 +27,12 @@ CREATE TABLE IF NOT EXISTS transmissoes(
 
 } // namespace
 
-ServerStore::ServerStore(const QString& dataFolder) : m_folder(dataFolder)
-{
+ServerStore::ServerStore(const QString& dataFolder)
+    : m_folder(dataFolder) {
     QDir().mkpath(dataFolder);
     const QByteArray path = QFile::encodeName(QDir(dataFolder).filePath(QStringLiteral("servidor.db")));
-    if (sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    if (sqlite3_open_v2(path.constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         std::fprintf(stderr, "fiscora-servidor: não foi possível abrir %s: %s\n", path.constData(),
                      m_db ? sqlite3_errmsg(m_db) : "sem memória");
@@ -49,8 +50,7 @@ ServerStore::ServerStore(const QString& dataFolder) : m_folder(dataFolder)
     }
 }
 
-ServerStore::~ServerStore()
-{
+ServerStore::~ServerStore() {
     sqlite3_close(m_db);
 }
 

@@ -28,7 +28,9 @@ public:
 
     class Access {
     public:
-        explicit Access(ServerStore& store) : m_lock(store.m_mutex), m_store(store) {}
+        explicit Access(ServerStore& store)
+            : m_lock(store.m_mutex)
+            , m_store(store) {}
         sqlite3* db() const { return m_store.m_db; }
 
     private:

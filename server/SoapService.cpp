@@ -1,7 +1,6 @@
 #include "SoapService.h"
 
-#include <QDomDocument>
-#include <QDomElement>
+#include <QXmlStreamReader>
 
 namespace servidor {
 
@@ -9,15 +8,13 @@ namespace {
 
 const QString kSoapNs = QStringLiteral("http://www.w3.org/2003/05/soap-envelope");
 
-QString escaped(const QString& text)
-{
+QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
 
 } // namespace
 
-QString SoapCall::value(const QString& name) const
-{
+QString SoapCall::value(const QString& name) const {
     for (const auto& [key, val] : parameters) {
         if (key == name)
             return val;
@@ -25,51 +22,68 @@ QString SoapCall::value(const QString& name) const
     return {};
 }
 
-void SoapService::add(const QString& operation, Handler handler)
-{
+void SoapService::addHandler(const QString& operation, Handler handler) {
     m_handlers[operation] = std::move(handler);
 }
 
-bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error)
-{
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(body, true, &message, &line, &column)) {
-        *error = QStringLiteral("XML inválido (linha %1, coluna %2): %3").arg(line).arg(column).arg(message);
+// A streaming parse keeps every value exactly as sent, blanks-only values included (a DOM parse
+// would drop them).
+bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error) {
+    QXmlStreamReader xml(body);
+    const auto failed = [&](const QString& message) {
+        *error = xml.hasError() ? QStringLiteral("XML inválido (linha %1, coluna %2): %3")
+                                      .arg(xml.lineNumber())
+                                      .arg(xml.columnNumber())
+                                      .arg(xml.errorString())
+                                : message;
         return false;
-    }
-    const QDomElement envelope = document.documentElement();
-    if (envelope.localName() != QStringLiteral("Envelope") || envelope.namespaceURI() != kSoapNs) {
-        *error = QStringLiteral("O documento não é um envelope SOAP 1.2");
-        return false;
-    }
-    const QDomElement bodyElement = envelope.firstChildElement();
-    if (bodyElement.isNull() || bodyElement.localName() != QStringLiteral("Body")) {
-        *error = QStringLiteral("Envelope sem Body");
-        return false;
-    }
-    const QDomElement operation = bodyElement.firstChildElement();
-    if (operation.isNull()) {
-        *error = QStringLiteral("Body sem operação");
-        return false;
-    }
-    call->operation = operation.tagName();
+    };
+    call->operation.clear();
     call->parameters.clear();
-    for (QDomElement p = operation.firstChildElement(); !p.isNull(); p = p.nextSiblingElement())
-        call->parameters.append({p.tagName(), p.text()});
+
+    // A SOAP message carries no document type: refusing it keeps entity tricks out.
+    while (!xml.atEnd() && xml.readNext() != QXmlStreamReader::StartElement) {
+        if (xml.tokenType() == QXmlStreamReader::DTD)
+            return failed(QStringLiteral("Declaração de tipo de documento não permitida"));
+    }
+    if (xml.tokenType() != QXmlStreamReader::StartElement)
+        return failed(QStringLiteral("Documento vazio"));
+    if (xml.name() != QStringLiteral("Envelope") || xml.namespaceUri() != kSoapNs)
+        return failed(QStringLiteral("O documento não é um envelope SOAP 1.2"));
+    if (!xml.readNextStartElement())
+        return failed(QStringLiteral("Envelope sem Body"));
+    if (xml.name() == QStringLiteral("Header")) {
+        xml.skipCurrentElement();
+        if (!xml.readNextStartElement())
+            return failed(QStringLiteral("Envelope sem Body"));
+    }
+    if (xml.name() != QStringLiteral("Body") || xml.namespaceUri() != kSoapNs)
+        return failed(QStringLiteral("Envelope sem Body"));
+    if (!xml.readNextStartElement())
+        return failed(QStringLiteral("Body sem operação"));
+    call->operation = xml.name().toString();
+    while (xml.readNextStartElement()) {
+        const QString name = xml.name().toString();
+        call->parameters.append({name, xml.readElementText(QXmlStreamReader::IncludeChildElements)});
+    }
+    // The rest must be well formed too.
+    while (!xml.atEnd())
+        xml.readNext();
+    if (xml.hasError())
+        return failed(QString());
     return true;
 }
 
-QByteArray SoapService::handle(const QByteArray& body, int* status) const
-{
+QByteArray SoapService::handle(const QByteArray& body, int* status, const QString& soapAction,
+                               const QString& contentType) const {
     SoapCall call;
     QString error;
     if (!parse(body, &call, &error)) {
         *status = 500;
         return fault(error);
     }
+    call.soapAction = soapAction;
+    call.contentType = contentType;
     const auto handler = m_handlers.find(call.operation);
     if (handler == m_handlers.end()) {
         *status = 500;
@@ -79,19 +93,18 @@ QByteArray SoapService::handle(const QByteArray& body, int* status) const
     return answer(call.operation, handler->second(call));
 }
 
-QByteArray SoapService::answer(const QString& operation, const QString& result)
-{
-    const QString text =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                       "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">"
-                       "<env:Body><ns1:") +
-        escaped(operation) + QStringLiteral("Response xmlns:ns1=\"urn:Transferencia\"><return>") + escaped(result) +
-        QStringLiteral("</return></ns1:") + escaped(operation) + QStringLiteral("Response></env:Body></env:Envelope>");
+QByteArray SoapService::answer(const QString& operation, const QString& result) {
+    const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\">"
+                                        "<env:Body><ns1:") +
+                         escaped(operation) +
+                         QStringLiteral("Response xmlns:ns1=\"urn:Transferencia\"><return>") +
+                         escaped(result) + QStringLiteral("</return></ns1:") + escaped(operation) +
+                         QStringLiteral("Response></env:Body></env:Envelope>");
     return text.toUtf8();
 }
 
-QByteArray SoapService::fault(const QString& reason)
-{
+QByteArray SoapService::fault(const QString& reason) {
     const QString text =
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
                        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\"><env:Body>"

@@ -6,8 +6,7 @@ void registerTransferOperations(SoapService&, ServerStore&) {}
 
 void registerPortalRoutes(httplib::Server&, ServerStore&, RequestLog&) {}
 
-bool loadSeed(ServerStore&, const char*)
-{
+bool loadSeed(ServerStore&, const char*) {
     return true;
 }
 

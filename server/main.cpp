@@ -27,14 +27,12 @@ struct Options {
     const char* seed = nullptr;
 };
 
-void usage()
-{
+void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
                          "[--dados PASTA] [--semente ARQUIVO]\n");
 }
 
-bool parseOptions(int argc, char** argv, Options* options)
-{
+bool parseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -54,8 +52,7 @@ bool parseOptions(int argc, char** argv, Options* options)
     return options->port > 0 && options->port < 65536;
 }
 
-QString target(const httplib::Request& request)
-{
+QString target(const httplib::Request& request) {
     QString text = QString::fromStdString(request.path);
     if (!request.params.empty()) {
         QString query;
@@ -68,8 +65,7 @@ QString target(const httplib::Request& request)
 }
 
 // Serves a file of the data folder as it is; 404 when absent.
-void serveFile(const QString& folder, const QString& name, httplib::Response& response)
-{
+void serveFile(const QString& folder, const QString& name, httplib::Response& response) {
     QFile file(QDir(folder).filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
         response.status = 404;
@@ -79,18 +75,16 @@ void serveFile(const QString& folder, const QString& name, httplib::Response& re
     response.set_content(bytes.constData(), static_cast<size_t>(bytes.size()), "application/octet-stream");
 }
 
-void logEverything(httplib::Server& server, RequestLog& log)
-{
+void logEverything(httplib::Server& server, RequestLog& log) {
     server.set_logger([&log](const httplib::Request& request, const httplib::Response& response) {
-        log.write(QString::fromStdString(request.method) + QLatin1Char(' ') + target(request) + QLatin1Char(' ') +
-                  QString::number(response.status));
+        log.write(QString::fromStdString(request.method) + QLatin1Char(' ') + target(request) +
+                  QLatin1Char(' ') + QString::number(response.status));
     });
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Options options;
     if (!parseOptions(argc, argv, &options)) {
@@ -112,13 +106,17 @@ int main(int argc, char** argv)
 
     httplib::Server api;
     logEverything(api, log);
-    api.Post("/lumo/server/index.php", [&service](const httplib::Request& request, httplib::Response& response) {
-        int status = 200;
-        const QByteArray answer = service.handle(QByteArray::fromStdString(request.body), &status);
-        response.status = status;
-        response.set_content(answer.constData(), static_cast<size_t>(answer.size()),
-                             "application/soap+xml; charset=utf-8");
-    });
+    api.Post("/lumo/server/index.php",
+             [&service](const httplib::Request& request, httplib::Response& response) {
+                 int status = 200;
+                 const QByteArray answer =
+                     service.handle(QByteArray::fromStdString(request.body), &status,
+                                    QString::fromStdString(request.get_header_value("SOAPAction")),
+                                    QString::fromStdString(request.get_header_value("Content-Type")));
+                 response.status = status;
+                 response.set_content(answer.constData(), static_cast<size_t>(answer.size()),
+                                      "application/soap+xml; charset=utf-8");
+             });
     registerUploadRoutes(api, store, log);
 
     // The portal (version file, updater, receipt page) answers on port 80; the same port as the
@@ -131,9 +129,10 @@ int main(int argc, char** argv)
     portal.Get("/lumo/server/versao.txt", [&folder](const httplib::Request&, httplib::Response& response) {
         serveFile(folder, QStringLiteral("versao.txt"), response);
     });
-    portal.Get("/lumo/server/atualizacao_fiscora.exe", [&folder](const httplib::Request&, httplib::Response& response) {
-        serveFile(folder, QStringLiteral("atualizacao_fiscora.exe"), response);
-    });
+    portal.Get("/lumo/server/atualizacao_fiscora.exe",
+               [&folder](const httplib::Request&, httplib::Response& response) {
+                   serveFile(folder, QStringLiteral("atualizacao_fiscora.exe"), response);
+               });
     registerPortalRoutes(portal, store, log);
 
     if (!api.bind_to_port(options.address, options.port)) {
@@ -153,8 +152,8 @@ int main(int argc, char** argv)
     // Tells a launcher the server is listening, and on which ports.
     QSaveFile ready(QDir(folder).filePath(QStringLiteral("pronto")));
     if (ready.open(QIODevice::WriteOnly)) {
-        ready.write(QByteArrayLiteral("porta=") + QByteArray::number(options.port) + "\nportal=" +
-                    QByteArray::number(portalBound ? options.portalPort : 0) + '\n');
+        ready.write(QByteArrayLiteral("porta=") + QByteArray::number(options.port) +
+                    "\nportal=" + QByteArray::number(portalBound ? options.portalPort : 0) + '\n');
         ready.commit();
     }
     std::fprintf(stderr, "fiscora-servidor: escutando em %s:%d (portal %d)\n", options.address.c_str(),

@@ -1,6 +1,7 @@
 #include "app/Abertura.h"
 
 #include "app/AppTexts.h"
+#include "app/Images.h"
 #include "app/Principal.h"
 #include "app/Sobre.h"
 #include "ui/Platform.h"
@@ -18,14 +19,13 @@ Abertura::Abertura(QWidget* parent)
     , m_picture(new QLabel(this))
     , m_iniciar(new QPushButton(QStringLiteral("Iniciar"), this))
     , m_sobre(new QPushButton(QStringLiteral("Sobre"), this))
-    , m_sair(new QPushButton(QStringLiteral("Sair"), this))
-{
+    , m_sair(new QPushButton(QStringLiteral("Sair"), this)) {
     setObjectName(QStringLiteral("Abertura"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(AppTexts::windowCaption);
 
     m_picture->setObjectName(QStringLiteral("Picture1"));
-    m_picture->setPixmap(QPixmap(QStringLiteral(":/imagens/brasao.png")));
+    m_picture->setPixmap(brasao());
     m_picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto* title = new QLabel(AppTexts::municipality, this);
@@ -36,10 +36,11 @@ Abertura::Abertura(QWidget* parent)
     title->setFont(titleFont);
 
     auto* description = new QLabel(
-        QStringLiteral("Este software valida e transmite arquivos com extensão  .MDB (Regime Periódico de "
-                       "Apuração) e/ou .PRF (Pré formatado - apartir do NovaGIA 08.01) e/ou .PDF (Simples "
-                       "Nacional), via internet, diretamente do seu computador para a  Prefeitura Municipal de "
-                       "Valdorra."),
+        QStringLiteral(
+            "Este software valida e transmite arquivos com extensão  .MDB (Regime Periódico de "
+            "Apuração) e/ou .PRF (Pré formatado - apartir do NovaGIA 08.01) e/ou .PDF (Simples "
+            "Nacional), via internet, diretamente do seu computador para a  Prefeitura Municipal de "
+            "Valdorra."),
         this);
     description->setObjectName(QStringLiteral("Label1"));
     description->setWordWrap(true);
@@ -78,14 +79,12 @@ Abertura::Abertura(QWidget* parent)
     connect(m_sair, &QPushButton::clicked, this, [] { Platform::current().quit(); });
 }
 
-void Abertura::iniciar()
-{
+void Abertura::iniciar() {
     close();
     Principal::showMain();
 }
 
-void Abertura::sobre()
-{
+void Abertura::sobre() {
     close();
     (new Sobre)->show();
 }

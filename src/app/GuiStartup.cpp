@@ -5,8 +5,7 @@
 
 namespace fiscora {
 
-Abertura* openStartupWindow()
-{
+Abertura* openStartupWindow() {
     if (runStartupChecks() == StartupOutcome::Quit)
         return nullptr;
     auto* window = new Abertura;

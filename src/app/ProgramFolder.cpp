@@ -9,8 +9,7 @@ namespace {
 QString g_folder;
 }
 
-void ProgramFolder::initialize(const QStringList& arguments)
-{
+void ProgramFolder::initialize(const QStringList& arguments) {
     const qsizetype at = arguments.indexOf(QStringLiteral("--pasta"));
     if (at >= 0 && at + 1 < arguments.size()) {
         set(arguments.at(at + 1));
@@ -24,25 +23,21 @@ void ProgramFolder::initialize(const QStringList& arguments)
     set(QCoreApplication::applicationDirPath());
 }
 
-void ProgramFolder::set(const QString& folder)
-{
+void ProgramFolder::set(const QString& folder) {
     g_folder = QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-QString ProgramFolder::path()
-{
+QString ProgramFolder::path() {
     if (g_folder.isEmpty() && QCoreApplication::instance())
         set(QCoreApplication::applicationDirPath());
     return g_folder;
 }
 
-QString ProgramFolder::file(const QString& name)
-{
+QString ProgramFolder::file(const QString& name) {
     return path() + QLatin1Char('/') + name;
 }
 
-QString ProgramFolder::settingsPath()
-{
+QString ProgramFolder::settingsPath() {
     return file(QStringLiteral("fiscora.ini"));
 }
 

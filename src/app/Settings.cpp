@@ -11,8 +11,7 @@ namespace {
 
 constexpr qsizetype kMaxValue = 254; // a buffer of 255 with its terminator
 
-QString profileValue(const QString& path, const QString& section, const QString& key)
-{
+QString profileValue(const QString& path, const QString& section, const QString& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -45,24 +44,20 @@ QString profileValue(const QString& path, const QString& section, const QString&
 
 } // namespace
 
-QString readIniFile(const QString& path, const QString& section, const QString& key)
-{
+QString readIniFile(const QString& path, const QString& section, const QString& key) {
     const QString value = profileValue(path, section, key);
     return value.size() < 2 ? QString() : value;
 }
 
-QString ReadIni(const QString& section, const QString& key)
-{
+QString ReadIni(const QString& section, const QString& key) {
     return readIniFile(ProgramFolder::settingsPath(), section, key);
 }
 
-QString serverHost()
-{
+QString serverHost() {
     return ReadIni(QStringLiteral("servidor"), QStringLiteral("host"));
 }
 
-QString serverPort()
-{
+QString serverPort() {
     return ReadIni(QStringLiteral("servidor"), QStringLiteral("port"));
 }
 

@@ -1,6 +1,7 @@
 #include "app/Sobre.h"
 
 #include "app/AppTexts.h"
+#include "app/Images.h"
 #include "app/Principal.h"
 
 #include <QDialogButtonBox>
@@ -12,20 +13,21 @@
 
 namespace fiscora {
 
-Sobre::Sobre(QWidget* parent) : QDialog(parent)
-{
+Sobre::Sobre(QWidget* parent)
+    : QDialog(parent) {
     setObjectName(QStringLiteral("Sobre"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fiscora - ") + AppTexts::municipality);
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
-    picture->setPixmap(QPixmap(QStringLiteral(":/imagens/brasao.png")));
+    picture->setPixmap(brasao());
 
-    auto* name = new QLabel(QStringLiteral("<b>Fiscora</b><br>Versão ") + QStringLiteral(FISCORA_VERSION) +
-                                QStringLiteral("<br><br>Transmissão de declarações de ICMS (GIA e PGDAS) à<br>") +
-                                AppTexts::municipality + QStringLiteral("."),
-                            this);
+    auto* name =
+        new QLabel(QStringLiteral("<b>Fiscora</b><br>Versão ") + QStringLiteral(FISCORA_VERSION) +
+                       QStringLiteral("<br><br>Transmissão de declarações de ICMS (GIA e PGDAS) à<br>") +
+                       AppTexts::municipality + QStringLiteral("."),
+                   this);
     name->setObjectName(QStringLiteral("lblNome"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
@@ -41,8 +43,7 @@ Sobre::Sobre(QWidget* parent) : QDialog(parent)
     layout->addWidget(buttons);
 }
 
-void Sobre::done(int result)
-{
+void Sobre::done(int result) {
     QDialog::done(result);
     Principal* main = Principal::showMain();
     main->setEnabled(true);

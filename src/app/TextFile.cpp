@@ -6,8 +6,7 @@
 
 namespace fiscora {
 
-QString ReadFile(const QString& path, bool* ok)
-{
+QString ReadFile(const QString& path, bool* ok) {
     QFile file(path);
     const bool opened = file.open(QIODevice::ReadOnly);
     if (ok)

@@ -4,8 +4,7 @@ namespace fiscora {
 
 namespace {
 
-bool isDecimal(QStringView text)
-{
+bool isDecimal(QStringView text) {
     if (text.isEmpty())
         return false;
     for (const QChar c : text) {
@@ -17,8 +16,7 @@ bool isDecimal(QStringView text)
 
 } // namespace
 
-UrlParts SplitUrl(const QString& url)
-{
+UrlParts SplitUrl(const QString& url) {
     UrlParts parts;
     QString s = url;
 

@@ -18,16 +18,14 @@ const QString kVersionFile = QStringLiteral("versao_ar.txt");
 const QString kStampFile = QStringLiteral("info.fsc");
 const QString kUpdaterFile = QStringLiteral("atualizacao_fiscora.exe");
 
-void showNoConnection()
-{
+void showNoConnection() {
     MessageBox::show(AppTexts::productTitle,
                      QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
                      MessageIcon::Critical);
 }
 
 // Only spaces are stripped; CR and LF stay.
-QString trimBlanks(const QString& text)
-{
+QString trimBlanks(const QString& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text.at(begin) == QLatin1Char(' '))
@@ -39,8 +37,7 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
-bool Baixa_Versao(const QString& localFile, const QString& url)
-{
+bool Baixa_Versao(const QString& localFile, const QString& url) {
     QSaveFile file(localFile);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
@@ -56,8 +53,7 @@ bool Baixa_Versao(const QString& localFile, const QString& url)
     return ok;
 }
 
-StartupOutcome runStartupChecks()
-{
+StartupOutcome runStartupChecks() {
     Platform& platform = Platform::current();
     if (!platform.isAdministrator()) {
         MessageBox::show(QStringLiteral("ICMS"),
@@ -89,9 +85,11 @@ StartupOutcome runStartupChecks()
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    Baixa_Versao(updaterPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe"));
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
+    Baixa_Versao(updaterPath,
+                 QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe"));
+    MessageBox::show(
+        AppTexts::productTitle,
+        QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
     if (!platform.startDetached(updaterPath)) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível executar a atualização. Tente novamente mais tarde "

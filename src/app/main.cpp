@@ -4,8 +4,7 @@
 
 #include <QApplication>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fiscora"));
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));

@@ -8,6 +8,7 @@ list(APPEND FISCORA_CORE_SOURCES
     app/VersionCheck.cpp)
 list(APPEND FISCORA_GUI_SOURCES
     app/Abertura.cpp
+    app/Images.cpp
     app/Sobre.cpp
     app/Principal.cpp
     app/GuiStartup.cpp)

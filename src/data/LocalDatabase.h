@@ -18,8 +18,8 @@ public:
     DbRow(QStringList columns, QVariantList values);
     bool has(const QString& column) const;
     QVariant value(const QString& column) const; // invalid QVariant when absent
-    QString text(const QString& column) const;    // value as text ("" for NULL)
-    bool boolean(const QString& column) const;    // OptanteSimples and the like
+    QString text(const QString& column) const;   // value as text ("" for NULL)
+    bool boolean(const QString& column) const;   // OptanteSimples and the like
     const QStringList& columns() const { return m_columns; }
     const QVariantList& values() const { return m_values; }
 
@@ -58,6 +58,7 @@ public:
     const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
 
 private:
+    bool run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows);
     void fail(int code, const QString& message);
 
     sqlite3* m_db = nullptr;
@@ -82,6 +83,9 @@ struct Contador {
         cont_num_cep, cont_email;
     QString document() const;
 };
+
+// The twelve columns of a tblContador row, found without regard to case.
+Contador contadorFromRow(const DbRow& row);
 
 // Reads the accountant row ("SELECT * FROM tblContador"). *found false with an empty row when the
 // table is empty. Returns false on a database failure (error filled), not reported here.

@@ -14,8 +14,7 @@ namespace fiscora {
 
 namespace {
 
-HttpResponse run(const QString& url, const QByteArray* body, const HttpHeaders& headers)
-{
+HttpResponse run(const QString& url, const QByteArray* body, const HttpHeaders& headers) {
     HttpResponse response;
     const QUrl target(url, QUrl::TolerantMode);
     if (!target.isValid() || target.host().isEmpty()) {
@@ -46,8 +45,8 @@ HttpResponse run(const QString& url, const QByteArray* body, const HttpHeaders& 
     response.body = reply->readAll();
     // An HTTP error status still carries the server's answer; only transport failures fail.
     const auto error = reply->error();
-    const bool transportFailure =
-        error != QNetworkReply::NoError && (response.status == 0 || error < QNetworkReply::ContentAccessDenied);
+    const bool transportFailure = error != QNetworkReply::NoError &&
+                                  (response.status == 0 || error < QNetworkReply::ContentAccessDenied);
     response.ok = !transportFailure;
     if (transportFailure)
         response.error = reply->errorString();
@@ -56,13 +55,11 @@ HttpResponse run(const QString& url, const QByteArray* body, const HttpHeaders& 
 
 } // namespace
 
-HttpResponse HttpClient::get(const QString& url)
-{
+HttpResponse HttpClient::get(const QString& url) {
     return run(url, nullptr, {});
 }
 
-HttpResponse HttpClient::post(const QString& url, const QByteArray& body, const HttpHeaders& headers)
-{
+HttpResponse HttpClient::post(const QString& url, const QByteArray& body, const HttpHeaders& headers) {
     return run(url, &body, headers);
 }
 

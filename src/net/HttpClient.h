@@ -8,10 +8,10 @@
 namespace fiscora {
 
 struct HttpResponse {
-    bool ok = false;    // the exchange completed at the transport level (any HTTP status)
-    int status = 0;     // HTTP status, for logs and tests; callers of the program do not examine it
+    bool ok = false; // the exchange completed at the transport level (any HTTP status)
+    int status = 0;  // HTTP status, for logs and tests; callers of the program do not examine it
     QByteArray body;
-    QString error;      // transport failure, when !ok
+    QString error; // transport failure, when !ok
 };
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;

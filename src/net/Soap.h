@@ -25,6 +25,9 @@ QString GenerateSoapParameter(const QString& strParam, const QString& strValue);
 QString GenerateSoapFunctionCallEnd(const QString& strFunction);
 QString GenerateSoapBodyEnd();
 
+// The whole request body of a call: the five builders joined, parameters in order.
+QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& parameters);
+
 // Builds the envelope, posts it to the web service of the settings' host and port (read afresh),
 // and returns the whole answer text whatever the HTTP status. Blocks the caller's window.
 SoapAnswer CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters);

@@ -6,13 +6,11 @@ namespace {
 QDateTime g_fixed;
 }
 
-QDateTime Clock::now()
-{
+QDateTime Clock::now() {
     return g_fixed.isValid() ? g_fixed : QDateTime::currentDateTime();
 }
 
-void Clock::setFixed(const QDateTime& when)
-{
+void Clock::setFixed(const QDateTime& when) {
     g_fixed = when;
 }
 

@@ -8,8 +8,7 @@ namespace {
 
 class ConsoleMessageBox final : public MessageBox {
 protected:
-    MessageAnswer ask(const MessageRequest& request) override
-    {
+    MessageAnswer ask(const MessageRequest& request) override {
         std::fprintf(stderr, "%s: %s\n", qUtf8Printable(request.title), qUtf8Printable(request.text));
         switch (request.buttons) {
         case MessageButtons::YesNo:
@@ -32,14 +31,13 @@ MessageBox* g_current = nullptr;
 
 } // namespace
 
-MessageAnswer MessageBox::show(const QString& title, const QString& text, MessageIcon icon, MessageButtons buttons)
-{
+MessageAnswer MessageBox::show(const QString& title, const QString& text, MessageIcon icon,
+                               MessageButtons buttons) {
     MessageBox* box = g_current ? g_current : &g_console;
     return box->ask(MessageRequest{title, text, icon, buttons});
 }
 
-void MessageBox::install(MessageBox* implementation)
-{
+void MessageBox::install(MessageBox* implementation) {
     g_current = implementation;
 }
 

@@ -17,8 +17,7 @@ namespace {
 
 class SystemPlatform final : public Platform {
 public:
-    bool isAdministrator() override
-    {
+    bool isAdministrator() override {
         if (::geteuid() == 0)
             return true;
         return ::access(QFile::encodeName(ProgramFolder::path()).constData(), W_OK) == 0;
@@ -26,11 +25,10 @@ public:
 
     bool openUrl(const QString& url) override { return QDesktopServices::openUrl(QUrl(url)); }
 
-    bool startDetached(const QString& program) override
-    {
+    bool startDetached(const QString& program) override {
         // A downloaded file arrives without the execute bit.
-        QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                                           QFileDevice::ExeOther);
+        QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner |
+                                           QFileDevice::ExeGroup | QFileDevice::ExeOther);
         return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
     }
 
@@ -42,13 +40,11 @@ Platform* g_current = nullptr;
 
 } // namespace
 
-Platform& Platform::current()
-{
+Platform& Platform::current() {
     return g_current ? *g_current : g_system;
 }
 
-void Platform::install(Platform* implementation)
-{
+void Platform::install(Platform* implementation) {
     g_current = implementation;
 }
 

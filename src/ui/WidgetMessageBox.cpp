@@ -7,8 +7,7 @@ namespace fiscora {
 
 namespace {
 
-QMessageBox::Icon toIcon(MessageIcon icon)
-{
+QMessageBox::Icon toIcon(MessageIcon icon) {
     switch (icon) {
     case MessageIcon::Information:
         return QMessageBox::Information;
@@ -24,8 +23,7 @@ QMessageBox::Icon toIcon(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
-QMessageBox::StandardButtons toButtons(MessageButtons buttons)
-{
+QMessageBox::StandardButtons toButtons(MessageButtons buttons) {
     switch (buttons) {
     case MessageButtons::OkCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
@@ -43,8 +41,7 @@ QMessageBox::StandardButtons toButtons(MessageButtons buttons)
     return QMessageBox::Ok;
 }
 
-MessageAnswer toAnswer(int button)
-{
+MessageAnswer toAnswer(int button) {
     switch (button) {
     case QMessageBox::Cancel:
         return MessageAnswer::Cancel;
@@ -65,8 +62,7 @@ MessageAnswer toAnswer(int button)
 
 } // namespace
 
-MessageAnswer WidgetMessageBox::ask(const MessageRequest& request)
-{
+MessageAnswer WidgetMessageBox::ask(const MessageRequest& request) {
     QMessageBox box(toIcon(request.icon), request.title, request.text, toButtons(request.buttons),
                     QApplication::activeWindow());
     return toAnswer(box.exec());

@@ -7,14 +7,12 @@
 
 namespace fiscora::test {
 
-QString buildProgramFolder()
-{
+QString buildProgramFolder() {
     const QString fromEnv = qEnvironmentVariable("FISCORA_BIN_DIR");
     return fromEnv.isEmpty() ? QStringLiteral(FISCORA_BIN_DIR) : fromEnv;
 }
 
-ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port)
-{
+ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port) {
     const QDir bin(buildProgramFolder());
     for (const QString& name : {QStringLiteral("fiscora.mdb"), QStringLiteral("gia_limpa.mdb")}) {
         if (bin.exists(name))
@@ -27,30 +25,26 @@ ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port)
 
 ProgramFolderFixture::~ProgramFolderFixture() = default;
 
-QString ProgramFolderFixture::file(const QString& name) const
-{
+QString ProgramFolderFixture::file(const QString& name) const {
     return m_dir.filePath(name);
 }
 
-void ProgramFolderFixture::writeFile(const QString& name, const QByteArray& bytes) const
-{
+void ProgramFolderFixture::writeFile(const QString& name, const QByteArray& bytes) const {
     QFile f(file(name));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(bytes);
     f.setPermissions(f.permissions() | QFileDevice::WriteOwner);
 }
 
-QByteArray ProgramFolderFixture::readFile(const QString& name) const
-{
+QByteArray ProgramFolderFixture::readFile(const QString& name) const {
     QFile f(file(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void ProgramFolderFixture::setServer(const QString& host, int port) const
-{
-    writeFile(QStringLiteral("fiscora.ini"),
-              QByteArrayLiteral("[servidor]\r\nhost=") + host.toUtf8() + QByteArrayLiteral("\r\nport=") +
-                  QByteArray::number(port) + QByteArrayLiteral("\r\n"));
+void ProgramFolderFixture::setServer(const QString& host, int port) const {
+    writeFile(QStringLiteral("fiscora.ini"), QByteArrayLiteral("[servidor]\r\nhost=") + host.toUtf8() +
+                                                 QByteArrayLiteral("\r\nport=") + QByteArray::number(port) +
+                                                 QByteArrayLiteral("\r\n"));
 }
 
 } // namespace fiscora::test

@@ -11,32 +11,27 @@
 
 namespace fiscora::test {
 
-QString builtProgram(const QString& name)
-{
+QString builtProgram(const QString& name) {
     return QDir(buildProgramFolder()).filePath(name);
 }
 
 ServerLauncher::ServerLauncher() = default;
 
-ServerLauncher::~ServerLauncher()
-{
+ServerLauncher::~ServerLauncher() {
     stop();
 }
 
-void ServerLauncher::writeDataFile(const QString& name, const QByteArray& bytes) const
-{
+void ServerLauncher::writeDataFile(const QString& name, const QByteArray& bytes) const {
     QFile file(dataFile(name));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(bytes);
 }
 
-QString ServerLauncher::dataFile(const QString& name) const
-{
+QString ServerLauncher::dataFile(const QString& name) const {
     return m_data.filePath(name);
 }
 
-bool ServerLauncher::start(const QStringList& extraArguments)
-{
+bool ServerLauncher::start(const QStringList& extraArguments) {
     stop();
     QFile::remove(dataFile(QStringLiteral("pronto")));
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -46,8 +41,9 @@ bool ServerLauncher::start(const QStringList& extraArguments)
                      .arg(random->bounded(1, 255))
                      .arg(random->bounded(0, 256))
                      .arg(random->bounded(1, 255));
-        QStringList arguments{QStringLiteral("--endereco"), m_host, QStringLiteral("--porta"),
-                              QString::number(m_port), QStringLiteral("--dados"), m_data.path()};
+        QStringList arguments{QStringLiteral("--endereco"), m_host,
+                              QStringLiteral("--porta"),    QString::number(m_port),
+                              QStringLiteral("--dados"),    m_data.path()};
         arguments += extraArguments;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(builtProgram(QStringLiteral("fiscora-servidor")), arguments);
@@ -72,8 +68,7 @@ bool ServerLauncher::start(const QStringList& extraArguments)
     return false;
 }
 
-void ServerLauncher::stop()
-{
+void ServerLauncher::stop() {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(3000)) {
@@ -83,8 +78,7 @@ void ServerLauncher::stop()
     }
 }
 
-QStringList ServerLauncher::requests() const
-{
+QStringList ServerLauncher::requests() const {
     QFile file(dataFile(QStringLiteral("requisicoes.log")));
     if (!file.open(QIODevice::ReadOnly))
         return {};

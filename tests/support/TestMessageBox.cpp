@@ -2,26 +2,22 @@
 
 namespace fiscora::test {
 
-TestMessageBox::TestMessageBox()
-{
+TestMessageBox::TestMessageBox() {
     MessageBox::install(this);
 }
 
-TestMessageBox::~TestMessageBox()
-{
+TestMessageBox::~TestMessageBox() {
     MessageBox::install(nullptr);
 }
 
-QStringList TestMessageBox::texts() const
-{
+QStringList TestMessageBox::texts() const {
     QStringList list;
     for (const MessageRequest& request : m_shown)
         list.append(request.text);
     return list;
 }
 
-MessageAnswer TestMessageBox::ask(const MessageRequest& request)
-{
+MessageAnswer TestMessageBox::ask(const MessageRequest& request) {
     m_shown.append(request);
     if (!m_answers.isEmpty())
         return m_answers.dequeue();

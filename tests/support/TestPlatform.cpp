@@ -2,24 +2,20 @@
 
 namespace fiscora::test {
 
-TestPlatform::TestPlatform()
-{
+TestPlatform::TestPlatform() {
     Platform::install(this);
 }
 
-TestPlatform::~TestPlatform()
-{
+TestPlatform::~TestPlatform() {
     Platform::install(nullptr);
 }
 
-bool TestPlatform::openUrl(const QString& url)
-{
+bool TestPlatform::openUrl(const QString& url) {
     openedUrls.append(url);
     return acceptUrls;
 }
 
-bool TestPlatform::startDetached(const QString& program)
-{
+bool TestPlatform::startDetached(const QString& program) {
     started.append(program);
     return startSucceeds;
 }

@@ -12,7 +12,7 @@ namespace fiscora::jet {
 // sizes, and their rows. The writer adds the system catalog itself.
 
 enum class ColumnType {
-    Boolean,  // Yes/No
+    Boolean, // Yes/No
     Byte,
     Integer,  // 16-bit
     Long,     // 32-bit
@@ -20,7 +20,7 @@ enum class ColumnType {
     Single,
     Double,
     DateTime,
-    Text,     // at most 255 characters
+    Text, // at most 255 characters
     Memo,
 };
 
@@ -34,7 +34,7 @@ struct Column {
 
 struct Index {
     QString name;
-    QList<int> columns;  // positions in the table's column list
+    QList<int> columns; // positions in the table's column list
     bool primaryKey = false;
     bool unique = false;
 };

@@ -1,0 +1,27 @@
+# The empty local database fiscora.mdb (an SQLite file) of the program folder, made from the
+# schema by a small tool of ours. The program never creates it.
+add_executable(fiscora-esquema ${CMAKE_CURRENT_SOURCE_DIR}/tools/fiscora-esquema.cpp)
+target_link_libraries(fiscora-esquema PRIVATE fiscora_options PkgConfig::SQLITE3)
+set_target_properties(fiscora-esquema PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+
+set(_schema ${CMAKE_CURRENT_SOURCE_DIR}/fiscora-schema.sql)
+add_custom_command(
+    OUTPUT ${FISCORA_BIN_DIR}/fiscora.mdb
+    COMMAND fiscora-esquema ${_schema} ${FISCORA_BIN_DIR}/fiscora.mdb
+    DEPENDS fiscora-esquema ${_schema}
+    COMMENT "Criando fiscora.mdb vazio"
+    VERBATIM)
+add_custom_target(fiscora_mdb ALL DEPENDS ${FISCORA_BIN_DIR}/fiscora.mdb)
+# Building the program lays out its whole folder (the tests depend on the program).
+add_dependencies(fiscora fiscora_mdb)
+
+# Installing over an existing installation must not wipe the user's accountant and companies.
+install(CODE "
+    set(_target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/fiscora.mdb\")
+    if(EXISTS \"\${_target}\")
+        message(STATUS \"Mantido (já existe): \${_target}\")
+    else()
+        file(INSTALL \"${FISCORA_BIN_DIR}/fiscora.mdb\" DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
+    endif()
+")

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/AppError.h"
+#include "data/LocalDatabase.h"
+
+namespace fiscora {
+
+// The statements on tblContador, each one command on its own connection. Values go in as the
+// user typed them (apostrophes single): they are bound, so nothing is doubled here.
+
+// Replaces the accountant row ("delete from tblContador" then the insert of the twelve
+// columns) in one transaction: when the insert fails the previous row is still there.
+bool saveContador(const Contador& contador, AppError* error);
+// "delete from tblContador"
+bool removeContador(AppError* error);
+// "select count(0) as total from tblContador"
+bool countContador(qint64* total, AppError* error);
+
+} // namespace fiscora

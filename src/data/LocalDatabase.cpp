@@ -1,0 +1,362 @@
+#include "data/LocalDatabase.h"
+
+#include "app/AppTexts.h"
+#include "app/ProgramFolder.h"
+#include "ui/MessageBox.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace fiscora {
+
+namespace {
+
+const QString kSqlite = QStringLiteral("SQLite");
+
+// Another copy of the program may hold the file for a moment; wait for it rather than fail.
+constexpr int kBusyTimeoutMs = 5000;
+
+QVariant columnValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(statement, column)));
+    }
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<std::nullptr_t>());
+    default: {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        return QVariant(QString::fromUtf8(data, sqlite3_column_bytes(statement, column)));
+    }
+    }
+}
+
+int bindValue(sqlite3_stmt* statement, int index, const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return sqlite3_bind_null(statement, index);
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return sqlite3_bind_int(statement, index, value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return sqlite3_bind_int64(statement, index, value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return sqlite3_bind_double(statement, index, value.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return sqlite3_bind_blob64(statement, index, bytes.constData(),
+                                   static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        return sqlite3_bind_text64(statement, index, text.constData(),
+                                   static_cast<sqlite3_uint64>(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+    }
+}
+
+// A VB Long: the report shows numbers as signed 32-bit values.
+qint32 asLong(qint64 number) {
+    return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(number) & 0xFFFFFFFFu));
+}
+
+} // namespace
+
+DbRow::DbRow(QStringList columns, QVariantList values)
+    : m_columns(std::move(columns))
+    , m_values(std::move(values)) {}
+
+bool DbRow::has(const QString& column) const {
+    return m_columns.contains(column, Qt::CaseInsensitive);
+}
+
+QVariant DbRow::value(const QString& column) const {
+    for (qsizetype i = 0; i < m_columns.size() && i < m_values.size(); ++i) {
+        if (m_columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
+            return m_values.at(i);
+    }
+    return {};
+}
+
+QString DbRow::text(const QString& column) const {
+    const QVariant v = value(column);
+    if (!v.isValid() || v.isNull())
+        return QString();
+    if (v.typeId() == QMetaType::QByteArray)
+        return QString::fromUtf8(v.toByteArray());
+    return v.toString();
+}
+
+bool DbRow::boolean(const QString& column) const {
+    const QVariant v = value(column);
+    if (!v.isValid() || v.isNull())
+        return false;
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return v.toLongLong() != 0;
+    case QMetaType::Double:
+        return v.toDouble() != 0.0;
+    default:
+        break;
+    }
+    // Text written by hand or by another tool: a number, or the usual words for yes.
+    const QString text = DbRow::text(column).trimmed();
+    bool isNumber = false;
+    const double number = text.toDouble(&isNumber);
+    if (isNumber)
+        return number != 0.0;
+    for (const char* yes : {"true", "sim", "yes", "verdadeiro", "s", "y"}) {
+        if (text.compare(QLatin1String(yes), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+LocalDatabase::LocalDatabase() = default;
+
+LocalDatabase::~LocalDatabase() {
+    close();
+}
+
+bool LocalDatabase::open() {
+    return openFile(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+}
+
+bool LocalDatabase::openFile(const QString& path) {
+    close();
+    m_connectionErrors.clear();
+    m_error = AppError{};
+
+    sqlite3* db = nullptr;
+    // Read-write without create: a missing file is a failure the user sees, never a new empty
+    // database that would hide the lost one.
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const int code = db ? sqlite3_extended_errcode(db) : rc;
+        const QString message =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        m_connectionErrors.append(AppError{code, kSqlite, message});
+        fail(code, message);
+        return false;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+
+    // SQLite reads the file lazily; touching the catalogue makes a foreign or locked file fail
+    // here, where the open is reported, rather than at the first statement.
+    char* message = nullptr;
+    const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &message);
+    if (check != SQLITE_OK) {
+        const int code = sqlite3_extended_errcode(db);
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        sqlite3_close(db);
+        m_connectionErrors.append(AppError{code, kSqlite, text});
+        fail(code, text);
+        return false;
+    }
+    m_db = db;
+    return true;
+}
+
+void LocalDatabase::close() {
+    if (m_db) {
+        // A transaction left open by a failed command must not be committed by accident.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void LocalDatabase::fail(int code, const QString& message) {
+    m_error = AppError{code, kSqlite, message};
+}
+
+bool LocalDatabase::exec(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows) {
+    return run(sql, parameters, rows, -1);
+}
+
+bool LocalDatabase::run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows) {
+    if (rows)
+        rows->clear();
+    if (!m_db) {
+        fail(SQLITE_MISUSE, QStringLiteral("Banco de dados não aberto"));
+        return false;
+    }
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, &tail) !=
+        SQLITE_OK) {
+        fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return false;
+    }
+    // One statement per call: text after it would silently go unexecuted.
+    if (tail && !QByteArray(tail).trimmed().isEmpty()) {
+        sqlite3_finalize(statement);
+        fail(SQLITE_ERROR, QStringLiteral("Mais de um comando SQL no mesmo texto"));
+        return false;
+    }
+    if (!statement) { // only blanks or a comment
+        return true;
+    }
+    if (sqlite3_bind_parameter_count(statement) != parameters.size()) {
+        sqlite3_finalize(statement);
+        fail(SQLITE_RANGE, QStringLiteral("Número de parâmetros incorreto: %1 esperados, %2 dados")
+                               .arg(sqlite3_bind_parameter_count(statement))
+                               .arg(parameters.size()));
+        return false;
+    }
+    for (int i = 0; i < parameters.size(); ++i) {
+        if (bindValue(statement, i + 1, parameters.at(i)) != SQLITE_OK) {
+            fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+            sqlite3_finalize(statement);
+            return false;
+        }
+    }
+
+    QStringList columns;
+    const int columnCount = sqlite3_column_count(statement);
+    for (int c = 0; c < columnCount; ++c)
+        columns.append(QString::fromUtf8(sqlite3_column_name(statement, c)));
+
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (!rows)
+            continue;
+        if (maxRows >= 0 && rows->size() >= maxRows) {
+            rc = SQLITE_DONE;
+            break;
+        }
+        QVariantList values;
+        values.reserve(columnCount);
+        for (int c = 0; c < columnCount; ++c)
+            values.append(columnValue(statement, c));
+        rows->append(DbRow(columns, std::move(values)));
+    }
+    if (rc != SQLITE_DONE) {
+        fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_finalize(statement);
+        if (rows)
+            rows->clear();
+        return false;
+    }
+    sqlite3_finalize(statement);
+    return true;
+}
+
+bool LocalDatabase::first(const QString& sql, const QVariantList& parameters, DbRow* row, bool* found) {
+    QList<DbRow> rows;
+    if (!run(sql, parameters, &rows, 1))
+        return false;
+    if (found)
+        *found = !rows.isEmpty();
+    if (row)
+        *row = rows.isEmpty() ? DbRow() : rows.constFirst();
+    return true;
+}
+
+bool LocalDatabase::begin() {
+    return exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool LocalDatabase::commit() {
+    return exec(QStringLiteral("COMMIT"));
+}
+
+void LocalDatabase::rollback() {
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
+    const QString crlf = QStringLiteral("\r\n");
+    QString report;
+    if (fullForm) {
+        int counter = 0;
+        for (const AppError& provider : providerErrors) {
+            report += crlf + QStringLiteral("ADO Error # ") + QString::number(++counter) + QLatin1Char(':');
+            report += crlf + QStringLiteral("   ADO Error   # ") + QString::number(asLong(provider.number));
+            report += crlf + QStringLiteral("   Description   ") + provider.description;
+            report += crlf + QStringLiteral("   Source        ") + provider.source;
+        }
+    }
+    // The number keeps a sign position: a blank for positive numbers, the minus sign otherwise.
+    const qint32 number = asLong(failure.number);
+    const QString signedNumber =
+        number < 0 ? QString::number(number) : QLatin1Char(' ') + QString::number(number);
+    report += crlf + QStringLiteral("VB Error # ") + signedNumber;
+    report += crlf + QStringLiteral("   Generated by ") + failure.source;
+    report += crlf + QStringLiteral("   Description  ") + failure.description;
+    return report;
+}
+
+void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
+    MessageBox::show(AppTexts::programTitle, databaseErrorReport(failure, providerErrors, fullForm),
+                     MessageIcon::None, MessageButtons::Ok);
+}
+
+QString doubleQuotes(const QString& text) {
+    QString out = text;
+    return out.replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+QString Contador::document() const {
+    QString digits = cont_cpf_cnpj;
+    digits.remove(QLatin1Char('.'));
+    digits.remove(QLatin1Char('/'));
+    digits.remove(QLatin1Char('-'));
+    return digits;
+}
+
+bool DadosContador(Contador* contador, bool* found, AppError* error) {
+    LocalDatabase db;
+    DbRow row;
+    bool exists = false;
+    if (!db.open() || !db.first(QStringLiteral("SELECT * FROM tblContador"), {}, &row, &exists)) {
+        if (error)
+            *error = db.lastError();
+        return false;
+    }
+    if (found)
+        *found = exists;
+    if (contador) {
+        *contador = Contador{};
+        if (exists)
+            *contador = contadorFromRow(row);
+    }
+    return true;
+}
+
+Contador contadorFromRow(const DbRow& row) {
+    Contador c;
+    c.cont_cpf_cnpj = row.text(QStringLiteral("cont_cpf_cnpj"));
+    c.cont_num_crc = row.text(QStringLiteral("cont_num_crc"));
+    c.cont_razao_nome = row.text(QStringLiteral("cont_razao_nome"));
+    c.cont_nom_endereco = row.text(QStringLiteral("cont_nom_endereco"));
+    c.cont_num_predial = row.text(QStringLiteral("cont_num_predial"));
+    c.cont_dsc_complemento = row.text(QStringLiteral("cont_dsc_complemento"));
+    c.cont_nom_bairro = row.text(QStringLiteral("cont_nom_bairro"));
+    c.cont_nom_cidade = row.text(QStringLiteral("cont_nom_cidade"));
+    c.cont_nom_estado = row.text(QStringLiteral("cont_nom_estado"));
+    c.cont_num_telefone = row.text(QStringLiteral("cont_num_telefone"));
+    c.cont_num_cep = row.text(QStringLiteral("cont_num_cep"));
+    c.cont_email = row.text(QStringLiteral("cont_email"));
+    return c;
+}
+
+} // namespace fiscora

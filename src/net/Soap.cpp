@@ -1,0 +1,134 @@
+#include "net/Soap.h"
+
+#include "app/Settings.h"
+#include "net/HttpClient.h"
+
+#include <QDomDocument>
+#include <QDomElement>
+
+namespace fiscora {
+
+namespace {
+
+// Only the three characters that can break element content; quotes are legal there, and
+// apostrophes are the callers' business (some double them on purpose).
+QString escapeValue(const QString& value) {
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        if (c == QLatin1Char('&'))
+            out += QLatin1String("&amp;");
+        else if (c == QLatin1Char('<'))
+            out += QLatin1String("&lt;");
+        else if (c == QLatin1Char('>'))
+            out += QLatin1String("&gt;");
+        else
+            out += c;
+    }
+    return out;
+}
+
+// A port as the settings give it: decimal digits only, 1 to 65535.
+bool validPort(const QString& port) {
+    if (port.isEmpty() || port.size() > 5)
+        return false;
+    for (const QChar c : port) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    const int value = port.toInt();
+    return value >= 1 && value <= 65535;
+}
+
+} // namespace
+
+QString GenerateSoapBodyStart() {
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                          "<soap12:Envelope "
+                          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                          "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+                          "xmlns:soap12=\"http://www.w3.org/2003/05/soap-envelope\"> "
+                          "<soap12:Body>");
+}
+
+QString GenerateSoapFunctionCallStart(const QString& strFunction) {
+    return QLatin1Char('<') + strFunction + QStringLiteral(" xmlns=\"\">");
+}
+
+// Unescaped, a value such as "Silva & Filhos" makes the whole request invalid XML, and callers
+// that ignore the answer would report success for a call the server refused.
+QString GenerateSoapParameter(const QString& strParam, const QString& strValue) {
+    return QLatin1Char('<') + strParam + QLatin1Char('>') + escapeValue(strValue) + QStringLiteral("</") +
+           strParam + QLatin1Char('>');
+}
+
+QString GenerateSoapFunctionCallEnd(const QString& strFunction) {
+    return QStringLiteral("</") + strFunction + QLatin1Char('>');
+}
+
+QString GenerateSoapBodyEnd() {
+    return QStringLiteral("</soap12:Body></soap12:Envelope>");
+}
+
+QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& parameters) {
+    QString body = GenerateSoapBodyStart() + GenerateSoapFunctionCallStart(operation);
+    for (const SoapParameter& parameter : parameters)
+        body += GenerateSoapParameter(parameter.name, parameter.value);
+    return body + GenerateSoapFunctionCallEnd(operation) + GenerateSoapBodyEnd();
+}
+
+SoapAnswer CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
+    const QString body = SoapEnvelope(operation, parameters);
+    SoapAnswer answer;
+    // Read afresh on every call: the user may fix the settings file while the program runs.
+    const QString host = serverHost();
+    const QString port = serverPort();
+    if (host.isEmpty() || port.isEmpty()) {
+        answer.error = QStringLiteral("Servidor não configurado: informe host e port na seção [servidor] de "
+                                      "fiscora.ini.");
+        return answer;
+    }
+    if (!validPort(port)) {
+        answer.error = QStringLiteral("Porta do servidor inválida em fiscora.ini: ") + port;
+        return answer;
+    }
+
+    const QString url = QStringLiteral("http://") + host + QLatin1Char(':') + port +
+                        QStringLiteral("/lumo/server/index.php?wsdl");
+    const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
+                              {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
+    const HttpResponse response = HttpClient::post(url, body.toUtf8(), headers);
+    answer.ok = response.ok;
+    answer.error = response.error;
+    // The status is not examined: an error page goes back to the caller like any answer.
+    answer.text = QString::fromUtf8(response.body);
+    return answer;
+}
+
+// Only an element written exactly as resultParam counts: "ns:return" does not match "return".
+// The service writes its result unprefixed; a prefixed element is somebody else's (a fault
+// detail, another vocabulary), and the empty text makes the callers treat the answer as
+// unexpected, which is what it is.
+QString GetResult(const QString& responseText, const QString& resultParam) {
+    if (responseText.isEmpty())
+        return {};
+    QDomDocument document;
+    // Without namespace processing tagName() is the name as written, prefix included.
+    if (!document.setContent(responseText, false))
+        return {};
+    const QDomElement root = document.documentElement();
+    for (QDomElement second = root.firstChildElement(); !second.isNull();
+         second = second.nextSiblingElement()) {
+        for (QDomElement third = second.firstChildElement(); !third.isNull();
+             third = third.nextSiblingElement()) {
+            for (QDomElement fourth = third.firstChildElement(); !fourth.isNull();
+                 fourth = fourth.nextSiblingElement()) {
+                if (fourth.tagName() == resultParam)
+                    return fourth.text();
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace fiscora

@@ -1,0 +1,250 @@
+#include "app/Abertura.h"
+#include "app/GuiStartup.h"
+#include "app/Principal.h"
+#include "app/Sobre.h"
+#include "app/VersionCheck.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/ServerLauncher.h"
+#include "support/TestMessageBox.h"
+#include "support/TestPlatform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+
+using namespace fiscora;
+using namespace fiscora::test;
+
+namespace {
+
+const QString kNoConnection =
+    QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão");
+const QString kTransferFailed = QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !");
+const QString kUpdate =
+    QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora.");
+
+// Closes every top-level window a test left behind.
+void closeAllWindows() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        w->close();
+        delete w;
+    }
+}
+
+} // namespace
+
+class StartupTest final : public QObject {
+    Q_OBJECT
+
+private:
+    // A server publishing the given version text, and a program folder pointing at it.
+    struct Scene {
+        ServerLauncher server;
+        std::unique_ptr<ProgramFolderFixture> folder;
+        TestMessageBox boxes;
+        TestPlatform platform;
+    };
+
+    std::unique_ptr<Scene> makeScene(const QByteArray& serverVersion,
+                                     const QByteArray& updater = "UPDATER-1") {
+        auto scene = std::make_unique<Scene>();
+        scene->server.writeDataFile(QStringLiteral("versao.txt"), serverVersion);
+        scene->server.writeDataFile(QStringLiteral("atualizacao_fiscora.exe"), updater);
+        if (!scene->server.start())
+            qWarning("server did not start: %s", qUtf8Printable(scene->server.errorString()));
+        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        return scene;
+    }
+
+    bool portalMissing(const Scene& scene) { return !scene.server.portalAvailable(); }
+
+private Q_SLOTS:
+    void cleanup() { closeAllWindows(); }
+
+    void equalVersionsShowTheWindow_data() {
+        QTest::addColumn<QByteArray>("stamp");
+        QTest::addColumn<QByteArray>("published");
+        QTest::newRow("same text") << QByteArray("1.15.01") << QByteArray("1.15.01");
+        QTest::newRow("stamp with CR LF, server without line end")
+            << QByteArray("1.15.01\r\n") << QByteArray("1.15.01");
+        QTest::newRow("server with LF") << QByteArray("1.15.01") << QByteArray("1.15.01\n");
+    }
+
+    void equalVersionsShowTheWindow() {
+        QFETCH(QByteArray, stamp);
+        QFETCH(QByteArray, published);
+        auto scene = makeScene(published);
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        scene->folder->writeFile(QStringLiteral("info.fsc"), stamp);
+
+        Abertura* window = openStartupWindow();
+        QVERIFY(window);
+        QVERIFY(scene->boxes.shown().isEmpty());
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(),
+                 QStringLiteral("Fiscora - Prefeitura Municipal de Valdorra - Versão 1.15.01"));
+        QStringList captions;
+        for (const char* name : {"Command1", "Command2", "Command3"})
+            captions << window->findChild<QPushButton*>(QLatin1String(name))->text();
+        QCOMPARE(captions,
+                 (QStringList{QStringLiteral("Iniciar"), QStringLiteral("Sobre"), QStringLiteral("Sair")}));
+        QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), published);
+        QVERIFY(scene->platform.started.isEmpty());
+    }
+
+    void differentVersionsStartTheUpdater_data() {
+        QTest::addColumn<QByteArray>("published");
+        QTest::newRow("newer version") << QByteArray("1.16.00");
+        QTest::newRow("trailing blank differs") << QByteArray("1.15.01 ");
+        QTest::newRow("only a line end") << QByteArray("\r\n");
+        QTest::newRow("error page") << QByteArray("<html>erro</html>");
+    }
+
+    void differentVersionsStartTheUpdater() {
+        QFETCH(QByteArray, published);
+        const QByteArray updater("\x7f"
+                                 "ELF updater bytes \x00\xff",
+                                 22);
+        auto scene = makeScene(published, updater);
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+
+        QCOMPARE(runStartupChecks(), StartupOutcome::Quit);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest& box = scene->boxes.shown().first();
+        QCOMPARE(box.title, QStringLiteral("Fiscora"));
+        QCOMPARE(box.text, kUpdate);
+        QCOMPARE(box.icon, MessageIcon::None);
+        QCOMPARE(box.buttons, MessageButtons::Ok);
+        QCOMPARE(scene->folder->readFile(QStringLiteral("atualizacao_fiscora.exe")), updater);
+        QCOMPARE(scene->platform.started,
+                 QStringList{scene->folder->file(QStringLiteral("atualizacao_fiscora.exe"))});
+    }
+
+    void shorterVersionReplacesLongerCopy() {
+        auto scene = makeScene("1.15.01");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray(4096, 'x'));
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
+    }
+
+    void emptyVersionFileMeansNoConnection() {
+        auto scene = makeScene("");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
+        QCOMPARE(scene->boxes.shown().first().icon, MessageIcon::Critical);
+        QVERIFY(scene->platform.started.isEmpty());
+    }
+
+    void serverDownOnFirstRun() {
+        auto scene = makeScene("1.15.01");
+        scene->server.stop();
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->boxes.texts(), (QStringList{kTransferFailed, kNoConnection}));
+        QCOMPARE(scene->boxes.shown().first().title, QStringLiteral("fiscora"));
+        QVERIFY(!QFile::exists(scene->folder->file(QStringLiteral("versao_ar.txt"))));
+    }
+
+    void failedDownloadKeepsThePreviousCopy() {
+        auto scene = makeScene("1.15.01");
+        scene->server.stop();
+        scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray("1.15.01"));
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        // The old copy still matches the stamp: only the transfer message.
+        QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
+        QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
+    }
+
+    void noAdministratorRights() {
+        auto scene = makeScene("1.16.00");
+        scene->platform.administrator = false;
+        QVERIFY(!openStartupWindow());
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest& box = scene->boxes.shown().first();
+        QCOMPARE(box.title, QStringLiteral("ICMS"));
+        QCOMPARE(box.text,
+                 QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\nPor favor, "
+                                "solicite ao Departamento de Informática permissões. A aplicação "
+                                "será encerrada."));
+        QCOMPARE(box.icon, MessageIcon::Critical);
+        QVERIFY(scene->server.requests().isEmpty());
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void missingStampMeansNoConnection() {
+        auto scene = makeScene("1.15.01");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QFile::remove(scene->folder->file(QStringLiteral("info.fsc")));
+        QVERIFY(openStartupWindow());
+        QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
+    }
+
+    void updaterThatCannotStartLeavesTheProgramUsable() {
+        auto scene = makeScene("1.16.00");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        scene->platform.startSucceeds = false;
+        QVERIFY(openStartupWindow());
+        QCOMPARE(scene->boxes.shown().size(), 2);
+        QCOMPARE(scene->boxes.shown().at(1).icon, MessageIcon::Critical);
+    }
+
+    void startButtonsLeadToTheMainWindow() {
+        TestPlatform platform;
+        ProgramFolderFixture folder;
+
+        auto* start = new Abertura;
+        start->show();
+        start->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        QVERIFY(Principal::instance());
+        QVERIFY(Principal::instance()->isVisible());
+        QTRY_VERIFY(!start->isVisible());
+        closeAllWindows();
+
+        start = new Abertura;
+        start->show();
+        start->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        auto* about = qobject_cast<Sobre*>(
+            QApplication::activeModalWidget() ? QApplication::activeModalWidget() : nullptr);
+        if (!about) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* s = qobject_cast<Sobre*>(w))
+                    about = s;
+            }
+        }
+        QVERIFY(about);
+        QVERIFY(!Principal::instance() || !Principal::instance()->isVisible());
+        about->accept();
+        QVERIFY(Principal::instance());
+        QVERIFY(Principal::instance()->isVisible());
+        QVERIFY(Principal::instance()->isEnabled());
+
+        start = new Abertura;
+        start->show();
+        start->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
+        QCOMPARE(platform.quitCalls, 1);
+    }
+
+    void screenshot() {
+        ProgramFolderFixture folder;
+        Abertura window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString dir = QDir(buildProgramFolder()).filePath(QStringLiteral("../screenshots"));
+        QDir().mkpath(dir);
+        QVERIFY(window.grab().save(QDir(dir).filePath(QStringLiteral("abertura.png"))));
+        // Nothing clipped: the layout's wish fits the window.
+        QVERIFY(window.minimumSizeHint().width() <= window.width());
+        QVERIFY(window.minimumSizeHint().height() <= window.height());
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
