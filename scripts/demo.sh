@@ -9,6 +9,10 @@ rm -rf "$demo"
 mkdir -p "$demo/programa" "$demo/servidor"
 cp -a "$bin/." "$demo/programa/"
 rm -f "$demo/programa/fiscora-servidor"
+# A few of the seeded companies are already registered in the client's local database.
+if [ -f "$root/resources/demo/contribuintes.sql" ] && [ -f "$demo/programa/fiscora.mdb" ]; then
+    sqlite3 "$demo/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
+fi
 # The server publishes the same version as the client: no update at start.
 cp "$bin/info.fsc" "$demo/servidor/versao.txt"
 seed=()

@@ -23,6 +23,7 @@ CREATE TABLE IF NOT EXISTS transmissoes(
     id INTEGER PRIMARY KEY, ie TEXT NOT NULL, referencia TEXT NOT NULL, data TEXT NOT NULL,
     protocolo TEXT NOT NULL UNIQUE, status INTEGER NOT NULL, adicionado TEXT NOT NULL DEFAULT '',
     recibo TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS parametros(nome TEXT PRIMARY KEY, valor TEXT NOT NULL);
 )sql";
 
 } // namespace

@@ -14,6 +14,11 @@ namespace servidor {
 //   contadores(doc, crc, nome, endereco, numero, complemento, bairro, cidade, estado,
 //              telefone, cep, email, recebido_em)
 //   transmissoes(id, ie, referencia, data, protocolo, status, adicionado, recibo)
+//      ie digits only; referencia "MM/yyyy"; data "yyyy-MM-dd HH:mm:ss"; status 1 = verified
+//      without messages, 2 = processed with messages; recibo the receipt XML (Transferencia.ver),
+//      made up from the row when empty
+//   parametros(nome, valor)   answers fixed by a seed: "anos" (accepted years), "dataServidor",
+//                             "versao" (otherwise the years around today, the clock, versao.txt)
 //
 // Every use takes the lock: Access access(store); then access.db().
 class ServerStore {
