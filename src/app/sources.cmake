@@ -5,7 +5,9 @@ list(APPEND FISCORA_CORE_SOURCES
     app/Settings.cpp
     app/UrlParts.cpp
     app/TextFile.cpp
-    app/VersionCheck.cpp)
+    app/VersionCheck.cpp
+    app/ServerDate.cpp
+    app/TransmissionHistory.cpp)
 list(APPEND FISCORA_GUI_SOURCES
     app/Abertura.cpp
     app/Images.cpp

@@ -1,0 +1,119 @@
+#include "app/TransmissionHistory.h"
+
+#include "app/ServerDate.h"
+
+#include <QDomDocument>
+#include <QDomElement>
+#include <QXmlStreamReader>
+
+namespace fiscora {
+
+namespace {
+
+// Whether a document type declaration names anything outside the document.
+bool namesExternalContent(const QString& text) {
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::DTD) {
+            if (!reader.dtdSystemId().isEmpty() || !reader.dtdPublicId().isEmpty())
+                return true;
+            for (const QXmlStreamEntityDeclaration& entity : reader.entityDeclarations()) {
+                if (!entity.systemId().isEmpty() || !entity.publicId().isEmpty())
+                    return true;
+            }
+            // The DTD precedes the document element: nothing later can declare more.
+            return false;
+        }
+        if (reader.isStartElement())
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason) {
+    if (namesExternalContent(text)) {
+        *document = QDomDocument();
+        *reason = QStringLiteral("O documento faz referência a conteúdo externo, que não é carregado.");
+        return false;
+    }
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document->setContent(text, false, &message, &line, &column)) {
+        *reason = message;
+        return false;
+    }
+    return true;
+}
+
+bool transmissionRows(const QString& list, QList<QStringList>* rows) {
+    rows->clear();
+    QDomDocument document;
+    QString reason;
+    parseXmlSafely(list, &document, &reason);
+    const QDomElement root = document.documentElement();
+    if (root.isNull())
+        return false;
+    if (root.tagName() != QStringLiteral("listaTransferencias"))
+        return true;
+    static const QStringList names = {QStringLiteral("referencia"), QStringLiteral("data"),
+                                      QStringLiteral("protocolo"), QStringLiteral("status"),
+                                      QStringLiteral("adicionado")};
+    for (QDomElement item = root.firstChildElement(QStringLiteral("transferencia")); !item.isNull();
+         item = item.nextSiblingElement(QStringLiteral("transferencia"))) {
+        QStringList cells(TransmissionColumnCount);
+        for (QDomElement child = item.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+            const qsizetype column = names.indexOf(child.tagName());
+            if (column >= 0)
+                cells[column] = child.text();
+        }
+        rows->append(cells);
+    }
+    return true;
+}
+
+bool readListHeader(const QString& result, ListHeader* header) {
+    QDateTime when;
+    if (!parseServerDateTime(result.mid(31, 19), &when))
+        return false;
+    header->serverDate = when;
+    header->anoTrabalho = result.mid(58, 9);
+    header->version = result.mid(77, 20);
+    return true;
+}
+
+bool readReceipt(const QString& xml, Receipt* receipt, QString* reason) {
+    QDomDocument document;
+    if (!parseXmlSafely(xml, &document, reason))
+        return false;
+    const QDomElement root = document.documentElement();
+    receipt->root = root.tagName().section(QLatin1Char(':'), -1);
+    receipt->entries.clear();
+    for (QDomElement element = root.firstChildElement(); !element.isNull();
+         element = element.nextSiblingElement()) {
+        ReceiptEntry entry;
+        const QString detail = element.firstChildElement(QStringLiteral("DETALHE")).text();
+        entry.text = detail.size() > 3 ? element.tagName() + QStringLiteral(": ") + detail
+                                       : QStringLiteral("DIPAM : ") + detail;
+        entry.hasTag = element.hasAttributes();
+        if (entry.hasTag)
+            entry.tag = element.attribute(QStringLiteral("PROTOCOLO"));
+        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+            entry.children.append(child.text());
+        receipt->entries.append(entry);
+    }
+    return true;
+}
+
+QString receiptAddress(const QString& host, const QString& ie, const QString& key, const QString& reference) {
+    if (!reference.contains(QLatin1Char('/')))
+        return {};
+    QString ref = reference;
+    ref.remove(QLatin1Char(' '));
+    return QStringLiteral("http://") + host + QStringLiteral("/protocoloDown.php?IE=") + ie +
+           QStringLiteral("&key=") + key + QStringLiteral("&ref=") + ref;
+}
+
+} // namespace fiscora

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QDomDocument;
+
+namespace fiscora {
+
+// Columns of the transmissions grid and the list element each is filled from.
+enum TransmissionColumn {
+    ColReferencia = 0, // "referencia"
+    ColData = 1,       // "data"
+    ColProtocolo = 2,  // "protocolo"
+    ColStatus = 3,     // "status"
+    ColAdicionado = 4, // "adicionado"
+    TransmissionColumnCount = 5
+};
+
+// Parses XML without loading anything the document names: a document type that declares an
+// external subset or external entities is refused with a reason, like a syntax error.
+bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason);
+
+// The cells of every element /listaTransferencias/transferencia selects, in document order,
+// one text per column (a later child of the same name wins; missing ones stay empty).
+// False when the text has no document element (empty, not XML).
+bool transmissionRows(const QString& list, QList<QStringList>* rows);
+
+// What the list answer carries at fixed 1-based positions.
+struct ListHeader {
+    QDateTime serverDate; // 32-50
+    QString anoTrabalho;  // 59-67, unchanged
+    QString version;      // 78-97
+};
+// False when the date cannot be converted.
+bool readListHeader(const QString& result, ListHeader* header);
+
+// The receipt of one transmission as the tree shows it: the document element's name and one
+// entry per child element.
+struct ReceiptEntry {
+    QString text;         // "name: DETALHE", or "DIPAM : DETALHE" for a short detail
+    QString tag;          // the PROTOCOLO attribute, when the element has attributes
+    bool hasTag = false;
+    QStringList children; // the texts of the element's child elements
+};
+struct Receipt {
+    QString root;
+    QList<ReceiptEntry> entries;
+};
+// False with the parser's reason when the text does not parse.
+bool readReceipt(const QString& xml, Receipt* receipt, QString* reason);
+
+// The receipt page of a reference: "http://" + host + "/protocoloDown.php?IE=" + ie + "&key=" + key
+// + "&ref=" + the reference without blanks, nothing escaped. Empty when the reference has no "/".
+QString receiptAddress(const QString& host, const QString& ie, const QString& key, const QString& reference);
+
+} // namespace fiscora

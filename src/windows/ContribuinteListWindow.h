@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace fiscora {
+
+// The layout, loading and selection rule shared by the three taxpayer lists: a caption, an
+// instruction, the grid GridSelContribuinte (IE, name, CNPJ, CNAE, key) read from
+// tblContribuinte once when the window opens, and "&OK" / "&Cancelar". Closing the window, by any
+// route, enables the main window.
+class ContribuinteListWindow : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ContribuinteListWindow)
+
+public:
+    enum Column { ColIE = 0, ColRazaoSocial = 1, ColCnpj = 2, ColCnae = 3, ColChave = 4 };
+
+    ~ContribuinteListWindow() override;
+
+protected:
+    ContribuinteListWindow(const QString& name, const QString& caption, const QString& instruction,
+                           QWidget* parent);
+
+    // The window's action on the current row (cmdOK).
+    virtual void accept() = 0;
+
+    // A current row whose name is neither empty nor the header text.
+    bool validSelection() const;
+    // A cell of the current row; empty without one.
+    QString cell(Column column) const;
+
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+
+    QLabel* m_Label1;
+    QTableWidget* m_GridSelContribuinte;
+    QPushButton* m_cmdOK;
+    QPushButton* m_cmdCancelar;
+};
+
+} // namespace fiscora

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace fiscora {
+
+// The accountant registration: sends the accountant to the server and keeps him as the single
+// row of tblContador. One window at a time; every opening reads the table afresh.
+class frmContador final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmContador)
+
+public:
+    explicit frmContador(QWidget* parent = nullptr);
+    ~frmContador() override;
+
+    // The open window, raised, or a new one loaded from the table.
+    static frmContador* showWindow();
+    static frmContador* instance();
+
+    // The host named in the connection-failure messages.
+    static const QString defaultServerHost;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void setDocumentMask(const QString& mask);
+    bool isCpf() const;
+    void checkDocument();
+    void ok();
+    void remove();
+    void showConnectionFailure(const QString& code);
+    void fail(const QString& message);
+
+    QRadioButton* m_opt_fisica;
+    QRadioButton* m_opt_juridica;
+    QLineEdit* m_txtCNPJCPF;
+    QLineEdit* m_txtCRC;
+    QLineEdit* m_txtRazaoSocial;
+    QLineEdit* m_txtLogradouro;
+    QLineEdit* m_txtNumero;
+    QLineEdit* m_txtComplemento;
+    QLineEdit* m_txtBairro;
+    QLineEdit* m_txtCidade;
+    QLineEdit* m_txtUF;
+    QLineEdit* m_txtTelefone;
+    QLineEdit* m_txtCEP;
+    QLineEdit* m_txtEmail;
+    QLabel* m_erroMsg;
+    QPushButton* m_btnOK;
+    QPushButton* m_Command1;
+    QPushButton* m_Command2;
+};
+
+} // namespace fiscora
