@@ -131,12 +131,22 @@ $cdp2"
 $cdp1"
     ;;
 demo)
-    # The demo seed's companies (CNPJ and name) and the demo accountant.
+    # One e-CNPJ per company of the demo seed (resources/demo/semente.json), and the accountant's
+    # e-CPF for the transmissions.
     while IFS='|' read -r name cnpj label; do
+        [ -z "$name" ] && continue
         emitir "$name" "/C=BR/O=ICP-Brasil/OU=AC Valdorra Teste/CN=$label:$cnpj" \
             $always_start $always_end "$(ecnpj_san "$cnpj" 52998224725 'MARIA RESPONSAVEL')
 $cdp1"
-    done <"${EMPRESAS:?EMPRESAS: arquivo com linhas nome|cnpj|razão social}"
+    done <<'EMPRESAS'
+ribeirao-verde|12345678000195|COMERCIAL RIBEIRÃO VERDE LTDA
+estrela-do-vale|23456789000195|PADARIA ESTRELA DO VALE LTDA ME
+serra-dagua|34567890000130|METALÚRGICA SERRA D'ÁGUA LTDA
+campo-alto|45678901000175|DISTRIBUIDORA CAMPO ALTO LTDA
+EMPRESAS
+    emitir contador-demo "/C=BR/O=ICP-Brasil/OU=AC Valdorra Teste/CN=JOSÉ CONTADOR DA SILVA:11144477735" \
+        $always_start $always_end "$(ecpf_san 11144477735)
+$cdp2"
     ;;
 *)
     echo "modo desconhecido: $mode" >&2
