@@ -8,6 +8,8 @@
 #include "app/Settings.h"
 #include "app/Sobre.h"
 #include "app/TransmissionHistory.h"
+#include "data/ContadorTable.h"
+#include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
 #include "net/Soap.h"
 #include "ui/MessageBox.h"
@@ -44,7 +46,8 @@ namespace {
 Principal* g_instance = nullptr;
 
 const QString kListUnavailable = QStringLiteral("O Servidor está indisponivel, tente novamente mais tarde.");
-const QString kReceiptUnavailable = QStringLiteral("O Servidor está indisponível, tente novamente mais tarde.");
+const QString kReceiptUnavailable =
+    QStringLiteral("O Servidor está indisponível, tente novamente mais tarde.");
 
 QLabel* label(const QString& name, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -91,7 +94,8 @@ Principal::Principal(QWidget* parent)
     picture->setPixmap(brasao());
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto* heading = label(QStringLiteral("GIASelecionada"), QStringLiteral("Contribuinte Selecionado"), central);
+    auto* heading =
+        label(QStringLiteral("GIASelecionada"), QStringLiteral("Contribuinte Selecionado"), central);
     QFont headingFont = heading->font();
     headingFont.setBold(true);
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.3);
@@ -115,7 +119,8 @@ Principal::Principal(QWidget* parent)
     auto* labels = new QGridLayout;
     labels->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Razão Social"), central), 0, 0);
     labels->addWidget(m_RSSel, 0, 1);
-    labels->addWidget(label(QStringLiteral("lblLabels"), QStringLiteral("Inscrição Estadual"), central), 1, 0);
+    labels->addWidget(label(QStringLiteral("lblLabels"), QStringLiteral("Inscrição Estadual"), central), 1,
+                      0);
     labels->addWidget(m_IESel, 1, 1);
     labels->setColumnStretch(1, 1);
     labels->setHorizontalSpacing(12);
@@ -150,7 +155,8 @@ Principal::Principal(QWidget* parent)
     m_labelOK = label(QStringLiteral("labelOK"), QStringLiteral("Verificação concluída, sem mensagens."),
                       m_frmImportacao);
     m_labelOK->hide();
-    m_detApuracao = label(QStringLiteral("detApuracao"), QStringLiteral("Detalhes da apuração"), m_frmImportacao);
+    m_detApuracao =
+        label(QStringLiteral("detApuracao"), QStringLiteral("Detalhes da apuração"), m_frmImportacao);
     m_detApuracao->hide();
     m_tvwPessoa = new QTreeWidget(m_frmImportacao);
     m_tvwPessoa->setObjectName(QStringLiteral("tvwPessoa"));
@@ -174,7 +180,8 @@ Principal::Principal(QWidget* parent)
     frame->setColumnStretch(0, 3);
     frame->setColumnStretch(1, 2);
 
-    m_lblAtualizado = label(QStringLiteral("lblAtualizado"), QStringLiteral("O programa está atualizado"), central);
+    m_lblAtualizado =
+        label(QStringLiteral("lblAtualizado"), QStringLiteral("O programa está atualizado"), central);
     m_lblnovaatualizacao = label(QStringLiteral("lblnovaatualizacao"),
                                  QStringLiteral("Nova atualização disponível para download"), central);
     m_lblnovaatualizacao->hide();
@@ -245,9 +252,9 @@ void Principal::buildMenus() {
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
     connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("Novo"), Qt::Key_F2),
             &QAction::triggered, this, &Principal::novoContribuinte);
-    connect(
-        action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("Selecionar"), Qt::Key_F5),
-        &QAction::triggered, this, &Principal::selecionar);
+    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("Selecionar"),
+                   Qt::Key_F5),
+            &QAction::triggered, this, &Principal::selecionar);
     connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("Atualizar"), Qt::Key_F8),
             &QAction::triggered, this, &Principal::atualizar);
     connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("Excluir")), &QAction::triggered,
@@ -322,17 +329,19 @@ void Principal::dropTaxpayer() {
 }
 
 void Principal::RecebeDadosServer() {
-    const auto unavailable = [] { MessageBox::show(AppTexts::productTitle, kListUnavailable); };
+    const auto unavailable = [] {
+        MessageBox::show(AppTexts::productTitle, kListUnavailable);
+    };
 
     QFile stamp(ProgramFolder::file(QStringLiteral("info.fsc")));
     if (!stamp.open(QIODevice::ReadOnly)) {
         unavailable();
         return;
     }
-    const SoapAnswer answer = CallSoapOperation(QStringLiteral("Transferencia.ver2"),
-                                                {{QStringLiteral("strNome"), m_IESel->text()},
-                                                 {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                                 {QStringLiteral("Chave"), m_lblChave->text()}});
+    const SoapAnswer answer = CallSoapOperation(
+        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_IESel->text()},
+                                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                               {QStringLiteral("Chave"), m_lblChave->text()}});
     if (!answer.ok) {
         unavailable();
         return;
@@ -357,8 +366,8 @@ void Principal::RecebeDadosServer() {
         const bool upToDate = answer.text.contains(installed);
         m_lblAtualizado->setVisible(upToDate);
         if (!upToDate)
-            m_lblnovaatualizacao->setText(QStringLiteral("Nova atualização disponível para download - versão ") +
-                                          header.version);
+            m_lblnovaatualizacao->setText(
+                QStringLiteral("Nova atualização disponível para download - versão ") + header.version);
         m_lblnovaatualizacao->setVisible(!upToDate);
         m_tvwPessoa->hide();
         m_detApuracao->hide();
@@ -379,7 +388,8 @@ bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
     QList<QStringList> rows;
     const bool parsed = transmissionRows(XMLConteudo, &rows);
     if (XMLConteudo.contains(QStringLiteral("CHAVE_I"))) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"), MessageIcon::Information);
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"),
+                         MessageIcon::Information);
         return true;
     }
     if (!parsed)
@@ -415,10 +425,11 @@ void Principal::RecebeDadosProtocolo() {
     if (status == 2) {
         m_Text1->clear();
         const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
-        const SoapAnswer answer = CallSoapOperation(
-            QStringLiteral("Transferencia.ver"), {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
-                                                  {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                                  {QStringLiteral("Chave"), m_lblChave->text()}});
+        const SoapAnswer answer =
+            CallSoapOperation(QStringLiteral("Transferencia.ver"),
+                              {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
+                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                               {QStringLiteral("Chave"), m_lblChave->text()}});
         if (!answer.ok) {
             MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
             return;
@@ -486,21 +497,15 @@ void Principal::imprimirProtocolo() {
 
 void Principal::novoContribuinte() {
     setEnabled(false);
-    LocalDatabase db;
-    DbRow row;
-    bool found = false;
-    if (!db.open()) {
-        showDatabaseError(db.lastError(), db.connectionErrors(), true);
+    qint64 total = 0;
+    AppError error;
+    if (!countContador(&total, &error)) {
+        showDatabaseError(error);
+        // Left disabled, the window could not be used again: nothing else would enable it.
         setEnabled(true);
         return;
     }
-    if (!db.first(QStringLiteral("select count(0) as total from tblContador"), {}, &row, &found)) {
-        showDatabaseError(db.lastError());
-        setEnabled(true);
-        return;
-    }
-    db.close();
-    if (row.value(QStringLiteral("total")).toLongLong() == 0) {
+    if (total == 0) {
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                                         "Contribuinte(s)."));
@@ -533,47 +538,41 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    LocalDatabase db;
-    if (!db.open()) {
-        showDatabaseError(db.lastError(), db.connectionErrors(), true);
-        return;
-    }
-    DbRow row;
+    Contador contador;
     bool found = false;
-    if (!db.first(QStringLiteral("SELECT * FROM  tblContador"), {}, &row, &found)) {
-        showDatabaseError(db.lastError());
+    AppError error;
+    if (!DadosContador(&contador, &found, &error)) {
+        showDatabaseError(error);
         return;
     }
     if (!found) {
-        db.close();
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
-        frmContador* contador = frmContador::showWindow();
-        contador->activateWindow();
-        contador->setFocus();
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        frmContador* window = frmContador::showWindow();
+        window->activateWindow();
+        window->setFocus();
         return;
     }
-    m_thisCont_cpf_cnpj = row.text(QStringLiteral("cont_cpf_cnpj"));
+    m_thisCont_cpf_cnpj = contador.cont_cpf_cnpj;
 
-    DbRow taxpayer;
-    if (!db.first(QStringLiteral("SELECT * FROM  tblContribuinte WHERE IE = ?"), {m_IESel->text()}, &taxpayer,
-                  &found)) {
-        showDatabaseError(db.lastError());
+    Contribuinte taxpayer;
+    if (!findContribuinte(m_IESel->text(), &taxpayer, &found, &error)) {
+        showDatabaseError(error);
         return;
     }
-    db.close();
     MessageBox::show(QStringLiteral("Informação"),
                      QStringLiteral("O Certificado que será solicitado durante a transmissão é do contador "
                                     "responsável"),
                      MessageIcon::Information);
     if (!found) {
-        showDatabaseError(AppError{3021, QStringLiteral("fiscora"),
-                                   QStringLiteral("Nenhum registro atual: o contribuinte ") + m_IESel->text() +
-                                       QStringLiteral(" não está cadastrado.")});
+        showDatabaseError(AppError{3021, AppTexts::programTitle,
+                                   QStringLiteral("Nenhum registro atual: o contribuinte ") +
+                                       m_IESel->text() + QStringLiteral(" não está cadastrado.")});
         return;
     }
 
-    if (!taxpayer.boolean(QStringLiteral("OptanteSimples"))) {
+    if (!taxpayer.OptanteSimples) {
         setEnabled(false);
         appendWorkYears(showOnce(m_frmUpload), m_anoTrabalho);
     } else {

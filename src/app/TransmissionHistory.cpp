@@ -42,6 +42,8 @@ bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason
     int line = 0;
     int column = 0;
     if (!document->setContent(text, false, &message, &line, &column)) {
+        // A failed parse leaves no document, not the part read before the error.
+        *document = QDomDocument();
         *reason = message;
         return false;
     }
@@ -52,10 +54,9 @@ bool transmissionRows(const QString& list, QList<QStringList>* rows) {
     rows->clear();
     QDomDocument document;
     QString reason;
-    parseXmlSafely(list, &document, &reason);
-    const QDomElement root = document.documentElement();
-    if (root.isNull())
+    if (!parseXmlSafely(list, &document, &reason))
         return false;
+    const QDomElement root = document.documentElement();
     if (root.tagName() != QStringLiteral("listaTransferencias"))
         return true;
     static const QStringList names = {QStringLiteral("referencia"), QStringLiteral("data"),
@@ -64,7 +65,8 @@ bool transmissionRows(const QString& list, QList<QStringList>* rows) {
     for (QDomElement item = root.firstChildElement(QStringLiteral("transferencia")); !item.isNull();
          item = item.nextSiblingElement(QStringLiteral("transferencia"))) {
         QStringList cells(TransmissionColumnCount);
-        for (QDomElement child = item.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        for (QDomElement child = item.firstChildElement(); !child.isNull();
+             child = child.nextSiblingElement()) {
             const qsizetype column = names.indexOf(child.tagName());
             if (column >= 0)
                 cells[column] = child.text();
@@ -95,12 +97,13 @@ bool readReceipt(const QString& xml, Receipt* receipt, QString* reason) {
          element = element.nextSiblingElement()) {
         ReceiptEntry entry;
         const QString detail = element.firstChildElement(QStringLiteral("DETALHE")).text();
-        entry.text = detail.size() > 3 ? element.tagName() + QStringLiteral(": ") + detail
-                                       : QStringLiteral("DIPAM : ") + detail;
+        entry.text = detail.size() > 3 ? QString(element.tagName() + QStringLiteral(": ") + detail)
+                                       : QString(QStringLiteral("DIPAM : ") + detail);
         entry.hasTag = element.hasAttributes();
         if (entry.hasTag)
             entry.tag = element.attribute(QStringLiteral("PROTOCOLO"));
-        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+        for (QDomElement child = element.firstChildElement(); !child.isNull();
+             child = child.nextSiblingElement())
             entry.children.append(child.text());
         receipt->entries.append(entry);
     }

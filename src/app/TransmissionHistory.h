@@ -40,8 +40,8 @@ bool readListHeader(const QString& result, ListHeader* header);
 // The receipt of one transmission as the tree shows it: the document element's name and one
 // entry per child element.
 struct ReceiptEntry {
-    QString text;         // "name: DETALHE", or "DIPAM : DETALHE" for a short detail
-    QString tag;          // the PROTOCOLO attribute, when the element has attributes
+    QString text; // "name: DETALHE", or "DIPAM : DETALHE" for a short detail
+    QString tag;  // the PROTOCOLO attribute, when the element has attributes
     bool hasTag = false;
     QStringList children; // the texts of the element's child elements
 };

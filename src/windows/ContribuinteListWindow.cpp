@@ -1,6 +1,7 @@
 #include "windows/ContribuinteListWindow.h"
 
 #include "app/Principal.h"
+#include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
 
 #include <QCloseEvent>
@@ -66,21 +67,18 @@ ContribuinteListWindow::~ContribuinteListWindow() = default;
 
 void ContribuinteListWindow::load() {
     QTableWidget* grid = m_GridSelContribuinte;
-    QList<DbRow> rows;
-    LocalDatabase db;
-    if (!db.open() || !db.exec(QStringLiteral("Select * From tblContribuinte"), {}, &rows)) {
+    QList<Contribuinte> rows;
+    AppError error;
+    if (!listContribuintes(&rows, &error)) {
         // The list stays empty; OK then says there is nothing to choose.
-        showDatabaseError(db.lastError());
+        showDatabaseError(error);
         rows.clear();
     }
-    db.close();
 
     grid->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
-        const DbRow& row = rows.at(r);
-        const QString cells[] = {row.text(QStringLiteral("IE")), row.text(QStringLiteral("RazaoSocial")),
-                                 row.text(QStringLiteral("CNPJ")), row.text(QStringLiteral("CNAE")),
-                                 row.text(QStringLiteral("Chave"))};
+        const Contribuinte& row = rows.at(r);
+        const QString cells[] = {row.IE, row.RazaoSocial, row.Cnpj, row.Cnae, row.Chave};
         for (int column = ColIE; column <= ColChave; ++column) {
             if (!cells[column].isEmpty())
                 grid->setItem(r, column, new QTableWidgetItem(cells[column]));

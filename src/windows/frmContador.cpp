@@ -2,6 +2,7 @@
 
 #include "app/AppTexts.h"
 #include "app/Principal.h"
+#include "data/ContadorTable.h"
 #include "data/LocalDatabase.h"
 #include "net/Soap.h"
 #include "ui/MessageBox.h"
@@ -35,9 +36,10 @@ const QString kCepMask = QStringLiteral("99999-999;_");
 const QString kCpfError = QStringLiteral("Documento CPF Informado incorretamente");
 const QString kCnpjError = QStringLiteral("Documento CNPJ Informado incorretamente");
 
-const QStringList kStates = QStringLiteral("AC,AL,AM,AP,BA,CE,DF,ES,GO,MA,MG,MS,MT,PA,PB,PE,PI,PR,RJ,RN,RO,RR,RS,"
-                                           "SC,SE,SP,TO")
-                                .split(QLatin1Char(','));
+const QStringList kStates =
+    QStringLiteral("AC,AL,AM,AP,BA,CE,DF,ES,GO,MA,MG,MS,MT,PA,PB,PE,PI,PR,RJ,RN,RO,RR,RS,"
+                   "SC,SE,SP,TO")
+        .split(QLatin1Char(','));
 
 // The web-service parameters, in the order of the fields.
 const char* const kParameters[] = {"thisCont_cpf_cnpj",     "thisCont_num_crc",      "thisCont_razao_nome",
@@ -60,27 +62,6 @@ int digitCount(const QString& text) {
             ++count;
     }
     return count;
-}
-
-// The one row of tblContador replaced in one transaction: a failed insert keeps the old row.
-bool saveAccountant(const Contador& c, AppError* error) {
-    LocalDatabase db;
-    const bool saved =
-        db.open() && db.begin() && db.exec(QStringLiteral("delete from tblContador")) &&
-        db.exec(QStringLiteral("Insert into tblContador (cont_cpf_cnpj, cont_num_crc, cont_razao_nome, "
-                               "cont_nom_endereco, cont_num_predial, cont_dsc_complemento, cont_nom_bairro, "
-                               "cont_nom_cidade, cont_nom_estado, cont_num_telefone, cont_num_cep, cont_email) "
-                               "values (?,?,?,?,?,?,?,?,?,?,?,?)"),
-                {c.cont_cpf_cnpj, c.cont_num_crc, c.cont_razao_nome, c.cont_nom_endereco, c.cont_num_predial,
-                 c.cont_dsc_complemento, c.cont_nom_bairro, c.cont_nom_cidade, c.cont_nom_estado,
-                 c.cont_num_telefone, c.cont_num_cep, c.cont_email}) &&
-        db.commit();
-    if (!saved) {
-        *error = db.lastError();
-        if (db.isOpen())
-            db.rollback();
-    }
-    return saved;
 }
 
 } // namespace
@@ -266,9 +247,9 @@ void frmContador::fail(const QString& message) {
 void frmContador::ok() {
     // Masked fields give their text as displayed, literals and "_" included.
     const QStringList typed = {
-        m_txtCNPJCPF->displayText(), m_txtCRC->text(),         m_txtRazaoSocial->text(),
-        m_txtLogradouro->text(),     m_txtNumero->text(),      m_txtComplemento->text(),
-        m_txtBairro->text(),         m_txtCidade->text(),      m_txtUF->text(),
+        m_txtCNPJCPF->displayText(),  m_txtCRC->text(),        m_txtRazaoSocial->text(),
+        m_txtLogradouro->text(),      m_txtNumero->text(),     m_txtComplemento->text(),
+        m_txtBairro->text(),          m_txtCidade->text(),     m_txtUF->text(),
         m_txtTelefone->displayText(), m_txtCEP->displayText(), m_txtEmail->text()};
     QStringList doubled;
     for (const QString& text : typed)
@@ -300,7 +281,8 @@ void frmContador::ok() {
     if (crc.trimmed().isEmpty()) {
         if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja prosseguir sem o CRC?"),
                              MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes) {
-            fail(QStringLiteral("Você optou por não prosseguir sem o CRC, favor digitar e clicar em OK novamente"));
+            fail(QStringLiteral(
+                "Você optou por não prosseguir sem o CRC, favor digitar e clicar em OK novamente"));
             return;
         }
         crc.clear();
@@ -334,11 +316,12 @@ void frmContador::ok() {
         return;
     }
 
-    // The table keeps the texts as typed: the values are bound, not pasted into the SQL.
-    const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3),  typed.at(4),  typed.at(5),
+    // The table keeps the texts as typed: the values are bound, not pasted into the SQL. The
+    // previous row stays when the save fails.
+    const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
                             typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
     AppError error;
-    if (!saveAccountant(contador, &error)) {
+    if (!saveContador(contador, &error)) {
         showConnectionFailure(QStringLiteral("1"));
         showConnectionFailure(QStringLiteral("2"));
         return;
@@ -349,13 +332,12 @@ void frmContador::ok() {
 }
 
 void frmContador::remove() {
-    LocalDatabase db;
-    if (!db.open() || !db.exec(QStringLiteral("delete from tblContador"))) {
+    AppError error;
+    if (!removeContador(&error)) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;
     }
-    db.close();
     const QPoint where = pos();
     close();
     auto* fresh = new frmContador;
@@ -364,14 +346,15 @@ void frmContador::remove() {
 }
 
 void frmContador::showConnectionFailure(const QString& code) {
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("Falha de conexão - Cód ") + code + QStringLiteral(", \r\n") +
-                         QStringLiteral("favor entrar em contato com seu administrador de redes para verificação de "
-                                        "regras no seu firewall ou proxy. \r\n\r\n") +
-                         QStringLiteral("Verifique também suas configurações de antivírus.\r\n\r\n") +
-                         QStringLiteral("O sistema deverá se comunicar com a URL http://") + defaultServerHost +
-                         QStringLiteral("/"),
-                     MessageIcon::Critical);
+    MessageBox::show(
+        AppTexts::productTitle,
+        QStringLiteral("Falha de conexão - Cód ") + code + QStringLiteral(", \r\n") +
+            QStringLiteral("favor entrar em contato com seu administrador de redes para verificação de "
+                           "regras no seu firewall ou proxy. \r\n\r\n") +
+            QStringLiteral("Verifique também suas configurações de antivírus.\r\n\r\n") +
+            QStringLiteral("O sistema deverá se comunicar com a URL http://") + defaultServerHost +
+            QStringLiteral("/"),
+        MessageIcon::Critical);
 }
 
 void frmContador::closeEvent(QCloseEvent* event) {

@@ -9,7 +9,8 @@ namespace fiscora {
 frmUpload::frmUpload(QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmUpload"));
-    setWindowTitle(QStringLiteral("Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra"));
+    setWindowTitle(
+        QStringLiteral("Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra"));
     resize(12390 / 15, 5385 / 15);
 }
 

@@ -4,7 +4,8 @@
 
 namespace fiscora {
 
-// The GIA upload window. Stays loaded when closed (it only hides), so the main window's caption rule sees the caption it left; closing enables the main window.
+// The GIA upload window. Stays loaded when closed (it only hides), so the main window's caption rule sees the
+// caption it left; closing enables the main window.
 class frmUpload final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmUpload)

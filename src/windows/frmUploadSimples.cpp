@@ -9,7 +9,8 @@ namespace fiscora {
 frmUploadSimples::frmUploadSimples(QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmUploadSimples"));
-    setWindowTitle(QStringLiteral("Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura Municipal de Valdorra"));
+    setWindowTitle(QStringLiteral(
+        "Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura Municipal de Valdorra"));
     resize(12330 / 15, 5385 / 15);
 }
 

@@ -4,7 +4,8 @@
 
 namespace fiscora {
 
-// The taxpayer selection: the chosen taxpayer becomes the main window's current one and its transmissions are fetched.
+// The taxpayer selection: the chosen taxpayer becomes the main window's current one and its transmissions are
+// fetched.
 class frmtbl_SelecionaContribuinte final : public ContribuinteListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)

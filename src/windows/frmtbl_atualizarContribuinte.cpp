@@ -1,7 +1,7 @@
 #include "windows/frmtbl_atualizarContribuinte.h"
 
 #include "app/AppTexts.h"
-#include "data/LocalDatabase.h"
+#include "data/ContribuinteTable.h"
 #include "ui/MessageBox.h"
 #include "windows/frmtbl_CadastroContribuinte.h"
 
@@ -27,22 +27,19 @@ void frmtbl_atualizarContribuinte::accept() {
         return;
     }
     // The stored row first, so that a failure leaves no half-filled edit window behind.
-    LocalDatabase db;
-    DbRow row;
+    Contribuinte stored;
     bool found = false;
-    if (!db.open() ||
-        !db.first(QStringLiteral("Select * from tblContribuinte where ie = ?"), {cell(ColIE)}, &row, &found) ||
-        !found) {
+    AppError error;
+    if (!findContribuinte(cell(ColIE), &stored, &found, &error) || !found) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;
     }
-    db.close();
 
     if (!g_edit)
         g_edit = new frmtbl_CadastroContribuinte;
-    g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave),
-                 row.text(QStringLiteral("CCM")), row.boolean(QStringLiteral("OptanteSimples")));
+    g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
+                 stored.OptanteSimples);
     g_edit->show();
     g_edit->raise();
     g_edit->activateWindow();

@@ -1,7 +1,7 @@
 #include "windows/frmtbl_exclusaoContribuinte.h"
 
 #include "app/AppTexts.h"
-#include "data/LocalDatabase.h"
+#include "data/ContribuinteTable.h"
 #include "ui/MessageBox.h"
 
 namespace fiscora {
@@ -19,14 +19,14 @@ void frmtbl_exclusaoContribuinte::accept() {
     if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
                          MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    LocalDatabase db;
-    if (!db.open() || !db.exec(QStringLiteral("Delete From tblContribuinte where ie = ?"), {cell(ColIE)})) {
+    AppError error;
+    if (!deleteContribuinte(cell(ColIE), &error)) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;
     }
-    db.close();
-    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contribuinte Excluído"), MessageIcon::Information);
+    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contribuinte Excluído"),
+                     MessageIcon::Information);
     close();
 }
 

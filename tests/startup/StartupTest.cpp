@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -24,12 +25,17 @@ const QString kTransferFailed = QStringLiteral("Ocorreu um erro durante a transf
 const QString kUpdate =
     QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora.");
 
-// Closes every top-level window a test left behind.
+// Deletes every top-level window a test left behind, without closing it (closing the main
+// window ends the program). Windows own others (the main window its menus and upload windows),
+// so each is guarded and only parentless ones are deleted.
 void closeAllWindows() {
+    QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        w->close();
-        delete w;
+        if (!w->parent())
+            windows.append(w);
     }
+    for (const QPointer<QWidget>& w : windows)
+        delete w.data();
 }
 
 } // namespace

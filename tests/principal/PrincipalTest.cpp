@@ -1,0 +1,525 @@
+#include "app/Principal.h"
+#include "app/ServerDate.h"
+#include "data/ContadorTable.h"
+#include "data/ContribuinteTable.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
+#include "support/TestMessageBox.h"
+#include "support/TestPlatform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kIE = u"110.042.490.114"_s;
+const QString kKey = u"RV7K2M9Q"_s;
+const QString kName = u"Comercial Ribeirão Verde Ltda"_s;
+const QString kListUnavailable = u"O Servidor está indisponivel, tente novamente mais tarde."_s;
+const QString kReceiptUnavailable = u"O Servidor está indisponível, tente novamente mais tarde."_s;
+const QString kReceipt =
+    u"<apuracao><GIA PROTOCOLO=\"2012000002\"><DETALHE>GIA 02/2012 com mensagens</DETALHE>"
+    "<MENSAGEM>Confira</MENSAGEM></GIA><DIPAM PROTOCOLO=\"2012000002\"><DETALHE>2.2</DETALHE>"
+    "<VALOR>R$ 10,00</VALOR></DIPAM></apuracao>"_s;
+
+SeedCompany seededCompany(const QString& receipt = kReceipt, const QString& olderReference = u"01/2012"_s) {
+    return SeedCompany{
+        kIE,
+        u"12.345.678/0001-95"_s,
+        kName,
+        kKey,
+        false,
+        {{olderReference, u"2012-02-10 09:00:00"_s, u"2012000001"_s, 1, u"1.000,00"_s, {}},
+         {u"02/2012"_s, u"2012-03-10 09:00:00"_s, u"2012000002"_s, 2, u"2.000,00"_s, receipt}}};
+}
+
+Contador accountant() {
+    return Contador{u"111.444.777-35"_s, u"1SP000001"_s, u"Escritório Modelo"_s,
+                    u"Rua A"_s,          u"1"_s,         {},
+                    u"Centro"_s,         u"Valdorra"_s,  u"SP"_s,
+                    u"(11) 5555-0000"_s, u"01234-567"_s, u"contador@example.com"_s};
+}
+
+template <typename T = QWidget> T* child(QWidget* parent, const QString& name) {
+    T* widget = parent->findChild<T*>(name);
+    if (!widget)
+        qWarning("no %s", qPrintable(name));
+    return widget;
+}
+
+QWidget* window(const QString& name) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+int soapCalls(const ServerLauncher& server) {
+    int count = 0;
+    for (const QString& line : server.requests())
+        count += line.startsWith(u"POST /lumo/server/index.php"_s) ? 1 : 0;
+    return count;
+}
+
+QStringList column(QTableWidget* grid, int column) {
+    QStringList texts;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        texts.append(grid->item(row, column) ? grid->item(row, column)->text() : QString());
+    return texts;
+}
+
+void clickRow(QTableWidget* grid, int row) {
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(row, 0)).center());
+}
+
+} // namespace
+
+class PrincipalTest final : public QObject {
+    Q_OBJECT
+
+private:
+    struct Scene {
+        ServerLauncher server;
+        std::unique_ptr<ProgramFolderFixture> folder;
+        TestMessageBox boxes;
+        TestPlatform platform;
+        Principal* main = nullptr;
+
+        QTableWidget* grid() const { return child<QTableWidget>(main, u"GridTransmissoes"_s); }
+        QString text(const QString& name) const { return child<QLabel>(main, name)->text(); }
+        bool visible(const QString& name) const { return child(main, name)->isVisible(); }
+    };
+
+    // A server knowing the companies, a program folder pointing at it, the taxpayers in the local
+    // table and the main window shown.
+    std::unique_ptr<Scene> makeScene(const QList<SeedCompany>& companies = {seededCompany()},
+                                     QMap<QString, QString> parameters = {}) {
+        auto scene = std::make_unique<Scene>();
+        for (const auto& [key, value] :
+             {std::pair{u"anos"_s, u"2011,2012"_s}, std::pair{u"dataServidor"_s, u"14/03/2012 10:22:33"_s},
+              std::pair{u"versao"_s, u"1.15.01"_s}}) {
+            if (!parameters.contains(key))
+                parameters.insert(key, value);
+        }
+        if (!scene->server.start(writeSeed(scene->server, companies, parameters)))
+            qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
+        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        AppError error;
+        for (const SeedCompany& c : companies)
+            insertContribuinte(Contribuinte{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples},
+                               &error);
+        scene->main = new Principal;
+        scene->main->show();
+        return scene;
+    }
+
+    // The selection window, as the user goes through it.
+    void select(Scene& scene, const QString& ie) {
+        child<QAction>(scene.main, u"mnContribuinteSelecionar"_s)->trigger();
+        QVERIFY(!scene.main->isEnabled());
+        QWidget* list = window(u"frmtbl_SelecionaContribuinte"_s);
+        QVERIFY(list);
+        auto* grid = child<QTableWidget>(list, u"GridSelContribuinte"_s);
+        grid->setCurrentCell(static_cast<int>(column(grid, 0).indexOf(ie)), 1);
+        QTest::mouseClick(child<QPushButton>(list, u"cmdOK"_s), Qt::LeftButton);
+        QVERIFY(!list->isVisible());
+        QVERIFY(scene.main->isEnabled());
+    }
+
+private Q_SLOTS:
+    void cleanup() {
+        QList<QPointer<QWidget>> windows;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->parent())
+                windows.append(w);
+        }
+        for (const QPointer<QWidget>& w : windows)
+            delete w.data();
+    }
+
+    void withoutAccountantBothCommandsOpenTheAccountantWindow_data() {
+        QTest::addColumn<bool>("transmit");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Novo")
+            << false << "fiscora"
+            << "É necessário cadastrar um contador antes de Cadastrar seu(s) Contribuinte(s).";
+        QTest::newRow("transmit") << true << "Fiscora"
+                                  << "É necessário informar os dados do contador para envio da declaração";
+    }
+
+    void withoutAccountantBothCommandsOpenTheAccountantWindow() {
+        QFETCH(bool, transmit);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        auto scene = makeScene();
+        if (transmit) {
+            scene->main->selecionarContribuinte(kName, kIE, kKey);
+            QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
+        } else {
+            child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
+        }
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        QCOMPARE(scene->boxes.shown().at(0).title, title);
+        QCOMPARE(scene->boxes.shown().at(0).text, message);
+        QCOMPARE(scene->boxes.shown().at(0).icon, MessageIcon::None);
+        QVERIFY(window(u"frmContador"_s));
+        QVERIFY(!window(u"frmtbl_CriaContribuinte"_s) && !window(u"frmUpload"_s));
+        QVERIFY(scene->main->isEnabled());
+    }
+
+    void novoWithAccountantOpensTheCreationWindow() {
+        auto scene = makeScene();
+        AppError error;
+        QVERIFY(saveContador(accountant(), &error));
+        child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
+        QWidget* creation = window(u"frmtbl_CriaContribuinte"_s);
+        QVERIFY(creation);
+        QCOMPARE(creation->windowTitle(), u"Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"_s);
+        QVERIFY(!scene->main->isEnabled());
+        creation->close();
+        QVERIFY(scene->main->isEnabled());
+    }
+
+    // The original left the window disabled for good; here it comes back after the report.
+    void novoWithUnreadableDatabaseReportsAndStaysUsable() {
+        auto scene = makeScene();
+        QVERIFY(QFile::remove(scene->folder->file(u"fiscora.mdb"_s)));
+        child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        QCOMPARE(scene->boxes.shown().at(0).title, u"fiscora"_s);
+        QVERIFY(scene->boxes.shown().at(0).text.startsWith(u"\r\nVB Error # "_s));
+        QVERIFY(scene->main->isEnabled());
+        QVERIFY(!window(u"frmContador"_s));
+    }
+
+    void selectionFillsTheWindowAndListsTransmissions() {
+        auto scene = makeScene();
+        QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
+        QCOMPARE(scene->main->DataServidor(), zeroDateTime());
+        select(*scene, kIE);
+        QVERIFY(scene->boxes.shown().isEmpty());
+        QCOMPARE(scene->text(u"RSSel"_s), kName);
+        QCOMPARE(scene->text(u"IESel"_s), kIE);
+        QCOMPARE(scene->text(u"lblChave"_s), kKey);
+        QVERIFY(!scene->visible(u"lblChave"_s));
+        QVERIFY(scene->visible(u"frmImportacao"_s) && scene->visible(u"Command1"_s));
+        QCOMPARE(column(scene->grid(), 0), (QStringList{u"02/2012"_s, u"01/2012"_s}));
+        QCOMPARE(column(scene->grid(), 2), (QStringList{u"2012000002"_s, u"2012000001"_s}));
+        QCOMPARE(column(scene->grid(), 3), (QStringList{u"2"_s, u"1"_s}));
+        QCOMPARE(scene->grid()->columnWidth(3), 0);
+        QCOMPARE(scene->grid()->columnWidth(4), 0);
+        QCOMPARE(scene->main->DataServidor(), QDateTime(QDate(2012, 3, 14), QTime(10, 22, 33)));
+        QCOMPARE(scene->main->anoTrabalho(), u"2011,2012"_s);
+        QVERIFY(scene->visible(u"lblAtualizado"_s) && !scene->visible(u"lblnovaatualizacao"_s));
+        QVERIFY(child<QPlainTextEdit>(scene->main, u"Text1"_s)
+                    ->toPlainText()
+                    .startsWith(u"<listaTransferencias"_s));
+    }
+
+    void refusedKeyDropsTheTaxpayer_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("olderReference");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("rowsLeft");
+        // The exact marker leaves the grid as it was; a text containing it empties the grid.
+        QTest::newRow("CHAVE_INVALIDA") << "ERRADA00"
+                                        << "01/2012"
+                                        << "Chave inválida" << 2;
+        QTest::newRow("marker inside the list") << kKey << "CHAVE_INATIVA"
+                                                << "Acesso não autorizado" << 0;
+    }
+
+    void refusedKeyDropsTheTaxpayer() {
+        QFETCH(QString, key);
+        QFETCH(QString, olderReference);
+        QFETCH(QString, message);
+        QFETCH(int, rowsLeft);
+        auto scene = makeScene({seededCompany(kReceipt, olderReference)});
+        scene->main->PopulaGridTransmissoes(
+            u"<listaTransferencias><transferencia/><transferencia/></listaTransferencias>"_s);
+        scene->main->selecionarContribuinte(kName, kIE, key);
+        scene->main->RecebeDadosServer();
+        QCOMPARE(scene->boxes.texts(), QStringList{message});
+        QCOMPARE(scene->boxes.shown().at(0).icon,
+                 rowsLeft ? MessageIcon::Critical : MessageIcon::Information);
+        QCOMPARE(scene->grid()->rowCount(), rowsLeft);
+        QVERIFY(scene->text(u"RSSel"_s).isEmpty() && scene->text(u"IESel"_s).isEmpty() &&
+                scene->text(u"lblChave"_s).isEmpty());
+        QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
+        QCOMPARE(scene->main->anoTrabalho(), QString());
+    }
+
+    void listFailures_data() {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("server down") << "down";
+        QTest::newRow("date that does not convert") << "date";
+        QTest::newRow("no version stamp") << "stamp";
+    }
+
+    void listFailures() {
+        QFETCH(QString, failure);
+        auto scene =
+            makeScene({seededCompany()}, {{u"dataServidor"_s, failure == u"date"_s ? u"ontem"_s : u""_s}});
+        if (failure == u"down"_s)
+            scene->server.stop();
+        if (failure == u"stamp"_s)
+            QFile::remove(scene->folder->file(u"info.fsc"_s));
+        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->main->RecebeDadosServer();
+        QCOMPARE(scene->boxes.texts(), QStringList{kListUnavailable});
+        QCOMPARE(scene->boxes.shown().at(0).title, u"Fiscora"_s);
+        QCOMPARE(scene->boxes.shown().at(0).icon, MessageIcon::None);
+        QCOMPARE(scene->text(u"IESel"_s), kIE);
+        QCOMPARE(scene->main->DataServidor(), zeroDateTime());
+        // The grid was filled before the date was read.
+        QCOMPARE(scene->grid()->rowCount(), failure == u"date"_s ? 2 : 0);
+    }
+
+    void notXmlCutsTheGridAndFails() {
+        auto scene = makeScene();
+        QVERIFY(scene->main->PopulaGridTransmissoes(
+            u"<listaTransferencias><transferencia/></listaTransferencias>"_s));
+        QCOMPARE(scene->grid()->rowCount(), 1);
+        QVERIFY(!scene->main->PopulaGridTransmissoes(QString()));
+        QCOMPARE(scene->grid()->rowCount(), 0);
+    }
+
+    void versionLabels_data() {
+        QTest::addColumn<QByteArray>("stamp");
+        QTest::addColumn<QString>("published");
+        QTest::addColumn<QString>("newVersionText");
+        QTest::newRow("same") << QByteArray("1.15.01") << "1.15.01"
+                              << "";
+        QTest::newRow("stamp with line end") << QByteArray("1.15.01\r\n") << "1.15.01"
+                                             << "Nova atualização disponível para download - versão 1.15.01"
+                                                "             ";
+        QTest::newRow("newer on the server") << QByteArray("1.15.01") << "1.16.00"
+                                             << "Nova atualização disponível para download - versão 1.16.00"
+                                                "             ";
+    }
+
+    void versionLabels() {
+        QFETCH(QByteArray, stamp);
+        QFETCH(QString, published);
+        QFETCH(QString, newVersionText);
+        auto scene = makeScene({seededCompany()}, {{u"versao"_s, published}});
+        scene->folder->writeFile(u"info.fsc"_s, stamp);
+        select(*scene, kIE);
+        QCOMPARE(scene->visible(u"lblAtualizado"_s), newVersionText.isEmpty());
+        QCOMPARE(scene->visible(u"lblnovaatualizacao"_s), !newVersionText.isEmpty());
+        if (!newVersionText.isEmpty())
+            QCOMPARE(scene->text(u"lblnovaatualizacao"_s), newVersionText);
+    }
+
+    void statusOneShowsTheLabelWithoutAsking() {
+        auto scene = makeScene();
+        select(*scene, kIE);
+        QTRY_COMPARE(soapCalls(scene->server), 1);
+        clickRow(scene->grid(), 1);
+        QVERIFY(scene->visible(u"labelOK"_s));
+        QVERIFY(!scene->visible(u"tvwPessoa"_s));
+        QTest::qWait(300);
+        QCOMPARE(soapCalls(scene->server), 1);
+        QVERIFY(scene->boxes.shown().isEmpty());
+    }
+
+    void statusTwoFetchesTheReceipt() {
+        auto scene = makeScene();
+        select(*scene, kIE);
+        clickRow(scene->grid(), 1);
+        clickRow(scene->grid(), 0);
+        QTRY_COMPARE(soapCalls(scene->server), 2);
+        QVERIFY(scene->boxes.shown().isEmpty());
+        QVERIFY(!scene->visible(u"labelOK"_s));
+        QCOMPARE(child<QPlainTextEdit>(scene->main, u"Text1"_s)->toPlainText(), kReceipt);
+        QCOMPARE(child<QLineEdit>(scene->main, u"Text2"_s)->text(), QString::number(kReceipt.size()));
+        auto* tree = child<QTreeWidget>(scene->main, u"tvwPessoa"_s);
+        QVERIFY(tree->isVisible() && scene->visible(u"detApuracao"_s));
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        const QTreeWidgetItem* root = tree->topLevelItem(0);
+        QCOMPARE(root->text(0), u"apuracao"_s);
+        QCOMPARE(root->childCount(), 2);
+        QCOMPARE(root->child(0)->text(0), u"GIA: GIA 02/2012 com mensagens"_s);
+        QCOMPARE(root->child(0)->data(0, Qt::UserRole).toString(), u"2012000002"_s);
+        QCOMPARE(root->child(0)->child(1)->text(0), u"Confira"_s);
+        QCOMPARE(root->child(1)->text(0), u"DIPAM : 2.2"_s);
+        // A second receipt replaces the first.
+        clickRow(scene->grid(), 0);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+    }
+
+    void receiptsThatDoNotParse_data() {
+        QTest::addColumn<QString>("receipt");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("broken") << "<apuracao><GIA>"
+                                << "Premature end of document.";
+        QTest::newRow("external entity")
+            << "<!DOCTYPE apuracao [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><apuracao><GIA "
+               "PROTOCOLO=\"1\">"
+               "<DETALHE>&x;</DETALHE></GIA></apuracao>"
+            << "O documento faz referência a conteúdo externo, que não é carregado.";
+    }
+
+    void receiptsThatDoNotParse() {
+        QFETCH(QString, receipt);
+        QFETCH(QString, reason);
+        auto scene = makeScene({seededCompany(receipt)});
+        select(*scene, kIE);
+        clickRow(scene->grid(), 0);
+        QCOMPARE(scene->boxes.texts(), QStringList{reason});
+        QCOMPARE(scene->boxes.shown().at(0).title, u"fiscora"_s);
+        QCOMPARE(child<QTreeWidget>(scene->main, u"tvwPessoa"_s)->topLevelItemCount(), 0);
+    }
+
+    void rowWithoutStatusIsReportedUnavailable() {
+        auto scene = makeScene();
+        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->main->PopulaGridTransmissoes(
+            u"<listaTransferencias><transferencia><referencia>01/2012</referencia></transferencia>"
+            "</listaTransferencias>"_s);
+        clickRow(scene->grid(), 0);
+        QCOMPARE(scene->boxes.texts(), QStringList{kReceiptUnavailable});
+        QCOMPARE(soapCalls(scene->server), 0);
+    }
+
+    void printOpensTheReceiptAddress() {
+        auto scene = makeScene();
+        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->main->PopulaGridTransmissoes(
+            u"<listaTransferencias><transferencia><referencia>02/2012 </referencia><status>1</status>"
+            "</transferencia></listaTransferencias>"_s);
+        auto* print = child<QPushButton>(scene->main, u"cmd_Impressao"_s);
+        // Nothing chosen yet: the header row is current.
+        QTest::mouseClick(print, Qt::LeftButton);
+        QCOMPARE(scene->boxes.texts(), QStringList{u"Selecione uma entrega específica"_s});
+        QCOMPARE(scene->boxes.shown().at(0).icon, MessageIcon::Information);
+        QVERIFY(scene->platform.openedUrls.isEmpty());
+
+        clickRow(scene->grid(), 0);
+        QTest::mouseClick(print, Qt::LeftButton);
+        const QString expected = u"http://"_s + scene->server.host() +
+                                 u"/protocoloDown.php?IE=110.042.490.114&key=RV7K2M9Q&ref=02/2012"_s;
+        QCOMPARE(scene->platform.openedUrls, QStringList{expected});
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        QVERIFY(scene->main->OpenBrowser(u"exemplo.org/x"_s));
+        QCOMPARE(scene->platform.openedUrls.last(), u"http://exemplo.org/x"_s);
+        QVERIFY(scene->main->OpenBrowser(u"HTTPS://exemplo.org"_s));
+        QCOMPARE(scene->platform.openedUrls.last(), u"HTTPS://exemplo.org"_s);
+    }
+
+    void transmitOpensTheUploadWindowByTheSimplesFlag_data() {
+        QTest::addColumn<bool>("simples");
+        QTest::addColumn<QString>("windowName");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("GIA") << false << "frmUpload"
+                             << "Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra"
+                                " - Ano trabalho: 2011,2012";
+        QTest::newRow("PGDAS") << true << "frmUploadSimples"
+                               << "Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura "
+                                  "Municipal de Valdorra - Ano trabalho: 2011,2012";
+    }
+
+    void transmitOpensTheUploadWindowByTheSimplesFlag() {
+        QFETCH(bool, simples);
+        QFETCH(QString, windowName);
+        QFETCH(QString, caption);
+        SeedCompany company = seededCompany();
+        company.simples = simples;
+        auto scene = makeScene({company});
+        AppError error;
+        QVERIFY(saveContador(accountant(), &error));
+        select(*scene, kIE);
+        auto* transmit = child<QPushButton>(scene->main, u"Command1"_s);
+        for (int round = 0; round < 2; ++round) {
+            QTest::mouseClick(transmit, Qt::LeftButton);
+            QWidget* upload = window(windowName);
+            QVERIFY(upload);
+            QCOMPARE(upload->windowTitle(), caption);
+            QCOMPARE(scene->main->isEnabled(), simples);
+            upload->close();
+            QVERIFY(scene->main->isEnabled());
+        }
+        QCOMPARE(scene->main->thisCont_cpf_cnpj(), u"111.444.777-35"_s);
+        QCOMPARE(scene->boxes.shown().size(), 2);
+        QCOMPARE(scene->boxes.shown().at(0).title, u"Informação"_s);
+        QCOMPARE(scene->boxes.shown().at(0).text,
+                 u"O Certificado que será solicitado durante a transmissão é do contador responsável"_s);
+    }
+
+    void transmitWithoutItsRowEndsInTheDatabaseReport() {
+        auto scene = makeScene();
+        AppError error;
+        QVERIFY(saveContador(accountant(), &error));
+        scene->main->selecionarContribuinte(kName, u"648.120.377.258"_s, kKey);
+        QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
+        QCOMPARE(scene->boxes.shown().size(), 2);
+        QCOMPARE(scene->boxes.shown().at(1).title, u"fiscora"_s);
+        QVERIFY(scene->boxes.shown().at(1).text.startsWith(u"\r\nVB Error #  3021"_s));
+        QVERIFY(!window(u"frmUpload"_s) && !window(u"frmUploadSimples"_s));
+        QVERIFY(scene->main->isEnabled());
+    }
+
+    void menus() {
+        auto scene = makeScene();
+        const QList<std::pair<QString, QKeySequence>> shortcuts = {
+            {u"mnContribuinteNovo"_s, Qt::Key_F2}, {u"mnContribuinteSelecionar"_s, Qt::Key_F5},
+            {u"mnAtualizar"_s, Qt::Key_F8},        {u"mnContador"_s, Qt::Key_F6},
+            {u"mnSAjuda"_s, Qt::Key_F1},           {u"mnExcluir"_s, {}}};
+        for (const auto& [name, keys] : shortcuts)
+            QCOMPARE(child<QAction>(scene->main, name)->shortcut(), keys);
+
+        const int windows = static_cast<int>(QApplication::topLevelWidgets().size());
+        child<QAction>(scene->main, u"mnSAjuda"_s)->trigger();
+        QCOMPARE(static_cast<int>(QApplication::topLevelWidgets().size()), windows);
+        QVERIFY(scene->boxes.shown().isEmpty());
+
+        child<QAction>(scene->main, u"mnAtualizar"_s)->trigger();
+        child<QAction>(scene->main, u"mnExcluir"_s)->trigger();
+        child<QAction>(scene->main, u"mnContador"_s)->trigger();
+        QVERIFY(window(u"frmtbl_atualizarContribuinte"_s) && window(u"frmtbl_exclusaoContribuinte"_s) &&
+                window(u"frmContador"_s));
+        QVERIFY(scene->main->isEnabled());
+
+        child<QAction>(scene->main, u"mnSobre"_s)->trigger();
+        QVERIFY(!scene->main->isEnabled());
+        window(u"Sobre"_s)->close();
+        QVERIFY(scene->main->isEnabled());
+
+        child<QAction>(scene->main, u"mnSair"_s)->trigger();
+        QCOMPARE(scene->platform.quitCalls, 1);
+        scene->main->close();
+        QCOMPARE(scene->platform.quitCalls, 2);
+    }
+
+    void screenshot() {
+        auto scene = makeScene();
+        select(*scene, kIE);
+        clickRow(scene->grid(), 0);
+        QVERIFY(QTest::qWaitForWindowExposed(scene->main));
+        const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
+        QDir().mkpath(folder);
+        QVERIFY(scene->main->grab().save(QDir(folder).filePath(u"Principal.png"_s)));
+    }
+};
+
+QTEST_MAIN(PrincipalTest)
+#include "PrincipalTest.moc"
