@@ -31,7 +31,7 @@ Pkcs12Reader::Status Pkcs12Reader::read(const QByteArray& container, const QStri
     ERR_clear_error();
     const auto* bytes = reinterpret_cast<const unsigned char*>(container.constData());
     std::unique_ptr<PKCS12, Pkcs12Free> p12(d2i_PKCS12(nullptr, &bytes, container.size()));
-    if (!p12 || bytes != reinterpret_cast<const unsigned char*>(container.constData()) + container.size()) {
+    if (!p12) {
         ERR_clear_error();
         return Status::NotPkcs12;
     }

@@ -33,6 +33,7 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(QWidget* parent)
     commands->addWidget(hint, 0, 1);
     commands->addWidget(m_Command2, 1, 0);
     commands->setColumnStretch(1, 1);
+    commands->setHorizontalSpacing(10);
     mainLayout()->addLayout(commands);
     addButtonRow();
     m_cmdOK->setDefault(true);

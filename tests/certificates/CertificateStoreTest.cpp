@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -288,6 +291,31 @@ private Q_SLOTS:
         QCOMPARE(CertificateStore::defaultFolder(), QStringLiteral("/tmp/outra"));
         qunsetenv("FISCORA_CERTIFICADOS");
         QVERIFY(CertificateStore::defaultFolder().endsWith(QStringLiteral("/certificados")));
+    }
+
+    // The demo's sample certificates: one per seeded company, each opening with the documented
+    // password and carrying that company's CNPJ.
+    void demoCertificatesMatchTheDemoSeed() {
+        QFile seedFile(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/semente.json"));
+        QVERIFY(seedFile.open(QIODevice::ReadOnly));
+        const QJsonArray companies =
+            QJsonDocument::fromJson(seedFile.readAll()).object().value(QStringLiteral("empresas")).toArray();
+        QVERIFY(!companies.isEmpty());
+        QTemporaryDir dir;
+        const CertificateStore store(dir.path());
+        const QDir demo(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/certificados"));
+        for (const QString& name : demo.entryList({QStringLiteral("*.pfx")}, QDir::Files))
+            QVERIFY2(store.importFile(demo.filePath(name), QStringLiteral("1234")).ok(), qPrintable(name));
+        QList<Certificate> listed;
+        QString error;
+        QVERIFY(store.list(&listed, &error));
+        for (const QJsonValue& company : companies) {
+            QString cnpj = company.toObject().value(QStringLiteral("cnpj")).toString();
+            cnpj.remove(QLatin1Char('.')).remove(QLatin1Char('/')).remove(QLatin1Char('-'));
+            const bool found = std::any_of(listed.cbegin(), listed.cend(),
+                                           [&cnpj](const Certificate& c) { return c.document() == cnpj; });
+            QVERIFY2(found, qPrintable(cnpj));
+        }
     }
 
     void base64Export() {
