@@ -294,12 +294,6 @@ private Q_SLOTS:
         QCOMPARE(CertificateChecks::withinValidity(fixtureCertificate(QStringLiteral("limites")), serverDate),
                  within);
     }
-
-    void documentDigits() {
-        QCOMPARE(CertificateChecks::documentDigits(QStringLiteral("11.222.333/0001-81")), kCompanyCnpj);
-        QCOMPARE(CertificateChecks::documentDigits(QStringLiteral("111.444.777-35")), kAccountantCpf);
-        QVERIFY(CertificateChecks::containsDocument(QStringLiteral("abc"), QString()));
-    }
 };
 
 int runCertificateSelectionTest(int argc, char** argv) {

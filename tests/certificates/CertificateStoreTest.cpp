@@ -154,11 +154,6 @@ private Q_SLOTS:
             QCOMPARE(CertificateTexts::cdpFailure(lookup.error), message);
     }
 
-    void cdpMessageHasNoLeadingZeros() {
-        QCOMPARE(CertificateTexts::cdpFailure(0x57),
-                 QStringLiteral("Could not retrieve the URLs from the CDP extension: 0x57"));
-    }
-
     void importFile_data() {
         QTest::addColumn<QString>("file"); // fixture, or "pem:NAME" / "der:NAME" / "junk"
         QTest::addColumn<QString>("password");
@@ -271,26 +266,6 @@ private Q_SLOTS:
             names.append(certificate.subjectName());
         QCOMPARE(names, (QStringList{QStringLiteral("JOSÉ CONTADOR DA SILVA:11144477735"),
                                      QStringLiteral("OUTRA PESSOA:12345678909")}));
-    }
-
-    void folderIsNotADirectory() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("certificados"));
-        writeFile(path, "um arquivo");
-        QList<Certificate> listed;
-        QString error;
-        QVERIFY(!CertificateStore(path).list(&listed, &error));
-        QVERIFY(error.contains(QStringLiteral("certificados")));
-    }
-
-    void defaultFolder() {
-        CertificateStore::setDefaultFolder(QStringLiteral("/tmp/teste-certificados"));
-        QCOMPARE(CertificateStore().folder(), QStringLiteral("/tmp/teste-certificados"));
-        CertificateStore::setDefaultFolder({});
-        qputenv("FISCORA_CERTIFICADOS", "/tmp/outra");
-        QCOMPARE(CertificateStore::defaultFolder(), QStringLiteral("/tmp/outra"));
-        qunsetenv("FISCORA_CERTIFICADOS");
-        QVERIFY(CertificateStore::defaultFolder().endsWith(QStringLiteral("/certificados")));
     }
 
     // The demo's sample certificates: one per seeded company, each opening with the documented

@@ -653,15 +653,6 @@ private Q_SLOTS:
         QVERIFY(rows().isEmpty());
     }
 
-    void editChecksTheFields() {
-        TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte;
-        window->fill(kIeA, QString(), kCnpj, QStringLiteral("4711-3/02"), QStringLiteral("TESTE001"),
-                     QString(), false);
-        press(window, "cmdOK");
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Razão Social preenchida incorretamente")});
-    }
-
     void databaseFailureOnSaveKeepsTheWindow() {
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         TestMessageBox boxes;
