@@ -1,4 +1,5 @@
 #include "net/Soap.h"
+#include "net/HttpClient.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
@@ -148,6 +149,27 @@ private Q_SLOTS:
         QCOMPARE(GetResult(headers.text, QStringLiteral("return")),
                  QStringLiteral("Content-Type=text/xml\nSOAPAction=Diagnostico.cabecalhos\n"));
         QVERIFY(server.requests().contains(QStringLiteral("POST /lumo/server/index.php?wsdl 200")));
+    }
+
+    // Why values are escaped: the same value pasted raw makes the request invalid XML.
+    void rawAmpersandIsRefusedByTheServer() {
+        ServerLauncher server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QString url =
+            QStringLiteral("http://%1:%2/lumo/server/index.php?wsdl").arg(server.host()).arg(server.port());
+        const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")}};
+        const QString raw =
+            kStart + QStringLiteral("<Diagnostico.eco xmlns=\"\"><n>Silva & Filhos</n></Diagnostico.eco>") +
+            kEnd;
+        const HttpResponse refused = HttpClient::post(url, raw.toUtf8(), headers);
+        QVERIFY(refused.ok);
+        QCOMPARE(refused.status, 500);
+        const QString escaped = SoapEnvelope(QStringLiteral("Diagnostico.eco"),
+                                             {{QStringLiteral("n"), QStringLiteral("Silva & Filhos")}});
+        const HttpResponse accepted = HttpClient::post(url, escaped.toUtf8(), headers);
+        QCOMPARE(accepted.status, 200);
+        QCOMPARE(GetResult(QString::fromUtf8(accepted.body), QStringLiteral("return")),
+                 QStringLiteral("n=Silva & Filhos\n"));
     }
 
     // The status is not examined: a fault comes back as an answer for the caller to judge.
