@@ -13,6 +13,8 @@ rm -f "$demo/programa/fiscora-servidor"
 if [ -f "$root/resources/demo/contribuintes.sql" ] && [ -f "$demo/programa/fiscora.mdb" ]; then
     sqlite3 "$demo/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
 fi
+# The demo keeps its own certificate store: importing a sample certificate leaves the user's alone.
+export FISCORA_CERTIFICADOS="$demo/certificados"
 # The server publishes the same version as the client: no update at start.
 cp "$bin/info.fsc" "$demo/servidor/versao.txt"
 seed=()

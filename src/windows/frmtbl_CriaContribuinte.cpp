@@ -1,23 +1,120 @@
 #include "windows/frmtbl_CriaContribuinte.h"
 
-#include "app/Principal.h"
+#include "app/AppTexts.h"
+#include "certificates/CertificateChecks.h"
+#include "certificates/CertificateSelection.h"
+#include "certificates/CertificateTexts.h"
+#include "data/ContribuinteTable.h"
+#include "ui/MessageBox.h"
+#include "windows/ImportarEmpresas.h"
+#include "windows/KeyRequest.h"
 
-#include <QCloseEvent>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace fiscora {
 
 frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(QWidget* parent)
-    : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("frmtbl_CriaContribuinte"));
-    setWindowTitle(QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    resize(7000 / 15, 5000 / 15);
+    : ContribuinteForm(QStringLiteral("frmtbl_CriaContribuinte"),
+                       QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
+    , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
+    , m_Command2(new QPushButton(QStringLiteral("Importação de Empresas"), this)) {
+    m_Command1->setObjectName(QStringLiteral("Command1"));
+    m_Command2->setObjectName(QStringLiteral("Command2"));
+    auto* hint = new QLabel(QStringLiteral("Utilize o certificado da Empresa ou Contador"), this);
+    hint->setObjectName(QStringLiteral("Label1"));
+
+    auto* commands = new QGridLayout;
+    commands->addWidget(m_Command1, 0, 0);
+    commands->addWidget(hint, 0, 1);
+    commands->addWidget(m_Command2, 1, 0);
+    commands->setColumnStretch(1, 1);
+    commands->setHorizontalSpacing(10);
+    mainLayout()->addLayout(commands);
+    addButtonRow();
+    m_cmdOK->setDefault(true);
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::cmdOK_Click);
+    connect(m_Command1, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command1_Click);
+    connect(m_Command2, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command2_Click);
 }
 
-void frmtbl_CriaContribuinte::closeEvent(QCloseEvent* event) {
-    event->accept();
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
+
+void frmtbl_CriaContribuinte::cmdOK_Click() {
+    if (!checkFields() || !checkKeyAndErrors())
+        return;
+    bool exists = false;
+    AppError failure;
+    if (!contribuinteExists(ie(), &exists, &failure)) {
+        showDatabaseError(failure);
+        return;
+    }
+    if (exists) {
+        setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
+        return;
+    }
+    setErroMsg({});
+    const Contribuinte row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
+    if (!insertContribuinte(row, &failure)) {
+        showDatabaseError(failure);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle, QStringLiteral("O contribuinte foi criado!"));
+    close();
+}
+
+void frmtbl_CriaContribuinte::Command1_Click() {
+    SelecionarCertificado();
+}
+
+void frmtbl_CriaContribuinte::Command2_Click() {
+    (new ImportarEmpresas)->show();
+}
+
+void frmtbl_CriaContribuinte::SelecionarCertificado() {
+    Contador contador;
+    bool found = false;
+    AppError failure;
+    if (!DadosContador(&contador, &found, &failure)) {
+        CertificateSelection::showComponentFailure();
+        return;
+    }
+    if (!checkFields())
+        return;
+    const CertificateSelection::KeyDocuments documents{true, CertificateChecks::documentDigits(cnpj()),
+                                                       contador.document()};
+    if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
+        CertificateSelection::Outcome::Accepted)
+        return;
+
+    const KeyAnswer answer = KeyRequest::request(ie(), cnpj());
+    switch (answer.status) {
+    case KeyAnswer::Status::Failed:
+        CertificateSelection::showComponentFailure();
+        return;
+    case KeyAnswer::Status::Refused:
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("Atenção, não foi encontrado cadastro para as informações preenchidas.\r\n\r\n"
+                           "Solicitamos entrar em contato por E-MAIL com o suporte, informando: CNPJ, "
+                           "IE e CNAE do contribuinte."),
+            MessageIcon::Critical);
+        return;
+    case KeyAnswer::Status::Granted:
+        break;
+    }
+    if (!CertificateChecks::withinValidity(*m_certificado, answer.serverDate)) {
+        MessageBox::show(AppTexts::programTitle, CertificateTexts::expired);
+        return;
+    }
+    // Nothing is saved yet: the user confirms with OK.
+    m_Chave->setText(answer.chave);
+    m_flag_optantesimples->setChecked(answer.simples);
 }
 
 } // namespace fiscora

@@ -1,0 +1,96 @@
+#include "certificates/Certificate.h"
+
+#include "certificates/CertificateExtensions.h"
+
+#include <QCryptographicHash>
+
+namespace fiscora {
+
+namespace {
+
+QString mask(const QString& digits, const QString& pattern) {
+    QString out;
+    qsizetype next = 0;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('9'))
+            out += digits.at(next++);
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool allDigits(const QString& text, qsizetype length) {
+    if (text.size() != length)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+QString firstOf(const QStringList& values) {
+    return values.isEmpty() ? QString() : values.first();
+}
+
+} // namespace
+
+Certificate Certificate::fromDer(const QByteArray& der) {
+    Certificate certificate;
+    const QSslCertificate parsed(der, QSsl::Der);
+    if (parsed.isNull())
+        return certificate;
+    certificate.m_der = der;
+    certificate.m_certificate = parsed;
+    const IcpBrasilFields fields = CertificateExtensions::icpBrasil(der);
+    if (allDigits(fields.cnpj, 14) && fields.cnpj != QString(14, QLatin1Char('0')))
+        certificate.m_document = fields.cnpj;
+    else
+        certificate.m_document = fields.cpf();
+    return certificate;
+}
+
+QString Certificate::subjectName() const {
+    return firstOf(m_certificate.subjectInfo(QSslCertificate::CommonName));
+}
+
+QString Certificate::issuerName() const {
+    const QString name = firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName));
+    return name.isEmpty() ? firstOf(m_certificate.issuerInfo(QSslCertificate::Organization)) : name;
+}
+
+QDateTime Certificate::validFrom() const {
+    return m_certificate.effectiveDate().toUTC();
+}
+
+QDateTime Certificate::validTo() const {
+    return m_certificate.expiryDate().toUTC();
+}
+
+QString Certificate::fingerprint() const {
+    return QString::fromLatin1(QCryptographicHash::hash(m_der, QCryptographicHash::Sha1).toHex());
+}
+
+QString Certificate::document() const {
+    return m_document;
+}
+
+QString Certificate::formattedDocument() const {
+    if (m_document.size() == 14)
+        return mask(m_document, QStringLiteral("99.999.999/9999-99"));
+    if (m_document.size() == 11)
+        return mask(m_document, QStringLiteral("999.999.999-99"));
+    return m_document;
+}
+
+QString Certificate::base64Export() const {
+    const QString text = QString::fromLatin1(m_der.toBase64());
+    QString out;
+    out.reserve(text.size() + text.size() / 32 + 2);
+    for (qsizetype i = 0; i < text.size(); i += 64)
+        out += text.mid(i, 64) + QStringLiteral("\r\n");
+    return out;
+}
+
+} // namespace fiscora

@@ -1,0 +1,32 @@
+#include "certificates/CertificateChecks.h"
+
+#include "net/Base64.h"
+
+namespace fiscora {
+
+bool CertificateChecks::encodedForm(const Certificate& certificate, QString* encoded, AppError* error) {
+    return MyDecode(certificate.base64Export(), encoded, error);
+}
+
+QString CertificateChecks::documentDigits(const QString& document) {
+    QString digits = document;
+    digits.remove(QLatin1Char('.')).remove(QLatin1Char('/')).remove(QLatin1Char('-'));
+    return digits;
+}
+
+bool CertificateChecks::containsDocument(const QString& encoded, const QString& digits) {
+    return digits.isEmpty() || encoded.contains(digits);
+}
+
+bool CertificateChecks::withinValidity(const Certificate& certificate, const QDateTime& serverDate) {
+    if (!serverDate.isValid())
+        return false;
+    const QDateTime when = serverDate.toUTC();
+    return when >= certificate.validFrom() && when <= certificate.validTo();
+}
+
+bool CertificateChecks::notEndedBy(const Certificate& certificate, const QDateTime& serverDate) {
+    return !serverDate.isValid() || serverDate.toUTC() <= certificate.validTo();
+}
+
+} // namespace fiscora

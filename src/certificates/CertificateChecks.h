@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/AppError.h"
+#include "certificates/Certificate.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace fiscora {
+
+// The checks of a chosen certificate against the documents it must carry and the server's date.
+class CertificateChecks {
+public:
+    // The encoded form as the program holds it: the Base64 export decoded by MyDecode, one
+    // character per byte. False, with the decoder's error, when the export does not decode.
+    static bool encodedForm(const Certificate& certificate, QString* encoded, AppError* error);
+
+    // Digits of a document as the windows hold it: ".", "/" and "-" removed.
+    static QString documentDigits(const QString& document);
+
+    // A document is found when its digits occur anywhere in the encoded form, character by
+    // character; an empty document counts as found.
+    static bool containsDocument(const QString& encoded, const QString& digits);
+
+    // Key variant: the server's date lies within the validity, both ends included.
+    static bool withinValidity(const Certificate& certificate, const QDateTime& serverDate);
+    // Transmission variant: the server's date is not later than the end of validity. An invalid
+    // date stands for the server date not yet known, earlier than any real date.
+    static bool notEndedBy(const Certificate& certificate, const QDateTime& serverDate);
+};
+
+} // namespace fiscora

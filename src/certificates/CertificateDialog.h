@@ -1,0 +1,52 @@
+#pragma once
+
+#include "certificates/Certificate.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+
+namespace fiscora {
+
+class CertificateListModel;
+class CertificateSource;
+
+// The chooser: the certificates of a source in a table with a search field; OK only with a row
+// selected; Cancelar, Esc or closing cancel. "Importar…" adds a certificate from a file when the
+// source takes imports.
+class CertificateDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CertificateDialog)
+
+public:
+    explicit CertificateDialog(const CertificateSource& source, QWidget* parent = nullptr);
+    ~CertificateDialog() override;
+
+    void setText(const QString& text);
+    // The certificate of the selected row; null without a selection.
+    Certificate selectedCertificate() const;
+    // Reads the source again, keeping the given certificate selected when it is listed.
+    void reload(const Certificate& select = {});
+
+private:
+    void importFromFile();
+    void updateButtons();
+    void selectCertificate(const Certificate& certificate);
+
+    const CertificateSource& m_source;
+    CertificateListModel* m_model = nullptr;
+    QSortFilterProxyModel* m_proxy = nullptr;
+    QLabel* m_text = nullptr;
+    QLineEdit* m_search = nullptr;
+    QTableView* m_grid = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_import = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace fiscora

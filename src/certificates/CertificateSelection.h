@@ -1,0 +1,57 @@
+#pragma once
+
+#include "certificates/Certificate.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace fiscora {
+
+class CertificateSource;
+
+// SelecionarCertificado: the choice of a certificate from the user's store and its checks, one
+// implementation for the key windows and the upload windows. Every failure inside ends in the
+// component-failure message; the window stays open.
+class CertificateSelection {
+public:
+    enum class Outcome { Accepted, Cancelled, Refused, Failed };
+
+    // What the key variant compares the certificate with (digits only). The company import has
+    // no company yet and makes no content check.
+    struct KeyDocuments {
+        bool checkContent = true;
+        QString companyCnpj;
+        QString accountantDocument;
+    };
+
+    // Key variant: the caller has read the accountant row and checked its fields. The chosen
+    // certificate goes to *selected (also when refused); the date check belongs to the key request.
+    static Outcome keyVariant(QWidget* owner, const KeyDocuments& documents,
+                              std::optional<Certificate>* selected,
+                              const CertificateSource* source = nullptr);
+
+    // Transmission variant: reads the accountant row after the choice, then checks that the
+    // certificate carries the accountant's document and that serverDate (the main window's
+    // DataServidor) is not after its end. *accepted is set for an accepted certificate and cleared
+    // by a refusal or a failure; a cancelled choice leaves it as it was.
+    static Outcome transmissionVariant(QWidget* owner, const QDateTime& serverDate,
+                                       std::optional<Certificate>* selected, bool* accepted,
+                                       const CertificateSource* source = nullptr);
+
+    // The component-failure message box.
+    static void showComponentFailure();
+    // The distribution point step: when the certificate has the extension, its addresses are
+    // looked up; a failed lookup is reported and the caller goes on.
+    static void distributionPointStep(const Certificate& certificate);
+
+private:
+    // Opens the store and shows the chooser. Failed when the store cannot be read.
+    static Outcome choose(QWidget* owner, const QString& title, const QString& text,
+                          const CertificateSource* source, std::optional<Certificate>* chosen);
+};
+
+} // namespace fiscora

@@ -1,0 +1,190 @@
+#include "certificates/CertificateStore.h"
+
+#include "certificates/Pkcs12Reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace fiscora {
+
+namespace {
+
+QString g_folderOverride;
+
+// Certificate files are small; anything bigger is not one.
+constexpr qint64 kMaxFileSize = 1024 * 1024;
+
+bool isPem(const QByteArray& data) {
+    return data.contains("-----BEGIN CERTIFICATE-----");
+}
+
+// Every certificate a .cer/.crt/.pem/.der file holds (PEM may hold several).
+QList<Certificate> certificatesIn(const QByteArray& data) {
+    QList<Certificate> found;
+    if (isPem(data)) {
+        for (const QSslCertificate& pem : QSslCertificate::fromData(data, QSsl::Pem)) {
+            const Certificate certificate = Certificate::fromDer(pem.toDer());
+            if (!certificate.isNull())
+                found.append(certificate);
+        }
+        return found;
+    }
+    const Certificate certificate = Certificate::fromDer(data);
+    if (!certificate.isNull())
+        found.append(certificate);
+    return found;
+}
+
+bool readSmallFile(const QString& path, QByteArray* data) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+        return false;
+    *data = file.readAll();
+    return true;
+}
+
+ImportResult failure(ImportResult::Status status, const QString& message) {
+    ImportResult result;
+    result.status = status;
+    result.message = message;
+    return result;
+}
+
+} // namespace
+
+QString CertificateStore::defaultFolder() {
+    if (!g_folderOverride.isEmpty())
+        return g_folderOverride;
+    const QString fromEnvironment = qEnvironmentVariable("FISCORA_CERTIFICADOS");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("certificados"));
+}
+
+void CertificateStore::setDefaultFolder(const QString& folder) {
+    g_folderOverride = folder;
+}
+
+CertificateStore::CertificateStore(QString folder)
+    : m_folder(std::move(folder)) {}
+
+bool CertificateStore::list(QList<Certificate>* certificates, QString* error) const {
+    certificates->clear();
+    const QFileInfo info(m_folder);
+    if (!info.exists())
+        return true; // nothing imported yet
+    if (!info.isDir() || !info.isReadable()) {
+        *error = QStringLiteral("Não foi possível ler a pasta de certificados %1.")
+                     .arg(QDir::toNativeSeparators(m_folder));
+        return false;
+    }
+    const QStringList names = QDir(m_folder).entryList(
+        {QStringLiteral("*.cer"), QStringLiteral("*.crt"), QStringLiteral("*.pem"), QStringLiteral("*.der")},
+        QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    QSet<QByteArray> seen;
+    for (const QString& name : names) {
+        QByteArray data;
+        if (!readSmallFile(QDir(m_folder).filePath(name), &data))
+            continue; // an unreadable or foreign file is not a certificate of the store
+        for (const Certificate& certificate : certificatesIn(data)) {
+            if (seen.contains(certificate.der()))
+                continue;
+            seen.insert(certificate.der());
+            certificates->append(certificate);
+        }
+    }
+    std::stable_sort(certificates->begin(), certificates->end(),
+                     [](const Certificate& a, const Certificate& b) {
+                         const int byName = QString::localeAwareCompare(a.subjectName(), b.subjectName());
+                         return byName != 0 ? byName < 0 : a.validTo() > b.validTo();
+                     });
+    return true;
+}
+
+bool CertificateSource::needsPassword(const QString&) const {
+    return false;
+}
+
+ImportResult CertificateSource::importFile(const QString&, const QString&) const {
+    ImportResult result;
+    result.message = QStringLiteral("Esta origem de certificados não aceita importação.");
+    return result;
+}
+
+bool CertificateStore::needsPassword(const QString& path) const {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"pfx" || suffix == u"p12";
+}
+
+ImportResult CertificateStore::importFile(const QString& path, const QString& password) const {
+    const QString name = QFileInfo(path).fileName();
+    QByteArray data;
+    if (!readSmallFile(path, &data))
+        return failure(ImportResult::Status::Unreadable,
+                       QStringLiteral("Não foi possível abrir o arquivo %1.").arg(name));
+
+    if (needsPassword(path)) {
+        QByteArray der;
+        switch (Pkcs12Reader::read(data, password, &der)) {
+        case Pkcs12Reader::Status::Ok:
+            break;
+        case Pkcs12Reader::Status::WrongPassword:
+            return failure(ImportResult::Status::WrongPassword,
+                           QStringLiteral("A senha informada não abre o arquivo %1.").arg(name));
+        case Pkcs12Reader::Status::Unsupported:
+            return failure(
+                ImportResult::Status::Unsupported,
+                QStringLiteral("O arquivo %1 usa uma proteção que não pôde ser lida neste computador.")
+                    .arg(name));
+        case Pkcs12Reader::Status::NotPkcs12:
+        case Pkcs12Reader::Status::NoCertificate:
+            return failure(ImportResult::Status::Unreadable,
+                           QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
+        }
+        const Certificate certificate = Certificate::fromDer(der);
+        if (certificate.isNull())
+            return failure(ImportResult::Status::Unreadable,
+                           QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
+        return store(certificate);
+    }
+
+    // A chain file starts with the holder's certificate; the authorities' are not personal.
+    const QList<Certificate> found = certificatesIn(data);
+    if (found.isEmpty())
+        return failure(ImportResult::Status::Unreadable,
+                       QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
+    return store(found.first());
+}
+
+ImportResult CertificateStore::store(const Certificate& certificate) const {
+    ImportResult result;
+    result.certificate = certificate;
+    QList<Certificate> present;
+    QString ignored;
+    list(&present, &ignored);
+    if (present.contains(certificate)) {
+        result.status = ImportResult::Status::AlreadyPresent;
+        result.message =
+            QStringLiteral("O certificado de %1 já estava no repositório.").arg(certificate.subjectName());
+        return result;
+    }
+    QSaveFile file(QDir(m_folder).filePath(certificate.fingerprint() + QStringLiteral(".cer")));
+    if (!QDir().mkpath(m_folder) || !file.open(QIODevice::WriteOnly) ||
+        file.write(certificate.der()) != certificate.der().size() || !file.commit()) {
+        return failure(ImportResult::Status::WriteFailed,
+                       QStringLiteral("Não foi possível gravar o certificado na pasta %1.")
+                           .arg(QDir::toNativeSeparators(m_folder)));
+    }
+    result.status = ImportResult::Status::Imported;
+    result.message = QStringLiteral("Certificado de %1 importado.").arg(certificate.subjectName());
+    return result;
+}
+
+} // namespace fiscora

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "certificates/CertificateSource.h"
+
+namespace fiscora {
+
+// The per-user store: a folder of public certificates (DER or PEM files), standing in for the
+// personal store of the original platform. Private keys are never written here.
+class CertificateStore final : public CertificateSource {
+public:
+    // The folder of the default store: "certificados" under the application data location, or
+    // FISCORA_CERTIFICADOS when set, or what setDefaultFolder() fixed (tests).
+    static QString defaultFolder();
+    static void setDefaultFolder(const QString& folder); // empty: back to the usual rule
+
+    explicit CertificateStore(QString folder = defaultFolder());
+
+    QString folder() const { return m_folder; }
+    bool list(QList<Certificate>* certificates, QString* error) const override;
+
+    bool canImport() const override { return true; }
+    // .pfx and .p12 carry a private key and need their password.
+    bool needsPassword(const QString& path) const override;
+    // The public certificate of a .pfx/.p12 (with its password; the key is never written) or of a
+    // .cer/.crt/.pem/.der file.
+    ImportResult importFile(const QString& path, const QString& password = {}) const override;
+
+private:
+    ImportResult store(const Certificate& certificate) const;
+
+    QString m_folder;
+};
+
+} // namespace fiscora

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+namespace fiscora {
+
+// The company import from a NovaGIA export, opened by the taxpayer creation window. For now it
+// only tells the user the import is not available yet.
+class ImportarEmpresas final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ImportarEmpresas)
+
+public:
+    explicit ImportarEmpresas(QWidget* parent = nullptr);
+};
+
+} // namespace fiscora

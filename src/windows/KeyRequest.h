@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace fiscora {
+
+// The access-key request Transferencia.ecnpj, shared by the taxpayer creation window and the
+// company import.
+struct KeyAnswer {
+    enum class Status {
+        Granted, // serverDate, simples and chave read from their positions
+        Refused, // "NAO_AUTORIZADO" somewhere in the answer
+        Failed,  // no answer, or one too short or without a readable date
+    };
+    Status status = Status::Failed;
+    QDateTime serverDate; // characters 21-39
+    bool simples = false; // character 51 is "S"
+    QString chave;        // characters 61-68
+};
+
+class KeyRequest {
+public:
+    // The fixed "key" every request carries.
+    static const QString clientKey;
+
+    // Posts "ie", "cnpj" (as the fields deliver them) and "key"; blocks until the answer is in.
+    static KeyAnswer request(const QString& ie, const QString& cnpj);
+    // Reads a whole answer text as the request does.
+    static KeyAnswer read(const QString& responseText);
+};
+
+} // namespace fiscora

@@ -1,0 +1,255 @@
+#include "certificates/CertificateDialog.h"
+#include "certificates/CertificateChooser.h"
+#include "certificates/CertificateListModel.h"
+#include "certificates/CertificateStore.h"
+#include "support/TestCertificateChooser.h"
+#include "support/TestMessageBox.h"
+#include "ui/Clock.h"
+#include "ui/FileChooser.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace fiscora;
+using namespace fiscora::test;
+
+namespace {
+
+// Answers the file dialog with a fixed path.
+class FixedFileChooser final : public FileChooser {
+public:
+    explicit FixedFileChooser(QString path)
+        : m_path(std::move(path)) {
+        FileChooser::install(this);
+    }
+    ~FixedFileChooser() override { FileChooser::install(nullptr); }
+    FixedFileChooser(const FixedFileChooser&) = delete;
+    FixedFileChooser& operator=(const FixedFileChooser&) = delete;
+
+protected:
+    QString choose(QWidget*, const QString&, const QString&, const QString&) override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// Runs an action on the next modal window once it is shown (the dialogs block in exec()).
+void whenModal(std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+QString screenshotFolder() {
+    const QString folder = QStringLiteral(FISCORA_BIN_DIR "/../capturas");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace
+
+class CertificateDialogTest final : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+
+    QTableView* grid(QWidget* dialog) {
+        return dialog->findChild<QTableView*>(QStringLiteral("gridCertificados"));
+    }
+    QPushButton* button(QWidget* dialog, const char* name) {
+        return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_folder =
+            m_dir.filePath(QStringLiteral("certificados-%1").arg(QRandomGenerator::global()->generate()));
+        const CertificateStore store(m_folder);
+        for (const char* name : {"empresa", "contador", "expirado", "terceiro"})
+            QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
+                        .ok());
+        Clock::setFixed(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
+    }
+
+    void cleanup() { Clock::setFixed({}); }
+
+    void modelMarksExpiredRows() {
+        QList<Certificate> listed;
+        QString error;
+        QVERIFY(CertificateStore(m_folder).list(&listed, &error));
+        CertificateListModel model;
+        model.setCertificates(listed);
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.headerData(CertificateListModel::ValidoAte, Qt::Horizontal).toString(),
+                 QStringLiteral("Válido até"));
+        int expired = 0;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const bool isExpired = model.index(row, 0).data(CertificateListModel::ExpiredRole).toBool();
+            const QString until = model.index(row, CertificateListModel::ValidoAte).data().toString();
+            QCOMPARE(until.endsWith(QStringLiteral(" (expirado)")), isExpired);
+            QCOMPARE(model.index(row, 0).data(Qt::ForegroundRole).isValid(), isExpired);
+            if (isExpired) {
+                ++expired;
+                QCOMPARE(model.certificate(row), fixtureCertificate(QStringLiteral("expirado")));
+            }
+        }
+        QCOMPARE(expired, 1);
+        const int contador = model.rowOf(fixtureCertificate(QStringLiteral("contador")));
+        QCOMPARE(model.index(contador, CertificateListModel::Documento).data().toString(),
+                 QStringLiteral("111.444.777-35"));
+        QCOMPARE(model.index(contador, CertificateListModel::EmitidoPor).data().toString(),
+                 QStringLiteral("AC Valdorra Teste"));
+    }
+
+    void okOnlyWithSelectionAndSearch_data() {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("nothing typed") << "" << 4;
+        QTest::newRow("by name, any case") << "outra pessoa" << 1;
+        QTest::newRow("by formatted document") << "111.444" << 1;
+        QTest::newRow("by CNPJ") << "11.222.333/0001-81" << 2;
+        QTest::newRow("by issuer") << "valdorra" << 4;
+        QTest::newRow("no match") << "zzz" << 0;
+    }
+
+    void okOnlyWithSelectionAndSearch() {
+        QFETCH(QString, search);
+        QFETCH(int, rows);
+        const CertificateStore store(m_folder);
+        CertificateDialog dialog(store);
+        QVERIFY(!button(&dialog, "cmdOK")->isEnabled());
+        QVERIFY(dialog.selectedCertificate().isNull());
+        dialog.findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(search);
+        QCOMPARE(grid(&dialog)->model()->rowCount(), rows);
+        if (rows == 0)
+            return;
+        grid(&dialog)->selectRow(rows - 1);
+        QVERIFY(button(&dialog, "cmdOK")->isEnabled());
+        QVERIFY(!dialog.selectedCertificate().isNull());
+    }
+
+    void chooserReturnsTheSelectedRow() {
+        const CertificateStore store(m_folder);
+        const Certificate wanted = fixtureCertificate(QStringLiteral("terceiro"));
+        QString title;
+        whenModal([&](QWidget* modal) {
+            title = modal->windowTitle();
+            modal->findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(QStringLiteral("OUTRA"));
+            grid(modal)->selectRow(0);
+            QTest::mouseClick(button(modal, "cmdOK"), Qt::LeftButton);
+        });
+        const std::optional<Certificate> chosen =
+            CertificateChooser::choose(nullptr, QStringLiteral("Título"), QStringLiteral("Texto"), store);
+        QCOMPARE(title, QStringLiteral("Título"));
+        QVERIFY(chosen.has_value());
+        QCOMPARE(*chosen, wanted);
+    }
+
+    void cancelRoutes_data() {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("Cancelar") << "cancelar";
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("closing the window") << "close";
+    }
+
+    void cancelRoutes() {
+        QFETCH(QString, route);
+        const CertificateStore store(m_folder);
+        whenModal([route, this](QWidget* modal) {
+            grid(modal)->selectRow(0);
+            if (route == u"cancelar")
+                QTest::mouseClick(button(modal, "cmdCancelar"), Qt::LeftButton);
+            else if (route == u"esc")
+                QTest::keyClick(modal, Qt::Key_Escape);
+            else
+                modal->close();
+        });
+        QVERIFY(!CertificateChooser::choose(nullptr, QStringLiteral("T"), QStringLiteral("x"), store)
+                     .has_value());
+    }
+
+    void importAsksThePasswordOnce_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("imported");
+        QTest::newRow("right password") << "1234" << true;
+        QTest::newRow("wrong password") << "errada" << false;
+    }
+
+    void importAsksThePasswordOnce() {
+        QFETCH(QString, password);
+        QFETCH(bool, imported);
+        TestMessageBox boxes;
+        const QString folder =
+            m_dir.filePath(QStringLiteral("vazio-%1").arg(QRandomGenerator::global()->generate()));
+        const CertificateStore store(folder);
+        FixedFileChooser file(certificateFixture(QStringLiteral("empresa-legado.pfx")));
+        CertificateDialog dialog(store);
+        QCOMPARE(grid(&dialog)->model()->rowCount(), 0);
+        int prompts = 0;
+        whenModal([&](QWidget* modal) {
+            auto* input = qobject_cast<QInputDialog*>(modal);
+            QVERIFY(input);
+            ++prompts;
+            input->setTextValue(password);
+            input->accept();
+        });
+        QTest::mouseClick(button(&dialog, "cmdImportar"), Qt::LeftButton);
+        QCOMPARE(prompts, 1);
+        QCOMPARE(grid(&dialog)->model()->rowCount(), imported ? 1 : 0);
+        QCOMPARE(button(&dialog, "cmdOK")->isEnabled(), imported);
+        if (imported) {
+            QVERIFY(boxes.shown().isEmpty());
+            QCOMPARE(dialog.selectedCertificate(), fixtureCertificate(QStringLiteral("empresa")));
+        } else {
+            QCOMPARE(boxes.shown().size(), 1);
+            QCOMPARE(boxes.shown().first().icon, MessageIcon::Critical);
+            QVERIFY(boxes.shown().first().text.contains(QStringLiteral("senha")));
+            QVERIFY(!QDir(folder).exists() || QDir(folder).isEmpty());
+        }
+    }
+
+    void screenshot() {
+        const CertificateStore store(m_folder);
+        CertificateDialog dialog(store);
+        dialog.setWindowTitle(QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"));
+        dialog.setText(QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"));
+        grid(&dialog)->selectRow(2);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.grab().save(screenshotFolder() + QStringLiteral("/frmCertificado.png")));
+        // Every column can be read whole at the dialog's initial size.
+        QTableView* table = grid(&dialog);
+        int needed = 0;
+        for (int column = 0; column < table->model()->columnCount(); ++column)
+            needed += table->horizontalHeader()->sectionSize(column);
+        QVERIFY(needed <= table->viewport()->width());
+    }
+};
+
+int runCertificateDialogTest(int argc, char** argv) {
+    CertificateDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "CertificateDialogTest.moc"
