@@ -14,6 +14,7 @@
 #include "net/Soap.h"
 #include "ui/MessageBox.h"
 #include "ui/Platform.h"
+#include "ui/ReadOnlyGrid.h"
 #include "windows/frmContador.h"
 #include "windows/frmUpload.h"
 #include "windows/frmUploadSimples.h"
@@ -272,16 +273,9 @@ void Principal::buildMenus() {
 
 void Principal::buildTransmissionsGrid() {
     QTableWidget* grid = m_GridTransmissoes;
-    grid->setColumnCount(TransmissionColumnCount);
-    grid->setHorizontalHeaderLabels({QStringLiteral("Referência"), QStringLiteral("Data de Processamento"),
-                                     QStringLiteral("Protocolo"), QStringLiteral("Status"),
-                                     QStringLiteral("Valor Adicionado")});
-    grid->verticalHeader()->hide();
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setWordWrap(false);
-    grid->horizontalHeader()->setHighlightSections(false);
+    setUpReadOnlyGrid(grid, {QStringLiteral("Referência"), QStringLiteral("Data de Processamento"),
+                             QStringLiteral("Protocolo"), QStringLiteral("Status"),
+                             QStringLiteral("Valor Adicionado")});
     grid->horizontalHeader()->setMinimumSectionSize(0);
     const int widths[] = {1500, 2500, 1700, 0, 0};
     for (int column = 0; column < TransmissionColumnCount; ++column)

@@ -4,4 +4,5 @@ list(APPEND FISCORA_CORE_SOURCES
     ui/Clock.cpp)
 list(APPEND FISCORA_GUI_SOURCES
     ui/WidgetMessageBox.cpp
+    ui/ReadOnlyGrid.cpp
     ui/FileChooser.cpp)

@@ -3,6 +3,7 @@
 #include "app/Principal.h"
 #include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
+#include "ui/ReadOnlyGrid.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -37,15 +38,8 @@ ContribuinteListWindow::ContribuinteListWindow(const QString& name, const QStrin
     m_cmdOK->setDefault(true);
 
     QTableWidget* grid = m_GridSelContribuinte;
-    grid->setColumnCount(5);
-    grid->setHorizontalHeaderLabels(
-        {QStringLiteral("IE"), kHeaderName, QStringLiteral("CNPJ"), QStringLiteral("CNAE"), QString()});
-    grid->verticalHeader()->hide();
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setWordWrap(false);
-    grid->horizontalHeader()->setHighlightSections(false);
+    setUpReadOnlyGrid(
+        grid, {QStringLiteral("IE"), kHeaderName, QStringLiteral("CNPJ"), QStringLiteral("CNAE"), QString()});
     grid->horizontalHeader()->setStretchLastSection(true);
 
     auto* buttons = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
 #include "windows/frmContador.h"
 
 #include <QApplication>
@@ -128,13 +129,7 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        QList<QPointer<QWidget>> windows;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->parent())
-                windows.append(w);
-        }
-        for (const QPointer<QWidget>& w : windows)
-            delete w.data();
+        deleteTopLevelWindows();
         m_boxes.reset();
         m_folder.reset();
     }

@@ -2,6 +2,7 @@
 #include "data/ContribuinteTable.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
 #include "windows/frmtbl_SelecionaContribuinte.h"
 #include "windows/frmtbl_atualizarContribuinte.h"
 #include "windows/frmtbl_exclusaoContribuinte.h"
@@ -83,13 +84,7 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        QList<QPointer<QWidget>> windows;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->parent())
-                windows.append(w);
-        }
-        for (const QPointer<QWidget>& w : windows)
-            delete w.data();
+        deleteTopLevelWindows();
         m_boxes.reset();
         m_folder.reset();
     }

@@ -7,6 +7,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TopLevelWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -145,15 +146,7 @@ private:
     }
 
 private Q_SLOTS:
-    void cleanup() {
-        QList<QPointer<QWidget>> windows;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->parent())
-                windows.append(w);
-        }
-        for (const QPointer<QWidget>& w : windows)
-            delete w.data();
-    }
+    void cleanup() { deleteTopLevelWindows(); }
 
     void withoutAccountantBothCommandsOpenTheAccountantWindow_data() {
         QTest::addColumn<bool>("transmit");

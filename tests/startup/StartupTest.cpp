@@ -7,6 +7,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TopLevelWindows.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,19 +25,6 @@ const QString kNoConnection =
 const QString kTransferFailed = QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !");
 const QString kUpdate =
     QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora.");
-
-// Deletes every top-level window a test left behind, without closing it (closing the main
-// window ends the program). Windows own others (the main window its menus and upload windows),
-// so each is guarded and only parentless ones are deleted.
-void closeAllWindows() {
-    QList<QPointer<QWidget>> windows;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->parent())
-            windows.append(w);
-    }
-    for (const QPointer<QWidget>& w : windows)
-        delete w.data();
-}
 
 } // namespace
 
@@ -66,7 +54,7 @@ private:
     bool portalMissing(const Scene& scene) { return !scene.server.portalAvailable(); }
 
 private Q_SLOTS:
-    void cleanup() { closeAllWindows(); }
+    void cleanup() { deleteTopLevelWindows(); }
 
     void equalVersionsShowTheWindow_data() {
         QTest::addColumn<QByteArray>("stamp");
@@ -212,7 +200,7 @@ private Q_SLOTS:
         QVERIFY(Principal::instance());
         QVERIFY(Principal::instance()->isVisible());
         QTRY_VERIFY(!start->isVisible());
-        closeAllWindows();
+        deleteTopLevelWindows();
 
         start = new Abertura;
         start->show();
