@@ -26,10 +26,10 @@ GiaDatabaseReader::Outcome outcomeOf(AccessReader::Status status) {
                                                        : GiaDatabaseReader::Outcome::InvalidFile;
 }
 
-} // namespace
-
-GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
-    Records result;
+// The rows of tblGIA, all of them or those of one IE.
+GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
+    using Outcome = GiaDatabaseReader::Outcome;
+    GiaDatabaseReader::Records result;
     const AccessReader::Result read = AccessReader::read(path, {kGia});
     if (!read.ok()) {
         result.outcome = outcomeOf(read.status);
@@ -55,8 +55,16 @@ GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
     const auto cell = [](const jet::Row& row, int column) {
         return column >= 0 && column < row.size() ? row.at(column) : jet::Value();
     };
-    result.rows.reserve(table->rows.size());
+    const auto wanted = [&](const jet::Value& value) {
+        if (!ie)
+            return true;
+        if (const auto* text = std::get_if<QString>(&value))
+            return *text == *ie;
+        return AccessValue::toText(value) == *ie;
+    };
     for (const jet::Row& row : table->rows) {
+        if (!wanted(cell(row, at[1])))
+            continue;
         result.rows.append(GiaRecord{cell(row, at[0]), cell(row, at[1]), cell(row, at[2]), cell(row, at[3]),
                                      cell(row, at[4]), cell(row, at[5])});
     }
@@ -64,19 +72,21 @@ GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
     return result;
 }
 
+} // namespace
+
+GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
+    return collectGias(path, nullptr);
+}
+
 GiaDatabaseReader::Listing GiaDatabaseReader::listGias(const QString& path, const QString& ie) {
     Listing result;
-    Records records = readGias(path);
+    Records records = collectGias(path, &ie);
     result.detail = records.detail;
     if (records.outcome != Outcome::Ok) {
         result.outcome = records.outcome;
         return result;
     }
-    QList<GiaRecord> chosen;
-    for (GiaRecord& record : records.rows) {
-        if (AccessValue::toText(record.ie) == ie)
-            chosen.append(std::move(record));
-    }
+    QList<GiaRecord>& chosen = records.rows;
     // Equal months keep the file's order.
     std::stable_sort(chosen.begin(), chosen.end(), [](const GiaRecord& a, const GiaRecord& b) {
         return AccessValue::lessThan(a.reference, b.reference);

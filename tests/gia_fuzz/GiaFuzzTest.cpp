@@ -4,6 +4,11 @@
 // (default a few); FISCORA_FUZZ_SEMENTE fixes the seed. Longer runs use the same program.
 
 #include "data/AccessReader.h"
+#include "data/AccessValue.h"
+#include "data/GiaConversion.h"
+#include "data/GiaTextConverter.h"
+#include "data/NovaGiaLayout.h"
+#include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
@@ -95,6 +100,117 @@ QByteArray mutateAccess(QByteArray data, QRandomGenerator& random) {
     return data;
 }
 
+using T = fiscora::test::GiaTextBuilder;
+
+// A text file with every record type, nested as NovaGIA writes them.
+QList<QByteArray> giaSeed() {
+    QList<QByteArray> lines{T::header01()};
+    for (int g = 0; g < 3; ++g) {
+        const QByteArray ie = T::digits(123456789000 + g, 12);
+        lines += {T::gia05(ie, "20090" + QByteArray::number(g + 1), "0" + QByteArray::number(g + 1)),
+                  T::other07(),
+                  T::cfop10("5102  ", {1, 2, 3, 4, 5, 6, 7, 8, 9}),
+                  T::cfop10("6102  ", {g}),
+                  T::interUf14("RJ", {10, 20}),
+                  T::zfm18("000000001", "20090514", 99),
+                  T::interUf14("AM", {}),
+                  T::zfm18("000000002", "20090515", 98),
+                  T::occurrence20("00201", 5, QStringLiteral("Art. 1º d'água"), QStringLiteral("ocorrência")),
+                  T::sender25(ie, 1),
+                  T::substitute26(ie, "000000003", "200901", "200912", 2),
+                  T::substituted27(ie, "000000004", 3),
+                  T::receipt28("ABCDEF123456", 4),
+                  T::dipam30("22", "35503", 500),
+                  T::export31("123456789012345")};
+    }
+    return lines;
+}
+
+void mutateText(QList<QByteArray>& lines, QRandomGenerator& random) {
+    static const QByteArray alphabet = QByteArrayLiteral("0123456789 '\"\t\r\x80\x9f\xe1\xff\x00ZA-.");
+    const int edits = 1 + int(random.bounded(4));
+    for (int e = 0; e < edits && !lines.isEmpty(); ++e) {
+        const int at = int(random.bounded(quint32(lines.size())));
+        QByteArray& line = lines[at];
+        switch (random.bounded(8)) {
+        case 0:
+            if (!line.isEmpty())
+                line[random.bounded(int(line.size()))] = alphabet.at(random.bounded(int(alphabet.size())));
+            break;
+        case 1:
+            line.truncate(random.bounded(int(line.size()) + 1));
+            break;
+        case 2:
+            lines.removeAt(at);
+            break;
+        case 3:
+            lines.insert(at, lines.at(random.bounded(int(lines.size()))));
+            break;
+        case 4:
+            lines.swapItemsAt(at, random.bounded(int(lines.size())));
+            break;
+        case 5: {
+            static const char* types[] = {"05", "10", "14", "18", "20", "25",
+                                          "26", "27", "28", "30", "31", "99"};
+            if (line.size() >= 2)
+                line.replace(0, 2, types[random.bounded(int(std::size(types)))]);
+            break;
+        }
+        case 6:
+            if (at + 1 < lines.size())
+                line += lines.takeAt(at + 1);
+            break;
+        default:
+            line.insert(random.bounded(int(line.size()) + 1), QByteArray(1 + random.bounded(40), '0'));
+            break;
+        }
+    }
+}
+
+QString describe(const jet::Row& row) {
+    QStringList cells;
+    for (const jet::Value& value : row)
+        cells.append(QStringLiteral("%1:[%2]").arg(value.index()).arg(AccessValue::toText(value)));
+    return cells.join(QLatin1Char(' '));
+}
+
+// What a converted package must hold whatever the text was.
+void checkPackage(const jet::Database& package, int gias) {
+    for (const jet::TableData& table : package.tables) {
+        for (const jet::Row& row : table.rows) {
+            QCOMPARE(row.size(), table.table.columns.size());
+            for (qsizetype c = 0; c < row.size(); ++c) {
+                const jet::Value& value = row.at(c);
+                if (std::holds_alternative<std::monostate>(value))
+                    continue;
+                switch (table.table.columns.at(c).type) {
+                case jet::ColumnType::Currency:
+                    QVERIFY(std::holds_alternative<jet::Currency>(value));
+                    break;
+                case jet::ColumnType::Long:
+                    QVERIFY(std::holds_alternative<qint64>(value));
+                    break;
+                case jet::ColumnType::DateTime:
+                    QVERIFY(AccessValue::toDate(value).isValid());
+                    break;
+                case jet::ColumnType::Text:
+                    QVERIFY(std::get<QString>(value).size() <= table.table.columns.at(c).size);
+                    break;
+                default:
+                    QVERIFY(std::holds_alternative<QString>(value));
+                    break;
+                }
+            }
+            for (qsizetype c = 0; c < row.size(); ++c) {
+                if (table.table.columns.at(c).name != QLatin1String("NroGIA"))
+                    continue;
+                const auto n = AccessValue::toInteger(row.at(c));
+                QVERIFY(n && *n >= 1 && *n <= gias);
+            }
+        }
+    }
+}
+
 } // namespace
 
 class GiaFuzzTest final : public QObject {
@@ -178,6 +294,77 @@ private Q_SLOTS:
         QVERIFY(runs > 0);
         // The helper's stream and its decoder agree on every file libmdb gets through.
         QCOMPARE(causes.value(AccessReader::Cause::Malformed), 0);
+    }
+
+    void conversionSurvivesDamagedText() {
+        const QList<QByteArray> original = giaSeed();
+        QRandomGenerator random(seed());
+        const qint64 budget = qint64(budgetSeconds(5)) * 1000;
+        int runs = 0, converted = 0, refused = 0, written = 0;
+        QElapsedTimer clock;
+        clock.start();
+        test::ProgramFolderFixture folder;
+        const bool canWrite = QFile::exists(folder.file(QStringLiteral("gia_limpa.mdb")));
+        while (clock.elapsed() < budget) {
+            QList<QByteArray> lines = original;
+            mutateText(lines, random);
+            jet::Database package = NovaGiaLayout::emptyDatabase();
+            GiaTextConverter converter(&package);
+            QString error;
+            QVERIFY(converter.prepare(&error));
+            bool ok = true;
+            for (qsizetype i = 0; i < lines.size() && ok; ++i) {
+                ok = converter.addLine(lines.at(i), i + 1, &error);
+                if (!ok) {
+                    const QString prefix = QStringLiteral("Linha %1: ").arg(i + 1);
+                    QVERIFY2(error.startsWith(prefix) && error.size() > prefix.size() + 10,
+                             qPrintable(error));
+                }
+            }
+            ++runs;
+            if (!ok) {
+                ++refused;
+                continue;
+            }
+            ++converted;
+            checkPackage(package, converter.giaCount());
+            if (QTest::currentTestFailed())
+                return;
+            const jet::TableData& gias = package.tables.at(1);
+            QCOMPARE(gias.rows.size(), converter.giaCount());
+            // Now and then the whole way: package written, read back, same rows.
+            if (canWrite && converted % 40 == 1) {
+                folder.writeFile(QStringLiteral("fuzz.prf"), T::file(lines));
+                const auto result = GiaConversion::convert(folder.file(QStringLiteral("fuzz.prf")),
+                                                           folder.file(QStringLiteral("atual.mdb")),
+                                                           folder.file(QStringLiteral("gia_limpa.mdb")));
+                QVERIFY2(result.ok, qPrintable(result.message));
+                const AccessReader::Result read =
+                    AccessReader::readAll(folder.file(QStringLiteral("atual.mdb")));
+                QVERIFY2(read.ok(), qPrintable(read.detail));
+                for (const jet::TableData& table : package.tables) {
+                    const AccessTable* back = read.database.table(table.table.name);
+                    QVERIFY(back);
+                    QCOMPARE(back->rows.size(), table.rows.size());
+                    for (qsizetype r = 0; r < table.rows.size(); ++r) {
+                        QVERIFY2(back->rows.at(r) == table.rows.at(r),
+                                 qPrintable(table.table.name + QStringLiteral(" row %1: ").arg(r) +
+                                            describe(back->rows.at(r)) + QStringLiteral(" <> ") +
+                                            describe(table.rows.at(r))));
+                    }
+                }
+                ++written;
+            }
+        }
+        qInfo().noquote() << QStringLiteral(
+                                 "conversion fuzz: %1 texts in %2 s; converted %3 (%4 written and read "
+                                 "back), refused with the line named %5")
+                                 .arg(runs)
+                                 .arg(clock.elapsed() / 1000.0, 0, 'f', 1)
+                                 .arg(converted)
+                                 .arg(written)
+                                 .arg(refused);
+        QVERIFY(converted > 0 && refused > 0);
     }
 };
 
