@@ -225,8 +225,20 @@ private:
         for (const QString& name : samples.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name))
             seeds.append(readBytes(samples.filePath(name)));
         const QString built = QDir(test::buildProgramFolder()).filePath(QStringLiteral("gia_limpa.mdb"));
-        if (QFile::exists(built))
+        if (QFile::exists(built)) {
             seeds.append(readBytes(built));
+            // A package with rows of every table, memos on long-value pages among them.
+            QList<QByteArray> lines = giaSeed();
+            lines.append(T::occurrence20("00202", 7, QStringLiteral("x"), QString(300, QLatin1Char('y'))));
+            const QString text = m_dir.filePath(QStringLiteral("seed.prf"));
+            const QString package = m_dir.filePath(QStringLiteral("seed.mdb"));
+            QFile file(text);
+            if (file.open(QIODevice::WriteOnly) && file.write(T::file(lines)) > 0) {
+                file.close();
+                if (GiaConversion::convert(text, package, built).ok)
+                    seeds.append(readBytes(package));
+            }
+        }
         seeds.removeAll(QByteArray());
         return seeds;
     }
@@ -241,6 +253,7 @@ private Q_SLOTS:
         const QList<QByteArray> seeds = accessSeeds();
         if (seeds.isEmpty())
             QSKIP("no Access seed files: neither ../shared/access-samples nor the built template");
+        qInfo() << "reader fuzz seeds:" << seeds.size();
         // Short enough to keep the run brisk; a read of these small files takes milliseconds.
         constexpr int limitMs = 1500;
         AccessReader::setTimeLimitMs(limitMs);
