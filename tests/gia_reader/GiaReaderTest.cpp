@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <limits>
+#include <thread>
+#include <vector>
 
 using namespace fiscora;
 using namespace Qt::StringLiterals;
@@ -188,6 +191,27 @@ private Q_SLOTS:
         }
     }
 
+    // The stand-in server reads uploads on its worker threads, which run no event loop.
+    void readsOnPlainThreads() {
+        const QString path = sample(QStringLiteral("password-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        std::atomic<int> read{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&] {
+                for (int k = 0; k < 3; ++k) {
+                    const AccessReader::Result result = AccessReader::readAll(path);
+                    if (result.ok() && result.database.tables.size() == 1)
+                        ++read;
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(read.load(), 12);
+    }
+
     void missingPathsAreInvalid() {
         QCOMPARE(AccessReader::readAll(m_dir.filePath(QStringLiteral("nothing.mdb"))).status,
                  AccessReader::Status::Invalid);
@@ -245,6 +269,66 @@ private Q_SLOTS:
             QVERIFY2(!AccessReader::decode(stream.first(size), &database, &error),
                      qPrintable(QString::number(size)));
         QVERIFY(!AccessReader::decode(stream + 'Z', &database, &error));
+    }
+
+    // Exports written with our writer: columns by position, odd tables, odd values.
+    void taxpayersByPosition() {
+        const auto text = [](const QString& name, int size = 50) {
+            return jet::Column{name, jet::ColumnType::Text, size, false, false};
+        };
+        jet::Table full{
+            u"tblContribuinte"_s, {text(u"IE"_s), text(u"Nome"_s), text(u"CNPJ"_s), text(u"CNAE"_s)}, {}};
+        jet::Database database;
+        database.tables.append(
+            {full,
+             {{u"111.111.111.111"_s, u"Padaria D'Ouro"_s, u"12.345.678/0001-95"_s, u"4711-3/02"_s},
+              {u"222.222.222.222"_s, jet::Value(), u"1"_s, jet::Value()}}});
+        const QString path = m_dir.filePath(u"export.mdb"_s);
+        QString error;
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        const auto taxpayers = GiaDatabaseReader::readTaxpayers(path);
+        QCOMPARE(taxpayers.outcome, GiaDatabaseReader::Outcome::Ok);
+        QCOMPARE(taxpayers.rows, QList<QStringList>({{u"111.111.111.111"_s, u"Padaria D'Ouro"_s,
+                                                      u"12.345.678/0001-95"_s, u"4711-3/02"_s},
+                                                     {u"222.222.222.222"_s, u""_s, u"1"_s, u""_s}}));
+        // No tblGIA: not a GIA database for the listing.
+        QCOMPARE(GiaDatabaseReader::listGias(path, u"111.111.111.111"_s).outcome,
+                 GiaDatabaseReader::Outcome::InvalidFile);
+
+        database.tables[0].rows.clear();
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::Ok);
+        QVERIFY(GiaDatabaseReader::readTaxpayers(path).rows.isEmpty());
+
+        database.tables[0].table.columns.removeLast();
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+    }
+
+    void listingNeedsItsColumns() {
+        const jet::Column number{u"NroGIA"_s, jet::ColumnType::Long, 0, false, false};
+        const jet::Column ie{u"IE"_s, jet::ColumnType::Text, 15, false, false};
+        const jet::Column tipo{u"Tipo"_s, jet::ColumnType::Long, 0, false, false};
+        const jet::Column regime{u"RegTrib"_s, jet::ColumnType::Text, 2, false, false};
+        const jet::Column ref{u"Ref1"_s, jet::ColumnType::DateTime, 0, false, false};
+        jet::Database database;
+        database.tables.append({jet::Table{u"TBLGIA"_s, {regime, ref, ie, tipo, number}, {}},
+                                {{u"02"_s, jet::DateTime{39953.0}, u"1"_s, qint64(2), qint64(7)},
+                                 {u"01"_s, jet::Value(), u"1"_s, qint64(1), qint64(8)}}});
+        const QString path = m_dir.filePath(u"gias.mdb"_s);
+        QString error;
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        // Columns found by name in any order and letter case; no Movimento needed; null months first.
+        const auto listing = GiaDatabaseReader::listGias(path, u"1"_s);
+        QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::Ok);
+        QCOMPARE(listing.rows, QList<GiaListRow>({{u"8"_s, u""_s, u"RPA"_s, u"Normal"_s},
+                                                  {u"7"_s, u"05/2009"_s, u"RES"_s, u"Substitutiva"_s}}));
+
+        database.tables[0].table.columns.removeAt(1); // no Ref1
+        for (jet::Row& row : database.tables[0].rows)
+            row.removeAt(1);
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::listGias(path, u"1"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
     void gridTexts_data() {
