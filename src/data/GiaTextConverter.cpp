@@ -567,11 +567,21 @@ bool GiaTextConverter::addFile(const QString& path, QString* error) {
                           QFileInfo(path).isDir() ? QStringLiteral("é uma pasta.") : file.errorString());
         return false;
     }
+    // No field lies past byte 439: of a longer line only its start is kept, so a damaged file
+    // with no line ends cannot take the memory.
+    constexpr qsizetype keep = 4096;
+    char buffer[keep];
+    QByteArray line;
     qint64 lineNumber = 0;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        if (file.error() != QFileDevice::NoError)
+    for (;;) {
+        const qint64 n = file.readLine(buffer, sizeof buffer);
+        if (n <= 0)
             break;
+        const bool ended = buffer[n - 1] == '\n';
+        if (line.size() < keep)
+            line.append(buffer, qMin<qsizetype>(qsizetype(n), keep - line.size()));
+        if (!ended && !file.atEnd())
+            continue;
         ++lineNumber;
         if (line.endsWith('\n'))
             line.chop(1);
@@ -579,6 +589,7 @@ bool GiaTextConverter::addFile(const QString& path, QString* error) {
             line.chop(1);
         if (!addLine(line, lineNumber, error))
             return false;
+        line.clear();
     }
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("Não foi possível ler o arquivo GIA %1 (linha %2): %3")

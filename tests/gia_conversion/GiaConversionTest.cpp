@@ -292,6 +292,21 @@ private Q_SLOTS:
         QCOMPARE(total, 2); // the taxpayer and its GIA
     }
 
+    void longLinesAndTheLastLineWithoutItsEnd() {
+        const QByteArray text = T::gia05(kIe, "200905") + QByteArray(100000, 'x') + "\r\n" +
+                                T::cfop10("5102  ") + "\n" + T::cfop10("5405  ");
+        m_folder->writeFile(u"dados.prf"_s, text);
+        const auto result =
+            GiaConversion::convert(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
+        QVERIFY2(result.ok, qPrintable(result.message));
+        const AccessReader::Result read = AccessReader::readAll(packagePath());
+        QVERIFY(read.ok());
+        m_package = read.database;
+        QCOMPARE(rows(u"tblGIA"_s).size(), 1);
+        QCOMPARE(rows(u"tblDetalhesCFOPs"_s).size(), 2);
+        QCOMPARE(cell(u"tblDetalhesCFOPs"_s, 1, u"CFOP"_s), jet::Value(u"5.405"_s));
+    }
+
     void secondConversionReplacesThePackage() {
         QVERIFY(convert({T::gia05(kIe, "200905"), T::gia05(kIe, "200906"), T::dipam30("11", "00001", 1)}).ok);
         QCOMPARE(rows(u"tblGIA"_s).size(), 2);
