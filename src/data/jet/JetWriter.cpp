@@ -12,9 +12,9 @@
 #include "data/jet/UsageMap.h"
 
 #include <QDateTime>
-#include <QSet>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace fiscora::jet {
@@ -62,16 +62,22 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
           SystemCatalog::relationshipsTable(), SystemCatalog::accessObjectsTable()})
         plans.push_back(TablePlan{std::move(s), {}, 0, 0, {}, {}, nullptr});
     constexpr std::size_t SystemTables = 5;
-    QSet<QString> names;
+    // Names are told apart as the catalog's index tells them apart: by their sort keys, which
+    // ignore case (and make "ß" and "ss" the same name).
+    std::set<std::vector<quint8>> names;
+    const auto key = [](const QString& name) {
+        std::vector<quint8> k;
+        GeneralSortOrder::appendKey(name, k);
+        return k;
+    };
     for (const TablePlan& p : plans)
-        names.insert(p.schema.name.toCaseFolded());
+        names.insert(key(p.schema.name));
     for (const TableData& data : database.tables) {
         std::optional<TableSchema> schema = TableSchema::fromTable(data.table, error);
         if (!schema)
             return false;
-        if (names.contains(schema->name.toCaseFolded()))
+        if (!names.insert(key(schema->name)).second)
             return fail(error, QStringLiteral("Tabela %1 repetida.").arg(schema->name));
-        names.insert(schema->name.toCaseFolded());
         plans.push_back(TablePlan{std::move(*schema), {}, 0, 0, {}, {}, nullptr});
     }
 

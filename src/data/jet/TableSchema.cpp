@@ -61,7 +61,8 @@ void TableSchema::computeLayout() {
         c.number = quint16(i);
         if (c.isFixed()) {
             c.varIndex = quint16(variables);
-            c.fixedOffset = quint16(fixedOffset);
+            // Booleans take no room (the null mask holds them); Access gives them offset 0.
+            c.fixedOffset = c.type == TypeBoolean ? 0 : quint16(fixedOffset);
             fixedOffset += c.fixedSize();
         } else {
             c.varIndex = quint16(variables++);
