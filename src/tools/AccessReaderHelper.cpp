@@ -32,8 +32,11 @@ namespace {
 
 namespace proto = fiscora::mdbprotocol;
 
-// Guards against a damaged file that makes libmdb produce rows without end.
-constexpr std::size_t kMaxOutput = std::size_t(512) << 20;
+// Guards against a damaged file that makes libmdb produce rows without end: the reader keeps
+// every value in memory, so both the stream and the number of values are bounded. A NovaGIA
+// export holds a small fraction of either.
+constexpr std::size_t kMaxOutput = std::size_t(256) << 20;
+constexpr std::size_t kMaxValues = std::size_t(8) << 20;
 constexpr rlim_t kMaxAddressSpace = rlim_t(2) << 30;
 // Memo values are converted into a buffer of this size (text columns need far less).
 constexpr std::size_t kMemoBindSize = std::size_t(256) << 10;
@@ -50,6 +53,7 @@ public:
     ~Output() { flush(); }
 
     void byte(std::uint8_t value) { m_buffer.push_back(static_cast<char>(value)); }
+    void countValues(std::size_t count) { m_values += count; }
     void u16(std::uint16_t value) { little(value, 2); }
     void u32(std::uint32_t value) { little(value, 4); }
     void i64(std::int64_t value) { little(static_cast<std::uint64_t>(value), 8); }
@@ -66,6 +70,8 @@ public:
 
     // Writes out what is buffered; false when the stream grew past its limit.
     bool flushIfLarge() {
+        if (m_values > kMaxValues)
+            return false;
         if (m_buffer.size() < (std::size_t(1) << 20))
             return true;
         flush();
@@ -97,6 +103,7 @@ private:
     int m_fd;
     std::string m_buffer;
     std::size_t m_written = 0;
+    std::size_t m_values = 0;
 };
 
 std::uint8_t kindOf(const MdbColumn* column) {
@@ -252,6 +259,7 @@ bool writeRow(Output& out, MdbTableDef* table, std::vector<MdbField>& fields) {
             byColumn[column] = &fields[i];
     }
     out.byte(proto::Row);
+    out.countValues(table->num_cols);
     for (unsigned i = 0; i < table->num_cols; ++i) {
         const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
         if (byColumn[i])
