@@ -10,6 +10,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <limits>
 
 namespace fiscora {
 
@@ -415,6 +416,9 @@ bool GiaTextConverter::toValue(const Literal& literal, const Target::Field& fiel
         return true;
     }
     case T::Currency:
+        if (cents > std::numeric_limits<qint64>::max() / 100 ||
+            cents < -std::numeric_limits<qint64>::max() / 100)
+            return false;
         *value = jet::Currency{cents * 100};
         return true;
     case T::Single:
