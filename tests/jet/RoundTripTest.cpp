@@ -302,6 +302,7 @@ private Q_SLOTS:
         QTest::newRow("text size 256") << 16;
         QTest::newRow("duplicate in the primary key") << 17;
         QTest::newRow("tables named alike for Access") << 18;
+        QTest::newRow("index key larger than a page") << 19;
     }
     void refusesWhatCannotBeStored() {
         QFETCH(int, which);
@@ -378,6 +379,15 @@ private Q_SLOTS:
             db.tables << t;
             t.table.name = QStringLiteral("ß");
             db.tables[0].table.name = QStringLiteral("SS");
+            break;
+        case 19:
+            t.table.columns.clear();
+            t.rows = {Row{}};
+            for (int i = 0; i < 10; ++i) {
+                t.table.columns << column(QStringLiteral("c%1").arg(i), ColumnType::Text, 255);
+                t.rows[0] << text(QString(255, QLatin1Char('-'))); // hyphens: four key bytes each
+            }
+            t.table.indexes = {Index{QStringLiteral("tudo"), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, false, false}};
             break;
         case 17:
             t.table.indexes = {Index{QStringLiteral("PrimaryKey"), {0}, true, false}};

@@ -37,8 +37,9 @@ bool HeaderPage::build(unsigned char* page, const QString& password) {
     std::memcpy(page + 0x04, signature, sizeof signature);
     page[0x14] = 0x01; // Jet 4
 
-    // The plain content of the obfuscated region. The first bytes and the one at 0x6A are
-    // not understood; they are the values every Jet 4 file written by Access carries.
+    // The plain content of the obfuscated region. The leading bytes are not understood; every
+    // Jet 4 file written by Access has these. The value at 0x6A (also unknown) varies between
+    // Access's files; this one is from its empty database, like the creation date.
     static const quint8 leading[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
                                      0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
     std::memcpy(page + 0x18, leading, sizeof leading);

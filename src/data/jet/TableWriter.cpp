@@ -133,6 +133,11 @@ bool TableWriter::addRow(const Value* values, int count, const QByteArray* binar
                 return fail(error, c.name, QStringLiteral("caractere não suportado em coluna indexada."));
             }
         }
+        // An entry (with its row pointer, and a child pointer in node pages) must fit on a page.
+        const std::size_t length = m_key.size() - (m_keyEnds.empty() ? 0 : m_keyEnds.back().first);
+        if (length + 8 > std::size_t(IndexEntrySpace))
+            return fail(error, {},
+                        QStringLiteral("a chave do índice %1 não cabe numa página.").arg(index.name));
         m_keyEnds.emplace_back(m_key.size(), hasNull);
     }
 
