@@ -1,10 +1,24 @@
+#include "app/CommandLine.h"
 #include "app/GuiStartup.h"
 #include "app/ProgramFolder.h"
 #include "ui/WidgetMessageBox.h"
 
 #include <QApplication>
+#include <QTextStream>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
+    // The command-line modes open no window and need no display.
+    if (fiscora::CommandLine::requested(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("fiscora"));
+        fiscora::ProgramFolder::initialize(QCoreApplication::arguments());
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return fiscora::CommandLine::run(QCoreApplication::arguments(), out, err);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fiscora"));
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));

@@ -1,5 +1,6 @@
 list(APPEND FISCORA_CORE_SOURCES
     app/AppTexts.cpp
+    app/CommandLine.cpp
     app/Cp1252.cpp
     app/ProgramFolder.cpp
     app/Settings.cpp

@@ -1,0 +1,45 @@
+#pragma once
+
+// Small timing helpers shared by the benchmark programs (each bench/*.cpp is its own program).
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QList>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace fiscora::bench {
+
+// The runnable program folder of the build: the first argument, or ../bin beside the bench.
+inline QString programFolder() {
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        return arguments.at(1);
+    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")).absolutePath();
+}
+
+// Median wall time of runs calls, in milliseconds.
+inline double medianMs(int runs, const std::function<void()>& run) {
+    QList<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        times.append(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+// Peak resident memory in MiB of this process (self) or of its finished children.
+inline double peakMiB(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+} // namespace fiscora::bench

@@ -1,0 +1,382 @@
+#include "data/AccessReader.h"
+
+#include "data/AccessReaderProtocol.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <atomic>
+#include <cstring>
+
+namespace fiscora {
+
+namespace proto = mdbprotocol;
+
+namespace {
+
+QString g_helperPath;
+std::atomic<int> g_timeLimitOverride{0};
+
+// Reads the helper's stream with bounds checks: a short or malformed stream is an invalid file.
+class StreamReader {
+public:
+    explicit StreamReader(const QByteArray& bytes)
+        : m_data(reinterpret_cast<const unsigned char*>(bytes.constData()))
+        , m_size(bytes.size()) {}
+
+    bool failed() const { return m_failed; }
+    bool atEnd() const { return m_pos >= m_size; }
+
+    bool expect(const char* bytes, qsizetype length) {
+        if (!has(length) || std::memcmp(m_data + m_pos, bytes, size_t(length)) != 0)
+            return fail();
+        m_pos += length;
+        return true;
+    }
+
+    quint8 u8() {
+        if (!has(1))
+            return fail(), 0;
+        return m_data[m_pos++];
+    }
+
+    quint64 little(int bytes) {
+        if (!has(bytes))
+            return fail(), 0;
+        quint64 value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | m_data[m_pos + i];
+        m_pos += bytes;
+        return value;
+    }
+
+    quint16 u16() { return quint16(little(2)); }
+    qint64 i64() { return qint64(little(8)); }
+
+    double f64() {
+        const quint64 bits = little(8);
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
+    QString text() {
+        const quint64 length = little(4);
+        if (m_failed || !has(qsizetype(length)))
+            return fail(), QString();
+        const QString value =
+            QString::fromUtf8(reinterpret_cast<const char*>(m_data + m_pos), qsizetype(length));
+        m_pos += qsizetype(length);
+        return value;
+    }
+
+private:
+    bool has(qsizetype length) const { return length >= 0 && m_size - m_pos >= length; }
+    bool fail() {
+        m_failed = true;
+        m_pos = m_size;
+        return false;
+    }
+
+    const unsigned char* m_data;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+    bool m_failed = false;
+};
+
+struct KindInfo {
+    jet::ColumnType type;
+    bool supported;
+};
+
+std::optional<KindInfo> kindInfo(quint8 kind) {
+    switch (kind) {
+    case proto::Boolean:
+        return KindInfo{jet::ColumnType::Boolean, true};
+    case proto::Byte:
+        return KindInfo{jet::ColumnType::Byte, true};
+    case proto::Integer:
+        return KindInfo{jet::ColumnType::Integer, true};
+    case proto::Long:
+        return KindInfo{jet::ColumnType::Long, true};
+    case proto::Currency:
+        return KindInfo{jet::ColumnType::Currency, true};
+    case proto::Single:
+        return KindInfo{jet::ColumnType::Single, true};
+    case proto::Double:
+        return KindInfo{jet::ColumnType::Double, true};
+    case proto::DateTime:
+        return KindInfo{jet::ColumnType::DateTime, true};
+    case proto::Text:
+        return KindInfo{jet::ColumnType::Text, true};
+    case proto::Memo:
+        return KindInfo{jet::ColumnType::Memo, true};
+    case proto::Other:
+        return KindInfo{jet::ColumnType::Text, false};
+    default:
+        return std::nullopt;
+    }
+}
+
+bool readSchema(StreamReader& in, AccessTable* table, QString* error) {
+    table->definition.name = in.text();
+    const int columns = in.u16();
+    for (int i = 0; i < columns && !in.failed(); ++i) {
+        jet::Column column;
+        column.name = in.text();
+        const auto kind = kindInfo(in.u8());
+        column.size = in.u16();
+        const quint8 flags = in.u8();
+        if (!kind) {
+            *error = QStringLiteral("tipo de coluna desconhecido em %1").arg(table->definition.name);
+            return false;
+        }
+        column.type = kind->type;
+        if (column.type != jet::ColumnType::Text)
+            column.size = 0;
+        column.autoNumber = flags & proto::AutoNumber;
+        column.required = flags & proto::Required;
+        table->definition.columns.append(column);
+        table->unsupported.append(!kind->supported);
+    }
+    const int indexes = in.u16();
+    for (int i = 0; i < indexes && !in.failed(); ++i) {
+        jet::Index index;
+        index.name = in.text();
+        const quint8 flags = in.u8();
+        index.primaryKey = flags & proto::PrimaryKey;
+        index.unique = flags & proto::Unique;
+        const int keys = in.u8();
+        for (int k = 0; k < keys && !in.failed(); ++k) {
+            const int key = in.u16();
+            if (key >= columns) {
+                *error = QStringLiteral("índice %1 com coluna inexistente").arg(index.name);
+                return false;
+            }
+            index.columns.append(key);
+        }
+        table->definition.indexes.append(index);
+    }
+    return !in.failed();
+}
+
+bool readValue(StreamReader& in, jet::Value* value) {
+    switch (in.u8()) {
+    case proto::Null:
+        *value = std::monostate();
+        return true;
+    case proto::BoolValue:
+        *value = in.u8() != 0;
+        return true;
+    case proto::IntegerValue:
+        *value = in.i64();
+        return true;
+    case proto::CurrencyValue:
+        *value = jet::Currency{in.i64()};
+        return true;
+    case proto::DoubleValue:
+        *value = in.f64();
+        return true;
+    case proto::DateTimeValue:
+        *value = jet::DateTime{in.f64()};
+        return true;
+    case proto::TextValue:
+        *value = in.text();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool readRows(StreamReader& in, AccessTable* table) {
+    const qsizetype width = table->definition.columns.size();
+    for (;;) {
+        const quint8 record = in.u8();
+        if (in.failed())
+            return false;
+        if (record == proto::RowsEnd)
+            break;
+        if (record != proto::Row)
+            return false;
+        jet::Row row(width);
+        for (qsizetype i = 0; i < width; ++i) {
+            if (!readValue(in, &row[i]) || in.failed())
+                return false;
+        }
+        table->rows.append(std::move(row));
+    }
+    table->rowsRead = true;
+    return true;
+}
+
+} // namespace
+
+int AccessTable::column(const QString& name) const {
+    for (qsizetype i = 0; i < definition.columns.size(); ++i) {
+        if (definition.columns.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+const AccessTable* AccessDatabase::table(const QString& name) const {
+    for (const AccessTable& t : tables) {
+        if (t.name().compare(name, Qt::CaseInsensitive) == 0)
+            return &t;
+    }
+    return nullptr;
+}
+
+AccessTable* AccessDatabase::table(const QString& name) {
+    return const_cast<AccessTable*>(std::as_const(*this).table(name));
+}
+
+bool AccessReader::decode(const QByteArray& stream, AccessDatabase* database, QString* error) {
+    StreamReader in(stream);
+    *database = AccessDatabase();
+    if (!in.expect(proto::kMagic, proto::kMagicLength)) {
+        *error = QStringLiteral("saída do leitor sem cabeçalho");
+        return false;
+    }
+    database->jetVersion = in.u8();
+    for (;;) {
+        const quint8 record = in.u8();
+        if (in.failed()) {
+            *error = QStringLiteral("saída do leitor incompleta");
+            return false;
+        }
+        if (record == proto::SchemaEnd)
+            break;
+        if (record != proto::TableSchema) {
+            *error = QStringLiteral("registro inesperado no esquema");
+            return false;
+        }
+        AccessTable table;
+        if (!readSchema(in, &table, error)) {
+            if (error->isEmpty())
+                *error = QStringLiteral("esquema incompleto");
+            return false;
+        }
+        database->tables.append(std::move(table));
+    }
+    for (;;) {
+        const quint8 record = in.u8();
+        if (in.failed()) {
+            *error = QStringLiteral("saída do leitor incompleta");
+            return false;
+        }
+        if (record == proto::End)
+            break;
+        if (record == proto::NoSuchTable) {
+            in.text();
+            continue;
+        }
+        AccessTable* table = record == proto::TableRows ? database->table(in.text()) : nullptr;
+        if (!table || table->rowsRead || !readRows(in, table)) {
+            *error = QStringLiteral("linhas ilegíveis na saída do leitor");
+            return false;
+        }
+    }
+    if (!in.atEnd()) {
+        *error = QStringLiteral("dados após o fim da saída do leitor");
+        return false;
+    }
+    return true;
+}
+
+QString AccessReader::helperPath() {
+    if (!g_helperPath.isEmpty())
+        return g_helperPath;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/fiscora-leitor-mdb");
+}
+
+void AccessReader::setHelperPath(const QString& path) {
+    g_helperPath = path;
+}
+
+int AccessReader::timeLimitMs(qint64 fileSize) {
+    if (const int fixed = g_timeLimitOverride.load())
+        return fixed;
+    // A NovaGIA export reads in well under a second; the limit only has to end a loop.
+    constexpr qint64 base = 5000;
+    constexpr qint64 perChunk = 1000;
+    constexpr qint64 chunk = qint64(8) << 20;
+    constexpr qint64 ceiling = 120000;
+    return int(qMin(ceiling, base + perChunk * (qMax<qint64>(fileSize, 0) / chunk)));
+}
+
+void AccessReader::setTimeLimitMs(int milliseconds) {
+    g_timeLimitOverride = qMax(0, milliseconds);
+}
+
+AccessReader::Result AccessReader::readAll(const QString& path) {
+    return read(path, {QStringLiteral("*")});
+}
+
+AccessReader::Result AccessReader::read(const QString& path, const QStringList& rowsOf) {
+    Result result;
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        result.cause = Cause::NoFile;
+        result.detail = QStringLiteral("arquivo inexistente: %1").arg(path);
+        return result;
+    }
+    QStringList arguments{info.absoluteFilePath()};
+    arguments += rowsOf;
+
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(helperPath(), arguments, QIODevice::ReadOnly);
+    if (!process.waitForStarted(10000)) {
+        result.status = Status::Unavailable;
+        result.cause = Cause::HelperMissing;
+        result.detail = QStringLiteral("leitor %1 não iniciou: %2").arg(helperPath(), process.errorString());
+        return result;
+    }
+    if (!process.waitForFinished(timeLimitMs(info.size()))) {
+        process.kill();
+        process.waitForFinished(5000);
+        result.cause = Cause::TimedOut;
+        result.detail = QStringLiteral("tempo esgotado lendo %1").arg(path);
+        return result;
+    }
+    if (process.exitStatus() != QProcess::NormalExit) {
+        result.cause = Cause::Crashed;
+        result.detail = QStringLiteral("o leitor terminou de forma anormal lendo %1").arg(path);
+        return result;
+    }
+    if (process.exitCode() != proto::Done) {
+        result.cause = Cause::Refused;
+        if (process.exitCode() == proto::Usage) {
+            result.status = Status::Unavailable;
+            result.cause = Cause::HelperMissing;
+        }
+        result.detail = QStringLiteral("o leitor recusou %1 (código %2)").arg(path).arg(process.exitCode());
+        return result;
+    }
+    if (!decode(process.readAllStandardOutput(), &result.database, &result.detail)) {
+        result.cause = Cause::Malformed;
+        return result;
+    }
+    result.status = Status::Ok;
+    return result;
+}
+
+std::optional<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database, QString* error) {
+    jet::Database out;
+    for (const AccessTable& table : database.tables) {
+        for (qsizetype i = 0; i < table.unsupported.size(); ++i) {
+            if (table.unsupported.at(i)) {
+                *error = QStringLiteral("a coluna %1 da tabela %2 é de um tipo que não pode ser gravado")
+                             .arg(table.definition.columns.at(i).name, table.name());
+                return std::nullopt;
+            }
+        }
+        out.tables.append(jet::TableData{table.definition, table.rows});
+    }
+    return out;
+}
+
+} // namespace fiscora

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "data/jet/JetDatabase.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace fiscora {
+
+// A user table of an Access file as read: its columns, indexes and, when asked for, its rows.
+struct AccessTable {
+    // The columns keep their Access types; a column of a type the writer has no name for
+    // (binary, OLE, replication id, decimal) is marked unsupported, and its values come as
+    // text or null.
+    jet::Table definition;
+    QList<bool> unsupported;
+    bool rowsRead = false;
+    QList<jet::Row> rows;
+
+    QString name() const { return definition.name; }
+    // Position of the column of that name (Access names ignore case), or -1.
+    int column(const QString& name) const;
+};
+
+struct AccessDatabase {
+    int jetVersion = 0; // 3 or 4
+    QList<AccessTable> tables;
+
+    // The table of that name (Access names ignore case), or null.
+    const AccessTable* table(const QString& name) const;
+    AccessTable* table(const QString& name);
+};
+
+// Reads Access (Jet 3 and Jet 4) files with libmdb. libmdb can crash or loop on a damaged file,
+// so the reading runs in the child process fiscora-leitor-mdb under a time limit; whatever goes
+// wrong there is an invalid file here, never a crash or a hang of the caller.
+class AccessReader final {
+public:
+    enum class Status {
+        Ok,
+        Invalid,     // missing, unreadable, not an Access file, damaged, or read too slowly
+        Unavailable, // the helper program is missing or did not start
+    };
+
+    // Why a read failed, for tests and measurements; the caller only needs the status.
+    enum class Cause { None, NoFile, HelperMissing, TimedOut, Crashed, Refused, Malformed };
+
+    struct Result {
+        Status status = Status::Invalid;
+        Cause cause = Cause::None;
+        AccessDatabase database;
+        QString detail; // what went wrong, for logs and tests (not a user message)
+        bool ok() const { return status == Status::Ok; }
+    };
+
+    // Reads the schema of every user table, and the rows of the tables named in rowsOf
+    // (a table that the file lacks is no error: its rowsRead stays false).
+    static Result read(const QString& path, const QStringList& rowsOf);
+    // The rows of every user table as well.
+    static Result readAll(const QString& path);
+
+    // The helper program; by default fiscora-leitor-mdb beside the running executable.
+    static QString helperPath();
+    static void setHelperPath(const QString& path);
+
+    // Longest a read may take for a file of that size before it counts as a damaged file.
+    static int timeLimitMs(qint64 fileSize);
+    // Overrides the time limit (tests); 0 restores the default.
+    static void setTimeLimitMs(int milliseconds);
+
+    // The file as a jet::Database (schema and rows), for rewriting it; nullopt, with error,
+    // when a table holds a column of a type the writer cannot store.
+    static std::optional<jet::Database> toJetDatabase(const AccessDatabase& database, QString* error);
+
+    // Decodes the helper's output stream; false, with error, when it is incomplete or malformed.
+    static bool decode(const QByteArray& stream, AccessDatabase* database, QString* error);
+};
+
+} // namespace fiscora

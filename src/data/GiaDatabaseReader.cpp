@@ -1,0 +1,184 @@
+#include "data/GiaDatabaseReader.h"
+
+#include "data/AccessReader.h"
+#include "data/AccessValue.h"
+
+#include <algorithm>
+
+namespace fiscora {
+
+const QString GiaDatabaseReader::invalidFileMessage =
+    QStringLiteral("Erro: Arquivo inválido, você deve selecionar um arquivo exportado do programa NovaGia "
+                   "(Extensão .MDB)");
+const QString GiaDatabaseReader::noGiaMessage =
+    QStringLiteral("Erro: Arquivo não contém GIA da empresa selecionada");
+const QString GiaDatabaseReader::readerUnavailableMessage =
+    QStringLiteral("Erro: o leitor de arquivos Access (fiscora-leitor-mdb) não foi encontrado na pasta do "
+                   "programa. Reinstale o Fiscora.");
+
+namespace {
+
+const QString kGia = QStringLiteral("tblGIA");
+const QString kContribuinte = QStringLiteral("tblContribuinte");
+
+GiaDatabaseReader::Outcome outcomeOf(AccessReader::Status status) {
+    return status == AccessReader::Status::Unavailable ? GiaDatabaseReader::Outcome::ReaderUnavailable
+                                                       : GiaDatabaseReader::Outcome::InvalidFile;
+}
+
+// The rows of tblGIA, all of them or those of one IE.
+GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
+    using Outcome = GiaDatabaseReader::Outcome;
+    GiaDatabaseReader::Records result;
+    const AccessReader::Result read = AccessReader::read(path, {kGia});
+    if (!read.ok()) {
+        result.outcome = outcomeOf(read.status);
+        result.detail = read.detail;
+        return result;
+    }
+    const AccessTable* table = read.database.table(kGia);
+    if (!table || !table->rowsRead) {
+        result.detail = QStringLiteral("o arquivo não tem a tabela tblGIA");
+        return result;
+    }
+    const QStringList names{QStringLiteral("NroGIA"),  QStringLiteral("IE"),   QStringLiteral("Tipo"),
+                            QStringLiteral("RegTrib"), QStringLiteral("Ref1"), QStringLiteral("Movimento")};
+    QList<int> at;
+    for (const QString& name : names) {
+        at.append(table->column(name));
+        // Movimento is not listed: an export without it still lists.
+        if (at.last() < 0 && name != QLatin1String("Movimento")) {
+            result.detail = QStringLiteral("tblGIA sem a coluna %1").arg(name);
+            return result;
+        }
+    }
+    const auto cell = [](const jet::Row& row, int column) {
+        return column >= 0 && column < row.size() ? row.at(column) : jet::Value();
+    };
+    const auto wanted = [&](const jet::Value& value) {
+        if (!ie)
+            return true;
+        if (const auto* text = std::get_if<QString>(&value))
+            return *text == *ie;
+        return AccessValue::toText(value) == *ie;
+    };
+    for (const jet::Row& row : table->rows) {
+        if (!wanted(cell(row, at[1])))
+            continue;
+        result.rows.append(GiaRecord{cell(row, at[0]), cell(row, at[1]), cell(row, at[2]), cell(row, at[3]),
+                                     cell(row, at[4]), cell(row, at[5])});
+    }
+    result.outcome = Outcome::Ok;
+    return result;
+}
+
+} // namespace
+
+GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
+    return collectGias(path, nullptr);
+}
+
+GiaDatabaseReader::Listing GiaDatabaseReader::listGias(const QString& path, const QString& ie) {
+    Listing result;
+    Records records = collectGias(path, &ie);
+    result.detail = records.detail;
+    if (records.outcome != Outcome::Ok) {
+        result.outcome = records.outcome;
+        return result;
+    }
+    QList<GiaRecord>& chosen = records.rows;
+    // Equal months keep the file's order.
+    std::stable_sort(chosen.begin(), chosen.end(), [](const GiaRecord& a, const GiaRecord& b) {
+        return AccessValue::lessThan(a.reference, b.reference);
+    });
+    if (chosen.isEmpty()) {
+        result.outcome = Outcome::NoGia;
+        return result;
+    }
+    result.rows.reserve(chosen.size());
+    for (const GiaRecord& record : chosen)
+        result.rows.append(listRow(record));
+    result.outcome = Outcome::Ok;
+    return result;
+}
+
+GiaDatabaseReader::Taxpayers GiaDatabaseReader::readTaxpayers(const QString& path) {
+    Taxpayers result;
+    const AccessReader::Result read = AccessReader::read(path, {kContribuinte});
+    if (!read.ok()) {
+        result.outcome = outcomeOf(read.status);
+        result.detail = read.detail;
+        return result;
+    }
+    const AccessTable* table = read.database.table(kContribuinte);
+    if (!table || !table->rowsRead) {
+        result.detail = QStringLiteral("o arquivo não tem a tabela tblContribuinte");
+        return result;
+    }
+    if (table->definition.columns.size() < 4) {
+        result.detail = QStringLiteral("tblContribuinte tem menos de quatro colunas");
+        return result;
+    }
+    result.rows.reserve(table->rows.size());
+    for (const jet::Row& row : table->rows) {
+        QStringList texts;
+        for (int i = 0; i < 4; ++i)
+            texts.append(AccessValue::toText(row.value(i)));
+        result.rows.append(texts);
+    }
+    result.outcome = Outcome::Ok;
+    return result;
+}
+
+GiaListRow GiaDatabaseReader::listRow(const GiaRecord& record) {
+    return GiaListRow{AccessValue::toText(record.number), referenceText(record.reference),
+                      regimeText(record.regime), typeText(record.type)};
+}
+
+QString GiaDatabaseReader::referenceText(const jet::Value& ref1) {
+    // The date as dd/mm/yyyy with every "20/" taken out: the 20th of a month shows as mm/yyyy.
+    QString text = AccessValue::toText(ref1);
+    if (const QDate date = AccessValue::toDate(ref1); date.isValid())
+        text = date.toString(QStringLiteral("dd/MM/yyyy"));
+    return text.remove(QStringLiteral("20/"));
+}
+
+QString GiaDatabaseReader::regimeText(const jet::Value& regTrib) {
+    const QString code = AccessValue::toText(regTrib);
+    if (code == QLatin1String("01"))
+        return QStringLiteral("RPA");
+    if (code == QLatin1String("02"))
+        return QStringLiteral("RES");
+    if (code == QLatin1String("03"))
+        return QStringLiteral("Dispensado");
+    if (code == QLatin1String("04"))
+        return QStringLiteral("Simples-ST");
+    // Any other code is shown as it is stored, so the accountant sees what the file holds.
+    return code;
+}
+
+QString GiaDatabaseReader::typeText(const jet::Value& tipo) {
+    const std::optional<qint64> number = AccessValue::toInteger(tipo);
+    if (number == 1)
+        return QStringLiteral("Normal");
+    if (number == 2)
+        return QStringLiteral("Substitutiva");
+    // Any other type is shown as it is stored.
+    return AccessValue::toText(tipo);
+}
+
+QString GiaDatabaseReader::message(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Ok:
+        return QString();
+    case Outcome::InvalidFile:
+        return invalidFileMessage;
+    case Outcome::NoGia:
+        return noGiaMessage;
+    case Outcome::ReaderUnavailable:
+        return readerUnavailableMessage;
+    }
+    return invalidFileMessage;
+}
+
+} // namespace fiscora

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "data/jet/JetDatabase.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace fiscora {
+
+// One GIA of a GIA database as the upload grid shows it.
+struct GiaListRow {
+    QString number;    // NroGIA
+    QString reference; // Ref1 as mm/yyyy (the day 20 dropped)
+    QString regime;    // RegTrib as its name
+    QString type;      // Tipo as its name
+    bool operator==(const GiaListRow&) const = default;
+};
+
+// A row of tblGIA as stored.
+struct GiaRecord {
+    jet::Value number;
+    jet::Value ie;
+    jet::Value type;
+    jet::Value regime;
+    jet::Value reference;
+    jet::Value movement;
+};
+
+// Reads GIA databases (NovaGIA exports and the packages the program builds).
+class GiaDatabaseReader final {
+public:
+    enum class Outcome {
+        Ok,
+        InvalidFile,       // not a GIA database, damaged, or without the expected table/columns
+        NoGia,             // a GIA database without GIAs of the taxpayer
+        ReaderUnavailable, // the Access reader is not installed beside the program
+    };
+
+    struct Listing {
+        Outcome outcome = Outcome::InvalidFile;
+        QList<GiaListRow> rows;
+        QString detail; // technical, for logs and tests
+    };
+
+    struct Taxpayers {
+        Outcome outcome = Outcome::InvalidFile;
+        // Per row of tblContribuinte, its first four columns as text: IE, name, CNPJ, CNAE.
+        QList<QStringList> rows;
+        QString detail;
+    };
+
+    struct Records {
+        Outcome outcome = Outcome::InvalidFile;
+        QList<GiaRecord> rows; // in file order
+        QString detail;
+    };
+
+    // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.
+    static Listing listGias(const QString& path, const QString& ie);
+    // Every row of tblGIA.
+    static Records readGias(const QString& path);
+    // The export's tblContribuinte read by column position; an empty table is Ok with no rows.
+    static Taxpayers readTaxpayers(const QString& path);
+
+    // The grid texts of one row.
+    static GiaListRow listRow(const GiaRecord& record);
+    static QString referenceText(const jet::Value& ref1);
+    static QString regimeText(const jet::Value& regTrib);
+    static QString typeText(const jet::Value& tipo);
+
+    // The message the user sees for a failed outcome.
+    static QString message(Outcome outcome);
+    static const QString invalidFileMessage;
+    static const QString noGiaMessage;
+    static const QString readerUnavailableMessage;
+};
+
+} // namespace fiscora

@@ -1,0 +1,409 @@
+#include "data/AccessReader.h"
+#include "data/AccessReaderProtocol.h"
+#include "data/AccessValue.h"
+#include "data/GiaDatabaseReader.h"
+#include "support/ServerLauncher.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <limits>
+#include <thread>
+#include <vector>
+
+using namespace fiscora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString samplesDir() {
+    return QStringLiteral(FISCORA_SHARED_DIR "/access-samples");
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class GiaReaderTest final : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const QByteArray& bytes, QFile::Permissions extra = {}) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write fixture");
+        file.write(bytes);
+        file.close();
+        if (extra)
+            file.setPermissions(file.permissions() | extra);
+        return path;
+    }
+
+    QString sample(const QString& name) {
+        const QString path = samplesDir() + QLatin1Char('/') + name;
+        return QFile::exists(path) ? path : QString();
+    }
+
+    // A stand-in helper: a shell script that behaves as told.
+    QString fakeHelper(const QString& name, const QByteArray& body) {
+        return write(name, "#!/bin/sh\n" + body + "\n", QFile::ExeOwner);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        AccessReader::setHelperPath(test::builtProgram(QStringLiteral("fiscora-leitor-mdb")));
+        QVERIFY(QFile::exists(AccessReader::helperPath()));
+    }
+
+    void cleanup() {
+        AccessReader::setHelperPath(test::builtProgram(QStringLiteral("fiscora-leitor-mdb")));
+        AccessReader::setTimeLimitMs(0);
+    }
+
+    void readsAccessFilesMadeByAccess() {
+        const QString path = sample(QStringLiteral("password-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const AccessReader::Result result = AccessReader::readAll(path);
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QCOMPARE(result.database.jetVersion, 4);
+        QCOMPARE(result.database.tables.size(), 1);
+        const AccessTable* table = result.database.table(QStringLiteral("TABLE1"));
+        QVERIFY(table);
+        QCOMPARE(table->definition.columns.size(), 2);
+        const jet::Column& id = table->definition.columns.at(0);
+        QCOMPARE(id.type, jet::ColumnType::Long);
+        QVERIFY(id.autoNumber);
+        QCOMPARE(table->definition.columns.at(1).type, jet::ColumnType::Text);
+        QCOMPARE(table->definition.columns.at(1).size, 255);
+        QCOMPARE(table->definition.indexes.size(), 1);
+        QVERIFY(table->definition.indexes.at(0).primaryKey);
+        QCOMPARE(table->definition.indexes.at(0).columns, QList<int>{0});
+        QCOMPARE(table->rows.size(), 3);
+        QCOMPARE(table->rows.at(2).at(0), jet::Value(qint64(3)));
+        QCOMPARE(table->rows.at(2).at(1), jet::Value(QStringLiteral("Three")));
+    }
+
+    void readsUnicodeAndCompressedText() {
+        const QString path = sample(QStringLiteral("compressed-text-access2003.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const AccessReader::Result result = AccessReader::read(path, {QStringLiteral("Table")});
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        const AccessTable* table = result.database.table(QStringLiteral("Table"));
+        QVERIFY(table && table->rowsRead);
+        QStringList texts;
+        for (const jet::Row& row : table->rows)
+            texts.append(AccessValue::toText(row.at(1)));
+        QVERIFY(texts.contains(QStringLiteral("ääkkösiä")));
+        QVERIFY(texts.contains(QStringLiteral("Мир")));
+        QVERIFY(texts.contains(QStringLiteral("漢字仮名交じり文")));
+    }
+
+    void marksColumnsTheWriterCannotHold() {
+        const QString path = sample(QStringLiteral("memo-numeric-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const AccessReader::Result result = AccessReader::readAll(path);
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        const AccessTable* table = result.database.table(QStringLiteral("test"));
+        QVERIFY(table);
+        QCOMPARE(table->definition.columns.at(0).type, jet::ColumnType::Memo);
+        QVERIFY(!table->unsupported.at(0));
+        QVERIFY(table->unsupported.at(1)); // Numeric(18,0)
+        QCOMPARE(table->rows.size(), 1);
+        QCOMPARE(table->rows.at(0).at(0), jet::Value(QStringLiteral("some data")));
+        QCOMPARE(table->rows.at(0).at(5), jet::Value(QStringLiteral("-1")));
+        QString error;
+        QVERIFY(!AccessReader::toJetDatabase(result.database, &error));
+        QVERIFY(error.contains(QStringLiteral("col2")));
+    }
+
+    void readsOnlyTheRowsAskedFor() {
+        const QString path = sample(QStringLiteral("indexes-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const AccessReader::Result result =
+            AccessReader::read(path, {QStringLiteral("table2"), QStringLiteral("NoSuchTable")});
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QCOMPARE(result.database.tables.size(), 3);
+        QVERIFY(!result.database.table(QStringLiteral("Table1"))->rowsRead);
+        QVERIFY(result.database.table(QStringLiteral("Table2"))->rowsRead);
+        QCOMPARE(result.database.table(QStringLiteral("Table2"))->rows.size(), 3);
+        QVERIFY(!result.database.table(QStringLiteral("NoSuchTable")));
+    }
+
+    void emptyCatalogIsNoError() {
+        const QString path = sample(QStringLiteral("empty-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const AccessReader::Result result = AccessReader::readAll(path);
+        QVERIFY2(result.ok(), qPrintable(result.detail));
+        QVERIFY(result.database.tables.isEmpty());
+        const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(path, QStringLiteral("1"));
+        QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::InvalidFile);
+    }
+
+    void foreignFilesAreInvalid_data() {
+        QTest::addColumn<QByteArray>("content");
+        QByteArray header = QByteArray(4096, '\0');
+        header.replace(0, 20, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20));
+        header[0x14] = 1;
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("text") << QByteArray("05123456789012\r\n10 5102  0000\r\n");
+        QTest::newRow("zeros") << QByteArray(65536, '\0');
+        QTest::newRow("header page only") << header;
+        QTest::newRow("header and zero pages") << header + QByteArray(8 * 4096, '\0');
+        QTest::newRow("pdf") << QByteArray("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\n");
+    }
+
+    void foreignFilesAreInvalid() {
+        QFETCH(QByteArray, content);
+        const QString path = write(QStringLiteral("foreign.mdb"), content);
+        const AccessReader::Result result = AccessReader::readAll(path);
+        QCOMPARE(result.status, AccessReader::Status::Invalid);
+        QCOMPARE(GiaDatabaseReader::listGias(path, QStringLiteral("1")).outcome,
+                 GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+    }
+
+    void truncatedAccessFileIsInvalidOrPartial() {
+        const QString source = sample(QStringLiteral("indexes-access2000.mdb"));
+        if (source.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        const QByteArray whole = readBytes(source);
+        for (const qsizetype size :
+             {qsizetype(100), qsizetype(4096), qsizetype(3 * 4096), whole.size() / 2}) {
+            const QString path = write(QStringLiteral("cut.mdb"), whole.first(size));
+            const AccessReader::Result result = AccessReader::readAll(path);
+            QVERIFY2(result.status != AccessReader::Status::Unavailable, qPrintable(result.detail));
+        }
+    }
+
+    // The stand-in server reads uploads on its worker threads, which run no event loop.
+    void readsOnPlainThreads() {
+        const QString path = sample(QStringLiteral("password-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        std::atomic<int> read{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&] {
+                for (int k = 0; k < 3; ++k) {
+                    const AccessReader::Result result = AccessReader::readAll(path);
+                    if (result.ok() && result.database.tables.size() == 1)
+                        ++read;
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        QCOMPARE(read.load(), 12);
+    }
+
+    void missingPathsAreInvalid() {
+        QCOMPARE(AccessReader::readAll(m_dir.filePath(QStringLiteral("nothing.mdb"))).status,
+                 AccessReader::Status::Invalid);
+        QCOMPARE(AccessReader::readAll(m_dir.path()).status, AccessReader::Status::Invalid);
+    }
+
+    void helperFailuresAreContained_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<int>("status");
+        QTest::newRow("hangs") << QByteArray("exec sleep 30") << int(AccessReader::Status::Invalid);
+        QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << int(AccessReader::Status::Invalid);
+        QTest::newRow("refuses") << QByteArray("exit 2") << int(AccessReader::Status::Invalid);
+        QTest::newRow("garbage") << QByteArray("printf 'not the stream'")
+                                 << int(AccessReader::Status::Invalid);
+        QTest::newRow("stream cut short")
+            << QByteArray("printf 'FISCORA-MDB 1\\n\\004T'") << int(AccessReader::Status::Invalid);
+        QTest::newRow("usage") << QByteArray("exit 1") << int(AccessReader::Status::Unavailable);
+    }
+
+    void helperFailuresAreContained() {
+        QFETCH(QByteArray, script);
+        QFETCH(int, status);
+        AccessReader::setHelperPath(fakeHelper(QStringLiteral("helper.sh"), script));
+        AccessReader::setTimeLimitMs(500);
+        const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
+        QElapsedTimer clock;
+        clock.start();
+        const AccessReader::Result result = AccessReader::readAll(path);
+        QCOMPARE(int(result.status), status);
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void missingHelperIsReported() {
+        AccessReader::setHelperPath(m_dir.filePath(QStringLiteral("no-helper")));
+        const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
+        QCOMPARE(AccessReader::readAll(path).status, AccessReader::Status::Unavailable);
+        const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(path, QStringLiteral("1"));
+        QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::ReaderUnavailable);
+        QVERIFY(GiaDatabaseReader::message(listing.outcome).contains(QStringLiteral("fiscora-leitor-mdb")));
+    }
+
+    // Every cut of a well-formed stream short of its end is refused, never misread.
+    void decoderRefusesEveryCutStream() {
+        const QString path = sample(QStringLiteral("indexes-access2000.mdb"));
+        if (path.isEmpty())
+            QSKIP("../shared/access-samples is not present");
+        QProcess helper;
+        helper.start(AccessReader::helperPath(), {path, QStringLiteral("*")});
+        QVERIFY(helper.waitForFinished(10000));
+        const QByteArray stream = helper.readAllStandardOutput();
+        AccessDatabase database;
+        QString error;
+        QVERIFY(AccessReader::decode(stream, &database, &error));
+        for (qsizetype size = 0; size < stream.size(); ++size)
+            QVERIFY2(!AccessReader::decode(stream.first(size), &database, &error),
+                     qPrintable(QString::number(size)));
+        QVERIFY(!AccessReader::decode(stream + 'Z', &database, &error));
+    }
+
+    // Exports written with our writer: columns by position, odd tables, odd values.
+    void taxpayersByPosition() {
+        const auto text = [](const QString& name, int size = 50) {
+            return jet::Column{name, jet::ColumnType::Text, size, false, false};
+        };
+        jet::Table full{
+            u"tblContribuinte"_s, {text(u"IE"_s), text(u"Nome"_s), text(u"CNPJ"_s), text(u"CNAE"_s)}, {}};
+        jet::Database database;
+        database.tables.append(
+            {full,
+             {{u"111.111.111.111"_s, u"Padaria D'Ouro"_s, u"12.345.678/0001-95"_s, u"4711-3/02"_s},
+              {u"222.222.222.222"_s, jet::Value(), u"1"_s, jet::Value()}}});
+        const QString path = m_dir.filePath(u"export.mdb"_s);
+        QString error;
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        const auto taxpayers = GiaDatabaseReader::readTaxpayers(path);
+        QCOMPARE(taxpayers.outcome, GiaDatabaseReader::Outcome::Ok);
+        QCOMPARE(taxpayers.rows, QList<QStringList>({{u"111.111.111.111"_s, u"Padaria D'Ouro"_s,
+                                                      u"12.345.678/0001-95"_s, u"4711-3/02"_s},
+                                                     {u"222.222.222.222"_s, u""_s, u"1"_s, u""_s}}));
+        // No tblGIA: not a GIA database for the listing.
+        QCOMPARE(GiaDatabaseReader::listGias(path, u"111.111.111.111"_s).outcome,
+                 GiaDatabaseReader::Outcome::InvalidFile);
+
+        database.tables[0].rows.clear();
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::Ok);
+        QVERIFY(GiaDatabaseReader::readTaxpayers(path).rows.isEmpty());
+
+        database.tables[0].table.columns.removeLast();
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+    }
+
+    void listingNeedsItsColumns() {
+        const jet::Column number{u"NroGIA"_s, jet::ColumnType::Long, 0, false, false};
+        const jet::Column ie{u"IE"_s, jet::ColumnType::Text, 15, false, false};
+        const jet::Column tipo{u"Tipo"_s, jet::ColumnType::Long, 0, false, false};
+        const jet::Column regime{u"RegTrib"_s, jet::ColumnType::Text, 2, false, false};
+        const jet::Column ref{u"Ref1"_s, jet::ColumnType::DateTime, 0, false, false};
+        jet::Database database;
+        database.tables.append({jet::Table{u"TBLGIA"_s, {regime, ref, ie, tipo, number}, {}},
+                                {{u"02"_s, jet::DateTime{39953.0}, u"1"_s, qint64(2), qint64(7)},
+                                 {u"01"_s, jet::Value(), u"1"_s, qint64(1), qint64(8)}}});
+        const QString path = m_dir.filePath(u"gias.mdb"_s);
+        QString error;
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        // Columns found by name in any order and letter case; no Movimento needed; null months first.
+        const auto listing = GiaDatabaseReader::listGias(path, u"1"_s);
+        QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::Ok);
+        QCOMPARE(listing.rows, QList<GiaListRow>({{u"8"_s, u""_s, u"RPA"_s, u"Normal"_s},
+                                                  {u"7"_s, u"05/2009"_s, u"RES"_s, u"Substitutiva"_s}}));
+
+        database.tables[0].table.columns.removeAt(1); // no Ref1
+        for (jet::Row& row : database.tables[0].rows)
+            row.removeAt(1);
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        QCOMPARE(GiaDatabaseReader::listGias(path, u"1"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+    }
+
+    void gridTexts_data() {
+        QTest::addColumn<jet::Value>("number");
+        QTest::addColumn<jet::Value>("reference");
+        QTest::addColumn<jet::Value>("regime");
+        QTest::addColumn<jet::Value>("type");
+        QTest::addColumn<GiaListRow>("expected");
+        const auto day = [](int y, int m, int d) {
+            return jet::Value(jet::DateTime{double(QDate(1899, 12, 30).daysTo(QDate(y, m, d)))});
+        };
+        QTest::newRow("RES normal") << jet::Value(qint64(1)) << day(2009, 5, 20)
+                                    << jet::Value(QStringLiteral("02")) << jet::Value(qint64(1))
+                                    << GiaListRow{u"1"_s, u"05/2009"_s, u"RES"_s, u"Normal"_s};
+        QTest::newRow("RPA substitutiva")
+            << jet::Value(qint64(12)) << day(2020, 12, 20) << jet::Value(QStringLiteral("01"))
+            << jet::Value(qint64(2)) << GiaListRow{u"12"_s, u"12/2020"_s, u"RPA"_s, u"Substitutiva"_s};
+        QTest::newRow("dispensado") << jet::Value(qint64(3)) << day(2010, 1, 20)
+                                    << jet::Value(QStringLiteral("03")) << jet::Value(qint64(1))
+                                    << GiaListRow{u"3"_s, u"01/2010"_s, u"Dispensado"_s, u"Normal"_s};
+        QTest::newRow("simples") << jet::Value(qint64(4)) << day(2010, 2, 20)
+                                 << jet::Value(QStringLiteral("04")) << jet::Value(qint64(1))
+                                 << GiaListRow{u"4"_s, u"02/2010"_s, u"Simples-ST"_s, u"Normal"_s};
+        QTest::newRow("not the 20th")
+            << jet::Value(qint64(5)) << day(2009, 5, 15) << jet::Value(QStringLiteral("02"))
+            << jet::Value(qint64(1)) << GiaListRow{u"5"_s, u"15/05/2009"_s, u"RES"_s, u"Normal"_s};
+        QTest::newRow("unknown codes shown as stored")
+            << jet::Value(qint64(6)) << day(2009, 5, 20) << jet::Value(QStringLiteral("07"))
+            << jet::Value(qint64(3)) << GiaListRow{u"6"_s, u"05/2009"_s, u"07"_s, u"3"_s};
+        QTest::newRow("nulls") << jet::Value() << jet::Value() << jet::Value() << jet::Value()
+                               << GiaListRow{u""_s, u""_s, u""_s, u""_s};
+        QTest::newRow("type as text")
+            << jet::Value(qint64(7)) << day(2009, 5, 20) << jet::Value(QStringLiteral("2"))
+            << jet::Value(QStringLiteral("2")) << GiaListRow{u"7"_s, u"05/2009"_s, u"2"_s, u"Substitutiva"_s};
+    }
+
+    void gridTexts() {
+        QFETCH(jet::Value, number);
+        QFETCH(jet::Value, reference);
+        QFETCH(jet::Value, regime);
+        QFETCH(jet::Value, type);
+        QFETCH(GiaListRow, expected);
+        QCOMPARE(GiaDatabaseReader::listRow(GiaRecord{number, {}, type, regime, reference, {}}), expected);
+    }
+
+    void valueTexts_data() {
+        QTest::addColumn<jet::Value>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("null") << jet::Value() << "";
+        QTest::newRow("currency cents") << jet::Value(jet::Currency{123456700}) << "12345.67";
+        QTest::newRow("currency whole") << jet::Value(jet::Currency{100000}) << "10";
+        QTest::newRow("currency negative") << jet::Value(jet::Currency{-5000}) << "-0.5";
+        QTest::newRow("currency largest")
+            << jet::Value(jet::Currency{std::numeric_limits<qint64>::min()}) << "-922337203685477.5808";
+        QTest::newRow("date") << jet::Value(jet::DateTime{39953.0}) << "20/05/2009";
+        QTest::newRow("date and time") << jet::Value(jet::DateTime{39953.75}) << "20/05/2009 18:00:00";
+        QTest::newRow("before 1899-12-30") << jet::Value(jet::DateTime{-1.5}) << "29/12/1899 12:00:00";
+        QTest::newRow("boolean") << jet::Value(true) << "Verdadeiro";
+        QTest::newRow("double") << jet::Value(0.1) << "0.1";
+    }
+
+    void valueTexts() {
+        QFETCH(jet::Value, value);
+        QFETCH(QString, expected);
+        QCOMPARE(AccessValue::toText(value), expected);
+    }
+
+    void orderingPutsNullsFirstAndDatesInTime() {
+        QVERIFY(AccessValue::lessThan(jet::Value(), jet::Value(jet::DateTime{1.0})));
+        QVERIFY(!AccessValue::lessThan(jet::Value(jet::DateTime{1.0}), jet::Value()));
+        // 1899-12-29 06:00 (-1.25) comes before 1899-12-29 12:00 (-1.5).
+        QVERIFY(AccessValue::lessThan(jet::Value(jet::DateTime{-1.25}), jet::Value(jet::DateTime{-1.5})));
+        QVERIFY(AccessValue::lessThan(jet::Value(jet::DateTime{-2.0}), jet::Value(jet::DateTime{-1.5})));
+    }
+};
+
+QTEST_GUILESS_MAIN(GiaReaderTest)
+#include "GiaReaderTest.moc"
