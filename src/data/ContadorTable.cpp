@@ -30,13 +30,8 @@ bool saveContador(const Contador& contador, AppError* error) {
                            "values (?,?,?,?,?,?,?,?,?,?,?,?)"),
             values) &&
         db.commit();
-    if (!ok) {
-        const AppError failure = db.lastError();
-        db.rollback();
-        if (error)
-            *error = failure;
-        return false;
-    }
+    if (!ok)
+        return db.rollbackAfterFailure(error);
     return true;
 }
 

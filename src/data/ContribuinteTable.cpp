@@ -104,13 +104,8 @@ bool importContribuinte(const Contribuinte& c, bool* inserted, AppError* error) 
                                     "values (?,?,?,?,?)"),
                      {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave});
     ok = ok && db.commit();
-    if (!ok) {
-        const AppError failure = db.lastError();
-        db.rollback();
-        if (error)
-            *error = failure;
-        return false;
-    }
+    if (!ok)
+        return db.rollbackAfterFailure(error);
     *inserted = !exists;
     return true;
 }

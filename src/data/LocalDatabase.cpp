@@ -283,6 +283,14 @@ void LocalDatabase::rollback() {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+bool LocalDatabase::rollbackAfterFailure(AppError* error) {
+    const AppError failure = m_error;
+    rollback();
+    if (error)
+        *error = failure;
+    return false;
+}
+
 QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
     const QString crlf = QStringLiteral("\r\n");
     QString report;

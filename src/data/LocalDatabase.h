@@ -51,6 +51,8 @@ public:
     bool begin();
     bool commit();
     void rollback();
+    // Rolls back after a failed step, keeping that step's failure for the caller; returns false.
+    bool rollbackAfterFailure(AppError* error);
 
     // The last failure: SQLite's extended result code, "SQLite", SQLite's message.
     const AppError& lastError() const { return m_error; }
