@@ -18,8 +18,7 @@ using namespace fiscora::jet;
 
 namespace {
 
-Column column(const char* name, ColumnType type, int size = 0, bool autoNumber = false)
-{
+Column column(const char* name, ColumnType type, int size = 0, bool autoNumber = false) {
     Column c;
     c.name = QString::fromUtf8(name);
     c.type = type;
@@ -29,13 +28,13 @@ Column column(const char* name, ColumnType type, int size = 0, bool autoNumber =
 }
 
 // A detail table shaped like tblDetalhesCFOPs: the GIA, a CFOP and nine amounts.
-TableData cfopTable(const QString& name, int rows, bool indexed)
-{
+TableData cfopTable(const QString& name, int rows, bool indexed) {
     TableData t;
     t.table.name = name;
     t.table.columns = {column("NroGIA", ColumnType::Long), column("CFOP", ColumnType::Text, 5)};
-    for (const char* amount : {"ValorContábil", "BaseCálculo", "Imposto", "IsentasNãoTrib", "Outras",
-                               "ImpostoRetidoST", "ImpRetSubstitutoST", "ImpRetSubstituido", "OutrosImpostos"})
+    for (const char* amount :
+         {"ValorContábil", "BaseCálculo", "Imposto", "IsentasNãoTrib", "Outras", "ImpostoRetidoST",
+          "ImpRetSubstitutoST", "ImpRetSubstituido", "OutrosImpostos"})
         t.table.columns << column(amount, ColumnType::Currency);
     if (indexed)
         t.table.indexes = {Index{QStringLiteral("NroGIA"), {0}, false, false}};
@@ -52,36 +51,44 @@ TableData cfopTable(const QString& name, int rows, bool indexed)
 }
 
 // What a conversion of 1,000 GIAs with 9,999 records of each detail type writes.
-Database package()
-{
+Database package() {
     Database db;
     db.password = QStringLiteral("lanterna7");
     TableData gia;
     gia.table.name = QStringLiteral("tblGIA");
-    gia.table.columns = {column("NroGIA", ColumnType::Long), column("IE", ColumnType::Text, 15),
-                         column("Tipo", ColumnType::Long), column("RegTrib", ColumnType::Text, 2),
+    gia.table.columns = {column("NroGIA", ColumnType::Long),   column("IE", ColumnType::Text, 15),
+                         column("Tipo", ColumnType::Long),     column("RegTrib", ColumnType::Text, 2),
                          column("Ref1", ColumnType::DateTime), column("Movimento", ColumnType::Long)};
     gia.table.indexes = {Index{QStringLiteral("PrimaryKey"), {0}, true, true}};
     for (int i = 1; i <= 1000; ++i)
-        gia.rows << Row{Value{qint64(i)}, Value{QStringLiteral("110.042.490.114")}, Value{qint64(1)},
-                        Value{QStringLiteral("02")}, Value{DateTime::fromDate(QDate(2009, 5, 20))}, Value{qint64(1)}};
+        gia.rows << Row{Value{qint64(i)},
+                        Value{QStringLiteral("110.042.490.114")},
+                        Value{qint64(1)},
+                        Value{QStringLiteral("02")},
+                        Value{DateTime::fromDate(QDate(2009, 5, 20))},
+                        Value{qint64(1)}};
     db.tables << gia;
-    for (const char* name : {"tblDetalhesCFOPs", "tblDetalhesInterUFs", "tblZFM_ALC", "tblIEsRemetente",
-                             "tblIESubstituto", "tblIRSubstituido", "tblRecibosCredito", "tblDIPAM",
-                             "tblRegistroExportação"})
+    for (const char* name :
+         {"tblDetalhesCFOPs", "tblDetalhesInterUFs", "tblZFM_ALC", "tblIEsRemetente", "tblIESubstituto",
+          "tblIRSubstituido", "tblRecibosCredito", "tblDIPAM", "tblRegistroExportação"})
         db.tables << cfopTable(QString::fromUtf8(name), 9999, true);
     TableData occurrences;
     occurrences.table.name = QStringLiteral("tblOcorrências");
-    occurrences.table.columns = {column("Código", ColumnType::Long, 0, true), column("NroGIA", ColumnType::Long),
-                                 column("CódSubItem", ColumnType::Text, 6), column("Valor", ColumnType::Currency),
-                                 column("FLegal", ColumnType::Text, 100), column("Ocorrência", ColumnType::Memo),
-                                 column("OpPróprias", ColumnType::Long)};
+    occurrences.table.columns = {
+        column("Código", ColumnType::Long, 0, true), column("NroGIA", ColumnType::Long),
+        column("CódSubItem", ColumnType::Text, 6),   column("Valor", ColumnType::Currency),
+        column("FLegal", ColumnType::Text, 100),     column("Ocorrência", ColumnType::Memo),
+        column("OpPróprias", ColumnType::Long)};
     occurrences.table.indexes = {Index{QStringLiteral("PrimaryKey"), {0}, true, true}};
     for (int i = 0; i < 9999; ++i)
-        occurrences.rows << Row{Value{}, Value{qint64(1 + i / 10)}, Value{QStringLiteral("002.10")},
-                                Value{Currency{123456}}, Value{QStringLiteral("Art. 1º, d'água")},
-                                Value{QStringLiteral("Ocorrência com texto de até trezentos caracteres ").repeated(4)},
-                                Value{qint64(1)}};
+        occurrences.rows << Row{
+            Value{},
+            Value{qint64(1 + i / 10)},
+            Value{QStringLiteral("002.10")},
+            Value{Currency{123456}},
+            Value{QStringLiteral("Art. 1º, d'água")},
+            Value{QStringLiteral("Ocorrência com texto de até trezentos caracteres ").repeated(4)},
+            Value{qint64(1)}};
     db.tables << occurrences;
     return db;
 }
@@ -93,8 +100,7 @@ struct Result {
     qint64 rows;
 };
 
-Result time(const Database& db, int runs, const QString& path)
-{
+Result time(const Database& db, int runs, const QString& path) {
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
@@ -113,16 +119,15 @@ Result time(const Database& db, int runs, const QString& path)
     return Result{ms[ms.size() / 2], ms.front(), QFileInfo(path).size(), rows};
 }
 
-void report(const char* name, const Result& r)
-{
+void report(const char* name, const Result& r) {
     std::printf("%-46s %9lld rows  median %8.1f ms  min %8.1f ms  %6.2f MB  %6.2f M rows/s\n", name,
-                static_cast<long long>(r.rows), r.medianMs, r.minMs, r.bytes / 1e6, r.rows / r.medianMs / 1e3);
+                static_cast<long long>(r.rows), r.medianMs, r.minMs, r.bytes / 1e6,
+                r.rows / r.medianMs / 1e3);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     QTemporaryDir dir;
