@@ -174,6 +174,10 @@ frmContador* frmContador::instance() {
 }
 
 frmContador* frmContador::showWindow() {
+    // A window already open does not load again, yet the caller may just have disabled the main
+    // window ("Novo"): opening always gives it back.
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
     frmContador* window = g_instance ? g_instance.data() : new frmContador;
     window->show();
     window->raise();

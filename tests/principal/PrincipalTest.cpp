@@ -179,6 +179,18 @@ private Q_SLOTS:
         QVERIFY(scene->main->isEnabled());
     }
 
+    // The accountant window already open from its menu is only raised by "Novo": it must still
+    // give the main window back.
+    void novoRaisingTheOpenAccountantWindowLeavesTheMainEnabled() {
+        auto scene = makeScene();
+        child<QAction>(scene->main, u"mnContador"_s)->trigger();
+        QWidget* accountantWindow = window(u"frmContador"_s);
+        QVERIFY(accountantWindow);
+        child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
+        QCOMPARE(window(u"frmContador"_s), accountantWindow);
+        QVERIFY(scene->main->isEnabled());
+    }
+
     void novoWithAccountantOpensTheCreationWindow() {
         auto scene = makeScene();
         AppError error;
