@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace fiscora;
@@ -189,6 +190,20 @@ private Q_SLOTS:
         child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
         QCOMPARE(window(u"frmContador"_s), accountantWindow);
         QVERIFY(scene->main->isEnabled());
+    }
+
+    // Closing the main window ends the program and deletes it; the list request keeps events
+    // flowing, so that may happen before its answer comes.
+    void closedWhileTheListIsFetched() {
+        auto scene = makeScene();
+        QPointer<Principal> main = scene->main;
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        main->selecionarContribuinte(kName, kIE, kKey);
+        QTimer::singleShot(0, main, &QWidget::close);
+        main->RecebeDadosServer();
+        QTRY_VERIFY(!main);
+        QCOMPARE(scene->platform.quitCalls, 1);
+        QVERIFY(scene->boxes.shown().isEmpty());
     }
 
     void novoWithAccountantOpensTheCreationWindow() {
