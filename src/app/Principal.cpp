@@ -332,10 +332,14 @@ void Principal::RecebeDadosServer() {
         unavailable();
         return;
     }
+    // The call lets events through: closing the window meanwhile ends the program and may delete it.
+    const QPointer<Principal> self(this);
     const SoapAnswer answer = CallSoapOperation(
         QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_IESel->text()},
                                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                                {QStringLiteral("Chave"), m_lblChave->text()}});
+    if (!self)
+        return;
     if (!answer.ok) {
         unavailable();
         return;
@@ -417,6 +421,7 @@ void Principal::RecebeDadosProtocolo() {
         return;
     }
     if (status == 2) {
+        const QPointer<Principal> self(this);
         m_Text1->clear();
         const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
         const SoapAnswer answer =
@@ -424,6 +429,8 @@ void Principal::RecebeDadosProtocolo() {
                               {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                {QStringLiteral("Chave"), m_lblChave->text()}});
+        if (!self)
+            return;
         if (!answer.ok) {
             MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
             return;

@@ -174,6 +174,10 @@ frmContador* frmContador::instance() {
 }
 
 frmContador* frmContador::showWindow() {
+    // A window already open does not load again, yet the caller may just have disabled the main
+    // window ("Novo"): opening always gives it back.
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
     frmContador* window = g_instance ? g_instance.data() : new frmContador;
     window->show();
     window->raise();
@@ -259,7 +263,13 @@ void frmContador::ok() {
     QList<SoapParameter> parameters;
     for (int i = 0; i < doubled.size(); ++i)
         parameters.append({QString::fromLatin1(kParameters[i]), doubled.at(i)});
-    if (!CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok) {
+    // The call lets events through: the window may be closed, even deleted, before it returns;
+    // a closed window has discarded its edits.
+    const QPointer<frmContador> self(this);
+    const bool sent = CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok;
+    if (!self || !isVisible())
+        return;
+    if (!sent) {
         showConnectionFailure(QStringLiteral("2"));
         return;
     }

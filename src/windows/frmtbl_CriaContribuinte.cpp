@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -92,7 +93,11 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
         CertificateSelection::Outcome::Accepted)
         return;
 
+    // The call lets events through: the window may be closed, even deleted, before it returns.
+    const QPointer<frmtbl_CriaContribuinte> self(this);
     const KeyAnswer answer = KeyRequest::request(ie(), cnpj());
+    if (!self)
+        return;
     switch (answer.status) {
     case KeyAnswer::Status::Failed:
         CertificateSelection::showComponentFailure();

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -354,6 +355,20 @@ private Q_SLOTS:
         readBack(&found);
         QVERIFY(!found);
         QCOMPARE(soapCalls(m_server), callsBefore);
+    }
+
+    // The request keeps events flowing (timers, a close from the window system): a window closed
+    // while the server is asked is gone when the answer comes, and nothing is saved for it.
+    void closedWhileTheServerIsAskedSavesNothing() {
+        QPointer<frmContador> window = open();
+        fill(window, {});
+        QTimer::singleShot(0, window, &QWidget::close);
+        clickOk(window);
+        QTRY_VERIFY(!window);
+        bool found = true;
+        readBack(&found);
+        QVERIFY(!found);
+        QVERIFY(m_boxes->shown().isEmpty());
     }
 
     void screenshot() {

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -506,6 +507,24 @@ private Q_SLOTS:
         QCOMPARE(edit(window, "Chave")->text(), QStringLiteral("TESTE001"));
         QVERIFY(!window->certificado().has_value());
         QCOMPARE(m_server.requests().size(), before);
+    }
+
+    // The key request keeps events flowing: a window closed meanwhile is gone when the answer comes.
+    void closedDuringTheKeyRequest() {
+        saveAccountant(QStringLiteral("111.444.777-35"));
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte;
+        window->show();
+        Fields f;
+        f.chave = QString();
+        fillCreation(window, f);
+        QTimer::singleShot(0, window, &QWidget::close);
+        press(window, "Command1");
+        QTRY_VERIFY(!window);
+        QVERIFY(boxes.shown().isEmpty());
+        QVERIFY(rows().isEmpty());
     }
 
     void keyRequestFailures_data() {

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace fiscora;
@@ -177,6 +178,32 @@ private Q_SLOTS:
         QVERIFY(window(u"frmContador"_s));
         QVERIFY(!window(u"frmtbl_CriaContribuinte"_s) && !window(u"frmUpload"_s));
         QVERIFY(scene->main->isEnabled());
+    }
+
+    // The accountant window already open from its menu is only raised by "Novo": it must still
+    // give the main window back.
+    void novoRaisingTheOpenAccountantWindowLeavesTheMainEnabled() {
+        auto scene = makeScene();
+        child<QAction>(scene->main, u"mnContador"_s)->trigger();
+        QWidget* accountantWindow = window(u"frmContador"_s);
+        QVERIFY(accountantWindow);
+        child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
+        QCOMPARE(window(u"frmContador"_s), accountantWindow);
+        QVERIFY(scene->main->isEnabled());
+    }
+
+    // Closing the main window ends the program and deletes it; the list request keeps events
+    // flowing, so that may happen before its answer comes.
+    void closedWhileTheListIsFetched() {
+        auto scene = makeScene();
+        QPointer<Principal> main = scene->main;
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        main->selecionarContribuinte(kName, kIE, kKey);
+        QTimer::singleShot(0, main, &QWidget::close);
+        main->RecebeDadosServer();
+        QTRY_VERIFY(!main);
+        QCOMPARE(scene->platform.quitCalls, 1);
+        QVERIFY(scene->boxes.shown().isEmpty());
     }
 
     void novoWithAccountantOpensTheCreationWindow() {
