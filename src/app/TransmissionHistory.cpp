@@ -1,53 +1,15 @@
 #include "app/TransmissionHistory.h"
 
 #include "app/ServerDate.h"
+#include "net/SafeXml.h"
 
 #include <QDomDocument>
 #include <QDomElement>
-#include <QXmlStreamReader>
 
 namespace fiscora {
 
-namespace {
-
-// Whether a document type declaration names anything outside the document.
-bool namesExternalContent(const QString& text) {
-    QXmlStreamReader reader(text);
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::DTD) {
-            if (!reader.dtdSystemId().isEmpty() || !reader.dtdPublicId().isEmpty())
-                return true;
-            for (const QXmlStreamEntityDeclaration& entity : reader.entityDeclarations()) {
-                if (!entity.systemId().isEmpty() || !entity.publicId().isEmpty())
-                    return true;
-            }
-            // The DTD precedes the document element: nothing later can declare more.
-            return false;
-        }
-        if (reader.isStartElement())
-            return false;
-    }
-    return false;
-}
-
-} // namespace
-
 bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason) {
-    if (namesExternalContent(text)) {
-        *document = QDomDocument();
-        *reason = QStringLiteral("O documento faz referência a conteúdo externo, que não é carregado.");
-        return false;
-    }
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document->setContent(text, false, &message, &line, &column)) {
-        // A failed parse leaves no document, not the part read before the error.
-        *document = QDomDocument();
-        *reason = message;
-        return false;
-    }
-    return true;
+    return SafeXml::parse(text, document, reason);
 }
 
 bool transmissionRows(const QString& list, QList<QStringList>* rows) {

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "net/HttpClient.h"
+#include "net/SafeXml.h"
 
 #include <QDomDocument>
 #include <QDomElement>
@@ -113,8 +114,9 @@ QString GetResult(const QString& responseText, const QString& resultParam) {
     if (responseText.isEmpty())
         return {};
     QDomDocument document;
+    QString ignored;
     // Without namespace processing tagName() is the name as written, prefix included.
-    if (!document.setContent(responseText, false))
+    if (!SafeXml::parse(responseText, &document, &ignored))
         return {};
     const QDomElement root = document.documentElement();
     for (QDomElement second = root.firstChildElement(); !second.isNull();

@@ -116,6 +116,27 @@ private Q_SLOTS:
         QTest::newRow("not xml") << QStringLiteral("<html><body>Erro 500") << QString();
         QTest::newRow("plain text") << QStringLiteral("CHAVE_INVALIDA") << QString();
         QTest::newRow("empty text") << QString() << QString();
+        // A hostile or broken server must not be able to crash the client: the document tree
+        // is freed recursively, so a very deep answer would exhaust the stack.
+        const int depth = 500000;
+        const QString deep = QStringLiteral("<d>").repeated(depth) + QStringLiteral("</d>").repeated(depth);
+        QTest::newRow("nesting too deep before the result")
+            << answerWith(QStringLiteral("<r>") + deep + QStringLiteral("<return>no</return></r>"))
+            << QString();
+        QTest::newRow("nesting too deep after the result")
+            << answerWith(QStringLiteral("<r><return>no</return>") + deep + QStringLiteral("</r>"))
+            << QString();
+        QTest::newRow("external entity refused")
+            << answerWith(QStringLiteral("<r><return>&x;</return></r>"))
+                   .replace(QStringLiteral("?><env:"),
+                            QStringLiteral("?><!DOCTYPE env:Envelope [<!ENTITY x SYSTEM "
+                                           "\"file:///etc/hostname\">]><env:"))
+            << QString();
+        QTest::newRow("internal entity expanded")
+            << answerWith(QStringLiteral("<r><return>&x;</return></r>"))
+                   .replace(QStringLiteral("?><env:"),
+                            QStringLiteral("?><!DOCTYPE env:Envelope [<!ENTITY x \"ok\">]><env:"))
+            << QStringLiteral("ok");
     }
 
     void getResult() {
