@@ -75,8 +75,10 @@ void serveFile(const QString& folder, const QString& name, httplib::Response& re
     response.set_content(bytes.constData(), static_cast<size_t>(bytes.size()), "application/octet-stream");
 }
 
+// Logged once the answer is ready but before it is sent, so a client that has its answer can
+// already read the line (the library's own logger runs after sending).
 void logEverything(httplib::Server& server, RequestLog& log) {
-    server.set_logger([&log](const httplib::Request& request, const httplib::Response& response) {
+    server.set_post_routing_handler([&log](const httplib::Request& request, httplib::Response& response) {
         log.write(QString::fromStdString(request.method) + QLatin1Char(' ') + target(request) +
                   QLatin1Char(' ') + QString::number(response.status));
     });

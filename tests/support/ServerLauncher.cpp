@@ -9,6 +9,9 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace fiscora::test {
 
 QString builtProgram(const QString& name) {
@@ -46,6 +49,8 @@ bool ServerLauncher::start(const QStringList& extraArguments) {
                               QStringLiteral("--dados"),    m_data.path()};
         arguments += extraArguments;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test that crashes must not leave its server running (and holding ctest's pipe).
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(builtProgram(QStringLiteral("fiscora-servidor")), arguments);
         if (!m_process.waitForStarted(5000)) {
             m_error = m_process.errorString();
