@@ -16,15 +16,6 @@ const QString kRefused = QStringLiteral("NAO_AUTORIZADO");
 // The fixed text every client sends as "key".
 const QString kClientKey = QStringLiteral("!QOLTRAVEM!");
 
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            digits.append(c);
-    }
-    return digits;
-}
-
 QString columnText(sqlite3_stmt* statement, int column) {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column)) : QString();

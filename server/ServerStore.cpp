@@ -55,4 +55,13 @@ ServerStore::~ServerStore() {
     sqlite3_close(m_db);
 }
 
+QString digitsOf(const QString& text) {
+    QString digits;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digits.append(c);
+    }
+    return digits;
+}
+
 } // namespace servidor

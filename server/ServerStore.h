@@ -49,4 +49,7 @@ private:
     std::mutex m_mutex;
 };
 
+// IE and CNPJ are stored and compared by their ASCII digits only.
+QString digitsOf(const QString& text);
+
 } // namespace servidor

@@ -69,15 +69,6 @@ private:
     sqlite3_stmt* m_statement = nullptr;
 };
 
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text) {
-        if (c.isDigit())
-            digits.append(c);
-    }
-    return digits;
-}
-
 QString escaped(const QString& text) {
     return text.toHtmlEscaped();
 }
@@ -422,7 +413,8 @@ bool loadSeed(ServerStore& store, const char* path) {
                 return fail(QStringLiteral("transmissão ") + protocol + QStringLiteral(" da empresa ") + ie);
         }
     }
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(QString::fromUtf8(sqlite3_errmsg(db)));
     return true;
 }
 
