@@ -167,13 +167,16 @@ void ContribuinteForm::txtIE_LostFocus() {
     }
     setErroMsg({});
     bool exists = false;
-    AppError failure;
-    if (!contribuinteExists(ie(), &exists, &failure)) {
-        showDatabaseError(failure);
-        return;
-    }
-    if (exists)
+    if (lookUpIe(&exists) && exists)
         setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
+}
+
+bool ContribuinteForm::lookUpIe(bool* exists) {
+    AppError failure;
+    if (contribuinteExists(ie(), exists, &failure))
+        return true;
+    showDatabaseError(failure);
+    return false;
 }
 
 bool ContribuinteForm::checkFields() {

@@ -44,6 +44,8 @@ protected:
     bool checkFields();
     // Checks 7 and 8 of the OK command (the key, the field-error label).
     bool checkKeyAndErrors();
+    // Whether the IE is stored; false after showing the database report.
+    bool lookUpIe(bool* exists);
     void setErroMsg(const QString& text);
 
     void closeEvent(QCloseEvent* event) override;

@@ -43,11 +43,8 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
     if (!checkFields() || !checkKeyAndErrors())
         return;
     bool exists = false;
-    AppError failure;
-    if (!contribuinteExists(ie(), &exists, &failure)) {
-        showDatabaseError(failure);
+    if (!lookUpIe(&exists))
         return;
-    }
     if (!exists) {
         setErroMsg(QStringLiteral("Contribuinte não cadastrado."));
         return;
@@ -59,6 +56,7 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = optanteSimples();
+    AppError failure;
     if (!updateContribuinte(row, &failure)) {
         showDatabaseError(failure);
         return;

@@ -50,17 +50,15 @@ void frmtbl_CriaContribuinte::cmdOK_Click() {
     if (!checkFields() || !checkKeyAndErrors())
         return;
     bool exists = false;
-    AppError failure;
-    if (!contribuinteExists(ie(), &exists, &failure)) {
-        showDatabaseError(failure);
+    if (!lookUpIe(&exists))
         return;
-    }
     if (exists) {
         setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
         return;
     }
     setErroMsg({});
     const Contribuinte row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
+    AppError failure;
     if (!insertContribuinte(row, &failure)) {
         showDatabaseError(failure);
         return;
