@@ -8,12 +8,6 @@ bool CertificateChecks::encodedForm(const Certificate& certificate, QString* enc
     return MyDecode(certificate.base64Export(), encoded, error);
 }
 
-QString CertificateChecks::documentDigits(const QString& document) {
-    QString digits = document;
-    digits.remove(QLatin1Char('.')).remove(QLatin1Char('/')).remove(QLatin1Char('-'));
-    return digits;
-}
-
 bool CertificateChecks::containsDocument(const QString& encoded, const QString& digits) {
     return digits.isEmpty() || encoded.contains(digits);
 }

@@ -15,9 +15,6 @@ public:
     // character per byte. False, with the decoder's error, when the export does not decode.
     static bool encodedForm(const Certificate& certificate, QString* encoded, AppError* error);
 
-    // Digits of a document as the windows hold it: ".", "/" and "-" removed.
-    static QString documentDigits(const QString& document);
-
     // A document is found when its digits occur anywhere in the encoded form, character by
     // character; an empty document counts as found.
     static bool containsDocument(const QString& encoded, const QString& digits);

@@ -3,6 +3,7 @@
 #include "app/AppTexts.h"
 #include "app/ProgramFolder.h"
 #include "ui/MessageBox.h"
+#include "validation/Documents.h"
 
 #include <QFile>
 
@@ -324,11 +325,7 @@ QString doubleQuotes(const QString& text) {
 }
 
 QString Contador::document() const {
-    QString digits = cont_cpf_cnpj;
-    digits.remove(QLatin1Char('.'));
-    digits.remove(QLatin1Char('/'));
-    digits.remove(QLatin1Char('-'));
-    return digits;
+    return documentDigits(cont_cpf_cnpj);
 }
 
 bool DadosContador(Contador* contador, bool* found, AppError* error) {

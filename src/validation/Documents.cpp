@@ -256,4 +256,10 @@ bool IEValida(const QString& ie, const QString& uf) {
     return true; // a code outside the table, lower case included
 }
 
+QString documentDigits(const QString& document) {
+    QString digits = document;
+    digits.remove(QLatin1Char('.')).remove(QLatin1Char('/')).remove(QLatin1Char('-'));
+    return digits;
+}
+
 } // namespace fiscora

@@ -10,4 +10,7 @@ bool CPFValida(const QString& cpf);
 // State registration by the rule of the unit (two capital letters); unknown codes give true.
 bool IEValida(const QString& ie, const QString& uf);
 
+// A document as the windows hold it, with ".", "/" and "-" removed.
+QString documentDigits(const QString& document);
+
 } // namespace fiscora

@@ -6,6 +6,7 @@
 #include "certificates/CertificateTexts.h"
 #include "data/ContribuinteTable.h"
 #include "ui/MessageBox.h"
+#include "validation/Documents.h"
 #include "windows/ImportarEmpresas.h"
 #include "windows/KeyRequest.h"
 
@@ -85,8 +86,7 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
     }
     if (!checkFields())
         return;
-    const CertificateSelection::KeyDocuments documents{true, CertificateChecks::documentDigits(cnpj()),
-                                                       contador.document()};
+    const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()), contador.document()};
     if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
         CertificateSelection::Outcome::Accepted)
         return;
