@@ -483,7 +483,7 @@ bool Principal::OpenBrowser(const QString& url) {
 }
 
 void Principal::imprimirProtocolo() {
-    const QString host = ReadIni(QStringLiteral("servidor"), QStringLiteral("host"));
+    const QString host = serverHost();
     const int row = m_GridTransmissoes->currentRow();
     const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
     const QString address =
