@@ -3,7 +3,7 @@
 //
 //   bench_jet_writer [runs]
 
-#include "data/jet/JetDatabase.h"
+#include "jet/JetDatabase.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/ProgramFolder.h"
+#include "core/ProgramFolder.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
 

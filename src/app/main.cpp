@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
-#include "app/GuiStartup.h"
-#include "app/ProgramFolder.h"
-#include "ui/WidgetMessageBox.h"
+#include "core/ProgramFolder.h"
+#include "gui/GuiStartup.h"
+#include "gui/WidgetSeams.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     fiscora::ProgramFolder::initialize(QApplication::arguments());
 
-    fiscora::WidgetMessageBox messageBox;
-    fiscora::MessageBox::install(&messageBox);
+    fiscora::WidgetSeams seams;
 
     if (!fiscora::openStartupWindow())
         return 0;

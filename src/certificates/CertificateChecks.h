@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppError.h"
 #include "certificates/Certificate.h"
+#include "core/AppError.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/jet/JetDatabase.h"
+#include "jet/JetDatabase.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "data/GiaTextConverter.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "data/AccessReader.h"
 #include "data/AccessValue.h"
 #include "data/NovaGiaLayout.h"

@@ -1,8 +1,8 @@
 #include "data/LocalDatabase.h"
 
-#include "app/AppTexts.h"
-#include "app/ProgramFolder.h"
-#include "ui/MessageBox.h"
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "core/ProgramFolder.h"
 #include "validation/Documents.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppError.h"
+#include "core/AppError.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "net/Base64.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #include "net/Soap.h"
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "net/HttpClient.h"
 #include "net/SafeXml.h"
 

@@ -2,7 +2,7 @@
 // Run by the build; the file is laid out and installed beside the program.
 
 #include "data/NovaGiaLayout.h"
-#include "data/jet/JetDatabase.h"
+#include "jet/JetDatabase.h"
 
 #include <QString>
 

@@ -1,11 +1,12 @@
-#include "certificates/CertificateDialog.h"
+#include "gui/CertificateDialog.h"
 #include "certificates/CertificateChooser.h"
-#include "certificates/CertificateListModel.h"
 #include "certificates/CertificateStore.h"
+#include "core/Clock.h"
+#include "core/FileChooser.h"
+#include "gui/CertificateListModel.h"
+#include "gui/DialogCertificateChooser.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
-#include "ui/Clock.h"
-#include "ui/FileChooser.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,6 +74,7 @@ class CertificateDialogTest final : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_folder;
+    DialogCertificateChooser m_dialogChooser;
 
     QTableView* grid(QWidget* dialog) {
         return dialog->findChild<QTableView*>(QStringLiteral("gridCertificados"));
@@ -90,9 +92,13 @@ private Q_SLOTS:
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
         Clock::setFixed(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
+        CertificateChooser::install(&m_dialogChooser);
     }
 
-    void cleanup() { Clock::setFixed({}); }
+    void cleanup() {
+        Clock::setFixed({});
+        CertificateChooser::install(nullptr);
+    }
 
     void modelMarksExpiredRows() {
         QList<Certificate> listed;

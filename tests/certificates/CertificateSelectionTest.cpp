@@ -1,4 +1,4 @@
-#include "certificates/CertificateSelection.h"
+#include "gui/CertificateSelection.h"
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"

@@ -1,10 +1,10 @@
 #include "data/ContadorTable.h"
 #include "data/LocalDatabase.h"
+#include "gui/frmContador.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
-#include "windows/frmContador.h"
 
 #include <QApplication>
 #include <QDir>

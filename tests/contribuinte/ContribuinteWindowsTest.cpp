@@ -1,17 +1,17 @@
-#include "app/Principal.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
 #include "data/ContadorTable.h"
 #include "data/ContribuinteTable.h"
+#include "gui/Principal.h"
+#include "gui/frmtbl_CadastroContribuinte.h"
+#include "gui/frmtbl_CriaContribuinte.h"
+#include "net/KeyRequest.h"
 #include "net/Soap.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
-#include "windows/KeyRequest.h"
-#include "windows/frmtbl_CadastroContribuinte.h"
-#include "windows/frmtbl_CriaContribuinte.h"
 
 #include <QApplication>
 #include <QCheckBox>

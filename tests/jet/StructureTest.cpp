@@ -2,7 +2,7 @@
 #include "JetTestSupport.h"
 #include "MdbTableReader.h"
 
-#include "data/jet/GeneralSortOrder.h"
+#include "jet/GeneralSortOrder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

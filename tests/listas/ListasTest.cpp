@@ -1,11 +1,11 @@
-#include "app/Principal.h"
 #include "data/ContribuinteTable.h"
+#include "gui/Principal.h"
+#include "gui/frmtbl_SelecionaContribuinte.h"
+#include "gui/frmtbl_atualizarContribuinte.h"
+#include "gui/frmtbl_exclusaoContribuinte.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
-#include "windows/frmtbl_SelecionaContribuinte.h"
-#include "windows/frmtbl_atualizarContribuinte.h"
-#include "windows/frmtbl_exclusaoContribuinte.h"
 
 #include <QApplication>
 #include <QCheckBox>

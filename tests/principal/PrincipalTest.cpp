@@ -1,5 +1,5 @@
-#include "app/Principal.h"
-#include "app/ServerDate.h"
+#include "gui/Principal.h"
+#include "core/ServerDate.h"
 #include "data/ContadorTable.h"
 #include "data/ContribuinteTable.h"
 #include "support/ProgramFolderFixture.h"

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
-#include "app/TextFile.h"
-#include "app/UrlParts.h"
+#include "core/Settings.h"
+#include "core/TextFile.h"
+#include "core/UrlParts.h"
 
 #include <QTemporaryDir>
 #include <QTest>

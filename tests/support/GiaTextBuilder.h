@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <QByteArray>
 #include <QList>

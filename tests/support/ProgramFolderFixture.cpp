@@ -1,6 +1,6 @@
 #include "support/ProgramFolderFixture.h"
 
-#include "app/ProgramFolder.h"
+#include "core/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

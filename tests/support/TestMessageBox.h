@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/MessageBox.h"
+#include "core/MessageBox.h"
 
 #include <QList>
 #include <QQueue>

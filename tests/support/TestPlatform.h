@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Platform.h"
+#include "core/Platform.h"
 
 #include <QStringList>
 

@@ -1,0 +1,48 @@
+#include "core/Platform.h"
+
+#include "core/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <unistd.h>
+
+namespace fiscora {
+
+bool SystemPlatform::isAdministrator() {
+    if (::geteuid() == 0)
+        return true;
+    return ::access(QFile::encodeName(ProgramFolder::path()).constData(), W_OK) == 0;
+}
+
+bool SystemPlatform::openUrl(const QString&) {
+    return false;
+}
+
+bool SystemPlatform::startDetached(const QString& program) {
+    // A downloaded file arrives without the execute bit.
+    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner |
+                                       QFileDevice::ExeGroup | QFileDevice::ExeOther);
+    return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
+}
+
+void SystemPlatform::quit() {
+    QCoreApplication::exit(0);
+}
+
+namespace {
+SystemPlatform g_system;
+Platform* g_current = nullptr;
+} // namespace
+
+Platform& Platform::current() {
+    return g_current ? *g_current : g_system;
+}
+
+void Platform::install(Platform* implementation) {
+    g_current = implementation;
+}
+
+} // namespace fiscora

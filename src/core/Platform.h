@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace fiscora {
+
+// Services of the operating system the program relies on. Tests install their own.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // What administrator rights grant the program: it may write its own folder (or runs as root).
+    virtual bool isAdministrator() = 0;
+    // Asks the system to open an address in the browser; true when the system accepted it.
+    virtual bool openUrl(const QString& url) = 0;
+    // Starts a program on its own, minimized, without waiting for it; true when it started.
+    virtual bool startDetached(const QString& program) = 0;
+    // Ends the program at once (all windows close).
+    virtual void quit() = 0;
+
+    static Platform& current();
+    // Installs an implementation (not owned); nullptr restores the system one.
+    static void install(Platform* implementation);
+};
+
+// The system's services that need no window system; opening a browser needs one, so here it
+// always fails (the windows install DesktopPlatform).
+class SystemPlatform : public Platform {
+public:
+    bool isAdministrator() override;
+    bool openUrl(const QString& url) override;
+    bool startDetached(const QString& program) override;
+    void quit() override;
+};
+
+} // namespace fiscora

@@ -1,0 +1,190 @@
+#include "gui/CertificateDialog.h"
+
+#include "certificates/CertificateSource.h"
+#include "core/AppTexts.h"
+#include "core/FileChooser.h"
+#include "core/MessageBox.h"
+#include "gui/CertificateListModel.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* parent)
+    : QDialog(parent)
+    , m_source(source)
+    , m_model(new CertificateListModel(this))
+    , m_proxy(new QSortFilterProxyModel(this)) {
+    setObjectName(QStringLiteral("frmCertificado"));
+    setModal(true);
+
+    m_text = new QLabel(this);
+    m_text->setObjectName(QStringLiteral("lblTexto"));
+    m_text->setWordWrap(true);
+
+    auto* searchLabel = new QLabel(QStringLiteral("&Pesquisar:"), this);
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("txtPesquisa"));
+    m_search->setPlaceholderText(QStringLiteral("Titular, documento ou emissor"));
+    m_search->setClearButtonEnabled(true);
+    searchLabel->setBuddy(m_search);
+
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setFilterKeyColumn(-1);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_proxy->setSortRole(CertificateListModel::SortRole);
+
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("gridCertificados"));
+    m_grid->setModel(m_proxy);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setAlternatingRowColors(true);
+    m_grid->setSortingEnabled(true);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->hide();
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_grid->horizontalHeader()->setSectionResizeMode(CertificateListModel::Titular, QHeaderView::Stretch);
+    m_grid->sortByColumn(CertificateListModel::Titular, Qt::AscendingOrder);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblSituacao"));
+    m_status->setWordWrap(true);
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_import = new QPushButton(QStringLiteral("&Importar…"), this);
+    m_import->setObjectName(QStringLiteral("cmdImportar"));
+    m_import->setVisible(source.canImport());
+    m_import->setAutoDefault(false);
+    m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    m_ok->setObjectName(QStringLiteral("cmdOK"));
+    m_cancel = buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
+    m_cancel->setObjectName(QStringLiteral("cmdCancelar"));
+
+    auto* search = new QHBoxLayout;
+    search->addWidget(searchLabel);
+    search->addWidget(m_search, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_text);
+    layout->addLayout(search);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_status);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_import);
+    bottom->addStretch(1);
+    bottom->addWidget(buttons);
+    layout->addLayout(bottom);
+
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_proxy->setFilterFixedString(text);
+        updateButtons();
+    });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CertificateDialog::updateButtons);
+    connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            accept();
+    });
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (!selectedCertificate().isNull())
+            accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_import, &QPushButton::clicked, this, &CertificateDialog::importFromFile);
+
+    resize(780, 420);
+    reload();
+}
+
+CertificateDialog::~CertificateDialog() = default;
+
+void CertificateDialog::setText(const QString& text) {
+    m_text->setText(text);
+}
+
+Certificate CertificateDialog::selectedCertificate() const {
+    const QModelIndexList rows = m_grid->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return {};
+    return m_model->certificate(m_proxy->mapToSource(rows.first()).row());
+}
+
+void CertificateDialog::reload(const Certificate& select) {
+    QList<Certificate> certificates;
+    QString error;
+    if (!m_source.list(&certificates, &error)) {
+        m_model->setCertificates({});
+        m_status->setText(error);
+    } else if (certificates.isEmpty()) {
+        m_model->setCertificates({});
+        m_status->setText(
+            m_source.canImport()
+                ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para adicionar "
+                                 "um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
+                : QStringLiteral("Nenhum certificado encontrado."));
+    } else {
+        m_model->setCertificates(certificates);
+        m_status->clear();
+    }
+    m_status->setVisible(!m_status->text().isEmpty());
+    if (!select.isNull())
+        selectCertificate(select);
+    updateButtons();
+}
+
+void CertificateDialog::selectCertificate(const Certificate& certificate) {
+    const int row = m_model->rowOf(certificate);
+    if (row < 0)
+        return;
+    if (!m_proxy->mapFromSource(m_model->index(row, 0)).isValid())
+        m_search->clear(); // the search hides it
+    const QModelIndex index = m_proxy->mapFromSource(m_model->index(row, 0));
+    m_grid->selectRow(index.row());
+    m_grid->scrollTo(index);
+}
+
+void CertificateDialog::updateButtons() {
+    m_ok->setEnabled(m_grid->selectionModel()->hasSelection());
+}
+
+void CertificateDialog::importFromFile() {
+    const QString path =
+        FileChooser::openFile(this, QStringLiteral("Importar certificado"), QString(),
+                              QStringLiteral("Certificados (*.pfx *.p12 *.cer *.crt *.pem *.der);;"
+                                             "Todos os arquivos (*)"));
+    if (path.isEmpty())
+        return;
+    QString password;
+    if (m_source.needsPassword(path)) {
+        bool given = false;
+        password =
+            QInputDialog::getText(this, QStringLiteral("Senha do certificado"),
+                                  QStringLiteral("Senha do arquivo %1:").arg(QFileInfo(path).fileName()),
+                                  QLineEdit::Password, QString(), &given);
+        if (!given)
+            return;
+    }
+    const ImportResult result = m_source.importFile(path, password);
+    password.fill(QLatin1Char('\0'));
+    if (!result.ok()) {
+        MessageBox::show(AppTexts::productTitle, result.message, MessageIcon::Critical);
+        return;
+    }
+    reload(result.certificate);
+    m_status->setText(result.message);
+    m_status->setVisible(true);
+}
+
+} // namespace fiscora

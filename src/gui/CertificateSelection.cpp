@@ -1,0 +1,109 @@
+#include "gui/CertificateSelection.h"
+
+#include "certificates/CertificateChecks.h"
+#include "certificates/CertificateChooser.h"
+#include "certificates/CertificateExtensions.h"
+#include "certificates/CertificateStore.h"
+#include "certificates/CertificateTexts.h"
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/LocalDatabase.h"
+
+namespace fiscora {
+
+void CertificateSelection::showComponentFailure() {
+    MessageBox::show(AppTexts::programTitle, CertificateTexts::componentFailure(), MessageIcon::None,
+                     MessageButtons::Ok);
+}
+
+void CertificateSelection::distributionPointStep(const Certificate& certificate) {
+    const CdpLookup lookup = CertificateExtensions::crlDistributionPoints(certificate.der());
+    if (lookup.present && lookup.error != 0)
+        MessageBox::show(AppTexts::programTitle, CertificateTexts::cdpFailure(lookup.error),
+                         MessageIcon::None, MessageButtons::Ok);
+}
+
+CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner, const QString& title,
+                                                           const QString& text,
+                                                           const CertificateSource* source,
+                                                           std::optional<Certificate>* chosen) {
+    const CertificateStore store;
+    const CertificateSource& from = source ? *source : store;
+    QList<Certificate> listed;
+    QString error;
+    if (!from.list(&listed, &error)) {
+        showComponentFailure();
+        return Outcome::Failed;
+    }
+    *chosen = CertificateChooser::choose(owner, title, text, from);
+    return *chosen ? Outcome::Accepted : Outcome::Cancelled;
+}
+
+CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, const KeyDocuments& documents,
+                                                               std::optional<Certificate>* selected,
+                                                               const CertificateSource* source) {
+    std::optional<Certificate> chosen;
+    const Outcome choice =
+        choose(owner, CertificateTexts::keyTitle, CertificateTexts::keyText, source, &chosen);
+    if (choice != Outcome::Accepted)
+        return choice;
+    *selected = chosen;
+
+    if (documents.checkContent) {
+        QString encoded;
+        if (!CertificateChecks::encodedForm(*chosen, &encoded, nullptr)) {
+            showComponentFailure();
+            return Outcome::Failed;
+        }
+        if (!CertificateChecks::containsDocument(encoded, documents.companyCnpj) &&
+            !CertificateChecks::containsDocument(encoded, documents.accountantDocument)) {
+            MessageBox::show(AppTexts::productTitle, CertificateTexts::contentRefused,
+                             MessageIcon::Information);
+            return Outcome::Refused;
+        }
+    }
+    distributionPointStep(*chosen);
+    return Outcome::Accepted;
+}
+
+CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget* owner,
+                                                                        const QDateTime& serverDate,
+                                                                        std::optional<Certificate>* selected,
+                                                                        bool* accepted,
+                                                                        const CertificateSource* source) {
+    std::optional<Certificate> chosen;
+    const Outcome choice = choose(owner, CertificateTexts::transmissionTitle,
+                                  CertificateTexts::transmissionText, source, &chosen);
+    if (choice == Outcome::Cancelled)
+        return choice;
+    if (choice == Outcome::Failed) {
+        // A failure must never leave an earlier acceptance standing for this attempt.
+        *accepted = false;
+        return choice;
+    }
+    *selected = chosen;
+
+    Contador contador;
+    bool found = false;
+    AppError error;
+    QString encoded;
+    if (!DadosContador(&contador, &found, &error) ||
+        !CertificateChecks::encodedForm(*chosen, &encoded, nullptr)) {
+        *accepted = false;
+        showComponentFailure();
+        return Outcome::Failed;
+    }
+    *accepted = true;
+
+    if (!CertificateChecks::notEndedBy(*chosen, serverDate) ||
+        !CertificateChecks::containsDocument(encoded, contador.document())) {
+        MessageBox::show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
+                         MessageIcon::Critical);
+        *accepted = false;
+        return Outcome::Refused;
+    }
+    distributionPointStep(*chosen);
+    return Outcome::Accepted;
+}
+
+} // namespace fiscora

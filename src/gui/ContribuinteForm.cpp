@@ -1,0 +1,243 @@
+#include "gui/ContribuinteForm.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/ContribuinteTable.h"
+#include "gui/Principal.h"
+#include "validation/Documents.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+namespace {
+
+// Qt's "9" is a required digit; "_" shows in every position not typed.
+const QString kIeMask = QStringLiteral("999.999.999.999;_");
+const QString kCnpjMask = QStringLiteral("99.999.999/9999-99;_");
+const QString kCnaeMask = QStringLiteral("9999-9/99;_");
+
+QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {}) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (!mask.isEmpty()) {
+        edit->setInputMask(mask);
+        // Room for the whole mask, no more: the field shows its format.
+        const int width = edit->fontMetrics().horizontalAdvance(mask.section(QLatin1Char(';'), 0, 0)) + 24;
+        edit->setMinimumWidth(width);
+        edit->setMaximumWidth(width + 16);
+    }
+    return edit;
+}
+
+// A masked field is complete when it has no blank left.
+bool complete(const QString& text, int length) {
+    QString typed = text;
+    typed.remove(QLatin1Char('_'));
+    return typed.size() == length;
+}
+
+void error(const QString& text) {
+    MessageBox::show(AppTexts::productTitle, text, MessageIcon::Critical);
+}
+
+} // namespace
+
+ContribuinteForm::ContribuinteForm(const QString& objectName, const QString& caption, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
+    , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
+    , m_txtCNPJ(field(QStringLiteral("txtCNPJ"), this, kCnpjMask))
+    , m_txtCNAE(field(QStringLiteral("txtCNAE"), this, kCnaeMask))
+    , m_txtInscMunicipal(field(QStringLiteral("txtInscMunicipal"), this))
+    , m_flag_optantesimples(new QCheckBox(QStringLiteral("Contribuinte Optante do Simples Nacional"), this))
+    , m_Chave(field(QStringLiteral("Chave"), this))
+    , m_erroMsg(new QLabel(this))
+    , m_layout(new QVBoxLayout(this)) {
+    setObjectName(objectName);
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_flag_optantesimples->setObjectName(QStringLiteral("flag_optantesimples"));
+    m_erroMsg->setObjectName(QStringLiteral("erroMsg"));
+    QPalette red = m_erroMsg->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_erroMsg->setPalette(red);
+    m_erroMsg->setMinimumHeight(m_erroMsg->fontMetrics().height());
+
+    auto* frame = new QGroupBox(QStringLiteral(" Contribuinte "), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(frame);
+    int row = 0;
+    const auto add = [grid, frame, &row](const QString& text, QWidget* widget) {
+        auto* caption = new QLabel(text, frame);
+        caption->setBuddy(widget);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(widget, row++, 1);
+    };
+    add(QStringLiteral("Inscrição Estadual"), m_txtIE);
+    add(QStringLiteral("Razão Social"), m_txtRazaoSocial);
+    add(QStringLiteral("CNPJ"), m_txtCNPJ);
+    add(QStringLiteral("CNAE"), m_txtCNAE);
+    add(QStringLiteral("Insc. Municipal"), m_txtInscMunicipal);
+    grid->addWidget(m_flag_optantesimples, row++, 1);
+    add(QStringLiteral("Chave de Acesso"), m_Chave);
+    grid->addWidget(m_erroMsg, row++, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    m_txtInscMunicipal->setMaximumWidth(m_txtCNPJ->maximumWidth());
+    m_Chave->setMaximumWidth(m_txtCNPJ->maximumWidth());
+    m_txtRazaoSocial->setMinimumWidth(m_txtIE->minimumWidth() * 2);
+    m_layout->addWidget(frame);
+
+    m_txtIE->installEventFilter(this);
+    m_txtCNPJ->installEventFilter(this);
+}
+
+ContribuinteForm::~ContribuinteForm() {
+    m_txtIE->removeEventFilter(this);
+    m_txtCNPJ->removeEventFilter(this);
+}
+
+QPushButton* ContribuinteForm::addButtonRow() {
+    m_cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    m_cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
+    connect(m_cmdCancelar, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancelar);
+    m_layout->addLayout(buttons);
+    return m_cmdOK;
+}
+
+QString ContribuinteForm::ie() const {
+    return m_txtIE->displayText();
+}
+
+QString ContribuinteForm::razaoSocial() const {
+    return m_txtRazaoSocial->text();
+}
+
+QString ContribuinteForm::cnpj() const {
+    return m_txtCNPJ->displayText();
+}
+
+QString ContribuinteForm::cnae() const {
+    return m_txtCNAE->displayText();
+}
+
+QString ContribuinteForm::inscMunicipal() const {
+    return m_txtInscMunicipal->text();
+}
+
+QString ContribuinteForm::chave() const {
+    return m_Chave->text();
+}
+
+bool ContribuinteForm::optanteSimples() const {
+    return m_flag_optantesimples->isChecked();
+}
+
+QString ContribuinteForm::erroMsg() const {
+    return m_erroMsg->text();
+}
+
+void ContribuinteForm::setErroMsg(const QString& text) {
+    m_erroMsg->setText(text);
+}
+
+void ContribuinteForm::txtCNPJ_LostFocus() {
+    setErroMsg(CNPJValida(cnpj()) ? QString() : QStringLiteral("CNPJ Inválido"));
+}
+
+void ContribuinteForm::txtIE_LostFocus() {
+    if (!IEValida(ie(), QStringLiteral("SP"))) {
+        setErroMsg(QStringLiteral("Inscrição Estadual inválida."));
+        return;
+    }
+    setErroMsg({});
+    bool exists = false;
+    if (lookUpIe(&exists) && exists)
+        setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
+}
+
+bool ContribuinteForm::lookUpIe(bool* exists) {
+    AppError failure;
+    if (contribuinteExists(ie(), exists, &failure))
+        return true;
+    showDatabaseError(failure);
+    return false;
+}
+
+bool ContribuinteForm::checkFields() {
+    if (!complete(ie(), 15)) {
+        error(QStringLiteral("Inscrição Estadual preenchida incorretamente"));
+        return false;
+    }
+    if (!IEValida(ie(), QStringLiteral("SP"))) {
+        error(QStringLiteral("Inscrição Estadual inválida"));
+        return false;
+    }
+    if (razaoSocial().isEmpty()) {
+        error(QStringLiteral("Razão Social preenchida incorretamente"));
+        return false;
+    }
+    if (!complete(cnpj(), 18)) {
+        error(QStringLiteral("CNPJ preenchido incorretamente"));
+        return false;
+    }
+    if (!CNPJValida(cnpj())) {
+        error(QStringLiteral("CNPJ preenchido é inválido"));
+        return false;
+    }
+    if (!complete(cnae(), 9)) {
+        error(QStringLiteral("CNAE preenchido incorretamente"));
+        return false;
+    }
+    return true;
+}
+
+bool ContribuinteForm::checkKeyAndErrors() {
+    if (chave().isEmpty()) {
+        error(QStringLiteral("Chave não informada"));
+        return false;
+    }
+    if (!erroMsg().isEmpty()) {
+        MessageBox::show(AppTexts::programTitle, QStringLiteral("Corrija os erros antes de prosseguir"));
+        return false;
+    }
+    return true;
+}
+
+bool ContribuinteForm::eventFilter(QObject* watched, QEvent* event) {
+    // The field is left when the focus moves to another control of this window; the window
+    // losing the focus to another one (a message box, another program) leaves nothing. A field
+    // that cannot take the focus (the edit window's IE and CNPJ) is never left.
+    const auto* focus = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent*>(event) : nullptr;
+    if (focus && focus->reason() != Qt::ActiveWindowFocusReason && focus->reason() != Qt::PopupFocusReason &&
+        static_cast<QWidget*>(watched)->isEnabled()) {
+        if (watched == m_txtIE)
+            txtIE_LostFocus();
+        else if (watched == m_txtCNPJ)
+            txtCNPJ_LostFocus();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ContribuinteForm::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
+}
+
+} // namespace fiscora

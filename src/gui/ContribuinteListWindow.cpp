@@ -1,0 +1,113 @@
+#include "gui/ContribuinteListWindow.h"
+
+#include "data/ContribuinteTable.h"
+#include "data/LocalDatabase.h"
+#include "gui/Principal.h"
+#include "gui/ReadOnlyGrid.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+namespace {
+
+const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
+
+} // namespace
+
+ContribuinteListWindow::ContribuinteListWindow(const QString& name, const QString& caption,
+                                               const QString& instruction, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_Label1(new QLabel(instruction, this))
+    , m_GridSelContribuinte(new QTableWidget(this))
+    , m_cmdOK(new QPushButton(QStringLiteral("&OK"), this))
+    , m_cmdCancelar(new QPushButton(QStringLiteral("&Cancelar"), this)) {
+    setObjectName(name);
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_Label1->setObjectName(QStringLiteral("Label1"));
+    m_GridSelContribuinte->setObjectName(QStringLiteral("GridSelContribuinte"));
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
+    m_cmdOK->setDefault(true);
+
+    QTableWidget* grid = m_GridSelContribuinte;
+    setUpReadOnlyGrid(
+        grid, {QStringLiteral("IE"), kHeaderName, QStringLiteral("CNPJ"), QStringLiteral("CNAE"), QString()});
+    grid->horizontalHeader()->setStretchLastSection(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancelar);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_Label1);
+    layout->addWidget(grid, 1);
+    layout->addLayout(buttons);
+
+    load();
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &ContribuinteListWindow::accept);
+    connect(m_cmdCancelar, &QPushButton::clicked, this, &QWidget::close);
+}
+
+ContribuinteListWindow::~ContribuinteListWindow() = default;
+
+void ContribuinteListWindow::load() {
+    QTableWidget* grid = m_GridSelContribuinte;
+    QList<Contribuinte> rows;
+    AppError error;
+    if (!listContribuintes(&rows, &error)) {
+        // The list stays empty; OK then says there is nothing to choose.
+        showDatabaseError(error);
+        rows.clear();
+    }
+
+    grid->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        const Contribuinte& row = rows.at(r);
+        const QString cells[] = {row.IE, row.RazaoSocial, row.Cnpj, row.Cnae, row.Chave};
+        for (int column = ColIE; column <= ColChave; ++column) {
+            if (!cells[column].isEmpty())
+                grid->setItem(r, column, new QTableWidgetItem(cells[column]));
+        }
+    }
+    // The widths of the original grid, widened where the content needs more.
+    const int widths[] = {1300, 4400, 1600, 1000};
+    int total = 0;
+    for (int column = ColIE; column <= ColCnae; ++column) {
+        grid->resizeColumnToContents(column);
+        grid->setColumnWidth(column, qMax(widths[column] / 15, grid->columnWidth(column) + 8));
+        total += grid->columnWidth(column);
+    }
+    grid->resizeColumnToContents(ColChave);
+    total += qMax(grid->columnWidth(ColChave), 80);
+    if (!rows.isEmpty())
+        grid->setCurrentCell(0, ColIE);
+    resize(total + 2 * grid->frameWidth() + 40, 320);
+}
+
+bool ContribuinteListWindow::validSelection() const {
+    const QString name = cell(ColRazaoSocial);
+    return !name.isEmpty() && name != kHeaderName;
+}
+
+QString ContribuinteListWindow::cell(Column column) const {
+    const int row = m_GridSelContribuinte->currentRow();
+    const QTableWidgetItem* item = row >= 0 ? m_GridSelContribuinte->item(row, column) : nullptr;
+    return item ? item->text() : QString();
+}
+
+void ContribuinteListWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
+}
+
+} // namespace fiscora

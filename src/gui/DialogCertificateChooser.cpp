@@ -1,0 +1,18 @@
+#include "gui/DialogCertificateChooser.h"
+
+#include "gui/CertificateDialog.h"
+
+namespace fiscora {
+
+std::optional<Certificate> DialogCertificateChooser::select(QWidget* parent, const QString& title,
+                                                            const QString& text,
+                                                            const CertificateSource& source) {
+    CertificateDialog dialog(source, parent);
+    dialog.setWindowTitle(title);
+    dialog.setText(text);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedCertificate().isNull())
+        return std::nullopt;
+    return dialog.selectedCertificate();
+}
+
+} // namespace fiscora

@@ -1,0 +1,589 @@
+#include "gui/Principal.h"
+
+#include "core/AppTexts.h"
+#include "core/Cp1252.h"
+#include "core/MessageBox.h"
+#include "core/Platform.h"
+#include "core/ProgramFolder.h"
+#include "core/ServerDate.h"
+#include "core/Settings.h"
+#include "data/ContadorTable.h"
+#include "data/ContribuinteTable.h"
+#include "data/LocalDatabase.h"
+#include "gui/Images.h"
+#include "gui/ReadOnlyGrid.h"
+#include "gui/Sobre.h"
+#include "gui/frmContador.h"
+#include "gui/frmUpload.h"
+#include "gui/frmUploadSimples.h"
+#include "gui/frmtbl_CriaContribuinte.h"
+#include "gui/frmtbl_SelecionaContribuinte.h"
+#include "gui/frmtbl_atualizarContribuinte.h"
+#include "gui/frmtbl_exclusaoContribuinte.h"
+#include "net/Soap.h"
+#include "net/TransmissionHistory.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+namespace {
+
+Principal* g_instance = nullptr;
+
+const QString kListUnavailable = QStringLiteral("O Servidor está indisponivel, tente novamente mais tarde.");
+const QString kReceiptUnavailable =
+    QStringLiteral("O Servidor está indisponível, tente novamente mais tarde.");
+
+QLabel* label(const QString& name, const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QAction* action(QMenu* menu, const QString& name, const QString& text, const QKeySequence& shortcut = {}) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(name);
+    a->setShortcut(shortcut);
+    return a;
+}
+
+// Brings an already open window to the front, or shows a new one.
+template <typename Window> Window* showOnce(QPointer<Window>& slot) {
+    if (!slot)
+        slot = new Window;
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return slot;
+}
+
+// The caption rule of the upload windows: the accepted years are appended once.
+void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
+    if (!window->windowTitle().contains(anoTrabalho))
+        window->setWindowTitle(window->windowTitle() + QStringLiteral(" - Ano trabalho: ") + anoTrabalho);
+}
+
+} // namespace
+
+Principal::Principal(QWidget* parent)
+    : QMainWindow(parent)
+    , m_DataServidor(zeroDateTime()) {
+    setObjectName(QStringLiteral("Principal"));
+    setWindowTitle(AppTexts::windowCaption);
+    g_instance = this;
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto* picture = label(QStringLiteral("Picture1"), QString(), central);
+    picture->setPixmap(brasao());
+    picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    auto* heading =
+        label(QStringLiteral("GIASelecionada"), QStringLiteral("Contribuinte Selecionado"), central);
+    QFont headingFont = heading->font();
+    headingFont.setBold(true);
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.3);
+    heading->setFont(headingFont);
+
+    m_RSSel = label(QStringLiteral("RSSel"), QString(), central);
+    m_IESel = label(QStringLiteral("IESel"), QString(), central);
+    for (QLabel* value : {m_RSSel, m_IESel}) {
+        QFont bold = value->font();
+        bold.setBold(true);
+        value->setFont(bold);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    m_lblChave = label(QStringLiteral("lblChave"), QStringLiteral("LABEL DA CHAVE!"), central);
+    m_lblChave->hide();
+
+    m_Command1 = new QPushButton(QStringLiteral("Escolher arquivo para &transmitir"), central);
+    m_Command1->setObjectName(QStringLiteral("Command1"));
+    m_Command1->hide();
+
+    auto* labels = new QGridLayout;
+    labels->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Razão Social"), central), 0, 0);
+    labels->addWidget(m_RSSel, 0, 1);
+    labels->addWidget(label(QStringLiteral("lblLabels"), QStringLiteral("Inscrição Estadual"), central), 1,
+                      0);
+    labels->addWidget(m_IESel, 1, 1);
+    labels->setColumnStretch(1, 1);
+    labels->setHorizontalSpacing(12);
+
+    auto* transmit = new QHBoxLayout;
+    transmit->addWidget(m_Command1);
+    transmit->addStretch(1);
+
+    auto* taxpayer = new QVBoxLayout;
+    taxpayer->addWidget(heading);
+    taxpayer->addLayout(labels);
+    taxpayer->addStretch(1);
+    taxpayer->addLayout(transmit);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(picture);
+    top->addSpacing(16);
+    top->addLayout(taxpayer, 1);
+
+    // Past transmissions and their receipts.
+    m_frmImportacao = new QGroupBox(QStringLiteral("Transmissões Realizadas"), central);
+    m_frmImportacao->setObjectName(QStringLiteral("frmImportacao"));
+    m_frmImportacao->hide();
+    m_GridTransmissoes = new QTableWidget(m_frmImportacao);
+    m_GridTransmissoes->setObjectName(QStringLiteral("GridTransmissoes"));
+    buildTransmissionsGrid();
+    m_Command3 = new QPushButton(QStringLiteral("Relatório de Transmissões"), m_frmImportacao);
+    m_Command3->setObjectName(QStringLiteral("Command3"));
+    m_Command3->hide();
+    m_cmdImpressao = new QPushButton(QStringLiteral("Im&primir Protocolo"), m_frmImportacao);
+    m_cmdImpressao->setObjectName(QStringLiteral("cmd_Impressao"));
+    m_labelOK = label(QStringLiteral("labelOK"), QStringLiteral("Verificação concluída, sem mensagens."),
+                      m_frmImportacao);
+    m_labelOK->hide();
+    m_detApuracao =
+        label(QStringLiteral("detApuracao"), QStringLiteral("Detalhes da apuração"), m_frmImportacao);
+    m_detApuracao->hide();
+    m_tvwPessoa = new QTreeWidget(m_frmImportacao);
+    m_tvwPessoa->setObjectName(QStringLiteral("tvwPessoa"));
+    m_tvwPessoa->setHeaderHidden(true);
+    m_tvwPessoa->setRootIsDecorated(true);
+    m_tvwPessoa->setMinimumWidth(220);
+    m_tvwPessoa->hide();
+
+    auto* print = new QHBoxLayout;
+    print->addWidget(m_cmdImpressao);
+    print->addSpacing(12);
+    print->addWidget(m_labelOK);
+    print->addStretch(1);
+    auto* receipt = new QVBoxLayout;
+    receipt->addWidget(m_detApuracao);
+    receipt->addWidget(m_tvwPessoa, 1);
+    auto* frame = new QGridLayout(m_frmImportacao);
+    frame->addWidget(m_GridTransmissoes, 0, 0);
+    frame->addLayout(receipt, 0, 1);
+    frame->addLayout(print, 1, 0, 1, 2);
+    frame->setColumnStretch(0, 3);
+    frame->setColumnStretch(1, 2);
+
+    m_lblAtualizado =
+        label(QStringLiteral("lblAtualizado"), QStringLiteral("O programa está atualizado"), central);
+    m_lblnovaatualizacao = label(QStringLiteral("lblnovaatualizacao"),
+                                 QStringLiteral("Nova atualização disponível para download"), central);
+    m_lblnovaatualizacao->hide();
+    QPalette notice = m_lblnovaatualizacao->palette();
+    notice.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    m_lblnovaatualizacao->setPalette(notice);
+    auto* status = new QHBoxLayout;
+    status->addWidget(m_lblAtualizado);
+    status->addWidget(m_lblnovaatualizacao);
+    status->addStretch(1);
+
+    // Kept for the other windows and the procedures; never shown.
+    m_Text1 = new QPlainTextEdit(central);
+    m_Text1->setObjectName(QStringLiteral("Text1"));
+    m_Text1->hide();
+    m_Text2 = new QLineEdit(central);
+    m_Text2->setObjectName(QStringLiteral("Text2"));
+    m_Text2->hide();
+    m_PathMDB = label(QStringLiteral("PathMDB"), QString(), central);
+    m_PathMDB->hide();
+
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(12, 12, 12, 8);
+    layout->addLayout(top);
+    layout->addSpacing(8);
+    layout->addWidget(m_frmImportacao, 1);
+    layout->addStretch(0);
+    layout->addLayout(status);
+
+    buildMenus();
+    resize(10785 / 15, 6705 / 15);
+
+    connect(m_Command1, &QPushButton::clicked, this, &Principal::transmitir);
+    connect(m_Command3, &QPushButton::clicked, this, &Principal::RecebeDadosServer);
+    connect(m_cmdImpressao, &QPushButton::clicked, this, &Principal::imprimirProtocolo);
+    connect(m_GridTransmissoes, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (row >= 0)
+            RecebeDadosProtocolo();
+    });
+}
+
+Principal::~Principal() {
+    delete m_frmUpload;
+    delete m_frmUploadSimples;
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+Principal* Principal::instance() {
+    return g_instance;
+}
+
+Principal* Principal::showMain() {
+    Principal* main = g_instance ? g_instance : new Principal;
+    main->setAttribute(Qt::WA_DeleteOnClose);
+    main->show();
+    main->raise();
+    return main;
+}
+
+void Principal::buildMenus() {
+    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("Arquivo"));
+    arquivo->setObjectName(QStringLiteral("mnArquivo"));
+    connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("Sair")), &QAction::triggered, this,
+            [] { Platform::current().quit(); });
+
+    QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("Contribuinte"));
+    contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
+    connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("Novo"), Qt::Key_F2),
+            &QAction::triggered, this, &Principal::novoContribuinte);
+    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("Selecionar"),
+                   Qt::Key_F5),
+            &QAction::triggered, this, &Principal::selecionar);
+    connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("Atualizar"), Qt::Key_F8),
+            &QAction::triggered, this, &Principal::atualizar);
+    connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("Excluir")), &QAction::triggered,
+            this, &Principal::excluir);
+    contribuinte->addSeparator()->setObjectName(QStringLiteral("space2"));
+    connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("Contador"), Qt::Key_F6),
+            &QAction::triggered, this, &Principal::abrirContador);
+
+    QMenu* ajuda = menuBar()->addMenu(QStringLiteral("Ajuda"));
+    ajuda->setObjectName(QStringLiteral("mnAjuda"));
+    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("Ajuda"), Qt::Key_F1);
+    connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("Sobre")), &QAction::triggered, this,
+            &Principal::sobre);
+}
+
+void Principal::buildTransmissionsGrid() {
+    QTableWidget* grid = m_GridTransmissoes;
+    setUpReadOnlyGrid(grid, {QStringLiteral("Referência"), QStringLiteral("Data de Processamento"),
+                             QStringLiteral("Protocolo"), QStringLiteral("Status"),
+                             QStringLiteral("Valor Adicionado")});
+    grid->horizontalHeader()->setMinimumSectionSize(0);
+    const int widths[] = {1500, 2500, 1700, 0, 0};
+    for (int column = 0; column < TransmissionColumnCount; ++column)
+        grid->setColumnWidth(column, widths[column] / 15);
+    // Status and value added are kept in the grid but take no room.
+    grid->setColumnHidden(ColStatus, true);
+    grid->setColumnHidden(ColAdicionado, true);
+    grid->setMinimumWidth((1500 + 2500 + 1700) / 15 + 2 * grid->frameWidth() + 20);
+}
+
+QString Principal::razaoSocialSelecionada() const {
+    return m_RSSel->text();
+}
+
+QString Principal::ieSelecionada() const {
+    return m_IESel->text();
+}
+
+QString Principal::chaveSelecionada() const {
+    return m_lblChave->text();
+}
+
+void Principal::selecionarContribuinte(const QString& razaoSocial, const QString& ie, const QString& chave) {
+    m_RSSel->setText(razaoSocial);
+    m_IESel->setText(ie);
+    m_lblChave->setText(chave);
+    m_frmImportacao->show();
+    m_Command1->show();
+}
+
+QString Principal::pathMDB() const {
+    return m_PathMDB->text();
+}
+
+void Principal::setPathMDB(const QString& path) {
+    m_PathMDB->setText(path);
+}
+
+void Principal::dropTaxpayer() {
+    m_RSSel->clear();
+    m_IESel->clear();
+    m_lblChave->clear();
+    m_frmImportacao->hide();
+    m_Command1->hide();
+}
+
+void Principal::RecebeDadosServer() {
+    const auto unavailable = [] {
+        MessageBox::show(AppTexts::productTitle, kListUnavailable);
+    };
+
+    QFile stamp(ProgramFolder::file(QStringLiteral("info.fsc")));
+    if (!stamp.open(QIODevice::ReadOnly)) {
+        unavailable();
+        return;
+    }
+    // The call lets events through: closing the window meanwhile ends the program and may delete it.
+    const QPointer<Principal> self(this);
+    const SoapAnswer answer = CallSoapOperation(
+        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_IESel->text()},
+                                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                               {QStringLiteral("Chave"), m_lblChave->text()}});
+    if (!self)
+        return;
+    if (!answer.ok) {
+        unavailable();
+        return;
+    }
+    const QString result = GetResult(answer.text, QStringLiteral("return"));
+    if (!PopulaGridTransmissoes(result)) {
+        unavailable();
+        return;
+    }
+
+    const bool refused = answer.text.contains(QStringLiteral("CHAVE_I"));
+    if (!refused) {
+        ListHeader header;
+        if (!readListHeader(result, &header)) {
+            unavailable();
+            return;
+        }
+        m_DataServidor = header.serverDate;
+        m_anoTrabalho = header.anoTrabalho;
+        // The stamp as it is, line ends included: the answer must carry it whole.
+        const QString installed = Cp1252::decode(stamp.readAll());
+        const bool upToDate = answer.text.contains(installed);
+        m_lblAtualizado->setVisible(upToDate);
+        if (!upToDate)
+            m_lblnovaatualizacao->setText(
+                QStringLiteral("Nova atualização disponível para download - versão ") + header.version);
+        m_lblnovaatualizacao->setVisible(!upToDate);
+        m_tvwPessoa->hide();
+        m_detApuracao->hide();
+    } else {
+        dropTaxpayer();
+    }
+}
+
+bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
+    if (XMLConteudo.trimmed().toUpper() == QStringLiteral("CHAVE_INVALIDA")) {
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("Chave inválida"), MessageIcon::Critical);
+        m_Command1->setEnabled(false);
+        return true;
+    }
+    m_Command1->setEnabled(true);
+    m_GridTransmissoes->setRowCount(0);
+
+    QList<QStringList> rows;
+    const bool parsed = transmissionRows(XMLConteudo, &rows);
+    if (XMLConteudo.contains(QStringLiteral("CHAVE_I"))) {
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"),
+                         MessageIcon::Information);
+        return true;
+    }
+    if (!parsed)
+        return false;
+
+    m_GridTransmissoes->setRowCount(static_cast<int>(rows.size()));
+    for (int row = 0; row < rows.size(); ++row) {
+        for (int column = 0; column < TransmissionColumnCount; ++column) {
+            auto* item = new QTableWidgetItem(rows.at(row).at(column));
+            if (column <= ColProtocolo)
+                item->setTextAlignment(Qt::AlignCenter);
+            else if (column == ColAdicionado)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_GridTransmissoes->setItem(row, column, item);
+        }
+    }
+    // As after a refill of the original grid, the header row is current: no transmission chosen.
+    m_GridTransmissoes->setCurrentCell(-1, -1);
+    m_GridTransmissoes->clearSelection();
+    m_Text1->setPlainText(XMLConteudo);
+    return true;
+}
+
+void Principal::RecebeDadosProtocolo() {
+    const int row = m_GridTransmissoes->currentRow();
+    const QTableWidgetItem* statusItem = row >= 0 ? m_GridTransmissoes->item(row, ColStatus) : nullptr;
+    bool isNumber = false;
+    const int status = statusItem ? statusItem->text().trimmed().toInt(&isNumber) : 0;
+    if (!isNumber) {
+        MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
+        return;
+    }
+    if (status == 2) {
+        const QPointer<Principal> self(this);
+        m_Text1->clear();
+        const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
+        const SoapAnswer answer =
+            CallSoapOperation(QStringLiteral("Transferencia.ver"),
+                              {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
+                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                               {QStringLiteral("Chave"), m_lblChave->text()}});
+        if (!self)
+            return;
+        if (!answer.ok) {
+            MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
+            return;
+        }
+        const QString result = GetResult(answer.text, QStringLiteral("return"));
+        CarregaProtocolo(result);
+        buildReceiptTree(result);
+        m_labelOK->hide();
+    } else if (status == 1) {
+        m_labelOK->show();
+        m_tvwPessoa->hide();
+        m_detApuracao->hide();
+    }
+}
+
+void Principal::CarregaProtocolo(const QString& XMLConteudo) {
+    m_Text1->setPlainText(XMLConteudo);
+    m_Text2->setText(QString::number(XMLConteudo.size()));
+}
+
+void Principal::buildReceiptTree(const QString& receiptText) {
+    Receipt receipt;
+    QString reason;
+    if (!readReceipt(receiptText, &receipt, &reason)) {
+        MessageBox::show(AppTexts::programTitle, reason);
+        return;
+    }
+    if (m_tvwPessoa->topLevelItemCount() > 0)
+        delete m_tvwPessoa->takeTopLevelItem(0);
+    auto* root = new QTreeWidgetItem(m_tvwPessoa, {receipt.root});
+    for (const ReceiptEntry& entry : receipt.entries) {
+        auto* node = new QTreeWidgetItem(root, {entry.text});
+        if (entry.hasTag)
+            node->setData(0, Qt::UserRole, entry.tag);
+        for (const QString& child : entry.children)
+            new QTreeWidgetItem(node, {child});
+        m_tvwPessoa->scrollToItem(node);
+        root->setExpanded(true);
+    }
+    // The details are the only view of a receipt with messages: show them.
+    m_detApuracao->show();
+    m_tvwPessoa->show();
+}
+
+bool Principal::OpenBrowser(const QString& url) {
+    QString address = url;
+    if (!address.startsWith(QStringLiteral("http"), Qt::CaseInsensitive))
+        address.prepend(QStringLiteral("http://"));
+    return Platform::current().openUrl(address);
+}
+
+void Principal::imprimirProtocolo() {
+    const QString host = serverHost();
+    const int row = m_GridTransmissoes->currentRow();
+    const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
+    const QString address =
+        receiptAddress(host, m_IESel->text(), m_lblChave->text(), reference ? reference->text() : QString());
+    if (address.isEmpty()) {
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
+                         MessageIcon::Information);
+        return;
+    }
+    OpenBrowser(address);
+}
+
+void Principal::novoContribuinte() {
+    setEnabled(false);
+    qint64 total = 0;
+    AppError error;
+    if (!countContador(&total, &error)) {
+        showDatabaseError(error);
+        // Left disabled, the window could not be used again: nothing else would enable it.
+        setEnabled(true);
+        return;
+    }
+    if (total == 0) {
+        MessageBox::show(AppTexts::programTitle,
+                         QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
+                                        "Contribuinte(s)."));
+        frmContador::showWindow();
+        return;
+    }
+    showOnce(m_frmCria);
+}
+
+void Principal::selecionar() {
+    setEnabled(false);
+    showOnce(m_frmSeleciona);
+}
+
+void Principal::atualizar() {
+    showOnce(m_frmAtualizar);
+}
+
+void Principal::excluir() {
+    showOnce(m_frmExclusao);
+}
+
+void Principal::abrirContador() {
+    frmContador::showWindow();
+}
+
+void Principal::sobre() {
+    (new Sobre)->show();
+    setEnabled(false);
+}
+
+void Principal::transmitir() {
+    Contador contador;
+    bool found = false;
+    AppError error;
+    if (!DadosContador(&contador, &found, &error)) {
+        showDatabaseError(error);
+        return;
+    }
+    if (!found) {
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        frmContador* window = frmContador::showWindow();
+        window->activateWindow();
+        window->setFocus();
+        return;
+    }
+    m_thisCont_cpf_cnpj = contador.cont_cpf_cnpj;
+
+    Contribuinte taxpayer;
+    if (!findContribuinte(m_IESel->text(), &taxpayer, &found, &error)) {
+        showDatabaseError(error);
+        return;
+    }
+    MessageBox::show(QStringLiteral("Informação"),
+                     QStringLiteral("O Certificado que será solicitado durante a transmissão é do contador "
+                                    "responsável"),
+                     MessageIcon::Information);
+    if (!found) {
+        showDatabaseError(AppError{3021, AppTexts::programTitle,
+                                   QStringLiteral("Nenhum registro atual: o contribuinte ") +
+                                       m_IESel->text() + QStringLiteral(" não está cadastrado.")});
+        return;
+    }
+
+    if (!taxpayer.OptanteSimples) {
+        setEnabled(false);
+        appendWorkYears(showOnce(m_frmUpload), m_anoTrabalho);
+    } else {
+        appendWorkYears(showOnce(m_frmUploadSimples), m_anoTrabalho);
+    }
+}
+
+void Principal::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Platform::current().quit();
+}
+
+} // namespace fiscora

@@ -1,0 +1,103 @@
+#include "gui/VersionCheck.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "core/Platform.h"
+#include "core/ProgramFolder.h"
+#include "core/Settings.h"
+#include "core/TextFile.h"
+#include "net/HttpClient.h"
+
+#include <QSaveFile>
+
+namespace fiscora {
+
+namespace {
+
+const QString kVersionFile = QStringLiteral("versao_ar.txt");
+const QString kStampFile = QStringLiteral("info.fsc");
+const QString kUpdaterFile = QStringLiteral("atualizacao_fiscora.exe");
+
+void showNoConnection() {
+    MessageBox::show(AppTexts::productTitle,
+                     QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
+                     MessageIcon::Critical);
+}
+
+// Only spaces are stripped; CR and LF stay.
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+bool Baixa_Versao(const QString& localFile, const QString& url) {
+    QSaveFile file(localFile);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        const HttpResponse response = HttpClient::get(url);
+        ok = response.ok && file.write(response.body) == response.body.size() && file.commit();
+    }
+    if (!ok) {
+        file.cancelWriting();
+        MessageBox::show(AppTexts::programTitle,
+                         QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"),
+                         MessageIcon::Critical);
+    }
+    return ok;
+}
+
+StartupOutcome runStartupChecks() {
+    Platform& platform = Platform::current();
+    if (!platform.isAdministrator()) {
+        MessageBox::show(QStringLiteral("ICMS"),
+                         QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
+                                        "Por favor, solicite ao Departamento de Informática permissões. "
+                                        "A aplicação será encerrada."),
+                         MessageIcon::Critical);
+        return StartupOutcome::Quit;
+    }
+
+    const QString host = serverHost();
+    const QString versionPath = ProgramFolder::file(kVersionFile);
+    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"));
+
+    // An unreadable copy or stamp counts as no connection: the user can still work.
+    bool versionRead = false;
+    const QString serverVersion = ReadFile(versionPath, &versionRead);
+    if (!versionRead || trimBlanks(serverVersion).isEmpty()) {
+        showNoConnection();
+        return StartupOutcome::ShowWindow;
+    }
+    bool stampRead = false;
+    const QString stamp = ReadFile(ProgramFolder::file(kStampFile), &stampRead);
+    if (!stampRead) {
+        showNoConnection();
+        return StartupOutcome::ShowWindow;
+    }
+    if (stamp == serverVersion)
+        return StartupOutcome::ShowWindow;
+
+    const QString updaterPath = ProgramFolder::file(kUpdaterFile);
+    Baixa_Versao(updaterPath,
+                 QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe"));
+    MessageBox::show(
+        AppTexts::productTitle,
+        QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
+    if (!platform.startDetached(updaterPath)) {
+        MessageBox::show(AppTexts::productTitle,
+                         QStringLiteral("Não foi possível executar a atualização. Tente novamente mais tarde "
+                                        "ou reinstale o programa."),
+                         MessageIcon::Critical);
+        return StartupOutcome::ShowWindow;
+    }
+    return StartupOutcome::Quit;
+}
+
+} // namespace fiscora

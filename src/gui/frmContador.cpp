@@ -1,0 +1,376 @@
+#include "gui/frmContador.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/ContadorTable.h"
+#include "data/LocalDatabase.h"
+#include "gui/Principal.h"
+#include "net/Soap.h"
+#include "validation/Documents.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+const QString frmContador::defaultServerHost = QStringLiteral("fiscora.valdorra.sp.gov.br");
+
+namespace {
+
+QPointer<frmContador> g_instance;
+
+// Qt's "9" is a required digit; "_" shows in every position not typed.
+const QString kCnpjMask = QStringLiteral("99.999.999/9999-99;_");
+const QString kCpfMask = QStringLiteral("999.999.999-99;_");
+const QString kPhoneMask = QStringLiteral("(99) 9999-9999;_");
+const QString kCepMask = QStringLiteral("99999-999;_");
+
+const QString kCpfError = QStringLiteral("Documento CPF Informado incorretamente");
+const QString kCnpjError = QStringLiteral("Documento CNPJ Informado incorretamente");
+
+const QStringList kStates =
+    QStringLiteral("AC,AL,AM,AP,BA,CE,DF,ES,GO,MA,MG,MS,MT,PA,PB,PE,PI,PR,RJ,RN,RO,RR,RS,"
+                   "SC,SE,SP,TO")
+        .split(QLatin1Char(','));
+
+// The web-service parameters, in the order of the fields.
+const char* const kParameters[] = {"thisCont_cpf_cnpj",     "thisCont_num_crc",      "thisCont_razao_nome",
+                                   "thisCont_nom_endereco", "thisCont_num_endereco", "thisCont_complemento",
+                                   "thisCont_nom_bairro",   "thisCont_nom_cidade",   "thisCont_nom_estado",
+                                   "thisCont_num_telefone", "thisCont_num_cep",      "thisCont_email"};
+
+QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {}) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (!mask.isEmpty())
+        edit->setInputMask(mask);
+    return edit;
+}
+
+int digitCount(const QString& text) {
+    int count = 0;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+frmContador::frmContador(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_opt_fisica(new QRadioButton(QStringLiteral("Física"), this))
+    , m_opt_juridica(new QRadioButton(QStringLiteral("Jurídica"), this))
+    , m_txtCNPJCPF(field(QStringLiteral("txtCNPJCPF"), this, kCnpjMask))
+    , m_txtCRC(field(QStringLiteral("txtCRC"), this))
+    , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
+    , m_txtLogradouro(field(QStringLiteral("txtLogradouro"), this))
+    , m_txtNumero(field(QStringLiteral("txtNumero"), this))
+    , m_txtComplemento(field(QStringLiteral("txtComplemento"), this))
+    , m_txtBairro(field(QStringLiteral("txtBairro"), this))
+    , m_txtCidade(field(QStringLiteral("txtCidade"), this))
+    , m_txtUF(field(QStringLiteral("txtUF"), this))
+    , m_txtTelefone(field(QStringLiteral("txtTelefone"), this, kPhoneMask))
+    , m_txtCEP(field(QStringLiteral("txtCEP"), this, kCepMask))
+    , m_txtEmail(field(QStringLiteral("txtEmail"), this))
+    , m_erroMsg(new QLabel(this))
+    , m_btnOK(new QPushButton(QStringLiteral("OK"), this))
+    , m_Command1(new QPushButton(QStringLiteral("Cancelar"), this))
+    , m_Command2(new QPushButton(QStringLiteral("Remover"), this)) {
+    setObjectName(QStringLiteral("frmContador"));
+    setWindowTitle(QStringLiteral("Dados do Contador - Prefeitura Municipal de Valdorra"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    g_instance = this;
+
+    m_opt_fisica->setObjectName(QStringLiteral("opt_fisica"));
+    m_opt_juridica->setObjectName(QStringLiteral("opt_juridica"));
+    m_erroMsg->setObjectName(QStringLiteral("erroMsg"));
+    m_btnOK->setObjectName(QStringLiteral("btnOK"));
+    m_Command1->setObjectName(QStringLiteral("Command1"));
+    m_Command2->setObjectName(QStringLiteral("Command2"));
+    m_btnOK->setDefault(true);
+
+    QPalette red = m_erroMsg->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    m_erroMsg->setPalette(red);
+    m_erroMsg->setWordWrap(true);
+
+    auto* frame = new QGroupBox(QStringLiteral("Dados do Contador"), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* personType = new QGroupBox(QStringLiteral("Tipo de Pessoa"), frame);
+    personType->setObjectName(QStringLiteral("Frame2"));
+    auto* options = new QHBoxLayout(personType);
+    options->addWidget(m_opt_fisica);
+    options->addWidget(m_opt_juridica);
+    options->addStretch(1);
+
+    auto* grid = new QGridLayout(frame);
+    const auto row = [grid, frame](int r, int c, const QString& text, QWidget* widget, int span = 1) {
+        auto* caption = new QLabel(text, frame);
+        caption->setBuddy(widget);
+        grid->addWidget(caption, r, c);
+        grid->addWidget(widget, r, c + 1, 1, span);
+    };
+    grid->addWidget(personType, 0, 0, 1, 4);
+    row(1, 0, QStringLiteral("CNPJ / CPF"), m_txtCNPJCPF);
+    row(1, 2, QStringLiteral("CRC"), m_txtCRC);
+    row(2, 0, QStringLiteral("Razão Social"), m_txtRazaoSocial, 3);
+    row(3, 0, QStringLiteral("Endereço"), m_txtLogradouro);
+    row(3, 2, QStringLiteral("Número"), m_txtNumero);
+    row(4, 0, QStringLiteral("Complemento"), m_txtComplemento);
+    row(4, 2, QStringLiteral("Bairro"), m_txtBairro);
+    row(5, 0, QStringLiteral("Cidade"), m_txtCidade);
+    row(5, 2, QStringLiteral("Estado"), m_txtUF);
+    row(6, 0, QStringLiteral("Telefone"), m_txtTelefone);
+    row(6, 2, QStringLiteral("CEP"), m_txtCEP);
+    row(7, 0, QStringLiteral("E-mail"), m_txtEmail, 3);
+    grid->setColumnStretch(1, 3);
+    grid->setColumnStretch(3, 2);
+    grid->setHorizontalSpacing(10);
+
+    auto* notice = new QLabel(QStringLiteral("Atenção: Para a transmissão dos documentos será utilizado o "
+                                             "certificado dos dados cadastrados do contador responsável."),
+                              this);
+    notice->setObjectName(QStringLiteral("Label11"));
+    notice->setWordWrap(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_Command2);
+    buttons->addStretch(1);
+    buttons->addWidget(m_btnOK);
+    buttons->addWidget(m_Command1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addWidget(notice);
+    layout->addWidget(m_erroMsg);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    m_txtCNPJCPF->installEventFilter(this);
+    connect(m_opt_fisica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCpfMask); });
+    connect(m_opt_juridica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCnpjMask); });
+    connect(m_btnOK, &QPushButton::clicked, this, &frmContador::ok);
+    connect(m_Command1, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_Command2, &QPushButton::clicked, this, &frmContador::remove);
+
+    resize(640, 440);
+    load();
+}
+
+frmContador::~frmContador() = default;
+
+frmContador* frmContador::instance() {
+    return g_instance;
+}
+
+frmContador* frmContador::showWindow() {
+    // A window already open does not load again, yet the caller may just have disabled the main
+    // window ("Novo"): opening always gives it back.
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
+    frmContador* window = g_instance ? g_instance.data() : new frmContador;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void frmContador::load() {
+    if (Principal* main = Principal::instance())
+        main->setEnabled(true);
+
+    Contador c;
+    bool found = false;
+    AppError error;
+    if (!DadosContador(&c, &found, &error)) {
+        // Nothing to show: the fields stay empty and a later OK reports the database again.
+        showDatabaseError(error);
+        return;
+    }
+    if (!found)
+        return;
+    setDocumentMask(c.cont_cpf_cnpj.size() == 14 ? kCpfMask : kCnpjMask);
+    m_txtCNPJCPF->setText(c.cont_cpf_cnpj);
+    m_txtCNPJCPF->setEnabled(false);
+    m_opt_fisica->setEnabled(false);
+    m_opt_juridica->setEnabled(false);
+    m_txtCRC->setText(c.cont_num_crc);
+    m_txtRazaoSocial->setText(c.cont_razao_nome);
+    m_txtLogradouro->setText(c.cont_nom_endereco);
+    m_txtNumero->setText(c.cont_num_predial);
+    m_txtComplemento->setText(c.cont_dsc_complemento);
+    m_txtBairro->setText(c.cont_nom_bairro);
+    m_txtCidade->setText(c.cont_nom_cidade);
+    m_txtUF->setText(c.cont_nom_estado);
+    m_txtTelefone->setText(c.cont_num_telefone);
+    m_txtCEP->setText(c.cont_num_cep);
+    m_txtEmail->setText(c.cont_email);
+}
+
+// A document typed for one person type means nothing under the other mask: changing the mask
+// starts the field afresh.
+void frmContador::setDocumentMask(const QString& mask) {
+    if (m_txtCNPJCPF->inputMask() == mask)
+        return;
+    m_txtCNPJCPF->setInputMask(mask);
+    m_txtCNPJCPF->clear();
+}
+
+bool frmContador::isCpf() const {
+    return m_txtCNPJCPF->inputMask() == kCpfMask;
+}
+
+bool frmContador::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_txtCNPJCPF && event->type() == QEvent::FocusOut)
+        checkDocument();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmContador::checkDocument() {
+    const QString document = m_txtCNPJCPF->displayText();
+    if (isCpf() ? CPFValida(document) : CNPJValida(document))
+        m_erroMsg->clear();
+    else
+        m_erroMsg->setText(isCpf() ? kCpfError : kCnpjError);
+}
+
+void frmContador::fail(const QString& message) {
+    m_erroMsg->setText(message);
+}
+
+void frmContador::ok() {
+    // Masked fields give their text as displayed, literals and "_" included.
+    const QStringList typed = {
+        m_txtCNPJCPF->displayText(),  m_txtCRC->text(),        m_txtRazaoSocial->text(),
+        m_txtLogradouro->text(),      m_txtNumero->text(),     m_txtComplemento->text(),
+        m_txtBairro->text(),          m_txtCidade->text(),     m_txtUF->text(),
+        m_txtTelefone->displayText(), m_txtCEP->displayText(), m_txtEmail->text()};
+    QStringList doubled;
+    for (const QString& text : typed)
+        doubled.append(doubleQuotes(text));
+
+    // The server is told first; only a failure to reach it stops the command here.
+    QList<SoapParameter> parameters;
+    for (int i = 0; i < doubled.size(); ++i)
+        parameters.append({QString::fromLatin1(kParameters[i]), doubled.at(i)});
+    // The call lets events through: the window may be closed, even deleted, before it returns;
+    // a closed window has discarded its edits.
+    const QPointer<frmContador> self(this);
+    const bool sent = CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok;
+    if (!self || !isVisible())
+        return;
+    if (!sent) {
+        showConnectionFailure(QStringLiteral("2"));
+        return;
+    }
+
+    const QString& document = doubled.at(0);
+    if (isCpf() ? !CPFValida(document) || digitCount(document) < 11
+                : !CNPJValida(document) || digitCount(document) < 14) {
+        fail(isCpf() ? kCpfError : kCnpjError);
+        return;
+    }
+    m_erroMsg->clear();
+
+    const QString& email = doubled.at(11);
+    if (email.size() <= 5) {
+        fail(QStringLiteral("Favor digitar um e-mail"));
+        return;
+    }
+    QString crc = typed.at(1);
+    if (crc.trimmed().isEmpty()) {
+        if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja prosseguir sem o CRC?"),
+                             MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes) {
+            fail(QStringLiteral(
+                "Você optou por não prosseguir sem o CRC, favor digitar e clicar em OK novamente"));
+            return;
+        }
+        crc.clear();
+    }
+    if (doubled.at(2).size() < 5) {
+        fail(QStringLiteral("Favor digitar a Razão Social corretamente"));
+        return;
+    }
+    if (doubled.at(3).isEmpty()) {
+        fail(QStringLiteral("Favor digitar o Endereço corretamente"));
+        return;
+    }
+    if (doubled.at(4).isEmpty()) {
+        fail(QStringLiteral("Favor digitar o Número corretamente"));
+        return;
+    }
+    if (QString(doubled.at(10)).remove(QLatin1Char('_')).size() != 9) {
+        fail(QStringLiteral("Favor digitar o CEP corretamente"));
+        return;
+    }
+    if (doubled.at(6).trimmed().isEmpty()) {
+        fail(QStringLiteral("Favor digitar o Bairro corretamente"));
+        return;
+    }
+    if (doubled.at(7).trimmed().isEmpty()) {
+        fail(QStringLiteral("Favor digitar a Cidade corretamente"));
+        return;
+    }
+    if (!kStates.contains(doubled.at(8))) {
+        fail(QStringLiteral("Favor digitar o UF corretamente.  Ex: SP, RJ, PR, MG (em maiúsculo)"));
+        return;
+    }
+
+    // The table keeps the texts as typed: the values are bound, not pasted into the SQL. The
+    // previous row stays when the save fails.
+    const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
+                            typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
+    AppError error;
+    if (!saveContador(contador, &error)) {
+        showConnectionFailure(QStringLiteral("1"));
+        showConnectionFailure(QStringLiteral("2"));
+        return;
+    }
+    close();
+    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contador cadastrado com sucesso"),
+                     MessageIcon::Information);
+}
+
+void frmContador::remove() {
+    AppError error;
+    if (!removeContador(&error)) {
+        MessageBox::show(AppTexts::productTitle,
+                         QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
+        return;
+    }
+    const QPoint where = pos();
+    close();
+    auto* fresh = new frmContador;
+    fresh->move(where);
+    fresh->show();
+}
+
+void frmContador::showConnectionFailure(const QString& code) {
+    MessageBox::show(
+        AppTexts::productTitle,
+        QStringLiteral("Falha de conexão - Cód ") + code + QStringLiteral(", \r\n") +
+            QStringLiteral("favor entrar em contato com seu administrador de redes para verificação de "
+                           "regras no seu firewall ou proxy. \r\n\r\n") +
+            QStringLiteral("Verifique também suas configurações de antivírus.\r\n\r\n") +
+            QStringLiteral("O sistema deverá se comunicar com a URL http://") + defaultServerHost +
+            QStringLiteral("/"),
+        MessageIcon::Critical);
+}
+
+void frmContador::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+} // namespace fiscora

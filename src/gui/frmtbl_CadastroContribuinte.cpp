@@ -1,0 +1,69 @@
+#include "gui/frmtbl_CadastroContribuinte.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/ContribuinteTable.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace fiscora {
+
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(QWidget* parent)
+    : ContribuinteForm(QStringLiteral("frmtbl_CadastroContribuinte"),
+                       QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
+                       parent) {
+    m_txtIE->setEnabled(false);
+    m_txtCNPJ->setEnabled(false);
+    // Shown, never written by the update.
+    m_Chave->setReadOnly(true);
+    addButtonRow();
+    m_cmdOK->setDefault(true);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CadastroContribuinte::cmdOK_Click);
+}
+
+frmtbl_CadastroContribuinte::~frmtbl_CadastroContribuinte() = default;
+
+void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& razaoSocial, const QString& cnpj,
+                                       const QString& cnae, const QString& chave, const QString& ccm,
+                                       bool optanteSimples) {
+    m_txtIE->setText(ie);
+    m_txtRazaoSocial->setText(razaoSocial);
+    m_txtCNPJ->setText(cnpj);
+    m_txtCNAE->setText(cnae);
+    m_Chave->setText(chave);
+    m_txtInscMunicipal->setText(ccm);
+    m_flag_optantesimples->setChecked(optanteSimples);
+    setErroMsg({});
+}
+
+void frmtbl_CadastroContribuinte::cmdOK_Click() {
+    if (!checkFields() || !checkKeyAndErrors())
+        return;
+    bool exists = false;
+    if (!lookUpIe(&exists))
+        return;
+    if (!exists) {
+        setErroMsg(QStringLiteral("Contribuinte não cadastrado."));
+        return;
+    }
+    setErroMsg({});
+    Contribuinte row;
+    row.IE = ie();
+    row.RazaoSocial = razaoSocial();
+    row.Cnae = cnae();
+    row.CCM = inscMunicipal();
+    row.OptanteSimples = optanteSimples();
+    AppError failure;
+    if (!updateContribuinte(row, &failure)) {
+        showDatabaseError(failure);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle,
+                     QStringLiteral("O dados cadastrais do contribuinte foram atualizados"));
+    close();
+}
+
+} // namespace fiscora

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "gui/ContribuinteForm.h"
+
+namespace fiscora {
+
+// The taxpayer edit window, opened filled in by the update list: the name, the CNAE, the municipal
+// registration and the Simples Nacional flag can change; the IE, the CNPJ and the key are shown
+// only. Closing it, by any route, enables the main window.
+class frmtbl_CadastroContribuinte final : public ContribuinteForm {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
+
+public:
+    explicit frmtbl_CadastroContribuinte(QWidget* parent = nullptr);
+    ~frmtbl_CadastroContribuinte() override;
+
+    // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.
+    void fill(const QString& ie, const QString& razaoSocial, const QString& cnpj, const QString& cnae,
+              const QString& chave, const QString& ccm, bool optanteSimples);
+
+    void cmdOK_Click();
+};
+
+} // namespace fiscora

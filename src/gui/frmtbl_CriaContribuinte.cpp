@@ -1,0 +1,123 @@
+#include "gui/frmtbl_CriaContribuinte.h"
+
+#include "certificates/CertificateChecks.h"
+#include "certificates/CertificateTexts.h"
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/ContribuinteTable.h"
+#include "gui/CertificateSelection.h"
+#include "gui/ImportarEmpresas.h"
+#include "net/KeyRequest.h"
+#include "validation/Documents.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(QWidget* parent)
+    : ContribuinteForm(QStringLiteral("frmtbl_CriaContribuinte"),
+                       QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
+    , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
+    , m_Command2(new QPushButton(QStringLiteral("Importação de Empresas"), this)) {
+    m_Command1->setObjectName(QStringLiteral("Command1"));
+    m_Command2->setObjectName(QStringLiteral("Command2"));
+    auto* hint = new QLabel(QStringLiteral("Utilize o certificado da Empresa ou Contador"), this);
+    hint->setObjectName(QStringLiteral("Label1"));
+
+    auto* commands = new QGridLayout;
+    commands->addWidget(m_Command1, 0, 0);
+    commands->addWidget(hint, 0, 1);
+    commands->addWidget(m_Command2, 1, 0);
+    commands->setColumnStretch(1, 1);
+    commands->setHorizontalSpacing(10);
+    mainLayout()->addLayout(commands);
+    addButtonRow();
+    m_cmdOK->setDefault(true);
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::cmdOK_Click);
+    connect(m_Command1, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command1_Click);
+    connect(m_Command2, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command2_Click);
+}
+
+frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
+
+void frmtbl_CriaContribuinte::cmdOK_Click() {
+    if (!checkFields() || !checkKeyAndErrors())
+        return;
+    bool exists = false;
+    if (!lookUpIe(&exists))
+        return;
+    if (exists) {
+        setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
+        return;
+    }
+    setErroMsg({});
+    const Contribuinte row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
+    AppError failure;
+    if (!insertContribuinte(row, &failure)) {
+        showDatabaseError(failure);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle, QStringLiteral("O contribuinte foi criado!"));
+    close();
+}
+
+void frmtbl_CriaContribuinte::Command1_Click() {
+    SelecionarCertificado();
+}
+
+void frmtbl_CriaContribuinte::Command2_Click() {
+    (new ImportarEmpresas)->show();
+}
+
+void frmtbl_CriaContribuinte::SelecionarCertificado() {
+    Contador contador;
+    bool found = false;
+    AppError failure;
+    if (!DadosContador(&contador, &found, &failure)) {
+        CertificateSelection::showComponentFailure();
+        return;
+    }
+    if (!checkFields())
+        return;
+    const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()), contador.document()};
+    if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
+        CertificateSelection::Outcome::Accepted)
+        return;
+
+    // The call lets events through: the window may be closed, even deleted, before it returns.
+    const QPointer<frmtbl_CriaContribuinte> self(this);
+    const KeyAnswer answer = KeyRequest::request(ie(), cnpj());
+    if (!self)
+        return;
+    switch (answer.status) {
+    case KeyAnswer::Status::Failed:
+        CertificateSelection::showComponentFailure();
+        return;
+    case KeyAnswer::Status::Refused:
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("Atenção, não foi encontrado cadastro para as informações preenchidas.\r\n\r\n"
+                           "Solicitamos entrar em contato por E-MAIL com o suporte, informando: CNPJ, "
+                           "IE e CNAE do contribuinte."),
+            MessageIcon::Critical);
+        return;
+    case KeyAnswer::Status::Granted:
+        break;
+    }
+    if (!CertificateChecks::withinValidity(*m_certificado, answer.serverDate)) {
+        MessageBox::show(AppTexts::programTitle, CertificateTexts::expired);
+        return;
+    }
+    // Nothing is saved yet: the user confirms with OK.
+    m_Chave->setText(answer.chave);
+    m_flag_optantesimples->setChecked(answer.simples);
+}
+
+} // namespace fiscora

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "certificates/Certificate.h"
+#include "gui/ContribuinteForm.h"
+
+#include <optional>
+
+namespace fiscora {
+
+// The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
+// através do Cert. Digital" fills the key and the Simples Nacional flag from the server with a
+// certificate. Closing it, by any route, enables the main window.
+class frmtbl_CriaContribuinte final : public ContribuinteForm {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
+
+public:
+    explicit frmtbl_CriaContribuinte(QWidget* parent = nullptr);
+    ~frmtbl_CriaContribuinte() override;
+
+    void cmdOK_Click();
+    void Command1_Click();
+    void Command2_Click();
+
+    // The certificate of the last key request, kept while the window is open.
+    const std::optional<Certificate>& certificado() const { return m_certificado; }
+
+private:
+    // The key request.
+    void SelecionarCertificado();
+
+    QPushButton* m_Command1;
+    QPushButton* m_Command2;
+    std::optional<Certificate> m_certificado;
+};
+
+} // namespace fiscora

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "gui/ContribuinteListWindow.h"
+
+namespace fiscora {
+
+// The taxpayer selection: the chosen taxpayer becomes the main window's current one and its transmissions are
+// fetched.
+class frmtbl_SelecionaContribuinte final : public ContribuinteListWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
+
+public:
+    explicit frmtbl_SelecionaContribuinte(QWidget* parent = nullptr);
+
+protected:
+    void accept() override;
+};
+
+} // namespace fiscora

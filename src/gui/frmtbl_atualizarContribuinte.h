@@ -1,0 +1,19 @@
+#pragma once
+
+#include "gui/ContribuinteListWindow.h"
+
+namespace fiscora {
+
+// The taxpayer update list: opens the chosen taxpayer in the edit window.
+class frmtbl_atualizarContribuinte final : public ContribuinteListWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
+
+public:
+    explicit frmtbl_atualizarContribuinte(QWidget* parent = nullptr);
+
+protected:
+    void accept() override;
+};
+
+} // namespace fiscora

@@ -1,0 +1,33 @@
+#include "gui/frmtbl_exclusaoContribuinte.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/ContribuinteTable.h"
+
+namespace fiscora {
+
+frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(QWidget* parent)
+    : ContribuinteListWindow(QStringLiteral("frmtbl_exclusaoContribuinte"),
+                             QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
+                             QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
+
+void frmtbl_exclusaoContribuinte::accept() {
+    if (!validSelection()) {
+        MessageBox::show(AppTexts::programTitle, QStringLiteral("É necessário selecionar a empresa"));
+        return;
+    }
+    if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
+                         MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
+        return;
+    AppError error;
+    if (!deleteContribuinte(cell(ColIE), &error)) {
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
+                         MessageIcon::Information);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contribuinte Excluído"),
+                     MessageIcon::Information);
+    close();
+}
+
+} // namespace fiscora

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "gui/ContribuinteListWindow.h"
+
+namespace fiscora {
+
+// The taxpayer deletion list: deletes the chosen taxpayer after asking.
+class frmtbl_exclusaoContribuinte final : public ContribuinteListWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmtbl_exclusaoContribuinte)
+
+public:
+    explicit frmtbl_exclusaoContribuinte(QWidget* parent = nullptr);
+
+protected:
+    void accept() override;
+};
+
+} // namespace fiscora

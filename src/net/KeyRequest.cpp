@@ -1,0 +1,34 @@
+#include "net/KeyRequest.h"
+
+#include "core/ServerDate.h"
+#include "net/Soap.h"
+
+namespace fiscora {
+
+const QString KeyRequest::clientKey = QStringLiteral("!QOLTRAVEM!");
+
+KeyAnswer KeyRequest::request(const QString& ie, const QString& cnpj) {
+    const SoapAnswer answer = CallSoapOperation(
+        QStringLiteral("Transferencia.ecnpj"),
+        {{QStringLiteral("ie"), ie}, {QStringLiteral("cnpj"), cnpj}, {QStringLiteral("key"), clientKey}});
+    if (!answer.ok)
+        return {};
+    return read(answer.text);
+}
+
+KeyAnswer KeyRequest::read(const QString& responseText) {
+    KeyAnswer answer;
+    if (responseText.contains(QStringLiteral("NAO_AUTORIZADO"))) {
+        answer.status = KeyAnswer::Status::Refused;
+        return answer;
+    }
+    const QString result = GetResult(responseText, QStringLiteral("return"));
+    if (result.size() < 68 || !parseServerDateTime(result.mid(20, 19), &answer.serverDate))
+        return answer;
+    answer.simples = result.at(50) == QLatin1Char('S');
+    answer.chave = result.mid(60, 8);
+    answer.status = KeyAnswer::Status::Granted;
+    return answer;
+}
+
+} // namespace fiscora
