@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "core/ProgramFolder.h"
+#include "core/Session.h"
 #include "gui/GuiStartup.h"
 #include "gui/WidgetSeams.h"
 
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
         return fiscora::CommandLine::run(QCoreApplication::arguments(), out, err);
     }
 
+    // Outlives the application object, so no window left open at exit sees it gone.
+    fiscora::Session session;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fiscora"));
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
@@ -26,7 +29,8 @@ int main(int argc, char** argv) {
 
     fiscora::WidgetSeams seams;
 
-    if (!fiscora::openStartupWindow())
+    fiscora::hostMainWindow(session);
+    if (!fiscora::openStartupWindow(session))
         return 0;
     return QApplication::exec();
 }

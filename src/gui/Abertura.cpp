@@ -3,9 +3,9 @@
 #include "core/AppTexts.h"
 #include "core/Platform.h"
 #include "gui/Images.h"
-#include "gui/Principal.h"
 #include "gui/Sobre.h"
 
+#include "core/Session.h"
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -14,8 +14,9 @@
 
 namespace fiscora {
 
-Abertura::Abertura(QWidget* parent)
+Abertura::Abertura(Session& session, QWidget* parent)
     : QWidget(parent)
+    , m_session(session)
     , m_picture(new QLabel(this))
     , m_iniciar(new QPushButton(QStringLiteral("Iniciar"), this))
     , m_sobre(new QPushButton(QStringLiteral("Sobre"), this))
@@ -81,12 +82,12 @@ Abertura::Abertura(QWidget* parent)
 
 void Abertura::iniciar() {
     close();
-    Principal::showMain();
+    m_session.showMainWindow();
 }
 
 void Abertura::sobre() {
     close();
-    (new Sobre)->show();
+    (new Sobre(m_session))->show();
 }
 
 } // namespace fiscora

@@ -7,18 +7,21 @@ class QPushButton;
 
 namespace fiscora {
 
+class Session;
+
 // The start-up window.
 class Abertura final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Abertura)
 
 public:
-    explicit Abertura(QWidget* parent = nullptr);
+    explicit Abertura(Session& session, QWidget* parent = nullptr);
 
 private:
     void iniciar();
     void sobre();
 
+    Session& m_session;
     QLabel* m_picture;
     QPushButton* m_iniciar;
     QPushButton* m_sobre;

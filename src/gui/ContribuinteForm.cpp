@@ -2,8 +2,8 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/Session.h"
 #include "data/ContribuinteTable.h"
-#include "gui/Principal.h"
 #include "validation/Documents.h"
 
 #include <QCheckBox>
@@ -52,8 +52,10 @@ void error(const QString& text) {
 
 } // namespace
 
-ContribuinteForm::ContribuinteForm(const QString& objectName, const QString& caption, QWidget* parent)
+ContribuinteForm::ContribuinteForm(Session& session, const QString& objectName, const QString& caption,
+                                   QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , m_session(session)
     , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
     , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
     , m_txtCNPJ(field(QStringLiteral("txtCNPJ"), this, kCnpjMask))
@@ -236,8 +238,7 @@ bool ContribuinteForm::eventFilter(QObject* watched, QEvent* event) {
 
 void ContribuinteForm::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

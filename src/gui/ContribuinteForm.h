@@ -12,6 +12,8 @@ class QVBoxLayout;
 
 namespace fiscora {
 
+class Session;
+
 // What the taxpayer creation and edit windows share: the fields of the frame " Contribuinte ",
 // the red field-error label erroMsg, the checks made when the IE or CNPJ field is left, the form
 // checks of OK and of the key request, and the re-enabling of the main window on closing.
@@ -38,7 +40,9 @@ public:
     void txtCNPJ_LostFocus();
 
 protected:
-    ContribuinteForm(const QString& objectName, const QString& caption, QWidget* parent);
+    ContribuinteForm(Session& session, const QString& objectName, const QString& caption, QWidget* parent);
+
+    Session& m_session;
 
     // Form checks 1 to 6 (IE, name, CNPJ, CNAE), each failure in its own message box.
     bool checkFields();

@@ -1,8 +1,8 @@
 #include "gui/ContribuinteListWindow.h"
 
+#include "core/Session.h"
 #include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
-#include "gui/Principal.h"
 #include "gui/ReadOnlyGrid.h"
 
 #include <QCloseEvent>
@@ -21,9 +21,10 @@ const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
 
 } // namespace
 
-ContribuinteListWindow::ContribuinteListWindow(const QString& name, const QString& caption,
+ContribuinteListWindow::ContribuinteListWindow(Session& session, const QString& name, const QString& caption,
                                                const QString& instruction, QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , m_session(session)
     , m_Label1(new QLabel(instruction, this))
     , m_GridSelContribuinte(new QTableWidget(this))
     , m_cmdOK(new QPushButton(QStringLiteral("&OK"), this))
@@ -106,8 +107,7 @@ QString ContribuinteListWindow::cell(Column column) const {
 
 void ContribuinteListWindow::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

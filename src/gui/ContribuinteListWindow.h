@@ -8,6 +8,8 @@ class QTableWidget;
 
 namespace fiscora {
 
+class Session;
+
 // The layout, loading and selection rule shared by the three taxpayer lists: a caption, an
 // instruction, the grid GridSelContribuinte (IE, name, CNPJ, CNAE, key) read from
 // tblContribuinte once when the window opens, and "&OK" / "&Cancelar". Closing the window, by any
@@ -22,8 +24,8 @@ public:
     ~ContribuinteListWindow() override;
 
 protected:
-    ContribuinteListWindow(const QString& name, const QString& caption, const QString& instruction,
-                           QWidget* parent);
+    ContribuinteListWindow(Session& session, const QString& name, const QString& caption,
+                           const QString& instruction, QWidget* parent);
 
     // The window's action on the current row (cmdOK).
     virtual void accept() = 0;
@@ -38,6 +40,10 @@ protected:
 private:
     void load();
 
+protected:
+    Session& m_session;
+
+private:
     QLabel* m_Label1;
     QTableWidget* m_GridSelContribuinte;
     QPushButton* m_cmdOK;

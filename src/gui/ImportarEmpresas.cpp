@@ -6,8 +6,9 @@
 
 namespace fiscora {
 
-ImportarEmpresas::ImportarEmpresas(QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+ImportarEmpresas::ImportarEmpresas(Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session) {
     setObjectName(QStringLiteral("ImportarEmpresas"));
     setWindowTitle(QStringLiteral("Cadastro de Empresas - Através do Arquivo NovaGIA - Importação"));
     setAttribute(Qt::WA_DeleteOnClose);

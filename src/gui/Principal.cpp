@@ -6,6 +6,7 @@
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 #include "core/ServerDate.h"
+#include "core/Session.h"
 #include "core/Settings.h"
 #include "data/ContadorTable.h"
 #include "data/ContribuinteTable.h"
@@ -44,8 +45,6 @@ namespace fiscora {
 
 namespace {
 
-Principal* g_instance = nullptr;
-
 const QString kListUnavailable = QStringLiteral("O Servidor está indisponivel, tente novamente mais tarde.");
 const QString kReceiptUnavailable =
     QStringLiteral("O Servidor está indisponível, tente novamente mais tarde.");
@@ -64,9 +63,9 @@ QAction* action(QMenu* menu, const QString& name, const QString& text, const QKe
 }
 
 // Brings an already open window to the front, or shows a new one.
-template <typename Window> Window* showOnce(QPointer<Window>& slot) {
+template <typename Window> Window* showOnce(QPointer<Window>& slot, Session& session) {
     if (!slot)
-        slot = new Window;
+        slot = new Window(session);
     slot->show();
     slot->raise();
     slot->activateWindow();
@@ -81,12 +80,11 @@ void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
 
 } // namespace
 
-Principal::Principal(QWidget* parent)
+Principal::Principal(Session& session, QWidget* parent)
     : QMainWindow(parent)
-    , m_DataServidor(zeroDateTime()) {
+    , m_session(session) {
     setObjectName(QStringLiteral("Principal"));
     setWindowTitle(AppTexts::windowCaption);
-    g_instance = this;
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -201,8 +199,6 @@ Principal::Principal(QWidget* parent)
     m_Text2 = new QLineEdit(central);
     m_Text2->setObjectName(QStringLiteral("Text2"));
     m_Text2->hide();
-    m_PathMDB = label(QStringLiteral("PathMDB"), QString(), central);
-    m_PathMDB->hide();
 
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(12, 12, 12, 8);
@@ -222,25 +218,16 @@ Principal::Principal(QWidget* parent)
         if (row >= 0)
             RecebeDadosProtocolo();
     });
+    connect(&m_session, &Session::taxpayerChanged, this, &Principal::showTaxpayer);
+    connect(&m_session, &Session::transmissionsRequested, this, &Principal::RecebeDadosServer);
+    connect(&m_session, &Session::mainWindowEnabled, this, &QWidget::setEnabled);
+    if (m_session.hasTaxpayer())
+        showTaxpayer();
 }
 
 Principal::~Principal() {
     delete m_frmUpload;
     delete m_frmUploadSimples;
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-Principal* Principal::instance() {
-    return g_instance;
-}
-
-Principal* Principal::showMain() {
-    Principal* main = g_instance ? g_instance : new Principal;
-    main->setAttribute(Qt::WA_DeleteOnClose);
-    main->show();
-    main->raise();
-    return main;
 }
 
 void Principal::buildMenus() {
@@ -286,40 +273,13 @@ void Principal::buildTransmissionsGrid() {
     grid->setMinimumWidth((1500 + 2500 + 1700) / 15 + 2 * grid->frameWidth() + 20);
 }
 
-QString Principal::razaoSocialSelecionada() const {
-    return m_RSSel->text();
-}
-
-QString Principal::ieSelecionada() const {
-    return m_IESel->text();
-}
-
-QString Principal::chaveSelecionada() const {
-    return m_lblChave->text();
-}
-
-void Principal::selecionarContribuinte(const QString& razaoSocial, const QString& ie, const QString& chave) {
-    m_RSSel->setText(razaoSocial);
-    m_IESel->setText(ie);
-    m_lblChave->setText(chave);
-    m_frmImportacao->show();
-    m_Command1->show();
-}
-
-QString Principal::pathMDB() const {
-    return m_PathMDB->text();
-}
-
-void Principal::setPathMDB(const QString& path) {
-    m_PathMDB->setText(path);
-}
-
-void Principal::dropTaxpayer() {
-    m_RSSel->clear();
-    m_IESel->clear();
-    m_lblChave->clear();
-    m_frmImportacao->hide();
-    m_Command1->hide();
+void Principal::showTaxpayer() {
+    const bool selected = m_session.hasTaxpayer();
+    m_RSSel->setText(m_session.RSSel());
+    m_IESel->setText(m_session.IESel());
+    m_lblChave->setText(m_session.lblChave());
+    m_frmImportacao->setVisible(selected);
+    m_Command1->setVisible(selected);
 }
 
 void Principal::RecebeDadosServer() {
@@ -335,9 +295,9 @@ void Principal::RecebeDadosServer() {
     // The call lets events through: closing the window meanwhile ends the program and may delete it.
     const QPointer<Principal> self(this);
     const SoapAnswer answer = CallSoapOperation(
-        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_IESel->text()},
+        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_session.IESel()},
                                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                               {QStringLiteral("Chave"), m_lblChave->text()}});
+                                               {QStringLiteral("Chave"), m_session.lblChave()}});
     if (!self)
         return;
     if (!answer.ok) {
@@ -357,8 +317,7 @@ void Principal::RecebeDadosServer() {
             unavailable();
             return;
         }
-        m_DataServidor = header.serverDate;
-        m_anoTrabalho = header.anoTrabalho;
+        m_session.setServerList(header.serverDate, header.anoTrabalho);
         // The stamp as it is, line ends included: the answer must carry it whole.
         const QString installed = Cp1252::decode(stamp.readAll());
         const bool upToDate = answer.text.contains(installed);
@@ -370,7 +329,7 @@ void Principal::RecebeDadosServer() {
         m_tvwPessoa->hide();
         m_detApuracao->hide();
     } else {
-        dropTaxpayer();
+        m_session.dropTaxpayer();
     }
 }
 
@@ -428,7 +387,7 @@ void Principal::RecebeDadosProtocolo() {
             CallSoapOperation(QStringLiteral("Transferencia.ver"),
                               {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                               {QStringLiteral("Chave"), m_lblChave->text()}});
+                               {QStringLiteral("Chave"), m_session.lblChave()}});
         if (!self)
             return;
         if (!answer.ok) {
@@ -486,8 +445,8 @@ void Principal::imprimirProtocolo() {
     const QString host = serverHost();
     const int row = m_GridTransmissoes->currentRow();
     const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
-    const QString address =
-        receiptAddress(host, m_IESel->text(), m_lblChave->text(), reference ? reference->text() : QString());
+    const QString address = receiptAddress(host, m_session.IESel(), m_session.lblChave(),
+                                           reference ? reference->text() : QString());
     if (address.isEmpty()) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
                          MessageIcon::Information);
@@ -510,31 +469,31 @@ void Principal::novoContribuinte() {
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                                         "Contribuinte(s)."));
-        frmContador::showWindow();
+        frmContador::showWindow(m_session);
         return;
     }
-    showOnce(m_frmCria);
+    showOnce(m_frmCria, m_session);
 }
 
 void Principal::selecionar() {
     setEnabled(false);
-    showOnce(m_frmSeleciona);
+    showOnce(m_frmSeleciona, m_session);
 }
 
 void Principal::atualizar() {
-    showOnce(m_frmAtualizar);
+    showOnce(m_frmAtualizar, m_session);
 }
 
 void Principal::excluir() {
-    showOnce(m_frmExclusao);
+    showOnce(m_frmExclusao, m_session);
 }
 
 void Principal::abrirContador() {
-    frmContador::showWindow();
+    frmContador::showWindow(m_session);
 }
 
 void Principal::sobre() {
-    (new Sobre)->show();
+    (new Sobre(m_session))->show();
     setEnabled(false);
 }
 
@@ -550,15 +509,15 @@ void Principal::transmitir() {
         MessageBox::show(
             AppTexts::productTitle,
             QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
-        frmContador* window = frmContador::showWindow();
+        frmContador* window = frmContador::showWindow(m_session);
         window->activateWindow();
         window->setFocus();
         return;
     }
-    m_thisCont_cpf_cnpj = contador.cont_cpf_cnpj;
+    m_session.setThisCont_cpf_cnpj(contador.cont_cpf_cnpj);
 
     Contribuinte taxpayer;
-    if (!findContribuinte(m_IESel->text(), &taxpayer, &found, &error)) {
+    if (!findContribuinte(m_session.IESel(), &taxpayer, &found, &error)) {
         showDatabaseError(error);
         return;
     }
@@ -569,15 +528,15 @@ void Principal::transmitir() {
     if (!found) {
         showDatabaseError(AppError{3021, AppTexts::programTitle,
                                    QStringLiteral("Nenhum registro atual: o contribuinte ") +
-                                       m_IESel->text() + QStringLiteral(" não está cadastrado.")});
+                                       m_session.IESel() + QStringLiteral(" não está cadastrado.")});
         return;
     }
 
     if (!taxpayer.OptanteSimples) {
         setEnabled(false);
-        appendWorkYears(showOnce(m_frmUpload), m_anoTrabalho);
+        appendWorkYears(showOnce(m_frmUpload, m_session), m_session.anoTrabalho());
     } else {
-        appendWorkYears(showOnce(m_frmUploadSimples), m_anoTrabalho);
+        appendWorkYears(showOnce(m_frmUploadSimples, m_session), m_session.anoTrabalho());
     }
 }
 

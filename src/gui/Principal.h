@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -15,6 +14,7 @@ class QTreeWidget;
 
 namespace fiscora {
 
+class Session;
 class frmUpload;
 class frmUploadSimples;
 class frmtbl_CriaContribuinte;
@@ -22,38 +22,17 @@ class frmtbl_SelecionaContribuinte;
 class frmtbl_atualizarContribuinte;
 class frmtbl_exclusaoContribuinte;
 
-// The main window: the current taxpayer, the menus, the transmit command and the transmissions.
-// Other windows reach it through instance() and read or set what is public here.
+// The main window: shows the session's current taxpayer, the menus, the transmit command and the
+// transmissions. Other windows talk to it only through the session.
 class Principal final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Principal)
 
 public:
-    explicit Principal(QWidget* parent = nullptr);
+    explicit Principal(Session& session, QWidget* parent = nullptr);
     ~Principal() override;
 
-    // The program's one main window, or nullptr before it is first shown.
-    static Principal* instance();
-    // Creates the main window when needed and shows it.
-    static Principal* showMain();
-
-    // The accountant's document as stored (with punctuation), set by the transmit command.
-    QString thisCont_cpf_cnpj() const { return m_thisCont_cpf_cnpj; }
-    // The server's date and time of the last valid list; zeroDateTime() before the first.
-    QDateTime DataServidor() const { return m_DataServidor; }
-    // The reference years the server accepts, as it writes them; empty before the first list.
-    QString anoTrabalho() const { return m_anoTrabalho; }
-
-    // The current taxpayer, kept only in the labels RSSel, IESel and lblChave.
-    QString razaoSocialSelecionada() const;
-    QString ieSelecionada() const;
-    QString chaveSelecionada() const;
-    // Makes a taxpayer current (the selection window): labels filled, the frame of past
-    // transmissions and the transmit button shown. Fetches nothing.
-    void selecionarContribuinte(const QString& razaoSocial, const QString& ie, const QString& chave);
-    // The file chosen in an upload window.
-    QString pathMDB() const;
-    void setPathMDB(const QString& path);
+    Session& session() const { return m_session; }
 
     // Fetches the current taxpayer's transmissions and updates the window.
     void RecebeDadosServer();
@@ -72,7 +51,8 @@ protected:
 private:
     void buildMenus();
     void buildTransmissionsGrid();
-    void dropTaxpayer();
+    // The labels, the frame of past transmissions and the transmit button follow the session.
+    void showTaxpayer();
     void buildReceiptTree(const QString& receipt);
 
     // Menu commands and buttons.
@@ -85,14 +65,11 @@ private:
     void transmitir();
     void imprimirProtocolo();
 
-    QString m_thisCont_cpf_cnpj;
-    QDateTime m_DataServidor;
-    QString m_anoTrabalho;
+    Session& m_session;
 
     QLabel* m_RSSel;
     QLabel* m_IESel;
     QLabel* m_lblChave;
-    QLabel* m_PathMDB;
     QPushButton* m_Command1;
     QPushButton* m_Command3;
     QGroupBox* m_frmImportacao;

@@ -2,8 +2,8 @@
 
 #include "core/AppTexts.h"
 #include "gui/Images.h"
-#include "gui/Principal.h"
 
+#include "core/Session.h"
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,8 +13,9 @@
 
 namespace fiscora {
 
-Sobre::Sobre(QWidget* parent)
-    : QDialog(parent) {
+Sobre::Sobre(Session& session, QWidget* parent)
+    : QDialog(parent)
+    , m_session(session) {
     setObjectName(QStringLiteral("Sobre"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fiscora - ") + AppTexts::municipality);
@@ -45,8 +46,8 @@ Sobre::Sobre(QWidget* parent)
 
 void Sobre::done(int result) {
     QDialog::done(result);
-    Principal* main = Principal::showMain();
-    main->setEnabled(true);
+    m_session.showMainWindow();
+    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

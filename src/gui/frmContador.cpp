@@ -4,10 +4,10 @@
 #include "core/MessageBox.h"
 #include "data/ContadorTable.h"
 #include "data/LocalDatabase.h"
-#include "gui/Principal.h"
 #include "net/Soap.h"
 #include "validation/Documents.h"
 
+#include "core/Session.h"
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -66,8 +66,9 @@ int digitCount(const QString& text) {
 
 } // namespace
 
-frmContador::frmContador(QWidget* parent)
+frmContador::frmContador(Session& session, QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , m_session(session)
     , m_opt_fisica(new QRadioButton(QStringLiteral("Física"), this))
     , m_opt_juridica(new QRadioButton(QStringLiteral("Jurídica"), this))
     , m_txtCNPJCPF(field(QStringLiteral("txtCNPJCPF"), this, kCnpjMask))
@@ -173,12 +174,11 @@ frmContador* frmContador::instance() {
     return g_instance;
 }
 
-frmContador* frmContador::showWindow() {
+frmContador* frmContador::showWindow(Session& session) {
     // A window already open does not load again, yet the caller may just have disabled the main
     // window ("Novo"): opening always gives it back.
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
-    frmContador* window = g_instance ? g_instance.data() : new frmContador;
+    session.enableMainWindow();
+    frmContador* window = g_instance ? g_instance.data() : new frmContador(session);
     window->show();
     window->raise();
     window->activateWindow();
@@ -186,8 +186,7 @@ frmContador* frmContador::showWindow() {
 }
 
 void frmContador::load() {
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+    m_session.enableMainWindow();
 
     Contador c;
     bool found = false;
@@ -350,7 +349,7 @@ void frmContador::remove() {
     }
     const QPoint where = pos();
     close();
-    auto* fresh = new frmContador;
+    auto* fresh = new frmContador(m_session);
     fresh->move(where);
     fresh->show();
 }

@@ -9,6 +9,8 @@ class QRadioButton;
 
 namespace fiscora {
 
+class Session;
+
 // The accountant registration: sends the accountant to the server and keeps him as the single
 // row of tblContador. One window at a time; every opening reads the table afresh.
 class frmContador final : public QWidget {
@@ -16,11 +18,11 @@ class frmContador final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmContador)
 
 public:
-    explicit frmContador(QWidget* parent = nullptr);
+    explicit frmContador(Session& session, QWidget* parent = nullptr);
     ~frmContador() override;
 
     // The open window, raised, or a new one loaded from the table.
-    static frmContador* showWindow();
+    static frmContador* showWindow(Session& session);
     static frmContador* instance();
 
     // The host named in the connection-failure messages.
@@ -40,6 +42,7 @@ private:
     void showConnectionFailure(const QString& code);
     void fail(const QString& message);
 
+    Session& m_session;
     QRadioButton* m_opt_fisica;
     QRadioButton* m_opt_juridica;
     QLineEdit* m_txtCNPJCPF;

@@ -1,13 +1,14 @@
 #include "gui/frmUpload.h"
 
-#include "gui/Principal.h"
+#include "core/Session.h"
 
 #include <QCloseEvent>
 
 namespace fiscora {
 
-frmUpload::frmUpload(QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+frmUpload::frmUpload(Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session) {
     setObjectName(QStringLiteral("frmUpload"));
     setWindowTitle(
         QStringLiteral("Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra"));
@@ -16,8 +17,7 @@ frmUpload::frmUpload(QWidget* parent)
 
 void frmUpload::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

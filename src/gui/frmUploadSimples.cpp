@@ -1,13 +1,14 @@
 #include "gui/frmUploadSimples.h"
 
-#include "gui/Principal.h"
+#include "core/Session.h"
 
 #include <QCloseEvent>
 
 namespace fiscora {
 
-frmUploadSimples::frmUploadSimples(QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session) {
     setObjectName(QStringLiteral("frmUploadSimples"));
     setWindowTitle(QStringLiteral(
         "Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura Municipal de Valdorra"));
@@ -16,8 +17,7 @@ frmUploadSimples::frmUploadSimples(QWidget* parent)
 
 void frmUploadSimples::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (Principal* main = Principal::instance())
-        main->setEnabled(true);
+    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

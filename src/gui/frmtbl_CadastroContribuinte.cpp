@@ -11,8 +11,8 @@
 
 namespace fiscora {
 
-frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(QWidget* parent)
-    : ContribuinteForm(QStringLiteral("frmtbl_CadastroContribuinte"),
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidget* parent)
+    : ContribuinteForm(session, QStringLiteral("frmtbl_CadastroContribuinte"),
                        QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
                        parent) {
     m_txtIE->setEnabled(false);

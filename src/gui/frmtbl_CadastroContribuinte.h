@@ -4,6 +4,8 @@
 
 namespace fiscora {
 
+class Session;
+
 // The taxpayer edit window, opened filled in by the update list: the name, the CNAE, the municipal
 // registration and the Simples Nacional flag can change; the IE, the CNPJ and the key are shown
 // only. Closing it, by any route, enables the main window.
@@ -12,7 +14,7 @@ class frmtbl_CadastroContribuinte final : public ContribuinteForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
 
 public:
-    explicit frmtbl_CadastroContribuinte(QWidget* parent = nullptr);
+    explicit frmtbl_CadastroContribuinte(Session& session, QWidget* parent = nullptr);
     ~frmtbl_CadastroContribuinte() override;
 
     // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.

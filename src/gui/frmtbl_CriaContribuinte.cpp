@@ -20,8 +20,8 @@
 
 namespace fiscora {
 
-frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(QWidget* parent)
-    : ContribuinteForm(QStringLiteral("frmtbl_CriaContribuinte"),
+frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* parent)
+    : ContribuinteForm(session, QStringLiteral("frmtbl_CriaContribuinte"),
                        QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
     , m_Command2(new QPushButton(QStringLiteral("Importação de Empresas"), this)) {
@@ -73,7 +73,7 @@ void frmtbl_CriaContribuinte::Command1_Click() {
 }
 
 void frmtbl_CriaContribuinte::Command2_Click() {
-    (new ImportarEmpresas)->show();
+    (new ImportarEmpresas(m_session))->show();
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {

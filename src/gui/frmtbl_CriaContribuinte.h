@@ -7,6 +7,8 @@
 
 namespace fiscora {
 
+class Session;
+
 // The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
 // através do Cert. Digital" fills the key and the Simples Nacional flag from the server with a
 // certificate. Closing it, by any route, enables the main window.
@@ -15,7 +17,7 @@ class frmtbl_CriaContribuinte final : public ContribuinteForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
 
 public:
-    explicit frmtbl_CriaContribuinte(QWidget* parent = nullptr);
+    explicit frmtbl_CriaContribuinte(Session& session, QWidget* parent = nullptr);
     ~frmtbl_CriaContribuinte() override;
 
     void cmdOK_Click();

@@ -2,12 +2,12 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "gui/Principal.h"
+#include "core/Session.h"
 
 namespace fiscora {
 
-frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(QWidget* parent)
-    : ContribuinteListWindow(QStringLiteral("frmtbl_SelecionaContribuinte"),
+frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, QWidget* parent)
+    : ContribuinteListWindow(session, QStringLiteral("frmtbl_SelecionaContribuinte"),
                              QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
                              QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
 
@@ -17,15 +17,9 @@ void frmtbl_SelecionaContribuinte::accept() {
         close();
         return;
     }
-    Principal* main = Principal::instance();
-    if (!main) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
-                         MessageIcon::Information);
-        return;
-    }
-    main->selecionarContribuinte(cell(ColRazaoSocial), cell(ColIE), cell(ColChave));
+    m_session.selectTaxpayer(cell(ColRazaoSocial), cell(ColIE), cell(ColChave));
     close();
-    main->RecebeDadosServer();
+    m_session.RecebeDadosServer();
 }
 
 } // namespace fiscora

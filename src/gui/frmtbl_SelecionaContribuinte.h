@@ -4,6 +4,8 @@
 
 namespace fiscora {
 
+class Session;
+
 // The taxpayer selection: the chosen taxpayer becomes the main window's current one and its transmissions are
 // fetched.
 class frmtbl_SelecionaContribuinte final : public ContribuinteListWindow {
@@ -11,7 +13,7 @@ class frmtbl_SelecionaContribuinte final : public ContribuinteListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
 
 public:
-    explicit frmtbl_SelecionaContribuinte(QWidget* parent = nullptr);
+    explicit frmtbl_SelecionaContribuinte(Session& session, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -16,8 +16,8 @@ QPointer<frmtbl_CadastroContribuinte> g_edit;
 
 } // namespace
 
-frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(QWidget* parent)
-    : ContribuinteListWindow(QStringLiteral("frmtbl_atualizarContribuinte"),
+frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, QWidget* parent)
+    : ContribuinteListWindow(session, QStringLiteral("frmtbl_atualizarContribuinte"),
                              QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
                              QStringLiteral("Selecione o Contribuinte que deseja atualizar:"), parent) {}
 
@@ -37,7 +37,7 @@ void frmtbl_atualizarContribuinte::accept() {
     }
 
     if (!g_edit)
-        g_edit = new frmtbl_CadastroContribuinte;
+        g_edit = new frmtbl_CadastroContribuinte(m_session);
     g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                  stored.OptanteSimples);
     g_edit->show();

@@ -4,13 +4,15 @@
 
 namespace fiscora {
 
+class Session;
+
 // The taxpayer update list: opens the chosen taxpayer in the edit window.
 class frmtbl_atualizarContribuinte final : public ContribuinteListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
 
 public:
-    explicit frmtbl_atualizarContribuinte(QWidget* parent = nullptr);
+    explicit frmtbl_atualizarContribuinte(Session& session, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -6,8 +6,8 @@
 
 namespace fiscora {
 
-frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(QWidget* parent)
-    : ContribuinteListWindow(QStringLiteral("frmtbl_exclusaoContribuinte"),
+frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, QWidget* parent)
+    : ContribuinteListWindow(session, QStringLiteral("frmtbl_exclusaoContribuinte"),
                              QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
                              QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
 

@@ -4,13 +4,15 @@
 
 namespace fiscora {
 
+class Session;
+
 // The taxpayer deletion list: deletes the chosen taxpayer after asking.
 class frmtbl_exclusaoContribuinte final : public ContribuinteListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_exclusaoContribuinte)
 
 public:
-    explicit frmtbl_exclusaoContribuinte(QWidget* parent = nullptr);
+    explicit frmtbl_exclusaoContribuinte(Session& session, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -1,3 +1,4 @@
+#include "core/Session.h"
 #include "data/ContadorTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/frmContador.h"
@@ -71,12 +72,13 @@ class ContadorTest final : public QObject {
     Q_OBJECT
 
 private:
+    Session m_session;
     ServerLauncher m_server;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
 
     frmContador* open() {
-        frmContador* window = frmContador::showWindow();
+        frmContador* window = frmContador::showWindow(m_session);
         window->show();
         return window;
     }

@@ -1,5 +1,6 @@
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
+#include "core/Session.h"
 #include "data/ContadorTable.h"
 #include "data/ContribuinteTable.h"
 #include "gui/Principal.h"
@@ -97,6 +98,7 @@ private:
     ServerLauncher m_server;
     QTemporaryDir m_certificates;
     std::unique_ptr<ProgramFolderFixture> m_folder;
+    Session m_session;
     std::unique_ptr<Principal> m_main;
 
     void saveAccountant(const QString& document) {
@@ -129,7 +131,7 @@ private Q_SLOTS:
         for (const char* name : {"empresa", "contador", "terceiro", "cdp-malformado", "expirado", "futuro"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
-        m_main = std::make_unique<Principal>();
+        m_main = std::make_unique<Principal>(m_session);
     }
 
     void cleanupTestCase() {
@@ -275,7 +277,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, title);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte;
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         fillCreation(window, {});
         if (field == u"erroMsg")
@@ -293,7 +295,7 @@ private Q_SLOTS:
 
     void checksStopAtTheFirstFailure() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         // Every field wrong: only the IE is reported.
         press(window, "cmdOK");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Inscrição Estadual preenchida incorretamente")});
@@ -314,7 +316,7 @@ private Q_SLOTS:
         QFETCH(QString, ccm);
         QFETCH(bool, simples);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte;
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         Fields f;
         f.razao = razao;
@@ -345,7 +347,7 @@ private Q_SLOTS:
                                     QStringLiteral("TESTE001"), QString(), false},
                                    &error));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -393,7 +395,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, label);
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -452,7 +454,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         Fields f;
         f.ie = ie;
         f.chave = QString();
@@ -484,7 +486,7 @@ private Q_SLOTS:
     void keyRequestChecksTheFieldsFirst() {
         TestMessageBox boxes;
         TestCertificateChooser chooser;
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         Fields f;
         f.cnae = QStringLiteral("47");
         fillCreation(window, f);
@@ -497,7 +499,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueCancel();
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         fillCreation(window, {});
         const qsizetype before = m_server.requests().size();
         press(window, "Command1");
@@ -515,7 +517,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte;
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         Fields f;
         f.chave = QString();
@@ -542,7 +544,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         fillCreation(window, {});
         press(window, "Command1");
         QCOMPARE(boxes.texts(), QStringList{CertificateTexts::componentFailure()});
@@ -559,8 +561,8 @@ private Q_SLOTS:
     void closingEnablesTheMainWindow() {
         QFETCH(QString, route);
         TestMessageBox boxes;
-        for (QWidget* window : {static_cast<QWidget*>(new frmtbl_CriaContribuinte),
-                                static_cast<QWidget*>(new frmtbl_CadastroContribuinte)}) {
+        for (QWidget* window : {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session)),
+                                static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session))}) {
             QPointer<QWidget> guard = window;
             m_main->setEnabled(false);
             window->show();
@@ -576,7 +578,7 @@ private Q_SLOTS:
     }
 
     void importButtonOpensTheImportWindow() {
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         press(window, "Command2");
         QWidget* import = nullptr;
@@ -626,7 +628,7 @@ private Q_SLOTS:
         QVERIFY(insertContribuinte(original, &error));
         QVERIFY(insertContribuinte(other, &error));
         TestMessageBox boxes;
-        QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte;
+        QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(m_session);
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
                      original.CCM, original.OptanteSimples);
         window->show();
@@ -663,7 +665,7 @@ private Q_SLOTS:
 
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte;
+        auto* window = new frmtbl_CadastroContribuinte(m_session);
         window->fill(kIeA, QStringLiteral("Sumiu"), kCnpj, QStringLiteral("4711-3/02"),
                      QStringLiteral("TESTE001"), QString(), false);
         press(window, "cmdOK");
@@ -675,7 +677,7 @@ private Q_SLOTS:
     void databaseFailureOnSaveKeepsTheWindow() {
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte;
+        auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
         fillCreation(window, {});
         press(window, "cmdOK");
@@ -686,10 +688,10 @@ private Q_SLOTS:
     }
 
     void screenshots() {
-        auto* create = new frmtbl_CriaContribuinte;
+        auto* create = new frmtbl_CriaContribuinte(m_session);
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
-        auto* change = new frmtbl_CadastroContribuinte;
+        auto* change = new frmtbl_CadastroContribuinte(m_session);
         change->fill(kIeA, QStringLiteral("Metalúrgica Serra d'Água Ltda"), kCnpj,
                      QStringLiteral("2599-3/99"), QStringLiteral("SA5N4W6X"), QStringLiteral("31.870-2"),
                      false);

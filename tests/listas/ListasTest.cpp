@@ -1,3 +1,4 @@
+#include "core/Session.h"
 #include "data/ContribuinteTable.h"
 #include "gui/Principal.h"
 #include "gui/frmtbl_SelecionaContribuinte.h"
@@ -31,12 +32,18 @@ const QList<Contribuinte> kRows = {{u"648.120.377.258"_s, u"Padaria Estrela do V
                                    {u"110.042.490.114"_s, u"Metalúrgica Serra d'Água Ltda"_s,
                                     u"12.345.678/0001-95"_s, u"4711-3/02"_s, QString(), QString(), false}};
 
+// The windows' session lives as long as the test program.
+Session& session() {
+    static Session s;
+    return s;
+}
+
 QWidget* makeWindow(const QString& kind) {
     if (kind == u"selecao"_s)
-        return new frmtbl_SelecionaContribuinte;
+        return new frmtbl_SelecionaContribuinte(session());
     if (kind == u"atualizacao"_s)
-        return new frmtbl_atualizarContribuinte;
-    return new frmtbl_exclusaoContribuinte;
+        return new frmtbl_atualizarContribuinte(session());
+    return new frmtbl_exclusaoContribuinte(session());
 }
 
 QWidget* window(const QString& name) {
@@ -236,7 +243,7 @@ private Q_SLOTS:
 
     void closingEnablesTheMainWindow() {
         QFETCH(QString, kind);
-        auto* main = new Principal;
+        auto* main = new Principal(session());
         main->setEnabled(false);
         QWidget* w = makeWindow(kind);
         w->show();

@@ -1,5 +1,6 @@
 #include "gui/Principal.h"
 #include "core/ServerDate.h"
+#include "core/Session.h"
 #include "data/ContadorTable.h"
 #include "data/ContribuinteTable.h"
 #include "support/ProgramFolderFixture.h"
@@ -103,6 +104,7 @@ private:
         std::unique_ptr<ProgramFolderFixture> folder;
         TestMessageBox boxes;
         TestPlatform platform;
+        Session session;
         Principal* main = nullptr;
 
         QTableWidget* grid() const { return child<QTableWidget>(main, u"GridTransmissoes"_s); }
@@ -128,7 +130,7 @@ private:
         for (const SeedCompany& c : companies)
             insertContribuinte(Contribuinte{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples},
                                &error);
-        scene->main = new Principal;
+        scene->main = new Principal(scene->session);
         scene->main->show();
         return scene;
     }
@@ -166,7 +168,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         auto scene = makeScene();
         if (transmit) {
-            scene->main->selecionarContribuinte(kName, kIE, kKey);
+            scene->session.selectTaxpayer(kName, kIE, kKey);
             QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
         } else {
             child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
@@ -198,7 +200,7 @@ private Q_SLOTS:
         auto scene = makeScene();
         QPointer<Principal> main = scene->main;
         main->setAttribute(Qt::WA_DeleteOnClose);
-        main->selecionarContribuinte(kName, kIE, kKey);
+        main->session().selectTaxpayer(kName, kIE, kKey);
         QTimer::singleShot(0, main, &QWidget::close);
         main->RecebeDadosServer();
         QTRY_VERIFY(!main);
@@ -234,7 +236,7 @@ private Q_SLOTS:
     void selectionFillsTheWindowAndListsTransmissions() {
         auto scene = makeScene();
         QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
-        QCOMPARE(scene->main->DataServidor(), zeroDateTime());
+        QCOMPARE(scene->session.DataServidor(), zeroDateTime());
         select(*scene, kIE);
         QVERIFY(scene->boxes.shown().isEmpty());
         QCOMPARE(scene->text(u"RSSel"_s), kName);
@@ -247,8 +249,8 @@ private Q_SLOTS:
         QCOMPARE(column(scene->grid(), 3), (QStringList{u"2"_s, u"1"_s}));
         QCOMPARE(scene->grid()->columnWidth(3), 0);
         QCOMPARE(scene->grid()->columnWidth(4), 0);
-        QCOMPARE(scene->main->DataServidor(), QDateTime(QDate(2012, 3, 14), QTime(10, 22, 33)));
-        QCOMPARE(scene->main->anoTrabalho(), u"2011,2012"_s);
+        QCOMPARE(scene->session.DataServidor(), QDateTime(QDate(2012, 3, 14), QTime(10, 22, 33)));
+        QCOMPARE(scene->session.anoTrabalho(), u"2011,2012"_s);
         QVERIFY(scene->visible(u"lblAtualizado"_s) && !scene->visible(u"lblnovaatualizacao"_s));
         QVERIFY(child<QPlainTextEdit>(scene->main, u"Text1"_s)
                     ->toPlainText()
@@ -276,7 +278,7 @@ private Q_SLOTS:
         auto scene = makeScene({seededCompany(kReceipt, olderReference)});
         scene->main->PopulaGridTransmissoes(
             u"<listaTransferencias><transferencia/><transferencia/></listaTransferencias>"_s);
-        scene->main->selecionarContribuinte(kName, kIE, key);
+        scene->session.selectTaxpayer(kName, kIE, key);
         scene->main->RecebeDadosServer();
         QCOMPARE(scene->boxes.texts(), QStringList{message});
         QCOMPARE(scene->boxes.shown().at(0).icon,
@@ -285,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(scene->text(u"RSSel"_s).isEmpty() && scene->text(u"IESel"_s).isEmpty() &&
                 scene->text(u"lblChave"_s).isEmpty());
         QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
-        QCOMPARE(scene->main->anoTrabalho(), QString());
+        QCOMPARE(scene->session.anoTrabalho(), QString());
     }
 
     void listFailures_data() {
@@ -303,13 +305,13 @@ private Q_SLOTS:
             scene->server.stop();
         if (failure == u"stamp"_s)
             QFile::remove(scene->folder->file(u"info.fsc"_s));
-        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->session.selectTaxpayer(kName, kIE, kKey);
         scene->main->RecebeDadosServer();
         QCOMPARE(scene->boxes.texts(), QStringList{kListUnavailable});
         QCOMPARE(scene->boxes.shown().at(0).title, u"Fiscora"_s);
         QCOMPARE(scene->boxes.shown().at(0).icon, MessageIcon::None);
         QCOMPARE(scene->text(u"IESel"_s), kIE);
-        QCOMPARE(scene->main->DataServidor(), zeroDateTime());
+        QCOMPARE(scene->session.DataServidor(), zeroDateTime());
         // The grid was filled before the date was read.
         QCOMPARE(scene->grid()->rowCount(), failure == u"date"_s ? 2 : 0);
     }
@@ -412,7 +414,7 @@ private Q_SLOTS:
 
     void rowWithoutStatusIsReportedUnavailable() {
         auto scene = makeScene();
-        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->session.selectTaxpayer(kName, kIE, kKey);
         scene->main->PopulaGridTransmissoes(
             u"<listaTransferencias><transferencia><referencia>01/2012</referencia></transferencia>"
             "</listaTransferencias>"_s);
@@ -423,7 +425,7 @@ private Q_SLOTS:
 
     void printOpensTheReceiptAddress() {
         auto scene = makeScene();
-        scene->main->selecionarContribuinte(kName, kIE, kKey);
+        scene->session.selectTaxpayer(kName, kIE, kKey);
         scene->main->PopulaGridTransmissoes(
             u"<listaTransferencias><transferencia><referencia>02/2012 </referencia><status>1</status>"
             "</transferencia></listaTransferencias>"_s);
@@ -478,7 +480,7 @@ private Q_SLOTS:
             upload->close();
             QVERIFY(scene->main->isEnabled());
         }
-        QCOMPARE(scene->main->thisCont_cpf_cnpj(), u"111.444.777-35"_s);
+        QCOMPARE(scene->session.thisCont_cpf_cnpj(), u"111.444.777-35"_s);
         QCOMPARE(scene->boxes.shown().size(), 2);
         QCOMPARE(scene->boxes.shown().at(0).title, u"Informação"_s);
         QCOMPARE(scene->boxes.shown().at(0).text,
@@ -489,7 +491,7 @@ private Q_SLOTS:
         auto scene = makeScene();
         AppError error;
         QVERIFY(saveContador(accountant(), &error));
-        scene->main->selecionarContribuinte(kName, u"648.120.377.258"_s, kKey);
+        scene->session.selectTaxpayer(kName, u"648.120.377.258"_s, kKey);
         QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
         QCOMPARE(scene->boxes.shown().size(), 2);
         QCOMPARE(scene->boxes.shown().at(1).title, u"fiscora"_s);

@@ -1,3 +1,4 @@
+#include "core/Session.h"
 #include "gui/Abertura.h"
 #include "gui/GuiStartup.h"
 #include "gui/Principal.h"
@@ -32,6 +33,16 @@ class StartupTest final : public QObject {
     Q_OBJECT
 
 private:
+    Session m_session;
+
+    static Principal* mainWindow() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* main = qobject_cast<Principal*>(w))
+                return main;
+        }
+        return nullptr;
+    }
+
     // A server publishing the given version text, and a program folder pointing at it.
     struct Scene {
         ServerLauncher server;
@@ -54,6 +65,7 @@ private:
     bool portalMissing(const Scene& scene) { return !scene.server.portalAvailable(); }
 
 private Q_SLOTS:
+    void initTestCase() { hostMainWindow(m_session); }
     void cleanup() { deleteTopLevelWindows(); }
 
     void equalVersionsShowTheWindow_data() {
@@ -73,7 +85,7 @@ private Q_SLOTS:
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), stamp);
 
-        Abertura* window = openStartupWindow();
+        Abertura* window = openStartupWindow(m_session);
         QVERIFY(window);
         QVERIFY(scene->boxes.shown().isEmpty());
         QVERIFY(window->isVisible());
@@ -158,7 +170,7 @@ private Q_SLOTS:
     void noAdministratorRights() {
         auto scene = makeScene("1.16.00");
         scene->platform.administrator = false;
-        QVERIFY(!openStartupWindow());
+        QVERIFY(!openStartupWindow(m_session));
         QCOMPARE(scene->boxes.shown().size(), 1);
         const MessageRequest& box = scene->boxes.shown().first();
         QCOMPARE(box.title, QStringLiteral("ICMS"));
@@ -176,7 +188,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         QFile::remove(scene->folder->file(QStringLiteral("info.fsc")));
-        QVERIFY(openStartupWindow());
+        QVERIFY(openStartupWindow(m_session));
         QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
     }
 
@@ -185,7 +197,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->platform.startSucceeds = false;
-        QVERIFY(openStartupWindow());
+        QVERIFY(openStartupWindow(m_session));
         QCOMPARE(scene->boxes.shown().size(), 2);
         QCOMPARE(scene->boxes.shown().at(1).icon, MessageIcon::Critical);
     }
@@ -194,15 +206,15 @@ private Q_SLOTS:
         TestPlatform platform;
         ProgramFolderFixture folder;
 
-        auto* start = new Abertura;
+        auto* start = new Abertura(m_session);
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
-        QVERIFY(Principal::instance());
-        QVERIFY(Principal::instance()->isVisible());
+        QVERIFY(mainWindow());
+        QVERIFY(mainWindow()->isVisible());
         QTRY_VERIFY(!start->isVisible());
         deleteTopLevelWindows();
 
-        start = new Abertura;
+        start = new Abertura(m_session);
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
         auto* about = qobject_cast<Sobre*>(
@@ -214,13 +226,13 @@ private Q_SLOTS:
             }
         }
         QVERIFY(about);
-        QVERIFY(!Principal::instance() || !Principal::instance()->isVisible());
+        QVERIFY(!mainWindow() || !mainWindow()->isVisible());
         about->accept();
-        QVERIFY(Principal::instance());
-        QVERIFY(Principal::instance()->isVisible());
-        QVERIFY(Principal::instance()->isEnabled());
+        QVERIFY(mainWindow());
+        QVERIFY(mainWindow()->isVisible());
+        QVERIFY(mainWindow()->isEnabled());
 
-        start = new Abertura;
+        start = new Abertura(m_session);
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
         QCOMPARE(platform.quitCalls, 1);
@@ -228,7 +240,7 @@ private Q_SLOTS:
 
     void screenshot() {
         ProgramFolderFixture folder;
-        Abertura window;
+        Abertura window(m_session);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString dir = QDir(buildProgramFolder()).filePath(QStringLiteral("../screenshots"));

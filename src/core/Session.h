@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+namespace fiscora {
+
+// What the windows share while the program runs: the current taxpayer and its key, the
+// accountant's document, what the server said in its last list. Owned by the application and
+// passed to the windows that need it; the main window shows it and answers its requests.
+class Session final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Session)
+
+public:
+    explicit Session(QObject* parent = nullptr);
+
+    // The current taxpayer, empty when none is selected.
+    QString RSSel() const { return m_RSSel; }
+    QString IESel() const { return m_IESel; }
+    QString lblChave() const { return m_lblChave; }
+    bool hasTaxpayer() const { return !m_IESel.isEmpty(); }
+    void selectTaxpayer(const QString& razaoSocial, const QString& ie, const QString& chave);
+    void dropTaxpayer();
+
+    // The accountant's document as stored (with punctuation), set by the transmit command.
+    QString thisCont_cpf_cnpj() const { return m_thisCont_cpf_cnpj; }
+    void setThisCont_cpf_cnpj(const QString& document) { m_thisCont_cpf_cnpj = document; }
+
+    // The server's date and time of the last valid list (zeroDateTime() before the first) and the
+    // reference years it accepts, as it writes them.
+    QDateTime DataServidor() const { return m_DataServidor; }
+    QString anoTrabalho() const { return m_anoTrabalho; }
+    void setServerList(const QDateTime& serverDate, const QString& anoTrabalho);
+
+    // The file last chosen in an upload window.
+    QString pathMDB() const { return m_pathMDB; }
+    void setPathMDB(const QString& path) { m_pathMDB = path; }
+
+    // Asks for the current taxpayer's transmissions to be fetched again.
+    void RecebeDadosServer() { Q_EMIT transmissionsRequested(); }
+    // Windows that block the main window while open give it back through these.
+    void enableMainWindow(bool enabled = true) { Q_EMIT mainWindowEnabled(enabled); }
+    // Asks for the main window to be shown (created on first use).
+    void showMainWindow() { Q_EMIT mainWindowRequested(); }
+
+Q_SIGNALS:
+    void taxpayerChanged();
+    void transmissionsRequested();
+    void mainWindowEnabled(bool enabled);
+    void mainWindowRequested();
+
+private:
+    QString m_RSSel;
+    QString m_IESel;
+    QString m_lblChave;
+    QString m_thisCont_cpf_cnpj;
+    QDateTime m_DataServidor;
+    QString m_anoTrabalho;
+    QString m_pathMDB;
+};
+
+} // namespace fiscora
