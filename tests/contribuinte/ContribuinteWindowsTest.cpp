@@ -764,9 +764,10 @@ private Q_SLOTS:
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
         auto* change = new frmtbl_CadastroContribuinte;
-        change->fill(kIeA, QStringLiteral("Metalúrgica Serra d'Água Ltda"), kCnpj,
-                     QStringLiteral("2599-3/99"), QStringLiteral("SA5N4W6X"), QStringLiteral("31.870-2"),
-                     false);
+        // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
+        change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
+                     QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),
+                     QStringLiteral("SA5N4W6X"), QStringLiteral("31.870-2"), false);
         for (QWidget* window : {static_cast<QWidget*>(create), static_cast<QWidget*>(change)}) {
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
