@@ -3,6 +3,7 @@
 #include "Operations.h"
 #include "ServerStore.h"
 #include "SoapService.h"
+#include "validation/Documents.h"
 
 #include <QDateTime>
 
@@ -80,7 +81,7 @@ void registerKeyOperations(SoapService& service, ServerStore& store) {
         if (call.value(QStringLiteral("key")) != kClientKey)
             return kRefused;
         const QString ie = digitsOf(call.value(QStringLiteral("ie")));
-        const QString cnpj = digitsOf(call.value(QStringLiteral("cnpj")));
+        const QString cnpj = fiscora::cnpjCharacters(call.value(QStringLiteral("cnpj")));
         if (ie.isEmpty() || cnpj.isEmpty())
             return kRefused;
         ServerStore::Access access(store);

@@ -10,7 +10,8 @@ namespace servidor {
 
 // The server's state: one SQLite file in its data folder, shared by the request threads.
 //
-//   empresas(ie, cnpj, razao, chave, simples)      ie and cnpj as digits only
+//   empresas(ie, cnpj, razao, chave, simples)      ie as digits only, cnpj as its digits and
+//                                                  upper-case letters (fiscora::cnpjCharacters)
 //   contadores(doc, crc, nome, endereco, numero, complemento, bairro, cidade, estado,
 //              telefone, cep, email, recebido_em)
 //   transmissoes(id, ie, referencia, data, protocolo, status, adicionado, recibo)
@@ -49,7 +50,7 @@ private:
     std::mutex m_mutex;
 };
 
-// IE and CNPJ are stored and compared by their ASCII digits only.
+// An IE is stored and compared by its ASCII digits only.
 QString digitsOf(const QString& text);
 
 } // namespace servidor

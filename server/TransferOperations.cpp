@@ -5,6 +5,7 @@
 #include "RequestLog.h"
 #include "ServerStore.h"
 #include "SoapService.h"
+#include "validation/Documents.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -389,7 +390,7 @@ bool loadSeed(ServerStore& store, const char* path) {
         Statement insert(
             db, "INSERT OR REPLACE INTO empresas(ie, cnpj, razao, chave, simples) VALUES (?,?,?,?,?)");
         insert.bind(1, ie)
-            .bind(2, digitsOf(company.value(QStringLiteral("cnpj")).toString()))
+            .bind(2, fiscora::cnpjCharacters(company.value(QStringLiteral("cnpj")).toString()))
             .bind(3, company.value(QStringLiteral("razao")).toString())
             .bind(4, key)
             .bind(5, company.value(QStringLiteral("simples")).toBool() ? 1 : 0);

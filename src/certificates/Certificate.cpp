@@ -1,6 +1,7 @@
 #include "certificates/Certificate.h"
 
 #include "certificates/CertificateExtensions.h"
+#include "validation/Documents.h"
 
 #include <QCryptographicHash>
 
@@ -20,16 +21,6 @@ QString mask(const QString& digits, const QString& pattern) {
     return out;
 }
 
-bool allDigits(const QString& text, qsizetype length) {
-    if (text.size() != length)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
-
 QString firstOf(const QStringList& values) {
     return values.isEmpty() ? QString() : values.first();
 }
@@ -44,7 +35,8 @@ Certificate Certificate::fromDer(const QByteArray& der) {
     certificate.m_der = der;
     certificate.m_certificate = parsed;
     const IcpBrasilFields fields = CertificateExtensions::icpBrasil(der);
-    if (allDigits(fields.cnpj, 14) && fields.cnpj != QString(14, QLatin1Char('0')))
+    // The CNPJ field may hold an alphanumeric CNPJ; a zero-filled one stands for none.
+    if (isBareCnpj(fields.cnpj) && fields.cnpj != QString(14, QLatin1Char('0')))
         certificate.m_document = fields.cnpj;
     else
         certificate.m_document = fields.cpf();

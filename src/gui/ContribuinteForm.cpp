@@ -23,7 +23,7 @@ namespace {
 
 // Qt's "9" is a required digit; "_" shows in every position not typed.
 const QString kIeMask = QStringLiteral("999.999.999.999;_");
-const QString kCnpjMask = QStringLiteral("99.999.999/9999-99;_");
+const QString kCnpjMask = cnpjInputMask();
 const QString kCnaeMask = QStringLiteral("9999-9/99;_");
 
 QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {}) {
@@ -194,7 +194,7 @@ bool ContribuinteForm::checkFields() {
         error(QStringLiteral("Razão Social preenchida incorretamente"));
         return false;
     }
-    if (!complete(cnpj(), 18)) {
+    if (!cnpjComplete(cnpj())) {
         error(QStringLiteral("CNPJ preenchido incorretamente"));
         return false;
     }

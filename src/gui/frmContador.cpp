@@ -28,7 +28,7 @@ namespace {
 QPointer<frmContador> g_instance;
 
 // Qt's "9" is a required digit; "_" shows in every position not typed.
-const QString kCnpjMask = QStringLiteral("99.999.999/9999-99;_");
+const QString kCnpjMask = cnpjInputMask();
 const QString kCpfMask = QStringLiteral("999.999.999-99;_");
 const QString kPhoneMask = QStringLiteral("(99) 9999-9999;_");
 const QString kCepMask = QStringLiteral("99999-999;_");
@@ -275,7 +275,7 @@ void frmContador::ok() {
 
     const QString& document = doubled.at(0);
     if (isCpf() ? !CPFValida(document) || digitCount(document) < 11
-                : !CNPJValida(document) || digitCount(document) < 14) {
+                : !CNPJValida(document) || !cnpjComplete(document)) {
         fail(isCpf() ? kCpfError : kCnpjError);
         return;
     }

@@ -6,14 +6,35 @@ namespace fiscora {
 
 namespace {
 
-// The ASCII digits of a text, in order; a position past the end reads as 0.
+bool isAsciiDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+bool isAsciiLetter(QChar c) {
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+QChar asciiUpper(QChar c) {
+    return c >= QLatin1Char('a') && c <= QLatin1Char('z') ? QChar(c.unicode() - (u'a' - u'A')) : c;
+}
+
+// The ASCII digits of a text, in order, or its CNPJ positions (code minus 48); a position past
+// the end reads as 0.
 class Digits {
 public:
     explicit Digits(const QString& text) {
         for (const QChar c : text) {
-            if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            if (isAsciiDigit(c))
                 m_digits.append(static_cast<char>(c.unicode() - u'0'));
         }
+    }
+
+    static Digits cnpj(const QString& text) {
+        Digits d;
+        for (const QChar c : cnpjCharacters(text))
+            d.m_digits.append(static_cast<char>(c.unicode() - u'0'));
+        return d;
     }
 
     int count() const { return static_cast<int>(m_digits.size()); }
@@ -41,6 +62,8 @@ public:
     void cut(int first, int count) { m_digits = m_digits.mid(first - 1, count); }
 
 private:
+    Digits() = default;
+
     QByteArray m_digits;
 };
 
@@ -198,7 +221,7 @@ bool ruleTO(const Digits& d) {
 } // namespace
 
 bool CNPJValida(const QString& cnpj) {
-    const Digits d(cnpj);
+    const Digits d = Digits::cnpj(cnpj);
     if (mod11Digit(d.sum(1, {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2})) != d.d(13))
         return false;
     return mod11Digit(d.sum(1, {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2})) == d.d(14);
@@ -257,9 +280,47 @@ bool IEValida(const QString& ie, const QString& uf) {
 }
 
 QString documentDigits(const QString& document) {
-    QString digits = document;
+    QString digits = normalizedCnpj(document);
     digits.remove(QLatin1Char('.')).remove(QLatin1Char('/')).remove(QLatin1Char('-'));
     return digits;
+}
+
+QString cnpjInputMask() {
+    // Qt: ">" upper-cases the letters that follow, "N" a letter or digit, "9" a digit.
+    return QStringLiteral(">NN.NNN.NNN/NNNN-99;_");
+}
+
+QString cnpjCharacters(const QString& text) {
+    QString characters;
+    for (const QChar c : text) {
+        if (isAsciiDigit(c) || isAsciiLetter(c))
+            characters.append(asciiUpper(c));
+    }
+    return characters;
+}
+
+bool cnpjComplete(const QString& text) {
+    // Qt's mask lets any letter in: one outside A-Z leaves a position short.
+    return cnpjCharacters(text).size() == 14;
+}
+
+QString normalizedCnpj(const QString& text) {
+    QString normalized = text;
+    for (QChar& c : normalized)
+        c = asciiUpper(c);
+    return normalized;
+}
+
+bool isBareCnpj(const QString& text) {
+    if (text.size() != 14)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool letter = c >= QLatin1Char('A') && c <= QLatin1Char('Z');
+        if (!isAsciiDigit(c) && (i >= 12 || !letter))
+            return false;
+    }
+    return true;
 }
 
 } // namespace fiscora

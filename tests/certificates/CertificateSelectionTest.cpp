@@ -6,6 +6,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "validation/Documents.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -54,6 +55,22 @@ private Q_SLOTS:
         QCOMPARE(encoded.size(), certificate.der().size());
         QVERIFY(encoded.contains(kCompanyCnpj));
         QVERIFY(!encoded.contains(kAccountantCpf));
+    }
+
+    // The demo's certificate for an alphanumeric CNPJ carries it as its holder's document, and the
+    // content check finds the document as the CNPJ field delivers it, letters included.
+    void alphanumericCnpjFoundInItsCertificate() {
+        QFile file(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/certificados/horizonte-digital.cer"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const Certificate certificate = Certificate::fromDer(file.readAll());
+        QCOMPARE(certificate.document(), QStringLiteral("12ABC34501DE35"));
+        QCOMPARE(certificate.formattedDocument(), QStringLiteral("12.ABC.345/01DE-35"));
+        QString encoded;
+        QVERIFY(CertificateChecks::encodedForm(certificate, &encoded, nullptr));
+        QVERIFY(CertificateChecks::containsDocument(encoded,
+                                                    documentDigits(QStringLiteral("12.abc.345/01de-35"))));
+        QVERIFY(!CertificateChecks::containsDocument(encoded,
+                                                     documentDigits(QStringLiteral("12.AMC.345/01DE-35"))));
     }
 
     void keyVariant_data() {

@@ -6,6 +6,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
+#include "validation/Documents.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,7 +26,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kCpfMask = u"999.999.999-99;_"_s;
-const QString kCnpjMask = u"99.999.999/9999-99;_"_s;
+const QString kCnpjMask = cnpjInputMask();
 const QStringList kMasked = {u"txtCNPJCPF"_s, u"txtTelefone"_s, u"txtCEP"_s};
 
 Contador stored(const QString& document) {
@@ -212,6 +213,21 @@ private Q_SLOTS:
         QCOMPARE(row.cont_num_crc, crcAnswer ? QString() : u"1SP000001"_s);
     }
 
+    // Letters typed small show, are stored and are sent upper-cased.
+    void alphanumericCnpjIsSavedAndSent() {
+        QPointer<frmContador> window = open();
+        fill(window, {u"txtCNPJCPF=12abc34501de35"_s});
+        clickOk(window);
+        bool found = false;
+        QCOMPARE(readBack(&found).cont_cpf_cnpj, u"12.ABC.345/01DE-35"_s);
+        QCOMPARE(readBack(&found).document(), u"12ABC34501DE35"_s);
+        LocalDatabase server;
+        QVERIFY(server.openFile(m_server.dataFile(u"servidor.db"_s)));
+        QList<DbRow> rows;
+        QVERIFY(server.exec(u"select doc from contadores order by id desc limit 1"_s, {}, &rows));
+        QCOMPARE(rows.value(0).text(u"doc"_s), u"12.ABC.345/01DE-35"_s);
+    }
+
     void apostrophesAreSingleInTheTableAndDoubledOnTheServer() {
         QPointer<frmContador> window = open();
         fill(window, {u"txtRazaoSocial=Escritório D'Ávila"_s, u"txtLogradouro=Rua d'Ajuda"_s});
@@ -231,6 +247,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mask");
         QTest::newRow("14 characters: CPF") << "111.444.777-35" << kCpfMask;
         QTest::newRow("18 characters: CNPJ") << "11.222.333/0001-81" << kCnpjMask;
+        QTest::newRow("alphanumeric CNPJ") << "12.ABC.345/01DE-35" << kCnpjMask;
     }
 
     void storedDocumentLocksItsMask() {
@@ -265,6 +282,10 @@ private Q_SLOTS:
                                    << "Documento CPF Informado incorretamente";
         QTest::newRow("right CPF") << true << "11144477735"
                                    << "";
+        QTest::newRow("alphanumeric CNPJ in small letters") << false << "12abc34501de35"
+                                                            << "";
+        QTest::newRow("alphanumeric CNPJ, letter changed") << false << "12abd34501de35"
+                                                           << "Documento CNPJ Informado incorretamente";
     }
 
     void leavingTheDocument() {

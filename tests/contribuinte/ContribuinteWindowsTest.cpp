@@ -6,6 +6,7 @@
 #include "gui/Principal.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 #include "gui/frmtbl_CriaContribuinte.h"
+#include "gui/frmtbl_atualizarContribuinte.h"
 #include "net/KeyRequest.h"
 #include "net/Soap.h"
 #include "support/ProgramFolderFixture.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +39,11 @@ const QString kIeA = QStringLiteral("110.042.490.114"); // Simples Nacional, key
 const QString kIeB = QStringLiteral("648.120.377.258"); // not Simples, key TESTE002
 const QString kIeUnknown = QStringLiteral("648.135.514.406");
 const QString kCnpj = QStringLiteral("11.222.333/0001-81");
+// A company registered with an alphanumeric CNPJ, and the demo's certificate made for it.
+const QString kIeAlfa = QStringLiteral("648.213.570.204");
+const QString kCnpjAlfa = QStringLiteral("12.ABC.345/01DE-35");
+const QString kAlfaCertificate =
+    QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/certificados/horizonte-digital.cer");
 const QString kServerDate = QStringLiteral("15/06/2026 10:30:00");
 
 const QString kRefusal =
@@ -123,6 +130,12 @@ private Q_SLOTS:
                         QStringLiteral("Empresa Teste Filial"),
                         QStringLiteral("TESTE002"),
                         false,
+                        {}},
+                       {kIeAlfa,
+                        kCnpjAlfa,
+                        QStringLiteral("Horizonte Digital"),
+                        QStringLiteral("ALFA0001"),
+                        false,
                         {}}},
                       {{QStringLiteral("dataServidor"), kServerDate}});
         QVERIFY2(m_server.start(seed), qPrintable(m_server.errorString()));
@@ -131,6 +144,7 @@ private Q_SLOTS:
         for (const char* name : {"empresa", "contador", "terceiro", "cdp-malformado", "expirado", "futuro"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
+        QVERIFY(store.importFile(kAlfaCertificate).ok());
         m_main = std::make_unique<Principal>(m_session);
     }
 
@@ -167,6 +181,12 @@ private Q_SLOTS:
                                      << "11222333000181" << int(S::Granted) << "TESTE001" << true;
         QTest::newRow("unknown pair") << kIeUnknown << kCnpj << int(S::Refused) << "" << false;
         QTest::newRow("IE of another CNPJ") << kIeA << "99.999.999/0001-91" << int(S::Refused) << "" << false;
+        QTest::newRow("alphanumeric CNPJ") << kIeAlfa << kCnpjAlfa << int(S::Granted) << "ALFA0001" << false;
+        QTest::newRow("alphanumeric, lower case")
+            << kIeAlfa << "12abc34501de35" << int(S::Granted) << "ALFA0001" << false;
+        // Another valid CNPJ with the same digits: the letters tell them apart.
+        QTest::newRow("alphanumeric, other letters")
+            << kIeAlfa << "12.AMC.345/01DE-35" << int(S::Refused) << "" << false;
         QTest::newRow("empty fields") << ""
                                       << "" << int(S::Refused) << "" << false;
     }
@@ -663,6 +683,60 @@ private Q_SLOTS:
         QCOMPARE(untouched.OptanteSimples, true);
     }
 
+    // Typed in lower case, keyed by its own certificate, saved, listed and edited like any other.
+    void alphanumericCnpjCompany() {
+        saveAccountant(QStringLiteral("111.444.777-35"));
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        const Certificate certificate = Certificate::fromDer([] {
+            QFile file(kAlfaCertificate);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }());
+        QCOMPARE(certificate.document(), QStringLiteral("12ABC34501DE35"));
+        chooser.queueChoice(certificate.fingerprint());
+        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(m_session);
+        create->show();
+        Fields f;
+        f.ie = kIeAlfa;
+        f.cnpj.clear();
+        f.chave.clear();
+        fillCreation(create, f);
+        QLineEdit* cnpj = edit(create, "txtCNPJ");
+        cnpj->setFocus();
+        cnpj->setCursorPosition(0);
+        QTest::keyClicks(cnpj, QStringLiteral("12abc34501de3x5"));
+        QCOMPARE(cnpj->displayText(), kCnpjAlfa);
+        press(create, "Command1");
+        QCOMPARE(boxes.texts(), QStringList{});
+        QCOMPARE(edit(create, "Chave")->text(), QStringLiteral("ALFA0001"));
+        press(create, "cmdOK");
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("O contribuinte foi criado!")});
+        QTRY_VERIFY(create.isNull());
+        QCOMPARE(rows().size(), 1);
+        QCOMPARE(rows().first().Cnpj, kCnpjAlfa);
+
+        QPointer<QWidget> list = new frmtbl_atualizarContribuinte(m_session);
+        list->show();
+        auto* grid = child<QTableWidget>(list, "GridSelContribuinte");
+        QCOMPARE(grid->item(0, 2)->text(), kCnpjAlfa);
+        grid->setCurrentCell(0, 0);
+        press(list, "cmdOK");
+        QTRY_VERIFY(list.isNull());
+        QWidget* change = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QStringLiteral("frmtbl_CadastroContribuinte") && window->isVisible())
+                change = window;
+        }
+        QVERIFY(change);
+        QCOMPARE(edit(change, "txtCNPJ")->displayText(), kCnpjAlfa);
+        edit(change, "txtRazaoSocial")->setText(QStringLiteral("Horizonte Digital Serviços Ltda"));
+        press(change, "cmdOK");
+        const Contribuinte stored = rows().value(0);
+        QCOMPARE(stored.RazaoSocial, QStringLiteral("Horizonte Digital Serviços Ltda"));
+        QCOMPARE(stored.Cnpj, kCnpjAlfa);
+        QCOMPARE(stored.Chave, QStringLiteral("ALFA0001"));
+    }
+
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
         auto* window = new frmtbl_CadastroContribuinte(m_session);
@@ -692,9 +766,10 @@ private Q_SLOTS:
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
         auto* change = new frmtbl_CadastroContribuinte(m_session);
-        change->fill(kIeA, QStringLiteral("Metalúrgica Serra d'Água Ltda"), kCnpj,
-                     QStringLiteral("2599-3/99"), QStringLiteral("SA5N4W6X"), QStringLiteral("31.870-2"),
-                     false);
+        // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
+        change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
+                     QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),
+                     QStringLiteral("SA5N4W6X"), QStringLiteral("31.870-2"), false);
         for (QWidget* window : {static_cast<QWidget*>(create), static_cast<QWidget*>(change)}) {
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));

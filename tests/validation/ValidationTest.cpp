@@ -1,5 +1,6 @@
 #include "validation/Documents.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace fiscora;
@@ -22,6 +23,35 @@ void cpfRow(const char* name, const char* text, bool expected) {
 void row(const char* name, const char* uf, const char* ie, bool expected) {
     QTest::newRow(name) << QString::fromLatin1(uf) << QString::fromUtf8(ie) << expected;
 }
+
+// The numeric-only check as it stood before letters counted: ASCII digits only, every other
+// character dropped, positions past the end 0.
+bool numericCnpjValida(const QString& text) {
+    QList<int> d;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            d.append(c.unicode() - u'0');
+    }
+    const auto at = [&d](int k) {
+        return k <= d.size() ? d.at(k - 1) : 0;
+    };
+    const auto checkDigit = [&at](int count, const int* weights) {
+        int sum = 0;
+        for (int k = 1; k <= count; ++k)
+            sum += at(k) * weights[k - 1];
+        const int digit = 11 - sum % 11;
+        return digit >= 10 ? 0 : digit;
+    };
+    static const int first[] = {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2};
+    static const int second[] = {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2};
+    if (checkDigit(12, first) != at(13))
+        return false;
+    return checkDigit(13, second) == at(14);
+}
+
+// Alphanumeric CNPJs whose check digits were worked out apart from this code.
+const char* const kAlphanumericCnpjs[] = {"12ABC34501DE35", "K9P34Y6N3WD268", "5RQ4F5ZR37E361",
+                                          "P3E2Z8IQ9Y7J64", "ZB6CN6Z43DVY04"};
 
 } // namespace
 
@@ -61,6 +91,94 @@ private Q_SLOTS:
         const QString before = text;
         QCOMPARE(CNPJValida(text), expected);
         QCOMPARE(text, before);
+    }
+
+    void alphanumericCnpj_data() {
+        twoColumns();
+        cnpjRow("published example", "12.ABC.345/01DE-35", true);
+        cnpjRow("bare", "12ABC34501DE35", true);
+        cnpjRow("lower case taken as upper", "12.abc.345/01de-35", true);
+        cnpjRow("mask blanks after the end", "12.ABC.345/01DE-35__", true);
+        cnpjRow("letter in a check position", "12.ABC.345/01DE-3A", false);
+        cnpjRow("non-ASCII letter dropped", "12.ABC.345/01DÉE-35", true);
+        for (const char* valid : kAlphanumericCnpjs) {
+            const QString text = QString::fromLatin1(valid);
+            QTest::newRow(valid) << text << true;
+            // Each position moved to a neighbouring character (never a multiple of 11 away,
+            // which the modulus cannot see): always refused.
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                QString changed = text;
+                const QChar c = text.at(i);
+                if (c == QLatin1Char('Z'))
+                    changed[i] = QLatin1Char('A');
+                else if (c == QLatin1Char('9'))
+                    changed[i] = QLatin1Char('0');
+                else
+                    changed[i] = QChar(c.unicode() + 1);
+                QTest::addRow("%s changed at %lld", valid, static_cast<long long>(i + 1)) << changed << false;
+            }
+        }
+    }
+
+    void alphanumericCnpj() {
+        QFETCH(QString, text);
+        QFETCH(bool, expected);
+        QCOMPARE(CNPJValida(text), expected);
+    }
+
+    // Any text without ASCII letters is judged exactly as before letters counted.
+    void numericCnpjUnchanged() {
+        const QString noise = QStringLiteral("./- _\t\u0661\u00e9\u00d7#");
+        const QString alphabet = QStringLiteral("0123456789") + noise;
+        QRandomGenerator random(20260701);
+        int valid = 0;
+        for (int n = 0; n < 100000; ++n) {
+            QString text;
+            if (n % 2 == 0) {
+                for (int i = 0, length = random.bounded(0, 25); i < length; ++i)
+                    text.append(alphabet.at(random.bounded(alphabet.size())));
+            } else {
+                // A valid number with noise around its digits, so that true is as well covered
+                // as false; its check digits are found by trying all hundred.
+                QString base;
+                for (int i = 0; i < 12; ++i)
+                    base.append(QChar(u'0' + random.bounded(10)));
+                for (int c = 0; c < 100 && !numericCnpjValida(text); ++c)
+                    text = base + QChar(u'0' + c / 10) + QChar(u'0' + c % 10);
+                for (qsizetype i = text.size(); i >= 0; --i) {
+                    if (random.bounded(3) == 0)
+                        text.insert(i, noise.at(random.bounded(noise.size())));
+                }
+            }
+            const bool before = numericCnpjValida(text);
+            valid += before ? 1 : 0;
+            QVERIFY2(CNPJValida(text) == before, qPrintable(text));
+        }
+        QVERIFY(valid > 40000);
+    }
+
+    void cnpjHelpers_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<bool>("bare");
+        QTest::addColumn<QString>("document");
+        QTest::newRow("lower case") << "12.abc.345/01de-35" << true << false << "12ABC34501DE35";
+        QTest::newRow("one position blank") << "12.ABC.345/01DE-3_" << false << false << "12ABC34501DE3_";
+        QTest::newRow("non-ASCII letter") << "12.ÉBC.345/01DE-35" << false << false << "12ÉBC34501DE35";
+        QTest::newRow("bare alphanumeric") << "12ABC34501DE35" << true << true << "12ABC34501DE35";
+        QTest::newRow("bare, letter in a check position")
+            << "12ABC34501DE3A" << true << false << "12ABC34501DE3A";
+        QTest::newRow("bare, lower case") << "12abc34501de35" << true << false << "12ABC34501DE35";
+    }
+
+    void cnpjHelpers() {
+        QFETCH(QString, text);
+        QFETCH(bool, complete);
+        QFETCH(bool, bare);
+        QFETCH(QString, document);
+        QCOMPARE(cnpjComplete(text), complete);
+        QCOMPARE(isBareCnpj(text), bare);
+        QCOMPARE(documentDigits(text), document);
     }
 
     void cpf_data() {
