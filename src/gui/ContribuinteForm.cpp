@@ -172,11 +172,13 @@ void ContribuinteForm::txtIE_LostFocus() {
 }
 
 bool ContribuinteForm::lookUpIe(bool* exists) {
-    AppError failure;
-    if (contribuinteExists(ie(), exists, &failure))
-        return true;
-    showDatabaseError(failure);
-    return false;
+    const Result<bool> found = contribuinteExists(ie());
+    if (!found) {
+        showDatabaseError(found.error());
+        return false;
+    }
+    *exists = *found;
+    return true;
 }
 
 bool ContribuinteForm::checkFields() {

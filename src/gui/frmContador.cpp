@@ -189,16 +189,15 @@ void frmContador::load() {
     if (Principal* main = Principal::instance())
         main->setEnabled(true);
 
-    Contador c;
-    bool found = false;
-    AppError error;
-    if (!DadosContador(&c, &found, &error)) {
+    const Result<std::optional<Contador>> stored = DadosContador();
+    if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
-        showDatabaseError(error);
+        showDatabaseError(stored.error());
         return;
     }
-    if (!found)
+    if (!*stored)
         return;
+    const Contador& c = **stored;
     setDocumentMask(c.cont_cpf_cnpj.size() == 14 ? kCpfMask : kCnpjMask);
     m_txtCNPJCPF->setText(c.cont_cpf_cnpj);
     m_txtCNPJCPF->setEnabled(false);
@@ -330,8 +329,7 @@ void frmContador::ok() {
     // previous row stays when the save fails.
     const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
                             typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
-    AppError error;
-    if (!saveContador(contador, &error)) {
+    if (!saveContador(contador)) {
         showConnectionFailure(QStringLiteral("1"));
         showConnectionFailure(QStringLiteral("2"));
         return;
@@ -342,8 +340,7 @@ void frmContador::ok() {
 }
 
 void frmContador::remove() {
-    AppError error;
-    if (!removeContador(&error)) {
+    if (!removeContador()) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;
