@@ -40,7 +40,7 @@ void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& razaoSo
 }
 
 void frmtbl_CadastroContribuinte::cmdOK_Click() {
-    if (!checkFields() || !checkKeyAndErrors())
+    if (!checkFieldsAndKey())
         return;
     bool exists = false;
     if (!lookUpIe(&exists))

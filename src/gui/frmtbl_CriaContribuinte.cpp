@@ -48,7 +48,7 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(QWidget* parent)
 frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
 
 void frmtbl_CriaContribuinte::cmdOK_Click() {
-    if (!checkFields() || !checkKeyAndErrors())
+    if (!checkFieldsAndKey())
         return;
     bool exists = false;
     if (!lookUpIe(&exists))
