@@ -4,8 +4,12 @@
 
 namespace fiscora {
 
-bool CertificateChecks::encodedForm(const Certificate& certificate, QString* encoded, AppError* error) {
-    return MyDecode(certificate.base64Export(), encoded, error);
+Result<QString> CertificateChecks::encodedForm(const Certificate& certificate) {
+    QString encoded;
+    AppError error;
+    if (!MyDecode(certificate.base64Export(), &encoded, &error))
+        return error;
+    return encoded;
 }
 
 bool CertificateChecks::containsDocument(const QString& encoded, const QString& digits) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
-#include "core/AppError.h"
+#include "core/Result.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,8 +12,8 @@ namespace fiscora {
 class CertificateChecks {
 public:
     // The encoded form as the program holds it: the Base64 export decoded by MyDecode, one
-    // character per byte. False, with the decoder's error, when the export does not decode.
-    static bool encodedForm(const Certificate& certificate, QString* encoded, AppError* error);
+    // character per byte; the decoder's error when the export does not decode.
+    static Result<QString> encodedForm(const Certificate& certificate);
 
     // A document is found when its digits occur anywhere in the encoded form, character by
     // character; an empty document counts as found.

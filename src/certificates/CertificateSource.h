@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "core/Result.h"
 
 #include <QList>
 #include <QString>
@@ -30,9 +31,9 @@ class CertificateSource {
 public:
     virtual ~CertificateSource() = default;
 
-    // Every certificate the source holds, without asking for a password. False, with a message in
-    // Portuguese, when the source cannot be read at all.
-    virtual bool list(QList<Certificate>* certificates, QString* error) const = 0;
+    // Every certificate the source holds, without asking for a password; a failure (its text in
+    // Portuguese) when the source cannot be read at all.
+    virtual Result<QList<Certificate>> list() const = 0;
 
     // Whether certificates can be added from files (the chooser offers "Importar…" then).
     virtual bool canImport() const { return false; }

@@ -75,15 +75,14 @@ void CertificateStore::setDefaultFolder(const QString& folder) {
 CertificateStore::CertificateStore(QString folder)
     : m_folder(std::move(folder)) {}
 
-bool CertificateStore::list(QList<Certificate>* certificates, QString* error) const {
-    certificates->clear();
+Result<QList<Certificate>> CertificateStore::list() const {
+    QList<Certificate> certificates;
     const QFileInfo info(m_folder);
     if (!info.exists())
-        return true; // nothing imported yet
+        return certificates; // nothing imported yet
     if (!info.isDir() || !info.isReadable()) {
-        *error = QStringLiteral("Não foi possível ler a pasta de certificados %1.")
-                     .arg(QDir::toNativeSeparators(m_folder));
-        return false;
+        return AppError::message(QStringLiteral("Não foi possível ler a pasta de certificados %1.")
+                                     .arg(QDir::toNativeSeparators(m_folder)));
     }
     const QStringList names = QDir(m_folder).entryList(
         {QStringLiteral("*.cer"), QStringLiteral("*.crt"), QStringLiteral("*.pem"), QStringLiteral("*.der")},
@@ -97,15 +96,15 @@ bool CertificateStore::list(QList<Certificate>* certificates, QString* error) co
             if (seen.contains(certificate.der()))
                 continue;
             seen.insert(certificate.der());
-            certificates->append(certificate);
+            certificates.append(certificate);
         }
     }
-    std::stable_sort(certificates->begin(), certificates->end(),
+    std::stable_sort(certificates.begin(), certificates.end(),
                      [](const Certificate& a, const Certificate& b) {
                          const int byName = QString::localeAwareCompare(a.subjectName(), b.subjectName());
                          return byName != 0 ? byName < 0 : a.validTo() > b.validTo();
                      });
-    return true;
+    return certificates;
 }
 
 bool CertificateSource::needsPassword(const QString&) const {
@@ -166,10 +165,7 @@ ImportResult CertificateStore::importFile(const QString& path, const QString& pa
 ImportResult CertificateStore::store(const Certificate& certificate) const {
     ImportResult result;
     result.certificate = certificate;
-    QList<Certificate> present;
-    QString ignored;
-    list(&present, &ignored);
-    if (present.contains(certificate)) {
+    if (list().valueOr({}).contains(certificate)) {
         result.status = ImportResult::Status::AlreadyPresent;
         result.message =
             QStringLiteral("O certificado de %1 já estava no repositório.").arg(certificate.subjectName());

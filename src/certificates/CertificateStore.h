@@ -16,7 +16,7 @@ public:
     explicit CertificateStore(QString folder = defaultFolder());
 
     QString folder() const { return m_folder; }
-    bool list(QList<Certificate>* certificates, QString* error) const override;
+    Result<QList<Certificate>> list() const override;
 
     bool canImport() const override { return true; }
     // .pfx and .p12 carry a private key and need their password.

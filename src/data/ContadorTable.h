@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AppError.h"
+#include "core/Result.h"
 #include "data/LocalDatabase.h"
 
 namespace fiscora {
@@ -10,10 +10,10 @@ namespace fiscora {
 
 // Replaces the accountant row ("delete from tblContador" then the insert of the twelve
 // columns) in one transaction: when the insert fails the previous row is still there.
-bool saveContador(const Contador& contador, AppError* error);
+Status saveContador(const Contador& contador);
 // "delete from tblContador"
-bool removeContador(AppError* error);
+Status removeContador();
 // "select count(0) as total from tblContador"
-bool countContador(qint64* total, AppError* error);
+Result<qint64> countContador();
 
 } // namespace fiscora

@@ -4,19 +4,12 @@ namespace fiscora {
 
 namespace {
 
-bool failWith(const LocalDatabase& db, AppError* error) {
-    if (error)
-        *error = db.lastError();
-    return false;
-}
-
-bool countByIe(LocalDatabase& db, const QString& ie, bool* exists) {
-    DbRow row;
-    if (!db.first(QStringLiteral("select count(0) as total from tblContribuinte where IE = ?"), {ie}, &row,
-                  nullptr))
-        return false;
-    *exists = row.value(QStringLiteral("total")).toLongLong() > 0;
-    return true;
+Result<bool> countByIe(LocalDatabase& db, const QString& ie) {
+    const auto row =
+        db.first(QStringLiteral("select count(0) as total from tblContribuinte where IE = ?"), {ie});
+    if (!row)
+        return row.error();
+    return *row && (*row)->value(QStringLiteral("total")).toLongLong() > 0;
 }
 
 } // namespace
@@ -33,81 +26,83 @@ Contribuinte contribuinteFromRow(const DbRow& row) {
     return c;
 }
 
-bool contribuinteExists(const QString& ie, bool* exists, AppError* error) {
+Result<bool> contribuinteExists(const QString& ie) {
     LocalDatabase db;
-    if (!db.open() || !countByIe(db, ie, exists))
-        return failWith(db, error);
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    return countByIe(db, ie);
 }
 
-bool insertContribuinte(const Contribuinte& c, AppError* error) {
+Status insertContribuinte(const Contribuinte& c) {
     LocalDatabase db;
-    if (!db.open() ||
-        !db.exec(
-            QStringLiteral("Insert into tblContribuinte (IE,RazaoSocial,Cnpj,Cnae,Chave,CCM,OptanteSimples) "
-                           "values (?,?,?,?,?,?,?)"),
-            {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave, c.CCM, c.OptanteSimples ? 1 : 0}))
-        return failWith(db, error);
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    return db.exec(
+        QStringLiteral("Insert into tblContribuinte (IE,RazaoSocial,Cnpj,Cnae,Chave,CCM,OptanteSimples) "
+                       "values (?,?,?,?,?,?,?)"),
+        {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave, c.CCM, c.OptanteSimples ? 1 : 0});
 }
 
-bool updateContribuinte(const Contribuinte& c, AppError* error) {
+Status updateContribuinte(const Contribuinte& c) {
     LocalDatabase db;
-    if (!db.open() || !db.exec(QStringLiteral("Update tblContribuinte set RazaoSocial = ?,Cnae = ?,CCM = ?,"
-                                              "OptanteSimples = ? where IE = ?"),
-                               {c.RazaoSocial, c.Cnae, c.CCM, c.OptanteSimples ? 1 : 0, c.IE}))
-        return failWith(db, error);
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    return db.exec(QStringLiteral("Update tblContribuinte set RazaoSocial = ?,Cnae = ?,CCM = ?,"
+                                  "OptanteSimples = ? where IE = ?"),
+                   {c.RazaoSocial, c.Cnae, c.CCM, c.OptanteSimples ? 1 : 0, c.IE});
 }
 
-bool deleteContribuinte(const QString& ie, AppError* error) {
+Status deleteContribuinte(const QString& ie) {
     LocalDatabase db;
-    if (!db.open() || !db.exec(QStringLiteral("Delete From tblContribuinte where ie = ?"), {ie}))
-        return failWith(db, error);
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    return db.exec(QStringLiteral("Delete From tblContribuinte where ie = ?"), {ie});
 }
 
-bool findContribuinte(const QString& ie, Contribuinte* contribuinte, bool* found, AppError* error) {
+Result<std::optional<Contribuinte>> findContribuinte(const QString& ie) {
     LocalDatabase db;
-    DbRow row;
-    bool exists = false;
-    if (!db.open() ||
-        !db.first(QStringLiteral("Select * from tblContribuinte where ie = ?"), {ie}, &row, &exists))
-        return failWith(db, error);
-    if (found)
-        *found = exists;
-    if (contribuinte)
-        *contribuinte = exists ? contribuinteFromRow(row) : Contribuinte{};
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    const auto row = db.first(QStringLiteral("Select * from tblContribuinte where ie = ?"), {ie});
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<Contribuinte>();
+    return std::optional<Contribuinte>(contribuinteFromRow(**row));
 }
 
-bool listContribuintes(QList<Contribuinte>* contribuintes, AppError* error) {
+Result<QList<Contribuinte>> listContribuintes() {
     LocalDatabase db;
-    QList<DbRow> rows;
-    if (!db.open() || !db.exec(QStringLiteral("Select * From tblContribuinte"), {}, &rows))
-        return failWith(db, error);
-    contribuintes->clear();
-    for (const DbRow& row : rows)
-        contribuintes->append(contribuinteFromRow(row));
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    const auto rows = db.query(QStringLiteral("Select * From tblContribuinte"));
+    if (!rows)
+        return rows.error();
+    QList<Contribuinte> contribuintes;
+    for (const DbRow& row : *rows)
+        contribuintes.append(contribuinteFromRow(row));
+    return contribuintes;
 }
 
-bool importContribuinte(const Contribuinte& c, bool* inserted, AppError* error) {
-    *inserted = false;
+Result<bool> importContribuinte(const Contribuinte& c) {
     LocalDatabase db;
-    if (!db.open() || !db.begin())
-        return failWith(db, error);
-    bool exists = false;
-    bool ok = countByIe(db, c.IE, &exists);
-    if (ok && !exists)
-        ok = db.exec(QStringLiteral("insert into tblContribuinte (IE, RazaoSocial, Cnpj, Cnae, Chave) "
-                                    "values (?,?,?,?,?)"),
-                     {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave});
-    ok = ok && db.commit();
-    if (!ok)
-        return db.rollbackAfterFailure(error);
-    *inserted = !exists;
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    if (Status begun = db.begin(); !begun)
+        return begun.error();
+    const Result<bool> exists = countByIe(db, c.IE);
+    Status done = exists ? Status() : Status(exists.error());
+    if (done && !*exists)
+        done = db.exec(QStringLiteral("insert into tblContribuinte (IE, RazaoSocial, Cnpj, Cnae, Chave) "
+                                      "values (?,?,?,?,?)"),
+                       {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave});
+    if (done)
+        done = db.commit();
+    if (!done) {
+        db.rollback();
+        return done.error();
+    }
+    return !*exists;
 }
 
 } // namespace fiscora

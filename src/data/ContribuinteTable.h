@@ -1,10 +1,12 @@
 #pragma once
 
-#include "core/AppError.h"
+#include "core/Result.h"
 #include "data/LocalDatabase.h"
 
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace fiscora {
 
@@ -26,20 +28,20 @@ Contribuinte contribuinteFromRow(const DbRow& row);
 // bound as the user typed it (apostrophes single); nothing is pasted into SQL text.
 
 // "select count(0) as total from tblContribuinte where IE = ?"
-bool contribuinteExists(const QString& ie, bool* exists, AppError* error);
+Result<bool> contribuinteExists(const QString& ie);
 // Insert of the seven columns (taxpayer creation).
-bool insertContribuinte(const Contribuinte& contribuinte, AppError* error);
+Status insertContribuinte(const Contribuinte& contribuinte);
 // RazaoSocial, Cnae, CCM and OptanteSimples of the row with the IE (taxpayer edit).
-bool updateContribuinte(const Contribuinte& contribuinte, AppError* error);
+Status updateContribuinte(const Contribuinte& contribuinte);
 // "Delete From tblContribuinte where ie = ?"
-bool deleteContribuinte(const QString& ie, AppError* error);
-// The row with the IE; *found false (and an empty row) when none.
-bool findContribuinte(const QString& ie, Contribuinte* contribuinte, bool* found, AppError* error);
+Status deleteContribuinte(const QString& ie);
+// The row with the IE; none when no row has it.
+Result<std::optional<Contribuinte>> findContribuinte(const QString& ie);
 // "Select * From tblContribuinte", in the table's order.
-bool listContribuintes(QList<Contribuinte>* contribuintes, AppError* error);
+Result<QList<Contribuinte>> listContribuintes();
 // The company import: when no row has the IE, inserts IE, RazaoSocial, Cnpj, Cnae and Chave
-// (CCM and OptanteSimples are left out: they read back empty and no) and sets *inserted; look-up and insert
-// run as one transaction.
-bool importContribuinte(const Contribuinte& contribuinte, bool* inserted, AppError* error);
+// (CCM and OptanteSimples are left out: they read back empty and no); true when it inserted. Look-up
+// and insert run as one transaction.
+Result<bool> importContribuinte(const Contribuinte& contribuinte);
 
 } // namespace fiscora

@@ -131,11 +131,11 @@ LocalDatabase::~LocalDatabase() {
     close();
 }
 
-bool LocalDatabase::open() {
+Status LocalDatabase::open() {
     return openFile(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
 }
 
-bool LocalDatabase::openFile(const QString& path) {
+Status LocalDatabase::openFile(const QString& path) {
     close();
     m_connectionErrors.clear();
     m_error = AppError{};
@@ -150,8 +150,7 @@ bool LocalDatabase::openFile(const QString& path) {
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
         m_connectionErrors.append(AppError{code, kSqlite, message});
-        fail(code, message);
-        return false;
+        return fail(code, message);
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -166,11 +165,10 @@ bool LocalDatabase::openFile(const QString& path) {
         sqlite3_free(message);
         sqlite3_close(db);
         m_connectionErrors.append(AppError{code, kSqlite, text});
-        fail(code, text);
-        return false;
+        return fail(code, text);
     }
     m_db = db;
-    return true;
+    return {};
 }
 
 void LocalDatabase::close() {
@@ -183,50 +181,56 @@ void LocalDatabase::close() {
     }
 }
 
-void LocalDatabase::fail(int code, const QString& message) {
+AppError LocalDatabase::fail(int code, const QString& message) {
     m_error = AppError{code, kSqlite, message};
+    return m_error;
 }
 
-bool LocalDatabase::exec(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows) {
-    return run(sql, parameters, rows, -1);
+Status LocalDatabase::exec(const QString& sql, const QVariantList& parameters) {
+    return run(sql, parameters, nullptr, -1);
 }
 
-bool LocalDatabase::run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows) {
+Result<QList<DbRow>> LocalDatabase::query(const QString& sql, const QVariantList& parameters) {
+    QList<DbRow> rows;
+    if (Status done = run(sql, parameters, &rows, -1); !done)
+        return done.error();
+    return rows;
+}
+
+Status LocalDatabase::run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows,
+                          int maxRows) {
     if (rows)
         rows->clear();
     if (!m_db) {
-        fail(SQLITE_MISUSE, QStringLiteral("Banco de dados não aberto"));
-        return false;
+        return fail(SQLITE_MISUSE, QStringLiteral("Banco de dados não aberto"));
     }
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt* statement = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, &tail) !=
         SQLITE_OK) {
-        fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
-        return false;
+        return fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
     // One statement per call: text after it would silently go unexecuted.
     if (tail && !QByteArray(tail).trimmed().isEmpty()) {
         sqlite3_finalize(statement);
-        fail(SQLITE_ERROR, QStringLiteral("Mais de um comando SQL no mesmo texto"));
-        return false;
+        return fail(SQLITE_ERROR, QStringLiteral("Mais de um comando SQL no mesmo texto"));
     }
     if (!statement) { // only blanks or a comment
-        return true;
+        return {};
     }
-    if (sqlite3_bind_parameter_count(statement) != parameters.size()) {
+    if (const int expected = sqlite3_bind_parameter_count(statement); expected != parameters.size()) {
         sqlite3_finalize(statement);
-        fail(SQLITE_RANGE, QStringLiteral("Número de parâmetros incorreto: %1 esperados, %2 dados")
-                               .arg(sqlite3_bind_parameter_count(statement))
-                               .arg(parameters.size()));
-        return false;
+        return fail(SQLITE_RANGE, QStringLiteral("Número de parâmetros incorreto: %1 esperados, %2 dados")
+                                      .arg(expected)
+                                      .arg(parameters.size()));
     }
     for (int i = 0; i < parameters.size(); ++i) {
         if (bindValue(statement, i + 1, parameters.at(i)) != SQLITE_OK) {
-            fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+            const AppError failure =
+                fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
             sqlite3_finalize(statement);
-            return false;
+            return failure;
         }
     }
 
@@ -250,46 +254,35 @@ bool LocalDatabase::run(const QString& sql, const QVariantList& parameters, QLis
         rows->append(DbRow(columns, std::move(values)));
     }
     if (rc != SQLITE_DONE) {
-        fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+        const AppError failure =
+            fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
         sqlite3_finalize(statement);
         if (rows)
             rows->clear();
-        return false;
+        return failure;
     }
     sqlite3_finalize(statement);
-    return true;
+    return {};
 }
 
-bool LocalDatabase::first(const QString& sql, const QVariantList& parameters, DbRow* row, bool* found) {
+Result<std::optional<DbRow>> LocalDatabase::first(const QString& sql, const QVariantList& parameters) {
     QList<DbRow> rows;
-    if (!run(sql, parameters, &rows, 1))
-        return false;
-    if (found)
-        *found = !rows.isEmpty();
-    if (row)
-        *row = rows.isEmpty() ? DbRow() : rows.constFirst();
-    return true;
+    if (Status done = run(sql, parameters, &rows, 1); !done)
+        return done.error();
+    return rows.isEmpty() ? std::optional<DbRow>() : std::optional<DbRow>(rows.constFirst());
 }
 
-bool LocalDatabase::begin() {
+Status LocalDatabase::begin() {
     return exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
-bool LocalDatabase::commit() {
+Status LocalDatabase::commit() {
     return exec(QStringLiteral("COMMIT"));
 }
 
 void LocalDatabase::rollback() {
     if (m_db && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-bool LocalDatabase::rollbackAfterFailure(AppError* error) {
-    const AppError failure = m_error;
-    rollback();
-    if (error)
-        *error = failure;
-    return false;
 }
 
 QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
@@ -328,23 +321,16 @@ QString Contador::document() const {
     return documentDigits(cont_cpf_cnpj);
 }
 
-bool DadosContador(Contador* contador, bool* found, AppError* error) {
+Result<std::optional<Contador>> DadosContador() {
     LocalDatabase db;
-    DbRow row;
-    bool exists = false;
-    if (!db.open() || !db.first(QStringLiteral("SELECT * FROM tblContador"), {}, &row, &exists)) {
-        if (error)
-            *error = db.lastError();
-        return false;
-    }
-    if (found)
-        *found = exists;
-    if (contador) {
-        *contador = Contador{};
-        if (exists)
-            *contador = contadorFromRow(row);
-    }
-    return true;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    const Result<std::optional<DbRow>> row = db.first(QStringLiteral("SELECT * FROM tblContador"));
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<Contador>();
+    return std::optional<Contador>(contadorFromRow(**row));
 }
 
 Contador contadorFromRow(const DbRow& row) {

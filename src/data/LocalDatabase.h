@@ -1,11 +1,14 @@
 #pragma once
 
 #include "core/AppError.h"
+#include "core/Result.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <optional>
 
 struct sqlite3;
 
@@ -38,21 +41,21 @@ public:
     LocalDatabase(const LocalDatabase&) = delete;
     LocalDatabase& operator=(const LocalDatabase&) = delete;
 
-    bool open(); // ProgramFolder::file("fiscora.mdb"), read-write, no create
-    bool openFile(const QString& path);
+    Status open(); // ProgramFolder::file("fiscora.mdb"), read-write, no create
+    Status openFile(const QString& path);
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
-    // Runs a statement; rows (when given) receives every row read forward to the end.
-    bool exec(const QString& sql, const QVariantList& parameters = {}, QList<DbRow>* rows = nullptr);
-    // The first row of a query; false when the statement fails. *found tells whether a row came.
-    bool first(const QString& sql, const QVariantList& parameters, DbRow* row, bool* found);
+    // Runs a statement, reading nothing back.
+    Status exec(const QString& sql, const QVariantList& parameters = {});
+    // Every row of a query, read forward to the end.
+    Result<QList<DbRow>> query(const QString& sql, const QVariantList& parameters = {});
+    // The first row of a query; none when the query gives no row.
+    Result<std::optional<DbRow>> first(const QString& sql, const QVariantList& parameters = {});
 
-    bool begin();
-    bool commit();
+    Status begin();
+    Status commit();
     void rollback();
-    // Rolls back after a failed step, keeping that step's failure for the caller; returns false.
-    bool rollbackAfterFailure(AppError* error);
 
     // The last failure: SQLite's extended result code, "SQLite", SQLite's message.
     const AppError& lastError() const { return m_error; }
@@ -60,8 +63,8 @@ public:
     const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
 
 private:
-    bool run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows);
-    void fail(int code, const QString& message);
+    Status run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows);
+    AppError fail(int code, const QString& message);
 
     sqlite3* m_db = nullptr;
     AppError m_error;
@@ -89,8 +92,8 @@ struct Contador {
 // The twelve columns of a tblContador row, found without regard to case.
 Contador contadorFromRow(const DbRow& row);
 
-// Reads the accountant row ("SELECT * FROM tblContador"). *found false with an empty row when the
-// table is empty. Returns false on a database failure (error filled), not reported here.
-bool DadosContador(Contador* contador, bool* found, AppError* error);
+// Reads the accountant row ("SELECT * FROM tblContador"); none when the table is empty. A database
+// failure is returned, not reported here.
+Result<std::optional<Contador>> DadosContador();
 
 } // namespace fiscora

@@ -122,11 +122,11 @@ Certificate CertificateDialog::selectedCertificate() const {
 }
 
 void CertificateDialog::reload(const Certificate& select) {
-    QList<Certificate> certificates;
-    QString error;
-    if (!m_source.list(&certificates, &error)) {
+    const Result<QList<Certificate>> listed = m_source.list();
+    const QList<Certificate> certificates = listed.valueOr({});
+    if (!listed) {
         m_model->setCertificates({});
-        m_status->setText(error);
+        m_status->setText(listed.error().description);
     } else if (certificates.isEmpty()) {
         m_model->setCertificates({});
         m_status->setText(

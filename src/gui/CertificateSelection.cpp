@@ -29,9 +29,7 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner, const
                                                            std::optional<Certificate>* chosen) {
     const CertificateStore store;
     const CertificateSource& from = source ? *source : store;
-    QList<Certificate> listed;
-    QString error;
-    if (!from.list(&listed, &error)) {
+    if (!from.list()) {
         showComponentFailure();
         return Outcome::Failed;
     }
@@ -50,13 +48,13 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
     *selected = chosen;
 
     if (documents.checkContent) {
-        QString encoded;
-        if (!CertificateChecks::encodedForm(*chosen, &encoded, nullptr)) {
+        const Result<QString> encoded = CertificateChecks::encodedForm(*chosen);
+        if (!encoded) {
             showComponentFailure();
             return Outcome::Failed;
         }
-        if (!CertificateChecks::containsDocument(encoded, documents.companyCnpj) &&
-            !CertificateChecks::containsDocument(encoded, documents.accountantDocument)) {
+        if (!CertificateChecks::containsDocument(*encoded, documents.companyCnpj) &&
+            !CertificateChecks::containsDocument(*encoded, documents.accountantDocument)) {
             MessageBox::show(AppTexts::productTitle, CertificateTexts::contentRefused,
                              MessageIcon::Information);
             return Outcome::Refused;
@@ -83,12 +81,9 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
     }
     *selected = chosen;
 
-    Contador contador;
-    bool found = false;
-    AppError error;
-    QString encoded;
-    if (!DadosContador(&contador, &found, &error) ||
-        !CertificateChecks::encodedForm(*chosen, &encoded, nullptr)) {
+    const Result<std::optional<Contador>> stored = DadosContador();
+    const Result<QString> encoded = CertificateChecks::encodedForm(*chosen);
+    if (!stored || !encoded) {
         *accepted = false;
         showComponentFailure();
         return Outcome::Failed;
@@ -96,7 +91,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
     *accepted = true;
 
     if (!CertificateChecks::notEndedBy(*chosen, serverDate) ||
-        !CertificateChecks::containsDocument(encoded, contador.document())) {
+        !CertificateChecks::containsDocument(*encoded, stored->value_or(Contador{}).document())) {
         MessageBox::show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
                          MessageIcon::Critical);
         *accepted = false;

@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "data/ContribuinteTable.h"
 #include "validation/Documents.h"
+#include "validation/FormRules.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,17 +38,6 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
         edit->setMaximumWidth(width + 16);
     }
     return edit;
-}
-
-// A masked field is complete when it has no blank left.
-bool complete(const QString& text, int length) {
-    QString typed = text;
-    typed.remove(QLatin1Char('_'));
-    return typed.size() == length;
-}
-
-void error(const QString& text) {
-    MessageBox::show(AppTexts::productTitle, text, MessageIcon::Critical);
 }
 
 } // namespace
@@ -174,51 +164,31 @@ void ContribuinteForm::txtIE_LostFocus() {
 }
 
 bool ContribuinteForm::lookUpIe(bool* exists) {
-    AppError failure;
-    if (contribuinteExists(ie(), exists, &failure))
-        return true;
-    showDatabaseError(failure);
-    return false;
+    const Result<bool> found = contribuinteExists(ie());
+    if (!found) {
+        showDatabaseError(found.error());
+        return false;
+    }
+    *exists = *found;
+    return true;
+}
+
+TaxpayerFields ContribuinteForm::fields() const {
+    return TaxpayerFields{ie(), razaoSocial(), cnpj(), cnae(), chave(), erroMsg()};
+}
+
+bool ContribuinteForm::passes(const FormCheck& failure) {
+    if (failure)
+        MessageBox::show(failure->title, failure->message, failure->icon);
+    return !failure;
 }
 
 bool ContribuinteForm::checkFields() {
-    if (!complete(ie(), 15)) {
-        error(QStringLiteral("Inscrição Estadual preenchida incorretamente"));
-        return false;
-    }
-    if (!IEValida(ie(), QStringLiteral("SP"))) {
-        error(QStringLiteral("Inscrição Estadual inválida"));
-        return false;
-    }
-    if (razaoSocial().isEmpty()) {
-        error(QStringLiteral("Razão Social preenchida incorretamente"));
-        return false;
-    }
-    if (!cnpjComplete(cnpj())) {
-        error(QStringLiteral("CNPJ preenchido incorretamente"));
-        return false;
-    }
-    if (!CNPJValida(cnpj())) {
-        error(QStringLiteral("CNPJ preenchido é inválido"));
-        return false;
-    }
-    if (!complete(cnae(), 9)) {
-        error(QStringLiteral("CNAE preenchido incorretamente"));
-        return false;
-    }
-    return true;
+    return passes(checkTaxpayerFields(fields()));
 }
 
-bool ContribuinteForm::checkKeyAndErrors() {
-    if (chave().isEmpty()) {
-        error(QStringLiteral("Chave não informada"));
-        return false;
-    }
-    if (!erroMsg().isEmpty()) {
-        MessageBox::show(AppTexts::programTitle, QStringLiteral("Corrija os erros antes de prosseguir"));
-        return false;
-    }
-    return true;
+bool ContribuinteForm::checkFieldsAndKey() {
+    return passes(checkTaxpayerSave(fields()));
 }
 
 bool ContribuinteForm::eventFilter(QObject* watched, QEvent* event) {

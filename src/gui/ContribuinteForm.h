@@ -1,5 +1,7 @@
 #pragma once
 
+#include "validation/FormRules.h"
+
 #include <QWidget>
 
 class QCheckBox;
@@ -44,10 +46,12 @@ protected:
 
     Session& m_session;
 
-    // Form checks 1 to 6 (IE, name, CNPJ, CNAE), each failure in its own message box.
+    // The form's values for its checks.
+    TaxpayerFields fields() const;
+    // The field checks (IE, name, CNPJ, CNAE); the first failure shown in its message box.
     bool checkFields();
-    // Checks 7 and 8 of the OK command (the key, the field-error label).
-    bool checkKeyAndErrors();
+    // The field checks, then the key and the field-error label: the checks of OK.
+    bool checkFieldsAndKey();
     // Whether the IE is stored; false after showing the database report.
     bool lookUpIe(bool* exists);
     void setErroMsg(const QString& text);
@@ -71,6 +75,8 @@ protected:
     QPushButton* m_cmdCancelar = nullptr;
 
 private:
+    bool passes(const FormCheck& failure);
+
     QVBoxLayout* m_layout;
 };
 

@@ -62,13 +62,12 @@ ContribuinteListWindow::~ContribuinteListWindow() = default;
 
 void ContribuinteListWindow::load() {
     QTableWidget* grid = m_GridSelContribuinte;
-    QList<Contribuinte> rows;
-    AppError error;
-    if (!listContribuintes(&rows, &error)) {
+    const Result<QList<Contribuinte>> listed = listContribuintes();
+    if (!listed) {
         // The list stays empty; OK then says there is nothing to choose.
-        showDatabaseError(error);
-        rows.clear();
+        showDatabaseError(listed.error());
     }
+    const QList<Contribuinte> rows = listed.valueOr({});
 
     grid->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {

@@ -457,15 +457,14 @@ void Principal::imprimirProtocolo() {
 
 void Principal::novoContribuinte() {
     setEnabled(false);
-    qint64 total = 0;
-    AppError error;
-    if (!countContador(&total, &error)) {
-        showDatabaseError(error);
+    const Result<qint64> total = countContador();
+    if (!total) {
+        showDatabaseError(total.error());
         // Left disabled, the window could not be used again: nothing else would enable it.
         setEnabled(true);
         return;
     }
-    if (total == 0) {
+    if (*total == 0) {
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                                         "Contribuinte(s)."));
@@ -498,14 +497,12 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    Contador contador;
-    bool found = false;
-    AppError error;
-    if (!DadosContador(&contador, &found, &error)) {
-        showDatabaseError(error);
+    const Result<std::optional<Contador>> contador = DadosContador();
+    if (!contador) {
+        showDatabaseError(contador.error());
         return;
     }
-    if (!found) {
+    if (!*contador) {
         MessageBox::show(
             AppTexts::productTitle,
             QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
@@ -514,25 +511,25 @@ void Principal::transmitir() {
         window->setFocus();
         return;
     }
-    m_session.setThisCont_cpf_cnpj(contador.cont_cpf_cnpj);
+    m_session.setThisCont_cpf_cnpj((*contador)->cont_cpf_cnpj);
 
-    Contribuinte taxpayer;
-    if (!findContribuinte(m_session.IESel(), &taxpayer, &found, &error)) {
-        showDatabaseError(error);
+    const Result<std::optional<Contribuinte>> taxpayer = findContribuinte(m_session.IESel());
+    if (!taxpayer) {
+        showDatabaseError(taxpayer.error());
         return;
     }
     MessageBox::show(QStringLiteral("Informação"),
                      QStringLiteral("O Certificado que será solicitado durante a transmissão é do contador "
                                     "responsável"),
                      MessageIcon::Information);
-    if (!found) {
+    if (!*taxpayer) {
         showDatabaseError(AppError{3021, AppTexts::programTitle,
                                    QStringLiteral("Nenhum registro atual: o contribuinte ") +
                                        m_session.IESel() + QStringLiteral(" não está cadastrado.")});
         return;
     }
 
-    if (!taxpayer.OptanteSimples) {
+    if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
         appendWorkYears(showOnce(m_frmUpload, m_session), m_session.anoTrabalho());
     } else {

@@ -6,6 +6,7 @@
 #include "data/LocalDatabase.h"
 #include "net/Soap.h"
 #include "validation/Documents.h"
+#include "validation/FormRules.h"
 
 #include "core/Session.h"
 #include <QCloseEvent>
@@ -33,14 +34,6 @@ const QString kCpfMask = QStringLiteral("999.999.999-99;_");
 const QString kPhoneMask = QStringLiteral("(99) 9999-9999;_");
 const QString kCepMask = QStringLiteral("99999-999;_");
 
-const QString kCpfError = QStringLiteral("Documento CPF Informado incorretamente");
-const QString kCnpjError = QStringLiteral("Documento CNPJ Informado incorretamente");
-
-const QStringList kStates =
-    QStringLiteral("AC,AL,AM,AP,BA,CE,DF,ES,GO,MA,MG,MS,MT,PA,PB,PE,PI,PR,RJ,RN,RO,RR,RS,"
-                   "SC,SE,SP,TO")
-        .split(QLatin1Char(','));
-
 // The web-service parameters, in the order of the fields.
 const char* const kParameters[] = {"thisCont_cpf_cnpj",     "thisCont_num_crc",      "thisCont_razao_nome",
                                    "thisCont_nom_endereco", "thisCont_num_endereco", "thisCont_complemento",
@@ -53,15 +46,6 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
     if (!mask.isEmpty())
         edit->setInputMask(mask);
     return edit;
-}
-
-int digitCount(const QString& text) {
-    int count = 0;
-    for (const QChar c : text) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            ++count;
-    }
-    return count;
 }
 
 } // namespace
@@ -188,16 +172,15 @@ frmContador* frmContador::showWindow(Session& session) {
 void frmContador::load() {
     m_session.enableMainWindow();
 
-    Contador c;
-    bool found = false;
-    AppError error;
-    if (!DadosContador(&c, &found, &error)) {
+    const Result<std::optional<Contador>> stored = DadosContador();
+    if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
-        showDatabaseError(error);
+        showDatabaseError(stored.error());
         return;
     }
-    if (!found)
+    if (!*stored)
         return;
+    const Contador& c = **stored;
     setDocumentMask(c.cont_cpf_cnpj.size() == 14 ? kCpfMask : kCnpjMask);
     m_txtCNPJCPF->setText(c.cont_cpf_cnpj);
     m_txtCNPJCPF->setEnabled(false);
@@ -240,7 +223,7 @@ void frmContador::checkDocument() {
     if (isCpf() ? CPFValida(document) : CNPJValida(document))
         m_erroMsg->clear();
     else
-        m_erroMsg->setText(isCpf() ? kCpfError : kCnpjError);
+        m_erroMsg->setText(accountantDocumentError(isCpf()));
 }
 
 void frmContador::fail(const QString& message) {
@@ -273,64 +256,28 @@ void frmContador::ok() {
         return;
     }
 
-    const QString& document = doubled.at(0);
-    if (isCpf() ? !CPFValida(document) || digitCount(document) < 11
-                : !CNPJValida(document) || !cnpjComplete(document)) {
-        fail(isCpf() ? kCpfError : kCnpjError);
+    AccountantFields fields{isCpf(),     typed.at(0),  typed.at(1), typed.at(2), typed.at(3),
+                            typed.at(4), typed.at(5),  typed.at(6), typed.at(7), typed.at(8),
+                            typed.at(9), typed.at(10), typed.at(11)};
+    FormCheck failure = checkAccountant(fields);
+    if (failure && failure->question) {
+        const MessageAnswer answer =
+            MessageBox::show(failure->title, failure->message, failure->icon, MessageButtons::YesNo);
+        failure = checkAccountant(fields, answer == MessageAnswer::Yes ? CrcAnswer::Yes : CrcAnswer::No);
+    }
+    if (failure) {
+        fail(failure->message);
         return;
     }
     m_erroMsg->clear();
-
-    const QString& email = doubled.at(11);
-    if (email.size() <= 5) {
-        fail(QStringLiteral("Favor digitar um e-mail"));
-        return;
-    }
-    QString crc = typed.at(1);
-    if (crc.trimmed().isEmpty()) {
-        if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja prosseguir sem o CRC?"),
-                             MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes) {
-            fail(QStringLiteral(
-                "Você optou por não prosseguir sem o CRC, favor digitar e clicar em OK novamente"));
-            return;
-        }
-        crc.clear();
-    }
-    if (doubled.at(2).size() < 5) {
-        fail(QStringLiteral("Favor digitar a Razão Social corretamente"));
-        return;
-    }
-    if (doubled.at(3).isEmpty()) {
-        fail(QStringLiteral("Favor digitar o Endereço corretamente"));
-        return;
-    }
-    if (doubled.at(4).isEmpty()) {
-        fail(QStringLiteral("Favor digitar o Número corretamente"));
-        return;
-    }
-    if (QString(doubled.at(10)).remove(QLatin1Char('_')).size() != 9) {
-        fail(QStringLiteral("Favor digitar o CEP corretamente"));
-        return;
-    }
-    if (doubled.at(6).trimmed().isEmpty()) {
-        fail(QStringLiteral("Favor digitar o Bairro corretamente"));
-        return;
-    }
-    if (doubled.at(7).trimmed().isEmpty()) {
-        fail(QStringLiteral("Favor digitar a Cidade corretamente"));
-        return;
-    }
-    if (!kStates.contains(doubled.at(8))) {
-        fail(QStringLiteral("Favor digitar o UF corretamente.  Ex: SP, RJ, PR, MG (em maiúsculo)"));
-        return;
-    }
+    // An accountant without a CRC is kept with none, not with the blanks typed.
+    const QString crc = fields.crc.trimmed().isEmpty() ? QString() : fields.crc;
 
     // The table keeps the texts as typed: the values are bound, not pasted into the SQL. The
     // previous row stays when the save fails.
     const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
                             typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
-    AppError error;
-    if (!saveContador(contador, &error)) {
+    if (!saveContador(contador)) {
         showConnectionFailure(QStringLiteral("1"));
         showConnectionFailure(QStringLiteral("2"));
         return;
@@ -341,8 +288,7 @@ void frmContador::ok() {
 }
 
 void frmContador::remove() {
-    AppError error;
-    if (!removeContador(&error)) {
+    if (!removeContador()) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;

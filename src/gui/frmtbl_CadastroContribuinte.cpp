@@ -40,7 +40,7 @@ void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& razaoSo
 }
 
 void frmtbl_CadastroContribuinte::cmdOK_Click() {
-    if (!checkFields() || !checkKeyAndErrors())
+    if (!checkFieldsAndKey())
         return;
     bool exists = false;
     if (!lookUpIe(&exists))
@@ -56,9 +56,8 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = optanteSimples();
-    AppError failure;
-    if (!updateContribuinte(row, &failure)) {
-        showDatabaseError(failure);
+    if (const Status saved = updateContribuinte(row); !saved) {
+        showDatabaseError(saved.error());
         return;
     }
     MessageBox::show(AppTexts::productTitle,

@@ -48,7 +48,7 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* pare
 frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
 
 void frmtbl_CriaContribuinte::cmdOK_Click() {
-    if (!checkFields() || !checkKeyAndErrors())
+    if (!checkFieldsAndKey())
         return;
     bool exists = false;
     if (!lookUpIe(&exists))
@@ -59,9 +59,8 @@ void frmtbl_CriaContribuinte::cmdOK_Click() {
     }
     setErroMsg({});
     const Contribuinte row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
-    AppError failure;
-    if (!insertContribuinte(row, &failure)) {
-        showDatabaseError(failure);
+    if (const Status saved = insertContribuinte(row); !saved) {
+        showDatabaseError(saved.error());
         return;
     }
     MessageBox::show(AppTexts::productTitle, QStringLiteral("O contribuinte foi criado!"));
@@ -77,16 +76,15 @@ void frmtbl_CriaContribuinte::Command2_Click() {
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {
-    Contador contador;
-    bool found = false;
-    AppError failure;
-    if (!DadosContador(&contador, &found, &failure)) {
+    const Result<std::optional<Contador>> contador = DadosContador();
+    if (!contador) {
         CertificateSelection::showComponentFailure();
         return;
     }
     if (!checkFields())
         return;
-    const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()), contador.document()};
+    const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()),
+                                                       contador->value_or(Contador{}).document()};
     if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
         CertificateSelection::Outcome::Accepted)
         return;

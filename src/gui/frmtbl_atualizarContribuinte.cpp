@@ -27,10 +27,8 @@ void frmtbl_atualizarContribuinte::accept() {
         return;
     }
     // The stored row first, so that a failure leaves no half-filled edit window behind.
-    Contribuinte stored;
-    bool found = false;
-    AppError error;
-    if (!findContribuinte(cell(ColIE), &stored, &found, &error) || !found) {
+    const Result<std::optional<Contribuinte>> found = findContribuinte(cell(ColIE));
+    if (!found || !*found) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;
@@ -38,6 +36,7 @@ void frmtbl_atualizarContribuinte::accept() {
 
     if (!g_edit)
         g_edit = new frmtbl_CadastroContribuinte(m_session);
+    const Contribuinte& stored = **found;
     g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                  stored.OptanteSimples);
     g_edit->show();

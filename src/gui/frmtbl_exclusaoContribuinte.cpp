@@ -19,8 +19,7 @@ void frmtbl_exclusaoContribuinte::accept() {
     if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
                          MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    AppError error;
-    if (!deleteContribuinte(cell(ColIE), &error)) {
+    if (!deleteContribuinte(cell(ColIE))) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;

@@ -11,10 +11,11 @@
 #include "jet/TableWriter.h"
 #include "jet/UsageMap.h"
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace fiscora::jet {
@@ -63,12 +64,13 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
         plans.push_back(TablePlan{std::move(s), {}, 0, 0, {}, {}, nullptr});
     constexpr std::size_t SystemTables = 5;
     // Names are told apart as the catalog's index tells them apart: by their sort keys, which
-    // ignore case (and make "ß" and "ss" the same name).
-    std::set<std::vector<quint8>> names;
+    // ignore case (and make "ß" and "ss" the same name). The keys are kept as byte arrays: GCC 12
+    // at -O3 misreads the memcmp of comparing two std::vector<quint8> as an overread.
+    QSet<QByteArray> names;
     const auto key = [](const QString& name) {
         std::vector<quint8> k;
         GeneralSortOrder::appendKey(name, k);
-        return k;
+        return QByteArray(reinterpret_cast<const char*>(k.data()), qsizetype(k.size()));
     };
     for (const TablePlan& p : plans)
         names.insert(key(p.schema.name));
@@ -76,8 +78,10 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
         std::optional<TableSchema> schema = TableSchema::fromTable(data.table, error);
         if (!schema)
             return false;
-        if (!names.insert(key(schema->name)).second)
+        const QByteArray nameKey = key(schema->name);
+        if (names.contains(nameKey))
             return fail(error, QStringLiteral("Tabela %1 repetida.").arg(schema->name));
+        names.insert(nameKey);
         plans.push_back(TablePlan{std::move(*schema), {}, 0, 0, {}, {}, nullptr});
     }
 

@@ -101,9 +101,9 @@ private Q_SLOTS:
     }
 
     void modelMarksExpiredRows() {
-        QList<Certificate> listed;
-        QString error;
-        QVERIFY(CertificateStore(m_folder).list(&listed, &error));
+        const Result<QList<Certificate>> read = CertificateStore(m_folder).list();
+        QVERIFY(read);
+        QList<Certificate> listed = *read;
         CertificateListModel model;
         model.setCertificates(listed);
         QCOMPARE(model.rowCount(), 4);

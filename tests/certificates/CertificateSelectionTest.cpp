@@ -50,8 +50,9 @@ private Q_SLOTS:
 
     void encodedFormIsTheDerThroughTheDecoder() {
         const Certificate certificate = fixtureCertificate(QStringLiteral("empresa"));
-        QString encoded;
-        QVERIFY(CertificateChecks::encodedForm(certificate, &encoded, nullptr));
+        const Result<QString> decoded = CertificateChecks::encodedForm(certificate);
+        QVERIFY(decoded);
+        const QString& encoded = *decoded;
         QCOMPARE(encoded.size(), certificate.der().size());
         QVERIFY(encoded.contains(kCompanyCnpj));
         QVERIFY(!encoded.contains(kAccountantCpf));
@@ -228,8 +229,8 @@ private Q_SLOTS:
             Contador contador;
             contador.cont_cpf_cnpj = accountant;
             contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-            AppError error;
-            QVERIFY2(saveContador(contador, &error), qPrintable(error.description));
+            const Status saved = saveContador(contador);
+            QVERIFY2(saved, qPrintable(saved.error().description));
         }
         TestMessageBox boxes;
         TestCertificateChooser chooser;

@@ -45,11 +45,11 @@ Contador stored(const QString& document) {
 }
 
 Contador readBack(bool* found) {
-    Contador c;
-    AppError error;
-    if (!DadosContador(&c, found, &error))
-        qWarning("%s", qPrintable(error.description));
-    return c;
+    const Result<std::optional<Contador>> stored = DadosContador();
+    if (!stored)
+        qWarning("%s", qPrintable(stored.error().description));
+    *found = stored && *stored;
+    return *found ? **stored : Contador{};
 }
 
 QString failureText(const QString& code) {
@@ -236,8 +236,10 @@ private Q_SLOTS:
         QCOMPARE(readBack(&found).cont_razao_nome, u"Escritório D'Ávila"_s);
         LocalDatabase server;
         QVERIFY(server.openFile(m_server.dataFile(u"servidor.db"_s)));
-        QList<DbRow> rows;
-        QVERIFY(server.exec(u"select nome, endereco from contadores order by id desc limit 1"_s, {}, &rows));
+        const Result<QList<DbRow>> read =
+            server.query(u"select nome, endereco from contadores order by id desc limit 1"_s);
+        QVERIFY(read);
+        const QList<DbRow>& rows = *read;
         QCOMPARE(rows.value(0).text(u"nome"_s), u"Escritório D''Ávila"_s);
         QCOMPARE(rows.value(0).text(u"endereco"_s), u"Rua d''Ajuda"_s);
     }
@@ -253,8 +255,7 @@ private Q_SLOTS:
     void storedDocumentLocksItsMask() {
         QFETCH(QString, document);
         QFETCH(QString, mask);
-        AppError error;
-        QVERIFY(saveContador(stored(document), &error));
+        QVERIFY(saveContador(stored(document)));
         frmContador* window = open();
         QLineEdit* doc = field(window, u"txtCNPJCPF"_s);
         QCOMPARE(doc->inputMask(), mask);
@@ -305,8 +306,7 @@ private Q_SLOTS:
     }
 
     void unreachableServerTellsOnlyCode2AndKeepsTheRow() {
-        AppError error;
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s), &error));
+        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
         m_folder->setServer(u"127.0.0.1"_s, 1);
         frmContador* window = open();
         fill(window, {u"txtRazaoSocial=Outro Nome"_s});
@@ -320,8 +320,7 @@ private Q_SLOTS:
     }
 
     void failedSaveTellsCode1ThenCode2AndKeepsTheRow() {
-        AppError error;
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s), &error));
+        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
         {
             LocalDatabase db;
             QVERIFY(db.open());
@@ -338,8 +337,7 @@ private Q_SLOTS:
     }
 
     void removeEmptiesAndReopens() {
-        AppError error;
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s), &error));
+        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
         const int callsBefore = soapCalls(m_server);
         QPointer<frmContador> window = open();
         QTest::mouseClick(field<QPushButton>(window, u"Command2"_s), Qt::LeftButton);
@@ -395,8 +393,7 @@ private Q_SLOTS:
     }
 
     void screenshot() {
-        AppError error;
-        QVERIFY(saveContador(stored(u"11.222.333/0001-81"_s), &error));
+        QVERIFY(saveContador(stored(u"11.222.333/0001-81"_s)));
         frmContador* window = open();
         field<QLabel>(window, u"erroMsg"_s)->setText(u"Favor digitar o CEP corretamente"_s);
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -83,11 +83,10 @@ void fillCreation(QWidget* window, const Fields& f) {
 }
 
 QList<Contribuinte> rows() {
-    QList<Contribuinte> list;
-    AppError error;
-    if (!listContribuintes(&list, &error))
-        qWarning("listContribuintes: %s", qUtf8Printable(error.description));
-    return list;
+    const Result<QList<Contribuinte>> list = listContribuintes();
+    if (!list)
+        qWarning("listContribuintes: %s", qUtf8Printable(list.error().description));
+    return list.valueOr({});
 }
 
 QString screenshotFolder() {
@@ -112,8 +111,8 @@ private:
         Contador contador;
         contador.cont_cpf_cnpj = document;
         contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        AppError error;
-        QVERIFY2(saveContador(contador, &error), qPrintable(error.description));
+        const Status saved = saveContador(contador);
+        QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
     void press(QWidget* window, const char* button) {
@@ -362,10 +361,8 @@ private Q_SLOTS:
     }
 
     void duplicateIeIsReportedInTheLabel() {
-        AppError error;
         QVERIFY(insertContribuinte({kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
-                                    QStringLiteral("TESTE001"), QString(), false},
-                                   &error));
+                                    QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
         auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
@@ -644,9 +641,8 @@ private Q_SLOTS:
                                  QStringLiteral("TESTE002"),
                                  QString(),
                                  true};
-        AppError error;
-        QVERIFY(insertContribuinte(original, &error));
-        QVERIFY(insertContribuinte(other, &error));
+        QVERIFY(insertContribuinte(original));
+        QVERIFY(insertContribuinte(other));
         TestMessageBox boxes;
         QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(m_session);
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
@@ -667,18 +663,16 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
         QVERIFY(m_main->isEnabled());
 
-        Contribuinte stored;
-        bool found = false;
-        QVERIFY(findContribuinte(kIeA, &stored, &found, &error));
-        QVERIFY(found);
+        const auto found = findContribuinte(kIeA);
+        QVERIFY(found && *found);
+        const Contribuinte& stored = **found;
         QCOMPARE(stored.RazaoSocial, razao);
         QCOMPARE(stored.Cnae, cnae);
         QCOMPARE(stored.CCM, ccm);
         QCOMPARE(stored.OptanteSimples, simples);
         QCOMPARE(stored.Cnpj, original.Cnpj);
         QCOMPARE(stored.Chave, original.Chave);
-        Contribuinte untouched;
-        QVERIFY(findContribuinte(kIeB, &untouched, &found, &error));
+        const Contribuinte untouched = findContribuinte(kIeB).valueOr({}).value_or(Contribuinte{});
         QCOMPARE(untouched.RazaoSocial, other.RazaoSocial);
         QCOMPARE(untouched.OptanteSimples, true);
     }

@@ -261,9 +261,7 @@ private Q_SLOTS:
             QVERIFY(db.open());
             QVERIFY2(db.exec(QString::fromUtf8(sqlFile.readAll())), qPrintable(db.lastError().description));
         }
-        QList<Contribuinte> rows;
-        AppError error;
-        QVERIFY(listContribuintes(&rows, &error));
+        const QList<Contribuinte> rows = listContribuintes().valueOr({});
         QVERIFY(rows.size() >= 3);
 
         ServerLauncher demo;

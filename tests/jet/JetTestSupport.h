@@ -2,24 +2,12 @@
 
 #include "jet/JetDatabase.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QString>
 #include <QTest>
 
 namespace jettest {
 
 using namespace fiscora::jet;
-
-// The Access sample files made by Access itself, or empty when they are not around.
-inline QString accessSamples() {
-    QString shared = qEnvironmentVariable("FISCORA_SHARED");
-    if (shared.isEmpty())
-        shared = QStringLiteral(FISCORA_SHARED_DIR);
-    const QString folder = QDir(shared).filePath(QStringLiteral("access-samples"));
-    return QFileInfo::exists(QDir(folder).filePath(QStringLiteral("empty-access2000.mdb"))) ? folder
-                                                                                            : QString();
-}
 
 inline Column column(const QString& name, ColumnType type, int size = 0, bool autoNumber = false,
                      bool required = false) {

@@ -1,3 +1,4 @@
+#include "AccessFacts.h"
 #include "JetFileChecker.h"
 #include "JetTestSupport.h"
 #include "MdbTableReader.h"
@@ -21,6 +22,50 @@ QByteArray sortKey(const QString& text) {
     if (!GeneralSortOrder::appendKey(text, out))
         return "<refused>";
     return QByteArray(reinterpret_cast<const char*>(out.data()), qsizetype(out.size()));
+}
+
+// The keys of the leaf page of the index "Unicode" on the text column of "Table", and the texts
+// of the rows (UTF-8 as hex), one fact a line.
+QStringList accessIndexFacts(const QString& path) {
+    QStringList facts;
+    MdbTableReader reader(path);
+    MdbTableReader::Table t;
+    if (!reader.read(QStringLiteral("Table"), &t))
+        return facts;
+    MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        return facts;
+    mdb_read_catalog(mdb, MDB_TABLE);
+    char name[] = "Table";
+    MdbTableDef* def = mdb_read_table_by_name(mdb, name, MDB_TABLE);
+    mdb_read_columns(def);
+    mdb_read_indices(def);
+    quint32 leaf = 0;
+    for (unsigned int i = 0; i < def->num_idxs; ++i) {
+        auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(def->indices, i));
+        if (QByteArray(idx->name) == "Unicode")
+            leaf = idx->first_pg;
+    }
+    mdb_free_tabledef(def);
+    mdb_close(mdb);
+    QFile file(path);
+    if (!leaf || !file.open(QIODevice::ReadOnly) || !file.seek(qint64(leaf) * 4096))
+        return facts;
+    const QByteArray page = file.read(4096);
+    if (page.size() != 4096 || page[0] != 4)
+        return facts;
+    int start = 0x1E0;
+    for (int bit = 1; bit <= 4096 - 0x1E0; ++bit) {
+        if (quint8(page[0x1B + bit / 8]) & (1 << (bit % 8))) {
+            // flag and row pointer off
+            facts << QStringLiteral("key ") +
+                         QString::fromLatin1(page.mid(start + 1, 0x1E0 + bit - start - 5).toHex());
+            start = 0x1E0 + bit;
+        }
+    }
+    for (const Row& row : t.rows)
+        facts << QStringLiteral("text ") + QString::fromLatin1(std::get<QString>(row[1]).toUtf8().toHex());
+    return facts;
 }
 
 } // namespace
@@ -258,49 +303,22 @@ private Q_SLOTS:
         QCOMPARE(sortKey(text).toHex(), key.toHex());
     }
 
-    // Access's own index over texts holding every Latin-1 character agrees with our keys.
+    // Access's own index over texts holding every Latin-1 character agrees with our keys: the
+    // keys of its leaf page and the texts of its rows, taken from a file Access 2003 made.
     void sortKeysMatchAccessIndex() {
-        const QString samples = accessSamples();
-        if (samples.isEmpty())
-            QSKIP("the Access sample files (../shared/access-samples) are not available");
-        const QString path = samples + QStringLiteral("/compressed-text-access2003.mdb");
-        MdbTableReader reader(path);
-        MdbTableReader::Table t;
-        QVERIFY(reader.read(QStringLiteral("Table"), &t));
-
-        // The index on the text column: its root is a single leaf page.
-        MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
-        QVERIFY(mdb);
-        mdb_read_catalog(mdb, MDB_TABLE);
-        char name[] = "Table";
-        MdbTableDef* def = mdb_read_table_by_name(mdb, name, MDB_TABLE);
-        mdb_read_columns(def);
-        mdb_read_indices(def);
-        quint32 leaf = 0;
-        for (unsigned int i = 0; i < def->num_idxs; ++i) {
-            auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(def->indices, i));
-            if (QByteArray(idx->name) == "Unicode")
-                leaf = idx->first_pg;
-        }
-        mdb_free_tabledef(def);
-        mdb_close(mdb);
-        QVERIFY(leaf);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.seek(qint64(leaf) * 4096));
-        const QByteArray page = file.read(4096);
-        QCOMPARE(int(page[0]), 4);
+        const QString fixture = QStringLiteral("compressed-text-access2003.keys.txt");
+        if (!deriveFixturesFrom().isEmpty())
+            QVERIFY(writeFacts(fixture, accessIndexFacts(deriveFixturesFrom() +
+                                                         QStringLiteral("/compressed-text-access2003.mdb"))));
+        const QStringList facts = readFacts(fixture);
         std::multiset<QByteArray> accessKeys;
-        int start = 0x1E0;
-        for (int bit = 1; bit <= 4096 - 0x1E0; ++bit) {
-            if (quint8(page[0x1B + bit / 8]) & (1 << (bit % 8))) {
-                accessKeys.insert(page.mid(start + 1, 0x1E0 + bit - start - 5)); // flag and row pointer off
-                start = 0x1E0 + bit;
-            }
-        }
+        for (const QString& line : factsOf(facts, QStringLiteral("key")))
+            accessKeys.insert(QByteArray::fromHex(line.section(QLatin1Char(' '), 1).toLatin1()));
+        QVERIFY(!accessKeys.empty());
         int compared = 0;
-        for (const Row& row : t.rows) {
-            const QString text = std::get<QString>(row[1]);
+        for (const QString& line : factsOf(facts, QStringLiteral("text"))) {
+            const QString text =
+                QString::fromUtf8(QByteArray::fromHex(line.section(QLatin1Char(' '), 1).toLatin1()));
             const QByteArray key = sortKey(text);
             if (key == "<refused>")
                 continue; // Greek, Cyrillic, Japanese: beyond our table

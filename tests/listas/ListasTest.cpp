@@ -63,10 +63,7 @@ void clickOk(QWidget* w) {
 }
 
 QList<Contribuinte> stored() {
-    QList<Contribuinte> rows;
-    AppError error;
-    listContribuintes(&rows, &error);
-    return rows;
+    return listContribuintes().valueOr({});
 }
 
 } // namespace
@@ -79,9 +76,8 @@ private:
     std::unique_ptr<TestMessageBox> m_boxes;
 
     void fillTable() {
-        AppError error;
         for (const Contribuinte& row : kRows)
-            QVERIFY(insertContribuinte(row, &error));
+            QVERIFY(insertContribuinte(row));
     }
 
 private Q_SLOTS:
@@ -225,8 +221,7 @@ private Q_SLOTS:
         fillTable();
         QPointer<QWidget> w = makeWindow(u"atualizacao"_s);
         w->show();
-        AppError error;
-        QVERIFY(deleteContribuinte(kRows[0].IE, &error));
+        QVERIFY(deleteContribuinte(kRows[0].IE));
         clickOk(w);
         QCOMPARE(m_boxes->texts(), QStringList{u"É necessário cadastrar empresa"_s});
         QCOMPARE(m_boxes->shown().at(0).icon, MessageIcon::Information);

@@ -17,9 +17,7 @@ TestCertificateChooser::~TestCertificateChooser() {
 std::optional<Certificate> TestCertificateChooser::select(QWidget* parent, const QString& title,
                                                           const QString& text,
                                                           const CertificateSource& source) {
-    QList<Certificate> certificates;
-    QString error;
-    source.list(&certificates, &error);
+    const QList<Certificate> certificates = source.list().valueOr({});
     m_requests.append({title, text, parent, static_cast<int>(certificates.size())});
     if (m_answers.isEmpty())
         return std::nullopt;
