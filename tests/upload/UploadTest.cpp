@@ -23,6 +23,7 @@
 
 using namespace fiscora;
 using namespace fiscora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -124,7 +125,8 @@ private:
     QString m_package; // a GIA database with GIAs 1 and 2 of kIE and 3 of kOtherIE
     QString m_text;
 
-    UploadRequest toServer(const QString& script, const QString& query, const QByteArray& content,
+    template <typename Content>
+    UploadRequest toServer(const QString& script, const QString& query, const Content& content,
                            const QString& fileName) const {
         const UrlParts address = SplitUrl(QStringLiteral("http://%1:%2 /client/%3?%4")
                                               .arg(m_server.host())
@@ -133,7 +135,8 @@ private:
         return BuildUploadRequest(content, address, kUploadFieldName, fileName, kUploadContentType);
     }
 
-    Outcome sendGia(const QString& key, const QString& gias, const QByteArray& content) {
+    template <typename Content>
+    Outcome sendGia(const QString& key, const QString& gias, const Content& content) {
         return upload(toServer(QStringLiteral("xt_upload_1_15_01.php"),
                                QStringLiteral("contador=11144477735&chave=%1&gias=%2").arg(key, gias),
                                content, QStringLiteral("dados.prf")),
@@ -379,8 +382,11 @@ private Q_SLOTS:
         QFETCH(QString, gias);
         QFETCH(QStringList, references);
         const QString before = transmissions(kIE, kKey);
-        const Outcome outcome =
-            sendGia(kKey, gias, BuildGiaContent(m_package, fromExport ? m_package : m_text).valueOr({}));
+        // The text file's upload holds its content in memory, the export's is read while sent.
+        const QString clicked = fromExport ? m_package : m_text;
+        const Outcome outcome = fromExport
+                                    ? sendGia(kKey, gias, *GiaContentPieces(m_package, clicked))
+                                    : sendGia(kKey, gias, BuildGiaContent(m_package, clicked).valueOr({}));
         QVERIFY2(outcome.answer.contains("Resultado: OK"), outcome.answer.constData());
         QCOMPARE(outcome.completions, 1);
         QCOMPARE(outcome.lastPercent, 100);
@@ -471,7 +477,7 @@ private Q_SLOTS:
         QByteArray head = all.left(bodyStart);
         head.replace(QByteArray("Content-Length: " + QByteArray::number(all.size() - bodyStart)),
                      QByteArray("Content-Length: " + QByteArray::number(body.size())));
-        const UploadRequest request{head + body, {}, {}, good.boundary};
+        const UploadRequest request{head + body, {}, {}, good.boundary, {}};
         const Outcome outcome = upload(request, m_server.host(), quint16(m_server.port()));
         QVERIFY2(outcome.answer.contains("Resultado: MULTIPART_INVALIDO"), outcome.answer.constData());
     }
