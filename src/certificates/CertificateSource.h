@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace fiscora {
 
@@ -33,6 +34,17 @@ public:
     // Every certificate the source holds, without asking for a password. False, with a message in
     // Portuguese, when the source cannot be read at all.
     virtual bool list(QList<Certificate>* certificates, QString* error) const = 0;
+    // The same, and what could not be read in a source of several parts (a token removed, a
+    // module that did not load, an empty token), one sentence in Portuguese each, while the
+    // certificates of the rest are listed.
+    virtual bool listWithProblems(QList<Certificate>* certificates, QStringList* problems,
+                                  QString* error) const {
+        problems->clear();
+        return list(certificates, error);
+    }
+    // Forgets what was read, so that the next listing reads the source again (a token may have
+    // been plugged in or removed).
+    virtual void refresh() const {}
 
     // Whether certificates can be added from files (the chooser offers "Importar…" then).
     virtual bool canImport() const { return false; }
