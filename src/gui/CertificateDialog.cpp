@@ -113,7 +113,7 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
         reload(selectedCertificate());
     });
 
-    resize(780, 420);
+    resize(940, 420);
     reload();
 }
 
