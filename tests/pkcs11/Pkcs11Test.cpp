@@ -10,14 +10,19 @@
 #include "gui/CertificateListModel.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogCertificateChooser.h"
+#include "gui/frmtbl_CriaContribuinte.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
@@ -283,6 +288,40 @@ private Q_SLOTS:
             QCOMPARE(boxes.shown().size(), 1);
             QCOMPARE(boxes.shown().first().text, message);
         }
+    }
+
+    // The key request of the taxpayer window against the real server, with the company's
+    // certificate chosen on the token.
+    void keyRequestWithTokenCertificate() {
+        ServerLauncher server;
+        const QStringList seed =
+            writeSeed(server,
+                      {{QStringLiteral("648.120.377.258"),
+                        QStringLiteral("11222333000181"),
+                        QStringLiteral("Empresa Teste"),
+                        QStringLiteral("TESTE002"),
+                        false,
+                        {}}},
+                      {{QStringLiteral("dataServidor"), QStringLiteral("15/06/2026 10:30:00")}});
+        QVERIFY2(server.start(seed), qPrintable(server.errorString()));
+        ProgramFolderFixture folder(server.host(), server.port());
+        configure(folder, QStringLiteral("11144477735"));
+        TestMessageBox boxes;
+
+        frmtbl_CriaContribuinte window;
+        window.findChild<QLineEdit*>(QStringLiteral("txtIE"))->setText(QStringLiteral("648.120.377.258"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtRazaoSocial"))
+            ->setText(QStringLiteral("Empresa Teste"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtCNPJ"))
+            ->setText(QStringLiteral("11.222.333/0001-81"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtCNAE"))->setText(QStringLiteral("4711-3/02"));
+        chooseInDialog(QStringLiteral("EMPRESA TESTE LTDA:11222333000181"));
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+
+        QVERIFY2(boxes.shown().isEmpty(), qPrintable(boxes.texts().join(u'|')));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("Chave"))->text(), QStringLiteral("TESTE002"));
+        QVERIFY(window.certificado().has_value());
+        QCOMPARE(window.certificado()->tokenLabel(), kCompanyToken);
     }
 
     // What a module or a token could not give is told; the rest is listed.
