@@ -137,16 +137,15 @@ void CertificateDialog::reload(const Certificate& select) {
     if (!m_source.listWithProblems(&certificates, &problems, &error)) {
         m_model->setCertificates({});
         m_status->setText(error);
-    } else if (certificates.isEmpty() && problems.isEmpty()) {
-        m_model->setCertificates({});
-        m_status->setText(
-            m_source.canImport()
-                ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para adicionar "
-                                 "um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
-                : QStringLiteral("Nenhum certificado encontrado."));
     } else {
         // What could not be read is told; the rest can be chosen.
         m_model->setCertificates(certificates);
+        if (certificates.isEmpty())
+            problems.prepend(
+                m_source.canImport()
+                    ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para "
+                                     "adicionar um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
+                    : QStringLiteral("Nenhum certificado encontrado."));
         m_status->setText(problems.join(QLatin1Char('\n')));
     }
     m_status->setVisible(!m_status->text().isEmpty());
