@@ -4,13 +4,14 @@
 #include "core/Settings.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QSet>
 #include <QSslCertificateExtension>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -178,8 +179,15 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
         return result;
     }
 
-    // Every module at once, under one deadline: the chooser waits for the slowest, not the sum.
+    // Every module at once, under one time limit: the chooser waits for the slowest, not the
+    // sum. The window is repainted meanwhile but takes no input, as during a network call.
     std::vector<std::unique_ptr<QProcess>> processes;
+    QEventLoop loop;
+    int running = 0;
+    auto ended = [&loop, &running] {
+        if (--running == 0)
+            loop.quit();
+    };
     for (const QString& module : modules) {
         if (!QFileInfo(module).isFile()) {
             processes.emplace_back();
@@ -188,10 +196,20 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
         auto process = std::make_unique<QProcess>();
         process->setStandardInputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(process.get(), &QProcess::finished, &loop, ended);
+        QObject::connect(process.get(), &QProcess::errorOccurred, &loop,
+                         [ended](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart)
+                                 ended();
+                         });
+        ++running;
         process->start(helperPath(), {module}, QIODevice::ReadOnly);
         processes.push_back(std::move(process));
     }
-    const QDeadlineTimer deadline(timeLimitMs());
+    if (running > 0) {
+        QTimer::singleShot(timeLimitMs(), &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
 
     QSet<QByteArray> listed;
     QHash<QString, QString> tokensNow;
@@ -207,11 +225,12 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
             problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName(module)));
             continue;
         }
-        if (!process->waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1000)))) {
+        if (process->error() == QProcess::FailedToStart) {
             problem(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não pôde ser iniciado."));
             continue;
         }
-        const bool finished = process->waitForFinished(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        process->disconnect(&loop);
+        const bool finished = process->state() == QProcess::NotRunning;
         if (!finished) {
             process->kill();
             process->waitForFinished(2000);
