@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo clean
+.PHONY: all build deps test demo demo-token clean
 
 all: build
 
@@ -20,6 +20,9 @@ test: build
 
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+demo-token: build
+	./scripts/demo-token.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -9,7 +9,7 @@ set(allowed_data data jet validation core)
 set(allowed_certificates certificates net validation core)
 set(allowed_gui gui certificates data net jet validation core)
 set(allowed_app app gui certificates data net jet validation core)
-set(allowed_tools data jet validation core)
+set(allowed_tools data certificates jet validation core)
 set(allowed_server data net jet validation core)
 set(layers core jet validation net data certificates gui app tools server)
 

@@ -13,6 +13,10 @@ rm -f "$demo/programa/fiscora-servidor"
 if [ -f "$root/resources/demo/contribuintes.sql" ] && [ -f "$demo/programa/fiscora.mdb" ]; then
     sqlite3 "$demo/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
 fi
+# Token modules to read (scripts/demo-token.sh names SoftHSM2's).
+if [ -n "${FISCORA_DEMO_MODULOS:-}" ]; then
+    printf '\r\n[certificados]\r\nmodulos=%s\r\n' "$FISCORA_DEMO_MODULOS" >>"$demo/programa/fiscora.ini"
+fi
 # The demo keeps its own certificate store: importing a sample certificate leaves the user's alone.
 export FISCORA_CERTIFICADOS="$demo/certificados"
 # The server publishes the same version as the client: no update at start.

@@ -34,10 +34,16 @@ public:
     // characters, each ended by CR LF.
     QString base64Export() const;
 
+    // The label of the token the certificate was read from; empty for an imported one. Not part of
+    // the certificate's identity.
+    const QString& tokenLabel() const { return m_tokenLabel; }
+    void setTokenLabel(const QString& label) { m_tokenLabel = label; }
+
     bool operator==(const Certificate& other) const { return m_der == other.m_der; }
 
 private:
     QByteArray m_der;
+    QString m_tokenLabel;
     QSslCertificate m_certificate;
     QString m_document;
 };

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace fiscora {
 
@@ -34,6 +35,22 @@ public:
     // Every certificate the source holds, without asking for a password; a failure (its text in
     // Portuguese) when the source cannot be read at all.
     virtual Result<QList<Certificate>> list() const = 0;
+
+    // The certificates, and what could not be read in a source of several parts (a token
+    // removed, a module that did not load, an empty token), one sentence in Portuguese each.
+    struct Listing {
+        QList<Certificate> certificates;
+        QStringList problems;
+    };
+    virtual Result<Listing> listWithProblems() const {
+        Result<QList<Certificate>> listed = list();
+        if (!listed)
+            return listed.error();
+        return Listing{std::move(listed).value(), {}};
+    }
+    // Forgets what was read, so that the next listing reads the source again (a token may have
+    // been plugged in or removed).
+    virtual void refresh() const {}
 
     // Whether certificates can be added from files (the chooser offers "Importar…" then).
     virtual bool canImport() const { return false; }

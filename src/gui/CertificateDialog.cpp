@@ -68,6 +68,10 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     m_import->setObjectName(QStringLiteral("cmdImportar"));
     m_import->setVisible(source.canImport());
     m_import->setAutoDefault(false);
+    // Reads the source again: a token plugged in or taken out while the window is open.
+    m_refresh = new QPushButton(QStringLiteral("A&tualizar"), this);
+    m_refresh->setObjectName(QStringLiteral("cmdAtualizar"));
+    m_refresh->setAutoDefault(false);
     m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("cmdOK"));
     m_cancel = buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
@@ -83,6 +87,7 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     layout->addWidget(m_status);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_import);
+    bottom->addWidget(m_refresh);
     bottom->addStretch(1);
     bottom->addWidget(buttons);
     layout->addLayout(bottom);
@@ -103,8 +108,12 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_import, &QPushButton::clicked, this, &CertificateDialog::importFromFile);
+    connect(m_refresh, &QPushButton::clicked, this, [this] {
+        m_source.refresh();
+        reload(selectedCertificate());
+    });
 
-    resize(780, 420);
+    resize(940, 420);
     reload();
 }
 
@@ -122,21 +131,22 @@ Certificate CertificateDialog::selectedCertificate() const {
 }
 
 void CertificateDialog::reload(const Certificate& select) {
-    const Result<QList<Certificate>> listed = m_source.list();
-    const QList<Certificate> certificates = listed.valueOr({});
+    const Result<CertificateSource::Listing> listed = m_source.listWithProblems();
     if (!listed) {
         m_model->setCertificates({});
         m_status->setText(listed.error().description);
-    } else if (certificates.isEmpty()) {
-        m_model->setCertificates({});
-        m_status->setText(
-            m_source.canImport()
-                ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para adicionar "
-                                 "um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
-                : QStringLiteral("Nenhum certificado encontrado."));
     } else {
+        // What could not be read is told; the rest can be chosen.
+        const QList<Certificate>& certificates = listed->certificates;
+        QStringList problems = listed->problems;
         m_model->setCertificates(certificates);
-        m_status->clear();
+        if (certificates.isEmpty())
+            problems.prepend(
+                m_source.canImport()
+                    ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para "
+                                     "adicionar um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
+                    : QStringLiteral("Nenhum certificado encontrado."));
+        m_status->setText(problems.join(QLatin1Char('\n')));
     }
     m_status->setVisible(!m_status->text().isEmpty());
     if (!select.isNull())

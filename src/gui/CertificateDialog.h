@@ -45,6 +45,7 @@ private:
     QTableView* m_grid = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_import = nullptr;
+    QPushButton* m_refresh = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };

@@ -64,6 +64,10 @@ QVariant CertificateListModel::data(const QModelIndex& index, int role) const {
                 return certificate.validTo();
             return isExpired ? dateText(certificate.validTo()) + QStringLiteral(" (expirado)")
                              : dateText(certificate.validTo());
+        case Local:
+            return certificate.tokenLabel().isEmpty()
+                       ? QStringLiteral("Importado")
+                       : QStringLiteral("Token %1").arg(certificate.tokenLabel());
         default:
             return {};
         }
@@ -96,6 +100,8 @@ QVariant CertificateListModel::headerData(int section, Qt::Orientation orientati
         return QStringLiteral("Válido de");
     case ValidoAte:
         return QStringLiteral("Válido até");
+    case Local:
+        return QStringLiteral("Local");
     default:
         return {};
     }

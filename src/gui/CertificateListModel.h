@@ -7,14 +7,14 @@
 
 namespace fiscora {
 
-// The chooser's table: Titular, Documento, Emitido por, Válido de, Válido até. Rows whose validity
-// has ended (by the program's clock) are marked.
+// The chooser's table: Titular, Documento, Emitido por, Válido de, Válido até, Local (imported, or
+// the token's label). Rows whose validity has ended (by the program's clock) are marked.
 class CertificateListModel final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CertificateListModel)
 
 public:
-    enum Column { Titular, Documento, EmitidoPor, ValidoDe, ValidoAte, ColumnCount };
+    enum Column { Titular, Documento, EmitidoPor, ValidoDe, ValidoAte, Local, ColumnCount };
     static constexpr int SortRole = Qt::UserRole; // dates as QDateTime, texts as they show
     static constexpr int ExpiredRole = Qt::UserRole + 1;
 

@@ -3,8 +3,8 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateChooser.h"
 #include "certificates/CertificateExtensions.h"
-#include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "data/LocalDatabase.h"
@@ -27,8 +27,8 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner, const
                                                            const QString& text,
                                                            const CertificateSource* source,
                                                            std::optional<Certificate>* chosen) {
-    const CertificateStore store;
-    const CertificateSource& from = source ? *source : store;
+    const PersonalCertificateSource personal;
+    const CertificateSource& from = source ? *source : personal;
     if (!from.list()) {
         showComponentFailure();
         return Outcome::Failed;

@@ -1,0 +1,36 @@
+#include "certificates/PersonalCertificateSource.h"
+
+namespace fiscora {
+
+PersonalCertificateSource::PersonalCertificateSource(const QString& folder, QStringList modules)
+    : m_store(folder)
+    , m_tokens(std::move(modules)) {}
+
+Result<QList<Certificate>> PersonalCertificateSource::list() const {
+    Result<Listing> listed = listWithProblems();
+    if (!listed)
+        return listed.error();
+    return std::move(listed->certificates);
+}
+
+Result<CertificateSource::Listing> PersonalCertificateSource::listWithProblems() const {
+    const Result<QList<Certificate>> stored = m_store.list();
+    Listing listing{stored.valueOr({}), {}};
+    const Result<Listing> onTokens = m_tokens.listWithProblems();
+    const QList<Certificate> tokenCertificates = onTokens ? onTokens->certificates : QList<Certificate>{};
+    if (onTokens)
+        listing.problems = onTokens->problems;
+    for (const Certificate& certificate : tokenCertificates) {
+        // Imported and on a token: one row, the imported one.
+        if (!listing.certificates.contains(certificate))
+            listing.certificates.append(certificate);
+    }
+    if (stored)
+        return listing;
+    if (tokenCertificates.isEmpty())
+        return stored.error();
+    listing.problems.prepend(stored.error().description);
+    return listing;
+}
+
+} // namespace fiscora

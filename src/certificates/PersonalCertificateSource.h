@@ -1,0 +1,31 @@
+#pragma once
+
+#include "certificates/CertificateStore.h"
+#include "certificates/Pkcs11CertificateSource.h"
+
+namespace fiscora {
+
+// The user's certificates as the chooser offers them: the imported ones of the folder store and
+// those on the tokens present. Imports go to the folder store.
+class PersonalCertificateSource final : public CertificateSource {
+public:
+    PersonalCertificateSource() = default;
+    PersonalCertificateSource(const QString& folder, QStringList modules);
+
+    Result<QList<Certificate>> list() const override;
+    // A folder that cannot be read is one more problem when tokens gave certificates.
+    Result<Listing> listWithProblems() const override;
+    void refresh() const override { m_tokens.refresh(); }
+
+    bool canImport() const override { return true; }
+    bool needsPassword(const QString& path) const override { return m_store.needsPassword(path); }
+    ImportResult importFile(const QString& path, const QString& password) const override {
+        return m_store.importFile(path, password);
+    }
+
+private:
+    CertificateStore m_store;
+    Pkcs11CertificateSource m_tokens;
+};
+
+} // namespace fiscora

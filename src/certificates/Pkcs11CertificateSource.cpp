@@ -1,0 +1,288 @@
+#include "certificates/Pkcs11CertificateSource.h"
+
+#include "certificates/Pkcs11Protocol.h"
+#include "core/Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QSet>
+#include <QSslCertificateExtension>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace fiscora {
+
+namespace {
+
+namespace proto = pkcs11protocol;
+
+QString g_helperPath;
+std::atomic<int> g_timeLimitOverride{0};
+
+// Token drivers answer in well under a second; a reader that stops answering must not keep the
+// chooser waiting for long.
+constexpr int kDefaultTimeLimitMs = 8000;
+
+QString moduleName(const QString& path) {
+    return path == Pkcs11CertificateSource::proxyModule()
+               ? QStringLiteral("do sistema (%1)").arg(QDir::toNativeSeparators(path))
+               : QDir::toNativeSeparators(path);
+}
+
+// A certification authority's certificate often rides on the token with the holder's; only the
+// holder's is offered, as in the imported store.
+bool isAuthority(const Certificate& certificate) {
+    for (const QSslCertificateExtension& extension : certificate.qt().extensions()) {
+        if (extension.oid() == u"2.5.29.19")
+            return extension.value().toMap().value(QStringLiteral("ca")).toBool();
+    }
+    return false;
+}
+
+struct Token {
+    QString label;
+    QList<Certificate> certificates;
+    bool unreadable = false;
+};
+
+// What one run of the helper said. complete: the module was read to the end.
+struct ModuleReading {
+    QMap<int, Token> tokens; // by slot, in slot order
+    bool complete = false;
+};
+
+ModuleReading decode(const QByteArray& output) {
+    ModuleReading reading;
+    const QList<QByteArray> lines = output.split('\n');
+    if (lines.isEmpty() || lines.first() != proto::kMagic)
+        return reading;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split(' ');
+        if (fields.isEmpty() || fields.first().size() != 1)
+            continue;
+        const char record = fields.first().at(0);
+        if (record == proto::End) {
+            reading.complete = true;
+            break;
+        }
+        bool ok = false;
+        const int slot = fields.size() >= 2 ? fields.at(1).toInt(&ok) : -1;
+        if (!ok)
+            continue;
+        if (record == proto::Token) {
+            reading.tokens[slot].label = QString::fromUtf8(QByteArray::fromHex(fields.value(2))).trimmed();
+        } else if (record == proto::Certificate && reading.tokens.contains(slot)) {
+            Certificate certificate = Certificate::fromDer(QByteArray::fromBase64(fields.value(2)));
+            if (!certificate.isNull()) {
+                certificate.setTokenLabel(reading.tokens[slot].label);
+                reading.tokens[slot].certificates.append(certificate);
+            }
+        } else if (record == proto::Unreadable && reading.tokens.contains(slot)) {
+            reading.tokens[slot].unreadable = true;
+        }
+    }
+    return reading;
+}
+
+} // namespace
+
+Pkcs11CertificateSource::Pkcs11CertificateSource() = default;
+
+Pkcs11CertificateSource::Pkcs11CertificateSource(QStringList modules)
+    : m_modules(std::move(modules)) {}
+
+QString Pkcs11CertificateSource::proxyModule() {
+    // Where the build found it first, then where distributions put it.
+    const QStringList candidates{
+        QStringLiteral(FISCORA_P11KIT_PROXY_MODULE),
+        QStringLiteral("/usr/lib/x86_64-linux-gnu/p11-kit-proxy.so"),
+        QStringLiteral("/usr/lib/aarch64-linux-gnu/p11-kit-proxy.so"),
+        QStringLiteral("/usr/lib64/p11-kit-proxy.so"),
+        QStringLiteral("/usr/lib/p11-kit-proxy.so"),
+        QStringLiteral("/usr/local/lib/p11-kit-proxy.so"),
+    };
+    for (const QString& candidate : candidates) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return {};
+}
+
+QStringList Pkcs11CertificateSource::configuredModules() {
+    QStringList modules;
+    const QString proxy = proxyModule();
+    if (!proxy.isEmpty())
+        modules.append(proxy);
+    const QStringList named = ReadIni(QStringLiteral("certificados"), QStringLiteral("modulos"))
+                                  .split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString& path : named) {
+        const QString trimmed = path.trimmed();
+        if (!trimmed.isEmpty() && !modules.contains(trimmed))
+            modules.append(trimmed);
+    }
+    return modules;
+}
+
+QString Pkcs11CertificateSource::helperPath() {
+    if (!g_helperPath.isEmpty())
+        return g_helperPath;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/fiscora-leitor-pkcs11");
+}
+
+void Pkcs11CertificateSource::setHelperPath(const QString& path) {
+    g_helperPath = path;
+}
+
+int Pkcs11CertificateSource::timeLimitMs() {
+    const int fixed = g_timeLimitOverride.load();
+    return fixed > 0 ? fixed : kDefaultTimeLimitMs;
+}
+
+void Pkcs11CertificateSource::setTimeLimitMs(int milliseconds) {
+    g_timeLimitOverride = qMax(0, milliseconds);
+}
+
+Result<QList<Certificate>> Pkcs11CertificateSource::list() const {
+    return listWithProblems()->certificates;
+}
+
+Result<CertificateSource::Listing> Pkcs11CertificateSource::listWithProblems() const {
+    if (!m_reading)
+        m_reading = read();
+    // What could not be read is told beside what could; the source itself never fails whole.
+    return *m_reading;
+}
+
+void Pkcs11CertificateSource::refresh() const {
+    m_reading.reset();
+}
+
+Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
+    Reading result;
+    const QStringList modules = m_modules ? *m_modules : configuredModules();
+    if (modules.isEmpty())
+        return result;
+    if (!QFileInfo(helperPath()).isExecutable()) {
+        result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
+                                              "encontrado na pasta do programa."));
+        return result;
+    }
+
+    // Every module at once, under one time limit: the chooser waits for the slowest, not the
+    // sum. The window is repainted meanwhile but takes no input, as during a network call.
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QEventLoop loop;
+    int running = 0;
+    auto ended = [&loop, &running] {
+        if (--running == 0)
+            loop.quit();
+    };
+    for (const QString& module : modules) {
+        if (!QFileInfo(module).isFile()) {
+            processes.emplace_back();
+            continue;
+        }
+        auto process = std::make_unique<QProcess>();
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(process.get(), &QProcess::finished, &loop, ended);
+        QObject::connect(process.get(), &QProcess::errorOccurred, &loop,
+                         [ended](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart)
+                                 ended();
+                         });
+        ++running;
+        process->start(helperPath(), {module}, QIODevice::ReadOnly);
+        processes.push_back(std::move(process));
+    }
+    if (running > 0) {
+        QTimer::singleShot(timeLimitMs(), &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    QSet<QByteArray> listed;
+    QHash<QString, QString> tokensNow;
+    QSet<QString> modulesRead;
+    auto problem = [&result](const QString& text) {
+        if (!result.problems.contains(text))
+            result.problems.append(text);
+    };
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        const QString& module = modules.at(qsizetype(i));
+        QProcess* process = processes[i].get();
+        if (!process) {
+            problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName(module)));
+            continue;
+        }
+        if (process->error() == QProcess::FailedToStart) {
+            problem(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não pôde ser iniciado."));
+            continue;
+        }
+        process->disconnect(&loop);
+        const bool finished = process->state() == QProcess::NotRunning;
+        if (!finished) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+        const ModuleReading reading = decode(process->readAllStandardOutput());
+        if (!finished) {
+            problem(QStringLiteral("O módulo PKCS#11 %1 não respondeu em %2 segundos.")
+                        .arg(moduleName(module))
+                        .arg((timeLimitMs() + 999) / 1000));
+        } else if (process->exitStatus() != QProcess::NormalExit) {
+            problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName(module)));
+        } else if (process->exitCode() == proto::ModuleFailed || process->exitCode() == proto::SlotsFailed) {
+            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.").arg(moduleName(module)));
+        } else if (process->exitCode() != proto::Done || !reading.complete) {
+            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser lido.").arg(moduleName(module)));
+        } else {
+            modulesRead.insert(module);
+        }
+
+        for (const Token& token : reading.tokens) {
+            tokensNow.insert(token.label, module);
+            if (token.unreadable) {
+                problem(QStringLiteral("Não foi possível ler os certificados do token \"%1\"; ele pode "
+                                       "ter sido removido.")
+                            .arg(token.label));
+                continue;
+            }
+            int personal = 0;
+            for (const Certificate& certificate : token.certificates) {
+                if (isAuthority(certificate))
+                    continue;
+                ++personal;
+                if (listed.contains(certificate.der()))
+                    continue; // the same token through the proxy and through its own module
+                listed.insert(certificate.der());
+                result.certificates.append(certificate);
+            }
+            if (personal == 0 && reading.complete)
+                problem(QStringLiteral("O token \"%1\" não contém certificados.").arg(token.label));
+        }
+    }
+
+    // A token an earlier reading saw, gone although its module was read: taken out meanwhile.
+    for (auto seen = m_seenTokens.cbegin(); seen != m_seenTokens.cend(); ++seen) {
+        if (!tokensNow.contains(seen.key()) && modulesRead.contains(seen.value()))
+            problem(QStringLiteral("O token \"%1\" foi removido.").arg(seen.key()));
+    }
+    for (auto now = tokensNow.cbegin(); now != tokensNow.cend(); ++now)
+        m_seenTokens.insert(now.key(), now.value());
+    for (auto seen = m_seenTokens.begin(); seen != m_seenTokens.end();) {
+        if (!tokensNow.contains(seen.key()) && modulesRead.contains(seen.value()))
+            seen = m_seenTokens.erase(seen);
+        else
+            ++seen;
+    }
+    return result;
+}
+
+} // namespace fiscora

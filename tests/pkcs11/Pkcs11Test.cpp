@@ -1,0 +1,391 @@
+// Certificates on tokens, with SoftHSM2 as a real token: made with softhsm2-util, filled with the
+// test certificates by pkcs11-tool, read through p11-kit's proxy and the module named in
+// fiscora.ini, and chosen in the real chooser.
+#include "certificates/CertificateStore.h"
+#include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
+#include "certificates/Pkcs11CertificateSource.h"
+#include "data/ContadorTable.h"
+#include "gui/CertificateDialog.h"
+#include "gui/CertificateListModel.h"
+#include "gui/CertificateSelection.h"
+#include "gui/DialogCertificateChooser.h"
+#include "gui/frmtbl_CriaContribuinte.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
+#include "support/TestCertificateChooser.h"
+#include "support/TestMessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace fiscora;
+using namespace fiscora::test;
+
+namespace {
+
+using Outcome = CertificateSelection::Outcome;
+
+const QString kCompanyToken = QStringLiteral("Empresa e Contador");
+const QString kEmptyToken = QStringLiteral("Vazio");
+const QString kRemovableToken = QStringLiteral("Removivel");
+const QString kPin = QStringLiteral("1234");
+
+QString softHsmModule() {
+    for (const char* path :
+         {"/usr/lib/softhsm/libsofthsm2.so", "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so"}) {
+        if (QFileInfo(QString::fromLatin1(path)).isFile())
+            return QString::fromLatin1(path);
+    }
+    return {};
+}
+
+// Runs a tool to its end; its output when it fails.
+QString run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000))
+        return program + QStringLiteral(" não terminou");
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return program + QStringLiteral(": ") + QString::fromLocal8Bit(process.readAll());
+    return {};
+}
+
+// Runs an action on the next modal window once it is shown (the chooser blocks in exec()).
+void whenModal(std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+QTableView* grid(QWidget* dialog) {
+    return dialog->findChild<QTableView*>(QStringLiteral("gridCertificados"));
+}
+
+// The rows of the chooser as shown, by holder.
+QHash<QString, QStringList> rows(QWidget* dialog) {
+    QHash<QString, QStringList> shown;
+    const QAbstractItemModel* model = grid(dialog)->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column)
+            cells.append(model->index(row, column).data().toString());
+        shown.insert(cells.first(), cells);
+    }
+    return shown;
+}
+
+QString status(QWidget* dialog) {
+    return dialog->findChild<QLabel*>(QStringLiteral("lblSituacao"))->text();
+}
+
+// In the open chooser, picks the row of that holder and presses OK.
+void chooseInDialog(const QString& holder) {
+    whenModal([holder](QWidget* dialog) {
+        QTableView* table = grid(dialog);
+        for (int row = 0; row < table->model()->rowCount(); ++row) {
+            if (table->model()->index(row, CertificateListModel::Titular).data().toString() == holder)
+                table->selectRow(row);
+        }
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+}
+
+} // namespace
+
+class Pkcs11Test final : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_module;
+    DialogCertificateChooser m_dialogChooser;
+
+    QString fixture(const char* name) const {
+        return certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer"));
+    }
+
+    QString makeToken(const QString& label, const QList<const char*>& certificates) const {
+        QString failure =
+            run(QStringLiteral("softhsm2-util"),
+                {QStringLiteral("--init-token"), QStringLiteral("--free"), QStringLiteral("--label"), label,
+                 QStringLiteral("--pin"), kPin, QStringLiteral("--so-pin"), kPin});
+        int id = 1;
+        for (const char* name : certificates) {
+            if (!failure.isEmpty())
+                break;
+            failure = run(QStringLiteral("pkcs11-tool"),
+                          {QStringLiteral("--module"), m_module, QStringLiteral("--token-label"), label,
+                           QStringLiteral("--login"), QStringLiteral("--pin"), kPin,
+                           QStringLiteral("--write-object"), fixture(name), QStringLiteral("--type"),
+                           QStringLiteral("cert"), QStringLiteral("--id"),
+                           QString::number(id++).rightJustified(2, u'0'), QStringLiteral("--label"),
+                           QString::fromLatin1(name)});
+        }
+        return failure;
+    }
+
+    // A program folder whose fiscora.ini names SoftHSM's module, with an accountant registered.
+    void configure(ProgramFolderFixture& folder, const QString& accountant = {}) const {
+        folder.writeFile(QStringLiteral("fiscora.ini"), folder.readFile(QStringLiteral("fiscora.ini")) +
+                                                            QByteArrayLiteral("[certificados]\r\nmodulos=") +
+                                                            m_module.toUtf8() + QByteArrayLiteral("\r\n"));
+        if (accountant.isEmpty())
+            return;
+        Contador contador;
+        contador.cont_cpf_cnpj = accountant;
+        contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
+        AppError error;
+        QVERIFY2(saveContador(contador, &error), qPrintable(error.description));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_module = softHsmModule();
+        QVERIFY2(!m_module.isEmpty(), "SoftHSM2 não está instalado (scripts/install-deps.sh)");
+        QVERIFY(m_dir.isValid());
+        QDir(m_dir.path()).mkpath(QStringLiteral("tokens"));
+        QFile conf(m_dir.filePath(QStringLiteral("softhsm2.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("directories.tokendir = " + m_dir.filePath(QStringLiteral("tokens")).toUtf8() +
+                   "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        conf.close();
+        qputenv("SOFTHSM2_CONF", conf.fileName().toUtf8());
+
+        // The company's e-CNPJ and the accountant's e-CPF with their authority on one token.
+        QString failure = makeToken(kCompanyToken, {"empresa", "contador", "ac-teste"});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        failure = makeToken(kEmptyToken, {});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        failure = makeToken(kRemovableToken, {"cdp-sem-url"});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+        Pkcs11CertificateSource::setHelperPath(buildProgramFolder() +
+                                               QStringLiteral("/fiscora-leitor-pkcs11"));
+        const QString imported = m_dir.filePath(QStringLiteral("certificados"));
+        CertificateStore::setDefaultFolder(imported);
+        QVERIFY(CertificateStore(imported).importFile(fixture("terceiro")).ok());
+        CertificateChooser::install(&m_dialogChooser);
+    }
+
+    void cleanupTestCase() {
+        CertificateChooser::install(nullptr);
+        CertificateStore::setDefaultFolder({});
+        Pkcs11CertificateSource::setHelperPath({});
+        Pkcs11CertificateSource::setTimeLimitMs(0);
+    }
+
+    void chooserListsTokenCertificatesBesideImported() {
+        ProgramFolderFixture folder;
+        configure(folder);
+        const PersonalCertificateSource source;
+        CertificateDialog dialog(source);
+        dialog.setWindowTitle(CertificateTexts::keyTitle);
+        dialog.setText(CertificateTexts::keyText);
+
+        const QHash<QString, QStringList> shown = rows(&dialog);
+        // The authority's certificate on the token is not a holder's; each certificate once,
+        // although the proxy and the named module both reach the token.
+        QCOMPARE(shown.size(), 4);
+        QCOMPARE(shown.value(QStringLiteral("EMPRESA TESTE LTDA:11222333000181")),
+                 (QStringList{QStringLiteral("EMPRESA TESTE LTDA:11222333000181"),
+                              QStringLiteral("11.222.333/0001-81"), QStringLiteral("AC Valdorra Teste"),
+                              QStringLiteral("01/01/2000"), QStringLiteral("31/12/2099"),
+                              QStringLiteral("Token Empresa e Contador")}));
+        QCOMPARE(shown.value(QStringLiteral("JOSÉ CONTADOR DA SILVA:11144477735")).at(1),
+                 QStringLiteral("111.444.777-35"));
+        QCOMPARE(shown.value(QStringLiteral("JOSÉ CONTADOR DA SILVA:11144477735")).last(),
+                 QStringLiteral("Token Empresa e Contador"));
+        QCOMPARE(shown.value(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")).last(),
+                 QStringLiteral("Token Removivel"));
+        QCOMPARE(shown.value(QStringLiteral("OUTRA PESSOA:12345678909")).last(), QStringLiteral("Importado"));
+        QCOMPARE(status(&dialog), QStringLiteral("O token \"Vazio\" não contém certificados."));
+
+        grid(&dialog)->selectRow(0);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QString captures = buildProgramFolder() + QStringLiteral("/../capturas");
+        QDir().mkpath(captures);
+        QVERIFY(dialog.grab().save(captures + QStringLiteral("/frmCertificado-token.png")));
+    }
+
+    // The selection of the key windows and of the upload windows, with the certificate picked in
+    // the chooser from the token.
+    void tokenCertificateChecked_data() {
+        QTest::addColumn<bool>("transmission");
+        QTest::addColumn<QString>("companyCnpj");
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("message"); // "" = none
+
+        const QString company = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
+        const QString accountant = QStringLiteral("JOSÉ CONTADOR DA SILVA:11144477735");
+        QTest::newRow("key: the company's e-CNPJ")
+            << false << QStringLiteral("11222333000181") << company << int(Outcome::Accepted) << "";
+        QTest::newRow("key: the accountant's e-CPF")
+            << false << QStringLiteral("99999999000191") << accountant << int(Outcome::Accepted) << "";
+        QTest::newRow("key: another company's e-CNPJ")
+            << false << QStringLiteral("99999999000191") << company << int(Outcome::Refused)
+            << CertificateTexts::contentRefused;
+        QTest::newRow("transmission: the accountant's e-CPF")
+            << true << QString() << accountant << int(Outcome::Accepted) << "";
+        QTest::newRow("transmission: the company's e-CNPJ")
+            << true << QString() << company << int(Outcome::Refused) << CertificateTexts::invalidCertificate;
+    }
+
+    void tokenCertificateChecked() {
+        QFETCH(bool, transmission);
+        QFETCH(QString, companyCnpj);
+        QFETCH(QString, holder);
+        QFETCH(int, outcome);
+        QFETCH(QString, message);
+
+        ProgramFolderFixture folder;
+        configure(folder, QStringLiteral("11144477735"));
+        TestMessageBox boxes;
+        std::optional<Certificate> selected;
+        chooseInDialog(holder);
+        if (transmission) {
+            bool accepted = false;
+            const QDateTime serverDate(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+            QCOMPARE(
+                int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted)),
+                outcome);
+            QCOMPARE(accepted, outcome == int(Outcome::Accepted));
+        } else {
+            QCOMPARE(int(CertificateSelection::keyVariant(
+                         nullptr, {true, companyCnpj, QStringLiteral("11144477735")}, &selected)),
+                     outcome);
+        }
+        QVERIFY(selected.has_value());
+        QCOMPARE(selected->subjectName(), holder);
+        QVERIFY(!selected->tokenLabel().isEmpty());
+        if (message.isEmpty()) {
+            QVERIFY2(boxes.shown().isEmpty(), qPrintable(boxes.texts().join(u'|')));
+        } else {
+            QCOMPARE(boxes.shown().size(), 1);
+            QCOMPARE(boxes.shown().first().text, message);
+        }
+    }
+
+    // The key request of the taxpayer window against the real server, with the company's
+    // certificate chosen on the token.
+    void keyRequestWithTokenCertificate() {
+        ServerLauncher server;
+        const QStringList seed =
+            writeSeed(server,
+                      {{QStringLiteral("648.120.377.258"),
+                        QStringLiteral("11222333000181"),
+                        QStringLiteral("Empresa Teste"),
+                        QStringLiteral("TESTE002"),
+                        false,
+                        {}}},
+                      {{QStringLiteral("dataServidor"), QStringLiteral("15/06/2026 10:30:00")}});
+        QVERIFY2(server.start(seed), qPrintable(server.errorString()));
+        ProgramFolderFixture folder(server.host(), server.port());
+        configure(folder, QStringLiteral("11144477735"));
+        TestMessageBox boxes;
+
+        frmtbl_CriaContribuinte window;
+        window.findChild<QLineEdit*>(QStringLiteral("txtIE"))->setText(QStringLiteral("648.120.377.258"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtRazaoSocial"))
+            ->setText(QStringLiteral("Empresa Teste"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtCNPJ"))
+            ->setText(QStringLiteral("11.222.333/0001-81"));
+        window.findChild<QLineEdit*>(QStringLiteral("txtCNAE"))->setText(QStringLiteral("4711-3/02"));
+        chooseInDialog(QStringLiteral("EMPRESA TESTE LTDA:11222333000181"));
+        QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+
+        QVERIFY2(boxes.shown().isEmpty(), qPrintable(boxes.texts().join(u'|')));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("Chave"))->text(), QStringLiteral("TESTE002"));
+        QVERIFY(window.certificado().has_value());
+        QCOMPARE(window.certificado()->tokenLabel(), kCompanyToken);
+    }
+
+    // What a module or a token could not give is told; the rest is listed.
+    void unreadablePartsReported_data() {
+        QTest::addColumn<QStringList>("extraModules");
+        QTest::addColumn<QString>("problem");
+
+        QTest::newRow("missing module")
+            << QStringList{QStringLiteral("/nao/existe/modulo.so")}
+            << QStringLiteral("O módulo PKCS#11 /nao/existe/modulo.so não foi encontrado.");
+        const QString notAModule = certificateFixture(QStringLiteral("empresa.cer"));
+        QTest::newRow("not a module") << QStringList{notAModule}
+                                      << QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.")
+                                             .arg(QDir::toNativeSeparators(notAModule));
+        const QString hangs = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_travado.so");
+        QTest::newRow("module that hangs")
+            << QStringList{hangs}
+            << QStringLiteral("O módulo PKCS#11 %1 não respondeu em 2 segundos.").arg(hangs);
+        const QString crashes = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_quebrado.so");
+        QTest::newRow("module that crashes")
+            << QStringList{crashes}
+            << QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(crashes);
+    }
+
+    void unreadablePartsReported() {
+        QFETCH(QStringList, extraModules);
+        QFETCH(QString, problem);
+
+        Pkcs11CertificateSource::setTimeLimitMs(2000);
+        const Pkcs11CertificateSource source(QStringList{m_module} + extraModules);
+        const Result<CertificateSource::Listing> listed = source.listWithProblems();
+        Pkcs11CertificateSource::setTimeLimitMs(0);
+        QVERIFY(listed);
+        QCOMPARE(listed->problems,
+                 (QStringList{QStringLiteral("O token \"Vazio\" não contém certificados."), problem}));
+        QCOMPARE(listed->certificates.size(), 3);
+    }
+
+    // Runs last: it deletes a token.
+    void tokenRemovedWhileChooserOpen() {
+        ProgramFolderFixture folder;
+        configure(folder);
+        const PersonalCertificateSource source;
+        CertificateDialog dialog(source);
+        dialog.show();
+        QVERIFY(rows(&dialog).contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));
+        grid(&dialog)->selectRow(3);
+        const Certificate selected = dialog.selectedCertificate();
+        QCOMPARE(selected.subjectName(), QStringLiteral("OUTRA PESSOA:12345678909"));
+
+        const QString failure =
+            run(QStringLiteral("softhsm2-util"),
+                {QStringLiteral("--delete-token"), QStringLiteral("--token"), kRemovableToken});
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        dialog.findChild<QPushButton*>(QStringLiteral("cmdAtualizar"))->click();
+
+        const QHash<QString, QStringList> shown = rows(&dialog);
+        QCOMPARE(shown.size(), 3);
+        QVERIFY(!shown.contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));
+        QCOMPARE(status(&dialog), QStringLiteral("O token \"Vazio\" não contém certificados.\n"
+                                                 "O token \"Removivel\" foi removido."));
+        QCOMPARE(dialog.selectedCertificate(), selected);
+    }
+};
+
+QTEST_MAIN(Pkcs11Test)
+#include "Pkcs11Test.moc"
