@@ -7,6 +7,7 @@ packages=(
     libsqlite3-dev sqlite3 mdbtools mdbtools-dev libcpp-httplib-dev libssl-dev openssl
     libgtest-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick fonts-dejavu-core
+    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev
 )
 missing=()
 for p in "${packages[@]}"; do
