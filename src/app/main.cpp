@@ -29,7 +29,7 @@ std::filesystem::path windowsModule() {
 
 int startWindows(int argc, char** argv) {
     const std::filesystem::path module = windowsModule();
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL);
     using Entry = int (*)(int, char**);
     const auto entry = handle ? reinterpret_cast<Entry>(dlsym(handle, "fiscora_janelas")) : nullptr;
     if (!entry) {
