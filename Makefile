@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test demo demo-token clean
+.PHONY: all build deps test demo demo-token package test-package bench screenshots clean
 
 all: build
 
@@ -17,6 +17,20 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package (build/fiscora_VERSION_ARCH.deb), and its install test (installs it here).
+package: build
+	cmake --build $(BUILD) --target package -j $(JOBS)
+
+test-package: build
+	./scripts/test-package.sh $(BUILD)
+
+# Speed against the peer tools (medians), and the user guide's screenshots.
+bench: build
+	./scripts/bench.sh $(BUILD)
+
+screenshots: build
+	./scripts/screenshots.sh $(BUILD)
 
 demo: build
 	./scripts/demo.sh $(BUILD)

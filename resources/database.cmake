@@ -16,12 +16,5 @@ add_custom_target(fiscora_mdb ALL DEPENDS ${FISCORA_BIN_DIR}/fiscora.mdb)
 # Building the program lays out its whole folder (the tests depend on the program).
 add_dependencies(fiscora fiscora_mdb)
 
-# Installing over an existing installation must not wipe the user's accountant and companies.
-install(CODE "
-    set(_target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/fiscora.mdb\")
-    if(EXISTS \"\${_target}\")
-        message(STATUS \"Mantido (já existe): \${_target}\")
-    else()
-        file(INSTALL \"${FISCORA_BIN_DIR}/fiscora.mdb\" DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin\")
-    endif()
-")
+# The installed copy is only the default each user's program folder starts from.
+install(FILES ${FISCORA_BIN_DIR}/fiscora.mdb DESTINATION ${FISCORA_DEFAULTS_DIR})

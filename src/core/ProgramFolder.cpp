@@ -2,25 +2,83 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#ifndef FISCORA_DEFAULTS_RELDIR
+#define FISCORA_DEFAULTS_RELDIR "../share/fiscora"
+#endif
+#ifndef FISCORA_HELPERS_RELDIR
+#define FISCORA_HELPERS_RELDIR "../libexec/fiscora"
+#endif
 
 namespace fiscora {
 
 namespace {
+
 QString g_folder;
+
+const QString kSettings = QStringLiteral("fiscora.ini");
+
+// Files that belong to the user once copied, and files that follow the installed program.
+const char* const kUserFiles[] = {"fiscora.ini", "fiscora.mdb"};
+const char* const kProgramFiles[] = {"gia_limpa.mdb", "info.fsc"};
+
+QString executableFolder() {
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
 }
 
-void ProgramFolder::initialize(const QStringList& arguments) {
+bool sameFile(const QFileInfo& a, const QFileInfo& b) {
+    return a.size() == b.size() && a.lastModified() == b.lastModified();
+}
+
+// Copies through a temporary name so an interrupted copy never leaves half a file under the
+// real one; keeps the source's time so a later start can tell the copy is current.
+Status copyFile(const QString& source, const QString& target) {
+    const QString partial = target + QStringLiteral(".novo");
+    QFile::remove(partial);
+    QFile in(source);
+    if (!in.copy(partial))
+        return AppError::message(
+            QStringLiteral("Não foi possível copiar %1 para %2: %3").arg(source, target, in.errorString()));
+    // The installed copy is read-only; the user's must not be.
+    QFile out(partial);
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                       QFileDevice::ReadOther);
+    if (out.open(QIODevice::ReadWrite)) {
+        out.setFileTime(QFileInfo(source).lastModified(), QFileDevice::FileModificationTime);
+        out.close();
+    }
+    QFile::remove(target);
+    if (!QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        return AppError::message(QStringLiteral("Não foi possível gravar %1.").arg(target));
+    }
+    return {};
+}
+
+} // namespace
+
+Status ProgramFolder::initialize(const QStringList& arguments) {
     const qsizetype at = arguments.indexOf(QStringLiteral("--pasta"));
     if (at >= 0 && at + 1 < arguments.size()) {
         set(arguments.at(at + 1));
-        return;
+        return {};
     }
     const QString fromEnv = qEnvironmentVariable("FISCORA_PASTA");
     if (!fromEnv.isEmpty()) {
         set(fromEnv);
-        return;
+        return {};
     }
-    set(QCoreApplication::applicationDirPath());
+    const QString defaults = installedDefaults();
+    if (defaults.isEmpty()) {
+        set(executableFolder());
+        return {};
+    }
+    const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    set(own);
+    return fillFromDefaults(defaults, own);
 }
 
 void ProgramFolder::set(const QString& folder) {
@@ -38,7 +96,46 @@ QString ProgramFolder::file(const QString& name) {
 }
 
 QString ProgramFolder::settingsPath() {
-    return file(QStringLiteral("fiscora.ini"));
+    return file(kSettings);
+}
+
+QString ProgramFolder::installedDefaults() {
+    const QString bin = executableFolder();
+    if (bin.isEmpty() || QFileInfo::exists(bin + QLatin1Char('/') + kSettings))
+        return {};
+    const QString defaults = QDir::cleanPath(bin + QLatin1Char('/') + QLatin1String(FISCORA_DEFAULTS_RELDIR));
+    return QFileInfo::exists(defaults + QLatin1Char('/') + kSettings) ? defaults : QString();
+}
+
+QString ProgramFolder::helperProgram(const QString& name) {
+    const QString bin = executableFolder();
+    const QString beside = bin + QLatin1Char('/') + name;
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = QDir::cleanPath(bin + QLatin1Char('/') + QLatin1String(FISCORA_HELPERS_RELDIR) +
+                                              QLatin1Char('/') + name);
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
+Status ProgramFolder::fillFromDefaults(const QString& defaults, const QString& folder) {
+    if (!QDir().mkpath(folder))
+        return AppError::message(
+            QStringLiteral("Não foi possível criar a pasta do programa %1.").arg(folder));
+    for (const char* name : kUserFiles) {
+        const QString source = defaults + QLatin1Char('/') + QLatin1String(name);
+        const QString target = folder + QLatin1Char('/') + QLatin1String(name);
+        if (QFileInfo::exists(source) && !QFileInfo::exists(target))
+            if (Status copied = copyFile(source, target); !copied)
+                return copied;
+    }
+    for (const char* name : kProgramFiles) {
+        const QFileInfo source(defaults + QLatin1Char('/') + QLatin1String(name));
+        const QFileInfo target(folder + QLatin1Char('/') + QLatin1String(name));
+        if (source.exists() && !(target.exists() && sameFile(source, target)))
+            if (Status copied = copyFile(source.filePath(), target.filePath()); !copied)
+                return copied;
+    }
+    return {};
 }
 
 } // namespace fiscora

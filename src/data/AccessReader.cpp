@@ -2,7 +2,8 @@
 
 #include "data/AccessReaderProtocol.h"
 
-#include <QCoreApplication>
+#include "core/ProgramFolder.h"
+
 #include <QFileInfo>
 #include <QProcess>
 
@@ -288,7 +289,7 @@ bool AccessReader::decode(const QByteArray& stream, AccessDatabase* database, QS
 QString AccessReader::helperPath() {
     if (!g_helperPath.isEmpty())
         return g_helperPath;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/fiscora-leitor-mdb");
+    return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-mdb"));
 }
 
 void AccessReader::setHelperPath(const QString& path) {

@@ -62,7 +62,8 @@ public:
     // The rows of every user table as well.
     static Result readAll(const QString& path);
 
-    // The helper program; by default fiscora-leitor-mdb beside the running executable.
+    // The helper program; by default fiscora-leitor-mdb beside the running executable, or in the
+    // installed helpers' folder.
     static QString helperPath();
     static void setHelperPath(const QString& path);
 

@@ -223,9 +223,10 @@ private Q_SLOTS:
         QCOMPARE(readBack(&found).document(), u"12ABC34501DE35"_s);
         LocalDatabase server;
         QVERIFY(server.openFile(m_server.dataFile(u"servidor.db"_s)));
-        QList<DbRow> rows;
-        QVERIFY(server.exec(u"select doc from contadores order by id desc limit 1"_s, {}, &rows));
-        QCOMPARE(rows.value(0).text(u"doc"_s), u"12.ABC.345/01DE-35"_s);
+        const Result<QList<DbRow>> rows =
+            server.query(u"select doc from contadores order by id desc limit 1"_s);
+        QVERIFY(rows);
+        QCOMPARE(rows->value(0).text(u"doc"_s), u"12.ABC.345/01DE-35"_s);
     }
 
     void apostrophesAreSingleInTheTableAndDoubledOnTheServer() {

@@ -5,6 +5,7 @@
 #include "certificates/CertificateTexts.h"
 #include "certificates/PersonalCertificateSource.h"
 #include "certificates/Pkcs11CertificateSource.h"
+#include "core/Session.h"
 #include "data/ContadorTable.h"
 #include "gui/CertificateDialog.h"
 #include "gui/CertificateListModel.h"
@@ -157,8 +158,8 @@ private:
         Contador contador;
         contador.cont_cpf_cnpj = accountant;
         contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        AppError error;
-        QVERIFY2(saveContador(contador, &error), qPrintable(error.description));
+        const Status saved = saveContador(contador);
+        QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
 private Q_SLOTS:
@@ -308,7 +309,8 @@ private Q_SLOTS:
         configure(folder, QStringLiteral("11144477735"));
         TestMessageBox boxes;
 
-        frmtbl_CriaContribuinte window;
+        Session session;
+        frmtbl_CriaContribuinte window(session);
         window.findChild<QLineEdit*>(QStringLiteral("txtIE"))->setText(QStringLiteral("648.120.377.258"));
         window.findChild<QLineEdit*>(QStringLiteral("txtRazaoSocial"))
             ->setText(QStringLiteral("Empresa Teste"));

@@ -1,0 +1,34 @@
+// The windows of the program, loaded by fiscora only when no command-line mode is asked for, so
+// the command-line modes start without Qt's widget, display and network libraries.
+
+#include "core/MessageBox.h"
+#include "core/ProgramFolder.h"
+#include "core/Session.h"
+#include "gui/GuiStartup.h"
+#include "gui/QtTranslations.h"
+#include "gui/WidgetSeams.h"
+
+#include <QApplication>
+
+extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
+    // Outlives the application object, so no window left open at exit sees it gone.
+    fiscora::Session session;
+    QApplication app(argc, argv);
+    // The names place the user's program folder and certificate store.
+    QApplication::setApplicationName(QStringLiteral("fiscora"));
+    QApplication::setOrganizationName(QStringLiteral("Fiscora"));
+    fiscora::usePortugueseQtTexts();
+
+    fiscora::WidgetSeams seams;
+
+    if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
+        !folder) {
+        fiscora::MessageBox::show(QStringLiteral("Fiscora"), folder.error().description,
+                                  fiscora::MessageIcon::Critical);
+        return 1;
+    }
+    fiscora::hostMainWindow(session);
+    if (!fiscora::openStartupWindow(session))
+        return 0;
+    return QApplication::exec();
+}
