@@ -7,9 +7,9 @@
 #include "core/ProgramFolder.h"
 #include "core/ServerDate.h"
 #include "core/Settings.h"
-#include "data/ContadorTable.h"
-#include "data/ContribuinteTable.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
@@ -498,7 +498,7 @@ void Principal::imprimirProtocolo() {
 
 void Principal::novoContribuinte() {
     setEnabled(false);
-    const Result<qint64> total = countContador();
+    const Result<qint64> total = countAccountants();
     if (!total) {
         showDatabaseError(total.error());
         // Left disabled, the window could not be used again: nothing else would enable it.
@@ -538,7 +538,7 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const Result<std::optional<Contador>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador) {
         showDatabaseError(contador.error());
         return;
@@ -554,7 +554,7 @@ void Principal::transmitir() {
     }
     m_thisCont_cpf_cnpj = (*contador)->cont_cpf_cnpj;
 
-    const Result<std::optional<Contribuinte>> taxpayer = findContribuinte(m_IESel->text());
+    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_IESel->text());
     if (!taxpayer) {
         showDatabaseError(taxpayer.error());
         return;

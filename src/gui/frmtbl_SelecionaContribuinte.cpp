@@ -7,9 +7,9 @@
 namespace fiscora {
 
 frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(QWidget* parent)
-    : ContribuinteListWindow(QStringLiteral("frmtbl_SelecionaContribuinte"),
-                             QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
-                             QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
+    : TaxpayerListWindow(QStringLiteral("frmtbl_SelecionaContribuinte"),
+                         QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
+                         QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
 
 void frmtbl_SelecionaContribuinte::accept() {
     if (!validSelection()) {

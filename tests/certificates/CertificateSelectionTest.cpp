@@ -2,7 +2,7 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
@@ -209,10 +209,10 @@ private Q_SLOTS:
 
         ProgramFolderFixture folder;
         if (accountant != u"-") {
-            Contador contador;
+            Accountant contador;
             contador.cont_cpf_cnpj = accountant;
             contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-            const Status saved = saveContador(contador);
+            const Status saved = saveAccountant(contador);
             QVERIFY2(saved, qPrintable(saved.error().description));
         }
         TestMessageBox boxes;
