@@ -53,7 +53,7 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
             showComponentFailure();
             return Outcome::Failed;
         }
-        if (!CertificateChecks::containsDocument(*encoded, documents.companyCnpj) &&
+        if (!CertificateChecks::containsDocument(*encoded, documents.taxpayerCnpj) &&
             !CertificateChecks::containsDocument(*encoded, documents.accountantDocument)) {
             MessageBox::show(AppTexts::productTitle, CertificateTexts::contentRefused,
                              MessageIcon::Information);

@@ -60,7 +60,7 @@ private Q_SLOTS:
     void keyVariant_data() {
         QTest::addColumn<QString>("certificate");
         QTest::addColumn<bool>("checkContent");
-        QTest::addColumn<QString>("companyCnpj");
+        QTest::addColumn<QString>("taxpayerCnpj");
         QTest::addColumn<QString>("accountant");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("message"); // "" = none
@@ -93,7 +93,7 @@ private Q_SLOTS:
     void keyVariant() {
         QFETCH(QString, certificate);
         QFETCH(bool, checkContent);
-        QFETCH(QString, companyCnpj);
+        QFETCH(QString, taxpayerCnpj);
         QFETCH(QString, accountant);
         QFETCH(int, outcome);
         QFETCH(QString, message);
@@ -105,7 +105,7 @@ private Q_SLOTS:
         chooser.queueChoice(wanted.isNull() ? certificate : wanted.fingerprint());
         std::optional<Certificate> selected;
         const Outcome result =
-            CertificateSelection::keyVariant(nullptr, {checkContent, companyCnpj, accountant}, &selected);
+            CertificateSelection::keyVariant(nullptr, {checkContent, taxpayerCnpj, accountant}, &selected);
         QCOMPARE(int(result), outcome);
         QCOMPARE(chooser.requests().size(), 1);
         QCOMPARE(chooser.requests().first().title,
