@@ -2,17 +2,16 @@
 
 #include "core/Cp1252.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace fiscora {
 
-QString ReadFile(const QString& path, bool* ok) {
+Result<QString> ReadFile(const QString& path) {
     QFile file(path);
-    const bool opened = file.open(QIODevice::ReadOnly);
-    if (ok)
-        *ok = opened;
-    if (!opened)
-        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return AppError::message(QStringLiteral("Não foi possível abrir o arquivo %1: %2")
+                                     .arg(QDir::toNativeSeparators(path), file.errorString()));
     const QByteArray bytes = file.readAll();
     QByteArray out;
     out.reserve(bytes.size() + 2);

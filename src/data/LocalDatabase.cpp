@@ -317,11 +317,11 @@ QString doubleQuotes(const QString& text) {
     return out.replace(QLatin1Char('\''), QLatin1String("''"));
 }
 
-QString Contador::document() const {
+QString Accountant::document() const {
     return documentDigits(cont_cpf_cnpj);
 }
 
-Result<std::optional<Contador>> DadosContador() {
+Result<std::optional<Accountant>> DadosContador() {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
@@ -329,12 +329,12 @@ Result<std::optional<Contador>> DadosContador() {
     if (!row)
         return row.error();
     if (!*row)
-        return std::optional<Contador>();
-    return std::optional<Contador>(contadorFromRow(**row));
+        return std::optional<Accountant>();
+    return std::optional<Accountant>(accountantFromRow(**row));
 }
 
-Contador contadorFromRow(const DbRow& row) {
-    Contador c;
+Accountant accountantFromRow(const DbRow& row) {
+    Accountant c;
     c.cont_cpf_cnpj = row.text(QStringLiteral("cont_cpf_cnpj"));
     c.cont_num_crc = row.text(QStringLiteral("cont_num_crc"));
     c.cont_razao_nome = row.text(QStringLiteral("cont_razao_nome"));

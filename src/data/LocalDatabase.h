@@ -82,7 +82,7 @@ void showDatabaseError(const AppError& failure, const QList<AppError>& providerE
 QString doubleQuotes(const QString& text);
 
 // The accountant row. DadosContador reads it; document() is cont_cpf_cnpj without ".", "/", "-".
-struct Contador {
+struct Accountant {
     QString cont_cpf_cnpj, cont_num_crc, cont_razao_nome, cont_nom_endereco, cont_num_predial,
         cont_dsc_complemento, cont_nom_bairro, cont_nom_cidade, cont_nom_estado, cont_num_telefone,
         cont_num_cep, cont_email;
@@ -90,10 +90,10 @@ struct Contador {
 };
 
 // The twelve columns of a tblContador row, found without regard to case.
-Contador contadorFromRow(const DbRow& row);
+Accountant accountantFromRow(const DbRow& row);
 
 // Reads the accountant row ("SELECT * FROM tblContador"); none when the table is empty. A database
 // failure is returned, not reported here.
-Result<std::optional<Contador>> DadosContador();
+Result<std::optional<Accountant>> DadosContador();
 
 } // namespace fiscora

@@ -53,7 +53,7 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
             showComponentFailure();
             return Outcome::Failed;
         }
-        if (!CertificateChecks::containsDocument(*encoded, documents.companyCnpj) &&
+        if (!CertificateChecks::containsDocument(*encoded, documents.taxpayerCnpj) &&
             !CertificateChecks::containsDocument(*encoded, documents.accountantDocument)) {
             MessageBox::show(AppTexts::productTitle, CertificateTexts::contentRefused,
                              MessageIcon::Information);
@@ -81,7 +81,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
     }
     *selected = chosen;
 
-    const Result<std::optional<Contador>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador();
     const Result<QString> encoded = CertificateChecks::encodedForm(*chosen);
     if (!stored || !encoded) {
         *accepted = false;
@@ -91,7 +91,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
     *accepted = true;
 
     if (!CertificateChecks::notEndedBy(*chosen, serverDate) ||
-        !CertificateChecks::containsDocument(*encoded, stored->value_or(Contador{}).document())) {
+        !CertificateChecks::containsDocument(*encoded, stored->value_or(Accountant{}).document())) {
         MessageBox::show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
                          MessageIcon::Critical);
         *accepted = false;

@@ -24,7 +24,7 @@ public:
     // no company yet and makes no content check.
     struct KeyDocuments {
         bool checkContent = true;
-        QString companyCnpj;
+        QString taxpayerCnpj;
         QString accountantDocument;
     };
 

@@ -8,9 +8,9 @@
 #include "core/ServerDate.h"
 #include "core/Session.h"
 #include "core/Settings.h"
-#include "data/ContadorTable.h"
-#include "data/ContribuinteTable.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
@@ -457,7 +457,7 @@ void Principal::imprimirProtocolo() {
 
 void Principal::novoContribuinte() {
     setEnabled(false);
-    const Result<qint64> total = countContador();
+    const Result<qint64> total = countAccountants();
     if (!total) {
         showDatabaseError(total.error());
         // Left disabled, the window could not be used again: nothing else would enable it.
@@ -497,7 +497,7 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const Result<std::optional<Contador>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador) {
         showDatabaseError(contador.error());
         return;
@@ -513,7 +513,7 @@ void Principal::transmitir() {
     }
     m_session.setThisCont_cpf_cnpj((*contador)->cont_cpf_cnpj);
 
-    const Result<std::optional<Contribuinte>> taxpayer = findContribuinte(m_session.IESel());
+    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_session.IESel());
     if (!taxpayer) {
         showDatabaseError(taxpayer.error());
         return;

@@ -69,19 +69,17 @@ StartupOutcome runStartupChecks() {
     Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"));
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
-    bool versionRead = false;
-    const QString serverVersion = ReadFile(versionPath, &versionRead);
-    if (!versionRead || trimBlanks(serverVersion).isEmpty()) {
+    const Result<QString> serverVersion = ReadFile(versionPath);
+    if (!serverVersion || trimBlanks(*serverVersion).isEmpty()) {
         showNoConnection();
         return StartupOutcome::ShowWindow;
     }
-    bool stampRead = false;
-    const QString stamp = ReadFile(ProgramFolder::file(kStampFile), &stampRead);
-    if (!stampRead) {
+    const Result<QString> stamp = ReadFile(ProgramFolder::file(kStampFile));
+    if (!stamp) {
         showNoConnection();
         return StartupOutcome::ShowWindow;
     }
-    if (stamp == serverVersion)
+    if (*stamp == *serverVersion)
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);

@@ -2,7 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "net/Soap.h"
 #include "validation/Documents.h"
@@ -172,7 +172,7 @@ frmContador* frmContador::showWindow(Session& session) {
 void frmContador::load() {
     m_session.enableMainWindow();
 
-    const Result<std::optional<Contador>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador();
     if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
         showDatabaseError(stored.error());
@@ -180,7 +180,7 @@ void frmContador::load() {
     }
     if (!*stored)
         return;
-    const Contador& c = **stored;
+    const Accountant& c = **stored;
     setDocumentMask(c.cont_cpf_cnpj.size() == 14 ? kCpfMask : kCnpjMask);
     m_txtCNPJCPF->setText(c.cont_cpf_cnpj);
     m_txtCNPJCPF->setEnabled(false);
@@ -275,9 +275,9 @@ void frmContador::ok() {
 
     // The table keeps the texts as typed: the values are bound, not pasted into the SQL. The
     // previous row stays when the save fails.
-    const Contador contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
-                            typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
-    if (!saveContador(contador)) {
+    const Accountant contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
+                              typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
+    if (!saveAccountant(contador)) {
         showConnectionFailure(QStringLiteral("1"));
         showConnectionFailure(QStringLiteral("2"));
         return;
@@ -288,7 +288,7 @@ void frmContador::ok() {
 }
 
 void frmContador::remove() {
-    if (!removeContador()) {
+    if (!removeAccountant()) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;

@@ -2,7 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -12,16 +12,15 @@
 namespace fiscora {
 
 frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidget* parent)
-    : ContribuinteForm(session, QStringLiteral("frmtbl_CadastroContribuinte"),
-                       QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
-                       parent) {
+    : TaxpayerForm(session, QStringLiteral("frmtbl_CadastroContribuinte"),
+                   QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"), parent) {
     m_txtIE->setEnabled(false);
     m_txtCNPJ->setEnabled(false);
     // Shown, never written by the update.
     m_Chave->setReadOnly(true);
     addButtonRow();
     m_cmdOK->setDefault(true);
-    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CadastroContribuinte::cmdOK_Click);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CadastroContribuinte::save);
 }
 
 frmtbl_CadastroContribuinte::~frmtbl_CadastroContribuinte() = default;
@@ -39,7 +38,7 @@ void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& razaoSo
     setErroMsg({});
 }
 
-void frmtbl_CadastroContribuinte::cmdOK_Click() {
+void frmtbl_CadastroContribuinte::save() {
     if (!checkFieldsAndKey())
         return;
     bool exists = false;
@@ -50,13 +49,13 @@ void frmtbl_CadastroContribuinte::cmdOK_Click() {
         return;
     }
     setErroMsg({});
-    Contribuinte row;
+    Taxpayer row;
     row.IE = ie();
     row.RazaoSocial = razaoSocial();
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = optanteSimples();
-    if (const Status saved = updateContribuinte(row); !saved) {
+    if (const Status saved = updateTaxpayer(row); !saved) {
         showDatabaseError(saved.error());
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/ContribuinteForm.h"
+#include "gui/TaxpayerForm.h"
 
 namespace fiscora {
 
@@ -9,7 +9,7 @@ class Session;
 // The taxpayer edit window, opened filled in by the update list: the name, the CNAE, the municipal
 // registration and the Simples Nacional flag can change; the IE, the CNPJ and the key are shown
 // only. Closing it, by any route, enables the main window.
-class frmtbl_CadastroContribuinte final : public ContribuinteForm {
+class frmtbl_CadastroContribuinte final : public TaxpayerForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
 
@@ -21,7 +21,7 @@ public:
     void fill(const QString& ie, const QString& razaoSocial, const QString& cnpj, const QString& cnae,
               const QString& chave, const QString& ccm, bool optanteSimples);
 
-    void cmdOK_Click();
+    void save();
 };
 
 } // namespace fiscora

@@ -4,7 +4,7 @@
 #include "certificates/CertificateTexts.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"
 #include "gui/ImportarEmpresas.h"
 #include "net/KeyRequest.h"
@@ -21,8 +21,8 @@
 namespace fiscora {
 
 frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* parent)
-    : ContribuinteForm(session, QStringLiteral("frmtbl_CriaContribuinte"),
-                       QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
+    : TaxpayerForm(session, QStringLiteral("frmtbl_CriaContribuinte"),
+                   QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
     , m_Command2(new QPushButton(QStringLiteral("Importação de Empresas"), this)) {
     m_Command1->setObjectName(QStringLiteral("Command1"));
@@ -40,14 +40,14 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* pare
     addButtonRow();
     m_cmdOK->setDefault(true);
 
-    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::cmdOK_Click);
-    connect(m_Command1, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command1_Click);
-    connect(m_Command2, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::Command2_Click);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::save);
+    connect(m_Command1, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::requestKey);
+    connect(m_Command2, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::openCompanyImport);
 }
 
 frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
 
-void frmtbl_CriaContribuinte::cmdOK_Click() {
+void frmtbl_CriaContribuinte::save() {
     if (!checkFieldsAndKey())
         return;
     bool exists = false;
@@ -58,8 +58,8 @@ void frmtbl_CriaContribuinte::cmdOK_Click() {
         return;
     }
     setErroMsg({});
-    const Contribuinte row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
-    if (const Status saved = insertContribuinte(row); !saved) {
+    const Taxpayer row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
+    if (const Status saved = insertTaxpayer(row); !saved) {
         showDatabaseError(saved.error());
         return;
     }
@@ -67,16 +67,16 @@ void frmtbl_CriaContribuinte::cmdOK_Click() {
     close();
 }
 
-void frmtbl_CriaContribuinte::Command1_Click() {
+void frmtbl_CriaContribuinte::requestKey() {
     SelecionarCertificado();
 }
 
-void frmtbl_CriaContribuinte::Command2_Click() {
+void frmtbl_CriaContribuinte::openCompanyImport() {
     (new ImportarEmpresas(m_session))->show();
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {
-    const Result<std::optional<Contador>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador) {
         CertificateSelection::showComponentFailure();
         return;
@@ -84,7 +84,7 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
     if (!checkFields())
         return;
     const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()),
-                                                       contador->value_or(Contador{}).document()};
+                                                       contador->value_or(Accountant{}).document()};
     if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
         CertificateSelection::Outcome::Accepted)
         return;

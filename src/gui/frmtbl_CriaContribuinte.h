@@ -1,7 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
-#include "gui/ContribuinteForm.h"
+#include "gui/TaxpayerForm.h"
 
 #include <optional>
 
@@ -12,7 +12,7 @@ class Session;
 // The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
 // através do Cert. Digital" fills the key and the Simples Nacional flag from the server with a
 // certificate. Closing it, by any route, enables the main window.
-class frmtbl_CriaContribuinte final : public ContribuinteForm {
+class frmtbl_CriaContribuinte final : public TaxpayerForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
 
@@ -20,9 +20,9 @@ public:
     explicit frmtbl_CriaContribuinte(Session& session, QWidget* parent = nullptr);
     ~frmtbl_CriaContribuinte() override;
 
-    void cmdOK_Click();
-    void Command1_Click();
-    void Command2_Click();
+    void save();
+    void requestKey();
+    void openCompanyImport();
 
     // The certificate of the last key request, kept while the window is open.
     const std::optional<Certificate>& certificado() const { return m_certificado; }

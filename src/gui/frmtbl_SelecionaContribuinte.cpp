@@ -7,9 +7,9 @@
 namespace fiscora {
 
 frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, QWidget* parent)
-    : ContribuinteListWindow(session, QStringLiteral("frmtbl_SelecionaContribuinte"),
-                             QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
-                             QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
+    : TaxpayerListWindow(session, QStringLiteral("frmtbl_SelecionaContribuinte"),
+                         QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
+                         QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
 
 void frmtbl_SelecionaContribuinte::accept() {
     if (!validSelection()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/ContribuinteListWindow.h"
+#include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {
 
@@ -8,7 +8,7 @@ class Session;
 
 // The taxpayer selection: the chosen taxpayer becomes the main window's current one and its transmissions are
 // fetched.
-class frmtbl_SelecionaContribuinte final : public ContribuinteListWindow {
+class frmtbl_SelecionaContribuinte final : public TaxpayerListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
 

@@ -2,7 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 
 #include <QPointer>
@@ -17,9 +17,9 @@ QPointer<frmtbl_CadastroContribuinte> g_edit;
 } // namespace
 
 frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, QWidget* parent)
-    : ContribuinteListWindow(session, QStringLiteral("frmtbl_atualizarContribuinte"),
-                             QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
-                             QStringLiteral("Selecione o Contribuinte que deseja atualizar:"), parent) {}
+    : TaxpayerListWindow(session, QStringLiteral("frmtbl_atualizarContribuinte"),
+                         QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
+                         QStringLiteral("Selecione o Contribuinte que deseja atualizar:"), parent) {}
 
 void frmtbl_atualizarContribuinte::accept() {
     if (!validSelection()) {
@@ -27,7 +27,7 @@ void frmtbl_atualizarContribuinte::accept() {
         return;
     }
     // The stored row first, so that a failure leaves no half-filled edit window behind.
-    const Result<std::optional<Contribuinte>> found = findContribuinte(cell(ColIE));
+    const Result<std::optional<Taxpayer>> found = findTaxpayer(cell(ColIE));
     if (!found || !*found) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
@@ -36,7 +36,7 @@ void frmtbl_atualizarContribuinte::accept() {
 
     if (!g_edit)
         g_edit = new frmtbl_CadastroContribuinte(m_session);
-    const Contribuinte& stored = **found;
+    const Taxpayer& stored = **found;
     g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                  stored.OptanteSimples);
     g_edit->show();

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "gui/ContribuinteListWindow.h"
+#include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {
 
 class Session;
 
 // The taxpayer update list: opens the chosen taxpayer in the edit window.
-class frmtbl_atualizarContribuinte final : public ContribuinteListWindow {
+class frmtbl_atualizarContribuinte final : public TaxpayerListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
 

@@ -2,14 +2,14 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 
 namespace fiscora {
 
 frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, QWidget* parent)
-    : ContribuinteListWindow(session, QStringLiteral("frmtbl_exclusaoContribuinte"),
-                             QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
-                             QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
+    : TaxpayerListWindow(session, QStringLiteral("frmtbl_exclusaoContribuinte"),
+                         QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
+                         QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
 
 void frmtbl_exclusaoContribuinte::accept() {
     if (!validSelection()) {
@@ -19,7 +19,7 @@ void frmtbl_exclusaoContribuinte::accept() {
     if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
                          MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    if (!deleteContribuinte(cell(ColIE))) {
+    if (!deleteTaxpayer(cell(ColIE))) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;

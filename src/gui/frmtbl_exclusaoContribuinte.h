@@ -1,13 +1,13 @@
 #pragma once
 
-#include "gui/ContribuinteListWindow.h"
+#include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {
 
 class Session;
 
 // The taxpayer deletion list: deletes the chosen taxpayer after asking.
-class frmtbl_exclusaoContribuinte final : public ContribuinteListWindow {
+class frmtbl_exclusaoContribuinte final : public TaxpayerListWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_exclusaoContribuinte)
 

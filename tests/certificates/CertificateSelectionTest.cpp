@@ -2,7 +2,7 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
@@ -77,7 +77,7 @@ private Q_SLOTS:
     void keyVariant_data() {
         QTest::addColumn<QString>("certificate");
         QTest::addColumn<bool>("checkContent");
-        QTest::addColumn<QString>("companyCnpj");
+        QTest::addColumn<QString>("taxpayerCnpj");
         QTest::addColumn<QString>("accountant");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("message"); // "" = none
@@ -110,7 +110,7 @@ private Q_SLOTS:
     void keyVariant() {
         QFETCH(QString, certificate);
         QFETCH(bool, checkContent);
-        QFETCH(QString, companyCnpj);
+        QFETCH(QString, taxpayerCnpj);
         QFETCH(QString, accountant);
         QFETCH(int, outcome);
         QFETCH(QString, message);
@@ -122,7 +122,7 @@ private Q_SLOTS:
         chooser.queueChoice(wanted.isNull() ? certificate : wanted.fingerprint());
         std::optional<Certificate> selected;
         const Outcome result =
-            CertificateSelection::keyVariant(nullptr, {checkContent, companyCnpj, accountant}, &selected);
+            CertificateSelection::keyVariant(nullptr, {checkContent, taxpayerCnpj, accountant}, &selected);
         QCOMPARE(int(result), outcome);
         QCOMPARE(chooser.requests().size(), 1);
         QCOMPARE(chooser.requests().first().title,
@@ -226,10 +226,10 @@ private Q_SLOTS:
 
         ProgramFolderFixture folder;
         if (accountant != u"-") {
-            Contador contador;
+            Accountant contador;
             contador.cont_cpf_cnpj = accountant;
             contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-            const Status saved = saveContador(contador);
+            const Status saved = saveAccountant(contador);
             QVERIFY2(saved, qPrintable(saved.error().description));
         }
         TestMessageBox boxes;

@@ -1,5 +1,5 @@
 #include "core/Session.h"
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/frmContador.h"
 #include "support/ProgramFolderFixture.h"
@@ -29,27 +29,27 @@ const QString kCpfMask = u"999.999.999-99;_"_s;
 const QString kCnpjMask = cnpjInputMask();
 const QStringList kMasked = {u"txtCNPJCPF"_s, u"txtTelefone"_s, u"txtCEP"_s};
 
-Contador stored(const QString& document) {
-    return Contador{document,
-                    u"1SP000001"_s,
-                    u"Escritório Modelo"_s,
-                    u"Rua A"_s,
-                    u"1"_s,
-                    u"Sala 2"_s,
-                    u"Centro"_s,
-                    u"Valdorra"_s,
-                    u"SP"_s,
-                    u"(11) 5555-0000"_s,
-                    u"01234-567"_s,
-                    u"contador@example.com"_s};
+Accountant stored(const QString& document) {
+    return Accountant{document,
+                      u"1SP000001"_s,
+                      u"Escritório Modelo"_s,
+                      u"Rua A"_s,
+                      u"1"_s,
+                      u"Sala 2"_s,
+                      u"Centro"_s,
+                      u"Valdorra"_s,
+                      u"SP"_s,
+                      u"(11) 5555-0000"_s,
+                      u"01234-567"_s,
+                      u"contador@example.com"_s};
 }
 
-Contador readBack(bool* found) {
-    const Result<std::optional<Contador>> stored = DadosContador();
+Accountant readBack(bool* found) {
+    const Result<std::optional<Accountant>> stored = DadosContador();
     if (!stored)
         qWarning("%s", qPrintable(stored.error().description));
     *found = stored && *stored;
-    return *found ? **stored : Contador{};
+    return *found ? **stored : Accountant{};
 }
 
 QString failureText(const QString& code) {
@@ -196,7 +196,7 @@ private Q_SLOTS:
         // The server hears of the registration before any check.
         QTRY_COMPARE(soapCalls(m_server), callsBefore + 1);
         bool found = false;
-        const Contador row = readBack(&found);
+        const Accountant row = readBack(&found);
         if (!message.isEmpty()) {
             QVERIFY(window);
             QCOMPARE(erroMsg(window), message);
@@ -256,7 +256,7 @@ private Q_SLOTS:
     void storedDocumentLocksItsMask() {
         QFETCH(QString, document);
         QFETCH(QString, mask);
-        QVERIFY(saveContador(stored(document)));
+        QVERIFY(saveAccountant(stored(document)));
         frmContador* window = open();
         QLineEdit* doc = field(window, u"txtCNPJCPF"_s);
         QCOMPARE(doc->inputMask(), mask);
@@ -307,7 +307,7 @@ private Q_SLOTS:
     }
 
     void unreachableServerTellsOnlyCode2AndKeepsTheRow() {
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
         m_folder->setServer(u"127.0.0.1"_s, 1);
         frmContador* window = open();
         fill(window, {u"txtRazaoSocial=Outro Nome"_s});
@@ -321,7 +321,7 @@ private Q_SLOTS:
     }
 
     void failedSaveTellsCode1ThenCode2AndKeepsTheRow() {
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
         {
             LocalDatabase db;
             QVERIFY(db.open());
@@ -338,7 +338,7 @@ private Q_SLOTS:
     }
 
     void removeEmptiesAndReopens() {
-        QVERIFY(saveContador(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
         const int callsBefore = soapCalls(m_server);
         QPointer<frmContador> window = open();
         QTest::mouseClick(field<QPushButton>(window, u"Command2"_s), Qt::LeftButton);
@@ -394,7 +394,7 @@ private Q_SLOTS:
     }
 
     void screenshot() {
-        QVERIFY(saveContador(stored(u"11.222.333/0001-81"_s)));
+        QVERIFY(saveAccountant(stored(u"11.222.333/0001-81"_s)));
         frmContador* window = open();
         field<QLabel>(window, u"erroMsg"_s)->setText(u"Favor digitar o CEP corretamente"_s);
         QVERIFY(QTest::qWaitForWindowExposed(window));

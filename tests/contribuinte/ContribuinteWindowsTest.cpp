@@ -1,8 +1,8 @@
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
 #include "core/Session.h"
-#include "data/ContadorTable.h"
-#include "data/ContribuinteTable.h"
+#include "data/AccountantTable.h"
+#include "data/TaxpayerTable.h"
 #include "gui/Principal.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -82,10 +82,10 @@ void fillCreation(QWidget* window, const Fields& f) {
     child<QCheckBox>(window, "flag_optantesimples")->setChecked(f.simples);
 }
 
-QList<Contribuinte> rows() {
-    const Result<QList<Contribuinte>> list = listContribuintes();
+QList<Taxpayer> rows() {
+    const Result<QList<Taxpayer>> list = listTaxpayers();
     if (!list)
-        qWarning("listContribuintes: %s", qUtf8Printable(list.error().description));
+        qWarning("listTaxpayers: %s", qUtf8Printable(list.error().description));
     return list.valueOr({});
 }
 
@@ -108,10 +108,10 @@ private:
     std::unique_ptr<Principal> m_main;
 
     void saveAccountant(const QString& document) {
-        Contador contador;
+        Accountant contador;
         contador.cont_cpf_cnpj = document;
         contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = saveContador(contador);
+        const Status saved = saveAccountant(contador);
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
@@ -348,9 +348,9 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown().first().icon, MessageIcon::None);
         QTRY_VERIFY(window.isNull());
         QVERIFY(m_main->isEnabled());
-        const QList<Contribuinte> stored = rows();
+        const QList<Taxpayer> stored = rows();
         QCOMPARE(stored.size(), 1);
-        const Contribuinte& row = stored.first();
+        const Taxpayer& row = stored.first();
         QCOMPARE(row.IE, kIeA);
         QCOMPARE(row.RazaoSocial, razao);
         QCOMPARE(row.Cnpj, kCnpj);
@@ -361,8 +361,8 @@ private Q_SLOTS:
     }
 
     void duplicateIeIsReportedInTheLabel() {
-        QVERIFY(insertContribuinte({kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
-                                    QStringLiteral("TESTE001"), QString(), false}));
+        QVERIFY(insertTaxpayer({kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
         auto* window = new frmtbl_CriaContribuinte(m_session);
         window->show();
@@ -627,22 +627,22 @@ private Q_SLOTS:
         QFETCH(QString, cnae);
         QFETCH(QString, ccm);
         QFETCH(bool, simples);
-        const Contribuinte original{kIeA,
-                                    QStringLiteral("Existente d'Oeste"),
-                                    kCnpj,
-                                    QStringLiteral("4711-3/02"),
-                                    QStringLiteral("TESTE001"),
-                                    QStringLiteral("10.245-7"),
-                                    false};
-        const Contribuinte other{kIeB,
-                                 QStringLiteral("Outra"),
-                                 kCnpj,
-                                 QStringLiteral("4711-3/02"),
-                                 QStringLiteral("TESTE002"),
-                                 QString(),
-                                 true};
-        QVERIFY(insertContribuinte(original));
-        QVERIFY(insertContribuinte(other));
+        const Taxpayer original{kIeA,
+                                QStringLiteral("Existente d'Oeste"),
+                                kCnpj,
+                                QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE001"),
+                                QStringLiteral("10.245-7"),
+                                false};
+        const Taxpayer other{kIeB,
+                             QStringLiteral("Outra"),
+                             kCnpj,
+                             QStringLiteral("4711-3/02"),
+                             QStringLiteral("TESTE002"),
+                             QString(),
+                             true};
+        QVERIFY(insertTaxpayer(original));
+        QVERIFY(insertTaxpayer(other));
         TestMessageBox boxes;
         QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(m_session);
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
@@ -663,16 +663,16 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
         QVERIFY(m_main->isEnabled());
 
-        const auto found = findContribuinte(kIeA);
+        const auto found = findTaxpayer(kIeA);
         QVERIFY(found && *found);
-        const Contribuinte& stored = **found;
+        const Taxpayer& stored = **found;
         QCOMPARE(stored.RazaoSocial, razao);
         QCOMPARE(stored.Cnae, cnae);
         QCOMPARE(stored.CCM, ccm);
         QCOMPARE(stored.OptanteSimples, simples);
         QCOMPARE(stored.Cnpj, original.Cnpj);
         QCOMPARE(stored.Chave, original.Chave);
-        const Contribuinte untouched = findContribuinte(kIeB).valueOr({}).value_or(Contribuinte{});
+        const Taxpayer untouched = findTaxpayer(kIeB).valueOr({}).value_or(Taxpayer{});
         QCOMPARE(untouched.RazaoSocial, other.RazaoSocial);
         QCOMPARE(untouched.OptanteSimples, true);
     }
@@ -725,7 +725,7 @@ private Q_SLOTS:
         QCOMPARE(edit(change, "txtCNPJ")->displayText(), kCnpjAlfa);
         edit(change, "txtRazaoSocial")->setText(QStringLiteral("Horizonte Digital Serviços Ltda"));
         press(change, "cmdOK");
-        const Contribuinte stored = rows().value(0);
+        const Taxpayer stored = rows().value(0);
         QCOMPARE(stored.RazaoSocial, QStringLiteral("Horizonte Digital Serviços Ltda"));
         QCOMPARE(stored.Cnpj, kCnpjAlfa);
         QCOMPARE(stored.Chave, QStringLiteral("ALFA0001"));

@@ -1,6 +1,6 @@
-#include "data/ContadorTable.h"
-#include "data/ContribuinteTable.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
 
@@ -12,8 +12,8 @@ using namespace fiscora::test;
 
 namespace {
 
-Contador sampleContador(const QString& name) {
-    Contador c;
+Accountant sampleContador(const QString& name) {
+    Accountant c;
     c.cont_cpf_cnpj = QStringLiteral("111.444.777-35");
     c.cont_num_crc = QStringLiteral("1SP123456");
     c.cont_razao_nome = name;
@@ -29,14 +29,14 @@ Contador sampleContador(const QString& name) {
     return c;
 }
 
-Contribuinte sampleContribuinte(const QString& ie, const QString& name, bool simples) {
-    return Contribuinte{ie,
-                        name,
-                        QStringLiteral("11.222.333/0001-81"),
-                        QStringLiteral("4711-3/02"),
-                        QStringLiteral("AB12CD34"),
-                        QStringLiteral("CCM 9"),
-                        simples};
+Taxpayer sampleContribuinte(const QString& ie, const QString& name, bool simples) {
+    return Taxpayer{ie,
+                    name,
+                    QStringLiteral("11.222.333/0001-81"),
+                    QStringLiteral("4711-3/02"),
+                    QStringLiteral("AB12CD34"),
+                    QStringLiteral("CCM 9"),
+                    simples};
 }
 
 bool execOn(const QString& path, const QString& sql) {
@@ -161,40 +161,40 @@ private Q_SLOTS:
         const auto contador = DadosContador();
         QVERIFY(contador);
         QVERIFY(!*contador);
-        const auto total = countContador();
+        const auto total = countAccountants();
         QVERIFY(total);
         QCOMPARE(*total, qint64(0));
     }
 
     void accountantSavedReplacedAndRemoved() {
         ProgramFolderFixture folder;
-        QVERIFY(saveContador(sampleContador(QStringLiteral("Primeiro"))));
-        QVERIFY(saveContador(sampleContador(QStringLiteral("O'Hara & Filhos"))));
+        QVERIFY(saveAccountant(sampleContador(QStringLiteral("Primeiro"))));
+        QVERIFY(saveAccountant(sampleContador(QStringLiteral("O'Hara & Filhos"))));
 
-        QCOMPARE(countContador().valueOr(-1), qint64(1));
+        QCOMPARE(countAccountants().valueOr(-1), qint64(1));
         const auto stored = DadosContador();
         QVERIFY(stored && *stored);
-        const Contador& read = **stored;
+        const Accountant& read = **stored;
         QCOMPARE(read.cont_razao_nome, QStringLiteral("O'Hara & Filhos"));
         QCOMPARE(read.cont_nom_endereco, QStringLiteral("Rua d'Ajuda"));
         QCOMPARE(read.cont_num_telefone, QStringLiteral("(11) 5555-1234"));
         QCOMPARE(read.cont_dsc_complemento, QString());
         QCOMPARE(read.document(), QStringLiteral("11144477735"));
 
-        QVERIFY(removeContador());
-        QCOMPARE(countContador().valueOr(-1), qint64(0));
+        QVERIFY(removeAccountant());
+        QCOMPARE(countAccountants().valueOr(-1), qint64(0));
     }
 
     void failedInsertKeepsThePreviousAccountant() {
         ProgramFolderFixture folder;
-        QVERIFY(saveContador(sampleContador(QStringLiteral("Anterior"))));
+        QVERIFY(saveAccountant(sampleContador(QStringLiteral("Anterior"))));
         // A real failure of the insert, after the delete has run.
         QVERIFY(execOn(
             folder.file(QStringLiteral("fiscora.mdb")),
             QStringLiteral("CREATE TRIGGER recusa BEFORE INSERT ON tblContador "
                            "WHEN NEW.cont_razao_nome = 'Novo' BEGIN SELECT RAISE(ABORT, 'recusado'); END")));
 
-        const Status saved = saveContador(sampleContador(QStringLiteral("Novo")));
+        const Status saved = saveAccountant(sampleContador(QStringLiteral("Novo")));
         QVERIFY(!saved);
         QCOMPARE(saved.error().source, QStringLiteral("SQLite"));
         QCOMPARE(saved.error().description, QStringLiteral("recusado"));
@@ -206,17 +206,17 @@ private Q_SLOTS:
     void taxpayerStatements() {
         ProgramFolderFixture folder;
         const QString ie = QStringLiteral("110.042.490.114");
-        QCOMPARE(contribuinteExists(ie).valueOr(true), false);
+        QCOMPARE(taxpayerExists(ie).valueOr(true), false);
 
-        const Contribuinte written = sampleContribuinte(ie, QStringLiteral("Padaria D'Ávila & Cia"), true);
-        QVERIFY(insertContribuinte(written));
-        QCOMPARE(contribuinteExists(ie).valueOr(false), true);
+        const Taxpayer written = sampleContribuinte(ie, QStringLiteral("Padaria D'Ávila & Cia"), true);
+        QVERIFY(insertTaxpayer(written));
+        QCOMPARE(taxpayerExists(ie).valueOr(false), true);
         // The identity is refused twice: the table keeps one row per IE.
-        QVERIFY(!insertContribuinte(written));
+        QVERIFY(!insertTaxpayer(written));
 
-        const auto found = findContribuinte(ie);
+        const auto found = findTaxpayer(ie);
         QVERIFY(found && *found);
-        Contribuinte read = **found;
+        Taxpayer read = **found;
         QCOMPARE(read.RazaoSocial, written.RazaoSocial);
         QCOMPARE(read.Cnpj, written.Cnpj);
         QCOMPARE(read.Cnae, written.Cnae);
@@ -224,56 +224,56 @@ private Q_SLOTS:
         QCOMPARE(read.CCM, written.CCM);
         QVERIFY(read.OptanteSimples);
 
-        Contribuinte changed = written;
+        Taxpayer changed = written;
         changed.RazaoSocial = QStringLiteral("Nova ' Razão");
         changed.Cnpj = QStringLiteral("00.000.000/0000-00"); // the update leaves the CNPJ alone
         changed.Cnae = QStringLiteral("1234-5/67");
         changed.CCM = QString();
         changed.OptanteSimples = false;
-        QVERIFY(updateContribuinte(changed));
-        read = findContribuinte(ie).valueOr({}).value_or(Contribuinte{});
+        QVERIFY(updateTaxpayer(changed));
+        read = findTaxpayer(ie).valueOr({}).value_or(Taxpayer{});
         QCOMPARE(read.RazaoSocial, changed.RazaoSocial);
         QCOMPARE(read.Cnpj, written.Cnpj);
         QCOMPARE(read.Cnae, changed.Cnae);
         QCOMPARE(read.CCM, QString());
         QVERIFY(!read.OptanteSimples);
 
-        QVERIFY(insertContribuinte(
+        QVERIFY(insertTaxpayer(
             sampleContribuinte(QStringLiteral("222.333.444.555"), QStringLiteral("B"), false)));
-        QList<Contribuinte> all = listContribuintes().valueOr({});
+        QList<Taxpayer> all = listTaxpayers().valueOr({});
         QCOMPARE(all.size(), 2);
         QCOMPARE(all.at(0).IE, ie);
 
-        QVERIFY(deleteContribuinte(ie));
-        const auto deleted = findContribuinte(ie);
+        QVERIFY(deleteTaxpayer(ie));
+        const auto deleted = findTaxpayer(ie);
         QVERIFY(deleted && !*deleted);
-        QCOMPARE(listContribuintes().valueOr({}).size(), 1);
+        QCOMPARE(listTaxpayers().valueOr({}).size(), 1);
     }
 
     // Values are bound: text that looks like SQL is stored as text and runs nothing.
     void hostileValuesAreStoredVerbatim() {
         ProgramFolderFixture folder;
         const QString hostile = QStringLiteral("x'); DELETE FROM tblContribuinte; --");
-        QVERIFY(insertContribuinte(sampleContribuinte(QStringLiteral("1"), QStringLiteral("keep"), false)));
-        QCOMPARE(importContribuinte(sampleContribuinte(hostile, hostile, false)).valueOr(false), true);
-        const auto read = findContribuinte(hostile);
+        QVERIFY(insertTaxpayer(sampleContribuinte(QStringLiteral("1"), QStringLiteral("keep"), false)));
+        QCOMPARE(importTaxpayer(sampleContribuinte(hostile, hostile, false)).valueOr(false), true);
+        const auto read = findTaxpayer(hostile);
         QVERIFY(read && *read);
         QCOMPARE((*read)->RazaoSocial, hostile);
-        const auto kept = findContribuinte(QStringLiteral("1"));
+        const auto kept = findTaxpayer(QStringLiteral("1"));
         QVERIFY(kept && *kept);
         // A quote in the WHERE value matches nothing rather than everything.
-        QVERIFY(deleteContribuinte(QStringLiteral("' or '1'='1")));
-        QCOMPARE(listContribuintes().valueOr({}).size(), 2);
+        QVERIFY(deleteTaxpayer(QStringLiteral("' or '1'='1")));
+        QCOMPARE(listTaxpayers().valueOr({}).size(), 2);
     }
 
     void importInsertsOnceAndLeavesTheRestEmpty() {
         ProgramFolderFixture folder;
-        const Contribuinte company =
+        const Taxpayer company =
             sampleContribuinte(QStringLiteral("110.042.490.114"), QStringLiteral("Loja "), true);
-        QCOMPARE(importContribuinte(company).valueOr(false), true);
-        QCOMPARE(importContribuinte(company).valueOr(true), false);
+        QCOMPARE(importTaxpayer(company).valueOr(false), true);
+        QCOMPARE(importTaxpayer(company).valueOr(true), false);
 
-        const Contribuinte read = findContribuinte(company.IE).valueOr({}).value_or(Contribuinte{});
+        const Taxpayer read = findTaxpayer(company.IE).valueOr({}).value_or(Taxpayer{});
         QCOMPARE(read.RazaoSocial, QStringLiteral("Loja "));
         QCOMPARE(read.Chave, company.Chave);
         QCOMPARE(read.CCM, QString());
@@ -282,7 +282,7 @@ private Q_SLOTS:
 
     void rowsReadWithoutRegardToCase() {
         ProgramFolderFixture folder;
-        QVERIFY(insertContribuinte(sampleContribuinte(QStringLiteral("9"), QStringLiteral("N"), true)));
+        QVERIFY(insertTaxpayer(sampleContribuinte(QStringLiteral("9"), QStringLiteral("N"), true)));
         LocalDatabase db;
         QVERIFY(db.open());
         const auto first =
@@ -340,7 +340,7 @@ private Q_SLOTS:
             QVERIFY(db.exec(QStringLiteral("insert into tblContador (cont_razao_nome) values (?)"),
                             {QStringLiteral("x")}));
         }
-        QCOMPARE(countContador().valueOr(-1), qint64(0));
+        QCOMPARE(countAccountants().valueOr(-1), qint64(0));
     }
 
     void doubleQuotes_data() {

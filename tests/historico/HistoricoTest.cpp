@@ -1,7 +1,7 @@
 #include "core/ProgramFolder.h"
 #include "core/ServerDate.h"
-#include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
 #include "net/TransmissionHistory.h"
@@ -261,13 +261,13 @@ private Q_SLOTS:
             QVERIFY(db.open());
             QVERIFY2(db.exec(QString::fromUtf8(sqlFile.readAll())), qPrintable(db.lastError().description));
         }
-        const QList<Contribuinte> rows = listContribuintes().valueOr({});
+        const QList<Taxpayer> rows = listTaxpayers().valueOr({});
         QVERIFY(rows.size() >= 3);
 
         ServerLauncher demo;
         QVERIFY(demo.start({QStringLiteral("--semente"), seedFile.fileName()}));
         local.setServer(demo.host(), demo.port());
-        for (const Contribuinte& row : rows) {
+        for (const Taxpayer& row : rows) {
             const auto match = std::find_if(companies.begin(), companies.end(), [&row](const QJsonValue& c) {
                 return c[QStringLiteral("ie")].toString() == row.IE;
             });

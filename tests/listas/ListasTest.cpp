@@ -1,5 +1,5 @@
 #include "core/Session.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 #include "gui/Principal.h"
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
@@ -26,11 +26,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QList<Contribuinte> kRows = {{u"648.120.377.258"_s, u"Padaria Estrela do Vale Ltda ME"_s,
-                                    u"23.456.789/0001-95"_s, u"1091-1/02"_s, u"EV3P8T1L"_s, u"31.870-2"_s,
-                                    true},
-                                   {u"110.042.490.114"_s, u"Metalúrgica Serra d'Água Ltda"_s,
-                                    u"12.345.678/0001-95"_s, u"4711-3/02"_s, QString(), QString(), false}};
+const QList<Taxpayer> kRows = {{u"648.120.377.258"_s, u"Padaria Estrela do Vale Ltda ME"_s,
+                                u"23.456.789/0001-95"_s, u"1091-1/02"_s, u"EV3P8T1L"_s, u"31.870-2"_s, true},
+                               {u"110.042.490.114"_s, u"Metalúrgica Serra d'Água Ltda"_s,
+                                u"12.345.678/0001-95"_s, u"4711-3/02"_s, QString(), QString(), false}};
 
 // The windows' session lives as long as the test program.
 Session& session() {
@@ -62,8 +61,8 @@ void clickOk(QWidget* w) {
     QTest::mouseClick(w->findChild<QPushButton*>(u"cmdOK"_s), Qt::LeftButton);
 }
 
-QList<Contribuinte> stored() {
-    return listContribuintes().valueOr({});
+QList<Taxpayer> stored() {
+    return listTaxpayers().valueOr({});
 }
 
 } // namespace
@@ -76,8 +75,8 @@ private:
     std::unique_ptr<TestMessageBox> m_boxes;
 
     void fillTable() {
-        for (const Contribuinte& row : kRows)
-            QVERIFY(insertContribuinte(row));
+        for (const Taxpayer& row : kRows)
+            QVERIFY(insertTaxpayer(row));
     }
 
 private Q_SLOTS:
@@ -221,7 +220,7 @@ private Q_SLOTS:
         fillTable();
         QPointer<QWidget> w = makeWindow(u"atualizacao"_s);
         w->show();
-        QVERIFY(deleteContribuinte(kRows[0].IE));
+        QVERIFY(deleteTaxpayer(kRows[0].IE));
         clickOk(w);
         QCOMPARE(m_boxes->texts(), QStringList{u"É necessário cadastrar empresa"_s});
         QCOMPARE(m_boxes->shown().at(0).icon, MessageIcon::Information);

@@ -6,7 +6,7 @@
 #include "certificates/PersonalCertificateSource.h"
 #include "certificates/Pkcs11CertificateSource.h"
 #include "core/Session.h"
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 #include "gui/CertificateDialog.h"
 #include "gui/CertificateListModel.h"
 #include "gui/CertificateSelection.h"
@@ -155,10 +155,10 @@ private:
                                                             m_module.toUtf8() + QByteArrayLiteral("\r\n"));
         if (accountant.isEmpty())
             return;
-        Contador contador;
+        Accountant contador;
         contador.cont_cpf_cnpj = accountant;
         contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = saveContador(contador);
+        const Status saved = saveAccountant(contador);
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 

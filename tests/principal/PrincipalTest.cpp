@@ -1,8 +1,8 @@
 #include "gui/Principal.h"
 #include "core/ServerDate.h"
 #include "core/Session.h"
-#include "data/ContadorTable.h"
-#include "data/ContribuinteTable.h"
+#include "data/AccountantTable.h"
+#include "data/TaxpayerTable.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -52,11 +52,11 @@ SeedCompany seededCompany(const QString& receipt = kReceipt, const QString& olde
          {u"02/2012"_s, u"2012-03-10 09:00:00"_s, u"2012000002"_s, 2, u"2.000,00"_s, receipt}}};
 }
 
-Contador accountant() {
-    return Contador{u"111.444.777-35"_s, u"1SP000001"_s, u"Escritório Modelo"_s,
-                    u"Rua A"_s,          u"1"_s,         {},
-                    u"Centro"_s,         u"Valdorra"_s,  u"SP"_s,
-                    u"(11) 5555-0000"_s, u"01234-567"_s, u"contador@example.com"_s};
+Accountant accountant() {
+    return Accountant{u"111.444.777-35"_s, u"1SP000001"_s, u"Escritório Modelo"_s,
+                      u"Rua A"_s,          u"1"_s,         {},
+                      u"Centro"_s,         u"Valdorra"_s,  u"SP"_s,
+                      u"(11) 5555-0000"_s, u"01234-567"_s, u"contador@example.com"_s};
 }
 
 template <typename T = QWidget> T* child(QWidget* parent, const QString& name) {
@@ -127,8 +127,8 @@ private:
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
         scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
         for (const SeedCompany& c : companies) {
-            const Status saved = insertContribuinte(
-                Contribuinte{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples});
+            const Status saved =
+                insertTaxpayer(Taxpayer{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples});
             if (!saved)
                 qWarning("taxpayer not saved: %s", qPrintable(saved.error().description));
         }
@@ -212,7 +212,7 @@ private Q_SLOTS:
 
     void novoWithAccountantOpensTheCreationWindow() {
         auto scene = makeScene();
-        QVERIFY(saveContador(accountant()));
+        QVERIFY(saveAccountant(accountant()));
         child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
         QWidget* creation = window(u"frmtbl_CriaContribuinte"_s);
         QVERIFY(creation);
@@ -468,7 +468,7 @@ private Q_SLOTS:
         SeedCompany company = seededCompany();
         company.simples = simples;
         auto scene = makeScene({company});
-        QVERIFY(saveContador(accountant()));
+        QVERIFY(saveAccountant(accountant()));
         select(*scene, kIE);
         auto* transmit = child<QPushButton>(scene->main, u"Command1"_s);
         for (int round = 0; round < 2; ++round) {
@@ -489,7 +489,7 @@ private Q_SLOTS:
 
     void transmitWithoutItsRowEndsInTheDatabaseReport() {
         auto scene = makeScene();
-        QVERIFY(saveContador(accountant()));
+        QVERIFY(saveAccountant(accountant()));
         scene->session.selectTaxpayer(kName, u"648.120.377.258"_s, kKey);
         QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
         QCOMPARE(scene->boxes.shown().size(), 2);

@@ -198,7 +198,7 @@ private Q_SLOTS:
     void readFile() {
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
-        QCOMPARE(ReadFile(write(content)), expected);
+        QCOMPARE(ReadFile(write(content)).valueOr(QStringLiteral("<failed>")), expected);
     }
 };
 

@@ -1,8 +1,8 @@
-#include "gui/ContribuinteListWindow.h"
+#include "gui/TaxpayerListWindow.h"
 
 #include "core/Session.h"
-#include "data/ContribuinteTable.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "gui/ReadOnlyGrid.h"
 
 #include <QCloseEvent>
@@ -21,8 +21,8 @@ const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
 
 } // namespace
 
-ContribuinteListWindow::ContribuinteListWindow(Session& session, const QString& name, const QString& caption,
-                                               const QString& instruction, QWidget* parent)
+TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
+                                       const QString& instruction, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_Label1(new QLabel(instruction, this))
@@ -54,24 +54,24 @@ ContribuinteListWindow::ContribuinteListWindow(Session& session, const QString& 
 
     load();
 
-    connect(m_cmdOK, &QPushButton::clicked, this, &ContribuinteListWindow::accept);
+    connect(m_cmdOK, &QPushButton::clicked, this, &TaxpayerListWindow::accept);
     connect(m_cmdCancelar, &QPushButton::clicked, this, &QWidget::close);
 }
 
-ContribuinteListWindow::~ContribuinteListWindow() = default;
+TaxpayerListWindow::~TaxpayerListWindow() = default;
 
-void ContribuinteListWindow::load() {
+void TaxpayerListWindow::load() {
     QTableWidget* grid = m_GridSelContribuinte;
-    const Result<QList<Contribuinte>> listed = listContribuintes();
+    const Result<QList<Taxpayer>> listed = listTaxpayers();
     if (!listed) {
         // The list stays empty; OK then says there is nothing to choose.
         showDatabaseError(listed.error());
     }
-    const QList<Contribuinte> rows = listed.valueOr({});
+    const QList<Taxpayer> rows = listed.valueOr({});
 
     grid->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
-        const Contribuinte& row = rows.at(r);
+        const Taxpayer& row = rows.at(r);
         const QString cells[] = {row.IE, row.RazaoSocial, row.Cnpj, row.Cnae, row.Chave};
         for (int column = ColIE; column <= ColChave; ++column) {
             if (!cells[column].isEmpty())
@@ -93,18 +93,18 @@ void ContribuinteListWindow::load() {
     resize(total + 2 * grid->frameWidth() + 40, 320);
 }
 
-bool ContribuinteListWindow::validSelection() const {
+bool TaxpayerListWindow::validSelection() const {
     const QString name = cell(ColRazaoSocial);
     return !name.isEmpty() && name != kHeaderName;
 }
 
-QString ContribuinteListWindow::cell(Column column) const {
+QString TaxpayerListWindow::cell(Column column) const {
     const int row = m_GridSelContribuinte->currentRow();
     const QTableWidgetItem* item = row >= 0 ? m_GridSelContribuinte->item(row, column) : nullptr;
     return item ? item->text() : QString();
 }
 
-void ContribuinteListWindow::closeEvent(QCloseEvent* event) {
+void TaxpayerListWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     m_session.enableMainWindow();
 }

@@ -11,7 +11,7 @@
 namespace fiscora {
 
 // A row of tblContribuinte. IE identifies it ("###.###.###.###" as the mask delivers it).
-struct Contribuinte {
+struct Taxpayer {
     QString IE;
     QString RazaoSocial;
     QString Cnpj;
@@ -22,26 +22,26 @@ struct Contribuinte {
 };
 
 // Columns found without regard to case; OptanteSimples as a boolean.
-Contribuinte contribuinteFromRow(const DbRow& row);
+Taxpayer taxpayerFromRow(const DbRow& row);
 
 // The statements on tblContribuinte, each one command on its own connection. Every value is
 // bound as the user typed it (apostrophes single); nothing is pasted into SQL text.
 
 // "select count(0) as total from tblContribuinte where IE = ?"
-Result<bool> contribuinteExists(const QString& ie);
+Result<bool> taxpayerExists(const QString& ie);
 // Insert of the seven columns (taxpayer creation).
-Status insertContribuinte(const Contribuinte& contribuinte);
+Status insertTaxpayer(const Taxpayer& contribuinte);
 // RazaoSocial, Cnae, CCM and OptanteSimples of the row with the IE (taxpayer edit).
-Status updateContribuinte(const Contribuinte& contribuinte);
+Status updateTaxpayer(const Taxpayer& contribuinte);
 // "Delete From tblContribuinte where ie = ?"
-Status deleteContribuinte(const QString& ie);
+Status deleteTaxpayer(const QString& ie);
 // The row with the IE; none when no row has it.
-Result<std::optional<Contribuinte>> findContribuinte(const QString& ie);
+Result<std::optional<Taxpayer>> findTaxpayer(const QString& ie);
 // "Select * From tblContribuinte", in the table's order.
-Result<QList<Contribuinte>> listContribuintes();
+Result<QList<Taxpayer>> listTaxpayers();
 // The company import: when no row has the IE, inserts IE, RazaoSocial, Cnpj, Cnae and Chave
 // (CCM and OptanteSimples are left out: they read back empty and no); true when it inserted. Look-up
 // and insert run as one transaction.
-Result<bool> importContribuinte(const Contribuinte& contribuinte);
+Result<bool> importTaxpayer(const Taxpayer& contribuinte);
 
 } // namespace fiscora

@@ -10,10 +10,10 @@ namespace fiscora {
 
 // Replaces the accountant row ("delete from tblContador" then the insert of the twelve
 // columns) in one transaction: when the insert fails the previous row is still there.
-Status saveContador(const Contador& contador);
+Status saveAccountant(const Accountant& contador);
 // "delete from tblContador"
-Status removeContador();
+Status removeAccountant();
 // "select count(0) as total from tblContador"
-Result<qint64> countContador();
+Result<qint64> countAccountants();
 
 } // namespace fiscora

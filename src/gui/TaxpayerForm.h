@@ -19,12 +19,12 @@ class Session;
 // What the taxpayer creation and edit windows share: the fields of the frame " Contribuinte ",
 // the red field-error label erroMsg, the checks made when the IE or CNPJ field is left, the form
 // checks of OK and of the key request, and the re-enabling of the main window on closing.
-class ContribuinteForm : public QWidget {
+class TaxpayerForm : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(ContribuinteForm)
+    Q_DISABLE_COPY_MOVE(TaxpayerForm)
 
 public:
-    ~ContribuinteForm() override;
+    ~TaxpayerForm() override;
 
     // The texts as the fields deliver them: masked fields with their punctuation and "_" in every
     // position not typed.
@@ -38,11 +38,11 @@ public:
     QString erroMsg() const;
 
     // Leaving the fields (also reached from a real focus change).
-    void txtIE_LostFocus();
-    void txtCNPJ_LostFocus();
+    void checkIeField();
+    void checkCnpjField();
 
 protected:
-    ContribuinteForm(Session& session, const QString& objectName, const QString& caption, QWidget* parent);
+    TaxpayerForm(Session& session, const QString& objectName, const QString& caption, QWidget* parent);
 
     Session& m_session;
 

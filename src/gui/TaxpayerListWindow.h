@@ -14,18 +14,18 @@ class Session;
 // instruction, the grid GridSelContribuinte (IE, name, CNPJ, CNAE, key) read from
 // tblContribuinte once when the window opens, and "&OK" / "&Cancelar". Closing the window, by any
 // route, enables the main window.
-class ContribuinteListWindow : public QWidget {
+class TaxpayerListWindow : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(ContribuinteListWindow)
+    Q_DISABLE_COPY_MOVE(TaxpayerListWindow)
 
 public:
     enum Column { ColIE = 0, ColRazaoSocial = 1, ColCnpj = 2, ColCnae = 3, ColChave = 4 };
 
-    ~ContribuinteListWindow() override;
+    ~TaxpayerListWindow() override;
 
 protected:
-    ContribuinteListWindow(Session& session, const QString& name, const QString& caption,
-                           const QString& instruction, QWidget* parent);
+    TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
+                       const QString& instruction, QWidget* parent);
 
     // The window's action on the current row (cmdOK).
     virtual void accept() = 0;

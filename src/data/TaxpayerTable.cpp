@@ -1,4 +1,4 @@
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 
 namespace fiscora {
 
@@ -14,8 +14,8 @@ Result<bool> countByIe(LocalDatabase& db, const QString& ie) {
 
 } // namespace
 
-Contribuinte contribuinteFromRow(const DbRow& row) {
-    Contribuinte c;
+Taxpayer taxpayerFromRow(const DbRow& row) {
+    Taxpayer c;
     c.IE = row.text(QStringLiteral("IE"));
     c.RazaoSocial = row.text(QStringLiteral("RazaoSocial"));
     c.Cnpj = row.text(QStringLiteral("Cnpj"));
@@ -26,14 +26,14 @@ Contribuinte contribuinteFromRow(const DbRow& row) {
     return c;
 }
 
-Result<bool> contribuinteExists(const QString& ie) {
+Result<bool> taxpayerExists(const QString& ie) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
     return countByIe(db, ie);
 }
 
-Status insertContribuinte(const Contribuinte& c) {
+Status insertTaxpayer(const Taxpayer& c) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened;
@@ -43,7 +43,7 @@ Status insertContribuinte(const Contribuinte& c) {
         {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave, c.CCM, c.OptanteSimples ? 1 : 0});
 }
 
-Status updateContribuinte(const Contribuinte& c) {
+Status updateTaxpayer(const Taxpayer& c) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened;
@@ -52,14 +52,14 @@ Status updateContribuinte(const Contribuinte& c) {
                    {c.RazaoSocial, c.Cnae, c.CCM, c.OptanteSimples ? 1 : 0, c.IE});
 }
 
-Status deleteContribuinte(const QString& ie) {
+Status deleteTaxpayer(const QString& ie) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened;
     return db.exec(QStringLiteral("Delete From tblContribuinte where ie = ?"), {ie});
 }
 
-Result<std::optional<Contribuinte>> findContribuinte(const QString& ie) {
+Result<std::optional<Taxpayer>> findTaxpayer(const QString& ie) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
@@ -67,24 +67,24 @@ Result<std::optional<Contribuinte>> findContribuinte(const QString& ie) {
     if (!row)
         return row.error();
     if (!*row)
-        return std::optional<Contribuinte>();
-    return std::optional<Contribuinte>(contribuinteFromRow(**row));
+        return std::optional<Taxpayer>();
+    return std::optional<Taxpayer>(taxpayerFromRow(**row));
 }
 
-Result<QList<Contribuinte>> listContribuintes() {
+Result<QList<Taxpayer>> listTaxpayers() {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
     const auto rows = db.query(QStringLiteral("Select * From tblContribuinte"));
     if (!rows)
         return rows.error();
-    QList<Contribuinte> contribuintes;
+    QList<Taxpayer> contribuintes;
     for (const DbRow& row : *rows)
-        contribuintes.append(contribuinteFromRow(row));
+        contribuintes.append(taxpayerFromRow(row));
     return contribuintes;
 }
 
-Result<bool> importContribuinte(const Contribuinte& c) {
+Result<bool> importTaxpayer(const Taxpayer& c) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();

@@ -1,8 +1,8 @@
-#include "data/ContadorTable.h"
+#include "data/AccountantTable.h"
 
 namespace fiscora {
 
-Status saveContador(const Contador& contador) {
+Status saveAccountant(const Accountant& contador) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened;
@@ -28,14 +28,14 @@ Status saveContador(const Contador& contador) {
     return done;
 }
 
-Status removeContador() {
+Status removeAccountant() {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened;
     return db.exec(QStringLiteral("delete from tblContador"));
 }
 
-Result<qint64> countContador() {
+Result<qint64> countAccountants() {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();

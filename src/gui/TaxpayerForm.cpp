@@ -1,9 +1,9 @@
-#include "gui/ContribuinteForm.h"
+#include "gui/TaxpayerForm.h"
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
-#include "data/ContribuinteTable.h"
+#include "data/TaxpayerTable.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
 
@@ -42,8 +42,8 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-ContribuinteForm::ContribuinteForm(Session& session, const QString& objectName, const QString& caption,
-                                   QWidget* parent)
+TaxpayerForm::TaxpayerForm(Session& session, const QString& objectName, const QString& caption,
+                           QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
@@ -93,12 +93,12 @@ ContribuinteForm::ContribuinteForm(Session& session, const QString& objectName, 
     m_txtCNPJ->installEventFilter(this);
 }
 
-ContribuinteForm::~ContribuinteForm() {
+TaxpayerForm::~TaxpayerForm() {
     m_txtIE->removeEventFilter(this);
     m_txtCNPJ->removeEventFilter(this);
 }
 
-QPushButton* ContribuinteForm::addButtonRow() {
+QPushButton* TaxpayerForm::addButtonRow() {
     m_cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
@@ -112,47 +112,47 @@ QPushButton* ContribuinteForm::addButtonRow() {
     return m_cmdOK;
 }
 
-QString ContribuinteForm::ie() const {
+QString TaxpayerForm::ie() const {
     return m_txtIE->displayText();
 }
 
-QString ContribuinteForm::razaoSocial() const {
+QString TaxpayerForm::razaoSocial() const {
     return m_txtRazaoSocial->text();
 }
 
-QString ContribuinteForm::cnpj() const {
+QString TaxpayerForm::cnpj() const {
     return m_txtCNPJ->displayText();
 }
 
-QString ContribuinteForm::cnae() const {
+QString TaxpayerForm::cnae() const {
     return m_txtCNAE->displayText();
 }
 
-QString ContribuinteForm::inscMunicipal() const {
+QString TaxpayerForm::inscMunicipal() const {
     return m_txtInscMunicipal->text();
 }
 
-QString ContribuinteForm::chave() const {
+QString TaxpayerForm::chave() const {
     return m_Chave->text();
 }
 
-bool ContribuinteForm::optanteSimples() const {
+bool TaxpayerForm::optanteSimples() const {
     return m_flag_optantesimples->isChecked();
 }
 
-QString ContribuinteForm::erroMsg() const {
+QString TaxpayerForm::erroMsg() const {
     return m_erroMsg->text();
 }
 
-void ContribuinteForm::setErroMsg(const QString& text) {
+void TaxpayerForm::setErroMsg(const QString& text) {
     m_erroMsg->setText(text);
 }
 
-void ContribuinteForm::txtCNPJ_LostFocus() {
+void TaxpayerForm::checkCnpjField() {
     setErroMsg(CNPJValida(cnpj()) ? QString() : QStringLiteral("CNPJ Inválido"));
 }
 
-void ContribuinteForm::txtIE_LostFocus() {
+void TaxpayerForm::checkIeField() {
     if (!IEValida(ie(), QStringLiteral("SP"))) {
         setErroMsg(QStringLiteral("Inscrição Estadual inválida."));
         return;
@@ -163,8 +163,8 @@ void ContribuinteForm::txtIE_LostFocus() {
         setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
 }
 
-bool ContribuinteForm::lookUpIe(bool* exists) {
-    const Result<bool> found = contribuinteExists(ie());
+bool TaxpayerForm::lookUpIe(bool* exists) {
+    const Result<bool> found = taxpayerExists(ie());
     if (!found) {
         showDatabaseError(found.error());
         return false;
@@ -173,25 +173,25 @@ bool ContribuinteForm::lookUpIe(bool* exists) {
     return true;
 }
 
-TaxpayerFields ContribuinteForm::fields() const {
+TaxpayerFields TaxpayerForm::fields() const {
     return TaxpayerFields{ie(), razaoSocial(), cnpj(), cnae(), chave(), erroMsg()};
 }
 
-bool ContribuinteForm::passes(const FormCheck& failure) {
+bool TaxpayerForm::passes(const FormCheck& failure) {
     if (failure)
         MessageBox::show(failure->title, failure->message, failure->icon);
     return !failure;
 }
 
-bool ContribuinteForm::checkFields() {
+bool TaxpayerForm::checkFields() {
     return passes(checkTaxpayerFields(fields()));
 }
 
-bool ContribuinteForm::checkFieldsAndKey() {
+bool TaxpayerForm::checkFieldsAndKey() {
     return passes(checkTaxpayerSave(fields()));
 }
 
-bool ContribuinteForm::eventFilter(QObject* watched, QEvent* event) {
+bool TaxpayerForm::eventFilter(QObject* watched, QEvent* event) {
     // The field is left when the focus moves to another control of this window; the window
     // losing the focus to another one (a message box, another program) leaves nothing. A field
     // that cannot take the focus (the edit window's IE and CNPJ) is never left.
@@ -199,14 +199,14 @@ bool ContribuinteForm::eventFilter(QObject* watched, QEvent* event) {
     if (focus && focus->reason() != Qt::ActiveWindowFocusReason && focus->reason() != Qt::PopupFocusReason &&
         static_cast<QWidget*>(watched)->isEnabled()) {
         if (watched == m_txtIE)
-            txtIE_LostFocus();
+            checkIeField();
         else if (watched == m_txtCNPJ)
-            txtCNPJ_LostFocus();
+            checkCnpjField();
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void ContribuinteForm::closeEvent(QCloseEvent* event) {
+void TaxpayerForm::closeEvent(QCloseEvent* event) {
     event->accept();
     m_session.enableMainWindow();
 }
