@@ -80,6 +80,17 @@ int uploadOnce(const QString& path, bool inMemory) {
         done = true;
     });
     QObject::connect(&session, &UploadSession::closedWithoutAnswer, [&] { done = true; });
+    // FISCORA_BENCH_FASES=1: when each event came, on stderr.
+    if (qEnvironmentVariableIsSet("FISCORA_BENCH_FASES")) {
+        const auto phase = [&clock](const char* name) {
+            return [&clock, name] {
+                std::fprintf(stderr, "%s %.3f s\n", name, clock.nsecsElapsed() / 1e9);
+            };
+        };
+        QObject::connect(&session, &UploadSession::connected, phase("conectado"));
+        QObject::connect(&session, &UploadSession::sendComplete, phase("enviado"));
+        QObject::connect(&session, &UploadSession::answered, phase("resposta"));
+    }
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = clock.nsecsElapsed() / 1e9;

@@ -7,10 +7,14 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/socket.h>
 
 namespace fiscora {
 
@@ -263,6 +267,7 @@ UploadSession::UploadSession(QObject* parent)
 }
 
 UploadSession::~UploadSession() {
+    delete m_writeNotifier;
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -281,7 +286,6 @@ void UploadSession::connectToServer(const QString& host, quint16 port) {
     m_state = State::Connecting;
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::connected, this, &UploadSession::onConnected);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &UploadSession::onBytesWritten);
     connect(m_socket, &QTcpSocket::readyRead, this, &UploadSession::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &UploadSession::onDisconnected);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &UploadSession::onSocketError);
@@ -299,7 +303,7 @@ void UploadSession::send(const UploadRequest& request) {
     if (m_state != State::Connected)
         return;
     m_request = request;
-    m_queued = 0;
+    m_pending = {};
     m_written = 0;
     m_piece = 0;
     m_pieceOffset = 0;
@@ -339,7 +343,13 @@ void UploadSession::onConnected() {
     m_timer->stop();
     m_state = State::Connected;
     // A deep send queue keeps a slow reader fed while this thread waits for its turn.
-    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kChunkBytes * kChunksInFlight));
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kSendBufferBytes));
+    m_writeNotifier = new QSocketNotifier(m_socket->socketDescriptor(), QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] {
+        if (m_state == State::Sending)
+            writeMore();
+    });
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT connected(); }, Qt::QueuedConnection);
     if (m_sendWhenConnected)
@@ -390,39 +400,45 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
     }
 }
 
+// The request goes straight to the socket's descriptor, as much as the system takes at each turn,
+// without Qt's write buffer: no copy of the content, and few turns of the event loop.
 void UploadSession::writeMore() {
+    const auto fd = static_cast<int>(m_socket->socketDescriptor());
     const qint64 total = m_request.size();
-    while (m_queued < total && m_socket->bytesToWrite() < kChunkBytes * kChunksInFlight) {
-        QByteArrayView chunk;
-        if (!nextChunk(&chunk)) {
+    const qint64 before = m_written;
+    bool blocked = false;
+    while (m_written < total && !blocked) {
+        if (m_pending.isEmpty() && !nextChunk(&m_pending)) {
             const QString path = m_request.files.value(m_piece - 1).path;
             fail(AppError{0, kSource,
                           QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(path)});
             return;
         }
-        const qint64 n = m_socket->write(chunk.data(), chunk.size());
-        if (n != chunk.size()) {
-            fail(AppError{m_socket->error(), kSource, UploadErrorText(m_socket->error(), m_host)});
+        const ssize_t n =
+            ::send(fd, m_pending.data(), static_cast<size_t>(m_pending.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            m_pending = m_pending.sliced(n);
+            m_written += n;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            blocked = true;
+        } else if (errno != EINTR) {
+            // The server closed or reset the connection: its answer, if any, or the close
+            // itself comes through the socket's read side.
+            m_writeNotifier->setEnabled(false);
             return;
         }
-        m_queued += n;
     }
-}
-
-void UploadSession::onBytesWritten(qint64 bytes) {
-    if (m_state != State::Sending)
+    m_writeNotifier->setEnabled(blocked);
+    if (m_written == before)
         return;
-    m_written += bytes;
-    const qint64 remaining = m_request.size() - m_written;
+    const qint64 remaining = total - m_written;
     const int percent = m_progress.report(remaining);
     const qint64 sent = m_written;
     QMetaObject::invokeMethod(
         this, [this, sent, remaining, percent] { Q_EMIT sendProgress(sent, remaining, percent); },
         Qt::QueuedConnection);
-    if (remaining > 0) {
-        writeMore();
+    if (remaining > 0)
         return;
-    }
     m_state = State::WaitingForAnswer;
     m_timer->start(m_answerTimeoutMs);
     QMetaObject::invokeMethod(
@@ -490,6 +506,8 @@ void UploadSession::fail(AppError error) {
 void UploadSession::finish(State state) {
     m_timer->stop();
     m_state = state;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();

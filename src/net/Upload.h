@@ -12,6 +12,7 @@
 #include <memory>
 
 class QFile;
+class QSocketNotifier;
 class QTcpSocket;
 class QTimer;
 
@@ -139,9 +140,9 @@ public:
     static constexpr int kConnectTimeoutMs = 30'000;
     // Sent, but no byte of an answer in this time: a failure.
     static constexpr int kAnswerTimeoutMs = 120'000;
-    // Bytes handed to the socket at a time; at most kChunksInFlight of them wait there.
+    // Bytes of a file read at a time; the system's send queue asked for.
     static constexpr qint64 kChunkBytes = 1024 * 1024;
-    static constexpr int kChunksInFlight = 4;
+    static constexpr qint64 kSendBufferBytes = 4 * 1024 * 1024;
 
     explicit UploadSession(QObject* parent = nullptr);
     ~UploadSession() override;
@@ -183,7 +184,6 @@ Q_SIGNALS:
 
 private:
     void onConnected();
-    void onBytesWritten(qint64 bytes);
     void onReadyRead();
     void onDisconnected();
     void onSocketError(QAbstractSocket::SocketError error);
@@ -202,12 +202,13 @@ private:
     QString m_host;
     UploadRequest m_request;
     bool m_sendWhenConnected = false;
-    qint64 m_queued = 0; // bytes handed to the socket
-    int m_piece = 0;     // the piece being handed over: head, content or files..., tail
+    QSocketNotifier* m_writeNotifier = nullptr;
+    QByteArrayView m_pending; // of the current chunk, not yet taken by the system
+    int m_piece = 0;          // the piece being handed over: head, content or files..., tail
     qint64 m_pieceOffset = 0;
     std::unique_ptr<QFile> m_file;
     QByteArray m_buffer;
-    qint64 m_written = 0; // bytes the socket reported written
+    qint64 m_written = 0; // bytes the system took
     UploadProgress m_progress;
     QByteArray m_answer;
     AppError m_error;
