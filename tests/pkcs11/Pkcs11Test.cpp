@@ -348,7 +348,7 @@ private Q_SLOTS:
         const QString hangs = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_travado.so");
         QTest::newRow("module that hangs")
             << QStringList{hangs}
-            << QStringLiteral("O módulo PKCS#11 %1 não respondeu em 2 segundos.").arg(hangs);
+            << QStringLiteral("O módulo PKCS#11 %1 não respondeu em 3 segundos.").arg(hangs);
         const QString crashes = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_quebrado.so");
         QTest::newRow("module that crashes")
             << QStringList{crashes}
@@ -359,7 +359,7 @@ private Q_SLOTS:
         QFETCH(QStringList, extraModules);
         QFETCH(QString, problem);
 
-        Pkcs11CertificateSource::setTimeLimitMs(2000);
+        Pkcs11CertificateSource::setTimeLimitMs(3000);
         const Pkcs11CertificateSource source(QStringList{m_module} + extraModules);
         QList<Certificate> certificates;
         QStringList problems;
