@@ -77,7 +77,8 @@ ModuleReading decode(const QByteArray& output) {
         if (!ok)
             continue;
         if (record == proto::Token) {
-            reading.tokens[slot].label = QString::fromUtf8(QByteArray::fromHex(fields.value(2))).trimmed();
+            const QString label = QString::fromUtf8(QByteArray::fromHex(fields.value(2))).trimmed();
+            reading.tokens[slot].label = label.isEmpty() ? QStringLiteral("(sem rótulo)") : label;
         } else if (record == proto::Certificate && reading.tokens.contains(slot)) {
             Certificate certificate = Certificate::fromDer(QByteArray::fromBase64(fields.value(2)));
             if (!certificate.isNull()) {
@@ -89,6 +90,47 @@ ModuleReading decode(const QByteArray& output) {
         }
     }
     return reading;
+}
+
+// Starts the helper for every module present at once and waits for them under one time limit:
+// the chooser waits for the slowest, not the sum. The window is repainted meanwhile but takes no
+// input, as during a network call. A missing module has no process; one still running at the
+// end is left to the caller.
+std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const QStringList& modules) {
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QEventLoop loop;
+    int running = 0;
+    auto ended = [&loop, &running] {
+        if (--running == 0)
+            loop.quit();
+    };
+    for (const QString& module : modules) {
+        if (!QFileInfo(module).isFile()) {
+            processes.emplace_back();
+            continue;
+        }
+        auto process = std::make_unique<QProcess>();
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        QObject::connect(process.get(), &QProcess::finished, &loop, ended);
+        QObject::connect(process.get(), &QProcess::errorOccurred, &loop,
+                         [ended](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart)
+                                 ended();
+                         });
+        ++running;
+        process->start(helper, {module}, QIODevice::ReadOnly);
+        processes.push_back(std::move(process));
+    }
+    if (running > 0) {
+        QTimer::singleShot(Pkcs11CertificateSource::timeLimitMs(), &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    for (const auto& process : processes) {
+        if (process)
+            process->disconnect(&loop);
+    }
+    return processes;
 }
 
 } // namespace
@@ -175,37 +217,7 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
         return result;
     }
 
-    // Every module at once, under one time limit: the chooser waits for the slowest, not the
-    // sum. The window is repainted meanwhile but takes no input, as during a network call.
-    std::vector<std::unique_ptr<QProcess>> processes;
-    QEventLoop loop;
-    int running = 0;
-    auto ended = [&loop, &running] {
-        if (--running == 0)
-            loop.quit();
-    };
-    for (const QString& module : modules) {
-        if (!QFileInfo(module).isFile()) {
-            processes.emplace_back();
-            continue;
-        }
-        auto process = std::make_unique<QProcess>();
-        process->setStandardInputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(process.get(), &QProcess::finished, &loop, ended);
-        QObject::connect(process.get(), &QProcess::errorOccurred, &loop,
-                         [ended](QProcess::ProcessError error) {
-                             if (error == QProcess::FailedToStart)
-                                 ended();
-                         });
-        ++running;
-        process->start(helperPath(), {module}, QIODevice::ReadOnly);
-        processes.push_back(std::move(process));
-    }
-    if (running > 0) {
-        QTimer::singleShot(timeLimitMs(), &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helperPath(), modules);
 
     QSet<QByteArray> listed;
     QHash<QString, QString> tokensNow;
@@ -225,7 +237,6 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
             problem(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não pôde ser iniciado."));
             continue;
         }
-        process->disconnect(&loop);
         const bool finished = process->state() == QProcess::NotRunning;
         if (!finished) {
             process->kill();
@@ -270,18 +281,16 @@ Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
     }
 
     // A token an earlier reading saw, gone although its module was read: taken out meanwhile.
-    for (auto seen = m_seenTokens.cbegin(); seen != m_seenTokens.cend(); ++seen) {
-        if (!tokensNow.contains(seen.key()) && modulesRead.contains(seen.value()))
-            problem(QStringLiteral("O token \"%1\" foi removido.").arg(seen.key()));
-    }
-    for (auto now = tokensNow.cbegin(); now != tokensNow.cend(); ++now)
-        m_seenTokens.insert(now.key(), now.value());
-    for (auto seen = m_seenTokens.begin(); seen != m_seenTokens.end();) {
-        if (!tokensNow.contains(seen.key()) && modulesRead.contains(seen.value()))
-            seen = m_seenTokens.erase(seen);
+    QHash<QString, QString> seen = tokensNow;
+    for (auto before = m_seenTokens.cbegin(); before != m_seenTokens.cend(); ++before) {
+        if (tokensNow.contains(before.key()))
+            continue;
+        if (modulesRead.contains(before.value()))
+            problem(QStringLiteral("O token \"%1\" foi removido.").arg(before.key()));
         else
-            ++seen;
+            seen.insert(before.key(), before.value());
     }
+    m_seenTokens = seen;
     return result;
 }
 

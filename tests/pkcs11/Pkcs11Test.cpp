@@ -236,29 +236,39 @@ private Q_SLOTS:
     // the chooser from the token.
     void tokenCertificateChecked_data() {
         QTest::addColumn<bool>("transmission");
-        QTest::addColumn<QString>("companyCnpj");
+        QTest::addColumn<QString>("companyCnpj");  // key variant
+        QTest::addColumn<QDateTime>("serverDate"); // transmission variant
         QTest::addColumn<QString>("holder");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("message"); // "" = none
 
         const QString company = QStringLiteral("EMPRESA TESTE LTDA:11222333000181");
         const QString accountant = QStringLiteral("JOSÉ CONTADOR DA SILVA:11144477735");
-        QTest::newRow("key: the company's e-CNPJ")
-            << false << QStringLiteral("11222333000181") << company << int(Outcome::Accepted) << "";
+        const QDateTime today(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
         QTest::newRow("key: the accountant's e-CPF")
-            << false << QStringLiteral("99999999000191") << accountant << int(Outcome::Accepted) << "";
+            << false << QStringLiteral("99999999000191") << QDateTime() << accountant
+            << int(Outcome::Accepted) << "";
         QTest::newRow("key: another company's e-CNPJ")
-            << false << QStringLiteral("99999999000191") << company << int(Outcome::Refused)
+            << false << QStringLiteral("99999999000191") << QDateTime() << company << int(Outcome::Refused)
             << CertificateTexts::contentRefused;
+        QTest::newRow("key: distribution points without address")
+            << false << QStringLiteral("11222333000181") << QDateTime()
+            << QStringLiteral("EMPRESA CDP SEM URL:11222333000181") << int(Outcome::Accepted)
+            << CertificateTexts::cdpFailure(0x80092004);
         QTest::newRow("transmission: the accountant's e-CPF")
-            << true << QString() << accountant << int(Outcome::Accepted) << "";
+            << true << QString() << today << accountant << int(Outcome::Accepted) << "";
         QTest::newRow("transmission: the company's e-CNPJ")
-            << true << QString() << company << int(Outcome::Refused) << CertificateTexts::invalidCertificate;
+            << true << QString() << today << company << int(Outcome::Refused)
+            << CertificateTexts::invalidCertificate;
+        QTest::newRow("transmission: server date after the end")
+            << true << QString() << QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC) << accountant
+            << int(Outcome::Refused) << CertificateTexts::invalidCertificate;
     }
 
     void tokenCertificateChecked() {
         QFETCH(bool, transmission);
         QFETCH(QString, companyCnpj);
+        QFETCH(QDateTime, serverDate);
         QFETCH(QString, holder);
         QFETCH(int, outcome);
         QFETCH(QString, message);
@@ -270,7 +280,6 @@ private Q_SLOTS:
         chooseInDialog(holder);
         if (transmission) {
             bool accepted = false;
-            const QDateTime serverDate(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
             QCOMPARE(
                 int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted)),
                 outcome);
@@ -341,7 +350,7 @@ private Q_SLOTS:
         const QString hangs = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_travado.so");
         QTest::newRow("module that hangs")
             << QStringList{hangs}
-            << QStringLiteral("O módulo PKCS#11 %1 não respondeu em 2 segundos.").arg(hangs);
+            << QStringLiteral("O módulo PKCS#11 %1 não respondeu em 3 segundos.").arg(hangs);
         const QString crashes = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_quebrado.so");
         QTest::newRow("module that crashes")
             << QStringList{crashes}
@@ -352,7 +361,7 @@ private Q_SLOTS:
         QFETCH(QStringList, extraModules);
         QFETCH(QString, problem);
 
-        Pkcs11CertificateSource::setTimeLimitMs(2000);
+        Pkcs11CertificateSource::setTimeLimitMs(3000);
         const Pkcs11CertificateSource source(QStringList{m_module} + extraModules);
         const Result<CertificateSource::Listing> listed = source.listWithProblems();
         Pkcs11CertificateSource::setTimeLimitMs(0);
