@@ -35,6 +35,20 @@ inline double medianMs(int runs, const std::function<void()>& run) {
     return times.at(times.size() / 2);
 }
 
+// Processor time (user + system) used so far by this process's finished and waited-for
+// children, theirs included, in milliseconds.
+inline double childrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+inline double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
 // Peak resident memory in MiB of this process (self) or of its finished children.
 inline double peakMiB(int who) {
     rusage usage{};

@@ -50,18 +50,11 @@ void drain(xcb_connection_t* connection) {
         std::free(event);
 }
 
-double childrenCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
 // Time to the first window, or a negative time when none appeared; *cpuMs: the processor time
 // the program used meanwhile (it is killed as soon as the window appears).
 double timeToWindow(xcb_connection_t* connection, const QString& program, const QStringList& arguments,
                     double* cpuMs) {
-    const double cpuBefore = childrenCpuMs();
+    const double cpuBefore = bench::childrenCpuMs();
     QElapsedTimer clock;
     clock.start();
     QProcess process;
@@ -71,15 +64,10 @@ double timeToWindow(xcb_connection_t* connection, const QString& program, const 
     const double ms = clock.nsecsElapsed() / 1e6;
     process.kill();
     process.waitForFinished(5000);
-    *cpuMs = childrenCpuMs() - cpuBefore;
+    *cpuMs = bench::childrenCpuMs() - cpuBefore;
     // The windows of the killed process go away after the clock stopped.
     drain(connection);
     return shown ? ms : -1;
-}
-
-double median(QList<double> times) {
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
 }
 
 } // namespace
@@ -137,12 +125,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uma das execuções não mostrou janela\n");
         return 1;
     }
-    const double fiscoraMs = median(fiscoraTimes);
-    const double peerMs = median(peerTimes);
+    const double fiscoraMs = bench::median(fiscoraTimes);
+    const double peerMs = bench::median(peerTimes);
     std::printf("fiscora até a janela de abertura (mediana de %d): %.1f ms, processador %.1f ms\n", runs,
-                fiscoraMs, median(fiscoraCpu));
+                fiscoraMs, bench::median(fiscoraCpu));
     std::printf("programa Qt mínimo até a sua janela (mediana de %d): %.1f ms, processador %.1f ms\n", runs,
-                peerMs, median(peerCpu));
+                peerMs, bench::median(peerCpu));
     std::printf("razão: %.2f (meta: <= 1,5)\n", fiscoraMs / peerMs);
     return 0;
 }

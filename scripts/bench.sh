@@ -12,6 +12,7 @@ runs=${2:-21}
 cmake --build "$build" -j "$(nproc)" --target bench_gia_listing bench_round_trip bench_startup_window \
     bench_janela_minima fiscora fiscora-servidor
 export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 echo "== P2: listagem das GIAs de um contribuinte =="
 "$build/bench/bench_gia_listing" "$build/bin" "$runs"
 echo "== P4: Transferencia.ver2 =="

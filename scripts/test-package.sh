@@ -48,6 +48,14 @@ listed=$(as_user fiscora --listar "$work/pacote.mdb" "$ie") || fail "--listar"
 expected=$(printf '2\t01/2008\tRPA\tSubstitutiva\n1\t05/2009\tRES\tNormal')
 [ "$listed" = "$expected" ] || fail "--listar deu: $listed"
 
+# The windows: with no server to answer the version check the program waits on its message box,
+# so still running after a few seconds means the windows' module loaded and started.
+set +e
+as_user env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work" timeout 5 fiscora
+started=$?
+set -e
+[ "$started" = 124 ] || fail "as janelas não iniciaram (código $started)"
+
 folder="$home/.local/share/Fiscora/fiscora"
 for f in fiscora.ini fiscora.mdb info.fsc gia_limpa.mdb; do
     [ -f "$folder/$f" ] || fail "a pasta do usuário não recebeu $f"

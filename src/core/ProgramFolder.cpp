@@ -36,7 +36,9 @@ bool sameFile(const QFileInfo& a, const QFileInfo& b) {
 // Copies through a temporary name so an interrupted copy never leaves half a file under the
 // real one; keeps the source's time so a later start can tell the copy is current.
 Status copyFile(const QString& source, const QString& target) {
-    const QString partial = target + QStringLiteral(".novo");
+    // Named per process: two programs starting at once each copy whole.
+    const QString partial =
+        target + QStringLiteral(".novo") + QString::number(QCoreApplication::applicationPid());
     QFile::remove(partial);
     QFile in(source);
     if (!in.copy(partial))
@@ -77,6 +79,9 @@ Status ProgramFolder::initialize(const QStringList& arguments) {
         return {};
     }
     const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (own.isEmpty())
+        return AppError::message(QStringLiteral(
+            "Não foi possível determinar a pasta do usuário (a variável HOME não está definida)."));
     set(own);
     return fillFromDefaults(defaults, own);
 }
