@@ -111,7 +111,7 @@ private:
         Accountant contador;
         contador.cont_cpf_cnpj = document;
         contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = saveAccountant(contador);
+        const Status saved = fiscora::saveAccountant(contador);
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
