@@ -9,6 +9,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -514,10 +515,19 @@ private Q_SLOTS:
         QCOMPARE(run({u"--listar"_s, text, kIeShown}, &stdOut, &stdErr), 1);
         QCOMPARE(QString::fromUtf8(stdErr).trimmed(), GiaDatabaseReader::invalidFileMessage);
 
+        // A failed conversion leaves the existing output as it was, and no temporary file.
+        const auto outputBytes = [&] {
+            QFile file(out);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = outputBytes();
         m_folder->writeFile(u"ruim.prf"_s, T::file({T::gia05(kIe, "200905"), T::sender25(kIe, 1)}));
         QCOMPARE(run({u"--converter"_s, m_folder->file(u"ruim.prf"_s), out}, &stdOut, &stdErr), 1);
         QVERIFY2(QString::fromUtf8(stdErr).contains(u"Linha 2: registro do tipo 25"_s), stdErr.constData());
-        QVERIFY(!QFile::exists(out));
+        QCOMPARE(run({u"--converter"_s, m_folder->file(u"nao-existe.prf"_s), out}, &stdOut, &stdErr), 1);
+        QCOMPARE(outputBytes(), before);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).filter(u"saida"_s),
+                 QStringList{u"saida.mdb"_s});
 
         QCOMPARE(run({u"--converter"_s, text}, &stdOut, &stdErr), 2);
         QCOMPARE(run({u"--listar"_s}, &stdOut, &stdErr), 2);
