@@ -60,6 +60,12 @@ GiaConversion::Result GiaConversion::convert(const QString& textPath, const QStr
         result.gias = 0;
         return fail(error);
     }
+    // An empty, binary or UTF-16 file has no record of its own types at all; it is not a GIA file.
+    if (result.gias == 0) {
+        QFile::remove(packagePath);
+        return fail(QStringLiteral("O arquivo não contém nenhuma GIA (registro do tipo 05); não é um arquivo "
+                                   "GIA pré-formatado (.prf)."));
+    }
     result.ok = true;
     return result;
 }
