@@ -18,6 +18,10 @@ const QString kVersionFile = QStringLiteral("versao_ar.txt");
 const QString kStampFile = QStringLiteral("info.fsc");
 const QString kUpdaterFile = QStringLiteral("atualizacao_fiscora.exe");
 
+// Larger answers are failed downloads: a version text is a line, the updater an installer.
+constexpr qint64 kMaxVersionFileBytes = qint64(64) << 10;
+constexpr qint64 kMaxUpdaterBytes = qint64(64) << 20;
+
 void showNoConnection() {
     MessageBox::show(AppTexts::productTitle,
                      QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
@@ -37,12 +41,12 @@ QString trimBlanks(const QString& text) {
 
 } // namespace
 
-bool Baixa_Versao(const QString& localFile, const QString& url) {
+bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes) {
     QSaveFile file(localFile);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
-        const HttpResponse response = HttpClient::get(url);
-        ok = response.ok && file.write(response.body) == response.body.size() && file.commit();
+        const Result<QByteArray> body = HttpClient::download(url, maxBytes);
+        ok = body && file.write(*body) == body->size() && file.commit();
     }
     if (!ok) {
         file.cancelWriting();
@@ -66,7 +70,8 @@ StartupOutcome runStartupChecks() {
 
     const QString host = serverHost();
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"));
+    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"),
+                 kMaxVersionFileBytes);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     bool versionRead = false;
@@ -85,8 +90,9 @@ StartupOutcome runStartupChecks() {
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    Baixa_Versao(updaterPath,
-                 QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe"));
+    const QString updaterUrl =
+        QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe");
+    Baixa_Versao(updaterPath, updaterUrl, kMaxUpdaterBytes);
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));

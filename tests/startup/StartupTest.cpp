@@ -155,6 +155,19 @@ private Q_SLOTS:
         QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
     }
 
+    // A server without the file answers 404: that is a failed download, not a version.
+    void missingVersionFileKeepsThePreviousCopy() {
+        auto scene = makeScene("1.15.01");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QFile::remove(scene->server.dataFile(QStringLiteral("versao.txt")));
+        scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray("1.15.01"));
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
+        QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
+        QVERIFY(scene->platform.started.isEmpty());
+    }
+
     void noAdministratorRights() {
         auto scene = makeScene("1.16.00");
         scene->platform.administrator = false;
