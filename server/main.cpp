@@ -1,4 +1,5 @@
 // fiscora-servidor: a stand-in for the municipality's server, for the demo and the tests.
+#include "GuardedServer.h"
 #include "Operations.h"
 #include "RequestLog.h"
 #include "ServerStore.h"
@@ -25,11 +26,19 @@ struct Options {
     int portalPort = 80;
     QString dataFolder = QStringLiteral("dados-servidor");
     const char* seed = nullptr;
+    int headerTimeMs = 10'000;
 };
+
+// What each route accepts as a request body. The SOAP envelopes the client sends are a few
+// kilobytes; the uploads carry a GIA database or a PDF.
+constexpr std::size_t kDefaultBodyLimit = std::size_t(64) << 10;
+constexpr std::size_t kSoapBodyLimit = std::size_t(1) << 20;
+constexpr std::size_t kUploadBodyLimit = std::size_t(64) << 20;
 
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
-                         "[--dados PASTA] [--semente ARQUIVO]\n");
+                         "[--dados PASTA] [--semente ARQUIVO] "
+                         "[--tempo-cabecalho-ms N]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
@@ -46,10 +55,12 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->dataFolder = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(arg, "--semente") == 0 && hasValue)
             options->seed = argv[++i];
+        else if (std::strcmp(arg, "--tempo-cabecalho-ms") == 0 && hasValue)
+            options->headerTimeMs = std::atoi(argv[++i]);
         else
             return false;
     }
-    return options->port > 0 && options->port < 65536;
+    return options->port > 0 && options->port < 65536 && options->headerTimeMs > 0;
 }
 
 QString target(const httplib::Request& request) {
@@ -106,7 +117,12 @@ int main(int argc, char** argv) {
     registerTransferOperations(service, store);
     registerKeyOperations(service, store);
 
-    httplib::Server api;
+    GuardedServer::Times times;
+    times.header = std::chrono::milliseconds(options.headerTimeMs);
+    GuardedServer api(kDefaultBodyLimit);
+    api.setTimes(times);
+    api.setBodyLimit("/lumo/server/index.php", kSoapBodyLimit);
+    api.setBodyLimit("/client/", kUploadBodyLimit);
     logEverything(api, log);
     api.Post("/lumo/server/index.php",
              [&service](const httplib::Request& request, httplib::Response& response) {
@@ -124,8 +140,9 @@ int main(int argc, char** argv) {
     // The portal (version file, updater, receipt page) answers on port 80; the same port as the
     // web service may serve both, for runs without rights to port 80.
     const bool samePort = options.portalPort == options.port;
-    httplib::Server portalServer;
-    httplib::Server& portal = samePort ? api : portalServer;
+    GuardedServer portalServer(kDefaultBodyLimit);
+    portalServer.setTimes(times);
+    httplib::Server& portal = samePort ? static_cast<httplib::Server&>(api) : portalServer;
     if (!samePort)
         logEverything(portal, log);
     portal.Get("/lumo/server/versao.txt", [&folder](const httplib::Request&, httplib::Response& response) {
