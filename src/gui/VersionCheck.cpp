@@ -7,7 +7,9 @@
 #include "core/Settings.h"
 #include "core/TextFile.h"
 #include "net/HttpClient.h"
+#include "net/UpdateSignature.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 namespace fiscora {
@@ -93,6 +95,22 @@ StartupOutcome runStartupChecks() {
     const QString updaterUrl =
         QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe");
     Baixa_Versao(updaterPath, updaterUrl, kMaxUpdaterBytes);
+    // Whatever the file now holds runs only with the vendor's signature.
+    const Result<QByteArray> signature =
+        HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
+    const Status verified =
+        signature ? UpdateSignature::verifyFile(updaterPath, *signature,
+                                                ProgramFolder::file(UpdateSignature::publicKeyFile))
+                  : Status(signature.error());
+    if (!verified) {
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("Existe uma atualização do Fiscora, mas ela não pôde ser verificada "
+                           "e não será executada.\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
+                QDir::toNativeSeparators(updaterPath),
+            MessageIcon::Warning);
+        return StartupOutcome::ShowWindow;
+    }
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));

@@ -15,7 +15,8 @@ enum class StartupOutcome {
     Quit,       // the program ends (no rights, or the updater was started)
 };
 
-// The start-up window's load: administrator check, version check and self-update.
+// The start-up window's load: administrator check, version check and self-update (the
+// updater starts only when its signature verifies).
 StartupOutcome runStartupChecks();
 
 } // namespace fiscora
