@@ -45,15 +45,16 @@ int main(int argc, char** argv) {
     const QList<SoapParameter> parameters{{QStringLiteral("strNome"), company.ie},
                                           {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                           {QStringLiteral("Chave"), company.chave}};
-    SoapAnswer answer;
+    Result<QString> answer = AppError::message(QString());
     const double fiscoraMs = bench::medianMs(
         runs, [&] { answer = CallSoapOperation(QStringLiteral("Transferencia.ver2"), parameters); });
-    if (!answer.ok || GetResult(answer.text, QStringLiteral("return")).isEmpty()) {
-        std::fprintf(stderr, "resposta inesperada: %s\n", qPrintable(answer.error + answer.text.left(300)));
+    if (!answer || GetResult(*answer, QStringLiteral("return")).isEmpty()) {
+        std::fprintf(stderr, "resposta inesperada: %s\n",
+                     qPrintable(answer ? answer->left(300) : answer.error().description));
         return 1;
     }
     std::printf("Transferencia.ver2 pelo programa (mediana de %d): %.2f ms, %lld bytes\n", runs, fiscoraMs,
-                qlonglong(answer.text.toUtf8().size()));
+                qlonglong(answer->toUtf8().size()));
 
     if (QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty()) {
         std::printf("curl não está instalado\n");

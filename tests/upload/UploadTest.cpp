@@ -154,12 +154,12 @@ private:
     // The company's list as the main window gets it, from its first transmission on (the
     // header carries the server's clock).
     QString transmissions(const QString& ie, const QString& key) const {
-        const SoapAnswer answer =
+        const Result<QString> answer =
             CallSoapOperation(QStringLiteral("Transferencia.ver2"),
                               {{QStringLiteral("strNome"), ie},
                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                {QStringLiteral("Chave"), key}});
-        const QString list = GetResult(answer.text, QStringLiteral("return"));
+        const QString list = GetResult(answer.valueOr({}), QStringLiteral("return"));
         const qsizetype first = list.indexOf(QStringLiteral("<transferencia>"));
         return first < 0 ? QString() : list.mid(first);
     }
