@@ -1,0 +1,392 @@
+#include "net/Upload.h"
+
+#include "core/Cp1252.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstring>
+
+namespace fiscora {
+
+namespace {
+
+const QString kSource = QStringLiteral("UploadSession");
+
+bool isBoundaryCharacter(int c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+AppError fileError(const QFile& file, const QString& path) {
+    const QFileInfo info(path);
+    QString text;
+    if (path.isEmpty())
+        text = QStringLiteral("Nenhum arquivo informado.");
+    else if (!info.exists())
+        text = QStringLiteral("Arquivo não encontrado: ") + path;
+    else if (info.isDir())
+        text = QStringLiteral("O caminho indica uma pasta, não um arquivo: ") + path;
+    else if (!info.isReadable())
+        text = QStringLiteral("Sem permissão para ler o arquivo: ") + path;
+    else
+        text = QStringLiteral("Não foi possível ler o arquivo ") + path + QStringLiteral(" (") +
+               file.errorString() + QStringLiteral(").");
+    return AppError{static_cast<qint64>(file.error()), QStringLiteral("LoadFileData"), text};
+}
+
+// Reads the whole file into `target`, which has room for exactly `size` bytes.
+Status readInto(const QString& path, char* target, qint64 size) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != size)
+        return fileError(file, path);
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = file.read(target + done, size - done);
+        if (n <= 0)
+            return fileError(file, path);
+        done += n;
+    }
+    return {};
+}
+
+Result<qint64> fileSize(const QString& path) {
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return fileError(file, path);
+    return file.size();
+}
+
+} // namespace
+
+QString MakeBoundary(int length) {
+    QString boundary;
+    boundary.reserve(length);
+    auto* random = QRandomGenerator::global();
+    while (boundary.size() < length) {
+        const int r = static_cast<int>(random->bounded(127));
+        if (isBoundaryCharacter(r))
+            boundary.append(QLatin1Char(static_cast<char>(r)));
+    }
+    return boundary;
+}
+
+Result<QByteArray> LoadFileData(const QString& path) {
+    const Result<qint64> size = fileSize(path);
+    if (!size)
+        return size.error();
+    QByteArray bytes(*size, Qt::Uninitialized);
+    if (const Status read = readInto(path, bytes.data(), *size); !read)
+        return read.error();
+    return bytes;
+}
+
+Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath) {
+    const Result<qint64> first = fileSize(databasePath);
+    if (!first)
+        return first.error();
+    const bool sameFile =
+        QFileInfo(databasePath).canonicalFilePath() == QFileInfo(clickedPath).canonicalFilePath();
+    const Result<qint64> second = sameFile ? first : fileSize(clickedPath);
+    if (!second)
+        return second.error();
+
+    QByteArray content(*first + kGiaContentMarkerLength + *second, Qt::Uninitialized);
+    char* data = content.data();
+    if (const Status read = readInto(databasePath, data, *first); !read)
+        return read.error();
+    std::memcpy(data + *first, kGiaContentMarker, kGiaContentMarkerLength);
+    char* tail = data + *first + kGiaContentMarkerLength;
+    if (sameFile) {
+        std::memcpy(tail, data, static_cast<size_t>(*first));
+    } else if (const Status read = readInto(clickedPath, tail, *second); !read) {
+        return read.error();
+    }
+    return content;
+}
+
+UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
+                                 const QString& fileName, const QString& contentType) {
+    return BuildUploadRequest(content, address, fieldName, fileName, contentType,
+                              MakeBoundary(kUploadBoundaryLength));
+}
+
+UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
+                                 const QString& fileName, const QString& contentType,
+                                 const QString& boundary) {
+    const QByteArray crlf("\r\n");
+    const QByteArray mark = Cp1252::encode(boundary);
+
+    const QByteArray partHead = "--" + mark + crlf + "Content-Disposition: form-data; name=\"" +
+                                Cp1252::encode(fieldName) + "\"; filename=\"" + Cp1252::encode(fileName) +
+                                "\"" + crlf + "Content-Type: " + Cp1252::encode(contentType) + crlf + crlf;
+    const QByteArray tail = crlf + "--" + mark + "--";
+    const qint64 bodyLength = partHead.size() + content.size() + tail.size();
+
+    const QByteArray header = "POST " + Cp1252::encode(address.Path) + "?" + Cp1252::encode(address.Query) +
+                              " HTTP/1.0" + crlf + "Host: " + Cp1252::encode(address.Host) + crlf +
+                              "Content-Type: multipart/form-data, boundary=" + mark + crlf +
+                              "Content-Length: " + QByteArray::number(bodyLength) + crlf + crlf;
+    return UploadRequest{header + partHead, content, tail, boundary};
+}
+
+Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) {
+    if (address.Port > 0 && address.Port <= 65535)
+        return static_cast<quint16>(address.Port);
+    if (address.Port == 0) {
+        bool ok = false;
+        const int port = portSetting.trimmed().toInt(&ok);
+        if (ok && port > 0 && port <= 65535)
+            return static_cast<quint16>(port);
+    }
+    return AppError{0, kSource,
+                    QStringLiteral("Não foi possível conectar: a porta do servidor (\"") +
+                        (address.Port == 0 ? portSetting : QStringLiteral("fora do limite")) +
+                        QStringLiteral("\") não é um número de porta válido.")};
+}
+
+int ProgressPercent(qint64 total, qint64 remaining) {
+    if (total <= 0 || remaining <= 0)
+        return 100;
+    if (remaining >= total)
+        return 0;
+    const qint64 numerator = (total - remaining) * 100;
+    qint64 percent = numerator / total;
+    const qint64 twice = (numerator % total) * 2;
+    if (twice > total || (twice == total && percent % 2 == 1))
+        ++percent;
+    return static_cast<int>(percent);
+}
+
+QString ProgressLabel(int percent) {
+    return QString::number(percent) + QStringLiteral("% completo.");
+}
+
+int UploadProgress::report(qint64 remaining) {
+    if (m_total == 0)
+        m_total = remaining;
+    return ProgressPercent(m_total, remaining);
+}
+
+QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("O servidor %1 recusou a conexão.").arg(host);
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("Servidor não encontrado: %1.").arg(host);
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("O servidor encerrou a conexão durante o envio.");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("Tempo esgotado na comunicação com o servidor %1.").arg(host);
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Falha de rede na comunicação com o servidor %1.").arg(host);
+    case QAbstractSocket::SocketResourceError:
+        return QStringLiteral("Recursos do sistema insuficientes para abrir a conexão.");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("O sistema não permitiu abrir a conexão com o servidor %1.").arg(host);
+    default:
+        return QStringLiteral("Falha na comunicação com o servidor %1 (erro %2).").arg(host).arg(int(error));
+    }
+}
+
+UploadSession::UploadSession(QObject* parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this)) {
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, &UploadSession::onTimeout);
+}
+
+UploadSession::~UploadSession() {
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+bool UploadSession::isBusy() const {
+    return m_state == State::Connecting || m_state == State::Connected || m_state == State::Sending ||
+           m_state == State::WaitingForAnswer;
+}
+
+void UploadSession::connectToServer(const QString& host, quint16 port) {
+    if (m_state != State::Idle)
+        return;
+    m_host = host;
+    m_state = State::Connecting;
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &UploadSession::onConnected);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &UploadSession::onBytesWritten);
+    connect(m_socket, &QTcpSocket::readyRead, this, &UploadSession::onReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, &UploadSession::onDisconnected);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &UploadSession::onSocketError);
+    m_timer->start(m_connectTimeoutMs);
+    m_socket->connectToHost(host, port);
+}
+
+void UploadSession::start(const UploadRequest& request, const QString& host, quint16 port) {
+    m_request = request;
+    m_sendWhenConnected = true;
+    connectToServer(host, port);
+}
+
+void UploadSession::send(const UploadRequest& request) {
+    if (m_state != State::Connected)
+        return;
+    m_request = request;
+    m_queued = 0;
+    m_written = 0;
+    m_progress.reset();
+    m_state = State::Sending;
+    writeMore();
+}
+
+void UploadSession::abort() {
+    if (m_state == State::Idle)
+        m_state = State::Aborted;
+    else if (isBusy())
+        finish(State::Aborted);
+}
+
+bool UploadSession::waitForConnection(UploadSession* session) {
+    QPointer<UploadSession> guard(session);
+    if (!guard)
+        return false;
+    if (guard->state() == State::Connecting) {
+        QEventLoop loop;
+        connect(guard, &UploadSession::connected, &loop, &QEventLoop::quit);
+        connect(guard, &UploadSession::failed, &loop, &QEventLoop::quit);
+        connect(guard, &UploadSession::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return guard && (guard->state() == State::Connected || guard->state() == State::Sending);
+}
+
+// The socket's signals are handled at once, but the session's own events are posted: a window
+// may delete the session (and with it the socket) from its handler, which must not happen while
+// the socket is still inside its own signal.
+void UploadSession::onConnected() {
+    if (m_state != State::Connecting)
+        return;
+    m_timer->stop();
+    m_state = State::Connected;
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT connected(); }, Qt::QueuedConnection);
+    if (m_sendWhenConnected)
+        send(m_request);
+}
+
+QByteArrayView UploadSession::pieceAt(qint64 offset) const {
+    for (const QByteArray* piece : {&m_request.head, &m_request.content, &m_request.tail}) {
+        if (offset < piece->size())
+            return QByteArrayView(*piece).sliced(offset);
+        offset -= piece->size();
+    }
+    return {};
+}
+
+void UploadSession::writeMore() {
+    const qint64 total = m_request.size();
+    while (m_queued < total && m_socket->bytesToWrite() < kChunkBytes * kChunksInFlight) {
+        const QByteArrayView rest = pieceAt(m_queued);
+        const QByteArrayView piece = rest.first(qMin<qint64>(rest.size(), kChunkBytes));
+        const qint64 n = m_socket->write(piece.data(), piece.size());
+        if (n <= 0) {
+            fail(AppError{m_socket->error(), kSource, UploadErrorText(m_socket->error(), m_host)});
+            return;
+        }
+        m_queued += n;
+    }
+}
+
+void UploadSession::onBytesWritten(qint64 bytes) {
+    if (m_state != State::Sending)
+        return;
+    m_written += bytes;
+    const qint64 remaining = m_request.size() - m_written;
+    const int percent = m_progress.report(remaining);
+    const qint64 sent = m_written;
+    QMetaObject::invokeMethod(
+        this, [this, sent, remaining, percent] { Q_EMIT sendProgress(sent, remaining, percent); },
+        Qt::QueuedConnection);
+    if (remaining > 0) {
+        writeMore();
+        return;
+    }
+    m_state = State::WaitingForAnswer;
+    m_timer->start(m_answerTimeoutMs);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT sendComplete(); }, Qt::QueuedConnection);
+}
+
+void UploadSession::onReadyRead() {
+    if (m_state != State::Sending && m_state != State::WaitingForAnswer && m_state != State::Connected)
+        return;
+    m_answer = m_socket->readAll();
+    finish(State::Answered);
+    const QByteArray answer = m_answer;
+    QMetaObject::invokeMethod(
+        this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
+}
+
+void UploadSession::onDisconnected() {
+    if (!isBusy())
+        return;
+    if (m_socket->bytesAvailable() > 0) {
+        onReadyRead();
+        return;
+    }
+    if (m_state == State::WaitingForAnswer) {
+        finish(State::ClosedWithoutAnswer);
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT closedWithoutAnswer(); }, Qt::QueuedConnection);
+        return;
+    }
+    fail(AppError{QAbstractSocket::RemoteHostClosedError, kSource,
+                  UploadErrorText(QAbstractSocket::RemoteHostClosedError, m_host)});
+}
+
+void UploadSession::onSocketError(QAbstractSocket::SocketError error) {
+    if (!isBusy())
+        return;
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        onDisconnected();
+        return;
+    }
+    fail(AppError{error, kSource, UploadErrorText(error, m_host)});
+}
+
+void UploadSession::onTimeout() {
+    if (m_state == State::Connecting) {
+        fail(AppError{QAbstractSocket::SocketTimeoutError, kSource,
+                      QStringLiteral("Tempo esgotado ao conectar com o servidor %1 (%2 segundos).")
+                          .arg(m_host)
+                          .arg(m_connectTimeoutMs / 1000)});
+    } else if (m_state == State::WaitingForAnswer) {
+        fail(AppError{QAbstractSocket::SocketTimeoutError, kSource,
+                      QStringLiteral("O servidor %1 não respondeu em %2 segundos.")
+                          .arg(m_host)
+                          .arg(m_answerTimeoutMs / 1000)});
+    }
+}
+
+void UploadSession::fail(AppError error) {
+    m_error = error;
+    finish(State::Failed);
+    QMetaObject::invokeMethod(
+        this, [this, error] { Q_EMIT failed(error); }, Qt::QueuedConnection);
+}
+
+void UploadSession::finish(State state) {
+    m_timer->stop();
+    m_state = state;
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+} // namespace fiscora

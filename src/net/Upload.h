@@ -1,0 +1,190 @@
+#pragma once
+
+#include "core/Result.h"
+#include "core/UrlParts.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+namespace fiscora {
+
+// The upload of a file to the server: one HTTP/1.0 POST with a multipart/form-data body holding
+// one file part, written by hand over a TCP connection. Both upload windows use this.
+
+inline constexpr int kUploadBoundaryLength = 32;
+inline const QString kUploadFieldName = QStringLiteral("objArquivo");
+inline const QString kUploadContentType = QStringLiteral("application/octet-stream");
+// Between the database and the clicked file in a GIA upload's content.
+inline constexpr char kGiaContentMarker[] = "###$$$***PRF***$$$###";
+inline constexpr int kGiaContentMarkerLength = 21;
+
+// Texts of the upload windows (title "ERROR").
+inline const QString kInvalidHostText = QStringLiteral("Invalid Host");
+inline const QString kNoFileChosenText = QStringLiteral("No File Chosen");
+inline const QString kWaitingForAnswerText = QStringLiteral("Aguarde, carregando informações");
+inline const QString kProgressStartText = QStringLiteral("100% restante");
+
+// `length` characters drawn from 0-9, A-Z and a-z.
+QString MakeBoundary(int length);
+
+// The whole file. The error's description is the system's reason, in Portuguese.
+Result<QByteArray> LoadFileData(const QString& path);
+
+// The content of a GIA upload: the database's bytes, the marker, the clicked file's bytes, read
+// straight into one buffer (for an export both are the same file, read once).
+Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
+
+// A request in three pieces so a large file is never copied: `head` (header block and the part's
+// headers), the content (shared with the caller's QByteArray), `tail` (the closing boundary,
+// without a line end after it).
+struct UploadRequest {
+    QByteArray head;
+    QByteArray content;
+    QByteArray tail;
+    QString boundary;
+
+    qint64 size() const { return head.size() + content.size() + tail.size(); }
+    // Everything in one block: a copy, for tests and small requests.
+    QByteArray bytes() const { return head + content + tail; }
+};
+
+// Path, query and host as `address` holds them, no encoding; header texts and the file name in
+// Windows-1252. A fresh boundary each call.
+UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
+                                 const QString& fileName, const QString& contentType);
+// The same with a given boundary (tests).
+UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
+                                 const QString& fileName, const QString& contentType,
+                                 const QString& boundary);
+
+// The port to connect to: the address's own, or the "port" setting when the address has none.
+// Fails, in Portuguese, when neither is a usable port number.
+Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting);
+
+// Percentage sent, rounded to the nearest integer with halves to the even neighbour, 0..100.
+// A total of 0 counts as everything sent.
+int ProgressPercent(qint64 total, qint64 remaining);
+// "40% completo."
+QString ProgressLabel(int percent);
+
+// The progress display's rule: the total is the bytes remaining at the first report. A first
+// report with nothing remaining (the request left in one piece) shows 100.
+class UploadProgress {
+public:
+    int report(qint64 remaining);
+    qint64 total() const { return m_total; }
+    void reset() { m_total = 0; }
+
+private:
+    qint64 m_total = 0;
+};
+
+// One upload over a TCP connection on the caller's thread, its socket's signals turned into the
+// upload's events. Widget-free; the owning window shows what the events mean.
+//
+//   connectToServer() -> connected() -> send() -> sendProgress()... -> sendComplete()
+//     -> answered(first piece)                 (later data is not read)
+//     -> closedWithoutAnswer()                 (the server closed and said nothing)
+//     -> failed(error)                         at any point: refused, not found, time limits, ...
+//
+// Each event comes once at most; after answered, closedWithoutAnswer or failed nothing follows.
+// Deleting the session, or abort(), ends the upload silently.
+class UploadSession final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UploadSession)
+
+public:
+    enum class State {
+        Idle,
+        Connecting,
+        Connected, // connected, nothing handed over yet
+        Sending,
+        WaitingForAnswer,
+        Answered,
+        ClosedWithoutAnswer,
+        Failed,
+        Aborted,
+    };
+
+    // A connection that neither succeeds nor fails in this time is a failure.
+    static constexpr int kConnectTimeoutMs = 30'000;
+    // Sent, but no byte of an answer in this time: a failure.
+    static constexpr int kAnswerTimeoutMs = 120'000;
+    // Bytes handed to the socket at a time; at most kChunksInFlight of them wait there.
+    static constexpr qint64 kChunkBytes = 64 * 1024;
+    static constexpr int kChunksInFlight = 4;
+
+    explicit UploadSession(QObject* parent = nullptr);
+    ~UploadSession() override;
+
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    void setAnswerTimeout(int milliseconds) { m_answerTimeoutMs = milliseconds; }
+
+    State state() const { return m_state; }
+    // Connected, sending or waiting for the answer: the window's "connected flag" is
+    // state() == Connected || state() == Sending.
+    bool isBusy() const;
+    const UploadRequest& request() const { return m_request; }
+    const QByteArray& answer() const { return m_answer; }
+    const AppError& error() const { return m_error; }
+
+    // Starts connecting; connected() or failed() follows. Only from Idle.
+    void connectToServer(const QString& host, quint16 port);
+    // Hands the request over in pieces as the socket drains. Only when Connected.
+    void send(const UploadRequest& request);
+    // connectToServer, then send as soon as connected.
+    void start(const UploadRequest& request, const QString& host, quint16 port);
+    // Closes the connection at once; no event follows.
+    void abort();
+
+    // Processes events until the session is connected, has failed, or was deleted (the caller's
+    // window may have been closed meanwhile: check its own QPointer afterwards). True when
+    // connected.
+    static bool waitForConnection(UploadSession* session);
+
+Q_SIGNALS:
+    void connected();
+    // After each piece the system took: bytes of the request still to go, and the display's
+    // percentage (UploadProgress, counted from this upload's first report).
+    void sendProgress(qint64 bytesSent, qint64 bytesRemaining, int percent);
+    void sendComplete();
+    void answered(const QByteArray& firstPiece);
+    void closedWithoutAnswer();
+    void failed(const AppError& error);
+
+private:
+    void onConnected();
+    void onBytesWritten(qint64 bytes);
+    void onReadyRead();
+    void onDisconnected();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onTimeout();
+    void writeMore();
+    void fail(AppError error);
+    void finish(State state);
+    QByteArrayView pieceAt(qint64 offset) const;
+
+    State m_state = State::Idle;
+    QTcpSocket* m_socket = nullptr;
+    QTimer* m_timer = nullptr;
+    int m_connectTimeoutMs = kConnectTimeoutMs;
+    int m_answerTimeoutMs = kAnswerTimeoutMs;
+    QString m_host;
+    UploadRequest m_request;
+    bool m_sendWhenConnected = false;
+    qint64 m_queued = 0;  // bytes handed to the socket
+    qint64 m_written = 0; // bytes the socket reported written
+    UploadProgress m_progress;
+    QByteArray m_answer;
+    AppError m_error;
+};
+
+// The socket error as the user reads it.
+QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host);
+
+} // namespace fiscora
