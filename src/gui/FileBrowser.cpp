@@ -56,7 +56,14 @@ FileBrowser::FileBrowser(QWidget* parent)
     m_dir->setUniformRowHeights(true);
     m_dir->setItemsExpandable(false);
     m_dir->setExpandsOnDoubleClick(false);
+    // The chain is always open: no expand arrows.
+    m_dir->setStyleSheet(QStringLiteral("QTreeView::branch { image: none; }"));
     m_file->setUniformItemSizes(true);
+    // The two columns share the width evenly, whatever the names in them.
+    m_Drive1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_Drive1->setMinimumContentsLength(6);
+    m_dir->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    m_file->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     m_file->installEventFilter(this);
 
     auto* layout = new QGridLayout(this);
@@ -172,6 +179,7 @@ void FileBrowser::fillFolders() {
         auto* item = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(m_dir, {text});
         item->setIcon(0, open);
         item->setData(0, kPathRole, path);
+        item->setToolTip(0, path);
         item->setExpanded(true);
         parent = item;
     }
@@ -181,6 +189,7 @@ void FileBrowser::fillFolders() {
         auto* item = new QTreeWidgetItem(parent, {child.fileName()});
         item->setIcon(0, closed);
         item->setData(0, kPathRole, child.absoluteFilePath());
+        item->setToolTip(0, child.absoluteFilePath());
     }
     parent->setExpanded(true);
     m_dir->setCurrentItem(parent);

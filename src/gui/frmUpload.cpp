@@ -14,6 +14,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 
 namespace fiscora {
@@ -70,6 +71,12 @@ void frmUpload::setUpGrid() {
         m_GridRefencias->setColumnWidth(column, qMax(widths[column] / 15, header));
     }
     m_GridRefencias->horizontalHeader()->setStretchLastSection(true);
+    // Room for every column beside a vertical scroll bar: the frame takes it from the lists.
+    int columns = 0;
+    for (int column = 0; column < 4; ++column)
+        columns += m_GridRefencias->columnWidth(column);
+    m_GridRefencias->setMinimumWidth(columns + 2 * m_GridRefencias->frameWidth() +
+                                     m_GridRefencias->verticalScrollBar()->sizeHint().width() + 2);
     m_GridRefencias->horizontalHeaderItem(2)->setTextAlignment(Qt::AlignCenter);
 }
 
