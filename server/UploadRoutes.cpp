@@ -13,6 +13,7 @@
 #include "data/AccessValue.h"
 #include "data/GiaDatabaseReader.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -33,6 +34,7 @@ using fiscora::GiaDatabaseReader;
 
 // Larger bodies are refused before they are read.
 constexpr qint64 kMaxUploadBytes = 200LL * 1024 * 1024;
+constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
 const QByteArray kGiaMarker("###$$$***PRF***$$$###");
 const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
@@ -291,6 +293,10 @@ Answer receive(Route route, ServerStore& store, const httplib::Request& request,
     *logDetail = QStringLiteral("campo=%1 arquivo=%2 %3 bytes")
                      .arg(QString::fromLatin1(file.fieldName), QString::fromLatin1(file.fileName))
                      .arg(file.content.size());
+    // A digest of small files, so a test can tell the bytes arrived as sent.
+    if (file.content.size() <= kDigestedBytes)
+        *logDetail += QStringLiteral(" md5=") +
+                      QString::fromLatin1(QCryptographicHash::hash(file.content, QCryptographicHash::Md5).toHex());
 
     Company company;
     if (!companyByKey(store, QString::fromStdString(request.get_param_value("chave")), &company))

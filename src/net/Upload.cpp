@@ -109,6 +109,67 @@ Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& c
     return content;
 }
 
+Result<UploadFilePiece> UploadFile(const QString& path) {
+    const Result<qint64> size = fileSize(path);
+    if (!size)
+        return size.error();
+    return UploadFilePiece{path, *size, {}};
+}
+
+Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath) {
+    const Result<UploadFilePiece> database = UploadFile(databasePath);
+    if (!database)
+        return database.error();
+    const Result<UploadFilePiece> clicked = UploadFile(clickedPath);
+    if (!clicked)
+        return clicked.error();
+    const QByteArray marker(kGiaContentMarker, kGiaContentMarkerLength);
+    return QList<UploadFilePiece>{*database, UploadFilePiece{QString(), marker.size(), marker}, *clicked};
+}
+
+qint64 UploadRequest::contentSize() const {
+    if (files.isEmpty())
+        return content.size();
+    qint64 size = 0;
+    for (const UploadFilePiece& piece : files)
+        size += piece.size;
+    return size;
+}
+
+QByteArray UploadRequest::bytes() const {
+    QByteArray all = head + content;
+    for (const UploadFilePiece& piece : files) {
+        if (piece.path.isEmpty())
+            all += piece.bytes;
+        else
+            all += LoadFileData(piece.path).valueOr({}).left(piece.size);
+    }
+    return all + tail;
+}
+
+namespace {
+
+// Header block, part headers and closing boundary around a content of that length.
+UploadRequest frame(qint64 contentLength, const UrlParts& address, const QString& fieldName,
+                    const QString& fileName, const QString& contentType, const QString& boundary) {
+    const QByteArray crlf("\r\n");
+    const QByteArray mark = Cp1252::encode(boundary);
+
+    const QByteArray partHead = "--" + mark + crlf + "Content-Disposition: form-data; name=\"" +
+                                Cp1252::encode(fieldName) + "\"; filename=\"" + Cp1252::encode(fileName) +
+                                "\"" + crlf + "Content-Type: " + Cp1252::encode(contentType) + crlf + crlf;
+    const QByteArray tail = crlf + "--" + mark + "--";
+    const qint64 bodyLength = partHead.size() + contentLength + tail.size();
+
+    const QByteArray header = "POST " + Cp1252::encode(address.Path) + "?" + Cp1252::encode(address.Query) +
+                              " HTTP/1.0" + crlf + "Host: " + Cp1252::encode(address.Host) + crlf +
+                              "Content-Type: multipart/form-data, boundary=" + mark + crlf +
+                              "Content-Length: " + QByteArray::number(bodyLength) + crlf + crlf;
+    return UploadRequest{header + partHead, QByteArray(), tail, boundary, {}};
+}
+
+} // namespace
+
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType) {
     return BuildUploadRequest(content, address, fieldName, fileName, contentType,
@@ -118,20 +179,21 @@ UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& addr
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType,
                                  const QString& boundary) {
-    const QByteArray crlf("\r\n");
-    const QByteArray mark = Cp1252::encode(boundary);
+    UploadRequest request = frame(content.size(), address, fieldName, fileName, contentType, boundary);
+    request.content = content;
+    return request;
+}
 
-    const QByteArray partHead = "--" + mark + crlf + "Content-Disposition: form-data; name=\"" +
-                                Cp1252::encode(fieldName) + "\"; filename=\"" + Cp1252::encode(fileName) +
-                                "\"" + crlf + "Content-Type: " + Cp1252::encode(contentType) + crlf + crlf;
-    const QByteArray tail = crlf + "--" + mark + "--";
-    const qint64 bodyLength = partHead.size() + content.size() + tail.size();
-
-    const QByteArray header = "POST " + Cp1252::encode(address.Path) + "?" + Cp1252::encode(address.Query) +
-                              " HTTP/1.0" + crlf + "Host: " + Cp1252::encode(address.Host) + crlf +
-                              "Content-Type: multipart/form-data, boundary=" + mark + crlf +
-                              "Content-Length: " + QByteArray::number(bodyLength) + crlf + crlf;
-    return UploadRequest{header + partHead, content, tail, boundary};
+UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const UrlParts& address,
+                                 const QString& fieldName, const QString& fileName,
+                                 const QString& contentType) {
+    qint64 length = 0;
+    for (const UploadFilePiece& piece : content)
+        length += piece.size;
+    UploadRequest request =
+        frame(length, address, fieldName, fileName, contentType, MakeBoundary(kUploadBoundaryLength));
+    request.files = content;
+    return request;
 }
 
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) {
@@ -239,6 +301,9 @@ void UploadSession::send(const UploadRequest& request) {
     m_request = request;
     m_queued = 0;
     m_written = 0;
+    m_piece = 0;
+    m_pieceOffset = 0;
+    m_file.reset();
     m_progress.reset();
     m_state = State::Sending;
     writeMore();
@@ -273,28 +338,70 @@ void UploadSession::onConnected() {
         return;
     m_timer->stop();
     m_state = State::Connected;
+    // A deep send queue keeps a slow reader fed while this thread waits for its turn.
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kChunkBytes * kChunksInFlight));
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT connected(); }, Qt::QueuedConnection);
     if (m_sendWhenConnected)
         send(m_request);
 }
 
-QByteArrayView UploadSession::pieceAt(qint64 offset) const {
-    for (const QByteArray* piece : {&m_request.head, &m_request.content, &m_request.tail}) {
-        if (offset < piece->size())
-            return QByteArrayView(*piece).sliced(offset);
-        offset -= piece->size();
+bool UploadSession::nextChunk(QByteArrayView* chunk) {
+    const qsizetype contentPieces = m_request.files.isEmpty() ? 1 : m_request.files.size();
+    for (;;) {
+        if (m_piece >= contentPieces + 2) {
+            *chunk = {};
+            return true;
+        }
+        const QByteArray* bytes = nullptr;
+        const UploadFilePiece* file = nullptr;
+        if (m_piece == 0)
+            bytes = &m_request.head;
+        else if (m_piece == contentPieces + 1)
+            bytes = &m_request.tail;
+        else if (m_request.files.isEmpty())
+            bytes = &m_request.content;
+        else if (file = &m_request.files.at(m_piece - 1); file->path.isEmpty())
+            bytes = &file->bytes;
+        const qint64 size = bytes ? bytes->size() : file->size;
+        if (m_pieceOffset >= size) {
+            ++m_piece;
+            m_pieceOffset = 0;
+            m_file.reset();
+            continue;
+        }
+        const qint64 n = qMin(kChunkBytes, size - m_pieceOffset);
+        if (bytes) {
+            *chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
+        } else {
+            if (!m_file) {
+                m_file = std::make_unique<QFile>(file->path);
+                if (!m_file->open(QIODevice::ReadOnly))
+                    return false;
+            }
+            m_buffer.resize(n);
+            // A file that shrank since the request was built cannot fill its Content-Length.
+            if (m_file->read(m_buffer.data(), n) != n)
+                return false;
+            *chunk = m_buffer;
+        }
+        m_pieceOffset += n;
+        return true;
     }
-    return {};
 }
 
 void UploadSession::writeMore() {
     const qint64 total = m_request.size();
     while (m_queued < total && m_socket->bytesToWrite() < kChunkBytes * kChunksInFlight) {
-        const QByteArrayView rest = pieceAt(m_queued);
-        const QByteArrayView piece = rest.first(qMin<qint64>(rest.size(), kChunkBytes));
-        const qint64 n = m_socket->write(piece.data(), piece.size());
-        if (n <= 0) {
+        QByteArrayView chunk;
+        if (!nextChunk(&chunk)) {
+            const QString path = m_request.files.value(m_piece - 1).path;
+            fail(AppError{0, kSource,
+                          QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(path)});
+            return;
+        }
+        const qint64 n = m_socket->write(chunk.data(), chunk.size());
+        if (n != chunk.size()) {
             fail(AppError{m_socket->error(), kSource, UploadErrorText(m_socket->error(), m_host)});
             return;
         }

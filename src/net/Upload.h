@@ -5,9 +5,13 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class QFile;
 class QTcpSocket;
 class QTimer;
 
@@ -39,18 +43,34 @@ Result<QByteArray> LoadFileData(const QString& path);
 // straight into one buffer (for an export both are the same file, read once).
 Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
 
-// A request in three pieces so a large file is never copied: `head` (header block and the part's
-// headers), the content (shared with the caller's QByteArray), `tail` (the closing boundary,
-// without a line end after it).
+// A piece of an upload's content that stays on disk: `size` bytes of `path`, read as they are
+// sent, so a large file is neither held in memory nor read before the connection is up.
+struct UploadFilePiece {
+    QString path;
+    qint64 size = 0;
+    QByteArray bytes; // used instead when path is empty (the GIA marker)
+};
+
+// The file as a piece; fails like LoadFileData when it cannot be opened.
+Result<UploadFilePiece> UploadFile(const QString& path);
+// The GIA content as pieces: database, marker, clicked file.
+Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath);
+
+// A request in pieces so a large file is never copied: `head` (header block and the part's
+// headers), the content, `tail` (the closing boundary, without a line end after it). The content
+// is either `content` (shared with the caller's QByteArray) or, when `files` is not empty, the
+// pieces of `files` in order.
 struct UploadRequest {
     QByteArray head;
     QByteArray content;
     QByteArray tail;
     QString boundary;
+    QList<UploadFilePiece> files;
 
-    qint64 size() const { return head.size() + content.size() + tail.size(); }
-    // Everything in one block: a copy, for tests and small requests.
-    QByteArray bytes() const { return head + content + tail; }
+    qint64 contentSize() const;
+    qint64 size() const { return head.size() + contentSize() + tail.size(); }
+    // Everything in one block (files read in): a copy, for tests and small requests.
+    QByteArray bytes() const;
 };
 
 // Path, query and host as `address` holds them, no encoding; header texts and the file name in
@@ -61,6 +81,10 @@ UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& addr
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType,
                                  const QString& boundary);
+// The same bytes with the content read from disk while sending.
+UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const UrlParts& address,
+                                 const QString& fieldName, const QString& fileName,
+                                 const QString& contentType);
 
 // The port to connect to: the address's own, or the "port" setting when the address has none.
 // Fails, in Portuguese, when neither is a usable port number.
@@ -116,7 +140,7 @@ public:
     // Sent, but no byte of an answer in this time: a failure.
     static constexpr int kAnswerTimeoutMs = 120'000;
     // Bytes handed to the socket at a time; at most kChunksInFlight of them wait there.
-    static constexpr qint64 kChunkBytes = 64 * 1024;
+    static constexpr qint64 kChunkBytes = 1024 * 1024;
     static constexpr int kChunksInFlight = 4;
 
     explicit UploadSession(QObject* parent = nullptr);
@@ -167,7 +191,8 @@ private:
     void writeMore();
     void fail(AppError error);
     void finish(State state);
-    QByteArrayView pieceAt(qint64 offset) const;
+    // The next bytes to hand over, at most kChunkBytes; false when a file could not be read.
+    bool nextChunk(QByteArrayView* chunk);
 
     State m_state = State::Idle;
     QTcpSocket* m_socket = nullptr;
@@ -177,7 +202,11 @@ private:
     QString m_host;
     UploadRequest m_request;
     bool m_sendWhenConnected = false;
-    qint64 m_queued = 0;  // bytes handed to the socket
+    qint64 m_queued = 0; // bytes handed to the socket
+    int m_piece = 0;     // the piece being handed over: head, content or files..., tail
+    qint64 m_pieceOffset = 0;
+    std::unique_ptr<QFile> m_file;
+    QByteArray m_buffer;
     qint64 m_written = 0; // bytes the socket reported written
     UploadProgress m_progress;
     QByteArray m_answer;

@@ -1,0 +1,204 @@
+// P3: a 100 MB file uploaded over loopback to the stand-in server by the upload core (UploadFile,
+// BuildUploadRequest, UploadSession: the file read while it is sent) and by "curl -F" posting the same file
+// to the same route, in the same run. Each upload runs in its own process: time from reading the file to the
+// answer, and for Fiscora the peak resident memory above the process's baseline.
+//
+//   bench_upload [PROGRAM_FOLDER] [RUNS] [MIB]
+
+#include "BenchSupport.h"
+
+#include "core/UrlParts.h"
+#include "net/Upload.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace fiscora;
+
+namespace {
+
+const QString kHost = QStringLiteral("127.0.0.93");
+constexpr int kPort = 18093;
+const QString kKey = QStringLiteral("BENCH001");
+
+// Resident memory now, in MiB.
+double residentMiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0)
+                             : 0;
+}
+
+QString url() {
+    return QStringLiteral("http://%1:%2 /client/xt_upload_simples.php?contador=11144477735&chave=%3&gias=")
+        .arg(kHost)
+        .arg(kPort)
+        .arg(kKey);
+}
+
+// Child mode: one upload with the core; prints "seconds baselineMiB peakMiB answerCode".
+int uploadOnce(const QString& path, bool inMemory) {
+    const double baseline = residentMiB();
+    QElapsedTimer clock;
+    clock.start();
+    const UrlParts address = SplitUrl(url());
+    const QString name = QStringLiteral("grande.pdf");
+    UploadRequest request;
+    if (inMemory) {
+        const Result<QByteArray> content = LoadFileData(path);
+        if (!content)
+            return 1;
+        request = BuildUploadRequest(*content, address, kUploadFieldName, name, kUploadContentType);
+    } else {
+        const Result<UploadFilePiece> content = UploadFile(path);
+        if (!content)
+            return 1;
+        request = BuildUploadRequest(QList<UploadFilePiece>{*content}, address, kUploadFieldName, name,
+                                     kUploadContentType);
+    }
+    UploadSession session;
+    session.start(request, address.Host, quint16(address.Port));
+    QByteArray answer;
+    bool done = false;
+    QObject::connect(&session, &UploadSession::answered, [&](const QByteArray& piece) {
+        answer = piece;
+        done = true;
+    });
+    QObject::connect(&session, &UploadSession::failed, [&](const AppError& error) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.description));
+        done = true;
+    });
+    QObject::connect(&session, &UploadSession::closedWithoutAnswer, [&] { done = true; });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    const qsizetype at = answer.indexOf("Resultado: ");
+    const QByteArray code =
+        at < 0 ? QByteArray("?") : answer.mid(at + 11, answer.indexOf('\r', at) - at - 11);
+    std::printf("%.4f %.1f %.1f %s\n", seconds, baseline, bench::peakMiB(RUSAGE_SELF), code.constData());
+    return answer.isEmpty() ? 1 : 0;
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 4 && arguments.at(1) == QLatin1String("--uma-carga"))
+        return uploadOnce(arguments.at(2), arguments.at(3) == QLatin1String("memoria"));
+
+    const QString folder = bench::programFolder();
+    const int runs = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
+    const qint64 mib = arguments.size() > 3 ? arguments.at(3).toLongLong() : 100;
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (curl.isEmpty()) {
+        std::fprintf(stderr, "curl não encontrado\n");
+        return 1;
+    }
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("grande.pdf"));
+    {
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        for (qint64 i = 0; i < mib; ++i) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
+            out.write(block);
+        }
+    }
+    const QString data = dir.filePath(QStringLiteral("servidor"));
+    QDir().mkpath(data);
+    QFile seed(dir.filePath(QStringLiteral("semente.json")));
+    if (!seed.open(QIODevice::WriteOnly))
+        return 1;
+    seed.write(
+        QJsonDocument::fromVariant(
+            QVariantMap{{QStringLiteral("empresas"),
+                         QVariantList{QVariantMap{{QStringLiteral("ie"), QStringLiteral("648120377258")},
+                                                  {QStringLiteral("cnpj"), QStringLiteral("23456789000195")},
+                                                  {QStringLiteral("chave"), kKey},
+                                                  {QStringLiteral("simples"), true}}}}})
+            .toJson());
+    seed.close();
+
+    QProcess server;
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.start(folder + QStringLiteral("/fiscora-servidor"),
+                 {QStringLiteral("--endereco"), kHost, QStringLiteral("--porta"), QString::number(kPort),
+                  QStringLiteral("--porta-portal"), QString::number(kPort), QStringLiteral("--dados"), data,
+                  QStringLiteral("--semente"), seed.fileName()});
+    for (int i = 0; i < 100 && !QFile::exists(data + QStringLiteral("/pronto")); ++i)
+        QThread::msleep(50);
+    if (!QFile::exists(data + QStringLiteral("/pronto"))) {
+        std::fprintf(stderr, "o servidor não iniciou\n");
+        return 1;
+    }
+
+    // Per mode: seconds and peak memory above the baseline of each run.
+    const QStringList modes{QStringLiteral("disco"), QStringLiteral("memoria")};
+    QList<QList<double>> seconds(modes.size()), peaks(modes.size());
+    QList<double> curlSeconds;
+    QString code;
+    for (int run = 0; run < runs; ++run) {
+        for (qsizetype m = 0; m < modes.size(); ++m) {
+            QProcess ours;
+            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file, modes.at(m)});
+            ours.waitForFinished(300000);
+            const QStringList fields =
+                QString::fromLatin1(ours.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+            if (ours.exitCode() != 0 || fields.size() < 4) {
+                std::fprintf(stderr, "envio do Fiscora falhou: %s\n",
+                             ours.readAllStandardError().constData());
+                return 1;
+            }
+            seconds[m].append(fields.at(0).toDouble());
+            peaks[m].append(fields.at(2).toDouble() - fields.at(1).toDouble());
+            code = fields.mid(3).join(QLatin1Char(' '));
+        }
+
+        QProcess peer;
+        peer.start(curl, {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                          QStringLiteral("-H"), QStringLiteral("Expect:"), QStringLiteral("-w"),
+                          QStringLiteral("%{time_total}"), QStringLiteral("-F"),
+                          QStringLiteral("objArquivo=@%1;type=application/octet-stream").arg(file),
+                          url().remove(QLatin1Char(' '))});
+        peer.waitForFinished(300000);
+        curlSeconds.append(QString::fromLatin1(peer.readAllStandardOutput()).toDouble());
+    }
+    server.terminate();
+    server.waitForFinished(5000);
+
+    const double size = double(mib);
+    const double theirs = size / median(curlSeconds);
+    std::printf("P3: %lld MiB por loopback, %d execuções (medianas); resposta do servidor: %s\n", mib, runs,
+                qPrintable(code));
+    const char* const labels[] = {"Fiscora, arquivo lido durante o envio (UploadFile)",
+                                  "Fiscora, arquivo inteiro em memória (LoadFileData)"};
+    for (qsizetype m = 0; m < modes.size(); ++m) {
+        const double ours = size / median(seconds[m]);
+        std::printf(
+            "  %s: %.3f s  %.0f MiB/s  razão/curl %.2f  pico acima da base %.1f MiB (%.2f× o arquivo)\n",
+            labels[m], median(seconds[m]), ours, ours / theirs, median(peaks[m]), median(peaks[m]) / size);
+    }
+    std::printf("  curl -F: %.3f s  %.0f MiB/s\n", median(curlSeconds), theirs);
+    std::printf("  metas: razão >= 0.8, pico <= 2.5× o arquivo\n");
+    return 0;
+}

@@ -1,0 +1,550 @@
+#include "net/Upload.h"
+#include "core/UrlParts.h"
+#include "data/AccessReader.h"
+#include "data/GiaConversion.h"
+#include "net/Soap.h"
+#include "support/GiaTextBuilder.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kBoundary = QStringLiteral("Zx09AbCdEfGhIjKlMnOpQrStUvWxYz12");
+const QString kIE = QStringLiteral("110.042.490.114");
+const QString kKey = QStringLiteral("RV7K2M9Q");
+const QString kOtherIE = QStringLiteral("648.135.514.406");
+const QString kSimplesKey = QStringLiteral("EV3P8T1L");
+
+QByteArray expectedBody(const QByteArray& fileName, const QByteArray& content) {
+    return "--" + kBoundary.toLatin1() +
+           "\r\nContent-Disposition: form-data; name=\"objArquivo\"; filename=\"" + fileName +
+           "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" +
+           kBoundary.toLatin1() + "--";
+}
+
+// What an upload got back: its first piece, or how it ended otherwise.
+struct Outcome {
+    QByteArray answer;
+    bool closedWithoutAnswer = false;
+    QString error;
+    int lastPercent = -1;
+    int completions = 0;
+};
+
+Outcome upload(const UploadRequest& request, const QString& host, quint16 port, int answerTimeoutMs = 0) {
+    Outcome outcome;
+    UploadSession session;
+    if (answerTimeoutMs > 0)
+        session.setAnswerTimeout(answerTimeoutMs);
+    bool done = false;
+    QObject::connect(&session, &UploadSession::sendProgress,
+                     [&](qint64, qint64, int percent) { outcome.lastPercent = percent; });
+    QObject::connect(&session, &UploadSession::sendComplete, [&] { ++outcome.completions; });
+    QObject::connect(&session, &UploadSession::answered, [&](const QByteArray& piece) {
+        outcome.answer = piece;
+        done = true;
+    });
+    QObject::connect(&session, &UploadSession::closedWithoutAnswer, [&] {
+        outcome.closedWithoutAnswer = true;
+        done = true;
+    });
+    QObject::connect(&session, &UploadSession::failed, [&](const AppError& error) {
+        outcome.error = error.description;
+        done = true;
+    });
+    session.start(request, host, port);
+    if (!QTest::qWaitFor([&] { return done; }, 60000))
+        outcome.error = QStringLiteral("sem desfecho em 60 s");
+    return outcome;
+}
+
+// Runs Python's own multipart reader (the email package) over the body; prints the number of
+// parts, whether it found defects, the field name, the file name (UTF-8, in hex: Python shows
+// each byte outside ASCII as U+FFFD), the size and md5 of the part's bytes. Python splits
+// parameters on ";" only, so the header's "," is given to it as ";".
+QStringList parsedByPython(const UploadRequest& request) {
+    const QString python =
+        QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+    if (python.isEmpty())
+        return {QStringLiteral("python3 ausente")};
+    const char* script = R"py(
+import email, hashlib, sys
+ct, body = sys.stdin.buffer.read().split(b"\n", 1)
+msg = email.message_from_bytes(b"Content-Type: " + ct.replace(b", ", b"; ") + b"\r\n\r\n" + body)
+parts = msg.get_payload()
+p = parts[0]
+data = p.get_payload(decode=True)
+print(len(parts), bool(msg.defects or p.defects), p.get_param("name", header="content-disposition"),
+      p.get_filename().encode("utf-8").hex(), len(data), hashlib.md5(data).hexdigest())
+)py";
+    QProcess process;
+    process.start(python, {QStringLiteral("-c"), QString::fromLatin1(script)});
+    const QByteArray head = request.head;
+    const qsizetype bodyStart = head.indexOf("\r\n\r\n") + 4;
+    const qsizetype typeStart = head.indexOf("Content-Type: ") + 14;
+    process.write(head.mid(typeStart, head.indexOf("\r\n", typeStart) - typeStart) + "\n" +
+                  head.mid(bodyStart) + request.content + request.tail);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError())
+        .trimmed()
+        .split(QLatin1Char(' '));
+}
+
+QString md5(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+} // namespace
+
+class UploadTest final : public QObject {
+    Q_OBJECT
+
+private:
+    ServerLauncher m_server;
+    std::unique_ptr<ProgramFolderFixture> m_folder;
+    QTemporaryDir m_files;
+    QString m_package; // a GIA database with GIAs 1 and 2 of kIE and 3 of kOtherIE
+    QString m_text;
+
+    template <typename Content>
+    UploadRequest toServer(const QString& script, const QString& query, const Content& content,
+                           const QString& fileName) const {
+        const UrlParts address = SplitUrl(QStringLiteral("http://%1:%2 /client/%3?%4")
+                                              .arg(m_server.host())
+                                              .arg(m_server.port())
+                                              .arg(script, query));
+        return BuildUploadRequest(content, address, kUploadFieldName, fileName, kUploadContentType);
+    }
+
+    template <typename Content>
+    Outcome sendGia(const QString& key, const QString& gias, const Content& content) {
+        return upload(toServer(QStringLiteral("xt_upload_1_15_01.php"),
+                               QStringLiteral("contador=11144477735&chave=%1&gias=%2").arg(key, gias),
+                               content, QStringLiteral("dados.prf")),
+                      m_server.host(), quint16(m_server.port()));
+    }
+
+    Outcome sendPdf(const QByteArray& content,
+                    const QString& fileName = QStringLiteral("DeclaracaoDASN-1.pdf")) {
+        return upload(toServer(QStringLiteral("xt_upload_simples.php"),
+                               QStringLiteral("contador=11144477735&chave=%1&gias=").arg(kSimplesKey),
+                               content, fileName),
+                      m_server.host(), quint16(m_server.port()));
+    }
+
+    // The company's list as the main window gets it, from its first transmission on (the
+    // header carries the server's clock).
+    QString transmissions(const QString& ie, const QString& key) const {
+        const SoapAnswer answer =
+            CallSoapOperation(QStringLiteral("Transferencia.ver2"),
+                              {{QStringLiteral("strNome"), ie},
+                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                               {QStringLiteral("Chave"), key}});
+        const QString list = GetResult(answer.text, QStringLiteral("return"));
+        const qsizetype first = list.indexOf(QStringLiteral("<transferencia>"));
+        return first < 0 ? QString() : list.mid(first);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        const QStringList seed = writeSeed(
+            m_server,
+            {SeedCompany{
+                 kIE, QStringLiteral("12.345.678/0001-95"), QStringLiteral("Comercial"), kKey, false, {}},
+             SeedCompany{kOtherIE,
+                         QStringLiteral("34.567.890/0001-30"),
+                         QStringLiteral("Metalúrgica"),
+                         QStringLiteral("SA5N4W6X"),
+                         false,
+                         {}},
+             SeedCompany{QStringLiteral("648.120.377.258"),
+                         QStringLiteral("23.456.789/0001-95"),
+                         QStringLiteral("Padaria"),
+                         kSimplesKey,
+                         true,
+                         {}}});
+        QVERIFY2(m_server.start(seed), qPrintable(m_server.errorString()));
+        m_folder = std::make_unique<ProgramFolderFixture>(m_server.host(), m_server.port());
+
+        AccessReader::setHelperPath(builtProgram(QStringLiteral("fiscora-leitor-mdb")));
+        m_text = m_files.filePath(QStringLiteral("dados.prf"));
+        QFile text(m_text);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(GiaTextBuilder::file(
+            {GiaTextBuilder::header01(), GiaTextBuilder::gia05("110042490114", "200903"),
+             GiaTextBuilder::cfop10("5102", {1000000}), GiaTextBuilder::gia05("110042490114", "200904"),
+             GiaTextBuilder::gia05("648135514406", "200904")}));
+        text.close();
+        m_package = m_files.filePath(QStringLiteral("atual.mdb"));
+        const GiaConversion::Result converted = GiaConversion::convert(
+            m_text, m_package, QDir(buildProgramFolder()).filePath(QStringLiteral("gia_limpa.mdb")));
+        QVERIFY2(converted.ok, qPrintable(converted.message));
+    }
+
+    void requestBytes_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("expected");
+
+        const QByteArray thousand(1000, 'x');
+        QTest::newRow("address with the blank")
+            << "http://srv:8080 /client/x.php?a=1&b=" << QByteArray("abc") << "a.mdb"
+            << "POST /client/x.php?a=1&b= HTTP/1.0\r\nHost: srv\r\nContent-Type: multipart/form-data, "
+               "boundary=" +
+                   kBoundary.toLatin1() + "\r\nContent-Length: 188\r\n\r\n" + expectedBody("a.mdb", "abc");
+        QTest::newRow("empty file, no query")
+            << "http://srv/envio.php" << QByteArray() << "vazio.pdf"
+            << "POST /envio.php? HTTP/1.0\r\nHost: srv\r\nContent-Type: multipart/form-data, boundary=" +
+                   kBoundary.toLatin1() + "\r\nContent-Length: 189\r\n\r\n" + expectedBody("vazio.pdf", "");
+        QTest::newRow("1,000 bytes give 1185")
+            << "http://srv:80 /client/x.php?gias=1,2" << thousand << "a.mdb"
+            << "POST /client/x.php?gias=1,2 HTTP/1.0\r\nHost: srv\r\nContent-Type: multipart/form-data, "
+               "boundary=" +
+                   kBoundary.toLatin1() + "\r\nContent-Length: 1185\r\n\r\n" +
+                   expectedBody("a.mdb", thousand);
+        QTest::newRow("file name in Windows-1252")
+            << "http://srv:80 /p?q" << QByteArray("\r\n") << QStringLiteral("Declaração.pdf")
+            << "POST /p?q HTTP/1.0\r\nHost: srv\r\nContent-Type: multipart/form-data, boundary=" +
+                   kBoundary.toLatin1() + "\r\nContent-Length: 196\r\n\r\n" +
+                   expectedBody("Declara\xe7\xe3o.pdf", "\r\n");
+    }
+    void requestBytes() {
+        QFETCH(QString, address);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, expected);
+        const UploadRequest request = BuildUploadRequest(content, SplitUrl(address), kUploadFieldName,
+                                                         fileName, kUploadContentType, kBoundary);
+        QCOMPARE(request.bytes(), expected);
+        QCOMPARE(request.size(), expected.size());
+        const QByteArray body = expected.mid(expected.indexOf("\r\n\r\n") + 4);
+        QVERIFY(expected.contains(QByteArray("Content-Length: " + QByteArray::number(body.size()) + "\r\n")));
+    }
+
+    void portFromAddressOrSetting_data() {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("port"); // 0: refused
+        QTest::newRow("address's own") << "http://srv:8080 /x"
+                                       << "9090" << 8080;
+        QTest::newRow("setting when none") << "http://srv/x"
+                                           << "9090" << 9090;
+        QTest::newRow("setting not a number") << "http://srv/x"
+                                              << "porta" << 0;
+        QTest::newRow("address port too large") << "http://srv:99999/x"
+                                                << "9090" << 0;
+    }
+    void portFromAddressOrSetting() {
+        QFETCH(QString, address);
+        QFETCH(QString, setting);
+        QFETCH(int, port);
+        const Result<quint16> chosen = UploadPort(SplitUrl(address), setting);
+        QCOMPARE(chosen.ok() ? int(*chosen) : 0, port);
+        if (!chosen)
+            QVERIFY(chosen.error().description.contains(QStringLiteral("porta")));
+    }
+
+    void boundaryIsFreshAndInItsThreePlaces() {
+        QSet<QString> seen;
+        for (int i = 0; i < 200; ++i) {
+            const QString boundary = MakeBoundary(kUploadBoundaryLength);
+            QCOMPARE(boundary.size(), 32);
+            for (const QChar c : boundary)
+                QVERIFY2(c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                             (c >= QLatin1Char('a') && c <= QLatin1Char('z')),
+                         qPrintable(boundary));
+            seen.insert(boundary);
+        }
+        QCOMPARE(seen.size(), 200);
+
+        const UploadRequest request =
+            BuildUploadRequest("abc", SplitUrl(QStringLiteral("http://h/p?q")), kUploadFieldName,
+                               QStringLiteral("a"), kUploadContentType);
+        const QByteArray bytes = request.bytes();
+        const QByteArray mark = request.boundary.toLatin1();
+        QCOMPARE(bytes.count(mark), 3);
+        QVERIFY(bytes.contains(QByteArray("boundary=" + mark + "\r\n")));
+        QVERIFY(bytes.contains(QByteArray("\r\n\r\n--" + mark + "\r\n")));
+        QVERIFY(bytes.endsWith(QByteArray("\r\n--" + mark + "--")));
+    }
+
+    void progressRounding_data() {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("remaining");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("half") << qint64(1000) << qint64(500) << 50;
+        QTest::newRow("12.5 to even") << qint64(1000) << qint64(875) << 12;
+        QTest::newRow("87.5 to even") << qint64(1000) << qint64(125) << 88;
+        QTest::newRow("just above a half") << qint64(2001) << qint64(1000) << 50;
+        QTest::newRow("nothing sent") << qint64(1000) << qint64(1000) << 0;
+        QTest::newRow("all sent") << qint64(1000) << qint64(0) << 100;
+        QTest::newRow("100 MB nearly done") << qint64(104857600) << qint64(1) << 100;
+    }
+    void progressRounding() {
+        QFETCH(qint64, total);
+        QFETCH(qint64, remaining);
+        QFETCH(int, percent);
+        QCOMPARE(ProgressPercent(total, remaining), percent);
+        QCOMPARE(ProgressLabel(percent), QString::number(percent) + QStringLiteral("% completo."));
+    }
+
+    // The total is what remained at the first report; a first report with nothing left is 100.
+    void progressTotalFromFirstReport() {
+        UploadProgress progress;
+        QCOMPARE(progress.report(800), 0);
+        QCOMPARE(progress.report(200), 75);
+        UploadProgress whole;
+        QCOMPARE(whole.report(0), 100);
+        QCOMPARE(whole.report(0), 100);
+    }
+
+    void giaContentIsDatabaseMarkerAndClickedFile() {
+        const QByteArray database = LoadFileData(m_package).valueOr({});
+        const QByteArray text = LoadFileData(m_text).valueOr({});
+        QVERIFY(!database.isEmpty() && !text.isEmpty());
+        QCOMPARE(BuildGiaContent(m_package, m_text).valueOr({}), database + "###$$$***PRF***$$$###" + text);
+        QCOMPARE(BuildGiaContent(m_package, m_package).valueOr({}),
+                 database + "###$$$***PRF***$$$###" + database);
+        const Result<QByteArray> missing =
+            BuildGiaContent(m_package, m_files.filePath(QStringLiteral("nada.prf")));
+        QVERIFY(!missing.ok());
+        QVERIFY(missing.error().description.startsWith(QStringLiteral("Arquivo não encontrado")));
+    }
+
+    // Python's multipart reader and the stand-in server read the same part from the request.
+    void independentParserAndServerAgree_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("fileName");
+        QByteArray binary;
+        for (int i = 0; i < 4096; ++i)
+            binary.append(char(i * 7 % 256));
+        QFile pdf(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/declaracao-pgdas.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QTest::newRow("PDF, accented name") << pdf.readAll() << QStringLiteral("Declaração Março.pdf");
+        QTest::newRow("binary with line ends and dashes")
+            << QByteArray("\r\n--" + binary + "\r\n--\r\n") << QStringLiteral("b.pdf");
+        QTest::newRow("empty") << QByteArray() << QStringLiteral("vazio.pdf");
+    }
+    void independentParserAndServerAgree() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, fileName);
+        const UploadRequest request =
+            toServer(QStringLiteral("xt_upload_simples.php"),
+                     QStringLiteral("chave=%1&gias=").arg(kSimplesKey), content, fileName);
+        QString pythonName = fileName;
+        for (QChar& c : pythonName) {
+            if (c.unicode() > 0x7f)
+                c = QChar(0xfffd);
+        }
+        QCOMPARE(parsedByPython(request),
+                 (QStringList{QStringLiteral("1"), QStringLiteral("False"), QStringLiteral("objArquivo"),
+                              QString::fromLatin1(pythonName.toUtf8().toHex()),
+                              QString::number(content.size()), md5(content)}));
+
+        upload(request, m_server.host(), quint16(m_server.port()));
+        const QString expected = QStringLiteral("campo=objArquivo arquivo=%1 %2 bytes md5=%3")
+                                     .arg(fileName)
+                                     .arg(content.size())
+                                     .arg(md5(content));
+        QVERIFY2(m_server.requests().join(QLatin1Char('\n')).contains(expected), qPrintable(expected));
+    }
+
+    void giaUploadsRecordedAndListed_data() {
+        QTest::addColumn<bool>("fromExport");
+        QTest::addColumn<QString>("gias");
+        QTest::addColumn<QStringList>("references");
+        QTest::newRow("text file, one GIA") << false << "1" << QStringList{QStringLiteral("03/2009")};
+        QTest::newRow("export, two GIAs")
+            << true << "1,2" << QStringList{QStringLiteral("03/2009"), QStringLiteral("04/2009")};
+    }
+    void giaUploadsRecordedAndListed() {
+        QFETCH(bool, fromExport);
+        QFETCH(QString, gias);
+        QFETCH(QStringList, references);
+        const QString before = transmissions(kIE, kKey);
+        // The text file's upload holds its content in memory, the export's is read while sent.
+        const QString clicked = fromExport ? m_package : m_text;
+        const Outcome outcome = fromExport
+                                    ? sendGia(kKey, gias, *GiaContentPieces(m_package, clicked))
+                                    : sendGia(kKey, gias, BuildGiaContent(m_package, clicked).valueOr({}));
+        QVERIFY2(outcome.answer.contains("Resultado: OK"), outcome.answer.constData());
+        QCOMPARE(outcome.completions, 1);
+        QCOMPARE(outcome.lastPercent, 100);
+        const QString after = transmissions(kIE, kKey);
+        for (const QString& reference : references) {
+            QCOMPARE(
+                after.count(QStringLiteral("<referencia>") + reference + QStringLiteral("</referencia>")),
+                before.count(QStringLiteral("<referencia>") + reference + QStringLiteral("</referencia>")) +
+                    1);
+        }
+    }
+
+    void giaRefusalsRecordNothing_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("gias");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QByteArray>("code");
+        QTest::newRow("wrong key") << "ERRADA00"
+                                   << "1" << false << QByteArray("CHAVE_INVALIDA");
+        QTest::newRow("another company's GIA")
+            << kKey << "1,3" << false << QByteArray("GIA_DE_OUTRA_EMPRESA");
+        QTest::newRow("GIA not in the file") << kKey << "9" << false << QByteArray("GIA_INEXISTENTE");
+        QTest::newRow("no GIA named") << kKey << "" << false << QByteArray("SEM_GIAS");
+        QTest::newRow("unreadable database") << kKey << "1" << true << QByteArray("BANCO_ILEGIVEL");
+    }
+    void giaRefusalsRecordNothing() {
+        QFETCH(QString, key);
+        QFETCH(QString, gias);
+        QFETCH(bool, damaged);
+        QFETCH(QByteArray, code);
+        QByteArray content = BuildGiaContent(m_package, m_text).valueOr({});
+        if (damaged)
+            content = QByteArray(4096, '\x5a') + "###$$$***PRF***$$$###" + LoadFileData(m_text).valueOr({});
+        const QString before = transmissions(kIE, kKey);
+        const Outcome outcome = sendGia(key, gias, content);
+        QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code)), outcome.answer.constData());
+        QCOMPARE(transmissions(kIE, kKey), before);
+    }
+
+    void pgdasDocuments_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("code");
+        QTest::newRow("declaration") << "declaracao-pgdas.pdf" << QByteArray("OK");
+        QTest::newRow("extract") << "extrato-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - EXTRATO");
+        QTest::newRow("receipt") << "recibo-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - RECIBO");
+        QTest::newRow("saved again") << "declaracao-modificada.pdf"
+                                     << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+        QTest::newRow("not a PDF") << "" << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+    }
+    void pgdasDocuments() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, code);
+        const QString simplesIE = QStringLiteral("648.120.377.258");
+        QByteArray content = "Extrato e Recibo em texto simples";
+        if (!file.isEmpty()) {
+            QFile pdf(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/") + file);
+            QVERIFY(pdf.open(QIODevice::ReadOnly));
+            content = pdf.readAll();
+        }
+        const QString before = transmissions(simplesIE, kSimplesKey);
+        const Outcome outcome = sendPdf(content);
+        QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code + "\r\n")),
+                 outcome.answer.constData());
+        const QString listed = QStringLiteral("<referencia>11/2026</referencia>");
+        QCOMPARE(transmissions(simplesIE, kSimplesKey).count(listed),
+                 before.count(listed) + (code == "OK" ? 1 : 0));
+    }
+
+    void strictMultipart_data() {
+        QTest::addColumn<int>("cut"); // bytes taken off the end of the body, Content-Length kept true
+        QTest::addColumn<QByteArray>("extra");
+        QTest::newRow("closing delimiter cut") << 2 << QByteArray();
+        QTest::newRow("second part")
+            << 2 << QByteArray("\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\nx\r\n--B--");
+        QTest::newRow("data after the closing delimiter") << 0 << QByteArray("\r\nlixo");
+    }
+    void strictMultipart() {
+        QFETCH(int, cut);
+        QFETCH(QByteArray, extra);
+        const UploadRequest good =
+            toServer(QStringLiteral("xt_upload_simples.php"),
+                     QStringLiteral("chave=%1&gias=").arg(kSimplesKey), "%PDF-", QStringLiteral("a.pdf"));
+        const QByteArray all = good.bytes();
+        const qsizetype bodyStart = all.indexOf("\r\n\r\n") + 4;
+        QByteArray body = all.mid(bodyStart);
+        body.chop(cut);
+        body += extra.replace("--B--", QByteArray("--" + good.boundary.toLatin1() + "--"));
+        QByteArray head = all.left(bodyStart);
+        head.replace(QByteArray("Content-Length: " + QByteArray::number(all.size() - bodyStart)),
+                     QByteArray("Content-Length: " + QByteArray::number(body.size())));
+        const UploadRequest request{head + body, {}, {}, good.boundary, {}};
+        const Outcome outcome = upload(request, m_server.host(), quint16(m_server.port()));
+        QVERIFY2(outcome.answer.contains("Resultado: MULTIPART_INVALIDO"), outcome.answer.constData());
+    }
+
+    void connectionRefusedIsAnError() {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        const Outcome outcome =
+            upload(BuildUploadRequest("x", SplitUrl(QStringLiteral("http://127.0.0.1/p?")), kUploadFieldName,
+                                      QStringLiteral("a"), kUploadContentType),
+                   QStringLiteral("127.0.0.1"), port);
+        QCOMPARE(outcome.error, QStringLiteral("O servidor 127.0.0.1 recusou a conexão."));
+    }
+
+    // A server that takes everything and then closes, or says nothing at all.
+    void silentServers_data() {
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("closes without answering") << true;
+        QTest::newRow("never answers") << false;
+    }
+    void silentServers() {
+        QFETCH(bool, closes);
+        const UploadRequest request =
+            BuildUploadRequest(QByteArray(300000, 'g'), SplitUrl(QStringLiteral("http://h/p?")),
+                               kUploadFieldName, QStringLiteral("a"), kUploadContentType);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        qint64 received = 0;
+        connect(&server, &QTcpServer::newConnection, [&] {
+            QTcpSocket* peer = server.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, [&, peer] {
+                received += peer->readAll().size();
+                if (closes && received == request.size())
+                    peer->close();
+            });
+        });
+        const Outcome outcome = upload(request, QStringLiteral("127.0.0.1"), server.serverPort(), 300);
+        QCOMPARE(received, request.size());
+        QCOMPARE(outcome.completions, 1);
+        QCOMPARE(outcome.closedWithoutAnswer, closes);
+        QCOMPARE(outcome.error.isEmpty(), closes);
+        if (!closes)
+            QVERIFY(outcome.error.contains(QStringLiteral("não respondeu")));
+    }
+
+    // Deleting the session mid-send (the window closed) ends it without a further event.
+    void deletedMidSend() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        auto* session = new UploadSession;
+        int events = 0;
+        connect(session, &UploadSession::sendComplete, [&] { ++events; });
+        connect(session, &UploadSession::answered, [&] { ++events; });
+        connect(session, &UploadSession::failed, [&] { ++events; });
+        connect(session, &UploadSession::closedWithoutAnswer, [&] { ++events; });
+        QSignalSpy progress(session, &UploadSession::sendProgress);
+        session->start(BuildUploadRequest(QByteArray(64 << 20, 'p'), SplitUrl(QStringLiteral("http://h/p?")),
+                                          kUploadFieldName, QStringLiteral("a"), kUploadContentType),
+                       QStringLiteral("127.0.0.1"), server.serverPort());
+        QVERIFY(progress.wait(10000));
+        delete session;
+        QTest::qWait(50);
+        QCOMPARE(events, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(UploadTest)
+#include "UploadTest.moc"
