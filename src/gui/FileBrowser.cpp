@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QPointer>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTreeWidget>
@@ -149,10 +150,12 @@ void FileBrowser::driveChosen(int index) {
     if (root.isEmpty() || volumeRootOf(m_folder) == root)
         return;
     if (!setFolder(root)) {
+        QPointer<FileBrowser> self(this);
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("A unidade %1 não está disponível para leitura.").arg(root),
                          MessageIcon::Warning);
-        showDriveOf(m_folder);
+        if (self)
+            showDriveOf(m_folder);
     }
 }
 

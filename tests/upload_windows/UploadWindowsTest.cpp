@@ -20,6 +20,7 @@
 #include "support/TopLevelWindows.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +36,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -505,6 +507,23 @@ private Q_SLOTS:
         QVERIFY(scene->boxes.shown().isEmpty());
         QCOMPARE(listed.size(), listRequests);
         QVERIFY(scene->main->isEnabled());
+    }
+
+    // Home first; then wherever the last browser was left, for every window of the run.
+    void browserStartsAtHomeThenWhereItWasLeft() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(u"sub"_s);
+        FileBrowser::setRememberedFolder({});
+        FileBrowser first;
+        QCOMPARE(first.folder(), QDir::homePath());
+        QVERIFY(child<QComboBox>(&first, u"Drive1"_s)->findData(QDir::rootPath()) >= 0);
+        QVERIFY(first.setFolder(dir.path()));
+        auto* dirList = child<QTreeWidget>(&first, u"dir"_s);
+        const QList<QTreeWidgetItem*> sub =
+            dirList->findItems(u"sub"_s, Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(sub.size(), 1);
+        Q_EMIT dirList->itemActivated(sub.first(), 0);
+        QCOMPARE(FileBrowser().folder(), QDir(dir.path()).filePath(u"sub"_s));
     }
 
     void screenshots() {
