@@ -1,23 +1,208 @@
 #include "gui/frmUpload.h"
 
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "core/Settings.h"
+#include "data/GiaConversion.h"
+#include "data/GiaDatabaseReader.h"
+#include "data/LocalDatabase.h"
+#include "gui/ReadOnlyGrid.h"
 
-#include <QCloseEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
 
 namespace fiscora {
 
-frmUpload::frmUpload(Session& session, QWidget* parent)
-    : QWidget(parent, Qt::Window)
-    , m_session(session) {
-    setObjectName(QStringLiteral("frmUpload"));
-    setWindowTitle(
-        QStringLiteral("Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra"));
-    resize(12390 / 15, 5385 / 15);
+const QString frmUpload::accountantAskText =
+    QStringLiteral("Você deverá consultar a administração para saber quais documentos poderão ser aceitos. ");
+const QString frmUpload::acceptedOnlyText = QStringLiteral("Somente serão aceitas GIAS de ");
+
+namespace {
+
+const QString kClosedWithoutAnswer = QStringLiteral("O servidor encerrou a conexão sem responder.");
+
+UploadWindow::Texts texts() {
+    UploadWindow::Texts t;
+    t.objectName = QStringLiteral("frmUpload");
+    t.caption = QStringLiteral("Selecione o arquivo MDB para Entrega  - Prefeitura Municipal de Valdorra");
+    t.widthTwips = 12390;
+    t.heightTwips = 5385;
+    t.title = QStringLiteral("Transmissão de Declaração RPA");
+    t.instructions = QStringLiteral(
+        "Selecione o arquivo que deseja enviar. Para contribuintes inscritos no Regime Periódico de "
+        "Apuração o arquivo a ser enviado é com extensão .MDB / .PRF");
+    return t;
 }
 
-void frmUpload::closeEvent(QCloseEvent* event) {
-    event->accept();
+} // namespace
+
+frmUpload::frmUpload(Session& session, QWidget* parent)
+    : UploadWindow(session, texts(), parent) {
+    setUpGrid();
+    connect(m_cmdUpload, &QPushButton::clicked, this, &frmUpload::send);
+
+    // The window opens all the same when the accountant cannot be read.
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador)
+        showDatabaseError(contador.error());
+    else if (*contador)
+        m_accountantDocument = (*contador)->document();
+}
+
+void frmUpload::setUpGrid() {
+    setUpReadOnlyGrid(m_GridRefencias, {QStringLiteral("GIA"), QStringLiteral("Referência"),
+                                        QStringLiteral("Regime tributário"), QStringLiteral("Tipo")});
+    // A range of rows, chosen from either end.
+    m_GridRefencias->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    const int widths[] = {500, 1000, 1600, 1400};
+    const QFontMetrics metrics(m_GridRefencias->horizontalHeader()->font());
+    for (int column = 0; column < 4; ++column) {
+        // The header text is never cut, whatever the font.
+        const int header =
+            metrics.horizontalAdvance(m_GridRefencias->horizontalHeaderItem(column)->text()) + 14;
+        m_GridRefencias->setColumnWidth(column, qMax(widths[column] / 15, header));
+    }
+    m_GridRefencias->horizontalHeader()->setStretchLastSection(true);
+    // Room for every column beside a vertical scroll bar: the frame takes it from the lists.
+    int columns = 0;
+    for (int column = 0; column < 4; ++column)
+        columns += m_GridRefencias->columnWidth(column);
+    m_GridRefencias->setMinimumWidth(columns + 2 * m_GridRefencias->frameWidth() +
+                                     m_GridRefencias->verticalScrollBar()->sizeHint().width() + 2);
+    m_GridRefencias->horizontalHeaderItem(2)->setTextAlignment(Qt::AlignCenter);
+}
+
+void frmUpload::fileClick(const QString& path, const QString& name) {
+    m_txtUploadFile = path;
+    m_clickedFile = path;
+    m_clickedName = name;
+    if (name.toUpper().endsWith(QStringLiteral("PRF")))
+        selPRF();
+    else
+        Command1();
+}
+
+void frmUpload::selPRF() {
+    const QString package = ProgramFolder::file(QStringLiteral("atual.mdb"));
+    const GiaConversion::Result conversion =
+        GiaConversion::convert(m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
+    if (!conversion.ok) {
+        m_cmdUpload->setEnabled(false);
+        MessageBox::show(AppTexts::productTitle, conversion.message, MessageIcon::Critical);
+        return;
+    }
+    m_txtUploadFile = package;
+    Command1();
+}
+
+void frmUpload::Command1() {
+    m_session.setPathMDB(m_txtUploadFile);
+    const GiaDatabaseReader::Listing listing =
+        GiaDatabaseReader::listGias(m_txtUploadFile, m_session.IESel());
+    if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
+        m_cmdUpload->setEnabled(false);
+        MessageBox::show(AppTexts::productTitle, GiaDatabaseReader::message(listing.outcome));
+        return;
+    }
+    // Rows of an earlier file must not be sent with this file's numbers.
+    m_GridRefencias->clearSelection();
+    m_GridRefencias->setRowCount(0);
+    m_GridRefencias->setRowCount(static_cast<int>(listing.rows.size()));
+    for (int row = 0; row < listing.rows.size(); ++row) {
+        const GiaListRow& gia = listing.rows.at(row);
+        const QString cells[] = {gia.number, gia.reference, gia.regime, gia.type};
+        for (int column = 0; column < 4; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            if (column == 2)
+                item->setTextAlignment(Qt::AlignCenter);
+            m_GridRefencias->setItem(row, column, item);
+        }
+    }
+    // The first GIA is the current row, as after any listing.
+    m_GridRefencias->setCurrentCell(0, 0);
+    m_cmdUpload->setEnabled(true);
     m_session.enableMainWindow();
+}
+
+QString frmUpload::giaList() {
+    const int b = m_GridRefencias->currentRow();
+    if (b < 0)
+        return {};
+    // The selection runs from the row the user started on (a) to the current row (b).
+    int top = b;
+    int bottom = b;
+    for (const QModelIndex& index : m_GridRefencias->selectionModel()->selectedRows()) {
+        top = qMin(top, index.row());
+        bottom = qMax(bottom, index.row());
+    }
+    const int a = b == top ? bottom : top;
+    const QString anoTrabalho = m_session.anoTrabalho();
+    QString list;
+    for (int row = qMin(a, b); row <= qMax(a, b); ++row) {
+        const QTableWidgetItem* number = m_GridRefencias->item(row, 0);
+        const QTableWidgetItem* reference = m_GridRefencias->item(row, 1);
+        const QString year = reference ? reference->text().right(4) : QString();
+        if (!year.isEmpty() && anoTrabalho.contains(year)) {
+            if (!list.isEmpty())
+                list += QLatin1Char(',');
+            list += number ? number->text() : QString();
+            ++m_giaCerta;
+        } else if (!m_msgTrabalho) {
+            m_msgTrabalho = true;
+            MessageBox::show(AppTexts::programTitle,
+                             (a < b ? accountantAskText : acceptedOnlyText) + anoTrabalho);
+        }
+    }
+    return list;
+}
+
+void frmUpload::send() {
+    if (!certificateStep())
+        return;
+    if (m_txtUploadFile.isEmpty()) {
+        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
+        return;
+    }
+    const QString gias = giaList();
+    if (m_giaCerta == 0)
+        return;
+    m_txtUrl = QStringLiteral("http://") + ReadIni(QStringLiteral("servidor"), QStringLiteral("host")) +
+               QStringLiteral(":") + ReadIni(QStringLiteral("servidor"), QStringLiteral("port")) +
+               QStringLiteral(" /client/xt_upload_1_15_01.php?contador=") + m_session.thisCont_cpf_cnpj() +
+               QStringLiteral("&chave=") + m_session.lblChave() + QStringLiteral("&gias=") + gias;
+    const QString database = m_txtUploadFile;
+    const QString clicked = m_clickedFile;
+    startUpload(m_txtUrl, [database, clicked] { return BuildGiaContent(database, clicked); }, m_clickedName,
+                {});
+}
+
+void frmUpload::answered(const QString& text) {
+    appendResponse(text);
+    m_session.enableMainWindow();
+    QPointer<frmUpload> self(this);
+    m_session.RecebeDadosServer();
+    if (self)
+        unload();
+}
+
+void frmUpload::uploadFailed(const AppError& error) {
+    resetProgress();
+    MessageBox::show(AppTexts::errorTitle, error.description, MessageIcon::Warning);
+}
+
+void frmUpload::closedWithoutAnswer() {
+    resetProgress(kClosedWithoutAnswer);
+    MessageBox::show(AppTexts::errorTitle,
+                     kClosedWithoutAnswer +
+                         QStringLiteral(" Confira na lista de transmissões se a entrega foi registrada "
+                                        "antes de enviar de novo."),
+                     MessageIcon::Warning);
 }
 
 } // namespace fiscora

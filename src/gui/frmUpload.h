@@ -1,25 +1,52 @@
 #pragma once
 
-#include <QWidget>
+#include "gui/UploadWindow.h"
 
 namespace fiscora {
 
-class Session;
-
-// The GIA upload window. Stays loaded when closed (it only hides), so the main window's caption rule sees the
-// caption it left; closing enables the main window.
-class frmUpload final : public QWidget {
+// The GIA upload window: a NovaGIA export or a GIA text file (converted into the package first)
+// is chosen in the browser, the taxpayer's GIAs are listed, a range of them is sent with the
+// accountant's certificate. The answer refreshes the main window's list and unloads the window.
+class frmUpload final : public UploadWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmUpload)
 
 public:
     explicit frmUpload(Session& session, QWidget* parent = nullptr);
 
+    // "&Enviar".
+    void send();
+
+    // The hidden commands the file click runs: the text file's conversion into the package
+    // (then the listing of the package), and the listing of txtUploadFile.
+    void selPRF();
+    void Command1();
+
+    // The file the user clicked (the text file when the package is sent).
+    QString clickedFile() const { return m_clickedFile; }
+    int giaCerta() const { return m_giaCerta; }
+    bool msgTrabalho() const { return m_msgTrabalho; }
+
+    static const QString accountantAskText; // a < b
+    static const QString acceptedOnlyText;  // otherwise
+
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void fileClick(const QString& path, const QString& name) override;
+    void answered(const QString& text) override;
+    void uploadFailed(const AppError& error) override;
+    void closedWithoutAnswer() override;
 
 private:
-    Session& m_session;
+    void setUpGrid();
+    // The GIA numbers of the selected rows of accepted years, "1,2,3"; counts them in giaCerta
+    // and shows the not-accepted message once per loading.
+    QString giaList();
+
+    QString m_clickedFile;
+    QString m_clickedName;
+    QString m_accountantDocument;
+    int m_giaCerta = 0;
+    bool m_msgTrabalho = false;
 };
 
 } // namespace fiscora

@@ -1,22 +1,125 @@
 #include "gui/frmUploadSimples.h"
 
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
 #include "core/Session.h"
+#include "core/Settings.h"
+#include "data/LocalDatabase.h"
 
-#include <QCloseEvent>
+#include <QPushButton>
+#include <QTimer>
 
 namespace fiscora {
 
-frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
-    : QWidget(parent, Qt::Window)
-    , m_session(session) {
-    setObjectName(QStringLiteral("frmUploadSimples"));
-    setWindowTitle(QStringLiteral(
-        "Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura Municipal de Valdorra"));
-    resize(12330 / 15, 5385 / 15);
+const QString frmUploadSimples::invalidFileText = QStringLiteral("Arquivo Inválido");
+
+namespace {
+
+UploadWindow::Texts texts() {
+    UploadWindow::Texts t;
+    t.objectName = QStringLiteral("frmUploadSimples");
+    t.caption = QStringLiteral(
+        "Selecione o arquivo PDF - Declaracao - SIMPLES NACIONAL - Prefeitura Municipal de Valdorra");
+    t.widthTwips = 12330;
+    t.heightTwips = 5385;
+    t.title = QStringLiteral("Transmissão de Declaração - Simples Nacional");
+    t.instructions = QStringLiteral("Selecione o arquivo que deseja enviar.  Para contribuintes inscritos no "
+                                    "Simples Nacional o arquivo a "
+                                    "ser enviado é o DeclaraçãoDASN-_____.pdf");
+    return t;
 }
 
-void frmUploadSimples::closeEvent(QCloseEvent* event) {
-    event->accept();
+} // namespace
+
+const QList<frmUploadSimples::Refusal>& frmUploadSimples::refusals() {
+    static const QList<Refusal> list{
+        {QStringLiteral("ARQUIVO INVALIDO - EXTRATO"),
+         QStringLiteral("O arquivo que você enviou (Extrato) não é correto para esta operação, por favor, "
+                        "verifique o manual que está disponível no site.")},
+        {QStringLiteral("ARQUIVO INVALIDO - RECIBO"),
+         QStringLiteral("O arquivo que você enviou (Recibo) não é correto para esta operação, por favor, "
+                        "verifique o manual que está disponível no site.")},
+        {QStringLiteral("ARQUIVO INVALIDO - MODIFICADO"),
+         QStringLiteral("O arquivo que você enviou foi modificado, você deverá fazer o download do arquivo "
+                        "original no site PGDAS. Se você decidir imprimir e salvar o resultado da impressão "
+                        "em PDF continuará dando erro, a maneira correta para isto é Salvar o arquivo.")},
+    };
+    return list;
+}
+
+QStringList frmUploadSimples::refusalMessages(const QString& answer) {
+    QStringList messages;
+    for (const Refusal& refusal : refusals()) {
+        if (answer.contains(refusal.marker, Qt::CaseSensitive))
+            messages.append(refusal.message);
+    }
+    return messages;
+}
+
+frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
+    : UploadWindow(session, texts(), parent) {
+    connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
+
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador)
+        showDatabaseError(contador.error());
+    else if (*contador)
+        m_accountantDocument = (*contador)->document();
+}
+
+void frmUploadSimples::fileClick(const QString& path, const QString& name) {
+    m_txtUploadFile = path;
+    m_clickedName = name;
+    if (name.right(3).toLower() == QStringLiteral("pdf")) {
+        m_cmdUpload->setEnabled(true);
+        m_session.enableMainWindow();
+    } else {
+        m_cmdUpload->setEnabled(false);
+        MessageBox::show(AppTexts::programTitle, invalidFileText);
+    }
+}
+
+void frmUploadSimples::send() {
+    if (!certificateStep())
+        return;
+    if (m_txtUploadFile.isEmpty()) {
+        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
+        return;
+    }
+    m_txtUrl = QStringLiteral("http://") + ReadIni(QStringLiteral("servidor"), QStringLiteral("host")) +
+               QStringLiteral(":") + ReadIni(QStringLiteral("servidor"), QStringLiteral("port")) +
+               QStringLiteral(" /client/xt_upload_simples.php?contador=") + m_session.thisCont_cpf_cnpj() +
+               QStringLiteral("&chave=") + m_session.lblChave() + QStringLiteral("&gias=");
+    const QString file = m_txtUploadFile;
+    startUpload(
+        m_txtUrl, [file] { return LoadFileData(file); }, m_clickedName,
+        Pauses{kPauseBeforeSendMs, kPauseAfterSendMs});
+}
+
+void frmUploadSimples::answered(const QString& text) {
+    appendResponse(text);
+    m_session.enableMainWindow();
+    m_cmdUpload->setEnabled(false);
+    QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
+        QPointer<frmUploadSimples> self(this);
+        for (const QString& message : refusalMessages(text)) {
+            MessageBox::show(AppTexts::programTitle, message);
+            if (!self)
+                return;
+        }
+        m_session.RecebeDadosServer();
+        if (self)
+            unload();
+    });
+}
+
+void frmUploadSimples::uploadFailed(const AppError&) {
+    // A connection error closes the window without a word.
+    unload();
+}
+
+void frmUploadSimples::closedWithoutAnswer() {
+    resetProgress(QStringLiteral("O servidor encerrou a conexão sem responder."));
     m_session.enableMainWindow();
 }
 

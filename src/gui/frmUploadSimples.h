@@ -1,24 +1,49 @@
 #pragma once
 
-#include <QWidget>
+#include "gui/UploadWindow.h"
+
+#include <QStringList>
 
 namespace fiscora {
 
-class Session;
-
-// The PGDAS upload window. Stays loaded when closed (it only hides); closing enables the main window.
-class frmUploadSimples final : public QWidget {
+// The PGDAS upload window: a Simples Nacional company's PDF declaration, sent unchanged with the
+// accountant's certificate. The server's refusals are shown from markers in its answer; the
+// answer refreshes the main window's list and unloads the window. Modeless: the main window stays
+// enabled.
+class frmUploadSimples final : public UploadWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmUploadSimples)
 
 public:
     explicit frmUploadSimples(Session& session, QWidget* parent = nullptr);
 
+    // "&Enviar".
+    void send();
+
+    // The refusal markers of the answer, in the order they are looked for, and their messages.
+    struct Refusal {
+        QString marker;
+        QString message;
+    };
+    static const QList<Refusal>& refusals();
+    // The messages for an answer, each marker compared as exact text anywhere in it.
+    static QStringList refusalMessages(const QString& answer);
+
+    static const QString invalidFileText; // "Arquivo Inválido"
+    // The pauses before and after the send call, and after the answer.
+    static constexpr int kPauseBeforeSendMs = 50;
+    static constexpr int kPauseAfterSendMs = 100;
+    static constexpr int kPauseAfterAnswerMs = 1500;
+
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void fileClick(const QString& path, const QString& name) override;
+    void answered(const QString& text) override;
+    void uploadFailed(const AppError& error) override;
+    void closedWithoutAnswer() override;
 
 private:
-    Session& m_session;
+    QString m_clickedName;
+    QString m_accountantDocument;
 };
 
 } // namespace fiscora

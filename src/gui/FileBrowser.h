@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace fiscora {
+
+// The drive, folder and file lists of the upload windows: the drive list (`Drive1`) holds the
+// mounted volumes and sets the folder list (`dir`), the folder list sets the file list (`file`), a
+// click on a file chooses it. The first browser of a run starts in the user's home folder; every
+// browser starts where the last one was left, for the rest of the run.
+class FileBrowser final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FileBrowser)
+
+public:
+    explicit FileBrowser(QWidget* parent = nullptr);
+
+    QString folder() const { return m_folder; }
+    // Shows that folder's subfolders and files. False, with nothing changed, when it cannot be read.
+    bool setFolder(const QString& path);
+    // Reads the folder again (files the program wrote meanwhile).
+    void refresh();
+    // The folder of the file list joined with a file name.
+    QString filePath(const QString& name) const;
+
+    // The folder new browsers start in (tests put it back between cases).
+    static QString rememberedFolder();
+    static void setRememberedFolder(const QString& path);
+
+Q_SIGNALS:
+    // The user clicked a file (or pressed Enter on it).
+    void fileClicked(const QString& path, const QString& name);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillDrives();
+    void showDriveOf(const QString& path);
+    void driveChosen(int index);
+    void fillFolders();
+    void fillFiles();
+    void folderActivated(QTreeWidgetItem* item);
+    void fileItemClicked(QListWidgetItem* item);
+
+    QComboBox* m_Drive1;
+    QTreeWidget* m_dir;
+    QListWidget* m_file;
+    QString m_folder;
+};
+
+} // namespace fiscora

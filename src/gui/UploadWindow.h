@@ -1,0 +1,128 @@
+#pragma once
+
+#include "certificates/Certificate.h"
+#include "core/AppError.h"
+#include "core/Result.h"
+#include "core/UrlParts.h"
+#include "net/Upload.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace fiscora {
+
+class FileBrowser;
+class Session;
+
+// What the GIA and PGDAS upload windows share: their controls and layout, the hidden fields, the
+// file browser, Cancel and unloading, the certificate step and the upload itself with its
+// progress display. Each window adds its own file click, content and answer handling.
+class UploadWindow : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UploadWindow)
+
+public:
+    ~UploadWindow() override;
+
+    // The hidden fields, kept as the window's state.
+    QString txtName() const { return m_txtName; }
+    QString txtMIMEType() const { return m_txtMIMEType; }
+    QString txtUrl() const { return m_txtUrl; }
+    QString txtUploadFile() const { return m_txtUploadFile; }
+    // The request last handed to the connection.
+    const UploadRequest& txtRequest() const { return m_txtRequest; }
+    QString txtResponse() const { return m_txtResponse; }
+
+    // Connected, sending or waiting for the answer.
+    bool uploadBusy() const;
+    bool certificateAccepted() const { return m_certificateAccepted; }
+
+    // Time limits of the uploads started from now on: the connection, and the answer after the
+    // send (tests shorten them). Zero restores the upload's own.
+    static void setTimeLimits(int connectMs, int answerMs);
+
+    // What a window says of itself.
+    struct Texts {
+        QString objectName;
+        QString caption;
+        int widthTwips = 0;
+        int heightTwips = 0;
+        QString title;        // Label1
+        QString instructions; // Label2
+    };
+
+protected:
+    // Pauses around the send call; an event of the upload that comes during the pause after it
+    // is handled once the pause is over.
+    struct Pauses {
+        int beforeSendMs = 0;
+        int afterSendMs = 0;
+    };
+
+    UploadWindow(Session& session, const Texts& texts, QWidget* parent);
+
+    void closeEvent(QCloseEvent* event) override;
+
+    // A click in the file list.
+    virtual void fileClick(const QString& path, const QString& name) = 0;
+    // The first data of the answer.
+    virtual void answered(const QString& text) = 0;
+    // Any failure of the connection, of the send or of the wait for the answer.
+    virtual void uploadFailed(const AppError& error) = 0;
+    // The server closed the connection after the send and said nothing.
+    virtual void closedWithoutAnswer() = 0;
+
+    // SelecionarCertificado, transmission variant. True when the send may go on: a certificate
+    // is accepted (now or earlier in this window) and no upload runs.
+    bool certificateStep();
+    // The sending steps: the address taken apart ("Invalid Host" when it has no host), the
+    // content read (its failure shown under "ERROR"), the request built, the connection opened;
+    // the request goes out once connected. False when nothing was started.
+    bool startUpload(const QString& url, const std::function<Result<QByteArray>()>& content,
+                     const QString& fileName, Pauses pauses);
+    // Appends the answer's text to txtResponse.
+    void appendResponse(const QString& text) { m_txtResponse += text; }
+    // Back to the start of the progress display, with a text of its own when given.
+    void resetProgress(const QString& text = {});
+    // Closes the window for good: the main window is enabled and the window deleted.
+    void unload();
+    // Cancel: the main window enabled, this window hidden and kept as it is.
+    void cancel();
+
+    Session& m_session;
+    FileBrowser* m_browser;
+    QGroupBox* m_Frame1;
+    QTableWidget* m_GridRefencias;
+    QPushButton* m_cmdUpload;
+    QPushButton* m_Command2;
+    QProgressBar* m_ProgressBar1;
+    QLabel* m_lblSendSpeed;
+
+    const QString m_txtName = kUploadFieldName;
+    const QString m_txtMIMEType = kUploadContentType;
+    QString m_txtUrl;
+    QString m_txtUploadFile;
+    QString m_txtResponse;
+
+private:
+    // Runs an event of the upload now, or after the pause that follows the send.
+    void deliver(std::function<void()> event);
+
+    QPointer<UploadSession> m_upload;
+    UploadRequest m_txtRequest;
+    std::optional<Certificate> m_certificate;
+    bool m_certificateAccepted = false;
+    bool m_pausing = false;
+    QList<std::function<void()>> m_held;
+};
+
+} // namespace fiscora

@@ -1,0 +1,548 @@
+#include "certificates/CertificateStore.h"
+#include "core/AppTexts.h"
+#include "core/ProgramFolder.h"
+#include "core/Session.h"
+#include "data/AccessReader.h"
+#include "data/AccountantTable.h"
+#include "data/GiaConversion.h"
+#include "data/TaxpayerTable.h"
+#include "gui/FileBrowser.h"
+#include "gui/Principal.h"
+#include "gui/frmUpload.h"
+#include "gui/frmUploadSimples.h"
+#include "support/GiaTextBuilder.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
+#include "support/TestCertificateChooser.h"
+#include "support/TestMessageBox.h"
+#include "support/TestPlatform.h"
+#include "support/TopLevelWindows.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+using G = GiaTextBuilder;
+
+namespace {
+
+const QString kGiaIE = u"110.042.490.114"_s;
+const QString kGiaKey = u"RV7K2M9Q"_s;
+const QString kPgdasIE = u"648.120.377.258"_s;
+const QString kPgdasKey = u"EV3P8T1L"_s;
+const QString kYears = u"2025,2026"_s;
+const QString kAccountantCertificate = u"11144477735"_s;
+constexpr int kWaitMs = 20000;
+// A GIA number in an upload's logged query.
+const QRegularExpression kGiaNumbers(u"gias=\\d"_s);
+
+// A GIA text file of the taxpayer: GIAs 1, 2, 3 in the order of the months given.
+QByteArray giaText(const QList<QByteArray>& months, const QByteArray& ie = "110042490114") {
+    QList<QByteArray> lines{G::header01()};
+    for (const QByteArray& month : months) {
+        lines.append(G::gia05(ie, month));
+        lines.append(G::cfop10("5102", {150000}));
+    }
+    return G::file(lines);
+}
+
+// A one-page PDF whose text is `text`; saved again (a second %%EOF) when `saveAgain`.
+QByteArray pdf(const QByteArray& text, bool saveAgain = false) {
+    const QByteArray stream = "BT /F1 12 Tf 72 720 Td (" + text + ") Tj ET";
+    QByteArray bytes = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n2 0 obj\n<< /Length " +
+                       QByteArray::number(stream.size()) + " >>\nstream\n" + stream +
+                       "\nendstream\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+    if (saveAgain)
+        bytes += "trailer\n<< /Root 1 0 R /Prev 9 >>\n%%EOF\n";
+    return bytes;
+}
+
+template <typename T = QWidget> T* child(QWidget* parent, const QString& name) {
+    T* widget = parent->findChild<T*>(name);
+    if (!widget)
+        qWarning("no %s", qPrintable(name));
+    return widget;
+}
+
+void clickFile(QWidget* window, const QString& name) {
+    auto* list = child<QListWidget>(window, u"file"_s);
+    const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+    QVERIFY2(found.size() == 1, qPrintable(name));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
+}
+
+// Press on one row, shift-click the other: the user's range from `from` to `to`.
+void selectRows(QTableWidget* grid, int from, int to) {
+    const auto at = [grid](int row) {
+        return grid->visualRect(grid->model()->index(row, 0)).center();
+    };
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at(from));
+    if (to != from)
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(to));
+}
+
+QStringList column(QTableWidget* grid, int column) {
+    QStringList texts;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        texts.append(grid->item(row, column) ? grid->item(row, column)->text() : QString());
+    return texts;
+}
+
+// A loopback server that takes the upload and then says nothing, or closes without a word.
+class QuietServer final : public QObject {
+public:
+    enum class Mode { Silent, CloseAfterRequest, Answer };
+
+    QuietServer(const QString& host, Mode mode, QByteArray answer = {})
+        : m_mode(mode)
+        , m_answer(std::move(answer)) {
+        // The client's port field holds at most 32767.
+        for (auto port = static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(8000));
+             !m_server.isListening(); ++port)
+            m_server.listen(QHostAddress(host), port);
+        QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* socket = m_server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { received(socket); });
+        });
+    }
+    int port() const { return m_server.serverPort(); }
+    qint64 bytesReceived() const { return m_received.size(); }
+
+private:
+    void received(QTcpSocket* socket) {
+        m_received += socket->readAll();
+        const qsizetype end = m_received.indexOf("\r\n\r\n");
+        const qsizetype at = m_received.indexOf("Content-Length: ");
+        if (end < 0 || at < 0 || m_mode == Mode::Silent)
+            return;
+        const qint64 length = m_received.mid(at + 16, m_received.indexOf('\r', at) - at - 16).toLongLong();
+        if (m_received.size() < end + 4 + length)
+            return;
+        if (m_mode == Mode::Answer)
+            socket->write("HTTP/1.0 200 OK\r\n\r\n" + m_answer);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    Mode m_mode;
+    QByteArray m_answer;
+    QByteArray m_received;
+};
+
+} // namespace
+
+class UploadWindowsTest final : public QObject {
+    Q_OBJECT
+
+private:
+    struct Scene {
+        ServerLauncher server;
+        std::unique_ptr<ProgramFolderFixture> folder;
+        QTemporaryDir files;
+        TestMessageBox boxes;
+        TestPlatform platform;
+        TestCertificateChooser chooser;
+        Session session;
+        Principal* main = nullptr;
+
+        void writeFile(const QString& name, const QByteArray& bytes) const {
+            QFile file(files.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        void pointAt(const QString& host, int port) const { folder->setServer(host, port); }
+        QStringList uploads() const {
+            return server.requests().filter(QRegularExpression(u"^POST /client/"_s));
+        }
+        QTableWidget* transmissions() const { return child<QTableWidget>(main, u"GridTransmissoes"_s); }
+    };
+
+    QTemporaryDir m_certificates;
+
+    // A server that knows both companies, the local database with both and the accountant, the
+    // test files in the browser's folder, and the main window showing the taxpayer.
+    std::unique_ptr<Scene> makeScene(const QString& ie) {
+        auto scene = std::make_unique<Scene>();
+        const QList<SeedCompany> companies{
+            {kGiaIE, u"12.345.678/0001-95"_s, u"Comercial Ribeirão Verde Ltda"_s, kGiaKey, false, {}},
+            {kPgdasIE, u"23.456.789/0001-95"_s, u"Padaria Estrela do Vale Ltda ME"_s, kPgdasKey, true, {}}};
+        if (!scene->server.start(
+                writeSeed(scene->server, companies,
+                          {{u"anos"_s, kYears}, {u"dataServidor"_s, u"14/03/2026 10:22:33"_s}})))
+            qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
+        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        for (const SeedCompany& c : companies) {
+            if (!insertTaxpayer(Taxpayer{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples}))
+                qWarning("taxpayer not saved");
+        }
+        const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
+                                                       u"1SP000001"_s,
+                                                       u"José Contador da Silva"_s,
+                                                       u"Rua A"_s,
+                                                       u"1"_s,
+                                                       {},
+                                                       u"Centro"_s,
+                                                       u"Valdorra"_s,
+                                                       u"SP"_s,
+                                                       u"(11) 5555-0000"_s,
+                                                       u"01234-567"_s,
+                                                       u"contador@example.com"_s});
+        if (!saved)
+            qWarning("accountant not saved: %s", qPrintable(saved.error().description));
+        FileBrowser::setRememberedFolder(scene->files.path());
+        const SeedCompany& company = ie == kGiaIE ? companies.at(0) : companies.at(1);
+        scene->session.selectTaxpayer(company.razao, company.ie, company.chave);
+        scene->main = new Principal(scene->session);
+        scene->main->show();
+        scene->main->RecebeDadosServer();
+        return scene;
+    }
+
+    template <typename Window> Window* openWindow(Scene& scene) {
+        QTest::mouseClick(child<QPushButton>(scene.main, u"Command1"_s), Qt::LeftButton);
+        scene.boxes.clear(); // the certificate notice
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<Window*>(w); window && window->isVisible())
+                return window;
+        }
+        return nullptr;
+    }
+
+    // A GIA export of the taxpayer (GIAs 1 and 2) and of another company (GIA 3), and a text file
+    // with GIAs 1 (11/2024), 2 (01/2025) and 3 (02/2025).
+    void writeGiaFiles(Scene& scene) {
+        scene.writeFile(u"dados.PRF"_s, giaText({"202411", "202501", "202502"}));
+        scene.writeFile(u"outro.prf"_s,
+                        giaText({"202503"}, "110042490114") + giaText({"202504"}, "648120377258"));
+        const GiaConversion::Result made = GiaConversion::convert(scene.files.filePath(u"outro.prf"_s),
+                                                                  scene.files.filePath(u"novagia.mdb"_s),
+                                                                  ProgramFolder::file(u"gia_limpa.mdb"_s));
+        QVERIFY2(made.ok, qPrintable(made.message));
+        QFile::remove(scene.files.filePath(u"outro.prf"_s));
+    }
+
+    // Enviar with the accountant's certificate.
+    void send(Scene& scene, QWidget* window) {
+        scene.chooser.queueChoice(kAccountantCertificate);
+        QTest::mouseClick(child<QPushButton>(window, u"cmdUpload"_s), Qt::LeftButton);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        AccessReader::setHelperPath(builtProgram(u"fiscora-leitor-mdb"_s));
+        const QString folder = m_certificates.filePath(u"certificados"_s);
+        CertificateStore::setDefaultFolder(folder);
+        QVERIFY(CertificateStore(folder).importFile(certificateFixture(u"contador.cer"_s)).ok());
+    }
+
+    void cleanup() {
+        UploadWindow::setTimeLimits(0, 0);
+        deleteTopLevelWindows();
+    }
+
+    // The export is sent twice around the marker; the text file after the package, under its own
+    // name. The server records what was chosen and the main window lists it.
+    void sendsAnExportAndATextFile_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("gias");
+        QTest::addColumn<QStringList>("references");
+        QTest::newRow("export") << "novagia.mdb"
+                                << "1" << QStringList{u"03/2025"_s};
+        QTest::newRow("text file") << "dados.PRF"
+                                   << "2,3" << QStringList{u"01/2025"_s, u"02/2025"_s};
+    }
+
+    void sendsAnExportAndATextFile() {
+        QFETCH(QString, file);
+        QFETCH(QString, gias);
+        QFETCH(QStringList, references);
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        QVERIFY(window && !scene->main->isEnabled());
+        clickFile(window, file);
+        auto* grid = child<QTableWidget>(window, u"GridRefencias"_s);
+        QVERIFY(scene->main->isEnabled());
+        const qsizetype rows = references.size();
+        selectRows(grid, grid->rowCount() - static_cast<int>(rows), grid->rowCount() - 1);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QVERIFY(scene->boxes.shown().isEmpty());
+        QVERIFY(scene->main->isEnabled());
+
+        const QStringList uploads = scene->uploads();
+        QCOMPARE(uploads.size(), 1);
+        QVERIFY2(uploads.first().contains(u"contador=111.444.777-35"_s) &&
+                     uploads.first().contains(u"chave="_s + kGiaKey) &&
+                     uploads.first().contains(u"gias="_s + gias) && uploads.first().endsWith(u" 200"_s),
+                 qPrintable(uploads.first()));
+        const QStringList log = scene->server.requests().filter(u"UPLOAD "_s);
+        QVERIFY2(log.size() == 1 && log.first().contains(u"arquivo="_s + file + u" "_s) &&
+                     log.first().endsWith(u"200 OK"_s),
+                 qPrintable(log.join(u'\n')));
+        for (const QString& reference : references)
+            QVERIFY(column(scene->transmissions(), 0).contains(reference));
+        if (file.endsWith(u"PRF"_s))
+            QCOMPARE(scene->session.pathMDB(), ProgramFolder::file(u"atual.mdb"_s));
+    }
+
+    void rangeSelectionEitherWayShowsItsYearMessageOnce_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("top to bottom") << 0 << 1 << frmUpload::accountantAskText + kYears;
+        QTest::newRow("bottom to top") << 1 << 0 << frmUpload::acceptedOnlyText + kYears;
+    }
+
+    // 11/2024 is refused, 01/2025 sent. The message comes once per loading; a later send with only
+    // refused rows still goes out (an earlier send counted accepted GIAs), with an empty list.
+    void rangeSelectionEitherWayShowsItsYearMessageOnce() {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, message);
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        clickFile(window, u"dados.PRF"_s);
+        auto* grid = child<QTableWidget>(window, u"GridRefencias"_s);
+        QCOMPARE(column(grid, 1), (QStringList{u"11/2024"_s, u"01/2025"_s, u"02/2025"_s}));
+
+        // First send: nobody listens on that port.
+        scene->pointAt(scene->server.host(), 8079);
+        selectRows(grid, from, to);
+        send(*scene, window);
+        QTRY_COMPARE_WITH_TIMEOUT(scene->boxes.shown().size(), 2, kWaitMs);
+        QCOMPARE(scene->boxes.shown().at(0).title, AppTexts::programTitle);
+        QCOMPARE(scene->boxes.shown().at(0).text, message);
+        QCOMPARE(scene->boxes.shown().at(1).title, AppTexts::errorTitle);
+        QVERIFY(scene->boxes.shown().at(1).text.contains(u"recusou"_s));
+        QVERIFY(window && window->isVisible() && child<QPushButton>(window, u"cmdUpload"_s)->isEnabled());
+        QVERIFY(window->txtUrl().endsWith(
+            u":8079 /client/xt_upload_1_15_01.php?contador=111.444.777-35&chave="_s + kGiaKey +
+            u"&gias=2"_s));
+        QCOMPARE(window->giaCerta(), 1);
+
+        scene->pointAt(scene->server.host(), scene->server.port());
+        selectRows(grid, 0, 0);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->boxes.shown().size(), 2);
+        const QStringList uploads = scene->uploads();
+        QVERIFY2(uploads.size() == 1 && !uploads.first().contains(kGiaNumbers),
+                 qPrintable(uploads.join(u'\n')));
+        QVERIFY(!column(scene->transmissions(), 0).contains(u"11/2024"_s));
+    }
+
+    void cancelKeepsTheWindowForTheNextOpening() {
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        clickFile(window, u"novagia.mdb"_s);
+        const QString caption = window->windowTitle();
+        QTest::mouseClick(child<QPushButton>(window, u"Command2"_s), Qt::LeftButton);
+        QVERIFY(window && !window->isVisible() && scene->main->isEnabled());
+
+        QCOMPARE(openWindow<frmUpload>(*scene), window.data());
+        QCOMPARE(window->windowTitle(), caption);
+        QCOMPARE(window->txtUploadFile(), scene->files.filePath(u"novagia.mdb"_s));
+        QCOMPARE(column(child<QTableWidget>(window, u"GridRefencias"_s), 1), QStringList{u"03/2025"_s});
+        QVERIFY(child<QPushButton>(window, u"cmdUpload"_s)->isEnabled());
+    }
+
+    // Nothing is sent without a file or a host; the window stays usable.
+    void noFileChosenAndInvalidHost() {
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        scene->chooser.queueChoice(kAccountantCertificate);
+        window->send();
+        clickFile(window, u"novagia.mdb"_s);
+        scene->folder->writeFile(u"fiscora.ini"_s, "[servidor]\r\nhost=\r\nport=8080\r\n");
+        send(*scene, window);
+        QCOMPARE(scene->boxes.texts(), (QStringList{u"No File Chosen"_s, u"Invalid Host"_s}));
+        for (const MessageRequest& box : scene->boxes.shown()) {
+            QCOMPARE(box.title, AppTexts::errorTitle);
+            QCOMPARE(box.icon, MessageIcon::Critical);
+        }
+        QVERIFY(window && scene->uploads().isEmpty());
+    }
+
+    // The wait for the answer ends; a server that closes without answering leaves a readable
+    // window; closing the window in the middle ends the upload.
+    void serverThatDoesNotAnswer_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("never answers") << int(QuietServer::Mode::Silent) << u"não respondeu"_s;
+        QTest::newRow("closes silently") << int(QuietServer::Mode::CloseAfterRequest) << u"sem responder"_s;
+        QTest::newRow("window closed") << int(QuietServer::Mode::Silent) << QString();
+    }
+
+    void serverThatDoesNotAnswer() {
+        QFETCH(int, mode);
+        QFETCH(QString, message);
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        clickFile(window, u"novagia.mdb"_s);
+        QuietServer quiet(scene->server.host(), QuietServer::Mode(mode));
+        scene->pointAt(scene->server.host(), quiet.port());
+        UploadWindow::setTimeLimits(5000, message.isEmpty() ? kWaitMs : 300);
+        send(*scene, window);
+        auto* label = child<QLabel>(window, u"lblSendSpeed"_s);
+        if (message.isEmpty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(label->text(), kWaitingForAnswerText, kWaitMs);
+            window->close();
+            QTRY_VERIFY(!window);
+            QVERIFY(scene->main->isEnabled() && scene->boxes.shown().isEmpty());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(scene->boxes.shown().size(), 1, kWaitMs);
+        QCOMPARE(scene->boxes.shown().first().title, AppTexts::errorTitle);
+        QVERIFY2(scene->boxes.shown().first().text.contains(message),
+                 qPrintable(scene->boxes.texts().join(u'\n')));
+        QVERIFY(window && window->isVisible() && !window->uploadBusy());
+        QVERIFY(label->text() != kWaitingForAnswerText);
+        QVERIFY(quiet.bytesReceived() > QFileInfo(scene->files.filePath(u"novagia.mdb"_s)).size() * 2);
+    }
+
+    // The main window stays enabled throughout; a name not ending in pdf is refused before
+    // anything is sent; the good document is recorded and listed.
+    void pgdasDocumentIsRecordedAndListed() {
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"DeclaracaoDASN-123.PDF"_s, pdf("Declaracao PGDAS-D 02/2026"));
+        scene->writeFile(u"resumo.pdf.bak"_s, pdf("Declaracao PGDAS-D 02/2026"));
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        QVERIFY(window && scene->main->isEnabled());
+        auto* cmdUpload = child<QPushButton>(window, u"cmdUpload"_s);
+        clickFile(window, u"resumo.pdf.bak"_s);
+        QCOMPARE(scene->boxes.texts(), QStringList{frmUploadSimples::invalidFileText});
+        QCOMPARE(scene->boxes.shown().first().title, AppTexts::programTitle);
+        QVERIFY(!cmdUpload->isEnabled());
+        clickFile(window, u"DeclaracaoDASN-123.PDF"_s);
+        QVERIFY(cmdUpload->isEnabled());
+        send(*scene, window);
+        QVERIFY(scene->main->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        QVERIFY(scene->main->isEnabled());
+        const QStringList uploads = scene->uploads();
+        QVERIFY2(uploads.size() == 1 &&
+                     uploads.first().startsWith(u"POST /client/xt_upload_simples.php?"_s) &&
+                     !uploads.first().contains(kGiaNumbers) && uploads.first().endsWith(u" 200"_s),
+                 qPrintable(uploads.join(u'\n')));
+        QVERIFY(scene->server.requests()
+                    .filter(u"UPLOAD "_s)
+                    .first()
+                    .contains(u"arquivo=DeclaracaoDASN-123.PDF "_s));
+        QVERIFY(column(scene->transmissions(), 0).contains(u"02/2026"_s));
+    }
+
+    void pgdasRefusalsShowTheirMessagesInTableOrder_data() {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QList<int>>("messages"); // rows of the refusal table
+        QTest::newRow("extrato") << pdf("Extrato do Simples Nacional 02/2026") << QList<int>{0};
+        QTest::newRow("recibo") << pdf("Recibo de entrega 02/2026") << QList<int>{1};
+        QTest::newRow("modificado") << pdf("Declaracao 02/2026", true) << QList<int>{2};
+        QTest::newRow("extrato and modificado") << pdf("Extrato 02/2026", true) << QList<int>{0, 2};
+    }
+
+    void pgdasRefusalsShowTheirMessagesInTableOrder() {
+        QFETCH(QByteArray, document);
+        QFETCH(QList<int>, messages);
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"documento.pdf"_s, document);
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        clickFile(window, u"documento.pdf"_s);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QStringList expected;
+        for (const int row : messages)
+            expected.append(frmUploadSimples::refusals().at(row).message);
+        QCOMPARE(scene->boxes.texts(), expected);
+        QCOMPARE(scene->uploads().size(), 1);
+        QVERIFY(!column(scene->transmissions(), 0).contains(u"02/2026"_s));
+    }
+
+    // An answer with the marker in lower case is no refusal; a refused connection closes the
+    // window without a word. Either way the main window is enabled.
+    void pgdasLowerCaseMarkerAndRefusedConnectionShowNothing_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("listRequests");
+        QTest::newRow("lower-case marker") << false << 1;
+        QTest::newRow("connection refused") << true << 0;
+    }
+
+    void pgdasLowerCaseMarkerAndRefusedConnectionShowNothing() {
+        QFETCH(bool, refused);
+        QFETCH(int, listRequests);
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"declaracao.pdf"_s, pdf("Declaracao 02/2026"));
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        QuietServer answering(scene->server.host(), QuietServer::Mode::Answer, "arquivo invalido - recibo");
+        scene->pointAt(scene->server.host(), refused ? 8079 : answering.port());
+        // The list is not fetched from the answering stand-in: the request is only counted.
+        QObject::disconnect(&scene->session, &Session::transmissionsRequested, scene->main, nullptr);
+        QSignalSpy listed(&scene->session, &Session::transmissionsRequested);
+        clickFile(window, u"declaracao.pdf"_s);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QVERIFY(scene->boxes.shown().isEmpty());
+        QCOMPARE(listed.size(), listRequests);
+        QVERIFY(scene->main->isEnabled());
+    }
+
+    // Home first; then wherever the last browser was left, for every window of the run.
+    void browserStartsAtHomeThenWhereItWasLeft() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir(u"sub"_s);
+        FileBrowser::setRememberedFolder({});
+        FileBrowser first;
+        QCOMPARE(first.folder(), QDir::homePath());
+        QVERIFY(child<QComboBox>(&first, u"Drive1"_s)->findData(QDir::rootPath()) >= 0);
+        QVERIFY(first.setFolder(dir.path()));
+        auto* dirList = child<QTreeWidget>(&first, u"dir"_s);
+        const QList<QTreeWidgetItem*> sub =
+            dirList->findItems(u"sub"_s, Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(sub.size(), 1);
+        Q_EMIT dirList->itemActivated(sub.first(), 0);
+        QCOMPARE(FileBrowser().folder(), QDir(dir.path()).filePath(u"sub"_s));
+    }
+
+    void screenshots() {
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> gia = openWindow<frmUpload>(*scene);
+        clickFile(gia, u"dados.PRF"_s);
+        selectRows(child<QTableWidget>(gia, u"GridRefencias"_s), 1, 2);
+        auto* simples = new frmUploadSimples(scene->session);
+        simples->show();
+        const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
+        QDir().mkpath(folder);
+        for (QWidget* window : {static_cast<QWidget*>(gia.data()), static_cast<QWidget*>(simples)}) {
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QVERIFY(window->grab().save(QDir(folder).filePath(window->objectName() + u".png"_s)));
+        }
+    }
+};
+
+QTEST_MAIN(UploadWindowsTest)
+#include "UploadWindowsTest.moc"
