@@ -21,7 +21,11 @@ seed=()
 [ -f "$root/resources/demo/semente.json" ] && seed=(--semente "$root/resources/demo/semente.json")
 if [ -d "$root/resources/demo/dados" ]; then cp -a "$root/resources/demo/dados/." "$demo/servidor/"; fi
 
-"$bin/fiscora-servidor" --endereco 127.0.0.1 --porta 8080 --dados "$demo/servidor" "${seed[@]}" \
+# The server signs the updater with the build's demo key, whose public half is in the program folder.
+key=()
+[ -f "$root/$build/chave-atualizacao/fiscora-atualizacao.key" ] &&
+    key=(--chave-atualizacao "$root/$build/chave-atualizacao/fiscora-atualizacao.key")
+"$bin/fiscora-servidor" --endereco 127.0.0.1 --porta 8080 --dados "$demo/servidor" "${seed[@]}" "${key[@]}" \
     2>"$demo/servidor.log" &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT

@@ -11,7 +11,10 @@ namespace servidor {
 class RequestLog {
 public:
     explicit RequestLog(const QString& dataFolder);
+    // Writes one line; control characters in it are escaped.
     void write(const QString& line);
+
+    static QString escaped(const QString& text);
 
 private:
     QString m_path;

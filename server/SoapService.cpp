@@ -1,5 +1,7 @@
 #include "SoapService.h"
 
+#include "net/SafeXml.h"
+
 #include <QXmlStreamReader>
 
 namespace servidor {
@@ -40,6 +42,12 @@ bool SoapService::parse(const QByteArray& body, SoapCall* call, QString* error) 
     };
     call->operation.clear();
     call->parameters.clear();
+    // Reading a parameter's text recurses once per nested element: a deep document is refused
+    // before it is read that way.
+    if (const fiscora::Status safe = fiscora::SafeXml::check(body); !safe) {
+        *error = QStringLiteral("XML recusado: ") + safe.error().description;
+        return false;
+    }
 
     // A SOAP message carries no document type: refusing it keeps entity tricks out.
     while (!xml.atEnd() && xml.readNext() != QXmlStreamReader::StartElement) {

@@ -1,4 +1,5 @@
 // fiscora-servidor: a stand-in for the municipality's server, for the demo and the tests.
+#include "GuardedServer.h"
 #include "Operations.h"
 #include "RequestLog.h"
 #include "ServerStore.h"
@@ -10,6 +11,9 @@
 #include <QSaveFile>
 
 #include <httplib.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
 
 #include <cstdio>
 #include <cstring>
@@ -25,11 +29,20 @@ struct Options {
     int portalPort = 80;
     QString dataFolder = QStringLiteral("dados-servidor");
     const char* seed = nullptr;
+    const char* updateKey = nullptr;
+    int headerTimeMs = 10'000;
 };
+
+// What each route accepts as a request body. The SOAP envelopes the client sends are a few
+// kilobytes; the uploads carry a GIA database or a PDF.
+constexpr std::size_t kDefaultBodyLimit = std::size_t(64) << 10;
+constexpr std::size_t kSoapBodyLimit = std::size_t(1) << 20;
+constexpr std::size_t kUploadBodyLimit = std::size_t(64) << 20;
 
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
-                         "[--dados PASTA] [--semente ARQUIVO]\n");
+                         "[--dados PASTA] [--semente ARQUIVO] [--chave-atualizacao CHAVE.pem] "
+                         "[--tempo-cabecalho-ms N]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
@@ -46,10 +59,14 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->dataFolder = QString::fromLocal8Bit(argv[++i]);
         else if (std::strcmp(arg, "--semente") == 0 && hasValue)
             options->seed = argv[++i];
+        else if (std::strcmp(arg, "--chave-atualizacao") == 0 && hasValue)
+            options->updateKey = argv[++i];
+        else if (std::strcmp(arg, "--tempo-cabecalho-ms") == 0 && hasValue)
+            options->headerTimeMs = std::atoi(argv[++i]);
         else
             return false;
     }
-    return options->port > 0 && options->port < 65536;
+    return options->port > 0 && options->port < 65536 && options->headerTimeMs > 0;
 }
 
 QString target(const httplib::Request& request) {
@@ -73,6 +90,33 @@ void serveFile(const QString& folder, const QString& name, httplib::Response& re
     }
     const QByteArray bytes = file.readAll();
     response.set_content(bytes.constData(), static_cast<size_t>(bytes.size()), "application/octet-stream");
+}
+
+// The Ed25519 signature of the served updater, made with the private key given at start (the
+// demo's and the tests' key; the municipality's server publishes the vendor's signature file).
+// Empty when there is no key or no updater.
+QByteArray updaterSignature(const QString& folder, const char* keyPath) {
+    QFile updater(QDir(folder).filePath(QStringLiteral("atualizacao_fiscora.exe")));
+    QFile keyFile(QString::fromLocal8Bit(keyPath));
+    if (!keyPath || !updater.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = updater.readAll();
+    const QByteArray pem = keyFile.readAll();
+    QByteArray signature(64, '\0');
+    BIO* bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
+    EVP_PKEY* key = bio ? PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr) : nullptr;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    std::size_t length = std::size_t(signature.size());
+    const bool signedOk = key && context &&
+                          EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key) == 1 &&
+                          EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &length,
+                                         reinterpret_cast<const unsigned char*>(data.constData()),
+                                         std::size_t(data.size())) == 1;
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    BIO_free(bio);
+    ERR_clear_error();
+    return signedOk && length == 64 ? signature : QByteArray();
 }
 
 // Logged once the answer is ready but before it is sent, so a client that has its answer can
@@ -106,7 +150,12 @@ int main(int argc, char** argv) {
     registerTransferOperations(service, store);
     registerKeyOperations(service, store);
 
-    httplib::Server api;
+    GuardedServer::Times times;
+    times.header = std::chrono::milliseconds(options.headerTimeMs);
+    GuardedServer api(kDefaultBodyLimit);
+    api.setTimes(times);
+    api.setBodyLimit("/lumo/server/index.php", kSoapBodyLimit);
+    api.setBodyLimit("/client/", kUploadBodyLimit);
     logEverything(api, log);
     api.Post("/lumo/server/index.php",
              [&service](const httplib::Request& request, httplib::Response& response) {
@@ -124,8 +173,9 @@ int main(int argc, char** argv) {
     // The portal (version file, updater, receipt page) answers on port 80; the same port as the
     // web service may serve both, for runs without rights to port 80.
     const bool samePort = options.portalPort == options.port;
-    httplib::Server portalServer;
-    httplib::Server& portal = samePort ? api : portalServer;
+    GuardedServer portalServer(kDefaultBodyLimit);
+    portalServer.setTimes(times);
+    httplib::Server& portal = samePort ? static_cast<httplib::Server&>(api) : portalServer;
     if (!samePort)
         logEverything(portal, log);
     portal.Get("/lumo/server/versao.txt", [&folder](const httplib::Request&, httplib::Response& response) {
@@ -134,6 +184,16 @@ int main(int argc, char** argv) {
     portal.Get("/lumo/server/atualizacao_fiscora.exe",
                [&folder](const httplib::Request&, httplib::Response& response) {
                    serveFile(folder, QStringLiteral("atualizacao_fiscora.exe"), response);
+               });
+    portal.Get("/lumo/server/atualizacao_fiscora.exe.sig",
+               [&folder, &options](const httplib::Request&, httplib::Response& response) {
+                   const QByteArray signature = updaterSignature(folder, options.updateKey);
+                   if (signature.isEmpty()) {
+                       response.status = 404;
+                       return;
+                   }
+                   response.set_content(signature.constData(), std::size_t(signature.size()),
+                                        "application/octet-stream");
                });
     registerPortalRoutes(portal, store, log);
 

@@ -45,8 +45,8 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
     const QString second = arguments.at(at + 2);
 
     if (convertAt >= 0) {
-        const GiaConversion::Result result =
-            GiaConversion::convert(first, second, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
+        const GiaConversion::Result result = GiaConversion::convertReplacing(
+            first, second, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
         if (!result.ok) {
             err << result.message << '\n';
             err.flush();

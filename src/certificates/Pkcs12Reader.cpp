@@ -7,16 +7,31 @@
 #include <openssl/x509.h>
 
 #include <memory>
-#include <mutex>
 
 namespace fiscora {
 
 namespace {
 
+// Loaded once, on first use, and unloaded when the program ends. The holder is created after
+// OpenSSL has initialised itself, so it is destroyed before OpenSSL's own clean-up runs.
+class LegacyProvider {
+public:
+    LegacyProvider()
+        // retain_fallbacks = 1: the default provider stays available to everything else.
+        : m_provider(OSSL_PROVIDER_try_load(nullptr, "legacy", 1)) {}
+    ~LegacyProvider() {
+        if (m_provider)
+            OSSL_PROVIDER_unload(m_provider);
+    }
+    LegacyProvider(const LegacyProvider&) = delete;
+    LegacyProvider& operator=(const LegacyProvider&) = delete;
+
+private:
+    OSSL_PROVIDER* m_provider;
+};
+
 void loadLegacyProvider() {
-    static std::once_flag once;
-    // retain_fallbacks = 1: the default provider stays available to everything else in the process.
-    std::call_once(once, [] { OSSL_PROVIDER_try_load(nullptr, "legacy", 1); });
+    static const LegacyProvider provider;
 }
 
 struct Pkcs12Free {

@@ -20,8 +20,9 @@ UrlParts SplitUrl(const QString& url) {
     UrlParts parts;
     QString s = url;
 
+    // "://" at the very start still separates: the scheme is then empty.
     const qsizetype scheme = s.indexOf(QStringLiteral("://"));
-    if (scheme > 0) {
+    if (scheme >= 0) {
         parts.Scheme = s.left(scheme);
         s = s.mid(scheme + 3);
     }

@@ -2,8 +2,14 @@
 
 #include "data/GiaTextConverter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace fiscora {
 
@@ -54,7 +60,49 @@ GiaConversion::Result GiaConversion::convert(const QString& textPath, const QStr
         result.gias = 0;
         return fail(error);
     }
+    // An empty, binary or UTF-16 file has no record of its own types at all; it is not a GIA file.
+    if (result.gias == 0) {
+        QFile::remove(packagePath);
+        return fail(QStringLiteral("O arquivo não contém nenhuma GIA (registro do tipo 05); não é um arquivo "
+                                   "GIA pré-formatado (.prf)."));
+    }
     result.ok = true;
+    return result;
+}
+
+GiaConversion::Result GiaConversion::convertReplacing(const QString& textPath, const QString& outputPath,
+                                                      const QString& templatePath) {
+    Result result;
+    const QFileInfo output(outputPath);
+    if (samePath(outputPath, templatePath) || samePath(outputPath, textPath)) {
+        result.message =
+            QStringLiteral("Não foi possível converter o arquivo GIA %1.\n"
+                           "O pacote não pode ser gravado sobre o modelo nem sobre o próprio arquivo GIA.")
+                .arg(QFileInfo(textPath).fileName());
+        return result;
+    }
+    // Same folder, so the rename below never crosses file systems.
+    QTemporaryFile temporary(
+        output.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(output.fileName())));
+    if (!temporary.open()) {
+        result.message = QStringLiteral("Não foi possível criar um arquivo temporário em %1: %2")
+                             .arg(QDir::toNativeSeparators(output.absolutePath()), temporary.errorString());
+        return result;
+    }
+    temporary.close();
+    result = convert(textPath, temporary.fileName(), templatePath);
+    if (!result.ok)
+        return result;
+    // rename(2) replaces the output in one step; QFile::rename would refuse an existing target.
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(output.absoluteFilePath()).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temporary.fileName());
+        result = Result();
+        result.message = QStringLiteral("Não foi possível gravar %1: %2").arg(output.fileName(), reason);
+        return result;
+    }
+    temporary.setAutoRemove(false);
     return result;
 }
 

@@ -16,6 +16,11 @@ public:
     };
 
     static Result convert(const QString& textPath, const QString& packagePath, const QString& templatePath);
+
+    // The same conversion into a new file of the output's folder, which replaces the output only
+    // when it succeeded: a failure leaves an existing output as it was.
+    static Result convertReplacing(const QString& textPath, const QString& outputPath,
+                                   const QString& templatePath);
 };
 
 } // namespace fiscora

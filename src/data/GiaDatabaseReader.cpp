@@ -2,6 +2,10 @@
 
 #include "data/AccessReader.h"
 #include "data/AccessValue.h"
+#include "data/NovaGiaLayout.h"
+#include "jet/HeaderPage.h"
+
+#include <QFile>
 
 #include <algorithm>
 
@@ -34,6 +38,10 @@ GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
     if (!read.ok()) {
         result.outcome = outcomeOf(read.status);
         result.detail = read.detail;
+        return result;
+    }
+    if (const Status opened = GiaDatabaseReader::checkExport(path); !opened) {
+        result.detail = opened.error().description;
         return result;
     }
     const AccessTable* table = read.database.table(kGia);
@@ -74,6 +82,21 @@ GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
 
 } // namespace
 
+Status GiaDatabaseReader::checkExport(const QString& path) {
+    const auto invalid = [] {
+        return AppError{0, QStringLiteral("GiaDatabaseReader"), invalidFileMessage};
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return invalid();
+    // The driver refuses a database whose password is not the one it is given; one without a
+    // password opens with any.
+    const std::optional<QString> password = jet::HeaderPage::password(file.read(4096));
+    if (!password || (!password->isEmpty() && *password != NovaGiaLayout::password))
+        return invalid();
+    return {};
+}
+
 GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
     return collectGias(path, nullptr);
 }
@@ -108,6 +131,10 @@ GiaDatabaseReader::Taxpayers GiaDatabaseReader::readTaxpayers(const QString& pat
     if (!read.ok()) {
         result.outcome = outcomeOf(read.status);
         result.detail = read.detail;
+        return result;
+    }
+    if (const Status opened = checkExport(path); !opened) {
+        result.detail = opened.error().description;
         return result;
     }
     const AccessTable* table = read.database.table(kContribuinte);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "jet/JetDatabase.h"
 
 #include <QList>
@@ -55,6 +56,10 @@ public:
         QList<GiaRecord> rows; // in file order
         QString detail;
     };
+
+    // Whether the file can be opened as a GIA database at all: an Access file whose password is
+    // the export's (or none). Fails with invalidFileMessage. The readers below check it first.
+    static Status checkExport(const QString& path);
 
     // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.
     static Listing listGias(const QString& path, const QString& ie);

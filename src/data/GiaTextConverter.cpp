@@ -20,8 +20,18 @@ QString decode(QByteArrayView bytes) {
     return Cp1252::decode(QByteArray::fromRawData(bytes.data(), bytes.size()));
 }
 
+// A field as the message shows it: control bytes (a NUL, a line break) as \xHH, so the text
+// stays one readable line whatever the file held.
 QString quoted(QByteArrayView bytes) {
-    return QLatin1Char('"') + decode(bytes) + QLatin1Char('"');
+    QString shown;
+    for (const QChar c : decode(bytes)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown +=
+                QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        else
+            shown += c;
+    }
+    return QLatin1Char('"') + shown + QLatin1Char('"');
 }
 
 bool isDigit(char c) {

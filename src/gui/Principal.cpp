@@ -294,23 +294,23 @@ void Principal::RecebeDadosServer() {
     }
     // The call lets events through: closing the window meanwhile ends the program and may delete it.
     const QPointer<Principal> self(this);
-    const SoapAnswer answer = CallSoapOperation(
+    const Result<QString> answer = CallSoapOperation(
         QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_session.IESel()},
                                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                                {QStringLiteral("Chave"), m_session.lblChave()}});
     if (!self)
         return;
-    if (!answer.ok) {
+    if (!answer) {
         unavailable();
         return;
     }
-    const QString result = GetResult(answer.text, QStringLiteral("return"));
+    const QString result = GetResult(*answer, QStringLiteral("return"));
     if (!PopulaGridTransmissoes(result)) {
         unavailable();
         return;
     }
 
-    const bool refused = answer.text.contains(QStringLiteral("CHAVE_I"));
+    const bool refused = answer->contains(QStringLiteral("CHAVE_I"));
     if (!refused) {
         ListHeader header;
         if (!readListHeader(result, &header)) {
@@ -320,7 +320,7 @@ void Principal::RecebeDadosServer() {
         m_session.setServerList(header.serverDate, header.anoTrabalho);
         // The stamp as it is, line ends included: the answer must carry it whole.
         const QString installed = Cp1252::decode(stamp.readAll());
-        const bool upToDate = answer.text.contains(installed);
+        const bool upToDate = answer->contains(installed);
         m_lblAtualizado->setVisible(upToDate);
         if (!upToDate)
             m_lblnovaatualizacao->setText(
@@ -383,18 +383,18 @@ void Principal::RecebeDadosProtocolo() {
         const QPointer<Principal> self(this);
         m_Text1->clear();
         const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
-        const SoapAnswer answer =
+        const Result<QString> answer =
             CallSoapOperation(QStringLiteral("Transferencia.ver"),
                               {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                {QStringLiteral("Chave"), m_session.lblChave()}});
         if (!self)
             return;
-        if (!answer.ok) {
+        if (!answer) {
             MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
             return;
         }
-        const QString result = GetResult(answer.text, QStringLiteral("return"));
+        const QString result = GetResult(*answer, QStringLiteral("return"));
         CarregaProtocolo(result);
         buildReceiptTree(result);
         m_labelOK->hide();

@@ -7,7 +7,9 @@
 #include "core/Settings.h"
 #include "core/TextFile.h"
 #include "net/HttpClient.h"
+#include "net/UpdateSignature.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 namespace fiscora {
@@ -17,6 +19,10 @@ namespace {
 const QString kVersionFile = QStringLiteral("versao_ar.txt");
 const QString kStampFile = QStringLiteral("info.fsc");
 const QString kUpdaterFile = QStringLiteral("atualizacao_fiscora.exe");
+
+// Larger answers are failed downloads: a version text is a line, the updater an installer.
+constexpr qint64 kMaxVersionFileBytes = qint64(64) << 10;
+constexpr qint64 kMaxUpdaterBytes = qint64(64) << 20;
 
 void showNoConnection() {
     MessageBox::show(AppTexts::productTitle,
@@ -37,12 +43,12 @@ QString trimBlanks(const QString& text) {
 
 } // namespace
 
-bool Baixa_Versao(const QString& localFile, const QString& url) {
+bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes) {
     QSaveFile file(localFile);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
-        const HttpResponse response = HttpClient::get(url);
-        ok = response.ok && file.write(response.body) == response.body.size() && file.commit();
+        const Result<QByteArray> body = HttpClient::download(url, maxBytes);
+        ok = body && file.write(*body) == body->size() && file.commit();
     }
     if (!ok) {
         file.cancelWriting();
@@ -66,7 +72,8 @@ StartupOutcome runStartupChecks() {
 
     const QString host = serverHost();
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"));
+    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"),
+                 kMaxVersionFileBytes);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     bool versionRead = false;
@@ -85,8 +92,25 @@ StartupOutcome runStartupChecks() {
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    Baixa_Versao(updaterPath,
-                 QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe"));
+    const QString updaterUrl =
+        QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe");
+    Baixa_Versao(updaterPath, updaterUrl, kMaxUpdaterBytes);
+    // Whatever the file now holds runs only with the vendor's signature.
+    const Result<QByteArray> signature =
+        HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
+    const Status verified =
+        signature ? UpdateSignature::verifyFile(updaterPath, *signature,
+                                                ProgramFolder::file(UpdateSignature::publicKeyFile))
+                  : Status(signature.error());
+    if (!verified) {
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("Existe uma atualização do Fiscora, mas ela não pôde ser verificada "
+                           "e não será executada.\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
+                QDir::toNativeSeparators(updaterPath),
+            MessageIcon::Warning);
+        return StartupOutcome::ShowWindow;
+    }
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));

@@ -265,7 +265,7 @@ void frmContador::ok() {
     // The call lets events through: the window may be closed, even deleted, before it returns;
     // a closed window has discarded its edits.
     const QPointer<frmContador> self(this);
-    const bool sent = CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok;
+    const bool sent = CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok();
     if (!self || !isVisible())
         return;
     if (!sent) {

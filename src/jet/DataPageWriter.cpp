@@ -27,7 +27,8 @@ void DataPageWriter::newPage() {
 }
 
 quint32 DataPageWriter::add(const quint8* row, int length) {
-    Q_ASSERT(length > 0 && length <= MaxRowSize);
+    // Long-value rows fill a page of their own kind and may be longer than a table row.
+    Q_ASSERT(length > 0 && length <= (m_owner == LongValueOwner ? MaxLongValueRow : MaxRowSize));
     if (m_pages.empty() || m_rowsOnPage >= MaxRowsPerPage || length + 2 > m_free)
         newPage();
     quint8* p = m_store.page(m_page);

@@ -16,7 +16,8 @@ public:
 
     DataPageWriter(PageStore& store, quint32 owner);
 
-    // Stores a row (at most format::MaxRowSize bytes) and gives its row pointer.
+    // Stores a row (at most format::MaxRowSize bytes, format::MaxLongValueRow for long values)
+    // and gives its row pointer.
     quint32 add(const quint8* row, int length);
     // Where a stored row begins (for patching chained long values).
     quint8* rowData(quint32 pointer);

@@ -12,6 +12,8 @@ namespace {
 
 constexpr int ObfuscatedStart = 0x18;
 constexpr int ObfuscatedLength = 128;
+constexpr int Jet3ObfuscatedLength = 126;
+constexpr int Jet3PasswordBytes = 20;
 constexpr int PasswordOffset = 0x42;
 constexpr int PasswordBytes = 40;
 constexpr int CreationDateOffset = 0x72;
@@ -75,6 +77,43 @@ bool HeaderPage::build(unsigned char* page, const QString& password) {
     for (int i = 0xE02; i < format::PageSize; i += 2)
         page[i + 1] = 0x01;
     return true;
+}
+
+std::optional<QString> HeaderPage::password(QByteArrayView header) {
+    static const char signature[] = "Standard Jet DB";
+    if (header.size() < ObfuscatedStart + ObfuscatedLength || header.at(0) != 0 ||
+        header.sliced(0x04, sizeof signature) != QByteArrayView(signature, sizeof signature))
+        return std::nullopt;
+    const quint8 version = quint8(header.at(0x14));
+    if (version > 1) // 0 Jet 3, 1 Jet 4; later versions are the ACE format
+        return std::nullopt;
+    const bool jet4 = version == 1;
+
+    quint8 plain[ObfuscatedLength];
+    std::memcpy(plain, header.data() + ObfuscatedStart, sizeof plain);
+    Rc4 rc4(HeaderKey, sizeof HeaderKey);
+    rc4.apply(plain, jet4 ? ObfuscatedLength : Jet3ObfuscatedLength);
+    const quint8* stored = plain + (PasswordOffset - ObfuscatedStart);
+
+    QString password;
+    if (!jet4) {
+        // Single bytes in the file's code page, not masked.
+        for (int i = 0; i < Jet3PasswordBytes && stored[i]; ++i)
+            password += QChar(stored[i] < 0x80 ? char16_t(stored[i]) : char16_t(0xFFFD));
+        return password;
+    }
+    double created = 0;
+    std::memcpy(&created, plain + (CreationDateOffset - ObfuscatedStart), sizeof created);
+    quint8 mask[4];
+    const bool usable = std::isfinite(created) && std::fabs(created) < 2147483647.0;
+    format::put32(mask, usable ? quint32(qint32(std::trunc(created))) : 0);
+    for (int i = 0; i + 1 < PasswordBytes; i += 2) {
+        const char16_t c = char16_t((stored[i] ^ mask[i % 4]) | ((stored[i + 1] ^ mask[(i + 1) % 4]) << 8));
+        if (!c)
+            break;
+        password += QChar(c);
+    }
+    return password;
 }
 
 } // namespace fiscora::jet

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+
+#include <optional>
 
 namespace fiscora::jet {
 
@@ -17,6 +20,10 @@ public:
 
     // Fills page (4096 bytes, zeroed) for the given password; false when it cannot be stored.
     static bool build(unsigned char* page, const QString& password);
+
+    // The database password a header page holds (Jet 3 or Jet 4; empty for none); nullopt when
+    // the bytes are not the start of a Jet 3 or Jet 4 file.
+    static std::optional<QString> password(QByteArrayView header);
 };
 
 } // namespace fiscora::jet

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 namespace fiscora::jet {
 
 DateTime DateTime::fromDate(const QDate& date) {
@@ -22,13 +25,38 @@ bool writeDatabase(const QString& path, const Database& database, QString* error
         return false;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !store.writeTo(&file) || !file.commit()) {
+    const auto fail = [&](int code) {
         if (error)
             *error = QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                         .arg(QFileInfo(path).fileName(), file.errorString());
+                         .arg(QFileInfo(path).fileName(), writeFailureText(code, file.errorString()));
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(0);
+    errno = 0;
+    // The save file forgets its error when it gives up; errno still names the cause.
+    if (!store.writeTo(&file)) {
+        const int code = errno;
+        file.cancelWriting();
+        return fail(code);
     }
+    if (!file.commit())
+        return fail(errno);
     return true;
+}
+
+QString writeFailureText(int code, const QString& fallback) {
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("o disco está cheio (não há espaço livre para o arquivo).");
+    case EFBIG:
+        return QStringLiteral("o arquivo ficaria maior do que o sistema permite.");
+    case 0:
+        return fallback;
+    default:
+        return QString::fromLocal8Bit(std::strerror(code));
+    }
 }
 
 } // namespace fiscora::jet

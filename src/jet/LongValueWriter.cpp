@@ -17,7 +17,8 @@ int LongValueWriter::store(const quint8* data, int length, quint8* out) {
     std::memset(out, 0, LongValueHeaderSize);
     if (length <= MaxInlineLongValue) {
         put32(out, quint32(length) | (quint32(LongValueInline) << 24));
-        std::memcpy(out + LongValueHeaderSize, data, std::size_t(length));
+        if (length > 0) // an empty memo may come without a buffer
+            std::memcpy(out + LongValueHeaderSize, data, std::size_t(length));
         return LongValueHeaderSize + length;
     }
     if (length <= MaxLongValueRow) {

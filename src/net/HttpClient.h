@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -7,25 +9,35 @@
 
 namespace fiscora {
 
-struct HttpResponse {
-    bool ok = false; // the exchange completed at the transport level (any HTTP status)
-    int status = 0;  // HTTP status, for logs and tests; callers of the program do not examine it
+// An answer read to its provable end (its declared length, or the last chunk of a chunked body).
+struct HttpAnswer {
+    int status = 0; // HTTP status; the caller decides what it means
     QByteArray body;
-    QString error; // transport failure, when !ok
 };
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
-// Blocking HTTP over Qt Network. The caller's window keeps repainting but takes no input
-// until the answer is in. No proxy. A stall of kIdleTimeoutMs without progress (connecting
-// included) or a whole exchange longer than kTotalTimeoutMs is a transport failure.
+// Blocking HTTP/1.1 over one Qt TCP connection ("Connection: close", no proxy, no redirects,
+// no compression). The caller's window keeps repainting but takes no input until the answer is
+// in. Everything short of the whole answer is a failure: no connection, a stall of
+// idleTimeoutMs() without progress (connecting included), an exchange longer than
+// totalTimeoutMs(), a body past maxBody bytes, a body cut short (declared length not reached,
+// chunked body without its last chunk), or the wait ended from outside (the program quitting).
 class HttpClient {
 public:
     static constexpr int kIdleTimeoutMs = 30'000;
     static constexpr int kTotalTimeoutMs = 120'000;
 
-    static HttpResponse get(const QString& url);
-    static HttpResponse post(const QString& url, const QByteArray& body, const HttpHeaders& headers);
+    static Result<HttpAnswer> get(const QString& url, qint64 maxBody);
+    static Result<HttpAnswer> post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
+                                   qint64 maxBody);
+    // A file from the server: the body of a 2xx answer; any other status is a failure.
+    static Result<QByteArray> download(const QString& url, qint64 maxBody);
+
+    static int idleTimeoutMs();
+    static int totalTimeoutMs();
+    // Shorter limits for tests; 0 restores the defaults.
+    static void setTimeLimitsMs(int idleMs, int totalMs);
 };
 
 } // namespace fiscora

@@ -8,12 +8,12 @@ namespace fiscora {
 const QString KeyRequest::clientKey = QStringLiteral("!QOLTRAVEM!");
 
 KeyAnswer KeyRequest::request(const QString& ie, const QString& cnpj) {
-    const SoapAnswer answer = CallSoapOperation(
+    const Result<QString> answer = CallSoapOperation(
         QStringLiteral("Transferencia.ecnpj"),
         {{QStringLiteral("ie"), ie}, {QStringLiteral("cnpj"), cnpj}, {QStringLiteral("key"), clientKey}});
-    if (!answer.ok)
+    if (!answer)
         return {};
-    return read(answer.text);
+    return read(*answer);
 }
 
 KeyAnswer KeyRequest::read(const QString& responseText) {

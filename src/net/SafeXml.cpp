@@ -8,7 +8,7 @@ namespace fiscora {
 namespace {
 
 // One streaming pass, as the tree's own parser reads (no namespace processing).
-bool acceptable(const QString& text, QString* reason) {
+template <typename Text> bool acceptable(const Text& text, QString* reason) {
     QXmlStreamReader reader(text);
     reader.setNamespaceProcessing(false);
     int depth = 0;
@@ -50,6 +50,13 @@ bool acceptable(const QString& text, QString* reason) {
 }
 
 } // namespace
+
+Status SafeXml::check(const QByteArray& bytes) {
+    QString reason;
+    if (!acceptable(bytes, &reason))
+        return AppError{0, QStringLiteral("SafeXml"), reason};
+    return {};
+}
 
 bool SafeXml::parse(const QString& text, QDomDocument* document, QString* reason) {
     *document = QDomDocument();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Result.h"
+
+#include <QByteArray>
 #include <QString>
 
 class QDomDocument;
@@ -15,6 +18,9 @@ public:
 
     // False with the reason when the text is not XML or is refused; *document is then empty.
     static bool parse(const QString& text, QDomDocument* document, QString* reason);
+    // The same checks on raw bytes without building a tree, for readers of their own: fails,
+    // with the reason, when the bytes are not XML or are refused.
+    static Status check(const QByteArray& bytes);
 };
 
 } // namespace fiscora

@@ -78,32 +78,29 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
     return body + GenerateSoapFunctionCallEnd(operation) + GenerateSoapBodyEnd();
 }
 
-SoapAnswer CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
-    const QString body = SoapEnvelope(operation, parameters);
-    SoapAnswer answer;
+Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
+    const auto failure = [](const QString& text) {
+        return AppError{0, QStringLiteral("Soap"), text};
+    };
     // Read afresh on every call: the user may fix the settings file while the program runs.
     const QString host = serverHost();
     const QString port = serverPort();
-    if (host.isEmpty() || port.isEmpty()) {
-        answer.error = QStringLiteral("Servidor não configurado: informe host e port na seção [servidor] de "
-                                      "fiscora.ini.");
-        return answer;
-    }
-    if (!validPort(port)) {
-        answer.error = QStringLiteral("Porta do servidor inválida em fiscora.ini: ") + port;
-        return answer;
-    }
+    if (host.isEmpty() || port.isEmpty())
+        return failure(QStringLiteral("Servidor não configurado: informe host e port na seção [servidor] de "
+                                      "fiscora.ini."));
+    if (!validPort(port))
+        return failure(QStringLiteral("Porta do servidor inválida em fiscora.ini: ") + port);
 
     const QString url = QStringLiteral("http://") + host + QLatin1Char(':') + port +
                         QStringLiteral("/lumo/server/index.php?wsdl");
     const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
                               {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
-    const HttpResponse response = HttpClient::post(url, body.toUtf8(), headers);
-    answer.ok = response.ok;
-    answer.error = response.error;
+    const Result<HttpAnswer> response =
+        HttpClient::post(url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
+    if (!response)
+        return response.error();
     // The status is not examined: an error page goes back to the caller like any answer.
-    answer.text = QString::fromUtf8(response.body);
-    return answer;
+    return QString::fromUtf8(response->body);
 }
 
 // Only an element written exactly as resultParam counts: "ns:return" does not match "return".

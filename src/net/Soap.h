@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,13 +12,9 @@ struct SoapParameter {
     QString value;
 };
 
-// The whole answer of one web-service call; ok is false on a transport failure (no connection,
-// refused, time-out, empty host or port, port out of range), with error describing it.
-struct SoapAnswer {
-    bool ok = false;
-    QString text;
-    QString error;
-};
+// The largest web-service answer read; a longer one is a failure. The service's largest
+// answers (a taxpayer's transmission list) are a few hundred kilobytes.
+constexpr qint64 kMaxSoapAnswerBytes = qint64(16) << 20;
 
 // The envelope, piece by piece (one line, no line breaks).
 QString GenerateSoapBodyStart();
@@ -29,8 +27,10 @@ QString GenerateSoapBodyEnd();
 QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& parameters);
 
 // Builds the envelope, posts it to the web service of the settings' host and port (read afresh),
-// and returns the whole answer text whatever the HTTP status. Blocks the caller's window.
-SoapAnswer CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters);
+// and returns the whole answer text whatever the HTTP status (a fault comes with 500). Fails
+// on a transport failure (no connection, refused, time-out, an answer cut short or too long,
+// empty host or port, port out of range). Blocks the caller's window.
+Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters);
 
 // The text of the element named exactly resultParam at the fourth level (/*/*/*/resultParam);
 // the empty text when the answer is not XML or has no such element. Silent.

@@ -186,12 +186,12 @@ private Q_SLOTS:
     }
 
     void wrongClientKeyIsRefused() {
-        const SoapAnswer answer = CallSoapOperation(QStringLiteral("Transferencia.ecnpj"),
-                                                    {{QStringLiteral("ie"), kIeA},
-                                                     {QStringLiteral("cnpj"), kCnpj},
-                                                     {QStringLiteral("key"), QStringLiteral("x")}});
-        QVERIFY(answer.ok);
-        QCOMPARE(GetResult(answer.text, QStringLiteral("return")), QStringLiteral("NAO_AUTORIZADO"));
+        const Result<QString> answer = CallSoapOperation(QStringLiteral("Transferencia.ecnpj"),
+                                                         {{QStringLiteral("ie"), kIeA},
+                                                          {QStringLiteral("cnpj"), kCnpj},
+                                                          {QStringLiteral("key"), QStringLiteral("x")}});
+        QVERIFY(answer.ok());
+        QCOMPARE(GetResult(*answer, QStringLiteral("return")), QStringLiteral("NAO_AUTORIZADO"));
     }
 
     void keyAnswerReading_data() {

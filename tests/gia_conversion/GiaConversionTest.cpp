@@ -9,7 +9,9 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -375,8 +377,77 @@ private Q_SLOTS:
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(expected), qPrintable(result.message));
         QVERIFY(result.message.startsWith(u"Não foi possível converter o arquivo GIA dados.prf."_s));
+        // Bytes of the file reach the message as text: no control character but its line break.
+        for (const QChar c : result.message)
+            QVERIFY2(c == u'\n' || c.unicode() >= 0x20, qPrintable(result.message));
         QVERIFY(!QFile::exists(packagePath()));
         QVERIFY(QFile::exists(templatePath()));
+    }
+
+    // A package cut short loses rows, not only its end: the listing must not read it as a
+    // package without the taxpayer's GIAs.
+    void truncatedPackageIsInvalid() {
+        QList<QByteArray> lines;
+        for (int g = 0; g < 200; ++g)
+            lines += {T::gia05(kIe, "200905"), T::cfop10("5102  ", {g})};
+        QVERIFY(convert(lines).ok);
+        QFile package(packagePath());
+        for (const qint64 keep : {package.size() / 2, package.size() / 2 / 4096 * 4096}) {
+            QVERIFY(QFile::copy(packagePath(), m_folder->file(u"cortado.mdb"_s)));
+            QFile cut(m_folder->file(u"cortado.mdb"_s));
+            QVERIFY(cut.resize(keep));
+            QCOMPARE(GiaDatabaseReader::listGias(cut.fileName(), kIeShown).outcome,
+                     GiaDatabaseReader::Outcome::InvalidFile);
+            QVERIFY(cut.remove());
+        }
+    }
+
+    void fileWithoutGiaIsNoGiaFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("header only") << T::file({T::header01()});
+        static const char binary[] = "\x7F"
+                                     "ELF\x02\x01\x01\0\0\0\n\x05\0\xFF";
+        QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1);
+        const QString text = QString::fromLatin1(T::file({T::gia05(kIe, "200905")}));
+        QTest::newRow("UTF-16") << QByteArray("\xFF\xFE") +
+                                       QByteArray(reinterpret_cast<const char*>(text.utf16()),
+                                                  text.size() * 2);
+    }
+
+    void fileWithoutGiaIsNoGiaFile() {
+        QFETCH(QByteArray, bytes);
+        m_folder->writeFile(u"dados.prf"_s, bytes);
+        const auto result =
+            GiaConversion::convert(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
+        QVERIFY(!result.ok);
+        QVERIFY2(result.message.contains(u"não contém nenhuma GIA"_s), qPrintable(result.message));
+        QVERIFY(!QFile::exists(packagePath()));
+    }
+
+    // The disk filling up while the package is written: a file system of its own, in a mount
+    // namespace, too small for the package.
+    void fullDiskIsNamed() {
+        const QString unshare = QStandardPaths::findExecutable(u"unshare"_s);
+        QProcess probe;
+        if (!unshare.isEmpty())
+            probe.start(unshare, {u"-Urm"_s, u"true"_s});
+        if (unshare.isEmpty() || !probe.waitForFinished(10000) || probe.exitCode() != 0)
+            QSKIP("no mount namespaces here");
+        const QString text = textFile({T::gia05(kIe, "200905"), T::cfop10("5102  ")});
+        const QString mount = m_folder->file(u"pequeno"_s);
+        QVERIFY(QDir().mkpath(mount));
+        // Room for the template's copy, not for the package written beside it.
+        const qint64 room = (QFileInfo(templatePath()).size() * 3 / 2 / 4096 + 1) * 4096;
+        QProcess program;
+        program.start(unshare, {u"-Urm"_s, u"sh"_s, u"-c"_s,
+                                u"mount -t tmpfs -o size=%1 tmpfs \"$1\" && \"$2\" --pasta \"$3\" "
+                                u"--converter \"$4\" \"$1/saida.mdb\""_s.arg(room),
+                                u"sh"_s, mount, test::builtProgram(u"fiscora"_s), m_folder->path(), text});
+        QVERIFY(program.waitForFinished(30000));
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY2(err.contains(u"o disco está cheio"_s), qPrintable(err));
     }
 
     void unreadableInputsAreReported() {
@@ -514,10 +585,19 @@ private Q_SLOTS:
         QCOMPARE(run({u"--listar"_s, text, kIeShown}, &stdOut, &stdErr), 1);
         QCOMPARE(QString::fromUtf8(stdErr).trimmed(), GiaDatabaseReader::invalidFileMessage);
 
+        // A failed conversion leaves the existing output as it was, and no temporary file.
+        const auto outputBytes = [&] {
+            QFile file(out);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = outputBytes();
         m_folder->writeFile(u"ruim.prf"_s, T::file({T::gia05(kIe, "200905"), T::sender25(kIe, 1)}));
         QCOMPARE(run({u"--converter"_s, m_folder->file(u"ruim.prf"_s), out}, &stdOut, &stdErr), 1);
         QVERIFY2(QString::fromUtf8(stdErr).contains(u"Linha 2: registro do tipo 25"_s), stdErr.constData());
-        QVERIFY(!QFile::exists(out));
+        QCOMPARE(run({u"--converter"_s, m_folder->file(u"nao-existe.prf"_s), out}, &stdOut, &stdErr), 1);
+        QCOMPARE(outputBytes(), before);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden).filter(u"saida"_s),
+                 QStringList{u"saida.mdb"_s});
 
         QCOMPARE(run({u"--converter"_s, text}, &stdOut, &stdErr), 2);
         QCOMPARE(run({u"--listar"_s}, &stdOut, &stdErr), 2);

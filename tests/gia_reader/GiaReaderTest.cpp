@@ -305,6 +305,51 @@ private Q_SLOTS:
         QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
+    // The export's password is checked by every reader of GIA databases.
+    void passwordMustBeTheExports_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("the export's") << u"lanterna7"_s << true;
+        QTest::newRow("none") << QString() << true;
+        QTest::newRow("other") << u"outra"_s << false;
+        QTest::newRow("other letter case") << u"Lanterna7"_s << false;
+        QTest::newRow("longer") << u"lanterna77"_s << false;
+    }
+
+    void passwordMustBeTheExports() {
+        QFETCH(QString, password);
+        QFETCH(bool, accepted);
+        const auto text = [](const QString& name) {
+            return jet::Column{name, jet::ColumnType::Text, 20, false, false};
+        };
+        jet::Database database;
+        database.password = password;
+        database.tables.append({jet::Table{u"tblGIA"_s,
+                                           {{u"NroGIA"_s, jet::ColumnType::Long, 0, false, false},
+                                            text(u"IE"_s),
+                                            {u"Tipo"_s, jet::ColumnType::Long, 0, false, false},
+                                            text(u"RegTrib"_s),
+                                            {u"Ref1"_s, jet::ColumnType::DateTime, 0, false, false}},
+                                           {}},
+                                {{qint64(1), u"1"_s, qint64(1), u"01"_s, jet::DateTime{39953.0}}}});
+        database.tables.append({jet::Table{u"tblContribuinte"_s,
+                                           {text(u"IE"_s), text(u"Nome"_s), text(u"CNPJ"_s), text(u"CNAE"_s)},
+                                           {}},
+                                {}});
+        const QString path = m_dir.filePath(u"senha.mdb"_s);
+        QString error;
+        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        const auto expected =
+            accepted ? GiaDatabaseReader::Outcome::Ok : GiaDatabaseReader::Outcome::InvalidFile;
+        QCOMPARE(GiaDatabaseReader::listGias(path, u"1"_s).outcome, expected);
+        QCOMPARE(GiaDatabaseReader::readGias(path).outcome, expected);
+        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, expected);
+        const Status check = GiaDatabaseReader::checkExport(path);
+        QCOMPARE(check.ok(), accepted);
+        if (!accepted)
+            QCOMPARE(check.error().description, GiaDatabaseReader::invalidFileMessage);
+    }
+
     void listingNeedsItsColumns() {
         const jet::Column number{u"NroGIA"_s, jet::ColumnType::Long, 0, false, false};
         const jet::Column ie{u"IE"_s, jet::ColumnType::Text, 15, false, false};

@@ -45,12 +45,11 @@ SeedCompany company() {
 }
 
 QString call(const QString& operation, const QString& first, const QString& key) {
-    const SoapAnswer answer =
+    const Result<QString> answer =
         CallSoapOperation(operation, {{QStringLiteral("strNome"), first},
                                       {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                       {QStringLiteral("Chave"), key}});
-    return answer.ok ? GetResult(answer.text, QStringLiteral("return"))
-                     : QStringLiteral("<falha de transporte>");
+    return answer ? GetResult(*answer, QStringLiteral("return")) : QStringLiteral("<falha de transporte>");
 }
 
 } // namespace
@@ -237,11 +236,12 @@ private Q_SLOTS:
         QFETCH(QString, contains);
         if (!m_server.portalAvailable())
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
-        const HttpResponse page = HttpClient::get(QStringLiteral("http://") + m_server.host() +
-                                                  QStringLiteral("/protocoloDown.php?") + query);
-        QVERIFY(page.ok);
-        QCOMPARE(page.status, status);
-        QVERIFY2(QString::fromUtf8(page.body).contains(contains), page.body.constData());
+        const Result<HttpAnswer> page = HttpClient::get(QStringLiteral("http://") + m_server.host() +
+                                                            QStringLiteral("/protocoloDown.php?") + query,
+                                                        1 << 20);
+        QVERIFY2(page.ok(), qPrintable(page.error().description));
+        QCOMPARE(page->status, status);
+        QVERIFY2(QString::fromUtf8(page->body).contains(contains), page->body.constData());
     }
 
     // The demo's local taxpayers are companies of the demo's server, with the same IE, CNPJ,

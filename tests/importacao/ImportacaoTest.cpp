@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -271,6 +272,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString kInvalidFile = GiaDatabaseReader::invalidFileMessage;
         QTest::newRow("empty export") << "vazio" << QStringLiteral("Erro: Arquivo está vazio");
+        QTest::newRow("another password") << "senha" << kInvalidFile;
         QTest::newRow("not an Access file") << "texto" << kInvalidFile;
         QTest::newRow("Access file without the table") << "estranho" << kInvalidFile;
     }
@@ -355,24 +357,53 @@ private Q_SLOTS:
         QCOMPARE(rows().size(), 2);
     }
 
-    // One certificate serves every company: it must carry the accountant's document, and is
-    // checked before anything is asked of the server.
-    void certificateOfAnotherHolderIsRefused_data() {
-        QTest::addColumn<QString>("certificate");
-        QTest::newRow("a company's e-CNPJ") << "empresa";
-        QTest::newRow("someone else's") << "terceiro";
+    // Nothing is asked of the server and nothing stored when the import cannot start. One
+    // certificate serves every company, so it must carry the accountant's document.
+    void importDoesNotStart_data() {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("certificate"); // empty: the choice is cancelled
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a company's e-CNPJ") << ""
+                                            << "empresa" << CertificateTexts::contentRefused;
+        QTest::newRow("someone else's certificate") << ""
+                                                    << "terceiro" << CertificateTexts::contentRefused;
+        QTest::newRow("choice cancelled") << ""
+                                          << ""
+                                          << "";
+        QTest::newRow("certificate store unreadable") << "loja"
+                                                      << "contador" << CertificateTexts::componentFailure();
+        QTest::newRow("local database missing") << "banco"
+                                                << "contador"
+                                                << "\r\nVB Error # ";
     }
 
-    void certificateOfAnotherHolderIsRefused() {
+    void importDoesNotStart() {
+        QFETCH(QString, cause);
         QFETCH(QString, certificate);
+        QFETCH(QString, message);
         TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        if (certificate.isEmpty())
+            chooser.queueCancel();
+        else
+            chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
+        if (cause == u"loja")
+            CertificateStore::setDefaultFolder(m_folder->file(QStringLiteral("fiscora.ini")));
+        auto restoreStore =
+            qScopeGuard([this] { CertificateStore::setDefaultFolder(m_certificates.path()); });
         ImportarEmpresas* window = loaded(writeExport(QStringLiteral("um.mdb"), {kA}));
+        if (cause == u"banco")
+            QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         const qsizetype before = m_server.requests().size();
-        QVERIFY(!runImport(window, certificate));
-        QCOMPARE(boxes.texts(), QStringList{CertificateTexts::contentRefused});
-        QCOMPARE(m_server.requests().size(), before);
-        QVERIFY(rows().isEmpty());
+        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        QCOMPARE(boxes.shown().size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(boxes.shown().first().text.startsWith(message), qPrintable(boxes.shown().first().text));
         QVERIFY(!window->importing());
+        QVERIFY(window->isVisible());
+        QCOMPARE(m_server.requests().size(), before);
+        if (cause != u"banco")
+            QVERIFY(rows().isEmpty());
     }
 
     // What stops an import in the middle: the companies stored before it stay, the user is told

@@ -91,6 +91,7 @@ private Q_SLOTS:
         row("memo 64 bytes", ColumnType::Memo, 0, text(latin(62)), 1);
         row("memo 65 bytes", ColumnType::Memo, 0, text(latin(63)), 2);
         row("memo 600 bytes", ColumnType::Memo, 0, text(latin(598)), 2);
+        row("memo 4076 bytes", ColumnType::Memo, 0, text(wide(2038)), 2);
         row("memo 5000 bytes", ColumnType::Memo, 0, text(wide(2500)), 3);
         row("memo 1025 characters", ColumnType::Memo, 0, text(latin(1025)), 2);
         row("memo 100000 characters", ColumnType::Memo, 0, text(latin(100000)), 3);

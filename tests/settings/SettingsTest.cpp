@@ -142,10 +142,10 @@ private Q_SLOTS:
                                            << "http"
                                            << "h" << 0 << "/p:1"
                                            << "";
-        QTest::newRow("scheme at start is no scheme") << "://h/p"
-                                                      << ""
-                                                      << "" << 0 << "//h/p"
-                                                      << "";
+        QTest::newRow("separator at start: empty scheme") << "://h/p"
+                                                          << ""
+                                                          << "h" << 0 << "/p"
+                                                          << "";
         QTest::newRow("largest 16-bit port") << "http://h:32767/p"
                                              << "http"
                                              << "h" << 32767 << "/p"

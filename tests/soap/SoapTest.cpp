@@ -158,16 +158,16 @@ private Q_SLOTS:
             {QStringLiteral("acentos"), QStringLiteral("Conceição Ñandú €")},
             {QStringLiteral("vazio"), QString()},
             {QStringLiteral("brancos"), QStringLiteral("   ")}};
-        const SoapAnswer answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), parameters);
-        QVERIFY2(answer.ok, qPrintable(answer.error));
+        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), parameters);
+        QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         QString expected;
         for (const SoapParameter& p : parameters)
             expected += p.name + QLatin1Char('=') + p.value + QLatin1Char('\n');
-        QCOMPARE(GetResult(answer.text, QStringLiteral("return")), expected);
+        QCOMPARE(GetResult(*answer, QStringLiteral("return")), expected);
 
-        const SoapAnswer headers = CallSoapOperation(QStringLiteral("Diagnostico.cabecalhos"), {});
-        QVERIFY2(headers.ok, qPrintable(headers.error));
-        QCOMPARE(GetResult(headers.text, QStringLiteral("return")),
+        const Result<QString> headers = CallSoapOperation(QStringLiteral("Diagnostico.cabecalhos"), {});
+        QVERIFY2(headers.ok(), qPrintable(headers.error().description));
+        QCOMPARE(GetResult(*headers, QStringLiteral("return")),
                  QStringLiteral("Content-Type=text/xml\nSOAPAction=Diagnostico.cabecalhos\n"));
         QVERIFY(server.requests().contains(QStringLiteral("POST /lumo/server/index.php?wsdl 200")));
     }
@@ -182,14 +182,16 @@ private Q_SLOTS:
         const QString raw =
             kStart + QStringLiteral("<Diagnostico.eco xmlns=\"\"><n>Silva & Filhos</n></Diagnostico.eco>") +
             kEnd;
-        const HttpResponse refused = HttpClient::post(url, raw.toUtf8(), headers);
-        QVERIFY(refused.ok);
-        QCOMPARE(refused.status, 500);
+        const Result<HttpAnswer> refused = HttpClient::post(url, raw.toUtf8(), headers, kMaxSoapAnswerBytes);
+        QVERIFY(refused.ok());
+        QCOMPARE(refused->status, 500);
         const QString escaped = SoapEnvelope(QStringLiteral("Diagnostico.eco"),
                                              {{QStringLiteral("n"), QStringLiteral("Silva & Filhos")}});
-        const HttpResponse accepted = HttpClient::post(url, escaped.toUtf8(), headers);
-        QCOMPARE(accepted.status, 200);
-        QCOMPARE(GetResult(QString::fromUtf8(accepted.body), QStringLiteral("return")),
+        const Result<HttpAnswer> accepted =
+            HttpClient::post(url, escaped.toUtf8(), headers, kMaxSoapAnswerBytes);
+        QVERIFY(accepted.ok());
+        QCOMPARE(accepted->status, 200);
+        QCOMPARE(GetResult(QString::fromUtf8(accepted->body), QStringLiteral("return")),
                  QStringLiteral("n=Silva & Filhos\n"));
     }
 
@@ -198,10 +200,10 @@ private Q_SLOTS:
         ServerLauncher server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(server.host(), server.port());
-        const SoapAnswer answer = CallSoapOperation(QStringLiteral("Nao.existe"), {});
-        QVERIFY(answer.ok);
-        QVERIFY(answer.text.contains(QStringLiteral("Nao.existe")));
-        QCOMPARE(GetResult(answer.text, QStringLiteral("return")), QString());
+        const Result<QString> answer = CallSoapOperation(QStringLiteral("Nao.existe"), {});
+        QVERIFY(answer.ok());
+        QVERIFY(answer->contains(QStringLiteral("Nao.existe")));
+        QCOMPARE(GetResult(*answer, QStringLiteral("return")), QString());
     }
 
     // The address is read before every call: a changed settings file takes effect at once.
@@ -209,9 +211,9 @@ private Q_SLOTS:
         ServerLauncher server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(QStringLiteral("127.0.0.1"), 1);
-        QVERIFY(!CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok);
+        QVERIFY(!CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok());
         folder.setServer(server.host(), server.port());
-        QVERIFY(CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok);
+        QVERIFY(CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok());
     }
 
     void transportFailure_data() {
@@ -229,9 +231,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, settings);
         ProgramFolderFixture folder;
         folder.writeFile(QStringLiteral("fiscora.ini"), settings);
-        const SoapAnswer answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
-        QVERIFY(!answer.ok);
-        QVERIFY(!answer.error.isEmpty());
+        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
+        QVERIFY(!answer.ok());
+        QVERIFY(!answer.error().description.isEmpty());
     }
 
     void connectionRefused() {
@@ -239,9 +241,9 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(server.host(), server.port());
         server.stop();
-        const SoapAnswer answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
-        QVERIFY(!answer.ok);
-        QVERIFY(!answer.error.isEmpty());
+        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
+        QVERIFY(!answer.ok());
+        QVERIFY(!answer.error().description.isEmpty());
     }
 };
 

@@ -26,6 +26,11 @@ const QString kNoConnection =
 const QString kTransferFailed = QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !");
 const QString kUpdate =
     QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora.");
+const QString kUnverified = QStringLiteral("não pôde ser verificada");
+// A valid Ed25519 public key that is not the build's.
+const QByteArray kOtherKey = "-----BEGIN PUBLIC KEY-----\n"
+                             "MCowBQYDK2VwAyEAA0Ewh1vyc+QdTSeqr/Ujr4QDSzOZtyOSSNdbCtpBTo0=\n"
+                             "-----END PUBLIC KEY-----\n";
 
 } // namespace
 
@@ -165,6 +170,59 @@ private Q_SLOTS:
         // The old copy still matches the stamp: only the transfer message.
         QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
         QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
+    }
+
+    // A server without the file answers 404: that is a failed download, not a version.
+    void missingVersionFileKeepsThePreviousCopy() {
+        auto scene = makeScene("1.15.01");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QFile::remove(scene->server.dataFile(QStringLiteral("versao.txt")));
+        scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray("1.15.01"));
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
+        QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
+        QVERIFY(scene->platform.started.isEmpty());
+    }
+
+    // An updater runs only with a signature made by the key installed with the program.
+    void unverifiedUpdaterIsKeptNotStarted_data() {
+        QTest::addColumn<QByteArray>("installedKey"); // empty: none installed
+        QTest::addColumn<bool>("serverSigns");
+        QTest::newRow("another vendor's key") << kOtherKey << true;
+        QTest::newRow("no signature published") << QByteArray("build") << false;
+        QTest::newRow("no key installed") << QByteArray() << true;
+        QTest::newRow("key file damaged") << QByteArray("-----BEGIN PUBLIC KEY-----\nxx\n") << true;
+    }
+
+    void unverifiedUpdaterIsKeptNotStarted() {
+        QFETCH(QByteArray, installedKey);
+        QFETCH(bool, serverSigns);
+        auto scene = std::make_unique<Scene>();
+        scene->server.writeDataFile(QStringLiteral("versao.txt"), "1.16.00");
+        scene->server.writeDataFile(QStringLiteral("atualizacao_fiscora.exe"), "UPDATER-2");
+        QVERIFY(serverSigns ? scene->server.start()
+                            : scene->server.start(
+                                  {QStringLiteral("--chave-atualizacao"), QStringLiteral("/nao/existe")}));
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        const QString key = scene->folder->file(QStringLiteral("fiscora-atualizacao.pub"));
+        QVERIFY(QFile::exists(key));
+        if (installedKey.isEmpty())
+            QFile::remove(key);
+        else if (installedKey != "build")
+            scene->folder->writeFile(QStringLiteral("fiscora-atualizacao.pub"), installedKey);
+
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest& box = scene->boxes.shown().first();
+        QVERIFY2(box.text.contains(kUnverified), qPrintable(box.text));
+        QVERIFY(box.text.contains(
+            QDir::toNativeSeparators(scene->folder->file(QStringLiteral("atualizacao_fiscora.exe")))));
+        QCOMPARE(box.icon, MessageIcon::Warning);
+        QVERIFY(scene->platform.started.isEmpty());
+        QCOMPARE(scene->folder->readFile(QStringLiteral("atualizacao_fiscora.exe")), QByteArray("UPDATER-2"));
     }
 
     void noAdministratorRights() {

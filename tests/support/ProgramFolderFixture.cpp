@@ -14,7 +14,8 @@ QString buildProgramFolder() {
 
 ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port) {
     const QDir bin(buildProgramFolder());
-    for (const QString& name : {QStringLiteral("fiscora.mdb"), QStringLiteral("gia_limpa.mdb")}) {
+    for (const QString& name : {QStringLiteral("fiscora.mdb"), QStringLiteral("gia_limpa.mdb"),
+                                QStringLiteral("fiscora-atualizacao.pub")}) {
         if (bin.exists(name))
             QFile::copy(bin.filePath(name), file(name));
     }

@@ -47,6 +47,8 @@ bool ServerLauncher::start(const QStringList& extraArguments) {
         QStringList arguments{QStringLiteral("--endereco"), m_host,
                               QStringLiteral("--porta"),    QString::number(m_port),
                               QStringLiteral("--dados"),    m_data.path()};
+        // The server signs the updater it serves with the build's demo key.
+        arguments << QStringLiteral("--chave-atualizacao") << QStringLiteral(FISCORA_UPDATE_KEY);
         arguments += extraArguments;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // A test that crashes must not leave its server running (and holding ctest's pipe).

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace servidor {
+
+// An HTTP server that a slow or oversized client cannot take down:
+// - a request's line and headers must arrive within headerTime, its body within requestTime,
+//   and no single read may wait longer than readTime; a client that stalls is cut off, so slow
+//   clients cannot keep every worker thread;
+// - a request body needs a Content-Length within the limit of its route (the longest path
+//   prefix set with setBodyLimit, else the default), checked before a byte of it is read;
+//   a body without a declared length (chunked or read to the close) is refused.
+class GuardedServer : public httplib::Server {
+public:
+    struct Times {
+        std::chrono::milliseconds header{10'000};
+        std::chrono::milliseconds request{300'000};
+        std::chrono::milliseconds read{10'000};
+        std::chrono::milliseconds keepAlive{5'000};
+    };
+
+    explicit GuardedServer(std::size_t defaultBodyLimit = 64 * 1024, std::size_t workers = 32);
+
+    void setBodyLimit(const std::string& pathPrefix, std::size_t bytes);
+    std::size_t bodyLimit(const std::string& path) const;
+    void setTimes(const Times& times) { m_times = times; }
+    const Times& times() const { return m_times; }
+
+private:
+    bool process_and_close_socket(socket_t sock) override;
+    HandlerResponse admit(const httplib::Request& request, httplib::Response& response) const;
+
+    std::size_t m_defaultLimit;
+    std::vector<std::pair<std::string, std::size_t>> m_limits;
+    Times m_times;
+};
+
+} // namespace servidor

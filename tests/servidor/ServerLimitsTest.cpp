@@ -1,0 +1,129 @@
+#include "net/HttpClient.h"
+#include "net/Soap.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/ServerLauncher.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Sends raw bytes and reads until the server closes or its answer's head is in.
+QByteArray exchange(const ServerLauncher& server, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(server.host(), quint16(server.port()));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    QByteArray answer;
+    while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
+        answer += socket.readAll();
+    return answer;
+}
+
+QString soapUrl(const ServerLauncher& server, const QString& query = u"wsdl"_s) {
+    return u"http://%1:%2/lumo/server/index.php?%3"_s.arg(server.host()).arg(server.port()).arg(query);
+}
+
+} // namespace
+
+class ServerLimitsTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { HttpClient::setTimeLimitsMs(0, 0); }
+
+    // Nesting the streaming reader would recurse through is refused before it is read; the
+    // server answers the next call.
+    void deepNestingIsRefused() {
+        ServerLauncher server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const int depth = 60'000;
+        const QByteArray nested = QByteArray("<a>").repeated(depth) + QByteArray("</a>").repeated(depth);
+        const QByteArray body =
+            SoapEnvelope(u"Diagnostico.eco"_s, {{u"p"_s, u"@@"_s}}).toUtf8().replace("@@", nested);
+        const Result<HttpAnswer> refused = HttpClient::post(soapUrl(server), body, {}, kMaxSoapAnswerBytes);
+        QVERIFY2(refused.ok(), qPrintable(refused.error().description));
+        QCOMPARE(refused->status, 500);
+        ProgramFolderFixture folder(server.host(), server.port());
+        QVERIFY(CallSoapOperation(u"Diagnostico.eco"_s, {}).ok());
+    }
+
+    // A body is refused on its declared length, before it is read; each route has its limit.
+    void bodyLimitsPerRoute() {
+        ServerLauncher server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        const QByteArray head = "POST /lumo/server/index.php?wsdl HTTP/1.1\r\nHost: x\r\n";
+        QVERIFY(exchange(server, head + "Content-Length: 300000000\r\n\r\n").startsWith("HTTP/1.1 413"));
+        QVERIFY(exchange(server, head + "Transfer-Encoding: chunked\r\n\r\n").startsWith("HTTP/1.1 411"));
+
+        // Two megabytes: too much for the web service, not for an upload.
+        const QByteArray large(2 << 20, 'a');
+        const Result<HttpAnswer> upload = HttpClient::post(
+            u"http://%1:%2/client/xt_upload_1_15_01.php"_s.arg(server.host()).arg(server.port()), large, {},
+            1 << 20);
+        QVERIFY2(upload.ok(), qPrintable(upload.error().description));
+        QVERIFY(upload->status != 413);
+        QVERIFY(exchange(server, head + "Content-Length: " + QByteArray::number(large.size()) + "\r\n\r\n")
+                    .startsWith("HTTP/1.1 413"));
+    }
+
+    // Clients that send their headers a byte at a time are cut off, and do not hold every
+    // worker: the service still answers.
+    void stalledClientsDoNotBlockTheService() {
+        ServerLauncher server;
+        QVERIFY2(server.start({u"--tempo-cabecalho-ms"_s, u"500"_s}), qPrintable(server.errorString()));
+        std::vector<std::unique_ptr<QTcpSocket>> slow;
+        for (int i = 0; i < 40; ++i) {
+            slow.push_back(std::make_unique<QTcpSocket>());
+            slow.back()->connectToHost(server.host(), quint16(server.port()));
+            QVERIFY(slow.back()->waitForConnected(5000));
+            slow.back()->write("POST /lumo/server/index.php?wsdl HTTP/1.1\r\n");
+        }
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, [&] {
+            for (const auto& socket : slow)
+                socket->write("X");
+        });
+        drip.start(100);
+        HttpClient::setTimeLimitsMs(10'000, 10'000);
+        ProgramFolderFixture folder(server.host(), server.port());
+        const Result<QString> answer = CallSoapOperation(u"Diagnostico.eco"_s, {});
+        QVERIFY2(answer.ok(), qPrintable(answer.error().description));
+        int cut = 0;
+        for (const auto& socket : slow)
+            cut += socket->state() != QAbstractSocket::ConnectedState || socket->waitForDisconnected(3000);
+        QCOMPARE(cut, 40);
+    }
+
+    // Decoded query values cannot forge log lines nor put control bytes into the log.
+    void controlCharactersAreEscapedInTheLog() {
+        ServerLauncher server;
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        ProgramFolderFixture folder(server.host(), server.port());
+        const QString query = u"wsdl%0AGET%20/forjada%20200%00%1B"_s;
+        QVERIFY(HttpClient::post(soapUrl(server, query), SoapEnvelope(u"Diagnostico.eco"_s, {}).toUtf8(), {},
+                                 kMaxSoapAnswerBytes)
+                    .ok());
+        const QStringList lines = server.requests();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(u"wsdl\\x0AGET /forjada 200\\x00\\x1B"_s), qPrintable(lines.first()));
+        QFile log(server.dataFile(u"requisicoes.log"_s));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray bytes = log.readAll();
+        QVERIFY(!bytes.contains('\0'));
+        QCOMPARE(bytes.count('\n'), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerLimitsTest)
+#include "ServerLimitsTest.moc"
