@@ -217,12 +217,13 @@ void ImportarEmpresas::Command1_Click() {
 }
 
 void ImportarEmpresas::importNext() {
-    if (m_stopRequested) {
-        finish(End::Stopped);
-        return;
-    }
+    // A stop asked for during the last company comes too late to interrupt anything.
     if (m_next >= m_companies.size()) {
         finish(End::Completed);
+        return;
+    }
+    if (m_stopRequested) {
+        finish(End::Stopped);
         return;
     }
     const ExportCompany company = m_companies.at(m_next);

@@ -1,7 +1,7 @@
 // gerar-exportacao-demo SAIDA.mdb: writes the demo's NovaGIA export (resources/demo) with our Jet
-// writer: the export layout and password, and a few companies in tblContribuinte. Two of them are
-// in the stand-in server's demo seed (semente.json) and not in the demo's local database; the
-// third is unknown to the server.
+// writer: the export layout and password, and a few companies in tblContribuinte. The first is in
+// the stand-in server's demo seed (semente.json) and not in the demo's local database; the second
+// is in both (the import reports it as already registered); the third is unknown to the server.
 
 #include "data/NovaGiaLayout.h"
 #include "jet/JetDatabase.h"
@@ -20,11 +20,10 @@ struct DemoCompany {
 };
 
 constexpr DemoCompany kCompanies[] = {
-    {u"648.142.032.719", u"Auto Peças Vila Nova Ltda", u"56.789.012/0001-00", u"4530-7/03"},
-    {u"648.155.774.306", u"Mercearia Bom Jesus d'Oeste Ltda ME", u"67.890.123/0001-16", u"4712-1/00"},
+    {u"648.097.729.184", u"Distribuidora Campo Alto Ltda", u"45.678.901/0001-75", u"4639-7/01"},
+    {u"110.042.490.114", u"Comercial Ribeirão Verde Ltda", u"12.345.678/0001-95", u"4711-3/02"},
     {u"648.166.118.420", u"Transportadora Rio Claro Ltda", u"78.901.234/0001-05", u"4930-2/02"},
 };
-
 } // namespace
 
 int main(int argc, char** argv) {
