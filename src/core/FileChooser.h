@@ -11,13 +11,17 @@ class FileChooser {
 public:
     virtual ~FileChooser() = default;
 
+    // defaultSuffix (without the dot) is added to a name typed without one.
     static QString openFile(QWidget* parent, const QString& caption, const QString& directory,
-                            const QString& filter);
+                            const QString& filter, const QString& defaultSuffix = QString());
     static void install(FileChooser* implementation);
 
 protected:
     virtual QString choose(QWidget* parent, const QString& caption, const QString& directory,
                            const QString& filter) = 0;
+    // Choosers that have no use for the default suffix leave this as it is.
+    virtual QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
+                                     const QString& filter, const QString& defaultSuffix);
 };
 
 } // namespace fiscora

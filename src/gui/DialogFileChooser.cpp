@@ -6,7 +6,18 @@ namespace fiscora {
 
 QString DialogFileChooser::choose(QWidget* parent, const QString& caption, const QString& directory,
                                   const QString& filter) {
-    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+    return chooseWithSuffix(parent, caption, directory, filter, QString());
+}
+
+QString DialogFileChooser::chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
+                                            const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dialog(parent, caption, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace fiscora

@@ -9,6 +9,8 @@ class DialogFileChooser final : public FileChooser {
 protected:
     QString choose(QWidget* parent, const QString& caption, const QString& directory,
                    const QString& filter) override;
+    QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
+                             const QString& filter, const QString& defaultSuffix) override;
 };
 
 } // namespace fiscora

@@ -1,0 +1,62 @@
+#include "data/CompanyExport.h"
+
+#include "data/GiaDatabaseReader.h"
+#include "validation/Documents.h"
+
+#include <algorithm>
+
+namespace fiscora {
+
+const QString CompanyExport::emptyMessage = QStringLiteral("Erro: Arquivo está vazio");
+
+bool ExportCompany::consistent() const {
+    return CNPJValida(cnpj) && !name.trimmed().isEmpty();
+}
+
+Taxpayer ExportCompany::taxpayer(const QString& chave) const {
+    // CCM and OptanteSimples are not the export's to give: empty and no.
+    return Taxpayer{ie, name + QLatin1Char(' '), cnpj, cnae, chave, QString(), false};
+}
+
+CompanyExport CompanyExport::read(const QString& path) {
+    CompanyExport result;
+    const GiaDatabaseReader::Taxpayers read = GiaDatabaseReader::readTaxpayers(path);
+    result.detail = read.detail;
+    switch (read.outcome) {
+    case GiaDatabaseReader::Outcome::Ok:
+        break;
+    case GiaDatabaseReader::Outcome::ReaderUnavailable:
+        result.outcome = Outcome::ReaderUnavailable;
+        return result;
+    case GiaDatabaseReader::Outcome::InvalidFile:
+    case GiaDatabaseReader::Outcome::NoGia:
+        result.outcome = Outcome::InvalidFile;
+        return result;
+    }
+    result.companies.reserve(read.rows.size());
+    for (const QStringList& row : read.rows)
+        result.companies.append(ExportCompany{row.value(0), row.value(1), row.value(2), row.value(3)});
+    result.outcome = result.companies.isEmpty() ? Outcome::Empty : Outcome::Ok;
+    return result;
+}
+
+bool CompanyExport::consistent() const {
+    return std::all_of(companies.begin(), companies.end(),
+                       [](const ExportCompany& company) { return company.consistent(); });
+}
+
+QString CompanyExport::message() const {
+    switch (outcome) {
+    case Outcome::Ok:
+        return QString();
+    case Outcome::Empty:
+        return emptyMessage;
+    case Outcome::InvalidFile:
+        return GiaDatabaseReader::invalidFileMessage;
+    case Outcome::ReaderUnavailable:
+        return GiaDatabaseReader::readerUnavailableMessage;
+    }
+    return GiaDatabaseReader::invalidFileMessage;
+}
+
+} // namespace fiscora

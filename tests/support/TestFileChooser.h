@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/FileChooser.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+namespace fiscora::test {
+
+// Answers the file dialog with queued paths (cancels when the queue is empty) and records every
+// request. Installs itself for its lifetime.
+class TestFileChooser final : public FileChooser {
+public:
+    struct Request {
+        QString caption;
+        QString directory;
+        QString filter;
+        QString defaultSuffix;
+    };
+
+    TestFileChooser();
+    ~TestFileChooser() override;
+    TestFileChooser(const TestFileChooser&) = delete;
+    TestFileChooser& operator=(const TestFileChooser&) = delete;
+
+    void queuePath(const QString& path) { m_answers.enqueue(path); }
+    const QList<Request>& requests() const { return m_requests; }
+
+protected:
+    QString choose(QWidget* parent, const QString& caption, const QString& directory,
+                   const QString& filter) override;
+    QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
+                             const QString& filter, const QString& defaultSuffix) override;
+
+private:
+    QList<Request> m_requests;
+    QQueue<QString> m_answers;
+};
+
+} // namespace fiscora::test
