@@ -5,6 +5,7 @@
 #include "RequestLog.h"
 #include "ServerStore.h"
 #include "SoapService.h"
+#include "SqlStatement.h"
 #include "validation/Documents.h"
 
 #include <QDate>
@@ -16,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QXmlStreamReader>
+
+#include "SqlStatement.h"
 
 #include <httplib.h>
 #include <sqlite3.h>
@@ -30,45 +33,7 @@ const QString kInvalidKey = QStringLiteral("CHAVE_INVALIDA");
 const QString kDateFormat = QStringLiteral("dd/MM/yyyy HH:mm:ss");
 const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-// A prepared statement that finalizes itself.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "fiscora-servidor: %s: %s\n", sql, sqlite3_errmsg(db));
-            sqlite3_finalize(m_statement);
-            m_statement = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(int index, const QString& value) {
-        const QByteArray bytes = value.toUtf8();
-        if (m_statement)
-            sqlite3_bind_text(m_statement, index, bytes.constData(), static_cast<int>(bytes.size()),
-                              SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& bind(int index, int value) {
-        if (m_statement)
-            sqlite3_bind_int(m_statement, index, value);
-        return *this;
-    }
-    // True while a row is there.
-    bool next() { return m_statement && sqlite3_step(m_statement) == SQLITE_ROW; }
-    // True when a statement without rows ran to its end.
-    bool run() { return m_statement && sqlite3_step(m_statement) == SQLITE_DONE; }
-    QString text(int column) const {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
-        return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column)) : QString();
-    }
-    int integer(int column) const { return sqlite3_column_int(m_statement, column); }
-
-private:
-    sqlite3_stmt* m_statement = nullptr;
-};
+using Statement = SqlStatement;
 
 QString escaped(const QString& text) {
     return text.toHtmlEscaped();
@@ -182,7 +147,8 @@ struct Transmission {
 };
 
 Transmission readTransmission(const Statement& row) {
-    Transmission t{row.text(0), row.text(1), row.text(2), row.integer(3), row.text(4), row.text(5)};
+    Transmission t{row.text(0), row.text(1), row.text(2), static_cast<int>(row.integer(3)),
+                   row.text(4), row.text(5)};
     if (t.recibo.trimmed().isEmpty())
         t.recibo = standardReceipt(t.referencia, t.protocolo, t.status);
     return t;

@@ -4,6 +4,8 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "core/Settings.h"
+#include "data/AccountantTable.h"
+#include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
 #include "gui/FileBrowser.h"
 
@@ -109,6 +111,13 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
     connect(m_browser, &FileBrowser::fileClicked, this,
             [this](const QString& path, const QString& name) { fileClick(path, name); });
     connect(m_Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
+
+    // The window opens all the same when the accountant cannot be read.
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador)
+        showDatabaseError(contador.error());
+    else if (*contador)
+        m_accountantDocument = (*contador)->document();
 }
 
 UploadWindow::~UploadWindow() {

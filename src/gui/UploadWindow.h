@@ -106,6 +106,8 @@ protected:
     QPushButton* m_Command2;
     QProgressBar* m_ProgressBar1;
     QLabel* m_lblSendSpeed;
+    // The accountant's document, read when the window opens (empty when it cannot be read).
+    QString m_accountantDocument;
 
     const QString m_txtName = kUploadFieldName;
     const QString m_txtMIMEType = kUploadContentType;

@@ -46,13 +46,6 @@ frmUpload::frmUpload(Session& session, QWidget* parent)
     : UploadWindow(session, texts(), parent) {
     setUpGrid();
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUpload::send);
-
-    // The window opens all the same when the accountant cannot be read.
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador)
-        showDatabaseError(contador.error());
-    else if (*contador)
-        m_accountantDocument = (*contador)->document();
 }
 
 void frmUpload::setUpGrid() {

@@ -44,7 +44,6 @@ private:
 
     QString m_clickedFile;
     QString m_clickedName;
-    QString m_accountantDocument;
     int m_giaCerta = 0;
     bool m_msgTrabalho = false;
 };

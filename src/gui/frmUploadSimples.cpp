@@ -59,12 +59,6 @@ QStringList frmUploadSimples::refusalMessages(const QString& answer) {
 frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
     : UploadWindow(session, texts(), parent) {
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
-
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador)
-        showDatabaseError(contador.error());
-    else if (*contador)
-        m_accountantDocument = (*contador)->document();
 }
 
 void frmUploadSimples::fileClick(const QString& path, const QString& name) {

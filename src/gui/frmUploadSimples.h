@@ -43,7 +43,6 @@ protected:
 
 private:
     QString m_clickedName;
-    QString m_accountantDocument;
 };
 
 } // namespace fiscora

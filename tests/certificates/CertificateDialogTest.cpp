@@ -7,6 +7,7 @@
 #include "gui/DialogCertificateChooser.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,21 +45,6 @@ protected:
 private:
     QString m_path;
 };
-
-// Runs an action on the next modal window once it is shown (the dialogs block in exec()).
-void whenModal(std::function<void(QWidget*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action(modal);
-    });
-    timer->start();
-}
 
 QString screenshotFolder() {
     const QString folder = QStringLiteral(FISCORA_BIN_DIR "/../capturas");

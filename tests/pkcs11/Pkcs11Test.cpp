@@ -17,6 +17,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -64,21 +65,6 @@ QString run(const QString& program, const QStringList& arguments) {
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return program + QStringLiteral(": ") + QString::fromLocal8Bit(process.readAll());
     return {};
-}
-
-// Runs an action on the next modal window once it is shown (the chooser blocks in exec()).
-void whenModal(std::function<void(QWidget*)> action) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        action(modal);
-    });
-    timer->start();
 }
 
 QTableView* grid(QWidget* dialog) {

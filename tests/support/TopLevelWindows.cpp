@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 namespace fiscora::test {
@@ -15,6 +16,20 @@ void deleteTopLevelWindows() {
     }
     for (const QPointer<QWidget>& w : windows)
         delete w.data();
+}
+
+void whenModal(std::function<void(QWidget*)> action) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
 }
 
 } // namespace fiscora::test
