@@ -5,6 +5,7 @@
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DialogKeys.h"
 #include "gui/FileBrowser.h"
 
 #include <QCloseEvent>
@@ -108,6 +109,7 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
 
     connect(m_browser, &FileBrowser::fileClicked, this,
             [this](const QString& path, const QString& name) { fileClick(path, name); });
+    setDialogKeys(this, m_cmdUpload, m_Command2);
     connect(m_Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
 }
 
