@@ -145,6 +145,10 @@ frmContador::frmContador(Session& session, QWidget* parent)
     connect(m_opt_fisica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCpfMask); });
     connect(m_opt_juridica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCnpjMask); });
     setDialogKeys(this, m_btnOK, m_Command1);
+    // Remover stands left of OK in the button row.
+    setTabOrder(m_txtEmail, m_Command2);
+    setTabOrder(m_Command2, m_btnOK);
+    setTabOrder(m_btnOK, m_Command1);
     connect(m_btnOK, &QPushButton::clicked, this, &frmContador::ok);
     connect(m_Command1, &QPushButton::clicked, this, &QWidget::close);
     connect(m_Command2, &QPushButton::clicked, this, &frmContador::remove);
