@@ -19,7 +19,9 @@ sqlite3 "$work/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
 # Public certificates of the demo's companies, so the chooser has something to list.
 cp "$root"/resources/demo/certificados/{ribeirao-verde,estrela-do-vale,contador-demo}.cer "$work/certificados/"
 export FISCORA_CERTIFICADOS="$work/certificados"
+# The upload windows open in the demo's GIA and PGDAS folders.
+export FISCORA_DEMO="$root/resources/demo"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 unset QT_QPA_PLATFORM
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/src/fiscora-capturas" --pasta "$work/programa" "$out" "$@"
+    "$build/bin/fiscora-capturas" --pasta "$work/programa" "$out" "$@"

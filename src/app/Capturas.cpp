@@ -4,14 +4,19 @@
 //   fiscora-capturas --pasta PROGRAM_FOLDER OUTPUT_FOLDER [NAME...]
 
 #include "certificates/CertificateStore.h"
+#include "core/FileChooser.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
 #include "gui/Abertura.h"
 #include "gui/CertificateDialog.h"
+#include "gui/FileBrowser.h"
+#include "gui/ImportarEmpresas.h"
 #include "gui/Principal.h"
 #include "gui/QtTranslations.h"
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
+#include "gui/frmUpload.h"
+#include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 #include "gui/frmtbl_CriaContribuinte.h"
 #include "gui/frmtbl_SelecionaContribuinte.h"
@@ -21,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QPixmap>
 #include <QWidget>
 
@@ -36,6 +42,49 @@ struct Shot {
     const char* name;
     std::function<QWidget*()> make;
 };
+
+// The demo's company with GIAs in the demo export, as "Selecionar" leaves it.
+Session& selected(Session& session) {
+    session.selectTaxpayer(QStringLiteral("Comercial Ribeirão Verde Ltda"), QStringLiteral("110.042.490.114"),
+                           QStringLiteral("RV7K2M9Q"));
+    session.setServerList(QDateTime::currentDateTime(), QStringLiteral("2026"));
+    return session;
+}
+
+// An upload window in a folder of the demo (FISCORA_DEMO), with `file` clicked when given.
+QWidget* showingFile(QWidget* window, const QString& folder, const QString& file) {
+    const QString demo = qEnvironmentVariable("FISCORA_DEMO");
+    auto* browser = window->findChild<FileBrowser*>();
+    if (demo.isEmpty() || !browser || !browser->setFolder(QDir(demo).filePath(folder)) || file.isEmpty())
+        return window;
+    for (auto* list : browser->findChildren<QListWidget*>()) {
+        const QList<QListWidgetItem*> items = list->findItems(file, Qt::MatchExactly);
+        if (items.isEmpty())
+            continue;
+        list->setCurrentItem(items.first());
+        Q_EMIT list->itemClicked(items.first());
+    }
+    return window;
+}
+
+// The file dialog answers with the demo's NovaGIA export.
+class DemoExport final : public FileChooser {
+protected:
+    QString choose(QWidget*, const QString&, const QString&, const QString&) override {
+        return QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("exportacao-novagia.mdb"));
+    }
+};
+
+// The import window with the demo export chosen and its companies loaded.
+QWidget* loadedImport(ImportarEmpresas* window) {
+    static DemoExport chooser;
+    if (qEnvironmentVariableIsEmpty("FISCORA_DEMO"))
+        return window;
+    FileChooser::install(&chooser);
+    window->Command2_Click();
+    window->Command3_Click();
+    return window;
+}
 
 // One line per window of the guide; a new window is one more line here and one in docs/guia.md.
 // Message boxes are not installed: one a window raises goes to the error output.
@@ -82,6 +131,20 @@ QList<Shot> shots() {
         {"certificados",
          [] {
              return new CertificateDialog(store);
+         }},
+        {"transmissao-gia",
+         [] {
+             return showingFile(new frmUpload(selected(session)), QStringLiteral("gia"),
+                                QStringLiteral("novagia-exportacao.mdb"));
+         }},
+        {"transmissao-pgdas",
+         [] {
+             return showingFile(new frmUploadSimples(selected(session)), QStringLiteral("pgdas"),
+                                QStringLiteral("declaracao-pgdas.pdf"));
+         }},
+        {"importacao-empresas",
+         [] {
+             return loadedImport(new ImportarEmpresas(session));
          }},
     };
 }

@@ -34,8 +34,10 @@ CompanyExport CompanyExport::read(const QString& path) {
         return result;
     }
     result.companies.reserve(read.rows.size());
+    // A CNPJ typed in lower case in NovaGIA is the same CNPJ: shown, sent and stored upper-cased.
     for (const QStringList& row : read.rows)
-        result.companies.append(ExportCompany{row.value(0), row.value(1), row.value(2), row.value(3)});
+        result.companies.append(
+            ExportCompany{row.value(0), row.value(1), normalizedCnpj(row.value(2)), row.value(3)});
     result.outcome = result.companies.isEmpty() ? Outcome::Empty : Outcome::Ok;
     return result;
 }

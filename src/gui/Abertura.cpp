@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/Platform.h"
+#include "gui/DialogKeys.h"
 #include "gui/Images.h"
 #include "gui/Sobre.h"
 
@@ -50,7 +51,7 @@ Abertura::Abertura(Session& session, QWidget* parent)
     m_iniciar->setObjectName(QStringLiteral("Command1"));
     m_sobre->setObjectName(QStringLiteral("Command2"));
     m_sair->setObjectName(QStringLiteral("Command3"));
-    m_iniciar->setDefault(true);
+    setDialogKeys(this, m_iniciar, m_sair);
 
     auto* text = new QVBoxLayout;
     text->addWidget(title);

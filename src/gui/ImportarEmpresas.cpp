@@ -8,6 +8,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 #include "net/KeyRequest.h"
 
@@ -109,6 +110,11 @@ ImportarEmpresas::ImportarEmpresas(Session& session, QWidget* parent)
     // The grid's columns, its frame and the group's margins.
     resize(780, 440);
 
+    // No cancel button: Escape closes the window, as its title-bar button does.
+    setDialogKeys(this, m_Command1, nullptr);
+    // The stop button's row lies above Importar.
+    setTabOrder(m_MSFlexGrid1, m_cmdParar);
+    setTabOrder(m_cmdParar, m_Command1);
     connect(m_Command2, &QPushButton::clicked, this, &ImportarEmpresas::Command2_Click);
     connect(m_Command3, &QPushButton::clicked, this, &ImportarEmpresas::Command3_Click);
     connect(m_Command1, &QPushButton::clicked, this, &ImportarEmpresas::Command1_Click);

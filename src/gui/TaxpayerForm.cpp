@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/TaxpayerTable.h"
+#include "gui/DialogKeys.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
 
@@ -109,6 +110,7 @@ QPushButton* TaxpayerForm::addButtonRow() {
     buttons->addWidget(m_cmdOK);
     buttons->addWidget(m_cmdCancelar);
     m_layout->addLayout(buttons);
+    setDialogKeys(this, m_cmdOK, m_cmdCancelar);
     return m_cmdOK;
 }
 

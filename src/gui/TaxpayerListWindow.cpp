@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 
 #include <QCloseEvent>
@@ -36,7 +37,7 @@ TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, co
     m_GridSelContribuinte->setObjectName(QStringLiteral("GridSelContribuinte"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
-    m_cmdOK->setDefault(true);
+    setDialogKeys(this, m_cmdOK, m_cmdCancelar, true);
 
     QTableWidget* grid = m_GridSelContribuinte;
     setUpReadOnlyGrid(

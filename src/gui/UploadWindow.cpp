@@ -7,6 +7,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DialogKeys.h"
 #include "gui/FileBrowser.h"
 
 #include <QCloseEvent>
@@ -110,6 +111,7 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
 
     connect(m_browser, &FileBrowser::fileClicked, this,
             [this](const QString& path, const QString& name) { fileClick(path, name); });
+    setDialogKeys(this, m_cmdUpload, m_Command2);
     connect(m_Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
 
     // The window opens all the same when the accountant cannot be read.

@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "gui/DialogKeys.h"
 #include "net/Soap.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
@@ -82,7 +83,6 @@ frmContador::frmContador(Session& session, QWidget* parent)
     m_btnOK->setObjectName(QStringLiteral("btnOK"));
     m_Command1->setObjectName(QStringLiteral("Command1"));
     m_Command2->setObjectName(QStringLiteral("Command2"));
-    m_btnOK->setDefault(true);
 
     QPalette red = m_erroMsg->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -144,6 +144,11 @@ frmContador::frmContador(Session& session, QWidget* parent)
     m_txtCNPJCPF->installEventFilter(this);
     connect(m_opt_fisica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCpfMask); });
     connect(m_opt_juridica, &QRadioButton::clicked, this, [this] { setDocumentMask(kCnpjMask); });
+    setDialogKeys(this, m_btnOK, m_Command1);
+    // Remover stands left of OK in the button row.
+    setTabOrder(m_txtEmail, m_Command2);
+    setTabOrder(m_Command2, m_btnOK);
+    setTabOrder(m_btnOK, m_Command1);
     connect(m_btnOK, &QPushButton::clicked, this, &frmContador::ok);
     connect(m_Command1, &QPushButton::clicked, this, &QWidget::close);
     connect(m_Command2, &QPushButton::clicked, this, &frmContador::remove);

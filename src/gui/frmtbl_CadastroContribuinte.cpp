@@ -19,7 +19,6 @@ frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidg
     // Shown, never written by the update.
     m_Chave->setReadOnly(true);
     addButtonRow();
-    m_cmdOK->setDefault(true);
     connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CadastroContribuinte::save);
 }
 

@@ -38,7 +38,6 @@ frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* pare
     commands->setHorizontalSpacing(10);
     mainLayout()->addLayout(commands);
     addButtonRow();
-    m_cmdOK->setDefault(true);
 
     connect(m_cmdOK, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::save);
     connect(m_Command1, &QPushButton::clicked, this, &frmtbl_CriaContribuinte::requestKey);

@@ -505,6 +505,34 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             QCOMPARE(KeyRequest::request(read.companies[i].ie, read.companies[i].cnpj).status, expected[i]);
     }
+
+    // An alphanumeric CNPJ, as the export holds it in either case, is inspected as valid, asked for
+    // and stored upper-cased.
+    void alphanumericCnpj_data() {
+        QTest::addColumn<QString>("cnpj");
+        QTest::newRow("upper") << QStringLiteral("12.ABC.345/01DE-35");
+        QTest::newRow("lower") << QStringLiteral("12.abc.345/01de-35");
+    }
+    void alphanumericCnpj() {
+        QFETCH(QString, cnpj);
+        const QStringList horizonte{QStringLiteral("648.213.570.204"),
+                                    QStringLiteral("Horizonte Digital Serviços Ltda"), cnpj,
+                                    QStringLiteral("6201-5/01")};
+        ServerLauncher demo;
+        QVERIFY2(demo.start({QStringLiteral("--semente"),
+                             QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/semente.json")}),
+                 qPrintable(demo.errorString()));
+        m_folder->setServer(demo.host(), demo.port());
+        TestMessageBox boxes;
+        auto* window = loaded(writeExport(QStringLiteral("alfanumerico.mdb"), {horizonte}));
+        QVERIFY(child<QPushButton>(window, "Command1")->isVisible());
+        QVERIFY(runImport(window, QStringLiteral("contador")));
+        const QList<Taxpayer> stored = rows();
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().IE, horizonte[0]);
+        QCOMPARE(stored.first().Cnpj, QStringLiteral("12.ABC.345/01DE-35"));
+        QCOMPARE(stored.first().Chave, QStringLiteral("HD4Z8K2C"));
+    }
 };
 
 QTEST_MAIN(ImportacaoTest)
