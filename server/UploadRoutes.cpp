@@ -295,8 +295,9 @@ Answer receive(Route route, ServerStore& store, const httplib::Request& request,
                      .arg(file.content.size());
     // A digest of small files, so a test can tell the bytes arrived as sent.
     if (file.content.size() <= kDigestedBytes)
-        *logDetail += QStringLiteral(" md5=") +
-                      QString::fromLatin1(QCryptographicHash::hash(file.content, QCryptographicHash::Md5).toHex());
+        *logDetail +=
+            QStringLiteral(" md5=") +
+            QString::fromLatin1(QCryptographicHash::hash(file.content, QCryptographicHash::Md5).toHex());
 
     Company company;
     if (!companyByKey(store, QString::fromStdString(request.get_param_value("chave")), &company))

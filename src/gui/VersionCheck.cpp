@@ -109,8 +109,8 @@ StartupOutcome runStartupChecks() {
     // Whatever the file now holds runs only with the vendor's signature.
     const Result<QByteArray> signature =
         HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
-    const Status verified =
-        signature ? UpdateSignature::verifyFile(updaterPath, *signature, updateKeyPath()) : Status(signature.error());
+    const Status verified = signature ? UpdateSignature::verifyFile(updaterPath, *signature, updateKeyPath())
+                                      : Status(signature.error());
     if (!verified) {
         MessageBox::show(
             AppTexts::productTitle,
