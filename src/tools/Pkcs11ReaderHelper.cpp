@@ -96,8 +96,12 @@ int main(int argc, char** argv) {
     out.line(proto::kMagic);
 
     PKCS11_CTX* context = PKCS11_CTX_new();
-    if (!context || PKCS11_CTX_load(context, argv[1]) != 0)
+    if (!context)
         return proto::ModuleFailed;
+    if (PKCS11_CTX_load(context, argv[1]) != 0) {
+        PKCS11_CTX_free(context);
+        return proto::ModuleFailed;
+    }
 
     PKCS11_SLOT* slots = nullptr;
     unsigned int slotCount = 0;
