@@ -113,6 +113,8 @@ protected:
     const QString m_txtMIMEType = kUploadContentType;
     QString m_txtUrl;
     QString m_txtUploadFile;
+    // The name of the file clicked in the list: the upload's file name.
+    QString m_clickedName;
     QString m_txtResponse;
 
 private:

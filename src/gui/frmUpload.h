@@ -43,7 +43,6 @@ private:
     QString giaList();
 
     QString m_clickedFile;
-    QString m_clickedName;
     int m_giaCerta = 0;
     bool m_msgTrabalho = false;
 };

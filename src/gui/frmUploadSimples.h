@@ -40,9 +40,6 @@ protected:
     void answered(const QString& text) override;
     void uploadFailed(const AppError& error) override;
     void closedWithoutAnswer() override;
-
-private:
-    QString m_clickedName;
 };
 
 } // namespace fiscora
