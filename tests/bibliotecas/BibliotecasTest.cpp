@@ -1,8 +1,10 @@
-// The system libraries the windows open only when a task needs them: what keeps them off the way
-// to the start-up window.
+// The system libraries the windows open only when a task needs them, and the emblem decoded
+// without Qt's image plugins: what keeps them off the way to the start-up window.
 
 #include "core/SystemLibrary.h"
+#include "gui/Images.h"
 
+#include <QColorSpace>
 #include <QProcess>
 #include <QTest>
 
@@ -51,6 +53,16 @@ private Q_SLOTS:
         QVERIFY2(dynamic.contains("libQt6Widgets"), dynamic.constData());
         QVERIFY2(!dynamic.contains("libsqlite3"), dynamic.constData());
         QVERIFY2(!dynamic.contains("libcrypto"), dynamic.constData());
+    }
+
+    void emblemDecodesAsQtDecodesIt() {
+        const QImage ours = fiscora::brasaoImage();
+        QVERIFY(!ours.isNull());
+        QImage qt = QImage(u":/imagens/brasao.png"_s, "PNG").convertToFormat(ours.format());
+        // Qt also keeps the file's colour space (gAMA, cHRM) beside the pixels; only the pixels are
+        // drawn.
+        qt.setColorSpace(ours.colorSpace());
+        QCOMPARE(ours, qt);
     }
 };
 
