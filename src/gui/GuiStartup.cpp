@@ -24,11 +24,14 @@ void hostMainWindow(Session& session) {
 }
 
 Abertura* openStartupWindow(Session& session) {
-    if (runStartupChecks() == StartupOutcome::Quit)
+    // The window is built while the server answers the version check, and shown only when the
+    // checks let the program go on, after any message of theirs.
+    StartupChecks checks;
+    auto window = std::make_unique<Abertura>(session);
+    if (checks.finish() == StartupOutcome::Quit)
         return nullptr;
-    auto* window = new Abertura(session);
     window->show();
-    return window;
+    return window.release();
 }
 
 } // namespace fiscora

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <QThread>
 
 namespace fiscora {
 
@@ -41,15 +42,11 @@ QString trimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-} // namespace
-
-bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes) {
+// Writes a finished download into a local file (see Baixa_Versao).
+bool saveDownload(const QString& localFile, const Result<QByteArray>& body) {
     QSaveFile file(localFile);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok) {
-        const Result<QByteArray> body = HttpClient::download(url, maxBytes);
-        ok = body && file.write(*body) == body->size() && file.commit();
-    }
+    bool ok = body && file.open(QIODevice::WriteOnly);
+    ok = ok && file.write(*body) == body->size() && file.commit();
     if (!ok) {
         file.cancelWriting();
         MessageBox::show(AppTexts::programTitle,
@@ -57,6 +54,12 @@ bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes)
                          MessageIcon::Critical);
     }
     return ok;
+}
+
+} // namespace
+
+bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes) {
+    return saveDownload(localFile, HttpClient::download(url, maxBytes));
 }
 
 namespace {
@@ -70,11 +73,35 @@ QString updateKeyPath() {
     return ProgramFolder::file(UpdateSignature::publicKeyFile);
 }
 
+QString versionUrl(const QString& host) {
+    return QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt");
+}
+
 } // namespace
 
+StartupChecks::StartupChecks()
+    : m_administrator(Platform::current().isAdministrator())
+    , m_host(serverHost())
+    , m_version(AppError::message(QString())) {
+    if (!m_administrator)
+        return;
+    m_fetch.reset(QThread::create(
+        [this, url = versionUrl(m_host)] { m_version = HttpClient::download(url, kMaxVersionFileBytes); }));
+    m_fetch->start();
+}
+
+StartupChecks::~StartupChecks() {
+    if (m_fetch)
+        m_fetch->wait();
+}
+
 StartupOutcome runStartupChecks() {
+    return StartupChecks().finish();
+}
+
+StartupOutcome StartupChecks::finish() {
     Platform& platform = Platform::current();
-    if (!platform.isAdministrator()) {
+    if (!m_administrator) {
         MessageBox::show(QStringLiteral("ICMS"),
                          QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
                                         "Por favor, solicite ao Departamento de Informática permissões. "
@@ -83,10 +110,11 @@ StartupOutcome runStartupChecks() {
         return StartupOutcome::Quit;
     }
 
-    const QString host = serverHost();
+    m_fetch->wait();
+    const QString& host = m_host;
+    // Written here, on the window's thread, as the user's messages are.
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    Baixa_Versao(versionPath, QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt"),
-                 kMaxVersionFileBytes);
+    saveDownload(versionPath, m_version);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     const Result<QString> serverVersion = ReadFile(versionPath);

@@ -1,6 +1,13 @@
 #pragma once
 
+#include "core/Result.h"
+
+#include <QByteArray>
 #include <QString>
+
+#include <memory>
+
+class QThread;
 
 namespace fiscora {
 
@@ -16,7 +23,26 @@ enum class StartupOutcome {
 };
 
 // The start-up window's load: administrator check, version check and self-update (the
-// updater starts only when its signature verifies).
+// updater starts only when its signature verifies). In two steps, so the caller can build its
+// window while the server answers: constructing starts fetching the version text on a thread of
+// its own; finish() waits for it and does everything the user sees, in order.
+class StartupChecks {
+public:
+    StartupChecks();
+    ~StartupChecks();
+    StartupChecks(const StartupChecks&) = delete;
+    StartupChecks& operator=(const StartupChecks&) = delete;
+
+    StartupOutcome finish();
+
+private:
+    bool m_administrator = false;
+    QString m_host;
+    Result<QByteArray> m_version;
+    std::unique_ptr<QThread> m_fetch;
+};
+
+// Both steps at once.
 StartupOutcome runStartupChecks();
 
 } // namespace fiscora

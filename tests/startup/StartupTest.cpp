@@ -246,8 +246,15 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         QFile::remove(scene->folder->file(QStringLiteral("info.fsc")));
+        // The window is built during the check but appears only after its message.
+        bool windowOnScreen = false;
+        scene->boxes.onShow = [&](const MessageRequest&) {
+            for (const QWidget* widget : QApplication::topLevelWidgets())
+                windowOnScreen = windowOnScreen || widget->isVisible();
+        };
         QVERIFY(openStartupWindow(m_session));
         QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
+        QVERIFY(!windowOnScreen);
     }
 
     void updaterThatCannotStartLeavesTheProgramUsable() {

@@ -19,6 +19,8 @@ QStringList TestMessageBox::texts() const {
 
 MessageAnswer TestMessageBox::ask(const MessageRequest& request) {
     m_shown.append(request);
+    if (onShow)
+        onShow(request);
     if (!m_answers.isEmpty())
         return m_answers.dequeue();
     switch (request.buttons) {

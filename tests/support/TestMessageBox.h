@@ -5,6 +5,8 @@
 #include <QList>
 #include <QQueue>
 
+#include <functional>
+
 namespace fiscora::test {
 
 // Records every box and answers from a queue (OK / the cautious answer when the queue is empty).
@@ -20,6 +22,8 @@ public:
     const QList<MessageRequest>& shown() const { return m_shown; }
     QStringList texts() const;
     void clear() { m_shown.clear(); }
+    // Called as each box is shown, to look at the program at that moment.
+    std::function<void(const MessageRequest&)> onShow;
 
 protected:
     MessageAnswer ask(const MessageRequest& request) override;
