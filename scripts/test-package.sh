@@ -29,6 +29,7 @@ trap cleanup EXIT
 
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$deb"
 for f in /usr/bin/fiscora /usr/bin/fiscora-servidor /usr/libexec/fiscora/fiscora-leitor-mdb \
+         /usr/libexec/fiscora/fiscora-leitor-pkcs11 /usr/libexec/fiscora/fiscora-janelas.so \
          /usr/share/fiscora/fiscora.ini /usr/share/fiscora/info.fsc /usr/share/fiscora/fiscora.mdb \
          /usr/share/fiscora/gia_limpa.mdb /usr/share/applications/fiscora.desktop \
          /usr/share/icons/hicolor/48x48/apps/fiscora.png; do

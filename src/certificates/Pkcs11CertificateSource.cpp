@@ -1,6 +1,7 @@
 #include "certificates/Pkcs11CertificateSource.h"
 
 #include "certificates/Pkcs11Protocol.h"
+#include "core/ProgramFolder.h"
 #include "core/Settings.h"
 
 #include <QCoreApplication>
@@ -175,7 +176,7 @@ QStringList Pkcs11CertificateSource::configuredModules() {
 QString Pkcs11CertificateSource::helperPath() {
     if (!g_helperPath.isEmpty())
         return g_helperPath;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/fiscora-leitor-pkcs11");
+    return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-pkcs11"));
 }
 
 void Pkcs11CertificateSource::setHelperPath(const QString& path) {
