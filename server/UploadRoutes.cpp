@@ -32,8 +32,6 @@ using fiscora::AccessReader;
 using fiscora::AccessValue;
 using fiscora::GiaDatabaseReader;
 
-// Larger bodies are refused before they are read.
-constexpr qint64 kMaxUploadBytes = 200LL * 1024 * 1024;
 constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
 const QByteArray kGiaMarker("###$$$***PRF***$$$###");
 const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -272,14 +270,8 @@ bool readBody(const httplib::Request& request, const httplib::ContentReader& rea
 
 Answer receive(Route route, ServerStore& store, const httplib::Request& request,
                const httplib::ContentReader& reader, QString* logDetail) {
-    const std::string lengthText = request.get_header_value("Content-Length");
-    if (lengthText.empty() || lengthText.size() > 15 ||
-        lengthText.find_first_not_of("0123456789") != std::string::npos)
-        return refuse(411, QStringLiteral("SEM_TAMANHO\nO pedido não informa Content-Length."));
-    const qint64 length = std::stoll(lengthText);
-    if (length > kMaxUploadBytes)
-        return refuse(413, QStringLiteral("ARQUIVO_GRANDE\nO arquivo excede o limite de %1 MB.")
-                               .arg(kMaxUploadBytes / (1024 * 1024)));
+    // GuardedServer admitted the request only with a numeric Content-Length within the limit.
+    const qint64 length = std::stoll(request.get_header_value("Content-Length"));
     QByteArray body;
     if (!readBody(request, reader, length, &body))
         return refuse(

@@ -37,7 +37,7 @@ struct Options {
 // kilobytes; the uploads carry a GIA database or a PDF.
 constexpr std::size_t kDefaultBodyLimit = std::size_t(64) << 10;
 constexpr std::size_t kSoapBodyLimit = std::size_t(1) << 20;
-// The upload routes check the same 200 MiB themselves; a large NovaGIA export must still fit.
+// The upload routes rely on this limit alone; a large NovaGIA export must still fit.
 constexpr std::size_t kUploadBodyLimit = std::size_t(200) << 20;
 
 void usage() {
