@@ -12,6 +12,7 @@
 #include "data/AccessReader.h"
 #include "data/AccessValue.h"
 #include "data/GiaDatabaseReader.h"
+#include "net/Upload.h"
 
 #include <QCryptographicHash>
 #include <QDate>
@@ -33,7 +34,7 @@ using fiscora::AccessValue;
 using fiscora::GiaDatabaseReader;
 
 constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
-const QByteArray kGiaMarker("###$$$***PRF***$$$###");
+constexpr QByteArrayView kGiaMarker(fiscora::kGiaContentMarker, fiscora::kGiaContentMarkerLength);
 const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 struct Answer {

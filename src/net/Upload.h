@@ -26,7 +26,7 @@ inline const QString kUploadFieldName = QStringLiteral("objArquivo");
 inline const QString kUploadContentType = QStringLiteral("application/octet-stream");
 // Between the database and the clicked file in a GIA upload's content.
 inline constexpr char kGiaContentMarker[] = "###$$$***PRF***$$$###";
-inline constexpr int kGiaContentMarkerLength = 21;
+inline constexpr int kGiaContentMarkerLength = int(sizeof kGiaContentMarker) - 1;
 
 // Texts of the upload windows (title "ERROR").
 inline const QString kInvalidHostText = QStringLiteral("Invalid Host");
