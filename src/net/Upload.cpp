@@ -2,10 +2,8 @@
 
 #include "core/Cp1252.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -238,6 +236,9 @@ int UploadProgress::report(qint64 remaining) {
     return ProgressPercent(m_total, remaining);
 }
 
+namespace {
+
+// The socket error as the user reads it.
 QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
@@ -258,6 +259,8 @@ QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host)
         return QStringLiteral("Falha na comunicação com o servidor %1 (erro %2).").arg(host).arg(int(error));
     }
 }
+
+} // namespace
 
 UploadSession::UploadSession(QObject* parent)
     : QObject(parent)
@@ -318,20 +321,6 @@ void UploadSession::abort() {
         m_state = State::Aborted;
     else if (isBusy())
         finish(State::Aborted);
-}
-
-bool UploadSession::waitForConnection(UploadSession* session) {
-    QPointer<UploadSession> guard(session);
-    if (!guard)
-        return false;
-    if (guard->state() == State::Connecting) {
-        QEventLoop loop;
-        connect(guard, &UploadSession::connected, &loop, &QEventLoop::quit);
-        connect(guard, &UploadSession::failed, &loop, &QEventLoop::quit);
-        connect(guard, &UploadSession::destroyed, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return guard && (guard->state() == State::Connected || guard->state() == State::Sending);
 }
 
 // The socket's signals are handled at once, but the session's own events are posted: a window
@@ -448,9 +437,8 @@ void UploadSession::writeMore() {
 void UploadSession::onReadyRead() {
     if (m_state != State::Sending && m_state != State::WaitingForAnswer && m_state != State::Connected)
         return;
-    m_answer = m_socket->readAll();
+    const QByteArray answer = m_socket->readAll();
     finish(State::Answered);
-    const QByteArray answer = m_answer;
     QMetaObject::invokeMethod(
         this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
 }
@@ -497,7 +485,6 @@ void UploadSession::onTimeout() {
 }
 
 void UploadSession::fail(AppError error) {
-    m_error = error;
     finish(State::Failed);
     QMetaObject::invokeMethod(
         this, [this, error] { Q_EMIT failed(error); }, Qt::QueuedConnection);

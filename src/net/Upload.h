@@ -102,7 +102,6 @@ QString ProgressLabel(int percent);
 class UploadProgress {
 public:
     int report(qint64 remaining);
-    qint64 total() const { return m_total; }
     void reset() { m_total = 0; }
 
 private:
@@ -154,9 +153,6 @@ public:
     // Connected, sending or waiting for the answer: the window's "connected flag" is
     // state() == Connected || state() == Sending.
     bool isBusy() const;
-    const UploadRequest& request() const { return m_request; }
-    const QByteArray& answer() const { return m_answer; }
-    const AppError& error() const { return m_error; }
 
     // Starts connecting; connected() or failed() follows. Only from Idle.
     void connectToServer(const QString& host, quint16 port);
@@ -166,11 +162,6 @@ public:
     void start(const UploadRequest& request, const QString& host, quint16 port);
     // Closes the connection at once; no event follows.
     void abort();
-
-    // Processes events until the session is connected, has failed, or was deleted (the caller's
-    // window may have been closed meanwhile: check its own QPointer afterwards). True when
-    // connected.
-    static bool waitForConnection(UploadSession* session);
 
 Q_SIGNALS:
     void connected();
@@ -210,11 +201,6 @@ private:
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes the system took
     UploadProgress m_progress;
-    QByteArray m_answer;
-    AppError m_error;
 };
-
-// The socket error as the user reads it.
-QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host);
 
 } // namespace fiscora
