@@ -50,6 +50,9 @@ private:
     std::mutex m_mutex;
 };
 
+// How transmissoes.data is written and read back.
+inline const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
 // An IE is stored and compared by its ASCII digits only.
 QString digitsOf(const QString& text);
 

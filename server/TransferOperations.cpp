@@ -18,8 +18,6 @@
 #include <QJsonObject>
 #include <QXmlStreamReader>
 
-#include "SqlStatement.h"
-
 #include <httplib.h>
 #include <sqlite3.h>
 
@@ -31,7 +29,6 @@ namespace {
 
 const QString kInvalidKey = QStringLiteral("CHAVE_INVALIDA");
 const QString kDateFormat = QStringLiteral("dd/MM/yyyy HH:mm:ss");
-const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 using Statement = SqlStatement;
 

@@ -35,7 +35,6 @@ using fiscora::GiaDatabaseReader;
 
 constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
 constexpr QByteArrayView kGiaMarker(fiscora::kGiaContentMarker, fiscora::kGiaContentMarkerLength);
-const QString kStoredDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 struct Answer {
     int status = 200;
