@@ -25,14 +25,13 @@ public:
         std::chrono::milliseconds keepAlive{5'000};
     };
 
-    explicit GuardedServer(std::size_t defaultBodyLimit = 64 * 1024, std::size_t workers = 32);
+    explicit GuardedServer(std::size_t defaultBodyLimit, std::size_t workers = 32);
 
     void setBodyLimit(const std::string& pathPrefix, std::size_t bytes);
-    std::size_t bodyLimit(const std::string& path) const;
     void setTimes(const Times& times) { m_times = times; }
-    const Times& times() const { return m_times; }
 
 private:
+    std::size_t bodyLimit(const std::string& path) const;
     bool process_and_close_socket(socket_t sock) override;
     HandlerResponse admit(const httplib::Request& request, httplib::Response& response) const;
 
