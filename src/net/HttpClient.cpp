@@ -107,10 +107,9 @@ private:
             return head();
         case State::Length: {
             const qsizetype take = qsizetype(qMin<qint64>(m_remaining, m_pending.size()));
-            if (take == 0)
+            // head() refused a length above the limit, so append() cannot fail here.
+            if (take == 0 || !append(take))
                 return false;
-            m_body.append(m_pending.constData(), take);
-            m_pending.remove(0, take);
             m_remaining -= take;
             if (m_remaining == 0)
                 m_state = State::Done;
