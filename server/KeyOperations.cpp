@@ -3,11 +3,10 @@
 #include "Operations.h"
 #include "ServerStore.h"
 #include "SoapService.h"
+#include "SqlStatement.h"
 #include "validation/Documents.h"
 
 #include <QDateTime>
-
-#include <sqlite3.h>
 
 namespace servidor {
 
@@ -17,46 +16,24 @@ const QString kRefused = QStringLiteral("NAO_AUTORIZADO");
 // The fixed text every client sends as "key".
 const QString kClientKey = QStringLiteral("!QOLTRAVEM!");
 
-QString columnText(sqlite3_stmt* statement, int column) {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return bytes ? QString::fromUtf8(bytes, sqlite3_column_bytes(statement, column)) : QString();
-}
-
-bool bindText(sqlite3_stmt* statement, int index, const QString& value) {
-    const QByteArray bytes = value.toUtf8();
-    return sqlite3_bind_text(statement, index, bytes.constData(), static_cast<int>(bytes.size()),
-                             SQLITE_TRANSIENT) == SQLITE_OK;
-}
-
 struct KeyRow {
     QString chave;
     bool simples = false;
 };
 
 bool findKey(sqlite3* db, const QString& ie, const QString& cnpj, KeyRow* row) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT chave, simples FROM empresas WHERE ie = ? AND cnpj = ?", -1,
-                           &statement, nullptr) != SQLITE_OK)
+    SqlStatement query(db, "SELECT chave, simples FROM empresas WHERE ie = ? AND cnpj = ?");
+    query.bind(1, ie).bind(2, cnpj);
+    if (!query.next())
         return false;
-    bool found = false;
-    if (bindText(statement, 1, ie) && bindText(statement, 2, cnpj) && sqlite3_step(statement) == SQLITE_ROW) {
-        row->chave = columnText(statement, 0);
-        row->simples = sqlite3_column_int(statement, 1) != 0;
-        found = true;
-    }
-    sqlite3_finalize(statement);
-    return found;
+    *row = KeyRow{query.text(0), query.integer(1) != 0};
+    return true;
 }
 
 // The date a seed fixes ("dataServidor", shared with the transmission list), else the clock.
 QString serverDate(sqlite3* db) {
-    QString date;
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT valor FROM parametros WHERE nome = 'dataServidor'", -1, &statement,
-                           nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        date = columnText(statement, 0);
-    sqlite3_finalize(statement);
+    SqlStatement query(db, "SELECT valor FROM parametros WHERE nome = 'dataServidor'");
+    const QString date = query.next() ? query.text(0) : QString();
     return date.isEmpty() ? QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))
                           : date;
 }
