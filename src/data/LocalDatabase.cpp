@@ -54,15 +54,10 @@ struct Sqlite {
 };
 
 const Result<const Sqlite*>& sqliteLibrary() {
-    static const Result<const Sqlite*> loaded = []() -> Result<const Sqlite*> {
-        static Sqlite table;
+    return systemLibrary<Sqlite>([](Sqlite& table) {
         // SQLite 3 has kept this name for its whole life.
-        const Status status = loadSystemLibrary("libsqlite3.so.0", {FISCORA_SQLITE(FISCORA_LIBRARY_SYMBOL)});
-        if (!status)
-            return status.error();
-        return &table;
-    }();
-    return loaded;
+        return loadSystemLibrary("libsqlite3.so.0", {FISCORA_SQLITE(FISCORA_LIBRARY_SYMBOL)});
+    });
 }
 
 // Called only with a database open, which means the library was loaded.
