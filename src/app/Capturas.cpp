@@ -70,7 +70,7 @@ QWidget* showingFile(QWidget* window, const QString& folder, const QString& file
 // The file dialog answers with the demo's NovaGIA export.
 class DemoExport final : public FileChooser {
 protected:
-    QString choose(QWidget*, const QString&, const QString&, const QString&) override {
+    QString choose(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
         return QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("exportacao-novagia.mdb"));
     }
 };

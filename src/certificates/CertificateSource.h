@@ -32,21 +32,21 @@ class CertificateSource {
 public:
     virtual ~CertificateSource() = default;
 
-    // Every certificate the source holds, without asking for a password; a failure (its text in
-    // Portuguese) when the source cannot be read at all.
-    virtual Result<QList<Certificate>> list() const = 0;
-
     // The certificates, and what could not be read in a source of several parts (a token
     // removed, a module that did not load, an empty token), one sentence in Portuguese each.
     struct Listing {
         QList<Certificate> certificates;
         QStringList problems;
     };
-    virtual Result<Listing> listWithProblems() const {
-        Result<QList<Certificate>> listed = list();
+    // Every certificate the source holds, without asking for a password; a failure (its text in
+    // Portuguese) when the source cannot be read at all.
+    virtual Result<Listing> listWithProblems() const = 0;
+    // The certificates of listWithProblems(), its problems left out.
+    Result<QList<Certificate>> list() const {
+        Result<Listing> listed = listWithProblems();
         if (!listed)
             return listed.error();
-        return Listing{std::move(listed).value(), {}};
+        return std::move(listed->certificates);
     }
     // Forgets what was read, so that the next listing reads the source again (a token may have
     // been plugged in or removed).

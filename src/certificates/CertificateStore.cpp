@@ -75,11 +75,11 @@ void CertificateStore::setDefaultFolder(const QString& folder) {
 CertificateStore::CertificateStore(QString folder)
     : m_folder(std::move(folder)) {}
 
-Result<QList<Certificate>> CertificateStore::list() const {
+Result<CertificateSource::Listing> CertificateStore::listWithProblems() const {
     QList<Certificate> certificates;
     const QFileInfo info(m_folder);
     if (!info.exists())
-        return certificates; // nothing imported yet
+        return Listing{certificates, {}}; // nothing imported yet
     if (!info.isDir() || !info.isReadable()) {
         return AppError::message(QStringLiteral("Não foi possível ler a pasta de certificados %1.")
                                      .arg(QDir::toNativeSeparators(m_folder)));
@@ -104,7 +104,7 @@ Result<QList<Certificate>> CertificateStore::list() const {
                          const int byName = QString::localeAwareCompare(a.subjectName(), b.subjectName());
                          return byName != 0 ? byName < 0 : a.validTo() > b.validTo();
                      });
-    return certificates;
+    return Listing{std::move(certificates), {}};
 }
 
 bool CertificateSource::needsPassword(const QString&) const {

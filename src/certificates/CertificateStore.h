@@ -16,7 +16,7 @@ public:
     explicit CertificateStore(QString folder = defaultFolder());
 
     QString folder() const { return m_folder; }
-    Result<QList<Certificate>> list() const override;
+    Result<Listing> listWithProblems() const override;
 
     bool canImport() const override { return true; }
     // .pfx and .p12 carry a private key and need their password.

@@ -6,13 +6,6 @@ PersonalCertificateSource::PersonalCertificateSource(const QString& folder, QStr
     : m_store(folder)
     , m_tokens(std::move(modules)) {}
 
-Result<QList<Certificate>> PersonalCertificateSource::list() const {
-    Result<Listing> listed = listWithProblems();
-    if (!listed)
-        return listed.error();
-    return std::move(listed->certificates);
-}
-
 Result<CertificateSource::Listing> PersonalCertificateSource::listWithProblems() const {
     const Result<QList<Certificate>> stored = m_store.list();
     Listing listing{stored.valueOr({}), {}};

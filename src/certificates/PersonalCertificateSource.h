@@ -12,7 +12,6 @@ public:
     PersonalCertificateSource() = default;
     PersonalCertificateSource(const QString& folder, QStringList modules);
 
-    Result<QList<Certificate>> list() const override;
     // A folder that cannot be read is one more problem when tokens gave certificates.
     Result<Listing> listWithProblems() const override;
     void refresh() const override { m_tokens.refresh(); }

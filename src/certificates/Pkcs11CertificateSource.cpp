@@ -4,7 +4,6 @@
 #include "core/ProgramFolder.h"
 #include "core/Settings.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -192,10 +191,6 @@ void Pkcs11CertificateSource::setTimeLimitMs(int milliseconds) {
     g_timeLimitOverride = qMax(0, milliseconds);
 }
 
-Result<QList<Certificate>> Pkcs11CertificateSource::list() const {
-    return listWithProblems()->certificates;
-}
-
 Result<CertificateSource::Listing> Pkcs11CertificateSource::listWithProblems() const {
     if (!m_reading)
         m_reading = read();
@@ -207,18 +202,19 @@ void Pkcs11CertificateSource::refresh() const {
     m_reading.reset();
 }
 
-Pkcs11CertificateSource::Reading Pkcs11CertificateSource::read() const {
-    Reading result;
+CertificateSource::Listing Pkcs11CertificateSource::read() const {
+    Listing result;
     const QStringList modules = m_modules ? *m_modules : configuredModules();
     if (modules.isEmpty())
         return result;
-    if (!QFileInfo(helperPath()).isExecutable()) {
+    const QString helper = helperPath();
+    if (!QFileInfo(helper).isExecutable()) {
         result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
                                               "encontrado na pasta do programa."));
         return result;
     }
 
-    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helperPath(), modules);
+    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helper, modules);
 
     QSet<QByteArray> listed;
     QHash<QString, QString> tokensNow;

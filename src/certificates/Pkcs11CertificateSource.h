@@ -34,16 +34,14 @@ public:
     static int timeLimitMs();
     static void setTimeLimitMs(int milliseconds); // 0: back to the default
 
-    Result<QList<Certificate>> list() const override;
     Result<Listing> listWithProblems() const override;
     void refresh() const override;
 
 private:
-    using Reading = Listing;
-    Reading read() const;
+    Listing read() const;
 
     std::optional<QStringList> m_modules;
-    mutable std::optional<Reading> m_reading;
+    mutable std::optional<Listing> m_reading;
     // Tokens seen by earlier readings, with their module: one that is gone is reported.
     mutable QHash<QString, QString> m_seenTokens;
 };

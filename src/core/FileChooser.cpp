@@ -9,17 +9,11 @@ FileChooser* g_current = nullptr;
 QString FileChooser::openFile(QWidget* parent, const QString& caption, const QString& directory,
                               const QString& filter, const QString& defaultSuffix) {
     // Without a window system installed there is nobody to ask: the choice is cancelled.
-    return g_current ? g_current->chooseWithSuffix(parent, caption, directory, filter, defaultSuffix)
-                     : QString();
+    return g_current ? g_current->choose(parent, caption, directory, filter, defaultSuffix) : QString();
 }
 
 void FileChooser::install(FileChooser* implementation) {
     g_current = implementation;
-}
-
-QString FileChooser::chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
-                                      const QString& filter, const QString&) {
-    return choose(parent, caption, directory, filter);
 }
 
 } // namespace fiscora

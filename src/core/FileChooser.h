@@ -18,10 +18,7 @@ public:
 
 protected:
     virtual QString choose(QWidget* parent, const QString& caption, const QString& directory,
-                           const QString& filter) = 0;
-    // Choosers that have no use for the default suffix leave this as it is.
-    virtual QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
-                                     const QString& filter, const QString& defaultSuffix);
+                           const QString& filter, const QString& defaultSuffix) = 0;
 };
 
 } // namespace fiscora

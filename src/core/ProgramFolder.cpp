@@ -6,13 +6,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#ifndef FISCORA_DEFAULTS_RELDIR
-#define FISCORA_DEFAULTS_RELDIR "../share/fiscora"
-#endif
-#ifndef FISCORA_HELPERS_RELDIR
-#define FISCORA_HELPERS_RELDIR "../libexec/fiscora"
-#endif
-
 namespace fiscora {
 
 namespace {

@@ -25,4 +25,17 @@ Status loadSystemLibrary(const char* soname, std::initializer_list<LibrarySymbol
 #define FISCORA_LIBRARY_SLOT(name) decltype(&::name) name = nullptr;
 #define FISCORA_LIBRARY_SYMBOL(name) LibrarySymbol{#name, &table.name},
 
+// The table of such a library, filled by load(table) (a call of loadSystemLibrary) at the first
+// call only: later calls give the same table, or the same failure.
+template <typename Table, typename Load> const Result<const Table*>& systemLibrary(Load load) {
+    static Table table;
+    static const Result<const Table*> loaded = [&]() -> Result<const Table*> {
+        const Status status = load(table);
+        if (!status)
+            return status.error();
+        return &table;
+    }();
+    return loaded;
+}
+
 } // namespace fiscora

@@ -21,10 +21,9 @@ Status saveAccountant(const Accountant& contador) {
                            "cont_nom_cidade, cont_nom_estado, cont_num_telefone, cont_num_cep, cont_email) "
                            "values (?,?,?,?,?,?,?,?,?,?,?,?)"),
             values);
+    // On failure the transaction is rolled back when db closes.
     if (done)
         done = db.commit();
-    if (!done)
-        db.rollback();
     return done;
 }
 
@@ -39,10 +38,7 @@ Result<qint64> countAccountants() {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
-    const auto row = db.first(QStringLiteral("select count(0) as total from tblContador"));
-    if (!row)
-        return row.error();
-    return *row ? (*row)->value(QStringLiteral("total")).toLongLong() : qint64(0);
+    return db.count(QStringLiteral("select count(0) as total from tblContador"));
 }
 
 } // namespace fiscora

@@ -30,25 +30,37 @@ GiaDatabaseReader::Outcome outcomeOf(AccessReader::Status status) {
                                                        : GiaDatabaseReader::Outcome::InvalidFile;
 }
 
+// The rows of one table of an export, kept in read: the Access reader runs first, then the export
+// check, then the table must be there. On failure fills outcome (only when the reader failed) and
+// detail, and gives null.
+const AccessTable* readTable(const QString& path, const QString& name, AccessReader::Result& read,
+                             GiaDatabaseReader::Outcome& outcome, QString& detail) {
+    read = AccessReader::read(path, {name});
+    if (!read.ok()) {
+        outcome = outcomeOf(read.status);
+        detail = read.detail;
+        return nullptr;
+    }
+    if (const Status opened = GiaDatabaseReader::checkExport(path); !opened) {
+        detail = opened.error().description;
+        return nullptr;
+    }
+    const AccessTable* table = read.database.table(name);
+    if (!table || !table->rowsRead) {
+        detail = QStringLiteral("o arquivo não tem a tabela %1").arg(name);
+        return nullptr;
+    }
+    return table;
+}
+
 // The rows of tblGIA, all of them or those of one IE.
 GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
     using Outcome = GiaDatabaseReader::Outcome;
     GiaDatabaseReader::Records result;
-    const AccessReader::Result read = AccessReader::read(path, {kGia});
-    if (!read.ok()) {
-        result.outcome = outcomeOf(read.status);
-        result.detail = read.detail;
+    AccessReader::Result read;
+    const AccessTable* table = readTable(path, kGia, read, result.outcome, result.detail);
+    if (!table)
         return result;
-    }
-    if (const Status opened = GiaDatabaseReader::checkExport(path); !opened) {
-        result.detail = opened.error().description;
-        return result;
-    }
-    const AccessTable* table = read.database.table(kGia);
-    if (!table || !table->rowsRead) {
-        result.detail = QStringLiteral("o arquivo não tem a tabela tblGIA");
-        return result;
-    }
     const QStringList names{QStringLiteral("NroGIA"),  QStringLiteral("IE"),   QStringLiteral("Tipo"),
                             QStringLiteral("RegTrib"), QStringLiteral("Ref1"), QStringLiteral("Movimento")};
     QList<int> at;
@@ -127,21 +139,10 @@ GiaDatabaseReader::Listing GiaDatabaseReader::listGias(const QString& path, cons
 
 GiaDatabaseReader::Taxpayers GiaDatabaseReader::readTaxpayers(const QString& path) {
     Taxpayers result;
-    const AccessReader::Result read = AccessReader::read(path, {kContribuinte});
-    if (!read.ok()) {
-        result.outcome = outcomeOf(read.status);
-        result.detail = read.detail;
+    AccessReader::Result read;
+    const AccessTable* table = readTable(path, kContribuinte, read, result.outcome, result.detail);
+    if (!table)
         return result;
-    }
-    if (const Status opened = checkExport(path); !opened) {
-        result.detail = opened.error().description;
-        return result;
-    }
-    const AccessTable* table = read.database.table(kContribuinte);
-    if (!table || !table->rowsRead) {
-        result.detail = QStringLiteral("o arquivo não tem a tabela tblContribuinte");
-        return result;
-    }
     if (table->definition.columns.size() < 4) {
         result.detail = QStringLiteral("tblContribuinte tem menos de quatro colunas");
         return result;

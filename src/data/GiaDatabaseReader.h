@@ -58,7 +58,8 @@ public:
     };
 
     // Whether the file can be opened as a GIA database at all: an Access file whose password is
-    // the export's (or none). Fails with invalidFileMessage. The readers below check it first.
+    // the export's (or none). Fails with invalidFileMessage. The readers below check it once the
+    // Access reader has read the file, before looking for their table.
     static Status checkExport(const QString& path);
 
     // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.

@@ -54,15 +54,10 @@ struct Sqlite {
 };
 
 const Result<const Sqlite*>& sqliteLibrary() {
-    static const Result<const Sqlite*> loaded = []() -> Result<const Sqlite*> {
-        static Sqlite table;
+    return systemLibrary<Sqlite>([](Sqlite& table) {
         // SQLite 3 has kept this name for its whole life.
-        const Status status = loadSystemLibrary("libsqlite3.so.0", {FISCORA_SQLITE(FISCORA_LIBRARY_SYMBOL)});
-        if (!status)
-            return status.error();
-        return &table;
-    }();
-    return loaded;
+        return loadSystemLibrary("libsqlite3.so.0", {FISCORA_SQLITE(FISCORA_LIBRARY_SYMBOL)});
+    });
 }
 
 // Called only with a database open, which means the library was loaded.
@@ -334,17 +329,19 @@ Result<std::optional<DbRow>> LocalDatabase::first(const QString& sql, const QVar
     return rows.isEmpty() ? std::optional<DbRow>() : std::optional<DbRow>(rows.constFirst());
 }
 
+Result<qint64> LocalDatabase::count(const QString& sql, const QVariantList& parameters) {
+    const Result<std::optional<DbRow>> row = first(sql, parameters);
+    if (!row)
+        return row.error();
+    return *row ? (*row)->value(QStringLiteral("total")).toLongLong() : qint64(0);
+}
+
 Status LocalDatabase::begin() {
     return exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 Status LocalDatabase::commit() {
     return exec(QStringLiteral("COMMIT"));
-}
-
-void LocalDatabase::rollback() {
-    if (m_db && !lib().sqlite3_get_autocommit(m_db))
-        lib().sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
@@ -383,18 +380,9 @@ QString Accountant::document() const {
     return documentDigits(cont_cpf_cnpj);
 }
 
-Result<std::optional<Accountant>> DadosContador() {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
-        return opened.error();
-    const Result<std::optional<DbRow>> row = db.first(QStringLiteral("SELECT * FROM tblContador"));
-    if (!row)
-        return row.error();
-    if (!*row)
-        return std::optional<Accountant>();
-    return std::optional<Accountant>(accountantFromRow(**row));
-}
+namespace {
 
+// The twelve columns of a tblContador row, found without regard to case.
 Accountant accountantFromRow(const DbRow& row) {
     Accountant c;
     c.cont_cpf_cnpj = row.text(QStringLiteral("cont_cpf_cnpj"));
@@ -410,6 +398,20 @@ Accountant accountantFromRow(const DbRow& row) {
     c.cont_num_cep = row.text(QStringLiteral("cont_num_cep"));
     c.cont_email = row.text(QStringLiteral("cont_email"));
     return c;
+}
+
+} // namespace
+
+Result<std::optional<Accountant>> DadosContador() {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    const Result<std::optional<DbRow>> row = db.first(QStringLiteral("SELECT * FROM tblContador"));
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<Accountant>();
+    return std::optional<Accountant>(accountantFromRow(**row));
 }
 
 } // namespace fiscora

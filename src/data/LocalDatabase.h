@@ -52,10 +52,11 @@ public:
     Result<QList<DbRow>> query(const QString& sql, const QVariantList& parameters = {});
     // The first row of a query; none when the query gives no row.
     Result<std::optional<DbRow>> first(const QString& sql, const QVariantList& parameters = {});
+    // The column "total" of the first row as a number; 0 when the query gives no row.
+    Result<qint64> count(const QString& sql, const QVariantList& parameters = {});
 
     Status begin();
     Status commit();
-    void rollback();
 
     // The last failure: SQLite's extended result code, "SQLite", SQLite's message.
     const AppError& lastError() const { return m_error; }
@@ -88,9 +89,6 @@ struct Accountant {
         cont_num_cep, cont_email;
     QString document() const;
 };
-
-// The twelve columns of a tblContador row, found without regard to case.
-Accountant accountantFromRow(const DbRow& row);
 
 // Reads the accountant row ("SELECT * FROM tblContador"); none when the table is empty. A database
 // failure is returned, not reported here.

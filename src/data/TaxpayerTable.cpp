@@ -5,15 +5,14 @@ namespace fiscora {
 namespace {
 
 Result<bool> countByIe(LocalDatabase& db, const QString& ie) {
-    const auto row =
-        db.first(QStringLiteral("select count(0) as total from tblContribuinte where IE = ?"), {ie});
-    if (!row)
-        return row.error();
-    return *row && (*row)->value(QStringLiteral("total")).toLongLong() > 0;
+    const Result<qint64> total =
+        db.count(QStringLiteral("select count(0) as total from tblContribuinte where IE = ?"), {ie});
+    if (!total)
+        return total.error();
+    return *total > 0;
 }
 
-} // namespace
-
+// Columns found without regard to case; OptanteSimples as a boolean.
 Taxpayer taxpayerFromRow(const DbRow& row) {
     Taxpayer c;
     c.IE = row.text(QStringLiteral("IE"));
@@ -25,6 +24,8 @@ Taxpayer taxpayerFromRow(const DbRow& row) {
     c.OptanteSimples = row.boolean(QStringLiteral("OptanteSimples"));
     return c;
 }
+
+} // namespace
 
 Result<bool> taxpayerExists(const QString& ie) {
     LocalDatabase db;
@@ -96,12 +97,11 @@ Result<bool> importTaxpayer(const Taxpayer& c) {
         done = db.exec(QStringLiteral("insert into tblContribuinte (IE, RazaoSocial, Cnpj, Cnae, Chave) "
                                       "values (?,?,?,?,?)"),
                        {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave});
+    // On failure the transaction is rolled back when db closes.
     if (done)
         done = db.commit();
-    if (!done) {
-        db.rollback();
+    if (!done)
         return done.error();
-    }
     return !*exists;
 }
 

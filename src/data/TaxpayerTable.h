@@ -21,9 +21,6 @@ struct Taxpayer {
     bool OptanteSimples = false;
 };
 
-// Columns found without regard to case; OptanteSimples as a boolean.
-Taxpayer taxpayerFromRow(const DbRow& row);
-
 // The statements on tblContribuinte, each one command on its own connection. Every value is
 // bound as the user typed it (apostrophes single); nothing is pasted into SQL text.
 

@@ -5,12 +5,7 @@
 namespace fiscora {
 
 QString DialogFileChooser::choose(QWidget* parent, const QString& caption, const QString& directory,
-                                  const QString& filter) {
-    return chooseWithSuffix(parent, caption, directory, filter, QString());
-}
-
-QString DialogFileChooser::chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
-                                            const QString& filter, const QString& defaultSuffix) {
+                                  const QString& filter, const QString& defaultSuffix) {
     QFileDialog dialog(parent, caption, directory, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -7,10 +7,8 @@ namespace fiscora {
 // The system's file-open dialog.
 class DialogFileChooser final : public FileChooser {
 protected:
-    QString choose(QWidget* parent, const QString& caption, const QString& directory,
-                   const QString& filter) override;
-    QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
-                             const QString& filter, const QString& defaultSuffix) override;
+    QString choose(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
+                   const QString& defaultSuffix) override;
 };
 
 } // namespace fiscora

@@ -11,6 +11,26 @@
 
 namespace fiscora::jet {
 
+namespace {
+
+// Why a write failed, in Portuguese, from the system's error number (errno); fallback when the
+// number is 0.
+QString writeFailureText(int code, const QString& fallback) {
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("o disco está cheio (não há espaço livre para o arquivo).");
+    case EFBIG:
+        return QStringLiteral("o arquivo ficaria maior do que o sistema permite.");
+    case 0:
+        return fallback;
+    default:
+        return QString::fromLocal8Bit(std::strerror(code));
+    }
+}
+
+} // namespace
+
 DateTime DateTime::fromDate(const QDate& date) {
     static const QDate epoch(1899, 12, 30);
     return DateTime{double(epoch.daysTo(date))};
@@ -43,20 +63,6 @@ bool writeDatabase(const QString& path, const Database& database, QString* error
     if (!file.commit())
         return fail(errno);
     return true;
-}
-
-QString writeFailureText(int code, const QString& fallback) {
-    switch (code) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("o disco está cheio (não há espaço livre para o arquivo).");
-    case EFBIG:
-        return QStringLiteral("o arquivo ficaria maior do que o sistema permite.");
-    case 0:
-        return fallback;
-    default:
-        return QString::fromLocal8Bit(std::strerror(code));
-    }
 }
 
 } // namespace fiscora::jet

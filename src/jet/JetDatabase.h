@@ -77,8 +77,4 @@ struct Database {
 // into place only when whole. False, with error, when the schema or a value cannot be stored.
 bool writeDatabase(const QString& path, const Database& database, QString* error);
 
-// Why a write failed, in Portuguese, from the system's error number (errno); fallback when the
-// number is 0.
-QString writeFailureText(int code, const QString& fallback);
-
 } // namespace fiscora::jet

@@ -8,16 +8,11 @@
 namespace fiscora {
 
 const Result<const LibCrypto*>& libCrypto() {
-    static const Result<const LibCrypto*> loaded = []() -> Result<const LibCrypto*> {
-        static LibCrypto table;
+    return systemLibrary<LibCrypto>([](LibCrypto& table) {
         // The library this build was compiled against.
-        const Status status = loadSystemLibrary(FISCORA_SHLIB(OPENSSL_SHLIB_VERSION),
-                                                {FISCORA_LIBCRYPTO(FISCORA_LIBRARY_SYMBOL)});
-        if (!status)
-            return status.error();
-        return &table;
-    }();
-    return loaded;
+        return loadSystemLibrary(FISCORA_SHLIB(OPENSSL_SHLIB_VERSION),
+                                 {FISCORA_LIBCRYPTO(FISCORA_LIBRARY_SYMBOL)});
+    });
 }
 
 } // namespace fiscora

@@ -304,6 +304,10 @@ bool cnpjComplete(const QString& text) {
     return cnpjCharacters(text).size() == 14;
 }
 
+bool cpfComplete(const QString& text) {
+    return Digits(text).count() >= 11;
+}
+
 QString normalizedCnpj(const QString& text) {
     QString normalized = text;
     for (QChar& c : normalized)

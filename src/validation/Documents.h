@@ -25,6 +25,8 @@ QString cnpjInputMask();
 QString cnpjCharacters(const QString& text);
 // A CNPJ field's text has all fourteen positions typed.
 bool cnpjComplete(const QString& text);
+// A CPF field's text has at least eleven ASCII digits (what CPFValida reads).
+bool cpfComplete(const QString& text);
 // A CNPJ as it is stored and sent: ASCII letters upper-cased, everything else as it stands.
 QString normalizedCnpj(const QString& text);
 // Fourteen characters without punctuation: twelve digits or upper-case letters, two digits.

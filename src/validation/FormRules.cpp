@@ -14,15 +14,6 @@ const QStringList kStates =
                    "SC,SE,SP,TO")
         .split(QLatin1Char(','));
 
-int digitCount(const QString& text) {
-    int count = 0;
-    for (const QChar c : text) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            ++count;
-    }
-    return count;
-}
-
 // The length of a text as the server receives it: every apostrophe doubled.
 qsizetype sentLength(const QString& text) {
     return text.size() + text.count(QLatin1Char('\''));
@@ -49,7 +40,7 @@ QString accountantDocumentError(bool cpf) {
 }
 
 FormCheck checkAccountant(const AccountantFields& f, CrcAnswer crc) {
-    if (f.cpf ? !CPFValida(f.document) || digitCount(f.document) < 11
+    if (f.cpf ? !CPFValida(f.document) || !cpfComplete(f.document)
               : !CNPJValida(f.document) || !cnpjComplete(f.document))
         return label(accountantDocumentError(f.cpf));
     if (sentLength(f.email) <= 5)

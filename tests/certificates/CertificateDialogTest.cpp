@@ -40,7 +40,9 @@ public:
     FixedFileChooser& operator=(const FixedFileChooser&) = delete;
 
 protected:
-    QString choose(QWidget*, const QString&, const QString&, const QString&) override { return m_path; }
+    QString choose(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+        return m_path;
+    }
 
 private:
     QString m_path;

@@ -28,10 +28,8 @@ public:
     const QList<Request>& requests() const { return m_requests; }
 
 protected:
-    QString choose(QWidget* parent, const QString& caption, const QString& directory,
-                   const QString& filter) override;
-    QString chooseWithSuffix(QWidget* parent, const QString& caption, const QString& directory,
-                             const QString& filter, const QString& defaultSuffix) override;
+    QString choose(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
+                   const QString& defaultSuffix) override;
 
 private:
     QList<Request> m_requests;
