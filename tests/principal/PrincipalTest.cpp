@@ -74,13 +74,6 @@ QWidget* window(const QString& name) {
     return nullptr;
 }
 
-int soapCalls(const ServerLauncher& server) {
-    int count = 0;
-    for (const QString& line : server.requests())
-        count += line.startsWith(u"POST /lumo/server/index.php"_s) ? 1 : 0;
-    return count;
-}
-
 QStringList column(QTableWidget* grid, int column) {
     QStringList texts;
     for (int row = 0; row < grid->rowCount(); ++row)
