@@ -22,6 +22,12 @@ inline QString programFolder() {
     return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")).absolutePath();
 }
 
+// The middle value (the upper one of an even count); 0 when there are none.
+inline double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
 // Median wall time of runs calls, in milliseconds.
 inline double medianMs(int runs, const std::function<void()>& run) {
     QList<double> times;
@@ -31,8 +37,7 @@ inline double medianMs(int runs, const std::function<void()>& run) {
         run();
         times.append(clock.nsecsElapsed() / 1e6);
     }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
+    return median(times);
 }
 
 // Processor time (user + system) used so far by this process's finished and waited-for
@@ -42,11 +47,6 @@ inline double childrenCpuMs() {
     getrusage(RUSAGE_CHILDREN, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-}
-
-inline double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 // Peak resident memory in MiB of this process (self) or of its finished children.

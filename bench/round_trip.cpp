@@ -2,16 +2,17 @@
 // call, beside curl posting the same envelope to the same stand-in server over loopback.
 //
 //   bench_round_trip [PROGRAM_FOLDER] [RUNS]
+//
+// The server and the program are always the build's (tests/support); PROGRAM_FOLDER is not read,
+// it only keeps the call the same as the other benchmarks'.
 
 #include "BenchSupport.h"
 
-#include "core/ProgramFolder.h"
 #include "net/Soap.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -63,8 +64,7 @@ int main(int argc, char** argv) {
     const QString envelope = folder.file(QStringLiteral("envelope.xml"));
     folder.writeFile(QStringLiteral("envelope.xml"),
                      SoapEnvelope(QStringLiteral("Transferencia.ver2"), parameters).toUtf8());
-    const QString url =
-        QStringLiteral("http://%1:%2/lumo/server/index.php?wsdl").arg(server.host()).arg(server.port());
+    const QString url = test::soapUrl(server);
     // curl's own time for the exchange (-w time_total), besides the whole process.
     QByteArray curlAnswer;
     QList<double> exchanges;
@@ -81,8 +81,7 @@ int main(int argc, char** argv) {
         exchanges.append(curlAnswer.mid(cut + 1).toDouble() * 1000);
         curlAnswer.truncate(qMax<qsizetype>(cut, 0));
     });
-    std::sort(exchanges.begin(), exchanges.end());
-    const double exchangeMs = exchanges.at(exchanges.size() / 2);
+    const double exchangeMs = bench::median(exchanges);
     std::printf("curl com o mesmo envelope (mediana de %d): %.2f ms o processo inteiro, %.2f ms a troca "
                 "(time_total), %lld bytes\n",
                 runs, curlMs, exchangeMs, qlonglong(curlAnswer.size()));

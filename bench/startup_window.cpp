@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 
 #include <poll.h>
-#include <sys/resource.h>
 #include <xcb/xcb.h>
 
 #include <cstdio>

@@ -101,11 +101,6 @@ int uploadOnce(const QString& path, bool inMemory) {
     return answer.isEmpty() ? 1 : 0;
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -198,18 +193,19 @@ int main(int argc, char** argv) {
     server.waitForFinished(5000);
 
     const double size = double(mib);
-    const double theirs = size / median(curlSeconds);
+    const double theirs = size / bench::median(curlSeconds);
     std::printf("P3: %lld MiB por loopback, %d execuções (medianas); resposta do servidor: %s\n", mib, runs,
                 qPrintable(code));
     const char* const labels[] = {"Fiscora, arquivo lido durante o envio (UploadFile)",
                                   "Fiscora, arquivo inteiro em memória (LoadFileData)"};
     for (qsizetype m = 0; m < modes.size(); ++m) {
-        const double ours = size / median(seconds[m]);
+        const double ours = size / bench::median(seconds[m]);
         std::printf(
             "  %s: %.3f s  %.0f MiB/s  razão/curl %.2f  pico acima da base %.1f MiB (%.2f× o arquivo)\n",
-            labels[m], median(seconds[m]), ours, ours / theirs, median(peaks[m]), median(peaks[m]) / size);
+            labels[m], bench::median(seconds[m]), ours, ours / theirs, bench::median(peaks[m]),
+            bench::median(peaks[m]) / size);
     }
-    std::printf("  curl -F: %.3f s  %.0f MiB/s\n", median(curlSeconds), theirs);
+    std::printf("  curl -F: %.3f s  %.0f MiB/s\n", bench::median(curlSeconds), theirs);
     std::printf("  metas: razão >= 0.8, pico <= 2.5× o arquivo\n");
     return 0;
 }

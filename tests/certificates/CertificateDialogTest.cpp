@@ -8,6 +8,7 @@
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,9 +65,6 @@ private:
     QString m_folder;
     DialogCertificateChooser m_dialogChooser;
 
-    QTableView* grid(QWidget* dialog) {
-        return dialog->findChild<QTableView*>(QStringLiteral("gridCertificados"));
-    }
     QPushButton* button(QWidget* dialog, const char* name) {
         return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
     }
@@ -135,10 +133,10 @@ private Q_SLOTS:
         QVERIFY(!button(&dialog, "cmdOK")->isEnabled());
         QVERIFY(dialog.selectedCertificate().isNull());
         dialog.findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(search);
-        QCOMPARE(grid(&dialog)->model()->rowCount(), rows);
+        QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), rows);
         if (rows == 0)
             return;
-        grid(&dialog)->selectRow(rows - 1);
+        certificateGrid(&dialog)->selectRow(rows - 1);
         QVERIFY(button(&dialog, "cmdOK")->isEnabled());
         QVERIFY(!dialog.selectedCertificate().isNull());
     }
@@ -150,7 +148,7 @@ private Q_SLOTS:
         whenModal([&](QWidget* modal) {
             title = modal->windowTitle();
             modal->findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(QStringLiteral("OUTRA"));
-            grid(modal)->selectRow(0);
+            certificateGrid(modal)->selectRow(0);
             QTest::mouseClick(button(modal, "cmdOK"), Qt::LeftButton);
         });
         const std::optional<Certificate> chosen =
@@ -171,7 +169,7 @@ private Q_SLOTS:
         QFETCH(QString, route);
         const CertificateStore store(m_folder);
         whenModal([route, this](QWidget* modal) {
-            grid(modal)->selectRow(0);
+            certificateGrid(modal)->selectRow(0);
             if (route == u"cancelar")
                 QTest::mouseClick(button(modal, "cmdCancelar"), Qt::LeftButton);
             else if (route == u"esc")
@@ -199,7 +197,7 @@ private Q_SLOTS:
         const CertificateStore store(folder);
         FixedFileChooser file(certificateFixture(QStringLiteral("empresa-legado.pfx")));
         CertificateDialog dialog(store);
-        QCOMPARE(grid(&dialog)->model()->rowCount(), 0);
+        QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), 0);
         int prompts = 0;
         whenModal([&](QWidget* modal) {
             auto* input = qobject_cast<QInputDialog*>(modal);
@@ -210,7 +208,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(button(&dialog, "cmdImportar"), Qt::LeftButton);
         QCOMPARE(prompts, 1);
-        QCOMPARE(grid(&dialog)->model()->rowCount(), imported ? 1 : 0);
+        QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), imported ? 1 : 0);
         QCOMPARE(button(&dialog, "cmdOK")->isEnabled(), imported);
         if (imported) {
             QVERIFY(boxes.shown().isEmpty());
@@ -228,12 +226,12 @@ private Q_SLOTS:
         CertificateDialog dialog(store);
         dialog.setWindowTitle(QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"));
         dialog.setText(QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"));
-        grid(&dialog)->selectRow(2);
+        certificateGrid(&dialog)->selectRow(2);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(dialog.grab().save(screenshotFolder() + QStringLiteral("/frmCertificado.png")));
         // Every column can be read whole at the dialog's initial size.
-        QTableView* table = grid(&dialog);
+        QTableView* table = certificateGrid(&dialog);
         int needed = 0;
         for (int column = 0; column < table->model()->columnCount(); ++column)
             needed += table->horizontalHeader()->sectionSize(column);

@@ -2,7 +2,7 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
-#include "data/AccountantTable.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
@@ -226,10 +226,7 @@ private Q_SLOTS:
 
         ProgramFolderFixture folder;
         if (accountant != u"-") {
-            Accountant contador;
-            contador.cont_cpf_cnpj = accountant;
-            contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-            const Status saved = saveAccountant(contador);
+            const Status saved = saveTestAccountant(accountant);
             QVERIFY2(saved, qPrintable(saved.error().description));
         }
         TestMessageBox boxes;

@@ -60,13 +60,6 @@ QString failureText(const QString& code) {
            "se comunicar com a URL http://fiscora.valdorra.sp.gov.br/"_s;
 }
 
-int soapCalls(const ServerLauncher& server) {
-    int count = 0;
-    for (const QString& line : server.requests())
-        count += line.startsWith(u"POST /lumo/server/index.php"_s) ? 1 : 0;
-    return count;
-}
-
 } // namespace
 
 class ContadorTest final : public QObject {

@@ -9,11 +9,14 @@
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "net/KeyRequest.h"
 #include "net/Soap.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -51,13 +54,6 @@ const QString kRefusal =
                    "Solicitamos entrar em contato por E-MAIL com o suporte, informando: CNPJ, "
                    "IE e CNAE do contribuinte.");
 
-template <typename T> T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
 QLineEdit* edit(QWidget* window, const char* name) {
     return child<QLineEdit>(window, name);
 }
@@ -82,13 +78,6 @@ void fillCreation(QWidget* window, const Fields& f) {
     child<QCheckBox>(window, "flag_optantesimples")->setChecked(f.simples);
 }
 
-QList<Taxpayer> rows() {
-    const Result<QList<Taxpayer>> list = listTaxpayers();
-    if (!list)
-        qWarning("listTaxpayers: %s", qUtf8Printable(list.error().description));
-    return list.valueOr({});
-}
-
 QString screenshotFolder() {
     const QString folder = QStringLiteral(FISCORA_BIN_DIR "/../capturas");
     QDir().mkpath(folder);
@@ -108,10 +97,7 @@ private:
     std::unique_ptr<Principal> m_main;
 
     void saveAccountant(const QString& document) {
-        Accountant contador;
-        contador.cont_cpf_cnpj = document;
-        contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = fiscora::saveAccountant(contador);
+        const Status saved = saveTestAccountant(document);
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
@@ -158,10 +144,7 @@ private Q_SLOTS:
     }
 
     void cleanup() {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (window != m_main.get() && !window->parentWidget())
-                delete window;
-        }
+        deleteTopLevelWindows(m_main.get());
         m_folder.reset();
     }
 
@@ -309,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown().first().icon, title == u"fiscora" ? MessageIcon::None : MessageIcon::Critical);
         QCoreApplication::processEvents();
         QVERIFY(window && window->isVisible());
-        QVERIFY(rows().isEmpty());
+        QVERIFY(storedTaxpayers().isEmpty());
     }
 
     void checksStopAtTheFirstFailure() {
@@ -348,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown().first().icon, MessageIcon::None);
         QTRY_VERIFY(window.isNull());
         QVERIFY(m_main->isEnabled());
-        const QList<Taxpayer> stored = rows();
+        const QList<Taxpayer> stored = storedTaxpayers();
         QCOMPARE(stored.size(), 1);
         const Taxpayer& row = stored.first();
         QCOMPARE(row.IE, kIeA);
@@ -389,7 +372,7 @@ private Q_SLOTS:
         press(window, "cmdOK");
         QCOMPARE(erroMsg->text(), QStringLiteral("Contribuinte já cadastrado."));
         QVERIFY(boxes.shown().isEmpty());
-        QCOMPARE(rows().size(), 1);
+        QCOMPARE(storedTaxpayers().size(), 1);
         QVERIFY(window->isVisible());
     }
 
@@ -487,7 +470,7 @@ private Q_SLOTS:
         // A refused certificate asks nothing of the server.
         const bool asked = messages != QStringList{CertificateTexts::contentRefused};
         QTRY_COMPARE(m_server.requests().size(), before + (asked ? 1 : 0));
-        QVERIFY(rows().isEmpty()); // nothing saved before OK
+        QVERIFY(storedTaxpayers().isEmpty()); // nothing saved before OK
         if (!messages.isEmpty() && messages.first() != CertificateTexts::cdpFailure(0x8009310B)) {
             const MessageRequest& box = boxes.shown().first();
             if (box.text == kRefusal) {
@@ -543,7 +526,7 @@ private Q_SLOTS:
         press(window, "Command1");
         QTRY_VERIFY(!window);
         QVERIFY(boxes.shown().isEmpty());
-        QVERIFY(rows().isEmpty());
+        QVERIFY(storedTaxpayers().isEmpty());
     }
 
     void keyRequestFailures_data() {
@@ -590,7 +573,7 @@ private Q_SLOTS:
             QVERIFY(m_main->isEnabled());
             QTRY_VERIFY(guard.isNull());
         }
-        QVERIFY(rows().isEmpty());
+        QVERIFY(storedTaxpayers().isEmpty());
         QVERIFY(boxes.shown().isEmpty());
     }
 
@@ -706,8 +689,8 @@ private Q_SLOTS:
         press(create, "cmdOK");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("O contribuinte foi criado!")});
         QTRY_VERIFY(create.isNull());
-        QCOMPARE(rows().size(), 1);
-        QCOMPARE(rows().first().Cnpj, kCnpjAlfa);
+        QCOMPARE(storedTaxpayers().size(), 1);
+        QCOMPARE(storedTaxpayers().first().Cnpj, kCnpjAlfa);
 
         QPointer<QWidget> list = new frmtbl_atualizarContribuinte(m_session);
         list->show();
@@ -725,7 +708,7 @@ private Q_SLOTS:
         QCOMPARE(edit(change, "txtCNPJ")->displayText(), kCnpjAlfa);
         edit(change, "txtRazaoSocial")->setText(QStringLiteral("Horizonte Digital Serviços Ltda"));
         press(change, "cmdOK");
-        const Taxpayer stored = rows().value(0);
+        const Taxpayer stored = storedTaxpayers().value(0);
         QCOMPARE(stored.RazaoSocial, QStringLiteral("Horizonte Digital Serviços Ltda"));
         QCOMPARE(stored.Cnpj, kCnpjAlfa);
         QCOMPARE(stored.Chave, QStringLiteral("ALFA0001"));
@@ -739,7 +722,7 @@ private Q_SLOTS:
         press(window, "cmdOK");
         QCOMPARE(child<QLabel>(window, "erroMsg")->text(), QStringLiteral("Contribuinte não cadastrado."));
         QVERIFY(boxes.shown().isEmpty());
-        QVERIFY(rows().isEmpty());
+        QVERIFY(storedTaxpayers().isEmpty());
     }
 
     void databaseFailureOnSaveKeepsTheWindow() {

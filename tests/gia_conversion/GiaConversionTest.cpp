@@ -587,8 +587,7 @@ private Q_SLOTS:
 
         // A failed conversion leaves the existing output as it was, and no temporary file.
         const auto outputBytes = [&] {
-            QFile file(out);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return m_folder->readFile(u"saida.mdb"_s);
         };
         const QByteArray before = outputBytes();
         m_folder->writeFile(u"ruim.prf"_s, T::file({T::gia05(kIe, "200905"), T::sender25(kIe, 1)}));

@@ -20,6 +20,7 @@
 #include <QTest>
 
 using namespace fiscora;
+using fiscora::test::readBytes;
 
 namespace {
 
@@ -33,11 +34,6 @@ quint32 seed() {
     bool ok = false;
     const int value = qEnvironmentVariableIntValue("FISCORA_FUZZ_SEMENTE", &ok);
     return ok ? quint32(value) : 20240607u;
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Damage aimed at what a Jet reader trusts: single bytes, bits, little-endian counts and page

@@ -3,9 +3,10 @@
 #include "data/AccessValue.h"
 #include "data/GiaDatabaseReader.h"
 #include "jet/JetDatabase.h"
+#include "jet/JetTestSupport.h"
+#include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace fiscora;
+using fiscora::test::readBytes;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -28,9 +30,7 @@ QString fixture(const QString& name) {
     return QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/access/") + name;
 }
 
-jet::Column column(const QString& name, jet::ColumnType type, int size = 0, bool autoNumber = false) {
-    return jet::Column{name, type, size, autoNumber, false};
-}
+using jettest::column;
 
 // Databases like the ones Access makes for the format's usual cases, written by our writer.
 jet::Database sampleDatabase(const QString& name) {
@@ -63,11 +63,6 @@ jet::Database sampleDatabase(const QString& name) {
         }
     }
     return database;
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -303,7 +298,7 @@ private Q_SLOTS:
     // Exports written with our writer: columns by position, odd tables, odd values.
     void taxpayersByPosition() {
         const auto text = [](const QString& name, int size = 50) {
-            return jet::Column{name, jet::ColumnType::Text, size, false, false};
+            return column(name, jet::ColumnType::Text, size);
         };
         jet::Table full{
             u"tblContribuinte"_s, {text(u"IE"_s), text(u"Nome"_s), text(u"CNPJ"_s), text(u"CNAE"_s)}, {}};
@@ -349,16 +344,14 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(bool, accepted);
         const auto text = [](const QString& name) {
-            return jet::Column{name, jet::ColumnType::Text, 20, false, false};
+            return column(name, jet::ColumnType::Text, 20);
         };
         jet::Database database;
         database.password = password;
         database.tables.append({jet::Table{u"tblGIA"_s,
-                                           {{u"NroGIA"_s, jet::ColumnType::Long, 0, false, false},
-                                            text(u"IE"_s),
-                                            {u"Tipo"_s, jet::ColumnType::Long, 0, false, false},
-                                            text(u"RegTrib"_s),
-                                            {u"Ref1"_s, jet::ColumnType::DateTime, 0, false, false}},
+                                           {column(u"NroGIA"_s, jet::ColumnType::Long), text(u"IE"_s),
+                                            column(u"Tipo"_s, jet::ColumnType::Long), text(u"RegTrib"_s),
+                                            column(u"Ref1"_s, jet::ColumnType::DateTime)},
                                            {}},
                                 {{qint64(1), u"1"_s, qint64(1), u"01"_s, jet::DateTime{39953.0}}}});
         database.tables.append({jet::Table{u"tblContribuinte"_s,

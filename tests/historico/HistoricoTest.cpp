@@ -9,7 +9,6 @@
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,6 @@
 #include "net/HttpClient.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>

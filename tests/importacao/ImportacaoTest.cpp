@@ -4,7 +4,6 @@
 #include "certificates/CertificateTexts.h"
 #include "core/Session.h"
 #include "data/AccessReader.h"
-#include "data/AccountantTable.h"
 #include "data/CompanyExport.h"
 #include "data/GiaDatabaseReader.h"
 #include "data/NovaGiaLayout.h"
@@ -12,6 +11,7 @@
 #include "gui/ImportarEmpresas.h"
 #include "jet/JetDatabase.h"
 #include "net/KeyRequest.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -19,9 +19,9 @@
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -71,23 +71,9 @@ QString duplicate(const QStringList& company) {
            QStringLiteral("\r\n\r\nA empresa não será cadastrada, para não gerar duplicidade");
 }
 
-template <typename T> T* child(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-QList<Taxpayer> rows() {
-    const Result<QList<Taxpayer>> list = listTaxpayers();
-    if (!list)
-        qWarning("listTaxpayers: %s", qUtf8Printable(list.error().description));
-    return list.valueOr({});
-}
-
 QStringList storedIes() {
     QStringList ies;
-    for (const Taxpayer& row : rows())
+    for (const Taxpayer& row : storedTaxpayers())
         ies.append(row.IE);
     return ies;
 }
@@ -162,10 +148,7 @@ private:
     }
 
     void saveAccountant() {
-        Accountant contador;
-        contador.cont_cpf_cnpj = QStringLiteral("111.444.777-35");
-        contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = fiscora::saveAccountant(contador);
+        const Status saved = saveTestAccountant();
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
@@ -331,7 +314,7 @@ private Q_SLOTS:
         QCOMPARE(m_server.requests().size(), before + 3);
         QTRY_VERIFY(window.isNull());
 
-        const QList<Taxpayer> stored = rows();
+        const QList<Taxpayer> stored = storedTaxpayers();
         QCOMPARE(stored.size(), 2);
         // Simples Nacional in the server's answer is not taken: OptanteSimples stays false.
         const Taxpayer first{kA[0], kA[1] + u' ', kA[2], kA[3], QStringLiteral("CHAVEAAA"), QString(), false};
@@ -352,7 +335,7 @@ private Q_SLOTS:
         QVERIFY(runImport(window, QStringLiteral("contador")));
         QCOMPARE(boxes.texts(), QStringList({duplicate(kA), refusal(kUnknown), duplicate(kB), kConcluida}));
         QCOMPARE(boxes.shown().at(0).icon, MessageIcon::Critical);
-        QCOMPARE(rows().size(), 2);
+        QCOMPARE(storedTaxpayers().size(), 2);
     }
 
     // Nothing is asked of the server and nothing stored when the import cannot start. One
@@ -401,7 +384,7 @@ private Q_SLOTS:
         QVERIFY(window->isVisible());
         QCOMPARE(m_server.requests().size(), before);
         if (cause != u"banco")
-            QVERIFY(rows().isEmpty());
+            QVERIFY(storedTaxpayers().isEmpty());
     }
 
     // What stops an import in the middle: the companies stored before it stay, the user is told
@@ -527,7 +510,7 @@ private Q_SLOTS:
         auto* window = loaded(writeExport(QStringLiteral("alfanumerico.mdb"), {horizonte}));
         QVERIFY(child<QPushButton>(window, "Command1")->isVisible());
         QVERIFY(runImport(window, QStringLiteral("contador")));
-        const QList<Taxpayer> stored = rows();
+        const QList<Taxpayer> stored = storedTaxpayers();
         QCOMPARE(stored.size(), 1);
         QCOMPARE(stored.first().IE, horizonte[0]);
         QCOMPARE(stored.first().Cnpj, QStringLiteral("12.ABC.345/01DE-35"));

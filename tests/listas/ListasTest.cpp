@@ -4,15 +4,15 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -45,24 +45,12 @@ QWidget* makeWindow(const QString& kind) {
     return new frmtbl_exclusaoContribuinte(session());
 }
 
-QWidget* window(const QString& name) {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    }
-    return nullptr;
-}
-
 QTableWidget* grid(QWidget* w) {
     return w->findChild<QTableWidget*>(u"GridSelContribuinte"_s);
 }
 
 void clickOk(QWidget* w) {
     QTest::mouseClick(w->findChild<QPushButton*>(u"cmdOK"_s), Qt::LeftButton);
-}
-
-QList<Taxpayer> stored() {
-    return listTaxpayers().valueOr({});
 }
 
 } // namespace
@@ -183,14 +171,14 @@ private Q_SLOTS:
         QCOMPARE(m_boxes->shown().at(0).buttons, MessageButtons::YesNo);
         if (answer == MessageAnswer::No) {
             QCOMPARE(m_boxes->shown().size(), 1);
-            QCOMPARE(stored().size(), 2);
+            QCOMPARE(storedTaxpayers().size(), 2);
             QVERIFY(w && w->isVisible());
             return;
         }
         QCOMPARE(m_boxes->texts().last(), u"Contribuinte Excluído"_s);
         QCOMPARE(m_boxes->shown().last().icon, MessageIcon::Information);
-        QCOMPARE(stored().size(), 1);
-        QCOMPARE(stored().at(0).IE, kRows[0].IE);
+        QCOMPARE(storedTaxpayers().size(), 1);
+        QCOMPARE(storedTaxpayers().at(0).IE, kRows[0].IE);
         QTRY_VERIFY(!w);
     }
 

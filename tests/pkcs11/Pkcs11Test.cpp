@@ -6,21 +6,20 @@
 #include "certificates/PersonalCertificateSource.h"
 #include "certificates/Pkcs11CertificateSource.h"
 #include "core/Session.h"
-#include "data/AccountantTable.h"
 #include "gui/CertificateDialog.h"
 #include "gui/CertificateListModel.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogCertificateChooser.h"
 #include "gui/frmtbl_CriaContribuinte.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -30,9 +29,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <functional>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -67,14 +63,10 @@ QString run(const QString& program, const QStringList& arguments) {
     return {};
 }
 
-QTableView* grid(QWidget* dialog) {
-    return dialog->findChild<QTableView*>(QStringLiteral("gridCertificados"));
-}
-
 // The rows of the chooser as shown, by holder.
 QHash<QString, QStringList> rows(QWidget* dialog) {
     QHash<QString, QStringList> shown;
-    const QAbstractItemModel* model = grid(dialog)->model();
+    const QAbstractItemModel* model = certificateGrid(dialog)->model();
     for (int row = 0; row < model->rowCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < model->columnCount(); ++column)
@@ -91,7 +83,7 @@ QString status(QWidget* dialog) {
 // In the open chooser, picks the row of that holder and presses OK.
 void chooseInDialog(const QString& holder) {
     whenModal([holder](QWidget* dialog) {
-        QTableView* table = grid(dialog);
+        QTableView* table = certificateGrid(dialog);
         for (int row = 0; row < table->model()->rowCount(); ++row) {
             if (table->model()->index(row, CertificateListModel::Titular).data().toString() == holder)
                 table->selectRow(row);
@@ -141,10 +133,7 @@ private:
                                                             m_module.toUtf8() + QByteArrayLiteral("\r\n"));
         if (accountant.isEmpty())
             return;
-        Accountant contador;
-        contador.cont_cpf_cnpj = accountant;
-        contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-        const Status saved = saveAccountant(contador);
+        const Status saved = saveTestAccountant(accountant);
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
 
@@ -210,7 +199,7 @@ private Q_SLOTS:
         QCOMPARE(shown.value(QStringLiteral("OUTRA PESSOA:12345678909")).last(), QStringLiteral("Importado"));
         QCOMPARE(status(&dialog), QStringLiteral("O token \"Vazio\" não contém certificados."));
 
-        grid(&dialog)->selectRow(0);
+        certificateGrid(&dialog)->selectRow(0);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QString captures = buildProgramFolder() + QStringLiteral("/../capturas");
@@ -365,7 +354,7 @@ private Q_SLOTS:
         CertificateDialog dialog(source);
         dialog.show();
         QVERIFY(rows(&dialog).contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));
-        grid(&dialog)->selectRow(3);
+        certificateGrid(&dialog)->selectRow(3);
         const Certificate selected = dialog.selectedCertificate();
         QCOMPARE(selected.subjectName(), QStringLiteral("OUTRA PESSOA:12345678909"));
 

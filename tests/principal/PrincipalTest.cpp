@@ -3,18 +3,19 @@
 #include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/TaxpayerTable.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -59,35 +60,6 @@ Accountant accountant() {
                       u"(11) 5555-0000"_s, u"01234-567"_s, u"contador@example.com"_s};
 }
 
-template <typename T = QWidget> T* child(QWidget* parent, const QString& name) {
-    T* widget = parent->findChild<T*>(name);
-    if (!widget)
-        qWarning("no %s", qPrintable(name));
-    return widget;
-}
-
-QWidget* window(const QString& name) {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    }
-    return nullptr;
-}
-
-int soapCalls(const ServerLauncher& server) {
-    int count = 0;
-    for (const QString& line : server.requests())
-        count += line.startsWith(u"POST /lumo/server/index.php"_s) ? 1 : 0;
-    return count;
-}
-
-QStringList column(QTableWidget* grid, int column) {
-    QStringList texts;
-    for (int row = 0; row < grid->rowCount(); ++row)
-        texts.append(grid->item(row, column) ? grid->item(row, column)->text() : QString());
-    return texts;
-}
-
 void clickRow(QTableWidget* grid, int row) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                       grid->visualRect(grid->model()->index(row, 0)).center());
@@ -126,12 +98,7 @@ private:
         if (!scene->server.start(writeSeed(scene->server, companies, parameters)))
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
         scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
-        for (const SeedCompany& c : companies) {
-            const Status saved =
-                insertTaxpayer(Taxpayer{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples});
-            if (!saved)
-                qWarning("taxpayer not saved: %s", qPrintable(saved.error().description));
-        }
+        insertSeededTaxpayers(companies);
         scene->main = new Principal(scene->session);
         scene->main->show();
         return scene;

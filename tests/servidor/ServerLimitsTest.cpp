@@ -3,7 +3,6 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -28,10 +27,6 @@ QByteArray exchange(const ServerLauncher& server, const QByteArray& request) {
     while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
         answer += socket.readAll();
     return answer;
-}
-
-QString soapUrl(const ServerLauncher& server, const QString& query = u"wsdl"_s) {
-    return u"http://%1:%2/lumo/server/index.php?%3"_s.arg(server.host()).arg(server.port()).arg(query);
 }
 
 } // namespace

@@ -176,8 +176,7 @@ private Q_SLOTS:
     void rawAmpersandIsRefusedByTheServer() {
         ServerLauncher server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
-        const QString url =
-            QStringLiteral("http://%1:%2/lumo/server/index.php?wsdl").arg(server.host()).arg(server.port());
+        const QString url = soapUrl(server);
         const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")}};
         const QString raw =
             kStart + QStringLiteral("<Diagnostico.eco xmlns=\"\"><n>Silva & Filhos</n></Diagnostico.eco>") +

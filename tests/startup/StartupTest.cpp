@@ -9,10 +9,10 @@
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -40,13 +40,7 @@ class StartupTest final : public QObject {
 private:
     Session m_session;
 
-    static Principal* mainWindow() {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* main = qobject_cast<Principal*>(w))
-                return main;
-        }
-        return nullptr;
-    }
+    static Principal* mainWindow() { return topLevelWindow<Principal>(); }
 
     // A server publishing the given version text, and a program folder pointing at it.
     struct Scene {

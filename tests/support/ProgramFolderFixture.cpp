@@ -38,14 +38,18 @@ void ProgramFolderFixture::writeFile(const QString& name, const QByteArray& byte
 }
 
 QByteArray ProgramFolderFixture::readFile(const QString& name) const {
-    QFile f(file(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return readBytes(file(name));
 }
 
 void ProgramFolderFixture::setServer(const QString& host, int port) const {
     writeFile(QStringLiteral("fiscora.ini"), QByteArrayLiteral("[servidor]\r\nhost=") + host.toUtf8() +
                                                  QByteArrayLiteral("\r\nport=") + QByteArray::number(port) +
                                                  QByteArrayLiteral("\r\n"));
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace fiscora::test

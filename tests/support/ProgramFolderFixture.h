@@ -28,4 +28,7 @@ private:
 // The folder the build lays the program out in.
 QString buildProgramFolder();
 
+// A file's bytes; empty when it cannot be read.
+QByteArray readBytes(const QString& path);
+
 } // namespace fiscora::test

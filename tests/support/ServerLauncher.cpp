@@ -2,12 +2,10 @@
 
 #include "support/ProgramFolderFixture.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -16,6 +14,23 @@ namespace fiscora::test {
 
 QString builtProgram(const QString& name) {
     return QDir(buildProgramFolder()).filePath(name);
+}
+
+namespace {
+
+const QString kSoapPath = QStringLiteral("/lumo/server/index.php");
+
+} // namespace
+
+QString soapUrl(const ServerLauncher& server, const QString& query) {
+    return QStringLiteral("http://%1:%2%3?%4").arg(server.host()).arg(server.port()).arg(kSoapPath, query);
+}
+
+int soapCalls(const ServerLauncher& server) {
+    int count = 0;
+    for (const QString& line : server.requests())
+        count += line.startsWith(QStringLiteral("POST ") + kSoapPath) ? 1 : 0;
+    return count;
 }
 
 ServerLauncher::ServerLauncher() = default;

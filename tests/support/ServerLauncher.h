@@ -28,7 +28,6 @@ public:
     QString host() const { return m_host; }
     int port() const { return m_port; }
     bool portalAvailable() const { return m_portal; }
-    QString dataFolder() const { return m_data.path(); }
     QString errorString() const { return m_error; }
 
     // Lines of the server's request log: "METHOD target status".
@@ -45,5 +44,11 @@ private:
 
 // The path of a program the build made (fiscora, fiscora-servidor).
 QString builtProgram(const QString& name);
+
+// The address of the server's web service, with this query.
+QString soapUrl(const ServerLauncher& server, const QString& query = QStringLiteral("wsdl"));
+
+// How many web service calls the server has logged.
+int soapCalls(const ServerLauncher& server);
 
 } // namespace fiscora::test

@@ -8,10 +8,10 @@
 
 namespace fiscora::test {
 
-void deleteTopLevelWindows() {
+void deleteTopLevelWindows(QWidget* keep) {
     QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->parent())
+        if (!w->parent() && w != keep)
             windows.append(w);
     }
     for (const QPointer<QWidget>& w : windows)

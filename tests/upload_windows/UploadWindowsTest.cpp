@@ -11,6 +11,7 @@
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "support/GiaTextBuilder.h"
+#include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -18,8 +19,8 @@
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
 #include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -76,13 +77,6 @@ QByteArray pdf(const QByteArray& text, bool saveAgain = false) {
     return bytes;
 }
 
-template <typename T = QWidget> T* child(QWidget* parent, const QString& name) {
-    T* widget = parent->findChild<T*>(name);
-    if (!widget)
-        qWarning("no %s", qPrintable(name));
-    return widget;
-}
-
 void clickFile(QWidget* window, const QString& name) {
     auto* list = child<QListWidget>(window, u"file"_s);
     const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
@@ -98,13 +92,6 @@ void selectRows(QTableWidget* grid, int from, int to) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at(from));
     if (to != from)
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, at(to));
-}
-
-QStringList column(QTableWidget* grid, int column) {
-    QStringList texts;
-    for (int row = 0; row < grid->rowCount(); ++row)
-        texts.append(grid->item(row, column) ? grid->item(row, column)->text() : QString());
-    return texts;
 }
 
 // A loopback server that takes the upload and then says nothing, or closes without a word.
@@ -190,10 +177,7 @@ private:
                           {{u"anos"_s, kYears}, {u"dataServidor"_s, u"14/03/2026 10:22:33"_s}})))
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
         scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
-        for (const SeedCompany& c : companies) {
-            if (!insertTaxpayer(Taxpayer{c.ie, c.razao, c.cnpj, u"4711-3/02"_s, c.chave, {}, c.simples}))
-                qWarning("taxpayer not saved");
-        }
+        insertSeededTaxpayers(companies);
         const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
                                                        u"1SP000001"_s,
                                                        u"José Contador da Silva"_s,
@@ -220,11 +204,7 @@ private:
     template <typename Window> Window* openWindow(Scene& scene) {
         QTest::mouseClick(child<QPushButton>(scene.main, u"Command1"_s), Qt::LeftButton);
         scene.boxes.clear(); // the certificate notice
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* window = qobject_cast<Window*>(w); window && window->isVisible())
-                return window;
-        }
-        return nullptr;
+        return topLevelWindow<Window>(true);
     }
 
     // A GIA export of the taxpayer (GIAs 1 and 2) and of another company (GIA 3), and a text file
