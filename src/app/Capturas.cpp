@@ -144,7 +144,7 @@ QList<Shot> shots() {
          }},
         {"importacao-empresas",
          [] {
-             return loadedImport(new ImportarEmpresas(session));
+             return loadedImport(new ImportarEmpresas);
          }},
     };
 }

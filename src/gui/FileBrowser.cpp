@@ -108,11 +108,6 @@ bool FileBrowser::setFolder(const QString& path) {
     return true;
 }
 
-void FileBrowser::refresh() {
-    if (!setFolder(m_folder))
-        fillFiles();
-}
-
 void FileBrowser::fillDrives() {
     m_Drive1->clear();
     QStringList roots;

@@ -25,8 +25,6 @@ public:
     QString folder() const { return m_folder; }
     // Shows that folder's subfolders and files. False, with nothing changed, when it cannot be read.
     bool setFolder(const QString& path);
-    // Reads the folder again (files the program wrote meanwhile).
-    void refresh();
     // The folder of the file list joined with a file name.
     QString filePath(const QString& name) const;
 

@@ -35,10 +35,13 @@ QImage decodePng(const QByteArray& bytes) {
 } // namespace
 
 QImage brasaoImage() {
-    static const bool registered = (initResources(), true);
-    Q_UNUSED(registered);
-    QFile file(QStringLiteral(":/imagens/brasao.png"));
-    return file.open(QIODevice::ReadOnly) ? decodePng(file.readAll()) : QImage();
+    // A static local is initialised once even when threads ask at the same time; copies share it.
+    static const QImage image = [] {
+        initResources();
+        QFile file(QStringLiteral(":/imagens/brasao.png"));
+        return file.open(QIODevice::ReadOnly) ? decodePng(file.readAll()) : QImage();
+    }();
+    return image;
 }
 
 QPixmap brasao() {

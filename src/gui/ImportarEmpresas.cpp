@@ -40,9 +40,8 @@ QString companyLines(const ExportCompany& company) {
 
 } // namespace
 
-ImportarEmpresas::ImportarEmpresas(Session& session, QWidget* parent)
+ImportarEmpresas::ImportarEmpresas(QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_session(session)
     , m_Frame1(new QGroupBox(QStringLiteral("Importar"), this))
     , m_Text1(new QLineEdit(QStringLiteral("Selecione o arquivo a importar"), m_Frame1))
     , m_Command2(new QPushButton(QStringLiteral("Selecionar Arquivo"), m_Frame1))
@@ -137,13 +136,18 @@ void ImportarEmpresas::Command2_Click() {
 }
 
 void ImportarEmpresas::Command3_Click() {
-    const CompanyExport read = CompanyExport::read(m_path);
+    if (const std::optional<CompanyExport> read = readExport())
+        showCompanies(*read);
+}
+
+std::optional<CompanyExport> ImportarEmpresas::readExport() {
+    CompanyExport read = CompanyExport::read(m_path);
     if (read.outcome != CompanyExport::Outcome::Ok) {
         hideLoad();
         MessageBox::show(AppTexts::productTitle, read.message());
-        return;
+        return std::nullopt;
     }
-    showCompanies(read);
+    return read;
 }
 
 void ImportarEmpresas::hideLoad() {
@@ -185,15 +189,12 @@ void ImportarEmpresas::Command1_Click() {
     if (m_importing)
         return;
     // The file is read afresh: it may have changed since it was loaded.
-    const CompanyExport read = CompanyExport::read(m_path);
-    if (read.outcome != CompanyExport::Outcome::Ok) {
-        hideLoad();
-        MessageBox::show(AppTexts::productTitle, read.message());
+    const std::optional<CompanyExport> read = readExport();
+    if (!read)
         return;
-    }
-    if (!read.consistent()) {
+    if (!read->consistent()) {
         // Changed since the load: show what it holds now, and import nothing.
-        showCompanies(read);
+        showCompanies(*read);
         return;
     }
 
@@ -212,7 +213,7 @@ void ImportarEmpresas::Command1_Click() {
     if (!self || choice != CertificateSelection::Outcome::Accepted)
         return;
 
-    m_companies = read.companies;
+    m_companies = read->companies;
     m_next = 0;
     m_stored.clear();
     m_stopRequested = false;

@@ -15,8 +15,6 @@ class QTableWidget;
 
 namespace fiscora {
 
-class Session;
-
 // The company import from a NovaGIA export, opened by the taxpayer creation window: the user
 // chooses an export, loads it for inspection, and imports it with one certificate, one key
 // request per company. The import runs one company per turn of the event loop, so the window
@@ -26,7 +24,7 @@ class ImportarEmpresas final : public QWidget {
     Q_DISABLE_COPY_MOVE(ImportarEmpresas)
 
 public:
-    explicit ImportarEmpresas(Session& session, QWidget* parent = nullptr);
+    explicit ImportarEmpresas(QWidget* parent = nullptr);
     ~ImportarEmpresas() override;
 
     void Command2_Click(); // file choice
@@ -51,6 +49,9 @@ private:
 
     // The grid, the warning labels and "Impo&rtar" for a read export.
     void showCompanies(const CompanyExport& read);
+    // The export at m_path read afresh; when it cannot be read, the load is hidden, the reason
+    // shown, and nothing is returned.
+    std::optional<CompanyExport> readExport();
     void hideLoad();
     void importNext();
     void finish(End end);
@@ -58,7 +59,6 @@ private:
     void requestStop();
     QString storedSummary() const;
 
-    Session& m_session;
     QGroupBox* m_Frame1;
     QLineEdit* m_Text1;
     QPushButton* m_Command2;

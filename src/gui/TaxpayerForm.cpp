@@ -1,6 +1,5 @@
 #include "gui/TaxpayerForm.h"
 
-#include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/TaxpayerTable.h"

@@ -4,7 +4,6 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "core/Settings.h"
-#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
@@ -13,7 +12,6 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,9 +19,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <optional>
 #include <utility>
 
 namespace fiscora {
+
+const QString UploadWindow::closedWithoutAnswerText =
+    QStringLiteral("O servidor encerrou a conexão sem responder.");
 
 namespace {
 
@@ -65,18 +67,18 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
     auto* Label2 = label(QStringLiteral("Label2"), texts.instructions, this);
     Label2->setWordWrap(true);
 
-    m_browser = new FileBrowser(this);
-    m_Frame1 = new QGroupBox(QStringLiteral("Selecione as referências a enviar"), this);
-    m_Frame1->setObjectName(QStringLiteral("Frame1"));
-    m_GridRefencias = new QTableWidget(m_Frame1);
+    auto* browser = new FileBrowser(this);
+    auto* Frame1 = new QGroupBox(QStringLiteral("Selecione as referências a enviar"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    m_GridRefencias = new QTableWidget(Frame1);
     m_GridRefencias->setObjectName(QStringLiteral("GridRefencias"));
-    auto* frameLayout = new QVBoxLayout(m_Frame1);
+    auto* frameLayout = new QVBoxLayout(Frame1);
     frameLayout->setContentsMargins(6, 6, 6, 6);
     frameLayout->addWidget(m_GridRefencias);
 
     m_cmdUpload = button(QStringLiteral("cmdUpload"), QStringLiteral("&Enviar"), this);
     m_cmdUpload->setEnabled(false);
-    m_Command2 = button(QStringLiteral("Command2"), QStringLiteral("&Cancelar"), this);
+    auto* Command2 = button(QStringLiteral("Command2"), QStringLiteral("&Cancelar"), this);
     m_ProgressBar1 = new QProgressBar(this);
     m_ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     m_ProgressBar1->setRange(0, 100);
@@ -85,8 +87,8 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
     m_lblSendSpeed = label(QStringLiteral("lblSendSpeed"), kProgressStartText, this);
 
     auto* lists = new QHBoxLayout;
-    lists->addWidget(m_browser, 3);
-    lists->addWidget(m_Frame1, 2);
+    lists->addWidget(browser, 3);
+    lists->addWidget(Frame1, 2);
 
     auto* progress = new QVBoxLayout;
     progress->setSpacing(2);
@@ -96,7 +98,7 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
     bottom->addLayout(progress, 1);
     bottom->addSpacing(24);
     bottom->addWidget(m_cmdUpload, 0, Qt::AlignBottom);
-    bottom->addWidget(m_Command2, 0, Qt::AlignBottom);
+    bottom->addWidget(Command2, 0, Qt::AlignBottom);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 8, 10, 10);
@@ -109,17 +111,15 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
 
     resize(texts.widthTwips / 15, texts.heightTwips / 15);
 
-    connect(m_browser, &FileBrowser::fileClicked, this,
+    connect(browser, &FileBrowser::fileClicked, this,
             [this](const QString& path, const QString& name) { fileClick(path, name); });
-    setDialogKeys(this, m_cmdUpload, m_Command2);
-    connect(m_Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
+    setDialogKeys(this, m_cmdUpload, Command2);
+    connect(Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
 
-    // The window opens all the same when the accountant cannot be read.
+    // An unreadable accountant row is reported on opening; the window opens all the same.
     const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador)
         showDatabaseError(contador.error());
-    else if (*contador)
-        m_accountantDocument = (*contador)->document();
 }
 
 UploadWindow::~UploadWindow() {
@@ -153,9 +153,28 @@ bool UploadWindow::certificateStep() {
     if (uploadBusy())
         return false;
     QPointer<UploadWindow> self(this);
-    CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &m_certificate,
+    std::optional<Certificate> certificate;
+    CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate,
                                               &m_certificateAccepted);
     return self && m_certificateAccepted && !uploadBusy();
+}
+
+bool UploadWindow::readyToSend() {
+    if (!certificateStep())
+        return false;
+    if (m_txtUploadFile.isEmpty()) {
+        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
+        return false;
+    }
+    return true;
+}
+
+QString UploadWindow::uploadUrl(const QString& script, const QString& gias) const {
+    // The blank before the path is the address as the server has always received it.
+    return QStringLiteral("http://") + serverHost() + QStringLiteral(":") + serverPort() +
+           QStringLiteral(" /client/") + script + QStringLiteral("?contador=") +
+           m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") + m_session.lblChave() +
+           QStringLiteral("&gias=") + gias;
 }
 
 void UploadWindow::resetProgress(const QString& text) {
@@ -170,14 +189,14 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
         MessageBox::show(AppTexts::errorTitle, kInvalidHostText, MessageIcon::Critical);
         return false;
     }
-    m_txtResponse.clear();
     const Result<QByteArray> bytes = content();
     if (!bytes) {
         // Sending without the file would only earn a refusal the user cannot make sense of.
         MessageBox::show(AppTexts::errorTitle, bytes.error().description, MessageIcon::Critical);
         return false;
     }
-    const UploadRequest request = BuildUploadRequest(*bytes, address, m_txtName, fileName, m_txtMIMEType);
+    const UploadRequest request =
+        BuildUploadRequest(*bytes, address, kUploadFieldName, fileName, kUploadContentType);
 
     if (m_upload)
         m_upload->deleteLater();
@@ -195,7 +214,6 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
         const auto send = [this, upload, request, pauses] {
             if (upload != m_upload || upload->state() != UploadSession::State::Connected)
                 return;
-            m_txtRequest = request;
             upload->send(request);
             if (pauses.afterSendMs > 0) {
                 m_pausing = true;
@@ -227,8 +245,12 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
     connect(upload, &UploadSession::answered, this, [this](const QByteArray& piece) {
         deliver([this, piece] { answered(QString::fromUtf8(piece)); });
     });
-    connect(upload, &UploadSession::closedWithoutAnswer, this,
-            [this] { deliver([this] { closedWithoutAnswer(); }); });
+    connect(upload, &UploadSession::closedWithoutAnswer, this, [this] {
+        deliver([this] {
+            resetProgress(closedWithoutAnswerText);
+            closedWithoutAnswer();
+        });
+    });
     connect(upload, &UploadSession::failed, this,
             [this](const AppError& error) { deliver([this, error] { uploadFailed(error); }); });
 

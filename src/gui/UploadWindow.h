@@ -1,6 +1,5 @@
 #pragma once
 
-#include "certificates/Certificate.h"
 #include "core/AppError.h"
 #include "core/Result.h"
 #include "core/UrlParts.h"
@@ -10,9 +9,7 @@
 #include <QWidget>
 
 #include <functional>
-#include <optional>
 
-class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -20,7 +17,6 @@ class QTableWidget;
 
 namespace fiscora {
 
-class FileBrowser;
 class Session;
 
 // What the GIA and PGDAS upload windows share: their controls and layout, the hidden fields, the
@@ -34,17 +30,11 @@ public:
     ~UploadWindow() override;
 
     // The hidden fields, kept as the window's state.
-    QString txtName() const { return m_txtName; }
-    QString txtMIMEType() const { return m_txtMIMEType; }
     QString txtUrl() const { return m_txtUrl; }
     QString txtUploadFile() const { return m_txtUploadFile; }
-    // The request last handed to the connection.
-    const UploadRequest& txtRequest() const { return m_txtRequest; }
-    QString txtResponse() const { return m_txtResponse; }
 
     // Connected, sending or waiting for the answer.
     bool uploadBusy() const;
-    bool certificateAccepted() const { return m_certificateAccepted; }
 
     // Time limits of the uploads started from now on: the connection, and the answer after the
     // send (tests shorten them). Zero restores the upload's own.
@@ -78,19 +68,24 @@ protected:
     virtual void answered(const QString& text) = 0;
     // Any failure of the connection, of the send or of the wait for the answer.
     virtual void uploadFailed(const AppError& error) = 0;
-    // The server closed the connection after the send and said nothing.
+    // The server closed the connection after the send and said nothing; the progress display
+    // already shows closedWithoutAnswerText.
     virtual void closedWithoutAnswer() = 0;
+
+    static const QString closedWithoutAnswerText;
 
     // SelecionarCertificado, transmission variant. True when the send may go on: a certificate
     // is accepted (now or earlier in this window) and no upload runs.
     bool certificateStep();
+    // The certificate step, then a file must have been chosen ("No File Chosen" otherwise).
+    bool readyToSend();
+    // The address of an upload script on the configured server, for these GIA numbers.
+    QString uploadUrl(const QString& script, const QString& gias) const;
     // The sending steps: the address taken apart ("Invalid Host" when it has no host), the
     // content read (its failure shown under "ERROR"), the request built, the connection opened;
     // the request goes out once connected. False when nothing was started.
     bool startUpload(const QString& url, const std::function<Result<QByteArray>()>& content,
                      const QString& fileName, Pauses pauses);
-    // Appends the answer's text to txtResponse.
-    void appendResponse(const QString& text) { m_txtResponse += text; }
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
     // Closes the window for good: the main window is enabled and the window deleted.
@@ -99,31 +94,21 @@ protected:
     void cancel();
 
     Session& m_session;
-    FileBrowser* m_browser;
-    QGroupBox* m_Frame1;
     QTableWidget* m_GridRefencias;
     QPushButton* m_cmdUpload;
-    QPushButton* m_Command2;
     QProgressBar* m_ProgressBar1;
     QLabel* m_lblSendSpeed;
-    // The accountant's document, read when the window opens (empty when it cannot be read).
-    QString m_accountantDocument;
 
-    const QString m_txtName = kUploadFieldName;
-    const QString m_txtMIMEType = kUploadContentType;
     QString m_txtUrl;
     QString m_txtUploadFile;
     // The name of the file clicked in the list: the upload's file name.
     QString m_clickedName;
-    QString m_txtResponse;
 
 private:
     // Runs an event of the upload now, or after the pause that follows the send.
     void deliver(std::function<void()> event);
 
     QPointer<UploadSession> m_upload;
-    UploadRequest m_txtRequest;
-    std::optional<Certificate> m_certificate;
     bool m_certificateAccepted = false;
     bool m_pausing = false;
     QList<std::function<void()>> m_held;

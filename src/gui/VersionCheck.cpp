@@ -73,8 +73,9 @@ QString updateKeyPath() {
     return ProgramFolder::file(UpdateSignature::publicKeyFile);
 }
 
-QString versionUrl(const QString& host) {
-    return QStringLiteral("http://") + host + QStringLiteral("/lumo/server/versao.txt");
+// A file the update server publishes.
+QString serverFileUrl(const QString& host, const QString& name) {
+    return QStringLiteral("http://") + host + QStringLiteral("/lumo/server/") + name;
 }
 
 } // namespace
@@ -85,8 +86,9 @@ StartupChecks::StartupChecks()
     , m_version(AppError::message(QString())) {
     if (!m_administrator)
         return;
-    m_fetch.reset(QThread::create(
-        [this, url = versionUrl(m_host)] { m_version = HttpClient::download(url, kMaxVersionFileBytes); }));
+    m_fetch.reset(QThread::create([this, url = serverFileUrl(m_host, QStringLiteral("versao.txt"))] {
+        m_version = HttpClient::download(url, kMaxVersionFileBytes);
+    }));
     m_fetch->start();
 }
 
@@ -111,7 +113,6 @@ StartupOutcome StartupChecks::finish() {
     }
 
     m_fetch->wait();
-    const QString& host = m_host;
     // Written here, on the window's thread, as the user's messages are.
     const QString versionPath = ProgramFolder::file(kVersionFile);
     saveDownload(versionPath, m_version);
@@ -131,8 +132,7 @@ StartupOutcome StartupChecks::finish() {
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    const QString updaterUrl =
-        QStringLiteral("http://") + host + QStringLiteral("/lumo/server/atualizacao_fiscora.exe");
+    const QString updaterUrl = serverFileUrl(m_host, kUpdaterFile);
     Baixa_Versao(updaterPath, updaterUrl, kMaxUpdaterBytes);
     // Whatever the file now holds runs only with the vendor's signature.
     const Result<QByteArray> signature =

@@ -4,15 +4,12 @@
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
-#include "core/Settings.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
-#include "data/LocalDatabase.h"
 #include "gui/ReadOnlyGrid.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -24,8 +21,6 @@ const QString frmUpload::accountantAskText =
 const QString frmUpload::acceptedOnlyText = QStringLiteral("Somente serão aceitas GIAS de ");
 
 namespace {
-
-const QString kClosedWithoutAnswer = QStringLiteral("O servidor encerrou a conexão sem responder.");
 
 UploadWindow::Texts texts() {
     UploadWindow::Texts t;
@@ -156,27 +151,19 @@ QString frmUpload::giaList() {
 }
 
 void frmUpload::send() {
-    if (!certificateStep())
+    if (!readyToSend())
         return;
-    if (m_txtUploadFile.isEmpty()) {
-        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
-        return;
-    }
     const QString gias = giaList();
     if (m_giaCerta == 0)
         return;
-    m_txtUrl = QStringLiteral("http://") + ReadIni(QStringLiteral("servidor"), QStringLiteral("host")) +
-               QStringLiteral(":") + ReadIni(QStringLiteral("servidor"), QStringLiteral("port")) +
-               QStringLiteral(" /client/xt_upload_1_15_01.php?contador=") + m_session.thisCont_cpf_cnpj() +
-               QStringLiteral("&chave=") + m_session.lblChave() + QStringLiteral("&gias=") + gias;
+    m_txtUrl = uploadUrl(QStringLiteral("xt_upload_1_15_01.php"), gias);
     const QString database = m_txtUploadFile;
     const QString clicked = m_clickedFile;
     startUpload(m_txtUrl, [database, clicked] { return BuildGiaContent(database, clicked); }, m_clickedName,
                 {});
 }
 
-void frmUpload::answered(const QString& text) {
-    appendResponse(text);
+void frmUpload::answered(const QString&) {
     m_session.enableMainWindow();
     QPointer<frmUpload> self(this);
     m_session.RecebeDadosServer();
@@ -190,9 +177,8 @@ void frmUpload::uploadFailed(const AppError& error) {
 }
 
 void frmUpload::closedWithoutAnswer() {
-    resetProgress(kClosedWithoutAnswer);
     MessageBox::show(AppTexts::errorTitle,
-                     kClosedWithoutAnswer +
+                     closedWithoutAnswerText +
                          QStringLiteral(" Confira na lista de transmissões se a entrega foi registrada "
                                         "antes de enviar de novo."),
                      MessageIcon::Warning);

@@ -22,10 +22,7 @@ public:
     void selPRF();
     void Command1();
 
-    // The file the user clicked (the text file when the package is sent).
-    QString clickedFile() const { return m_clickedFile; }
     int giaCerta() const { return m_giaCerta; }
-    bool msgTrabalho() const { return m_msgTrabalho; }
 
     static const QString accountantAskText; // a < b
     static const QString acceptedOnlyText;  // otherwise
@@ -42,6 +39,7 @@ private:
     // and shows the not-accepted message once per loading.
     QString giaList();
 
+    // The file the user clicked (the text file when the package is sent).
     QString m_clickedFile;
     int m_giaCerta = 0;
     bool m_msgTrabalho = false;

@@ -3,8 +3,6 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
-#include "core/Settings.h"
-#include "data/LocalDatabase.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -74,16 +72,9 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
 }
 
 void frmUploadSimples::send() {
-    if (!certificateStep())
+    if (!readyToSend())
         return;
-    if (m_txtUploadFile.isEmpty()) {
-        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
-        return;
-    }
-    m_txtUrl = QStringLiteral("http://") + ReadIni(QStringLiteral("servidor"), QStringLiteral("host")) +
-               QStringLiteral(":") + ReadIni(QStringLiteral("servidor"), QStringLiteral("port")) +
-               QStringLiteral(" /client/xt_upload_simples.php?contador=") + m_session.thisCont_cpf_cnpj() +
-               QStringLiteral("&chave=") + m_session.lblChave() + QStringLiteral("&gias=");
+    m_txtUrl = uploadUrl(QStringLiteral("xt_upload_simples.php"), QString());
     const QString file = m_txtUploadFile;
     startUpload(
         m_txtUrl, [file] { return LoadFileData(file); }, m_clickedName,
@@ -91,7 +82,6 @@ void frmUploadSimples::send() {
 }
 
 void frmUploadSimples::answered(const QString& text) {
-    appendResponse(text);
     m_session.enableMainWindow();
     m_cmdUpload->setEnabled(false);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
@@ -113,7 +103,6 @@ void frmUploadSimples::uploadFailed(const AppError&) {
 }
 
 void frmUploadSimples::closedWithoutAnswer() {
-    resetProgress(QStringLiteral("O servidor encerrou a conexão sem responder."));
     m_session.enableMainWindow();
 }
 

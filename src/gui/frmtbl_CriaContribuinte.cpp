@@ -71,7 +71,7 @@ void frmtbl_CriaContribuinte::requestKey() {
 }
 
 void frmtbl_CriaContribuinte::openCompanyImport() {
-    (new ImportarEmpresas(m_session))->show();
+    (new ImportarEmpresas)->show();
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {

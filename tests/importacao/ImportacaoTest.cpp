@@ -116,7 +116,7 @@ private:
     ImportarEmpresas* loaded(const QString& path) {
         TestFileChooser files;
         files.queuePath(path);
-        auto* window = new ImportarEmpresas(m_session);
+        auto* window = new ImportarEmpresas;
         window->show();
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
@@ -181,7 +181,7 @@ private Q_SLOTS:
     void fileChoiceAndLoad() {
         TestMessageBox boxes;
         TestFileChooser files;
-        auto* window = new ImportarEmpresas(m_session);
+        auto* window = new ImportarEmpresas;
         window->show();
         auto* text1 = child<QLineEdit>(window, "Text1");
         auto* load = child<QPushButton>(window, "Command3");

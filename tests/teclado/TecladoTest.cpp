@@ -89,8 +89,7 @@ private Q_SLOTS:
             "uploadSimples", [](Session& s) -> QWidget* { return new frmUploadSimples(s); }, u"cmdUpload"_s,
             u"Command2"_s);
         row(
-            "importar", [](Session& s) -> QWidget* { return new ImportarEmpresas(s); }, u"Command1"_s,
-            QString());
+            "importar", [](Session&) -> QWidget* { return new ImportarEmpresas; }, u"Command1"_s, QString());
         row(
             "abertura", [](Session& s) -> QWidget* { return new Abertura(s); }, u"Command1"_s, u"Command3"_s);
     }
