@@ -4,7 +4,6 @@
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
 #include "core/SystemLibrary.h"
-#include "validation/Documents.h"
 
 #include <QFile>
 
@@ -374,44 +373,6 @@ void showDatabaseError(const AppError& failure, const QList<AppError>& providerE
 QString doubleQuotes(const QString& text) {
     QString out = text;
     return out.replace(QLatin1Char('\''), QLatin1String("''"));
-}
-
-QString Accountant::document() const {
-    return documentDigits(cont_cpf_cnpj);
-}
-
-namespace {
-
-// The twelve columns of a tblContador row, found without regard to case.
-Accountant accountantFromRow(const DbRow& row) {
-    Accountant c;
-    c.cont_cpf_cnpj = row.text(QStringLiteral("cont_cpf_cnpj"));
-    c.cont_num_crc = row.text(QStringLiteral("cont_num_crc"));
-    c.cont_razao_nome = row.text(QStringLiteral("cont_razao_nome"));
-    c.cont_nom_endereco = row.text(QStringLiteral("cont_nom_endereco"));
-    c.cont_num_predial = row.text(QStringLiteral("cont_num_predial"));
-    c.cont_dsc_complemento = row.text(QStringLiteral("cont_dsc_complemento"));
-    c.cont_nom_bairro = row.text(QStringLiteral("cont_nom_bairro"));
-    c.cont_nom_cidade = row.text(QStringLiteral("cont_nom_cidade"));
-    c.cont_nom_estado = row.text(QStringLiteral("cont_nom_estado"));
-    c.cont_num_telefone = row.text(QStringLiteral("cont_num_telefone"));
-    c.cont_num_cep = row.text(QStringLiteral("cont_num_cep"));
-    c.cont_email = row.text(QStringLiteral("cont_email"));
-    return c;
-}
-
-} // namespace
-
-Result<std::optional<Accountant>> DadosContador() {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
-        return opened.error();
-    const Result<std::optional<DbRow>> row = db.first(QStringLiteral("SELECT * FROM tblContador"));
-    if (!row)
-        return row.error();
-    if (!*row)
-        return std::optional<Accountant>();
-    return std::optional<Accountant>(accountantFromRow(**row));
 }
 
 } // namespace fiscora

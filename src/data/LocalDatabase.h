@@ -82,16 +82,4 @@ void showDatabaseError(const AppError& failure, const QList<AppError>& providerE
 // An apostrophe becomes two: the rule for text put into SQL text.
 QString doubleQuotes(const QString& text);
 
-// The accountant row. DadosContador reads it; document() is cont_cpf_cnpj without ".", "/", "-".
-struct Accountant {
-    QString cont_cpf_cnpj, cont_num_crc, cont_razao_nome, cont_nom_endereco, cont_num_predial,
-        cont_dsc_complemento, cont_nom_bairro, cont_nom_cidade, cont_nom_estado, cont_num_telefone,
-        cont_num_cep, cont_email;
-    QString document() const;
-};
-
-// Reads the accountant row ("SELECT * FROM tblContador"); none when the table is empty. A database
-// failure is returned, not reported here.
-Result<std::optional<Accountant>> DadosContador();
-
 } // namespace fiscora

@@ -7,7 +7,7 @@
 #include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "data/LocalDatabase.h"
+#include "data/AccountantTable.h"
 
 namespace fiscora {
 

@@ -5,6 +5,7 @@
 #include "core/AppTexts.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"

@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "core/Settings.h"
+#include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"

@@ -4,6 +4,7 @@
 #include "certificates/CertificateTexts.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "data/AccountantTable.h"
 #include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"
 #include "gui/ImportarEmpresas.h"
