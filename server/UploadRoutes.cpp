@@ -34,7 +34,7 @@ using fiscora::AccessValue;
 using fiscora::GiaDatabaseReader;
 
 constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
-constexpr QByteArrayView kGiaMarker(fiscora::kGiaContentMarker, fiscora::kGiaContentMarkerLength);
+const QByteArrayView kGiaMarker(fiscora::kGiaContentMarker, fiscora::kGiaContentMarkerLength);
 
 struct Answer {
     int status = 200;
