@@ -538,7 +538,8 @@ private Q_SLOTS:
                                             ? static_cast<UploadWindow*>(openWindow<frmUploadSimples>(*scene))
                                             : openWindow<frmUpload>(*scene);
         bool deletedUnderALoop = false;
-        connect(window, &QObject::destroyed, this, [&] {
+        const QObject probe; // the connection ends with this function
+        connect(window, &QObject::destroyed, &probe, [&] {
             deletedUnderALoop = deletedUnderALoop || scene->boxes.open() || scene->chooser.open();
         });
         clickFile(window, simples ? u"extrato.pdf"_s : u"novagia.mdb"_s);
