@@ -1,5 +1,7 @@
 #include "certificates/CertificateChooser.h"
 
+#include "core/NestedLoop.h"
+
 namespace fiscora {
 
 namespace {
@@ -9,7 +11,10 @@ CertificateChooser* g_current = nullptr;
 std::optional<Certificate> CertificateChooser::choose(QWidget* parent, const QString& title,
                                                       const QString& text, const CertificateSource& source) {
     // Without a window system installed there is nobody to ask: the choice is cancelled.
-    return g_current ? g_current->select(parent, title, text, source) : std::nullopt;
+    if (!g_current)
+        return std::nullopt;
+    const NestedLoop loop;
+    return g_current->select(parent, title, text, source);
 }
 
 void CertificateChooser::install(CertificateChooser* implementation) {

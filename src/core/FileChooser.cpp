@@ -1,5 +1,7 @@
 #include "core/FileChooser.h"
 
+#include "core/NestedLoop.h"
+
 namespace fiscora {
 
 namespace {
@@ -9,7 +11,10 @@ FileChooser* g_current = nullptr;
 QString FileChooser::openFile(QWidget* parent, const QString& caption, const QString& directory,
                               const QString& filter, const QString& defaultSuffix) {
     // Without a window system installed there is nobody to ask: the choice is cancelled.
-    return g_current ? g_current->choose(parent, caption, directory, filter, defaultSuffix) : QString();
+    if (!g_current)
+        return {};
+    const NestedLoop loop;
+    return g_current->choose(parent, caption, directory, filter, defaultSuffix);
 }
 
 void FileChooser::install(FileChooser* implementation) {

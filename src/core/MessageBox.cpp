@@ -1,5 +1,7 @@
 #include "core/MessageBox.h"
 
+#include "core/NestedLoop.h"
+
 #include <cstdio>
 
 namespace fiscora {
@@ -33,8 +35,13 @@ MessageBox* g_current = nullptr;
 
 MessageAnswer MessageBox::show(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
+    return show(MessageRequest{title, text, icon, buttons});
+}
+
+MessageAnswer MessageBox::show(const MessageRequest& request) {
     MessageBox* box = g_current ? g_current : &g_console;
-    return box->ask(MessageRequest{title, text, icon, buttons});
+    const NestedLoop loop;
+    return box->ask(request);
 }
 
 void MessageBox::install(MessageBox* implementation) {

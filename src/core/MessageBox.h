@@ -13,6 +13,8 @@ struct MessageRequest {
     QString text;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
+    // The text can be selected and copied (an address the user must type elsewhere).
+    bool selectable = false;
 };
 
 // Every message box of the program goes through here, so tests can read and answer them.
@@ -24,6 +26,7 @@ public:
 
     static MessageAnswer show(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None,
                               MessageButtons buttons = MessageButtons::Ok);
+    static MessageAnswer show(const MessageRequest& request);
 
     // Installs an implementation (not owned); nullptr restores the default.
     static void install(MessageBox* implementation);

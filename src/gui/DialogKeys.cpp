@@ -8,16 +8,23 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTableView>
 #include <QTextEdit>
 
 namespace fiscora {
 
 namespace {
 
-bool keepsReturn(QWidget* focus, bool gridConfirms) {
+bool isReturn(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// A list or a folder tree does something of its own with Return (opens, chooses); so does a
+// multi-line editor. A grid leaves it to the window.
+bool keepsReturn(QWidget* focus) {
     for (QWidget* w = focus; w; w = w->parentWidget()) {
-        if (!gridConfirms && qobject_cast<QAbstractItemView*>(w))
-            return true;
+        if (auto* view = qobject_cast<QAbstractItemView*>(w))
+            return !qobject_cast<QTableView*>(view);
         if (auto* text = qobject_cast<QPlainTextEdit*>(w); text && !text->isReadOnly())
             return true;
         if (auto* text = qobject_cast<QTextEdit*>(w); text && !text->isReadOnly())
@@ -32,18 +39,42 @@ bool usable(QPushButton* button) {
     return button && button->isEnabled() && button->isVisible();
 }
 
-void onReturn(QWidget* window, QPushButton* confirm, int key, bool gridConfirms) {
+// Claims the key, before the windows' shortcuts see it, for the widget that keeps it: an open
+// drop-down list keeps Return and Escape (Escape closes the list only), a list or a tree keeps
+// Return. The key then reaches that widget once, as typed. (Handing a key back from a shortcut
+// with sendEvent would fire the shortcut again, without end.)
+class KeyKeeper final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool dialogKey = isReturn(key->key()) || key->key() == Qt::Key_Escape;
+            if (dialogKey && key->modifiers() == Qt::NoModifier &&
+                (QApplication::activePopupWidget() ||
+                 (isReturn(key->key()) && keepsReturn(QApplication::focusWidget())))) {
+                key->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void installKeyKeeper() {
+    static KeyKeeper keeper;
+    static QPointer<QCoreApplication> installedOn;
+    if (installedOn != QCoreApplication::instance()) {
+        installedOn = QCoreApplication::instance();
+        installedOn->installEventFilter(&keeper);
+    }
+}
+
+void onReturn(QWidget* window, QPushButton* confirm) {
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus->window() == window) {
         if (auto* pressed = qobject_cast<QPushButton*>(focus); pressed && pressed != confirm) {
             if (usable(pressed))
                 pressed->click();
-            return;
-        }
-        if (keepsReturn(focus, gridConfirms)) {
-            // The shortcut took the key before the widget saw it: hand it back unchanged.
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-            QApplication::sendEvent(focus, &press);
             return;
         }
     }
@@ -53,17 +84,18 @@ void onReturn(QWidget* window, QPushButton* confirm, int key, bool gridConfirms)
 
 } // namespace
 
-void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel, bool gridConfirms) {
+void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel) {
     if (confirm) {
         confirm->setAutoDefault(true);
         confirm->setDefault(true);
     }
+    installKeyKeeper();
     const QPointer<QPushButton> ok(confirm);
     for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);
         shortcut->setContext(Qt::WidgetWithChildrenShortcut);
         QObject::connect(shortcut, &QShortcut::activated, window,
-                         [window, ok, key, gridConfirms] { onReturn(window, ok.data(), key, gridConfirms); });
+                         [window, ok] { onReturn(window, ok.data()); });
     }
     const QPointer<QPushButton> no(cancel);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);

@@ -72,6 +72,12 @@ template <typename Window> Window* showOnce(QPointer<Window>& slot, Session& ses
     return slot;
 }
 
+// The address as the browser is given it.
+QString browserAddress(const QString& url) {
+    return url.startsWith(QStringLiteral("http"), Qt::CaseInsensitive) ? url
+                                                                       : QStringLiteral("http://") + url;
+}
+
 // The caption rule of the upload windows: the accepted years are appended once.
 void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
     if (!window->windowTitle().contains(anoTrabalho))
@@ -228,6 +234,7 @@ Principal::Principal(Session& session, QWidget* parent)
 Principal::~Principal() {
     delete m_frmUpload;
     delete m_frmUploadSimples;
+    qDeleteAll(m_leftWindows);
 }
 
 void Principal::buildMenus() {
@@ -274,12 +281,37 @@ void Principal::buildTransmissionsGrid() {
 }
 
 void Principal::showTaxpayer() {
+    if (m_session.IESel() != m_shownIE || m_session.lblChave() != m_shownKey)
+        leaveTaxpayer();
     const bool selected = m_session.hasTaxpayer();
     m_RSSel->setText(m_session.RSSel());
     m_IESel->setText(m_session.IESel());
     m_lblChave->setText(m_session.lblChave());
     m_frmImportacao->setVisible(selected);
     m_Command1->setVisible(selected);
+}
+
+void Principal::leaveTaxpayer() {
+    m_shownIE = m_session.IESel();
+    m_shownKey = m_session.lblChave();
+    m_GridTransmissoes->setRowCount(0);
+    m_tvwPessoa->clear();
+    m_tvwPessoa->hide();
+    m_detApuracao->hide();
+    m_labelOK->hide();
+    m_Text1->clear();
+    m_Text2->clear();
+
+    for (UploadWindow* window : {static_cast<UploadWindow*>(m_frmUpload.data()),
+                                 static_cast<UploadWindow*>(m_frmUploadSimples.data())}) {
+        if (!window)
+            continue;
+        m_leftWindows.append(window);
+        window->taxpayerLeft();
+    }
+    m_frmUpload.clear();
+    m_frmUploadSimples.clear();
+    m_leftWindows.removeAll(nullptr);
 }
 
 void Principal::RecebeDadosServer() {
@@ -435,10 +467,7 @@ void Principal::buildReceiptTree(const QString& receiptText) {
 }
 
 bool Principal::OpenBrowser(const QString& url) {
-    QString address = url;
-    if (!address.startsWith(QStringLiteral("http"), Qt::CaseInsensitive))
-        address.prepend(QStringLiteral("http://"));
-    return Platform::current().openUrl(address);
+    return Platform::current().openUrl(browserAddress(url));
 }
 
 void Principal::imprimirProtocolo() {
@@ -452,7 +481,16 @@ void Principal::imprimirProtocolo() {
                          MessageIcon::Information);
         return;
     }
-    OpenBrowser(address);
+    if (!OpenBrowser(address)) {
+        MessageRequest request;
+        request.title = AppTexts::productTitle;
+        request.text = QStringLiteral("Não foi possível abrir o navegador. Abra este endereço para ver o "
+                                      "protocolo:\n\n") +
+                       browserAddress(address);
+        request.icon = MessageIcon::Information;
+        request.selectable = true;
+        MessageBox::show(request);
+    }
 }
 
 void Principal::novoContribuinte() {

@@ -53,6 +53,9 @@ private:
     void buildTransmissionsGrid();
     // The labels, the frame of past transmissions and the transmit button follow the session.
     void showTaxpayer();
+    // Another taxpayer is current: nothing of the previous one stays on screen or in an upload
+    // window.
+    void leaveTaxpayer();
     void buildReceiptTree(const QString& receipt);
 
     // Menu commands and buttons.
@@ -87,6 +90,11 @@ private:
     // exist once at a time.
     QPointer<frmUpload> m_frmUpload;
     QPointer<frmUploadSimples> m_frmUploadSimples;
+    // Upload windows of an earlier taxpayer whose upload is still running.
+    QList<QPointer<QWidget>> m_leftWindows;
+    // The taxpayer whose transmissions are shown.
+    QString m_shownIE;
+    QString m_shownKey;
     QPointer<frmtbl_CriaContribuinte> m_frmCria;
     QPointer<frmtbl_SelecionaContribuinte> m_frmSeleciona;
     QPointer<frmtbl_atualizarContribuinte> m_frmAtualizar;

@@ -37,7 +37,7 @@ TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, co
     m_GridSelContribuinte->setObjectName(QStringLiteral("GridSelContribuinte"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
-    setDialogKeys(this, m_cmdOK, m_cmdCancelar, true);
+    setDialogKeys(this, m_cmdOK, m_cmdCancelar);
 
     QTableWidget* grid = m_GridSelContribuinte;
     setUpReadOnlyGrid(

@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/NestedLoop.h"
 #include "core/Session.h"
 #include "core/Settings.h"
 #include "data/AccountantTable.h"
@@ -27,6 +28,8 @@ namespace fiscora {
 
 const QString UploadWindow::closedWithoutAnswerText =
     QStringLiteral("O servidor encerrou a conexão sem responder.");
+const QString UploadWindow::checkListText =
+    QStringLiteral(" Confira na lista de transmissões se a entrega foi registrada antes de enviar de novo.");
 
 namespace {
 
@@ -54,7 +57,10 @@ void UploadWindow::setTimeLimits(int connectMs, int answerMs) {
 
 UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_session(session) {
+    , m_session(session)
+    , m_taxpayerName(session.RSSel())
+    , m_taxpayerIE(session.IESel())
+    , m_taxpayerKey(session.lblChave()) {
     setObjectName(texts.objectName);
     setWindowTitle(texts.caption);
     // Closing unloads the window; Cancel only hides it.
@@ -129,10 +135,61 @@ UploadWindow::~UploadWindow() {
 }
 
 bool UploadWindow::uploadBusy() const {
-    return (m_upload && m_upload->isBusy()) || m_pausing;
+    return (m_upload && m_upload->isBusy()) || m_pausing || !m_held.isEmpty() || m_answerPending;
+}
+
+bool UploadWindow::forCurrentTaxpayer() const {
+    return m_session.IESel() == m_taxpayerIE && m_session.lblChave() == m_taxpayerKey;
+}
+
+void UploadWindow::taxpayerLeft() {
+    if (forCurrentTaxpayer())
+        return;
+    if (!uploadBusy()) {
+        unload();
+        return;
+    }
+    m_leftBehind = true;
+    m_cmdUpload->setEnabled(false);
+}
+
+void UploadWindow::showOutcome(const QString& title, const QString& text, MessageIcon icon) {
+    const QString prefix =
+        forCurrentTaxpayer() ? QString()
+                             : QStringLiteral("Contribuinte %1 (IE %2): ").arg(m_taxpayerName, m_taxpayerIE);
+    MessageBox::show(title, prefix + text, icon);
+}
+
+void UploadWindow::showAnsweredElsewhere() {
+    showOutcome(AppTexts::productTitle,
+                QStringLiteral("o servidor respondeu ao envio. Selecione este contribuinte para ver a "
+                               "lista de transmissões."),
+                MessageIcon::Information);
+}
+
+void UploadWindow::refreshList() {
+    if (forCurrentTaxpayer())
+        m_session.RecebeDadosServer();
+}
+
+bool UploadWindow::outcomePending() const {
+    if (m_answerPending)
+        return true;
+    const bool ended = m_upload && (m_upload->state() == UploadSession::State::Answered ||
+                                    m_upload->state() == UploadSession::State::ClosedWithoutAnswer ||
+                                    m_upload->state() == UploadSession::State::Failed);
+    return ended && !m_held.isEmpty();
 }
 
 void UploadWindow::closeEvent(QCloseEvent* event) {
+    if (!m_unloading && outcomePending()) {
+        // The outcome is in: it is still shown and the list refreshed, then the window goes.
+        event->ignore();
+        hide();
+        m_session.enableMainWindow();
+        m_closeWhenShown = true;
+        return;
+    }
     if (m_upload)
         m_upload->abort();
     m_held.clear();
@@ -141,6 +198,7 @@ void UploadWindow::closeEvent(QCloseEvent* event) {
 }
 
 void UploadWindow::unload() {
+    m_unloading = true;
     close();
 }
 
@@ -155,9 +213,12 @@ bool UploadWindow::certificateStep() {
         return false;
     QPointer<UploadWindow> self(this);
     std::optional<Certificate> certificate;
-    CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate,
-                                              &m_certificateAccepted);
-    return self && m_certificateAccepted && !uploadBusy();
+    bool accepted = m_certificateAccepted;
+    CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
+    if (!self)
+        return false;
+    m_certificateAccepted = accepted;
+    return m_certificateAccepted && !uploadBusy();
 }
 
 bool UploadWindow::readyToSend() {
@@ -174,7 +235,7 @@ QString UploadWindow::uploadUrl(const QString& script, const QString& gias) cons
     // The blank before the path is the address as the server has always received it.
     return QStringLiteral("http://") + serverHost() + QStringLiteral(":") + serverPort() +
            QStringLiteral(" /client/") + script + QStringLiteral("?contador=") +
-           m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") + m_session.lblChave() +
+           m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") + m_taxpayerKey +
            QStringLiteral("&gias=") + gias;
 }
 
@@ -203,6 +264,7 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
         m_upload->deleteLater();
     m_held.clear();
     m_pausing = false;
+    m_requestSent = false;
     m_upload = new UploadSession(this);
     if (g_connectTimeoutMs > 0)
         m_upload->setConnectTimeout(g_connectTimeoutMs);
@@ -220,13 +282,7 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
                 m_pausing = true;
                 QTimer::singleShot(pauses.afterSendMs, this, [this] {
                     m_pausing = false;
-                    const QList<std::function<void()>> held = std::exchange(m_held, {});
-                    QPointer<UploadWindow> self(this);
-                    for (const auto& event : held) {
-                        if (!self)
-                            return;
-                        event();
-                    }
+                    deliverHeld();
                 });
             }
         };
@@ -241,8 +297,10 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
-    connect(upload, &UploadSession::sendComplete, this,
-            [this] { deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
+    connect(upload, &UploadSession::sendComplete, this, [this] {
+        m_requestSent = true;
+        deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); });
+    });
     connect(upload, &UploadSession::answered, this, [this](const QByteArray& piece) {
         deliver([this, piece] { answered(QString::fromUtf8(piece)); });
     });
@@ -267,10 +325,35 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
 }
 
 void UploadWindow::deliver(std::function<void()> event) {
-    if (m_pausing)
-        m_held.append(std::move(event));
-    else
+    m_held.append(std::move(event));
+    deliverHeld();
+}
+
+void UploadWindow::deliverHeld() {
+    // An event opened a box and the next one came meanwhile: it follows when the first is done.
+    if (m_pausing || m_delivering)
+        return;
+    if (NestedLoop::running()) {
+        if (!m_deliveryQueued) {
+            m_deliveryQueued = true;
+            NestedLoop::whenIdle(this, [this] {
+                m_deliveryQueued = false;
+                deliverHeld();
+            });
+        }
+        return;
+    }
+    QPointer<UploadWindow> self(this);
+    m_delivering = true;
+    while (!m_held.isEmpty()) {
+        const std::function<void()> event = m_held.takeFirst();
         event();
+        if (!self)
+            return;
+    }
+    m_delivering = false;
+    if (m_closeWhenShown && !m_answerPending && !m_pausing)
+        unload();
 }
 
 } // namespace fiscora

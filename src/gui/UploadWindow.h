@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AppError.h"
+#include "core/MessageBox.h"
 #include "core/Result.h"
 #include "core/UrlParts.h"
 #include "net/Upload.h"
@@ -33,8 +34,18 @@ public:
     QString txtUrl() const { return m_txtUrl; }
     QString txtUploadFile() const { return m_txtUploadFile; }
 
-    // Connected, sending or waiting for the answer.
+    // Connected, sending or waiting for the answer, or the answer not yet shown.
     bool uploadBusy() const;
+
+    // The taxpayer the window was opened for: it lists, sends and reports for this one only.
+    QString taxpayerIE() const { return m_taxpayerIE; }
+    // The main window's current taxpayer changed: an idle window unloads; one whose upload is
+    // still running stays until its outcome is shown, naming the taxpayer it was for.
+    void taxpayerLeft();
+
+    static const QString closedWithoutAnswerText;
+    // Added when the request went out but its outcome is unknown.
+    static const QString checkListText;
 
     // Time limits of the uploads started from now on: the connection, and the answer after the
     // send (tests shorten them). Zero restores the upload's own.
@@ -72,7 +83,20 @@ protected:
     // already shows closedWithoutAnswerText.
     virtual void closedWithoutAnswer() = 0;
 
-    static const QString closedWithoutAnswerText;
+    // The whole request was handed to the system: the server may have recorded it.
+    bool requestSent() const { return m_requestSent; }
+    // The window's taxpayer is still the main window's current one.
+    bool forCurrentTaxpayer() const;
+    // An outcome message; it names the taxpayer when another one is current by now.
+    void showOutcome(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None);
+    // The server's answer to an upload for a taxpayer that is no longer current.
+    void showAnsweredElsewhere();
+    // The main window lists the transmissions again, when they are this window's taxpayer's.
+    void refreshList();
+    // The answer is in but its handling waits (the PGDAS pause): closing only hides the window.
+    void setAnswerPending(bool pending) { m_answerPending = pending; }
+    // The window outlived its taxpayer: once the outcome is shown it unloads.
+    bool leftBehind() const { return m_leftBehind; }
 
     // SelecionarCertificado, transmission variant. True when the send may go on: a certificate
     // is accepted (now or earlier in this window) and no upload runs.
@@ -88,12 +112,16 @@ protected:
                      const QString& fileName, Pauses pauses);
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
-    // Closes the window for good: the main window is enabled and the window deleted.
+    // Closes the window for good: the main window is enabled and the window deleted (once no
+    // modal loop runs).
     void unload();
     // Cancel: the main window enabled, this window hidden and kept as it is.
     void cancel();
 
     Session& m_session;
+    const QString m_taxpayerName;
+    const QString m_taxpayerIE;
+    const QString m_taxpayerKey;
     QTableWidget* m_GridRefencias;
     QPushButton* m_cmdUpload;
     QProgressBar* m_ProgressBar1;
@@ -105,12 +133,23 @@ protected:
     QString m_clickedName;
 
 private:
-    // Runs an event of the upload now, or after the pause that follows the send.
+    // Runs an event of the upload in order: now, or after the pause that follows the send, or
+    // once no modal loop runs (a box opened by this window is still on the stack).
     void deliver(std::function<void()> event);
+    void deliverHeld();
+    // The outcome is in but not yet shown.
+    bool outcomePending() const;
 
     QPointer<UploadSession> m_upload;
     bool m_certificateAccepted = false;
     bool m_pausing = false;
+    bool m_requestSent = false;
+    bool m_answerPending = false;
+    bool m_leftBehind = false;
+    bool m_unloading = false;
+    bool m_closeWhenShown = false;
+    bool m_delivering = false;
+    bool m_deliveryQueued = false;
     QList<std::function<void()>> m_held;
 };
 

@@ -65,6 +65,8 @@ MessageAnswer toAnswer(int button) {
 MessageAnswer WidgetMessageBox::ask(const MessageRequest& request) {
     QMessageBox box(toIcon(request.icon), request.title, request.text, toButtons(request.buttons),
                     QApplication::activeWindow());
+    if (request.selectable)
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     return toAnswer(box.exec());
 }
 

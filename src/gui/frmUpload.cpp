@@ -91,8 +91,7 @@ void frmUpload::selPRF() {
 
 void frmUpload::Command1() {
     m_session.setPathMDB(m_txtUploadFile);
-    const GiaDatabaseReader::Listing listing =
-        GiaDatabaseReader::listGias(m_txtUploadFile, m_session.IESel());
+    const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(m_txtUploadFile, taxpayerIE());
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         m_cmdUpload->setEnabled(false);
         MessageBox::show(AppTexts::productTitle, GiaDatabaseReader::message(listing.outcome));
@@ -165,23 +164,29 @@ void frmUpload::send() {
 
 void frmUpload::answered(const QString&) {
     m_session.enableMainWindow();
-    QPointer<frmUpload> self(this);
-    m_session.RecebeDadosServer();
-    if (self)
-        unload();
+    if (forCurrentTaxpayer())
+        refreshList();
+    else
+        showAnsweredElsewhere();
+    unload();
 }
 
 void frmUpload::uploadFailed(const AppError& error) {
     resetProgress();
-    MessageBox::show(AppTexts::errorTitle, error.description, MessageIcon::Warning);
+    // Sent but unanswered: the server may have recorded it, and the list tells.
+    showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
+                MessageIcon::Warning);
+    if (requestSent())
+        refreshList();
+    if (leftBehind())
+        unload();
 }
 
 void frmUpload::closedWithoutAnswer() {
-    MessageBox::show(AppTexts::errorTitle,
-                     closedWithoutAnswerText +
-                         QStringLiteral(" Confira na lista de transmissões se a entrega foi registrada "
-                                        "antes de enviar de novo."),
-                     MessageIcon::Warning);
+    showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+    refreshList();
+    if (leftBehind())
+        unload();
 }
 
 } // namespace fiscora

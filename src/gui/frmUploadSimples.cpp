@@ -84,26 +84,37 @@ void frmUploadSimples::send() {
 void frmUploadSimples::answered(const QString& text) {
     m_session.enableMainWindow();
     m_cmdUpload->setEnabled(false);
+    setAnswerPending(true);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
-        QPointer<frmUploadSimples> self(this);
-        for (const QString& message : refusalMessages(text)) {
-            MessageBox::show(AppTexts::programTitle, message);
-            if (!self)
-                return;
-        }
-        m_session.RecebeDadosServer();
-        if (self)
-            unload();
+        const QStringList messages = refusalMessages(text);
+        for (const QString& message : messages)
+            showOutcome(AppTexts::programTitle, message);
+        if (messages.isEmpty() && !forCurrentTaxpayer())
+            showAnsweredElsewhere();
+        setAnswerPending(false);
+        refreshList();
+        unload();
     });
 }
 
-void frmUploadSimples::uploadFailed(const AppError&) {
-    // A connection error closes the window without a word.
+void frmUploadSimples::uploadFailed(const AppError& error) {
+    // A connection error closes the window without a word, unless the window's taxpayer is no
+    // longer on screen: then nobody would learn the upload failed.
+    if (!forCurrentTaxpayer())
+        showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
+                    MessageIcon::Warning);
+    if (requestSent())
+        refreshList();
     unload();
 }
 
 void frmUploadSimples::closedWithoutAnswer() {
     m_session.enableMainWindow();
+    if (!forCurrentTaxpayer())
+        showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+    refreshList();
+    if (leftBehind())
+        unload();
 }
 
 } // namespace fiscora

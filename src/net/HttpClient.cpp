@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include "core/NestedLoop.h"
+
 #include <QEventLoop>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -353,8 +355,10 @@ Result<HttpAnswer> run(const QString& address, const QByteArray* body, const Htt
     idle.start(HttpClient::idleTimeoutMs());
     total.start(HttpClient::totalTimeoutMs());
     socket.connectToHost(url.host(), quint16(url.port(80)));
-    if (!finished)
+    if (!finished) {
+        const NestedLoop nested;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     // Whatever else ended the wait (the program quitting ends every loop) leaves no answer.
     if (!finished) {
         finished = true;

@@ -229,29 +229,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("olderReference");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("rowsLeft");
-        // The exact marker leaves the grid as it was; a text containing it empties the grid.
+        QTest::addColumn<int>("icon");
+        // Either way the taxpayer is dropped, and nothing of it stays on screen.
         QTest::newRow("CHAVE_INVALIDA") << "ERRADA00"
                                         << "01/2012"
-                                        << "Chave inválida" << 2;
+                                        << "Chave inválida" << int(MessageIcon::Critical);
         QTest::newRow("marker inside the list") << kKey << "CHAVE_INATIVA"
-                                                << "Acesso não autorizado" << 0;
+                                                << "Acesso não autorizado" << int(MessageIcon::Information);
     }
 
     void refusedKeyDropsTheTaxpayer() {
         QFETCH(QString, key);
         QFETCH(QString, olderReference);
         QFETCH(QString, message);
-        QFETCH(int, rowsLeft);
+        QFETCH(int, icon);
         auto scene = makeScene({seededCompany(kReceipt, olderReference)});
         scene->main->PopulaGridTransmissoes(
             u"<listaTransferencias><transferencia/><transferencia/></listaTransferencias>"_s);
         scene->session.selectTaxpayer(kName, kIE, key);
         scene->main->RecebeDadosServer();
         QCOMPARE(scene->boxes.texts(), QStringList{message});
-        QCOMPARE(scene->boxes.shown().at(0).icon,
-                 rowsLeft ? MessageIcon::Critical : MessageIcon::Information);
-        QCOMPARE(scene->grid()->rowCount(), rowsLeft);
+        QCOMPARE(int(scene->boxes.shown().at(0).icon), icon);
+        QCOMPARE(scene->grid()->rowCount(), 0);
         QVERIFY(scene->text(u"RSSel"_s).isEmpty() && scene->text(u"IESel"_s).isEmpty() &&
                 scene->text(u"lblChave"_s).isEmpty());
         QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
@@ -355,6 +354,53 @@ private Q_SLOTS:
         // A second receipt replaces the first.
         clickRow(scene->grid(), 0);
         QCOMPARE(tree->topLevelItemCount(), 1);
+    }
+
+    // With the server down, a refresh of the same taxpayer keeps its rows; another taxpayer shows
+    // nothing of the previous one's, so a receipt address cannot mix the two.
+    void anotherTaxpayerShowsNothingOfThePrevious() {
+        SeedCompany other = seededCompany();
+        other.ie = u"648.135.514.406"_s;
+        other.razao = u"Metalúrgica Serra d'Água Ltda"_s;
+        other.chave = u"SA5N4W6X"_s;
+        other.cnpj = u"34.567.890/0001-30"_s;
+        other.transmissoes.clear();
+        auto scene = makeScene({seededCompany(), other});
+        select(*scene, kIE);
+        clickRow(scene->grid(), 1);
+        clickRow(scene->grid(), 0);
+        QTRY_VERIFY(scene->visible(u"tvwPessoa"_s));
+        clickRow(scene->grid(), 1);
+        QVERIFY(scene->visible(u"labelOK"_s));
+        scene->server.stop();
+
+        scene->main->RecebeDadosServer();
+        QCOMPARE(scene->grid()->rowCount(), 2);
+        select(*scene, other.ie);
+        QCOMPARE(scene->boxes.texts(), (QStringList{kListUnavailable, kListUnavailable}));
+        QCOMPARE(scene->text(u"IESel"_s), other.ie);
+        QCOMPARE(scene->grid()->rowCount(), 0);
+        QVERIFY(!scene->visible(u"tvwPessoa"_s) && !scene->visible(u"detApuracao"_s) &&
+                !scene->visible(u"labelOK"_s));
+        QCOMPARE(child<QTreeWidget>(scene->main, u"tvwPessoa"_s)->topLevelItemCount(), 0);
+        QTest::mouseClick(child<QPushButton>(scene->main, u"cmd_Impressao"_s), Qt::LeftButton);
+        QCOMPARE(scene->boxes.texts().last(), u"Selecione uma entrega específica"_s);
+        QVERIFY(scene->platform.openedUrls.isEmpty());
+    }
+
+    // No browser took the address: the user is given it to copy.
+    void printWithoutABrowserShowsTheAddress() {
+        auto scene = makeScene();
+        scene->platform.acceptUrls = false;
+        select(*scene, kIE);
+        clickRow(scene->grid(), 1);
+        QTest::mouseClick(child<QPushButton>(scene->main, u"cmd_Impressao"_s), Qt::LeftButton);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest box = scene->boxes.shown().first();
+        QVERIFY(box.selectable);
+        QVERIFY2(box.text.endsWith(u"\n\nhttp://"_s + scene->server.host() +
+                                   u"/protocoloDown.php?IE=110.042.490.114&key=RV7K2M9Q&ref=01/2012"_s),
+                 qPrintable(box.text));
     }
 
     void receiptsThatDoNotParse_data() {

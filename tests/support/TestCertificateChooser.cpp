@@ -19,6 +19,7 @@ std::optional<Certificate> TestCertificateChooser::select(QWidget* parent, const
                                                           const CertificateSource& source) {
     const QList<Certificate> certificates = source.list().valueOr({});
     m_requests.append({title, text, parent, static_cast<int>(certificates.size())});
+    runLoop();
     if (m_answers.isEmpty())
         return std::nullopt;
     const std::optional<QString> wanted = m_answers.dequeue();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/CertificateChooser.h"
+#include "support/NestedLoopHold.h"
 
 #include <QList>
 #include <QQueue>
@@ -11,9 +12,9 @@
 namespace fiscora::test {
 
 // Answers the certificate chooser: picks from the source the certificate whose fingerprint or
-// subject name contains the queued text, or cancels (queueCancel, or an empty queue). Records every
-// request. Installs itself for its lifetime.
-class TestCertificateChooser final : public CertificateChooser {
+// subject name contains the queued text, or cancels (queueCancel, or an empty queue), after a nested
+// event loop as the modal dialog runs. Records every request. Installs itself for its lifetime.
+class TestCertificateChooser final : public CertificateChooser, public NestedLoopHold {
 public:
     struct Request {
         QString title;

@@ -21,6 +21,7 @@ MessageAnswer TestMessageBox::ask(const MessageRequest& request) {
     m_shown.append(request);
     if (onShow)
         onShow(request);
+    runLoop();
     if (!m_answers.isEmpty())
         return m_answers.dequeue();
     switch (request.buttons) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MessageBox.h"
+#include "support/NestedLoopHold.h"
 
 #include <QList>
 #include <QQueue>
@@ -9,9 +10,9 @@
 
 namespace fiscora::test {
 
-// Records every box and answers from a queue (OK / the cautious answer when the queue is empty).
-// Installs itself for its lifetime.
-class TestMessageBox final : public MessageBox {
+// Records every box and answers from a queue (OK / the cautious answer when the queue is empty),
+// after a nested event loop as a modal box runs. Installs itself for its lifetime.
+class TestMessageBox final : public MessageBox, public NestedLoopHold {
 public:
     TestMessageBox();
     ~TestMessageBox() override;

@@ -13,12 +13,22 @@
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
 
+#include "gui/FileBrowser.h"
+
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <functional>
 
 using namespace fiscora;
@@ -31,7 +41,6 @@ Q_DECLARE_METATYPE(Maker)
 class TecladoTest final : public QObject {
     Q_OBJECT
 
-private:
     Session m_session;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
@@ -48,18 +57,7 @@ private:
         return button;
     }
 
-private Q_SLOTS:
-    void init() {
-        m_folder = std::make_unique<ProgramFolderFixture>();
-        m_boxes = std::make_unique<TestMessageBox>();
-    }
-    void cleanup() {
-        deleteTopLevelWindows();
-        m_boxes.reset();
-        m_folder.reset();
-    }
-
-    void returnConfirmsAndEscapeCancels_data() {
+    static void windows() {
         QTest::addColumn<Maker>("make");
         QTest::addColumn<QString>("confirm");
         QTest::addColumn<QString>("cancel"); // empty: Escape closes the window
@@ -93,6 +91,25 @@ private Q_SLOTS:
         row(
             "abertura", [](Session& s) -> QWidget* { return new Abertura(s); }, u"Command1"_s, u"Command3"_s);
     }
+
+    static QWidget* showActive(QWidget* window) {
+        window->show();
+        QApplication::setActiveWindow(window);
+        return QTest::qWaitForWindowActive(window) ? window : nullptr;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_folder = std::make_unique<ProgramFolderFixture>();
+        m_boxes = std::make_unique<TestMessageBox>();
+    }
+    void cleanup() {
+        deleteTopLevelWindows();
+        m_boxes.reset();
+        m_folder.reset();
+    }
+
+    void returnConfirmsAndEscapeCancels_data() { windows(); }
     void returnConfirmsAndEscapeCancels() {
         QFETCH(Maker, make);
         QFETCH(QString, confirm);
@@ -124,6 +141,79 @@ private Q_SLOTS:
         QTest::keyClick(target, Qt::Key_Escape);
         QCOMPARE(cancelled.count(), 1);
         QCOMPARE(confirmed.count(), 2);
+    }
+
+    // Return and Enter in every list, tree and grid act once: a grid's rows are what the default
+    // button acts on; a list or a tree keeps the key (a folder opens, a file is chosen).
+    void returnInEveryItemViewActsOnce_data() { windows(); }
+    void returnInEveryItemViewActsOnce() {
+        QFETCH(Maker, make);
+        QFETCH(QString, confirm);
+        QTemporaryDir files;
+        QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
+        QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
+        FileBrowser::setRememberedFolder(files.path());
+        QPointer<QWidget> window = showActive(make(m_session));
+        QVERIFY(window);
+        QPushButton* ok = usableButton(window, confirm);
+        QSignalSpy confirmed(ok, &QPushButton::clicked);
+        for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>()) {
+            if (!view->isVisible())
+                continue;
+            if (view->model()->rowCount() > 0)
+                view->setCurrentIndex(view->model()->index(view->model()->rowCount() - 1, 0));
+            view->setFocus();
+            // A file chosen by Return may have disabled it.
+            ok->setEnabled(true);
+            const int before = int(confirmed.count());
+            QTest::keyClick(view, Qt::Key_Return);
+            QTest::keyClick(view, Qt::Key_Enter);
+            QVERIFY(window);
+            QCOMPARE(confirmed.count() - before, qobject_cast<QTableView*>(view) ? 2 : 0);
+        }
+    }
+
+    void returnInTheFileBrowserOpensAndChooses() {
+        QTemporaryDir files;
+        QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
+        QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
+        FileBrowser::setRememberedFolder(files.path());
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QVERIFY(window);
+        auto* browser = window->findChild<FileBrowser*>();
+        QSignalSpy chosen(browser, &FileBrowser::fileClicked);
+        auto* fileList = window->findChild<QListWidget*>(u"file"_s);
+        fileList->setCurrentRow(0);
+        fileList->setFocus();
+        QTest::keyClick(fileList, Qt::Key_Return);
+        QTest::keyClick(fileList, Qt::Key_Enter);
+        QCOMPARE(chosen.count(), 2);
+        QCOMPARE(chosen.first().at(1).toString(), u"a.pdf"_s);
+
+        auto* folders = window->findChild<QTreeWidget*>(u"dir"_s);
+        const QList<QTreeWidgetItem*> sub =
+            folders->findItems(u"sub"_s, Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(sub.size(), 1);
+        folders->setCurrentItem(sub.first());
+        folders->setFocus();
+        QTest::keyClick(folders, Qt::Key_Return);
+        QCOMPARE(browser->folder(), QDir(files.path()).filePath(u"sub"_s));
+        QVERIFY(window->isVisible());
+    }
+
+    // An open drop-down list takes Escape for itself: the list closes, the window stays.
+    void escapeInAnOpenDropDownClosesOnlyTheList() {
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QVERIFY(window);
+        QPushButton* cancel = usableButton(window, u"Command2"_s);
+        QSignalSpy cancelled(cancel, &QPushButton::clicked);
+        auto* drives = window->findChild<QComboBox*>(u"Drive1"_s);
+        drives->showPopup();
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(drives->view(), Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(cancelled.count(), 0);
+        QVERIFY(window->isVisible());
     }
 };
 

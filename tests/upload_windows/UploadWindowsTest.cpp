@@ -5,11 +5,13 @@
 #include "data/AccessReader.h"
 #include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
+#include "data/GiaDatabaseReader.h"
 #include "data/TaxpayerTable.h"
 #include "gui/FileBrowser.h"
 #include "gui/Principal.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
+#include "net/HttpClient.h"
 #include "support/GiaTextBuilder.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
@@ -113,6 +115,7 @@ public:
     }
     int port() const { return m_server.serverPort(); }
     qint64 bytesReceived() const { return m_received.size(); }
+    const QByteArray& received() const { return m_received; }
 
 private:
     void received(QTcpSocket* socket) {
@@ -236,6 +239,7 @@ private Q_SLOTS:
 
     void cleanup() {
         UploadWindow::setTimeLimits(0, 0);
+        HttpClient::setTimeLimitsMs(0, 0);
         deleteTopLevelWindows();
     }
 
@@ -386,6 +390,8 @@ private Q_SLOTS:
         QuietServer quiet(scene->server.host(), QuietServer::Mode(mode));
         scene->pointAt(scene->server.host(), quiet.port());
         UploadWindow::setTimeLimits(5000, message.isEmpty() ? kWaitMs : 300);
+        // The list is asked of the silent server too.
+        HttpClient::setTimeLimitsMs(500, 1000);
         send(*scene, window);
         auto* label = child<QLabel>(window, u"lblSendSpeed"_s);
         if (message.isEmpty()) {
@@ -395,10 +401,14 @@ private Q_SLOTS:
             QVERIFY(scene->main->isEnabled() && scene->boxes.shown().isEmpty());
             return;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(scene->boxes.shown().size(), 1, kWaitMs);
+        // The request went out: the outcome is unknown, so the message sends the user to the list,
+        // which is fetched again (from a server that is no web service here).
+        QTRY_COMPARE_WITH_TIMEOUT(scene->boxes.shown().size(), 2, kWaitMs);
         QCOMPARE(scene->boxes.shown().first().title, AppTexts::errorTitle);
-        QVERIFY2(scene->boxes.shown().first().text.contains(message),
+        QVERIFY2(scene->boxes.shown().first().text.contains(message) &&
+                     scene->boxes.shown().first().text.endsWith(UploadWindow::checkListText),
                  qPrintable(scene->boxes.texts().join(u'\n')));
+        QVERIFY(scene->boxes.shown().at(1).text.startsWith(u"O Servidor está indisponivel"_s));
         QVERIFY(window && window->isVisible() && !window->uploadBusy());
         QVERIFY(label->text() != kWaitingForAnswerText);
         QVERIFY(quiet.bytesReceived() > QFileInfo(scene->files.filePath(u"novagia.mdb"_s)).size() * 2);
@@ -464,30 +474,168 @@ private Q_SLOTS:
 
     // An answer with the marker in lower case is no refusal; a refused connection closes the
     // window without a word. Either way the main window is enabled.
+    // A server that closes after the request leaves the window open; the list is fetched again,
+    // since the request may have been recorded.
     void pgdasLowerCaseMarkerAndRefusedConnectionShowNothing_data() {
-        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("mode"); // of the quiet server; -1: nobody listens
         QTest::addColumn<int>("listRequests");
-        QTest::newRow("lower-case marker") << false << 1;
-        QTest::newRow("connection refused") << true << 0;
+        QTest::newRow("lower-case marker") << int(QuietServer::Mode::Answer) << 1;
+        QTest::newRow("connection refused") << -1 << 0;
+        QTest::newRow("closed without answer") << int(QuietServer::Mode::CloseAfterRequest) << 1;
     }
 
     void pgdasLowerCaseMarkerAndRefusedConnectionShowNothing() {
-        QFETCH(bool, refused);
+        QFETCH(int, mode);
         QFETCH(int, listRequests);
         auto scene = makeScene(kPgdasIE);
         scene->writeFile(u"declaracao.pdf"_s, pdf("Declaracao 02/2026"));
         QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
-        QuietServer answering(scene->server.host(), QuietServer::Mode::Answer, "arquivo invalido - recibo");
-        scene->pointAt(scene->server.host(), refused ? 8079 : answering.port());
+        QuietServer answering(scene->server.host(), QuietServer::Mode(qMax(mode, 0)),
+                              "arquivo invalido - recibo");
+        scene->pointAt(scene->server.host(), mode < 0 ? 8079 : answering.port());
         // The list is not fetched from the answering stand-in: the request is only counted.
         QObject::disconnect(&scene->session, &Session::transmissionsRequested, scene->main, nullptr);
         QSignalSpy listed(&scene->session, &Session::transmissionsRequested);
         clickFile(window, u"declaracao.pdf"_s);
         send(*scene, window);
-        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        if (mode == int(QuietServer::Mode::CloseAfterRequest)) {
+            QTRY_COMPARE_WITH_TIMEOUT(listed.size(), listRequests, kWaitMs);
+            QVERIFY(window && !window->uploadBusy());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        }
         QVERIFY(scene->boxes.shown().isEmpty());
         QCOMPARE(listed.size(), listRequests);
         QVERIFY(scene->main->isEnabled());
+    }
+
+    // An outcome that comes while a box or the certificate dialog of the window is open is shown
+    // once that is closed; the window is never deleted under it.
+    void noWindowGoesWhileItsBoxIsOpen_data() {
+        QTest::addColumn<bool>("simples");
+        QTest::addColumn<bool>("refused");   // nobody listens on the upload's port
+        QTest::addColumn<bool>("sendAgain"); // PGDAS: Enviar again during the pause after the answer
+        QTest::addColumn<QStringList>("expected");
+        const QString notGia = GiaDatabaseReader::message(GiaDatabaseReader::Outcome::InvalidFile);
+        const QString extrato = frmUploadSimples::refusals().at(0).message;
+        QTest::newRow("GIA answer") << false << false << false << QStringList{notGia};
+        QTest::newRow("GIA failure") << false << true << false << QStringList{notGia, u"recusou"_s};
+        QTest::newRow("PGDAS pause") << true << false << false
+                                     << QStringList{frmUploadSimples::invalidFileText, extrato};
+        QTest::newRow("PGDAS pause, certificate dialog") << true << false << true << QStringList{extrato};
+    }
+
+    void noWindowGoesWhileItsBoxIsOpen() {
+        QFETCH(bool, simples);
+        QFETCH(bool, refused);
+        QFETCH(bool, sendAgain);
+        QFETCH(QStringList, expected);
+        auto scene = makeScene(simples ? kPgdasIE : kGiaIE);
+        writeGiaFiles(*scene);
+        scene->writeFile(u"leia-me.txt"_s, "texto");
+        scene->writeFile(u"extrato.pdf"_s, pdf("Extrato 02/2026"));
+        QPointer<UploadWindow> window = simples
+                                            ? static_cast<UploadWindow*>(openWindow<frmUploadSimples>(*scene))
+                                            : openWindow<frmUpload>(*scene);
+        bool deletedUnderALoop = false;
+        const QObject probe; // the connection ends with this function
+        connect(window, &QObject::destroyed, &probe, [&] {
+            deletedUnderALoop = deletedUnderALoop || scene->boxes.open() || scene->chooser.open();
+        });
+        clickFile(window, simples ? u"extrato.pdf"_s : u"novagia.mdb"_s);
+        if (refused)
+            scene->pointAt(scene->server.host(), 8079);
+        send(*scene, window);
+        auto* upload = window->findChild<UploadSession*>();
+        const auto ended = [upload] {
+            return upload->state() == UploadSession::State::Answered ||
+                   upload->state() == UploadSession::State::Failed;
+        };
+        if (simples) {
+            // The answer is in (Enviar goes grey): the pause runs, and the box or dialog opens
+            // during it.
+            QTRY_VERIFY_WITH_TIMEOUT(!child<QPushButton>(window, u"cmdUpload"_s)->isEnabled(), kWaitMs);
+            const auto pauseOver = [&scene] {
+                return scene->boxes.shown().size() >= 2;
+            };
+            if (sendAgain) {
+                clickFile(window, u"extrato.pdf"_s);
+                scene->chooser.holdUntil(pauseOver);
+                send(*scene, window);
+            } else {
+                scene->boxes.holdUntil(pauseOver);
+                clickFile(window, u"leia-me.txt"_s);
+            }
+        } else {
+            scene->boxes.holdUntil(ended);
+            clickFile(window, u"leia-me.txt"_s);
+        }
+        // The GIA window stays after a failure, for another try.
+        if (refused)
+            QTRY_COMPARE_WITH_TIMEOUT(scene->boxes.shown().size(), expected.size(), kWaitMs);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QVERIFY(!deletedUnderALoop);
+        QCOMPARE(scene->boxes.shown().size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(scene->boxes.shown().at(i).text.contains(expected.at(i)),
+                     qPrintable(scene->boxes.texts().join(u'\n')));
+        QCOMPARE(scene->uploads().size(), refused ? 0 : 1);
+    }
+
+    // A change of taxpayer unloads an idle upload window; the next transmit opens a fresh one. An
+    // upload still running finishes and its outcome names the taxpayer it was for.
+    void uploadWindowsBelongToTheirTaxpayer() {
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> gia = openWindow<frmUpload>(*scene);
+        clickFile(gia, u"novagia.mdb"_s);
+        QTest::mouseClick(child<QPushButton>(gia, u"Command2"_s), Qt::LeftButton);
+        scene->session.selectTaxpayer(u"Padaria Estrela do Vale Ltda ME"_s, kPgdasIE, kPgdasKey);
+        scene->main->RecebeDadosServer();
+        QTRY_VERIFY(!gia);
+
+        scene->writeFile(u"declaracao.pdf"_s, pdf("Declaracao 02/2026"));
+        QPointer<frmUploadSimples> pgdas = openWindow<frmUploadSimples>(*scene);
+        QuietServer answering(scene->server.host(), QuietServer::Mode::Answer, "OK");
+        scene->pointAt(scene->server.host(), answering.port());
+        clickFile(pgdas, u"declaracao.pdf"_s);
+        send(*scene, pgdas);
+        scene->pointAt(scene->server.host(), scene->server.port());
+        scene->session.selectTaxpayer(u"Comercial Ribeirão Verde Ltda"_s, kGiaIE, kGiaKey);
+        scene->main->RecebeDadosServer();
+        QVERIFY(pgdas);
+        QTRY_VERIFY_WITH_TIMEOUT(!pgdas, kWaitMs);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        QVERIFY2(scene->boxes.shown().first().text.startsWith(
+                     u"Contribuinte Padaria Estrela do Vale Ltda ME (IE 648.120.377.258): "_s),
+                 qPrintable(scene->boxes.shown().first().text));
+        QVERIFY(answering.received().contains((u"chave="_s + kPgdasKey).toLatin1()));
+
+        QPointer<frmUpload> fresh = openWindow<frmUpload>(*scene);
+        QVERIFY(fresh && fresh != gia);
+        QCOMPARE(child<QTableWidget>(fresh, u"GridRefencias"_s)->rowCount(), 0);
+        QVERIFY(fresh->txtUploadFile().isEmpty());
+    }
+
+    // Closed in the pause after the answer, the window goes from view; the refusal and the list
+    // still come.
+    void closingDuringThePgdasPauseKeepsTheAnswer() {
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"extrato.pdf"_s, pdf("Extrato 02/2026"));
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        QSignalSpy listed(&scene->session, &Session::transmissionsRequested);
+        clickFile(window, u"extrato.pdf"_s);
+        send(*scene, window);
+        auto* upload = window->findChild<UploadSession*>();
+        // The answer is in when Enviar goes grey; the pause after it runs.
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QPushButton>(window, u"cmdUpload"_s)->isEnabled(), kWaitMs);
+        QVERIFY(upload->state() == UploadSession::State::Answered && listed.isEmpty());
+        window->close();
+        QVERIFY(window && !window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->boxes.texts(), QStringList{frmUploadSimples::refusals().at(0).message});
+        QCOMPARE(listed.size(), 1);
     }
 
     // Home first; then wherever the last browser was left, for every window of the run.
