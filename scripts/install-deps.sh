@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick fonts-dejavu-core
     libp11-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc
-    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian
+    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian util-linux mount
 )
 missing=()
 for p in "${packages[@]}"; do
