@@ -19,8 +19,11 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The Debian package (build/fiscora_VERSION_ARCH.deb), and its install test (installs it here).
+# The Debian packages fiscora and fiscora-servidor (build/*_VERSION-1_ARCH.deb), signed updates
+# checked with the vendor's public key: make package UPDATE_KEY=VENDOR.pub (the build folder
+# keeps it). Their install test installs them here, with a test key of its own.
 package: build
+	$(if $(UPDATE_KEY),cmake -S . -B $(BUILD) -DFISCORA_VENDOR_UPDATE_KEY=$(abspath $(UPDATE_KEY)))
 	cmake --build $(BUILD) --target package -j $(JOBS)
 
 test-package: build

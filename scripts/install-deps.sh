@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# Installs the Debian packages the build, the tests, the package checks and the demo need, when
+# any is missing.
 set -euo pipefail
 packages=(
     build-essential cmake pkg-config ccache
@@ -8,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick fonts-dejavu-core
     libp11-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc
-    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev
+    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian util-linux mount
 )
 missing=()
 for p in "${packages[@]}"; do

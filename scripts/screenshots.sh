@@ -19,9 +19,19 @@ sqlite3 "$work/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
 # Public certificates of the demo's companies, so the chooser has something to list.
 cp "$root"/resources/demo/certificados/{ribeirao-verde,estrela-do-vale,contador-demo}.cer "$work/certificados/"
 export FISCORA_CERTIFICADOS="$work/certificados"
-# The upload windows open in the demo's GIA and PGDAS folders.
-export FISCORA_DEMO="$root/resources/demo"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 unset QT_QPA_PLATFORM
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/bin/fiscora-capturas" --pasta "$work/programa" "$out" "$@"
+# The upload and import windows show the demo's files where the guide has a user of the packages
+# copy them, ~/demonstracao, for a user "contador" who exists only in this run: the pictures show
+# no path of this machine. /home is an empty folder of a mount namespace of the capture's own.
+namespace=(unshare --mount --propagation private)
+[ "$(id -u)" -ne 0 ] && namespace=(unshare --user --map-root-user --mount --propagation private)
+"${namespace[@]}" bash -euc '
+    demo=$1 capturas=$2 programa=$3 out=$4
+    shift 4
+    mount -t tmpfs tmpfs /home
+    mkdir -p /home/contador/demonstracao
+    cp -a "$demo/gia" "$demo/pgdas" "$demo/exportacao-novagia.mdb" /home/contador/demonstracao/
+    export HOME=/home/contador FISCORA_DEMO=/home/contador/demonstracao
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$capturas" --pasta "$programa" "$out" "$@"
+' bash "$root/resources/demo" "$build/bin/fiscora-capturas" "$work/programa" "$out" "$@"

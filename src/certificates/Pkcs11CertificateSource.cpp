@@ -4,6 +4,7 @@
 #include "core/ProgramFolder.h"
 #include "core/Settings.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -30,10 +31,21 @@ std::atomic<int> g_timeLimitOverride{0};
 // chooser waiting for long.
 constexpr int kDefaultTimeLimitMs = 8000;
 
-QString moduleName(const QString& path) {
-    return path == Pkcs11CertificateSource::proxyModule()
-               ? QStringLiteral("do sistema (%1)").arg(QDir::toNativeSeparators(path))
-               : QDir::toNativeSeparators(path);
+// A module to read, and how the user is told of it.
+struct Module {
+    QString path;
+    QString name;
+};
+
+Module namedModule(const QString& path) {
+    return {path, QDir::toNativeSeparators(path)};
+}
+
+// A driver registered with p11-kit; p11-kit's own name, if any.
+Module systemModule(const QString& path, const QString& registeredName = {}) {
+    const QString where = QDir::toNativeSeparators(path);
+    return {path, registeredName.isEmpty() ? QStringLiteral("do sistema (%1)").arg(where)
+                                           : QStringLiteral("do sistema %1 (%2)").arg(registeredName, where)};
 }
 
 // A certification authority's certificate often rides on the token with the holder's; only the
@@ -92,11 +104,12 @@ ModuleReading decode(const QByteArray& output) {
     return reading;
 }
 
-// Starts the helper for every module present at once and waits for them under one time limit:
-// the chooser waits for the slowest, not the sum. The window is repainted meanwhile but takes no
-// input, as during a network call. A missing module has no process; one still running at the
-// end is left to the caller.
-std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const QStringList& modules) {
+// Starts the helper once per argument list at once and waits for them until the deadline: the
+// chooser waits for the slowest, not the sum. The window is repainted meanwhile but takes no
+// input, as during a network call. An empty argument list has no process; one still running at
+// the end is left to the caller.
+std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const QList<QStringList>& runs,
+                                                  const QDeadlineTimer& deadline) {
     std::vector<std::unique_ptr<QProcess>> processes;
     QEventLoop loop;
     int running = 0;
@@ -104,8 +117,8 @@ std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const Q
         if (--running == 0)
             loop.quit();
     };
-    for (const QString& module : modules) {
-        if (!QFileInfo(module).isFile()) {
+    for (const QStringList& arguments : runs) {
+        if (arguments.isEmpty()) {
             processes.emplace_back();
             continue;
         }
@@ -119,11 +132,11 @@ std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const Q
                                  ended();
                          });
         ++running;
-        process->start(helper, {module}, QIODevice::ReadOnly);
+        process->start(helper, arguments, QIODevice::ReadOnly);
         processes.push_back(std::move(process));
     }
     if (running > 0) {
-        QTimer::singleShot(Pkcs11CertificateSource::timeLimitMs(), &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(deadline.remainingTime()), &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     for (const auto& process : processes) {
@@ -131,6 +144,44 @@ std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const Q
             process->disconnect(&loop);
     }
     return processes;
+}
+
+// The drivers registered with p11-kit, read one by one: through its proxy, one driver that fails
+// can hide the tokens of all the others, and the user is not told which. When p11-kit cannot
+// list them, its proxy as before.
+QList<Module> registeredModules(const QString& helper, const QDeadlineTimer& deadline) {
+    QList<Module> modules;
+    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(
+        helper, QList<QStringList>{QStringList{QString::fromLatin1(proto::kRegistered)}}, deadline);
+    QProcess* process = processes.front().get();
+    bool complete = false;
+    if (process->state() == QProcess::NotRunning && process->exitStatus() == QProcess::NormalExit &&
+        process->exitCode() == proto::Done) {
+        const QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
+        for (qsizetype i = 1; i < lines.size() && lines.first() == proto::kMagic; ++i) {
+            const QList<QByteArray> fields = lines.at(i).split(' ');
+            if (fields.first() == QByteArray(1, proto::End)) {
+                complete = true;
+                break;
+            }
+            if (fields.size() == 3 && fields.first() == QByteArray(1, proto::Module))
+                modules.append(systemModule(QString::fromUtf8(QByteArray::fromHex(fields.at(2))),
+                                            QString::fromUtf8(QByteArray::fromHex(fields.at(1)))));
+        }
+    } else {
+        process->kill();
+        process->waitForFinished(2000);
+    }
+    if (complete)
+        return modules;
+    const QString proxy = Pkcs11CertificateSource::proxyModule();
+    return proxy.isEmpty() ? QList<Module>{} : QList<Module>{systemModule(proxy)};
+}
+
+// The same file reached by two paths is read once.
+QString identity(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
 }
 
 } // namespace
@@ -159,9 +210,6 @@ QString Pkcs11CertificateSource::proxyModule() {
 
 QStringList Pkcs11CertificateSource::configuredModules() {
     QStringList modules;
-    const QString proxy = proxyModule();
-    if (!proxy.isEmpty())
-        modules.append(proxy);
     const QStringList named = ReadIni(QStringLiteral("certificados"), QStringLiteral("modulos"))
                                   .split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& path : named) {
@@ -204,9 +252,6 @@ void Pkcs11CertificateSource::refresh() const {
 
 CertificateSource::Listing Pkcs11CertificateSource::read() const {
     Listing result;
-    const QStringList modules = m_modules ? *m_modules : configuredModules();
-    if (modules.isEmpty())
-        return result;
     const QString helper = helperPath();
     if (!QFileInfo(helper).isExecutable()) {
         result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
@@ -214,7 +259,29 @@ CertificateSource::Listing Pkcs11CertificateSource::read() const {
         return result;
     }
 
-    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helper, modules);
+    // Each file once, though the settings may name a registered driver again.
+    const QDeadlineTimer deadline(timeLimitMs());
+    QList<Module> modules;
+    QSet<QString> files;
+    auto add = [&modules, &files](const Module& module) {
+        if (!files.contains(identity(module.path))) {
+            files.insert(identity(module.path));
+            modules.append(module);
+        }
+    };
+    if (!m_modules) {
+        for (const Module& module : registeredModules(helper, deadline))
+            add(module);
+    }
+    for (const QString& path : m_modules ? *m_modules : configuredModules())
+        add(namedModule(path));
+    if (modules.isEmpty())
+        return result;
+    QList<QStringList> runs;
+    for (const Module& module : modules)
+        runs.append(QFileInfo(module.path).isFile() ? QStringList{module.path} : QStringList{});
+
+    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helper, runs, deadline);
 
     QSet<QByteArray> listed;
     QHash<QString, QString> tokensNow;
@@ -224,10 +291,11 @@ CertificateSource::Listing Pkcs11CertificateSource::read() const {
             result.problems.append(text);
     };
     for (std::size_t i = 0; i < processes.size(); ++i) {
-        const QString& module = modules.at(qsizetype(i));
+        const QString& module = modules.at(qsizetype(i)).path;
+        const QString& moduleName = modules.at(qsizetype(i)).name;
         QProcess* process = processes[i].get();
         if (!process) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName(module)));
+            problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName));
             continue;
         }
         if (process->error() == QProcess::FailedToStart) {
@@ -242,14 +310,14 @@ CertificateSource::Listing Pkcs11CertificateSource::read() const {
         const ModuleReading reading = decode(process->readAllStandardOutput());
         if (!finished) {
             problem(QStringLiteral("O módulo PKCS#11 %1 não respondeu em %2 segundos.")
-                        .arg(moduleName(module))
+                        .arg(moduleName)
                         .arg((timeLimitMs() + 999) / 1000));
         } else if (process->exitStatus() != QProcess::NormalExit) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName(module)));
+            problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName));
         } else if (process->exitCode() == proto::ModuleFailed || process->exitCode() == proto::SlotsFailed) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.").arg(moduleName(module)));
+            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.").arg(moduleName));
         } else if (process->exitCode() != proto::Done || !reading.complete) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser lido.").arg(moduleName(module)));
+            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser lido.").arg(moduleName));
         } else {
             modulesRead.insert(module);
         }

@@ -16,13 +16,14 @@ namespace fiscora {
 // A reading is kept until refresh(): the selection lists the source before and inside the chooser.
 class Pkcs11CertificateSource final : public CertificateSource {
 public:
-    // Reads the modules the user has: p11-kit's proxy module (every token driver registered on
-    // the system) and the paths of [certificados] modulos in fiscora.ini, separated by ";".
+    // Reads the modules the user has: every token driver registered with p11-kit, each on its
+    // own (p11-kit's proxy module when p11-kit cannot list them), and the paths of
+    // [certificados] modulos in fiscora.ini, separated by ";".
     Pkcs11CertificateSource();
     // Reads exactly these modules.
     explicit Pkcs11CertificateSource(QStringList modules);
 
-    // The modules of the default source, read from the settings afresh.
+    // The modules fiscora.ini names, read from the settings afresh.
     static QStringList configuredModules();
     // p11-kit's proxy module; empty when the system has none.
     static QString proxyModule();

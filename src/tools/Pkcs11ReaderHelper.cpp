@@ -6,6 +6,7 @@
 // whatever the other modules gave.
 //
 // Usage: fiscora-leitor-pkcs11 MODULE
+//        fiscora-leitor-pkcs11 --registrados
 //
 // Output, one record per line (see certificates/Pkcs11Protocol.h):
 //   FISCORA-PKCS11 1
@@ -13,18 +14,27 @@
 //   C SLOT DER-BASE64         one certificate of that token
 //   X SLOT                    the token's certificates could not be read (removed while read)
 //   Z                         the whole module was read
+// With --registrados, the drivers registered with p11-kit, which the program then reads one by
+// one, so that a driver that fails costs only its own tokens:
+//   M NAME-HEX PATH-HEX       a driver p11-kit's proxy would load
+//   Z                         the whole list
 
 #include "certificates/Pkcs11Protocol.h"
 
 #include <libp11.h>
+// p11_kit_set_progname: the list is the one p11-kit's proxy would load.
+#define P11_KIT_FUTURE_UNSTABLE_API
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <p11-kit/p11-kit.h>
 
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,6 +95,30 @@ std::string base64Der(X509* certificate) {
     return std::string(reinterpret_cast<const char*>(encoded.data()), std::size_t(written));
 }
 
+std::string owned(char* text) {
+    std::string copy = text ? text : "";
+    std::free(text);
+    return copy;
+}
+
+int listRegistered(Output& out) {
+    p11_kit_be_quiet();
+    p11_kit_set_progname("p11-kit-proxy");
+    // Loaded only to be named, never initialized: the drivers start in the readers.
+    CK_FUNCTION_LIST** modules = p11_kit_modules_load(nullptr, P11_KIT_MODULE_UNMANAGED);
+    if (!modules)
+        return proto::ListFailed;
+    for (CK_FUNCTION_LIST** module = modules; *module; ++module) {
+        const std::string path = owned(p11_kit_module_get_filename(*module));
+        if (!path.empty())
+            out.line(std::string(1, proto::Module) + ' ' +
+                     hex(owned(p11_kit_module_get_name(*module)).c_str()) + ' ' + hex(path.c_str()));
+    }
+    p11_kit_modules_release(modules);
+    out.line(std::string(1, proto::End));
+    return proto::Done;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +128,8 @@ int main(int argc, char** argv) {
         return proto::Usage;
     Output out;
     out.line(proto::kMagic);
+    if (std::strcmp(argv[1], proto::kRegistered) == 0)
+        return listRegistered(out);
 
     PKCS11_CTX* context = PKCS11_CTX_new();
     if (!context)
@@ -103,9 +139,12 @@ int main(int argc, char** argv) {
         return proto::ModuleFailed;
     }
 
+    // Counted first: libp11 takes a module without slots (no reader, or its service not running)
+    // for one that failed.
     PKCS11_SLOT* slots = nullptr;
     unsigned int slotCount = 0;
-    if (PKCS11_enumerate_slots(context, &slots, &slotCount) != 0) {
+    if (PKCS11_enumerate_slots(context, nullptr, &slotCount) != 0 ||
+        (slotCount > 0 && PKCS11_enumerate_slots(context, &slots, &slotCount) != 0)) {
         PKCS11_CTX_unload(context);
         PKCS11_CTX_free(context);
         return proto::SlotsFailed;
@@ -131,7 +170,8 @@ int main(int argc, char** argv) {
                 out.line(std::string(1, proto::Certificate) + ' ' + slot + ' ' + der);
         }
     }
-    PKCS11_release_all_slots(context, slots, slotCount);
+    if (slots)
+        PKCS11_release_all_slots(context, slots, slotCount);
     PKCS11_CTX_unload(context);
     PKCS11_CTX_free(context);
     out.line(std::string(1, proto::End));

@@ -21,6 +21,7 @@
 #include "support/Widgets.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <utility>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -344,6 +347,65 @@ private Q_SLOTS:
         QCOMPARE(listed->problems,
                  (QStringList{QStringLiteral("O token \"Vazio\" não contém certificados."), problem}));
         QCOMPARE(listed->certificates.size(), 3);
+    }
+
+    // The drivers registered with p11-kit are read one by one: one that fails is named, and the
+    // tokens of the others are still listed. The reader runs in a mount namespace where p11-kit's
+    // registrations are those of the test (p11-kit reads no user's registrations as root).
+    void registeredDriversReadOneByOne_data() {
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<bool>("named");
+
+        QTest::newRow("driver that does not start") << QStringLiteral("recusa") << true;
+        QTest::newRow("driver that cannot list its slots") << QStringLiteral("falha-slots") << true;
+        QTest::newRow("driver without slots") << QStringLiteral("sem-slots") << false;
+    }
+
+    void registeredDriversReadOneByOne() {
+        QFETCH(QString, driver);
+        QFETCH(bool, named);
+
+        QTemporaryDir dir;
+        const QString registered = dir.filePath(QStringLiteral("modulos"));
+        QVERIFY(QDir().mkpath(registered));
+        const QString module = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_") + driver +
+                               QStringLiteral(".so");
+        const QList<std::pair<QString, QString>> registrations{{QStringLiteral("teste-softhsm"), m_module},
+                                                               {QStringLiteral("teste-driver"), module}};
+        for (const auto& [name, path] : registrations) {
+            QFile registration(registered + u'/' + name + QStringLiteral(".module"));
+            QVERIFY(registration.open(QIODevice::WriteOnly));
+            registration.write("module: " + path.toUtf8() + '\n');
+        }
+        QFile reader(dir.filePath(QStringLiteral("leitor.sh")));
+        QVERIFY(reader.open(QIODevice::WriteOnly));
+        reader.write(
+            "#!/bin/sh\n"
+            "ns=--mount; [ \"$(id -u)\" = 0 ] || ns='--user --map-root-user --mount'\n"
+            "exec unshare $ns --propagation private sh -c 'mount --bind \"$0\" \"$1\" && shift && exec "
+            "\"$@\"' '" +
+            registered.toUtf8() + "' '" FISCORA_P11KIT_REGISTRATIONS "' '" +
+            (buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11")).toUtf8() + "' \"$@\"\n");
+        reader.close();
+        QVERIFY(reader.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+        ProgramFolderFixture folder;
+        Pkcs11CertificateSource::setHelperPath(reader.fileName());
+        const Pkcs11CertificateSource source;
+        const Result<CertificateSource::Listing> listed = source.listWithProblems();
+        Pkcs11CertificateSource::setHelperPath(buildProgramFolder() +
+                                               QStringLiteral("/fiscora-leitor-pkcs11"));
+
+        QVERIFY(listed);
+        QCOMPARE(listed->certificates.size(), 3);
+        QStringList expected{QStringLiteral("O token \"Vazio\" não contém certificados.")};
+        if (named)
+            expected.prepend(
+                QStringLiteral("O módulo PKCS#11 do sistema teste-driver (%1) não pôde ser carregado.")
+                    .arg(module));
+        QStringList problems = listed->problems;
+        problems.sort();
+        QCOMPARE(problems, expected);
     }
 
     // Runs last: it deletes a token.
