@@ -2,9 +2,11 @@
 #include "core/UrlParts.h"
 #include "data/AccessReader.h"
 #include "data/GiaConversion.h"
+#include "jet/JetDatabase.h"
 #include "net/Soap.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/RunawayExport.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 
@@ -18,6 +20,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -107,6 +110,23 @@ print(len(parts), bool(msg.defects or p.defects), p.get_param("name", header="co
     return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError())
         .trimmed()
         .split(QLatin1Char(' '));
+}
+
+// How many of a process's children run that program.
+int childrenRunning(qint64 parent, const QByteArray& program) {
+    int count = 0;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + pid + u"/stat"_s);
+        if (!pid.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name, cut to 15 bytes, may hold blanks.
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> after = line.mid(close + 2).split(' ');
+        count += after.size() > 1 && after.at(1).toLongLong() == parent &&
+                 program.startsWith(line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1));
+    }
+    return count;
 }
 
 QString md5(const QByteArray& bytes) {
@@ -402,28 +422,85 @@ private Q_SLOTS:
     void giaRefusalsRecordNothing_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("gias");
-        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QString>("database"); // what is sent instead of the package
         QTest::addColumn<QByteArray>("code");
         QTest::newRow("wrong key") << "ERRADA00"
-                                   << "1" << false << QByteArray("CHAVE_INVALIDA");
+                                   << "1" << QString() << QByteArray("CHAVE_INVALIDA");
         QTest::newRow("another company's GIA")
-            << kKey << "1,3" << false << QByteArray("GIA_DE_OUTRA_EMPRESA");
-        QTest::newRow("GIA not in the file") << kKey << "9" << false << QByteArray("GIA_INEXISTENTE");
-        QTest::newRow("no GIA named") << kKey << "" << false << QByteArray("SEM_GIAS");
-        QTest::newRow("unreadable database") << kKey << "1" << true << QByteArray("BANCO_ILEGIVEL");
+            << kKey << "1,3" << QString() << QByteArray("GIA_DE_OUTRA_EMPRESA");
+        QTest::newRow("GIA not in the file") << kKey << "9" << QString() << QByteArray("GIA_INEXISTENTE");
+        QTest::newRow("no GIA named") << kKey << "" << QString() << QByteArray("SEM_GIAS");
+        QTest::newRow("unreadable database") << kKey << "1"
+                                             << "damaged" << QByteArray("BANCO_ILEGIVEL");
+        // The value added cannot be known: not recorded as 0,00.
+        QTest::newRow("no CFOP table") << kKey << "1"
+                                       << "tblDetalhesCFOPs" << QByteArray("BANCO_ILEGIVEL");
+        QTest::newRow("CFOP table without its amounts") << kKey << "1"
+                                                        << "ValorContábil" << QByteArray("BANCO_ILEGIVEL");
     }
     void giaRefusalsRecordNothing() {
         QFETCH(QString, key);
         QFETCH(QString, gias);
-        QFETCH(bool, damaged);
+        QFETCH(QString, database);
         QFETCH(QByteArray, code);
+        const QByteArray text = LoadFileData(m_text).valueOr({});
         QByteArray content = BuildGiaContent(m_package, m_text).valueOr({});
-        if (damaged)
-            content = QByteArray(4096, '\x5a') + "###$$$***PRF***$$$###" + LoadFileData(m_text).valueOr({});
+        if (database == u"damaged"_s) {
+            content = QByteArray(4096, '\x5a') + kGiaContentMarker + text;
+        } else if (!database.isEmpty()) {
+            // The package with that table, or that column of the CFOP table, left out.
+            const AccessReader::Result read = AccessReader::readAll(m_package);
+            QString error;
+            std::optional<jet::Database> rewritten = AccessReader::toJetDatabase(read.database, &error);
+            QVERIFY2(read.ok() && rewritten, qPrintable(read.detail + error));
+            rewritten->tables.removeIf([&](const jet::TableData& t) { return t.table.name == database; });
+            for (jet::TableData& table : rewritten->tables) {
+                for (qsizetype c = table.table.columns.size() - 1; c >= 0; --c) {
+                    if (table.table.columns.at(c).name != database)
+                        continue;
+                    table.table.columns.removeAt(c);
+                    table.table.indexes.clear();
+                    for (jet::Row& row : table.rows)
+                        row.removeAt(c);
+                }
+            }
+            const QString path = m_files.filePath(u"sem-cfop.mdb"_s);
+            QVERIFY2(jet::writeDatabase(path, *rewritten, &error), qPrintable(error));
+            content = LoadFileData(path).valueOr({}) + kGiaContentMarker + text;
+        }
         const QString before = transmissions(kIE, kKey);
         const Outcome outcome = sendGia(key, gias, content);
         QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code)), outcome.answer.constData());
         QCOMPARE(transmissions(kIE, kKey), before);
+    }
+
+    // Each reading of an upload's database is a reader helper that may hold hundreds of
+    // megabytes: the server runs a few at once and queues the others.
+    void parallelUploadsShareFewReaders() {
+        const QByteArray database = runawayExport();
+        QVERIFY(!database.isEmpty());
+        const UploadRequest request = toServer(
+            QStringLiteral("xt_upload_1_15_01.php"), QStringLiteral("chave=%1&gias=1").arg(kKey),
+            database + kGiaContentMarker + LoadFileData(m_text).valueOr({}), QStringLiteral("d.prf"));
+        std::vector<std::unique_ptr<UploadSession>> sessions;
+        QList<QByteArray> answers;
+        for (int i = 0; i < 6; ++i) {
+            sessions.push_back(std::make_unique<UploadSession>());
+            QObject::connect(sessions.back().get(), &UploadSession::answered,
+                             [&](const QByteArray& piece) { answers.append(piece); });
+            sessions.back()->start(request, m_server.host(), quint16(m_server.port()));
+        }
+        int most = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            most = qMax(most, childrenRunning(m_server.processId(), "fiscora-leitor-mdb"));
+        });
+        poll.start(2);
+        QVERIFY(QTest::qWaitFor([&] { return answers.size() == 6; }, 60000));
+        for (const QByteArray& answer : answers)
+            QVERIFY2(answer.contains("Resultado: BANCO_ILEGIVEL"), answer.constData());
+        QVERIFY(most > 0);
+        QVERIFY2(most <= 3, qPrintable(QString::number(most)));
     }
 
     void pgdasDocuments_data() {
