@@ -259,8 +259,11 @@ Answer receiveGia(ServerStore& store, const Company& company, const QString& gia
 Answer receivePgdas(ServerStore& store, const Company& company, QByteArrayView content) {
     const PgdasVerdict verdict = inspectPgdasDocument(content);
     if (!verdict.refusals.isEmpty())
-        return Answer{422, verdict.refusals.join(QStringLiteral("; ")),
-                      QStringLiteral("O documento não é a declaração original do PGDAS.")};
+        return Answer{
+            422, verdict.refusals.join(QStringLiteral("; ")),
+            verdict.refusals == QStringList{kMarkerIlegivel}
+                ? QStringLiteral("O texto do documento não pôde ser lido até o fim para ser conferido.")
+                : QStringLiteral("O documento não é a declaração original do PGDAS.")};
     QString reference = verdict.reference;
     if (reference.isEmpty())
         reference = QDate::currentDate().addMonths(-1).toString(QStringLiteral("MM/yyyy"));

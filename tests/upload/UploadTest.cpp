@@ -129,6 +129,30 @@ int childrenRunning(qint64 parent, const QByteArray& program) {
     return count;
 }
 
+// The most memory a process has held (VmHWM), in bytes.
+qint64 peakMemory(qint64 pid) {
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() << 10;
+    }
+    return 0;
+}
+
+// A zlib stream of the bytes, as a PDF's Flate filter holds it.
+QByteArray deflated(const QByteArray& bytes) {
+    return qCompress(bytes).mid(4);
+}
+
+// A PDF whose one content stream is Flate data.
+QByteArray pdfWithStream(const QByteArray& data) {
+    return "%PDF-1.4\n1 0 obj\n<< /Length " + QByteArray::number(data.size()) +
+           " /Filter /FlateDecode >>\nstream\n" + data +
+           "\nendstream\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+}
+
 QString md5(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
@@ -504,25 +528,36 @@ private Q_SLOTS:
     }
 
     void pgdasDocuments_data() {
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("code");
-        QTest::newRow("declaration") << "declaracao-pgdas.pdf" << QByteArray("OK");
-        QTest::newRow("extract") << "extrato-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - EXTRATO");
-        QTest::newRow("receipt") << "recibo-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - RECIBO");
-        QTest::newRow("saved again") << "declaracao-modificada.pdf"
+        const auto demo = [](const char* name) {
+            return readBytes(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/") +
+                             QLatin1String(name));
+        };
+        QTest::newRow("declaration") << demo("declaracao-pgdas.pdf") << QByteArray("OK");
+        QTest::newRow("extract") << demo("extrato-pgdas.pdf") << QByteArray("ARQUIVO INVALIDO - EXTRATO");
+        QTest::newRow("receipt") << demo("recibo-pgdas.pdf") << QByteArray("ARQUIVO INVALIDO - RECIBO");
+        QTest::newRow("saved again") << demo("declaracao-modificada.pdf")
                                      << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
-        QTest::newRow("not a PDF") << "" << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+        QTest::newRow("not a PDF") << QByteArray("Extrato e Recibo em texto simples")
+                                   << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+        // Text deep in a compressed stream is read; what cannot be read is refused, not passed.
+        const QByteArray far = QByteArray(20 << 20, ' ') + "(Extrato de 11/2026)";
+        QTest::newRow("word 20 MiB into a stream")
+            << pdfWithStream(deflated(far)) << QByteArray("ARQUIVO INVALIDO - EXTRATO");
+        QTest::newRow("more text than is inflated")
+            << pdfWithStream(deflated(QByteArray(65 << 20, ' ') + "(Recibo)"))
+            << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
+        QTest::newRow("stream cut short")
+            << pdfWithStream(deflated(far).chopped(64)) << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
+        QTest::newRow("damaged stream")
+            << pdfWithStream(deflated("(Declaracao 11/2026)").replace(4, 4, "\xff\xff\xff\xff"))
+            << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
     }
     void pgdasDocuments() {
-        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
         QFETCH(QByteArray, code);
         const QString simplesIE = QStringLiteral("648.120.377.258");
-        QByteArray content = "Extrato e Recibo em texto simples";
-        if (!file.isEmpty()) {
-            QFile pdf(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/") + file);
-            QVERIFY(pdf.open(QIODevice::ReadOnly));
-            content = pdf.readAll();
-        }
         const QString before = transmissions(simplesIE, kSimplesKey);
         const Outcome outcome = sendPdf(content);
         QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code + "\r\n")),
@@ -530,6 +565,30 @@ private Q_SLOTS:
         const QString listed = QStringLiteral("<referencia>11/2026</referencia>");
         QCOMPARE(transmissions(simplesIE, kSimplesKey).count(listed),
                  before.count(listed) + (code == "OK" ? 1 : 0));
+    }
+
+    // The scan searches the text as it comes: a large document costs about its own size.
+    void pgdasScanHoldsLittleMemoryBeyondTheBody() {
+        ServerLauncher server;
+        QVERIFY(server.start(writeSeed(server, {SeedCompany{QStringLiteral("648.120.377.258"),
+                                                            QStringLiteral("23.456.789/0001-95"),
+                                                            QStringLiteral("Padaria"),
+                                                            kSimplesKey,
+                                                            true,
+                                                            {}}})));
+        const QByteArray pdf = "%PDF-1.4\n(" + QByteArray(64 << 20, 'a') + ")\n%%EOF\n";
+        const qint64 before = peakMemory(server.processId());
+        const UploadRequest request =
+            BuildUploadRequest(pdf,
+                               SplitUrl(QStringLiteral("http://%1:%2/client/xt_upload_simples.php?chave=%3")
+                                            .arg(server.host())
+                                            .arg(server.port())
+                                            .arg(kSimplesKey)),
+                               kUploadFieldName, QStringLiteral("grande.pdf"), kUploadContentType);
+        const Outcome outcome = upload(request, server.host(), quint16(server.port()));
+        QVERIFY2(outcome.answer.contains("Resultado: OK"), outcome.answer.constData());
+        const qint64 grown = peakMemory(server.processId()) - before;
+        QVERIFY2(grown < pdf.size() * 3 / 2, qPrintable(QString::number(grown >> 20) + u" MiB"_s));
     }
 
     void strictMultipart_data() {
