@@ -1,17 +1,17 @@
 #include "PgdasDocument.h"
 
-#include <QByteArray>
-#include <QRegularExpression>
-
 #include <zlib.h>
 
 namespace servidor {
 
 namespace {
 
-// Bounds on what is inflated, so a crafted stream cannot take the server's memory.
-constexpr qsizetype kMaxInflatedStream = 16 * 1024 * 1024;
-constexpr qsizetype kMaxInflatedTotal = 64 * 1024 * 1024;
+// Inflating costs time, not memory (the text is searched as it is produced): past this much a
+// document is refused as one that cannot be read, rather than read in part.
+constexpr qint64 kMaxInflatedTotal = qint64(64) << 20;
+constexpr qsizetype kInflateChunk = 64 * 1024;
+// How far back from "stream" its dictionary is looked for.
+constexpr qsizetype kMaxDictionary = 64 * 1024;
 
 qsizetype count(QByteArrayView haystack, QByteArrayView needle) {
     qsizetype n = 0;
@@ -20,83 +20,221 @@ qsizetype count(QByteArrayView haystack, QByteArrayView needle) {
     return n;
 }
 
-// A zlib stream inflated up to the limit; empty when it is not one.
-QByteArray inflate(QByteArrayView data, qsizetype limit) {
+// A byte that \w matches (ASCII letters, digits and "_"), as the month's \b sees it.
+bool isWord(int c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// Searches the document's text as it is produced, a byte at a time, for the two words and the
+// first "MM/yyyy" standing alone (\b(0[1-9]|1[0-2])/\d{4}\b), keeping only the last few bytes.
+class TextSearch {
+public:
+    void put(unsigned char c) {
+        const unsigned char before = static_cast<unsigned char>(m_window >> 56);
+        m_window = (m_window << 8) | c;
+        ++m_seen;
+        if ((m_window & 0xFFFFFFFFFFFFFFull) == word("Extrato"))
+            extrato = true;
+        if ((m_window & 0xFFFFFFFFFFFFull) == word("Recibo"))
+            recibo = true;
+        if (m_seen >= 8)
+            month(1, m_seen >= 9 ? int(before) : -1, c);
+    }
+
+    void end() {
+        if (m_seen >= 7)
+            month(0, m_seen >= 8 ? int(byte(7)) : -1, -1);
+    }
+
+    bool extrato = false;
+    bool recibo = false;
+    QString reference;
+
+private:
+    static constexpr quint64 word(const char* text) {
+        quint64 bits = 0;
+        for (; *text; ++text)
+            bits = (bits << 8) | static_cast<unsigned char>(*text);
+        return bits;
+    }
+
+    unsigned char byte(int back) const { return static_cast<unsigned char>(m_window >> (8 * back)); }
+
+    static bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+    // The seven bytes ending `last` bytes back, between the bytes left and right (-1: none).
+    void month(int last, int left, int right) {
+        if (!reference.isEmpty() || byte(last + 4) != '/' || isWord(left) || isWord(right))
+            return;
+        char text[7];
+        for (int i = 0; i < 7; ++i)
+            text[i] = char(byte(last + 6 - i));
+        const bool digits = isDigit(uchar(text[0])) && isDigit(uchar(text[1])) && isDigit(uchar(text[3])) &&
+                            isDigit(uchar(text[4])) && isDigit(uchar(text[5])) && isDigit(uchar(text[6]));
+        const int mm = (text[0] - '0') * 10 + (text[1] - '0');
+        if (digits && mm >= 1 && mm <= 12)
+            reference = QString::fromLatin1(text, 7);
+    }
+
+    quint64 m_window = 0;
+    qint64 m_seen = 0;
+};
+
+// The literal strings "( ... )" of one piece of PDF data, fed to the search in pieces, escapes
+// resolved, each followed by a blank.
+class LiteralStrings {
+public:
+    explicit LiteralStrings(TextSearch& text)
+        : m_text(text) {}
+
+    void feed(QByteArrayView data) {
+        for (const char c : data)
+            take(static_cast<unsigned char>(c));
+    }
+
+    // The data ended: a string left open still counts.
+    void finish() {
+        if (m_state == Escape)
+            m_text.put('\\');
+        else if (m_state == Octal)
+            m_text.put(static_cast<unsigned char>(m_octal));
+        if (m_state != Outside)
+            m_text.put(' ');
+        m_state = Outside;
+    }
+
+private:
+    enum State { Outside, Inside, Escape, Octal };
+
+    void take(unsigned char c) {
+        switch (m_state) {
+        case Outside:
+            if (c == '(') {
+                m_state = Inside;
+                m_depth = 1;
+            }
+            return;
+        case Escape:
+            m_state = Inside;
+            if (c >= '0' && c <= '7') {
+                m_state = Octal;
+                m_octal = c - '0';
+                m_digits = 1;
+            } else {
+                m_text.put(c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c);
+            }
+            return;
+        case Octal:
+            if (c >= '0' && c <= '7') {
+                m_octal = m_octal * 8 + (c - '0');
+                if (++m_digits == 3) {
+                    m_text.put(static_cast<unsigned char>(m_octal));
+                    m_state = Inside;
+                }
+                return;
+            }
+            m_text.put(static_cast<unsigned char>(m_octal));
+            m_state = Inside;
+            break; // and c is a byte of the string
+        case Inside:
+            break;
+        }
+        if (c == '\\') {
+            m_state = Escape;
+        } else if (c == '(') {
+            ++m_depth;
+            m_text.put(c);
+        } else if (c == ')' && --m_depth == 0) {
+            m_text.put(' ');
+            m_state = Outside;
+        } else {
+            m_text.put(c);
+        }
+    }
+
+    TextSearch& m_text;
+    State m_state = Outside;
+    int m_depth = 0;
+    int m_octal = 0;
+    int m_digits = 0;
+};
+
+// A zlib header (CMF, FLG) that inflate would take: deflate, a window it knows, the check bits,
+// no preset dictionary.
+bool zlibHeader(QByteArrayView data) {
+    if (data.size() < 2)
+        return false;
+    const auto cmf = static_cast<unsigned char>(data[0]);
+    const auto flg = static_cast<unsigned char>(data[1]);
+    return (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && (cmf * 256 + flg) % 31 == 0 && !(flg & 0x20);
+}
+
+// Whether a stream's bytes are Flate data to read: its dictionary names the filter, or it has a
+// filter not named here (an indirect one, say) and its bytes start as zlib data. A stream without
+// a filter is read with the file itself.
+bool compressed(QByteArrayView dictionary, QByteArrayView data) {
+    if (dictionary.contains("/FlateDecode"))
+        return true;
+    if (!dictionary.isNull() && !dictionary.contains("/Filter"))
+        return false;
+    return zlibHeader(data);
+}
+
+// Inflates one stream to its end into the literal scan; false when it cannot (damaged, cut short,
+// or past what may still be inflated, which `budget` counts down).
+bool inflateInto(QByteArrayView data, LiteralStrings& literals, qint64& budget) {
+    if (data.trimmed().isEmpty())
+        return true; // an empty stream holds no text
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
-        return {};
-    QByteArray out;
-    char buffer[64 * 1024];
+        return false;
+    QByteArray buffer(kInflateChunk, Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
     int status = Z_OK;
-    while (status == Z_OK && out.size() < limit) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof(buffer);
+    while (status == Z_OK && budget > 0) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        stream.avail_out = static_cast<uInt>(qMin<qint64>(buffer.size(), budget));
+        const uInt room = stream.avail_out;
         status = ::inflate(&stream, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END)
-            break;
-        out.append(buffer, static_cast<qsizetype>(sizeof(buffer) - stream.avail_out));
-        if (stream.avail_in == 0 && status == Z_OK && stream.avail_out != 0)
+        const qsizetype produced = qsizetype(room - stream.avail_out);
+        budget -= produced;
+        literals.feed(QByteArrayView(buffer.constData(), produced));
+        // No progress with input left means the data ended before the stream did.
+        if (status == Z_BUF_ERROR || (status == Z_OK && produced == 0 && stream.avail_in == 0))
             break;
     }
     inflateEnd(&stream);
-    return status == Z_STREAM_END || status == Z_OK ? out : QByteArray();
+    literals.finish();
+    return status == Z_STREAM_END;
 }
 
-// The literal strings "( ... )" of PDF data, escapes resolved, joined by blanks.
-void appendLiteralStrings(QByteArrayView data, QByteArray* text) {
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        if (data[i] != '(')
+// The dictionary before a stream keyword: from its object's header ("N G obj") on; null when
+// there is none near.
+QByteArrayView dictionaryBefore(QByteArrayView pdf, qsizetype keyword) {
+    const qsizetype from = qMax<qsizetype>(0, keyword - kMaxDictionary);
+    const QByteArrayView window = pdf.sliced(from, keyword - from);
+    for (qsizetype obj = window.lastIndexOf("obj"); obj > 0; obj = window.lastIndexOf("obj", obj - 1)) {
+        const char before = window[obj - 1];
+        if (before != ' ' && before != '\n' && before != '\r' && before != '\t')
             continue;
-        int depth = 1;
-        QByteArray literal;
-        qsizetype j = i + 1;
-        for (; j < data.size() && depth > 0; ++j) {
-            const char c = data[j];
-            if (c == '\\' && j + 1 < data.size()) {
-                const char e = data[++j];
-                switch (e) {
-                case 'n':
-                    literal += '\n';
-                    break;
-                case 'r':
-                    literal += '\r';
-                    break;
-                case 't':
-                    literal += '\t';
-                    break;
-                default:
-                    if (e >= '0' && e <= '7') {
-                        int value = e - '0';
-                        for (int k = 0;
-                             k < 2 && j + 1 < data.size() && data[j + 1] >= '0' && data[j + 1] <= '7'; ++k)
-                            value = value * 8 + (data[++j] - '0');
-                        literal += static_cast<char>(value);
-                    } else {
-                        literal += e;
-                    }
-                }
-                continue;
-            }
-            if (c == '(')
-                ++depth;
-            else if (c == ')' && --depth == 0)
-                break;
-            literal += c;
-        }
-        *text += literal + ' ';
-        i = j;
+        // Past the end of an object: the keyword stands outside any.
+        const QByteArrayView dictionary = window.sliced(obj);
+        return dictionary.contains("endobj") || dictionary.contains("endstream") ? QByteArrayView()
+                                                                                 : dictionary;
     }
+    return {};
 }
 
-// The document's text: literal strings of the file and of its compressed streams.
-QByteArray documentText(QByteArrayView pdf) {
-    QByteArray text;
-    appendLiteralStrings(pdf, &text);
-    qsizetype inflated = 0;
-    for (qsizetype at = pdf.indexOf("stream"); at >= 0 && inflated < kMaxInflatedTotal;
-         at = pdf.indexOf("stream", at + 6)) {
+// Searches the document's text: the literal strings of the file, then those of its compressed
+// streams. False when a compressed stream could not be read to its end.
+bool searchText(QByteArrayView pdf, TextSearch& text) {
+    LiteralStrings literals(text);
+    literals.feed(pdf);
+    literals.finish();
+    qint64 budget = kMaxInflatedTotal;
+    bool whole = true;
+    for (qsizetype at = pdf.indexOf("stream"); at >= 0; at = pdf.indexOf("stream", at + 6)) {
         qsizetype start = at + 6;
         if (at >= 3 && pdf.sliced(at - 3, 3) == "end")
             continue;
@@ -108,13 +246,13 @@ QByteArray documentText(QByteArrayView pdf) {
         const qsizetype end = pdf.indexOf("endstream", start);
         if (end < 0)
             break;
-        const QByteArray plain =
-            inflate(pdf.sliced(start, end - start), qMin(kMaxInflatedStream, kMaxInflatedTotal - inflated));
-        inflated += plain.size();
-        appendLiteralStrings(plain, &text);
+        const QByteArrayView data = pdf.sliced(start, end - start);
+        if (compressed(dictionaryBefore(pdf, at), data) && !inflateInto(data, literals, budget))
+            whole = false;
         at = end;
     }
-    return text;
+    text.end();
+    return whole;
 }
 
 } // namespace
@@ -127,14 +265,15 @@ PgdasVerdict inspectPgdasDocument(QByteArrayView pdf) {
         verdict.refusals.append(kMarkerModificado);
     if (!pdf.startsWith("%PDF-"))
         return verdict;
-    const QString text = QString::fromLatin1(documentText(pdf));
-    if (text.contains(QStringLiteral("Extrato")))
+    TextSearch text;
+    const bool whole = searchText(pdf, text);
+    if (text.extrato)
         verdict.refusals.append(kMarkerExtrato);
-    if (text.contains(QStringLiteral("Recibo")))
+    if (text.recibo)
         verdict.refusals.append(kMarkerRecibo);
-    static const QRegularExpression kMonth(QStringLiteral("\\b(0[1-9]|1[0-2])/(\\d{4})\\b"));
-    if (const QRegularExpressionMatch match = kMonth.match(text); match.hasMatch())
-        verdict.reference = match.captured(0);
+    if (!whole)
+        verdict.refusals.append(kMarkerIlegivel);
+    verdict.reference = text.reference;
     return verdict;
 }
 

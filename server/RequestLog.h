@@ -14,8 +14,6 @@ public:
     // Writes one line; control characters in it are escaped.
     void write(const QString& line);
 
-    static QString escaped(const QString& text);
-
 private:
     QString m_path;
     std::mutex m_mutex;

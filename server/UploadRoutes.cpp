@@ -21,9 +21,12 @@
 #include <QHash>
 #include <QLocale>
 #include <QMap>
+#include <QSemaphore>
 #include <QTemporaryFile>
 
 #include <httplib.h>
+
+#include <optional>
 
 namespace servidor {
 
@@ -34,6 +37,9 @@ using fiscora::AccessValue;
 using fiscora::GiaDatabaseReader;
 
 constexpr qint64 kDigestedBytes = 16LL * 1024 * 1024;
+// Each reading of a database is a reader helper that may hold up to its memory cap: only this
+// many run at once, and the other uploads wait their turn.
+constexpr int kConcurrentReaders = 3;
 const QByteArrayView kGiaMarker(fiscora::kGiaContentMarker, fiscora::kGiaContentMarkerLength);
 
 struct Answer {
@@ -121,19 +127,20 @@ QString brazilianAmount(double value) {
     return locale.toString(value, 'f', 2);
 }
 
-// Value added per GIA: outgoing operations (CFOP 5 to 7) less incoming ones (1 to 3).
-QHash<qint64, double> valueAdded(const QString& path) {
-    QHash<qint64, double> added;
+// Value added per GIA: outgoing operations (CFOP 5 to 7) less incoming ones (1 to 3); nothing
+// when the CFOP table cannot be read (a NovaGIA database always has it, if maybe empty).
+std::optional<QHash<qint64, double>> valueAdded(const QString& path) {
     const AccessReader::Result read = AccessReader::read(path, {QStringLiteral("tblDetalhesCFOPs")});
     const fiscora::AccessTable* table =
         read.ok() ? read.database.table(QStringLiteral("tblDetalhesCFOPs")) : nullptr;
     if (!table || !table->rowsRead)
-        return added;
+        return std::nullopt;
     const int gia = table->column(QStringLiteral("NroGIA"));
     const int cfop = table->column(QStringLiteral("CFOP"));
     const int value = table->column(QStringLiteral("ValorContábil"));
     if (gia < 0 || cfop < 0 || value < 0)
-        return added;
+        return std::nullopt;
+    QHash<qint64, double> added;
     for (const fiscora::jet::Row& row : table->rows) {
         const std::optional<qint64> number = AccessValue::toInteger(row.value(gia));
         const QString code = AccessValue::toText(row.value(cfop));
@@ -146,6 +153,23 @@ QHash<qint64, double> valueAdded(const QString& path) {
             added[*number] -= amount;
     }
     return added;
+}
+
+// What an upload's database holds for the server.
+struct DatabaseContent {
+    GiaDatabaseReader::Records records;
+    std::optional<QHash<qint64, double>> added; // read only after the GIAs were
+};
+
+// Reads it with at most kConcurrentReaders helpers running at once.
+DatabaseContent readDatabase(const QString& path) {
+    static QSemaphore readers(kConcurrentReaders);
+    readers.acquire();
+    const QSemaphoreReleaser release(readers);
+    DatabaseContent content{GiaDatabaseReader::readGias(path), std::nullopt};
+    if (content.records.outcome == GiaDatabaseReader::Outcome::Ok)
+        content.added = valueAdded(path);
+    return content;
 }
 
 // The GIA numbers of the query ("1,2,3"); false when one is not a number.
@@ -190,20 +214,22 @@ Answer receiveGia(ServerStore& store, const Company& company, const QString& gia
     if (!database.open() || database.write(content.data(), marker) != marker || !database.flush())
         return refuse(500, QStringLiteral("ERRO_SERVIDOR\nNão foi possível guardar o arquivo recebido."));
     database.close();
-    const GiaDatabaseReader::Records records = GiaDatabaseReader::readGias(database.fileName());
-    if (records.outcome == GiaDatabaseReader::Outcome::ReaderUnavailable)
+    const DatabaseContent read = readDatabase(database.fileName());
+    if (read.records.outcome == GiaDatabaseReader::Outcome::ReaderUnavailable)
         return refuse(500, QStringLiteral("ERRO_SERVIDOR\nO leitor de arquivos Access não está disponível."));
-    if (records.outcome != GiaDatabaseReader::Outcome::Ok)
+    if (!read.added)
         return refuse(422, QStringLiteral("BANCO_ILEGIVEL\nO banco de dados enviado não pôde ser lido como "
                                           "um arquivo do NovaGIA (%1).")
-                               .arg(records.detail));
+                               .arg(read.records.outcome == GiaDatabaseReader::Outcome::Ok
+                                        ? QStringLiteral("tabela tblDetalhesCFOPs ilegível")
+                                        : read.records.detail));
+    const GiaDatabaseReader::Records& records = read.records;
 
     QMap<qint64, fiscora::GiaRecord> byNumber;
     for (const fiscora::GiaRecord& row : records.rows) {
         if (const std::optional<qint64> number = AccessValue::toInteger(row.number))
             byNumber.insert(*number, row);
     }
-    const QHash<qint64, double> added = valueAdded(database.fileName());
     QList<NewTransmission> items;
     for (const qint64 number : wanted) {
         const auto found = byNumber.constFind(number);
@@ -222,7 +248,7 @@ Answer receiveGia(ServerStore& store, const Company& company, const QString& gia
             return refuse(422,
                           QStringLiteral("BANCO_ILEGIVEL\nA GIA %1 não tem referência válida.").arg(number));
         items.append(NewTransmission{month.toString(QStringLiteral("MM/yyyy")),
-                                     brazilianAmount(added.value(number)), QString()});
+                                     brazilianAmount(read.added->value(number)), QString()});
     }
     if (!record(store, company.ie, &items))
         return refuse(500, QStringLiteral("ERRO_SERVIDOR\nNão foi possível registrar a entrega."));
@@ -233,8 +259,11 @@ Answer receiveGia(ServerStore& store, const Company& company, const QString& gia
 Answer receivePgdas(ServerStore& store, const Company& company, QByteArrayView content) {
     const PgdasVerdict verdict = inspectPgdasDocument(content);
     if (!verdict.refusals.isEmpty())
-        return Answer{422, verdict.refusals.join(QStringLiteral("; ")),
-                      QStringLiteral("O documento não é a declaração original do PGDAS.")};
+        return Answer{
+            422, verdict.refusals.join(QStringLiteral("; ")),
+            verdict.refusals == QStringList{kMarkerIlegivel}
+                ? QStringLiteral("O texto do documento não pôde ser lido até o fim para ser conferido.")
+                : QStringLiteral("O documento não é a declaração original do PGDAS.")};
     QString reference = verdict.reference;
     if (reference.isEmpty())
         reference = QDate::currentDate().addMonths(-1).toString(QStringLiteral("MM/yyyy"));

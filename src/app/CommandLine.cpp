@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "core/EscapedText.h"
 #include "core/ProgramFolder.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
@@ -7,69 +8,197 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include <cstring>
+#include <algorithm>
 
 namespace fiscora {
 
 namespace {
 
-const QString kConvert = QStringLiteral("--converter");
-const QString kList = QStringLiteral("--listar");
+const char* const kUsage = "uso: fiscora [--pasta PASTA] [opções do Qt, como -platform NOME]\n"
+                           "     fiscora [--pasta PASTA] --converter ARQUIVO.prf SAIDA.mdb\n"
+                           "     fiscora [--pasta PASTA] --listar ARQUIVO.mdb IE\n"
+                           "     fiscora --help | --version\n";
 
-int usage(QTextStream& err) {
-    err << "uso: fiscora --converter ARQUIVO.prf SAIDA.mdb\n"
-        << "     fiscora --listar ARQUIVO.mdb IE\n";
+const char* const kHelp =
+    "\n"
+    "Sem --converter nem --listar, abre as janelas do programa.\n"
+    "  --converter  converte um arquivo GIA pré-formatado (.prf) no pacote SAIDA.mdb, com o\n"
+    "               gia_limpa.mdb da pasta do programa\n"
+    "  --listar     lista as GIAs do contribuinte (IE com ou sem pontuação): número, referência,\n"
+    "               regime e tipo, separados por tabulação\n"
+    "  --pasta      a pasta do programa (ou a variável FISCORA_PASTA)\n"
+    "Código de saída: 0 concluído, 1 falha (mensagem na saída de erros), 2 argumentos errados.\n";
+
+// Qt's own options, which the windows take (QGuiApplication, QApplication, the X11 platform),
+// with a dash or two; the first group takes a value.
+const char* const kQtWithValue[] = {"platform",
+                                    "platformpluginpath",
+                                    "platformtheme",
+                                    "plugin",
+                                    "qwindowgeometry",
+                                    "qwindowicon",
+                                    "qwindowtitle",
+                                    "session",
+                                    "style",
+                                    "stylesheet",
+                                    "qmljsdebugger",
+                                    "display",
+                                    "geometry",
+                                    "title",
+                                    "icon",
+                                    "name",
+                                    "visual"};
+const char* const kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb", "dograb"};
+const char* const kQtJoined[] = {"style=", "stylesheet=", "qmljsdebugger="};
+
+enum class QtOption { None, Flag, WithValue };
+
+QtOption qtOption(const QString& argument) {
+    if (!argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1String("---")))
+        return QtOption::None;
+    const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    for (const char* option : kQtWithValue) {
+        if (name == QLatin1String(option))
+            return QtOption::WithValue;
+    }
+    for (const char* option : kQtFlags) {
+        if (name == QLatin1String(option))
+            return QtOption::Flag;
+    }
+    for (const char* option : kQtJoined) {
+        if (name.startsWith(QLatin1String(option)))
+            return QtOption::Flag;
+    }
+    return QtOption::None;
+}
+
+struct Request {
+    enum Kind { Windows, Convert, List, Help, Version, Wrong } kind = Windows;
+    QString first;
+    QString second;
+    QString problem; // why the arguments are wrong
+};
+
+Request parse(const QStringList& arguments) {
+    Request request;
+    // Asking for help or the version is answered whatever else is there.
+    const QStringList options = arguments.mid(1);
+    if (options.contains(QLatin1String("--help")) || options.contains(QLatin1String("-h"))) {
+        request.kind = Request::Help;
+        return request;
+    }
+    if (options.contains(QLatin1String("--version"))) {
+        request.kind = Request::Version;
+        return request;
+    }
+    for (qsizetype i = 0; i < options.size() && request.problem.isEmpty(); ++i) {
+        const QString& argument = options.at(i);
+        const QtOption qt = qtOption(argument);
+        const bool mode = argument == QLatin1String("--converter") || argument == QLatin1String("--listar");
+        const qsizetype operands =
+            mode ? 2 : argument == QLatin1String("--pasta") || qt == QtOption::WithValue;
+        if (i + operands >= options.size())
+            request.problem = QStringLiteral("faltam argumentos depois de %1").arg(argument);
+        else if (mode && request.kind != Request::Windows)
+            request.problem = QStringLiteral("--converter e --listar não podem ser usados juntos");
+        else if (operands == 0 && qt == QtOption::None)
+            request.problem = QStringLiteral("argumento não reconhecido: %1").arg(argument);
+        else if (mode)
+            request = Request{argument == QLatin1String("--converter") ? Request::Convert : Request::List,
+                              options.at(i + 1),
+                              options.at(i + 2),
+                              {}};
+        i += operands;
+    }
+    if (!request.problem.isEmpty())
+        request.kind = Request::Wrong;
+    return request;
+}
+
+int usage(const QString& problem, QTextStream& err) {
+    if (!problem.isEmpty())
+        err << "fiscora: " << problem << '\n';
+    err << kUsage;
     err.flush();
     return 2;
 }
 
-} // namespace
-
-bool CommandLine::requested(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--converter") == 0 || std::strcmp(argv[i], "--listar") == 0)
-            return true;
-    }
-    return false;
+// The IE as the databases store it, "###.###.###.###": twelve digits get their points.
+QString storedIe(const QString& ie) {
+    QString digits = ie;
+    digits.remove(QLatin1Char('.'));
+    if (digits.size() != 12 || !std::all_of(digits.cbegin(), digits.cend(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        }))
+        return ie;
+    return digits.first(3) + QLatin1Char('.') + digits.sliced(3, 3) + QLatin1Char('.') + digits.sliced(6, 3) +
+           QLatin1Char('.') + digits.sliced(9, 3);
 }
 
-int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const qsizetype convertAt = arguments.indexOf(kConvert);
-    const qsizetype listAt = arguments.indexOf(kList);
-    if ((convertAt >= 0) == (listAt >= 0))
-        return usage(err);
-    const qsizetype at = convertAt >= 0 ? convertAt : listAt;
-    if (at + 2 >= arguments.size())
-        return usage(err);
-    const QString first = arguments.at(at + 1);
-    const QString second = arguments.at(at + 2);
-
-    if (convertAt >= 0) {
-        const GiaConversion::Result result = GiaConversion::convertReplacing(
-            first, second, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
-        if (!result.ok) {
-            err << result.message << '\n';
-            err.flush();
-            return 1;
-        }
-        out << QStringLiteral("Pacote %1 gravado com %2 GIA(s).")
-                   .arg(QFileInfo(second).absoluteFilePath())
-                   .arg(result.gias)
-            << '\n';
-        out.flush();
-        return 0;
+int convert(const Request& request, QTextStream& out, QTextStream& err) {
+    const GiaConversion::Result result = GiaConversion::convertReplacing(
+        request.first, request.second, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
+    if (!result.ok) {
+        err << result.message << '\n';
+        err.flush();
+        return 1;
     }
+    out << QStringLiteral("Pacote %1 gravado com %2 GIA(s).")
+               .arg(QFileInfo(request.second).absoluteFilePath())
+               .arg(result.gias)
+        << '\n';
+    out.flush();
+    return 0;
+}
 
-    const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(first, second);
+int list(const Request& request, QTextStream& out, QTextStream& err) {
+    const GiaDatabaseReader::Listing listing =
+        GiaDatabaseReader::listGias(request.first, storedIe(request.second));
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         err << GiaDatabaseReader::message(listing.outcome) << '\n';
         err.flush();
         return 1;
     }
+    // A stored field may hold a tab or a line end: escaped, each GIA stays one line of four fields.
     for (const GiaListRow& row : listing.rows)
-        out << row.number << '\t' << row.reference << '\t' << row.regime << '\t' << row.type << '\n';
+        out << escapeControls(row.number) << '\t' << escapeControls(row.reference) << '\t'
+            << escapeControls(row.regime) << '\t' << escapeControls(row.type) << '\n';
     out.flush();
     return 0;
+}
+
+} // namespace
+
+bool CommandLine::windowsRequested(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return parse(arguments).kind == Request::Windows;
+}
+
+int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const Request request = parse(arguments);
+    switch (request.kind) {
+    case Request::Help:
+        out << kUsage << kHelp;
+        out.flush();
+        return 0;
+    case Request::Version:
+        out << "fiscora " FISCORA_VERSION "\n";
+        out.flush();
+        return 0;
+    case Request::Windows:
+    case Request::Wrong:
+        return usage(request.problem, err);
+    case Request::Convert:
+    case Request::List:
+        break;
+    }
+    if (const Status folder = ProgramFolder::initialize(arguments); !folder) {
+        err << folder.error().description << Qt::endl;
+        return 1;
+    }
+    return request.kind == Request::Convert ? convert(request, out, err) : list(request, out, err);
 }
 
 } // namespace fiscora

@@ -1,5 +1,4 @@
 #include "app/CommandLine.h"
-#include "core/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -45,7 +44,7 @@ int startWindows(int argc, char** argv) {
 int main(int argc, char** argv) {
     // The command-line modes open no window and need no display; this executable holds only
     // them and Qt Core, and loads the windows on demand.
-    if (!fiscora::CommandLine::requested(argc, argv))
+    if (fiscora::CommandLine::windowsRequested(argc, argv))
         return startWindows(argc, argv);
 
     QCoreApplication app(argc, argv);
@@ -53,10 +52,5 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QCoreApplication::arguments());
-        !folder) {
-        err << folder.error().description << Qt::endl;
-        return 1;
-    }
     return fiscora::CommandLine::run(QCoreApplication::arguments(), out, err);
 }

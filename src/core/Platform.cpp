@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <unistd.h>
@@ -21,11 +20,8 @@ bool SystemPlatform::openUrl(const QString&) {
     return false;
 }
 
-bool SystemPlatform::startDetached(const QString& program) {
-    // A downloaded file arrives without the execute bit.
-    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner |
-                                       QFileDevice::ExeGroup | QFileDevice::ExeOther);
-    return QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
+bool SystemPlatform::startDetached(const QString& program, const QString& workingFolder) {
+    return QProcess::startDetached(program, {}, workingFolder);
 }
 
 void SystemPlatform::quit() {

@@ -13,8 +13,9 @@ public:
     virtual bool isAdministrator() = 0;
     // Asks the system to open an address in the browser; true when the system accepted it.
     virtual bool openUrl(const QString& url) = 0;
-    // Starts a program on its own, minimized, without waiting for it; true when it started.
-    virtual bool startDetached(const QString& program) = 0;
+    // Starts a program on its own in that working folder, minimized, without waiting for it;
+    // true when it started.
+    virtual bool startDetached(const QString& program, const QString& workingFolder) = 0;
     // Ends the program at once (all windows close).
     virtual void quit() = 0;
 
@@ -29,7 +30,7 @@ class SystemPlatform : public Platform {
 public:
     bool isAdministrator() override;
     bool openUrl(const QString& url) override;
-    bool startDetached(const QString& program) override;
+    bool startDetached(const QString& program, const QString& workingFolder) override;
     void quit() override;
 };
 

@@ -11,16 +11,13 @@ namespace fiscora {
 namespace {
 
 QString g_folder;
+QString g_executableFolder;
 
 const QString kSettings = QStringLiteral("fiscora.ini");
 
 // Files that belong to the user once copied, and files that follow the installed program.
 const char* const kUserFiles[] = {"fiscora.ini", "fiscora.mdb"};
 const char* const kProgramFiles[] = {"gia_limpa.mdb", "info.fsc"};
-
-QString executableFolder() {
-    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-}
 
 bool sameFile(const QFileInfo& a, const QFileInfo& b) {
     return a.size() == b.size() && a.lastModified() == b.lastModified();
@@ -103,6 +100,16 @@ QString ProgramFolder::installedDefaults() {
         return {};
     const QString defaults = QDir::cleanPath(bin + QLatin1Char('/') + QLatin1String(FISCORA_DEFAULTS_RELDIR));
     return QFileInfo::exists(defaults + QLatin1Char('/') + kSettings) ? defaults : QString();
+}
+
+QString ProgramFolder::executableFolder() {
+    if (!g_executableFolder.isEmpty())
+        return g_executableFolder;
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+}
+
+void ProgramFolder::setExecutableFolder(const QString& folder) {
+    g_executableFolder = folder;
 }
 
 QString ProgramFolder::helperProgram(const QString& name) {

@@ -28,6 +28,10 @@ public:
     static QString installedDefaults();
     // A helper program of ours: beside the executable, else in the installed helpers' folder.
     static QString helperProgram(const QString& name);
+    // The folder of the running executable, whatever folder the program works in.
+    static QString executableFolder();
+    // Stands another folder in for the executable's (tests); the empty text restores it.
+    static void setExecutableFolder(const QString& folder);
 
     // Brings a user's program folder up to date with the defaults: the user's files (settings,
     // local database) are copied only when missing; the program's own (the package template, the

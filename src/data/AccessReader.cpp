@@ -4,8 +4,12 @@
 
 #include "core/ProgramFolder.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -15,6 +19,9 @@ namespace fiscora {
 namespace proto = mdbprotocol;
 
 namespace {
+
+// How often a running helper's memory is looked at: a runaway allocation gets little past the cap.
+constexpr int kMemoryPollMs = 5;
 
 QString g_helperPath;
 std::atomic<int> g_timeLimitOverride{0};
@@ -85,6 +92,30 @@ private:
     qsizetype m_pos = 0;
     bool m_failed = false;
 };
+
+// A process's resident memory (its pages in RAM, so the same measure whatever address space a
+// sanitizer reserves), or 0 when it cannot be read.
+qint64 residentBytes(qint64 pid) {
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.read(256).split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
+}
+
+// Waits for the helper within its limits; the cause that ended it early, else None.
+AccessReader::Cause waitWithinLimits(QProcess& process, int timeLimitMs, qint64 memoryLimit) {
+    const QDeadlineTimer deadline(timeLimitMs);
+    while (!process.waitForFinished(kMemoryPollMs)) {
+        if (process.state() == QProcess::NotRunning)
+            return AccessReader::Cause::None;
+        if (residentBytes(process.processId()) > memoryLimit)
+            return AccessReader::Cause::TooMuchMemory;
+        if (deadline.hasExpired())
+            return AccessReader::Cause::TimedOut;
+    }
+    return AccessReader::Cause::None;
+}
 
 struct KindInfo {
     jet::ColumnType type;
@@ -311,6 +342,13 @@ void AccessReader::setTimeLimitMs(int milliseconds) {
     g_timeLimitOverride = qMax(0, milliseconds);
 }
 
+qint64 AccessReader::memoryLimitBytes(qint64 fileSize) {
+    // An export reads in a few times its size; a damaged one can make libmdb allocate until the
+    // machine runs out.
+    constexpr qint64 floor = qint64(256) << 20;
+    return qMax(floor, 4 * qMax<qint64>(fileSize, 0));
+}
+
 AccessReader::Result AccessReader::readAll(const QString& path) {
     return read(path, {QStringLiteral("*")});
 }
@@ -336,11 +374,14 @@ AccessReader::Result AccessReader::read(const QString& path, const QStringList& 
         result.detail = QStringLiteral("leitor %1 não iniciou: %2").arg(helperPath(), process.errorString());
         return result;
     }
-    if (!process.waitForFinished(timeLimitMs(info.size()))) {
+    if (const Cause stopped =
+            waitWithinLimits(process, timeLimitMs(info.size()), memoryLimitBytes(info.size()));
+        stopped != Cause::None) {
         process.kill();
         process.waitForFinished(5000);
-        result.cause = Cause::TimedOut;
-        result.detail = QStringLiteral("tempo esgotado lendo %1").arg(path);
+        result.cause = stopped;
+        result.detail = stopped == Cause::TimedOut ? QStringLiteral("tempo esgotado lendo %1").arg(path)
+                                                   : QStringLiteral("memória esgotada lendo %1").arg(path);
         return result;
     }
     if (process.exitStatus() != QProcess::NormalExit) {

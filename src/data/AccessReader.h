@@ -34,9 +34,10 @@ struct AccessDatabase {
     AccessTable* table(const QString& name);
 };
 
-// Reads Access (Jet 3 and Jet 4) files with libmdb. libmdb can crash or loop on a damaged file,
-// so the reading runs in the child process fiscora-leitor-mdb under a time limit; whatever goes
-// wrong there is an invalid file here, never a crash or a hang of the caller.
+// Reads Access (Jet 3 and Jet 4) files with libmdb. libmdb can crash, loop or take memory without
+// end on a damaged file, so the reading runs in the child process fiscora-leitor-mdb under a time
+// limit and a memory cap; whatever goes wrong there is an invalid file here, never a crash, a
+// hang or an exhausted machine.
 class AccessReader final {
 public:
     enum class Status {
@@ -46,7 +47,7 @@ public:
     };
 
     // Why a read failed, for tests and measurements; the caller only needs the status.
-    enum class Cause { None, NoFile, HelperMissing, TimedOut, Crashed, Refused, Malformed };
+    enum class Cause { None, NoFile, HelperMissing, TimedOut, TooMuchMemory, Crashed, Refused, Malformed };
 
     struct Result {
         Status status = Status::Invalid;
@@ -71,6 +72,8 @@ public:
     static int timeLimitMs(qint64 fileSize);
     // Overrides the time limit (tests); 0 restores the default.
     static void setTimeLimitMs(int milliseconds);
+    // Most memory the helper may hold (resident) for a file of that size.
+    static qint64 memoryLimitBytes(qint64 fileSize);
 
     // The file as a jet::Database (schema and rows), for rewriting it; nullopt, with error,
     // when a table holds a column of a type the writer cannot store.

@@ -1,6 +1,7 @@
 #include "data/GiaTextConverter.h"
 
 #include "core/Cp1252.h"
+#include "core/EscapedText.h"
 #include "data/AccessReader.h"
 #include "data/AccessValue.h"
 #include "data/NovaGiaLayout.h"
@@ -20,18 +21,10 @@ QString decode(QByteArrayView bytes) {
     return Cp1252::decode(QByteArray::fromRawData(bytes.data(), bytes.size()));
 }
 
-// A field as the message shows it: control bytes (a NUL, a line break) as \xHH, so the text
+// A field as the message shows it: control bytes (a NUL, a line break) escaped, so the text
 // stays one readable line whatever the file held.
 QString quoted(QByteArrayView bytes) {
-    QString shown;
-    for (const QChar c : decode(bytes)) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown +=
-                QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
-        else
-            shown += c;
-    }
-    return QLatin1Char('"') + shown + QLatin1Char('"');
+    return QLatin1Char('"') + escapeControls(decode(bytes)) + QLatin1Char('"');
 }
 
 bool isDigit(char c) {

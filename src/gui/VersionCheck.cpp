@@ -10,8 +10,16 @@
 #include "net/UpdateSignature.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QThread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace fiscora {
 
@@ -42,18 +50,28 @@ QString trimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+// Makes bytes the whole content of a file of the program folder: written to a new file beside
+// it, then renamed over its name. A failure keeps the previous content, and a symbolic link of
+// that name is replaced, never written through (QSaveFile would write to the link's target).
+bool replaceFile(const QString& path, const QByteArray& bytes) {
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    const bool written = file.open() && file.write(bytes) == bytes.size() && file.flush() &&
+                         ::fsync(file.handle()) == 0 &&
+                         std::rename(QFile::encodeName(file.fileName()).constData(),
+                                     QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
+    file.setAutoRemove(!written);
+    return written;
+}
+
 // Writes a finished download into a local file (see Baixa_Versao).
 bool saveDownload(const QString& localFile, const Result<QByteArray>& body) {
-    QSaveFile file(localFile);
-    bool ok = body && file.open(QIODevice::WriteOnly);
-    ok = ok && file.write(*body) == body->size() && file.commit();
-    if (!ok) {
-        file.cancelWriting();
-        MessageBox::show(AppTexts::programTitle,
-                         QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"),
-                         MessageIcon::Critical);
-    }
-    return ok;
+    if (body && replaceFile(localFile, *body))
+        return true;
+    MessageBox::show(AppTexts::programTitle,
+                     QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"),
+                     MessageIcon::Critical);
+    return false;
 }
 
 } // namespace
@@ -64,13 +82,53 @@ bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes)
 
 namespace {
 
-// An installed program trusts only the key installed with it (the user's program folder is
-// writable by anything the user runs); a build folder keeps its key beside the program.
+// The key comes with the program: the installed defaults, or the executable's own folder in a
+// build or copied folder. Never the program folder, which --pasta or FISCORA_PASTA may name (and
+// an installed program's is writable by anything the user runs).
 QString updateKeyPath() {
     const QString defaults = ProgramFolder::installedDefaults();
-    if (!defaults.isEmpty())
-        return QDir(defaults).filePath(UpdateSignature::publicKeyFile);
-    return ProgramFolder::file(UpdateSignature::publicKeyFile);
+    return QDir(defaults.isEmpty() ? ProgramFolder::executableFolder() : defaults)
+        .filePath(UpdateSignature::publicKeyFile);
+}
+
+// The updater to check: the bytes just downloaded, else those the folder kept from before.
+Result<QByteArray> updaterBytes(const Result<QByteArray>& downloaded, const QString& keptPath) {
+    if (downloaded)
+        return downloaded;
+    QFile kept(keptPath);
+    if (!QFileInfo(keptPath).isFile() || !kept.open(QIODevice::ReadOnly) || kept.size() > kMaxUpdaterBytes)
+        return AppError::message(QStringLiteral("O arquivo da atualização não pôde ser lido."));
+    return kept.readAll();
+}
+
+// A fresh copy of the checked bytes to start: a new file, made exclusively in a new folder only
+// this user can enter, so nothing can swap it between the check and the start (the kept file in
+// the program folder can be replaced while the update message waits for OK).
+Result<QString> privateCopy(const QByteArray& bytes) {
+    QByteArray folder = QFile::encodeName(ProgramFolder::file(QStringLiteral("atualizacao-XXXXXX")));
+    if (!::mkdtemp(folder.data()))
+        return AppError::message(QStringLiteral("Não foi possível preparar a atualização: %1")
+                                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const QByteArray path = folder + '/' + QFile::encodeName(kUpdaterFile);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    qsizetype done = 0;
+    while (fd >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    const bool complete = fd >= 0 && done == bytes.size() && ::fsync(fd) == 0;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    if (!complete) {
+        QDir(QFile::decodeName(folder)).removeRecursively();
+        return AppError::message(QStringLiteral("Não foi possível preparar a atualização: %1").arg(reason));
+    }
+    return QFile::decodeName(path);
 }
 
 // A file the update server publishes.
@@ -133,12 +191,16 @@ StartupOutcome StartupChecks::finish() {
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
     const QString updaterUrl = serverFileUrl(m_host, kUpdaterFile);
-    Baixa_Versao(updaterPath, updaterUrl, kMaxUpdaterBytes);
-    // Whatever the file now holds runs only with the vendor's signature.
+    const Result<QByteArray> downloaded = HttpClient::download(updaterUrl, kMaxUpdaterBytes);
+    saveDownload(updaterPath, downloaded);
+    // What is checked, and later started, is these bytes, never the file, which can change.
+    const Result<QByteArray> updater = updaterBytes(downloaded, updaterPath);
     const Result<QByteArray> signature =
         HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
-    const Status verified = signature ? UpdateSignature::verifyFile(updaterPath, *signature, updateKeyPath())
-                                      : Status(signature.error());
+    Status verified = updater ? Status() : Status(updater.error());
+    if (verified)
+        verified = signature ? UpdateSignature::verifyWithKeyFile(*updater, *signature, updateKeyPath())
+                             : Status(signature.error());
     if (!verified) {
         MessageBox::show(
             AppTexts::productTitle,
@@ -151,7 +213,10 @@ StartupOutcome StartupChecks::finish() {
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
-    if (!platform.startDetached(updaterPath)) {
+    const Result<QString> copy = privateCopy(*updater);
+    if (!copy || !platform.startDetached(*copy, ProgramFolder::path())) {
+        if (copy)
+            QDir(QFileInfo(*copy).path()).removeRecursively();
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível executar a atualização. Tente novamente mais tarde "
                                         "ou reinstale o programa."),

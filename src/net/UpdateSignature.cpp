@@ -49,17 +49,13 @@ Status UpdateSignature::verify(const QByteArray& data, const QByteArray& signatu
     return {};
 }
 
-Status UpdateSignature::verifyFile(const QString& path, const QByteArray& signature,
-                                   const QString& publicKeyPath) {
+Status UpdateSignature::verifyWithKeyFile(const QByteArray& data, const QByteArray& signature,
+                                          const QString& publicKeyPath) {
     QFile key(publicKeyPath);
     if (!key.open(QIODevice::ReadOnly))
         return failure(
             QStringLiteral("A chave pública de atualização (%1) não foi encontrada.").arg(publicKeyFile));
-    const QByteArray pem = key.read(64 * 1024);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("O arquivo da atualização não pôde ser lido."));
-    return verify(file.readAll(), signature, pem);
+    return verify(data, signature, key.read(64 * 1024));
 }
 
 } // namespace fiscora

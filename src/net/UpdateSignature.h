@@ -18,8 +18,9 @@ public:
 
     // Success when signature is a valid Ed25519 signature of data under publicKeyPem.
     static Status verify(const QByteArray& data, const QByteArray& signature, const QByteArray& publicKeyPem);
-    // The same for a file on disk and a key file.
-    static Status verifyFile(const QString& path, const QByteArray& signature, const QString& publicKeyPath);
+    // The same with the key read from a file.
+    static Status verifyWithKeyFile(const QByteArray& data, const QByteArray& signature,
+                                    const QString& publicKeyPath);
 };
 
 } // namespace fiscora

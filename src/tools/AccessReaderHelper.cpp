@@ -46,7 +46,6 @@ namespace proto = fiscora::mdbprotocol;
 // export holds a small fraction of either.
 constexpr std::size_t kMaxOutput = std::size_t(256) << 20;
 constexpr std::size_t kMaxValues = std::size_t(8) << 20;
-constexpr rlim_t kMaxAddressSpace = rlim_t(2) << 30;
 // Memo values are converted into a buffer of this size (text columns need far less).
 constexpr std::size_t kMemoBindSize = std::size_t(256) << 10;
 constexpr std::size_t kTextBindSize = 16384;
@@ -389,12 +388,8 @@ void limitResources() {
     prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     const rlimit core{0, 0};
     setrlimit(RLIMIT_CORE, &core);
-#ifndef __SANITIZE_ADDRESS__
-    // AddressSanitizer reserves terabytes of address space for its shadow memory at start; a
-    // sanitized build relies on the value and output bounds alone.
-    const rlimit memory{kMaxAddressSpace, kMaxAddressSpace};
-    setrlimit(RLIMIT_AS, &memory);
-#endif
+    // The caller caps the resident memory and kills the process past it: an address-space limit
+    // would have to allow for the terabytes a sanitized build reserves at start.
 }
 
 bool wanted(const std::vector<std::string_view>& requested, const char* name) {

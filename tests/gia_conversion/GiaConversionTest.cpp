@@ -48,6 +48,23 @@ private:
     }
 
     QString packagePath() const { return m_folder->file(u"atual.mdb"_s); }
+
+    // Runs the real program where a window could not open: the exit code, -1 when it hangs, -2
+    // when it crashes.
+    static int runProgram(const QStringList& arguments, QByteArray* stdOut, QByteArray* stdErr) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(test::builtProgram(u"fiscora"_s), arguments);
+        if (!program.waitForFinished(30000))
+            return -1;
+        *stdOut = program.readAllStandardOutput();
+        *stdErr = program.readAllStandardError();
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+    }
     QString templatePath() const { return m_folder->file(u"gia_limpa.mdb"_s); }
 
     // Converts the lines into atual.mdb and reads the package back.
@@ -558,27 +575,23 @@ private Q_SLOTS:
     void commandLine() {
         const QString text = textFile({T::gia05(kIe, "200905"), T::gia05(kIe, "200801", "01", "02")});
         const QString out = m_folder->file(u"saida.mdb"_s);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(u"DISPLAY"_s);
-        environment.remove(u"WAYLAND_DISPLAY"_s);
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s); // a window would fail without a display
         const auto run = [&](const QStringList& arguments, QByteArray* stdOut, QByteArray* stdErr) {
-            QProcess program;
-            program.setProcessEnvironment(environment);
-            program.start(test::builtProgram(u"fiscora"_s),
-                          QStringList{u"--pasta"_s, m_folder->path()} + arguments);
-            if (!program.waitForFinished(30000))
-                return -1;
-            *stdOut = program.readAllStandardOutput();
-            *stdErr = program.readAllStandardError();
-            return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+            return runProgram(QStringList{u"--pasta"_s, m_folder->path()} + arguments, stdOut, stdErr);
         };
         QByteArray stdOut, stdErr;
         QCOMPARE(run({u"--converter"_s, text, out}, &stdOut, &stdErr), 0);
         QVERIFY2(QFile::exists(out), stdErr.constData());
 
-        QCOMPARE(run({u"--listar"_s, out, kIeShown}, &stdOut, &stdErr), 0);
-        QCOMPARE(stdOut, QByteArray("2\t01/2008\tRPA\tSubstitutiva\n1\t05/2009\tRES\tNormal\n"));
+        for (const QString& ie : {kIeShown, QString::fromLatin1(kIe)}) {
+            QCOMPARE(run({u"--listar"_s, out, ie}, &stdOut, &stdErr), 0);
+            QCOMPARE(stdOut, QByteArray("2\t01/2008\tRPA\tSubstitutiva\n1\t05/2009\tRES\tNormal\n"));
+        }
+        // A regime stored with a tab and an escape: one line of four fields still.
+        m_folder->writeFile(u"controle.prf"_s, T::file({T::gia05(kIe, "200905", "\t\x1b")}));
+        const QString odd = m_folder->file(u"controle.mdb"_s);
+        QCOMPARE(run({u"--converter"_s, m_folder->file(u"controle.prf"_s), odd}, &stdOut, &stdErr), 0);
+        QCOMPARE(run({u"--listar"_s, odd, kIeShown}, &stdOut, &stdErr), 0);
+        QCOMPARE(stdOut, QByteArray("1\t05/2009\t\\x09\\x1B\tNormal\n"));
 
         QCOMPARE(run({u"--listar"_s, out, u"000.000.000.000"_s}, &stdOut, &stdErr), 1);
         QCOMPARE(QString::fromUtf8(stdErr).trimmed(), GiaDatabaseReader::noGiaMessage);
@@ -600,6 +613,34 @@ private Q_SLOTS:
 
         QCOMPARE(run({u"--converter"_s, text}, &stdOut, &stdErr), 2);
         QCOMPARE(run({u"--listar"_s}, &stdOut, &stdErr), 2);
+    }
+
+    // Help, the version and wrong arguments are answered without a display, before the windows
+    // (which would abort here) are loaded; Qt's own options stay known.
+    void commandLineWithoutAMode_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output"); // the start of what it prints
+        QTest::addColumn<QByteArray>("errors");
+        QTest::newRow("help") << QStringList{u"--help"_s} << 0 << QByteArray("uso: fiscora") << QByteArray();
+        QTest::newRow("version") << QStringList{u"--version"_s} << 0
+                                 << QByteArray("fiscora " FISCORA_VERSION "\n") << QByteArray();
+        QTest::newRow("Qt's options")
+            << QStringList{u"-platform"_s, u"offscreen"_s, u"-style=fusion"_s, u"--reverse"_s, u"--version"_s}
+            << 0 << QByteArray("fiscora ") << QByteArray();
+        QTest::newRow("unknown option")
+            << QStringList{u"--pasta"_s, u"/tmp"_s, u"--janelas"_s} << 2 << QByteArray()
+            << QByteArray("fiscora: argumento não reconhecido: --janelas\nuso: fiscora");
+    }
+    void commandLineWithoutAMode() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, errors);
+        QByteArray stdOut, stdErr;
+        QCOMPARE(runProgram(arguments, &stdOut, &stdErr), exitCode);
+        QVERIFY2(output.isEmpty() ? stdOut.isEmpty() : stdOut.startsWith(output), stdOut.constData());
+        QVERIFY2(errors.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(errors), stdErr.constData());
     }
 };
 

@@ -5,6 +5,7 @@
 #include "jet/JetDatabase.h"
 #include "jet/JetTestSupport.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/RunawayExport.h"
 #include "support/ServerLauncher.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
 
 #include <atomic>
 #include <limits>
@@ -268,6 +271,19 @@ private Q_SLOTS:
         const AccessReader::Result result = AccessReader::readAll(path);
         QCOMPARE(int(result.status), status);
         QVERIFY(clock.elapsed() < 5000);
+    }
+
+    // One damaged byte makes libmdb take memory without end: the helper is stopped at its cap.
+    void runawayHelperIsStoppedAtItsMemoryCap() {
+        const QByteArray bytes = test::runawayExport();
+        QVERIFY(!bytes.isEmpty());
+        const AccessReader::Result result = AccessReader::readAll(write(u"sem-fim.mdb"_s, bytes));
+        QCOMPARE(result.status, AccessReader::Status::Invalid);
+        rusage children{};
+        QCOMPARE(getrusage(RUSAGE_CHILDREN, &children), 0);
+        const qint64 peak = qint64(children.ru_maxrss) << 10;
+        QVERIFY2(peak < AccessReader::memoryLimitBytes(bytes.size()) + (qint64(64) << 20),
+                 qPrintable(QString::number(peak >> 20) + u" MiB"_s));
     }
 
     void missingHelperIsReported() {

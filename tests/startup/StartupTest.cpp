@@ -1,3 +1,4 @@
+#include "core/ProgramFolder.h"
 #include "core/Session.h"
 #include "gui/Abertura.h"
 #include "gui/GuiStartup.h"
@@ -13,7 +14,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace fiscora;
@@ -31,6 +35,11 @@ const QString kUnverified = QStringLiteral("não pôde ser verificada");
 const QByteArray kOtherKey = "-----BEGIN PUBLIC KEY-----\n"
                              "MCowBQYDK2VwAyEAA0Ewh1vyc+QdTSeqr/Ujr4QDSzOZtyOSSNdbCtpBTo0=\n"
                              "-----END PUBLIC KEY-----\n";
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
 } // namespace
 
@@ -64,7 +73,11 @@ private:
     bool portalMissing(const Scene& scene) { return !scene.server.portalAvailable(); }
 
 private Q_SLOTS:
-    void initTestCase() { hostMainWindow(m_session); }
+    void initTestCase() {
+        hostMainWindow(m_session);
+        // The update key is read beside the program, as it is laid out by the build.
+        ProgramFolder::setExecutableFolder(buildProgramFolder());
+    }
     void cleanup() { deleteTopLevelWindows(); }
 
     void equalVersionsShowTheWindow_data() {
@@ -115,6 +128,13 @@ private Q_SLOTS:
         auto scene = makeScene(published, updater);
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        // The kept file swapped while the message waits: what starts is still what was checked.
+        const QString kept = scene->folder->file(QStringLiteral("atualizacao_fiscora.exe"));
+        QByteArray keptWhenShown;
+        scene->boxes.onShow = [&](const MessageRequest&) {
+            keptWhenShown = readBytes(kept);
+            scene->folder->writeFile(QStringLiteral("atualizacao_fiscora.exe"), "trocado");
+        };
 
         QCOMPARE(runStartupChecks(), StartupOutcome::Quit);
         QCOMPARE(scene->boxes.shown().size(), 1);
@@ -123,9 +143,37 @@ private Q_SLOTS:
         QCOMPARE(box.text, kUpdate);
         QCOMPARE(box.icon, MessageIcon::None);
         QCOMPARE(box.buttons, MessageButtons::Ok);
-        QCOMPARE(scene->folder->readFile(QStringLiteral("atualizacao_fiscora.exe")), updater);
-        QCOMPARE(scene->platform.started,
-                 QStringList{scene->folder->file(QStringLiteral("atualizacao_fiscora.exe"))});
+        QCOMPARE(keptWhenShown, updater);
+        QCOMPARE(scene->platform.started.size(), 1);
+        const QFileInfo started(scene->platform.started.first());
+        QCOMPARE(readBytes(started.filePath()), updater);
+        QVERIFY(started.isExecutable());
+        // In a new folder of the program folder that only the user can enter.
+        QCOMPARE(QFileInfo(started.path()).path(), scene->folder->path());
+        QCOMPARE(QFileInfo(started.path()).permissions() &
+                     (QFile::ReadOther | QFile::ExeOther | QFile::ExeGroup),
+                 QFileDevice::Permissions());
+        QCOMPARE(scene->platform.startedFolders, QStringList{scene->folder->path()});
+    }
+
+    // A download never writes through a symbolic link: the link is replaced, its target kept.
+    void downloadsReplaceLinksNotTheirTargets() {
+        auto scene = makeScene("1.16.00", "UPDATER-3");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QTemporaryDir outside;
+        const QStringList names{QStringLiteral("versao_ar.txt"), QStringLiteral("atualizacao_fiscora.exe")};
+        for (const QString& name : names) {
+            QVERIFY(writeBytes(outside.filePath(name), "alvo"));
+            QVERIFY(QFile::link(outside.filePath(name), scene->folder->file(name)));
+        }
+        QCOMPARE(runStartupChecks(), StartupOutcome::Quit);
+        for (const QString& name : names) {
+            QCOMPARE(readBytes(outside.filePath(name)), QByteArray("alvo"));
+            QVERIFY(!QFileInfo(scene->folder->file(name)).isSymLink());
+        }
+        QCOMPARE(scene->folder->readFile(names.at(0)), QByteArray("1.16.00"));
+        QCOMPARE(scene->folder->readFile(names.at(1)), QByteArray("UPDATER-3"));
     }
 
     void shorterVersionReplacesLongerCopy() {
@@ -179,7 +227,8 @@ private Q_SLOTS:
         QVERIFY(scene->platform.started.isEmpty());
     }
 
-    // An updater runs only with a signature made by the key installed with the program.
+    // An updater runs only with a signature made by the key installed with the program, beside
+    // its executable; the program folder's copy of the build's key (the fixture's) is not it.
     void unverifiedUpdaterIsKeptNotStarted_data() {
         QTest::addColumn<QByteArray>("installedKey"); // empty: none installed
         QTest::addColumn<bool>("serverSigns");
@@ -201,12 +250,17 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
-        const QString key = scene->folder->file(QStringLiteral("fiscora-atualizacao.pub"));
-        QVERIFY(QFile::exists(key));
+        QVERIFY(QFile::exists(scene->folder->file(QStringLiteral("fiscora-atualizacao.pub"))));
+        QTemporaryDir programs;
+        const QString key = programs.filePath(QStringLiteral("fiscora-atualizacao.pub"));
+        QVERIFY(
+            QFile::copy(QDir(buildProgramFolder()).filePath(QStringLiteral("fiscora-atualizacao.pub")), key));
         if (installedKey.isEmpty())
             QFile::remove(key);
         else if (installedKey != "build")
-            scene->folder->writeFile(QStringLiteral("fiscora-atualizacao.pub"), installedKey);
+            QVERIFY(writeBytes(key, installedKey));
+        ProgramFolder::setExecutableFolder(programs.path());
+        const auto restore = qScopeGuard([] { ProgramFolder::setExecutableFolder(buildProgramFolder()); });
 
         QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
         QCOMPARE(scene->boxes.shown().size(), 1);

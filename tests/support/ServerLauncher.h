@@ -28,6 +28,7 @@ public:
     QString host() const { return m_host; }
     int port() const { return m_port; }
     bool portalAvailable() const { return m_portal; }
+    qint64 processId() const { return m_process.processId(); }
     QString errorString() const { return m_error; }
 
     // Lines of the server's request log: "METHOD target status".

@@ -15,8 +15,9 @@ bool TestPlatform::openUrl(const QString& url) {
     return acceptUrls;
 }
 
-bool TestPlatform::startDetached(const QString& program) {
+bool TestPlatform::startDetached(const QString& program, const QString& workingFolder) {
     started.append(program);
+    startedFolders.append(workingFolder);
     return startSucceeds;
 }
 

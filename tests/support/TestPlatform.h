@@ -19,12 +19,13 @@ public:
     bool acceptUrls = true;
     bool startSucceeds = true;
     QStringList openedUrls;
-    QStringList started;
+    QStringList started;        // the programs, in order
+    QStringList startedFolders; // their working folders
     int quitCalls = 0;
 
     bool isAdministrator() override { return administrator; }
     bool openUrl(const QString& url) override;
-    bool startDetached(const QString& program) override;
+    bool startDetached(const QString& program, const QString& workingFolder) override;
     void quit() override { ++quitCalls; }
 };
 

@@ -2,9 +2,11 @@
 #include "core/UrlParts.h"
 #include "data/AccessReader.h"
 #include "data/GiaConversion.h"
+#include "jet/JetDatabase.h"
 #include "net/Soap.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/RunawayExport.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 
@@ -18,6 +20,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -107,6 +110,47 @@ print(len(parts), bool(msg.defects or p.defects), p.get_param("name", header="co
     return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError())
         .trimmed()
         .split(QLatin1Char(' '));
+}
+
+// How many of a process's children run that program.
+int childrenRunning(qint64 parent, const QByteArray& program) {
+    int count = 0;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + pid + u"/stat"_s);
+        if (!pid.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name, cut to 15 bytes, may hold blanks.
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> after = line.mid(close + 2).split(' ');
+        count += after.size() > 1 && after.at(1).toLongLong() == parent &&
+                 program.startsWith(line.mid(line.indexOf('(') + 1, close - line.indexOf('(') - 1));
+    }
+    return count;
+}
+
+// The most memory a process has held (VmHWM), in bytes.
+qint64 peakMemory(qint64 pid) {
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() << 10;
+    }
+    return 0;
+}
+
+// A zlib stream of the bytes, as a PDF's Flate filter holds it.
+QByteArray deflated(const QByteArray& bytes) {
+    return qCompress(bytes).mid(4);
+}
+
+// A PDF whose one content stream is Flate data.
+QByteArray pdfWithStream(const QByteArray& data) {
+    return "%PDF-1.4\n1 0 obj\n<< /Length " + QByteArray::number(data.size()) +
+           " /Filter /FlateDecode >>\nstream\n" + data +
+           "\nendstream\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
 }
 
 QString md5(const QByteArray& bytes) {
@@ -402,50 +446,106 @@ private Q_SLOTS:
     void giaRefusalsRecordNothing_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("gias");
-        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QString>("database"); // damaged, or a table left out of the package
         QTest::addColumn<QByteArray>("code");
         QTest::newRow("wrong key") << "ERRADA00"
-                                   << "1" << false << QByteArray("CHAVE_INVALIDA");
+                                   << "1" << QString() << QByteArray("CHAVE_INVALIDA");
         QTest::newRow("another company's GIA")
-            << kKey << "1,3" << false << QByteArray("GIA_DE_OUTRA_EMPRESA");
-        QTest::newRow("GIA not in the file") << kKey << "9" << false << QByteArray("GIA_INEXISTENTE");
-        QTest::newRow("no GIA named") << kKey << "" << false << QByteArray("SEM_GIAS");
-        QTest::newRow("unreadable database") << kKey << "1" << true << QByteArray("BANCO_ILEGIVEL");
+            << kKey << "1,3" << QString() << QByteArray("GIA_DE_OUTRA_EMPRESA");
+        QTest::newRow("GIA not in the file") << kKey << "9" << QString() << QByteArray("GIA_INEXISTENTE");
+        QTest::newRow("no GIA named") << kKey << "" << QString() << QByteArray("SEM_GIAS");
+        QTest::newRow("unreadable database") << kKey << "1"
+                                             << "damaged" << QByteArray("BANCO_ILEGIVEL");
+        // The value added cannot be known: not recorded as 0,00.
+        QTest::newRow("no CFOP table") << kKey << "1"
+                                       << "tblDetalhesCFOPs" << QByteArray("BANCO_ILEGIVEL");
     }
     void giaRefusalsRecordNothing() {
         QFETCH(QString, key);
         QFETCH(QString, gias);
-        QFETCH(bool, damaged);
+        QFETCH(QString, database);
         QFETCH(QByteArray, code);
+        const QByteArray text = LoadFileData(m_text).valueOr({});
         QByteArray content = BuildGiaContent(m_package, m_text).valueOr({});
-        if (damaged)
-            content = QByteArray(4096, '\x5a') + "###$$$***PRF***$$$###" + LoadFileData(m_text).valueOr({});
+        if (database == u"damaged"_s) {
+            content = QByteArray(4096, '\x5a') + kGiaContentMarker + text;
+        } else if (!database.isEmpty()) {
+            // The package without that table.
+            const AccessReader::Result read = AccessReader::readAll(m_package);
+            QString error;
+            std::optional<jet::Database> rewritten = AccessReader::toJetDatabase(read.database, &error);
+            QVERIFY2(read.ok() && rewritten, qPrintable(read.detail + error));
+            rewritten->tables.removeIf([&](const jet::TableData& t) { return t.table.name == database; });
+            const QString path = m_files.filePath(u"sem-cfop.mdb"_s);
+            QVERIFY2(jet::writeDatabase(path, *rewritten, &error), qPrintable(error));
+            content = LoadFileData(path).valueOr({}) + kGiaContentMarker + text;
+        }
         const QString before = transmissions(kIE, kKey);
         const Outcome outcome = sendGia(key, gias, content);
         QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code)), outcome.answer.constData());
         QCOMPARE(transmissions(kIE, kKey), before);
     }
 
+    // Each reading of an upload's database is a reader helper that may hold hundreds of
+    // megabytes: the server runs a few at once and queues the others.
+    void parallelUploadsShareFewReaders() {
+        const QByteArray database = runawayExport();
+        QVERIFY(!database.isEmpty());
+        const UploadRequest request = toServer(
+            QStringLiteral("xt_upload_1_15_01.php"), QStringLiteral("chave=%1&gias=1").arg(kKey),
+            database + kGiaContentMarker + LoadFileData(m_text).valueOr({}), QStringLiteral("d.prf"));
+        std::vector<std::unique_ptr<UploadSession>> sessions;
+        QList<QByteArray> answers;
+        for (int i = 0; i < 6; ++i) {
+            sessions.push_back(std::make_unique<UploadSession>());
+            QObject::connect(sessions.back().get(), &UploadSession::answered,
+                             [&](const QByteArray& piece) { answers.append(piece); });
+            sessions.back()->start(request, m_server.host(), quint16(m_server.port()));
+        }
+        int most = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            most = qMax(most, childrenRunning(m_server.processId(), "fiscora-leitor-mdb"));
+        });
+        poll.start(2);
+        QVERIFY(QTest::qWaitFor([&] { return answers.size() == 6; }, 60000));
+        for (const QByteArray& answer : answers)
+            QVERIFY2(answer.contains("Resultado: BANCO_ILEGIVEL"), answer.constData());
+        QVERIFY(most > 0);
+        QVERIFY2(most <= 3, qPrintable(QString::number(most)));
+    }
+
     void pgdasDocuments_data() {
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("code");
-        QTest::newRow("declaration") << "declaracao-pgdas.pdf" << QByteArray("OK");
-        QTest::newRow("extract") << "extrato-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - EXTRATO");
-        QTest::newRow("receipt") << "recibo-pgdas.pdf" << QByteArray("ARQUIVO INVALIDO - RECIBO");
-        QTest::newRow("saved again") << "declaracao-modificada.pdf"
+        const auto demo = [](const char* name) {
+            return readBytes(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/") +
+                             QLatin1String(name));
+        };
+        QTest::newRow("declaration") << demo("declaracao-pgdas.pdf") << QByteArray("OK");
+        QTest::newRow("extract") << demo("extrato-pgdas.pdf") << QByteArray("ARQUIVO INVALIDO - EXTRATO");
+        QTest::newRow("receipt") << demo("recibo-pgdas.pdf") << QByteArray("ARQUIVO INVALIDO - RECIBO");
+        QTest::newRow("saved again") << demo("declaracao-modificada.pdf")
                                      << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
-        QTest::newRow("not a PDF") << "" << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+        QTest::newRow("not a PDF") << QByteArray("Extrato e Recibo em texto simples")
+                                   << QByteArray("ARQUIVO INVALIDO - MODIFICADO");
+        // Text deep in a compressed stream is read; what cannot be read is refused, not passed.
+        const QByteArray far = QByteArray(20 << 20, ' ') + "(Extrato de 11/2026)";
+        QTest::newRow("word 20 MiB into a stream")
+            << pdfWithStream(deflated(far)) << QByteArray("ARQUIVO INVALIDO - EXTRATO");
+        QTest::newRow("more text than is inflated")
+            << pdfWithStream(deflated(QByteArray(65 << 20, ' ') + "(Recibo)"))
+            << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
+        QTest::newRow("stream cut short")
+            << pdfWithStream(deflated(far).chopped(64)) << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
+        QTest::newRow("damaged stream")
+            << pdfWithStream(deflated("(Declaracao 11/2026)").replace(4, 4, "\xff\xff\xff\xff"))
+            << QByteArray("ARQUIVO INVALIDO - ILEGIVEL");
     }
     void pgdasDocuments() {
-        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
         QFETCH(QByteArray, code);
         const QString simplesIE = QStringLiteral("648.120.377.258");
-        QByteArray content = "Extrato e Recibo em texto simples";
-        if (!file.isEmpty()) {
-            QFile pdf(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/pgdas/") + file);
-            QVERIFY(pdf.open(QIODevice::ReadOnly));
-            content = pdf.readAll();
-        }
         const QString before = transmissions(simplesIE, kSimplesKey);
         const Outcome outcome = sendPdf(content);
         QVERIFY2(outcome.answer.contains(QByteArray("Resultado: " + code + "\r\n")),
@@ -453,6 +553,16 @@ private Q_SLOTS:
         const QString listed = QStringLiteral("<referencia>11/2026</referencia>");
         QCOMPARE(transmissions(simplesIE, kSimplesKey).count(listed),
                  before.count(listed) + (code == "OK" ? 1 : 0));
+    }
+
+    // The scan searches the text as it comes: a large document costs about its own size.
+    void pgdasScanHoldsLittleMemoryBeyondTheBody() {
+        const QByteArray pdf = "%PDF-1.4\n(" + QByteArray(64 << 20, 'a') + ")\n%%EOF\n";
+        const qint64 before = peakMemory(m_server.processId());
+        const Outcome outcome = sendPdf(pdf);
+        QVERIFY2(outcome.answer.contains("Resultado: OK"), outcome.answer.constData());
+        const qint64 grown = peakMemory(m_server.processId()) - before;
+        QVERIFY2(grown < pdf.size() * 3 / 2, qPrintable(QString::number(grown >> 20) + u" MiB"_s));
     }
 
     void strictMultipart_data() {
