@@ -190,8 +190,9 @@ private Q_SLOTS:
             upgrade += step;
         upgrade += "PRAGMA user_version = " + QByteArray::number(schema::kVersion) + ";\n";
         QProcess other;
-        other.start(u"bash"_s, {u"-c"_s, u"(printf '%s' \"$1\"; sleep 1; echo 'COMMIT;') | sqlite3 -bail \"$2\""_s,
-                                u"bash"_s, QString::fromUtf8(upgrade), path});
+        other.start(u"bash"_s,
+                    {u"-c"_s, u"(printf '%s' \"$1\"; sleep 1; echo 'COMMIT;') | sqlite3 -bail \"$2\""_s,
+                     u"bash"_s, QString::fromUtf8(upgrade), path});
         // Its transaction has begun once its journal is there.
         QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
 
@@ -326,61 +327,6 @@ private Q_SLOTS:
                  QList<qint64>{again});
         QVERIFY(entry(first).unconfirmed());
         QCOMPARE(entry(again).protocols, QStringList{u"200"_s});
-    }
-
-    void filters_data() {
-        QTest::addColumn<QString>("ie");
-        QTest::addColumn<QDate>("from");
-        QTest::addColumn<QDate>("to");
-        QTest::addColumn<int>("outcome"); // -1 any
-        QTest::addColumn<bool>("unconfirmed");
-        QTest::addColumn<QList<int>>("expected"); // rows by order of writing, newest first
-        QTest::newRow("all") << QString() << QDate() << QDate() << -1 << false << QList<int>{3, 2, 1, 0};
-        QTest::newRow("taxpayer") << kIE << QDate() << QDate() << -1 << false << QList<int>{2, 0};
-        QTest::newRow("period, both ends inclusive")
-            << QString() << QDate(2026, 10, 31) << QDate(2026, 11, 1) << -1 << false << QList<int>{2, 1};
-        QTest::newRow("from only") << QString() << QDate(2026, 11, 1) << QDate() << -1 << false
-                                   << QList<int>{3, 2};
-        QTest::newRow("outcome") << QString() << QDate() << QDate() << int(TransmissionOutcome::Answered)
-                                 << false << QList<int>{3, 0};
-        QTest::newRow("unconfirmed of a taxpayer")
-            << kIE << QDate() << QDate() << -1 << true << QList<int>{2};
-    }
-
-    void filters() {
-        QFETCH(QString, ie);
-        QFETCH(QDate, from);
-        QFETCH(QDate, to);
-        QFETCH(int, outcome);
-        QFETCH(bool, unconfirmed);
-        QFETCH(QList<int>, expected);
-        ProgramFolderFixture folder;
-        const struct {
-            QString ie;
-            QDateTime when;
-            TransmissionOutcome outcome;
-        } rows[] = {
-            {kIE, QDateTime(QDate(2026, 10, 30), QTime(23, 59, 59)), TransmissionOutcome::Answered},
-            {u"648.120.377.258"_s, QDateTime(QDate(2026, 10, 31), QTime(0, 0)), TransmissionOutcome::Failed},
-            {kIE, QDateTime(QDate(2026, 11, 1), QTime(23, 59, 59)), TransmissionOutcome::Unknown},
-            {u"648.120.377.258"_s, QDateTime(QDate(2026, 11, 2), QTime(8, 0)), TransmissionOutcome::Answered},
-        };
-        QList<qint64> ids;
-        for (const auto& row : rows) {
-            Clock::setFixed(row.when);
-            ids.append(startTransmission(upload(row.ie)).valueOr(0));
-            QVERIFY(completeTransmission(ids.last(), row.outcome, {}));
-        }
-        JournalFilter filter{ie, from, to, std::nullopt, unconfirmed};
-        if (outcome >= 0)
-            filter.outcome = TransmissionOutcome(outcome);
-        QList<qint64> found;
-        for (const JournalEntry& e : findTransmissions(filter).valueOr({}))
-            found.append(e.id);
-        QList<qint64> wanted;
-        for (int index : expected)
-            wanted.append(ids.at(index));
-        QCOMPARE(found, wanted);
     }
 
     // The size and SHA-256 are those of the bytes the GIA upload sends: database, marker, file.
