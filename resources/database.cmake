@@ -1,7 +1,9 @@
 # The empty local database fiscora.mdb (an SQLite file) of the program folder, made from the
-# schema by a small tool of ours. The program never creates it.
+# version-0 schema and the program's upgrade steps by a small tool of ours. The program never
+# creates it.
 add_executable(fiscora-esquema ${CMAKE_CURRENT_SOURCE_DIR}/tools/fiscora-esquema.cpp)
 target_link_libraries(fiscora-esquema PRIVATE fiscora_options PkgConfig::SQLITE3)
+target_include_directories(fiscora-esquema PRIVATE ${PROJECT_SOURCE_DIR}/src)
 set_target_properties(fiscora-esquema PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
 
@@ -9,7 +11,7 @@ set(_schema ${CMAKE_CURRENT_SOURCE_DIR}/fiscora-schema.sql)
 add_custom_command(
     OUTPUT ${FISCORA_BIN_DIR}/fiscora.mdb
     COMMAND fiscora-esquema ${_schema} ${FISCORA_BIN_DIR}/fiscora.mdb
-    DEPENDS fiscora-esquema ${_schema}
+    DEPENDS fiscora-esquema ${_schema} ${PROJECT_SOURCE_DIR}/src/data/LocalSchema.h
     COMMENT "Criando fiscora.mdb vazio"
     VERBATIM)
 add_custom_target(fiscora_mdb ALL DEPENDS ${FISCORA_BIN_DIR}/fiscora.mdb)

@@ -1,4 +1,6 @@
--- The local database fiscora.mdb, laid out empty by the build.
+-- The local database fiscora.mdb as every release before the journal shipped it: version 0
+-- (PRAGMA user_version). The build lays out the empty file from it and the upgrade steps of
+-- src/data/LocalSchema.h; never change it, add a step there.
 -- tblContador holds at most one row: the accountant.
 CREATE TABLE tblContador (
     cont_cpf_cnpj TEXT,

@@ -1,7 +1,10 @@
-// Build-time tool: creates an SQLite database from a schema file.
+// Build-time tool: creates the empty local database from the version-0 schema file, brought to
+// the newest version by the program's own upgrade steps (data/LocalSchema.h).
 // Usage: fiscora-esquema SCHEMA.sql OUTPUT
 // The database is written next to OUTPUT under a temporary name and renamed into place, so an
 // interrupted build never leaves a half-made file behind.
+#include "data/LocalSchema.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -33,8 +36,12 @@ int main(int argc, char** argv) {
         sqlite3_close(db);
         return 1;
     }
+    std::string script = "BEGIN;\n" + schema.str();
+    for (const char* step : fiscora::schema::kSteps)
+        script += step;
+    script += "PRAGMA user_version = " + std::to_string(fiscora::schema::kVersion) + ";\nCOMMIT;\n";
     char* message = nullptr;
-    if (sqlite3_exec(db, schema.str().c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
         std::fprintf(stderr, "fiscora-esquema: %s: %s\n", argv[1], message ? message : sqlite3_errmsg(db));
         sqlite3_free(message);
         sqlite3_close(db);

@@ -7,6 +7,7 @@
 #include "core/FileChooser.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "data/TransmissionJournal.h"
 #include "gui/Abertura.h"
 #include "gui/CertificateDialog.h"
 #include "gui/FileBrowser.h"
@@ -15,6 +16,7 @@
 #include "gui/QtTranslations.h"
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
+#include "gui/frmEnvios.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
@@ -28,6 +30,8 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QPixmap>
+#include <QTableWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -70,10 +74,54 @@ QWidget* showingFile(QWidget* window, const QString& folder, const QString& file
 // The file dialog answers with the demo's NovaGIA export.
 class DemoExport final : public FileChooser {
 protected:
-    QString choose(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+    QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
         return QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("exportacao-novagia.mdb"));
     }
 };
+
+// Three uploads of the demo's companies in the capture folder's journal, the first row chosen.
+QWidget* withSampleJournal(QWidget* window) {
+    bool written = true;
+    const auto sent = [&written](const QString& ie, const QString& name, const QStringList& references,
+                                 const QString& file, TransmissionOutcome outcome, const QString& detail) {
+        JournalEntry e;
+        e.serverDate = QDateTime::currentDateTime().addSecs(-60);
+        e.ie = ie;
+        e.razaoSocial = name;
+        e.chave = references.isEmpty() ? QStringLiteral("EV3P8T1L") : QStringLiteral("RV7K2M9Q");
+        e.kind = references.isEmpty() ? TransmissionKind::Pgdas : TransmissionKind::Gia;
+        for (qsizetype i = 0; i < references.size(); ++i)
+            e.gias.append({QString::number(i + 1), references.at(i)});
+        e.fileName = file;
+        e.contentSize = 286720;
+        e.contentSha256 = QStringLiteral("5d41402abc4b2a76b9719d911017c592ae1f2a6e3b5f0e8c3c4a1b2c3d4e5f60");
+        e.accountantDocument = QStringLiteral("111.444.777-35");
+        e.certificateHolder = QStringLiteral("JOSE CONTADOR DA SILVA:11144477735");
+        e.certificateSerial = QStringLiteral("3a:f2:19:07");
+        const Result<qint64> id = startTransmission(e);
+        written = written && id && completeTransmission(*id, outcome, detail);
+    };
+    const QString verde = QStringLiteral("110.042.490.114");
+    const QString ribeirao = QStringLiteral("Comercial Ribeirão Verde Ltda");
+    written = bool(recordListedTransmissions(verde, {}));
+    sent(verde, ribeirao, {QStringLiteral("09/2026"), QStringLiteral("10/2026")},
+         QStringLiteral("novagia-exportacao.mdb"), TransmissionOutcome::Answered, QStringLiteral("OK"));
+    written = written &&
+              recordListedTransmissions(verde, {{QStringLiteral("09/2026"), QStringLiteral("2026000101")},
+                                                {QStringLiteral("10/2026"), QStringLiteral("2026000102")}});
+    sent(QStringLiteral("648.120.377.258"), QStringLiteral("Padaria Estrela do Vale Ltda ME"), {},
+         QStringLiteral("extrato-pgdas.pdf"), TransmissionOutcome::Refused,
+         QStringLiteral("ARQUIVO INVALIDO - EXTRATO"));
+    sent(verde, ribeirao, {QStringLiteral("11/2026")}, QStringLiteral("ribeirao-verde-11-2026.prf"),
+         TransmissionOutcome::Unknown, QStringLiteral("Sem resposta do servidor em 120 s"));
+    if (!written)
+        std::fprintf(stderr, "não foi possível gravar os envios de exemplo\n");
+    QTimer::singleShot(0, window, [window] {
+        if (auto* grid = window->findChild<QTableWidget*>(QStringLiteral("GridEnvios")))
+            grid->selectRow(0);
+    });
+    return window;
+}
 
 // The import window with the demo export chosen and its companies loaded.
 QWidget* loadedImport(ImportarEmpresas* window) {
@@ -145,6 +193,11 @@ QList<Shot> shots() {
         {"importacao-empresas",
          [] {
              return loadedImport(new ImportarEmpresas);
+         }},
+        {"envios",
+         [] {
+             static Session anyTaxpayer;
+             return withSampleJournal(new frmEnvios(anyTaxpayer));
          }},
     };
 }

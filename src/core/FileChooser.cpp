@@ -10,11 +10,21 @@ FileChooser* g_current = nullptr;
 
 QString FileChooser::openFile(QWidget* parent, const QString& caption, const QString& directory,
                               const QString& filter, const QString& defaultSuffix) {
+    return ask(Mode::Open, parent, caption, directory, filter, defaultSuffix);
+}
+
+QString FileChooser::saveFile(QWidget* parent, const QString& caption, const QString& proposed,
+                              const QString& filter, const QString& defaultSuffix) {
+    return ask(Mode::Save, parent, caption, proposed, filter, defaultSuffix);
+}
+
+QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                         const QString& filter, const QString& defaultSuffix) {
     // Without a window system installed there is nobody to ask: the choice is cancelled.
     if (!g_current)
         return {};
     const NestedLoop loop;
-    return g_current->choose(parent, caption, directory, filter, defaultSuffix);
+    return g_current->choose(mode, parent, caption, directory, filter, defaultSuffix);
 }
 
 void FileChooser::install(FileChooser* implementation) {

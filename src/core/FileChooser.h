@@ -6,19 +6,31 @@ class QWidget;
 
 namespace fiscora {
 
-// The file-open dialog. Tests install one that answers with a path or cancels (empty text).
+// The file dialogs. Tests install one that answers with a path or cancels (empty text).
 class FileChooser {
 public:
+    enum class Mode {
+        Open, // an existing file
+        Save, // a file to write; the dialog asks before replacing one
+    };
+
     virtual ~FileChooser() = default;
 
     // defaultSuffix (without the dot) is added to a name typed without one.
     static QString openFile(QWidget* parent, const QString& caption, const QString& directory,
                             const QString& filter, const QString& defaultSuffix = QString());
+    // `proposed`: the folder and name the dialog starts with.
+    static QString saveFile(QWidget* parent, const QString& caption, const QString& proposed,
+                            const QString& filter, const QString& defaultSuffix = QString());
     static void install(FileChooser* implementation);
 
 protected:
-    virtual QString choose(QWidget* parent, const QString& caption, const QString& directory,
+    virtual QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                            const QString& filter, const QString& defaultSuffix) = 0;
+
+private:
+    static QString ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                       const QString& filter, const QString& defaultSuffix);
 };
 
 } // namespace fiscora

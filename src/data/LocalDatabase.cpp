@@ -4,8 +4,11 @@
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
 #include "core/SystemLibrary.h"
+#include "data/LocalSchema.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <sqlite3.h>
 
@@ -116,6 +119,53 @@ int bindValue(sqlite3_stmt* statement, int index, const QVariant& value) {
     }
 }
 
+// Whether the open file holds the same bytes as the file at `path`, read in pieces.
+bool sameBytes(QFile& source, const QString& path) {
+    QFile other(path);
+    if (!source.seek(0) || !other.open(QIODevice::ReadOnly) || source.size() != other.size())
+        return false;
+    constexpr qint64 kPiece = 1 << 20;
+    while (!source.atEnd()) {
+        if (source.read(kPiece) != other.read(kPiece))
+            return false;
+    }
+    return true;
+}
+
+// The copy of the open database file before its upgrade from `version`: "<file>.bak-<version>",
+// or, when that name holds other bytes (a copy of another file), the first free
+// "<file>.bak-<version>-N". An existing copy with the same bytes is kept as it is. The copy is
+// written under a temporary name and renamed, so a name never holds half a copy.
+Result<QString> writeBackup(QFile& source, int version) {
+    const QString base = source.fileName() + QStringLiteral(".bak-") + QString::number(version);
+    const auto failure = [](const QString& reason) {
+        return AppError{75, AppTexts::programTitle, reason};
+    };
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target); ++n) {
+        if (sameBytes(source, target))
+            return target;
+        if (n > 99)
+            return failure(QStringLiteral("há cópias demais com o nome ") + QFileInfo(base).fileName());
+        target = base + QLatin1Char('-') + QString::number(n);
+    }
+    QSaveFile copy(target);
+    if (!source.seek(0) || !copy.open(QIODevice::WriteOnly))
+        return failure(copy.errorString());
+    while (!source.atEnd()) {
+        const QByteArray piece = source.read(1 << 20);
+        if (piece.isEmpty() && source.error() != QFileDevice::NoError)
+            return failure(source.errorString());
+        if (copy.write(piece) != piece.size())
+            return failure(copy.errorString());
+    }
+    // The accountant's data: the copy is no more readable than the file.
+    copy.setPermissions(source.permissions());
+    if (!copy.commit())
+        return failure(copy.errorString());
+    return target;
+}
+
 // A VB Long: the report shows numbers as signed 32-bit values.
 qint32 asLong(qint64 number) {
     return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(number) & 0xFFFFFFFFu));
@@ -224,6 +274,102 @@ Status LocalDatabase::openFile(const QString& path) {
         return fail(code, text);
     }
     m_db = db;
+    if (Status ready = upgrade(path); !ready) {
+        close();
+        m_error = ready.error();
+        m_connectionErrors.append(m_error);
+        return ready;
+    }
+    return {};
+}
+
+Result<int> LocalDatabase::schemaVersion() {
+    const Result<std::optional<DbRow>> row = first(QStringLiteral("PRAGMA user_version"));
+    if (!row)
+        return row.error();
+    return *row ? int((*row)->value(QStringLiteral("user_version")).toLongLong()) : 0;
+}
+
+Status LocalDatabase::upgrade(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const auto unknownLayout = [&](int version) {
+        return AppError{
+            3343, AppTexts::programTitle,
+            QStringLiteral("O banco de dados %1 está na versão %2, que esta versão do Fiscora não "
+                           "conhece (ela conhece até a versão %3): foi gravado por uma versão mais "
+                           "nova do programa. Instale a versão mais nova do Fiscora; o arquivo não "
+                           "foi alterado.")
+                .arg(name)
+                .arg(version)
+                .arg(schema::kVersion)};
+    };
+    Result<int> version = schemaVersion();
+    if (!version)
+        return version.error();
+    if (*version == schema::kVersion)
+        return {};
+    if (*version < 0 || *version > schema::kVersion)
+        return unknownLayout(*version);
+
+    // Closing any descriptor of the file drops every lock this process holds on it (POSIX
+    // locks), so the copy is read through one descriptor kept open until the transaction is over.
+    QFile source(path);
+    const auto finish = [&](Status status) {
+        if (!status && !lib().sqlite3_get_autocommit(m_db))
+            lib().sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return status;
+    };
+    const auto failed = [&](const AppError& cause, const QString& backup) {
+        QString text =
+            QStringLiteral(
+                "Não foi possível atualizar o banco de dados %1 da versão %2 para a %3: %4. O arquivo "
+                "ficou como estava.")
+                .arg(name)
+                .arg(*version)
+                .arg(schema::kVersion)
+                .arg(cause.description);
+        if (!backup.isEmpty())
+            text += QStringLiteral(" A cópia feita antes está em ") + QFileInfo(backup).fileName() +
+                    QLatin1Char('.');
+        return finish(AppError{cause.number, cause.source, text});
+    };
+
+    // Another copy of the program may be opening the same file: the write lock is taken first and
+    // the version read again under it, so only one of them upgrades and none copies a file that
+    // is changing.
+    if (Status begun = begin(); !begun)
+        return failed(begun.error(), {});
+    version = schemaVersion();
+    if (!version)
+        return failed(version.error(), {});
+    if (*version == schema::kVersion)
+        return finish(commit());
+    if (*version < 0 || *version > schema::kVersion)
+        return finish(unknownLayout(*version));
+
+    if (!source.open(QIODevice::ReadOnly))
+        return failed(AppError{75, AppTexts::programTitle, source.errorString()}, {});
+    const Result<QString> backup = writeBackup(source, *version);
+    if (!backup) {
+        return finish(AppError{backup.error().number, backup.error().source,
+                               QStringLiteral("Não foi possível gravar a cópia de segurança de %1 antes de "
+                                              "atualizá-lo: %2. O arquivo não foi alterado.")
+                                   .arg(name, backup.error().description)});
+    }
+    for (int step = *version; step < schema::kVersion; ++step) {
+        char* message = nullptr;
+        if (lib().sqlite3_exec(m_db, schema::kSteps[step], nullptr, nullptr, &message) != SQLITE_OK) {
+            const AppError cause{lib().sqlite3_extended_errcode(m_db), kSqlite,
+                                 QString::fromUtf8(message ? message : lib().sqlite3_errmsg(m_db))};
+            lib().sqlite3_free(message);
+            return failed(cause, *backup);
+        }
+    }
+    Status done = exec(QStringLiteral("PRAGMA user_version = ") + QString::number(schema::kVersion));
+    if (done)
+        done = commit();
+    if (!done)
+        return failed(done.error(), *backup);
     return {};
 }
 

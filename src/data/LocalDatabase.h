@@ -34,6 +34,10 @@ private:
 // The local database fiscora.mdb (an SQLite file) of the program folder, opened by one command
 // and closed when the object goes. Never creates the file. Values are bound as parameters
 // ("?" in the SQL text), never pasted into it.
+//
+// Opening brings an older file up to the program's layout (data/LocalSchema.h): after a copy
+// "<file>.bak-<old version>" is written beside it, the upgrade runs in one transaction, so a
+// failure leaves the file as it was. A file of a newer layout is refused and not touched.
 class LocalDatabase {
 public:
     LocalDatabase();
@@ -64,6 +68,8 @@ public:
     const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
 
 private:
+    Status upgrade(const QString& path);
+    Result<int> schemaVersion();
     Status run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows);
     AppError fail(int code, const QString& message);
 

@@ -4,11 +4,17 @@
 
 namespace fiscora {
 
-QString DialogFileChooser::choose(QWidget* parent, const QString& caption, const QString& directory,
-                                  const QString& filter, const QString& defaultSuffix) {
+QString DialogFileChooser::choose(Mode mode, QWidget* parent, const QString& caption,
+                                  const QString& directory, const QString& filter,
+                                  const QString& defaultSuffix) {
     QFileDialog dialog(parent, caption, directory, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (mode == Mode::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
     dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();

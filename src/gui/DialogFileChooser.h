@@ -4,11 +4,11 @@
 
 namespace fiscora {
 
-// The system's file-open dialog.
+// The system's file dialogs.
 class DialogFileChooser final : public FileChooser {
 protected:
-    QString choose(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
-                   const QString& defaultSuffix) override;
+    QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                   const QString& filter, const QString& defaultSuffix) override;
 };
 
 } // namespace fiscora

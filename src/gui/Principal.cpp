@@ -11,10 +11,12 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
+#include "gui/frmEnvios.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -160,6 +162,10 @@ Principal::Principal(Session& session, QWidget* parent)
     m_labelOK = label(QStringLiteral("labelOK"), QStringLiteral("Verificação concluída, sem mensagens."),
                       m_frmImportacao);
     m_labelOK->hide();
+    m_lblEnviosSemConfirmacao = label(QStringLiteral("lblEnviosSemConfirmacao"), QString(), m_frmImportacao);
+    m_lblEnviosSemConfirmacao->setToolTip(QStringLiteral(
+        "Não se sabe se estes envios chegaram ao servidor: veja Contribuinte > Envios realizados"));
+    m_lblEnviosSemConfirmacao->hide();
     m_detApuracao =
         label(QStringLiteral("detApuracao"), QStringLiteral("Detalhes da apuração"), m_frmImportacao);
     m_detApuracao->hide();
@@ -175,6 +181,7 @@ Principal::Principal(Session& session, QWidget* parent)
     print->addSpacing(12);
     print->addWidget(m_labelOK);
     print->addStretch(1);
+    print->addWidget(m_lblEnviosSemConfirmacao);
     auto* receipt = new QVBoxLayout;
     receipt->addWidget(m_detApuracao);
     receipt->addWidget(m_tvwPessoa, 1);
@@ -193,6 +200,7 @@ Principal::Principal(Session& session, QWidget* parent)
     QPalette notice = m_lblnovaatualizacao->palette();
     notice.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
     m_lblnovaatualizacao->setPalette(notice);
+    m_lblEnviosSemConfirmacao->setPalette(notice);
     auto* status = new QHBoxLayout;
     status->addWidget(m_lblAtualizado);
     status->addWidget(m_lblnovaatualizacao);
@@ -257,6 +265,8 @@ void Principal::buildMenus() {
     contribuinte->addSeparator()->setObjectName(QStringLiteral("space2"));
     connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("Contador"), Qt::Key_F6),
             &QAction::triggered, this, &Principal::abrirContador);
+    connect(action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios realizados"), Qt::Key_F7),
+            &QAction::triggered, this, &Principal::envios);
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("Ajuda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
@@ -289,6 +299,20 @@ void Principal::showTaxpayer() {
     m_lblChave->setText(m_session.lblChave());
     m_frmImportacao->setVisible(selected);
     m_Command1->setVisible(selected);
+    showUnconfirmedNotice();
+}
+
+void Principal::showUnconfirmedNotice() {
+    qsizetype unconfirmed = 0;
+    if (m_session.hasTaxpayer()) {
+        JournalFilter filter;
+        filter.ie = m_session.IESel();
+        filter.unconfirmedOnly = true;
+        // A database that cannot be read is reported by the command that needs it.
+        unconfirmed = findTransmissions(filter).valueOr({}).size();
+    }
+    m_lblEnviosSemConfirmacao->setText(unconfirmedCountText(unconfirmed));
+    m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
 }
 
 void Principal::leaveTaxpayer() {
@@ -326,8 +350,9 @@ void Principal::RecebeDadosServer() {
     }
     // The call lets events through: closing the window meanwhile ends the program and may delete it.
     const QPointer<Principal> self(this);
+    const QString ie = m_session.IESel();
     const Result<QString> answer = CallSoapOperation(
-        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), m_session.IESel()},
+        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), ie},
                                                {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                                                {QStringLiteral("Chave"), m_session.lblChave()}});
     if (!self)
@@ -360,6 +385,18 @@ void Principal::RecebeDadosServer() {
         m_lblnovaatualizacao->setVisible(!upToDate);
         m_tvwPessoa->hide();
         m_detApuracao->hide();
+        // Uploads whose outcome was not known are closed by the protocols the list now shows.
+        QList<ListedTransmission> listed;
+        for (int row = 0; row < m_GridTransmissoes->rowCount(); ++row) {
+            const QTableWidgetItem* reference = m_GridTransmissoes->item(row, ColReferencia);
+            const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
+            listed.append(
+                {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
+        }
+        if (const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed); !recorded)
+            showDatabaseError(recorded.error());
+        if (self)
+            showUnconfirmedNotice();
     } else {
         m_session.dropTaxpayer();
     }
@@ -527,6 +564,10 @@ void Principal::excluir() {
 
 void Principal::abrirContador() {
     frmContador::showWindow(m_session);
+}
+
+void Principal::envios() {
+    showOnce(m_frmEnvios, m_session);
 }
 
 void Principal::sobre() {

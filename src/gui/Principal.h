@@ -15,6 +15,7 @@ class QTreeWidget;
 namespace fiscora {
 
 class Session;
+class frmEnvios;
 class frmUpload;
 class frmUploadSimples;
 class frmtbl_CriaContribuinte;
@@ -57,6 +58,8 @@ private:
     // window.
     void leaveTaxpayer();
     void buildReceiptTree(const QString& receipt);
+    // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.
+    void showUnconfirmedNotice();
 
     // Menu commands and buttons.
     void novoContribuinte();
@@ -64,6 +67,7 @@ private:
     void atualizar();
     void excluir();
     void abrirContador();
+    void envios();
     void sobre();
     void transmitir();
     void imprimirProtocolo();
@@ -81,6 +85,7 @@ private:
     QLabel* m_lblAtualizado;
     QLabel* m_lblnovaatualizacao;
     QLabel* m_labelOK;
+    QLabel* m_lblEnviosSemConfirmacao;
     QLabel* m_detApuracao;
     QTreeWidget* m_tvwPessoa;
     QPlainTextEdit* m_Text1;
@@ -99,6 +104,7 @@ private:
     QPointer<frmtbl_SelecionaContribuinte> m_frmSeleciona;
     QPointer<frmtbl_atualizarContribuinte> m_frmAtualizar;
     QPointer<frmtbl_exclusaoContribuinte> m_frmExclusao;
+    QPointer<frmEnvios> m_frmEnvios;
 };
 
 } // namespace fiscora

@@ -41,7 +41,7 @@ public:
     FixedFileChooser& operator=(const FixedFileChooser&) = delete;
 
 protected:
-    QString choose(QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+    QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
         return m_path;
     }
 

@@ -1,5 +1,7 @@
 #include "support/TestFileChooser.h"
 
+#include <QFileInfo>
+
 namespace fiscora::test {
 
 TestFileChooser::TestFileChooser() {
@@ -10,10 +12,15 @@ TestFileChooser::~TestFileChooser() {
     FileChooser::install(nullptr);
 }
 
-QString TestFileChooser::choose(QWidget*, const QString& caption, const QString& directory,
+QString TestFileChooser::choose(Mode mode, QWidget*, const QString& caption, const QString& directory,
                                 const QString& filter, const QString& defaultSuffix) {
-    m_requests.append({caption, directory, filter, defaultSuffix});
-    return m_answers.isEmpty() ? QString() : m_answers.dequeue();
+    m_requests.append({mode, caption, directory, filter, defaultSuffix});
+    if (m_answers.isEmpty())
+        return QString();
+    QString path = m_answers.dequeue();
+    if (mode == Mode::Save && !defaultSuffix.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + defaultSuffix;
+    return path;
 }
 
 } // namespace fiscora::test

@@ -8,11 +8,13 @@
 
 namespace fiscora::test {
 
-// Answers the file dialog with queued paths (cancels when the queue is empty) and records every
-// request. Installs itself for its lifetime.
+// Answers the file dialogs with queued paths (cancels when the queue is empty) and records every
+// request. As the real save dialog does, a name without a suffix gets the default one.
+// Installs itself for its lifetime.
 class TestFileChooser final : public FileChooser {
 public:
     struct Request {
+        Mode mode = Mode::Open;
         QString caption;
         QString directory;
         QString filter;
@@ -28,8 +30,8 @@ public:
     const QList<Request>& requests() const { return m_requests; }
 
 protected:
-    QString choose(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
-                   const QString& defaultSuffix) override;
+    QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                   const QString& filter, const QString& defaultSuffix) override;
 
 private:
     QList<Request> m_requests;

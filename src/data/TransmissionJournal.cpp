@@ -1,0 +1,340 @@
+#include "data/TransmissionJournal.h"
+
+#include "core/AppTexts.h"
+#include "core/Clock.h"
+#include "core/ServerDate.h"
+#include "data/LocalDatabase.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace fiscora {
+
+namespace {
+
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kSeparator = QStringLiteral(", ");
+
+struct OutcomeCode {
+    TransmissionOutcome outcome;
+    const char* code;
+    const char* text;
+};
+constexpr OutcomeCode kOutcomes[] = {
+    {TransmissionOutcome::Sending, "enviando", "Enviando (sem conclusão)"},
+    {TransmissionOutcome::Answered, "respondido", "Respondido"},
+    {TransmissionOutcome::Refused, "recusado", "Recusado"},
+    {TransmissionOutcome::Failed, "falha", "Falha de conexão"},
+    {TransmissionOutcome::Unknown, "desconhecido", "Resultado desconhecido"},
+};
+
+QString outcomeCode(TransmissionOutcome outcome) {
+    for (const OutcomeCode& o : kOutcomes) {
+        if (o.outcome == outcome)
+            return QString::fromLatin1(o.code);
+    }
+    return {};
+}
+
+TransmissionOutcome outcomeFromCode(const QString& code) {
+    for (const OutcomeCode& o : kOutcomes) {
+        if (code == QLatin1String(o.code))
+            return o.outcome;
+    }
+    return TransmissionOutcome::Sending;
+}
+
+QVariant dateValue(const QDateTime& when) {
+    return when.isValid() ? QVariant(when.toString(kDateFormat)) : QVariant();
+}
+
+QDateTime dateFrom(const DbRow& row, const QString& column) {
+    return QDateTime::fromString(row.text(column), kDateFormat);
+}
+
+// Lists are kept as their values joined by ", ".
+QString joined(const QStringList& values) {
+    QStringList kept;
+    for (const QString& value : values) {
+        if (!value.trimmed().isEmpty())
+            kept.append(value.trimmed());
+    }
+    return kept.join(kSeparator);
+}
+
+QStringList split(const QString& text) {
+    QStringList values;
+    for (const QString& value : text.split(QLatin1Char(','))) {
+        if (!value.trimmed().isEmpty())
+            values.append(value.trimmed());
+    }
+    return values;
+}
+
+// The list writes a reference with blanks about it now and then.
+QString bareReference(const QString& reference) {
+    QString bare = reference;
+    bare.remove(QLatin1Char(' '));
+    return bare;
+}
+
+JournalEntry entryFromRow(const DbRow& row) {
+    JournalEntry e;
+    e.id = row.value(QStringLiteral("IdEnvio")).toLongLong();
+    e.localTime = dateFrom(row, QStringLiteral("DataHoraLocal"));
+    e.serverDate = dateFrom(row, QStringLiteral("DataServidor"));
+    e.ie = row.text(QStringLiteral("IE"));
+    e.razaoSocial = row.text(QStringLiteral("RazaoSocial"));
+    e.chave = row.text(QStringLiteral("Chave"));
+    e.kind = row.text(QStringLiteral("Tipo")) == QLatin1String("PGDAS") ? TransmissionKind::Pgdas
+                                                                        : TransmissionKind::Gia;
+    const QStringList numbers = split(row.text(QStringLiteral("NumerosGia")));
+    const QStringList references = split(row.text(QStringLiteral("Referencias")));
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        e.gias.append({numbers.at(i), references.value(i)});
+    e.fileName = row.text(QStringLiteral("NomeArquivo"));
+    e.contentSize = row.value(QStringLiteral("TamanhoConteudo")).toLongLong();
+    e.contentSha256 = row.text(QStringLiteral("Sha256Conteudo"));
+    e.accountantDocument = row.text(QStringLiteral("DocumentoContador"));
+    e.certificateHolder = row.text(QStringLiteral("TitularCertificado"));
+    e.certificateSerial = row.text(QStringLiteral("SerieCertificado"));
+    e.protocolsBeforeKnown = !row.value(QStringLiteral("ProtocolosAnteriores")).isNull();
+    e.protocolsBefore = split(row.text(QStringLiteral("ProtocolosAnteriores")));
+    e.outcome = outcomeFromCode(row.text(QStringLiteral("Situacao")));
+    e.detail = row.text(QStringLiteral("Detalhe"));
+    e.completedTime = dateFrom(row, QStringLiteral("DataHoraConclusao"));
+    e.protocols = split(row.text(QStringLiteral("Protocolos")));
+    e.confirmedTime = dateFrom(row, QStringLiteral("DataHoraConfirmacao"));
+    return e;
+}
+
+Result<QList<JournalEntry>> entries(LocalDatabase& db, const QString& sql, const QVariantList& parameters) {
+    const Result<QList<DbRow>> rows = db.query(sql, parameters);
+    if (!rows)
+        return rows.error();
+    QList<JournalEntry> found;
+    for (const DbRow& row : *rows)
+        found.append(entryFromRow(row));
+    return found;
+}
+
+// The protocols a listed transmission may give the row: new since the row started, not on
+// another row, of the row's references (for a PGDAS row, any), as many as it sent GIAs.
+QStringList protocolsFor(const JournalEntry& row, const QList<ListedTransmission>& listed,
+                         const QSet<QString>& claimed) {
+    const QSet<QString> before(row.protocolsBefore.cbegin(), row.protocolsBefore.cend());
+    QHash<QString, int> wanted; // per reference, the GIAs still without a protocol
+    for (const JournalGia& gia : row.gias)
+        ++wanted[bareReference(gia.reference)];
+    const bool anyReference = row.kind == TransmissionKind::Pgdas;
+    qsizetype room = (anyReference ? 1 : row.gias.size()) - row.protocols.size();
+    for (const QString& protocol : row.protocols) {
+        for (const ListedTransmission& item : listed) {
+            if (item.protocol.trimmed() == protocol) {
+                --wanted[bareReference(item.reference)];
+                break;
+            }
+        }
+    }
+    QStringList found;
+    for (const ListedTransmission& item : listed) {
+        if (room <= 0)
+            break;
+        const QString protocol = item.protocol.trimmed();
+        const QString reference = bareReference(item.reference);
+        if (protocol.isEmpty() || before.contains(protocol) || claimed.contains(protocol) ||
+            found.contains(protocol))
+            continue;
+        if (!anyReference) {
+            if (wanted.value(reference) <= 0)
+                continue;
+            --wanted[reference];
+        }
+        found.append(protocol);
+        --room;
+    }
+    return found;
+}
+
+} // namespace
+
+bool JournalEntry::unconfirmed() const {
+    return (outcome == TransmissionOutcome::Sending || outcome == TransmissionOutcome::Unknown) &&
+           protocols.isEmpty();
+}
+
+QString JournalEntry::giaNumbers() const {
+    QStringList numbers;
+    for (const JournalGia& gia : gias)
+        numbers.append(gia.number);
+    return joined(numbers);
+}
+
+QString JournalEntry::references() const {
+    QStringList references;
+    for (const JournalGia& gia : gias)
+        references.append(gia.reference);
+    return joined(references);
+}
+
+QString outcomeText(TransmissionOutcome outcome) {
+    for (const OutcomeCode& o : kOutcomes) {
+        if (o.outcome == outcome)
+            return QString::fromUtf8(o.text);
+    }
+    return {};
+}
+
+QString kindText(TransmissionKind kind) {
+    return kind == TransmissionKind::Pgdas ? QStringLiteral("PGDAS") : QStringLiteral("GIA");
+}
+
+QString unconfirmedCountText(qsizetype count) {
+    return count == 1 ? QStringLiteral("1 envio sem confirmação do servidor")
+                      : QStringLiteral("%1 envios sem confirmação do servidor").arg(count);
+}
+
+Result<qint64> startTransmission(const JournalEntry& e) {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    if (Status begun = db.begin(); !begun)
+        return begun.error();
+    const Result<std::optional<DbRow>> last =
+        db.first(QStringLiteral("SELECT Protocolos FROM tblUltimaLista WHERE IE = ?"), {e.ie});
+    if (!last)
+        return last.error();
+    const bool serverDateKnown = e.serverDate.isValid() && e.serverDate != zeroDateTime();
+    const Result<std::optional<DbRow>> inserted = db.first(
+        QStringLiteral(
+            "INSERT INTO tblEnvios (DataHoraLocal, DataServidor, IE, RazaoSocial, Chave, Tipo, "
+            "NumerosGia, Referencias, NomeArquivo, TamanhoConteudo, Sha256Conteudo, DocumentoContador, "
+            "TitularCertificado, SerieCertificado, ProtocolosAnteriores, Situacao) "
+            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'enviando') RETURNING IdEnvio"),
+        {Clock::now().toString(kDateFormat), serverDateKnown ? dateValue(e.serverDate) : QVariant(), e.ie,
+         e.razaoSocial, e.chave, kindText(e.kind), e.giaNumbers(), e.references(), e.fileName, e.contentSize,
+         e.contentSha256, e.accountantDocument, e.certificateHolder, e.certificateSerial,
+         *last ? QVariant((*last)->text(QStringLiteral("Protocolos"))) : QVariant()});
+    if (!inserted)
+        return inserted.error();
+    if (Status committed = db.commit(); !committed)
+        return committed.error();
+    return (*inserted)->value(QStringLiteral("IdEnvio")).toLongLong();
+}
+
+Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail) {
+    const AppError notOpen{
+        3021, AppTexts::programTitle,
+        QStringLiteral("O envio %1 não está no registro de envios ou já foi concluído.").arg(id)};
+    if (outcome == TransmissionOutcome::Sending)
+        return notOpen;
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    const Result<std::optional<DbRow>> done =
+        db.first(QStringLiteral("UPDATE tblEnvios SET Situacao = ?, Detalhe = ?, DataHoraConclusao = ? "
+                                "WHERE IdEnvio = ? AND DataHoraConclusao IS NULL RETURNING IdEnvio"),
+                 {outcomeCode(outcome), detail, Clock::now().toString(kDateFormat), id});
+    if (!done)
+        return done.error();
+    if (!*done)
+        return notOpen;
+    return {};
+}
+
+Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed) {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    if (Status begun = db.begin(); !begun)
+        return begun.error();
+    const Result<QList<JournalEntry>> rows =
+        entries(db, QStringLiteral("SELECT * FROM tblEnvios WHERE IE = ? ORDER BY IdEnvio DESC"), {ie});
+    if (!rows)
+        return rows.error();
+    QSet<QString> claimed;
+    for (const JournalEntry& row : *rows)
+        claimed.unite(QSet<QString>(row.protocols.cbegin(), row.protocols.cend()));
+
+    const QString now = Clock::now().toString(kDateFormat);
+    QList<qint64> recorded;
+    for (const JournalEntry& row : *rows) {
+        const bool mayHaveReached = row.outcome == TransmissionOutcome::Sending ||
+                                    row.outcome == TransmissionOutcome::Answered ||
+                                    row.outcome == TransmissionOutcome::Unknown;
+        if (!mayHaveReached || !row.protocolsBeforeKnown)
+            continue;
+        const QStringList found = protocolsFor(row, listed, claimed);
+        if (found.isEmpty())
+            continue;
+        claimed.unite(QSet<QString>(found.cbegin(), found.cend()));
+        const Status updated = db.exec(
+            QStringLiteral("UPDATE tblEnvios SET Protocolos = ?, "
+                           "DataHoraConfirmacao = coalesce(DataHoraConfirmacao, ?) WHERE IdEnvio = ?"),
+            {joined(row.protocols + found), now, row.id});
+        if (!updated)
+            return updated.error();
+        recorded.append(row.id);
+    }
+
+    QStringList protocols;
+    for (const ListedTransmission& item : listed)
+        protocols.append(item.protocol);
+    if (Status kept =
+            db.exec(QStringLiteral("INSERT OR REPLACE INTO tblUltimaLista (IE, Protocolos, DataHora) "
+                                   "VALUES (?,?,?)"),
+                    {ie, joined(protocols), now});
+        !kept)
+        return kept.error();
+    if (Status committed = db.commit(); !committed)
+        return committed.error();
+    return recorded;
+}
+
+Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter) {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    QStringList conditions;
+    QVariantList parameters;
+    if (!filter.ie.isEmpty()) {
+        conditions.append(QStringLiteral("IE = ?"));
+        parameters.append(filter.ie);
+    }
+    if (filter.from.isValid()) {
+        conditions.append(QStringLiteral("DataHoraLocal >= ?"));
+        parameters.append(filter.from.startOfDay().toString(kDateFormat));
+    }
+    if (filter.to.isValid()) {
+        conditions.append(QStringLiteral("DataHoraLocal < ?"));
+        parameters.append(filter.to.addDays(1).startOfDay().toString(kDateFormat));
+    }
+    if (filter.outcome) {
+        conditions.append(QStringLiteral("Situacao = ?"));
+        parameters.append(outcomeCode(*filter.outcome));
+    }
+    if (filter.unconfirmedOnly)
+        conditions.append(QStringLiteral("Situacao IN ('enviando', 'desconhecido') AND Protocolos IS NULL"));
+    QString sql = QStringLiteral("SELECT * FROM tblEnvios");
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" ORDER BY IdEnvio DESC");
+    return entries(db, sql, parameters);
+}
+
+Result<QList<JournalTaxpayer>> journalTaxpayers() {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened.error();
+    const Result<QList<DbRow>> rows =
+        db.query(QStringLiteral("SELECT IE, RazaoSocial FROM tblEnvios WHERE IdEnvio IN "
+                                "(SELECT max(IdEnvio) FROM tblEnvios GROUP BY IE) ORDER BY RazaoSocial, IE"));
+    if (!rows)
+        return rows.error();
+    QList<JournalTaxpayer> taxpayers;
+    for (const DbRow& row : *rows)
+        taxpayers.append({row.text(QStringLiteral("IE")), row.text(QStringLiteral("RazaoSocial"))});
+    return taxpayers;
+}
+
+} // namespace fiscora

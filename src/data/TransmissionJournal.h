@@ -1,0 +1,118 @@
+#pragma once
+
+#include "core/Result.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace fiscora {
+
+// The journal of transmissions (tblEnvios of fiscora.mdb): one row per upload attempt, written
+// before the first byte is sent and completed when the outcome is known, so that after a crash
+// or a dropped connection the accountant knows what may have reached the server. Each call is
+// one command on its own connection, like the other tables.
+
+enum class TransmissionKind { Gia, Pgdas };
+
+// What became of an upload (column Situacao).
+enum class TransmissionOutcome {
+    Sending,  // "enviando": no outcome yet; a program stopped mid-upload leaves the row so
+    Answered, // "respondido": the server answered; detail = the answer's first line
+    Refused,  // "recusado": the answer carried PGDAS refusal markers; detail = the markers
+    Failed,   // "falha": the connection failed before the whole content was sent; detail = reason
+    Unknown,  // "desconhecido": sent, but no answer (time limit after the send, closed without
+              // answer); detail = why
+};
+
+// One GIA of an upload: its number (as in the query's "gias=") and its reference "mm/yyyy".
+struct JournalGia {
+    QString number;
+    QString reference;
+    bool operator==(const JournalGia&) const = default;
+};
+
+struct JournalEntry {
+    qint64 id = 0;
+    // Given by the transmission code to startTransmission().
+    QDateTime serverDate; // DataServidor of the taxpayer's last list; invalid or zero: unknown
+    QString ie;
+    QString razaoSocial;
+    QString chave; // the key used in the upload's address
+    TransmissionKind kind = TransmissionKind::Gia;
+    QList<JournalGia> gias; // GIA: the GIAs sent; PGDAS: empty (the server reads the reference)
+    QString fileName;       // the file name of the upload's part
+    qint64 contentSize = 0; // of the exact content sent (net/ContentDigest)
+    QString contentSha256;  // lower-case hex
+    QString accountantDocument;
+    QString certificateHolder;
+    QString certificateSerial;
+
+    // Kept by the journal.
+    QDateTime localTime; // when the row was written (Clock::now())
+    bool protocolsBeforeKnown = false;
+    QStringList protocolsBefore; // what the taxpayer's last list showed at that moment
+    TransmissionOutcome outcome = TransmissionOutcome::Sending;
+    QString detail;
+    QDateTime completedTime;
+    QStringList protocols; // what a later list showed for the upload's references
+    QDateTime confirmedTime;
+
+    // No outcome, or sent without an answer, and no list has shown it since: it may or may not
+    // have reached the server.
+    bool unconfirmed() const;
+    // The GIAs' numbers and their references, each joined by ", " as the table keeps them.
+    QString giaNumbers() const;
+    QString references() const;
+};
+
+// Writes the row of an upload about to start, in state Sending, and returns its id. Call it right
+// before the first byte goes out. The protocols the taxpayer's last list showed are kept with
+// the row, so that a protocol a later list shows for its references is known to be new.
+Result<qint64> startTransmission(const JournalEntry& entry);
+
+// The outcome of the upload of row `id` (never Sending); a row is completed once.
+Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail);
+
+// One row of a valid transmission list.
+struct ListedTransmission {
+    QString reference;
+    QString protocol;
+};
+
+// After a valid list of the taxpayer's transmissions: the protocols the list shows for the first
+// time since an upload started are recorded on that upload's row (for a GIA upload, those of
+// its references, one per GIA; for a PGDAS upload, one), newest row first, each protocol on one
+// row at most. A row so recorded is no longer unconfirmed. The list is kept as the taxpayer's
+// last. Returns the ids of the rows that got protocols.
+Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed);
+
+struct JournalFilter {
+    QString ie;                                 // empty: every taxpayer
+    QDate from;                                 // invalid: no lower bound (local date)
+    QDate to;                                   // invalid: no upper bound, inclusive
+    std::optional<TransmissionOutcome> outcome; // none: any
+    bool unconfirmedOnly = false;
+};
+
+// The rows the filter lets through, newest first.
+Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter = {});
+
+// Every taxpayer with rows in the journal: IE and the name of its newest row, by name.
+struct JournalTaxpayer {
+    QString ie;
+    QString razaoSocial;
+};
+Result<QList<JournalTaxpayer>> journalTaxpayers();
+
+// The outcome as the window and the export name it.
+QString outcomeText(TransmissionOutcome outcome);
+QString kindText(TransmissionKind kind);
+// "N envios sem confirmação do servidor" ("1 envio ..." for one).
+QString unconfirmedCountText(qsizetype count);
+
+} // namespace fiscora

@@ -1,0 +1,294 @@
+#include "gui/frmEnvios.h"
+
+#include "core/AppTexts.h"
+#include "core/FileChooser.h"
+#include "core/MessageBox.h"
+#include "core/Session.h"
+#include "data/JournalCsv.h"
+#include "data/LocalDatabase.h"
+#include "gui/DialogKeys.h"
+#include "gui/ReadOnlyGrid.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace fiscora {
+
+namespace {
+
+// Outcome filter entries besides the outcomes themselves.
+constexpr int kAnyOutcome = -1;
+constexpr int kUnconfirmed = -2;
+
+const TransmissionOutcome kOutcomes[] = {TransmissionOutcome::Sending, TransmissionOutcome::Answered,
+                                         TransmissionOutcome::Refused, TransmissionOutcome::Failed,
+                                         TransmissionOutcome::Unknown};
+
+QString shownDate(const QDateTime& when) {
+    return when.isValid() ? when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+}
+
+QString taxpayerText(const QString& ie, const QString& name) {
+    return name.isEmpty() ? ie : ie + QStringLiteral(" - ") + name.trimmed();
+}
+
+} // namespace
+
+QString journalEntryDetails(const JournalEntry& e) {
+    QStringList lines;
+    const auto add = [&lines](const QString& name, const QString& value) {
+        lines.append(name + QStringLiteral(": ") + (value.isEmpty() ? QStringLiteral("—") : value));
+    };
+    add(QStringLiteral("Data e hora"), shownDate(e.localTime));
+    add(QStringLiteral("Data do servidor"), shownDate(e.serverDate));
+    add(QStringLiteral("Contribuinte"), taxpayerText(e.ie, e.razaoSocial));
+    add(QStringLiteral("Chave"), e.chave);
+    add(QStringLiteral("Tipo"), kindText(e.kind));
+    if (e.kind == TransmissionKind::Gia) {
+        QStringList gias;
+        for (const JournalGia& gia : e.gias)
+            gias.append(gia.number + QStringLiteral(" (") + gia.reference + QLatin1Char(')'));
+        add(QStringLiteral("GIAs"), gias.join(QStringLiteral(", ")));
+    }
+    add(QStringLiteral("Arquivo"), e.fileName);
+    add(QStringLiteral("Conteúdo enviado"),
+        QStringLiteral("%1 bytes, SHA-256 %2").arg(e.contentSize).arg(e.contentSha256));
+    add(QStringLiteral("Documento do contador"), e.accountantDocument);
+    add(QStringLiteral("Certificado"),
+        e.certificateSerial.isEmpty()
+            ? e.certificateHolder
+            : e.certificateHolder + QStringLiteral(", série ") + e.certificateSerial);
+    add(QStringLiteral("Situação"), outcomeText(e.outcome));
+    if (!e.detail.isEmpty())
+        add(QStringLiteral("Detalhe"), e.detail);
+    if (e.completedTime.isValid())
+        add(QStringLiteral("Concluído em"), shownDate(e.completedTime));
+    if (!e.protocols.isEmpty())
+        add(QStringLiteral("Protocolos"), e.protocols.join(QStringLiteral(", ")) +
+                                              QStringLiteral(" (listados em ") + shownDate(e.confirmedTime) +
+                                              QLatin1Char(')'));
+    if (e.unconfirmed())
+        lines.append(
+            QStringLiteral("Sem confirmação do servidor: não se sabe se este envio chegou ao servidor. "
+                           "Confira a lista de transmissões do contribuinte antes de enviar de novo."));
+    return lines.join(QLatin1Char('\n'));
+}
+
+frmEnvios::frmEnvios(Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_session(session)
+    , m_cboContribuinte(new QComboBox(this))
+    , m_cboSituacao(new QComboBox(this))
+    , m_chkPeriodo(new QCheckBox(QStringLiteral("&Período de"), this))
+    , m_dtpDe(new QDateEdit(this))
+    , m_dtpAte(new QDateEdit(this))
+    , m_GridEnvios(new QTableWidget(this))
+    , m_txtDetalhes(new QPlainTextEdit(this))
+    , m_lblTotal(new QLabel(this))
+    , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
+    , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this)) {
+    setObjectName(QStringLiteral("frmEnvios"));
+    setWindowTitle(QStringLiteral("Envios realizados - ") + AppTexts::municipality);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_cboContribuinte->setObjectName(QStringLiteral("cboContribuinte"));
+    m_cboContribuinte->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_cboSituacao->setObjectName(QStringLiteral("cboSituacao"));
+    m_cboSituacao->addItem(QStringLiteral("Todas"), kAnyOutcome);
+    m_cboSituacao->addItem(QStringLiteral("Sem confirmação do servidor"), kUnconfirmed);
+    for (TransmissionOutcome outcome : kOutcomes)
+        m_cboSituacao->addItem(outcomeText(outcome), static_cast<int>(outcome));
+    m_chkPeriodo->setObjectName(QStringLiteral("chkPeriodo"));
+    const QDate today = QDate::currentDate();
+    m_dtpDe->setObjectName(QStringLiteral("dtpDe"));
+    m_dtpDe->setDate(QDate(today.year(), today.month(), 1).addMonths(-1));
+    m_dtpAte->setObjectName(QStringLiteral("dtpAte"));
+    m_dtpAte->setDate(today);
+    for (QDateEdit* edit : {m_dtpDe, m_dtpAte}) {
+        edit->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+        edit->setCalendarPopup(true);
+        edit->setEnabled(false);
+    }
+
+    m_GridEnvios->setObjectName(QStringLiteral("GridEnvios"));
+    setUpReadOnlyGrid(m_GridEnvios,
+                      {QStringLiteral("Data e hora"), QStringLiteral("Situação"),
+                       QStringLiteral("Contribuinte"), QStringLiteral("Tipo"), QStringLiteral("Referências"),
+                       QStringLiteral("Protocolos"), QStringLiteral("Arquivo")});
+    m_GridEnvios->horizontalHeader()->setStretchLastSection(true);
+    m_txtDetalhes->setObjectName(QStringLiteral("txtDetalhes"));
+    m_txtDetalhes->setReadOnly(true);
+    m_lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    m_cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
+    m_cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
+    setDialogKeys(this, nullptr, m_cmdFechar);
+
+    auto* taxpayerLabel = new QLabel(QStringLiteral("&Contribuinte"), this);
+    taxpayerLabel->setBuddy(m_cboContribuinte);
+    auto* outcomeLabel = new QLabel(QStringLiteral("&Situação"), this);
+    outcomeLabel->setBuddy(m_cboSituacao);
+    auto* filters = new QGridLayout;
+    filters->addWidget(taxpayerLabel, 0, 0);
+    filters->addWidget(m_cboContribuinte, 0, 1, 1, 4);
+    filters->addWidget(outcomeLabel, 1, 0);
+    filters->addWidget(m_cboSituacao, 1, 1);
+    filters->addWidget(m_chkPeriodo, 1, 2);
+    auto* period = new QHBoxLayout;
+    period->addWidget(m_dtpDe);
+    period->addWidget(new QLabel(QStringLiteral("até"), this));
+    period->addWidget(m_dtpAte);
+    filters->addLayout(period, 1, 3);
+    filters->setColumnStretch(4, 1);
+
+    auto* detailsLabel = new QLabel(QStringLiteral("&Detalhes do envio"), this);
+    detailsLabel->setBuddy(m_txtDetalhes);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_lblTotal);
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdExportar);
+    buttons->addWidget(m_cmdFechar);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(m_GridEnvios, 1);
+    layout->addWidget(detailsLabel);
+    layout->addWidget(m_txtDetalhes, 1);
+    layout->addLayout(buttons);
+    resize(12000 / 15, 8700 / 15);
+
+    const auto filterChanged = [this] {
+        if (!m_loading)
+            reload();
+    };
+    connect(m_cboContribuinte, &QComboBox::currentIndexChanged, this, filterChanged);
+    connect(m_cboSituacao, &QComboBox::currentIndexChanged, this, filterChanged);
+    connect(m_chkPeriodo, &QCheckBox::toggled, this, [this, filterChanged](bool on) {
+        m_dtpDe->setEnabled(on);
+        m_dtpAte->setEnabled(on);
+        filterChanged();
+    });
+    connect(m_dtpDe, &QDateEdit::dateChanged, this, filterChanged);
+    connect(m_dtpAte, &QDateEdit::dateChanged, this, filterChanged);
+    connect(m_GridEnvios, &QTableWidget::itemSelectionChanged, this, &frmEnvios::showDetails);
+    connect(m_cmdExportar, &QPushButton::clicked, this, &frmEnvios::exportCsv);
+    connect(m_cmdFechar, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void frmEnvios::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Opened again from the menu: the current taxpayer's rows, with what was sent meanwhile.
+    if (!event->spontaneous()) {
+        loadTaxpayers();
+        reload();
+    }
+}
+
+void frmEnvios::loadTaxpayers() {
+    m_loading = true;
+    const QString wanted = m_session.IESel();
+    m_cboContribuinte->clear();
+    m_cboContribuinte->addItem(QStringLiteral("Todos os contribuintes"), QString());
+    const Result<QList<JournalTaxpayer>> taxpayers = journalTaxpayers();
+    bool wantedListed = wanted.isEmpty();
+    for (const JournalTaxpayer& t : taxpayers.valueOr({})) {
+        m_cboContribuinte->addItem(taxpayerText(t.ie, t.razaoSocial), t.ie);
+        wantedListed = wantedListed || t.ie == wanted;
+    }
+    // The current taxpayer is offered even before its first upload.
+    if (!wantedListed)
+        m_cboContribuinte->addItem(taxpayerText(wanted, m_session.RSSel()), wanted);
+    m_cboContribuinte->setCurrentIndex(std::max(0, m_cboContribuinte->findData(wanted)));
+    m_loading = false;
+}
+
+void frmEnvios::reload() {
+    const qint64 selected = m_GridEnvios->currentRow() >= 0 && m_GridEnvios->currentRow() < m_shown.size()
+                                ? m_shown.at(m_GridEnvios->currentRow()).id
+                                : 0;
+    JournalFilter filter;
+    filter.ie = m_cboContribuinte->currentData().toString();
+    if (m_chkPeriodo->isChecked()) {
+        filter.from = m_dtpDe->date();
+        filter.to = m_dtpAte->date();
+    }
+    const int outcome = m_cboSituacao->currentData().toInt();
+    filter.unconfirmedOnly = outcome == kUnconfirmed;
+    if (outcome >= 0)
+        filter.outcome = static_cast<TransmissionOutcome>(outcome);
+
+    const Result<QList<JournalEntry>> found = findTransmissions(filter);
+    if (!found)
+        showDatabaseError(found.error());
+    m_shown = found.valueOr({});
+
+    const QSignalBlocker quiet(m_GridEnvios);
+    m_GridEnvios->clearSelection();
+    m_GridEnvios->setRowCount(static_cast<int>(m_shown.size()));
+    int current = -1;
+    for (int row = 0; row < m_shown.size(); ++row) {
+        const JournalEntry& e = m_shown.at(row);
+        const QString cells[ColumnCount] = {shownDate(e.localTime),
+                                            outcomeText(e.outcome),
+                                            taxpayerText(e.ie, e.razaoSocial),
+                                            kindText(e.kind),
+                                            e.references(),
+                                            e.protocols.join(QStringLiteral(", ")),
+                                            e.fileName};
+        for (int column = 0; column < ColumnCount; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            if (e.unconfirmed())
+                item->setForeground(QColor(0xb0, 0x00, 0x00));
+            m_GridEnvios->setItem(row, column, item);
+        }
+        if (e.id == selected)
+            current = row;
+    }
+    m_GridEnvios->resizeColumnsToContents();
+    m_GridEnvios->setCurrentCell(current, current >= 0 ? 0 : -1);
+    if (current >= 0)
+        m_GridEnvios->selectRow(current);
+    m_lblTotal->setText(m_shown.size() == 1 ? QStringLiteral("1 envio")
+                                            : QStringLiteral("%1 envios").arg(m_shown.size()));
+    m_cmdExportar->setEnabled(!m_shown.isEmpty());
+    showDetails();
+}
+
+void frmEnvios::showDetails() {
+    const int row = m_GridEnvios->currentRow();
+    const bool chosen = row >= 0 && row < m_shown.size() && !m_GridEnvios->selectedItems().isEmpty();
+    m_txtDetalhes->setPlainText(chosen ? journalEntryDetails(m_shown.at(row)) : QString());
+}
+
+void frmEnvios::exportCsv() {
+    const QString path = FileChooser::saveFile(
+        this, QStringLiteral("Exportar CSV"), QDir::home().filePath(QStringLiteral("envios-realizados.csv")),
+        QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    if (const Status written = writeJournalCsv(path, m_shown); !written) {
+        MessageBox::show(AppTexts::productTitle,
+                         QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                             .arg(QDir::toNativeSeparators(path), written.error().description),
+                         MessageIcon::Critical);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle,
+                     (m_shown.size() == 1 ? QStringLiteral("1 envio exportado para %2.")
+                                          : QStringLiteral("%1 envios exportados para %2."))
+                         .arg(m_shown.size())
+                         .arg(QDir::toNativeSeparators(path)),
+                     MessageIcon::Information);
+}
+
+} // namespace fiscora

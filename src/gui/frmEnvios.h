@@ -1,0 +1,73 @@
+#pragma once
+
+#include "data/TransmissionJournal.h"
+
+#include <QList>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace fiscora {
+
+class Session;
+
+// "Envios realizados": the journal of transmissions, filtered by taxpayer, period and outcome,
+// the details of the chosen row, and "Exportar CSV" of the rows shown. Each time it is shown it
+// turns to the current taxpayer's rows (all, without one); it reads the journal again whenever
+// it is shown or a filter changes.
+class frmEnvios final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmEnvios)
+
+public:
+    enum Column {
+        ColData,
+        ColSituacao,
+        ColContribuinte,
+        ColTipo,
+        ColReferencias,
+        ColProtocolos,
+        ColArquivo,
+        ColumnCount
+    };
+
+    explicit frmEnvios(Session& session, QWidget* parent = nullptr);
+
+    // The rows shown, in the grid's order.
+    const QList<JournalEntry>& shownEntries() const { return m_shown; }
+    // "Exportar CSV"
+    void exportCsv();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void loadTaxpayers();
+    void reload();
+    void showDetails();
+
+    Session& m_session;
+    QComboBox* m_cboContribuinte;
+    QComboBox* m_cboSituacao;
+    QCheckBox* m_chkPeriodo;
+    QDateEdit* m_dtpDe;
+    QDateEdit* m_dtpAte;
+    QTableWidget* m_GridEnvios;
+    QPlainTextEdit* m_txtDetalhes;
+    QLabel* m_lblTotal;
+    QPushButton* m_cmdExportar;
+    QPushButton* m_cmdFechar;
+    QList<JournalEntry> m_shown;
+    bool m_loading = false;
+};
+
+// The details of a row as the window shows them, one "Name: value" line per field.
+QString journalEntryDetails(const JournalEntry& entry);
+
+} // namespace fiscora

@@ -1,0 +1,357 @@
+#include "core/Clock.h"
+#include "data/AccountantTable.h"
+#include "data/LocalDatabase.h"
+#include "data/LocalSchema.h"
+#include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
+#include "net/ContentDigest.h"
+#include "support/JournalRows.h"
+#include "support/ProgramFolderFixture.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(fiscora::TransmissionOutcome)
+
+namespace {
+
+const QString kIE = u"110.042.490.114"_s;
+
+// Runs SQL on a file with the sqlite3 program, as another tool (or an older release) would.
+bool sqlite(const QString& path, const QByteArray& sql) {
+    QProcess process;
+    process.start(u"sqlite3"_s, {u"-bail"_s, path});
+    process.write(sql);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        qWarning("sqlite3: %s", process.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+// fiscora.mdb as every release before the journal left it, holding an accountant and two
+// taxpayers (one name with an apostrophe, one Simples Nacional company).
+void writeVersionZero(const ProgramFolderFixture& folder, const QByteArray& extraSql = {}) {
+    const QString path = folder.file(u"fiscora.mdb"_s);
+    QFile::remove(path);
+    QVERIFY(sqlite(
+        path, readBytes(QStringLiteral(FISCORA_SOURCE_DIR) + u"/resources/fiscora-schema.sql"_s) +
+                  "INSERT INTO tblContador VALUES ('111.444.777-35','1SP1','Escritório d''Ajuda','Rua A',"
+                  "'1','','Centro','Valdorra','SP','(11) 5555-0000','01234-567','c@example.com');"
+                  "INSERT INTO tblContribuinte VALUES ('110.042.490.114','Padaria D''Ávila','12.345.678/"
+                  "0001-95','4711-3/02','RV7K2M9Q','',0);"
+                  "INSERT INTO tblContribuinte (IE,RazaoSocial,Cnpj,Cnae,Chave) VALUES "
+                  "('648.120.377.258','Estrela','23.456.789/0001-95','1091-1/02','EV3P8T1L');" +
+                  extraSql));
+}
+
+QString layout(const QString& path) {
+    QProcess process;
+    process.start(u"sqlite3"_s, {path, u"SELECT type, name, sql FROM sqlite_master ORDER BY name;"_s});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+qint64 version() {
+    LocalDatabase db;
+    if (!db.open())
+        return -1;
+    return db.first(u"PRAGMA user_version"_s)
+        .valueOr({})
+        .value_or(DbRow())
+        .value(u"user_version"_s)
+        .toLongLong();
+}
+
+QList<ListedTransmission> listed(const QStringList& pairs) {
+    QList<ListedTransmission> rows;
+    for (const QString& pair : pairs)
+        rows.append({pair.section(u'=', 0, 0), pair.section(u'=', 1)});
+    return rows;
+}
+
+JournalEntry entry(qint64 id) {
+    for (const JournalEntry& e : findTransmissions().valueOr({})) {
+        if (e.id == id)
+            return e;
+    }
+    return {};
+}
+
+} // namespace
+
+class EnviosTest final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { Clock::setFixed({}); }
+
+    // The file of today's layout is upgraded in place: every row kept, a copy of its old bytes
+    // beside it (a copy already there with the same bytes is kept; another file's is not
+    // replaced).
+    void upgradeKeepsEveryRowAndCopiesTheOldFile_data() {
+        QTest::addColumn<QByteArray>("existingCopy"); // "" none, "same", or other bytes
+        QTest::addColumn<QString>("expectedCopy");
+        QTest::addColumn<QStringList>("copies");
+        const QStringList one{u"fiscora.mdb.bak-0"_s};
+        QTest::newRow("first upgrade") << QByteArray() << one.at(0) << one;
+        QTest::newRow("same copy already there") << QByteArray("same") << one.at(0) << one;
+        QTest::newRow("another file's copy there") << QByteArray("outro arquivo") << u"fiscora.mdb.bak-0-2"_s
+                                                   << QStringList{one.at(0), u"fiscora.mdb.bak-0-2"_s};
+    }
+
+    void upgradeKeepsEveryRowAndCopiesTheOldFile() {
+        QFETCH(QByteArray, existingCopy);
+        QFETCH(QString, expectedCopy);
+        QFETCH(QStringList, copies);
+        ProgramFolderFixture folder;
+        writeVersionZero(folder);
+        const QByteArray before = folder.readFile(u"fiscora.mdb"_s);
+        if (!existingCopy.isEmpty())
+            folder.writeFile(u"fiscora.mdb.bak-0"_s, existingCopy == "same" ? before : existingCopy);
+
+        const auto accountant = DadosContador();
+        QVERIFY2(accountant, qPrintable(accountant ? QString() : accountant.error().description));
+        QCOMPARE(version(), qint64(schema::kVersion));
+        QCOMPARE((*accountant)->cont_razao_nome, u"Escritório d'Ajuda"_s);
+        QCOMPARE((*accountant)->cont_email, u"c@example.com"_s);
+        const QList<Taxpayer> taxpayers = listTaxpayers().valueOr({});
+        QCOMPARE(taxpayers.size(), 2);
+        QCOMPARE(taxpayers.at(0).RazaoSocial, u"Padaria D'Ávila"_s);
+        QCOMPARE(taxpayers.at(0).Chave, u"RV7K2M9Q"_s);
+        QVERIFY(!taxpayers.at(1).OptanteSimples);
+
+        QCOMPARE(folder.readFile(expectedCopy), before);
+        if (!existingCopy.isEmpty() && existingCopy != "same")
+            QCOMPARE(folder.readFile(u"fiscora.mdb.bak-0"_s), existingCopy);
+        // Later commands find the file up to date: no other copy.
+        QCOMPARE(QDir(folder.path()).entryList({u"fiscora.mdb.*"_s}, QDir::Files, QDir::Name), copies);
+        // The upgraded file has what the build lays out for a new installation.
+        QCOMPARE(layout(folder.file(u"fiscora.mdb"_s)), layout(buildProgramFolder() + u"/fiscora.mdb"_s));
+        QVERIFY(startTransmission(upload(kIE)));
+    }
+
+    // A file the program cannot take is left exactly as it was: one of a newer release, and one
+    // whose upgrade fails (a table of the new layout already there).
+    void unusableFileIsLeftAsItWas_data() {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("newer") << QByteArray("PRAGMA user_version = 99;")
+                               << u"O banco de dados fiscora.mdb está na versão 99, que esta versão do "
+                                  u"Fiscora não conhece (ela conhece "
+                                  "até a versão %1): foi gravado por uma versão mais nova do programa. "
+                                  "Instale a versão mais nova do "
+                                  "Fiscora; o arquivo não foi alterado."_s.arg(schema::kVersion)
+                               << false;
+        QTest::newRow("upgrade fails")
+            << QByteArray("CREATE TABLE tblUltimaLista (x);")
+            << u"Não foi possível atualizar o banco de dados fiscora.mdb da versão 0 para a %1: table "
+               u"tblUltimaLista "
+               "already exists. O arquivo ficou como estava. A cópia feita antes está em fiscora.mdb.bak-0."_s
+                   .arg(schema::kVersion)
+            << true;
+    }
+
+    void unusableFileIsLeftAsItWas() {
+        QFETCH(QByteArray, sql);
+        QFETCH(QString, message);
+        QFETCH(bool, copied);
+        ProgramFolderFixture folder;
+        writeVersionZero(folder, sql);
+        const QByteArray before = folder.readFile(u"fiscora.mdb"_s);
+
+        LocalDatabase db;
+        QVERIFY(!db.open());
+        QCOMPARE(db.lastError().description, message);
+        QCOMPARE(db.connectionErrors().size(), 1);
+        QVERIFY(!countAccountants());
+        QCOMPARE(folder.readFile(u"fiscora.mdb"_s), before);
+        QCOMPARE(QFile::exists(folder.file(u"fiscora.mdb.bak-0"_s)), copied);
+        QVERIFY(!QFile::exists(folder.file(u"fiscora.mdb-journal"_s)));
+    }
+
+    // Two copies of the program open an old file together: the one that gets the write lock
+    // second finds the file upgraded and neither copies nor upgrades it again.
+    void anotherCopyUpgradingMeanwhile() {
+        ProgramFolderFixture folder;
+        writeVersionZero(folder);
+        const QString path = folder.file(u"fiscora.mdb"_s);
+        QByteArray upgrade = ".timeout 10000\nBEGIN IMMEDIATE;\n";
+        for (const char* step : schema::kSteps)
+            upgrade += step;
+        upgrade += "PRAGMA user_version = " + QByteArray::number(schema::kVersion) + ";\n";
+        QProcess other;
+        other.start(u"bash"_s,
+                    {u"-c"_s, u"(printf '%s' \"$1\"; sleep 1; echo 'COMMIT;') | sqlite3 -bail \"$2\""_s,
+                     u"bash"_s, QString::fromUtf8(upgrade), path});
+        // Its transaction has begun once its journal is there.
+        QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
+
+        LocalDatabase db;
+        QVERIFY2(db.open(), qPrintable(db.lastError().description));
+        QVERIFY(other.waitForFinished(30000));
+        QCOMPARE(other.exitCode(), 0);
+        QCOMPARE(version(), qint64(schema::kVersion));
+        QVERIFY(!QFile::exists(path + u".bak-0"_s));
+    }
+
+    // Each outcome completes the row once; only an upload sent without an answer (and one never
+    // completed, left by a program that stopped mid-upload) stays unconfirmed.
+    void outcomes_data() {
+        QTest::addColumn<TransmissionOutcome>("outcome");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<bool>("unconfirmed");
+        QTest::newRow("answered") << TransmissionOutcome::Answered << u"OK"_s << false;
+        QTest::newRow("refused") << TransmissionOutcome::Refused << u"ARQUIVO INVALIDO - EXTRATO"_s << false;
+        QTest::newRow("failed") << TransmissionOutcome::Failed << u"Conexão recusada"_s << false;
+        QTest::newRow("unknown") << TransmissionOutcome::Unknown << u"Sem resposta em 120 s"_s << true;
+        QTest::newRow("stopped mid-upload") << TransmissionOutcome::Sending << QString() << true;
+    }
+
+    void outcomes() {
+        QFETCH(TransmissionOutcome, outcome);
+        QFETCH(QString, detail);
+        QFETCH(bool, unconfirmed);
+        ProgramFolderFixture folder;
+        const QDateTime start(QDate(2026, 11, 5), QTime(10, 22, 33));
+        Clock::setFixed(start);
+        JournalEntry sent = upload(kIE, {u"09/2026"_s, u"10/2026"_s});
+        sent.serverDate = QDateTime(QDate(2026, 11, 5), QTime(10, 0));
+        const Result<qint64> id = startTransmission(sent);
+        QVERIFY(id);
+        Clock::setFixed(start.addSecs(5));
+        if (outcome != TransmissionOutcome::Sending) {
+            QVERIFY(completeTransmission(*id, outcome, detail));
+            QVERIFY(!completeTransmission(*id, TransmissionOutcome::Answered, u"again"_s));
+        }
+
+        const JournalEntry row = entry(*id);
+        QCOMPARE(row.outcome, outcome);
+        QCOMPARE(row.detail, detail);
+        QCOMPARE(row.localTime, start);
+        QCOMPARE(row.serverDate, sent.serverDate);
+        QCOMPARE(row.completedTime, outcome == TransmissionOutcome::Sending ? QDateTime() : start.addSecs(5));
+        QCOMPARE(row.gias, sent.gias);
+        QCOMPARE(row.contentSize, sent.contentSize);
+        QCOMPARE(row.contentSha256, sent.contentSha256);
+        QCOMPARE(row.certificateSerial, sent.certificateSerial);
+        QCOMPARE(row.unconfirmed(), unconfirmed);
+        JournalFilter filter;
+        filter.unconfirmedOnly = true;
+        QCOMPARE(findTransmissions(filter).valueOr({}).size(), unconfirmed ? 1 : 0);
+    }
+
+    // A later list closes an upload with the protocols it shows for the first time for the
+    // upload's references; what it showed before the upload proves nothing.
+    void listConfirms_data() {
+        QTest::addColumn<QStringList>("before"); // reference=protocol of the last list; "-": none
+        QTest::addColumn<QStringList>("references");
+        QTest::addColumn<TransmissionOutcome>("outcome");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("protocols");
+        const QStringList old{u"09/2026=100"_s};
+        QTest::newRow("unknown upload listed")
+            << old << QStringList{u"10/2026"_s} << TransmissionOutcome::Unknown
+            << QStringList{u"09/2026=100"_s, u"10/2026 =101"_s} << QStringList{u"101"_s};
+        QTest::newRow("older transmission of the reference")
+            << old << QStringList{u"09/2026"_s} << TransmissionOutcome::Unknown << old << QStringList{};
+        QTest::newRow("another reference's new protocol")
+            << old << QStringList{u"10/2026"_s} << TransmissionOutcome::Sending
+            << QStringList{u"09/2026=100"_s, u"11/2026=102"_s} << QStringList{};
+        QTest::newRow("one protocol per GIA")
+            << old << QStringList{u"09/2026"_s, u"09/2026"_s} << TransmissionOutcome::Sending
+            << QStringList{u"09/2026=100"_s, u"09/2026=101"_s, u"09/2026=102"_s, u"09/2026=103"_s}
+            << QStringList{u"101"_s, u"102"_s};
+        QTest::newRow("PGDAS takes one")
+            << old << QStringList{} << TransmissionOutcome::Unknown
+            << QStringList{u"09/2026=100"_s, u"10/2026=104"_s, u"10/2026=105"_s} << QStringList{u"104"_s};
+        QTest::newRow("answered gets its protocol")
+            << QStringList{} << QStringList{u"10/2026"_s} << TransmissionOutcome::Answered
+            << QStringList{u"10/2026=101"_s} << QStringList{u"101"_s};
+        QTest::newRow("failed upload never reached")
+            << old << QStringList{u"10/2026"_s} << TransmissionOutcome::Failed
+            << QStringList{u"10/2026=101"_s} << QStringList{};
+        QTest::newRow("no list before the upload") << QStringList{u"-"_s} << QStringList{u"09/2026"_s}
+                                                   << TransmissionOutcome::Unknown << old << QStringList{};
+    }
+
+    void listConfirms() {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, references);
+        QFETCH(TransmissionOutcome, outcome);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, protocols);
+        ProgramFolderFixture folder;
+        if (before != QStringList{u"-"_s})
+            QVERIFY(recordListedTransmissions(kIE, listed(before)));
+        // Another taxpayer's row is never touched by this one's list.
+        const Result<qint64> other = startTransmission(upload(u"648.120.377.258"_s, references));
+        const Result<qint64> id = startTransmission(upload(kIE, references));
+        QVERIFY(id && other);
+        if (outcome != TransmissionOutcome::Sending)
+            QVERIFY(completeTransmission(*id, outcome, u"x"_s));
+
+        const Result<QList<qint64>> recorded = recordListedTransmissions(kIE, listed(after));
+        QVERIFY(recorded);
+        QCOMPARE(*recorded, protocols.isEmpty() ? QList<qint64>{} : QList<qint64>{*id});
+        const JournalEntry row = entry(*id);
+        QCOMPARE(row.protocols, protocols);
+        QCOMPARE(row.confirmedTime.isValid(), !protocols.isEmpty());
+        QCOMPARE(row.unconfirmed(), protocols.isEmpty() && (outcome == TransmissionOutcome::Sending ||
+                                                            outcome == TransmissionOutcome::Unknown));
+        QVERIFY(entry(*other).protocols.isEmpty());
+        // A protocol is recorded once: the same list again changes nothing.
+        QCOMPARE(recordListedTransmissions(kIE, listed(after)).valueOr({qint64(-1)}), QList<qint64>{});
+    }
+
+    // An upload sent again after one without an answer: the one new protocol is the newer
+    // upload's, and the first stays unconfirmed.
+    void newestUploadClaimsTheProtocol() {
+        ProgramFolderFixture folder;
+        QVERIFY(recordListedTransmissions(kIE, {}));
+        const qint64 first = startTransmission(upload(kIE)).valueOr(0);
+        QVERIFY(completeTransmission(first, TransmissionOutcome::Unknown, u"Sem resposta"_s));
+        QVERIFY(recordListedTransmissions(kIE, {}));
+        const qint64 again = startTransmission(upload(kIE)).valueOr(0);
+        QVERIFY(completeTransmission(again, TransmissionOutcome::Answered, u"OK"_s));
+        QCOMPARE(recordListedTransmissions(kIE, listed({u"09/2026=200"_s})).valueOr({}),
+                 QList<qint64>{again});
+        QVERIFY(entry(first).unconfirmed());
+        QCOMPARE(entry(again).protocols, QStringList{u"200"_s});
+    }
+
+    // The size and SHA-256 are those of the bytes the GIA upload sends: database, marker, file.
+    void digestOfTheContentSent() {
+        ProgramFolderFixture folder;
+        folder.writeFile(u"base.mdb"_s, QByteArray(3 * 1024 * 1024 + 7, 'b'));
+        folder.writeFile(u"texto.prf"_s, "05|texto\r\n");
+        const QString database = folder.file(u"base.mdb"_s);
+        const QString text = folder.file(u"texto.prf"_s);
+        const Result<QByteArray> whole = BuildGiaContent(database, text);
+        const Result<QList<UploadFilePiece>> pieces = GiaContentPieces(database, text);
+        QVERIFY(whole && pieces);
+        const Result<ContentDigest> digest = digestContent(*pieces);
+        QVERIFY(digest);
+        QCOMPARE(digest->size, whole->size());
+        QCOMPARE(digest->sha256,
+                 QString::fromLatin1(QCryptographicHash::hash(*whole, QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(digestContent(*whole).sha256, digest->sha256);
+
+        folder.writeFile(u"texto.prf"_s, "05");
+        const Result<ContentDigest> shrunk = digestContent(*pieces);
+        QVERIFY(!shrunk);
+        QVERIFY(shrunk.error().description.contains(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(EnviosTest)
+#include "EnviosTest.moc"
