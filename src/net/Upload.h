@@ -155,7 +155,7 @@ public:
     // Sent, but no byte of an answer in this time: a failure.
     static constexpr int kAnswerTimeoutMs = 120'000;
     // Bytes of a file read at a time; the system's send queue asked for.
-    static constexpr qint64 kChunkBytes = 1024 * 1024;
+    static constexpr qint64 kChunkBytes = 256 * 1024;
     static constexpr qint64 kSendBufferBytes = 4 * 1024 * 1024;
 
     explicit UploadSession(QObject* parent = nullptr);
