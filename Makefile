@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test test-asan demo demo-token package test-package bench screenshots clean
+.PHONY: all build deps test test-asan demo demo-https demo-token package test-package bench screenshots clean
 
 all: build
 
@@ -58,6 +58,10 @@ test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+# The same demo over HTTPS (a certificate from the build's test authority).
+demo-https: build
+	FISCORA_DEMO_HTTPS=1 ./scripts/demo.sh $(BUILD)
 
 demo-token: build
 	./scripts/demo-token.sh $(BUILD)

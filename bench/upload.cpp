@@ -1,13 +1,16 @@
-// P3: a 100 MB file uploaded over loopback to the stand-in server by the upload core (UploadFile,
-// BuildUploadRequest, UploadSession: the file read while it is sent) and by "curl -F" posting the same file
-// to the same route, in the same run. Each upload runs in its own process: time from reading the file to the
-// answer, and for Fiscora the peak resident memory above the process's baseline.
+// P3: a 100 MB file uploaded over loopback to the stand-in server through the path the upload windows
+// take (UploadFile, BuildUploadRequest with pieces, UploadSession on the transport: the file read while
+// it is sent) and by "curl -F" posting the same file to the same route, in the same run. Each upload
+// runs in its own process: time from opening the file to the answer, and for Fiscora the peak resident
+// memory above the process's baseline. libcurl is opened before both are taken, as in the program,
+// where the version check at every start has opened it before any upload.
 //
 //   bench_upload [PROGRAM_FOLDER] [RUNS] [MIB]
 
 #include "BenchSupport.h"
 
 #include "core/UrlParts.h"
+#include "net/LibCurl.h"
 #include "net/Upload.h"
 
 #include <QElapsedTimer>
@@ -48,25 +51,22 @@ QString url() {
 }
 
 // Child mode: one upload with the core; prints "seconds baselineMiB peakMiB answerCode".
-int uploadOnce(const QString& path, bool inMemory) {
+int uploadOnce(const QString& path) {
+    QElapsedTimer opening;
+    opening.start();
+    if (!libCurl())
+        return 1;
+    std::fprintf(stderr, "libcurl %.1f ms\n", opening.nsecsElapsed() / 1e6);
     const double baseline = residentMiB();
     QElapsedTimer clock;
     clock.start();
     const UrlParts address = SplitUrl(url());
     const QString name = QStringLiteral("grande.pdf");
-    UploadRequest request;
-    if (inMemory) {
-        const Result<QByteArray> content = LoadFileData(path);
-        if (!content)
-            return 1;
-        request = BuildUploadRequest(*content, address, kUploadFieldName, name, kUploadContentType);
-    } else {
-        const Result<UploadFilePiece> content = UploadFile(path);
-        if (!content)
-            return 1;
-        request = BuildUploadRequest(QList<UploadFilePiece>{*content}, address, kUploadFieldName, name,
-                                     kUploadContentType);
-    }
+    const Result<UploadFilePiece> content = UploadFile(path);
+    if (!content)
+        return 1;
+    const UploadRequest request = BuildUploadRequest(QList<UploadFilePiece>{*content}, address,
+                                                     kUploadFieldName, name, kUploadContentType);
     UploadSession session;
     session.start(request, address.Host, quint16(address.Port));
     QByteArray answer;
@@ -106,8 +106,8 @@ int uploadOnce(const QString& path, bool inMemory) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() == 4 && arguments.at(1) == QLatin1String("--uma-carga"))
-        return uploadOnce(arguments.at(2), arguments.at(3) == QLatin1String("memoria"));
+    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--uma-carga"))
+        return uploadOnce(arguments.at(2));
 
     const QString folder = bench::programFolder();
     const int runs = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
@@ -159,14 +159,15 @@ int main(int argc, char** argv) {
     }
 
     // Per mode: seconds and peak memory above the baseline of each run.
-    const QStringList modes{QStringLiteral("disco"), QStringLiteral("memoria")};
+    const QStringList modes{QStringLiteral("janelas")};
     QList<QList<double>> seconds(modes.size()), peaks(modes.size());
     QList<double> curlSeconds;
+    QList<double> opened; // ms to open libcurl, before the clock
     QString code;
     for (int run = 0; run < runs; ++run) {
         for (qsizetype m = 0; m < modes.size(); ++m) {
             QProcess ours;
-            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file, modes.at(m)});
+            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file});
             ours.waitForFinished(300000);
             const QStringList fields =
                 QString::fromLatin1(ours.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
@@ -176,6 +177,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             seconds[m].append(fields.at(0).toDouble());
+            opened.append(ours.readAllStandardError().split(' ').value(1).toDouble());
             peaks[m].append(fields.at(2).toDouble() - fields.at(1).toDouble());
             code = fields.mid(3).join(QLatin1Char(' '));
         }
@@ -196,8 +198,7 @@ int main(int argc, char** argv) {
     const double theirs = size / bench::median(curlSeconds);
     std::printf("P3: %lld MiB por loopback, %d execuções (medianas); resposta do servidor: %s\n", mib, runs,
                 qPrintable(code));
-    const char* const labels[] = {"Fiscora, arquivo lido durante o envio (UploadFile)",
-                                  "Fiscora, arquivo inteiro em memória (LoadFileData)"};
+    const char* const labels[] = {"Fiscora, caminho das janelas (arquivo lido durante o envio)"};
     for (qsizetype m = 0; m < modes.size(); ++m) {
         const double ours = size / bench::median(seconds[m]);
         std::printf(
@@ -206,6 +207,8 @@ int main(int argc, char** argv) {
             bench::median(peaks[m]) / size);
     }
     std::printf("  curl -F: %.3f s  %.0f MiB/s\n", bench::median(curlSeconds), theirs);
-    std::printf("  metas: razão >= 0.8, pico <= 2.5× o arquivo\n");
+    std::printf("  (abrir a libcurl, feito pelo programa na verificação de versão do início: %.1f ms)\n",
+                bench::median(opened));
+    std::printf("  metas: razão >= 0.9, pico <= 10 MiB acima da base\n");
     return 0;
 }

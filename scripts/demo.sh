@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Starts the stand-in server on loopback with sample data, then Fiscora against it.
+# FISCORA_DEMO_HTTPS=1: over TLS, with a certificate from the build's test authority (build/tls),
+# which the demo's fiscora.ini names in "certificados".
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,7 +31,15 @@ if [ -d "$root/resources/demo/dados" ]; then cp -a "$root/resources/demo/dados/.
 key=()
 [ -f "$root/$build/chave-atualizacao/fiscora-atualizacao.key" ] &&
     key=(--chave-atualizacao "$root/$build/chave-atualizacao/fiscora-atualizacao.key")
+tls=()
+if [ -n "${FISCORA_DEMO_HTTPS:-}" ]; then
+    "$root/scripts/gerar-certificado-tls.sh" ac "$root/$build/tls"
+    "$root/scripts/gerar-certificado-tls.sh" servidor "$root/$build/tls" "$demo/servidor-tls" 127.0.0.1 localhost
+    tls=(--certificado "$demo/servidor-tls.pem" --chave-certificado "$demo/servidor-tls.key")
+    printf '\r\n[servidor]\r\nprotocolo=https\r\ncertificados=%s\r\n' "$root/$build/tls/ac-teste.pem" >>"$demo/programa/fiscora.ini"
+fi
 "$bin/fiscora-servidor" --endereco 127.0.0.1 --porta 8080 --dados "$demo/servidor" "${seed[@]}" "${key[@]}" \
+    "${tls[@]}" \
     2>"$demo/servidor.log" &
 server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
@@ -38,7 +48,7 @@ if [ ! -f "$demo/servidor/pronto" ]; then
     echo "O servidor local não iniciou; veja $demo/servidor.log" >&2
     exit 1
 fi
-echo "Servidor local em 127.0.0.1:8080 (dados em $demo/servidor, registro em $demo/servidor.log)"
+echo "Servidor local em ${tls:+https://}127.0.0.1:8080 (dados em $demo/servidor, registro em $demo/servidor.log)"
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$demo/programa/fiscora" --pasta "$demo/programa"

@@ -61,7 +61,7 @@ server_depends=$(dpkg-deb -f "$server" Depends)
 ! grep -q httplib <<<"$client_depends" || fail "fiscora depende do cpp-httplib"
 grep -q libcpp-httplib <<<"$server_depends" || fail "fiscora-servidor não depende do cpp-httplib"
 grep -qF "fiscora (= $version)" <<<"$server_depends" || fail "fiscora-servidor não depende de fiscora"
-for library in libsqlite3-0 libssl3 qt6-qpa-plugins; do
+for library in libsqlite3-0 libssl3 libcurl4 qt6-qpa-plugins; do
     grep -qw "$library" <<<"$client_depends" || fail "fiscora não depende de $library"
 done
 [ "$(dpkg-deb -f "$client" Recommends)" = "xdg-utils" ] || fail "Recommends: $(dpkg-deb -f "$client" Recommends)"

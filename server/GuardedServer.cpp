@@ -1,13 +1,17 @@
 #include "GuardedServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/err.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace servidor {
@@ -33,10 +37,12 @@ public:
         m_closeAfter = false;
     }
     void headersDone() { m_headersDone = true; }
+    // From now on the connection is read and written through this TLS session.
+    void setTls(SSL* ssl) { m_ssl = ssl; }
     bool headersWereDone() const { return m_headersDone; }
     void closeAfterResponse() { m_closeAfter = true; }
     bool closeAfter() const { return m_closeAfter; }
-    bool hasBuffered() const { return m_begin < m_end; }
+    bool hasBuffered() const { return m_begin < m_end || (m_ssl && SSL_pending(m_ssl) > 0); }
 
     // Waits for the first byte of a request; false when none comes in time.
     bool waitForRequest(std::chrono::milliseconds wait) const { return hasBuffered() || poll(POLLIN, wait); }
@@ -45,7 +51,11 @@ public:
     bool is_writable() const override { return poll(POLLOUT, m_times.read); }
 
     ssize_t read(char* ptr, size_t size) override {
-        if (!hasBuffered()) {
+        if (m_ssl && m_begin == m_end) {
+            const ssize_t n = tlsRead();
+            if (n <= 0)
+                return n;
+        } else if (!hasBuffered()) {
             if (!poll(POLLIN, readWait()))
                 return -1;
             ssize_t n;
@@ -64,6 +74,8 @@ public:
     }
 
     ssize_t write(const char* ptr, size_t size) override {
+        if (m_ssl)
+            return tlsWrite(ptr, size);
         if (!is_writable())
             return -1;
         ssize_t n;
@@ -77,7 +89,51 @@ public:
     void get_local_ip_and_port(std::string& ip, int& port) const override { address(false, ip, port); }
     socket_t socket() const override { return m_sock; }
 
+    // The TLS handshake, within the header time.
+    bool handshake() {
+        const Clock::time_point until = Clock::now() + m_times.header;
+        for (;;) {
+            const int result = SSL_accept(m_ssl);
+            if (result == 1)
+                return true;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            const int error = SSL_get_error(m_ssl, result);
+            if (left.count() <= 0 || (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
+                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left))
+                return false;
+        }
+    }
+
 private:
+    ssize_t tlsRead() {
+        for (;;) {
+            const int n = SSL_read(m_ssl, m_buffer, int(sizeof m_buffer));
+            if (n > 0) {
+                m_begin = 0;
+                m_end = std::size_t(n);
+                return n;
+            }
+            const int error = SSL_get_error(m_ssl, n);
+            if (error == SSL_ERROR_ZERO_RETURN)
+                return 0;
+            if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
+                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, readWait()))
+                return -1;
+        }
+    }
+
+    ssize_t tlsWrite(const char* ptr, size_t size) {
+        for (;;) {
+            const int n = SSL_write(m_ssl, ptr, int(std::min<size_t>(size, INT_MAX)));
+            if (n > 0)
+                return n;
+            const int error = SSL_get_error(m_ssl, n);
+            if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
+                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, m_times.read))
+                return -1;
+        }
+    }
+
     // The longest the next read may wait: the read time-out, cut short by the request's
     // deadlines (the header one until the headers are in).
     std::chrono::milliseconds readWait() const {
@@ -122,6 +178,7 @@ private:
     }
 
     socket_t m_sock;
+    SSL* m_ssl = nullptr;
     const GuardedServer::Times& m_times;
     Clock::time_point m_headerDeadline;
     Clock::time_point m_requestDeadline;
@@ -150,6 +207,30 @@ GuardedServer::GuardedServer(std::size_t defaultBodyLimit, std::size_t workers)
     set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         return admit(request, response);
     });
+}
+
+GuardedServer::~GuardedServer() {
+    SSL_CTX_free(m_tls);
+}
+
+bool GuardedServer::useTls(const std::string& certificateFile, const std::string& keyFile,
+                           std::string* error) {
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    const bool ok = context && SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 &&
+                    SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) == 1 &&
+                    SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) == 1 &&
+                    SSL_CTX_check_private_key(context) == 1;
+    if (!ok) {
+        char text[256] = {};
+        ERR_error_string_n(ERR_get_error(), text, sizeof text);
+        *error = text;
+        SSL_CTX_free(context);
+        return false;
+    }
+    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_free(m_tls);
+    m_tls = context;
+    return true;
 }
 
 void GuardedServer::setBodyLimit(const std::string& pathPrefix, std::size_t bytes) {
@@ -203,6 +284,21 @@ httplib::Server::HandlerResponse GuardedServer::admit(const httplib::Request& re
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
     DeadlineStream stream(sock, m_times);
+    SSL* ssl = nullptr;
+    if (m_tls) {
+        ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+        ssl = SSL_new(m_tls);
+        const bool ready = ssl && SSL_set_fd(ssl, sock) == 1;
+        if (ready)
+            stream.setTls(ssl);
+        if (!ready || !stream.handshake()) {
+            SSL_free(ssl);
+            ERR_clear_error();
+            ::shutdown(sock, SHUT_RDWR);
+            ::close(sock);
+            return false;
+        }
+    }
     t_stream = &stream;
     bool ok = false;
     const std::size_t requests = keep_alive_max_count_;
@@ -228,6 +324,11 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
             if (::poll(&descriptor, 1, 100) <= 0 || ::recv(sock, sink, sizeof sink, 0) <= 0)
                 break;
         }
+    }
+    if (ssl) {
+        SSL_shutdown(ssl);
+        SSL_free(ssl);
+        ERR_clear_error();
     }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);

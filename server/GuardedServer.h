@@ -1,6 +1,7 @@
 #pragma once
 
 #include <httplib.h>
+#include <openssl/ssl.h>
 
 #include <chrono>
 #include <string>
@@ -15,7 +16,9 @@ namespace servidor {
 //   clients cannot keep every worker thread;
 // - a request body needs a Content-Length within the limit of its route (the longest path
 //   prefix set with setBodyLimit, else the default), checked before a byte of it is read;
-//   a body without a declared length (chunked or read to the close) is refused.
+//   a body without a declared length (chunked or read to the close) is refused;
+// - with a certificate (useTls), every connection is TLS, its handshake within headerTime.
+// (httplib::SSLServer cannot be used: its own connection handling would bypass these guards.)
 class GuardedServer : public httplib::Server {
 public:
     struct Times {
@@ -26,6 +29,13 @@ public:
     };
 
     explicit GuardedServer(std::size_t defaultBodyLimit, std::size_t workers = 32);
+    ~GuardedServer() override;
+    GuardedServer(const GuardedServer&) = delete;
+    GuardedServer& operator=(const GuardedServer&) = delete;
+
+    // Serves TLS with this certificate (PEM, the chain after it) and private key; false with the
+    // reason when they cannot be used.
+    bool useTls(const std::string& certificateFile, const std::string& keyFile, std::string* error);
 
     void setBodyLimit(const std::string& pathPrefix, std::size_t bytes);
     void setTimes(const Times& times) { m_times = times; }
@@ -38,6 +48,7 @@ private:
     std::size_t m_defaultLimit;
     std::vector<std::pair<std::string, std::size_t>> m_limits;
     Times m_times;
+    SSL_CTX* m_tls = nullptr;
 };
 
 } // namespace servidor

@@ -26,7 +26,9 @@ namespace {
 struct Options {
     std::string address = "127.0.0.1";
     int port = 8080;
-    int portalPort = 80;
+    int portalPort = 0; // 80, or 443 with TLS
+    const char* certificate = nullptr;
+    const char* certificateKey = nullptr;
     QString dataFolder = QStringLiteral("dados-servidor");
     const char* seed = nullptr;
     const char* updateKey = nullptr;
@@ -43,7 +45,7 @@ constexpr std::size_t kUploadBodyLimit = std::size_t(200) << 20;
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
                          "[--dados PASTA] [--semente ARQUIVO] [--chave-atualizacao CHAVE.pem] "
-                         "[--tempo-cabecalho-ms N]\n");
+                         "[--tempo-cabecalho-ms N] [--certificado CERT.pem --chave-certificado CHAVE.pem]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
@@ -64,10 +66,17 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->updateKey = argv[++i];
         else if (std::strcmp(arg, "--tempo-cabecalho-ms") == 0 && hasValue)
             options->headerTimeMs = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--certificado") == 0 && hasValue)
+            options->certificate = argv[++i];
+        else if (std::strcmp(arg, "--chave-certificado") == 0 && hasValue)
+            options->certificateKey = argv[++i];
         else
             return false;
     }
-    return options->port > 0 && options->port < 65536 && options->headerTimeMs > 0;
+    if (options->portalPort == 0)
+        options->portalPort = options->certificate ? 443 : 80;
+    return options->port > 0 && options->port < 65536 && options->headerTimeMs > 0 &&
+           !options->certificate == !options->certificateKey;
 }
 
 QString target(const httplib::Request& request) {
@@ -157,6 +166,17 @@ int main(int argc, char** argv) {
     api.setTimes(times);
     api.setBodyLimit("/lumo/server/index.php", kSoapBodyLimit);
     api.setBodyLimit("/client/", kUploadBodyLimit);
+    // With a certificate every port speaks TLS.
+    const auto secure = [&options](GuardedServer& server) {
+        std::string error;
+        if (!options.certificate || server.useTls(options.certificate, options.certificateKey, &error))
+            return true;
+        std::fprintf(stderr, "fiscora-servidor: certificado %s ou chave %s inutilizável: %s\n",
+                     options.certificate, options.certificateKey, error.c_str());
+        return false;
+    };
+    if (!secure(api))
+        return 1;
     logEverything(api, log);
     api.Post("/lumo/server/index.php",
              [&service](const httplib::Request& request, httplib::Response& response) {
@@ -171,11 +191,13 @@ int main(int argc, char** argv) {
              });
     registerUploadRoutes(api, store, log);
 
-    // The portal (version file, updater, receipt page) answers on port 80; the same port as the
-    // web service may serve both, for runs without rights to port 80.
+    // The portal (version file, updater, receipt page) answers on port 80 (443 with TLS); the same port as
+    // the web service may serve both, for runs without rights to port 80.
     const bool samePort = options.portalPort == options.port;
     GuardedServer portalServer(kDefaultBodyLimit);
     portalServer.setTimes(times);
+    if (!samePort && !secure(portalServer))
+        return 1;
     httplib::Server& portal = samePort ? static_cast<httplib::Server&>(api) : portalServer;
     if (!samePort)
         logEverything(portal, log);

@@ -53,12 +53,4 @@ QString ReadIni(const QString& section, const QString& key) {
     return readIniFile(ProgramFolder::settingsPath(), section, key);
 }
 
-QString serverHost() {
-    return ReadIni(QStringLiteral("servidor"), QStringLiteral("host"));
-}
-
-QString serverPort() {
-    return ReadIni(QStringLiteral("servidor"), QStringLiteral("port"));
-}
-
 } // namespace fiscora

@@ -12,8 +12,4 @@ QString ReadIni(const QString& section, const QString& key);
 // Same rules on a given file (the tests, and the settings path above).
 QString readIniFile(const QString& path, const QString& section, const QString& key);
 
-// Address helpers built from the settings, read just before use.
-QString serverHost();
-QString serverPort();
-
 } // namespace fiscora

@@ -5,9 +5,9 @@
 #include "core/MessageBox.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
+#include "core/ServerAddress.h"
 #include "core/ServerDate.h"
 #include "core/Session.h"
-#include "core/Settings.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
@@ -508,11 +508,10 @@ bool Principal::OpenBrowser(const QString& url) {
 }
 
 void Principal::imprimirProtocolo() {
-    const QString host = serverHost();
     const int row = m_GridTransmissoes->currentRow();
     const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
-    const QString address = receiptAddress(host, m_session.IESel(), m_session.lblChave(),
-                                           reference ? reference->text() : QString());
+    const QString address = ServerAddress::fromSettings().receipt(m_session.IESel(), m_session.lblChave(),
+                                                                  reference ? reference->text() : QString());
     if (address.isEmpty()) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
                          MessageIcon::Information);

@@ -3,8 +3,8 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/NestedLoop.h"
+#include "core/ServerAddress.h"
 #include "core/Session.h"
-#include "core/Settings.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
@@ -233,10 +233,9 @@ bool UploadWindow::readyToSend() {
 
 QString UploadWindow::uploadUrl(const QString& script, const QString& gias) const {
     // The blank before the path is the address as the server has always received it.
-    return QStringLiteral("http://") + serverHost() + QStringLiteral(":") + serverPort() +
-           QStringLiteral(" /client/") + script + QStringLiteral("?contador=") +
-           m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") + m_taxpayerKey +
-           QStringLiteral("&gias=") + gias;
+    return ServerAddress::fromSettings().upload(
+        script, QStringLiteral("contador=") + m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") +
+                    m_taxpayerKey + QStringLiteral("&gias=") + gias);
 }
 
 void UploadWindow::resetProgress(const QString& text) {
@@ -244,21 +243,22 @@ void UploadWindow::resetProgress(const QString& text) {
     m_lblSendSpeed->setText(text.isEmpty() ? kProgressStartText : text);
 }
 
-bool UploadWindow::startUpload(const QString& url, const std::function<Result<QByteArray>()>& content,
+bool UploadWindow::startUpload(const QString& url,
+                               const std::function<Result<QList<UploadFilePiece>>()>& content,
                                const QString& fileName, Pauses pauses) {
     const UrlParts address = SplitUrl(url);
     if (address.Host.isEmpty()) {
         MessageBox::show(AppTexts::errorTitle, kInvalidHostText, MessageIcon::Critical);
         return false;
     }
-    const Result<QByteArray> bytes = content();
-    if (!bytes) {
+    const Result<QList<UploadFilePiece>> pieces = content();
+    if (!pieces) {
         // Sending without the file would only earn a refusal the user cannot make sense of.
-        MessageBox::show(AppTexts::errorTitle, bytes.error().description, MessageIcon::Critical);
+        MessageBox::show(AppTexts::errorTitle, pieces.error().description, MessageIcon::Critical);
         return false;
     }
     const UploadRequest request =
-        BuildUploadRequest(*bytes, address, kUploadFieldName, fileName, kUploadContentType);
+        BuildUploadRequest(*pieces, address, kUploadFieldName, fileName, kUploadContentType);
 
     if (m_upload)
         m_upload->deleteLater();
@@ -313,13 +313,14 @@ bool UploadWindow::startUpload(const QString& url, const std::function<Result<QB
     connect(upload, &UploadSession::failed, this,
             [this](const AppError& error) { deliver([this, error] { uploadFailed(error); }); });
 
-    const Result<quint16> port = UploadPort(address, serverPort());
+    const Result<quint16> port = UploadPort(address, ServerAddress::fromSettings().port());
     if (!port) {
         const AppError error = port.error();
         QTimer::singleShot(0, this, [this, error] { uploadFailed(error); });
         m_upload->abort();
         return true;
     }
+    m_upload->setScheme(address.Scheme.toLower());
     m_upload->connectToServer(address.Host, *port);
     return true;
 }

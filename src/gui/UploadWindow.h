@@ -106,9 +106,10 @@ protected:
     // The address of an upload script on the configured server, for these GIA numbers.
     QString uploadUrl(const QString& script, const QString& gias) const;
     // The sending steps: the address taken apart ("Invalid Host" when it has no host), the
-    // content read (its failure shown under "ERROR"), the request built, the connection opened;
-    // the request goes out once connected. False when nothing was started.
-    bool startUpload(const QString& url, const std::function<Result<QByteArray>()>& content,
+    // content's files opened (their failure shown under "ERROR"; they are read as they are sent),
+    // the request built, the connection opened; the request goes out once connected. False when
+    // nothing was started.
+    bool startUpload(const QString& url, const std::function<Result<QList<UploadFilePiece>>()>& content,
                      const QString& fileName, Pauses pauses);
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});

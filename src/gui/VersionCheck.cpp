@@ -4,7 +4,6 @@
 #include "core/MessageBox.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
-#include "core/Settings.h"
 #include "core/TextFile.h"
 #include "net/HttpClient.h"
 #include "net/UpdateSignature.h"
@@ -131,20 +130,15 @@ Result<QString> privateCopy(const QByteArray& bytes) {
     return QFile::decodeName(path);
 }
 
-// A file the update server publishes.
-QString serverFileUrl(const QString& host, const QString& name) {
-    return QStringLiteral("http://") + host + QStringLiteral("/lumo/server/") + name;
-}
-
 } // namespace
 
 StartupChecks::StartupChecks()
     : m_administrator(Platform::current().isAdministrator())
-    , m_host(serverHost())
+    , m_server(ServerAddress::fromSettings())
     , m_version(AppError::message(QString())) {
     if (!m_administrator)
         return;
-    m_fetch.reset(QThread::create([this, url = serverFileUrl(m_host, QStringLiteral("versao.txt"))] {
+    m_fetch.reset(QThread::create([this, url = m_server.portalFile(QStringLiteral("versao.txt"))] {
         m_version = HttpClient::download(url, kMaxVersionFileBytes);
     }));
     m_fetch->start();
@@ -190,7 +184,7 @@ StartupOutcome StartupChecks::finish() {
         return StartupOutcome::ShowWindow;
 
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    const QString updaterUrl = serverFileUrl(m_host, kUpdaterFile);
+    const QString updaterUrl = m_server.portalFile(kUpdaterFile);
     const Result<QByteArray> downloaded = HttpClient::download(updaterUrl, kMaxUpdaterBytes);
     saveDownload(updaterPath, downloaded);
     // What is checked, and later started, is these bytes, never the file, which can change.

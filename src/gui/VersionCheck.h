@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "core/ServerAddress.h"
 
 #include <QByteArray>
 #include <QString>
@@ -37,7 +38,7 @@ public:
 
 private:
     bool m_administrator = false;
-    QString m_host;
+    ServerAddress m_server;
     Result<QByteArray> m_version;
     std::unique_ptr<QThread> m_fetch;
 };

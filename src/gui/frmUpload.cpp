@@ -158,7 +158,9 @@ void frmUpload::send() {
     m_txtUrl = uploadUrl(QStringLiteral("xt_upload_1_15_01.php"), gias);
     const QString database = m_txtUploadFile;
     const QString clicked = m_clickedFile;
-    startUpload(m_txtUrl, [database, clicked] { return BuildGiaContent(database, clicked); }, m_clickedName,
+    // The files are opened here and read as they are sent: a package converted again meanwhile
+    // (another text file clicked) replaces atual.mdb, never the one this upload holds open.
+    startUpload(m_txtUrl, [database, clicked] { return GiaContentPieces(database, clicked); }, m_clickedName,
                 {});
 }
 

@@ -77,8 +77,14 @@ void frmUploadSimples::send() {
     m_txtUrl = uploadUrl(QStringLiteral("xt_upload_simples.php"), QString());
     const QString file = m_txtUploadFile;
     startUpload(
-        m_txtUrl, [file] { return LoadFileData(file); }, m_clickedName,
-        Pauses{kPauseBeforeSendMs, kPauseAfterSendMs});
+        m_txtUrl,
+        [file]() -> Result<QList<UploadFilePiece>> {
+            const Result<UploadFilePiece> piece = UploadFile(file);
+            if (!piece)
+                return piece.error();
+            return QList<UploadFilePiece>{*piece};
+        },
+        m_clickedName, Pauses{kPauseBeforeSendMs, kPauseAfterSendMs});
 }
 
 void frmUploadSimples::answered(const QString& text) {

@@ -17,12 +17,13 @@ struct HttpAnswer {
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
-// Blocking HTTP/1.1 over one Qt TCP connection ("Connection: close", no proxy, no redirects,
-// no compression). The caller's window keeps repainting but takes no input until the answer is
-// in. Everything short of the whole answer is a failure: no connection, a stall of
-// idleTimeoutMs() without progress (connecting included), an exchange longer than
-// totalTimeoutMs(), a body past maxBody bytes, a body cut short (declared length not reached,
-// chunked body without its last chunk), or the wait ended from outside (the program quitting).
+// Blocking HTTP/1.1 or HTTPS exchanges on the one transport (net/Transport: libcurl, the proxy
+// and the authorities of the settings, no redirects, no compression). The caller's window keeps
+// repainting but takes no input until the answer is in. Everything short of the whole answer is
+// a failure: no connection, a certificate that does not verify, a stall of idleTimeoutMs()
+// without progress (connecting included), an exchange longer than totalTimeoutMs(), a body past
+// maxBody bytes, a body cut short (declared length not reached, chunked body without its last
+// chunk), or the wait ended from outside (the program quitting).
 class HttpClient {
 public:
     static constexpr int kIdleTimeoutMs = 30'000;

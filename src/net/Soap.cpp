@@ -1,6 +1,6 @@
 #include "net/Soap.h"
 
-#include "core/Settings.h"
+#include "core/ServerAddress.h"
 #include "net/HttpClient.h"
 #include "net/SafeXml.h"
 
@@ -27,18 +27,6 @@ QString escapeValue(const QString& value) {
             out += c;
     }
     return out;
-}
-
-// A port as the settings give it: decimal digits only, 1 to 65535.
-bool validPort(const QString& port) {
-    if (port.isEmpty() || port.size() > 5)
-        return false;
-    for (const QChar c : port) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    const int value = port.toInt();
-    return value >= 1 && value <= 65535;
 }
 
 } // namespace
@@ -79,24 +67,14 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
 }
 
 Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
-    const auto failure = [](const QString& text) {
-        return AppError{0, QStringLiteral("Soap"), text};
-    };
     // Read afresh on every call: the user may fix the settings file while the program runs.
-    const QString host = serverHost();
-    const QString port = serverPort();
-    if (host.isEmpty() || port.isEmpty())
-        return failure(QStringLiteral("Servidor não configurado: informe host e port na seção [servidor] de "
-                                      "fiscora.ini."));
-    if (!validPort(port))
-        return failure(QStringLiteral("Porta do servidor inválida em fiscora.ini: ") + port);
-
-    const QString url = QStringLiteral("http://") + host + QLatin1Char(':') + port +
-                        QStringLiteral("/lumo/server/index.php?wsdl");
+    const Result<QString> url = ServerAddress::fromSettings().webService();
+    if (!url)
+        return url.error();
     const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
                               {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
     const Result<HttpAnswer> response =
-        HttpClient::post(url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
+        HttpClient::post(*url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
     if (!response)
         return response.error();
     // The status is not examined: an error page goes back to the caller like any answer.

@@ -72,13 +72,4 @@ bool readReceipt(const QString& xml, Receipt* receipt, QString* reason) {
     return true;
 }
 
-QString receiptAddress(const QString& host, const QString& ie, const QString& key, const QString& reference) {
-    if (!reference.contains(QLatin1Char('/')))
-        return {};
-    QString ref = reference;
-    ref.remove(QLatin1Char(' '));
-    return QStringLiteral("http://") + host + QStringLiteral("/protocoloDown.php?IE=") + ie +
-           QStringLiteral("&key=") + key + QStringLiteral("&ref=") + ref;
-}
-
 } // namespace fiscora

@@ -52,8 +52,4 @@ struct Receipt {
 // False with the parser's reason when the text does not parse.
 bool readReceipt(const QString& xml, Receipt* receipt, QString* reason);
 
-// The receipt page of a reference: "http://" + host + "/protocoloDown.php?IE=" + ie + "&key=" + key
-// + "&ref=" + the reference without blanks, nothing escaped. Empty when the reference has no "/".
-QString receiptAddress(const QString& host, const QString& ie, const QString& key, const QString& reference);
-
 } // namespace fiscora

@@ -1,15 +1,15 @@
 #include "net/Upload.h"
 
 #include "core/Cp1252.h"
+#include "core/ServerAddress.h"
+#include "net/Transport.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstring>
 
 #include <sys/socket.h>
@@ -112,10 +112,10 @@ Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& c
 }
 
 Result<UploadFilePiece> UploadFile(const QString& path) {
-    const Result<qint64> size = fileSize(path);
-    if (!size)
-        return size.error();
-    return UploadFilePiece{path, *size, {}};
+    auto file = std::make_shared<QFile>(path);
+    if (path.isEmpty() || !file->open(QIODevice::ReadOnly))
+        return fileError(*file, path);
+    return UploadFilePiece{path, file->size(), {}, std::move(file)};
 }
 
 Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath) {
@@ -126,7 +126,7 @@ Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, con
     if (!clicked)
         return clicked.error();
     const QByteArray marker(kGiaContentMarker, kGiaContentMarkerLength);
-    return QList<UploadFilePiece>{*database, UploadFilePiece{QString(), marker.size(), marker}, *clicked};
+    return QList<UploadFilePiece>{*database, UploadFilePiece{QString(), marker.size(), marker, {}}, *clicked};
 }
 
 qint64 UploadRequest::contentSize() const {
@@ -143,6 +143,8 @@ QByteArray UploadRequest::bytes() const {
     for (const UploadFilePiece& piece : files) {
         if (piece.path.isEmpty())
             all += piece.bytes;
+        else if (piece.file && piece.file->seek(0))
+            all += piece.file->read(piece.size);
         else
             all += LoadFileData(piece.path).valueOr({}).left(piece.size);
     }
@@ -199,18 +201,19 @@ UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const Ur
 }
 
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) {
-    if (address.Port > 0 && address.Port <= 65535)
-        return static_cast<quint16>(address.Port);
-    if (address.Port == 0) {
-        bool ok = false;
-        const int port = portSetting.trimmed().toInt(&ok);
-        if (ok && port > 0 && port <= 65535)
-            return static_cast<quint16>(port);
-    }
-    return AppError{0, kSource,
-                    QStringLiteral("Não foi possível conectar: a porta do servidor (\"") +
-                        (address.Port == 0 ? portSetting : QStringLiteral("fora do limite")) +
-                        QStringLiteral("\") não é um número de porta válido.")};
+    const Result<quint16> port =
+        ServerAddress::portNumber(address.Port == 0 ? portSetting.trimmed()
+                                                    : (address.Port > 0 ? QString::number(address.Port)
+                                                                        : QStringLiteral("fora do limite")));
+    if (!port)
+        return AppError{0, kSource, QStringLiteral("Não foi possível conectar: ") + port.error().description};
+    return port;
+}
+
+UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin) {
+    UploadRequest proxied = request;
+    proxied.head.insert(int(sizeof "POST ") - 1, origin);
+    return proxied;
 }
 
 int ProgressPercent(qint64 total, qint64 remaining) {
@@ -236,32 +239,6 @@ int UploadProgress::report(qint64 remaining) {
     return ProgressPercent(m_total, remaining);
 }
 
-namespace {
-
-// The socket error as the user reads it.
-QString UploadErrorText(QAbstractSocket::SocketError error, const QString& host) {
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("O servidor %1 recusou a conexão.").arg(host);
-    case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("Servidor não encontrado: %1.").arg(host);
-    case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("O servidor encerrou a conexão durante o envio.");
-    case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("Tempo esgotado na comunicação com o servidor %1.").arg(host);
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("Falha de rede na comunicação com o servidor %1.").arg(host);
-    case QAbstractSocket::SocketResourceError:
-        return QStringLiteral("Recursos do sistema insuficientes para abrir a conexão.");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("O sistema não permitiu abrir a conexão com o servidor %1.").arg(host);
-    default:
-        return QStringLiteral("Falha na comunicação com o servidor %1 (erro %2).").arg(host).arg(int(error));
-    }
-}
-
-} // namespace
-
 UploadSession::UploadSession(QObject* parent)
     : QObject(parent)
     , m_timer(new QTimer(this)) {
@@ -270,11 +247,8 @@ UploadSession::UploadSession(QObject* parent)
 }
 
 UploadSession::~UploadSession() {
+    delete m_readNotifier;
     delete m_writeNotifier;
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-    }
 }
 
 bool UploadSession::isBusy() const {
@@ -286,14 +260,32 @@ void UploadSession::connectToServer(const QString& host, quint16 port) {
     if (m_state != State::Idle)
         return;
     m_host = host;
+    m_port = port;
     m_state = State::Connecting;
-    m_socket = new QTcpSocket(this);
-    connect(m_socket, &QTcpSocket::connected, this, &UploadSession::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &UploadSession::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &UploadSession::onDisconnected);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &UploadSession::onSocketError);
     m_timer->start(m_connectTimeoutMs);
-    m_socket->connectToHost(host, port);
+    const Result<const LibCurl*> curl = libCurl();
+    if (!curl) {
+        fail(curl.error());
+        return;
+    }
+    m_transfer = std::make_unique<CurlTransfer>(**curl);
+    const QString name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    const QString url =
+        m_scheme + QStringLiteral("://") + name + QLatin1Char(':') + QString::number(port) + QLatin1Char('/');
+    if (const Status configured = m_transfer->configure(url, ServerAddress::fromSettings()); !configured) {
+        fail(configured.error());
+        return;
+    }
+    const LibCurl& c = m_transfer->curl();
+    CURL* easy = m_transfer->handle();
+    // libcurl connects (proxy and TLS included) and stops there: the request is ours to write.
+    c.curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+    // The connection must outlive the transfer libcurl thinks is done.
+    c.curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 0L);
+    // Nothing but HTTP/1.0 bytes will follow: no protocol is negotiated.
+    c.curl_easy_setopt(easy, CURLOPT_SSL_ENABLE_ALPN, 0L);
+    c.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectTimeoutMs));
+    m_transfer->start([this](CURLcode code) { onConnected(code); });
 }
 
 void UploadSession::start(const UploadRequest& request, const QString& host, quint16 port) {
@@ -306,6 +298,10 @@ void UploadSession::send(const UploadRequest& request) {
     if (m_state != State::Connected)
         return;
     m_request = request;
+    if (m_transfer->route().viaHttpProxy()) {
+        const QByteArray port = m_port == 80 ? QByteArray() : ':' + QByteArray::number(m_port);
+        m_request = ThroughHttpProxy(request, "http://" + Cp1252::encode(m_host) + port);
+    }
     m_pending = {};
     m_written = 0;
     m_piece = 0;
@@ -313,6 +309,7 @@ void UploadSession::send(const UploadRequest& request) {
     m_file.reset();
     m_progress.reset();
     m_state = State::Sending;
+    m_timer->start(m_sendStallTimeoutMs);
     writeMore();
 }
 
@@ -323,17 +320,26 @@ void UploadSession::abort() {
         finish(State::Aborted);
 }
 
-// The socket's signals are handled at once, but the session's own events are posted: a window
-// may delete the session (and with it the socket) from its handler, which must not happen while
-// the socket is still inside its own signal.
-void UploadSession::onConnected() {
+// The transport's callbacks are handled at once, but the session's own events are posted: a
+// window may delete the session from its handler, which must not happen inside a callback.
+void UploadSession::onConnected(int code) {
     if (m_state != State::Connecting)
         return;
+    if (code != CURLE_OK) {
+        fail(AppError{code, kSource, m_transfer->failureText(CURLcode(code))});
+        return;
+    }
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    m_transfer->curl().curl_easy_getinfo(m_transfer->handle(), CURLINFO_ACTIVESOCKET, &socket);
+    m_transfer->releaseSockets();
     m_timer->stop();
     m_state = State::Connected;
     // A deep send queue keeps a slow reader fed while this thread waits for its turn.
-    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(kSendBufferBytes));
-    m_writeNotifier = new QSocketNotifier(m_socket->socketDescriptor(), QSocketNotifier::Write, this);
+    const int sendBuffer = int(kSendBufferBytes);
+    ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    m_readNotifier = new QSocketNotifier(qintptr(socket), QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &UploadSession::onReadable);
+    m_writeNotifier = new QSocketNotifier(qintptr(socket), QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] {
         if (m_state == State::Sending)
@@ -373,14 +379,19 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
         if (bytes) {
             *chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
         } else {
-            if (!m_file) {
-                m_file = std::make_unique<QFile>(file->path);
-                if (!m_file->open(QIODevice::ReadOnly))
-                    return false;
+            QFile* source = file->file.get();
+            if (!source) {
+                if (!m_file) {
+                    m_file = std::make_unique<QFile>(file->path);
+                    if (!m_file->open(QIODevice::ReadOnly))
+                        return false;
+                }
+                source = m_file.get();
             }
             m_buffer.resize(n);
-            // A file that shrank since the request was built cannot fill its Content-Length.
-            if (m_file->read(m_buffer.data(), n) != n)
+            // The piece's file may be shared with another request: read from this piece's place. A
+            // file that shrank since the request was built cannot fill its Content-Length.
+            if (!source->seek(m_pieceOffset) || source->read(m_buffer.data(), n) != n)
                 return false;
             *chunk = m_buffer;
         }
@@ -389,10 +400,11 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
     }
 }
 
-// The request goes straight to the socket's descriptor, as much as the system takes at each turn,
-// without Qt's write buffer: no copy of the content, and few turns of the event loop.
+// As much as the connection takes at each turn: no copy of the content, and few turns of the
+// event loop.
 void UploadSession::writeMore() {
-    const auto fd = static_cast<int>(m_socket->socketDescriptor());
+    const LibCurl& curl = m_transfer->curl();
+    CURL* easy = m_transfer->handle();
     const qint64 total = m_request.size();
     const qint64 before = m_written;
     bool blocked = false;
@@ -403,16 +415,16 @@ void UploadSession::writeMore() {
                           QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(path)});
             return;
         }
-        const ssize_t n =
-            ::send(fd, m_pending.data(), static_cast<size_t>(m_pending.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n >= 0) {
-            m_pending = m_pending.sliced(n);
-            m_written += n;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        size_t n = 0;
+        const CURLcode result = curl.curl_easy_send(easy, m_pending.data(), size_t(m_pending.size()), &n);
+        if (result == CURLE_OK) {
+            m_pending = m_pending.sliced(qsizetype(n));
+            m_written += qint64(n);
+        } else if (result == CURLE_AGAIN) {
             blocked = true;
-        } else if (errno != EINTR) {
+        } else {
             // The server closed or reset the connection: its answer, if any, or the close
-            // itself comes through the socket's read side.
+            // itself comes through the read side.
             m_writeNotifier->setEnabled(false);
             return;
         }
@@ -426,61 +438,59 @@ void UploadSession::writeMore() {
     QMetaObject::invokeMethod(
         this, [this, sent, remaining, percent] { Q_EMIT sendProgress(sent, remaining, percent); },
         Qt::QueuedConnection);
-    if (remaining > 0)
+    if (remaining > 0) {
+        m_timer->start(m_sendStallTimeoutMs);
         return;
+    }
     m_state = State::WaitingForAnswer;
     m_timer->start(m_answerTimeoutMs);
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT sendComplete(); }, Qt::QueuedConnection);
 }
 
-void UploadSession::onReadyRead() {
+void UploadSession::onReadable() {
     if (m_state != State::Sending && m_state != State::WaitingForAnswer && m_state != State::Connected)
         return;
-    const QByteArray answer = m_socket->readAll();
-    finish(State::Answered);
-    QMetaObject::invokeMethod(
-        this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
-}
-
-void UploadSession::onDisconnected() {
-    if (!isBusy())
+    QByteArray answer(64 * 1024, Qt::Uninitialized);
+    size_t n = 0;
+    const CURLcode result =
+        m_transfer->curl().curl_easy_recv(m_transfer->handle(), answer.data(), size_t(answer.size()), &n);
+    // TLS records that carry no data (a session ticket) wake the notifier too.
+    if (result == CURLE_AGAIN)
         return;
-    if (m_socket->bytesAvailable() > 0) {
-        onReadyRead();
+    if (result == CURLE_OK && n > 0) {
+        answer.truncate(qsizetype(n));
+        finish(State::Answered);
+        QMetaObject::invokeMethod(
+            this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
         return;
     }
+    // Closed (0 bytes) or reset.
     if (m_state == State::WaitingForAnswer) {
         finish(State::ClosedWithoutAnswer);
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT closedWithoutAnswer(); }, Qt::QueuedConnection);
         return;
     }
-    fail(AppError{QAbstractSocket::RemoteHostClosedError, kSource,
-                  UploadErrorText(QAbstractSocket::RemoteHostClosedError, m_host)});
-}
-
-void UploadSession::onSocketError(QAbstractSocket::SocketError error) {
-    if (!isBusy())
-        return;
-    if (error == QAbstractSocket::RemoteHostClosedError) {
-        onDisconnected();
-        return;
-    }
-    fail(AppError{error, kSource, UploadErrorText(error, m_host)});
+    fail(AppError{result, kSource, QStringLiteral("O servidor encerrou a conexão durante o envio.")});
 }
 
 void UploadSession::onTimeout() {
     if (m_state == State::Connecting) {
-        fail(AppError{QAbstractSocket::SocketTimeoutError, kSource,
+        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
                       QStringLiteral("Tempo esgotado ao conectar com o servidor %1 (%2 segundos).")
                           .arg(m_host)
-                          .arg(m_connectTimeoutMs / 1000)});
+                          .arg(m_connectTimeoutMs / 1000.0)});
+    } else if (m_state == State::Sending) {
+        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+                      QStringLiteral("O servidor %1 parou de receber o envio: nada passou em %2 segundos.")
+                          .arg(m_host)
+                          .arg(m_sendStallTimeoutMs / 1000.0)});
     } else if (m_state == State::WaitingForAnswer) {
-        fail(AppError{QAbstractSocket::SocketTimeoutError, kSource,
+        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
                       QStringLiteral("O servidor %1 não respondeu em %2 segundos.")
                           .arg(m_host)
-                          .arg(m_answerTimeoutMs / 1000)});
+                          .arg(m_answerTimeoutMs / 1000.0)});
     }
 }
 
@@ -493,12 +503,16 @@ void UploadSession::fail(AppError error) {
 void UploadSession::finish(State state) {
     m_timer->stop();
     m_state = state;
-    if (m_writeNotifier)
-        m_writeNotifier->setEnabled(false);
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
+    // Possibly from inside a notifier's own signal: disabled now, deleted later.
+    for (QSocketNotifier** notifier : {&m_readNotifier, &m_writeNotifier}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+            *notifier = nullptr;
+        }
     }
+    if (m_transfer)
+        m_transfer->close();
 }
 
 } // namespace fiscora

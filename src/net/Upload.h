@@ -3,7 +3,6 @@
 #include "core/Result.h"
 #include "core/UrlParts.h"
 
-#include <QAbstractSocket>
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -13,13 +12,15 @@
 
 class QFile;
 class QSocketNotifier;
-class QTcpSocket;
 class QTimer;
 
 namespace fiscora {
 
+class CurlTransfer;
+
 // The upload of a file to the server: one HTTP/1.0 POST with a multipart/form-data body holding
-// one file part, written by hand over a TCP connection. Both upload windows use this.
+// one file part, whose bytes our code writes itself on a connection the transport opened (TCP,
+// TLS, proxy). Both upload windows use this.
 
 inline constexpr int kUploadBoundaryLength = 32;
 inline const QString kUploadFieldName = QStringLiteral("objArquivo");
@@ -50,9 +51,12 @@ struct UploadFilePiece {
     QString path;
     qint64 size = 0;
     QByteArray bytes; // used instead when path is empty (the GIA marker)
+    // The file as it was when the piece was made, kept open: a file put in its place meanwhile
+    // (a new conversion renames a new atual.mdb over the old) does not change what is sent.
+    std::shared_ptr<QFile> file;
 };
 
-// The file as a piece; fails like LoadFileData when it cannot be opened.
+// The file as a piece, opened now; fails like LoadFileData when it cannot be opened.
 Result<UploadFilePiece> UploadFile(const QString& path);
 // The GIA content as pieces: database, marker, clicked file.
 Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath);
@@ -88,8 +92,12 @@ UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const Ur
                                  const QString& contentType);
 
 // The port to connect to: the address's own, or the "port" setting when the address has none.
-// Fails, in Portuguese, when neither is a usable port number.
+// Fails, in Portuguese, when neither is a usable port number (ServerAddress::portNumber).
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting);
+
+// The request as an HTTP proxy is handed it: the request line names the whole address
+// (origin "http://host[:port]"); nothing else changes.
+UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin);
 
 // Percentage sent, rounded to the nearest integer with halves to the even neighbour, 0..100.
 // A total of 0 counts as everything sent.
@@ -108,13 +116,17 @@ private:
     qint64 m_total = 0;
 };
 
-// One upload over a TCP connection on the caller's thread, its socket's signals turned into the
-// upload's events. Widget-free; the owning window shows what the events mean.
+// One upload on the caller's thread: the transport (libcurl, CURLOPT_CONNECT_ONLY) connects,
+// through the proxy and with TLS when the settings say so; then the request goes out in pieces as
+// the connection drains (curl_easy_send) and the first bytes of the answer are read
+// (curl_easy_recv), the socket watched by notifiers. Widget-free; the owning window shows what
+// the events mean.
 //
 //   connectToServer() -> connected() -> send() -> sendProgress()... -> sendComplete()
 //     -> answered(first piece)                 (later data is not read)
 //     -> closedWithoutAnswer()                 (the server closed and said nothing)
-//     -> failed(error)                         at any point: refused, not found, time limits, ...
+//     -> failed(error)                         at any point: refused, not found, certificate
+//                                              refused, time limits, ...
 //
 // Each event comes once at most; after answered, closedWithoutAnswer or failed nothing follows.
 // Deleting the session, or abort(), ends the upload silently.
@@ -135,12 +147,15 @@ public:
         Aborted,
     };
 
-    // A connection that neither succeeds nor fails in this time is a failure.
+    // A connection (TLS and proxy included) that neither succeeds nor fails in this time is a
+    // failure.
     static constexpr int kConnectTimeoutMs = 30'000;
+    // While sending: no byte taken by the connection in this time (the server stopped reading).
+    static constexpr int kSendStallTimeoutMs = 30'000;
     // Sent, but no byte of an answer in this time: a failure.
     static constexpr int kAnswerTimeoutMs = 120'000;
     // Bytes of a file read at a time; the system's send queue asked for.
-    static constexpr qint64 kChunkBytes = 1024 * 1024;
+    static constexpr qint64 kChunkBytes = 256 * 1024;
     static constexpr qint64 kSendBufferBytes = 4 * 1024 * 1024;
 
     explicit UploadSession(QObject* parent = nullptr);
@@ -148,6 +163,9 @@ public:
 
     void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
     void setAnswerTimeout(int milliseconds) { m_answerTimeoutMs = milliseconds; }
+    void setSendStallTimeout(int milliseconds) { m_sendStallTimeoutMs = milliseconds; }
+    // "http" (the default) or "https": before connectToServer.
+    void setScheme(const QString& scheme) { m_scheme = scheme; }
 
     State state() const { return m_state; }
     // Connected, sending or waiting for the answer: the window's "connected flag" is
@@ -156,7 +174,8 @@ public:
 
     // Starts connecting; connected() or failed() follows. Only from Idle.
     void connectToServer(const QString& host, quint16 port);
-    // Hands the request over in pieces as the socket drains. Only when Connected.
+    // Hands the request over in pieces as the connection drains (through a plain HTTP proxy with
+    // the request line in absolute form). Only when Connected.
     void send(const UploadRequest& request);
     // connectToServer, then send as soon as connected.
     void start(const UploadRequest& request, const QString& host, quint16 port);
@@ -174,10 +193,8 @@ Q_SIGNALS:
     void failed(const AppError& error);
 
 private:
-    void onConnected();
-    void onReadyRead();
-    void onDisconnected();
-    void onSocketError(QAbstractSocket::SocketError error);
+    void onConnected(int code);
+    void onReadable();
     void onTimeout();
     void writeMore();
     void fail(AppError error);
@@ -186,13 +203,17 @@ private:
     bool nextChunk(QByteArrayView* chunk);
 
     State m_state = State::Idle;
-    QTcpSocket* m_socket = nullptr;
+    std::unique_ptr<CurlTransfer> m_transfer;
     QTimer* m_timer = nullptr;
     int m_connectTimeoutMs = kConnectTimeoutMs;
     int m_answerTimeoutMs = kAnswerTimeoutMs;
+    int m_sendStallTimeoutMs = kSendStallTimeoutMs;
+    QString m_scheme = QStringLiteral("http");
     QString m_host;
+    quint16 m_port = 0;
     UploadRequest m_request;
     bool m_sendWhenConnected = false;
+    QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QByteArrayView m_pending; // of the current chunk, not yet taken by the system
     int m_piece = 0;          // the piece being handed over: head, content or files..., tail

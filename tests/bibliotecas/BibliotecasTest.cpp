@@ -45,7 +45,7 @@ private Q_SLOTS:
     }
 
     // Linked libraries are loaded and relocated before the first window, used or not.
-    void windowsModuleLinksNeitherSqliteNorOpenSsl() {
+    void windowsModuleLinksNeitherSqliteNorOpenSslNorCurl() {
         QProcess readelf;
         readelf.start(u"readelf"_s, {u"-d"_s, QStringLiteral(FISCORA_BIN_DIR "/fiscora-janelas.so")});
         QVERIFY(readelf.waitForFinished(30000));
@@ -53,6 +53,8 @@ private Q_SLOTS:
         QVERIFY2(dynamic.contains("libQt6Widgets"), dynamic.constData());
         QVERIFY2(!dynamic.contains("libsqlite3"), dynamic.constData());
         QVERIFY2(!dynamic.contains("libcrypto"), dynamic.constData());
+        QVERIFY2(!dynamic.contains("libssl"), dynamic.constData());
+        QVERIFY2(!dynamic.contains("libcurl"), dynamic.constData());
     }
 
     void emblemDecodesAsQtDecodesIt() {

@@ -91,6 +91,7 @@ class ContribuinteWindowsTest final : public QObject {
 
 private:
     ServerLauncher m_server;
+    ServerLauncher m_secureServer; // the same companies, over TLS
     QTemporaryDir m_certificates;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     Session m_session;
@@ -124,6 +125,8 @@ private Q_SLOTS:
                         {}}},
                       {{QStringLiteral("dataServidor"), kServerDate}});
         QVERIFY2(m_server.start(seed), qPrintable(m_server.errorString()));
+        m_secureServer.setSecure(true);
+        QVERIFY2(m_secureServer.start(seed), qPrintable(m_secureServer.errorString()));
         CertificateStore::setDefaultFolder(m_certificates.path());
         const CertificateStore store;
         for (const char* name : {"empresa", "contador", "terceiro", "cdp-malformado", "expirado", "futuro"})
@@ -155,22 +158,28 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("chave");
         QTest::addColumn<bool>("simples");
+        QTest::addColumn<bool>("secure");
 
         using S = KeyAnswer::Status;
-        QTest::newRow("known, Simples") << kIeA << kCnpj << int(S::Granted) << "TESTE001" << true;
-        QTest::newRow("known, not Simples") << kIeB << kCnpj << int(S::Granted) << "TESTE002" << false;
+        QTest::newRow("known, Simples") << kIeA << kCnpj << int(S::Granted) << "TESTE001" << true << false;
+        QTest::newRow("known, Simples, over TLS")
+            << kIeA << kCnpj << int(S::Granted) << "TESTE001" << true << true;
+        QTest::newRow("known, not Simples")
+            << kIeB << kCnpj << int(S::Granted) << "TESTE002" << false << false;
         QTest::newRow("digits only") << "110042490114"
-                                     << "11222333000181" << int(S::Granted) << "TESTE001" << true;
-        QTest::newRow("unknown pair") << kIeUnknown << kCnpj << int(S::Refused) << "" << false;
-        QTest::newRow("IE of another CNPJ") << kIeA << "99.999.999/0001-91" << int(S::Refused) << "" << false;
-        QTest::newRow("alphanumeric CNPJ") << kIeAlfa << kCnpjAlfa << int(S::Granted) << "ALFA0001" << false;
+                                     << "11222333000181" << int(S::Granted) << "TESTE001" << true << false;
+        QTest::newRow("unknown pair") << kIeUnknown << kCnpj << int(S::Refused) << "" << false << false;
+        QTest::newRow("IE of another CNPJ")
+            << kIeA << "99.999.999/0001-91" << int(S::Refused) << "" << false << false;
+        QTest::newRow("alphanumeric CNPJ")
+            << kIeAlfa << kCnpjAlfa << int(S::Granted) << "ALFA0001" << false << false;
         QTest::newRow("alphanumeric, lower case")
-            << kIeAlfa << "12abc34501de35" << int(S::Granted) << "ALFA0001" << false;
+            << kIeAlfa << "12abc34501de35" << int(S::Granted) << "ALFA0001" << false << false;
         // Another valid CNPJ with the same digits: the letters tell them apart.
         QTest::newRow("alphanumeric, other letters")
-            << kIeAlfa << "12.AMC.345/01DE-35" << int(S::Refused) << "" << false;
+            << kIeAlfa << "12.AMC.345/01DE-35" << int(S::Refused) << "" << false << false;
         QTest::newRow("empty fields") << ""
-                                      << "" << int(S::Refused) << "" << false;
+                                      << "" << int(S::Refused) << "" << false << false;
     }
 
     void keyOperation() {
@@ -179,6 +188,9 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QString, chave);
         QFETCH(bool, simples);
+        QFETCH(bool, secure);
+        if (secure)
+            m_folder->setServer(m_secureServer.host(), m_secureServer.port(), true);
         const KeyAnswer answer = KeyRequest::request(ie, cnpj);
         QCOMPARE(int(answer.status), status);
         QCOMPARE(answer.chave, chave);

@@ -87,8 +87,9 @@ private:
     // A server knowing the companies, a program folder pointing at it, the taxpayers in the local
     // table and the main window shown.
     std::unique_ptr<Scene> makeScene(const QList<SeedCompany>& companies = {seededCompany()},
-                                     QMap<QString, QString> parameters = {}) {
+                                     QMap<QString, QString> parameters = {}, bool secure = false) {
         auto scene = std::make_unique<Scene>();
+        scene->server.setSecure(secure);
         for (const auto& [key, value] :
              {std::pair{u"anos"_s, u"2011,2012"_s}, std::pair{u"dataServidor"_s, u"14/03/2012 10:22:33"_s},
               std::pair{u"versao"_s, u"1.15.01"_s}}) {
@@ -97,7 +98,8 @@ private:
         }
         if (!scene->server.start(writeSeed(scene->server, companies, parameters)))
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
-        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        scene->folder =
+            std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         insertSeededTaxpayers(companies);
         scene->main = new Principal(scene->session);
         scene->main->show();
@@ -201,8 +203,15 @@ private Q_SLOTS:
         QVERIFY(!window(u"frmContador"_s));
     }
 
+    void selectionFillsTheWindowAndListsTransmissions_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("http") << false;
+        QTest::newRow("https") << true;
+    }
+
     void selectionFillsTheWindowAndListsTransmissions() {
-        auto scene = makeScene();
+        QFETCH(bool, secure);
+        auto scene = makeScene({seededCompany()}, {}, secure);
         QVERIFY(!scene->visible(u"frmImportacao"_s) && !scene->visible(u"Command1"_s));
         QCOMPARE(scene->session.DataServidor(), zeroDateTime());
         select(*scene, kIE);
@@ -437,8 +446,15 @@ private Q_SLOTS:
         QCOMPARE(soapCalls(scene->server), 0);
     }
 
+    void printOpensTheReceiptAddress_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("http") << false;
+        QTest::newRow("https") << true;
+    }
+
     void printOpensTheReceiptAddress() {
-        auto scene = makeScene();
+        QFETCH(bool, secure);
+        auto scene = makeScene({seededCompany()}, {}, secure);
         scene->session.selectTaxpayer(kName, kIE, kKey);
         scene->main->PopulaGridTransmissoes(
             u"<listaTransferencias><transferencia><referencia>02/2012 </referencia><status>1</status>"
@@ -452,7 +468,7 @@ private Q_SLOTS:
 
         clickRow(scene->grid(), 0);
         QTest::mouseClick(print, Qt::LeftButton);
-        const QString expected = u"http://"_s + scene->server.host() +
+        const QString expected = (secure ? u"https://"_s : u"http://"_s) + scene->server.host() +
                                  u"/protocoloDown.php?IE=110.042.490.114&key=RV7K2M9Q&ref=02/2012"_s;
         QCOMPARE(scene->platform.openedUrls, QStringList{expected});
         QCOMPARE(scene->boxes.shown().size(), 1);

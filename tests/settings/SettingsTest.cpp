@@ -1,4 +1,5 @@
 #include "core/Settings.h"
+#include "core/ServerAddress.h"
 #include "core/TextFile.h"
 #include "core/UrlParts.h"
 
@@ -180,6 +181,115 @@ private Q_SLOTS:
         QTEST(parts.Port, "port");
         QTEST(parts.Path, "path");
         QTEST(parts.Query, "query");
+    }
+
+    // Every address of the server, from one section of the settings.
+    void serverAddresses_data() {
+        QTest::addColumn<QString>("protocol");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("webService"); // or the failure's start
+        QTest::addColumn<QString>("portal");
+        QTest::addColumn<QString>("upload");
+        QTest::newRow("http, the default") << ""
+                                           << "8080"
+                                           << "http://srv:8080/lumo/server/index.php?wsdl"
+                                           << "http://srv/lumo/server/versao.txt"
+                                           << "http://srv:8080 /client/x.php?a=1";
+        QTest::newRow("https") << "HTTPS"
+                               << "8443"
+                               << "https://srv:8443/lumo/server/index.php?wsdl"
+                               << "https://srv/lumo/server/versao.txt"
+                               << "https://srv:8443 /client/x.php?a=1";
+        QTest::newRow("unknown protocol") << "ftp"
+                                          << "21"
+                                          << "Protocolo do servidor inválido"
+                                          << ""
+                                          << "";
+        QTest::newRow("port not a number") << ""
+                                           << "80a"
+                                           << "Porta do servidor inválida"
+                                           << ""
+                                           << "";
+        QTest::newRow("port out of range") << ""
+                                           << "65536"
+                                           << "Porta do servidor inválida"
+                                           << ""
+                                           << "";
+        QTest::newRow("no port") << ""
+                                 << ""
+                                 << "Servidor não configurado"
+                                 << ""
+                                 << "";
+    }
+    void serverAddresses() {
+        QFETCH(QString, protocol);
+        QFETCH(QString, port);
+        QFETCH(QString, webService);
+        QFETCH(QString, portal);
+        QFETCH(QString, upload);
+        const ServerAddress server(QStringLiteral("srv"), port, protocol);
+        const Result<QString> service = server.webService();
+        QCOMPARE(service.ok() ? *service : service.error().description.left(webService.size()), webService);
+        if (!portal.isEmpty()) {
+            QCOMPARE(server.portalFile(QStringLiteral("versao.txt")), portal);
+            QCOMPARE(server.upload(QStringLiteral("x.php"), QStringLiteral("a=1")), upload);
+            QCOMPARE(server.receipt(QStringLiteral("1"), QStringLiteral("K"), QStringLiteral("02 /2012")),
+                     portal.section(QLatin1Char('/'), 0, 2) +
+                         QStringLiteral("/protocoloDown.php?IE=1&key=K&ref=02/2012"));
+        }
+    }
+
+    // The proxy setting wins over the environment; no_proxy names hosts reached directly.
+    void proxyChoice_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QByteArray>("noProxy");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("environment, http") << "" << QByteArray() << "http"
+                                           << "srv"
+                                           << "http://p-http:1";
+        QTest::newRow("environment, https") << "" << QByteArray() << "https"
+                                            << "srv"
+                                            << "http://p-https:2";
+        QTest::newRow("setting first") << "http://p-ini:3" << QByteArray() << "https"
+                                       << "srv"
+                                       << "http://p-ini:3";
+        QTest::newRow("name") << "" << QByteArray("outro, srv") << "http"
+                              << "srv"
+                              << "";
+        QTest::newRow("domain suffix") << "" << QByteArray(".valdorra.test") << "http"
+                                       << "ws.valdorra.test"
+                                       << "";
+        QTest::newRow("not a suffix") << "" << QByteArray("dorra.test") << "http"
+                                      << "valdorra.test"
+                                      << "http://p-http:1";
+        QTest::newRow("every host") << "http://p-ini:3" << QByteArray("*") << "http"
+                                    << "srv"
+                                    << "";
+        QTest::newRow("address in a network") << "" << QByteArray("127.0.0.0/8") << "http"
+                                              << "127.9.8.7"
+                                              << "";
+        QTest::newRow("address outside") << "" << QByteArray("10.0.0.0/8") << "http"
+                                         << "127.9.8.7"
+                                         << "http://p-http:1";
+        QTest::newRow("IPv6 address") << "" << QByteArray("::1") << "http"
+                                      << "[::1]"
+                                      << "";
+    }
+    void proxyChoice() {
+        QFETCH(QString, setting);
+        QFETCH(QByteArray, noProxy);
+        QFETCH(QString, scheme);
+        QFETCH(QString, host);
+        QFETCH(QString, expected);
+        qputenv("http_proxy", "http://p-http:1");
+        qputenv("https_proxy", "http://p-https:2");
+        qputenv("no_proxy", noProxy);
+        const ServerAddress server(QStringLiteral("srv"), QStringLiteral("80"), {}, {}, setting);
+        QCOMPARE(server.proxyFor(scheme, host), expected);
+        for (const char* name : {"http_proxy", "https_proxy", "no_proxy"})
+            qunsetenv(name);
     }
 
     void readFile_data() {

@@ -59,14 +59,16 @@ private:
         TestPlatform platform;
     };
 
-    std::unique_ptr<Scene> makeScene(const QByteArray& serverVersion,
-                                     const QByteArray& updater = "UPDATER-1") {
+    std::unique_ptr<Scene> makeScene(const QByteArray& serverVersion, const QByteArray& updater = "UPDATER-1",
+                                     bool secure = false) {
         auto scene = std::make_unique<Scene>();
+        scene->server.setSecure(secure);
         scene->server.writeDataFile(QStringLiteral("versao.txt"), serverVersion);
         scene->server.writeDataFile(QStringLiteral("atualizacao_fiscora.exe"), updater);
         if (!scene->server.start())
             qWarning("server did not start: %s", qUtf8Printable(scene->server.errorString()));
-        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        scene->folder =
+            std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         return scene;
     }
 
@@ -114,18 +116,21 @@ private Q_SLOTS:
 
     void differentVersionsStartTheUpdater_data() {
         QTest::addColumn<QByteArray>("published");
-        QTest::newRow("newer version") << QByteArray("1.16.00");
-        QTest::newRow("trailing blank differs") << QByteArray("1.15.01 ");
-        QTest::newRow("only a line end") << QByteArray("\r\n");
-        QTest::newRow("error page") << QByteArray("<html>erro</html>");
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("newer version") << QByteArray("1.16.00") << false;
+        QTest::newRow("newer version over TLS") << QByteArray("1.16.00") << true;
+        QTest::newRow("trailing blank differs") << QByteArray("1.15.01 ") << false;
+        QTest::newRow("only a line end") << QByteArray("\r\n") << false;
+        QTest::newRow("error page") << QByteArray("<html>erro</html>") << false;
     }
 
     void differentVersionsStartTheUpdater() {
         QFETCH(QByteArray, published);
+        QFETCH(bool, secure);
         const QByteArray updater("\x7f"
                                  "ELF updater bytes \x00\xff",
                                  22);
-        auto scene = makeScene(published, updater);
+        auto scene = makeScene(published, updater, secure);
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         // The kept file swapped while the message waits: what starts is still what was checked.

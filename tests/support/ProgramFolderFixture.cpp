@@ -12,7 +12,7 @@ QString buildProgramFolder() {
     return fromEnv.isEmpty() ? QStringLiteral(FISCORA_BIN_DIR) : fromEnv;
 }
 
-ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port) {
+ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port, bool secure) {
     const QDir bin(buildProgramFolder());
     for (const QString& name : {QStringLiteral("fiscora.mdb"), QStringLiteral("gia_limpa.mdb"),
                                 QStringLiteral("fiscora-atualizacao.pub")}) {
@@ -20,7 +20,7 @@ ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port) {
             QFile::copy(bin.filePath(name), file(name));
     }
     writeFile(QStringLiteral("info.fsc"), QByteArrayLiteral("1.15.01"));
-    setServer(host, port);
+    setServer(host, port, secure);
     ProgramFolder::set(m_dir.path());
 }
 
@@ -41,10 +41,14 @@ QByteArray ProgramFolderFixture::readFile(const QString& name) const {
     return readBytes(file(name));
 }
 
-void ProgramFolderFixture::setServer(const QString& host, int port) const {
-    writeFile(QStringLiteral("fiscora.ini"), QByteArrayLiteral("[servidor]\r\nhost=") + host.toUtf8() +
-                                                 QByteArrayLiteral("\r\nport=") + QByteArray::number(port) +
-                                                 QByteArrayLiteral("\r\n"));
+void ProgramFolderFixture::setServer(const QString& host, int port, bool secure, const QString& proxy) const {
+    QByteArray ini = "[servidor]\r\nhost=" + host.toUtf8() + "\r\nport=" + QByteArray::number(port) + "\r\n";
+    if (secure)
+        ini += "protocolo=https\r\ncertificados=" + QByteArrayLiteral(FISCORA_TEST_TLS_DIR) +
+               "/ac-teste.pem\r\n";
+    if (!proxy.isEmpty())
+        ini += "proxy=" + proxy.toUtf8() + "\r\n";
+    writeFile(QStringLiteral("fiscora.ini"), ini);
 }
 
 QByteArray readBytes(const QString& path) {

@@ -10,7 +10,8 @@ namespace fiscora::test {
 // and gia_limpa.mdb when the build has made them.
 class ProgramFolderFixture {
 public:
-    explicit ProgramFolderFixture(const QString& host = QStringLiteral("127.0.0.1"), int port = 8080);
+    explicit ProgramFolderFixture(const QString& host = QStringLiteral("127.0.0.1"), int port = 8080,
+                                  bool secure = false);
     ~ProgramFolderFixture();
     ProgramFolderFixture(const ProgramFolderFixture&) = delete;
     ProgramFolderFixture& operator=(const ProgramFolderFixture&) = delete;
@@ -19,7 +20,9 @@ public:
     QString file(const QString& name) const;
     void writeFile(const QString& name, const QByteArray& bytes) const;
     QByteArray readFile(const QString& name) const;
-    void setServer(const QString& host, int port) const;
+    // The server's [servidor] section: https with the build's test authority when secure, and
+    // a proxy when one is given.
+    void setServer(const QString& host, int port, bool secure = false, const QString& proxy = {}) const;
 
 private:
     QTemporaryDir m_dir;

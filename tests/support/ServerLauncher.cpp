@@ -23,7 +23,23 @@ const QString kSoapPath = QStringLiteral("/lumo/server/index.php");
 } // namespace
 
 QString soapUrl(const ServerLauncher& server, const QString& query) {
-    return QStringLiteral("http://%1:%2%3?%4").arg(server.host()).arg(server.port()).arg(kSoapPath, query);
+    return QStringLiteral("%1://%2:%3%4?%5")
+        .arg(server.secure() ? QStringLiteral("https") : QStringLiteral("http"), server.host())
+        .arg(server.port())
+        .arg(kSoapPath, query);
+}
+
+QString testAuthorities() {
+    return QStringLiteral(FISCORA_TEST_TLS_DIR "/ac-teste.pem");
+}
+
+bool makeServerCertificate(const QString& path, const QStringList& names) {
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.start(QStringLiteral(FISCORA_SOURCE_DIR "/scripts/gerar-certificado-tls.sh"),
+                 QStringList{QStringLiteral("servidor"), QStringLiteral(FISCORA_TEST_TLS_DIR), path} + names);
+    return script.waitForFinished(30000) && script.exitStatus() == QProcess::NormalExit &&
+           script.exitCode() == 0;
 }
 
 int soapCalls(const ServerLauncher& server) {
@@ -64,6 +80,15 @@ bool ServerLauncher::start(const QStringList& extraArguments) {
                               QStringLiteral("--dados"),    m_data.path()};
         // The server signs the updater it serves with the build's demo key.
         arguments << QStringLiteral("--chave-atualizacao") << QStringLiteral(FISCORA_UPDATE_KEY);
+        if (m_secure) {
+            const QString certificate = dataFile(QStringLiteral("servidor-tls"));
+            if (!makeServerCertificate(certificate, {m_host})) {
+                m_error = QStringLiteral("o certificado do servidor não pôde ser feito");
+                return false;
+            }
+            arguments << QStringLiteral("--certificado") << certificate + QStringLiteral(".pem")
+                      << QStringLiteral("--chave-certificado") << certificate + QStringLiteral(".key");
+        }
         arguments += extraArguments;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // A test that crashes must not leave its server running (and holding ctest's pipe).

@@ -9,7 +9,9 @@ namespace fiscora::test {
 
 // Starts a real fiscora-servidor on a loopback address of its own (127.x.y.z) with a fresh data
 // folder, so tests run side by side. The web service listens on port(), the portal (version
-// file, updater, receipts) on port 80 of the same address when it can be bound.
+// file, updater, receipts) on port 80 of the same address when it can be bound. A secure server
+// speaks TLS on both, its portal on port 443, with a certificate for its address from the build's
+// test authority (testAuthorities()).
 class ServerLauncher {
 public:
     ServerLauncher();
@@ -23,6 +25,9 @@ public:
 
     // extraArguments e.g. {"--semente", path}. False, with errorString(), when it did not start.
     bool start(const QStringList& extraArguments = {});
+    // TLS from the next start on.
+    void setSecure(bool secure) { m_secure = secure; }
+    bool secure() const { return m_secure; }
     void stop();
 
     QString host() const { return m_host; }
@@ -40,11 +45,17 @@ private:
     QString m_host;
     int m_port = 8080;
     bool m_portal = false;
+    bool m_secure = false;
     QString m_error;
 };
 
 // The path of a program the build made (fiscora, fiscora-servidor).
 QString builtProgram(const QString& name);
+
+// The build's test certification authority (PEM), which signs the secure servers' certificates.
+QString testAuthorities();
+// A certificate and key (PATH.pem, PATH.key) for these names, from the test authority.
+bool makeServerCertificate(const QString& path, const QStringList& names);
 
 // The address of the server's web service, with this query.
 QString soapUrl(const ServerLauncher& server, const QString& query = QStringLiteral("wsdl"));

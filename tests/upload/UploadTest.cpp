@@ -4,6 +4,7 @@
 #include "data/GiaConversion.h"
 #include "jet/JetDatabase.h"
 #include "net/Soap.h"
+#include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/RunawayExport.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -23,6 +25,11 @@
 #include <QTimer>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -633,6 +640,122 @@ private Q_SLOTS:
         QCOMPARE(outcome.error.isEmpty(), closes);
         if (!closes)
             QVERIFY(outcome.error.contains(QStringLiteral("não respondeu")));
+    }
+
+    // The server takes the connection and never reads: the send stalls once the buffers are
+    // full, and the stall limit ends it.
+    void serverThatNeverReadsFailsTheSend() {
+        // Listening, never accepting: the system completes the connection and fills its buffers
+        // (a QTcpServer would read everything into memory).
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(listener, 1) == 0 &&
+                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        UploadSession session;
+        session.setSendStallTimeout(500);
+        QString error;
+        int completions = 0;
+        connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
+        connect(&session, &UploadSession::sendComplete, [&] { ++completions; });
+        session.start(BuildUploadRequest(QByteArray(20 << 20, 'n'), SplitUrl(u"http://h/p?"_s),
+                                         kUploadFieldName, u"a"_s, kUploadContentType),
+                      u"127.0.0.1"_s, ntohs(address.sin_port));
+        QVERIFY(QTest::qWaitFor([&] { return !error.isEmpty(); }, 20000));
+        QVERIFY2(error.contains(u"parou de receber"_s), qPrintable(error));
+        QCOMPARE(completions, 0);
+    }
+
+    // Through a proxy only the request line changes (absolute form) for http; https goes
+    // through a tunnel, byte for byte.
+    void throughAProxy_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::newRow("http") << false;
+        QTest::newRow("https") << true;
+    }
+    void throughAProxy() {
+        QFETCH(bool, secure);
+        ServerLauncher server;
+        server.setSecure(secure);
+        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        ForwardProxy proxy;
+        m_folder->setServer(server.host(), server.port(), secure, proxy.url());
+        const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
+        const UploadRequest request = BuildUploadRequest(
+            "%PDF-",
+            SplitUrl(u"https://%1:%2 /client/xt_upload_simples.php?chave=X&gias="_s.arg(server.host())
+                         .arg(server.port())),
+            kUploadFieldName, u"a.pdf"_s, kUploadContentType);
+        UploadSession session;
+        session.setScheme(secure ? u"https"_s : u"http"_s);
+        QByteArray answer;
+        QString error;
+        connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
+        connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
+        session.start(request, server.host(), quint16(server.port()));
+        QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 20000));
+        QVERIFY2(answer.contains("Resultado: CHAVE_INVALIDA"),
+                 qPrintable(error + QString::fromLatin1(answer)));
+        const QString origin = u"%1:%2"_s.arg(server.host()).arg(server.port());
+        const QByteArray head = request.head.left(request.head.indexOf("\r\n\r\n"));
+        QCOMPARE(proxy.requests(),
+                 QStringList{secure ? u"CONNECT %1 HTTP/1.1\r\nHost: %1\r\n"
+                                      u"Proxy-Connection: Keep-Alive"_s.arg(origin)
+                                    : QString::fromLatin1(head).replace(u"POST /"_s, u"POST http://"_s +
+                                                                                         origin + u"/"_s)});
+    }
+
+    // A certificate that does not verify ends the exchange before anything is sent, with the
+    // host and the reason.
+    void certificatesThatDoNotVerify_data() {
+        QTest::addColumn<bool>("trustTheAuthority");
+        QTest::addColumn<QString>("certifiedName"); // empty: the server's own address
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unknown authority") << false << QString() << u"autoridade"_s;
+        QTest::newRow("another name") << true << u"127.0.0.1"_s << u"não foi emitido para"_s;
+    }
+    void certificatesThatDoNotVerify() {
+        QFETCH(bool, trustTheAuthority);
+        QFETCH(QString, certifiedName);
+        QFETCH(QString, reason);
+        ServerLauncher server;
+        server.setSecure(true);
+        QStringList arguments;
+        if (!certifiedName.isEmpty()) {
+            const QString other = m_files.filePath(u"outro"_s);
+            QVERIFY(makeServerCertificate(other, {certifiedName}));
+            arguments << u"--certificado"_s << other + u".pem"_s << u"--chave-certificado"_s
+                      << other + u".key"_s;
+        }
+        QVERIFY2(server.start(arguments), qPrintable(server.errorString()));
+        m_folder->setServer(server.host(), server.port(), true);
+        if (!trustTheAuthority)
+            m_folder->writeFile(u"fiscora.ini"_s, u"[servidor]\r\nhost=%1\r\nport=%2\r\nprotocolo=https\r\n"_s
+                                                      .arg(server.host())
+                                                      .arg(server.port())
+                                                      .toLatin1());
+        const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
+        const Result<QString> call = CallSoapOperation(u"Diagnostico.eco"_s, {});
+        QVERIFY(!call.ok());
+        UploadSession session;
+        session.setScheme(u"https"_s);
+        QString uploadError;
+        connect(&session, &UploadSession::failed, [&](const AppError& e) { uploadError = e.description; });
+        session.start(BuildUploadRequest("x", SplitUrl(u"https://h/p?"_s), kUploadFieldName, u"a"_s,
+                                         kUploadContentType),
+                      server.host(), quint16(server.port()));
+        QVERIFY(QTest::qWaitFor([&] { return !uploadError.isEmpty(); }, 20000));
+        for (const QString& error : {call.error().description, uploadError}) {
+            QVERIFY2(
+                error.startsWith(u"O certificado do servidor %1 não foi aceito: "_s.arg(server.host())) &&
+                    error.contains(reason) && error.endsWith(u"Nada foi enviado."_s),
+                qPrintable(error));
+        }
+        QVERIFY(server.requests().isEmpty());
     }
 
     // Deleting the session mid-send (the window closed) ends it without a further event.

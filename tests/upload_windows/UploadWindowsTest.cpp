@@ -12,6 +12,7 @@
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "net/HttpClient.h"
+#include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
@@ -170,8 +171,9 @@ private:
 
     // A server that knows both companies, the local database with both and the accountant, the
     // test files in the browser's folder, and the main window showing the taxpayer.
-    std::unique_ptr<Scene> makeScene(const QString& ie) {
+    std::unique_ptr<Scene> makeScene(const QString& ie, bool secure = false) {
         auto scene = std::make_unique<Scene>();
+        scene->server.setSecure(secure);
         const QList<SeedCompany> companies{
             {kGiaIE, u"12.345.678/0001-95"_s, u"Comercial Ribeirão Verde Ltda"_s, kGiaKey, false, {}},
             {kPgdasIE, u"23.456.789/0001-95"_s, u"Padaria Estrela do Vale Ltda ME"_s, kPgdasKey, true, {}}};
@@ -179,7 +181,8 @@ private:
                 writeSeed(scene->server, companies,
                           {{u"anos"_s, kYears}, {u"dataServidor"_s, u"14/03/2026 10:22:33"_s}})))
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
-        scene->folder = std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port());
+        scene->folder =
+            std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         insertSeededTaxpayers(companies);
         const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
                                                        u"1SP000001"_s,
@@ -237,7 +240,18 @@ private Q_SLOTS:
         QVERIFY(CertificateStore(folder).importFile(certificateFixture(u"contador.cer"_s)).ok());
     }
 
+    // Through a proxy named by the settings or by the environment: every exchange of the scene
+    // goes through it.
+    void useProxy(Scene& scene, const ForwardProxy& proxy, const QString& how, bool secure) {
+        if (how == u"setting"_s)
+            scene.folder->setServer(scene.server.host(), scene.server.port(), secure, proxy.url());
+        else if (how == u"environment"_s)
+            qputenv(secure ? "https_proxy" : "http_proxy", proxy.url().toLatin1());
+    }
+
     void cleanup() {
+        qunsetenv("http_proxy");
+        qunsetenv("https_proxy");
         UploadWindow::setTimeLimits(0, 0);
         HttpClient::setTimeLimitsMs(0, 0);
         deleteTopLevelWindows();
@@ -249,17 +263,31 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("gias");
         QTest::addColumn<QStringList>("references");
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<QString>("proxy"); // how the proxy is named; empty: none
+        const QStringList one{u"03/2025"_s};
+        const QStringList two{u"01/2025"_s, u"02/2025"_s};
         QTest::newRow("export") << "novagia.mdb"
-                                << "1" << QStringList{u"03/2025"_s};
+                                << "1" << one << false << QString();
         QTest::newRow("text file") << "dados.PRF"
-                                   << "2,3" << QStringList{u"01/2025"_s, u"02/2025"_s};
+                                   << "2,3" << two << false << QString();
+        QTest::newRow("export, https") << "novagia.mdb"
+                                       << "1" << one << true << QString();
+        QTest::newRow("text file, https, proxy of the settings") << "dados.PRF"
+                                                                 << "2,3" << two << true << u"setting"_s;
+        QTest::newRow("export, http_proxy") << "novagia.mdb"
+                                            << "1" << one << false << u"environment"_s;
     }
 
     void sendsAnExportAndATextFile() {
         QFETCH(QString, file);
         QFETCH(QString, gias);
         QFETCH(QStringList, references);
-        auto scene = makeScene(kGiaIE);
+        QFETCH(bool, secure);
+        QFETCH(QString, proxy);
+        auto scene = makeScene(kGiaIE, secure);
+        ForwardProxy forward;
+        useProxy(*scene, forward, proxy, secure);
         writeGiaFiles(*scene);
         QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
         QVERIFY(window && !scene->main->isEnabled());
@@ -287,6 +315,18 @@ private Q_SLOTS:
             QVERIFY(column(scene->transmissions(), 0).contains(reference));
         if (file.endsWith(u"PRF"_s))
             QCOMPARE(scene->session.pathMDB(), ProgramFolder::file(u"atual.mdb"_s));
+        // The upload and the list after it went through the proxy: tunnelled for https, handed the
+        // whole address for http.
+        const QString origin = u"%1:%2"_s.arg(scene->server.host()).arg(scene->server.port());
+        const QStringList expected =
+            proxy.isEmpty() ? QStringList()
+            : secure        ? QStringList{u"CONNECT "_s + origin + u" HTTP/1.1"_s}
+                            : QStringList{u"POST http://"_s + origin + u"/client/xt_upload_1_15_01.php?"_s,
+                                   u"POST http://"_s + origin + u"/lumo/server/index.php?wsdl HTTP/1.1"_s};
+        for (const QString& line : expected)
+            QVERIFY2(forward.requestLines().filter(line).size() >= 1,
+                     qPrintable(forward.requestLines().join(u'\n')));
+        QCOMPARE(forward.requestLines().isEmpty(), proxy.isEmpty());
     }
 
     void rangeSelectionEitherWayShowsItsYearMessageOnce_data() {
@@ -416,8 +456,20 @@ private Q_SLOTS:
 
     // The main window stays enabled throughout; a name not ending in pdf is refused before
     // anything is sent; the good document is recorded and listed.
+    void pgdasDocumentIsRecordedAndListed_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<QString>("proxy");
+        QTest::newRow("http") << false << QString();
+        QTest::newRow("https") << true << QString();
+        QTest::newRow("https, https_proxy") << true << u"environment"_s;
+    }
+
     void pgdasDocumentIsRecordedAndListed() {
-        auto scene = makeScene(kPgdasIE);
+        QFETCH(bool, secure);
+        QFETCH(QString, proxy);
+        auto scene = makeScene(kPgdasIE, secure);
+        ForwardProxy forward;
+        useProxy(*scene, forward, proxy, secure);
         scene->writeFile(u"DeclaracaoDASN-123.PDF"_s, pdf("Declaracao PGDAS-D 02/2026"));
         scene->writeFile(u"resumo.pdf.bak"_s, pdf("Declaracao PGDAS-D 02/2026"));
         QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
@@ -444,6 +496,7 @@ private Q_SLOTS:
                     .first()
                     .contains(u"arquivo=DeclaracaoDASN-123.PDF "_s));
         QVERIFY(column(scene->transmissions(), 0).contains(u"02/2026"_s));
+        QCOMPARE(forward.requestLines().isEmpty(), proxy.isEmpty());
     }
 
     void pgdasRefusalsShowTheirMessagesInTableOrder_data() {

@@ -1,0 +1,276 @@
+#include "net/Transport.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+
+namespace fiscora {
+
+namespace {
+
+const QString kSource = QStringLiteral("Transport");
+
+// libcurl's reason, in its own words, for a message that adds ours.
+QString curlReason(const LibCurl& curl, CURLcode code, const char* buffer) {
+    return QString::fromLocal8Bit(buffer[0] ? buffer : curl.curl_easy_strerror(code)).trimmed();
+}
+
+// Why OpenSSL refused the server's certificate (X509_V_ERR_* numbers, stable across versions).
+QString verificationReason(long result, const QString& host, const QString& detail) {
+    switch (result) {
+    case 9:
+        return QStringLiteral("o certificado ainda não é válido");
+    case 10:
+        return QStringLiteral("o certificado expirou");
+    case 18:
+        return QStringLiteral("o certificado é assinado por ele mesmo, sem uma autoridade certificadora");
+    case 19:
+    case 20:
+    case 21:
+        return QStringLiteral("a autoridade que emitiu o certificado não é conhecida neste computador");
+    case 23:
+        return QStringLiteral("o certificado foi revogado");
+    case 62:
+    case 64:
+        return QStringLiteral("o certificado não foi emitido para %1").arg(host);
+    default:
+        break;
+    }
+    // libcurl checks the name itself.
+    if (detail.contains(QLatin1String("subject name")) || detail.contains(QLatin1String("does not match")))
+        return QStringLiteral("o certificado não foi emitido para %1").arg(host);
+    return QStringLiteral("o certificado não pôde ser verificado");
+}
+
+QString systemReason(long error) {
+    switch (error) {
+    case ECONNREFUSED:
+        return QStringLiteral("conexão recusada");
+    case ETIMEDOUT:
+        return QStringLiteral("tempo esgotado");
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return QStringLiteral("rede inalcançável");
+    default:
+        return error ? QString::fromLocal8Bit(std::strerror(int(error)))
+                     : QStringLiteral("erro desconhecido");
+    }
+}
+
+} // namespace
+
+CurlTransfer::CurlTransfer(const LibCurl& curl)
+    : m_curl(curl)
+    , m_multi(curl.curl_multi_init())
+    , m_easy(curl.curl_easy_init())
+    , m_timer(new QTimer(&m_context)) {
+    m_timer->setSingleShot(true);
+    QObject::connect(m_timer, &QTimer::timeout, &m_context, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+    m_curl.curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::onSocket);
+    m_curl.curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+    m_curl.curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlTransfer::onTimer);
+    m_curl.curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+}
+
+CurlTransfer::~CurlTransfer() {
+    close();
+    for (auto& [socket, watch] : m_sockets)
+        drop(watch);
+    m_curl.curl_easy_cleanup(m_easy);
+    m_curl.curl_multi_cleanup(m_multi);
+}
+
+Status CurlTransfer::configure(const QString& url, const ServerAddress& settings) {
+    const QUrl parsed(url, QUrl::TolerantMode);
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || parsed.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return AppError{0, kSource, QStringLiteral("Endereço inválido: ") + url};
+    m_host = parsed.host();
+    m_authorities = settings.authorities();
+    m_route.proxy = settings.proxyFor(scheme, m_host);
+    m_route.tunnel = !m_route.proxy.isEmpty() &&
+                     (scheme == QLatin1String("https") || m_route.proxy.startsWith(QLatin1String("socks")));
+
+    CURL* easy = m_easy;
+    const auto set = [this, easy](CURLoption option, auto value) {
+        m_curl.curl_easy_setopt(easy, option, value);
+    };
+    set(CURLOPT_URL, url.toUtf8().constData());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_ERRORBUFFER, m_errorBuffer);
+    // Threads (the version check runs on one) must not get libcurl's signals.
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_FORBID_REUSE, 1L);
+    // The choice made above, and nothing libcurl would add from the environment by itself.
+    set(CURLOPT_PROXY, m_route.proxy.toUtf8().constData());
+    set(CURLOPT_NOPROXY, "");
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    set(CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_PROXY_SSL_VERIFYHOST, 2L);
+    if (!m_authorities.isEmpty()) {
+        const QByteArray file = m_authorities.toLocal8Bit();
+        set(CURLOPT_CAINFO, file.constData());
+        set(CURLOPT_PROXY_CAINFO, file.constData());
+    }
+    return {};
+}
+
+void CurlTransfer::start(std::function<void(CURLcode)> done) {
+    m_done = std::move(done);
+    m_added = m_curl.curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
+    if (!m_added) {
+        // Reported like any other failure, from the event loop.
+        QTimer::singleShot(0, &m_context, [this] {
+            if (auto done = std::exchange(m_done, {}))
+                done(CURLE_FAILED_INIT);
+        });
+    }
+}
+
+void CurlTransfer::releaseSockets() {
+    m_released = true;
+    for (auto& [socket, watch] : m_sockets)
+        drop(watch);
+    m_sockets.clear();
+}
+
+void CurlTransfer::close() {
+    if (!m_added)
+        return;
+    m_added = false;
+    m_done = {};
+    m_curl.curl_multi_remove_handle(m_multi, m_easy);
+}
+
+int CurlTransfer::onSocket(CURL*, curl_socket_t socket, int what, void* self, void*) {
+    static_cast<CurlTransfer*>(self)->watch(socket, what);
+    return 0;
+}
+
+int CurlTransfer::onTimer(CURLM*, long milliseconds, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    if (milliseconds < 0)
+        transfer->m_timer->stop();
+    else
+        transfer->m_timer->start(int(qMin<long>(milliseconds, 24L * 3600 * 1000)));
+    return 0;
+}
+
+void CurlTransfer::drop(Watch& watch) {
+    // Possibly from inside the notifier's own signal: disabled now, deleted later.
+    for (QSocketNotifier* notifier : {watch.read, watch.write}) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+    }
+    watch = {};
+}
+
+void CurlTransfer::watch(curl_socket_t socket, int what) {
+    if (what == CURL_POLL_REMOVE) {
+        if (const auto found = m_sockets.find(socket); found != m_sockets.end()) {
+            drop(found->second);
+            m_sockets.erase(found);
+        }
+        return;
+    }
+    if (m_released)
+        return;
+    Watch& watch = m_sockets[socket];
+    const auto notifier = [this, socket](QSocketNotifier*& slot, QSocketNotifier::Type type, int event,
+                                         bool wanted) {
+        if (!slot && wanted) {
+            slot = new QSocketNotifier(qintptr(socket), type, &m_context);
+            QObject::connect(slot, &QSocketNotifier::activated, &m_context,
+                             [this, socket, event] { act(socket, event); });
+        }
+        if (slot)
+            slot->setEnabled(wanted);
+    };
+    notifier(watch.read, QSocketNotifier::Read, CURL_CSELECT_IN, (what & CURL_POLL_IN) != 0);
+    notifier(watch.write, QSocketNotifier::Write, CURL_CSELECT_OUT, (what & CURL_POLL_OUT) != 0);
+}
+
+void CurlTransfer::act(curl_socket_t socket, int events) {
+    int running = 0;
+    m_curl.curl_multi_socket_action(m_multi, socket, events, &running);
+    int left = 0;
+    while (CURLMsg* message = m_curl.curl_multi_info_read(m_multi, &left)) {
+        if (message->msg != CURLMSG_DONE || message->easy_handle != m_easy)
+            continue;
+        const CURLcode result = message->data.result;
+        if (auto done = std::exchange(m_done, {}))
+            done(result);
+        return;
+    }
+}
+
+QString CurlTransfer::failureText(CURLcode code) const {
+    const QString reason = curlReason(m_curl, code, m_errorBuffer);
+    long systemError = 0;
+    m_curl.curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &systemError);
+    const QString proxyHost = QUrl::fromUserInput(m_route.proxy).host();
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QStringLiteral("Proxy não encontrado: %1.").arg(proxyHost);
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QStringLiteral("Servidor não encontrado: %1.").arg(m_host);
+    case CURLE_COULDNT_CONNECT:
+        if (!m_route.proxy.isEmpty())
+            return QStringLiteral("Não foi possível conectar ao proxy %1 (%2).")
+                .arg(proxyHost, systemReason(systemError));
+        if (systemError == ECONNREFUSED)
+            return QStringLiteral("O servidor %1 recusou a conexão.").arg(m_host);
+        return QStringLiteral("Não foi possível conectar ao servidor %1 (%2).")
+            .arg(m_host, systemReason(systemError));
+    case CURLE_OPERATION_TIMEDOUT:
+        return QStringLiteral("Tempo esgotado na comunicação com o servidor %1.").arg(m_host);
+    case CURLE_PEER_FAILED_VERIFICATION: {
+        long result = 0;
+        m_curl.curl_easy_getinfo(m_easy, CURLINFO_SSL_VERIFYRESULT, &result);
+        return QStringLiteral("O certificado do servidor %1 não foi aceito: %2 (%3). Nada foi enviado.")
+            .arg(m_host, verificationReason(result, m_host, reason), reason);
+    }
+    case CURLE_SSL_CACERT_BADFILE:
+        return QStringLiteral("O arquivo de autoridades certificadoras \"%1\" (chave certificados de "
+                              "fiscora.ini) não pôde ser lido. Nada foi enviado.")
+            .arg(m_authorities);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_ENGINE_INITFAILED:
+        return QStringLiteral("A conexão segura com o servidor %1 não pôde ser estabelecida (%2). Nada foi "
+                              "enviado.")
+            .arg(m_host, reason);
+    case CURLE_GOT_NOTHING:
+        return QStringLiteral("O servidor encerrou a conexão sem responder.");
+    case CURLE_PARTIAL_FILE:
+        return QStringLiteral("A conexão foi encerrada antes do fim da resposta do servidor.");
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_TOO_MANY_REDIRECTS:
+        return QStringLiteral("A resposta do servidor não segue o protocolo HTTP.");
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        if (!m_route.proxy.isEmpty() && reason.contains(QLatin1String("CONNECT")))
+            return QStringLiteral("O proxy %1 não abriu a conexão com o servidor %2 (%3).")
+                .arg(proxyHost, m_host, reason);
+        return QStringLiteral("A comunicação com o servidor %1 falhou (%2).").arg(m_host, reason);
+    default:
+        return QStringLiteral("Falha na comunicação com o servidor %1 (%2).").arg(m_host, reason);
+    }
+}
+
+} // namespace fiscora
