@@ -242,6 +242,13 @@ Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QStrin
     return {};
 }
 
+Status recordContentDigest(qint64 id, const QString& sha256) {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    return db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id});
+}
+
 Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
