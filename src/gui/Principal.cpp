@@ -39,6 +39,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -315,7 +316,31 @@ void Principal::showUnconfirmedNotice() {
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
 }
 
+void Principal::showListedSends(const QString& ie, const QList<qint64>& rows,
+                                const QList<ListedTransmission>& listed) {
+    JournalFilter filter;
+    filter.ie = ie;
+    QStringList found;
+    for (const JournalEntry& entry : findTransmissions(filter).valueOr({})) {
+        if (!rows.contains(entry.id))
+            continue;
+        for (const QString& protocol : entry.protocols) {
+            QString reference;
+            for (const ListedTransmission& row : listed) {
+                if (row.protocol == protocol)
+                    reference = row.reference.trimmed();
+            }
+            found.append(reference.isEmpty() ? QStringLiteral("protocolo %1").arg(protocol)
+                                             : QStringLiteral("%1: protocolo %2").arg(reference, protocol));
+        }
+    }
+    if (!found.isEmpty())
+        statusBar()->showMessage(QStringLiteral("A lista do servidor mostra o envio — ") +
+                                 found.join(QStringLiteral("; ")));
+}
+
 void Principal::leaveTaxpayer() {
+    statusBar()->clearMessage();
     m_shownIE = m_session.IESel();
     m_shownKey = m_session.lblChave();
     m_GridTransmissoes->setRowCount(0);
@@ -393,8 +418,11 @@ void Principal::RecebeDadosServer() {
             listed.append(
                 {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
         }
-        if (const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed); !recorded)
+        const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed);
+        if (!recorded)
             showDatabaseError(recorded.error());
+        else if (self && !recorded->isEmpty())
+            showListedSends(ie, *recorded, listed);
         if (self)
             showUnconfirmedNotice();
     } else {

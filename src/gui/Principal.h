@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -15,6 +16,7 @@ class QTreeWidget;
 namespace fiscora {
 
 class Session;
+struct ListedTransmission;
 class frmEnvios;
 class frmUpload;
 class frmUploadSimples;
@@ -57,6 +59,10 @@ private:
     // Another taxpayer is current: nothing of the previous one stays on screen or in an upload
     // window.
     void leaveTaxpayer();
+    // After an upload, the status line names the references the refreshed list now shows for it,
+    // with their protocols.
+    void showListedSends(const QString& ie, const QList<qint64>& rows,
+                         const QList<ListedTransmission>& listed);
     void buildReceiptTree(const QString& receipt);
     // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.
     void showUnconfirmedNotice();

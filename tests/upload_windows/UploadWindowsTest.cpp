@@ -39,6 +39,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -315,8 +316,12 @@ private Q_SLOTS:
         QVERIFY2(log.size() == 1 && log.first().contains(u"arquivo="_s + file + u" "_s) &&
                      log.first().endsWith(u"200 OK"_s),
                  qPrintable(log.join(u'\n')));
-        for (const QString& reference : references)
+        // The status line says which references the list now shows, with their protocols.
+        const QString status = scene->main->statusBar()->currentMessage();
+        for (const QString& reference : references) {
             QVERIFY(column(scene->transmissions(), 0).contains(reference));
+            QVERIFY2(status.contains(reference + u": protocolo "_s), qPrintable(status));
+        }
         if (file.endsWith(u"PRF"_s))
             QCOMPARE(scene->session.pathMDB(), ProgramFolder::file(u"atual.mdb"_s));
         // The upload and the list after it went through the proxy: tunnelled for https, handed the
