@@ -17,6 +17,7 @@
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
+#include "gui/frmLote.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -25,6 +26,7 @@
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "net/Soap.h"
 #include "net/TransmissionHistory.h"
+#include "transmission/TaxpayerList.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -268,6 +270,8 @@ void Principal::buildMenus() {
             &QAction::triggered, this, &Principal::abrirContador);
     connect(action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios realizados"), Qt::Key_F7),
             &QAction::triggered, this, &Principal::envios);
+    connect(action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em lote"), Qt::Key_F9),
+            &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("Ajuda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
@@ -376,10 +380,7 @@ void Principal::RecebeDadosServer() {
     // The call lets events through: closing the window meanwhile ends the program and may delete it.
     const QPointer<Principal> self(this);
     const QString ie = m_session.IESel();
-    const Result<QString> answer = CallSoapOperation(
-        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), ie},
-                                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                               {QStringLiteral("Chave"), m_session.lblChave()}});
+    const Result<QString> answer = requestTransmissionList(ie, m_session.lblChave());
     if (!self)
         return;
     if (!answer) {

@@ -18,6 +18,7 @@ namespace fiscora {
 class Session;
 struct ListedTransmission;
 class frmEnvios;
+class frmLote;
 class frmUpload;
 class frmUploadSimples;
 class frmtbl_CriaContribuinte;
@@ -111,6 +112,7 @@ private:
     QPointer<frmtbl_atualizarContribuinte> m_frmAtualizar;
     QPointer<frmtbl_exclusaoContribuinte> m_frmExclusao;
     QPointer<frmEnvios> m_frmEnvios;
+    QPointer<frmLote> m_frmLote;
 };
 
 } // namespace fiscora
