@@ -19,6 +19,8 @@ int g_connectTimeoutMs = 0;
 int g_answerTimeoutMs = 0;
 int g_sendStallTimeoutMs = 0;
 
+constexpr qint64 kDigestBeforeBytes = qint64(8) << 20;
+
 QString numbersOf(const QList<JournalGia>& gias) {
     QStringList numbers;
     for (const JournalGia& gia : gias)
@@ -110,6 +112,13 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     entry.fileName = order.fileName;
     for (const UploadFilePiece& piece : m_content)
         entry.contentSize += piece.size;
+    // A GIA package or a PGDAS document is read in a moment: its digest goes with the row. A large
+    // content's is reckoned once it has gone out, while the server answers.
+    if (entry.contentSize <= kDigestBeforeBytes) {
+        if (const Result<ContentDigest> digest = digestContent(m_content))
+            entry.contentSha256 = digest->sha256;
+        m_digested = true;
+    }
     entry.accountantDocument = order.accountantDocument;
     entry.certificateHolder = order.certificateHolder;
     entry.certificateSerial = order.certificateSerial;
@@ -235,7 +244,7 @@ void Transmission::complete(TransmissionOutcome outcome, const QString& detail, 
 // The digest of what went out, from the very files the upload read, on a thread of its own:
 // reading a large file again must not hold up the answer.
 void Transmission::digestSentContent() {
-    if (m_digest)
+    if (m_digest || m_digested)
         return;
     const QList<UploadFilePiece> content = m_content;
     const qint64 id = m_journalId;

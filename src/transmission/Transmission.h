@@ -125,6 +125,7 @@ private:
     bool m_pausing = false;
     QList<std::function<void()>> m_held;
     QThread* m_digest = nullptr;
+    bool m_digested = false;
 };
 
 } // namespace fiscora
