@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -542,6 +544,68 @@ private Q_SLOTS:
         QCOMPARE(scene->platform.quitCalls, 1);
         scene->main->close();
         QCOMPARE(scene->platform.quitCalls, 2);
+    }
+
+    // Every menu and item has its letter for Alt and the keyboard, over the captions as they were.
+    void menuCaptionsCarryOneLetterEach() {
+        TestMessageBox boxes;
+        ProgramFolderFixture folder;
+        Session session;
+        Principal main(session);
+        const QList<QStringList> expected = {
+            {u"Arquivo"_s, u"Sair"_s},
+            {u"Contribuinte"_s, u"Novo"_s, u"Selecionar"_s, u"Atualizar"_s, u"Excluir"_s, u"Contador"_s},
+            {u"Ajuda"_s, u"Ajuda"_s, u"Sobre"_s}};
+        const auto letter = [](const QString& text) {
+            return text.count(u'&') == 1 ? text.at(text.indexOf(u'&') + 1).toLower() : QChar();
+        };
+        QList<QStringList> captions;
+        QString titleLetters;
+        for (QAction* menuAction : main.menuBar()->actions()) {
+            QMenu* menu = menuAction->menu();
+            QStringList texts{menu->title()};
+            QString letters;
+            for (QAction* item : menu->actions()) {
+                if (!item->isSeparator())
+                    texts.append(item->text());
+            }
+            for (const QString& text : texts.mid(1)) {
+                QVERIFY2(!letter(text).isNull() && !letters.contains(letter(text)), qPrintable(text));
+                letters += letter(text);
+            }
+            QVERIFY2(!letter(texts.first()).isNull() && !titleLetters.contains(letter(texts.first())),
+                     qPrintable(texts.first()));
+            titleLetters += letter(texts.first());
+            captions.append(texts.replaceInStrings(u"&"_s, QString()));
+        }
+        QCOMPARE(captions, expected);
+    }
+
+    void menusFromTheKeyboard_data() {
+        QTest::addColumn<int>("menuKey");
+        QTest::addColumn<int>("itemKey");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Alt+J, S: about box") << int(Qt::Key_J) << int(Qt::Key_S) << "Sobre";
+        QTest::newRow("Alt+C, C: accountant") << int(Qt::Key_C) << int(Qt::Key_C) << "frmContador";
+        QTest::newRow("Alt+C, E: deletion list")
+            << int(Qt::Key_C) << int(Qt::Key_E) << "frmtbl_exclusaoContribuinte";
+    }
+
+    void menusFromTheKeyboard() {
+        QFETCH(int, menuKey);
+        QFETCH(int, itemKey);
+        QFETCH(QString, window);
+        TestMessageBox boxes;
+        ProgramFolderFixture folder;
+        Session session;
+        auto* main = new Principal(session);
+        main->show();
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        QTest::keyClick(main, Qt::Key(menuKey), Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key(itemKey));
+        QTRY_VERIFY(fiscora::test::window(window));
     }
 
     void screenshot() {
