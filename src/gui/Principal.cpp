@@ -14,6 +14,7 @@
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
+#include "gui/WrappedTree.h"
 #include "gui/frmContador.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
@@ -168,6 +169,7 @@ Principal::Principal(Session& session, QWidget* parent)
     m_tvwPessoa->setHeaderHidden(true);
     m_tvwPessoa->setRootIsDecorated(true);
     m_tvwPessoa->setMinimumWidth(220);
+    wrapTreeLines(m_tvwPessoa);
     m_tvwPessoa->hide();
 
     auto* print = new QHBoxLayout;

@@ -23,10 +23,12 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -356,6 +358,33 @@ private Q_SLOTS:
         // A second receipt replaces the first.
         clickRow(scene->grid(), 0);
         QCOMPARE(tree->topLevelItemCount(), 1);
+    }
+
+    // A receipt's lines wrap in the details panel: none is cut short, however long.
+    void receiptLinesAreShownWhole() {
+        const QString receipt =
+            u"<apuracao><GIA PROTOCOLO=\"2012000002\"><DETALHE>GIA 02/2012 processada com mensagens de "
+            "conferência</DETALHE><MENSAGEM>Valor adicionado 18% inferior ao do mesmo mês do ano anterior, "
+            "confira as entradas e saídas declaradas</MENSAGEM></GIA><DIPAM PROTOCOLO=\"2012000002\">"
+            "<DETALHE>2.2</DETALHE><CODIGO>2.2 - Prestação de serviços de transporte intermunicipal"
+            "</CODIGO></DIPAM></apuracao>"_s;
+        auto scene = makeScene({seededCompany(receipt)});
+        select(*scene, kIE);
+        clickRow(scene->grid(), 0);
+        auto* tree = child<QTreeWidget>(scene->main, u"tvwPessoa"_s);
+        QTRY_VERIFY(tree->isVisible());
+        tree->expandAll();
+        QTest::qWait(50);
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+        int items = 0;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it, ++items) {
+            const QRect rect = tree->visualItemRect(*it);
+            const QRect needed = tree->fontMetrics().boundingRect(
+                QRect(0, 0, rect.width() - 2 * margin, 10000), Qt::TextWordWrap, (*it)->text(0));
+            QVERIFY2(rect.right() <= tree->viewport()->width() && rect.height() >= needed.height(),
+                     qPrintable((*it)->text(0)));
+        }
+        QCOMPARE(items, 7);
     }
 
     // With the server down, a refresh of the same taxpayer keeps its rows; another taxpayer shows
