@@ -15,6 +15,7 @@
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
+#include "gui/WrappedTree.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
 #include "gui/frmLote.h"
@@ -177,6 +178,7 @@ Principal::Principal(Session& session, QWidget* parent)
     m_tvwPessoa->setHeaderHidden(true);
     m_tvwPessoa->setRootIsDecorated(true);
     m_tvwPessoa->setMinimumWidth(220);
+    wrapTreeLines(m_tvwPessoa);
     m_tvwPessoa->hide();
 
     auto* print = new QHBoxLayout;
@@ -249,34 +251,36 @@ Principal::~Principal() {
 }
 
 void Principal::buildMenus() {
-    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("Arquivo"));
+    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("mnArquivo"));
-    connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("Sair")), &QAction::triggered, this,
+    connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("&Sair")), &QAction::triggered, this,
             [] { Platform::current().quit(); });
 
-    QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("Contribuinte"));
+    QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("&Contribuinte"));
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
-    connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("Novo"), Qt::Key_F2),
+    connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("&Novo"), Qt::Key_F2),
             &QAction::triggered, this, &Principal::novoContribuinte);
-    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("Selecionar"),
+    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("&Selecionar"),
                    Qt::Key_F5),
             &QAction::triggered, this, &Principal::selecionar);
-    connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("Atualizar"), Qt::Key_F8),
+    connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("&Atualizar"), Qt::Key_F8),
             &QAction::triggered, this, &Principal::atualizar);
-    connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("Excluir")), &QAction::triggered,
-            this, &Principal::excluir);
+    connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("&Excluir")),
+            &QAction::triggered, this, &Principal::excluir);
     contribuinte->addSeparator()->setObjectName(QStringLiteral("space2"));
-    connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("Contador"), Qt::Key_F6),
+    connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("&Contador"), Qt::Key_F6),
             &QAction::triggered, this, &Principal::abrirContador);
-    connect(action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios realizados"), Qt::Key_F7),
-            &QAction::triggered, this, &Principal::envios);
-    connect(action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em lote"), Qt::Key_F9),
-            &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
+    connect(
+        action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios &realizados"), Qt::Key_F7),
+        &QAction::triggered, this, &Principal::envios);
+    connect(
+        action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
+        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
 
-    QMenu* ajuda = menuBar()->addMenu(QStringLiteral("Ajuda"));
+    QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
-    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("Ajuda"), Qt::Key_F1);
-    connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("Sobre")), &QAction::triggered, this,
+    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1);
+    connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
 }
 

@@ -2,6 +2,7 @@
 #include "core/AppTexts.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccessReader.h"
 #include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
@@ -786,6 +787,22 @@ private Q_SLOTS:
         QCOMPARE(sub.size(), 1);
         Q_EMIT dirList->itemActivated(sub.first(), 0);
         QCOMPARE(FileBrowser().folder(), QDir(dir.path()).filePath(u"sub"_s));
+    }
+
+    // The user's preferences keep the folder: a new run starts where the last one was left.
+    void browserStartsWhereAnEarlierRunLeftIt() {
+        QTemporaryDir preferences;
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
+        UserPreferences::setFolder(preferences.path());
+        FileBrowser::setRememberedFolder({});
+        UserPreferences::setUploadFolder(dir.path()); // as the earlier run left it
+        FileBrowser browser;
+        QCOMPARE(browser.folder(), dir.path());
+        QVERIFY(browser.setFolder(dir.filePath(u"sub"_s)));
+        QCOMPARE(UserPreferences::uploadFolder(), dir.filePath(u"sub"_s));
+        QVERIFY(UserPreferences::filePath().startsWith(preferences.path()));
+        UserPreferences::setFolder({});
     }
 
     void screenshots() {
