@@ -82,15 +82,6 @@ QList<Company> makeCompanies(int count) {
     return companies;
 }
 
-double residentMiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0)
-                             : 0;
-}
-
 // Child mode: the batch; prints "seconds baselineMiB peakMiB listed".
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,
               const QString& certificatePath) {
@@ -102,7 +93,7 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     if (!file.open(QIODevice::ReadOnly))
         return 1;
     const Certificate certificate = Certificate::fromDer(file.readAll());
-    const double baseline = residentMiB();
+    const double baseline = bench::residentMiB();
     QElapsedTimer clock;
     clock.start();
 
@@ -200,14 +191,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir data;
         QTemporaryDir folder;
-        QFile::copy(bin + QStringLiteral("/fiscora.mdb"), folder.filePath(QStringLiteral("fiscora.mdb")));
-        QFile::setPermissions(folder.filePath(QStringLiteral("fiscora.mdb")),
-                              QFile::ReadOwner | QFile::WriteOwner);
-        QFile ini(folder.filePath(QStringLiteral("fiscora.ini")));
-        if (!ini.open(QIODevice::WriteOnly))
+        if (!bench::makeProgramFolder(folder.path(), bin, kHost, kPort))
             return 1;
-        ini.write(QStringLiteral("[servidor]\r\nhost=%1\r\nport=%2\r\n").arg(kHost).arg(kPort).toLatin1());
-        ini.close();
         ProgramFolder::set(folder.path());
         for (const Company& company : companies) {
             if (!insertTaxpayer(Taxpayer{company.ie,

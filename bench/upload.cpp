@@ -36,16 +36,6 @@ const QString kHost = QStringLiteral("127.0.0.93");
 constexpr int kPort = 18093;
 const QString kKey = QStringLiteral("BENCH001");
 
-// Resident memory now, in MiB.
-double residentMiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0)
-                             : 0;
-}
-
 QString url() {
     return QStringLiteral("http://%1:%2 /client/xt_upload_simples.php?contador=11144477735&chave=%3&gias=")
         .arg(kHost)
@@ -57,22 +47,15 @@ QString url() {
 int uploadOnce(const QString& path, const QString& programFolder) {
     // A program folder of its own: the settings name the bench's server, the journal is a copy.
     const QTemporaryDir folder;
-    QFile::copy(programFolder + QStringLiteral("/fiscora.mdb"),
-                folder.filePath(QStringLiteral("fiscora.mdb")));
-    QFile::setPermissions(folder.filePath(QStringLiteral("fiscora.mdb")),
-                          QFile::ReadOwner | QFile::WriteOwner);
-    QFile ini(folder.filePath(QStringLiteral("fiscora.ini")));
-    if (!ini.open(QIODevice::WriteOnly))
+    if (!bench::makeProgramFolder(folder.path(), programFolder, kHost, kPort))
         return 1;
-    ini.write(QStringLiteral("[servidor]\r\nhost=%1\r\nport=%2\r\n").arg(kHost).arg(kPort).toLatin1());
-    ini.close();
     ProgramFolder::set(folder.path());
     QElapsedTimer opening;
     opening.start();
     if (!libCurl())
         return 1;
     std::fprintf(stderr, "libcurl %.1f ms\n", opening.nsecsElapsed() / 1e6);
-    const double baseline = residentMiB();
+    const double baseline = bench::residentMiB();
     QElapsedTimer clock;
     clock.start();
     TransmissionOrder order;

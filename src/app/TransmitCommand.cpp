@@ -6,6 +6,7 @@
 #include "core/EscapedText.h"
 #include "data/AccountantTable.h"
 #include "transmission/Batch.h"
+#include "validation/Documents.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -25,15 +26,6 @@ namespace fiscora {
 namespace {
 
 const char* const kPasswordVariable = "FISCORA_SENHA_CERTIFICADO";
-
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text) {
-        if (c.isDigit())
-            digits.append(c);
-    }
-    return digits;
-}
 
 // A serial as "3a:f2:19:07", "3AF21907" or "0x3af21907": hex digits, small, no leading zeros.
 QString serialKey(QString serial) {
@@ -167,28 +159,28 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     // Only the taxpayers asked for, when some are.
     QSet<QString> wanted;
     for (const QString& ie : request.ies)
-        wanted.insert(digitsOf(ie));
+        wanted.insert(documentDigits(ie));
     bool ok = true;
     if (!wanted.isEmpty()) {
         QSet<QString> found;
         QList<BatchItem> kept;
         for (const BatchItem& item : source.items) {
-            if (wanted.contains(digitsOf(item.taxpayer.IE))) {
+            if (wanted.contains(documentDigits(item.taxpayer.IE))) {
                 kept.append(item);
-                found.insert(digitsOf(item.taxpayer.IE));
+                found.insert(documentDigits(item.taxpayer.IE));
             }
         }
         QList<BatchCompany> unregistered;
         for (const BatchCompany& company : source.unregistered) {
-            if (wanted.contains(digitsOf(company.ie))) {
+            if (wanted.contains(documentDigits(company.ie))) {
                 unregistered.append(company);
-                found.insert(digitsOf(company.ie));
+                found.insert(documentDigits(company.ie));
             }
         }
         source.items = kept;
         source.unregistered = unregistered;
         for (const QString& ie : request.ies) {
-            if (!found.contains(digitsOf(ie))) {
+            if (!found.contains(documentDigits(ie))) {
                 line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
                      QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
                 ok = false;

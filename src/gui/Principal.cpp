@@ -15,6 +15,7 @@
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
+#include "gui/TransmissionAccountant.h"
 #include "gui/WrappedTree.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
@@ -608,21 +609,10 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador) {
-        showDatabaseError(contador.error());
+    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    if (!contador)
         return;
-    }
-    if (!*contador) {
-        MessageBox::show(
-            AppTexts::productTitle,
-            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
-        frmContador* window = frmContador::showWindow(m_session);
-        window->activateWindow();
-        window->setFocus();
-        return;
-    }
-    m_session.setThisCont_cpf_cnpj((*contador)->cont_cpf_cnpj);
+    m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
 
     const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_session.IESel());
     if (!taxpayer) {

@@ -9,6 +9,7 @@
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
 #include "gui/ImportarEmpresas.h"
+#include "gui/TransmissionAccountant.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -311,17 +312,9 @@ void frmLote::sendFailedAgain() {
 void frmLote::start(const QList<int>& which) {
     if (sending() || which.isEmpty())
         return;
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador) {
-        showDatabaseError(contador.error());
+    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    if (!contador)
         return;
-    }
-    if (!*contador) {
-        MessageBox::show(
-            AppTexts::productTitle,
-            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
-        return;
-    }
     // The date the choice is checked with: the server's, from the first list that gave one (each
     // company's is checked again before its upload).
     QDateTime serverDate;
@@ -342,7 +335,7 @@ void frmLote::start(const QList<int>& which) {
     m_done = 0;
     m_ProgressGeral->setValue(0);
     setSending(true);
-    m_run->start(&m_source.items, which, *certificate, (*contador)->cont_cpf_cnpj);
+    m_run->start(&m_source.items, which, *certificate, contador->cont_cpf_cnpj);
 }
 
 void frmLote::runFinished() {

@@ -6,6 +6,7 @@
 #include "data/GiaConversion.h"
 #include "transmission/TaxpayerList.h"
 #include "transmission/Transmission.h"
+#include "validation/Documents.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,15 +22,6 @@ namespace {
 
 AppError batchError(const QString& text) {
     return AppError{0, QStringLiteral("Transmissão em lote"), text};
-}
-
-QString digitsOf(const QString& text) {
-    QString digits;
-    for (const QChar c : text) {
-        if (c.isDigit())
-            digits.append(c);
-    }
-    return digits;
 }
 
 // The GIAs of one database, each registered taxpayer's as an item, the others' companies apart.
@@ -254,7 +246,7 @@ void BatchRun::send(int index) {
     // The single window's check, against this taxpayer's server date.
     const Result<QString> encoded = CertificateChecks::encodedForm(m_certificate);
     if (!encoded || !CertificateChecks::notEndedBy(m_certificate, item.serverDate) ||
-        !CertificateChecks::containsDocument(*encoded, digitsOf(m_accountantDocument))) {
+        !CertificateChecks::containsDocument(*encoded, documentDigits(m_accountantDocument))) {
         finishItem(index, BatchItem::Result::NotSent,
                    QStringLiteral("O certificado escolhido não é do contador ou estava vencido na data do "
                                   "servidor."),

@@ -88,18 +88,7 @@ class LoteTest final : public QObject {
         SeedCompany wrongKey = kD;
         wrongKey.chave = u"ERRADA00"_s;
         insertSeededTaxpayers({kA, kB, kC, wrongKey});
-        QVERIFY(saveAccountant(Accountant{u"111.444.777-35"_s,
-                                          {},
-                                          u"José Contador da Silva"_s,
-                                          u"Rua A"_s,
-                                          u"1"_s,
-                                          {},
-                                          u"Centro"_s,
-                                          u"Valdorra"_s,
-                                          u"SP"_s,
-                                          u"(11) 5555-0000"_s,
-                                          u"01234-567"_s,
-                                          u"contador@example.com"_s}));
+        QVERIFY(saveTestAccountant());
         QList<QByteArray> lines{G::header01()};
         for (const auto& [ie, month] : {std::pair{kA.ie, "202411"},
                                         {kA.ie, "202501"},
