@@ -18,6 +18,7 @@
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
+#include "gui/frmLote.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
@@ -224,6 +225,14 @@ QList<Shot> shots() {
          [] {
              static Session anyTaxpayer;
              return withSampleJournal(new frmEnvios(anyTaxpayer));
+         }},
+        {"lote",
+         [] {
+             // The demo's export, asked of the stand-in server as the user opens it.
+             auto* window = new frmLote(session);
+             window->openSource(QDir(qEnvironmentVariable("FISCORA_DEMO"))
+                                    .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
+             return window;
          }},
     };
 }
