@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -47,6 +49,29 @@ inline double childrenCpuMs() {
     getrusage(RUSAGE_CHILDREN, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// A program folder of the bench's own: a copy of the build's empty database and settings that name
+// the bench's server.
+inline bool makeProgramFolder(const QString& folder, const QString& bin, const QString& host, int port) {
+    const QString database = folder + QStringLiteral("/fiscora.mdb");
+    if (!QFile::copy(bin + QStringLiteral("/fiscora.mdb"), database) ||
+        !QFile::setPermissions(database, QFile::ReadOwner | QFile::WriteOwner))
+        return false;
+    QFile ini(folder + QStringLiteral("/fiscora.ini"));
+    return ini.open(QIODevice::WriteOnly) &&
+           ini.write(QStringLiteral("[servidor]\r\nhost=%1\r\nport=%2\r\n").arg(host).arg(port).toLatin1()) >
+               0;
+}
+
+// Resident memory now, in MiB.
+inline double residentMiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0)
+                             : 0;
 }
 
 // Peak resident memory in MiB of this process (self) or of its finished children.

@@ -1,17 +1,20 @@
 // P3: a 100 MB file uploaded over loopback to the stand-in server through the path the upload windows
-// take (UploadFile, BuildUploadRequest with pieces, UploadSession on the transport: the file read while
-// it is sent) and by "curl -F" posting the same file to the same route, in the same run. Each upload
-// runs in its own process: time from opening the file to the answer, and for Fiscora the peak resident
-// memory above the process's baseline. libcurl is opened before both are taken, as in the program,
-// where the version check at every start has opened it before any upload.
+// take (a Transmission: the journal's row, the file read while it is sent on the transport, the
+// row completed and the content's digest recorded) and by "curl -F" posting the same file to the
+// same route, in the same run. Each upload runs in its own process: time from opening the file to
+// the answer, and for Fiscora the peak resident memory above the process's baseline. libcurl is
+// opened before both are taken, as in the program, where the version check at every start has
+// opened it before any upload. The PGDAS window's own pauses around the send (150 ms, kept from
+// the program it replaces) are left out: they are the window's, not the transport's.
 //
 //   bench_upload [PROGRAM_FOLDER] [RUNS] [MIB]
 
 #include "BenchSupport.h"
 
-#include "core/UrlParts.h"
+#include "core/ProgramFolder.h"
 #include "net/LibCurl.h"
 #include "net/Upload.h"
+#include "transmission/Transmission.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -33,16 +36,6 @@ const QString kHost = QStringLiteral("127.0.0.93");
 constexpr int kPort = 18093;
 const QString kKey = QStringLiteral("BENCH001");
 
-// Resident memory now, in MiB.
-double residentMiB() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0)
-                             : 0;
-}
-
 QString url() {
     return QStringLiteral("http://%1:%2 /client/xt_upload_simples.php?contador=11144477735&chave=%3&gias=")
         .arg(kHost)
@@ -50,36 +43,41 @@ QString url() {
         .arg(kKey);
 }
 
-// Child mode: one upload with the core; prints "seconds baselineMiB peakMiB answerCode".
-int uploadOnce(const QString& path) {
+// Child mode: one upload as the windows make it; prints "seconds baselineMiB peakMiB answerCode".
+int uploadOnce(const QString& path, const QString& programFolder) {
+    // A program folder of its own: the settings name the bench's server, the journal is a copy.
+    const QTemporaryDir folder;
+    if (!bench::makeProgramFolder(folder.path(), programFolder, kHost, kPort))
+        return 1;
+    ProgramFolder::set(folder.path());
     QElapsedTimer opening;
     opening.start();
     if (!libCurl())
         return 1;
     std::fprintf(stderr, "libcurl %.1f ms\n", opening.nsecsElapsed() / 1e6);
-    const double baseline = residentMiB();
+    const double baseline = bench::residentMiB();
     QElapsedTimer clock;
     clock.start();
-    const UrlParts address = SplitUrl(url());
-    const QString name = QStringLiteral("grande.pdf");
-    const Result<UploadFilePiece> content = UploadFile(path);
-    if (!content)
-        return 1;
-    const UploadRequest request = BuildUploadRequest(QList<UploadFilePiece>{*content}, address,
-                                                     kUploadFieldName, name, kUploadContentType);
-    UploadSession session;
-    session.start(request, address.Host, quint16(address.Port));
-    QByteArray answer;
+    TransmissionOrder order;
+    order.kind = TransmissionKind::Pgdas;
+    order.ie = QStringLiteral("648.120.377.258");
+    order.chave = kKey;
+    order.accountantDocument = QStringLiteral("11144477735");
+    order.databasePath = path;
+    order.chosenPath = path;
+    order.fileName = QStringLiteral("grande.pdf");
+    Transmission transmission;
+    QString answer;
     bool done = false;
-    QObject::connect(&session, &UploadSession::answered, [&](const QByteArray& piece) {
-        answer = piece;
+    QObject::connect(&transmission, &Transmission::answered, [&](const QString& text) {
+        answer = text;
         done = true;
     });
-    QObject::connect(&session, &UploadSession::failed, [&](const AppError& error) {
+    QObject::connect(&transmission, &Transmission::failed, [&](const AppError& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.description));
         done = true;
     });
-    QObject::connect(&session, &UploadSession::closedWithoutAnswer, [&] { done = true; });
+    QObject::connect(&transmission, &Transmission::closedWithoutAnswer, [&] { done = true; });
     // FISCORA_BENCH_FASES=1: when each event came, on stderr.
     if (qEnvironmentVariableIsSet("FISCORA_BENCH_FASES")) {
         const auto phase = [&clock](const char* name) {
@@ -87,16 +85,20 @@ int uploadOnce(const QString& path) {
                 std::fprintf(stderr, "%s %.3f s\n", name, clock.nsecsElapsed() / 1e9);
             };
         };
-        QObject::connect(&session, &UploadSession::connected, phase("conectado"));
-        QObject::connect(&session, &UploadSession::sendComplete, phase("enviado"));
-        QObject::connect(&session, &UploadSession::answered, phase("resposta"));
+        QObject::connect(&transmission, &Transmission::connected, phase("conectado"));
+        QObject::connect(&transmission, &Transmission::sendComplete, phase("enviado"));
+        QObject::connect(&transmission, &Transmission::answered, phase("resposta"));
+    }
+    if (const auto refused = transmission.start(order)) {
+        std::fprintf(stderr, "%s\n", qPrintable(refused->error.description));
+        return 1;
     }
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const qsizetype at = answer.indexOf("Resultado: ");
+    const qsizetype at = answer.indexOf(QStringLiteral("Resultado: "));
     const QByteArray code =
-        at < 0 ? QByteArray("?") : answer.mid(at + 11, answer.indexOf('\r', at) - at - 11);
+        at < 0 ? QByteArray("?") : answer.mid(at + 11, answer.indexOf(u'\r', at) - at - 11).toLatin1();
     std::printf("%.4f %.1f %.1f %s\n", seconds, baseline, bench::peakMiB(RUSAGE_SELF), code.constData());
     return answer.isEmpty() ? 1 : 0;
 }
@@ -106,8 +108,8 @@ int uploadOnce(const QString& path) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() == 3 && arguments.at(1) == QLatin1String("--uma-carga"))
-        return uploadOnce(arguments.at(2));
+    if (arguments.size() == 4 && arguments.at(1) == QLatin1String("--uma-carga"))
+        return uploadOnce(arguments.at(2), arguments.at(3));
 
     const QString folder = bench::programFolder();
     const int runs = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
@@ -167,7 +169,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         for (qsizetype m = 0; m < modes.size(); ++m) {
             QProcess ours;
-            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file});
+            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file, folder});
             ours.waitForFinished(300000);
             const QStringList fields =
                 QString::fromLatin1(ours.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));

@@ -21,6 +21,8 @@ if [ -n "${FISCORA_DEMO_MODULOS:-}" ]; then
 fi
 # The demo keeps its own certificate store: importing a sample certificate leaves the user's alone.
 export FISCORA_CERTIFICADOS="$demo/certificados"
+# ... and its own preferences (the last folder and certificates), so the user's stay as they are.
+export FISCORA_PREFERENCIAS="$demo/preferencias"
 # The server publishes the same version as the client: no update at start.
 cp "$bin/info.fsc" "$demo/servidor/versao.txt"
 seed=()

@@ -193,6 +193,8 @@ private:
 // handlers on the thread that reads it).
 thread_local DeadlineStream* t_stream = nullptr;
 
+thread_local std::chrono::steady_clock::time_point t_requestStart;
+
 bool hasBody(const std::string& method) {
     return method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE" || method == "PRI";
 }
@@ -205,8 +207,13 @@ GuardedServer::GuardedServer(std::size_t defaultBodyLimit, std::size_t workers)
         return new httplib::ThreadPool(workers);
     };
     set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        t_requestStart = std::chrono::steady_clock::now();
         return admit(request, response);
     });
+}
+
+std::chrono::steady_clock::time_point GuardedServer::requestStart() {
+    return t_requestStart;
 }
 
 GuardedServer::~GuardedServer() {

@@ -38,6 +38,8 @@ public:
     bool useTls(const std::string& certificateFile, const std::string& keyFile, std::string* error);
 
     void setBodyLimit(const std::string& pathPrefix, std::size_t bytes);
+    // When the request being handled on this thread had its headers read.
+    static std::chrono::steady_clock::time_point requestStart();
     void setTimes(const Times& times) { m_times = times; }
 
 private:

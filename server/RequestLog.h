@@ -13,9 +13,13 @@ public:
     explicit RequestLog(const QString& dataFolder);
     // Writes one line; control characters in it are escaped.
     void write(const QString& line);
+    // The server's own time for a request, from its headers to its answer, in tempos.log (what a
+    // benchmark compares the client's time with).
+    void writeTime(const QString& line, double milliseconds);
 
 private:
     QString m_path;
+    QString m_timesPath;
     std::mutex m_mutex;
 };
 

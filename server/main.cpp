@@ -133,8 +133,11 @@ QByteArray updaterSignature(const QString& folder, const char* keyPath) {
 // already read the line (the library's own logger runs after sending).
 void logEverything(httplib::Server& server, RequestLog& log) {
     server.set_post_routing_handler([&log](const httplib::Request& request, httplib::Response& response) {
-        log.write(QString::fromStdString(request.method) + QLatin1Char(' ') + target(request) +
-                  QLatin1Char(' ') + QString::number(response.status));
+        const QString line = QString::fromStdString(request.method) + QLatin1Char(' ') + target(request);
+        log.write(line + QLatin1Char(' ') + QString::number(response.status));
+        const std::chrono::duration<double, std::milli> taken =
+            std::chrono::steady_clock::now() - GuardedServer::requestStart();
+        log.writeTime(line, taken.count());
     });
 }
 

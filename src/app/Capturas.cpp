@@ -4,6 +4,7 @@
 //   fiscora-capturas --pasta PROGRAM_FOLDER OUTPUT_FOLDER [NAME...]
 
 #include "certificates/CertificateStore.h"
+#include "certificates/CertificateTexts.h"
 #include "core/FileChooser.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
@@ -17,6 +18,7 @@
 #include "gui/Sobre.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
+#include "gui/frmLote.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
@@ -32,6 +34,7 @@
 #include <QPixmap>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include <cstdio>
@@ -68,6 +71,23 @@ QWidget* showingFile(QWidget* window, const QString& folder, const QString& file
         list->setCurrentItem(items.first());
         Q_EMIT list->itemClicked(items.first());
     }
+    return window;
+}
+
+// The main window with the demo's company selected, its transmissions listed by the server the
+// capture runs against, and the details of the receipt of 08/2026 open.
+QWidget* withReceipt(Principal* window) {
+    selected(window->session());
+    window->RecebeDadosServer();
+    auto* grid = window->findChild<QTableWidget*>(QStringLiteral("GridTransmissoes"));
+    const QList<QTableWidgetItem*> rows = grid->findItems(QStringLiteral("08/2026"), Qt::MatchExactly);
+    if (rows.isEmpty())
+        return window;
+    grid->setCurrentCell(rows.first()->row(), 0);
+    window->RecebeDadosProtocolo();
+    auto* details = window->findChild<QTreeWidget*>(QStringLiteral("tvwPessoa"));
+    details->expandAll();
+    details->scrollToTop();
     return window;
 }
 
@@ -146,7 +166,7 @@ QList<Shot> shots() {
          }},
         {"principal",
          [] {
-             return new Principal(session);
+             return withReceipt(new Principal(session));
          }},
         {"sobre",
          [] {
@@ -168,7 +188,7 @@ QList<Shot> shots() {
          [] {
              return new frmtbl_SelecionaContribuinte(session);
          }},
-        {"contribuinte-alterar",
+        {"contribuinte-atualizar",
          [] {
              return new frmtbl_atualizarContribuinte(session);
          }},
@@ -178,7 +198,14 @@ QList<Shot> shots() {
          }},
         {"certificados",
          [] {
-             return new CertificateDialog(store);
+             // As "Enviar" opens it once the accountant's certificate has been used.
+             auto* dialog = new CertificateDialog(store);
+             dialog->setText(CertificateTexts::transmissionText);
+             for (const Certificate& certificate : store.list().valueOr({})) {
+                 if (certificate.document() == QStringLiteral("11144477735"))
+                     dialog->preselect(certificate.fingerprint());
+             }
+             return dialog;
          }},
         {"transmissao-gia",
          [] {
@@ -198,6 +225,14 @@ QList<Shot> shots() {
          [] {
              static Session anyTaxpayer;
              return withSampleJournal(new frmEnvios(anyTaxpayer));
+         }},
+        {"lote",
+         [] {
+             // The demo's export, asked of the stand-in server as the user opens it.
+             auto* window = new frmLote(session);
+             window->openSource(QDir(qEnvironmentVariable("FISCORA_DEMO"))
+                                    .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
+             return window;
          }},
     };
 }

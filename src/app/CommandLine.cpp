@@ -17,17 +17,25 @@ namespace {
 const char* const kUsage = "uso: fiscora [--pasta PASTA] [opções do Qt, como -platform NOME]\n"
                            "     fiscora [--pasta PASTA] --converter ARQUIVO.prf SAIDA.mdb\n"
                            "     fiscora [--pasta PASTA] --listar ARQUIVO.mdb IE\n"
+                           "     fiscora [--pasta PASTA] --transmitir ARQUIVO_OU_PASTA [--ie IE]... "
+                           "--certificado CERTIFICADO\n"
                            "     fiscora --help | --version\n";
 
 const char* const kHelp =
     "\n"
-    "Sem --converter nem --listar, abre as janelas do programa.\n"
+    "Sem --converter, --listar nem --transmitir, abre as janelas do programa.\n"
     "  --converter  converte um arquivo GIA pré-formatado (.prf) no pacote SAIDA.mdb, com o\n"
     "               gia_limpa.mdb da pasta do programa\n"
     "  --listar     lista as GIAs do contribuinte (IE com ou sem pontuação): número, referência,\n"
     "               regime e tipo, separados por tabulação\n"
+    "  --transmitir envia as GIAs de uma exportação do NovaGIA ou de uma pasta de arquivos .prf:\n"
+    "               um envio por contribuinte cadastrado (ou só os de --ie), com o certificado do\n"
+    "               contador: um .pfx/.p12 (senha na variável FISCORA_SENHA_CERTIFICADO ou pedida\n"
+    "               no terminal), um .cer/.pem/.der, ou o número de série de um certificado num\n"
+    "               token; uma linha por contribuinte na saída\n"
     "  --pasta      a pasta do programa (ou a variável FISCORA_PASTA)\n"
-    "Código de saída: 0 concluído, 1 falha (mensagem na saída de erros), 2 argumentos errados.\n";
+    "Código de saída: 0 concluído (--transmitir: tudo enviado e listado pelo servidor), 1 falha\n"
+    "(mensagem na saída de erros), 2 argumentos errados.\n";
 
 // Qt's own options, which the windows take (QGuiApplication, QApplication, the X11 platform),
 // with a dash or two; the first group takes a value.
@@ -72,14 +80,11 @@ QtOption qtOption(const QString& argument) {
     return QtOption::None;
 }
 
-struct Request {
-    enum Kind { Windows, Convert, List, Help, Version, Wrong } kind = Windows;
-    QString first;
-    QString second;
-    QString problem; // why the arguments are wrong
-};
+using Request = CommandRequest;
 
-Request parse(const QStringList& arguments) {
+} // namespace
+
+Request CommandLine::parse(const QStringList& arguments) {
     Request request;
     // Asking for help or the version is answered whatever else is there.
     const QStringList options = arguments.mid(1);
@@ -91,31 +96,55 @@ Request parse(const QStringList& arguments) {
         request.kind = Request::Version;
         return request;
     }
+    QStringList ies;
+    QString certificate;
     for (qsizetype i = 0; i < options.size() && request.problem.isEmpty(); ++i) {
         const QString& argument = options.at(i);
         const QtOption qt = qtOption(argument);
-        const bool mode = argument == QLatin1String("--converter") || argument == QLatin1String("--listar");
+        const bool transmit = argument == QLatin1String("--transmitir");
+        const bool mode =
+            transmit || argument == QLatin1String("--converter") || argument == QLatin1String("--listar");
+        const bool ofTransmit =
+            argument == QLatin1String("--ie") || argument == QLatin1String("--certificado");
         const qsizetype operands =
-            mode ? 2 : argument == QLatin1String("--pasta") || qt == QtOption::WithValue;
+            transmit ? 1
+            : mode   ? 2
+                     : argument == QLatin1String("--pasta") || ofTransmit || qt == QtOption::WithValue;
         if (i + operands >= options.size())
             request.problem = QStringLiteral("faltam argumentos depois de %1").arg(argument);
         else if (mode && request.kind != Request::Windows)
-            request.problem = QStringLiteral("--converter e --listar não podem ser usados juntos");
+            request.problem =
+                QStringLiteral("--converter, --listar e --transmitir não podem ser usados juntos");
         else if (operands == 0 && qt == QtOption::None)
             request.problem = QStringLiteral("argumento não reconhecido: %1").arg(argument);
+        else if (argument == QLatin1String("--ie"))
+            ies.append(options.at(i + 1));
+        else if (argument == QLatin1String("--certificado"))
+            certificate = options.at(i + 1);
         else if (mode)
-            request = Request{argument == QLatin1String("--converter") ? Request::Convert : Request::List,
+            request = Request{argument == QLatin1String("--converter") ? Request::Convert
+                              : transmit                               ? Request::Transmit
+                                                                       : Request::List,
                               options.at(i + 1),
-                              options.at(i + 2),
+                              transmit ? QString() : options.at(i + 2),
+                              {},
+                              {},
                               {}};
         i += operands;
     }
+    if (request.problem.isEmpty() && request.kind != Request::Transmit &&
+        (!ies.isEmpty() || !certificate.isEmpty()))
+        request.problem = QStringLiteral("--ie e --certificado só valem com --transmitir");
+    if (request.problem.isEmpty() && request.kind == Request::Transmit && certificate.isEmpty())
+        request.problem = QStringLiteral("--transmitir pede --certificado");
+    request.ies = ies;
+    request.certificate = certificate;
     if (!request.problem.isEmpty())
         request.kind = Request::Wrong;
     return request;
 }
 
-int usage(const QString& problem, QTextStream& err) {
+int CommandLine::usage(const QString& problem, QTextStream& err) {
     if (!problem.isEmpty())
         err << "fiscora: " << problem << '\n';
     err << kUsage;
@@ -123,8 +152,7 @@ int usage(const QString& problem, QTextStream& err) {
     return 2;
 }
 
-// The IE as the databases store it, "###.###.###.###": twelve digits get their points.
-QString storedIe(const QString& ie) {
+QString CommandLine::storedIe(const QString& ie) {
     QString digits = ie;
     digits.remove(QLatin1Char('.'));
     if (digits.size() != 12 || !std::all_of(digits.cbegin(), digits.cend(), [](QChar c) {
@@ -134,6 +162,8 @@ QString storedIe(const QString& ie) {
     return digits.first(3) + QLatin1Char('.') + digits.sliced(3, 3) + QLatin1Char('.') + digits.sliced(6, 3) +
            QLatin1Char('.') + digits.sliced(9, 3);
 }
+
+namespace {
 
 int convert(const Request& request, QTextStream& out, QTextStream& err) {
     const GiaConversion::Result result = GiaConversion::convertReplacing(
@@ -153,7 +183,7 @@ int convert(const Request& request, QTextStream& out, QTextStream& err) {
 
 int list(const Request& request, QTextStream& out, QTextStream& err) {
     const GiaDatabaseReader::Listing listing =
-        GiaDatabaseReader::listGias(request.first, storedIe(request.second));
+        GiaDatabaseReader::listGias(request.first, CommandLine::storedIe(request.second));
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         err << GiaDatabaseReader::message(listing.outcome) << '\n';
         err.flush();
@@ -169,11 +199,11 @@ int list(const Request& request, QTextStream& out, QTextStream& err) {
 
 } // namespace
 
-bool CommandLine::windowsRequested(int argc, char** argv) {
+CommandRequest::Kind CommandLine::requested(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    return parse(arguments).kind == Request::Windows;
+    return parse(arguments).kind;
 }
 
 int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -188,6 +218,7 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
         out.flush();
         return 0;
     case Request::Windows:
+    case Request::Transmit:
     case Request::Wrong:
         return usage(request.problem, err);
     case Request::Convert:

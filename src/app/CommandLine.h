@@ -14,15 +14,33 @@ namespace fiscora {
 //                                               its points), one per line: number, reference,
 //                                               regime, type, tab-separated, control characters
 //                                               of the stored fields escaped
+//   fiscora --transmitir ARQUIVO_OU_PASTA [--ie IE]... --certificado CERTIFICADO
+//                                               sends the GIAs of a NovaGIA export or a folder of
+//                                               GIA text files, one upload per taxpayer
+//                                               (TransmitCommand, in a module of its own)
 //   fiscora --help | --version
 // Exit codes: 0 done, 1 failed (the message on the error stream), 2 wrong arguments (an unknown
 // option among them: the usage on the error stream).
+struct CommandRequest {
+    enum Kind { Windows, Convert, List, Transmit, Help, Version, Wrong } kind = Windows;
+    QString first;
+    QString second;
+    QStringList ies;     // --transmitir: the taxpayers to send, none for all
+    QString certificate; // --transmitir
+    QString problem;     // why the arguments are wrong
+};
+
 class CommandLine final {
 public:
-    // True when the raw arguments ask for the windows.
-    static bool windowsRequested(int argc, char** argv);
-    // Does what the arguments ask for when it is not the windows; fixes the program folder for
-    // the modes that need it.
+    static CommandRequest parse(const QStringList& arguments);
+    // What the raw arguments ask for.
+    static CommandRequest::Kind requested(int argc, char** argv);
+    // The usage, with the problem first when there is one; 2.
+    static int usage(const QString& problem, QTextStream& err);
+    // The IE as the databases store it, "###.###.###.###": twelve digits get their points.
+    static QString storedIe(const QString& ie);
+    // Does what the arguments ask for when it is neither the windows nor a transmission; fixes the
+    // program folder for the modes that need it.
     static int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 };
 

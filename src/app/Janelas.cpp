@@ -7,6 +7,7 @@
 #include "gui/GuiStartup.h"
 #include "gui/QtTranslations.h"
 #include "gui/WidgetSeams.h"
+#include "gui/WindowPlacement.h"
 
 #include <QApplication>
 
@@ -20,6 +21,7 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     fiscora::usePortugueseQtTexts();
 
     fiscora::WidgetSeams seams;
+    fiscora::installWindowPlacement();
 
     if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
         !folder) {

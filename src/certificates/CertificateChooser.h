@@ -17,15 +17,16 @@ class CertificateChooser {
 public:
     virtual ~CertificateChooser() = default;
 
-    // The chosen certificate, or nothing when the user cancels (Cancelar, Esc, closing).
+    // The chosen certificate, or nothing when the user cancels (Cancelar, Esc, closing). The
+    // certificate with the fingerprint `preferred`, when listed, is selected at the start.
     static std::optional<Certificate> choose(QWidget* parent, const QString& title, const QString& text,
-                                             const CertificateSource& source);
+                                             const CertificateSource& source, const QString& preferred = {});
     // Installs an implementation (not owned); nullptr restores the dialog.
     static void install(CertificateChooser* implementation);
 
 protected:
     virtual std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,
-                                              const CertificateSource& source) = 0;
+                                              const CertificateSource& source, const QString& preferred) = 0;
 };
 
 } // namespace fiscora

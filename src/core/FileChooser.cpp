@@ -18,6 +18,10 @@ QString FileChooser::saveFile(QWidget* parent, const QString& caption, const QSt
     return ask(Mode::Save, parent, caption, proposed, filter, defaultSuffix);
 }
 
+QString FileChooser::chooseFolder(QWidget* parent, const QString& caption, const QString& directory) {
+    return ask(Mode::Folder, parent, caption, directory, {}, {});
+}
+
 QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                          const QString& filter, const QString& defaultSuffix) {
     // Without a window system installed there is nobody to ask: the choice is cancelled.

@@ -10,8 +10,9 @@ namespace fiscora {
 class FileChooser {
 public:
     enum class Mode {
-        Open, // an existing file
-        Save, // a file to write; the dialog asks before replacing one
+        Open,   // an existing file
+        Save,   // a file to write; the dialog asks before replacing one
+        Folder, // an existing folder
     };
 
     virtual ~FileChooser() = default;
@@ -22,6 +23,7 @@ public:
     // `proposed`: the folder and name the dialog starts with.
     static QString saveFile(QWidget* parent, const QString& caption, const QString& proposed,
                             const QString& filter, const QString& defaultSuffix = QString());
+    static QString chooseFolder(QWidget* parent, const QString& caption, const QString& directory);
     static void install(FileChooser* implementation);
 
 protected:

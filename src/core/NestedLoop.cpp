@@ -1,5 +1,7 @@
 #include "core/NestedLoop.h"
 
+#include "core/ApplicationFilter.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QList>
@@ -42,12 +44,7 @@ public:
 };
 
 void installGuard() {
-    static DeletionGuard guard;
-    static QPointer<QCoreApplication> installedOn;
-    if (installedOn != QCoreApplication::instance()) {
-        installedOn = QCoreApplication::instance();
-        installedOn->installEventFilter(&guard);
-    }
+    installApplicationFilter<DeletionGuard>();
 }
 
 } // namespace

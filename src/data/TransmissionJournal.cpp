@@ -242,6 +242,13 @@ Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QStrin
     return {};
 }
 
+Status recordContentDigest(qint64 id, const QString& sha256) {
+    LocalDatabase db;
+    if (Status opened = db.open(); !opened)
+        return opened;
+    return db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id});
+}
+
 Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
@@ -280,12 +287,21 @@ Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<L
     QStringList protocols;
     for (const ListedTransmission& item : listed)
         protocols.append(item.protocol);
-    if (Status kept =
-            db.exec(QStringLiteral("INSERT OR REPLACE INTO tblUltimaLista (IE, Protocolos, DataHora) "
-                                   "VALUES (?,?,?)"),
-                    {ie, joined(protocols), now});
-        !kept)
-        return kept.error();
+    // An unchanged list writes nothing: a batch asks for hundreds of them, and each write waits
+    // for the disk.
+    const Result<std::optional<DbRow>> last =
+        db.first(QStringLiteral("SELECT Protocolos FROM tblUltimaLista WHERE IE = ?"), {ie});
+    if (!last)
+        return last.error();
+    const bool unchanged = *last && (*last)->text(QStringLiteral("Protocolos")) == joined(protocols);
+    if (!unchanged) {
+        if (Status kept =
+                db.exec(QStringLiteral("INSERT OR REPLACE INTO tblUltimaLista (IE, Protocolos, DataHora) "
+                                       "VALUES (?,?,?)"),
+                        {ie, joined(protocols), now});
+            !kept)
+            return kept.error();
+    }
     if (Status committed = db.commit(); !committed)
         return committed.error();
     return recorded;

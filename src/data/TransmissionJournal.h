@@ -78,6 +78,9 @@ Result<qint64> startTransmission(const JournalEntry& entry);
 // The outcome of the upload of row `id` (never Sending); a row is completed once.
 Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail);
 
+// The SHA-256 of the content once it has gone out whole (reckoned while the server answers).
+Status recordContentDigest(qint64 id, const QString& sha256);
+
 // One row of a valid transmission list.
 struct ListedTransmission {
     QString reference;

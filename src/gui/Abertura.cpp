@@ -81,6 +81,15 @@ Abertura::Abertura(Session& session, QWidget* parent)
     connect(m_sair, &QPushButton::clicked, this, [] { Platform::current().quit(); });
 }
 
+void Abertura::setChecking(bool checking) {
+    m_checking = checking;
+    // Sair stays: the program may end at any time.
+    for (QPushButton* button : {m_iniciar, m_sobre})
+        button->setEnabled(!checking);
+    if (!checking)
+        m_iniciar->setFocus();
+}
+
 void Abertura::iniciar() {
     close();
     m_session.showMainWindow();

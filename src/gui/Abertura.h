@@ -17,6 +17,10 @@ class Abertura final : public QWidget {
 public:
     explicit Abertura(Session& session, QWidget* parent = nullptr);
 
+    // While the version check runs, the buttons wait for it.
+    void setChecking(bool checking);
+    bool checking() const { return m_checking; }
+
 private:
     void iniciar();
     void sobre();
@@ -26,6 +30,7 @@ private:
     QPushButton* m_iniciar;
     QPushButton* m_sobre;
     QPushButton* m_sair;
+    bool m_checking = false;
 };
 
 } // namespace fiscora

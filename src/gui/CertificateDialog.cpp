@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -74,6 +75,7 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     m_refresh->setAutoDefault(false);
     m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("cmdOK"));
+    m_ok->setDefault(true);
     m_cancel = buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
     m_cancel->setObjectName(QStringLiteral("cmdCancelar"));
 
@@ -94,8 +96,12 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
 
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_proxy->setFilterFixedString(text);
+        // The one certificate found is the one meant: Return takes it.
+        if (m_proxy->rowCount() == 1)
+            m_grid->selectRow(0);
         updateButtons();
     });
+    m_search->installEventFilter(this);
     connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CertificateDialog::updateButtons);
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -121,6 +127,29 @@ CertificateDialog::~CertificateDialog() = default;
 
 void CertificateDialog::setText(const QString& text) {
     m_text->setText(text);
+}
+
+void CertificateDialog::preselect(const QString& fingerprint) {
+    if (fingerprint.isEmpty())
+        return;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->certificate(row).fingerprint() == fingerprint) {
+            selectCertificate(m_model->certificate(row));
+            return;
+        }
+    }
+}
+
+bool CertificateDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Down leaves the search field for the list, on the selected row or the first.
+    if (watched == m_search && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down && m_proxy->rowCount() > 0) {
+        if (!m_grid->selectionModel()->hasSelection())
+            m_grid->selectRow(0);
+        m_grid->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 Certificate CertificateDialog::selectedCertificate() const {
@@ -178,13 +207,15 @@ void CertificateDialog::importFromFile() {
         return;
     QString password;
     if (m_source.needsPassword(path)) {
-        bool given = false;
-        password =
-            QInputDialog::getText(this, QStringLiteral("Senha do certificado"),
-                                  QStringLiteral("Senha do arquivo %1:").arg(QFileInfo(path).fileName()),
-                                  QLineEdit::Password, QString(), &given);
-        if (!given)
+        QInputDialog ask(this);
+        ask.setWindowTitle(QStringLiteral("Senha do certificado"));
+        ask.setLabelText(QStringLiteral("Senha do arquivo %1:").arg(QFileInfo(path).fileName()));
+        ask.setTextEchoMode(QLineEdit::Password);
+        // Room for the whole title beside the title bar's buttons, whatever the label's length.
+        ask.resize(qMax(360, ask.fontMetrics().horizontalAdvance(ask.windowTitle()) * 2 + 160), 1);
+        if (ask.exec() != QDialog::Accepted)
             return;
+        password = ask.textValue();
     }
     const ImportResult result = m_source.importFile(path, password);
     password.fill(QLatin1Char('\0'));

@@ -16,7 +16,8 @@ class CertificateListModel;
 class CertificateSource;
 
 // The chooser: the certificates of a source in a table with a search field; OK only with a row
-// selected; Cancelar, Esc or closing cancel. "Importar…" adds a certificate from a file when the
+// selected (a search that leaves one row selects it; Down goes from the field to the list);
+// Cancelar, Esc or closing cancel. "Importar…" adds a certificate from a file when the
 // source takes imports.
 class CertificateDialog final : public QDialog {
     Q_OBJECT
@@ -27,10 +28,15 @@ public:
     ~CertificateDialog() override;
 
     void setText(const QString& text);
+    // Selects the certificate with this fingerprint when it is listed.
+    void preselect(const QString& fingerprint);
     // The certificate of the selected row; null without a selection.
     Certificate selectedCertificate() const;
     // Reads the source again, keeping the given certificate selected when it is listed.
     void reload(const Certificate& select = {});
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void importFromFile();

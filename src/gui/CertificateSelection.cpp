@@ -7,6 +7,7 @@
 #include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/UserPreferences.h"
 #include "data/AccountantTable.h"
 
 namespace fiscora {
@@ -23,8 +24,8 @@ void CertificateSelection::distributionPointStep(const Certificate& certificate)
                          MessageIcon::None, MessageButtons::Ok);
 }
 
-CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner, const QString& title,
-                                                           const QString& text,
+CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
+                                                           UserPreferences::CertificateUse use,
                                                            const CertificateSource* source,
                                                            std::optional<Certificate>* chosen) {
     const PersonalCertificateSource personal;
@@ -33,16 +34,26 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner, const
         showComponentFailure();
         return Outcome::Failed;
     }
-    *chosen = CertificateChooser::choose(owner, title, text, from);
+    const bool key = use == UserPreferences::CertificateUse::Key;
+    *chosen = CertificateChooser::choose(
+        owner, key ? CertificateTexts::keyTitle : CertificateTexts::transmissionTitle,
+        key ? CertificateTexts::keyText : CertificateTexts::transmissionText, from,
+        UserPreferences::certificate(use));
     return *chosen ? Outcome::Accepted : Outcome::Cancelled;
+}
+
+CertificateSelection::Outcome CertificateSelection::acceptChosen(UserPreferences::CertificateUse use,
+                                                                 const Certificate& certificate) {
+    UserPreferences::setCertificate(use, certificate.fingerprint());
+    distributionPointStep(certificate);
+    return Outcome::Accepted;
 }
 
 CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, const KeyDocuments& documents,
                                                                std::optional<Certificate>* selected,
                                                                const CertificateSource* source) {
     std::optional<Certificate> chosen;
-    const Outcome choice =
-        choose(owner, CertificateTexts::keyTitle, CertificateTexts::keyText, source, &chosen);
+    const Outcome choice = choose(owner, UserPreferences::CertificateUse::Key, source, &chosen);
     if (choice != Outcome::Accepted)
         return choice;
     *selected = chosen;
@@ -60,8 +71,7 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
             return Outcome::Refused;
         }
     }
-    distributionPointStep(*chosen);
-    return Outcome::Accepted;
+    return acceptChosen(UserPreferences::CertificateUse::Key, *chosen);
 }
 
 CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget* owner,
@@ -70,8 +80,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
                                                                         bool* accepted,
                                                                         const CertificateSource* source) {
     std::optional<Certificate> chosen;
-    const Outcome choice = choose(owner, CertificateTexts::transmissionTitle,
-                                  CertificateTexts::transmissionText, source, &chosen);
+    const Outcome choice = choose(owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
     if (choice == Outcome::Cancelled)
         return choice;
     if (choice == Outcome::Failed) {
@@ -97,8 +106,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
         *accepted = false;
         return Outcome::Refused;
     }
-    distributionPointStep(*chosen);
-    return Outcome::Accepted;
+    return acceptChosen(UserPreferences::CertificateUse::Transmission, *chosen);
 }
 
 } // namespace fiscora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "core/UserPreferences.h"
 
 #include <QDateTime>
 #include <QString>
@@ -15,7 +16,8 @@ class CertificateSource;
 
 // SelecionarCertificado: the choice of a certificate from the user's store and its checks, one
 // implementation for the key windows and the upload windows. Every failure inside ends in the
-// component-failure message; the window stays open.
+// component-failure message; the window stays open. The chooser starts on the certificate last
+// accepted for the same use, in this run or an earlier one.
 class CertificateSelection {
 public:
     enum class Outcome { Accepted, Cancelled, Refused, Failed };
@@ -50,8 +52,10 @@ public:
 
 private:
     // Opens the store and shows the chooser. Failed when the store cannot be read.
-    static Outcome choose(QWidget* owner, const QString& title, const QString& text,
+    static Outcome choose(QWidget* owner, UserPreferences::CertificateUse use,
                           const CertificateSource* source, std::optional<Certificate>* chosen);
+    // The certificate passed the checks: remembered for its use, then the distribution point step.
+    static Outcome acceptChosen(UserPreferences::CertificateUse use, const Certificate& certificate);
 };
 
 } // namespace fiscora

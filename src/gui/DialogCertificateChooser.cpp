@@ -6,10 +6,12 @@ namespace fiscora {
 
 std::optional<Certificate> DialogCertificateChooser::select(QWidget* parent, const QString& title,
                                                             const QString& text,
-                                                            const CertificateSource& source) {
+                                                            const CertificateSource& source,
+                                                            const QString& preferred) {
     CertificateDialog dialog(source, parent);
     dialog.setWindowTitle(title);
     dialog.setText(text);
+    dialog.preselect(preferred);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedCertificate().isNull())
         return std::nullopt;
     return dialog.selectedCertificate();

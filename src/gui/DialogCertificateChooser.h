@@ -8,7 +8,7 @@ namespace fiscora {
 class DialogCertificateChooser final : public CertificateChooser {
 protected:
     std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,
-                                      const CertificateSource& source) override;
+                                      const CertificateSource& source, const QString& preferred) override;
 };
 
 } // namespace fiscora

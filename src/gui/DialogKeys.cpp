@@ -1,5 +1,7 @@
 #include "gui/DialogKeys.h"
 
+#include "core/ApplicationFilter.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
@@ -61,12 +63,7 @@ public:
 };
 
 void installKeyKeeper() {
-    static KeyKeeper keeper;
-    static QPointer<QCoreApplication> installedOn;
-    if (installedOn != QCoreApplication::instance()) {
-        installedOn = QCoreApplication::instance();
-        installedOn->installEventFilter(&keeper);
-    }
+    installApplicationFilter<KeyKeeper>();
 }
 
 void onReturn(QWidget* window, QPushButton* confirm) {

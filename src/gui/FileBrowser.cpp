@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/UserPreferences.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -86,11 +87,13 @@ FileBrowser::FileBrowser(QWidget* parent)
 }
 
 QString FileBrowser::rememberedFolder() {
-    return rememberedSlot();
+    // The run's own memory stands even when the user's preferences cannot be written.
+    return rememberedSlot().isEmpty() ? UserPreferences::uploadFolder() : rememberedSlot();
 }
 
 void FileBrowser::setRememberedFolder(const QString& path) {
     rememberedSlot() = path;
+    UserPreferences::setUploadFolder(path);
 }
 
 QString FileBrowser::filePath(const QString& name) const {
@@ -101,7 +104,8 @@ bool FileBrowser::setFolder(const QString& path) {
     if (path.isEmpty() || !readableFolder(path))
         return false;
     m_folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    rememberedSlot() = m_folder;
+    if (m_folder != rememberedSlot())
+        setRememberedFolder(m_folder);
     showDriveOf(m_folder);
     fillFolders();
     fillFiles();

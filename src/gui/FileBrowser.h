@@ -13,8 +13,8 @@ namespace fiscora {
 
 // The drive, folder and file lists of the upload windows: the drive list (`Drive1`) holds the
 // mounted volumes and sets the folder list (`dir`), the folder list sets the file list (`file`), a
-// click on a file chooses it. The first browser of a run starts in the user's home folder; every
-// browser starts where the last one was left, for the rest of the run.
+// click on a file chooses it. Every browser starts where the last one was left, in this run or an
+// earlier one (the user's preferences keep it); the very first starts in the user's home folder.
 class FileBrowser final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FileBrowser)

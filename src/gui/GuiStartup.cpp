@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/Platform.h"
 #include "core/Session.h"
 #include "data/LocalDatabase.h"
 #include "data/TransmissionJournal.h"
@@ -64,14 +65,29 @@ void reportUnconfirmedTransmissions() {
 }
 
 Abertura* openStartupWindow(Session& session) {
-    // The window is built while the server answers the version check, and shown only when the
-    // checks let the program go on, after any message of theirs.
-    StartupChecks checks;
-    auto window = std::make_unique<Abertura>(session);
-    if (checks.finish() == StartupOutcome::Quit)
+    auto checks = std::make_shared<StartupChecks>(false);
+    if (!checks->administrator()) {
+        checks->finish();
         return nullptr;
+    }
+    // The window comes up first and the version check runs behind it (loading the transport
+    // takes longer than building the window, and would hold up its libraries), its buttons
+    // waiting for the check; the check's messages come over it, and an update started closes it.
+    auto* window = new Abertura(session);
+    window->setChecking(true);
     window->show();
-    return window.release();
+    QTimer::singleShot(0, window, [window, checks] {
+        checks->startFetch();
+        checks->whenFetched(window, [window, checks] {
+            if (checks->finish() == StartupOutcome::Quit) {
+                window->close();
+                Platform::current().quit();
+                return;
+            }
+            window->setChecking(false);
+        });
+    });
+    return window;
 }
 
 } // namespace fiscora

@@ -15,8 +15,11 @@
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
+#include "gui/TransmissionAccountant.h"
+#include "gui/WrappedTree.h"
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
+#include "gui/frmLote.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -25,6 +28,7 @@
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "net/Soap.h"
 #include "net/TransmissionHistory.h"
+#include "transmission/TaxpayerList.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -39,6 +43,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -174,6 +179,7 @@ Principal::Principal(Session& session, QWidget* parent)
     m_tvwPessoa->setHeaderHidden(true);
     m_tvwPessoa->setRootIsDecorated(true);
     m_tvwPessoa->setMinimumWidth(220);
+    wrapTreeLines(m_tvwPessoa);
     m_tvwPessoa->hide();
 
     auto* print = new QHBoxLayout;
@@ -246,32 +252,36 @@ Principal::~Principal() {
 }
 
 void Principal::buildMenus() {
-    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("Arquivo"));
+    QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("mnArquivo"));
-    connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("Sair")), &QAction::triggered, this,
+    connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("&Sair")), &QAction::triggered, this,
             [] { Platform::current().quit(); });
 
-    QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("Contribuinte"));
+    QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("&Contribuinte"));
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
-    connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("Novo"), Qt::Key_F2),
+    connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("&Novo"), Qt::Key_F2),
             &QAction::triggered, this, &Principal::novoContribuinte);
-    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("Selecionar"),
+    connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("&Selecionar"),
                    Qt::Key_F5),
             &QAction::triggered, this, &Principal::selecionar);
-    connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("Atualizar"), Qt::Key_F8),
+    connect(action(contribuinte, QStringLiteral("mnAtualizar"), QStringLiteral("&Atualizar"), Qt::Key_F8),
             &QAction::triggered, this, &Principal::atualizar);
-    connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("Excluir")), &QAction::triggered,
-            this, &Principal::excluir);
+    connect(action(contribuinte, QStringLiteral("mnExcluir"), QStringLiteral("&Excluir")),
+            &QAction::triggered, this, &Principal::excluir);
     contribuinte->addSeparator()->setObjectName(QStringLiteral("space2"));
-    connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("Contador"), Qt::Key_F6),
+    connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("&Contador"), Qt::Key_F6),
             &QAction::triggered, this, &Principal::abrirContador);
-    connect(action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios realizados"), Qt::Key_F7),
-            &QAction::triggered, this, &Principal::envios);
+    connect(
+        action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios &realizados"), Qt::Key_F7),
+        &QAction::triggered, this, &Principal::envios);
+    connect(
+        action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
+        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
 
-    QMenu* ajuda = menuBar()->addMenu(QStringLiteral("Ajuda"));
+    QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
-    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("Ajuda"), Qt::Key_F1);
-    connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("Sobre")), &QAction::triggered, this,
+    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1);
+    connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
 }
 
@@ -315,7 +325,31 @@ void Principal::showUnconfirmedNotice() {
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
 }
 
+void Principal::showListedSends(const QString& ie, const QList<qint64>& rows,
+                                const QList<ListedTransmission>& listed) {
+    JournalFilter filter;
+    filter.ie = ie;
+    QStringList found;
+    for (const JournalEntry& entry : findTransmissions(filter).valueOr({})) {
+        if (!rows.contains(entry.id))
+            continue;
+        for (const QString& protocol : entry.protocols) {
+            QString reference;
+            for (const ListedTransmission& row : listed) {
+                if (row.protocol == protocol)
+                    reference = row.reference.trimmed();
+            }
+            found.append(reference.isEmpty() ? QStringLiteral("protocolo %1").arg(protocol)
+                                             : QStringLiteral("%1: protocolo %2").arg(reference, protocol));
+        }
+    }
+    if (!found.isEmpty())
+        statusBar()->showMessage(QStringLiteral("A lista do servidor mostra o envio — ") +
+                                 found.join(QStringLiteral("; ")));
+}
+
 void Principal::leaveTaxpayer() {
+    statusBar()->clearMessage();
     m_shownIE = m_session.IESel();
     m_shownKey = m_session.lblChave();
     m_GridTransmissoes->setRowCount(0);
@@ -351,10 +385,7 @@ void Principal::RecebeDadosServer() {
     // The call lets events through: closing the window meanwhile ends the program and may delete it.
     const QPointer<Principal> self(this);
     const QString ie = m_session.IESel();
-    const Result<QString> answer = CallSoapOperation(
-        QStringLiteral("Transferencia.ver2"), {{QStringLiteral("strNome"), ie},
-                                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                               {QStringLiteral("Chave"), m_session.lblChave()}});
+    const Result<QString> answer = requestTransmissionList(ie, m_session.lblChave());
     if (!self)
         return;
     if (!answer) {
@@ -393,8 +424,11 @@ void Principal::RecebeDadosServer() {
             listed.append(
                 {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
         }
-        if (const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed); !recorded)
+        const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed);
+        if (!recorded)
             showDatabaseError(recorded.error());
+        else if (self && !recorded->isEmpty())
+            showListedSends(ie, *recorded, listed);
         if (self)
             showUnconfirmedNotice();
     } else {
@@ -575,21 +609,10 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador) {
-        showDatabaseError(contador.error());
+    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    if (!contador)
         return;
-    }
-    if (!*contador) {
-        MessageBox::show(
-            AppTexts::productTitle,
-            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
-        frmContador* window = frmContador::showWindow(m_session);
-        window->activateWindow();
-        window->setFocus();
-        return;
-    }
-    m_session.setThisCont_cpf_cnpj((*contador)->cont_cpf_cnpj);
+    m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
 
     const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_session.IESel());
     if (!taxpayer) {

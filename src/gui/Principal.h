@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -15,7 +16,9 @@ class QTreeWidget;
 namespace fiscora {
 
 class Session;
+struct ListedTransmission;
 class frmEnvios;
+class frmLote;
 class frmUpload;
 class frmUploadSimples;
 class frmtbl_CriaContribuinte;
@@ -57,6 +60,10 @@ private:
     // Another taxpayer is current: nothing of the previous one stays on screen or in an upload
     // window.
     void leaveTaxpayer();
+    // After an upload, the status line names the references the refreshed list now shows for it,
+    // with their protocols.
+    void showListedSends(const QString& ie, const QList<qint64>& rows,
+                         const QList<ListedTransmission>& listed);
     void buildReceiptTree(const QString& receipt);
     // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.
     void showUnconfirmedNotice();
@@ -105,6 +112,7 @@ private:
     QPointer<frmtbl_atualizarContribuinte> m_frmAtualizar;
     QPointer<frmtbl_exclusaoContribuinte> m_frmExclusao;
     QPointer<frmEnvios> m_frmEnvios;
+    QPointer<frmLote> m_frmLote;
 };
 
 } // namespace fiscora

@@ -75,17 +75,25 @@ void TaxpayerListWindow::load() {
         const Taxpayer& row = rows.at(r);
         const QString cells[] = {row.IE, row.RazaoSocial, row.Cnpj, row.Cnae, row.Chave};
         for (int column = ColIE; column <= ColChave; ++column) {
-            if (!cells[column].isEmpty())
-                grid->setItem(r, column, new QTableWidgetItem(cells[column]));
+            if (cells[column].isEmpty())
+                continue;
+            auto* item = new QTableWidgetItem(cells[column]);
+            // A name cut short in its column is there whole.
+            item->setToolTip(cells[column]);
+            grid->setItem(r, column, item);
         }
     }
-    // The widths of the original grid, widened where the content needs more.
+    // The widths of the original grid, widened where the content needs more; the name's by twice
+    // at most, so a long name cannot push the window off the screen.
     const int widths[] = {1300, 4400, 1600, 1000};
     int total = 0;
     for (int column = ColIE; column <= ColCnae; ++column) {
         grid->resizeColumnToContents(column);
-        grid->setColumnWidth(column, qMax(widths[column] / 15, grid->columnWidth(column) + 8));
-        total += grid->columnWidth(column);
+        int width = qMax(widths[column] / 15, grid->columnWidth(column) + 8);
+        if (column == ColRazaoSocial)
+            width = qMin(width, 2 * widths[column] / 15);
+        grid->setColumnWidth(column, width);
+        total += width;
     }
     grid->resizeColumnToContents(ColChave);
     total += qMax(grid->columnWidth(ColChave), 80);

@@ -3,7 +3,6 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/NestedLoop.h"
-#include "core/ServerAddress.h"
 #include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
@@ -33,9 +32,6 @@ const QString UploadWindow::checkListText =
 
 namespace {
 
-int g_connectTimeoutMs = 0;
-int g_answerTimeoutMs = 0;
-
 QLabel* label(const QString& name, const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
@@ -49,11 +45,6 @@ QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
 }
 
 } // namespace
-
-void UploadWindow::setTimeLimits(int connectMs, int answerMs) {
-    g_connectTimeoutMs = connectMs;
-    g_answerTimeoutMs = answerMs;
-}
 
 UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -130,12 +121,12 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
 }
 
 UploadWindow::~UploadWindow() {
-    if (m_upload)
-        m_upload->abort();
+    if (m_transmission)
+        m_transmission->abort();
 }
 
 bool UploadWindow::uploadBusy() const {
-    return (m_upload && m_upload->isBusy()) || m_pausing || !m_held.isEmpty() || m_answerPending;
+    return (m_transmission && m_transmission->busy()) || !m_held.isEmpty() || m_answerPending;
 }
 
 bool UploadWindow::forCurrentTaxpayer() const {
@@ -173,12 +164,7 @@ void UploadWindow::refreshList() {
 }
 
 bool UploadWindow::outcomePending() const {
-    if (m_answerPending)
-        return true;
-    const bool ended = m_upload && (m_upload->state() == UploadSession::State::Answered ||
-                                    m_upload->state() == UploadSession::State::ClosedWithoutAnswer ||
-                                    m_upload->state() == UploadSession::State::Failed);
-    return ended && !m_held.isEmpty();
+    return m_answerPending || (m_transmission && m_transmission->ended() && !m_held.isEmpty());
 }
 
 void UploadWindow::closeEvent(QCloseEvent* event) {
@@ -190,8 +176,8 @@ void UploadWindow::closeEvent(QCloseEvent* event) {
         m_closeWhenShown = true;
         return;
     }
-    if (m_upload)
-        m_upload->abort();
+    if (m_transmission)
+        m_transmission->abort();
     m_held.clear();
     event->accept();
     m_session.enableMainWindow();
@@ -214,10 +200,13 @@ bool UploadWindow::certificateStep() {
     QPointer<UploadWindow> self(this);
     std::optional<Certificate> certificate;
     bool accepted = m_certificateAccepted;
-    CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
+    const CertificateSelection::Outcome outcome =
+        CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
     if (!self)
         return false;
     m_certificateAccepted = accepted;
+    if (outcome == CertificateSelection::Outcome::Accepted)
+        m_certificate = certificate;
     return m_certificateAccepted && !uploadBusy();
 }
 
@@ -231,98 +220,68 @@ bool UploadWindow::readyToSend() {
     return true;
 }
 
-QString UploadWindow::uploadUrl(const QString& script, const QString& gias) const {
-    // The blank before the path is the address as the server has always received it.
-    return ServerAddress::fromSettings().upload(
-        script, QStringLiteral("contador=") + m_session.thisCont_cpf_cnpj() + QStringLiteral("&chave=") +
-                    m_taxpayerKey + QStringLiteral("&gias=") + gias);
-}
-
 void UploadWindow::resetProgress(const QString& text) {
     m_ProgressBar1->setValue(0);
     m_lblSendSpeed->setText(text.isEmpty() ? kProgressStartText : text);
 }
 
-bool UploadWindow::startUpload(const QString& url,
-                               const std::function<Result<QList<UploadFilePiece>>()>& content,
-                               const QString& fileName, Pauses pauses) {
-    const UrlParts address = SplitUrl(url);
-    if (address.Host.isEmpty()) {
-        MessageBox::show(AppTexts::errorTitle, kInvalidHostText, MessageIcon::Critical);
-        return false;
+bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses pauses) {
+    order.ie = m_taxpayerIE;
+    order.razaoSocial = m_taxpayerName;
+    order.chave = m_taxpayerKey;
+    order.accountantDocument = m_session.thisCont_cpf_cnpj();
+    order.fileName = m_clickedName;
+    order.serverDate = m_session.DataServidor();
+    if (m_certificate) {
+        order.certificateHolder = m_certificate->subjectName();
+        order.certificateSerial = QString::fromLatin1(m_certificate->qt().serialNumber());
     }
-    const Result<QList<UploadFilePiece>> pieces = content();
-    if (!pieces) {
-        // Sending without the file would only earn a refusal the user cannot make sense of.
-        MessageBox::show(AppTexts::errorTitle, pieces.error().description, MessageIcon::Critical);
-        return false;
-    }
-    const UploadRequest request =
-        BuildUploadRequest(*pieces, address, kUploadFieldName, fileName, kUploadContentType);
+    m_txtUrl = Transmission::address(order);
 
-    if (m_upload)
-        m_upload->deleteLater();
+    if (m_transmission)
+        m_transmission->deleteLater();
     m_held.clear();
-    m_pausing = false;
     m_requestSent = false;
-    m_upload = new UploadSession(this);
-    if (g_connectTimeoutMs > 0)
-        m_upload->setConnectTimeout(g_connectTimeoutMs);
-    if (g_answerTimeoutMs > 0)
-        m_upload->setAnswerTimeout(g_answerTimeoutMs);
-    UploadSession* upload = m_upload;
-    connect(upload, &UploadSession::connected, this, [this, upload, request, pauses] {
-        if (upload != m_upload)
-            return;
-        const auto send = [this, upload, request, pauses] {
-            if (upload != m_upload || upload->state() != UploadSession::State::Connected)
-                return;
-            upload->send(request);
-            if (pauses.afterSendMs > 0) {
-                m_pausing = true;
-                QTimer::singleShot(pauses.afterSendMs, this, [this] {
-                    m_pausing = false;
-                    deliverHeld();
-                });
-            }
-        };
-        if (pauses.beforeSendMs > 0)
-            QTimer::singleShot(pauses.beforeSendMs, this, send);
-        else
-            send();
-    });
-    connect(upload, &UploadSession::sendProgress, this, [this](qint64, qint64, int percent) {
+    auto* transmission = new Transmission(this);
+    m_transmission = transmission;
+    connect(transmission, &Transmission::sendProgress, this, [this](int percent) {
         deliver([this, percent] {
             m_ProgressBar1->setValue(percent);
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
-    connect(upload, &UploadSession::sendComplete, this, [this] {
+    connect(transmission, &Transmission::sendComplete, this, [this] {
         m_requestSent = true;
         deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); });
     });
-    connect(upload, &UploadSession::answered, this, [this](const QByteArray& piece) {
-        deliver([this, piece] { answered(QString::fromUtf8(piece)); });
-    });
-    connect(upload, &UploadSession::closedWithoutAnswer, this, [this] {
+    connect(transmission, &Transmission::answered, this,
+            [this](const QString& text) { deliver([this, text] { answered(text); }); });
+    connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {
         deliver([this] {
             resetProgress(closedWithoutAnswerText);
             closedWithoutAnswer();
         });
     });
-    connect(upload, &UploadSession::failed, this,
+    connect(transmission, &Transmission::failed, this,
             [this](const AppError& error) { deliver([this, error] { uploadFailed(error); }); });
+    connect(transmission, &Transmission::journalFailed, this,
+            [this](const AppError& error) { deliver([error] { showDatabaseError(error); }); });
 
-    const Result<quint16> port = UploadPort(address, ServerAddress::fromSettings().port());
-    if (!port) {
-        const AppError error = port.error();
-        QTimer::singleShot(0, this, [this, error] { uploadFailed(error); });
-        m_upload->abort();
+    const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
+    if (!refused)
         return true;
+    m_transmission = nullptr;
+    transmission->deleteLater();
+    switch (refused->kind) {
+    case Transmission::Refusal::Kind::InvalidHost:
+    case Transmission::Refusal::Kind::File:
+        MessageBox::show(AppTexts::errorTitle, refused->error.description, MessageIcon::Critical);
+        break;
+    case Transmission::Refusal::Kind::Journal:
+        showDatabaseError(refused->error);
+        break;
     }
-    m_upload->setScheme(address.Scheme.toLower());
-    m_upload->connectToServer(address.Host, *port);
-    return true;
+    return false;
 }
 
 void UploadWindow::deliver(std::function<void()> event) {
@@ -332,7 +291,7 @@ void UploadWindow::deliver(std::function<void()> event) {
 
 void UploadWindow::deliverHeld() {
     // An event opened a box and the next one came meanwhile: it follows when the first is done.
-    if (m_pausing || m_delivering)
+    if (m_delivering)
         return;
     if (NestedLoop::running()) {
         if (!m_deliveryQueued) {
@@ -353,7 +312,7 @@ void UploadWindow::deliverHeld() {
             return;
     }
     m_delivering = false;
-    if (m_closeWhenShown && !m_answerPending && !m_pausing)
+    if (m_closeWhenShown && !m_answerPending)
         unload();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "certificates/Certificate.h"
 #include "core/AppError.h"
 #include "core/MessageBox.h"
 #include "core/Result.h"
 #include "core/UrlParts.h"
 #include "net/Upload.h"
+#include "transmission/Transmission.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -47,10 +49,6 @@ public:
     // Added when the request went out but its outcome is unknown.
     static const QString checkListText;
 
-    // Time limits of the uploads started from now on: the connection, and the answer after the
-    // send (tests shorten them). Zero restores the upload's own.
-    static void setTimeLimits(int connectMs, int answerMs);
-
     // What a window says of itself.
     struct Texts {
         QString objectName;
@@ -62,13 +60,6 @@ public:
     };
 
 protected:
-    // Pauses around the send call; an event of the upload that comes during the pause after it
-    // is handled once the pause is over.
-    struct Pauses {
-        int beforeSendMs = 0;
-        int afterSendMs = 0;
-    };
-
     UploadWindow(Session& session, const Texts& texts, QWidget* parent);
 
     void closeEvent(QCloseEvent* event) override;
@@ -103,14 +94,11 @@ protected:
     bool certificateStep();
     // The certificate step, then a file must have been chosen ("No File Chosen" otherwise).
     bool readyToSend();
-    // The address of an upload script on the configured server, for these GIA numbers.
-    QString uploadUrl(const QString& script, const QString& gias) const;
-    // The sending steps: the address taken apart ("Invalid Host" when it has no host), the
-    // content's files opened (their failure shown under "ERROR"; they are read as they are sent),
-    // the request built, the connection opened; the request goes out once connected. False when
-    // nothing was started.
-    bool startUpload(const QString& url, const std::function<Result<QList<UploadFilePiece>>()>& content,
-                     const QString& fileName, Pauses pauses);
+    // The transmission of the order, completed with what the window knows (its taxpayer, the
+    // accountant, the certificate, the chosen file's name); txtUrl keeps its address. What keeps it
+    // from starting is shown ("Invalid Host", an unreadable file under "ERROR", the database
+    // report); false then.
+    bool startTransmission(TransmissionOrder order, TransmissionPauses pauses = {});
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
     // Closes the window for good: the main window is enabled and the window deleted (once no
@@ -141,9 +129,10 @@ private:
     // The outcome is in but not yet shown.
     bool outcomePending() const;
 
-    QPointer<UploadSession> m_upload;
+    QPointer<Transmission> m_transmission;
     bool m_certificateAccepted = false;
-    bool m_pausing = false;
+    // The certificate last accepted in this window: the journal names it.
+    std::optional<Certificate> m_certificate;
     bool m_requestSent = false;
     bool m_answerPending = false;
     bool m_leftBehind = false;

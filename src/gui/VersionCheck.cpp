@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QThread>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -132,22 +133,34 @@ Result<QString> privateCopy(const QByteArray& bytes) {
 
 } // namespace
 
-StartupChecks::StartupChecks()
+StartupChecks::StartupChecks(bool fetchNow)
     : m_administrator(Platform::current().isAdministrator())
     , m_server(ServerAddress::fromSettings())
-    , m_version(AppError::message(QString())) {
-    if (!m_administrator)
+    , m_version(std::make_shared<Result<QByteArray>>(AppError::message(QString()))) {
+    if (fetchNow)
+        startFetch();
+}
+
+void StartupChecks::startFetch() {
+    if (!m_administrator || m_started)
         return;
-    m_fetch.reset(QThread::create([this, url = m_server.portalFile(QStringLiteral("versao.txt"))] {
-        m_version = HttpClient::download(url, kMaxVersionFileBytes);
-    }));
+    m_started = true;
+    m_fetch = QThread::create([version = m_version, url = m_server.portalFile(QStringLiteral("versao.txt"))] {
+        *version = HttpClient::download(url, kMaxVersionFileBytes);
+    });
+    QObject::connect(m_fetch, &QThread::finished, m_fetch, &QObject::deleteLater);
     m_fetch->start();
 }
 
-StartupChecks::~StartupChecks() {
-    if (m_fetch)
-        m_fetch->wait();
+void StartupChecks::whenFetched(QObject* context, std::function<void()> fetched) {
+    if (!m_fetch || m_fetch->isFinished()) {
+        QTimer::singleShot(0, context, std::move(fetched));
+        return;
+    }
+    QObject::connect(m_fetch, &QThread::finished, context, std::move(fetched), Qt::QueuedConnection);
 }
+
+StartupChecks::~StartupChecks() = default;
 
 StartupOutcome runStartupChecks() {
     return StartupChecks().finish();
@@ -164,10 +177,12 @@ StartupOutcome StartupChecks::finish() {
         return StartupOutcome::Quit;
     }
 
-    m_fetch->wait();
+    startFetch();
+    if (m_fetch)
+        m_fetch->wait();
     // Written here, on the window's thread, as the user's messages are.
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    saveDownload(versionPath, m_version);
+    saveDownload(versionPath, *m_version);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     const Result<QString> serverVersion = ReadFile(versionPath);

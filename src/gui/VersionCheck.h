@@ -6,9 +6,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QPointer>
+#include <QThread>
+
+#include <functional>
 #include <memory>
 
-class QThread;
+class QObject;
 
 namespace fiscora {
 
@@ -29,18 +33,28 @@ enum class StartupOutcome {
 // its own; finish() waits for it and does everything the user sees, in order.
 class StartupChecks {
 public:
-    StartupChecks();
+    // Fetching starts now, or with startFetch() (finish() starts it when nobody did).
+    explicit StartupChecks(bool fetchNow = true);
     ~StartupChecks();
     StartupChecks(const StartupChecks&) = delete;
     StartupChecks& operator=(const StartupChecks&) = delete;
 
     StartupOutcome finish();
 
+    bool administrator() const { return m_administrator; }
+    void startFetch();
+    // Calls `fetched` on the window thread once the version text is in (at once when nothing is
+    // fetched), unless `context` is gone by then.
+    void whenFetched(QObject* context, std::function<void()> fetched);
+
 private:
     bool m_administrator = false;
+    bool m_started = false;
     ServerAddress m_server;
-    Result<QByteArray> m_version;
-    std::unique_ptr<QThread> m_fetch;
+    // Filled by the fetch's thread, which may outlive this object (the program closed while it
+    // waits for the server): it deletes itself when done.
+    std::shared_ptr<Result<QByteArray>> m_version;
+    QPointer<QThread> m_fetch;
 };
 
 // Both steps at once.

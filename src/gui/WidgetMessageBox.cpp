@@ -1,7 +1,9 @@
 #include "gui/WidgetMessageBox.h"
 
-#include <QApplication>
+#include "gui/WindowPlacement.h"
+
 #include <QMessageBox>
+#include <QPointer>
 
 namespace fiscora {
 
@@ -63,11 +65,18 @@ MessageAnswer toAnswer(int button) {
 } // namespace
 
 MessageAnswer WidgetMessageBox::ask(const MessageRequest& request) {
-    QMessageBox box(toIcon(request.icon), request.title, request.text, toButtons(request.buttons),
-                    QApplication::activeWindow());
+    // Centred on the window it speaks for, also when that window has just closed and the one
+    // below it is not active yet.
+    const QPointer<QMessageBox> box = new QMessageBox(toIcon(request.icon), request.title, request.text,
+                                                      toButtons(request.buttons), ownerWindow());
     if (request.selectable)
-        box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    return toAnswer(box.exec());
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    const int button = box->exec();
+    // Gone with its owner, the box was not answered.
+    if (!box)
+        return toAnswer(QMessageBox::Cancel);
+    delete box;
+    return toAnswer(button);
 }
 
 } // namespace fiscora

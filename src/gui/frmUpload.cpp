@@ -117,7 +117,7 @@ void frmUpload::Command1() {
     m_session.enableMainWindow();
 }
 
-QString frmUpload::giaList() {
+QList<JournalGia> frmUpload::giaList() {
     const int b = m_GridRefencias->currentRow();
     if (b < 0)
         return {};
@@ -130,15 +130,13 @@ QString frmUpload::giaList() {
     }
     const int a = b == top ? bottom : top;
     const QString anoTrabalho = m_session.anoTrabalho();
-    QString list;
+    QList<JournalGia> list;
     for (int row = qMin(a, b); row <= qMax(a, b); ++row) {
         const QTableWidgetItem* number = m_GridRefencias->item(row, 0);
         const QTableWidgetItem* reference = m_GridRefencias->item(row, 1);
         const QString year = reference ? reference->text().right(4) : QString();
         if (!year.isEmpty() && anoTrabalho.contains(year)) {
-            if (!list.isEmpty())
-                list += QLatin1Char(',');
-            list += number ? number->text() : QString();
+            list.append({number ? number->text() : QString(), reference->text()});
             ++m_giaCerta;
         } else if (!m_msgTrabalho) {
             m_msgTrabalho = true;
@@ -152,16 +150,16 @@ QString frmUpload::giaList() {
 void frmUpload::send() {
     if (!readyToSend())
         return;
-    const QString gias = giaList();
+    TransmissionOrder order;
+    order.kind = TransmissionKind::Gia;
+    order.gias = giaList();
     if (m_giaCerta == 0)
         return;
-    m_txtUrl = uploadUrl(QStringLiteral("xt_upload_1_15_01.php"), gias);
-    const QString database = m_txtUploadFile;
-    const QString clicked = m_clickedFile;
-    // The files are opened here and read as they are sent: a package converted again meanwhile
+    // The files are opened now and read as they are sent: a package converted again meanwhile
     // (another text file clicked) replaces atual.mdb, never the one this upload holds open.
-    startUpload(m_txtUrl, [database, clicked] { return GiaContentPieces(database, clicked); }, m_clickedName,
-                {});
+    order.databasePath = m_txtUploadFile;
+    order.chosenPath = m_clickedFile;
+    startTransmission(order);
 }
 
 void frmUpload::answered(const QString&) {

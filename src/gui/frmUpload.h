@@ -35,9 +35,9 @@ protected:
 
 private:
     void setUpGrid();
-    // The GIA numbers of the selected rows of accepted years, "1,2,3"; counts them in giaCerta
-    // and shows the not-accepted message once per loading.
-    QString giaList();
+    // The selected rows of accepted years (number and reference); counts them in giaCerta and
+    // shows the not-accepted message once per loading.
+    QList<JournalGia> giaList();
 
     // The file the user clicked (the text file when the package is sent).
     QString m_clickedFile;

@@ -3,6 +3,7 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
+#include "transmission/PgdasAnswer.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -29,31 +30,6 @@ UploadWindow::Texts texts() {
 
 } // namespace
 
-const QList<frmUploadSimples::Refusal>& frmUploadSimples::refusals() {
-    static const QList<Refusal> list{
-        {QStringLiteral("ARQUIVO INVALIDO - EXTRATO"),
-         QStringLiteral("O arquivo que você enviou (Extrato) não é correto para esta operação, por favor, "
-                        "verifique o manual que está disponível no site.")},
-        {QStringLiteral("ARQUIVO INVALIDO - RECIBO"),
-         QStringLiteral("O arquivo que você enviou (Recibo) não é correto para esta operação, por favor, "
-                        "verifique o manual que está disponível no site.")},
-        {QStringLiteral("ARQUIVO INVALIDO - MODIFICADO"),
-         QStringLiteral("O arquivo que você enviou foi modificado, você deverá fazer o download do arquivo "
-                        "original no site PGDAS. Se você decidir imprimir e salvar o resultado da impressão "
-                        "em PDF continuará dando erro, a maneira correta para isto é Salvar o arquivo.")},
-    };
-    return list;
-}
-
-QStringList frmUploadSimples::refusalMessages(const QString& answer) {
-    QStringList messages;
-    for (const Refusal& refusal : refusals()) {
-        if (answer.contains(refusal.marker, Qt::CaseSensitive))
-            messages.append(refusal.message);
-    }
-    return messages;
-}
-
 frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
     : UploadWindow(session, texts(), parent) {
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
@@ -74,17 +50,11 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
 void frmUploadSimples::send() {
     if (!readyToSend())
         return;
-    m_txtUrl = uploadUrl(QStringLiteral("xt_upload_simples.php"), QString());
-    const QString file = m_txtUploadFile;
-    startUpload(
-        m_txtUrl,
-        [file]() -> Result<QList<UploadFilePiece>> {
-            const Result<UploadFilePiece> piece = UploadFile(file);
-            if (!piece)
-                return piece.error();
-            return QList<UploadFilePiece>{*piece};
-        },
-        m_clickedName, Pauses{kPauseBeforeSendMs, kPauseAfterSendMs});
+    TransmissionOrder order;
+    order.kind = TransmissionKind::Pgdas;
+    order.databasePath = m_txtUploadFile;
+    order.chosenPath = m_txtUploadFile;
+    startTransmission(order, {kPauseBeforeSendMs, kPauseAfterSendMs});
 }
 
 void frmUploadSimples::answered(const QString& text) {
@@ -92,10 +62,10 @@ void frmUploadSimples::answered(const QString& text) {
     m_cmdUpload->setEnabled(false);
     setAnswerPending(true);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
-        const QStringList messages = refusalMessages(text);
-        for (const QString& message : messages)
-            showOutcome(AppTexts::programTitle, message);
-        if (messages.isEmpty() && !forCurrentTaxpayer())
+        const QList<PgdasRefusal> refusals = pgdasRefusalsIn(text);
+        for (const PgdasRefusal& refusal : refusals)
+            showOutcome(AppTexts::programTitle, refusal.message);
+        if (refusals.isEmpty() && !forCurrentTaxpayer())
             showAnsweredElsewhere();
         setAnswerPending(false);
         refreshList();

@@ -2,8 +2,6 @@
 
 #include "gui/UploadWindow.h"
 
-#include <QStringList>
-
 namespace fiscora {
 
 // The PGDAS upload window: a Simples Nacional company's PDF declaration, sent unchanged with the
@@ -19,15 +17,6 @@ public:
 
     // "&Enviar".
     void send();
-
-    // The refusal markers of the answer, in the order they are looked for, and their messages.
-    struct Refusal {
-        QString marker;
-        QString message;
-    };
-    static const QList<Refusal>& refusals();
-    // The messages for an answer, each marker compared as exact text anywhere in it.
-    static QStringList refusalMessages(const QString& answer);
 
     static const QString invalidFileText; // "Arquivo Inválido"
     // The pauses before and after the send call, and after the answer.

@@ -30,12 +30,16 @@ namespace fiscora {
     X(d2i_PKCS12)                                                                                            \
     X(d2i_X509)                                                                                              \
     X(ERR_clear_error)                                                                                       \
+    X(EVP_DigestFinal_ex)                                                                                    \
+    X(EVP_DigestInit_ex)                                                                                     \
+    X(EVP_DigestUpdate)                                                                                      \
     X(EVP_DigestVerify)                                                                                      \
     X(EVP_DigestVerifyInit)                                                                                  \
     X(EVP_MD_CTX_free)                                                                                       \
     X(EVP_MD_CTX_new)                                                                                        \
     X(EVP_PKEY_free)                                                                                         \
     X(EVP_PKEY_get_id)                                                                                       \
+    X(EVP_sha256)                                                                                            \
     X(GENERAL_NAMES_free)                                                                                    \
     X(i2d_X509)                                                                                              \
     X(OBJ_obj2txt)                                                                                           \

@@ -11,6 +11,7 @@
 #include "support/Widgets.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -158,6 +159,50 @@ private Q_SLOTS:
         QCOMPARE(*chosen, wanted);
     }
 
+    void keyboardChoice_data() {
+        QTest::addColumn<QString>("typed");     // in the search field
+        QTest::addColumn<bool>("down");         // then Down
+        QTest::addColumn<QString>("preferred"); // fixture last used; "" none
+        QTest::addColumn<QString>("chosen");    // holder; "" Return chooses nothing
+        QTest::newRow("search that leaves one") << "outra" << false << ""
+                                                << "OUTRA PESSOA";
+        QTest::newRow("search that leaves several") << "11" << false << ""
+                                                    << "";
+        QTest::newRow("Down into the list") << "" << true << ""
+                                            << "EMPRESA TESTE";
+        QTest::newRow("last used preselected") << "" << false << "contador"
+                                               << "CONTADOR";
+        QTest::newRow("Down onto the preselected row") << "" << true << "contador"
+                                                       << "CONTADOR";
+    }
+
+    // Return confirms what the keys led to.
+    void keyboardChoice() {
+        QFETCH(QString, typed);
+        QFETCH(bool, down);
+        QFETCH(QString, preferred);
+        QFETCH(QString, chosen);
+        const CertificateStore store(m_folder);
+        bool focusInList = false;
+        whenModal([&](QWidget* modal) {
+            auto* search = modal->findChild<QLineEdit*>(QStringLiteral("txtPesquisa"));
+            QTest::keyClicks(search, typed);
+            if (down)
+                QTest::keyClick(search, Qt::Key_Down);
+            focusInList = modal->focusWidget() == certificateGrid(modal);
+            QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_Return);
+            if (modal->isVisible())
+                static_cast<QDialog*>(modal)->reject();
+        });
+        const std::optional<Certificate> result = CertificateChooser::choose(
+            nullptr, QStringLiteral("T"), QStringLiteral("x"), store,
+            preferred.isEmpty() ? QString() : fixtureCertificate(preferred).fingerprint());
+        QCOMPARE(focusInList, down);
+        QCOMPARE(result.has_value(), !chosen.isEmpty());
+        if (result)
+            QVERIFY2(result->subjectName().contains(chosen), qPrintable(result->subjectName()));
+    }
+
     void cancelRoutes_data() {
         QTest::addColumn<QString>("route");
         QTest::newRow("Cancelar") << "cancelar";
@@ -199,15 +244,20 @@ private Q_SLOTS:
         CertificateDialog dialog(store);
         QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), 0);
         int prompts = 0;
+        bool roomForTheTitle = false;
         whenModal([&](QWidget* modal) {
             auto* input = qobject_cast<QInputDialog*>(modal);
             QVERIFY(input);
+            // The title bar has room for the whole title beside its buttons.
+            roomForTheTitle =
+                input->width() >= input->fontMetrics().horizontalAdvance(input->windowTitle()) + 150;
             ++prompts;
             input->setTextValue(password);
             input->accept();
         });
         QTest::mouseClick(button(&dialog, "cmdImportar"), Qt::LeftButton);
         QCOMPARE(prompts, 1);
+        QVERIFY(roomForTheTitle);
         QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), imported ? 1 : 0);
         QCOMPARE(button(&dialog, "cmdOK")->isEnabled(), imported);
         if (imported) {

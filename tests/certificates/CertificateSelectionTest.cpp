@@ -2,6 +2,7 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
+#include "core/UserPreferences.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestCertificateChooser.h"
@@ -287,6 +288,44 @@ private Q_SLOTS:
                  Outcome::Failed);
         QVERIFY(!accepted);
         QCOMPARE(boxes.texts(), QStringList{CertificateTexts::componentFailure()});
+    }
+
+    // Each use offers first the certificate last accepted for it; a refused one is not kept.
+    void lastAcceptedCertificateIsOfferedFirstForItsUse() {
+        QTemporaryDir preferences;
+        UserPreferences::setFolder(preferences.path());
+        ProgramFolderFixture folder;
+        QVERIFY(saveTestAccountant());
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        std::optional<Certificate> selected;
+        bool accepted = false;
+        const auto transmission = [&](const char* name) {
+            chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
+            return CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &accepted);
+        };
+        const auto key = [&](const char* name) {
+            chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
+            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected);
+        };
+        const QString contador = fixtureCertificate(QStringLiteral("contador")).fingerprint();
+        const QString empresa = fixtureCertificate(QStringLiteral("empresa")).fingerprint();
+
+        QCOMPARE(transmission("contador"), Outcome::Accepted);
+        QCOMPARE(key("empresa"), Outcome::Accepted);
+        QCOMPARE(transmission("terceiro"), Outcome::Refused);
+        QCOMPARE(key("contador"), Outcome::Accepted);
+        const QStringList offered = [&] {
+            QStringList fingerprints;
+            for (const TestCertificateChooser::Request& request : chooser.requests())
+                fingerprints.append(request.preferred);
+            return fingerprints;
+        }();
+        QCOMPARE(offered, (QStringList{QString(), QString(), contador, empresa}));
+        // On disk in the user's preferences, for the next run.
+        QVERIFY(UserPreferences::filePath().startsWith(preferences.path()));
+        QVERIFY(readBytes(UserPreferences::filePath()).contains(contador.toLatin1()));
+        UserPreferences::setFolder({});
     }
 
     void keyValidity_data() {

@@ -18,13 +18,17 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -365,6 +369,33 @@ private Q_SLOTS:
         QCOMPARE(tree->topLevelItemCount(), 1);
     }
 
+    // A receipt's lines wrap in the details panel: none is cut short, however long.
+    void receiptLinesAreShownWhole() {
+        const QString receipt =
+            u"<apuracao><GIA PROTOCOLO=\"2012000002\"><DETALHE>GIA 02/2012 processada com mensagens de "
+            "conferência</DETALHE><MENSAGEM>Valor adicionado 18% inferior ao do mesmo mês do ano anterior, "
+            "confira as entradas e saídas declaradas</MENSAGEM></GIA><DIPAM PROTOCOLO=\"2012000002\">"
+            "<DETALHE>2.2</DETALHE><CODIGO>2.2 - Prestação de serviços de transporte intermunicipal"
+            "</CODIGO></DIPAM></apuracao>"_s;
+        auto scene = makeScene({seededCompany(receipt)});
+        select(*scene, kIE);
+        clickRow(scene->grid(), 0);
+        auto* tree = child<QTreeWidget>(scene->main, u"tvwPessoa"_s);
+        QTRY_VERIFY(tree->isVisible());
+        tree->expandAll();
+        QTest::qWait(50);
+        const int margin = tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+        int items = 0;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it, ++items) {
+            const QRect rect = tree->visualItemRect(*it);
+            const QRect needed = tree->fontMetrics().boundingRect(
+                QRect(0, 0, rect.width() - 2 * margin, 10000), Qt::TextWordWrap, (*it)->text(0));
+            QVERIFY2(rect.right() <= tree->viewport()->width() && rect.height() >= needed.height(),
+                     qPrintable((*it)->text(0)));
+        }
+        QCOMPARE(items, 7);
+    }
+
     // With the server down, a refresh of the same taxpayer keeps its rows; another taxpayer shows
     // nothing of the previous one's, so a receipt address cannot mix the two.
     void anotherTaxpayerShowsNothingOfThePrevious() {
@@ -558,6 +589,63 @@ private Q_SLOTS:
         QCOMPARE(scene->platform.quitCalls, 1);
         scene->main->close();
         QCOMPARE(scene->platform.quitCalls, 2);
+    }
+
+    // Every menu and item has a letter of its own for the keyboard; the captions stay as they were.
+    void menuCaptionsCarryALetterEach() {
+        TestMessageBox boxes;
+        ProgramFolderFixture folder;
+        Session session;
+        Principal main(session);
+        QStringList captions;
+        const auto lettered = [&captions](const QList<QAction*>& actions) {
+            QString used;
+            for (const QAction* action : actions) {
+                const QString text = action->text();
+                const qsizetype at = text.indexOf(u'&');
+                if (action->isSeparator())
+                    continue;
+                if (at < 0 || text.count(u'&') != 1 || used.contains(text.at(at + 1).toLower()))
+                    return false;
+                used += text.at(at + 1).toLower();
+                captions.append(QString(text).remove(u'&'));
+            }
+            return true;
+        };
+        QVERIFY(lettered(main.menuBar()->actions()));
+        for (const QAction* menu : main.menuBar()->actions())
+            QVERIFY(lettered(menu->menu()->actions()));
+        QCOMPARE(captions,
+                 (QStringList{u"Arquivo"_s, u"Contribuinte"_s, u"Ajuda"_s, u"Sair"_s, u"Novo"_s,
+                              u"Selecionar"_s, u"Atualizar"_s, u"Excluir"_s, u"Contador"_s,
+                              u"Envios realizados"_s, u"Transmissão em lote"_s, u"Ajuda"_s, u"Sobre"_s}));
+    }
+
+    void menusFromTheKeyboard_data() {
+        QTest::addColumn<int>("menuKey");
+        QTest::addColumn<int>("itemKey");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Alt+J, S: about box") << int(Qt::Key_J) << int(Qt::Key_S) << "Sobre";
+        QTest::newRow("Alt+C, C: accountant") << int(Qt::Key_C) << int(Qt::Key_C) << "frmContador";
+        QTest::newRow("Alt+C, E: deletion list")
+            << int(Qt::Key_C) << int(Qt::Key_E) << "frmtbl_exclusaoContribuinte";
+    }
+
+    void menusFromTheKeyboard() {
+        QFETCH(int, menuKey);
+        QFETCH(int, itemKey);
+        QFETCH(QString, window);
+        TestMessageBox boxes;
+        ProgramFolderFixture folder;
+        Session session;
+        auto* main = new Principal(session);
+        main->show();
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        QTest::keyClick(main, Qt::Key(menuKey), Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key(itemKey));
+        QTRY_VERIFY(fiscora::test::window(window));
     }
 
     void screenshot() {

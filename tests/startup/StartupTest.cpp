@@ -100,9 +100,12 @@ private Q_SLOTS:
         scene->folder->writeFile(QStringLiteral("info.fsc"), stamp);
 
         Abertura* window = openStartupWindow(m_session);
-        QVERIFY(window);
+        QVERIFY(window && window->isVisible());
+        // The window is up while the check runs; Iniciar waits for it.
+        QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
+        QVERIFY(window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled());
         QVERIFY(scene->boxes.shown().isEmpty());
-        QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(),
                  QStringLiteral("Fiscora - Prefeitura Municipal de Valdorra - Versão 1.15.01"));
         QStringList captions;
@@ -299,15 +302,29 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         QFile::remove(scene->folder->file(QStringLiteral("info.fsc")));
-        // The window is built during the check but appears only after its message.
-        bool windowOnScreen = false;
+        // The window is up while the check runs, and cannot be started from before its message.
+        bool startable = false;
+        Abertura* window = nullptr;
         scene->boxes.onShow = [&](const MessageRequest&) {
-            for (const QWidget* widget : QApplication::topLevelWidgets())
-                windowOnScreen = windowOnScreen || widget->isVisible();
+            startable = window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled();
         };
-        QVERIFY(openStartupWindow(m_session));
+        window = openStartupWindow(m_session);
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
-        QVERIFY(!windowOnScreen);
+        QVERIFY(!startable);
+    }
+
+    // The start-up window is up during the check; the updater started closes it and ends the program.
+    void startedUpdaterClosesTheStartupWindow() {
+        auto scene = makeScene("1.16.00", QByteArray("UPDATER"));
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QPointer<Abertura> window = openStartupWindow(m_session);
+        QVERIFY(window && window->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(scene->platform.quitCalls, 1, 20000);
+        QVERIFY(!window || !window->isVisible());
+        QCOMPARE(scene->platform.started.size(), 1);
     }
 
     void updaterThatCannotStartLeavesTheProgramUsable() {
@@ -315,7 +332,9 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->platform.startSucceeds = false;
-        QVERIFY(openStartupWindow(m_session));
+        Abertura* window = openStartupWindow(m_session);
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(scene->boxes.shown().size(), 2);
         QCOMPARE(scene->boxes.shown().at(1).icon, MessageIcon::Critical);
     }

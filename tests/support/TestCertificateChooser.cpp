@@ -16,9 +16,10 @@ TestCertificateChooser::~TestCertificateChooser() {
 
 std::optional<Certificate> TestCertificateChooser::select(QWidget* parent, const QString& title,
                                                           const QString& text,
-                                                          const CertificateSource& source) {
+                                                          const CertificateSource& source,
+                                                          const QString& preferred) {
     const QList<Certificate> certificates = source.list().valueOr({});
-    m_requests.append({title, text, parent, static_cast<int>(certificates.size())});
+    m_requests.append({title, text, parent, static_cast<int>(certificates.size()), preferred});
     runLoop();
     if (m_answers.isEmpty())
         return std::nullopt;

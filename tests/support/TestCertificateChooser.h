@@ -20,7 +20,8 @@ public:
         QString title;
         QString text;
         QWidget* parent = nullptr;
-        int listed = 0; // certificates the source offered
+        int listed = 0;    // certificates the source offered
+        QString preferred; // the fingerprint the chooser starts on
     };
 
     TestCertificateChooser();
@@ -34,7 +35,7 @@ public:
 
 protected:
     std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,
-                                      const CertificateSource& source) override;
+                                      const CertificateSource& source, const QString& preferred) override;
 
 private:
     QList<Request> m_requests;

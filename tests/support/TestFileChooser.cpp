@@ -15,6 +15,7 @@ TestFileChooser::~TestFileChooser() {
 QString TestFileChooser::choose(Mode mode, QWidget*, const QString& caption, const QString& directory,
                                 const QString& filter, const QString& defaultSuffix) {
     m_requests.append({mode, caption, directory, filter, defaultSuffix});
+    runLoop();
     if (m_answers.isEmpty())
         return QString();
     QString path = m_answers.dequeue();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FileChooser.h"
+#include "support/NestedLoopHold.h"
 
 #include <QList>
 #include <QQueue>
@@ -9,9 +10,9 @@
 namespace fiscora::test {
 
 // Answers the file dialogs with queued paths (cancels when the queue is empty) and records every
-// request. As the real save dialog does, a name without a suffix gets the default one.
-// Installs itself for its lifetime.
-class TestFileChooser final : public FileChooser {
+// request, after a nested event loop as the real dialog runs. As the real save dialog does, a name
+// without a suffix gets the default one. Installs itself for its lifetime.
+class TestFileChooser final : public FileChooser, public NestedLoopHold {
 public:
     struct Request {
         Mode mode = Mode::Open;

@@ -2,11 +2,13 @@
 #include "core/AppTexts.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccessReader.h"
 #include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
 #include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
 #include "gui/FileBrowser.h"
 #include "gui/Principal.h"
 #include "gui/frmUpload.h"
@@ -23,8 +25,11 @@
 #include "support/TestPlatform.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
+#include "transmission/PgdasAnswer.h"
+#include "transmission/Transmission.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +40,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -252,7 +258,7 @@ private Q_SLOTS:
     void cleanup() {
         qunsetenv("http_proxy");
         qunsetenv("https_proxy");
-        UploadWindow::setTimeLimits(0, 0);
+        Transmission::setTimeLimits(0, 0);
         HttpClient::setTimeLimitsMs(0, 0);
         deleteTopLevelWindows();
     }
@@ -311,8 +317,12 @@ private Q_SLOTS:
         QVERIFY2(log.size() == 1 && log.first().contains(u"arquivo="_s + file + u" "_s) &&
                      log.first().endsWith(u"200 OK"_s),
                  qPrintable(log.join(u'\n')));
-        for (const QString& reference : references)
+        // The status line says which references the list now shows, with their protocols.
+        const QString status = scene->main->statusBar()->currentMessage();
+        for (const QString& reference : references) {
             QVERIFY(column(scene->transmissions(), 0).contains(reference));
+            QVERIFY2(status.contains(reference + u": protocolo "_s), qPrintable(status));
+        }
         if (file.endsWith(u"PRF"_s))
             QCOMPARE(scene->session.pathMDB(), ProgramFolder::file(u"atual.mdb"_s));
         // The upload and the list after it went through the proxy: tunnelled for https, handed the
@@ -429,7 +439,7 @@ private Q_SLOTS:
         clickFile(window, u"novagia.mdb"_s);
         QuietServer quiet(scene->server.host(), QuietServer::Mode(mode));
         scene->pointAt(scene->server.host(), quiet.port());
-        UploadWindow::setTimeLimits(5000, message.isEmpty() ? kWaitMs : 300);
+        Transmission::setTimeLimits(5000, message.isEmpty() ? kWaitMs : 300);
         // The list is asked of the silent server too.
         HttpClient::setTimeLimitsMs(500, 1000);
         send(*scene, window);
@@ -439,6 +449,9 @@ private Q_SLOTS:
             window->close();
             QTRY_VERIFY(!window);
             QVERIFY(scene->main->isEnabled() && scene->boxes.shown().isEmpty());
+            // Sent, then interrupted: it may have reached the server.
+            const JournalEntry row = findTransmissions()->first();
+            QVERIFY(row.outcome == TransmissionOutcome::Unknown && row.detail.contains(u"interrompido"_s));
             return;
         }
         // The request went out: the outcome is unknown, so the message sends the user to the list,
@@ -519,7 +532,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
         QStringList expected;
         for (const int row : messages)
-            expected.append(frmUploadSimples::refusals().at(row).message);
+            expected.append(pgdasRefusals().at(row).message);
         QCOMPARE(scene->boxes.texts(), expected);
         QCOMPARE(scene->uploads().size(), 1);
         QVERIFY(!column(scene->transmissions(), 0).contains(u"02/2026"_s));
@@ -570,7 +583,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sendAgain"); // PGDAS: Enviar again during the pause after the answer
         QTest::addColumn<QStringList>("expected");
         const QString notGia = GiaDatabaseReader::message(GiaDatabaseReader::Outcome::InvalidFile);
-        const QString extrato = frmUploadSimples::refusals().at(0).message;
+        const QString extrato = pgdasRefusals().at(0).message;
         QTest::newRow("GIA answer") << false << false << false << QStringList{notGia};
         QTest::newRow("GIA failure") << false << true << false << QStringList{notGia, u"recusou"_s};
         QTest::newRow("PGDAS pause") << true << false << false
@@ -687,8 +700,76 @@ private Q_SLOTS:
         window->close();
         QVERIFY(window && !window->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
-        QCOMPARE(scene->boxes.texts(), QStringList{frmUploadSimples::refusals().at(0).message});
+        QCOMPARE(scene->boxes.texts(), QStringList{pgdasRefusals().at(0).message});
         QCOMPARE(listed.size(), 1);
+    }
+
+    // Every upload writes its journal row before the first byte and completes it with the
+    // outcome; the list asked for afterwards closes it with the new protocol.
+    void eachOutcomeWritesItsJournalRow_data() {
+        QTest::addColumn<bool>("simples");
+        QTest::addColumn<int>("mode"); // of a quiet server; -1: the stand-in server; -2: nobody listens
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("GIA answered") << false << -1 << int(TransmissionOutcome::Answered) << u"OK"_s << true;
+        QTest::newRow("PGDAS refused")
+            << true << -1 << int(TransmissionOutcome::Refused) << u"ARQUIVO INVALIDO - EXTRATO"_s << false;
+        QTest::newRow("connection refused")
+            << false << -2 << int(TransmissionOutcome::Failed) << u"recusou"_s << false;
+        QTest::newRow("no answer in time")
+            << false << int(QuietServer::Mode::Silent) << int(TransmissionOutcome::Unknown)
+            << u"não respondeu"_s << false;
+        QTest::newRow("closed without answer")
+            << false << int(QuietServer::Mode::CloseAfterRequest) << int(TransmissionOutcome::Unknown)
+            << u"sem responder"_s << false;
+    }
+
+    void eachOutcomeWritesItsJournalRow() {
+        QFETCH(bool, simples);
+        QFETCH(int, mode);
+        QFETCH(int, outcome);
+        QFETCH(QString, detail);
+        QFETCH(bool, listed);
+        auto scene = makeScene(simples ? kPgdasIE : kGiaIE);
+        writeGiaFiles(*scene);
+        scene->writeFile(u"extrato.pdf"_s, pdf("Extrato 02/2026"));
+        QPointer<UploadWindow> window = simples
+                                            ? static_cast<UploadWindow*>(openWindow<frmUploadSimples>(*scene))
+                                            : openWindow<frmUpload>(*scene);
+        clickFile(window, simples ? u"extrato.pdf"_s : u"novagia.mdb"_s);
+        QuietServer quiet(scene->server.host(), QuietServer::Mode(qMax(mode, 0)));
+        if (mode != -1)
+            scene->pointAt(scene->server.host(), mode == -2 ? 8079 : quiet.port());
+        Transmission::setTimeLimits(5000, 300);
+        HttpClient::setTimeLimitsMs(500, 1000);
+        send(*scene, window);
+        // Written before the first byte.
+        const Result<QList<JournalEntry>> sending = findTransmissions();
+        QVERIFY(sending && sending->size() == 1);
+        QCOMPARE(sending->first().outcome, TransmissionOutcome::Sending);
+        QCOMPARE(sending->first().ie, simples ? kPgdasIE : kGiaIE);
+        QCOMPARE(sending->first().chave, simples ? kPgdasKey : kGiaKey);
+        QCOMPARE(sending->first().certificateHolder, u"JOSÉ CONTADOR DA SILVA:11144477735"_s);
+
+        QTRY_VERIFY_WITH_TIMEOUT(findTransmissions()->first().outcome != TransmissionOutcome::Sending,
+                                 kWaitMs);
+        const JournalEntry row = findTransmissions()->first();
+        QCOMPARE(int(row.outcome), outcome);
+        QVERIFY2(row.detail.contains(detail), qPrintable(row.detail));
+        if (outcome == int(TransmissionOutcome::Failed))
+            return;
+        // Once the whole content went out, its digest: for an export, the file twice about the marker.
+        const QByteArray file =
+            readBytes(scene->files.filePath(simples ? u"extrato.pdf"_s : u"novagia.mdb"_s));
+        const QByteArray content = simples ? file : file + kGiaContentMarker + file;
+        QCOMPARE(row.contentSize, content.size());
+        QTRY_COMPARE(
+            findTransmissions()->first().contentSha256,
+            QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
+        if (listed)
+            QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().protocols.isEmpty(), kWaitMs);
+        QCOMPARE(findTransmissions()->first().unconfirmed(), outcome == int(TransmissionOutcome::Unknown));
     }
 
     // Home first; then wherever the last browser was left, for every window of the run.
@@ -706,6 +787,22 @@ private Q_SLOTS:
         QCOMPARE(sub.size(), 1);
         Q_EMIT dirList->itemActivated(sub.first(), 0);
         QCOMPARE(FileBrowser().folder(), QDir(dir.path()).filePath(u"sub"_s));
+    }
+
+    // The user's preferences keep the folder: a new run starts where the last one was left.
+    void browserStartsWhereAnEarlierRunLeftIt() {
+        QTemporaryDir preferences;
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
+        UserPreferences::setFolder(preferences.path());
+        FileBrowser::setRememberedFolder({});
+        UserPreferences::setUploadFolder(dir.path()); // as the earlier run left it
+        FileBrowser browser;
+        QCOMPARE(browser.folder(), dir.path());
+        QVERIFY(browser.setFolder(dir.filePath(u"sub"_s)));
+        QCOMPARE(UserPreferences::uploadFolder(), dir.filePath(u"sub"_s));
+        QVERIFY(UserPreferences::filePath().startsWith(preferences.path()));
+        UserPreferences::setFolder({});
     }
 
     void screenshots() {

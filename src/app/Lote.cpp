@@ -1,0 +1,26 @@
+// The transmissions of the command line, loaded by fiscora only for --transmitir, so the other
+// command-line modes start without the network and certificate libraries.
+
+#include "app/CommandLine.h"
+#include "app/TransmitCommand.h"
+#include "core/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("fiscora"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const fiscora::CommandRequest request = fiscora::CommandLine::parse(QCoreApplication::arguments());
+    if (request.kind != fiscora::CommandRequest::Transmit)
+        return fiscora::CommandLine::usage(request.problem, err);
+    if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QCoreApplication::arguments());
+        !folder) {
+        err << folder.error().description << Qt::endl;
+        return 1;
+    }
+    return fiscora::TransmitCommand::run(request, out, err);
+}

@@ -1,0 +1,226 @@
+#include "app/TransmitCommand.h"
+
+#include "certificates/Certificate.h"
+#include "certificates/PersonalCertificateSource.h"
+#include "certificates/Pkcs12Reader.h"
+#include "core/EscapedText.h"
+#include "data/AccountantTable.h"
+#include "transmission/Batch.h"
+#include "validation/Documents.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSslCertificate>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace fiscora {
+
+namespace {
+
+const char* const kPasswordVariable = "FISCORA_SENHA_CERTIFICADO";
+
+// A serial as "3a:f2:19:07", "3AF21907" or "0x3af21907": hex digits, small, no leading zeros.
+QString serialKey(QString serial) {
+    serial = serial.toLower();
+    if (serial.startsWith(QLatin1String("0x")))
+        serial.remove(0, 2);
+    serial.remove(QLatin1Char(':'));
+    serial.remove(QLatin1Char(' '));
+    while (serial.size() > 1 && serial.startsWith(QLatin1Char('0')))
+        serial.remove(0, 1);
+    return serial;
+}
+
+// The password of a .pfx: the environment's, else asked on the terminal without echo.
+Result<QString> password(const QString& path) {
+    if (qEnvironmentVariableIsSet(kPasswordVariable))
+        return qEnvironmentVariable(kPasswordVariable);
+    if (!isatty(STDIN_FILENO)) {
+        return AppError::message(
+            QStringLiteral("A senha do certificado %1 não foi informada: defina a variável %2.")
+                .arg(path, QLatin1String(kPasswordVariable)));
+    }
+    std::fprintf(stderr, "Senha do certificado %s: ", qUtf8Printable(QFileInfo(path).fileName()));
+    std::fflush(stderr);
+    termios saved{};
+    const bool quiet = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    QTextStream in(stdin);
+    const QString typed = in.readLine();
+    if (quiet)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fprintf(stderr, "\n");
+    return typed;
+}
+
+// A certificate file (.pfx/.p12 with its password, or .cer/.crt/.pem/.der), else the serial of a
+// certificate of the store or of a token.
+Result<Certificate> loadCertificate(const QString& spec) {
+    const QFileInfo info(spec);
+    if (info.isFile()) {
+        QFile file(spec);
+        if (!file.open(QIODevice::ReadOnly))
+            return AppError::message(
+                QStringLiteral("Não foi possível ler o certificado %1 (%2).").arg(spec, file.errorString()));
+        const QByteArray bytes = file.readAll();
+        const QString suffix = info.suffix().toLower();
+        if (suffix == QLatin1String("pfx") || suffix == QLatin1String("p12")) {
+            const Result<QString> secret = password(spec);
+            if (!secret)
+                return secret.error();
+            QByteArray der;
+            switch (Pkcs12Reader::read(bytes, *secret, &der)) {
+            case Pkcs12Reader::Status::Ok:
+                return Certificate::fromDer(der);
+            case Pkcs12Reader::Status::WrongPassword:
+                return AppError::message(QStringLiteral("A senha do certificado %1 não confere.").arg(spec));
+            default:
+                return AppError::message(
+                    QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.").arg(spec));
+            }
+        }
+        Certificate certificate = Certificate::fromDer(bytes);
+        if (certificate.isNull()) {
+            const QList<QSslCertificate> pem = QSslCertificate::fromData(bytes, QSsl::Pem);
+            if (!pem.isEmpty())
+                certificate = Certificate::fromDer(pem.first().toDer());
+        }
+        if (certificate.isNull())
+            return AppError::message(QStringLiteral("O arquivo %1 não é um certificado.").arg(spec));
+        return certificate;
+    }
+    const PersonalCertificateSource source;
+    const Result<QList<Certificate>> listed = source.list();
+    if (!listed)
+        return listed.error();
+    for (const Certificate& certificate : *listed) {
+        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(spec))
+            return certificate;
+    }
+    return AppError::message(
+        QStringLiteral(
+            "Nenhum certificado com o número de série %1 foi encontrado (nem arquivo com esse nome).")
+            .arg(spec));
+}
+
+// Sent and listed, or nothing left to send because the server lists all of it already.
+bool done(const BatchItem& item) {
+    if (item.result == BatchItem::Result::Listed)
+        return true;
+    if (item.result != BatchItem::Result::NotSent || item.readiness != BatchItem::Readiness::Ready)
+        return false;
+    return std::all_of(item.gias.cbegin(), item.gias.cend(),
+                       [](const BatchGia& gia) { return gia.note == BatchGia::Note::AlreadyListed; });
+}
+
+void line(QTextStream& out, const QString& ie, const QString& name, const QString& result,
+          const QString& detail) {
+    out << escapeControls(ie) << '\t' << escapeControls(name) << '\t' << result << '\t'
+        << escapeControls(detail) << '\n';
+}
+
+} // namespace
+
+int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextStream& err) {
+    const auto fail = [&err](const QString& text) {
+        err << text << '\n';
+        err.flush();
+        return 1;
+    };
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador)
+        return fail(contador.error().description);
+    if (!*contador)
+        return fail(QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+    const Result<Certificate> certificate = loadCertificate(request.certificate);
+    if (!certificate)
+        return fail(certificate.error().description);
+
+    const QTemporaryDir work;
+    Result<BatchSource> opened = BatchSource::open(request.first, work.path());
+    if (!opened)
+        return fail(opened.error().description);
+    BatchSource& source = *opened;
+    for (const QString& problem : source.problems)
+        err << problem << '\n';
+
+    // Only the taxpayers asked for, when some are.
+    QSet<QString> wanted;
+    for (const QString& ie : request.ies)
+        wanted.insert(documentDigits(ie));
+    bool ok = true;
+    if (!wanted.isEmpty()) {
+        QSet<QString> found;
+        QList<BatchItem> kept;
+        for (const BatchItem& item : source.items) {
+            if (wanted.contains(documentDigits(item.taxpayer.IE))) {
+                kept.append(item);
+                found.insert(documentDigits(item.taxpayer.IE));
+            }
+        }
+        QList<BatchCompany> unregistered;
+        for (const BatchCompany& company : source.unregistered) {
+            if (wanted.contains(documentDigits(company.ie))) {
+                unregistered.append(company);
+                found.insert(documentDigits(company.ie));
+            }
+        }
+        source.items = kept;
+        source.unregistered = unregistered;
+        for (const QString& ie : request.ies) {
+            if (!found.contains(documentDigits(ie))) {
+                line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
+                     QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
+                ok = false;
+            }
+        }
+    }
+
+    prepareBatch(&source.items);
+    QList<int> all;
+    for (qsizetype i = 0; i < source.items.size(); ++i)
+        all.append(int(i));
+    BatchRun run;
+    QEventLoop loop;
+    QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
+        const BatchItem& item = source.items.at(index);
+        QString detail = item.protocols.isEmpty()
+                             ? item.detail
+                             : QStringLiteral("protocolo ") + item.protocols.join(QStringLiteral(", "));
+        QString result = batchResultText(item.result);
+        if (done(item) && item.result == BatchItem::Result::NotSent) {
+            result = QStringLiteral("Já transmitida");
+            detail = QStringLiteral("o servidor já lista todas as GIAs do arquivo");
+        }
+        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, result, detail);
+        out.flush();
+        ok = ok && done(item);
+    });
+    run.start(&source.items, all, *certificate, (*contador)->cont_cpf_cnpj);
+    if (run.running())
+        loop.exec();
+
+    for (const BatchCompany& company : source.unregistered) {
+        line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
+             QStringLiteral("importe a empresa antes de transmitir"));
+        ok = false;
+    }
+    out.flush();
+    err.flush();
+    return ok ? 0 : 1;
+}
+
+} // namespace fiscora

@@ -1,0 +1,65 @@
+#include "core/UserPreferences.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace fiscora {
+
+namespace {
+
+QString g_folder;
+
+QString certificateKey(UserPreferences::CertificateUse use) {
+    return use == UserPreferences::CertificateUse::Key ? QStringLiteral("certificados/chave")
+                                                       : QStringLiteral("certificados/transmissao");
+}
+
+QString read(const QString& key) {
+    const QSettings settings(UserPreferences::filePath(), QSettings::IniFormat);
+    return settings.value(key).toString();
+}
+
+void write(const QString& key, const QString& value) {
+    QSettings settings(UserPreferences::filePath(), QSettings::IniFormat);
+    if (value.isEmpty())
+        settings.remove(key);
+    else
+        settings.setValue(key, value);
+    // Written now: the program may end without unwinding (the updater, a signal).
+    settings.sync();
+}
+
+} // namespace
+
+QString UserPreferences::filePath() {
+    QString folder = g_folder;
+    if (folder.isEmpty())
+        folder = qEnvironmentVariable("FISCORA_PREFERENCIAS");
+    if (folder.isEmpty())
+        folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+                     .filePath(QStringLiteral("Fiscora"));
+    return QDir(folder).filePath(QStringLiteral("preferencias.ini"));
+}
+
+void UserPreferences::setFolder(const QString& folder) {
+    g_folder = folder;
+}
+
+QString UserPreferences::uploadFolder() {
+    return read(QStringLiteral("envio/pasta"));
+}
+
+void UserPreferences::setUploadFolder(const QString& folder) {
+    write(QStringLiteral("envio/pasta"), folder);
+}
+
+QString UserPreferences::certificate(CertificateUse use) {
+    return read(certificateKey(use));
+}
+
+void UserPreferences::setCertificate(CertificateUse use, const QString& fingerprint) {
+    write(certificateKey(use), fingerprint);
+}
+
+} // namespace fiscora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+namespace fiscora {
+
+// What the program remembers for the user from one run to the next: the folder the upload windows
+// were last left in, and the certificate last accepted for each use. Kept in the user's own
+// configuration (~/.config/Fiscora/preferencias.ini, or the folder FISCORA_PREFERENCIAS names),
+// never in the program folder's fiscora.ini, which the program only reads. A file that cannot be
+// read or written only means nothing is remembered.
+class UserPreferences {
+public:
+    // The key request takes a company's certificate (or the accountant's); the transmissions
+    // take the accountant's.
+    enum class CertificateUse { Key, Transmission };
+
+    static QString uploadFolder();
+    static void setUploadFolder(const QString& folder);
+
+    // The fingerprint of the certificate last accepted for that use; empty when none.
+    static QString certificate(CertificateUse use);
+    static void setCertificate(CertificateUse use, const QString& fingerprint);
+
+    // The file the preferences live in.
+    static QString filePath();
+    // Puts the preferences in another folder (tests); the empty text goes back to the environment
+    // or the user's configuration folder.
+    static void setFolder(const QString& folder);
+};
+
+} // namespace fiscora

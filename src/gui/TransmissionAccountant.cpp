@@ -1,0 +1,27 @@
+#include "gui/TransmissionAccountant.h"
+
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
+#include "data/LocalDatabase.h"
+#include "gui/frmContador.h"
+
+namespace fiscora {
+
+std::optional<Accountant> transmissionAccountant(Session& session) {
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador) {
+        showDatabaseError(contador.error());
+        return std::nullopt;
+    }
+    if (!*contador) {
+        MessageBox::show(
+            AppTexts::productTitle,
+            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        frmContador* window = frmContador::showWindow(session);
+        window->activateWindow();
+        window->setFocus();
+    }
+    return *contador;
+}
+
+} // namespace fiscora

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "transmission/Batch.h"
+
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace fiscora {
+
+class Session;
+
+// "Transmissão em lote": one NovaGIA export (or a folder of GIA text files) holds the GIAs of
+// many of the office's companies; the window lists each registered one's GIAs as its server's
+// list allows them, asks for the accountant's certificate once and sends one upload per company,
+// one after another, with progress per company and overall and a summary. The work is the
+// batch's (transmission/Batch); the window only shows it.
+class frmLote final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmLote)
+
+public:
+    explicit frmLote(Session& session, QWidget* parent = nullptr);
+    ~frmLote() override;
+
+    // Reads the export or folder and asks the server about each company.
+    void openSource(const QString& path);
+    void send();
+    void sendFailedAgain();
+
+    const QList<BatchItem>& items() const { return m_source.items; }
+    bool sending() const { return m_run && m_run->running(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void fillTree();
+    void showItem(int index);
+    void showSummary();
+    void ticked(QTreeWidgetItem* item, int column);
+    void start(const QList<int>& which);
+    void setSending(bool sending);
+    void runFinished();
+
+    Session& m_session;
+    QLineEdit* m_txtOrigem;
+    QPushButton* m_cmdArquivo;
+    QPushButton* m_cmdPasta;
+    QTreeWidget* m_GridLote;
+    QLabel* m_lblNaoCadastradas;
+    QListWidget* m_lstNaoCadastradas;
+    QPushButton* m_cmdImportar;
+    QLabel* m_lblEmpresa;
+    QProgressBar* m_ProgressEmpresa;
+    QLabel* m_lblGeral;
+    QProgressBar* m_ProgressGeral;
+    QLabel* m_lblResumo;
+    QPushButton* m_cmdEnviar;
+    QPushButton* m_cmdParar;
+    QPushButton* m_cmdReenviar;
+    QPushButton* m_cmdFechar;
+
+    std::unique_ptr<QTemporaryDir> m_work; // the packages made from text files
+    BatchSource m_source;
+    BatchRun* m_run;
+    QList<int> m_sending;
+    int m_done = 0;
+    bool m_filling = false;
+    bool m_closeWhenDone = false;
+};
+
+} // namespace fiscora

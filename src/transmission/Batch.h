@@ -1,0 +1,136 @@
+#pragma once
+
+#include "certificates/Certificate.h"
+#include "core/Result.h"
+#include "data/GiaDatabaseReader.h"
+#include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace fiscora {
+
+class Transmission;
+
+// A GIA of a batch and whether it goes.
+struct BatchGia {
+    enum class Note {
+        None,
+        AlreadyListed,   // its reference is in the server's list: "já transmitida", not ticked
+        YearNotAccepted, // the server does not accept its year: cannot be ticked
+    };
+    GiaListRow row;
+    Note note = Note::None;
+    bool ticked = true;
+};
+
+// One upload of a batch: a registered taxpayer's GIAs found in one file, sent as the GIA window
+// would send them (the export with itself about the marker; a package with its text file).
+struct BatchItem {
+    enum class Readiness {
+        NotAsked,
+        Ready,
+        KeyRefused,      // the server does not know the taxpayer's key
+        ListUnavailable, // its list could not be had
+    };
+    enum class Result {
+        NotSent,
+        Listed,  // sent, and the refreshed list shows it: `protocols`
+        Refused, // the server answered and the list does not show it
+        Failed,  // the upload failed before the server had it all
+        Unknown, // sent without an answer: the list may show it later
+    };
+
+    Taxpayer taxpayer;
+    QString databasePath; // the export, or the package made from the text file
+    QString chosenPath;   // the export, or the text file: its name is the upload's file name
+    QList<BatchGia> gias; // by reference
+
+    Readiness readiness = Readiness::NotAsked;
+    QString readinessDetail; // why it is not ready
+    QString anoTrabalho;
+    QDateTime serverDate;
+
+    Result result = Result::NotSent;
+    QString detail; // why it was not sent, the failure, the server's first line
+    QStringList protocols;
+
+    bool canTick(int gia) const;
+    QList<JournalGia> tickedGias() const;
+};
+
+// A company found in the file that is not registered (no key): it is imported first.
+struct BatchCompany {
+    QString ie;
+    QString name;
+};
+
+// What a batch sends from: one NovaGIA export, or every GIA text file (.prf) of a folder, each
+// converted into a package of its own.
+struct BatchSource {
+    QList<BatchItem> items; // by taxpayer name, then file
+    QList<BatchCompany> unregistered;
+    // Files of the folder that could not be read, with why.
+    QStringList problems;
+
+    // Fails, in Portuguese, when nothing can be read (not an export, an empty folder, no GIA of
+    // a registered or unregistered company). Packages go to `workFolder`.
+    static fiscora::Result<BatchSource> open(const QString& path, const QString& workFolder);
+};
+
+// Asks the server once per taxpayer for its list: the accepted years and the server's date, a
+// refused key, the references it already has (unticked); GIAs of years not accepted cannot go.
+// `progress` is told each taxpayer as it is asked (index of its first item, count of items).
+void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& progress = {});
+
+// The result as the summary names it.
+QString batchResultText(BatchItem::Result result);
+QString batchNoteText(BatchGia::Note note);
+
+// The uploads of a batch, one after another, with one certificate: checked for each taxpayer
+// against its server date as the single window checks it, then the upload, then the taxpayer's
+// list asked for again so the result says whether the server lists it. Widget-free.
+class BatchRun final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BatchRun)
+
+public:
+    explicit BatchRun(QObject* parent = nullptr);
+    ~BatchRun() override;
+
+    // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
+    // ticked GIA; the others end NotSent. The accountant's document as stored.
+    void start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
+               const QString& accountantDocument);
+    // The item being sent goes on; none after it.
+    void stopAfterCurrent() { m_stop = true; }
+    bool running() const { return m_running; }
+
+Q_SIGNALS:
+    void itemStarted(int index);
+    void itemProgress(int index, int percent);
+    void itemFinished(int index);
+    void finished();
+
+private:
+    void next();
+    void send(int index);
+    void finishItem(int index, BatchItem::Result result, const QString& detail, qint64 journalId);
+
+    QList<BatchItem>* m_items = nullptr;
+    QList<int> m_queue;
+    Certificate m_certificate;
+    QString m_accountantDocument;
+    QPointer<Transmission> m_transmission;
+    bool m_running = false;
+    bool m_stop = false;
+};
+
+} // namespace fiscora

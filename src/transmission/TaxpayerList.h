@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/Result.h"
+#include "data/TransmissionJournal.h"
+#include "net/TransmissionHistory.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace fiscora {
+
+// The Transferencia.ver2 call for a taxpayer: the whole answer text. Fails when the server
+// cannot be reached.
+Result<QString> requestTransmissionList(const QString& ie, const QString& key);
+
+// A taxpayer's list as the batch and the command line read it (the main window shows the same
+// answer in its grid): what the server has, the years it accepts, its date.
+struct TaxpayerList {
+    bool keyRefused = false; // the server does not know the key ("CHAVE_I…")
+    ListHeader header;
+    QList<QStringList> rows; // per transmission, TransmissionColumn order
+    // The protocols the journal now knows for rows of this taxpayer (recordListedTransmissions).
+    QList<qint64> confirmedRows;
+
+    QList<ListedTransmission> listed() const;
+    QStringList references() const; // blanks trimmed
+};
+
+// Asks for the list, reads it and hands it to the journal. Fails, in Portuguese, when the server
+// cannot be reached or its answer is not a list; a refused key is a list that says so.
+Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key);
+
+} // namespace fiscora

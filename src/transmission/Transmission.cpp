@@ -1,0 +1,267 @@
+#include "transmission/Transmission.h"
+
+#include "core/ServerAddress.h"
+#include "core/UrlParts.h"
+#include "net/ContentDigest.h"
+#include "transmission/PgdasAnswer.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <utility>
+
+namespace fiscora {
+
+namespace {
+
+int g_connectTimeoutMs = 0;
+int g_answerTimeoutMs = 0;
+int g_sendStallTimeoutMs = 0;
+
+constexpr qint64 kDigestBeforeBytes = qint64(8) << 20;
+
+QString numbersOf(const QList<JournalGia>& gias) {
+    QStringList numbers;
+    for (const JournalGia& gia : gias)
+        numbers.append(gia.number);
+    return numbers.join(QLatin1Char(','));
+}
+
+Result<QList<UploadFilePiece>> contentOf(const TransmissionOrder& order) {
+    if (order.kind == TransmissionKind::Gia)
+        return GiaContentPieces(order.databasePath, order.chosenPath);
+    const Result<UploadFilePiece> document = UploadFile(order.databasePath);
+    if (!document)
+        return document.error();
+    return QList<UploadFilePiece>{*document};
+}
+
+} // namespace
+
+Transmission::Transmission(QObject* parent)
+    : QObject(parent) {}
+
+Transmission::~Transmission() {
+    abort();
+    if (m_digest) {
+        m_digest->wait();
+        delete m_digest;
+    }
+}
+
+void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
+    g_connectTimeoutMs = connectMs;
+    g_answerTimeoutMs = answerMs;
+    g_sendStallTimeoutMs = sendStallMs;
+}
+
+QString Transmission::script(TransmissionKind kind) {
+    return kind == TransmissionKind::Gia ? QStringLiteral("xt_upload_1_15_01.php")
+                                         : QStringLiteral("xt_upload_simples.php");
+}
+
+QString Transmission::address(const TransmissionOrder& order) {
+    return ServerAddress::fromSettings().upload(script(order.kind),
+                                                QStringLiteral("contador=") + order.accountantDocument +
+                                                    QStringLiteral("&chave=") + order.chave +
+                                                    QStringLiteral("&gias=") + numbersOf(order.gias));
+}
+
+QString Transmission::answerFirstLine(const QByteArray& answer) {
+    QByteArrayView text(answer);
+    if (text.startsWith("HTTP/")) {
+        const qsizetype body = text.indexOf("\r\n\r\n");
+        if (body >= 0 && body + 4 < text.size())
+            text = text.sliced(body + 4);
+    }
+    const qsizetype end = text.indexOf('\n');
+    return QString::fromUtf8(end >= 0 ? text.first(end) : text).trimmed();
+}
+
+bool Transmission::busy() const {
+    return (m_upload && m_upload->isBusy()) || m_pausing || !m_held.isEmpty();
+}
+
+bool Transmission::ended() const {
+    return m_completed && !busy();
+}
+
+std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder& order,
+                                                         TransmissionPauses pauses) {
+    if (m_started)
+        return Refusal{Refusal::Kind::File, AppError::message(QStringLiteral("Este envio já foi feito."))};
+    m_order = order;
+    m_url = address(order);
+    const UrlParts parts = SplitUrl(m_url);
+    if (parts.Host.isEmpty())
+        return Refusal{Refusal::Kind::InvalidHost, AppError::message(kInvalidHostText)};
+    // Sending without the file would only earn a refusal the user cannot make sense of.
+    const Result<QList<UploadFilePiece>> content = contentOf(order);
+    if (!content)
+        return Refusal{Refusal::Kind::File, content.error()};
+    m_content = *content;
+
+    JournalEntry entry;
+    entry.serverDate = order.serverDate;
+    entry.ie = order.ie;
+    entry.razaoSocial = order.razaoSocial;
+    entry.chave = order.chave;
+    entry.kind = order.kind;
+    entry.gias = order.gias;
+    entry.fileName = order.fileName;
+    for (const UploadFilePiece& piece : m_content)
+        entry.contentSize += piece.size;
+    // A GIA package or a PGDAS document is read in a moment: its digest goes with the row. A large
+    // content's is reckoned once it has gone out, while the server answers.
+    if (entry.contentSize <= kDigestBeforeBytes) {
+        if (const Result<ContentDigest> digest = digestContent(m_content))
+            entry.contentSha256 = digest->sha256;
+        m_digested = true;
+    }
+    entry.accountantDocument = order.accountantDocument;
+    entry.certificateHolder = order.certificateHolder;
+    entry.certificateSerial = order.certificateSerial;
+    // No upload without its row: after a crash the journal must know it may have gone out.
+    const Result<qint64> row = startTransmission(entry);
+    if (!row)
+        return Refusal{Refusal::Kind::Journal, row.error()};
+    m_journalId = *row;
+    m_started = true;
+
+    const UploadRequest request =
+        BuildUploadRequest(m_content, parts, kUploadFieldName, order.fileName, kUploadContentType);
+    m_upload = new UploadSession(this);
+    if (g_connectTimeoutMs > 0)
+        m_upload->setConnectTimeout(g_connectTimeoutMs);
+    if (g_answerTimeoutMs > 0)
+        m_upload->setAnswerTimeout(g_answerTimeoutMs);
+    if (g_sendStallTimeoutMs > 0)
+        m_upload->setSendStallTimeout(g_sendStallTimeoutMs);
+    UploadSession* upload = m_upload;
+
+    connect(upload, &UploadSession::connected, this, [this, upload, request, pauses] {
+        Q_EMIT connected();
+        const auto send = [this, upload, request, pauses] {
+            if (upload != m_upload || upload->state() != UploadSession::State::Connected)
+                return;
+            upload->send(request);
+            if (pauses.afterSendMs > 0) {
+                m_pausing = true;
+                QTimer::singleShot(pauses.afterSendMs, this, [this] {
+                    m_pausing = false;
+                    for (const std::function<void()>& event : std::exchange(m_held, {}))
+                        event();
+                });
+            }
+        };
+        if (pauses.beforeSendMs > 0)
+            QTimer::singleShot(pauses.beforeSendMs, this, send);
+        else
+            send();
+    });
+    connect(upload, &UploadSession::sendProgress, this, [this](qint64, qint64, int percent) {
+        emitEvent([this, percent] { Q_EMIT sendProgress(percent); });
+    });
+    connect(upload, &UploadSession::sendComplete, this, [this] {
+        m_sent = true;
+        digestSentContent();
+        emitEvent([this] { Q_EMIT sendComplete(); });
+    });
+    connect(upload, &UploadSession::answered, this, [this](const QByteArray& piece) {
+        const QString text = QString::fromUtf8(piece);
+        QStringList markers;
+        if (m_order.kind == TransmissionKind::Pgdas) {
+            for (const PgdasRefusal& refusal : pgdasRefusalsIn(text))
+                markers.append(refusal.marker);
+        }
+        if (markers.isEmpty())
+            complete(TransmissionOutcome::Answered, answerFirstLine(piece),
+                     [this, text] { Q_EMIT answered(text); });
+        else
+            complete(TransmissionOutcome::Refused, markers.join(QStringLiteral(", ")),
+                     [this, text] { Q_EMIT answered(text); });
+    });
+    connect(upload, &UploadSession::closedWithoutAnswer, this, [this] {
+        complete(TransmissionOutcome::Unknown, QStringLiteral("O servidor encerrou a conexão sem responder."),
+                 [this] { Q_EMIT closedWithoutAnswer(); });
+    });
+    connect(upload, &UploadSession::failed, this, [this](const AppError& error) {
+        // Sent but unanswered: the server may have recorded it.
+        complete(m_sent ? TransmissionOutcome::Unknown : TransmissionOutcome::Failed, error.description,
+                 [this, error] { Q_EMIT failed(error); });
+    });
+
+    const ServerAddress server = ServerAddress::fromSettings();
+    const Result<quint16> port = UploadPort(parts, server.port());
+    if (!port) {
+        const AppError error = port.error();
+        m_upload->abort();
+        QTimer::singleShot(0, this, [this, error] {
+            complete(TransmissionOutcome::Failed, error.description, [this, error] { Q_EMIT failed(error); });
+        });
+        return std::nullopt;
+    }
+    m_upload->setScheme(parts.Scheme.toLower());
+    m_upload->connectToServer(parts.Host, *port);
+    return std::nullopt;
+}
+
+void Transmission::abort() {
+    if (!m_started || m_completed)
+        return;
+    m_held.clear();
+    m_pausing = false;
+    if (m_upload)
+        m_upload->abort();
+    complete(m_sent ? TransmissionOutcome::Unknown : TransmissionOutcome::Failed,
+             m_sent ? QStringLiteral("O envio foi interrompido antes da resposta do servidor.")
+                    : QStringLiteral("O envio foi interrompido antes do fim."),
+             {});
+}
+
+void Transmission::emitEvent(std::function<void()> event) {
+    if (m_pausing)
+        m_held.append(std::move(event));
+    else
+        event();
+}
+
+// The row first, so that a list asked for on the event already finds it completed.
+void Transmission::complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event) {
+    if (m_completed)
+        return;
+    m_completed = true;
+    const Status done = completeTransmission(m_journalId, outcome, detail);
+    if (event)
+        emitEvent(std::move(event));
+    if (!done) {
+        const AppError error = done.error();
+        emitEvent([this, error] { Q_EMIT journalFailed(error); });
+    }
+}
+
+// The digest of what went out, from the very files the upload read, on a thread of its own:
+// reading a large file again must not hold up the answer.
+void Transmission::digestSentContent() {
+    if (m_digest || m_digested)
+        return;
+    const QList<UploadFilePiece> content = m_content;
+    const qint64 id = m_journalId;
+    m_digest = QThread::create([content, id] {
+        const Result<ContentDigest> digest = digestContent(content);
+        if (!digest)
+            return;
+        // Recorded on the window thread, also when the transmission is gone by then.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [id, sha256 = digest->sha256] {
+                // Without it the row still tells what was sent and when.
+                static_cast<void>(recordContentDigest(id, sha256));
+            },
+            Qt::QueuedConnection);
+    });
+    m_digest->start();
+}
+
+} // namespace fiscora

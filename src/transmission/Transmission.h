@@ -1,0 +1,131 @@
+#pragma once
+
+#include "core/AppError.h"
+#include "data/TransmissionJournal.h"
+#include "net/Upload.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QThread;
+
+namespace fiscora {
+
+// What one upload sends, for which taxpayer, and what the journal keeps of it.
+struct TransmissionOrder {
+    TransmissionKind kind = TransmissionKind::Gia;
+    QString ie;
+    QString razaoSocial;
+    QString chave;              // the key the address carries
+    QString accountantDocument; // as stored, with its punctuation
+    QList<JournalGia> gias;     // GIA: the GIAs sent
+    // GIA: the database sent (an export, or the package made from a text file) and the file the
+    // user chose (the export again, or the text file). PGDAS: the document, in both.
+    QString databasePath;
+    QString chosenPath;
+    QString fileName; // the upload's file name: the chosen file's name
+    QString certificateHolder;
+    QString certificateSerial;
+    QDateTime serverDate;
+};
+
+// The PGDAS window pauses around the send (the server has always been sent its document so):
+// before handing the request over, and after it, holding the events that come meanwhile.
+struct TransmissionPauses {
+    int beforeSendMs = 0;
+    int afterSendMs = 0;
+};
+
+// One transmission, widget-free, shared by the upload windows, the batch and the command line:
+// the address from the settings, the content's files opened (and read as they are sent), the
+// journal's row written before the first byte and completed with the outcome, the upload and its
+// events. The caller shows the events and asks for the list again.
+//
+//   start() -> connected() -> sendProgress()... -> sendComplete()
+//     -> answered(text) | closedWithoutAnswer() | failed(error)
+//
+// After an outcome nothing follows but, maybe, journalFailed().
+class Transmission final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Transmission)
+
+public:
+    // Why nothing was sent: the user is told in the way each kind is told.
+    struct Refusal {
+        enum class Kind {
+            InvalidHost, // "Invalid Host"
+            File,        // a file of the content could not be opened: its description
+            Journal,     // the journal's row could not be written: the database report
+        };
+        Kind kind;
+        AppError error;
+    };
+
+    explicit Transmission(QObject* parent = nullptr);
+    ~Transmission() override;
+
+    // The upload script of a kind, and the address of an order as the windows keep it (with the
+    // blank before the path the server has always received), from the settings as they are now.
+    static QString script(TransmissionKind kind);
+    static QString address(const TransmissionOrder& order);
+
+    // Everything up to the connection; the request goes out once connected. Only once.
+    std::optional<Refusal> start(const TransmissionOrder& order, TransmissionPauses pauses = {});
+    // Ends the upload at once; its row says it was interrupted. No event follows.
+    void abort();
+
+    QString url() const { return m_url; }
+    const TransmissionOrder& order() const { return m_order; }
+    // Connecting, sending, waiting for the answer, or an event held by the pause after the send.
+    bool busy() const;
+    // Answered, closed without answer or failed: the outcome is known.
+    bool ended() const;
+    // The whole request was handed over: the server may have recorded it.
+    bool requestSent() const { return m_sent; }
+    qint64 journalId() const { return m_journalId; }
+
+    // Time limits of the transmissions started from now on: the connection, the answer after the
+    // send and a send that makes no progress (tests shorten them). Zero keeps the upload's own.
+    static void setTimeLimits(int connectMs, int answerMs, int sendStallMs = 0);
+
+    // The first line of the answer's body (of its status line when no body came with it).
+    static QString answerFirstLine(const QByteArray& answer);
+
+Q_SIGNALS:
+    void connected();
+    void sendProgress(int percent);
+    void sendComplete();
+    void answered(const QString& text);
+    void closedWithoutAnswer();
+    void failed(const AppError& error);
+    // The journal could not record the outcome (the upload itself went as its event says).
+    void journalFailed(const AppError& error);
+
+private:
+    // Completes the row, then emits the outcome's event.
+    void complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event);
+    void digestSentContent();
+    // Emits now, or after the pause that follows the send.
+    void emitEvent(std::function<void()> event);
+
+    QPointer<UploadSession> m_upload;
+    TransmissionOrder m_order;
+    QList<UploadFilePiece> m_content;
+    QString m_url;
+    qint64 m_journalId = 0;
+    bool m_started = false;
+    bool m_sent = false;
+    bool m_completed = false;
+    bool m_pausing = false;
+    QList<std::function<void()>> m_held;
+    QThread* m_digest = nullptr;
+    bool m_digested = false;
+};
+
+} // namespace fiscora

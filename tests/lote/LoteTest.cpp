@@ -1,0 +1,248 @@
+#include "certificates/CertificateStore.h"
+#include "core/ProgramFolder.h"
+#include "core/Session.h"
+#include "data/AccessReader.h"
+#include "data/AccountantTable.h"
+#include "data/GiaConversion.h"
+#include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
+#include "gui/FileBrowser.h"
+#include "gui/frmLote.h"
+#include "support/GiaTextBuilder.h"
+#include "support/LocalTables.h"
+#include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
+#include "support/ServerLauncher.h"
+#include "support/TestCertificateChooser.h"
+#include "support/TestMessageBox.h"
+#include "support/TopLevelWindows.h"
+#include "support/Widgets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace fiscora;
+using namespace fiscora::test;
+using namespace Qt::StringLiterals;
+using G = GiaTextBuilder;
+
+namespace {
+
+// A: two GIAs, one of a year the server does not accept. B: one. C: one the server lists already
+// and one new. D: registered with a key the server refuses. E: not registered.
+const SeedCompany kA{u"110.042.490.114"_s,
+                     u"12.345.678/0001-95"_s,
+                     u"Comercial Ribeirão Verde Ltda"_s,
+                     u"RV7K2M9Q"_s,
+                     false,
+                     {}};
+const SeedCompany kB{u"648.135.514.406"_s,
+                     u"34.567.890/0001-30"_s,
+                     u"Metalúrgica Serra d'Água Ltda"_s,
+                     u"SA5N4W6X"_s,
+                     false,
+                     {}};
+const SeedCompany kC{u"648.097.729.184"_s,
+                     u"45.678.901/0001-75"_s,
+                     u"Distribuidora Campo Alto Ltda"_s,
+                     u"CA9D2F7H"_s,
+                     false,
+                     {{u"03/2025"_s, u"2025-04-10 09:00:00"_s, u"2025000001"_s, 1, u"1.000,00"_s, {}}}};
+const SeedCompany kD{u"648.120.377.258"_s,
+                     u"23.456.789/0001-95"_s,
+                     u"Padaria Estrela do Vale Ltda ME"_s,
+                     u"EV3P8T1L"_s,
+                     false,
+                     {}};
+const QString kE = u"648.166.118.420"_s;
+
+QByteArray gia(const QString& ie, const QByteArray& month) {
+    QString digits = ie;
+    digits.remove(u'.');
+    return G::gia05(digits.toLatin1(), month) + "\r\n" + G::cfop10("5102", {150000});
+}
+
+} // namespace
+
+class LoteTest final : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ServerLauncher> m_server;
+    std::unique_ptr<ProgramFolderFixture> m_folder;
+    QTemporaryDir m_files;
+    QTemporaryDir m_certificates;
+    QString m_export;
+
+    // The export of the five companies, the server that knows A to D, the local database with A
+    // to D (D's key wrong) and the accountant.
+    void setUpScene() {
+        m_server = std::make_unique<ServerLauncher>();
+        QVERIFY(m_server->start(writeSeed(*m_server, {kA, kB, kC, kD}, {{u"anos"_s, u"2025,2026"_s}})));
+        m_folder = std::make_unique<ProgramFolderFixture>(m_server->host(), m_server->port());
+        SeedCompany wrongKey = kD;
+        wrongKey.chave = u"ERRADA00"_s;
+        insertSeededTaxpayers({kA, kB, kC, wrongKey});
+        QVERIFY(saveTestAccountant());
+        QList<QByteArray> lines{G::header01()};
+        for (const auto& [ie, month] : {std::pair{kA.ie, "202411"},
+                                        {kA.ie, "202501"},
+                                        {kB.ie, "202502"},
+                                        {kC.ie, "202503"},
+                                        {kC.ie, "202504"},
+                                        {kD.ie, "202505"},
+                                        {kE, "202506"}})
+            lines.append(gia(ie, month));
+        const QString text = m_files.filePath(u"escritorio.prf"_s);
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(G::file(lines));
+        file.close();
+        m_export = m_files.filePath(u"escritorio.mdb"_s);
+        const GiaConversion::Result made =
+            GiaConversion::convert(text, m_export, ProgramFolder::file(u"gia_limpa.mdb"_s));
+        QVERIFY2(made.ok, qPrintable(made.message));
+    }
+
+    QStringList uploads() const {
+        return m_server->requests().filter(QRegularExpression(u"^POST /client/"_s));
+    }
+
+    // fiscora --transmitir, its output lines and exit code.
+    int transmit(const QStringList& arguments, QStringList* lines, QString* errors = nullptr,
+                 const QString& password = u"1234"_s) const {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"FISCORA_SENHA_CERTIFICADO"_s, password);
+        process.setProcessEnvironment(environment);
+        process.start(builtProgram(u"fiscora"_s),
+                      QStringList{u"--pasta"_s, m_folder->path(), u"--transmitir"_s, m_export} + arguments);
+        process.waitForFinished(60000);
+        *lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        if (errors)
+            *errors = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        AccessReader::setHelperPath(builtProgram(u"fiscora-leitor-mdb"_s));
+        const QString folder = m_certificates.filePath(u"certificados"_s);
+        CertificateStore::setDefaultFolder(folder);
+        QVERIFY(CertificateStore(folder).importFile(certificateFixture(u"contador.cer"_s)).ok());
+    }
+    void init() { setUpScene(); }
+    void cleanup() {
+        deleteTopLevelWindows();
+        m_folder.reset();
+        m_server.reset();
+    }
+
+    // What the window lists from the export; then a run while the server is unreachable fails
+    // for the three that can go, and sending the failed ones again sends each with its own key and
+    // GIAs, listed with their protocols.
+    void windowListsSendsAndSendsTheFailedAgain() {
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        Session session;
+        auto* window = new frmLote(session);
+        window->show();
+        window->openSource(m_export);
+        const QList<BatchItem>& items = window->items();
+        QCOMPARE(items.size(), 4);
+        QCOMPARE(items.at(0).taxpayer.IE, kA.ie);
+        QCOMPARE(items.at(0).gias.at(0).note, BatchGia::Note::YearNotAccepted);
+        QVERIFY(!items.at(0).canTick(0) && items.at(0).gias.at(1).ticked);
+        QCOMPARE(items.at(1).taxpayer.IE, kC.ie);
+        QCOMPARE(items.at(1).gias.at(0).note, BatchGia::Note::AlreadyListed);
+        QVERIFY(!items.at(1).gias.at(0).ticked && items.at(1).gias.at(1).ticked);
+        QCOMPARE(items.at(3).readiness, BatchItem::Readiness::KeyRefused);
+        QVERIFY(child<QListWidget>(window, u"lstNaoCadastradas"_s)->item(0)->text().startsWith(kE));
+
+        m_folder->setServer(m_server->host(), 8079);
+        chooser.queueChoice(u"11144477735"_s);
+        window->send();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        for (const int i : {0, 1, 2})
+            QCOMPARE(items.at(i).result, BatchItem::Result::Failed);
+        QCOMPARE(items.at(3).result, BatchItem::Result::NotSent);
+        QVERIFY(child<QLabel>(window, u"lblResumo"_s)->text().contains(u"Com falha: 3"_s));
+        QVERIFY(uploads().isEmpty());
+
+        m_folder->setServer(m_server->host(), m_server->port());
+        chooser.queueChoice(u"11144477735"_s);
+        window->sendFailedAgain();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        const QStringList sent = uploads();
+        QCOMPARE(sent.size(), 3);
+        for (const int i : {0, 1, 2}) {
+            const BatchItem& item = items.at(i);
+            QCOMPARE(item.result, BatchItem::Result::Listed);
+            QCOMPARE(item.protocols.size(), 1);
+            const QString gias = item.tickedGias().first().number;
+            QVERIFY2(sent.filter(u"chave="_s + item.taxpayer.Chave + u"&contador=111.444.777-35&gias="_s +
+                                 gias + u" 200"_s)
+                             .size() == 1,
+                     qPrintable(sent.join(u'\n')));
+        }
+        QVERIFY(child<QLabel>(window, u"lblResumo"_s)->text().contains(u"Enviadas e listadas: 3"_s));
+        // Each attempt has its journal row: three failed, three confirmed.
+        QCOMPARE(findTransmissions()->size(), 6);
+        JournalFilter failed;
+        failed.outcome = TransmissionOutcome::Failed;
+        QCOMPARE(findTransmissions(failed)->size(), 3);
+
+        const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
+        QDir().mkpath(folder);
+        QVERIFY(window->grab().save(QDir(folder).filePath(u"frmLote.png"_s)));
+    }
+
+    // One line per taxpayer and the exit code: 0 only when everything asked for was sent and
+    // listed; wrong arguments are 2.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("expected"); // the start of each line, IE and result
+        const QString pfx = certificateFixture(u"contador.pfx"_s);
+        QTest::newRow("two taxpayers, IE with and without points")
+            << QStringList{u"--ie"_s, u"110042490114"_s, u"--ie"_s, kB.ie, u"--certificado"_s, pfx}
+            << u"1234"_s << 0
+            << QStringList{kA.ie + u"\tComercial Ribeirão Verde Ltda\tEnviada e listada\tprotocolo "_s,
+                           kB.ie + u"\tMetalúrgica Serra d'Água Ltda\tEnviada e listada\tprotocolo "_s};
+        QTest::newRow("the whole export, a public certificate")
+            << QStringList{u"--certificado"_s, certificateFixture(u"contador.cer"_s)} << QString() << 1
+            << QStringList{
+                   kA.ie + u"\t"_s, kC.ie + u"\t"_s, kB.ie + u"\t"_s,
+                   kD.ie + u"\tPadaria Estrela do Vale Ltda ME\tNão enviada\tO servidor recusou a chave"_s,
+                   kE + u"\t"_s};
+        QTest::newRow("wrong password")
+            << QStringList{u"--certificado"_s, pfx} << u"4321"_s << 1 << QStringList{};
+        QTest::newRow("no certificate") << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{};
+    }
+
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, password);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, expected);
+        QStringList lines;
+        QString errors;
+        QCOMPARE(transmit(arguments, &lines, &errors, password), exitCode);
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            QVERIFY2(lines.at(i).startsWith(expected.at(i)), qPrintable(lines.join(u'\n') + u'\n' + errors));
+        if (exitCode == 0)
+            QCOMPARE(uploads().size(), expected.size());
+        if (password == u"4321"_s)
+            QVERIFY(errors.contains(u"não confere"_s));
+    }
+};
+
+QTEST_MAIN(LoteTest)
+#include "LoteTest.moc"
