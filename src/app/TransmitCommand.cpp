@@ -67,17 +67,17 @@ Result<QString> password(const QString& path) {
 
 // A certificate file (.pfx/.p12 with its password, or .cer/.crt/.pem/.der), else the serial of a
 // certificate of the store or of a token.
-Result<Certificate> loadCertificate(const QString& spec) {
-    const QFileInfo info(spec);
+Result<Certificate> loadCertificate(const QString& given) {
+    const QFileInfo info(given);
     if (info.isFile()) {
-        QFile file(spec);
+        QFile file(given);
         if (!file.open(QIODevice::ReadOnly))
             return AppError::message(
-                QStringLiteral("Não foi possível ler o certificado %1 (%2).").arg(spec, file.errorString()));
+                QStringLiteral("Não foi possível ler o certificado %1 (%2).").arg(given, file.errorString()));
         const QByteArray bytes = file.readAll();
         const QString suffix = info.suffix().toLower();
         if (suffix == QLatin1String("pfx") || suffix == QLatin1String("p12")) {
-            const Result<QString> secret = password(spec);
+            const Result<QString> secret = password(given);
             if (!secret)
                 return secret.error();
             QByteArray der;
@@ -85,10 +85,10 @@ Result<Certificate> loadCertificate(const QString& spec) {
             case Pkcs12Reader::Status::Ok:
                 return Certificate::fromDer(der);
             case Pkcs12Reader::Status::WrongPassword:
-                return AppError::message(QStringLiteral("A senha do certificado %1 não confere.").arg(spec));
+                return AppError::message(QStringLiteral("A senha do certificado %1 não confere.").arg(given));
             default:
                 return AppError::message(
-                    QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.").arg(spec));
+                    QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.").arg(given));
             }
         }
         Certificate certificate = Certificate::fromDer(bytes);
@@ -98,7 +98,7 @@ Result<Certificate> loadCertificate(const QString& spec) {
                 certificate = Certificate::fromDer(pem.first().toDer());
         }
         if (certificate.isNull())
-            return AppError::message(QStringLiteral("O arquivo %1 não é um certificado.").arg(spec));
+            return AppError::message(QStringLiteral("O arquivo %1 não é um certificado.").arg(given));
         return certificate;
     }
     const PersonalCertificateSource source;
@@ -106,13 +106,13 @@ Result<Certificate> loadCertificate(const QString& spec) {
     if (!listed)
         return listed.error();
     for (const Certificate& certificate : *listed) {
-        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(spec))
+        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(given))
             return certificate;
     }
     return AppError::message(
         QStringLiteral(
             "Nenhum certificado com o número de série %1 foi encontrado (nem arquivo com esse nome).")
-            .arg(spec));
+            .arg(given));
 }
 
 // Sent and listed, or nothing left to send because the server lists all of it already.
