@@ -72,10 +72,11 @@ ServerAddress::ServerAddress(QString host, QString port, QString protocol, QStri
     , m_proxy(std::move(proxy)) {}
 
 ServerAddress ServerAddress::fromSettings() {
-    return ServerAddress(ReadIni(kSection, QStringLiteral("host")), ReadIni(kSection, QStringLiteral("port")),
-                         ReadIni(kSection, QStringLiteral("protocolo")),
-                         ReadIni(kSection, QStringLiteral("certificados")),
-                         ReadIni(kSection, QStringLiteral("proxy")));
+    const IniSection section = ReadIniSection(kSection);
+    return ServerAddress(section.value(QStringLiteral("host")), section.value(QStringLiteral("port")),
+                         section.value(QStringLiteral("protocolo")),
+                         section.value(QStringLiteral("certificados")),
+                         section.value(QStringLiteral("proxy")));
 }
 
 Status ServerAddress::checkProtocol() const {

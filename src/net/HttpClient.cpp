@@ -70,14 +70,14 @@ int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_of
     return 0;
 }
 
-Result<HttpAnswer> run(const QString& address, const QByteArray* body, const HttpHeaders& headers,
-                       qint64 maxBody) {
+Result<HttpAnswer> run(const ServerAddress& server, const QString& address, const QByteArray* body,
+                       const HttpHeaders& headers, qint64 maxBody) {
     const Result<const LibCurl*> library = libCurl();
     if (!library)
         return library.error();
     const LibCurl& curl = **library;
     CurlTransfer transfer(curl);
-    if (const Status configured = transfer.configure(address, ServerAddress::fromSettings()); !configured)
+    if (const Status configured = transfer.configure(address, server); !configured)
         return configured.error();
 
     QTimer idle;
@@ -169,12 +169,17 @@ Result<HttpAnswer> run(const QString& address, const QByteArray* body, const Htt
 } // namespace
 
 Result<HttpAnswer> HttpClient::get(const QString& url, qint64 maxBody) {
-    return run(url, nullptr, {}, maxBody);
+    return run(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
 }
 
 Result<HttpAnswer> HttpClient::post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
                                     qint64 maxBody) {
-    return run(url, &body, headers, maxBody);
+    return post(ServerAddress::fromSettings(), url, body, headers, maxBody);
+}
+
+Result<HttpAnswer> HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                                    const HttpHeaders& headers, qint64 maxBody) {
+    return run(server, url, &body, headers, maxBody);
 }
 
 Result<QByteArray> HttpClient::download(const QString& url, qint64 maxBody) {

@@ -257,6 +257,10 @@ bool UploadSession::isBusy() const {
 }
 
 void UploadSession::connectToServer(const QString& host, quint16 port) {
+    connectToServer(host, port, ServerAddress::fromSettings());
+}
+
+void UploadSession::connectToServer(const QString& host, quint16 port, const ServerAddress& server) {
     if (m_state != State::Idle)
         return;
     m_host = host;
@@ -272,7 +276,7 @@ void UploadSession::connectToServer(const QString& host, quint16 port) {
     const QString name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     const QString url =
         m_scheme + QStringLiteral("://") + name + QLatin1Char(':') + QString::number(port) + QLatin1Char('/');
-    if (const Status configured = m_transfer->configure(url, ServerAddress::fromSettings()); !configured) {
+    if (const Status configured = m_transfer->configure(url, server); !configured) {
         fail(configured.error());
         return;
     }

@@ -17,6 +17,7 @@ class QTimer;
 namespace fiscora {
 
 class CurlTransfer;
+class ServerAddress;
 
 // The upload of a file to the server: one HTTP/1.0 POST with a multipart/form-data body holding
 // one file part, whose bytes our code writes itself on a connection the transport opened (TCP,
@@ -172,7 +173,10 @@ public:
     // state() == Connected || state() == Sending.
     bool isBusy() const;
 
-    // Starts connecting; connected() or failed() follows. Only from Idle.
+    // Starts connecting, through the proxy and with the authorities of `server`; connected() or
+    // failed() follows. Only from Idle.
+    void connectToServer(const QString& host, quint16 port, const ServerAddress& server);
+    // The same with the settings as they are now.
     void connectToServer(const QString& host, quint16 port);
     // Hands the request over in pieces as the connection drains (through a plain HTTP proxy with
     // the request line in absolute form). Only when Connected.
