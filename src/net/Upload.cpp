@@ -143,10 +143,8 @@ QByteArray UploadRequest::bytes() const {
     for (const UploadFilePiece& piece : files) {
         if (piece.path.isEmpty())
             all += piece.bytes;
-        else if (piece.file && piece.file->seek(0))
+        else if (piece.file->seek(0))
             all += piece.file->read(piece.size);
-        else
-            all += LoadFileData(piece.path).valueOr({}).left(piece.size);
     }
     return all + tail;
 }
@@ -310,7 +308,6 @@ void UploadSession::send(const UploadRequest& request) {
     m_written = 0;
     m_piece = 0;
     m_pieceOffset = 0;
-    m_file.reset();
     m_progress.reset();
     m_state = State::Sending;
     m_timer->start(m_sendStallTimeoutMs);
@@ -376,7 +373,6 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
         if (m_pieceOffset >= size) {
             ++m_piece;
             m_pieceOffset = 0;
-            m_file.reset();
             continue;
         }
         const qint64 n = qMin(kChunkBytes, size - m_pieceOffset);
@@ -384,14 +380,6 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
             *chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
         } else {
             QFile* source = file->file.get();
-            if (!source) {
-                if (!m_file) {
-                    m_file = std::make_unique<QFile>(file->path);
-                    if (!m_file->open(QIODevice::ReadOnly))
-                        return false;
-                }
-                source = m_file.get();
-            }
             m_buffer.resize(n);
             // The piece's file may be shared with another request: read from this piece's place. A
             // file that shrank since the request was built cannot fill its Content-Length.

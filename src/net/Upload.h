@@ -48,6 +48,8 @@ Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& c
 
 // A piece of an upload's content that stays on disk: `size` bytes of `path`, read as they are
 // sent, so a large file is neither held in memory nor read before the connection is up.
+// A piece with a path is only ever made by UploadFile, so `file` is always open: every reader
+// reads from it and never reopens the file by name.
 struct UploadFilePiece {
     QString path;
     qint64 size = 0;
@@ -222,7 +224,6 @@ private:
     QByteArrayView m_pending; // of the current chunk, not yet taken by the system
     int m_piece = 0;          // the piece being handed over: head, content or files..., tail
     qint64 m_pieceOffset = 0;
-    std::unique_ptr<QFile> m_file;
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes the system took
     UploadProgress m_progress;
