@@ -56,6 +56,14 @@ Status readInto(const QString& path, char* target, qint64 size) {
     return {};
 }
 
+// The request as an HTTP proxy is handed it: the request line names the whole address
+// (origin "http://host[:port]"); nothing else changes.
+UploadRequest throughHttpProxy(const UploadRequest& request, const QByteArray& origin) {
+    UploadRequest proxied = request;
+    proxied.head.insert(int(sizeof "POST ") - 1, origin);
+    return proxied;
+}
+
 Result<qint64> fileSize(const QString& path) {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
@@ -208,12 +216,6 @@ Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) 
     return port;
 }
 
-UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin) {
-    UploadRequest proxied = request;
-    proxied.head.insert(int(sizeof "POST ") - 1, origin);
-    return proxied;
-}
-
 int ProgressPercent(qint64 total, qint64 remaining) {
     if (total <= 0 || remaining <= 0)
         return 100;
@@ -262,6 +264,7 @@ void UploadSession::connectToServer(const QString& host, quint16 port, const Ser
     if (m_state != State::Idle)
         return;
     m_host = host;
+    m_name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     m_port = port;
     m_state = State::Connecting;
     m_timer->start(m_connectTimeoutMs);
@@ -271,9 +274,8 @@ void UploadSession::connectToServer(const QString& host, quint16 port, const Ser
         return;
     }
     m_transfer = std::make_unique<CurlTransfer>(**curl);
-    const QString name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    const QString url =
-        m_scheme + QStringLiteral("://") + name + QLatin1Char(':') + QString::number(port) + QLatin1Char('/');
+    const QString url = m_scheme + QStringLiteral("://") + m_name + QLatin1Char(':') + QString::number(port) +
+                        QLatin1Char('/');
     if (const Status configured = m_transfer->configure(url, server); !configured) {
         fail(configured.error());
         return;
@@ -302,7 +304,7 @@ void UploadSession::send(const UploadRequest& request) {
     m_request = request;
     if (m_transfer->route().viaHttpProxy()) {
         const QByteArray port = m_port == 80 ? QByteArray() : ':' + QByteArray::number(m_port);
-        m_request = ThroughHttpProxy(request, "http://" + Cp1252::encode(m_host) + port);
+        m_request = throughHttpProxy(request, "http://" + Cp1252::encode(m_name) + port);
     }
     m_pending = {};
     m_written = 0;

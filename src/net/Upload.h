@@ -98,10 +98,6 @@ UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const Ur
 // Fails, in Portuguese, when neither is a usable port number (ServerAddress::portNumber).
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting);
 
-// The request as an HTTP proxy is handed it: the request line names the whole address
-// (origin "http://host[:port]"); nothing else changes.
-UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin);
-
 // Percentage sent, rounded to the nearest integer with halves to the even neighbour, 0..100.
 // A total of 0 counts as everything sent.
 int ProgressPercent(qint64 total, qint64 remaining);
@@ -216,6 +212,7 @@ private:
     int m_sendStallTimeoutMs = kSendStallTimeoutMs;
     QString m_scheme = QStringLiteral("http");
     QString m_host;
+    QString m_name; // the host as an address names it: an IPv6 address in brackets
     quint16 m_port = 0;
     UploadRequest m_request;
     bool m_sendWhenConnected = false;
