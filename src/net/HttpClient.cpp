@@ -91,14 +91,14 @@ Result<HttpAnswer> run(const ServerAddress& server, const QString& address, cons
 
     CURL* easy = transfer.handle();
     curl_slist* list = nullptr;
-    for (const auto& [name, value] : headers)
+    bool typed = false;
+    for (const auto& [name, value] : headers) {
         list = curl.curl_slist_append(list, QByteArray(name + ": " + value).constData());
+        typed = typed || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
+    }
     // No waiting for a "100 Continue" the server may never send, and no form type for bodies
     // that did not name theirs.
     list = curl.curl_slist_append(list, "Expect:");
-    bool typed = false;
-    for (const auto& header : headers)
-        typed = typed || header.first.compare("Content-Type", Qt::CaseInsensitive) == 0;
     if (body && !typed)
         list = curl.curl_slist_append(list, "Content-Type:");
     curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
