@@ -302,7 +302,7 @@ void UploadSession::send(const UploadRequest& request) {
     if (m_state != State::Connected)
         return;
     m_request = request;
-    if (m_transfer->route().viaHttpProxy()) {
+    if (m_transfer->route().viaHttpProxy) {
         const QByteArray port = m_port == 80 ? QByteArray() : ':' + QByteArray::number(m_port);
         m_request = throughHttpProxy(request, "http://" + Cp1252::encode(m_name) + port);
     }
