@@ -39,13 +39,6 @@ inline const QString kProgressStartText = QStringLiteral("100% restante");
 // `length` characters drawn from 0-9, A-Z and a-z.
 QString MakeBoundary(int length);
 
-// The whole file. The error's description is the system's reason, in Portuguese.
-Result<QByteArray> LoadFileData(const QString& path);
-
-// The content of a GIA upload: the database's bytes, the marker, the clicked file's bytes, read
-// straight into one buffer (for an export both are the same file, read once).
-Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
-
 // A piece of an upload's content that stays on disk: `size` bytes of `path`, read as they are
 // sent, so a large file is neither held in memory nor read before the connection is up.
 // A piece with a path is only ever made by UploadFile, so `file` is always open: every reader
@@ -53,7 +46,7 @@ Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& c
 struct UploadFilePiece {
     QString path;
     qint64 size = 0;
-    QByteArray bytes; // used instead when path is empty (the GIA marker)
+    QByteArray bytes; // used instead when path is empty (the GIA marker, a content in memory)
     // The file as it was when the piece was made, kept open: a file put in its place meanwhile
     // (a new conversion renames a new atual.mdb over the old) does not change what is sent.
     std::shared_ptr<QFile> file;
@@ -64,13 +57,16 @@ Result<UploadFilePiece> UploadFile(const QString& path);
 // The GIA content as pieces: database, marker, clicked file.
 Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath);
 
+// The whole file, read at once. The error's description is the system's reason, in Portuguese.
+Result<QByteArray> LoadFileData(const QString& path);
+// The GIA content (GiaContentPieces) in one buffer; fails like LoadFileData.
+Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
+
 // A request in pieces so a large file is never copied: `head` (header block and the part's
-// headers), the content, `tail` (the closing boundary, without a line end after it). The content
-// is either `content` (shared with the caller's QByteArray) or, when `files` is not empty, the
-// pieces of `files` in order.
+// headers), the content (the pieces of `files` in order), `tail` (the closing boundary, without a
+// line end after it).
 struct UploadRequest {
     QByteArray head;
-    QByteArray content;
     QByteArray tail;
     QString boundary;
     QList<UploadFilePiece> files;
@@ -82,7 +78,7 @@ struct UploadRequest {
 };
 
 // Path, query and host as `address` holds them, no encoding; header texts and the file name in
-// Windows-1252. A fresh boundary each call.
+// Windows-1252. A fresh boundary each call. The content is one piece held in memory.
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType);
 // The same with a given boundary (tests).
@@ -219,7 +215,7 @@ private:
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QByteArrayView m_pending; // of the current chunk, not yet taken by the system
-    int m_piece = 0;          // the piece being handed over: head, content or files..., tail
+    int m_piece = 0;          // the piece being handed over: head, the files..., tail
     qint64 m_pieceOffset = 0;
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes the system took
