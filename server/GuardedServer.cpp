@@ -98,8 +98,7 @@ public:
                 return true;
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
             const int error = SSL_get_error(m_ssl, result);
-            if (left.count() <= 0 || (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
-                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, left))
+            if (left.count() <= 0 || !awaitTls(error, left))
                 return false;
         }
     }
@@ -116,8 +115,7 @@ private:
             const int error = SSL_get_error(m_ssl, n);
             if (error == SSL_ERROR_ZERO_RETURN)
                 return 0;
-            if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
-                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, readWait()))
+            if (!awaitTls(error, readWait()))
                 return -1;
         }
     }
@@ -127,11 +125,16 @@ private:
             const int n = SSL_write(m_ssl, ptr, int(std::min<size_t>(size, INT_MAX)));
             if (n > 0)
                 return n;
-            const int error = SSL_get_error(m_ssl, n);
-            if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) ||
-                !poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, m_times.read))
+            if (!awaitTls(SSL_get_error(m_ssl, n), m_times.read))
                 return -1;
         }
+    }
+
+    // After a TLS call that could not finish yet: waits, at most `wait`, for the socket to be ready
+    // the way OpenSSL asks; false for any other error or when the wait runs out.
+    bool awaitTls(int error, std::chrono::milliseconds wait) const {
+        return (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) &&
+               poll(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, wait);
     }
 
     // The longest the next read may wait: the read time-out, cut short by the request's

@@ -64,9 +64,11 @@ struct Token {
     bool unreadable = false;
 };
 
-// What one run of the helper said. complete: the module was read to the end.
+// What one run of the helper said. complete: the module (or the list of modules) was read to
+// the end.
 struct ModuleReading {
     QMap<int, Token> tokens; // by slot, in slot order
+    QList<Module> modules;   // the registered modules, when those were asked for
     bool complete = false;
 };
 
@@ -83,6 +85,12 @@ ModuleReading decode(const QByteArray& output) {
         if (record == proto::End) {
             reading.complete = true;
             break;
+        }
+        if (record == proto::Module) {
+            if (fields.size() == 3)
+                reading.modules.append(systemModule(QString::fromUtf8(QByteArray::fromHex(fields.at(2))),
+                                                    QString::fromUtf8(QByteArray::fromHex(fields.at(1)))));
+            continue;
         }
         bool ok = false;
         const int slot = fields.size() >= 2 ? fields.at(1).toInt(&ok) : -1;
@@ -150,30 +158,19 @@ std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const Q
 // can hide the tokens of all the others, and the user is not told which. When p11-kit cannot
 // list them, its proxy as before.
 QList<Module> registeredModules(const QString& helper, const QDeadlineTimer& deadline) {
-    QList<Module> modules;
     const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(
         helper, QList<QStringList>{QStringList{QString::fromLatin1(proto::kRegistered)}}, deadline);
     QProcess* process = processes.front().get();
-    bool complete = false;
+    ModuleReading reading;
     if (process->state() == QProcess::NotRunning && process->exitStatus() == QProcess::NormalExit &&
         process->exitCode() == proto::Done) {
-        const QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
-        for (qsizetype i = 1; i < lines.size() && lines.first() == proto::kMagic; ++i) {
-            const QList<QByteArray> fields = lines.at(i).split(' ');
-            if (fields.first() == QByteArray(1, proto::End)) {
-                complete = true;
-                break;
-            }
-            if (fields.size() == 3 && fields.first() == QByteArray(1, proto::Module))
-                modules.append(systemModule(QString::fromUtf8(QByteArray::fromHex(fields.at(2))),
-                                            QString::fromUtf8(QByteArray::fromHex(fields.at(1)))));
-        }
+        reading = decode(process->readAllStandardOutput());
     } else {
         process->kill();
         process->waitForFinished(2000);
     }
-    if (complete)
-        return modules;
+    if (reading.complete)
+        return reading.modules;
     const QString proxy = Pkcs11CertificateSource::proxyModule();
     return proxy.isEmpty() ? QList<Module>{} : QList<Module>{systemModule(proxy)};
 }

@@ -62,6 +62,32 @@ bool inSubnet(const IpAddress& address, const QString& entry) {
     return true;
 }
 
+// Whether a no_proxy list (names, domain suffixes, addresses with or without a prefix length,
+// "*" for every host; separated by commas or blanks) names this host.
+bool noProxyMatches(const QString& list, const QString& host) {
+    QString name = host.toLower();
+    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+        name = name.mid(1, name.size() - 2);
+    const std::optional<IpAddress> address = ipAddress(name);
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    for (QString entry : list.toLower().split(separators, Qt::SkipEmptyParts)) {
+        if (entry == QLatin1String("*"))
+            return true;
+        if (address) {
+            if (entry.startsWith(QLatin1Char('[')))
+                entry.remove(0, 1).remove(QLatin1Char(']'));
+            if (inSubnet(*address, entry))
+                return true;
+            continue;
+        }
+        while (entry.startsWith(QLatin1Char('.')))
+            entry.remove(0, 1);
+        if (!entry.isEmpty() && (name == entry || name.endsWith(QLatin1Char('.') + entry)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ServerAddress::ServerAddress(QString host, QString port, QString protocol, QString authorities, QString proxy)
@@ -72,10 +98,11 @@ ServerAddress::ServerAddress(QString host, QString port, QString protocol, QStri
     , m_proxy(std::move(proxy)) {}
 
 ServerAddress ServerAddress::fromSettings() {
-    return ServerAddress(ReadIni(kSection, QStringLiteral("host")), ReadIni(kSection, QStringLiteral("port")),
-                         ReadIni(kSection, QStringLiteral("protocolo")),
-                         ReadIni(kSection, QStringLiteral("certificados")),
-                         ReadIni(kSection, QStringLiteral("proxy")));
+    const IniSection section = ReadIniSection(kSection);
+    return ServerAddress(section.value(QStringLiteral("host")), section.value(QStringLiteral("port")),
+                         section.value(QStringLiteral("protocolo")),
+                         section.value(QStringLiteral("certificados")),
+                         section.value(QStringLiteral("proxy")));
 }
 
 Status ServerAddress::checkProtocol() const {
@@ -135,30 +162,6 @@ QString ServerAddress::proxyFor(const QString& scheme, const QString& host) cons
     const QString own = scheme == QLatin1String("https") ? environment("https_proxy", "HTTPS_PROXY")
                                                          : environment("http_proxy");
     return own.isEmpty() ? environment("all_proxy", "ALL_PROXY") : own;
-}
-
-bool noProxyMatches(const QString& list, const QString& host) {
-    QString name = host.toLower();
-    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
-        name = name.mid(1, name.size() - 2);
-    const std::optional<IpAddress> address = ipAddress(name);
-    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
-    for (QString entry : list.toLower().split(separators, Qt::SkipEmptyParts)) {
-        if (entry == QLatin1String("*"))
-            return true;
-        if (address) {
-            if (entry.startsWith(QLatin1Char('[')))
-                entry.remove(0, 1).remove(QLatin1Char(']'));
-            if (inSubnet(*address, entry))
-                return true;
-            continue;
-        }
-        while (entry.startsWith(QLatin1Char('.')))
-            entry.remove(0, 1);
-        if (!entry.isEmpty() && (name == entry || name.endsWith(QLatin1Char('.') + entry)))
-            return true;
-    }
-    return false;
 }
 
 } // namespace fiscora

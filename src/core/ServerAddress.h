@@ -17,16 +17,9 @@ public:
     // The settings as they are now: read afresh, since the user may edit the file at any time.
     static ServerAddress fromSettings();
 
-    const QString& host() const { return m_host; }
     const QString& port() const { return m_port; }
-    // "http" or "https"; the setting as written when it is neither (refused by check()).
-    const QString& scheme() const { return m_scheme; }
-    bool secure() const { return m_scheme == QLatin1String("https"); }
     const QString& authorities() const { return m_authorities; }
-    const QString& proxySetting() const { return m_proxy; }
 
-    // The protocol setting is one the program speaks.
-    Status checkProtocol() const;
     // The one check of a port number as the settings or an address give it: decimal digits,
     // 1 to 65535.
     static Result<quint16> portNumber(const QString& text);
@@ -49,15 +42,15 @@ public:
     QString proxyFor(const QString& scheme, const QString& host) const;
 
 private:
+    // The protocol setting is one the program speaks.
+    Status checkProtocol() const;
+
     QString m_host;
     QString m_port;
+    // "http" or "https"; the setting as written when it is neither (refused by checkProtocol()).
     QString m_scheme;
     QString m_authorities;
     QString m_proxy;
 };
-
-// Whether a no_proxy list (names, domain suffixes, addresses with or without a prefix length,
-// "*" for every host; separated by commas or blanks) names this host.
-bool noProxyMatches(const QString& list, const QString& host);
 
 } // namespace fiscora

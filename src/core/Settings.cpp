@@ -11,10 +11,21 @@ namespace {
 
 constexpr qsizetype kMaxValue = 254; // a buffer of 255 with its terminator
 
-QString profileValue(const QString& path, const QString& section, const QString& key) {
+} // namespace
+
+QString IniSection::value(const QString& key) const {
+    for (const auto& [name, value] : m_entries) {
+        if (name.compare(key, Qt::CaseInsensitive) == 0)
+            return value.size() < 2 ? QString() : value;
+    }
+    return {};
+}
+
+IniSection readIniSectionFile(const QString& path, const QString& section) {
+    IniSection result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
+        return result;
     const QString text = Cp1252::decode(file.readAll());
     bool inSection = false;
     for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
@@ -30,27 +41,26 @@ QString profileValue(const QString& path, const QString& section, const QString&
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
             continue;
-        if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) != 0)
-            continue;
         QStringView value = line.mid(eq + 1).trimmed();
         // The profile reader drops one pair of enclosing quotes.
         if (value.size() >= 2 && value.front() == value.back() &&
             (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')))
             value = value.mid(1, value.size() - 2);
-        return value.left(kMaxValue).toString();
+        result.m_entries.append({line.left(eq).trimmed().toString(), value.left(kMaxValue).toString()});
     }
-    return {};
+    return result;
 }
 
-} // namespace
-
 QString readIniFile(const QString& path, const QString& section, const QString& key) {
-    const QString value = profileValue(path, section, key);
-    return value.size() < 2 ? QString() : value;
+    return readIniSectionFile(path, section).value(key);
 }
 
 QString ReadIni(const QString& section, const QString& key) {
-    return readIniFile(ProgramFolder::settingsPath(), section, key);
+    return ReadIniSection(section).value(key);
+}
+
+IniSection ReadIniSection(const QString& section) {
+    return readIniSectionFile(ProgramFolder::settingsPath(), section);
 }
 
 } // namespace fiscora

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include <unistd.h>
 
@@ -67,8 +66,7 @@ AppError unreadable(const QString& path, const QString& reason) {
 
 } // namespace
 
-// A piece's file is read where the upload reads it: the file it holds open (by position, so the
-// upload's own reading is not disturbed), else the file of that name.
+// A piece's file is read by position, so the upload's own reading is not disturbed.
 Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces) {
     Sha256 hash;
     qint64 size = 0;
@@ -79,13 +77,7 @@ Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces) {
             size += piece.bytes.size();
             continue;
         }
-        std::shared_ptr<QFile> file = piece.file;
-        if (!file || !file->isOpen()) {
-            file = std::make_shared<QFile>(piece.path);
-            if (!file->open(QIODevice::ReadOnly))
-                return unreadable(piece.path, file->errorString());
-        }
-        const int descriptor = file->handle();
+        const int descriptor = piece.file->handle();
         for (qint64 offset = 0; offset < piece.size;) {
             const ssize_t n = ::pread(descriptor, buffer.data(),
                                       static_cast<size_t>(std::min(kReadBytes, piece.size - offset)), offset);

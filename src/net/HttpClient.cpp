@@ -70,14 +70,14 @@ int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_of
     return 0;
 }
 
-Result<HttpAnswer> run(const QString& address, const QByteArray* body, const HttpHeaders& headers,
-                       qint64 maxBody) {
+Result<HttpAnswer> run(const ServerAddress& server, const QString& address, const QByteArray* body,
+                       const HttpHeaders& headers, qint64 maxBody) {
     const Result<const LibCurl*> library = libCurl();
     if (!library)
         return library.error();
     const LibCurl& curl = **library;
     CurlTransfer transfer(curl);
-    if (const Status configured = transfer.configure(address, ServerAddress::fromSettings()); !configured)
+    if (const Status configured = transfer.configure(address, server); !configured)
         return configured.error();
 
     QTimer idle;
@@ -91,14 +91,14 @@ Result<HttpAnswer> run(const QString& address, const QByteArray* body, const Htt
 
     CURL* easy = transfer.handle();
     curl_slist* list = nullptr;
-    for (const auto& [name, value] : headers)
+    bool typed = false;
+    for (const auto& [name, value] : headers) {
         list = curl.curl_slist_append(list, QByteArray(name + ": " + value).constData());
+        typed = typed || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
+    }
     // No waiting for a "100 Continue" the server may never send, and no form type for bodies
     // that did not name theirs.
     list = curl.curl_slist_append(list, "Expect:");
-    bool typed = false;
-    for (const auto& header : headers)
-        typed = typed || header.first.compare("Content-Type", Qt::CaseInsensitive) == 0;
     if (body && !typed)
         list = curl.curl_slist_append(list, "Content-Type:");
     curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
@@ -169,12 +169,17 @@ Result<HttpAnswer> run(const QString& address, const QByteArray* body, const Htt
 } // namespace
 
 Result<HttpAnswer> HttpClient::get(const QString& url, qint64 maxBody) {
-    return run(url, nullptr, {}, maxBody);
+    return run(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
 }
 
 Result<HttpAnswer> HttpClient::post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
                                     qint64 maxBody) {
-    return run(url, &body, headers, maxBody);
+    return post(ServerAddress::fromSettings(), url, body, headers, maxBody);
+}
+
+Result<HttpAnswer> HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                                    const HttpHeaders& headers, qint64 maxBody) {
+    return run(server, url, &body, headers, maxBody);
 }
 
 Result<QByteArray> HttpClient::download(const QString& url, qint64 maxBody) {

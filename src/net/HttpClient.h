@@ -9,6 +9,8 @@
 
 namespace fiscora {
 
+class ServerAddress;
+
 // An answer read to its provable end (its declared length, or the last chunk of a chunked body).
 struct HttpAnswer {
     int status = 0; // HTTP status; the caller decides what it means
@@ -32,6 +34,9 @@ public:
     static Result<HttpAnswer> get(const QString& url, qint64 maxBody);
     static Result<HttpAnswer> post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
                                    qint64 maxBody);
+    // The same through the proxy and authorities of settings already read.
+    static Result<HttpAnswer> post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                                   const HttpHeaders& headers, qint64 maxBody);
     // A file from the server: the body of a 2xx answer; any other status is a failure.
     static Result<QByteArray> download(const QString& url, qint64 maxBody);
 

@@ -68,13 +68,14 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
 
 Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
     // Read afresh on every call: the user may fix the settings file while the program runs.
-    const Result<QString> url = ServerAddress::fromSettings().webService();
+    const ServerAddress server = ServerAddress::fromSettings();
+    const Result<QString> url = server.webService();
     if (!url)
         return url.error();
     const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
                               {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
-    const Result<HttpAnswer> response =
-        HttpClient::post(*url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
+    const Result<HttpAnswer> response = HttpClient::post(
+        server, *url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
     if (!response)
         return response.error();
     // The status is not examined: an error page goes back to the caller like any answer.

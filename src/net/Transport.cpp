@@ -92,8 +92,8 @@ Status CurlTransfer::configure(const QString& url, const ServerAddress& settings
     m_host = parsed.host();
     m_authorities = settings.authorities();
     m_route.proxy = settings.proxyFor(scheme, m_host);
-    m_route.tunnel = !m_route.proxy.isEmpty() &&
-                     (scheme == QLatin1String("https") || m_route.proxy.startsWith(QLatin1String("socks")));
+    m_route.viaHttpProxy = !m_route.proxy.isEmpty() && scheme != QLatin1String("https") &&
+                           !m_route.proxy.startsWith(QLatin1String("socks"));
 
     CURL* easy = m_easy;
     const auto set = [this, easy](CURLoption option, auto value) {

@@ -19,9 +19,8 @@ namespace fiscora {
 // address itself (plain http), or through a tunnel (CONNECT for https, or a SOCKS proxy), where
 // the server sees what a direct connection would send.
 struct Route {
-    QString proxy; // empty: direct
-    bool tunnel = false;
-    bool viaHttpProxy() const { return !proxy.isEmpty() && !tunnel; }
+    QString proxy;             // empty: direct
+    bool viaHttpProxy = false; // a proxy that is not a tunnel
 };
 
 // One libcurl transfer with a multi handle of its own, driven by the event loop of the thread

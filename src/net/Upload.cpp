@@ -41,26 +41,46 @@ AppError fileError(const QFile& file, const QString& path) {
     return AppError{static_cast<qint64>(file.error()), QStringLiteral("LoadFileData"), text};
 }
 
-// Reads the whole file into `target`, which has room for exactly `size` bytes.
-Status readInto(const QString& path, char* target, qint64 size) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() != size)
-        return fileError(file, path);
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 n = file.read(target + done, size - done);
-        if (n <= 0)
-            return fileError(file, path);
-        done += n;
-    }
-    return {};
+// The request as an HTTP proxy is handed it: the request line names the whole address
+// (origin "http://host[:port]"); nothing else changes.
+UploadRequest throughHttpProxy(const UploadRequest& request, const QByteArray& origin) {
+    UploadRequest proxied = request;
+    proxied.head.insert(int(sizeof "POST ") - 1, origin);
+    return proxied;
 }
 
-Result<qint64> fileSize(const QString& path) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return fileError(file, path);
-    return file.size();
+qint64 totalSize(const QList<UploadFilePiece>& pieces) {
+    qint64 size = 0;
+    for (const UploadFilePiece& piece : pieces)
+        size += piece.size;
+    return size;
+}
+
+UploadFilePiece memoryPiece(const QByteArray& bytes) {
+    return UploadFilePiece{QString(), bytes.size(), bytes, {}};
+}
+
+// The pieces' bytes in one block; fails when a file no longer holds its piece's bytes.
+Result<QByteArray> readPieces(const QList<UploadFilePiece>& pieces) {
+    QByteArray all(totalSize(pieces), Qt::Uninitialized);
+    char* at = all.data();
+    for (const UploadFilePiece& piece : pieces) {
+        if (piece.path.isEmpty()) {
+            std::memcpy(at, piece.bytes.constData(), static_cast<size_t>(piece.size));
+        } else {
+            QFile& file = *piece.file;
+            if (!file.seek(0))
+                return fileError(file, piece.path);
+            for (qint64 done = 0; done < piece.size;) {
+                const qint64 n = file.read(at + done, piece.size - done);
+                if (n <= 0)
+                    return fileError(file, piece.path);
+                done += n;
+            }
+        }
+        at += piece.size;
+    }
+    return all;
 }
 
 } // namespace
@@ -77,40 +97,6 @@ QString MakeBoundary(int length) {
     return boundary;
 }
 
-Result<QByteArray> LoadFileData(const QString& path) {
-    const Result<qint64> size = fileSize(path);
-    if (!size)
-        return size.error();
-    QByteArray bytes(*size, Qt::Uninitialized);
-    if (const Status read = readInto(path, bytes.data(), *size); !read)
-        return read.error();
-    return bytes;
-}
-
-Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath) {
-    const Result<qint64> first = fileSize(databasePath);
-    if (!first)
-        return first.error();
-    const bool sameFile =
-        QFileInfo(databasePath).canonicalFilePath() == QFileInfo(clickedPath).canonicalFilePath();
-    const Result<qint64> second = sameFile ? first : fileSize(clickedPath);
-    if (!second)
-        return second.error();
-
-    QByteArray content(*first + kGiaContentMarkerLength + *second, Qt::Uninitialized);
-    char* data = content.data();
-    if (const Status read = readInto(databasePath, data, *first); !read)
-        return read.error();
-    std::memcpy(data + *first, kGiaContentMarker, kGiaContentMarkerLength);
-    char* tail = data + *first + kGiaContentMarkerLength;
-    if (sameFile) {
-        std::memcpy(tail, data, static_cast<size_t>(*first));
-    } else if (const Status read = readInto(clickedPath, tail, *second); !read) {
-        return read.error();
-    }
-    return content;
-}
-
 Result<UploadFilePiece> UploadFile(const QString& path) {
     auto file = std::make_shared<QFile>(path);
     if (path.isEmpty() || !file->open(QIODevice::ReadOnly))
@@ -125,36 +111,43 @@ Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, con
     const Result<UploadFilePiece> clicked = UploadFile(clickedPath);
     if (!clicked)
         return clicked.error();
-    const QByteArray marker(kGiaContentMarker, kGiaContentMarkerLength);
-    return QList<UploadFilePiece>{*database, UploadFilePiece{QString(), marker.size(), marker, {}}, *clicked};
+    return QList<UploadFilePiece>{
+        *database, memoryPiece(QByteArray(kGiaContentMarker, kGiaContentMarkerLength)), *clicked};
+}
+
+Result<QByteArray> LoadFileData(const QString& path) {
+    const Result<UploadFilePiece> file = UploadFile(path);
+    if (!file)
+        return file.error();
+    return readPieces({*file});
+}
+
+Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath) {
+    const Result<QList<UploadFilePiece>> pieces = GiaContentPieces(databasePath, clickedPath);
+    if (!pieces)
+        return pieces.error();
+    return readPieces(*pieces);
 }
 
 qint64 UploadRequest::contentSize() const {
-    if (files.isEmpty())
-        return content.size();
-    qint64 size = 0;
-    for (const UploadFilePiece& piece : files)
-        size += piece.size;
-    return size;
+    return totalSize(files);
 }
 
 QByteArray UploadRequest::bytes() const {
-    QByteArray all = head + content;
+    QByteArray all = head;
     for (const UploadFilePiece& piece : files) {
         if (piece.path.isEmpty())
             all += piece.bytes;
-        else if (piece.file && piece.file->seek(0))
+        else if (piece.file->seek(0))
             all += piece.file->read(piece.size);
-        else
-            all += LoadFileData(piece.path).valueOr({}).left(piece.size);
     }
     return all + tail;
 }
 
 namespace {
 
-// Header block, part headers and closing boundary around a content of that length.
-UploadRequest frame(qint64 contentLength, const UrlParts& address, const QString& fieldName,
+// Header block, part headers and closing boundary around the content.
+UploadRequest build(const QList<UploadFilePiece>& content, const UrlParts& address, const QString& fieldName,
                     const QString& fileName, const QString& contentType, const QString& boundary) {
     const QByteArray crlf("\r\n");
     const QByteArray mark = Cp1252::encode(boundary);
@@ -163,41 +156,32 @@ UploadRequest frame(qint64 contentLength, const UrlParts& address, const QString
                                 Cp1252::encode(fieldName) + "\"; filename=\"" + Cp1252::encode(fileName) +
                                 "\"" + crlf + "Content-Type: " + Cp1252::encode(contentType) + crlf + crlf;
     const QByteArray tail = crlf + "--" + mark + "--";
-    const qint64 bodyLength = partHead.size() + contentLength + tail.size();
+    const qint64 bodyLength = partHead.size() + totalSize(content) + tail.size();
 
     const QByteArray header = "POST " + Cp1252::encode(address.Path) + "?" + Cp1252::encode(address.Query) +
                               " HTTP/1.0" + crlf + "Host: " + Cp1252::encode(address.Host) + crlf +
                               "Content-Type: multipart/form-data, boundary=" + mark + crlf +
                               "Content-Length: " + QByteArray::number(bodyLength) + crlf + crlf;
-    return UploadRequest{header + partHead, QByteArray(), tail, boundary, {}};
+    return UploadRequest{header + partHead, tail, boundary, content};
 }
 
 } // namespace
 
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType) {
-    return BuildUploadRequest(content, address, fieldName, fileName, contentType,
-                              MakeBoundary(kUploadBoundaryLength));
+    return BuildUploadRequest({memoryPiece(content)}, address, fieldName, fileName, contentType);
 }
 
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType,
                                  const QString& boundary) {
-    UploadRequest request = frame(content.size(), address, fieldName, fileName, contentType, boundary);
-    request.content = content;
-    return request;
+    return build({memoryPiece(content)}, address, fieldName, fileName, contentType, boundary);
 }
 
 UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const UrlParts& address,
                                  const QString& fieldName, const QString& fileName,
                                  const QString& contentType) {
-    qint64 length = 0;
-    for (const UploadFilePiece& piece : content)
-        length += piece.size;
-    UploadRequest request =
-        frame(length, address, fieldName, fileName, contentType, MakeBoundary(kUploadBoundaryLength));
-    request.files = content;
-    return request;
+    return build(content, address, fieldName, fileName, contentType, MakeBoundary(kUploadBoundaryLength));
 }
 
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) {
@@ -208,12 +192,6 @@ Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) 
     if (!port)
         return AppError{0, kSource, QStringLiteral("Não foi possível conectar: ") + port.error().description};
     return port;
-}
-
-UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin) {
-    UploadRequest proxied = request;
-    proxied.head.insert(int(sizeof "POST ") - 1, origin);
-    return proxied;
 }
 
 int ProgressPercent(qint64 total, qint64 remaining) {
@@ -257,9 +235,14 @@ bool UploadSession::isBusy() const {
 }
 
 void UploadSession::connectToServer(const QString& host, quint16 port) {
+    connectToServer(host, port, ServerAddress::fromSettings());
+}
+
+void UploadSession::connectToServer(const QString& host, quint16 port, const ServerAddress& server) {
     if (m_state != State::Idle)
         return;
     m_host = host;
+    m_name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     m_port = port;
     m_state = State::Connecting;
     m_timer->start(m_connectTimeoutMs);
@@ -269,10 +252,9 @@ void UploadSession::connectToServer(const QString& host, quint16 port) {
         return;
     }
     m_transfer = std::make_unique<CurlTransfer>(**curl);
-    const QString name = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    const QString url =
-        m_scheme + QStringLiteral("://") + name + QLatin1Char(':') + QString::number(port) + QLatin1Char('/');
-    if (const Status configured = m_transfer->configure(url, ServerAddress::fromSettings()); !configured) {
+    const QString url = m_scheme + QStringLiteral("://") + m_name + QLatin1Char(':') + QString::number(port) +
+                        QLatin1Char('/');
+    if (const Status configured = m_transfer->configure(url, server); !configured) {
         fail(configured.error());
         return;
     }
@@ -298,15 +280,14 @@ void UploadSession::send(const UploadRequest& request) {
     if (m_state != State::Connected)
         return;
     m_request = request;
-    if (m_transfer->route().viaHttpProxy()) {
+    if (m_transfer->route().viaHttpProxy) {
         const QByteArray port = m_port == 80 ? QByteArray() : ':' + QByteArray::number(m_port);
-        m_request = ThroughHttpProxy(request, "http://" + Cp1252::encode(m_host) + port);
+        m_request = throughHttpProxy(request, "http://" + Cp1252::encode(m_name) + port);
     }
     m_pending = {};
     m_written = 0;
     m_piece = 0;
     m_pieceOffset = 0;
-    m_file.reset();
     m_progress.reset();
     m_state = State::Sending;
     m_timer->start(m_sendStallTimeoutMs);
@@ -352,7 +333,7 @@ void UploadSession::onConnected(int code) {
 }
 
 bool UploadSession::nextChunk(QByteArrayView* chunk) {
-    const qsizetype contentPieces = m_request.files.isEmpty() ? 1 : m_request.files.size();
+    const qsizetype contentPieces = m_request.files.size();
     for (;;) {
         if (m_piece >= contentPieces + 2) {
             *chunk = {};
@@ -364,15 +345,12 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
             bytes = &m_request.head;
         else if (m_piece == contentPieces + 1)
             bytes = &m_request.tail;
-        else if (m_request.files.isEmpty())
-            bytes = &m_request.content;
         else if (file = &m_request.files.at(m_piece - 1); file->path.isEmpty())
             bytes = &file->bytes;
         const qint64 size = bytes ? bytes->size() : file->size;
         if (m_pieceOffset >= size) {
             ++m_piece;
             m_pieceOffset = 0;
-            m_file.reset();
             continue;
         }
         const qint64 n = qMin(kChunkBytes, size - m_pieceOffset);
@@ -380,14 +358,6 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
             *chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
         } else {
             QFile* source = file->file.get();
-            if (!source) {
-                if (!m_file) {
-                    m_file = std::make_unique<QFile>(file->path);
-                    if (!m_file->open(QIODevice::ReadOnly))
-                        return false;
-                }
-                source = m_file.get();
-            }
             m_buffer.resize(n);
             // The piece's file may be shared with another request: read from this piece's place. A
             // file that shrank since the request was built cannot fill its Content-Length.

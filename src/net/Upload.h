@@ -17,6 +17,7 @@ class QTimer;
 namespace fiscora {
 
 class CurlTransfer;
+class ServerAddress;
 
 // The upload of a file to the server: one HTTP/1.0 POST with a multipart/form-data body holding
 // one file part, whose bytes our code writes itself on a connection the transport opened (TCP,
@@ -38,19 +39,14 @@ inline const QString kProgressStartText = QStringLiteral("100% restante");
 // `length` characters drawn from 0-9, A-Z and a-z.
 QString MakeBoundary(int length);
 
-// The whole file. The error's description is the system's reason, in Portuguese.
-Result<QByteArray> LoadFileData(const QString& path);
-
-// The content of a GIA upload: the database's bytes, the marker, the clicked file's bytes, read
-// straight into one buffer (for an export both are the same file, read once).
-Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
-
 // A piece of an upload's content that stays on disk: `size` bytes of `path`, read as they are
 // sent, so a large file is neither held in memory nor read before the connection is up.
+// A piece with a path is only ever made by UploadFile, so `file` is always open: every reader
+// reads from it and never reopens the file by name.
 struct UploadFilePiece {
     QString path;
     qint64 size = 0;
-    QByteArray bytes; // used instead when path is empty (the GIA marker)
+    QByteArray bytes; // used instead when path is empty (the GIA marker, a content in memory)
     // The file as it was when the piece was made, kept open: a file put in its place meanwhile
     // (a new conversion renames a new atual.mdb over the old) does not change what is sent.
     std::shared_ptr<QFile> file;
@@ -61,13 +57,16 @@ Result<UploadFilePiece> UploadFile(const QString& path);
 // The GIA content as pieces: database, marker, clicked file.
 Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath);
 
+// The whole file, read at once. The error's description is the system's reason, in Portuguese.
+Result<QByteArray> LoadFileData(const QString& path);
+// The GIA content (GiaContentPieces) in one buffer; fails like LoadFileData.
+Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
+
 // A request in pieces so a large file is never copied: `head` (header block and the part's
-// headers), the content, `tail` (the closing boundary, without a line end after it). The content
-// is either `content` (shared with the caller's QByteArray) or, when `files` is not empty, the
-// pieces of `files` in order.
+// headers), the content (the pieces of `files` in order), `tail` (the closing boundary, without a
+// line end after it).
 struct UploadRequest {
     QByteArray head;
-    QByteArray content;
     QByteArray tail;
     QString boundary;
     QList<UploadFilePiece> files;
@@ -79,7 +78,7 @@ struct UploadRequest {
 };
 
 // Path, query and host as `address` holds them, no encoding; header texts and the file name in
-// Windows-1252. A fresh boundary each call.
+// Windows-1252. A fresh boundary each call. The content is one piece held in memory.
 UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
                                  const QString& fileName, const QString& contentType);
 // The same with a given boundary (tests).
@@ -94,10 +93,6 @@ UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const Ur
 // The port to connect to: the address's own, or the "port" setting when the address has none.
 // Fails, in Portuguese, when neither is a usable port number (ServerAddress::portNumber).
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting);
-
-// The request as an HTTP proxy is handed it: the request line names the whole address
-// (origin "http://host[:port]"); nothing else changes.
-UploadRequest ThroughHttpProxy(const UploadRequest& request, const QByteArray& origin);
 
 // Percentage sent, rounded to the nearest integer with halves to the even neighbour, 0..100.
 // A total of 0 counts as everything sent.
@@ -172,7 +167,10 @@ public:
     // state() == Connected || state() == Sending.
     bool isBusy() const;
 
-    // Starts connecting; connected() or failed() follows. Only from Idle.
+    // Starts connecting, through the proxy and with the authorities of `server`; connected() or
+    // failed() follows. Only from Idle.
+    void connectToServer(const QString& host, quint16 port, const ServerAddress& server);
+    // The same with the settings as they are now.
     void connectToServer(const QString& host, quint16 port);
     // Hands the request over in pieces as the connection drains (through a plain HTTP proxy with
     // the request line in absolute form). Only when Connected.
@@ -210,15 +208,15 @@ private:
     int m_sendStallTimeoutMs = kSendStallTimeoutMs;
     QString m_scheme = QStringLiteral("http");
     QString m_host;
+    QString m_name; // the host as an address names it: an IPv6 address in brackets
     quint16 m_port = 0;
     UploadRequest m_request;
     bool m_sendWhenConnected = false;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QByteArrayView m_pending; // of the current chunk, not yet taken by the system
-    int m_piece = 0;          // the piece being handed over: head, content or files..., tail
+    int m_piece = 0;          // the piece being handed over: head, the files..., tail
     qint64 m_pieceOffset = 0;
-    std::unique_ptr<QFile> m_file;
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes the system took
     UploadProgress m_progress;

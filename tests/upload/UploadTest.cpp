@@ -111,7 +111,7 @@ print(len(parts), bool(msg.defects or p.defects), p.get_param("name", header="co
     const qsizetype bodyStart = head.indexOf("\r\n\r\n") + 4;
     const qsizetype typeStart = head.indexOf("Content-Type: ") + 14;
     process.write(head.mid(typeStart, head.indexOf("\r\n", typeStart) - typeStart) + "\n" +
-                  head.mid(bodyStart) + request.content + request.tail);
+                  request.bytes().mid(bodyStart));
     process.closeWriteChannel();
     process.waitForFinished(30000);
     return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError())
@@ -594,7 +594,7 @@ private Q_SLOTS:
         QByteArray head = all.left(bodyStart);
         head.replace(QByteArray("Content-Length: " + QByteArray::number(all.size() - bodyStart)),
                      QByteArray("Content-Length: " + QByteArray::number(body.size())));
-        const UploadRequest request{head + body, {}, {}, good.boundary, {}};
+        const UploadRequest request{head + body, {}, good.boundary, {}};
         const Outcome outcome = upload(request, m_server.host(), quint16(m_server.port()));
         QVERIFY2(outcome.answer.contains("Resultado: MULTIPART_INVALIDO"), outcome.answer.constData());
     }
