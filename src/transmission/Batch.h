@@ -122,7 +122,9 @@ Q_SIGNALS:
 private:
     void next();
     void send(int index);
-    void finishItem(int index, BatchItem::Result result, const QString& detail, qint64 journalId);
+    // Listed items get the protocols the journal now keeps for their upload.
+    void finishItem(int index, BatchItem::Result result, const QString& detail,
+                    const QStringList& protocols = {});
 
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
