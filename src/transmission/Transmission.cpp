@@ -62,10 +62,13 @@ QString Transmission::script(TransmissionKind kind) {
 }
 
 QString Transmission::address(const TransmissionOrder& order) {
-    return ServerAddress::fromSettings().upload(script(order.kind),
-                                                QStringLiteral("contador=") + order.accountantDocument +
-                                                    QStringLiteral("&chave=") + order.chave +
-                                                    QStringLiteral("&gias=") + numbersOf(order.gias));
+    return address(order, ServerAddress::fromSettings());
+}
+
+QString Transmission::address(const TransmissionOrder& order, const ServerAddress& server) {
+    return server.upload(script(order.kind), QStringLiteral("contador=") + order.accountantDocument +
+                                                 QStringLiteral("&chave=") + order.chave +
+                                                 QStringLiteral("&gias=") + numbersOf(order.gias));
 }
 
 QString Transmission::answerFirstLine(const QByteArray& answer) {
@@ -92,7 +95,9 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     if (m_started)
         return Refusal{Refusal::Kind::File, AppError::message(QStringLiteral("Este envio já foi feito."))};
     m_order = order;
-    m_url = address(order);
+    // The settings are read once: the address and the port must agree.
+    const ServerAddress server = ServerAddress::fromSettings();
+    m_url = address(order, server);
     const UrlParts parts = SplitUrl(m_url);
     if (parts.Host.isEmpty())
         return Refusal{Refusal::Kind::InvalidHost, AppError::message(kInvalidHostText)};
@@ -192,7 +197,6 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
                  [this, error] { Q_EMIT failed(error); });
     });
 
-    const ServerAddress server = ServerAddress::fromSettings();
     const Result<quint16> port = UploadPort(parts, server.port());
     if (!port) {
         const AppError error = port.error();

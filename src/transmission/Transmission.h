@@ -17,6 +17,8 @@ class QThread;
 
 namespace fiscora {
 
+class ServerAddress;
+
 // What one upload sends, for which taxpayer, and what the journal keeps of it.
 struct TransmissionOrder {
     TransmissionKind kind = TransmissionKind::Gia;
@@ -108,6 +110,7 @@ Q_SIGNALS:
     void journalFailed(const AppError& error);
 
 private:
+    static QString address(const TransmissionOrder& order, const ServerAddress& server);
     // Completes the row, then emits the outcome's event.
     void complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event);
     void digestSentContent();
