@@ -197,8 +197,6 @@ QString batchNoteText(BatchGia::Note note) {
 BatchRun::BatchRun(QObject* parent)
     : QObject(parent) {}
 
-BatchRun::~BatchRun() = default;
-
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
                      const QString& accountantDocument) {
     if (m_running)
@@ -269,7 +267,6 @@ void BatchRun::send(int index) {
     order.serverDate = item.serverDate;
 
     auto* transmission = new Transmission(this);
-    m_transmission = transmission;
     // After the outcome the taxpayer's list tells whether the server has it.
     const auto settle = [this, index, transmission](BatchItem::Result result, const QString& detail) {
         const BatchItem& sent = m_items->at(index);
@@ -306,7 +303,6 @@ void BatchRun::send(int index) {
                error.description);
     });
     if (const std::optional<Transmission::Refusal> refused = transmission->start(order)) {
-        m_transmission = nullptr;
         transmission->deleteLater();
         finishItem(index, BatchItem::Result::Failed, refused->error.description);
         QTimer::singleShot(0, this, &BatchRun::next);

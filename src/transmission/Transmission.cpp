@@ -37,6 +37,11 @@ Result<QList<UploadFilePiece>> contentOf(const TransmissionOrder& order) {
     return QList<UploadFilePiece>{*document};
 }
 
+QString script(TransmissionKind kind) {
+    return kind == TransmissionKind::Gia ? QStringLiteral("xt_upload_1_15_01.php")
+                                         : QStringLiteral("xt_upload_simples.php");
+}
+
 } // namespace
 
 Transmission::Transmission(QObject* parent)
@@ -54,11 +59,6 @@ void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
     g_connectTimeoutMs = connectMs;
     g_answerTimeoutMs = answerMs;
     g_sendStallTimeoutMs = sendStallMs;
-}
-
-QString Transmission::script(TransmissionKind kind) {
-    return kind == TransmissionKind::Gia ? QStringLiteral("xt_upload_1_15_01.php")
-                                         : QStringLiteral("xt_upload_simples.php");
 }
 
 QString Transmission::address(const TransmissionOrder& order) {
@@ -83,7 +83,8 @@ QString Transmission::answerFirstLine(const QByteArray& answer) {
 }
 
 bool Transmission::busy() const {
-    return (m_upload && m_upload->isBusy()) || m_pausing || !m_held.isEmpty();
+    // Events are held only while pausing.
+    return (m_upload && m_upload->isBusy()) || m_pausing;
 }
 
 bool Transmission::ended() const {
@@ -92,7 +93,7 @@ bool Transmission::ended() const {
 
 std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder& order,
                                                          TransmissionPauses pauses) {
-    if (m_started)
+    if (m_journalId != 0)
         return Refusal{Refusal::Kind::File, AppError::message(QStringLiteral("Este envio já foi feito."))};
     m_order = order;
     // The settings are read once: the address and the port must agree.
@@ -132,7 +133,6 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     if (!row)
         return Refusal{Refusal::Kind::Journal, row.error()};
     m_journalId = *row;
-    m_started = true;
 
     const UploadRequest request =
         BuildUploadRequest(m_content, parts, kUploadFieldName, order.fileName, kUploadContentType);
@@ -212,7 +212,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
 }
 
 void Transmission::abort() {
-    if (!m_started || m_completed)
+    if (m_journalId == 0 || m_completed)
         return;
     m_held.clear();
     m_pausing = false;
