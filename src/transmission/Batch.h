@@ -126,6 +126,7 @@ private:
     QList<int> m_queue;
     Certificate m_certificate;
     QString m_accountantDocument;
+    bool m_ofAccountant = false; // the certificate carries the accountant's document
     bool m_running = false;
     bool m_stop = false;
 };
