@@ -153,22 +153,15 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     bool ok = true;
     if (!wanted.isEmpty()) {
         QSet<QString> found;
-        QList<BatchItem> kept;
-        for (const BatchItem& item : source.items) {
-            if (wanted.contains(documentDigits(item.taxpayer.IE))) {
-                kept.append(item);
-                found.insert(documentDigits(item.taxpayer.IE));
-            }
-        }
-        QList<BatchCompany> unregistered;
-        for (const BatchCompany& company : source.unregistered) {
-            if (wanted.contains(documentDigits(company.ie))) {
-                unregistered.append(company);
-                found.insert(documentDigits(company.ie));
-            }
-        }
-        source.items = kept;
-        source.unregistered = unregistered;
+        const auto unwanted = [&wanted, &found](const QString& ie) {
+            if (!wanted.contains(documentDigits(ie)))
+                return true;
+            found.insert(documentDigits(ie));
+            return false;
+        };
+        source.items.removeIf([&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+        source.unregistered.removeIf(
+            [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
         for (const QString& ie : request.ies) {
             if (!found.contains(documentDigits(ie))) {
                 line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
