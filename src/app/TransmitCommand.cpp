@@ -3,6 +3,7 @@
 #include "certificates/Certificate.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/PersonalCertificateSource.h"
+#include "core/AppTexts.h"
 #include "core/EscapedText.h"
 #include "data/AccountantTable.h"
 #include "transmission/Batch.h"
@@ -133,7 +134,7 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     if (!contador)
         return fail(contador.error().description);
     if (!*contador)
-        return fail(QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        return fail(AppTexts::accountantMissing);
     const Result<Certificate> certificate = loadCertificate(request.certificate);
     if (!certificate)
         return fail(certificate.error().description);
