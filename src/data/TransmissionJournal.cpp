@@ -28,12 +28,17 @@ constexpr OutcomeCode kOutcomes[] = {
     {TransmissionOutcome::Unknown, "desconhecido", "Resultado desconhecido"},
 };
 
-QString outcomeCode(TransmissionOutcome outcome) {
+const OutcomeCode* outcomeEntry(TransmissionOutcome outcome) {
     for (const OutcomeCode& o : kOutcomes) {
         if (o.outcome == outcome)
-            return QString::fromLatin1(o.code);
+            return &o;
     }
-    return {};
+    return nullptr;
+}
+
+QString outcomeCode(TransmissionOutcome outcome) {
+    const OutcomeCode* o = outcomeEntry(outcome);
+    return o ? QString::fromLatin1(o->code) : QString();
 }
 
 TransmissionOutcome outcomeFromCode(const QString& code) {
@@ -178,11 +183,8 @@ QString JournalEntry::references() const {
 }
 
 QString outcomeText(TransmissionOutcome outcome) {
-    for (const OutcomeCode& o : kOutcomes) {
-        if (o.outcome == outcome)
-            return QString::fromUtf8(o.text);
-    }
-    return {};
+    const OutcomeCode* o = outcomeEntry(outcome);
+    return o ? QString::fromUtf8(o->text) : QString();
 }
 
 QString kindText(TransmissionKind kind) {
