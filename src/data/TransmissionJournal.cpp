@@ -191,6 +191,10 @@ QString kindText(TransmissionKind kind) {
     return kind == TransmissionKind::Pgdas ? QStringLiteral("PGDAS") : QStringLiteral("GIA");
 }
 
+QString journalDateText(const QDateTime& when) {
+    return when.isValid() ? when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+}
+
 QString unconfirmedCountText(qsizetype count) {
     return count == 1 ? QStringLiteral("1 envio sem confirmação do servidor")
                       : QStringLiteral("%1 envios sem confirmação do servidor").arg(count);

@@ -118,6 +118,8 @@ Result<QList<JournalTaxpayer>> journalTaxpayers();
 // The outcome as the window and the export name it.
 QString outcomeText(TransmissionOutcome outcome);
 QString kindText(TransmissionKind kind);
+// A journal date as the windows and the export show it; empty when unknown.
+QString journalDateText(const QDateTime& when);
 // "N envios sem confirmação do servidor" ("1 envio ..." for one).
 QString unconfirmedCountText(qsizetype count);
 
