@@ -14,7 +14,6 @@
 #include "certificates/Certificate.h"
 #include "core/ProgramFolder.h"
 #include "data/AccessReader.h"
-#include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
 #include "data/TaxpayerTable.h"
 #include "net/LibCrypto.h"
@@ -36,7 +35,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace fiscora;
 using G = fiscora::test::GiaTextBuilder;

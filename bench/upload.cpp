@@ -13,7 +13,6 @@
 
 #include "core/ProgramFolder.h"
 #include "net/LibCurl.h"
-#include "net/Upload.h"
 #include "transmission/Transmission.h"
 
 #include <QElapsedTimer>
@@ -26,7 +25,6 @@
 #include <QThread>
 
 #include <cstdio>
-#include <unistd.h>
 
 using namespace fiscora;
 
@@ -160,29 +158,25 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Per mode: seconds and peak memory above the baseline of each run.
-    const QStringList modes{QStringLiteral("janelas")};
-    QList<QList<double>> seconds(modes.size()), peaks(modes.size());
+    // Seconds and peak memory above the baseline of each run.
+    QList<double> seconds, peaks;
     QList<double> curlSeconds;
     QList<double> opened; // ms to open libcurl, before the clock
     QString code;
     for (int run = 0; run < runs; ++run) {
-        for (qsizetype m = 0; m < modes.size(); ++m) {
-            QProcess ours;
-            ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file, folder});
-            ours.waitForFinished(300000);
-            const QStringList fields =
-                QString::fromLatin1(ours.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
-            if (ours.exitCode() != 0 || fields.size() < 4) {
-                std::fprintf(stderr, "envio do Fiscora falhou: %s\n",
-                             ours.readAllStandardError().constData());
-                return 1;
-            }
-            seconds[m].append(fields.at(0).toDouble());
-            opened.append(ours.readAllStandardError().split(' ').value(1).toDouble());
-            peaks[m].append(fields.at(2).toDouble() - fields.at(1).toDouble());
-            code = fields.mid(3).join(QLatin1Char(' '));
+        QProcess ours;
+        ours.start(app.applicationFilePath(), {QStringLiteral("--uma-carga"), file, folder});
+        ours.waitForFinished(300000);
+        const QStringList fields =
+            QString::fromLatin1(ours.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+        if (ours.exitCode() != 0 || fields.size() < 4) {
+            std::fprintf(stderr, "envio do Fiscora falhou: %s\n", ours.readAllStandardError().constData());
+            return 1;
         }
+        seconds.append(fields.at(0).toDouble());
+        opened.append(ours.readAllStandardError().split(' ').value(1).toDouble());
+        peaks.append(fields.at(2).toDouble() - fields.at(1).toDouble());
+        code = fields.mid(3).join(QLatin1Char(' '));
 
         QProcess peer;
         peer.start(curl, {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
@@ -200,14 +194,10 @@ int main(int argc, char** argv) {
     const double theirs = size / bench::median(curlSeconds);
     std::printf("P3: %lld MiB por loopback, %d execuções (medianas); resposta do servidor: %s\n", mib, runs,
                 qPrintable(code));
-    const char* const labels[] = {"Fiscora, caminho das janelas (arquivo lido durante o envio)"};
-    for (qsizetype m = 0; m < modes.size(); ++m) {
-        const double ours = size / bench::median(seconds[m]);
-        std::printf(
-            "  %s: %.3f s  %.0f MiB/s  razão/curl %.2f  pico acima da base %.1f MiB (%.2f× o arquivo)\n",
-            labels[m], bench::median(seconds[m]), ours, ours / theirs, bench::median(peaks[m]),
-            bench::median(peaks[m]) / size);
-    }
+    const double ours = size / bench::median(seconds);
+    std::printf("  %s: %.3f s  %.0f MiB/s  razão/curl %.2f  pico acima da base %.1f MiB (%.2f× o arquivo)\n",
+                "Fiscora, caminho das janelas (arquivo lido durante o envio)", bench::median(seconds), ours,
+                ours / theirs, bench::median(peaks), bench::median(peaks) / size);
     std::printf("  curl -F: %.3f s  %.0f MiB/s\n", bench::median(curlSeconds), theirs);
     std::printf("  (abrir a libcurl, feito pelo programa na verificação de versão do início: %.1f ms)\n",
                 bench::median(opened));

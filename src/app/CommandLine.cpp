@@ -5,6 +5,7 @@
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -144,6 +145,18 @@ Request CommandLine::parse(const QStringList& arguments) {
     return request;
 }
 
+void CommandLine::nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("fiscora"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
+}
+
+bool CommandLine::useProgramFolder(const QStringList& arguments, QTextStream& err) {
+    const Status folder = ProgramFolder::initialize(arguments);
+    if (!folder)
+        err << folder.error().description << Qt::endl;
+    return bool(folder);
+}
+
 int CommandLine::usage(const QString& problem, QTextStream& err) {
     if (!problem.isEmpty())
         err << "fiscora: " << problem << '\n';
@@ -225,10 +238,8 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
     case Request::List:
         break;
     }
-    if (const Status folder = ProgramFolder::initialize(arguments); !folder) {
-        err << folder.error().description << Qt::endl;
+    if (!useProgramFolder(arguments, err))
         return 1;
-    }
     return request.kind == Request::Convert ? convert(request, out, err) : list(request, out, err);
 }
 

@@ -39,6 +39,10 @@ public:
     static int usage(const QString& problem, QTextStream& err);
     // The IE as the databases store it, "###.###.###.###": twelve digits get their points.
     static QString storedIe(const QString& ie);
+    // The application's names, by which its settings and data are found.
+    static void nameApplication();
+    // Fixes the program folder from the arguments; false, with the reason on err, when it cannot.
+    static bool useProgramFolder(const QStringList& arguments, QTextStream& err);
     // Does what the arguments ask for when it is neither the windows nor a transmission; fixes the
     // program folder for the modes that need it.
     static int run(const QStringList& arguments, QTextStream& out, QTextStream& err);

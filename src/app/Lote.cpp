@@ -3,24 +3,19 @@
 
 #include "app/CommandLine.h"
 #include "app/TransmitCommand.h"
-#include "core/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("fiscora"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
+    fiscora::CommandLine::nameApplication();
     QTextStream out(stdout);
     QTextStream err(stderr);
     const fiscora::CommandRequest request = fiscora::CommandLine::parse(QCoreApplication::arguments());
     if (request.kind != fiscora::CommandRequest::Transmit)
         return fiscora::CommandLine::usage(request.problem, err);
-    if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QCoreApplication::arguments());
-        !folder) {
-        err << folder.error().description << Qt::endl;
+    if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
-    }
     return fiscora::TransmitCommand::run(request, out, err);
 }

@@ -1,18 +1,17 @@
 #include "app/TransmitCommand.h"
 
 #include "certificates/Certificate.h"
+#include "certificates/CertificateStore.h"
 #include "certificates/PersonalCertificateSource.h"
-#include "certificates/Pkcs12Reader.h"
+#include "core/AppTexts.h"
 #include "core/EscapedText.h"
 #include "data/AccountantTable.h"
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QSslCertificate>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -67,52 +66,44 @@ Result<QString> password(const QString& path) {
 
 // A certificate file (.pfx/.p12 with its password, or .cer/.crt/.pem/.der), else the serial of a
 // certificate of the store or of a token.
-Result<Certificate> loadCertificate(const QString& given) {
-    const QFileInfo info(given);
+Result<Certificate> loadCertificate(const QString& fileOrSerial) {
+    const QFileInfo info(fileOrSerial);
     if (info.isFile()) {
-        QFile file(given);
-        if (!file.open(QIODevice::ReadOnly))
+        // Told before the password is asked for.
+        if (!info.isReadable())
             return AppError::message(
-                QStringLiteral("Não foi possível ler o certificado %1 (%2).").arg(given, file.errorString()));
-        const QByteArray bytes = file.readAll();
-        const QString suffix = info.suffix().toLower();
-        if (suffix == QLatin1String("pfx") || suffix == QLatin1String("p12")) {
-            const Result<QString> secret = password(given);
-            if (!secret)
-                return secret.error();
-            QByteArray der;
-            switch (Pkcs12Reader::read(bytes, *secret, &der)) {
-            case Pkcs12Reader::Status::Ok:
-                return Certificate::fromDer(der);
-            case Pkcs12Reader::Status::WrongPassword:
-                return AppError::message(QStringLiteral("A senha do certificado %1 não confere.").arg(given));
-            default:
-                return AppError::message(
-                    QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.").arg(given));
-            }
+                QStringLiteral("Não foi possível ler o certificado %1.").arg(fileOrSerial));
+        const bool pkcs12 = CertificateStore::isPkcs12(fileOrSerial);
+        QString secret;
+        if (pkcs12) {
+            const Result<QString> typed = password(fileOrSerial);
+            if (!typed)
+                return typed.error();
+            secret = *typed;
         }
-        Certificate certificate = Certificate::fromDer(bytes);
-        if (certificate.isNull()) {
-            const QList<QSslCertificate> pem = QSslCertificate::fromData(bytes, QSsl::Pem);
-            if (!pem.isEmpty())
-                certificate = Certificate::fromDer(pem.first().toDer());
-        }
-        if (certificate.isNull())
-            return AppError::message(QStringLiteral("O arquivo %1 não é um certificado.").arg(given));
-        return certificate;
+        const ImportResult read = CertificateStore::readFile(fileOrSerial, secret);
+        if (read.ok())
+            return read.certificate;
+        if (read.status == ImportResult::Status::WrongPassword)
+            return AppError::message(
+                QStringLiteral("A senha do certificado %1 não confere.").arg(fileOrSerial));
+        return AppError::message(
+            pkcs12 ? QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.")
+                         .arg(fileOrSerial)
+                   : QStringLiteral("O arquivo %1 não é um certificado.").arg(fileOrSerial));
     }
     const PersonalCertificateSource source;
     const Result<QList<Certificate>> listed = source.list();
     if (!listed)
         return listed.error();
     for (const Certificate& certificate : *listed) {
-        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(given))
+        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(fileOrSerial))
             return certificate;
     }
     return AppError::message(
         QStringLiteral(
             "Nenhum certificado com o número de série %1 foi encontrado (nem arquivo com esse nome).")
-            .arg(given));
+            .arg(fileOrSerial));
 }
 
 // Sent and listed, or nothing left to send because the server lists all of it already.
@@ -143,7 +134,7 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     if (!contador)
         return fail(contador.error().description);
     if (!*contador)
-        return fail(QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        return fail(AppTexts::accountantMissing);
     const Result<Certificate> certificate = loadCertificate(request.certificate);
     if (!certificate)
         return fail(certificate.error().description);
@@ -163,22 +154,15 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     bool ok = true;
     if (!wanted.isEmpty()) {
         QSet<QString> found;
-        QList<BatchItem> kept;
-        for (const BatchItem& item : source.items) {
-            if (wanted.contains(documentDigits(item.taxpayer.IE))) {
-                kept.append(item);
-                found.insert(documentDigits(item.taxpayer.IE));
-            }
-        }
-        QList<BatchCompany> unregistered;
-        for (const BatchCompany& company : source.unregistered) {
-            if (wanted.contains(documentDigits(company.ie))) {
-                unregistered.append(company);
-                found.insert(documentDigits(company.ie));
-            }
-        }
-        source.items = kept;
-        source.unregistered = unregistered;
+        const auto unwanted = [&wanted, &found](const QString& ie) {
+            if (!wanted.contains(documentDigits(ie)))
+                return true;
+            found.insert(documentDigits(ie));
+            return false;
+        };
+        source.items.removeIf([&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+        source.unregistered.removeIf(
+            [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
         for (const QString& ie : request.ies) {
             if (!found.contains(documentDigits(ie))) {
                 line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("fiscora"));
-    QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
+    fiscora::CommandLine::nameApplication();
     QTextStream out(stdout);
     QTextStream err(stderr);
     return fiscora::CommandLine::run(QCoreApplication::arguments(), out, err);

@@ -1,6 +1,7 @@
 #include "certificates/CertificateChecks.h"
 
 #include "net/Base64.h"
+#include "validation/Documents.h"
 
 namespace fiscora {
 
@@ -14,6 +15,14 @@ Result<QString> CertificateChecks::encodedForm(const Certificate& certificate) {
 
 bool CertificateChecks::containsDocument(const QString& encoded, const QString& digits) {
     return digits.isEmpty() || encoded.contains(digits);
+}
+
+Result<bool> CertificateChecks::isAccountants(const Certificate& certificate,
+                                              const QString& accountantDocument) {
+    const Result<QString> encoded = encodedForm(certificate);
+    if (!encoded)
+        return encoded.error();
+    return containsDocument(*encoded, documentDigits(accountantDocument));
 }
 
 bool CertificateChecks::withinValidity(const Certificate& certificate, const QDateTime& serverDate) {

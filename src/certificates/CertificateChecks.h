@@ -18,6 +18,9 @@ public:
     // A document is found when its digits occur anywhere in the encoded form, character by
     // character; an empty document counts as found.
     static bool containsDocument(const QString& encoded, const QString& digits);
+    // The transmission check's part that does not depend on the server's date: the encoded form
+    // contains the accountant's document (digits or as stored). Fails as encodedForm does.
+    static Result<bool> isAccountants(const Certificate& certificate, const QString& accountantDocument);
 
     // Key variant: the server's date lies within the validity, both ends included.
     static bool withinValidity(const Certificate& certificate, const QDateTime& serverDate);

@@ -117,19 +117,25 @@ ImportResult CertificateSource::importFile(const QString&, const QString&) const
     return result;
 }
 
-bool CertificateStore::needsPassword(const QString& path) const {
+bool CertificateStore::isPkcs12(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     return suffix == u"pfx" || suffix == u"p12";
 }
 
-ImportResult CertificateStore::importFile(const QString& path, const QString& password) const {
+bool CertificateStore::needsPassword(const QString& path) const {
+    return isPkcs12(path);
+}
+
+ImportResult CertificateStore::readFile(const QString& path, const QString& password) {
     const QString name = QFileInfo(path).fileName();
     QByteArray data;
     if (!readSmallFile(path, &data))
         return failure(ImportResult::Status::Unreadable,
                        QStringLiteral("Não foi possível abrir o arquivo %1.").arg(name));
 
-    if (needsPassword(path)) {
+    ImportResult read;
+    read.status = ImportResult::Status::Imported;
+    if (isPkcs12(path)) {
         QByteArray der;
         switch (Pkcs12Reader::read(data, password, &der)) {
         case Pkcs12Reader::Status::Ok:
@@ -147,19 +153,22 @@ ImportResult CertificateStore::importFile(const QString& path, const QString& pa
             return failure(ImportResult::Status::Unreadable,
                            QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
         }
-        const Certificate certificate = Certificate::fromDer(der);
-        if (certificate.isNull())
-            return failure(ImportResult::Status::Unreadable,
-                           QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
-        return store(certificate);
+        read.certificate = Certificate::fromDer(der);
+    } else {
+        // A chain file starts with the holder's certificate; the authorities' are not personal.
+        const QList<Certificate> found = certificatesIn(data);
+        if (!found.isEmpty())
+            read.certificate = found.first();
     }
-
-    // A chain file starts with the holder's certificate; the authorities' are not personal.
-    const QList<Certificate> found = certificatesIn(data);
-    if (found.isEmpty())
+    if (read.certificate.isNull())
         return failure(ImportResult::Status::Unreadable,
                        QStringLiteral("O arquivo %1 não contém um certificado válido.").arg(name));
-    return store(found.first());
+    return read;
+}
+
+ImportResult CertificateStore::importFile(const QString& path, const QString& password) const {
+    const ImportResult read = readFile(path, password);
+    return read.ok() ? store(read.certificate) : read;
 }
 
 ImportResult CertificateStore::store(const Certificate& certificate) const {

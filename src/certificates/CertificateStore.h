@@ -20,7 +20,11 @@ public:
 
     bool canImport() const override { return true; }
     // .pfx and .p12 carry a private key and need their password.
+    static bool isPkcs12(const QString& path);
     bool needsPassword(const QString& path) const override;
+    // The public certificate of a file as importFile reads it, nothing stored: ok() when read
+    // (status Imported), else the status and message importFile would give.
+    static ImportResult readFile(const QString& path, const QString& password = {});
     // The public certificate of a .pfx/.p12 (with its password; the key is never written) or of a
     // .cer/.crt/.pem/.der file.
     ImportResult importFile(const QString& path, const QString& password = {}) const override;

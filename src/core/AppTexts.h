@@ -11,6 +11,7 @@ struct AppTexts {
     static const QString errorTitle;   // "ERROR": technical upload messages
     static const QString windowCaption;
     static const QString municipality;
+    static const QString accountantMissing; // a transmission without the accountant's data
 };
 
 } // namespace fiscora

@@ -6,10 +6,6 @@ namespace fiscora {
 
 namespace {
 
-QString dateField(const QDateTime& when) {
-    return when.isValid() ? when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
-}
-
 // Text from the server or the user; a leading "=", "+", "-" or "@" would make it a formula.
 QString textField(const QString& text) {
     static const QString formulaStarts = QStringLiteral("=+-@\t\r");
@@ -28,8 +24,8 @@ QString quoted(const QString& field) {
 }
 
 QStringList fields(const JournalEntry& e) {
-    return {dateField(e.localTime),
-            dateField(e.serverDate),
+    return {journalDateText(e.localTime),
+            journalDateText(e.serverDate),
             e.ie,
             textField(e.razaoSocial),
             textField(e.chave),
@@ -44,9 +40,9 @@ QStringList fields(const JournalEntry& e) {
             textField(e.certificateSerial),
             outcomeText(e.outcome),
             textField(e.detail),
-            dateField(e.completedTime),
+            journalDateText(e.completedTime),
             textField(e.protocols.join(QStringLiteral(", "))),
-            dateField(e.confirmedTime),
+            journalDateText(e.confirmedTime),
             e.unconfirmed() ? QStringLiteral("Sim") : QStringLiteral("Não")};
 }
 

@@ -105,4 +105,8 @@ Result<bool> importTaxpayer(const Taxpayer& c) {
     return !*exists;
 }
 
+QString taxpayerLabel(const QString& ie, const QString& name) {
+    return name.isEmpty() ? ie : ie + QStringLiteral(" - ") + name.trimmed();
+}
+
 } // namespace fiscora

@@ -41,4 +41,7 @@ Result<QList<Taxpayer>> listTaxpayers();
 // and insert run as one transaction.
 Result<bool> importTaxpayer(const Taxpayer& contribuinte);
 
+// A taxpayer as lists name it: "IE - name", the IE alone when there is no name.
+QString taxpayerLabel(const QString& ie, const QString& name);
+
 } // namespace fiscora

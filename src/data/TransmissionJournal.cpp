@@ -28,12 +28,17 @@ constexpr OutcomeCode kOutcomes[] = {
     {TransmissionOutcome::Unknown, "desconhecido", "Resultado desconhecido"},
 };
 
-QString outcomeCode(TransmissionOutcome outcome) {
+const OutcomeCode* outcomeEntry(TransmissionOutcome outcome) {
     for (const OutcomeCode& o : kOutcomes) {
         if (o.outcome == outcome)
-            return QString::fromLatin1(o.code);
+            return &o;
     }
-    return {};
+    return nullptr;
+}
+
+QString outcomeCode(TransmissionOutcome outcome) {
+    const OutcomeCode* o = outcomeEntry(outcome);
+    return o ? QString::fromLatin1(o->code) : QString();
 }
 
 TransmissionOutcome outcomeFromCode(const QString& code) {
@@ -178,15 +183,16 @@ QString JournalEntry::references() const {
 }
 
 QString outcomeText(TransmissionOutcome outcome) {
-    for (const OutcomeCode& o : kOutcomes) {
-        if (o.outcome == outcome)
-            return QString::fromUtf8(o.text);
-    }
-    return {};
+    const OutcomeCode* o = outcomeEntry(outcome);
+    return o ? QString::fromUtf8(o->text) : QString();
 }
 
 QString kindText(TransmissionKind kind) {
     return kind == TransmissionKind::Pgdas ? QStringLiteral("PGDAS") : QStringLiteral("GIA");
+}
+
+QString journalDateText(const QDateTime& when) {
+    return when.isValid() ? when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
 }
 
 QString unconfirmedCountText(qsizetype count) {
@@ -249,7 +255,8 @@ Status recordContentDigest(qint64 id, const QString& sha256) {
     return db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id});
 }
 
-Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed) {
+Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
+                                                QHash<qint64, QStringList>* protocols) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
@@ -275,30 +282,33 @@ Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<L
         if (found.isEmpty())
             continue;
         claimed.unite(QSet<QString>(found.cbegin(), found.cend()));
+        const QString kept = joined(row.protocols + found);
         const Status updated = db.exec(
             QStringLiteral("UPDATE tblEnvios SET Protocolos = ?, "
                            "DataHoraConfirmacao = coalesce(DataHoraConfirmacao, ?) WHERE IdEnvio = ?"),
-            {joined(row.protocols + found), now, row.id});
+            {kept, now, row.id});
         if (!updated)
             return updated.error();
         recorded.append(row.id);
+        if (protocols)
+            protocols->insert(row.id, split(kept));
     }
 
-    QStringList protocols;
+    QStringList listedProtocols;
     for (const ListedTransmission& item : listed)
-        protocols.append(item.protocol);
+        listedProtocols.append(item.protocol);
     // An unchanged list writes nothing: a batch asks for hundreds of them, and each write waits
     // for the disk.
     const Result<std::optional<DbRow>> last =
         db.first(QStringLiteral("SELECT Protocolos FROM tblUltimaLista WHERE IE = ?"), {ie});
     if (!last)
         return last.error();
-    const bool unchanged = *last && (*last)->text(QStringLiteral("Protocolos")) == joined(protocols);
+    const bool unchanged = *last && (*last)->text(QStringLiteral("Protocolos")) == joined(listedProtocols);
     if (!unchanged) {
         if (Status kept =
                 db.exec(QStringLiteral("INSERT OR REPLACE INTO tblUltimaLista (IE, Protocolos, DataHora) "
                                        "VALUES (?,?,?)"),
-                        {ie, joined(protocols), now});
+                        {ie, joined(listedProtocols), now});
             !kept)
             return kept.error();
     }

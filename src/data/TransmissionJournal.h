@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -91,8 +92,10 @@ struct ListedTransmission {
 // time since an upload started are recorded on that upload's row (for a GIA upload, those of
 // its references, one per GIA; for a PGDAS upload, one), newest row first, each protocol on one
 // row at most. A row so recorded is no longer unconfirmed. The list is kept as the taxpayer's
-// last. Returns the ids of the rows that got protocols.
-Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed);
+// last. Returns the ids of the rows that got protocols, newest first; `protocols`, when given,
+// gets each such row's protocols as the journal now keeps them.
+Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
+                                                QHash<qint64, QStringList>* protocols = nullptr);
 
 struct JournalFilter {
     QString ie;                                 // empty: every taxpayer
@@ -115,6 +118,8 @@ Result<QList<JournalTaxpayer>> journalTaxpayers();
 // The outcome as the window and the export name it.
 QString outcomeText(TransmissionOutcome outcome);
 QString kindText(TransmissionKind kind);
+// A journal date as the windows and the export show it; empty when unknown.
+QString journalDateText(const QDateTime& when);
 // "N envios sem confirmação do servidor" ("1 envio ..." for one).
 QString unconfirmedCountText(qsizetype count);
 

@@ -91,16 +91,16 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
     *selected = chosen;
 
     const Result<std::optional<Accountant>> stored = DadosContador();
-    const Result<QString> encoded = CertificateChecks::encodedForm(*chosen);
-    if (!stored || !encoded) {
+    const Result<bool> ofAccountant = CertificateChecks::isAccountants(
+        *chosen, stored ? stored->value_or(Accountant{}).document() : QString());
+    if (!stored || !ofAccountant) {
         *accepted = false;
         showComponentFailure();
         return Outcome::Failed;
     }
     *accepted = true;
 
-    if (!CertificateChecks::notEndedBy(*chosen, serverDate) ||
-        !CertificateChecks::containsDocument(*encoded, stored->value_or(Accountant{}).document())) {
+    if (!CertificateChecks::notEndedBy(*chosen, serverDate) || !*ofAccountant) {
         MessageBox::show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
                          MessageIcon::Critical);
         *accepted = false;

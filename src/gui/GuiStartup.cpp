@@ -51,8 +51,7 @@ void reportUnconfirmedTransmissions() {
         const QString what = e.kind == TransmissionKind::Gia ? e.references() : e.fileName;
         lines.append(QStringLiteral("• %1 - %2: %3 %4, %5 (%6)")
                          .arg(e.ie, e.razaoSocial.trimmed(), kindText(e.kind), what,
-                              e.localTime.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
-                              outcomeText(e.outcome)));
+                              journalDateText(e.localTime), outcomeText(e.outcome)));
     }
     MessageBox::show(
         AppTexts::productTitle,

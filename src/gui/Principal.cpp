@@ -325,15 +325,11 @@ void Principal::showUnconfirmedNotice() {
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
 }
 
-void Principal::showListedSends(const QString& ie, const QList<qint64>& rows,
+void Principal::showListedSends(const QList<qint64>& rows, const QHash<qint64, QStringList>& protocols,
                                 const QList<ListedTransmission>& listed) {
-    JournalFilter filter;
-    filter.ie = ie;
     QStringList found;
-    for (const JournalEntry& entry : findTransmissions(filter).valueOr({})) {
-        if (!rows.contains(entry.id))
-            continue;
-        for (const QString& protocol : entry.protocols) {
+    for (const qint64 id : rows) {
+        for (const QString& protocol : protocols.value(id)) {
             QString reference;
             for (const ListedTransmission& row : listed) {
                 if (row.protocol == protocol)
@@ -424,11 +420,12 @@ void Principal::RecebeDadosServer() {
             listed.append(
                 {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
         }
-        const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed);
+        QHash<qint64, QStringList> protocols;
+        const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed, &protocols);
         if (!recorded)
             showDatabaseError(recorded.error());
         else if (self && !recorded->isEmpty())
-            showListedSends(ie, *recorded, listed);
+            showListedSends(*recorded, protocols, listed);
         if (self)
             showUnconfirmedNotice();
     } else {

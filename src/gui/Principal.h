@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -61,8 +62,8 @@ private:
     // window.
     void leaveTaxpayer();
     // After an upload, the status line names the references the refreshed list now shows for it,
-    // with their protocols.
-    void showListedSends(const QString& ie, const QList<qint64>& rows,
+    // with their protocols (of `rows`, as recordListedTransmissions gave them).
+    void showListedSends(const QList<qint64>& rows, const QHash<qint64, QStringList>& protocols,
                          const QList<ListedTransmission>& listed);
     void buildReceiptTree(const QString& receipt);
     // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.

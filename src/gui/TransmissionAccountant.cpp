@@ -14,9 +14,7 @@ std::optional<Accountant> transmissionAccountant(Session& session) {
         return std::nullopt;
     }
     if (!*contador) {
-        MessageBox::show(
-            AppTexts::productTitle,
-            QStringLiteral("É necessário informar os dados do contador para envio da declaração"));
+        MessageBox::show(AppTexts::productTitle, AppTexts::accountantMissing);
         frmContador* window = frmContador::showWindow(session);
         window->activateWindow();
         window->setFocus();

@@ -6,6 +6,7 @@
 #include "core/Session.h"
 #include "data/JournalCsv.h"
 #include "data/LocalDatabase.h"
+#include "data/TaxpayerTable.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 
@@ -35,14 +36,6 @@ const TransmissionOutcome kOutcomes[] = {TransmissionOutcome::Sending, Transmiss
                                          TransmissionOutcome::Refused, TransmissionOutcome::Failed,
                                          TransmissionOutcome::Unknown};
 
-QString shownDate(const QDateTime& when) {
-    return when.isValid() ? when.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
-}
-
-QString taxpayerText(const QString& ie, const QString& name) {
-    return name.isEmpty() ? ie : ie + QStringLiteral(" - ") + name.trimmed();
-}
-
 } // namespace
 
 QString journalEntryDetails(const JournalEntry& e) {
@@ -50,9 +43,9 @@ QString journalEntryDetails(const JournalEntry& e) {
     const auto add = [&lines](const QString& name, const QString& value) {
         lines.append(name + QStringLiteral(": ") + (value.isEmpty() ? QStringLiteral("—") : value));
     };
-    add(QStringLiteral("Data e hora"), shownDate(e.localTime));
-    add(QStringLiteral("Data do servidor"), shownDate(e.serverDate));
-    add(QStringLiteral("Contribuinte"), taxpayerText(e.ie, e.razaoSocial));
+    add(QStringLiteral("Data e hora"), journalDateText(e.localTime));
+    add(QStringLiteral("Data do servidor"), journalDateText(e.serverDate));
+    add(QStringLiteral("Contribuinte"), taxpayerLabel(e.ie, e.razaoSocial));
     add(QStringLiteral("Chave"), e.chave);
     add(QStringLiteral("Tipo"), kindText(e.kind));
     if (e.kind == TransmissionKind::Gia) {
@@ -73,11 +66,11 @@ QString journalEntryDetails(const JournalEntry& e) {
     if (!e.detail.isEmpty())
         add(QStringLiteral("Detalhe"), e.detail);
     if (e.completedTime.isValid())
-        add(QStringLiteral("Concluído em"), shownDate(e.completedTime));
+        add(QStringLiteral("Concluído em"), journalDateText(e.completedTime));
     if (!e.protocols.isEmpty())
         add(QStringLiteral("Protocolos"), e.protocols.join(QStringLiteral(", ")) +
-                                              QStringLiteral(" (listados em ") + shownDate(e.confirmedTime) +
-                                              QLatin1Char(')'));
+                                              QStringLiteral(" (listados em ") +
+                                              journalDateText(e.confirmedTime) + QLatin1Char(')'));
     if (e.unconfirmed())
         lines.append(
             QStringLiteral("Sem confirmação do servidor: não se sabe se este envio chegou ao servidor. "
@@ -202,12 +195,12 @@ void frmEnvios::loadTaxpayers() {
     const Result<QList<JournalTaxpayer>> taxpayers = journalTaxpayers();
     bool wantedListed = wanted.isEmpty();
     for (const JournalTaxpayer& t : taxpayers.valueOr({})) {
-        m_cboContribuinte->addItem(taxpayerText(t.ie, t.razaoSocial), t.ie);
+        m_cboContribuinte->addItem(taxpayerLabel(t.ie, t.razaoSocial), t.ie);
         wantedListed = wantedListed || t.ie == wanted;
     }
     // The current taxpayer is offered even before its first upload.
     if (!wantedListed)
-        m_cboContribuinte->addItem(taxpayerText(wanted, m_session.RSSel()), wanted);
+        m_cboContribuinte->addItem(taxpayerLabel(wanted, m_session.RSSel()), wanted);
     m_cboContribuinte->setCurrentIndex(std::max(0, m_cboContribuinte->findData(wanted)));
     m_loading = false;
 }
@@ -238,9 +231,9 @@ void frmEnvios::reload() {
     int current = -1;
     for (int row = 0; row < m_shown.size(); ++row) {
         const JournalEntry& e = m_shown.at(row);
-        const QString cells[ColumnCount] = {shownDate(e.localTime),
+        const QString cells[ColumnCount] = {journalDateText(e.localTime),
                                             outcomeText(e.outcome),
-                                            taxpayerText(e.ie, e.razaoSocial),
+                                            taxpayerLabel(e.ie, e.razaoSocial),
                                             kindText(e.kind),
                                             e.references(),
                                             e.protocols.join(QStringLiteral(", ")),

@@ -251,8 +251,7 @@ void frmLote::fillTree() {
 
     m_lstNaoCadastradas->clear();
     for (const BatchCompany& company : m_source.unregistered)
-        m_lstNaoCadastradas->addItem(
-            company.name.isEmpty() ? company.ie : company.ie + QStringLiteral(" - ") + company.name);
+        m_lstNaoCadastradas->addItem(taxpayerLabel(company.ie, company.name));
     const bool any = !m_source.unregistered.isEmpty();
     m_lblNaoCadastradas->setText(
         QStringLiteral(

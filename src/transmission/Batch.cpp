@@ -6,7 +6,6 @@
 #include "data/GiaConversion.h"
 #include "transmission/TaxpayerList.h"
 #include "transmission/Transmission.h"
-#include "validation/Documents.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -197,8 +196,6 @@ QString batchNoteText(BatchGia::Note note) {
 BatchRun::BatchRun(QObject* parent)
     : QObject(parent) {}
 
-BatchRun::~BatchRun() = default;
-
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
                      const QString& accountantDocument) {
     if (m_running)
@@ -207,6 +204,8 @@ void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Cer
     m_queue = which;
     m_certificate = certificate;
     m_accountantDocument = accountantDocument;
+    // The same for every item; only the server's date is each taxpayer's.
+    m_ofAccountant = CertificateChecks::isAccountants(certificate, accountantDocument).valueOr(false);
     m_stop = false;
     m_running = true;
     for (const int index : which) {
@@ -220,7 +219,7 @@ void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Cer
 void BatchRun::next() {
     if (m_stop) {
         for (const int index : std::exchange(m_queue, {}))
-            finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Parado antes do envio."), 0);
+            finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Parado antes do envio."));
     }
     if (m_queue.isEmpty()) {
         m_running = false;
@@ -231,9 +230,9 @@ void BatchRun::next() {
     const BatchItem& item = m_items->at(index);
     Q_EMIT itemStarted(index);
     if (item.readiness != BatchItem::Readiness::Ready) {
-        finishItem(index, BatchItem::Result::NotSent, item.readinessDetail, 0);
+        finishItem(index, BatchItem::Result::NotSent, item.readinessDetail);
     } else if (item.tickedGias().isEmpty()) {
-        finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."), 0);
+        finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
     } else {
         send(index);
         return;
@@ -244,13 +243,10 @@ void BatchRun::next() {
 void BatchRun::send(int index) {
     const BatchItem& item = m_items->at(index);
     // The single window's check, against this taxpayer's server date.
-    const Result<QString> encoded = CertificateChecks::encodedForm(m_certificate);
-    if (!encoded || !CertificateChecks::notEndedBy(m_certificate, item.serverDate) ||
-        !CertificateChecks::containsDocument(*encoded, documentDigits(m_accountantDocument))) {
+    if (!m_ofAccountant || !CertificateChecks::notEndedBy(m_certificate, item.serverDate)) {
         finishItem(index, BatchItem::Result::NotSent,
                    QStringLiteral("O certificado escolhido não é do contador ou estava vencido na data do "
-                                  "servidor."),
-                   0);
+                                  "servidor."));
         QTimer::singleShot(0, this, &BatchRun::next);
         return;
     }
@@ -270,24 +266,25 @@ void BatchRun::send(int index) {
     order.serverDate = item.serverDate;
 
     auto* transmission = new Transmission(this);
-    m_transmission = transmission;
     // After the outcome the taxpayer's list tells whether the server has it.
     const auto settle = [this, index, transmission](BatchItem::Result result, const QString& detail) {
         const BatchItem& sent = m_items->at(index);
         BatchItem::Result final = result;
         QString why = detail;
+        QStringList protocols;
         // Nothing the server could have recorded needs its list.
         if (result != BatchItem::Result::Failed) {
             const Result<TaxpayerList> list = fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave);
-            if (list && list->confirmedRows.contains(transmission->journalId())) {
+            if (list && list->confirmed.contains(transmission->journalId())) {
                 final = BatchItem::Result::Listed;
                 why.clear();
+                protocols = list->confirmed.value(transmission->journalId());
             } else if (!list && result == BatchItem::Result::Refused) {
                 final = BatchItem::Result::Unknown;
                 why = detail + QStringLiteral(" (") + list.error().description + QLatin1Char(')');
             }
         }
-        finishItem(index, final, why, transmission->journalId());
+        finishItem(index, final, why, protocols);
         transmission->deleteLater();
         QTimer::singleShot(0, this, &BatchRun::next);
     };
@@ -305,26 +302,18 @@ void BatchRun::send(int index) {
                error.description);
     });
     if (const std::optional<Transmission::Refusal> refused = transmission->start(order)) {
-        m_transmission = nullptr;
         transmission->deleteLater();
-        finishItem(index, BatchItem::Result::Failed, refused->error.description, 0);
+        finishItem(index, BatchItem::Result::Failed, refused->error.description);
         QTimer::singleShot(0, this, &BatchRun::next);
     }
 }
 
-void BatchRun::finishItem(int index, BatchItem::Result result, const QString& detail, qint64 journalId) {
+void BatchRun::finishItem(int index, BatchItem::Result result, const QString& detail,
+                          const QStringList& protocols) {
     BatchItem& item = (*m_items)[index];
     item.result = result;
     item.detail = detail;
-    item.protocols.clear();
-    if (journalId > 0 && result == BatchItem::Result::Listed) {
-        JournalFilter filter;
-        filter.ie = item.taxpayer.IE;
-        for (const JournalEntry& entry : findTransmissions(filter).valueOr({})) {
-            if (entry.id == journalId)
-                item.protocols = entry.protocols;
-        }
-    }
+    item.protocols = protocols;
     Q_EMIT itemFinished(index);
 }
 

@@ -9,15 +9,12 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
 namespace fiscora {
-
-class Transmission;
 
 // A GIA of a batch and whether it goes.
 struct BatchGia {
@@ -103,7 +100,6 @@ class BatchRun final : public QObject {
 
 public:
     explicit BatchRun(QObject* parent = nullptr);
-    ~BatchRun() override;
 
     // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
     // ticked GIA; the others end NotSent. The accountant's document as stored.
@@ -122,13 +118,15 @@ Q_SIGNALS:
 private:
     void next();
     void send(int index);
-    void finishItem(int index, BatchItem::Result result, const QString& detail, qint64 journalId);
+    // Listed items get the protocols the journal now keeps for their upload.
+    void finishItem(int index, BatchItem::Result result, const QString& detail,
+                    const QStringList& protocols = {});
 
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
     Certificate m_certificate;
     QString m_accountantDocument;
-    QPointer<Transmission> m_transmission;
+    bool m_ofAccountant = false; // the certificate carries the accountant's document
     bool m_running = false;
     bool m_stop = false;
 };

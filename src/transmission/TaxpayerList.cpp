@@ -49,10 +49,9 @@ Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key) {
         return unavailable(ie, QStringLiteral("a resposta do servidor não é uma lista."));
     if (!readListHeader(result, &list.header))
         return unavailable(ie, QStringLiteral("a data do servidor não pôde ser lida."));
-    const Result<QList<qint64>> confirmed = recordListedTransmissions(ie, list.listed());
-    if (!confirmed)
-        return confirmed.error();
-    list.confirmedRows = *confirmed;
+    if (const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
+        !recorded)
+        return recorded.error();
     return list;
 }
 

@@ -4,6 +4,7 @@
 #include "data/TransmissionJournal.h"
 #include "net/TransmissionHistory.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,9 @@ struct TaxpayerList {
     bool keyRefused = false; // the server does not know the key ("CHAVE_I…")
     ListHeader header;
     QList<QStringList> rows; // per transmission, TransmissionColumn order
-    // The protocols the journal now knows for rows of this taxpayer (recordListedTransmissions).
-    QList<qint64> confirmedRows;
+    // The journal rows of this taxpayer the list gave protocols, with the protocols each now
+    // keeps (recordListedTransmissions).
+    QHash<qint64, QStringList> confirmed;
 
     QList<ListedTransmission> listed() const;
     QStringList references() const; // blanks trimmed

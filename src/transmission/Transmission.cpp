@@ -37,6 +37,11 @@ Result<QList<UploadFilePiece>> contentOf(const TransmissionOrder& order) {
     return QList<UploadFilePiece>{*document};
 }
 
+QString script(TransmissionKind kind) {
+    return kind == TransmissionKind::Gia ? QStringLiteral("xt_upload_1_15_01.php")
+                                         : QStringLiteral("xt_upload_simples.php");
+}
+
 } // namespace
 
 Transmission::Transmission(QObject* parent)
@@ -56,16 +61,14 @@ void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
     g_sendStallTimeoutMs = sendStallMs;
 }
 
-QString Transmission::script(TransmissionKind kind) {
-    return kind == TransmissionKind::Gia ? QStringLiteral("xt_upload_1_15_01.php")
-                                         : QStringLiteral("xt_upload_simples.php");
+QString Transmission::address(const TransmissionOrder& order) {
+    return address(order, ServerAddress::fromSettings());
 }
 
-QString Transmission::address(const TransmissionOrder& order) {
-    return ServerAddress::fromSettings().upload(script(order.kind),
-                                                QStringLiteral("contador=") + order.accountantDocument +
-                                                    QStringLiteral("&chave=") + order.chave +
-                                                    QStringLiteral("&gias=") + numbersOf(order.gias));
+QString Transmission::address(const TransmissionOrder& order, const ServerAddress& server) {
+    return server.upload(script(order.kind), QStringLiteral("contador=") + order.accountantDocument +
+                                                 QStringLiteral("&chave=") + order.chave +
+                                                 QStringLiteral("&gias=") + numbersOf(order.gias));
 }
 
 QString Transmission::answerFirstLine(const QByteArray& answer) {
@@ -80,7 +83,8 @@ QString Transmission::answerFirstLine(const QByteArray& answer) {
 }
 
 bool Transmission::busy() const {
-    return (m_upload && m_upload->isBusy()) || m_pausing || !m_held.isEmpty();
+    // Events are held only while pausing.
+    return (m_upload && m_upload->isBusy()) || m_pausing;
 }
 
 bool Transmission::ended() const {
@@ -89,10 +93,12 @@ bool Transmission::ended() const {
 
 std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder& order,
                                                          TransmissionPauses pauses) {
-    if (m_started)
+    if (m_journalId != 0)
         return Refusal{Refusal::Kind::File, AppError::message(QStringLiteral("Este envio já foi feito."))};
     m_order = order;
-    m_url = address(order);
+    // The settings are read once: the address and the port must agree.
+    const ServerAddress server = ServerAddress::fromSettings();
+    m_url = address(order, server);
     const UrlParts parts = SplitUrl(m_url);
     if (parts.Host.isEmpty())
         return Refusal{Refusal::Kind::InvalidHost, AppError::message(kInvalidHostText)};
@@ -127,7 +133,6 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     if (!row)
         return Refusal{Refusal::Kind::Journal, row.error()};
     m_journalId = *row;
-    m_started = true;
 
     const UploadRequest request =
         BuildUploadRequest(m_content, parts, kUploadFieldName, order.fileName, kUploadContentType);
@@ -192,7 +197,6 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
                  [this, error] { Q_EMIT failed(error); });
     });
 
-    const ServerAddress server = ServerAddress::fromSettings();
     const Result<quint16> port = UploadPort(parts, server.port());
     if (!port) {
         const AppError error = port.error();
@@ -208,7 +212,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
 }
 
 void Transmission::abort() {
-    if (!m_started || m_completed)
+    if (m_journalId == 0 || m_completed)
         return;
     m_held.clear();
     m_pausing = false;

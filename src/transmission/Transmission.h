@@ -17,6 +17,8 @@ class QThread;
 
 namespace fiscora {
 
+class ServerAddress;
+
 // What one upload sends, for which taxpayer, and what the journal keeps of it.
 struct TransmissionOrder {
     TransmissionKind kind = TransmissionKind::Gia;
@@ -70,9 +72,8 @@ public:
     explicit Transmission(QObject* parent = nullptr);
     ~Transmission() override;
 
-    // The upload script of a kind, and the address of an order as the windows keep it (with the
-    // blank before the path the server has always received), from the settings as they are now.
-    static QString script(TransmissionKind kind);
+    // The address of an order as the windows keep it (with the blank before the path the server
+    // has always received), from the settings as they are now.
     static QString address(const TransmissionOrder& order);
 
     // Everything up to the connection; the request goes out once connected. Only once.
@@ -81,7 +82,6 @@ public:
     void abort();
 
     QString url() const { return m_url; }
-    const TransmissionOrder& order() const { return m_order; }
     // Connecting, sending, waiting for the answer, or an event held by the pause after the send.
     bool busy() const;
     // Answered, closed without answer or failed: the outcome is known.
@@ -108,6 +108,7 @@ Q_SIGNALS:
     void journalFailed(const AppError& error);
 
 private:
+    static QString address(const TransmissionOrder& order, const ServerAddress& server);
     // Completes the row, then emits the outcome's event.
     void complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event);
     void digestSentContent();
@@ -118,8 +119,7 @@ private:
     TransmissionOrder m_order;
     QList<UploadFilePiece> m_content;
     QString m_url;
-    qint64 m_journalId = 0;
-    bool m_started = false;
+    qint64 m_journalId = 0; // set once started
     bool m_sent = false;
     bool m_completed = false;
     bool m_pausing = false;
