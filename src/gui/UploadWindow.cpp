@@ -236,7 +236,6 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
         order.certificateHolder = m_certificate->subjectName();
         order.certificateSerial = QString::fromLatin1(m_certificate->qt().serialNumber());
     }
-    m_txtUrl = Transmission::address(order);
 
     if (m_transmission)
         m_transmission->deleteLater();
@@ -268,6 +267,8 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
             [this](const AppError& error) { deliver([error] { showDatabaseError(error); }); });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
+    // Set by start() before anything can refuse it.
+    m_txtUrl = transmission->url();
     if (!refused)
         return true;
     m_transmission = nullptr;
