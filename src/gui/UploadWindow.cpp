@@ -240,7 +240,6 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
     if (m_transmission)
         m_transmission->deleteLater();
     m_held.clear();
-    m_requestSent = false;
     auto* transmission = new Transmission(this);
     m_transmission = transmission;
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {
@@ -249,10 +248,8 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
-    connect(transmission, &Transmission::sendComplete, this, [this] {
-        m_requestSent = true;
-        deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); });
-    });
+    connect(transmission, &Transmission::sendComplete, this,
+            [this] { deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
     connect(transmission, &Transmission::answered, this,
             [this](const QString& text) { deliver([this, text] { answered(text); }); });
     connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {

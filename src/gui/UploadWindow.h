@@ -75,7 +75,7 @@ protected:
     virtual void closedWithoutAnswer() = 0;
 
     // The whole request was handed to the system: the server may have recorded it.
-    bool requestSent() const { return m_requestSent; }
+    bool requestSent() const { return m_transmission && m_transmission->requestSent(); }
     // The window's taxpayer is still the main window's current one.
     bool forCurrentTaxpayer() const;
     // An outcome message; it names the taxpayer when another one is current by now.
@@ -133,7 +133,6 @@ private:
     bool m_certificateAccepted = false;
     // The certificate last accepted in this window: the journal names it.
     std::optional<Certificate> m_certificate;
-    bool m_requestSent = false;
     bool m_answerPending = false;
     bool m_leftBehind = false;
     bool m_unloading = false;
