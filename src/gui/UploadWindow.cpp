@@ -199,15 +199,16 @@ bool UploadWindow::certificateStep() {
         return false;
     QPointer<UploadWindow> self(this);
     std::optional<Certificate> certificate;
-    bool accepted = m_certificateAccepted;
+    bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome =
         CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
     if (!self)
         return false;
-    m_certificateAccepted = accepted;
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
-    return m_certificateAccepted && !uploadBusy();
+    else if (!accepted)
+        m_certificate.reset();
+    return m_certificate && !uploadBusy();
 }
 
 bool UploadWindow::readyToSend() {

@@ -130,8 +130,7 @@ private:
     bool outcomePending() const;
 
     QPointer<Transmission> m_transmission;
-    bool m_certificateAccepted = false;
-    // The certificate last accepted in this window: the journal names it.
+    // The certificate accepted in this window, until a later choice is refused: the journal names it.
     std::optional<Certificate> m_certificate;
     bool m_answerPending = false;
     bool m_leftBehind = false;
