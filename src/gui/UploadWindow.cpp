@@ -151,6 +151,15 @@ void UploadWindow::showOutcome(const QString& title, const QString& text, Messag
     MessageBox::show(title, prefix + text, icon);
 }
 
+void UploadWindow::showFailure(const AppError& error) {
+    showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
+                MessageIcon::Warning);
+}
+
+void UploadWindow::showClosedWithoutAnswer() {
+    showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+}
+
 void UploadWindow::showAnsweredElsewhere() {
     showOutcome(AppTexts::productTitle,
                 QStringLiteral("o servidor respondeu ao envio. Selecione este contribuinte para ver a "

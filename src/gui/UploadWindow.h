@@ -80,6 +80,10 @@ protected:
     bool forCurrentTaxpayer() const;
     // An outcome message; it names the taxpayer when another one is current by now.
     void showOutcome(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None);
+    // The outcome of a failed upload; a request that went out may have been recorded all the same.
+    void showFailure(const AppError& error);
+    // The outcome of an upload the server closed without answering.
+    void showClosedWithoutAnswer();
     // The server's answer to an upload for a taxpayer that is no longer current.
     void showAnsweredElsewhere();
     // The main window lists the transmissions again, when they are this window's taxpayer's.
