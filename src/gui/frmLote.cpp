@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -220,7 +221,8 @@ void frmLote::openSource(const QString& path) {
 }
 
 void frmLote::fillTree() {
-    m_filling = true;
+    // Ticks set while filling are the source's own, not the user's.
+    QSignalBlocker quiet(m_GridLote);
     m_GridLote->clear();
     for (qsizetype i = 0; i < m_source.items.size(); ++i) {
         const BatchItem& item = m_source.items.at(i);
@@ -247,7 +249,7 @@ void frmLote::fillTree() {
         showItem(int(i));
     }
     m_GridLote->resizeColumnToContents(ColName);
-    m_filling = false;
+    quiet.unblock();
 
     m_lstNaoCadastradas->clear();
     for (const BatchCompany& company : m_source.unregistered)
@@ -284,7 +286,7 @@ void frmLote::showItem(int index) {
 }
 
 void frmLote::ticked(QTreeWidgetItem* changed, int column) {
-    if (m_filling || column != ColName || !changed->parent())
+    if (column != ColName || !changed->parent())
         return;
     const int index = changed->parent()->data(ColName, kIndexRole).toInt();
     const int gia = changed->data(ColName, kIndexRole).toInt();
