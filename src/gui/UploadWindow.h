@@ -4,7 +4,6 @@
 #include "core/AppError.h"
 #include "core/MessageBox.h"
 #include "core/Result.h"
-#include "core/UrlParts.h"
 #include "net/Upload.h"
 #include "transmission/Transmission.h"
 
@@ -126,8 +125,8 @@ protected:
     QString m_clickedName;
 
 private:
-    // Runs an event of the upload in order: now, or after the pause that follows the send, or
-    // once no modal loop runs (a box opened by this window is still on the stack).
+    // Runs an event of the upload in order: now, or once no modal loop runs (a box opened by
+    // this window is still on the stack).
     void deliver(std::function<void()> event);
     void deliverHeld();
     // The outcome is in but not yet shown.

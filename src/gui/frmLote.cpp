@@ -5,7 +5,6 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/AccountantTable.h"
-#include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
 #include "gui/ImportarEmpresas.h"
