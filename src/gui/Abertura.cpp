@@ -82,12 +82,16 @@ Abertura::Abertura(Session& session, QWidget* parent)
 }
 
 void Abertura::setChecking(bool checking) {
-    m_checking = checking;
     // Sair stays: the program may end at any time.
     for (QPushButton* button : {m_iniciar, m_sobre})
         button->setEnabled(!checking);
     if (!checking)
         m_iniciar->setFocus();
+}
+
+// Only the check disables Iniciar.
+bool Abertura::checking() const {
+    return !m_iniciar->isEnabledTo(this);
 }
 
 void Abertura::iniciar() {

@@ -19,7 +19,7 @@ public:
 
     // While the version check runs, the buttons wait for it.
     void setChecking(bool checking);
-    bool checking() const { return m_checking; }
+    bool checking() const;
 
 private:
     void iniciar();
@@ -30,7 +30,6 @@ private:
     QPushButton* m_iniciar;
     QPushButton* m_sobre;
     QPushButton* m_sair;
-    bool m_checking = false;
 };
 
 } // namespace fiscora

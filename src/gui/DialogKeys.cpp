@@ -62,10 +62,6 @@ public:
     }
 };
 
-void installKeyKeeper() {
-    installApplicationFilter<KeyKeeper>();
-}
-
 void onReturn(QWidget* window, QPushButton* confirm) {
     QWidget* focus = QApplication::focusWidget();
     if (focus && focus->window() == window) {
@@ -86,7 +82,7 @@ void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel) {
         confirm->setAutoDefault(true);
         confirm->setDefault(true);
     }
-    installKeyKeeper();
+    installApplicationFilter<KeyKeeper>();
     const QPointer<QPushButton> ok(confirm);
     for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
         auto* shortcut = new QShortcut(QKeySequence(key), window);

@@ -64,7 +64,7 @@ void reportUnconfirmedTransmissions() {
 }
 
 Abertura* openStartupWindow(Session& session) {
-    auto checks = std::make_shared<StartupChecks>(false);
+    auto checks = std::make_shared<StartupChecks>();
     if (!checks->administrator()) {
         checks->finish();
         return nullptr;

@@ -17,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <optional>
@@ -151,6 +150,15 @@ void UploadWindow::showOutcome(const QString& title, const QString& text, Messag
     MessageBox::show(title, prefix + text, icon);
 }
 
+void UploadWindow::showFailure(const AppError& error) {
+    showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
+                MessageIcon::Warning);
+}
+
+void UploadWindow::showClosedWithoutAnswer() {
+    showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+}
+
 void UploadWindow::showAnsweredElsewhere() {
     showOutcome(AppTexts::productTitle,
                 QStringLiteral("o servidor respondeu ao envio. Selecione este contribuinte para ver a "
@@ -199,15 +207,16 @@ bool UploadWindow::certificateStep() {
         return false;
     QPointer<UploadWindow> self(this);
     std::optional<Certificate> certificate;
-    bool accepted = m_certificateAccepted;
+    bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome =
         CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
     if (!self)
         return false;
-    m_certificateAccepted = accepted;
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
-    return m_certificateAccepted && !uploadBusy();
+    else if (!accepted)
+        m_certificate.reset();
+    return m_certificate && !uploadBusy();
 }
 
 bool UploadWindow::readyToSend() {
@@ -236,12 +245,10 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
         order.certificateHolder = m_certificate->subjectName();
         order.certificateSerial = QString::fromLatin1(m_certificate->qt().serialNumber());
     }
-    m_txtUrl = Transmission::address(order);
 
     if (m_transmission)
         m_transmission->deleteLater();
     m_held.clear();
-    m_requestSent = false;
     auto* transmission = new Transmission(this);
     m_transmission = transmission;
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {
@@ -250,10 +257,8 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
-    connect(transmission, &Transmission::sendComplete, this, [this] {
-        m_requestSent = true;
-        deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); });
-    });
+    connect(transmission, &Transmission::sendComplete, this,
+            [this] { deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
     connect(transmission, &Transmission::answered, this,
             [this](const QString& text) { deliver([this, text] { answered(text); }); });
     connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {
@@ -268,6 +273,8 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
             [this](const AppError& error) { deliver([error] { showDatabaseError(error); }); });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
+    // Set by start() before anything can refuse it.
+    m_txtUrl = transmission->url();
     if (!refused)
         return true;
     m_transmission = nullptr;

@@ -4,7 +4,6 @@
 #include "core/AppError.h"
 #include "core/MessageBox.h"
 #include "core/Result.h"
-#include "core/UrlParts.h"
 #include "net/Upload.h"
 #include "transmission/Transmission.h"
 
@@ -75,11 +74,15 @@ protected:
     virtual void closedWithoutAnswer() = 0;
 
     // The whole request was handed to the system: the server may have recorded it.
-    bool requestSent() const { return m_requestSent; }
+    bool requestSent() const { return m_transmission && m_transmission->requestSent(); }
     // The window's taxpayer is still the main window's current one.
     bool forCurrentTaxpayer() const;
     // An outcome message; it names the taxpayer when another one is current by now.
     void showOutcome(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None);
+    // The outcome of a failed upload; a request that went out may have been recorded all the same.
+    void showFailure(const AppError& error);
+    // The outcome of an upload the server closed without answering.
+    void showClosedWithoutAnswer();
     // The server's answer to an upload for a taxpayer that is no longer current.
     void showAnsweredElsewhere();
     // The main window lists the transmissions again, when they are this window's taxpayer's.
@@ -122,18 +125,16 @@ protected:
     QString m_clickedName;
 
 private:
-    // Runs an event of the upload in order: now, or after the pause that follows the send, or
-    // once no modal loop runs (a box opened by this window is still on the stack).
+    // Runs an event of the upload in order: now, or once no modal loop runs (a box opened by
+    // this window is still on the stack).
     void deliver(std::function<void()> event);
     void deliverHeld();
     // The outcome is in but not yet shown.
     bool outcomePending() const;
 
     QPointer<Transmission> m_transmission;
-    bool m_certificateAccepted = false;
-    // The certificate last accepted in this window: the journal names it.
+    // The certificate accepted in this window, until a later choice is refused: the journal names it.
     std::optional<Certificate> m_certificate;
-    bool m_requestSent = false;
     bool m_answerPending = false;
     bool m_leftBehind = false;
     bool m_unloading = false;

@@ -64,7 +64,8 @@ bool replaceFile(const QString& path, const QByteArray& bytes) {
     return written;
 }
 
-// Writes a finished download into a local file (see Baixa_Versao).
+// Writes a finished download into a local file: the previous content stays unless the whole
+// body arrived and was written. On failure shows the transfer message and returns false.
 bool saveDownload(const QString& localFile, const Result<QByteArray>& body) {
     if (body && replaceFile(localFile, *body))
         return true;
@@ -73,14 +74,6 @@ bool saveDownload(const QString& localFile, const Result<QByteArray>& body) {
                      MessageIcon::Critical);
     return false;
 }
-
-} // namespace
-
-bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes) {
-    return saveDownload(localFile, HttpClient::download(url, maxBytes));
-}
-
-namespace {
 
 // The key comes with the program: the installed defaults, or the executable's own folder in a
 // build or copied folder. Never the program folder, which --pasta or FISCORA_PASTA may name (and
@@ -133,13 +126,10 @@ Result<QString> privateCopy(const QByteArray& bytes) {
 
 } // namespace
 
-StartupChecks::StartupChecks(bool fetchNow)
+StartupChecks::StartupChecks()
     : m_administrator(Platform::current().isAdministrator())
     , m_server(ServerAddress::fromSettings())
-    , m_version(std::make_shared<Result<QByteArray>>(AppError::message(QString()))) {
-    if (fetchNow)
-        startFetch();
-}
+    , m_version(std::make_shared<Result<QByteArray>>(AppError::message(QString()))) {}
 
 void StartupChecks::startFetch() {
     if (!m_administrator || m_started)

@@ -16,11 +16,6 @@ class QObject;
 
 namespace fiscora {
 
-// Downloads a URL into a local file. The bytes go to a temporary file that replaces the
-// target only when the whole body of a 2xx answer, at most maxBytes, has arrived, so a failure
-// leaves the previous content. On failure shows the transfer message and returns false.
-bool Baixa_Versao(const QString& localFile, const QString& url, qint64 maxBytes);
-
 // What the start-up window's load decided.
 enum class StartupOutcome {
     ShowWindow, // show the start-up window
@@ -29,12 +24,11 @@ enum class StartupOutcome {
 
 // The start-up window's load: administrator check, version check and self-update (the
 // updater starts only when its signature verifies). In two steps, so the caller can build its
-// window while the server answers: constructing starts fetching the version text on a thread of
-// its own; finish() waits for it and does everything the user sees, in order.
+// window while the server answers: startFetch() fetches the version text on a thread of its own;
+// finish() starts it when nobody did, waits for it and does everything the user sees, in order.
 class StartupChecks {
 public:
-    // Fetching starts now, or with startFetch() (finish() starts it when nobody did).
-    explicit StartupChecks(bool fetchNow = true);
+    StartupChecks();
     ~StartupChecks();
     StartupChecks(const StartupChecks&) = delete;
     StartupChecks& operator=(const StartupChecks&) = delete;

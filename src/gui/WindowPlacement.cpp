@@ -29,6 +29,21 @@ bool placeable(const QWidget* widget) {
     return type == Qt::Window || type == Qt::Dialog;
 }
 
+// Centres `window` on `owner`, inside the owner's screen.
+void centreOn(QWidget* window, const QWidget* owner) {
+    const QRect over = owner->window()->frameGeometry();
+    QRect frame(QPoint(0, 0), window->frameGeometry().size());
+    frame.moveCenter(over.center());
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        frame.moveRight(qMin(frame.right(), room.right()));
+        frame.moveBottom(qMin(frame.bottom(), room.bottom()));
+        frame.moveLeft(qMax(frame.left(), room.left()));
+        frame.moveTop(qMax(frame.top(), room.top()));
+    }
+    window->move(frame.topLeft());
+}
+
 class Placement final : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -72,20 +87,6 @@ QWidget* ownerWindow(const QWidget* except) {
             return window;
     }
     return nullptr;
-}
-
-void centreOn(QWidget* window, const QWidget* owner) {
-    const QRect over = owner->window()->frameGeometry();
-    QRect frame(QPoint(0, 0), window->frameGeometry().size());
-    frame.moveCenter(over.center());
-    if (const QScreen* screen = owner->screen()) {
-        const QRect room = screen->availableGeometry();
-        frame.moveRight(qMin(frame.right(), room.right()));
-        frame.moveBottom(qMin(frame.bottom(), room.bottom()));
-        frame.moveLeft(qMax(frame.left(), room.left()));
-        frame.moveTop(qMax(frame.top(), room.top()));
-    }
-    window->move(frame.topLeft());
 }
 
 } // namespace fiscora

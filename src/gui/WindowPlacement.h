@@ -14,7 +14,4 @@ void installWindowPlacement();
 // window active last that is still shown; null when there is none. `except` is never the answer.
 QWidget* ownerWindow(const QWidget* except = nullptr);
 
-// Centres `window` on `owner`, inside the owner's screen.
-void centreOn(QWidget* window, const QWidget* owner);
-
 } // namespace fiscora

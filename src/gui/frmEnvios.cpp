@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -160,19 +161,15 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
     layout->addLayout(buttons);
     resize(12000 / 15, 8700 / 15);
 
-    const auto filterChanged = [this] {
-        if (!m_loading)
-            reload();
-    };
-    connect(m_cboContribuinte, &QComboBox::currentIndexChanged, this, filterChanged);
-    connect(m_cboSituacao, &QComboBox::currentIndexChanged, this, filterChanged);
-    connect(m_chkPeriodo, &QCheckBox::toggled, this, [this, filterChanged](bool on) {
+    connect(m_cboContribuinte, &QComboBox::currentIndexChanged, this, &frmEnvios::reload);
+    connect(m_cboSituacao, &QComboBox::currentIndexChanged, this, &frmEnvios::reload);
+    connect(m_chkPeriodo, &QCheckBox::toggled, this, [this](bool on) {
         m_dtpDe->setEnabled(on);
         m_dtpAte->setEnabled(on);
-        filterChanged();
+        reload();
     });
-    connect(m_dtpDe, &QDateEdit::dateChanged, this, filterChanged);
-    connect(m_dtpAte, &QDateEdit::dateChanged, this, filterChanged);
+    connect(m_dtpDe, &QDateEdit::dateChanged, this, &frmEnvios::reload);
+    connect(m_dtpAte, &QDateEdit::dateChanged, this, &frmEnvios::reload);
     connect(m_GridEnvios, &QTableWidget::itemSelectionChanged, this, &frmEnvios::showDetails);
     connect(m_cmdExportar, &QPushButton::clicked, this, &frmEnvios::exportCsv);
     connect(m_cmdFechar, &QPushButton::clicked, this, &QWidget::close);
@@ -188,7 +185,8 @@ void frmEnvios::showEvent(QShowEvent* event) {
 }
 
 void frmEnvios::loadTaxpayers() {
-    m_loading = true;
+    // The caller lists the rows once the choice is complete, not for each item added.
+    const QSignalBlocker quiet(m_cboContribuinte);
     const QString wanted = m_session.IESel();
     m_cboContribuinte->clear();
     m_cboContribuinte->addItem(QStringLiteral("Todos os contribuintes"), QString());
@@ -202,7 +200,6 @@ void frmEnvios::loadTaxpayers() {
     if (!wantedListed)
         m_cboContribuinte->addItem(taxpayerLabel(wanted, m_session.RSSel()), wanted);
     m_cboContribuinte->setCurrentIndex(std::max(0, m_cboContribuinte->findData(wanted)));
-    m_loading = false;
 }
 
 void frmEnvios::reload() {

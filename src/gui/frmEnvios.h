@@ -64,7 +64,6 @@ private:
     QPushButton* m_cmdExportar;
     QPushButton* m_cmdFechar;
     QList<JournalEntry> m_shown;
-    bool m_loading = false;
 };
 
 // The details of a row as the window shows them, one "Name: value" line per field.

@@ -5,13 +5,13 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/AccountantTable.h"
-#include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
 #include "gui/ImportarEmpresas.h"
 #include "gui/TransmissionAccountant.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -187,6 +188,9 @@ frmLote::frmLote(Session& session, QWidget* parent)
         showItem(index);
     });
     connect(m_run, &BatchRun::finished, this, &frmLote::runFinished);
+    // Nothing owns the window: it goes at exit, so that a running upload's row is completed as
+    // interrupted rather than left without an outcome.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &QObject::deleteLater);
 }
 
 frmLote::~frmLote() = default;
@@ -220,7 +224,8 @@ void frmLote::openSource(const QString& path) {
 }
 
 void frmLote::fillTree() {
-    m_filling = true;
+    // Ticks set while filling are the source's own, not the user's.
+    QSignalBlocker quiet(m_GridLote);
     m_GridLote->clear();
     for (qsizetype i = 0; i < m_source.items.size(); ++i) {
         const BatchItem& item = m_source.items.at(i);
@@ -247,7 +252,7 @@ void frmLote::fillTree() {
         showItem(int(i));
     }
     m_GridLote->resizeColumnToContents(ColName);
-    m_filling = false;
+    quiet.unblock();
 
     m_lstNaoCadastradas->clear();
     for (const BatchCompany& company : m_source.unregistered)
@@ -283,7 +288,7 @@ void frmLote::showItem(int index) {
 }
 
 void frmLote::ticked(QTreeWidgetItem* changed, int column) {
-    if (m_filling || column != ColName || !changed->parent())
+    if (column != ColName || !changed->parent())
         return;
     const int index = changed->parent()->data(ColName, kIndexRole).toInt();
     const int gia = changed->data(ColName, kIndexRole).toInt();

@@ -75,7 +75,6 @@ private:
     BatchRun* m_run;
     QList<int> m_sending;
     int m_done = 0;
-    bool m_filling = false;
     bool m_closeWhenDone = false;
 };
 

@@ -174,8 +174,7 @@ void frmUpload::answered(const QString&) {
 void frmUpload::uploadFailed(const AppError& error) {
     resetProgress();
     // Sent but unanswered: the server may have recorded it, and the list tells.
-    showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
-                MessageIcon::Warning);
+    showFailure(error);
     if (requestSent())
         refreshList();
     if (leftBehind())
@@ -183,7 +182,7 @@ void frmUpload::uploadFailed(const AppError& error) {
 }
 
 void frmUpload::closedWithoutAnswer() {
-    showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+    showClosedWithoutAnswer();
     refreshList();
     if (leftBehind())
         unload();

@@ -77,8 +77,7 @@ void frmUploadSimples::uploadFailed(const AppError& error) {
     // A connection error closes the window without a word, unless the window's taxpayer is no
     // longer on screen: then nobody would learn the upload failed.
     if (!forCurrentTaxpayer())
-        showOutcome(AppTexts::errorTitle, error.description + (requestSent() ? checkListText : QString()),
-                    MessageIcon::Warning);
+        showFailure(error);
     if (requestSent())
         refreshList();
     unload();
@@ -87,7 +86,7 @@ void frmUploadSimples::uploadFailed(const AppError& error) {
 void frmUploadSimples::closedWithoutAnswer() {
     m_session.enableMainWindow();
     if (!forCurrentTaxpayer())
-        showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+        showClosedWithoutAnswer();
     refreshList();
     if (leftBehind())
         unload();

@@ -22,10 +22,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -200,6 +203,31 @@ private Q_SLOTS:
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);
         QVERIFY(window->grab().save(QDir(folder).filePath(u"frmLote.png"_s)));
+    }
+
+    // The program ends while the batch waits for the server: the upload's row is completed as
+    // interrupted, not left without an outcome.
+    void quittingMidBatchCompletesTheRunningRow() {
+        TestCertificateChooser chooser;
+        Session session;
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress(m_server->host()), 8079));
+        auto* window = new frmLote(session);
+        window->show();
+        window->openSource(m_export);
+        m_folder->setServer(m_server->host(), silent.serverPort());
+        chooser.queueChoice(u"11144477735"_s);
+        window->send();
+        QTRY_COMPARE_WITH_TIMEOUT(findTransmissions()->size(), 1, 20000);
+        QPointer<frmLote> alive(window);
+        // As the program quits: exit(), which asks no window whether it may close.
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        QVERIFY(!alive);
+        const QList<JournalEntry> rows = *findTransmissions();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(rows.first().outcome != TransmissionOutcome::Sending);
+        QVERIFY2(rows.first().detail.contains(u"interrompido"_s), qPrintable(rows.first().detail));
     }
 
     // One line per taxpayer and the exit code: 0 only when everything asked for was sent and
