@@ -9,6 +9,7 @@
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
 #include "gui/FileBrowser.h"
+#include "net/Transport.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -24,8 +25,6 @@
 
 namespace fiscora {
 
-const QString UploadWindow::closedWithoutAnswerText =
-    QStringLiteral("O servidor encerrou a conexão sem responder.");
 const QString UploadWindow::checkListText =
     QStringLiteral(" Confira na lista de transmissões se a entrega foi registrada antes de enviar de novo.");
 
@@ -156,7 +155,7 @@ void UploadWindow::showFailure(const AppError& error) {
 }
 
 void UploadWindow::showClosedWithoutAnswer() {
-    showOutcome(AppTexts::errorTitle, closedWithoutAnswerText + checkListText, MessageIcon::Warning);
+    showOutcome(AppTexts::errorTitle, kClosedWithoutAnswerText + checkListText, MessageIcon::Warning);
 }
 
 void UploadWindow::showAnsweredElsewhere() {
@@ -263,7 +262,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
             [this](const QString& text) { deliver([this, text] { answered(text); }); });
     connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {
         deliver([this] {
-            resetProgress(closedWithoutAnswerText);
+            resetProgress(kClosedWithoutAnswerText);
             closedWithoutAnswer();
         });
     });

@@ -44,7 +44,6 @@ public:
     // still running stays until its outcome is shown, naming the taxpayer it was for.
     void taxpayerLeft();
 
-    static const QString closedWithoutAnswerText;
     // Added when the request went out but its outcome is unknown.
     static const QString checkListText;
 
@@ -70,7 +69,7 @@ protected:
     // Any failure of the connection, of the send or of the wait for the answer.
     virtual void uploadFailed(const AppError& error) = 0;
     // The server closed the connection after the send and said nothing; the progress display
-    // already shows closedWithoutAnswerText.
+    // already shows kClosedWithoutAnswerText.
     virtual void closedWithoutAnswer() = 0;
 
     // The whole request was handed to the system: the server may have recorded it.

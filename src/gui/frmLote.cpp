@@ -11,7 +11,6 @@
 #include "gui/TransmissionAccountant.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -188,9 +187,6 @@ frmLote::frmLote(Session& session, QWidget* parent)
         showItem(index);
     });
     connect(m_run, &BatchRun::finished, this, &frmLote::runFinished);
-    // Nothing owns the window: it goes at exit, so that a running upload's row is completed as
-    // interrupted rather than left without an outcome.
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &QObject::deleteLater);
 }
 
 frmLote::~frmLote() = default;

@@ -252,7 +252,7 @@ QString CurlTransfer::failureText(CURLcode code) const {
                               "enviado.")
             .arg(m_host, reason);
     case CURLE_GOT_NOTHING:
-        return QStringLiteral("O servidor encerrou a conexão sem responder.");
+        return kClosedWithoutAnswerText;
     case CURLE_PARTIAL_FILE:
         return QStringLiteral("A conexão foi encerrada antes do fim da resposta do servidor.");
     case CURLE_UNSUPPORTED_PROTOCOL:

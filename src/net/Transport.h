@@ -15,6 +15,10 @@ class QTimer;
 
 namespace fiscora {
 
+// A connection the server closed without a byte of answer.
+inline const QString kClosedWithoutAnswerText =
+    QStringLiteral("O servidor encerrou a conexão sem responder.");
+
 // How a connection reaches its address: straight, through an HTTP proxy that is handed the
 // address itself (plain http), or through a tunnel (CONNECT for https, or a SOCKS proxy), where
 // the server sees what a direct connection would send.

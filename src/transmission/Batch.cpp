@@ -4,6 +4,7 @@
 #include "core/ProgramFolder.h"
 #include "data/AccessValue.h"
 #include "data/GiaConversion.h"
+#include "net/Transport.h"
 #include "transmission/TaxpayerList.h"
 #include "transmission/Transmission.h"
 
@@ -294,9 +295,8 @@ void BatchRun::send(int index) {
         settle(BatchItem::Result::Refused,
                QStringLiteral("O servidor respondeu: ") + Transmission::answerFirstLine(text.toUtf8()));
     });
-    connect(transmission, &Transmission::closedWithoutAnswer, this, [settle] {
-        settle(BatchItem::Result::Unknown, QStringLiteral("O servidor encerrou a conexão sem responder."));
-    });
+    connect(transmission, &Transmission::closedWithoutAnswer, this,
+            [settle] { settle(BatchItem::Result::Unknown, kClosedWithoutAnswerText); });
     connect(transmission, &Transmission::failed, this, [settle, transmission](const AppError& error) {
         settle(transmission->requestSent() ? BatchItem::Result::Unknown : BatchItem::Result::Failed,
                error.description);

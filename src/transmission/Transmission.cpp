@@ -3,6 +3,7 @@
 #include "core/ServerAddress.h"
 #include "core/UrlParts.h"
 #include "net/ContentDigest.h"
+#include "net/Transport.h"
 #include "transmission/PgdasAnswer.h"
 
 #include <QCoreApplication>
@@ -45,7 +46,10 @@ QString script(TransmissionKind kind) {
 } // namespace
 
 Transmission::Transmission(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent) {
+    // Whatever window holds it, an upload cut short by the program's end is recorded as such.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Transmission::abort);
+}
 
 Transmission::~Transmission() {
     abort();
@@ -59,10 +63,6 @@ void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
     g_connectTimeoutMs = connectMs;
     g_answerTimeoutMs = answerMs;
     g_sendStallTimeoutMs = sendStallMs;
-}
-
-QString Transmission::address(const TransmissionOrder& order) {
-    return address(order, ServerAddress::fromSettings());
 }
 
 QString Transmission::address(const TransmissionOrder& order, const ServerAddress& server) {
@@ -188,7 +188,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
                      [this, text] { Q_EMIT answered(text); });
     });
     connect(upload, &UploadSession::closedWithoutAnswer, this, [this] {
-        complete(TransmissionOutcome::Unknown, QStringLiteral("O servidor encerrou a conexão sem responder."),
+        complete(TransmissionOutcome::Unknown, kClosedWithoutAnswerText,
                  [this] { Q_EMIT closedWithoutAnswer(); });
     });
     connect(upload, &UploadSession::failed, this, [this](const AppError& error) {
@@ -207,7 +207,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
         return std::nullopt;
     }
     m_upload->setScheme(parts.Scheme.toLower());
-    m_upload->connectToServer(parts.Host, *port);
+    m_upload->connectToServer(parts.Host, *port, server);
     return std::nullopt;
 }
 

@@ -72,10 +72,6 @@ public:
     explicit Transmission(QObject* parent = nullptr);
     ~Transmission() override;
 
-    // The address of an order as the windows keep it (with the blank before the path the server
-    // has always received), from the settings as they are now.
-    static QString address(const TransmissionOrder& order);
-
     // Everything up to the connection; the request goes out once connected. Only once.
     std::optional<Refusal> start(const TransmissionOrder& order, TransmissionPauses pauses = {});
     // Ends the upload at once; its row says it was interrupted. No event follows.
@@ -108,6 +104,7 @@ Q_SIGNALS:
     void journalFailed(const AppError& error);
 
 private:
+    // The address of an order (with the blank before the path the server has always received).
     static QString address(const TransmissionOrder& order, const ServerAddress& server);
     // Completes the row, then emits the outcome's event.
     void complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event);
