@@ -12,7 +12,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <mutex>
+#include <sys/eventfd.h>
+#include <thread>
 
 namespace servidor {
 
@@ -21,18 +26,22 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The connection of one worker thread, read with deadlines. Buffered, because the library
-// reads the request line and headers a byte at a time.
+// reads the request line and headers a byte at a time; it starts with the bytes read before.
 class DeadlineStream final : public httplib::Stream {
 public:
-    DeadlineStream(socket_t sock, const GuardedServer::Times& times)
+    DeadlineStream(socket_t sock, const GuardedServer::Times& times, std::string readAlready)
         : m_sock(sock)
-        , m_times(times) {}
+        , m_times(times)
+        , m_buffer(std::move(readAlready))
+        , m_end(m_buffer.size()) {
+        m_buffer.resize(std::max<std::size_t>(m_buffer.size(), 4096));
+    }
 
-    // A new request begins: its header and whole-request clocks start now.
-    void beginRequest() {
-        const Clock::time_point now = Clock::now();
-        m_headerDeadline = now + m_times.header;
-        m_requestDeadline = now + m_times.request;
+    // A new request, whose first byte came at `start`: its header and whole-request clocks run
+    // from then.
+    void beginRequest(Clock::time_point start) {
+        m_headerDeadline = start + m_times.header;
+        m_requestDeadline = start + m_times.request;
         m_headersDone = false;
         m_closeAfter = false;
     }
@@ -43,9 +52,6 @@ public:
     void closeAfterResponse() { m_closeAfter = true; }
     bool closeAfter() const { return m_closeAfter; }
     bool hasBuffered() const { return m_begin < m_end || (m_ssl && SSL_pending(m_ssl) > 0); }
-
-    // Waits for the first byte of a request; false when none comes in time.
-    bool waitForRequest(std::chrono::milliseconds wait) const { return hasBuffered() || poll(POLLIN, wait); }
 
     bool is_readable() const override { return hasBuffered() || poll(POLLIN, readWait()); }
     bool is_writable() const override { return poll(POLLOUT, m_times.read); }
@@ -60,7 +66,7 @@ public:
                 return -1;
             ssize_t n;
             do
-                n = ::recv(m_sock, m_buffer, sizeof m_buffer, 0);
+                n = ::recv(m_sock, m_buffer.data(), m_buffer.size(), 0);
             while (n < 0 && errno == EINTR);
             if (n <= 0)
                 return n;
@@ -68,7 +74,7 @@ public:
             m_end = std::size_t(n);
         }
         const std::size_t count = std::min(size, m_end - m_begin);
-        std::memcpy(ptr, m_buffer + m_begin, count);
+        std::memcpy(ptr, m_buffer.data() + m_begin, count);
         m_begin += count;
         return ssize_t(count);
     }
@@ -89,24 +95,10 @@ public:
     void get_local_ip_and_port(std::string& ip, int& port) const override { address(false, ip, port); }
     socket_t socket() const override { return m_sock; }
 
-    // The TLS handshake, within the header time.
-    bool handshake() {
-        const Clock::time_point until = Clock::now() + m_times.header;
-        for (;;) {
-            const int result = SSL_accept(m_ssl);
-            if (result == 1)
-                return true;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-            const int error = SSL_get_error(m_ssl, result);
-            if (left.count() <= 0 || !awaitTls(error, left))
-                return false;
-        }
-    }
-
 private:
     ssize_t tlsRead() {
         for (;;) {
-            const int n = SSL_read(m_ssl, m_buffer, int(sizeof m_buffer));
+            const int n = SSL_read(m_ssl, m_buffer.data(), int(m_buffer.size()));
             if (n > 0) {
                 m_begin = 0;
                 m_end = std::size_t(n);
@@ -187,7 +179,7 @@ private:
     Clock::time_point m_requestDeadline;
     bool m_headersDone = false;
     bool m_closeAfter = false;
-    char m_buffer[4096];
+    std::string m_buffer;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
 };
@@ -198,16 +190,245 @@ thread_local DeadlineStream* t_stream = nullptr;
 
 thread_local std::chrono::steady_clock::time_point t_requestStart;
 
+// How many connections may wait for their request at once; past it the longest waiting go.
+constexpr std::size_t kMaxWaiting = 512;
+// A head that has not ended by this size goes to a worker as it is, for the library to judge.
+constexpr std::size_t kMaxHead = 16 * 1024;
+
+// Whether the bytes hold the end of a request's head; `from` is where the bytes just read begin.
+bool headEnded(const std::string& bytes, std::size_t from) {
+    const std::size_t back = from < 3 ? 0 : from - 3;
+    return bytes.find("\r\n\r\n", back) != std::string::npos || bytes.find("\n\n", back) != std::string::npos;
+}
+
 bool hasBody(const std::string& method) {
     return method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE" || method == "PRI";
 }
 
 } // namespace
 
+// A connection between requests: accepted, or back from a worker for its next request.
+struct GuardedServer::Connection {
+    socket_t sock = INVALID_SOCKET;
+    SSL* ssl = nullptr;
+    bool secured = false; // its TLS handshake is done
+    std::string head;     // what has come of the next request
+    Clock::time_point deadline;
+    Clock::time_point start; // when the next request's first byte came
+    std::size_t requestsLeft = 0;
+    short events = POLLIN;
+
+    void close(bool notify) {
+        if (ssl) {
+            if (notify && secured)
+                SSL_shutdown(ssl);
+            SSL_free(ssl);
+            ERR_clear_error();
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+    }
+};
+
+// The library's task queue, in front of its worker pool: one thread watches every connection
+// that has no request to serve yet (non-blocking, with poll) and passes it to the pool once its
+// request's head is in.
+class GuardedServer::Front final : public httplib::TaskQueue {
+public:
+    Front(GuardedServer& server, std::size_t workers)
+        : m_server(server)
+        , m_pool(workers)
+        , m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Front() override {
+        if (m_wake >= 0)
+            ::close(m_wake);
+    }
+    Front(const Front&) = delete;
+    Front& operator=(const Front&) = delete;
+
+    // The library's job for an accepted connection only calls process_and_close_socket, which
+    // here hands the socket to wait() at once: it runs on the accepting thread.
+    void enqueue(std::function<void()> job) override { job(); }
+
+    void shutdown() override {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        wake();
+        m_thread.join();
+        m_pool.shutdown();
+        m_server.m_front = nullptr;
+    }
+
+    void accepted(socket_t sock) {
+        Connection connection;
+        connection.sock = sock;
+        connection.requestsLeft = m_server.keep_alive_max_count_;
+        const Clock::time_point now = Clock::now();
+        if (SSL_CTX* tls = m_server.m_tls) {
+            ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+            connection.ssl = SSL_new(tls);
+            if (!connection.ssl || SSL_set_fd(connection.ssl, sock) != 1) {
+                connection.close(false);
+                return;
+            }
+            connection.deadline = now + m_server.m_times.header;
+        } else {
+            connection.deadline = now + m_server.m_times.read;
+        }
+        wait(std::move(connection));
+    }
+
+    // Watches the connection until the head of its next request is in.
+    void wait(Connection connection) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_stopping) {
+                m_incoming.push_back(std::move(connection));
+                connection.sock = INVALID_SOCKET;
+            }
+        }
+        if (connection.sock != INVALID_SOCKET)
+            connection.close(true);
+        else
+            wake();
+    }
+
+private:
+    enum class Step { Wait, Ready, Drop };
+
+    void wake() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
+    }
+
+    void run() {
+        std::vector<Connection> waiting;
+        std::vector<pollfd> descriptors;
+        for (;;) {
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_stopping)
+                    break;
+                std::move(m_incoming.begin(), m_incoming.end(), std::back_inserter(waiting));
+                m_incoming.clear();
+            }
+            if (waiting.size() > kMaxWaiting) {
+                const auto excess = std::ptrdiff_t(waiting.size() - kMaxWaiting);
+                std::for_each(waiting.begin(), waiting.begin() + excess,
+                              [](Connection& c) { c.close(true); });
+                waiting.erase(waiting.begin(), waiting.begin() + excess);
+            }
+            Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+            descriptors.assign(1, pollfd{m_wake, POLLIN, 0});
+            for (const Connection& connection : waiting) {
+                descriptors.push_back(pollfd{connection.sock, connection.events, 0});
+                next = std::min(next, connection.deadline);
+            }
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+            if (::poll(descriptors.data(), descriptors.size(), int(std::max<long long>(0, wait.count()))) <
+                    0 &&
+                errno != EINTR)
+                break;
+            std::uint64_t wakes = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_wake, &wakes, sizeof wakes);
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < waiting.size(); ++i) {
+                Connection& connection = waiting[i];
+                Step step = descriptors[i + 1].revents ? advance(connection) : Step::Wait;
+                // Too slow, whether silent or a few bytes at a time.
+                if (step == Step::Wait && Clock::now() >= connection.deadline)
+                    step = Step::Drop;
+                if (step == Step::Drop)
+                    connection.close(true);
+                else if (step == Step::Ready)
+                    m_pool.enqueue([this, ready = std::move(connection)]() mutable {
+                        m_server.serve(std::move(ready));
+                    });
+                else if (kept++ != i)
+                    waiting[kept - 1] = std::move(connection);
+            }
+            waiting.resize(kept);
+        }
+        const std::lock_guard lock(m_mutex);
+        for (Connection& connection : waiting)
+            connection.close(true);
+        for (Connection& connection : m_incoming)
+            connection.close(true);
+        m_incoming.clear();
+    }
+
+    // Takes what the connection has for us without blocking.
+    Step advance(Connection& connection) {
+        const Clock::time_point now = Clock::now();
+        if (connection.ssl && !connection.secured) {
+            const int result = SSL_accept(connection.ssl);
+            if (result != 1)
+                return awaitTls(connection, result);
+            connection.secured = true;
+            connection.deadline = now + m_server.m_times.read;
+        }
+        char buffer[4096];
+        for (;;) {
+            ssize_t n;
+            if (connection.ssl) {
+                n = SSL_read(connection.ssl, buffer, int(sizeof buffer));
+                if (n <= 0)
+                    return awaitTls(connection, int(n));
+            } else {
+                do
+                    n = ::recv(connection.sock, buffer, sizeof buffer, MSG_DONTWAIT);
+                while (n < 0 && errno == EINTR);
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    connection.events = POLLIN;
+                    return Step::Wait;
+                }
+                if (n <= 0)
+                    return Step::Drop;
+            }
+            if (connection.head.empty()) {
+                connection.start = now;
+                connection.deadline = now + m_server.m_times.header;
+            }
+            const std::size_t from = connection.head.size();
+            connection.head.append(buffer, std::size_t(n));
+            if (headEnded(connection.head, from) || connection.head.size() >= kMaxHead)
+                return Step::Ready;
+        }
+    }
+
+    // After a TLS call that could not finish: what to wait for, or the end of the connection.
+    static Step awaitTls(Connection& connection, int result) {
+        switch (SSL_get_error(connection.ssl, result)) {
+        case SSL_ERROR_WANT_READ:
+            connection.events = POLLIN;
+            return Step::Wait;
+        case SSL_ERROR_WANT_WRITE:
+            connection.events = POLLOUT;
+            return Step::Wait;
+        default:
+            ERR_clear_error();
+            return Step::Drop;
+        }
+    }
+
+    GuardedServer& m_server;
+    httplib::ThreadPool m_pool;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<Connection> m_incoming;
+    bool m_stopping = false;
+    int m_wake;
+};
+
 GuardedServer::GuardedServer(std::size_t defaultBodyLimit, std::size_t workers)
     : m_defaultLimit(defaultBodyLimit) {
-    new_task_queue = [workers] {
-        return new httplib::ThreadPool(workers);
+    new_task_queue = [this, workers] {
+        m_front = new Front(*this, workers);
+        return m_front;
     };
     set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         t_requestStart = std::chrono::steady_clock::now();
@@ -293,36 +514,40 @@ httplib::Server::HandlerResponse GuardedServer::admit(const httplib::Request& re
 }
 
 bool GuardedServer::process_and_close_socket(socket_t sock) {
-    DeadlineStream stream(sock, m_times);
-    SSL* ssl = nullptr;
-    if (m_tls) {
-        ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
-        ssl = SSL_new(m_tls);
-        const bool ready = ssl && SSL_set_fd(ssl, sock) == 1;
-        if (ready)
-            stream.setTls(ssl);
-        if (!ready || !stream.handshake()) {
-            SSL_free(ssl);
-            ERR_clear_error();
-            ::shutdown(sock, SHUT_RDWR);
-            ::close(sock);
-            return false;
-        }
-    }
+    m_front->accepted(sock);
+    return true;
+}
+
+void GuardedServer::serve(Connection connection) {
+    const socket_t sock = connection.sock;
+    DeadlineStream stream(sock, m_times, std::move(connection.head));
+    connection.head.clear();
+    if (connection.ssl)
+        stream.setTls(connection.ssl);
     t_stream = &stream;
-    bool ok = false;
-    const std::size_t requests = keep_alive_max_count_;
-    for (std::size_t left = requests; left > 0 && svr_sock_ != INVALID_SOCKET; --left) {
-        if (!stream.waitForRequest(left == requests ? m_times.read : m_times.keepAlive))
-            break;
-        stream.beginRequest();
+    bool again = false;
+    Clock::time_point start = connection.start;
+    while (connection.requestsLeft > 0 && svr_sock_ != INVALID_SOCKET) {
+        stream.beginRequest(start);
         bool closed = false;
-        ok = process_request(stream, left == 1, closed, nullptr);
+        const bool ok = process_request(stream, --connection.requestsLeft == 0, closed, nullptr);
         // A request whose headers never arrived whole (too slow, malformed) ends the connection.
         if (!ok || closed || stream.closeAfter() || !stream.headersWereDone())
             break;
+        // Nothing of the next request yet: it is waited for off the workers.
+        if (!stream.hasBuffered()) {
+            again = connection.requestsLeft > 0;
+            break;
+        }
+        start = Clock::now();
     }
     t_stream = nullptr;
+    if (again && m_front) {
+        connection.deadline = Clock::now() + m_times.keepAlive;
+        connection.events = POLLIN;
+        m_front->wait(std::move(connection));
+        return;
+    }
     if (stream.closeAfter()) {
         // A refused body is still on its way: read a little of it after our answer has gone, so
         // the close does not reset the connection before the client has read the answer.
@@ -335,14 +560,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
                 break;
         }
     }
-    if (ssl) {
-        SSL_shutdown(ssl);
-        SSL_free(ssl);
-        ERR_clear_error();
-    }
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
-    return ok;
+    connection.close(true);
 }
 
 } // namespace servidor

@@ -17,7 +17,10 @@ namespace servidor {
 // - a request body needs a Content-Length within the limit of its route (the longest path
 //   prefix set with setBodyLimit, else the default), checked before a byte of it is read;
 //   a body without a declared length (chunked or read to the close) is refused;
-// - with a certificate (useTls), every connection is TLS, its handshake within headerTime.
+// - with a certificate (useTls), every connection is TLS, its handshake within headerTime;
+// - a connection takes a worker thread only once the head of its request is in: until then (the
+//   handshake, the wait for a first or a next request, the head's bytes) one thread watches all
+//   of them, so idle or stalled clients cannot keep the workers from the others.
 // (httplib::SSLServer cannot be used: its own connection handling would bypass these guards.)
 class GuardedServer : public httplib::Server {
 public:
@@ -43,6 +46,10 @@ public:
     void setTimes(const Times& times) { m_times = times; }
 
 private:
+    class Front;
+    struct Connection;
+
+    void serve(Connection connection);
     std::size_t bodyLimit(const std::string& path) const;
     bool process_and_close_socket(socket_t sock) override;
     HandlerResponse admit(const httplib::Request& request, httplib::Response& response) const;
@@ -51,6 +58,7 @@ private:
     std::vector<std::pair<std::string, std::size_t>> m_limits;
     Times m_times;
     SSL_CTX* m_tls = nullptr;
+    Front* m_front = nullptr; // while listening
 };
 
 } // namespace servidor

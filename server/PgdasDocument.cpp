@@ -180,39 +180,61 @@ bool compressed(QByteArrayView dictionary, QByteArrayView data) {
     return zlibHeader(data);
 }
 
-// Inflates one stream to its end into the literal scan; false when it cannot (damaged, cut short,
-// or past what may still be inflated, which `budget` counts down).
-bool inflateInto(QByteArrayView data, LiteralStrings& literals, qint64& budget) {
-    if (data.trimmed().isEmpty())
-        return true; // an empty stream holds no text
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return false;
-    QByteArray buffer(kInflateChunk, Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    int status = Z_OK;
-    while (status == Z_OK && budget > 0) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-        stream.avail_out = static_cast<uInt>(qMin<qint64>(buffer.size(), budget));
-        const uInt room = stream.avail_out;
-        status = ::inflate(&stream, Z_NO_FLUSH);
-        const qsizetype produced = qsizetype(room - stream.avail_out);
-        budget -= produced;
-        literals.feed(QByteArrayView(buffer.constData(), produced));
-        // No progress with input left means the data ended before the stream did.
-        if (status == Z_BUF_ERROR || (status == Z_OK && produced == 0 && stream.avail_in == 0))
-            break;
+// Inflates one stream after another into the literal scan, with one inflate state and one buffer
+// for the whole document: a file of many tiny streams costs about what its bytes cost.
+class StreamInflater {
+public:
+    explicit StreamInflater(LiteralStrings& literals)
+        : m_literals(literals)
+        , m_buffer(kInflateChunk, Qt::Uninitialized) {
+        m_ready = inflateInit(&m_stream) == Z_OK;
     }
-    inflateEnd(&stream);
-    literals.finish();
-    return status == Z_STREAM_END;
-}
+    ~StreamInflater() {
+        if (m_ready)
+            inflateEnd(&m_stream);
+    }
+    StreamInflater(const StreamInflater&) = delete;
+    StreamInflater& operator=(const StreamInflater&) = delete;
+
+    // One stream to its end; false when it cannot be (damaged, cut short, or past what may
+    // still be inflated).
+    bool inflate(QByteArrayView data) {
+        if (data.trimmed().isEmpty())
+            return true; // an empty stream holds no text
+        if (!m_ready || inflateReset(&m_stream) != Z_OK)
+            return false;
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        m_stream.avail_in = static_cast<uInt>(data.size());
+        int status = Z_OK;
+        while (status == Z_OK && m_budget > 0) {
+            m_stream.next_out = reinterpret_cast<Bytef*>(m_buffer.data());
+            m_stream.avail_out = static_cast<uInt>(qMin<qint64>(m_buffer.size(), m_budget));
+            const uInt room = m_stream.avail_out;
+            status = ::inflate(&m_stream, Z_NO_FLUSH);
+            const qsizetype produced = qsizetype(room - m_stream.avail_out);
+            m_budget -= produced;
+            m_literals.feed(QByteArrayView(m_buffer.constData(), produced));
+            // No progress with input left means the data ended before the stream did.
+            if (status == Z_BUF_ERROR || (status == Z_OK && produced == 0 && m_stream.avail_in == 0))
+                break;
+        }
+        m_literals.finish();
+        return status == Z_STREAM_END;
+    }
+
+private:
+    LiteralStrings& m_literals;
+    QByteArray m_buffer;
+    z_stream m_stream{};
+    bool m_ready = false;
+    qint64 m_budget = kMaxInflatedTotal;
+};
 
 // The dictionary before a stream keyword: from its object's header ("N G obj") on; null when
-// there is none near.
-QByteArrayView dictionaryBefore(QByteArrayView pdf, qsizetype keyword) {
-    const qsizetype from = qMax<qsizetype>(0, keyword - kMaxDictionary);
+// there is none near. It is looked for after `floor`, the end of the stream before (no object
+// header behind that one can still be open), so the look back costs each byte once.
+QByteArrayView dictionaryBefore(QByteArrayView pdf, qsizetype floor, qsizetype keyword) {
+    const qsizetype from = qMax(floor, keyword - kMaxDictionary);
     const QByteArrayView window = pdf.sliced(from, keyword - from);
     for (qsizetype obj = window.lastIndexOf("obj"); obj > 0; obj = window.lastIndexOf("obj", obj - 1)) {
         const char before = window[obj - 1];
@@ -232,7 +254,8 @@ bool searchText(QByteArrayView pdf, TextSearch& text) {
     LiteralStrings literals(text);
     literals.feed(pdf);
     literals.finish();
-    qint64 budget = kMaxInflatedTotal;
+    StreamInflater inflater(literals);
+    qsizetype floor = 0;
     bool whole = true;
     for (qsizetype at = pdf.indexOf("stream"); at >= 0; at = pdf.indexOf("stream", at + 6)) {
         qsizetype start = at + 6;
@@ -247,9 +270,10 @@ bool searchText(QByteArrayView pdf, TextSearch& text) {
         if (end < 0)
             break;
         const QByteArrayView data = pdf.sliced(start, end - start);
-        if (compressed(dictionaryBefore(pdf, at), data) && !inflateInto(data, literals, budget))
+        if (compressed(dictionaryBefore(pdf, floor, at), data) && !inflater.inflate(data))
             whole = false;
         at = end;
+        floor = end;
     }
     text.end();
     return whole;

@@ -1,6 +1,9 @@
+#include "core/UrlParts.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
+#include "net/Upload.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 
 #include <QTcpSocket>
@@ -16,15 +19,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Sends raw bytes and reads until the server closes or its answer's head is in.
-QByteArray exchange(const ServerLauncher& server, const QByteArray& request) {
+const QString kIE = u"648.120.377.258"_s;
+const QString kKey = u"EV3P8T1L"_s;
+
+// A server with one company, of the Simples.
+bool startWithCompany(ServerLauncher& server) {
+    const QStringList seed =
+        writeSeed(server, {SeedCompany{kIE, u"23.456.789/0001-95"_s, u"Padaria"_s, kKey, true, {}}});
+    return server.start(seed);
+}
+
+// Sends raw bytes and reads until the server closes or its answer's head is in; no read waits
+// longer than waitMs.
+QByteArray exchange(const ServerLauncher& server, const QByteArray& request, int waitMs = 10000) {
     QTcpSocket socket;
     socket.connectToHost(server.host(), quint16(server.port()));
     if (!socket.waitForConnected(5000))
         return {};
     socket.write(request);
     QByteArray answer;
-    while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
+    while (!answer.contains("\r\n\r\n") && socket.waitForReadyRead(waitMs))
         answer += socket.readAll();
     return answer;
 }
@@ -98,6 +112,59 @@ private Q_SLOTS:
         for (const auto& socket : slow)
             cut += socket->state() != QAbstractSocket::ConnectedState || socket->waitForDisconnected(3000);
         QCOMPARE(cut, 40);
+    }
+
+    // Connections that send nothing, or part of a request or of a TLS handshake, wait off the
+    // workers: a client's call is answered at once however many there are.
+    void idleConnectionsDoNotStarveTheService_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<QByteArray>("partial");
+        QTest::newRow("http") << false << QByteArray("POST /lumo/server/index.php?wsdl HTTP/1.1\r\n");
+        QTest::newRow("https") << true << QByteArray("\x16\x03\x01");
+    }
+    void idleConnectionsDoNotStarveTheService() {
+        QFETCH(bool, secure);
+        QFETCH(QByteArray, partial);
+        ServerLauncher server;
+        server.setSecure(secure);
+        QVERIFY2(startWithCompany(server), qPrintable(server.errorString()));
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 200; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(server.host(), quint16(server.port()));
+            QVERIFY(idle.back()->waitForConnected(5000));
+            if (i % 4 == 0) {
+                idle.back()->write(partial);
+                QVERIFY(idle.back()->waitForBytesWritten(5000));
+            }
+        }
+        // Today's limit on a call is 57 seconds behind 200 such connections.
+        HttpClient::setTimeLimitsMs(5000, 5000);
+        ProgramFolderFixture folder(server.host(), server.port(), secure);
+        const Result<QString> answer = CallSoapOperation(
+            u"Transferencia.ver2"_s,
+            {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}});
+        QVERIFY2(answer.ok(), qPrintable(answer.error().description));
+    }
+
+    // A PDF of many tiny streams costs about what a plain one of its size costs to read.
+    void manyTinyStreamsAreReadPromptly() {
+        ServerLauncher server;
+        QVERIFY2(startWithCompany(server), qPrintable(server.errorString()));
+        const QByteArray data = qCompress("BT (Periodo 01/2024) Tj ET").mid(4);
+        QByteArray pdf = "%PDF-1.4\n";
+        for (int i = 0; i < 150'000; ++i)
+            pdf += "stream\n" + data + "\nendstream\n";
+        pdf += "trailer\n<< >>\n%%EOF\n";
+        const UrlParts address =
+            SplitUrl(u"http://%1:%2 /client/xt_upload_simples.php?contador=11144477735&chave=%3&gias="_s
+                         .arg(server.host())
+                         .arg(server.port())
+                         .arg(kKey));
+        const UploadRequest request =
+            BuildUploadRequest(pdf, address, kUploadFieldName, u"DeclaracaoDASN-1.pdf"_s, kUploadContentType);
+        const QByteArray answer = exchange(server, request.bytes(), 5000);
+        QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
     }
 
     // Decoded query values cannot forge log lines nor put control bytes into the log.
