@@ -74,6 +74,8 @@ protected:
 
     // The whole request was handed to the system: the server may have recorded it.
     bool requestSent() const { return m_transmission && m_transmission->requestSent(); }
+    // A proxy refused the upload in the server's place.
+    bool refusedByProxy() const { return m_transmission && m_transmission->refusedByProxy(); }
     // The window's taxpayer is still the main window's current one.
     bool forCurrentTaxpayer() const;
     // An outcome message; it names the taxpayer when another one is current by now.

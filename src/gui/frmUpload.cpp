@@ -173,9 +173,10 @@ void frmUpload::answered(const QString&) {
 
 void frmUpload::uploadFailed(const AppError& error) {
     resetProgress();
-    // Sent but unanswered: the server may have recorded it, and the list tells.
+    // Sent but unanswered: the server may have recorded it, and the list tells. A proxy's refusal
+    // takes the place of the server's answer, after which the list is fetched again.
     showFailure(error);
-    if (requestSent())
+    if (requestSent() || refusedByProxy())
         refreshList();
     if (leftBehind())
         unload();

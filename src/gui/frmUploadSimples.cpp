@@ -75,10 +75,11 @@ void frmUploadSimples::answered(const QString& text) {
 
 void frmUploadSimples::uploadFailed(const AppError& error) {
     // A connection error closes the window without a word, unless the window's taxpayer is no
-    // longer on screen: then nobody would learn the upload failed.
-    if (!forCurrentTaxpayer())
+    // longer on screen: then nobody would learn the upload failed. A proxy's refusal takes the
+    // place of the server's answer: it is told, and the list fetched again.
+    if (!forCurrentTaxpayer() || refusedByProxy())
         showFailure(error);
-    if (requestSent())
+    if (requestSent() || refusedByProxy())
         refreshList();
     unload();
 }

@@ -213,7 +213,27 @@ void CurlTransfer::act(curl_socket_t socket, int events) {
     }
 }
 
+bool CurlTransfer::refusedByProxy() const {
+    long status = 0;
+    m_curl.curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &status);
+    return !m_route.proxy.isEmpty() && status >= 300;
+}
+
+bool CurlTransfer::isProxyRefusalStatus(int status) {
+    return status == 403 || status == 407 || status == 502 || status == 503 || status == 504;
+}
+
+QString CurlTransfer::proxyRefusalText(const QString& status) const {
+    return QStringLiteral("O proxy %1 recusou o envio ao servidor %2 (resposta %3). Nada foi entregue.")
+        .arg(QUrl::fromUserInput(m_route.proxy).host(), m_host, status);
+}
+
 QString CurlTransfer::failureText(CURLcode code) const {
+    if (refusedByProxy()) {
+        long status = 0;
+        m_curl.curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &status);
+        return proxyRefusalText(QString::number(status));
+    }
     const QString reason = curlReason(m_curl, code, m_errorBuffer);
     long systemError = 0;
     m_curl.curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &systemError);

@@ -19,6 +19,9 @@ namespace fiscora {
 inline const QString kClosedWithoutAnswerText =
     QStringLiteral("O servidor encerrou a conexão sem responder.");
 
+// The source of a failure that is a proxy's refusal: the server never had the request.
+inline const QString kProxyRefusalSource = QStringLiteral("Proxy");
+
 // How a connection reaches its address: straight, through an HTTP proxy that is handed the
 // address itself (plain http), or through a tunnel (CONNECT for https, or a SOCKS proxy), where
 // the server sees what a direct connection would send.
@@ -56,6 +59,13 @@ public:
 
     // A failure in Portuguese: what went wrong and with which host.
     QString failureText(CURLcode code) const;
+    // The proxy refused the CONNECT: the connection failed in its hands, not the server's.
+    bool refusedByProxy() const;
+    // Statuses with which a proxy answers in place of the server: access denied, authentication
+    // wanted, the server unreachable or too slow for it.
+    static bool isProxyRefusalStatus(int status);
+    // The proxy refused the exchange with this status ("403", "403 Forbidden").
+    QString proxyRefusalText(const QString& status) const;
 
 private:
     struct Watch {

@@ -12,6 +12,8 @@
 
 #include <cstring>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace fiscora {
@@ -219,9 +221,11 @@ int UploadProgress::report(qint64 remaining) {
 
 UploadSession::UploadSession(QObject* parent)
     : QObject(parent)
-    , m_timer(new QTimer(this)) {
+    , m_timer(new QTimer(this))
+    , m_progressTimer(new QTimer(this)) {
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &UploadSession::onTimeout);
+    connect(m_progressTimer, &QTimer::timeout, this, &UploadSession::checkProgress);
 }
 
 UploadSession::~UploadSession() {
@@ -231,7 +235,7 @@ UploadSession::~UploadSession() {
 
 bool UploadSession::isBusy() const {
     return m_state == State::Connecting || m_state == State::Connected || m_state == State::Sending ||
-           m_state == State::WaitingForAnswer;
+           m_state == State::WaitingForAnswer || m_state == State::ReadingAnswer;
 }
 
 void UploadSession::connectToServer(const QString& host, quint16 port) {
@@ -290,7 +294,11 @@ void UploadSession::send(const UploadRequest& request) {
     m_pieceOffset = 0;
     m_progress.reset();
     m_state = State::Sending;
-    m_timer->start(m_sendStallTimeoutMs);
+    m_markWritten = 0;
+    m_markQueued = -1;
+    m_sinceProgress.start();
+    // Often enough that neither limit is overrun by much.
+    m_progressTimer->start(qBound(10, qMin(m_sendStallTimeoutMs, m_answerTimeoutMs) / 4, 250));
     writeMore();
 }
 
@@ -307,7 +315,8 @@ void UploadSession::onConnected(int code) {
     if (m_state != State::Connecting)
         return;
     if (code != CURLE_OK) {
-        fail(AppError{code, kSource, m_transfer->failureText(CURLcode(code))});
+        fail(AppError{code, m_transfer->refusedByProxy() ? kProxyRefusalSource : kSource,
+                      m_transfer->failureText(CURLcode(code))});
         return;
     }
     curl_socket_t socket = CURL_SOCKET_BAD;
@@ -315,7 +324,9 @@ void UploadSession::onConnected(int code) {
     m_transfer->releaseSockets();
     m_timer->stop();
     m_state = State::Connected;
-    // A deep send queue keeps a slow reader fed while this thread waits for its turn.
+    m_socket = int(socket);
+    // A deep send queue keeps a slow reader fed while this thread waits for its turn; progress is
+    // therefore told by what the server acknowledged, not by what the queue took.
     const int sendBuffer = int(kSendBufferBytes);
     ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     m_readNotifier = new QSocketNotifier(qintptr(socket), QSocketNotifier::Read, this);
@@ -408,41 +419,128 @@ void UploadSession::writeMore() {
     QMetaObject::invokeMethod(
         this, [this, sent, remaining, percent] { Q_EMIT sendProgress(sent, remaining, percent); },
         Qt::QueuedConnection);
-    if (remaining > 0) {
-        m_timer->start(m_sendStallTimeoutMs);
+    if (remaining > 0)
         return;
-    }
     m_state = State::WaitingForAnswer;
-    m_timer->start(m_answerTimeoutMs);
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT sendComplete(); }, Qt::QueuedConnection);
 }
 
 void UploadSession::onReadable() {
-    if (m_state != State::Sending && m_state != State::WaitingForAnswer && m_state != State::Connected)
+    if (m_state != State::Sending && m_state != State::WaitingForAnswer && m_state != State::Connected &&
+        m_state != State::ReadingAnswer)
         return;
-    QByteArray answer(64 * 1024, Qt::Uninitialized);
-    size_t n = 0;
-    const CURLcode result =
-        m_transfer->curl().curl_easy_recv(m_transfer->handle(), answer.data(), size_t(answer.size()), &n);
-    // TLS records that carry no data (a session ticket) wake the notifier too.
-    if (result == CURLE_AGAIN)
-        return;
-    if (result == CURLE_OK && n > 0) {
-        answer.truncate(qsizetype(n));
-        finish(State::Answered);
-        QMetaObject::invokeMethod(
-            this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
+    // TLS may hold more decrypted data than one call returns, with nothing left on the socket to
+    // wake the notifier: read until the connection has nothing more.
+    for (;;) {
+        if (m_answer.size() >= kMaxAnswerBytes) {
+            deliverAnswer();
+            return;
+        }
+        QByteArray piece(qMin<qint64>(16 * 1024, kMaxAnswerBytes - m_answer.size()), Qt::Uninitialized);
+        size_t n = 0;
+        const CURLcode result =
+            m_transfer->curl().curl_easy_recv(m_transfer->handle(), piece.data(), size_t(piece.size()), &n);
+        // TLS records that carry no data (a session ticket) wake the notifier too.
+        if (result == CURLE_AGAIN)
+            return;
+        if (result == CURLE_OK && n > 0) {
+            if (m_state != State::ReadingAnswer) {
+                // Whatever is left of the request stays unsent: the server has spoken.
+                m_state = State::ReadingAnswer;
+                m_progressTimer->stop();
+                if (m_writeNotifier)
+                    m_writeNotifier->setEnabled(false);
+                m_timer->start(kAnswerEndTimeoutMs);
+            }
+            m_answer.append(piece.constData(), qsizetype(n));
+            // Through a plain proxy, an answer may be the proxy's own: its status line tells.
+            if (m_transfer->route().viaHttpProxy && m_answer.startsWith("HTTP/")) {
+                const qsizetype lineEnd = m_answer.indexOf('\n');
+                if (lineEnd > 0) {
+                    const QByteArray line = m_answer.first(lineEnd).trimmed();
+                    const QByteArray status = line.mid(line.indexOf(' ') + 1);
+                    if (CurlTransfer::isProxyRefusalStatus(status.left(3).toInt())) {
+                        fail(AppError{status.left(3).toInt(), kProxyRefusalSource,
+                                      m_transfer->proxyRefusalText(QString::fromLatin1(status))});
+                        return;
+                    }
+                }
+            }
+            if (answerComplete()) {
+                deliverAnswer();
+                return;
+            }
+            continue;
+        }
+        // Closed (0 bytes) or reset: the close ends an answer without a length.
+        if (m_state == State::ReadingAnswer) {
+            deliverAnswer();
+        } else if (m_state == State::WaitingForAnswer) {
+            finish(State::ClosedWithoutAnswer);
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT closedWithoutAnswer(); }, Qt::QueuedConnection);
+        } else {
+            fail(AppError{result, kSource, QStringLiteral("O servidor encerrou a conexão durante o envio.")});
+        }
         return;
     }
-    // Closed (0 bytes) or reset.
-    if (m_state == State::WaitingForAnswer) {
-        finish(State::ClosedWithoutAnswer);
-        QMetaObject::invokeMethod(
-            this, [this] { Q_EMIT closedWithoutAnswer(); }, Qt::QueuedConnection);
+}
+
+bool UploadSession::answerComplete() const {
+    const qsizetype headEnd = m_answer.indexOf("\r\n\r\n");
+    if (!m_answer.startsWith("HTTP/") || headEnd < 0)
+        return false;
+    for (const QByteArray& line : m_answer.first(headEnd).split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.first(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            const qint64 length = line.mid(colon + 1).trimmed().toLongLong(&ok);
+            return ok && m_answer.size() - (headEnd + 4) >= length;
+        }
+    }
+    return false;
+}
+
+void UploadSession::deliverAnswer() {
+    const QByteArray answer = m_answer;
+    finish(State::Answered);
+    QMetaObject::invokeMethod(
+        this, [this, answer] { Q_EMIT answered(answer); }, Qt::QueuedConnection);
+}
+
+qint64 UploadSession::unacknowledged() const {
+    int queued = 0;
+    if (m_socket < 0 || ::ioctl(m_socket, SIOCOUTQ, &queued) != 0)
+        return -1;
+    return queued;
+}
+
+void UploadSession::checkProgress() {
+    if (m_state != State::Sending && m_state != State::WaitingForAnswer)
+        return;
+    const qint64 queued = unacknowledged();
+    if (m_written != m_markWritten || queued != m_markQueued) {
+        m_markWritten = m_written;
+        m_markQueued = queued;
+        m_sinceProgress.start();
         return;
     }
-    fail(AppError{result, kSource, QStringLiteral("O servidor encerrou a conexão durante o envio.")});
+    const qint64 idle = m_sinceProgress.elapsed();
+    // Until the server has acknowledged the whole request it is still receiving it.
+    if (m_state == State::Sending || queued > 0) {
+        if (idle >= m_sendStallTimeoutMs)
+            fail(
+                AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+                         QStringLiteral("O servidor %1 parou de receber o envio: nada passou em %2 segundos.")
+                             .arg(m_host)
+                             .arg(m_sendStallTimeoutMs / 1000.0)});
+    } else if (idle >= m_answerTimeoutMs) {
+        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+                      QStringLiteral("O servidor %1 não respondeu em %2 segundos.")
+                          .arg(m_host)
+                          .arg(m_answerTimeoutMs / 1000.0)});
+    }
 }
 
 void UploadSession::onTimeout() {
@@ -451,16 +549,9 @@ void UploadSession::onTimeout() {
                       QStringLiteral("Tempo esgotado ao conectar com o servidor %1 (%2 segundos).")
                           .arg(m_host)
                           .arg(m_connectTimeoutMs / 1000.0)});
-    } else if (m_state == State::Sending) {
-        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
-                      QStringLiteral("O servidor %1 parou de receber o envio: nada passou em %2 segundos.")
-                          .arg(m_host)
-                          .arg(m_sendStallTimeoutMs / 1000.0)});
-    } else if (m_state == State::WaitingForAnswer) {
-        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
-                      QStringLiteral("O servidor %1 não respondeu em %2 segundos.")
-                          .arg(m_host)
-                          .arg(m_answerTimeoutMs / 1000.0)});
+    } else if (m_state == State::ReadingAnswer) {
+        // A server that neither ends its answer nor closes: what came is its answer.
+        deliverAnswer();
     }
 }
 
@@ -472,6 +563,7 @@ void UploadSession::fail(AppError error) {
 
 void UploadSession::finish(State state) {
     m_timer->stop();
+    m_progressTimer->stop();
     m_state = state;
     // Possibly from inside a notifier's own signal: disabled now, deleted later.
     for (QSocketNotifier** notifier : {&m_readNotifier, &m_writeNotifier}) {

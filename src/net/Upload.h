@@ -4,6 +4,7 @@
 #include "core/UrlParts.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -113,15 +114,17 @@ private:
 
 // One upload on the caller's thread: the transport (libcurl, CURLOPT_CONNECT_ONLY) connects,
 // through the proxy and with TLS when the settings say so; then the request goes out in pieces as
-// the connection drains (curl_easy_send) and the first bytes of the answer are read
-// (curl_easy_recv), the socket watched by notifiers. Widget-free; the owning window shows what
-// the events mean.
+// the connection drains (curl_easy_send) and the answer is read (curl_easy_recv), the socket
+// watched by notifiers. Widget-free; the owning window shows what the events mean.
 //
 //   connectToServer() -> connected() -> send() -> sendProgress()... -> sendComplete()
-//     -> answered(first piece)                 (later data is not read)
+//     -> answered(answer)                      (read to its end: its Content-Length, the close,
+//                                              kMaxAnswerBytes or kAnswerEndTimeoutMs after its
+//                                              first data)
 //     -> closedWithoutAnswer()                 (the server closed and said nothing)
 //     -> failed(error)                         at any point: refused, not found, certificate
-//                                              refused, time limits, ...
+//                                              refused, time limits, a proxy's refusal (source
+//                                              kProxyRefusalSource), ...
 //
 // Each event comes once at most; after answered, closedWithoutAnswer or failed nothing follows.
 // Deleting the session, or abort(), ends the upload silently.
@@ -136,6 +139,7 @@ public:
         Connected, // connected, nothing handed over yet
         Sending,
         WaitingForAnswer,
+        ReadingAnswer, // its first data came
         Answered,
         ClosedWithoutAnswer,
         Failed,
@@ -145,10 +149,13 @@ public:
     // A connection (TLS and proxy included) that neither succeeds nor fails in this time is a
     // failure.
     static constexpr int kConnectTimeoutMs = 30'000;
-    // While sending: no byte taken by the connection in this time (the server stopped reading).
+    // While sending: no byte acknowledged by the server in this time (it stopped reading).
     static constexpr int kSendStallTimeoutMs = 30'000;
-    // Sent, but no byte of an answer in this time: a failure.
+    // Sent and acknowledged, but no byte of an answer in this time: a failure.
     static constexpr int kAnswerTimeoutMs = 120'000;
+    // The rest of an answer after its first data: what has come by then is the answer.
+    static constexpr int kAnswerEndTimeoutMs = 5'000;
+    static constexpr qint64 kMaxAnswerBytes = 64 * 1024;
     // Bytes of a file read at a time; the system's send queue asked for.
     static constexpr qint64 kChunkBytes = 256 * 1024;
     static constexpr qint64 kSendBufferBytes = 4 * 1024 * 1024;
@@ -163,7 +170,7 @@ public:
     void setScheme(const QString& scheme) { m_scheme = scheme; }
 
     State state() const { return m_state; }
-    // Connected, sending or waiting for the answer: the window's "connected flag" is
+    // Connected, sending, waiting for the answer or reading it: the window's "connected flag" is
     // state() == Connected || state() == Sending.
     bool isBusy() const;
 
@@ -186,7 +193,7 @@ Q_SIGNALS:
     // percentage (UploadProgress, counted from this upload's first report).
     void sendProgress(qint64 bytesSent, qint64 bytesRemaining, int percent);
     void sendComplete();
-    void answered(const QByteArray& firstPiece);
+    void answered(const QByteArray& answer);
     void closedWithoutAnswer();
     void failed(const AppError& error);
 
@@ -194,6 +201,13 @@ private:
     void onConnected(int code);
     void onReadable();
     void onTimeout();
+    // While sending and waiting for the answer: progress is what the server acknowledged.
+    void checkProgress();
+    // Bytes handed over that the server has not acknowledged yet; -1 when unknown.
+    qint64 unacknowledged() const;
+    // The answer is in (or as much of it as will be read).
+    bool answerComplete() const;
+    void deliverAnswer();
     void writeMore();
     void fail(AppError error);
     void finish(State state);
@@ -203,6 +217,7 @@ private:
     State m_state = State::Idle;
     std::unique_ptr<CurlTransfer> m_transfer;
     QTimer* m_timer = nullptr;
+    QTimer* m_progressTimer = nullptr;
     int m_connectTimeoutMs = kConnectTimeoutMs;
     int m_answerTimeoutMs = kAnswerTimeoutMs;
     int m_sendStallTimeoutMs = kSendStallTimeoutMs;
@@ -220,6 +235,12 @@ private:
     QByteArray m_buffer;
     qint64 m_written = 0; // bytes the system took
     UploadProgress m_progress;
+    int m_socket = -1;
+    // The last progress seen: bytes taken, bytes still unacknowledged, and since when.
+    qint64 m_markWritten = 0;
+    qint64 m_markQueued = -1;
+    QElapsedTimer m_sinceProgress;
+    QByteArray m_answer;
 };
 
 } // namespace fiscora

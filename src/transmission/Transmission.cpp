@@ -173,15 +173,15 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
         digestSentContent();
         emitEvent([this] { Q_EMIT sendComplete(); });
     });
-    connect(upload, &UploadSession::answered, this, [this](const QByteArray& piece) {
-        const QString text = QString::fromUtf8(piece);
+    connect(upload, &UploadSession::answered, this, [this](const QByteArray& answer) {
+        const QString text = QString::fromUtf8(answer);
         QStringList markers;
         if (m_order.kind == TransmissionKind::Pgdas) {
             for (const PgdasRefusal& refusal : pgdasRefusalsIn(text))
                 markers.append(refusal.marker);
         }
         if (markers.isEmpty())
-            complete(TransmissionOutcome::Answered, answerFirstLine(piece),
+            complete(TransmissionOutcome::Answered, answerFirstLine(answer),
                      [this, text] { Q_EMIT answered(text); });
         else
             complete(TransmissionOutcome::Refused, markers.join(QStringLiteral(", ")),
@@ -192,9 +192,10 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
                  [this] { Q_EMIT closedWithoutAnswer(); });
     });
     connect(upload, &UploadSession::failed, this, [this](const AppError& error) {
+        m_refusedByProxy = error.source == kProxyRefusalSource;
         // Sent but unanswered: the server may have recorded it.
-        complete(m_sent ? TransmissionOutcome::Unknown : TransmissionOutcome::Failed, error.description,
-                 [this, error] { Q_EMIT failed(error); });
+        complete(requestSent() ? TransmissionOutcome::Unknown : TransmissionOutcome::Failed,
+                 error.description, [this, error] { Q_EMIT failed(error); });
     });
 
     const Result<quint16> port = UploadPort(parts, server.port());

@@ -82,15 +82,17 @@ public:
     bool busy() const;
     // Answered, closed without answer or failed: the outcome is known.
     bool ended() const;
-    // The whole request was handed over: the server may have recorded it.
-    bool requestSent() const { return m_sent; }
+    // The whole request was handed over and no proxy refused it: the server may have recorded it.
+    bool requestSent() const { return m_sent && !m_refusedByProxy; }
+    // A proxy answered in the server's place and refused the upload: nothing was delivered.
+    bool refusedByProxy() const { return m_refusedByProxy; }
     qint64 journalId() const { return m_journalId; }
 
     // Time limits of the transmissions started from now on: the connection, the answer after the
     // send and a send that makes no progress (tests shorten them). Zero keeps the upload's own.
     static void setTimeLimits(int connectMs, int answerMs, int sendStallMs = 0);
 
-    // The first line of the answer's body (of its status line when no body came with it).
+    // The first line of the answer's body (of its status line when the answer has no body).
     static QString answerFirstLine(const QByteArray& answer);
 
 Q_SIGNALS:
@@ -118,6 +120,7 @@ private:
     QString m_url;
     qint64 m_journalId = 0; // set once started
     bool m_sent = false;
+    bool m_refusedByProxy = false;
     bool m_completed = false;
     bool m_pausing = false;
     QList<std::function<void()>> m_held;

@@ -116,6 +116,11 @@ QStringList ForwardProxy::requestLines() const {
     return lines;
 }
 
+void ForwardProxy::refuseWith(const QByteArray& status) {
+    const std::lock_guard lock(m_mutex);
+    m_refusal = status;
+}
+
 void ForwardProxy::acceptLoop() {
     while (!m_stop) {
         pollfd set{m_listener, POLLIN, 0};
@@ -146,9 +151,32 @@ void ForwardProxy::serve(int client) {
         ::close(client);
         return;
     }
+    QByteArray refusal;
     {
         const std::lock_guard lock(m_mutex);
         m_requests.append(QString::fromLatin1(head.left(end)));
+        refusal = m_refusal;
+    }
+    if (!refusal.isEmpty()) {
+        // Answered at once, whatever of the body is still coming, which is then read and dropped.
+        const QByteArray page = "<html><body>Acesso negado pelo proxy: " + refusal + "</body></html>";
+        const QByteArray challenge =
+            refusal.startsWith("407") ? "Proxy-Authenticate: Basic realm=\"proxy\"\r\n" : "";
+        const QByteArray reply =
+            "HTTP/1.1 " + refusal + "\r\n" + challenge +
+            "Content-Type: text/html\r\nContent-Length: " + QByteArray::number(page.size()) +
+            "\r\nConnection: close\r\n\r\n" + page;
+        sendAll(client, reply.constData(), reply.size());
+        ::shutdown(client, SHUT_WR);
+        while (!m_stop) {
+            pollfd set{client, POLLIN, 0};
+            if (::poll(&set, 1, 100) == 0)
+                continue;
+            if (::recv(client, buffer, sizeof buffer, 0) <= 0)
+                break;
+        }
+        ::close(client);
+        return;
     }
     const qsizetype lineEnd = head.indexOf("\r\n");
     const QList<QByteArray> line = head.left(lineEnd).split(' ');

@@ -27,6 +27,9 @@ public:
     QStringList requests() const;
     // The request lines only.
     QStringList requestLines() const;
+    // From now on every request, CONNECT or not, is answered by the proxy itself with this
+    // status ("403 Forbidden") and a page of its own, as a proxy that refuses does.
+    void refuseWith(const QByteArray& status);
 
 private:
     void acceptLoop();
@@ -39,6 +42,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::thread> m_connections;
     QStringList m_requests;
+    QByteArray m_refusal;
 };
 
 } // namespace fiscora::test

@@ -22,12 +22,16 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -681,14 +685,21 @@ private Q_SLOTS:
         QFETCH(bool, secure);
         ServerLauncher server;
         server.setSecure(secure);
-        QVERIFY2(server.start(), qPrintable(server.errorString()));
+        // The server's own refusal (not one of the statuses a proxy refuses with) passes through.
+        QVERIFY2(
+            server.start(writeSeed(
+                server,
+                {SeedCompany{
+                    u"648.120.377.258"_s, u"23.456.789/0001-95"_s, u"Padaria"_s, kSimplesKey, true, {}}})),
+            qPrintable(server.errorString()));
         ForwardProxy proxy;
         m_folder->setServer(server.host(), server.port(), secure, proxy.url());
         const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
         const UploadRequest request = BuildUploadRequest(
             "%PDF-",
-            SplitUrl(u"https://%1:%2 /client/xt_upload_simples.php?chave=X&gias="_s.arg(server.host())
-                         .arg(server.port())),
+            SplitUrl(u"https://%1:%2 /client/xt_upload_simples.php?chave=%3&gias="_s.arg(server.host())
+                         .arg(server.port())
+                         .arg(kSimplesKey)),
             kUploadFieldName, u"a.pdf"_s, kUploadContentType);
         UploadSession session;
         session.setScheme(secure ? u"https"_s : u"http"_s);
@@ -698,7 +709,7 @@ private Q_SLOTS:
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
         session.start(request, server.host(), quint16(server.port()));
         QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 20000));
-        QVERIFY2(answer.contains("Resultado: CHAVE_INVALIDA"),
+        QVERIFY2(answer.contains("Resultado: ARQUIVO INVALIDO"),
                  qPrintable(error + QString::fromLatin1(answer)));
         const QString origin = u"%1:%2"_s.arg(server.host()).arg(server.port());
         const QByteArray head = request.head.left(request.head.indexOf("\r\n\r\n"));
@@ -707,6 +718,94 @@ private Q_SLOTS:
                                       u"Proxy-Connection: Keep-Alive"_s.arg(origin)
                                     : QString::fromLatin1(head).replace(u"POST /"_s, u"POST http://"_s +
                                                                                          origin + u"/"_s)});
+    }
+
+    // A proxy that refuses, by the status of a CONNECT or of its answer on a plain route, ends the
+    // upload as a failure that names it and its status; the server never sees the request.
+    void proxyRefusals_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<QByteArray>("status");
+        for (const char* status : {"403 Forbidden", "407 Proxy Authentication Required", "502 Bad Gateway",
+                                   "503 Service Unavailable", "504 Gateway Timeout"}) {
+            QTest::addRow("http, %s", status) << false << QByteArray(status);
+            QTest::addRow("https, %s", status) << true << QByteArray(status);
+        }
+    }
+    void proxyRefusals() {
+        QFETCH(bool, secure);
+        QFETCH(QByteArray, status);
+        ForwardProxy proxy;
+        proxy.refuseWith(status);
+        m_folder->setServer(m_server.host(), m_server.port(), secure, proxy.url());
+        const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
+        const int uploadsBefore = m_server.requests().filter(u"UPLOAD"_s).size();
+        UploadSession session;
+        session.setScheme(secure ? u"https"_s : u"http"_s);
+        QByteArray answer;
+        QString error;
+        connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
+        connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
+        session.start(toServer(u"xt_upload_simples.php"_s, u"chave=%1&gias="_s.arg(kSimplesKey),
+                               QByteArray(300000, 'p'), u"a.pdf"_s),
+                      m_server.host(), quint16(m_server.port()));
+        QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 20000));
+        QVERIFY2(answer.isEmpty() && error.startsWith(u"O proxy 127.0.0.1 recusou"_s) &&
+                     error.contains(QString::fromLatin1(status.left(3))) && error.contains(m_server.host()),
+                 qPrintable(error + QString::fromLatin1(answer)));
+        QCOMPARE(proxy.requests().size(), 1);
+        QCOMPARE(m_server.requests().filter(u"UPLOAD"_s).size(), uploadsBefore);
+    }
+
+    // An upload that moves, however slowly, is not stalled: a reader taking 100 KB every 50 ms
+    // on a link of small segments gets an upload larger than the deepest send queue, with limits
+    // shorter than the queue takes to drain.
+    void slowSteadyReaderIsNoStall() {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto closeListener = qScopeGuard([listener] { ::close(listener); });
+        const int receiveBuffer = 256 * 1024;
+        const int segment = 1400;
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(listener, 1) == 0 &&
+                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const UploadRequest request = BuildUploadRequest(QByteArray(9 << 20, 's'), SplitUrl(u"http://h/p?"_s),
+                                                         kUploadFieldName, u"a"_s, kUploadContentType);
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            const int peer = ::accept(listener, nullptr, nullptr);
+            QByteArray chunk(100 * 1024, Qt::Uninitialized);
+            qint64 received = 0;
+            while (!stop && received < request.size()) {
+                QThread::msleep(50);
+                const ssize_t n = ::recv(peer, chunk.data(), size_t(chunk.size()), MSG_DONTWAIT);
+                if (n == 0)
+                    break;
+                received += qMax<ssize_t>(n, 0);
+            }
+            ::send(peer, "HTTP/1.0 200 OK\r\n\r\nOK", 21, MSG_NOSIGNAL);
+            ::close(peer);
+        });
+        const auto join = qScopeGuard([&] {
+            stop = true;
+            ::shutdown(listener, SHUT_RDWR);
+            reader.join();
+        });
+        UploadSession session;
+        session.setSendStallTimeout(1000);
+        session.setAnswerTimeout(1000);
+        QByteArray answer;
+        QString error;
+        connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
+        connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
+        session.start(request, u"127.0.0.1"_s, ntohs(address.sin_port));
+        QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 60000));
+        QCOMPARE(error, QString());
+        QCOMPARE(answer, QByteArray("HTTP/1.0 200 OK\r\n\r\nOK"));
     }
 
     // A certificate that does not verify ends the exchange before anything is sent, with the

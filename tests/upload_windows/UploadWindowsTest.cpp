@@ -46,6 +46,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace fiscora;
@@ -106,7 +107,10 @@ void selectRows(QTableWidget* grid, int from, int to) {
 // A loopback server that takes the upload and then says nothing, or closes without a word.
 class QuietServer final : public QObject {
 public:
-    enum class Mode { Silent, CloseAfterRequest, Answer };
+    // SplitAnswer: the status line and header fields, then after a pause the body, whose end its
+    // Content-Length tells (the connection stays open); SplitAnswerThenClose: no length, the
+    // close ends the body.
+    enum class Mode { Silent, CloseAfterRequest, Answer, SplitAnswer, SplitAnswerThenClose };
 
     QuietServer(const QString& host, Mode mode, QByteArray answer = {})
         : m_mode(mode)
@@ -134,6 +138,19 @@ private:
         const qint64 length = m_received.mid(at + 16, m_received.indexOf('\r', at) - at - 16).toLongLong();
         if (m_received.size() < end + 4 + length)
             return;
+        if (m_mode == Mode::SplitAnswer || m_mode == Mode::SplitAnswerThenClose) {
+            const bool closes = m_mode == Mode::SplitAnswerThenClose;
+            socket->write(
+                "HTTP/1.0 200 OK\r\n" +
+                (closes ? QByteArray() : "Content-Length: " + QByteArray::number(m_answer.size()) + "\r\n") +
+                "\r\n");
+            QTimer::singleShot(300, socket, [this, socket, closes] {
+                socket->write(m_answer);
+                if (closes)
+                    socket->disconnectFromHost();
+            });
+            return;
+        }
         if (m_mode == Mode::Answer)
             socket->write("HTTP/1.0 200 OK\r\n\r\n" + m_answer);
         socket->disconnectFromHost();
@@ -575,6 +592,32 @@ private Q_SLOTS:
         QVERIFY(scene->main->isEnabled());
     }
 
+    // A refusal whose body comes in a later packet than the header fields is still seen, in
+    // the window and in the journal.
+    void pgdasRefusalInALaterPacket_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("Content-Length, kept open") << int(QuietServer::Mode::SplitAnswer);
+        QTest::newRow("ended by the close") << int(QuietServer::Mode::SplitAnswerThenClose);
+    }
+
+    void pgdasRefusalInALaterPacket() {
+        QFETCH(int, mode);
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"recibo.pdf"_s, pdf("Recibo 02/2026"));
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        QuietServer answering(scene->server.host(), QuietServer::Mode(mode),
+                              "<html>ARQUIVO INVALIDO - RECIBO</html>");
+        scene->pointAt(scene->server.host(), answering.port());
+        QObject::disconnect(&scene->session, &Session::transmissionsRequested, scene->main, nullptr);
+        clickFile(window, u"recibo.pdf"_s);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->boxes.texts(), QStringList{pgdasRefusals().at(1).message});
+        const JournalEntry row = findTransmissions()->first();
+        QCOMPARE(row.outcome, TransmissionOutcome::Refused);
+        QCOMPARE(row.detail, u"ARQUIVO INVALIDO - RECIBO"_s);
+    }
+
     // An outcome that comes while a box or the certificate dialog of the window is open is shown
     // once that is closed; the window is never deleted under it.
     void noWindowGoesWhileItsBoxIsOpen_data() {
@@ -723,6 +766,9 @@ private Q_SLOTS:
         QTest::newRow("closed without answer")
             << false << int(QuietServer::Mode::CloseAfterRequest) << int(TransmissionOutcome::Unknown)
             << u"sem responder"_s << false;
+        // The proxy's page is no answer of the server's.
+        QTest::newRow("refused by the proxy")
+            << false << -3 << int(TransmissionOutcome::Failed) << u"O proxy 127.0.0.1 recusou"_s << false;
     }
 
     void eachOutcomeWritesItsJournalRow() {
@@ -739,7 +785,11 @@ private Q_SLOTS:
                                             : openWindow<frmUpload>(*scene);
         clickFile(window, simples ? u"extrato.pdf"_s : u"novagia.mdb"_s);
         QuietServer quiet(scene->server.host(), QuietServer::Mode(qMax(mode, 0)));
-        if (mode != -1)
+        ForwardProxy proxy;
+        proxy.refuseWith("403 Forbidden");
+        if (mode == -3)
+            useProxy(*scene, proxy, u"setting"_s, false);
+        else if (mode != -1)
             scene->pointAt(scene->server.host(), mode == -2 ? 8079 : quiet.port());
         Transmission::setTimeLimits(5000, 300);
         HttpClient::setTimeLimitsMs(500, 1000);
