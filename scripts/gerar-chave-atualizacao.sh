@@ -3,8 +3,8 @@
 #   PASTA/fiscora-atualizacao.key  private key (PEM; the stand-in server signs with it)
 #   PASTA/fiscora-atualizacao.pub  public key (PEM; installed in the program folder)
 # An existing pair is kept. A real installation ships the vendor's public key instead, and the
-# vendor signs each updater with:
-#   openssl pkeyutl -sign -rawin -inkey CHAVE.key -in atualizacao_fiscora.exe -out atualizacao_fiscora.exe.sig
+# vendor signs each updater for the version it is announced with:
+#   scripts/assinar-atualizacao.sh CHAVE.key VERSAO atualizacao_fiscora.exe
 set -euo pipefail
 dir=${1:?uso: gerar-chave-atualizacao.sh PASTA}
 mkdir -p "$dir"

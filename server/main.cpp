@@ -4,6 +4,7 @@
 #include "RequestLog.h"
 #include "ServerStore.h"
 #include "SoapService.h"
+#include "net/UpdateSignature.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -102,15 +103,21 @@ void serveFile(const QString& folder, const QString& name, httplib::Response& re
     response.set_content(bytes.constData(), static_cast<size_t>(bytes.size()), "application/octet-stream");
 }
 
-// The Ed25519 signature of the served updater, made with the private key given at start (the
-// demo's and the tests' key; the municipality's server publishes the vendor's signature file).
-// Empty when there is no key or no updater.
+// The signature of the served updater: the data folder's own signature file when it has one (a
+// real server publishes the vendor's), else made with the private key given at start (the demo's
+// and the tests' key) over the announced version and the updater. Empty when there is neither.
 QByteArray updaterSignature(const QString& folder, const char* keyPath) {
+    QFile published(QDir(folder).filePath(QStringLiteral("atualizacao_fiscora.exe.sig")));
+    if (published.open(QIODevice::ReadOnly))
+        return published.read(fiscora::UpdateSignature::kMaxSignatureBytes);
     QFile updater(QDir(folder).filePath(QStringLiteral("atualizacao_fiscora.exe")));
+    QFile version(QDir(folder).filePath(QStringLiteral("versao.txt")));
     QFile keyFile(QString::fromLocal8Bit(keyPath));
-    if (!keyPath || !updater.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly))
+    if (!keyPath || !updater.open(QIODevice::ReadOnly) || !version.open(QIODevice::ReadOnly) ||
+        !keyFile.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray data = updater.readAll();
+    const QByteArray data =
+        fiscora::UpdateSignature::signedMessage(version.readAll().trimmed(), updater.readAll());
     const QByteArray pem = keyFile.readAll();
     QByteArray signature(64, '\0');
     BIO* bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));

@@ -34,6 +34,10 @@ public:
     QString anoTrabalho() const { return m_anoTrabalho; }
     void setServerList(const QDateTime& serverDate, const QString& anoTrabalho);
 
+    // Whether the start-up check found the installed version to be the one the server publishes.
+    bool versionConfirmed() const { return m_versionConfirmed; }
+    void setVersionConfirmed(bool confirmed) { m_versionConfirmed = confirmed; }
+
     // The file last chosen in an upload window.
     QString pathMDB() const { return m_pathMDB; }
     void setPathMDB(const QString& path) { m_pathMDB = path; }
@@ -59,6 +63,7 @@ private:
     QDateTime m_DataServidor;
     QString m_anoTrabalho;
     QString m_pathMDB;
+    bool m_versionConfirmed = false;
 };
 
 } // namespace fiscora

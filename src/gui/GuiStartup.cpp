@@ -75,10 +75,12 @@ Abertura* openStartupWindow(Session& session) {
     auto* window = new Abertura(session);
     window->setChecking(true);
     window->show();
-    QTimer::singleShot(0, window, [window, checks] {
+    QTimer::singleShot(0, window, [window, checks, &session] {
         checks->startFetch();
-        checks->whenFetched(window, [window, checks] {
-            if (checks->finish() == StartupOutcome::Quit) {
+        checks->whenFetched(window, [window, checks, &session] {
+            const StartupOutcome outcome = checks->finish();
+            session.setVersionConfirmed(checks->versionConfirmed());
+            if (outcome == StartupOutcome::Quit) {
                 window->close();
                 Platform::current().quit();
                 return;

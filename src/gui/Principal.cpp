@@ -53,6 +53,7 @@ namespace fiscora {
 namespace {
 
 const QString kListUnavailable = QStringLiteral("O Servidor está indisponivel, tente novamente mais tarde.");
+const QString kUpToDate = QStringLiteral("O programa está atualizado");
 const QString kReceiptUnavailable =
     QStringLiteral("O Servidor está indisponível, tente novamente mais tarde.");
 
@@ -198,8 +199,11 @@ Principal::Principal(Session& session, QWidget* parent)
     frame->setColumnStretch(0, 3);
     frame->setColumnStretch(1, 2);
 
+    // Up to date only when a check said so; the list's answer says it again later.
     m_lblAtualizado =
-        label(QStringLiteral("lblAtualizado"), QStringLiteral("O programa está atualizado"), central);
+        label(QStringLiteral("lblAtualizado"),
+              m_session.versionConfirmed() ? kUpToDate : QStringLiteral("A versão não pôde ser verificada"),
+              central);
     m_lblnovaatualizacao = label(QStringLiteral("lblnovaatualizacao"),
                                  QStringLiteral("Nova atualização disponível para download"), central);
     m_lblnovaatualizacao->hide();
@@ -406,6 +410,8 @@ void Principal::RecebeDadosServer() {
         const QString installed = Cp1252::decode(stamp.readAll());
         const bool upToDate = answer->contains(installed);
         m_lblAtualizado->setVisible(upToDate);
+        if (upToDate)
+            m_lblAtualizado->setText(kUpToDate);
         if (!upToDate)
             m_lblnovaatualizacao->setText(
                 QStringLiteral("Nova atualização disponível para download - versão ") + header.version);

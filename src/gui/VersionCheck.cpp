@@ -1,6 +1,7 @@
 #include "gui/VersionCheck.h"
 
 #include "core/AppTexts.h"
+#include "core/Cp1252.h"
 #include "core/MessageBox.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
@@ -17,9 +18,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace fiscora {
 
@@ -33,10 +36,17 @@ const QString kUpdaterFile = QStringLiteral("atualizacao_fiscora.exe");
 constexpr qint64 kMaxVersionFileBytes = qint64(64) << 10;
 constexpr qint64 kMaxUpdaterBytes = qint64(64) << 20;
 
-void showNoConnection() {
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
-                     MessageIcon::Critical);
+// The reason, when one is known, follows the message.
+QString withReason(const QString& message, const QString& reason) {
+    return reason.isEmpty() ? message : QString(message + QStringLiteral("\r\n\r\n") + reason);
+}
+
+void showNoConnection(const QString& reason) {
+    MessageBox::show(
+        AppTexts::productTitle,
+        withReason(QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
+                   reason),
+        MessageIcon::Critical);
 }
 
 // Only spaces are stripped; CR and LF stay.
@@ -65,14 +75,19 @@ bool replaceFile(const QString& path, const QByteArray& bytes) {
 }
 
 // Writes a finished download into a local file: the previous content stays unless the whole
-// body arrived and was written. On failure shows the transfer message and returns false.
-bool saveDownload(const QString& localFile, const Result<QByteArray>& body) {
+// body arrived and was written. On failure shows the transfer message with its reason, and
+// returns the reason (empty on success).
+QString saveDownload(const QString& localFile, const Result<QByteArray>& body) {
     if (body && replaceFile(localFile, *body))
-        return true;
-    MessageBox::show(AppTexts::programTitle,
-                     QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"),
-                     MessageIcon::Critical);
-    return false;
+        return {};
+    const QString reason =
+        body ? QStringLiteral("O arquivo %1 não pôde ser gravado.").arg(QDir::toNativeSeparators(localFile))
+             : body.error().description;
+    MessageBox::show(
+        AppTexts::programTitle,
+        withReason(QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"), reason),
+        MessageIcon::Critical);
+    return reason;
 }
 
 // The key comes with the program: the installed defaults, or the executable's own folder in a
@@ -84,14 +99,54 @@ QString updateKeyPath() {
         .filePath(UpdateSignature::publicKeyFile);
 }
 
-// The updater to check: the bytes just downloaded, else those the folder kept from before.
-Result<QByteArray> updaterBytes(const Result<QByteArray>& downloaded, const QString& keptPath) {
-    if (downloaded)
-        return downloaded;
-    QFile kept(keptPath);
-    if (!QFileInfo(keptPath).isFile() || !kept.open(QIODevice::ReadOnly) || kept.size() > kMaxUpdaterBytes)
-        return AppError::message(QStringLiteral("O arquivo da atualização não pôde ser lido."));
-    return kept.readAll();
+// The version the server announces, as it is signed: the version file's text without white
+// space at either end.
+QByteArray announcedVersion(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(kMaxVersionFileBytes).trimmed() : QByteArray();
+}
+
+// Dotted numbers ("1.15.01") compared part by part, a missing part counting as 0. Empty when
+// either is not of that form.
+std::optional<int> compareVersions(const QString& a, const QString& b) {
+    const QStringList left = a.split(QLatin1Char('.'));
+    const QStringList right = b.split(QLatin1Char('.'));
+    const auto number = [](const QStringList& parts, qsizetype i, bool* ok) -> qulonglong {
+        if (i >= parts.size())
+            return 0;
+        const QString& part = parts.at(i);
+        const bool digits =
+            !part.isEmpty() && part.size() <= 9 &&
+            std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        *ok = *ok && digits;
+        return digits ? part.toULongLong() : 0;
+    };
+    bool ok = true;
+    for (qsizetype i = 0; i < std::max(left.size(), right.size()); ++i) {
+        const qulonglong l = number(left, i, &ok);
+        const qulonglong r = number(right, i, &ok);
+        if (!ok)
+            return std::nullopt;
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return 0;
+}
+
+// Every update leaves the private folder its updater ran from; it may still be running when the
+// program ends, so the folders go at the next start. Only folders of this user's own, as
+// mkdtemp makes them, are taken; a symbolic link is never followed.
+void removeUpdateFolders() {
+    const QDir folder(ProgramFolder::path());
+    const QFileInfoList entries = folder.entryInfoList({QStringLiteral("atualizacao-??????")},
+                                                       QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || entry.ownerId() != ::getuid() ||
+            entry.permissions().testAnyFlags(QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::ExeOther))
+            continue;
+        QDir(entry.absoluteFilePath()).removeRecursively();
+    }
 }
 
 // A fresh copy of the checked bytes to start: a new file, made exclusively in a new folder only
@@ -158,6 +213,7 @@ StartupOutcome runStartupChecks() {
 
 StartupOutcome StartupChecks::finish() {
     Platform& platform = Platform::current();
+    m_versionConfirmed = false;
     if (!m_administrator) {
         MessageBox::show(QStringLiteral("ICMS"),
                          QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
@@ -167,46 +223,69 @@ StartupOutcome StartupChecks::finish() {
         return StartupOutcome::Quit;
     }
 
+    removeUpdateFolders();
     startFetch();
     if (m_fetch)
         m_fetch->wait();
     // Written here, on the window's thread, as the user's messages are.
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    saveDownload(versionPath, *m_version);
+    const QString fetchFailure = saveDownload(versionPath, *m_version);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     const Result<QString> serverVersion = ReadFile(versionPath);
     if (!serverVersion || trimBlanks(*serverVersion).isEmpty()) {
-        showNoConnection();
+        showNoConnection(fetchFailure);
         return StartupOutcome::ShowWindow;
     }
     const Result<QString> stamp = ReadFile(ProgramFolder::file(kStampFile));
     if (!stamp) {
-        showNoConnection();
+        showNoConnection(stamp.error().description);
         return StartupOutcome::ShowWindow;
     }
-    if (*stamp == *serverVersion)
+    if (*stamp == *serverVersion) {
+        m_versionConfirmed = fetchFailure.isEmpty();
         return StartupOutcome::ShowWindow;
+    }
 
+    // A withdrawn release is replaced by a higher number, never by an older one: an older version
+    // is what replaying an old signed updater looks like.
+    const QByteArray announced = announcedVersion(versionPath);
+    const QString announcedText = Cp1252::decode(announced.left(64));
+    const QString running = QStringLiteral(FISCORA_VERSION);
+    if (compareVersions(announcedText, running).value_or(0) < 0) {
+        MessageBox::show(AppTexts::productTitle,
+                         QStringLiteral("O servidor anuncia a versão %1 do Fiscora, anterior à versão em uso "
+                                        "(%2). A atualização não será executada.")
+                             .arg(announcedText, running),
+                         MessageIcon::Warning);
+        return StartupOutcome::ShowWindow;
+    }
+
+    // What is checked, and later started, is the bytes downloaded now, never a file, which can
+    // change or be left from an earlier update.
     const QString updaterPath = ProgramFolder::file(kUpdaterFile);
     const QString updaterUrl = m_server.portalFile(kUpdaterFile);
-    const Result<QByteArray> downloaded = HttpClient::download(updaterUrl, kMaxUpdaterBytes);
-    saveDownload(updaterPath, downloaded);
-    // What is checked, and later started, is these bytes, never the file, which can change.
-    const Result<QByteArray> updater = updaterBytes(downloaded, updaterPath);
-    const Result<QByteArray> signature =
-        HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
+    const Result<QByteArray> updater = HttpClient::download(updaterUrl, kMaxUpdaterBytes);
+    const bool kept = saveDownload(updaterPath, updater).isEmpty();
     Status verified = updater ? Status() : Status(updater.error());
-    if (verified)
-        verified = signature ? UpdateSignature::verifyWithKeyFile(*updater, *signature, updateKeyPath())
-                             : Status(signature.error());
+    if (verified) {
+        const Result<QByteArray> signature =
+            HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
+        verified = signature
+                       ? UpdateSignature::verifyWithKeyFile(announced, *updater, *signature, updateKeyPath())
+                       : Status(signature.error());
+    }
     if (!verified) {
-        MessageBox::show(
-            AppTexts::productTitle,
-            QStringLiteral("Existe uma atualização do Fiscora, mas ela não pôde ser verificada "
-                           "e não será executada.\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
-                QDir::toNativeSeparators(updaterPath),
-            MessageIcon::Warning);
+        const QString version =
+            announcedText.isEmpty() ? QString() : QStringLiteral(" (versão %1)").arg(announcedText);
+        QString text = withReason(QStringLiteral("Existe uma atualização do Fiscora%1, mas ela não pôde ser "
+                                                 "verificada e não será executada.")
+                                      .arg(version),
+                                  verified.error().description);
+        if (kept)
+            text += QStringLiteral("\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
+                    QDir::toNativeSeparators(updaterPath);
+        MessageBox::show(AppTexts::productTitle, text, MessageIcon::Warning);
         return StartupOutcome::ShowWindow;
     }
     MessageBox::show(
@@ -216,10 +295,12 @@ StartupOutcome StartupChecks::finish() {
     if (!copy || !platform.startDetached(*copy, ProgramFolder::path())) {
         if (copy)
             QDir(QFileInfo(*copy).path()).removeRecursively();
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não foi possível executar a atualização. Tente novamente mais tarde "
-                                        "ou reinstale o programa."),
-                         MessageIcon::Critical);
+        MessageBox::show(
+            AppTexts::productTitle,
+            withReason(QStringLiteral("Não foi possível executar a atualização. Tente novamente mais "
+                                      "tarde ou reinstale o programa."),
+                       copy ? QString() : copy.error().description),
+            MessageIcon::Critical);
         return StartupOutcome::ShowWindow;
     }
     return StartupOutcome::Quit;

@@ -23,7 +23,8 @@ enum class StartupOutcome {
 };
 
 // The start-up window's load: administrator check, version check and self-update (the
-// updater starts only when its signature verifies). In two steps, so the caller can build its
+// updater starts only when its signature covers it and the announced version, and that version
+// is not older than the running one). In two steps, so the caller can build its
 // window while the server answers: startFetch() fetches the version text on a thread of its own;
 // finish() starts it when nobody did, waits for it and does everything the user sees, in order.
 class StartupChecks {
@@ -36,6 +37,8 @@ public:
     StartupOutcome finish();
 
     bool administrator() const { return m_administrator; }
+    // After finish(): the version downloaded in this start is the installed one.
+    bool versionConfirmed() const { return m_versionConfirmed; }
     void startFetch();
     // Calls `fetched` on the window thread once the version text is in (at once when nothing is
     // fetched), unless `context` is gone by then.
@@ -44,6 +47,7 @@ public:
 private:
     bool m_administrator = false;
     bool m_started = false;
+    bool m_versionConfirmed = false;
     ServerAddress m_server;
     // Filled by the fetch's thread, which may outlive this object (the program closed while it
     // waits for the server): it deletes itself when done.

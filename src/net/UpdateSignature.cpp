@@ -18,8 +18,19 @@ AppError failure(const QString& text) {
 
 } // namespace
 
-Status UpdateSignature::verify(const QByteArray& data, const QByteArray& signature,
-                               const QByteArray& publicKeyPem) {
+QByteArray UpdateSignature::signedMessage(const QByteArray& version, const QByteArray& updater) {
+    static constexpr char prefix[] = "fiscora-atualizacao";
+    QByteArray message;
+    message.reserve(qsizetype(sizeof prefix) + version.size() + 1 + updater.size());
+    message.append(prefix, qsizetype(sizeof prefix)); // with its NUL
+    message.append(version);
+    message.append('\0');
+    message.append(updater);
+    return message;
+}
+
+Status UpdateSignature::verify(const QByteArray& version, const QByteArray& updater,
+                               const QByteArray& signature, const QByteArray& publicKeyPem) {
     const Result<const LibCrypto*>& crypto = libCrypto();
     if (!crypto)
         return crypto.error();
@@ -37,6 +48,7 @@ Status UpdateSignature::verify(const QByteArray& data, const QByteArray& signatu
     const std::unique_ptr<EVP_MD_CTX, decltype(LibCrypto::EVP_MD_CTX_free)> context(c.EVP_MD_CTX_new(),
                                                                                     c.EVP_MD_CTX_free);
     // Ed25519 signs the message itself: no digest is named, and the check is one call.
+    const QByteArray data = signedMessage(version, updater);
     const bool valid =
         context && c.EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
         c.EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
@@ -45,17 +57,19 @@ Status UpdateSignature::verify(const QByteArray& data, const QByteArray& signatu
                            std::size_t(data.size())) == 1;
     c.ERR_clear_error();
     if (!valid)
-        return failure(QStringLiteral("A assinatura não confere com o arquivo da atualização."));
+        return failure(QStringLiteral("A assinatura não confere com o arquivo da atualização e a versão "
+                                      "anunciada (%1).")
+                           .arg(QString::fromLatin1(version.left(64))));
     return {};
 }
 
-Status UpdateSignature::verifyWithKeyFile(const QByteArray& data, const QByteArray& signature,
-                                          const QString& publicKeyPath) {
+Status UpdateSignature::verifyWithKeyFile(const QByteArray& version, const QByteArray& updater,
+                                          const QByteArray& signature, const QString& publicKeyPath) {
     QFile key(publicKeyPath);
     if (!key.open(QIODevice::ReadOnly))
         return failure(
             QStringLiteral("A chave pública de atualização (%1) não foi encontrada.").arg(publicKeyFile));
-    return verify(data, signature, key.read(64 * 1024));
+    return verify(version, updater, signature, key.read(64 * 1024));
 }
 
 } // namespace fiscora

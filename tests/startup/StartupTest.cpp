@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -39,6 +41,26 @@ const QByteArray kOtherKey = "-----BEGIN PUBLIC KEY-----\n"
 bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Each box's message without the reason that may follow it.
+QStringList leads(const TestMessageBox& boxes) {
+    QStringList texts;
+    for (const QString& text : boxes.texts())
+        texts << text.section(QStringLiteral("\r\n\r\n"), 0, 0);
+    return texts;
+}
+
+// The vendor's signature of an updater announced as a version, made as the vendor makes it.
+bool signUpdater(const QByteArray& version, const QByteArray& updater, const QString& out) {
+    QTemporaryDir work;
+    const QString file = work.filePath(QStringLiteral("atualizador"));
+    if (!writeBytes(file, updater))
+        return false;
+    QProcess sign;
+    sign.start(QStringLiteral(FISCORA_SOURCE_DIR "/scripts/assinar-atualizacao.sh"),
+               {QStringLiteral(FISCORA_UPDATE_KEY), QString::fromLatin1(version), file, out});
+    return sign.waitForFinished(20000) && sign.exitStatus() == QProcess::NormalExit && sign.exitCode() == 0;
 }
 
 } // namespace
@@ -115,6 +137,10 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Iniciar"), QStringLiteral("Sobre"), QStringLiteral("Sair")}));
         QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), published);
         QVERIFY(scene->platform.started.isEmpty());
+        window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        QVERIFY(mainWindow());
+        QCOMPARE(mainWindow()->findChild<QLabel*>(QStringLiteral("lblAtualizado"))->text(),
+                 QStringLiteral("O programa está atualizado"));
     }
 
     void differentVersionsStartTheUpdater_data() {
@@ -136,6 +162,10 @@ private Q_SLOTS:
         auto scene = makeScene(published, updater, secure);
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        // An earlier update's private folder goes at this start.
+        const QString earlier = scene->folder->file(QStringLiteral("atualizacao-Ab12cD"));
+        QVERIFY(QDir().mkdir(earlier, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeBytes(earlier + QStringLiteral("/atualizacao_fiscora.exe"), "antigo"));
         // The kept file swapped while the message waits: what starts is still what was checked.
         const QString kept = scene->folder->file(QStringLiteral("atualizacao_fiscora.exe"));
         QByteArray keptWhenShown;
@@ -162,6 +192,7 @@ private Q_SLOTS:
                      (QFile::ReadOther | QFile::ExeOther | QFile::ExeGroup),
                  QFileDevice::Permissions());
         QCOMPARE(scene->platform.startedFolders, QStringList{scene->folder->path()});
+        QVERIFY(!QFileInfo::exists(earlier));
     }
 
     // A download never writes through a symbolic link: the link is replaced, its target kept.
@@ -203,13 +234,38 @@ private Q_SLOTS:
         QVERIFY(scene->platform.started.isEmpty());
     }
 
-    void serverDownOnFirstRun() {
-        auto scene = makeScene("1.15.01");
-        scene->server.stop();
-        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
-        QCOMPARE(scene->boxes.texts(), (QStringList{kTransferFailed, kNoConnection}));
+    // The messages name the host and what failed; the main window does not claim a check.
+    void failedCheckNamesItsReason_data() {
+        QTest::addColumn<bool>("secure");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("server down") << false << QStringLiteral("recusou a conexão");
+        QTest::newRow("certificate refused") << true << QStringLiteral("não foi aceito");
+    }
+
+    void failedCheckNamesItsReason() {
+        QFETCH(bool, secure);
+        QFETCH(QString, reason);
+        auto scene = makeScene("1.15.01", "UPDATER-1", secure);
+        if (secure) // the system's authorities do not know the test authority
+            scene->folder->writeFile(QStringLiteral("fiscora.ini"),
+                                     "[servidor]\r\nhost=" + scene->server.host().toUtf8() +
+                                         "\r\nport=" + QByteArray::number(scene->server.port()) +
+                                         "\r\nprotocolo=https\r\n");
+        else
+            scene->server.stop();
+        Abertura* window = openStartupWindow(m_session);
+        QVERIFY(window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
+        QCOMPARE(leads(scene->boxes), (QStringList{kTransferFailed, kNoConnection}));
         QCOMPARE(scene->boxes.shown().first().title, QStringLiteral("fiscora"));
+        for (const QString& text : scene->boxes.texts()) {
+            QVERIFY2(text.contains(scene->server.host()) && text.contains(reason), qPrintable(text));
+        }
         QVERIFY(!QFile::exists(scene->folder->file(QStringLiteral("versao_ar.txt"))));
+        window->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        QVERIFY(mainWindow());
+        QCOMPARE(mainWindow()->findChild<QLabel*>(QStringLiteral("lblAtualizado"))->text(),
+                 QStringLiteral("A versão não pôde ser verificada"));
     }
 
     void failedDownloadKeepsThePreviousCopy() {
@@ -218,7 +274,7 @@ private Q_SLOTS:
         scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray("1.15.01"));
         QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
         // The old copy still matches the stamp: only the transfer message.
-        QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
+        QCOMPARE(leads(scene->boxes), QStringList{kTransferFailed});
         QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
     }
 
@@ -230,7 +286,8 @@ private Q_SLOTS:
         QFile::remove(scene->server.dataFile(QStringLiteral("versao.txt")));
         scene->folder->writeFile(QStringLiteral("versao_ar.txt"), QByteArray("1.15.01"));
         QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
-        QCOMPARE(scene->boxes.texts(), QStringList{kTransferFailed});
+        QCOMPARE(leads(scene->boxes), QStringList{kTransferFailed});
+        QVERIFY(scene->boxes.texts().first().contains(QStringLiteral("404")));
         QCOMPARE(scene->folder->readFile(QStringLiteral("versao_ar.txt")), QByteArray("1.15.01"));
         QVERIFY(scene->platform.started.isEmpty());
     }
@@ -281,6 +338,57 @@ private Q_SLOTS:
         QCOMPARE(scene->folder->readFile(QStringLiteral("atualizacao_fiscora.exe")), QByteArray("UPDATER-2"));
     }
 
+    // Only an updater downloaded in this start, signed for the version announced with it, and
+    // not older than the running program, is started.
+    void oldOrReplayedUpdaterNeverStarts_data() {
+        QTest::addColumn<QByteArray>("published");
+        QTest::addColumn<QByteArray>("served");        // empty: the server has none
+        QTest::addColumn<QByteArray>("signedVersion"); // empty: the server signs what it serves
+        QTest::addColumn<QByteArray>("kept");          // an earlier update's file, signed as published
+        QTest::addColumn<QString>("message");
+        const QString older = QStringLiteral("anterior à versão em uso (1.15.01)");
+        QTest::newRow("older version")
+            << QByteArray("1.14.00") << QByteArray("U-1.14") << QByteArray() << QByteArray() << older;
+        QTest::newRow("older by number, newer by text")
+            << QByteArray("1.9.00\r\n") << QByteArray("U-1.9") << QByteArray() << QByteArray() << older;
+        QTest::newRow("old updater announced as newer")
+            << QByteArray("1.16.00") << QByteArray("U-1.14") << QByteArray("1.14.00") << QByteArray()
+            << kUnverified;
+        QTest::newRow("download failed, earlier updater kept")
+            << QByteArray("1.16.00") << QByteArray() << QByteArray("1.16.00") << QByteArray("U-kept")
+            << kUnverified;
+    }
+
+    void oldOrReplayedUpdaterNeverStarts() {
+        QFETCH(QByteArray, published);
+        QFETCH(QByteArray, served);
+        QFETCH(QByteArray, signedVersion);
+        QFETCH(QByteArray, kept);
+        QFETCH(QString, message);
+        auto scene = makeScene(published, served);
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        if (served.isEmpty())
+            QFile::remove(scene->server.dataFile(QStringLiteral("atualizacao_fiscora.exe")));
+        if (!signedVersion.isEmpty())
+            QVERIFY(signUpdater(signedVersion, served.isEmpty() ? kept : served,
+                                scene->server.dataFile(QStringLiteral("atualizacao_fiscora.exe.sig"))));
+        const QString keptPath = scene->folder->file(QStringLiteral("atualizacao_fiscora.exe"));
+        if (!kept.isEmpty())
+            scene->folder->writeFile(QStringLiteral("atualizacao_fiscora.exe"), kept);
+
+        QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
+        QVERIFY(scene->platform.started.isEmpty());
+        const MessageRequest& box = scene->boxes.shown().last();
+        QVERIFY2(box.text.contains(message), qPrintable(box.text));
+        QCOMPARE(box.icon, MessageIcon::Warning);
+        // A file not downloaded now is never named as the download.
+        if (served.isEmpty()) {
+            for (const QString& text : scene->boxes.texts())
+                QVERIFY2(!text.contains(QDir::toNativeSeparators(keptPath)), qPrintable(text));
+        }
+    }
+
     void noAdministratorRights() {
         auto scene = makeScene("1.16.00");
         scene->platform.administrator = false;
@@ -311,7 +419,8 @@ private Q_SLOTS:
         window = openStartupWindow(m_session);
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
-        QCOMPARE(scene->boxes.texts(), QStringList{kNoConnection});
+        QCOMPARE(leads(scene->boxes), QStringList{kNoConnection});
+        QVERIFY(scene->boxes.texts().first().contains(QStringLiteral("info.fsc")));
         QVERIFY(!startable);
     }
 
