@@ -19,7 +19,7 @@ const char* const kUsage = "uso: fiscora [--pasta PASTA] [opções do Qt, como -
                            "     fiscora [--pasta PASTA] --converter ARQUIVO.prf SAIDA.mdb\n"
                            "     fiscora [--pasta PASTA] --listar ARQUIVO.mdb IE\n"
                            "     fiscora [--pasta PASTA] --transmitir ARQUIVO_OU_PASTA [--ie IE]... "
-                           "--certificado CERTIFICADO\n"
+                           "--certificado CERTIFICADO [--reenviar]\n"
                            "     fiscora --help | --version\n";
 
 const char* const kHelp =
@@ -33,10 +33,11 @@ const char* const kHelp =
     "               um envio por contribuinte cadastrado (ou só os de --ie), com o certificado do\n"
     "               contador: um .pfx/.p12 (senha na variável FISCORA_SENHA_CERTIFICADO ou pedida\n"
     "               no terminal), um .cer/.pem/.der, ou o número de série de um certificado num\n"
-    "               token; uma linha por contribuinte na saída\n"
+    "               token; uma linha por contribuinte na saída. GIAs cuja referência o servidor\n"
+    "               já lista não vão, a não ser com --reenviar (uma GIA substitutiva)\n"
     "  --pasta      a pasta do programa (ou a variável FISCORA_PASTA)\n"
-    "Código de saída: 0 concluído (--transmitir: tudo enviado e listado pelo servidor), 1 falha\n"
-    "(mensagem na saída de erros), 2 argumentos errados.\n";
+    "Código de saída: 0 concluído (--transmitir: toda GIA que podia ir está listada pelo\n"
+    "servidor), 1 falha (mensagem na saída de erros), 2 argumentos errados.\n";
 
 // Qt's own options, which the windows take (QGuiApplication, QApplication, the X11 platform),
 // with a dash or two; the first group takes a value.
@@ -99,6 +100,7 @@ Request CommandLine::parse(const QStringList& arguments) {
     }
     QStringList ies;
     QString certificate;
+    bool resending = false;
     for (qsizetype i = 0; i < options.size() && request.problem.isEmpty(); ++i) {
         const QString& argument = options.at(i);
         const QtOption qt = qtOption(argument);
@@ -107,6 +109,7 @@ Request CommandLine::parse(const QStringList& arguments) {
             transmit || argument == QLatin1String("--converter") || argument == QLatin1String("--listar");
         const bool ofTransmit =
             argument == QLatin1String("--ie") || argument == QLatin1String("--certificado");
+        const bool resend = argument == QLatin1String("--reenviar");
         const qsizetype operands =
             transmit ? 1
             : mode   ? 2
@@ -116,6 +119,8 @@ Request CommandLine::parse(const QStringList& arguments) {
         else if (mode && request.kind != Request::Windows)
             request.problem =
                 QStringLiteral("--converter, --listar e --transmitir não podem ser usados juntos");
+        else if (resend)
+            resending = true;
         else if (operands == 0 && qt == QtOption::None)
             request.problem = QStringLiteral("argumento não reconhecido: %1").arg(argument);
         else if (argument == QLatin1String("--ie"))
@@ -134,12 +139,13 @@ Request CommandLine::parse(const QStringList& arguments) {
         i += operands;
     }
     if (request.problem.isEmpty() && request.kind != Request::Transmit &&
-        (!ies.isEmpty() || !certificate.isEmpty()))
-        request.problem = QStringLiteral("--ie e --certificado só valem com --transmitir");
+        (!ies.isEmpty() || !certificate.isEmpty() || resending))
+        request.problem = QStringLiteral("--ie, --certificado e --reenviar só valem com --transmitir");
     if (request.problem.isEmpty() && request.kind == Request::Transmit && certificate.isEmpty())
         request.problem = QStringLiteral("--transmitir pede --certificado");
     request.ies = ies;
     request.certificate = certificate;
+    request.resend = resending;
     if (!request.problem.isEmpty())
         request.kind = Request::Wrong;
     return request;

@@ -14,10 +14,11 @@ namespace fiscora {
 //                                               its points), one per line: number, reference,
 //                                               regime, type, tab-separated, control characters
 //                                               of the stored fields escaped
-//   fiscora --transmitir ARQUIVO_OU_PASTA [--ie IE]... --certificado CERTIFICADO
+//   fiscora --transmitir ARQUIVO_OU_PASTA [--ie IE]... --certificado CERTIFICADO [--reenviar]
 //                                               sends the GIAs of a NovaGIA export or a folder of
 //                                               GIA text files, one upload per taxpayer
-//                                               (TransmitCommand, in a module of its own)
+//                                               (TransmitCommand, in a module of its own); those
+//                                               the server lists already only with --reenviar
 //   fiscora --help | --version
 // Exit codes: 0 done, 1 failed (the message on the error stream), 2 wrong arguments (an unknown
 // option among them: the usage on the error stream).
@@ -28,6 +29,7 @@ struct CommandRequest {
     QStringList ies;     // --transmitir: the taxpayers to send, none for all
     QString certificate; // --transmitir
     QString problem;     // why the arguments are wrong
+    bool resend = false; // --transmitir --reenviar: references the server lists go again
 };
 
 class CommandLine final {

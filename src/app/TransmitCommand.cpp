@@ -106,14 +106,31 @@ Result<Certificate> loadCertificate(const QString& fileOrSerial) {
             .arg(fileOrSerial));
 }
 
-// Sent and listed, or nothing left to send because the server lists all of it already.
+// Sent and listed, or nothing left to send: every GIA that could go is one the server lists.
 bool done(const BatchItem& item) {
-    if (item.result == BatchItem::Result::Listed)
-        return true;
-    if (item.result != BatchItem::Result::NotSent || item.readiness != BatchItem::Readiness::Ready)
-        return false;
-    return std::all_of(item.gias.cbegin(), item.gias.cend(),
-                       [](const BatchGia& gia) { return gia.note == BatchGia::Note::AlreadyListed; });
+    return item.result == BatchItem::Result::Listed ||
+           (item.result == BatchItem::Result::NotSent && item.nothingLeft());
+}
+
+// Why a taxpayer with nothing left sent nothing: the references listed, with their protocols, and
+// those of years the server does not accept.
+QString nothingLeftText(const BatchItem& item) {
+    QStringList listed;
+    QStringList refused;
+    for (const BatchGia& gia : item.gias) {
+        if (gia.note == BatchGia::Note::AlreadyListed)
+            listed.append(QStringLiteral("%1 (protocolo %2)")
+                              .arg(gia.row.reference.trimmed(), gia.protocols.join(QStringLiteral(", "))));
+        else if (gia.note == BatchGia::Note::YearNotAccepted)
+            refused.append(gia.row.reference.trimmed());
+    }
+    QStringList parts;
+    if (!listed.isEmpty())
+        parts.append(QStringLiteral("o servidor já lista ") + listed.join(QStringLiteral(", ")));
+    if (!refused.isEmpty())
+        parts.append(QStringLiteral("ano não aceito pelo servidor (%1): %2")
+                         .arg(item.anoTrabalho.trimmed(), refused.join(QStringLiteral(", "))));
+    return parts.join(QStringLiteral("; "));
 }
 
 void line(QTextStream& out, const QString& ie, const QString& name, const QString& result,
@@ -173,6 +190,13 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     }
 
     prepareBatch(&source.items);
+    // References the server lists already go again only when asked for (a substitutive GIA).
+    if (request.resend) {
+        for (BatchItem& item : source.items) {
+            for (BatchGia& gia : item.gias)
+                gia.ticked = gia.ticked || gia.note == BatchGia::Note::AlreadyListed;
+        }
+    }
     QList<int> all;
     for (qsizetype i = 0; i < source.items.size(); ++i)
         all.append(int(i));
@@ -186,8 +210,8 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
                              : QStringLiteral("protocolo ") + item.protocols.join(QStringLiteral(", "));
         QString result = batchResultText(item.result);
         if (done(item) && item.result == BatchItem::Result::NotSent) {
-            result = QStringLiteral("Já transmitida");
-            detail = QStringLiteral("o servidor já lista todas as GIAs do arquivo");
+            result = QStringLiteral("Nada a enviar");
+            detail = nothingLeftText(item);
         }
         line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, result, detail);
         out.flush();

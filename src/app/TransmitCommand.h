@@ -8,8 +8,8 @@ namespace fiscora {
 
 // fiscora --transmitir: the batch of the "Transmissão em lote" window, unattended. The program
 // folder is fixed already. One line per taxpayer on the output (IE, name, result, detail,
-// tab-separated); 0 when everything was sent and the server lists it (a taxpayer whose GIAs the
-// server lists already counts as done), 1 otherwise.
+// tab-separated); 0 when every GIA that could go is listed by the server (a taxpayer with nothing
+// left to send counts as done), 1 otherwise. References the server lists go only with --reenviar.
 class TransmitCommand final {
 public:
     static int run(const CommandRequest& request, QTextStream& out, QTextStream& err);

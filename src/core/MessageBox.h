@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace fiscora {
 
 enum class MessageIcon { None, Information, Warning, Critical, Question };
@@ -15,6 +17,8 @@ struct MessageRequest {
     MessageButtons buttons = MessageButtons::Ok;
     // The text can be selected and copied (an address the user must type elsewhere).
     bool selectable = false;
+    // The button Return presses; none: the platform's choice (Yes, OK).
+    std::optional<MessageAnswer> defaultAnswer = std::nullopt;
 };
 
 // Every message box of the program goes through here, so tests can read and answer them.

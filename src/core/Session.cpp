@@ -12,6 +12,7 @@ void Session::selectTaxpayer(const QString& razaoSocial, const QString& ie, cons
     m_RSSel = razaoSocial;
     m_IESel = ie;
     m_lblChave = chave;
+    m_listed.clear();
     Q_EMIT taxpayerChanged();
 }
 
@@ -19,6 +20,7 @@ void Session::dropTaxpayer() {
     m_RSSel.clear();
     m_IESel.clear();
     m_lblChave.clear();
+    m_listed.clear();
     Q_EMIT taxpayerChanged();
 }
 

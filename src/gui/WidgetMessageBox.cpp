@@ -43,6 +43,26 @@ QMessageBox::StandardButtons toButtons(MessageButtons buttons) {
     return QMessageBox::Ok;
 }
 
+QMessageBox::StandardButton toButton(MessageAnswer answer) {
+    switch (answer) {
+    case MessageAnswer::Cancel:
+        return QMessageBox::Cancel;
+    case MessageAnswer::Yes:
+        return QMessageBox::Yes;
+    case MessageAnswer::No:
+        return QMessageBox::No;
+    case MessageAnswer::Retry:
+        return QMessageBox::Retry;
+    case MessageAnswer::Abort:
+        return QMessageBox::Abort;
+    case MessageAnswer::Ignore:
+        return QMessageBox::Ignore;
+    case MessageAnswer::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
 MessageAnswer toAnswer(int button) {
     switch (button) {
     case QMessageBox::Cancel:
@@ -71,6 +91,8 @@ MessageAnswer WidgetMessageBox::ask(const MessageRequest& request) {
                                                       toButtons(request.buttons), ownerWindow());
     if (request.selectable)
         box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (request.defaultAnswer)
+        box->setDefaultButton(toButton(*request.defaultAnswer));
     const int button = box->exec();
     // Gone with its owner, the box was not answered.
     if (!box)

@@ -184,7 +184,12 @@ frmLote::frmLote(Session& session, QWidget* parent)
         ++m_done;
         m_ProgressEmpresa->setValue(100);
         m_ProgressGeral->setValue(m_sending.isEmpty() ? 100 : int(m_done * 100 / m_sending.size()));
-        showItem(index);
+        // The taxpayer's list, had again, marks its GIAs in every item of the taxpayer.
+        const QString ie = m_source.items.at(index).taxpayer.IE;
+        for (qsizetype i = 0; i < m_source.items.size(); ++i) {
+            if (m_source.items.at(i).taxpayer.IE == ie)
+                showItem(int(i));
+        }
     });
     connect(m_run, &BatchRun::finished, this, &frmLote::runFinished);
 }
@@ -237,12 +242,6 @@ void frmLote::fillTree() {
             child->setText(ColReference, gia.row.reference);
             child->setText(ColRegime, gia.row.regime);
             child->setText(ColType, gia.row.type);
-            child->setText(ColState, batchNoteText(gia.note));
-            Qt::ItemFlags flags = Qt::ItemIsSelectable;
-            if (item.canTick(int(g)))
-                flags |= Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
-            child->setFlags(flags);
-            child->setCheckState(ColName, gia.ticked && item.canTick(int(g)) ? Qt::Checked : Qt::Unchecked);
         }
         top->setExpanded(true);
         showItem(int(i));
@@ -272,6 +271,23 @@ void frmLote::showItem(int index) {
     if (!top)
         return;
     const BatchItem& item = m_source.items.at(index);
+    {
+        // Ticks shown are the batch's own, not the user's.
+        const QSignalBlocker quiet(m_GridLote);
+        for (int g = 0; g < top->childCount() && g < item.gias.size(); ++g) {
+            QTreeWidgetItem* child = top->child(g);
+            const BatchGia& gia = item.gias.at(g);
+            QString note = batchNoteText(gia.note);
+            if (!gia.protocols.isEmpty() && gia.note == BatchGia::Note::AlreadyListed)
+                note += QStringLiteral(" (protocolo %1)").arg(gia.protocols.join(QStringLiteral(", ")));
+            child->setText(ColState, note);
+            Qt::ItemFlags flags = Qt::ItemIsSelectable;
+            if (item.canTick(g))
+                flags |= Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
+            child->setFlags(flags);
+            child->setCheckState(ColName, gia.ticked && item.canTick(g) ? Qt::Checked : Qt::Unchecked);
+        }
+    }
     const bool sentOnce = item.result != BatchItem::Result::NotSent || !item.detail.isEmpty();
     const QString text =
         sentOnce && item.readiness == BatchItem::Readiness::Ready ? resultText(item) : readinessText(item);
@@ -312,6 +328,15 @@ void frmLote::sendFailedAgain() {
 void frmLote::start(const QList<int>& which) {
     if (sending() || which.isEmpty())
         return;
+    // A reference the server has already goes again only when the accountant says so.
+    QList<ListedReference> listed;
+    for (const int index : which) {
+        if (m_source.items.at(index).readiness == BatchItem::Readiness::Ready)
+            listed += m_source.items.at(index).tickedListed();
+    }
+    QPointer<frmLote> self(this);
+    if (!confirmResend(listed) || !self)
+        return;
     const std::optional<Accountant> contador = transmissionAccountant(m_session);
     if (!contador)
         return;
@@ -324,7 +349,6 @@ void frmLote::start(const QList<int>& which) {
             break;
         }
     }
-    QPointer<frmLote> self(this);
     std::optional<Certificate> certificate;
     bool accepted = false;
     const CertificateSelection::Outcome outcome =

@@ -7,6 +7,7 @@
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
 #include "gui/ReadOnlyGrid.h"
+#include "transmission/TaxpayerList.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -154,6 +155,18 @@ void frmUpload::send() {
     order.kind = TransmissionKind::Gia;
     order.gias = giaList();
     if (m_giaCerta == 0)
+        return;
+    // A reference the server has already goes again only when the accountant says so.
+    QList<ListedTransmission> listed;
+    if (forCurrentTaxpayer()) {
+        for (const auto& [reference, protocol] : m_session.listedTransmissions())
+            listed.append({reference, protocol});
+    }
+    QStringList references;
+    for (const JournalGia& gia : order.gias)
+        references.append(gia.reference);
+    const QPointer<frmUpload> self(this);
+    if (!confirmResend(listedReferences(listed, references)) || !self)
         return;
     // The files are opened now and read as they are sent: a package converted again meanwhile
     // (another text file clicked) replaces atual.mdb, never the one this upload holds open.

@@ -55,7 +55,7 @@ Status readDatabase(const QString& database, const QString& chosen,
         item.databasePath = database;
         item.chosenPath = chosen;
         for (const GiaRecord& record : gias)
-            item.gias.append({GiaDatabaseReader::listRow(record), BatchGia::Note::None, true});
+            item.gias.append({GiaDatabaseReader::listRow(record), BatchGia::Note::None, true, {}});
         source->items.append(item);
     }
     return {};
@@ -79,6 +79,26 @@ QList<JournalGia> BatchItem::tickedGias() const {
             out.append({gias.at(i).row.number, gias.at(i).row.reference});
     }
     return out;
+}
+
+QList<ListedReference> BatchItem::tickedListed() const {
+    QList<ListedReference> out;
+    for (qsizetype i = 0; i < gias.size(); ++i) {
+        const BatchGia& gia = gias.at(i);
+        if (gia.ticked && canTick(int(i)) && !gia.protocols.isEmpty())
+            out.append({gia.row.reference.trimmed(), gia.protocols});
+    }
+    return out;
+}
+
+bool BatchItem::nothingLeft() const {
+    if (readiness != Readiness::Ready)
+        return false;
+    for (qsizetype i = 0; i < gias.size(); ++i) {
+        if (canTick(int(i)) && gias.at(i).note != BatchGia::Note::AlreadyListed)
+            return false;
+    }
+    return true;
 }
 
 Result<BatchSource> BatchSource::open(const QString& path, const QString& workFolder) {
@@ -139,30 +159,45 @@ void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& 
                 progress(int(i), int(items->size()));
             known = lists.insert(item.taxpayer.IE, fetchTaxpayerList(item.taxpayer.IE, item.taxpayer.Chave));
         }
-        const Result<TaxpayerList>& list = *known;
-        if (!list) {
-            item.readiness = BatchItem::Readiness::ListUnavailable;
-            item.readinessDetail = list.error().description;
-        } else if (list->keyRefused) {
-            item.readiness = BatchItem::Readiness::KeyRefused;
-            item.readinessDetail = QStringLiteral("O servidor recusou a chave do contribuinte.");
-        } else {
-            item.readiness = BatchItem::Readiness::Ready;
-            item.anoTrabalho = list->header.anoTrabalho;
-            item.serverDate = list->header.serverDate;
-        }
-        const QStringList listed = list ? list->references() : QStringList();
-        for (BatchGia& gia : item.gias) {
-            const QString year = gia.row.reference.right(4);
-            if (item.readiness == BatchItem::Readiness::Ready &&
-                (year.isEmpty() || !item.anoTrabalho.contains(year)))
-                gia.note = BatchGia::Note::YearNotAccepted;
-            else if (listed.contains(gia.row.reference.trimmed()))
-                gia.note = BatchGia::Note::AlreadyListed;
-            else
-                gia.note = BatchGia::Note::None;
-            gia.ticked = item.readiness == BatchItem::Readiness::Ready && gia.note == BatchGia::Note::None;
-        }
+        applyList(&item, *known);
+    }
+}
+
+void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
+    if (!list) {
+        item->readiness = BatchItem::Readiness::ListUnavailable;
+        item->readinessDetail = list.error().description;
+    } else if (list->keyRefused) {
+        item->readiness = BatchItem::Readiness::KeyRefused;
+        item->readinessDetail = QStringLiteral("O servidor recusou a chave do contribuinte.");
+    } else {
+        item->readiness = BatchItem::Readiness::Ready;
+        item->readinessDetail.clear();
+        item->anoTrabalho = list->header.anoTrabalho;
+        item->serverDate = list->header.serverDate;
+    }
+    QStringList references;
+    for (const BatchGia& gia : item->gias)
+        references.append(gia.row.reference);
+    const QList<ListedReference> listed =
+        list ? listedReferences(list->listed(), references) : QList<ListedReference>();
+    for (BatchGia& gia : item->gias) {
+        const QString year = gia.row.reference.right(4);
+        const auto found = std::find_if(listed.cbegin(), listed.cend(), [&gia](const ListedReference& r) {
+            return r.reference == gia.row.reference.trimmed();
+        });
+        gia.protocols = found == listed.cend() ? QStringList() : found->protocols;
+        // A GIA the accountant unticked stays so when the list is had again.
+        const bool wanted = gia.ticked || gia.note != BatchGia::Note::None;
+        if (item->readiness == BatchItem::Readiness::Ready &&
+            (year.isEmpty() || !item->anoTrabalho.contains(year)))
+            gia.note = BatchGia::Note::YearNotAccepted;
+        else if (!gia.protocols.isEmpty())
+            gia.note = BatchGia::Note::AlreadyListed;
+        else
+            gia.note = BatchGia::Note::None;
+        gia.ticked =
+            wanted && item->readiness == BatchItem::Readiness::Ready && gia.note == BatchGia::Note::None;
     }
 }
 
@@ -276,6 +311,15 @@ void BatchRun::send(int index) {
         // Nothing the server could have recorded needs its list.
         if (result != BatchItem::Result::Failed) {
             const Result<TaxpayerList> list = fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave);
+            // What the server now lists is marked as at the first listing, in every item of the
+            // taxpayer: sent once is enough.
+            if (list && !list->keyRefused) {
+                const QString ie = sent.taxpayer.IE;
+                for (BatchItem& other : *m_items) {
+                    if (other.taxpayer.IE == ie)
+                        applyList(&other, list);
+                }
+            }
             if (list && list->confirmed.contains(transmission->journalId())) {
                 final = BatchItem::Result::Listed;
                 why.clear();

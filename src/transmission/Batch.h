@@ -5,6 +5,7 @@
 #include "data/GiaDatabaseReader.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
+#include "transmission/TaxpayerList.h"
 
 #include <QDateTime>
 #include <QList>
@@ -26,6 +27,7 @@ struct BatchGia {
     GiaListRow row;
     Note note = Note::None;
     bool ticked = true;
+    QStringList protocols; // what the server's list gives its reference, when it shows it
 };
 
 // One upload of a batch: a registered taxpayer's GIAs found in one file, sent as the GIA window
@@ -61,6 +63,10 @@ struct BatchItem {
 
     bool canTick(int gia) const;
     QList<JournalGia> tickedGias() const;
+    // The ticked GIAs whose reference the server lists already, with its protocols.
+    QList<ListedReference> tickedListed() const;
+    // Every GIA that can go is one the server lists: nothing is left to send.
+    bool nothingLeft() const;
 };
 
 // A company found in the file that is not registered (no key): it is imported first.
@@ -82,10 +88,15 @@ struct BatchSource {
     static fiscora::Result<BatchSource> open(const QString& path, const QString& workFolder);
 };
 
-// Asks the server once per taxpayer for its list: the accepted years and the server's date, a
-// refused key, the references it already has (unticked); GIAs of years not accepted cannot go.
+// Asks the server once per taxpayer for its list and marks its items by it (applyList).
 // `progress` is told each taxpayer as it is asked (index of its first item, count of items).
 void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& progress = {});
+
+// Marks an item by its taxpayer's list, at the first listing and whenever the list is had again:
+// the accepted years and the server's date, a refused key, the references the server already has
+// (unticked, "já transmitida", with their protocols); GIAs of years not accepted cannot go; the
+// others are ticked.
+void applyList(BatchItem* item, const Result<TaxpayerList>& list);
 
 // The result as the summary names it.
 QString batchResultText(BatchItem::Result result);

@@ -1,6 +1,10 @@
 #include "transmission/TaxpayerList.h"
 
+#include "core/AppTexts.h"
+#include "core/MessageBox.h"
 #include "net/Soap.h"
+
+#include <algorithm>
 
 namespace fiscora {
 
@@ -28,11 +32,46 @@ QList<ListedTransmission> TaxpayerList::listed() const {
     return out;
 }
 
-QStringList TaxpayerList::references() const {
-    QStringList out;
-    for (const QStringList& row : rows)
-        out.append(row.value(ColReferencia).trimmed());
+QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
+                                        const QStringList& references) {
+    QList<ListedReference> out;
+    for (const QString& given : references) {
+        const QString reference = given.trimmed();
+        if (reference.isEmpty() || std::any_of(out.cbegin(), out.cend(), [&](const ListedReference& r) {
+                return r.reference == reference;
+            }))
+            continue;
+        ListedReference found{reference, {}};
+        for (const ListedTransmission& row : listed) {
+            if (row.reference.trimmed() == reference)
+                found.protocols.append(row.protocol.trimmed());
+        }
+        if (!found.protocols.isEmpty())
+            out.append(found);
+    }
     return out;
+}
+
+bool confirmResend(const QList<ListedReference>& listed) {
+    if (listed.isEmpty())
+        return true;
+    QStringList lines;
+    for (const ListedReference& item : listed)
+        lines.append(QStringLiteral("%1: protocolo %2")
+                         .arg(item.reference, item.protocols.join(QStringLiteral(", "))));
+    MessageRequest request;
+    request.title = AppTexts::productTitle;
+    request.text =
+        QStringLiteral("O servidor já lista %1:\n%2\n\nUma GIA substitutiva pode ser enviada "
+                       "de novo (o servidor lhe dá um novo protocolo); fora isso, o envio seria repetido. "
+                       "Enviar mesmo assim?")
+            .arg(listed.size() == 1 ? QStringLiteral("esta referência como transmitida")
+                                    : QStringLiteral("estas referências como transmitidas"),
+                 lines.join(u'\n'));
+    request.icon = MessageIcon::Question;
+    request.buttons = MessageButtons::YesNo;
+    request.defaultAnswer = MessageAnswer::No;
+    return MessageBox::show(request) == MessageAnswer::Yes;
 }
 
 Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key) {

@@ -26,8 +26,22 @@ struct TaxpayerList {
     QHash<qint64, QStringList> confirmed;
 
     QList<ListedTransmission> listed() const;
-    QStringList references() const; // blanks trimmed
 };
+
+// A reference the server's list shows already, with the protocols the list gives it.
+struct ListedReference {
+    QString reference; // blanks trimmed
+    QStringList protocols;
+};
+
+// Of `references`, those the list shows, each once and in the order given, with their protocols.
+QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
+                                        const QStringList& references);
+
+// Before references the server lists already go again: the accountant is asked, naming each with
+// its protocols (a substitutive GIA is a legitimate second send), No by default. True when none
+// is listed or he says Yes.
+bool confirmResend(const QList<ListedReference>& listed);
 
 // Asks for the list, reads it and hands it to the journal. Fails, in Portuguese, when the server
 // cannot be reached or its answer is not a list; a refused key is a list that says so.

@@ -631,6 +631,9 @@ private Q_SLOTS:
         QTest::newRow("unknown option")
             << QStringList{u"--pasta"_s, u"/tmp"_s, u"--janelas"_s} << 2 << QByteArray()
             << QByteArray("fiscora: argumento não reconhecido: --janelas\nuso: fiscora");
+        QTest::newRow("--reenviar without --transmitir")
+            << QStringList{u"--listar"_s, u"a.mdb"_s, u"1"_s, u"--reenviar"_s} << 2 << QByteArray()
+            << QByteArray("fiscora: --ie, --certificado e --reenviar só valem com --transmitir\n");
     }
     void commandLineWithoutAMode() {
         QFETCH(QStringList, arguments);

@@ -23,11 +23,13 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -186,7 +188,7 @@ private Q_SLOTS:
             const BatchItem& item = items.at(i);
             QCOMPARE(item.result, BatchItem::Result::Listed);
             QCOMPARE(item.protocols.size(), 1);
-            const QString gias = item.tickedGias().first().number;
+            const QString gias = item.gias.last().row.number;
             QVERIFY2(sent.filter(u"chave="_s + item.taxpayer.Chave + u"&contador=111.444.777-35&gias="_s +
                                  gias + u" 200"_s)
                              .size() == 1,
@@ -202,6 +204,75 @@ private Q_SLOTS:
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);
         QVERIFY(window->grab().save(QDir(folder).filePath(u"frmLote.png"_s)));
+    }
+
+    // The references the server lists among those given, once each, with every protocol it gives.
+    void listedReferences_data() {
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<QStringList>("expected"); // "reference=protocols"
+        QTest::newRow("none listed") << QStringList{u"05/2025"_s} << QStringList{};
+        QTest::newRow("blanks, order given, once each")
+            << QStringList{u" 02/2025"_s, u"01/2025"_s, u"02/2025 "_s}
+            << QStringList{u"02/2025=2025000003,2025000009"_s, u"01/2025=2025000002"_s};
+    }
+    void listedReferences() {
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, expected);
+        const QList<ListedTransmission> list{{u"01/2025 "_s, u"2025000002"_s},
+                                             {u"02/2025"_s, u"2025000003"_s},
+                                             {u"03/2025"_s, u"2025000004"_s},
+                                             {u" 02/2025"_s, u"2025000009 "_s}};
+        QStringList found;
+        for (const ListedReference& item : fiscora::listedReferences(list, given))
+            found.append(item.reference + u'=' + item.protocols.join(u','));
+        QCOMPARE(found, expected);
+    }
+
+    // Once the batch has sent them, the GIAs the server lists are unticked and marked as at the
+    // first listing, so Return cannot send them again; ticking one back asks first, No by default.
+    void sentGiasAreNotSentTwice() {
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        Session session;
+        auto* window = new frmLote(session);
+        window->show();
+        window->openSource(m_export);
+        chooser.queueChoice(u"11144477735"_s);
+        window->send();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        QCOMPARE(uploads().size(), 3);
+        const QList<BatchItem>& items = window->items();
+        for (const int i : {0, 1, 2}) {
+            QCOMPARE(items.at(i).result, BatchItem::Result::Listed);
+            QVERIFY(items.at(i).tickedGias().isEmpty());
+            QCOMPARE(items.at(i).gias.last().note, BatchGia::Note::AlreadyListed);
+        }
+        auto* enviar = child<QPushButton>(window, u"cmdEnviar"_s);
+        QVERIFY(!enviar->isEnabled());
+
+        // C's 03/2025, listed before the batch, ticked again by hand.
+        QTreeWidgetItem* listed = child<QTreeWidget>(window, u"GridLote"_s)->topLevelItem(1)->child(0);
+        QCOMPARE(listed->text(4), u"já transmitida (protocolo 2025000001)"_s);
+        listed->setCheckState(0, Qt::Checked);
+        QVERIFY(enviar->isEnabled());
+        boxes.clear();
+        window->send();
+        QCOMPARE(boxes.shown().size(), 1);
+        const MessageRequest& asked = boxes.shown().first();
+        QCOMPARE(asked.buttons, MessageButtons::YesNo);
+        QCOMPARE(asked.defaultAnswer, std::optional(MessageAnswer::No));
+        QVERIFY2(asked.text.contains(u"03/2025: protocolo 2025000001"_s) &&
+                     asked.text.contains(u"substitutiva"_s),
+                 qPrintable(asked.text));
+        QVERIFY(!window->sending());
+        QCOMPARE(uploads().size(), 3);
+
+        boxes.queueAnswer(MessageAnswer::Yes);
+        chooser.queueChoice(u"11144477735"_s);
+        window->send();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        QCOMPARE(uploads().size(), 4);
+        QCOMPARE(items.at(1).result, BatchItem::Result::Listed);
     }
 
     // The program ends while the batch waits for the server: the upload's row is completed as
@@ -249,6 +320,31 @@ private Q_SLOTS:
         QTest::newRow("wrong password")
             << QStringList{u"--certificado"_s, pfx} << u"4321"_s << 1 << QStringList{};
         QTest::newRow("no certificate") << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{};
+    }
+
+    // A rerun sends nothing and still succeeds; --reenviar sends the listed references again.
+    void commandLineRerun() {
+        const QStringList arguments{u"--ie"_s, kA.ie, u"--certificado"_s,
+                                    certificateFixture(u"contador.pfx"_s)};
+        QStringList lines;
+        QCOMPARE(transmit(arguments, &lines), 0);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(u"\tEnviada e listada\tprotocolo "_s), qPrintable(lines.first()));
+        const QString protocol = lines.first().section(u"protocolo "_s, 1);
+
+        QCOMPARE(transmit(arguments, &lines), 0);
+        QCOMPARE(lines,
+                 QStringList{kA.ie +
+                             u"\tComercial Ribeirão Verde Ltda\tNada a enviar\to servidor já lista 01/2025 "
+                             "(protocolo "_s +
+                             protocol + u"); ano não aceito pelo servidor (2025,2026): 11/2024"_s});
+        QCOMPARE(uploads().size(), 1);
+
+        QCOMPARE(transmit(arguments + QStringList{u"--reenviar"_s}, &lines), 0);
+        QVERIFY2(lines.size() == 1 && lines.first().contains(u"\tEnviada e listada\tprotocolo "_s) &&
+                     !lines.first().endsWith(protocol),
+                 qPrintable(lines.join(u'\n')));
+        QCOMPARE(uploads().size(), 2);
     }
 
     void commandLine() {

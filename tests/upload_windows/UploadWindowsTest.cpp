@@ -403,6 +403,35 @@ private Q_SLOTS:
         QVERIFY(!column(scene->transmissions(), 0).contains(u"11/2024"_s));
     }
 
+    // A reference the main window's list shows goes again only when the accountant says Yes to
+    // a question that names it with its protocol; No is the default.
+    void listedReferenceAsksBeforeGoingAgain() {
+        auto scene = makeScene(kGiaIE);
+        writeGiaFiles(*scene);
+        QPointer<frmUpload> window = openWindow<frmUpload>(*scene);
+        clickFile(window, u"novagia.mdb"_s);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        const QString protocol = column(scene->transmissions(), 2).value(0);
+        QVERIFY(!protocol.isEmpty());
+
+        window = openWindow<frmUpload>(*scene);
+        clickFile(window, u"novagia.mdb"_s);
+        send(*scene, window);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest& asked = scene->boxes.shown().first();
+        QCOMPARE(asked.buttons, MessageButtons::YesNo);
+        QCOMPARE(asked.defaultAnswer, std::optional(MessageAnswer::No));
+        QVERIFY2(asked.text.contains(u"03/2025: protocolo "_s + protocol), qPrintable(asked.text));
+        QVERIFY(window && !window->uploadBusy());
+        QCOMPARE(scene->uploads().size(), 1);
+
+        scene->boxes.queueAnswer(MessageAnswer::Yes);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->uploads().size(), 2);
+    }
+
     void cancelKeepsTheWindowForTheNextOpening() {
         auto scene = makeScene(kGiaIE);
         writeGiaFiles(*scene);
