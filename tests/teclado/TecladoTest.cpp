@@ -147,9 +147,10 @@ class TecladoTest final : public QObject {
             arguments << (key == Qt::Key_Return  ? u"Return"_s
                           : key == Qt::Key_Enter ? u"KP_Enter"_s
                                                  : u"Escape"_s);
-        return xdotool(arguments) && QTest::qWaitFor([&] {
-                   return !window || !window->isVisible() || releases.count == int(keys.size());
-               });
+        return xdotool(arguments) &&
+               QTest::qWaitFor(
+                   [&] { return !window || !window->isVisible() || releases.count == int(keys.size()); },
+                   20000);
     }
 
 private Q_SLOTS:
