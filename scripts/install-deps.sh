@@ -8,7 +8,7 @@ packages=(
     libsqlite3-dev libpng-dev sqlite3 mdbtools mdbtools-dev libcpp-httplib-dev libssl-dev openssl zlib1g-dev python3
     libcurl4-openssl-dev
     libgtest-dev libbenchmark-dev
-    xvfb xauth x11-apps imagemagick fonts-dejavu-core
+    xvfb xauth x11-apps xdotool openbox imagemagick fonts-dejavu-core
     libp11-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc libpcsclite1
     file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian util-linux mount
 )

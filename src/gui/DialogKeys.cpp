@@ -51,7 +51,9 @@ public:
         if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType()) {
             auto* key = static_cast<QKeyEvent*>(event);
             const bool dialogKey = isReturn(key->key()) || key->key() == Qt::Key_Escape;
-            if (dialogKey && key->modifiers() == Qt::NoModifier &&
+            // The keypad's Enter comes with the keypad modifier: it is still a plain Enter.
+            const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+            if (dialogKey && plain &&
                 (QApplication::activePopupWidget() ||
                  (isReturn(key->key()) && keepsReturn(QApplication::focusWidget())))) {
                 key->accept();
