@@ -56,8 +56,10 @@ struct BatchItem {
     QDateTime serverDate;
 
     Result result = Result::NotSent;
-    QString detail; // why it was not sent, the failure, the server's first line
-    QStringList protocols;
+    QString detail;                      // why it was not sent, the failure, the server's first line
+    QList<ListedTransmission> protocols; // each with its reference
+    // The journal could not record the upload's outcome (its row stays "enviando"): why.
+    QString journalError;
 
     bool canTick(int gia) const;
     QList<JournalGia> tickedGias() const;
@@ -86,6 +88,9 @@ struct BatchSource {
 // refused key, the references it already has (unticked); GIAs of years not accepted cannot go.
 // `progress` is told each taxpayer as it is asked (index of its first item, count of items).
 void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& progress = {});
+
+// The outcome of an item's upload could not be recorded: which row and why, in one sentence.
+QString journalNotWrittenText(const BatchItem& item);
 
 // The result as the summary names it.
 QString batchResultText(BatchItem::Result result);
@@ -120,7 +125,7 @@ private:
     void send(int index);
     // Listed items get the protocols the journal now keeps for their upload.
     void finishItem(int index, BatchItem::Result result, const QString& detail,
-                    const QStringList& protocols = {});
+                    const QList<ListedTransmission>& protocols = {});
 
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
