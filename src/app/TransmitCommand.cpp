@@ -205,9 +205,7 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
     QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
         const BatchItem& item = source.items.at(index);
-        QString detail = item.protocols.isEmpty()
-                             ? item.detail
-                             : QStringLiteral("protocolo ") + item.protocols.join(QStringLiteral(", "));
+        QString detail = item.protocols.isEmpty() ? item.detail : protocolsText(item.protocols);
         QString result = batchResultText(item.result);
         if (done(item) && item.result == BatchItem::Result::NotSent) {
             result = QStringLiteral("Nada a enviar");
@@ -215,7 +213,11 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
         }
         line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, result, detail);
         out.flush();
-        ok = ok && done(item);
+        ok = ok && done(item) && item.journalError.isEmpty();
+        if (!item.journalError.isEmpty()) {
+            err << journalNotWrittenText(item) << '\n';
+            err.flush();
+        }
     });
     run.start(&source.items, all, *certificate, (*contador)->cont_cpf_cnpj);
     if (run.running())

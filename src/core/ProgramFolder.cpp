@@ -18,6 +18,18 @@ const QString kSettings = QStringLiteral("fiscora.ini");
 // Files that belong to the user once copied, and files that follow the installed program.
 const char* const kUserFiles[] = {"fiscora.ini", "fiscora.mdb"};
 const char* const kProgramFiles[] = {"gia_limpa.mdb", "info.fsc"};
+// The local database holds every company's key and the journal: the user's alone.
+const QString kDatabase = QStringLiteral("fiscora.mdb");
+constexpr QFileDevice::Permissions kOwnerOnly =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kSharedFile =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+
+// What others may do with a file or folder is taken away; the owner's own rights stay.
+void keepToOwner(const QString& path) {
+    QFile::setPermissions(path, QFile::permissions(path) & kOwnerOnly);
+}
 
 bool sameFile(const QFileInfo& a, const QFileInfo& b) {
     return a.size() == b.size() && a.lastModified() == b.lastModified();
@@ -25,7 +37,7 @@ bool sameFile(const QFileInfo& a, const QFileInfo& b) {
 
 // Copies through a temporary name so an interrupted copy never leaves half a file under the
 // real one; keeps the source's time so a later start can tell the copy is current.
-Status copyFile(const QString& source, const QString& target) {
+Status copyFile(const QString& source, const QString& target, QFileDevice::Permissions permissions) {
     // Named per process: two programs starting at once each copy whole.
     const QString partial =
         target + QStringLiteral(".novo") + QString::number(QCoreApplication::applicationPid());
@@ -36,8 +48,7 @@ Status copyFile(const QString& source, const QString& target) {
             QStringLiteral("Não foi possível copiar %1 para %2: %3").arg(source, target, in.errorString()));
     // The installed copy is read-only; the user's must not be.
     QFile out(partial);
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                       QFileDevice::ReadOther);
+    out.setPermissions(permissions);
     if (out.open(QIODevice::ReadWrite)) {
         out.setFileTime(QFileInfo(source).lastModified(), QFileDevice::FileModificationTime);
         out.close();
@@ -126,18 +137,24 @@ Status ProgramFolder::fillFromDefaults(const QString& defaults, const QString& f
     if (!QDir().mkpath(folder))
         return AppError::message(
             QStringLiteral("Não foi possível criar a pasta do programa %1.").arg(folder));
+    // Made private, or tightened when an earlier version left it open to others.
+    keepToOwner(folder);
     for (const char* name : kUserFiles) {
         const QString source = defaults + QLatin1Char('/') + QLatin1String(name);
         const QString target = folder + QLatin1Char('/') + QLatin1String(name);
-        if (QFileInfo::exists(source) && !QFileInfo::exists(target))
-            if (Status copied = copyFile(source, target); !copied)
+        const bool database = QLatin1String(name) == kDatabase;
+        if (QFileInfo::exists(source) && !QFileInfo::exists(target)) {
+            if (Status copied = copyFile(source, target, database ? kPrivateFile : kSharedFile); !copied)
                 return copied;
+        } else if (database && QFileInfo::exists(target)) {
+            keepToOwner(target);
+        }
     }
     for (const char* name : kProgramFiles) {
         const QFileInfo source(defaults + QLatin1Char('/') + QLatin1String(name));
         const QFileInfo target(folder + QLatin1Char('/') + QLatin1String(name));
         if (source.exists() && !(target.exists() && sameFile(source, target)))
-            if (Status copied = copyFile(source.filePath(), target.filePath()); !copied)
+            if (Status copied = copyFile(source.filePath(), target.filePath(), kSharedFile); !copied)
                 return copied;
     }
     return {};

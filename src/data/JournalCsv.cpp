@@ -41,7 +41,7 @@ QStringList fields(const JournalEntry& e) {
             outcomeText(e.outcome),
             textField(e.detail),
             journalDateText(e.completedTime),
-            textField(e.protocols.join(QStringLiteral(", "))),
+            textField(protocolsText(e.protocols)),
             journalDateText(e.confirmedTime),
             e.unconfirmed() ? QStringLiteral("Sim") : QStringLiteral("Não")};
 }

@@ -6,6 +6,7 @@
 #include "core/SystemLibrary.h"
 #include "data/LocalSchema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -166,6 +167,48 @@ Result<QString> writeBackup(QFile& source, int version) {
     return target;
 }
 
+// What SQLite reports, said in Portuguese with the file and the cause; SQLite's own words only
+// where the cause is the program's (a statement it got wrong).
+QString failureText(const QString& path, int code, const QString& message) {
+    QString cause;
+    switch (code & 0xff) {
+    case SQLITE_READONLY:
+        cause = QStringLiteral("o arquivo não pode ser gravado (está protegido contra gravação, ou a sua "
+                               "pasta está)");
+        break;
+    case SQLITE_FULL:
+        cause = QStringLiteral("o disco está cheio");
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        cause = QStringLiteral("o arquivo continuou em uso por outro programa (ou outra cópia do Fiscora) "
+                               "por mais de %1 segundos")
+                    .arg(kBusyTimeoutMs / 1000);
+        break;
+    case SQLITE_CANTOPEN:
+        cause = QStringLiteral("o arquivo não existe ou não pode ser aberto");
+        break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        cause = QStringLiteral("o sistema não permite o acesso ao arquivo");
+        break;
+    case SQLITE_IOERR:
+        cause = QStringLiteral("erro de leitura ou gravação no disco");
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        cause = QStringLiteral("o arquivo está danificado ou não é um banco de dados do Fiscora");
+        break;
+    case SQLITE_NOMEM:
+        cause = QStringLiteral("falta memória");
+        break;
+    default:
+        cause = message;
+        break;
+    }
+    return QStringLiteral("Falha no banco de dados %1: %2").arg(QDir::toNativeSeparators(path), cause);
+}
+
 // A VB Long: the report shows numbers as signed 32-bit values.
 qint32 asLong(qint64 number) {
     return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(number) & 0xFFFFFFFFu));
@@ -237,6 +280,7 @@ Status LocalDatabase::open() {
 
 Status LocalDatabase::openFile(const QString& path) {
     close();
+    m_path = path;
     m_connectionErrors.clear();
     m_error = AppError{};
 
@@ -254,8 +298,9 @@ Status LocalDatabase::openFile(const QString& path) {
         const QString message =
             db ? QString::fromUtf8(lib().sqlite3_errmsg(db)) : QString::fromUtf8(lib().sqlite3_errstr(rc));
         lib().sqlite3_close(db);
-        m_connectionErrors.append(AppError{code, kSqlite, message});
-        return fail(code, message);
+        const AppError failure = fail(code, message);
+        m_connectionErrors.append(failure);
+        return failure;
     }
     lib().sqlite3_extended_result_codes(db, 1);
     lib().sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -270,8 +315,9 @@ Status LocalDatabase::openFile(const QString& path) {
         const QString text = QString::fromUtf8(message ? message : lib().sqlite3_errmsg(db));
         lib().sqlite3_free(message);
         lib().sqlite3_close(db);
-        m_connectionErrors.append(AppError{code, kSqlite, text});
-        return fail(code, text);
+        const AppError failure = fail(code, text);
+        m_connectionErrors.append(failure);
+        return failure;
     }
     m_db = db;
     if (Status ready = upgrade(path); !ready) {
@@ -384,8 +430,13 @@ void LocalDatabase::close() {
 }
 
 AppError LocalDatabase::fail(int code, const QString& message) {
-    m_error = AppError{code, kSqlite, message};
+    m_error = AppError{code, kSqlite, failureText(m_path, code, message)};
     return m_error;
+}
+
+bool isDatabaseBusy(const AppError& error) {
+    const int primary = int(error.number & 0xff);
+    return error.source == kSqlite && (primary == SQLITE_BUSY || primary == SQLITE_LOCKED);
 }
 
 Status LocalDatabase::exec(const QString& sql, const QVariantList& parameters) {

@@ -62,7 +62,8 @@ public:
     Status begin();
     Status commit();
 
-    // The last failure: SQLite's extended result code, "SQLite", SQLite's message.
+    // The last failure: SQLite's extended result code, "SQLite", and what failed in Portuguese,
+    // naming the file and the cause.
     const AppError& lastError() const { return m_error; }
     // Errors collected while connecting (the provider error list of the full report).
     const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
@@ -74,9 +75,13 @@ private:
     AppError fail(int code, const QString& message);
 
     sqlite3* m_db = nullptr;
+    QString m_path;
     AppError m_error;
     QList<AppError> m_connectionErrors;
 };
+
+// Another connection held the file past the time the program waits for it.
+bool isDatabaseBusy(const AppError& error);
 
 // The database error report, every line preceded by CR LF. The full form lists the connection's
 // provider errors first, then the three lines of the short form.

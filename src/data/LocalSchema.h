@@ -47,6 +47,11 @@ CREATE TABLE tblUltimaLista (
     DataHora TEXT NOT NULL
 );
 )sql",
+    // 2: each confirmed protocol with the reference the list gave it, "mm/yyyy=protocol" joined by
+    // ", " in the order of the row's GIAs (Protocolos keeps the bare protocols).
+    R"sql(
+ALTER TABLE tblEnvios ADD COLUMN ProtocolosPorReferencia TEXT;
+)sql",
 };
 
 // The version this program writes and reads.

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+
 namespace fiscora {
 
 namespace {
@@ -83,6 +85,27 @@ QString bareReference(const QString& reference) {
     return bare;
 }
 
+// Protocols with their references as the table keeps them: "mm/yyyy=protocol" pairs.
+QString pairsText(const QList<ListedTransmission>& pairs) {
+    QStringList kept;
+    for (const ListedTransmission& pair : pairs)
+        kept.append(pair.reference + QLatin1Char('=') + pair.protocol);
+    return kept.join(kSeparator);
+}
+
+QList<ListedTransmission> pairsFrom(const DbRow& row) {
+    QList<ListedTransmission> pairs;
+    // A row confirmed before references were kept has its protocols alone.
+    if (row.value(QStringLiteral("ProtocolosPorReferencia")).isNull()) {
+        for (const QString& protocol : split(row.text(QStringLiteral("Protocolos"))))
+            pairs.append({QString(), protocol});
+        return pairs;
+    }
+    for (const QString& pair : split(row.text(QStringLiteral("ProtocolosPorReferencia"))))
+        pairs.append({pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1)});
+    return pairs;
+}
+
 JournalEntry entryFromRow(const DbRow& row) {
     JournalEntry e;
     e.id = row.value(QStringLiteral("IdEnvio")).toLongLong();
@@ -108,7 +131,7 @@ JournalEntry entryFromRow(const DbRow& row) {
     e.outcome = outcomeFromCode(row.text(QStringLiteral("Situacao")));
     e.detail = row.text(QStringLiteral("Detalhe"));
     e.completedTime = dateFrom(row, QStringLiteral("DataHoraConclusao"));
-    e.protocols = split(row.text(QStringLiteral("Protocolos")));
+    e.protocols = pairsFrom(row);
     e.confirmedTime = dateFrom(row, QStringLiteral("DataHoraConfirmacao"));
     return e;
 }
@@ -124,41 +147,70 @@ Result<QList<JournalEntry>> entries(LocalDatabase& db, const QString& sql, const
 }
 
 // The protocols a listed transmission may give the row: new since the row started, not on
-// another row, of the row's references (for a PGDAS row, any), as many as it sent GIAs.
-QStringList protocolsFor(const JournalEntry& row, const QList<ListedTransmission>& listed,
-                         const QSet<QString>& claimed) {
+// another row, of the row's references (for a PGDAS row, any), as many as it sent GIAs. Each
+// comes with its reference as the list writes it.
+QList<ListedTransmission> protocolsFor(const JournalEntry& row, const QList<ListedTransmission>& listed,
+                                       const QSet<QString>& claimed) {
     const QSet<QString> before(row.protocolsBefore.cbegin(), row.protocolsBefore.cend());
     QHash<QString, int> wanted; // per reference, the GIAs still without a protocol
     for (const JournalGia& gia : row.gias)
         ++wanted[bareReference(gia.reference)];
     const bool anyReference = row.kind == TransmissionKind::Pgdas;
     qsizetype room = (anyReference ? 1 : row.gias.size()) - row.protocols.size();
-    for (const QString& protocol : row.protocols) {
-        for (const ListedTransmission& item : listed) {
-            if (item.protocol.trimmed() == protocol) {
-                --wanted[bareReference(item.reference)];
-                break;
-            }
-        }
-    }
-    QStringList found;
+    for (const ListedTransmission& kept : row.protocols)
+        --wanted[kept.reference];
+    QList<ListedTransmission> found;
+    QSet<QString> taken;
     for (const ListedTransmission& item : listed) {
         if (room <= 0)
             break;
         const QString protocol = item.protocol.trimmed();
         const QString reference = bareReference(item.reference);
         if (protocol.isEmpty() || before.contains(protocol) || claimed.contains(protocol) ||
-            found.contains(protocol))
+            taken.contains(protocol))
             continue;
         if (!anyReference) {
             if (wanted.value(reference) <= 0)
                 continue;
             --wanted[reference];
         }
-        found.append(protocol);
+        found.append({reference, protocol});
+        taken.insert(protocol);
         --room;
     }
     return found;
+}
+
+// A row's protocols kept before their references: the list names the reference of each it shows.
+bool addReferences(QList<ListedTransmission>* pairs, const QList<ListedTransmission>& listed) {
+    bool added = false;
+    for (ListedTransmission& pair : *pairs) {
+        if (!pair.reference.isEmpty())
+            continue;
+        for (const ListedTransmission& item : listed) {
+            if (item.protocol.trimmed() == pair.protocol) {
+                pair.reference = bareReference(item.reference);
+                added = true;
+                break;
+            }
+        }
+    }
+    return added;
+}
+
+// In the order of the row's GIAs, so that each protocol is read beside its GIA.
+void sortByGias(QList<ListedTransmission>* pairs, const QList<JournalGia>& gias) {
+    const auto position = [&gias](const ListedTransmission& pair) {
+        for (qsizetype i = 0; i < gias.size(); ++i) {
+            if (bareReference(gias.at(i).reference) == pair.reference)
+                return i;
+        }
+        return gias.size();
+    };
+    std::stable_sort(pairs->begin(), pairs->end(),
+                     [&position](const ListedTransmission& a, const ListedTransmission& b) {
+                         return position(a) < position(b);
+                     });
 }
 
 } // namespace
@@ -179,7 +231,21 @@ QString JournalEntry::references() const {
     QStringList references;
     for (const JournalGia& gia : gias)
         references.append(gia.reference);
+    if (kind == TransmissionKind::Pgdas) {
+        for (const ListedTransmission& pair : protocols)
+            references.append(pair.reference);
+    }
     return joined(references);
+}
+
+QString protocolsText(const QList<ListedTransmission>& protocols) {
+    QStringList shown;
+    for (const ListedTransmission& pair : protocols) {
+        shown.append(pair.reference.isEmpty()
+                         ? QStringLiteral("protocolo %1").arg(pair.protocol)
+                         : QStringLiteral("%1: protocolo %2").arg(pair.reference, pair.protocol));
+    }
+    return shown.join(QStringLiteral("; "));
 }
 
 QString outcomeText(TransmissionOutcome outcome) {
@@ -256,7 +322,7 @@ Status recordContentDigest(qint64 id, const QString& sha256) {
 }
 
 Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
-                                                QHash<qint64, QStringList>* protocols) {
+                                                QHash<qint64, QList<ListedTransmission>>* protocols) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)
         return opened.error();
@@ -267,8 +333,10 @@ Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<L
     if (!rows)
         return rows.error();
     QSet<QString> claimed;
-    for (const JournalEntry& row : *rows)
-        claimed.unite(QSet<QString>(row.protocols.cbegin(), row.protocols.cend()));
+    for (const JournalEntry& row : *rows) {
+        for (const ListedTransmission& pair : row.protocols)
+            claimed.insert(pair.protocol);
+    }
 
     const QString now = Clock::now().toString(kDateFormat);
     QList<qint64> recorded;
@@ -278,20 +346,31 @@ Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<L
                                     row.outcome == TransmissionOutcome::Unknown;
         if (!mayHaveReached || !row.protocolsBeforeKnown)
             continue;
-        const QStringList found = protocolsFor(row, listed, claimed);
-        if (found.isEmpty())
+        JournalEntry current = row;
+        const bool completed = addReferences(&current.protocols, listed);
+        const QList<ListedTransmission> found = protocolsFor(current, listed, claimed);
+        if (found.isEmpty() && !completed)
             continue;
-        claimed.unite(QSet<QString>(found.cbegin(), found.cend()));
-        const QString kept = joined(row.protocols + found);
+        QList<ListedTransmission> kept = current.protocols;
+        QStringList bare;
+        for (const ListedTransmission& pair : found) {
+            claimed.insert(pair.protocol);
+            kept.append(pair);
+        }
+        sortByGias(&kept, row.gias);
+        for (const ListedTransmission& pair : kept)
+            bare.append(pair.protocol);
         const Status updated = db.exec(
-            QStringLiteral("UPDATE tblEnvios SET Protocolos = ?, "
+            QStringLiteral("UPDATE tblEnvios SET Protocolos = ?, ProtocolosPorReferencia = ?, "
                            "DataHoraConfirmacao = coalesce(DataHoraConfirmacao, ?) WHERE IdEnvio = ?"),
-            {kept, now, row.id});
+            {joined(bare), pairsText(kept), now, row.id});
         if (!updated)
             return updated.error();
+        if (found.isEmpty())
+            continue;
         recorded.append(row.id);
         if (protocols)
-            protocols->insert(row.id, split(kept));
+            protocols->insert(row.id, kept);
     }
 
     QStringList listedProtocols;

@@ -37,6 +37,14 @@ struct JournalGia {
     bool operator==(const JournalGia&) const = default;
 };
 
+// One row of a valid transmission list; in the journal, a protocol with the reference the list
+// gave it.
+struct ListedTransmission {
+    QString reference;
+    QString protocol;
+    bool operator==(const ListedTransmission&) const = default;
+};
+
 struct JournalEntry {
     qint64 id = 0;
     // Given by the transmission code to startTransmission().
@@ -60,13 +68,16 @@ struct JournalEntry {
     TransmissionOutcome outcome = TransmissionOutcome::Sending;
     QString detail;
     QDateTime completedTime;
-    QStringList protocols; // what a later list showed for the upload's references
+    // What a later list showed for the upload: each protocol with its reference, in the order of
+    // the GIAs (a row of an older layout may have protocols without their references).
+    QList<ListedTransmission> protocols;
     QDateTime confirmedTime;
 
     // No outcome, or sent without an answer, and no list has shown it since: it may or may not
     // have reached the server.
     bool unconfirmed() const;
-    // The GIAs' numbers and their references, each joined by ", " as the table keeps them.
+    // The GIAs' numbers and their references, each joined by ", " as the table keeps them; a PGDAS
+    // upload's references are those the list gave its protocols.
     QString giaNumbers() const;
     QString references() const;
 };
@@ -82,20 +93,15 @@ Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QStrin
 // The SHA-256 of the content once it has gone out whole (reckoned while the server answers).
 Status recordContentDigest(qint64 id, const QString& sha256);
 
-// One row of a valid transmission list.
-struct ListedTransmission {
-    QString reference;
-    QString protocol;
-};
-
 // After a valid list of the taxpayer's transmissions: the protocols the list shows for the first
 // time since an upload started are recorded on that upload's row (for a GIA upload, those of
 // its references, one per GIA; for a PGDAS upload, one), newest row first, each protocol on one
 // row at most. A row so recorded is no longer unconfirmed. The list is kept as the taxpayer's
 // last. Returns the ids of the rows that got protocols, newest first; `protocols`, when given,
 // gets each such row's protocols as the journal now keeps them.
-Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
-                                                QHash<qint64, QStringList>* protocols = nullptr);
+Result<QList<qint64>>
+recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
+                          QHash<qint64, QList<ListedTransmission>>* protocols = nullptr);
 
 struct JournalFilter {
     QString ie;                                 // empty: every taxpayer
@@ -118,6 +124,8 @@ Result<QList<JournalTaxpayer>> journalTaxpayers();
 // The outcome as the window and the export name it.
 QString outcomeText(TransmissionOutcome outcome);
 QString kindText(TransmissionKind kind);
+// Each protocol beside its reference: "09/2026: protocolo 2026001188; 10/2026: protocolo ...".
+QString protocolsText(const QList<ListedTransmission>& protocols);
 // A journal date as the windows and the export show it; empty when unknown.
 QString journalDateText(const QDateTime& when);
 // "N envios sem confirmação do servidor" ("1 envio ..." for one).

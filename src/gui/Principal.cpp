@@ -329,23 +329,14 @@ void Principal::showUnconfirmedNotice() {
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
 }
 
-void Principal::showListedSends(const QList<qint64>& rows, const QHash<qint64, QStringList>& protocols,
-                                const QList<ListedTransmission>& listed) {
-    QStringList found;
-    for (const qint64 id : rows) {
-        for (const QString& protocol : protocols.value(id)) {
-            QString reference;
-            for (const ListedTransmission& row : listed) {
-                if (row.protocol == protocol)
-                    reference = row.reference.trimmed();
-            }
-            found.append(reference.isEmpty() ? QStringLiteral("protocolo %1").arg(protocol)
-                                             : QStringLiteral("%1: protocolo %2").arg(reference, protocol));
-        }
-    }
+void Principal::showListedSends(const QList<qint64>& rows,
+                                const QHash<qint64, QList<ListedTransmission>>& protocols) {
+    QList<ListedTransmission> found;
+    for (const qint64 id : rows)
+        found += protocols.value(id);
     if (!found.isEmpty())
         statusBar()->showMessage(QStringLiteral("A lista do servidor mostra o envio — ") +
-                                 found.join(QStringLiteral("; ")));
+                                 protocolsText(found));
 }
 
 void Principal::leaveTaxpayer() {
@@ -429,12 +420,12 @@ void Principal::RecebeDadosServer() {
             shown.append({listed.last().reference, listed.last().protocol});
         }
         m_session.setListedTransmissions(shown);
-        QHash<qint64, QStringList> protocols;
+        QHash<qint64, QList<ListedTransmission>> protocols;
         const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed, &protocols);
         if (!recorded)
             showDatabaseError(recorded.error());
         else if (self && !recorded->isEmpty())
-            showListedSends(*recorded, protocols, listed);
+            showListedSends(*recorded, protocols);
         if (self)
             showUnconfirmedNotice();
     } else {

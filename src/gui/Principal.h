@@ -63,8 +63,8 @@ private:
     void leaveTaxpayer();
     // After an upload, the status line names the references the refreshed list now shows for it,
     // with their protocols (of `rows`, as recordListedTransmissions gave them).
-    void showListedSends(const QList<qint64>& rows, const QHash<qint64, QStringList>& protocols,
-                         const QList<ListedTransmission>& listed);
+    void showListedSends(const QList<qint64>& rows,
+                         const QHash<qint64, QList<ListedTransmission>>& protocols);
     void buildReceiptTree(const QString& receipt);
     // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.
     void showUnconfirmedNotice();

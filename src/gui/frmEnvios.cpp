@@ -69,8 +69,7 @@ QString journalEntryDetails(const JournalEntry& e) {
     if (e.completedTime.isValid())
         add(QStringLiteral("Concluído em"), journalDateText(e.completedTime));
     if (!e.protocols.isEmpty())
-        add(QStringLiteral("Protocolos"), e.protocols.join(QStringLiteral(", ")) +
-                                              QStringLiteral(" (listados em ") +
+        add(QStringLiteral("Protocolos"), protocolsText(e.protocols) + QStringLiteral(" (listados em ") +
                                               journalDateText(e.confirmedTime) + QLatin1Char(')'));
     if (e.unconfirmed())
         lines.append(
@@ -233,7 +232,7 @@ void frmEnvios::reload() {
                                             taxpayerLabel(e.ie, e.razaoSocial),
                                             kindText(e.kind),
                                             e.references(),
-                                            e.protocols.join(QStringLiteral(", ")),
+                                            protocolsText(e.protocols),
                                             e.fileName};
         for (int column = 0; column < ColumnCount; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);

@@ -53,9 +53,11 @@ QString readinessText(const BatchItem& item) {
 QString resultText(const BatchItem& item) {
     QString text = batchResultText(item.result);
     if (!item.protocols.isEmpty())
-        text += QStringLiteral(": protocolo ") + item.protocols.join(QStringLiteral(", "));
+        text += QStringLiteral(" — ") + protocolsText(item.protocols);
     else if (!item.detail.isEmpty())
         text += QStringLiteral(": ") + item.detail;
+    if (!item.journalError.isEmpty())
+        text += QStringLiteral(" — ") + journalNotWrittenText(item);
     return text;
 }
 

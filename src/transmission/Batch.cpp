@@ -217,6 +217,13 @@ QString batchResultText(BatchItem::Result result) {
     return QStringLiteral("Não enviada");
 }
 
+QString journalNotWrittenText(const BatchItem& item) {
+    return QStringLiteral("O resultado do envio de %1 (%2) não foi gravado no registro de envios, onde "
+                          "ficou como \"%3\": %4")
+        .arg(item.taxpayer.IE, item.taxpayer.RazaoSocial.trimmed(), outcomeText(TransmissionOutcome::Sending),
+             item.journalError);
+}
+
 QString batchNoteText(BatchGia::Note note) {
     switch (note) {
     case BatchGia::Note::AlreadyListed:
@@ -248,6 +255,7 @@ void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Cer
         (*m_items)[index].result = BatchItem::Result::NotSent;
         (*m_items)[index].detail.clear();
         (*m_items)[index].protocols.clear();
+        (*m_items)[index].journalError.clear();
     }
     QTimer::singleShot(0, this, &BatchRun::next);
 }
@@ -307,7 +315,7 @@ void BatchRun::send(int index) {
         const BatchItem& sent = m_items->at(index);
         BatchItem::Result final = result;
         QString why = detail;
-        QStringList protocols;
+        QList<ListedTransmission> protocols;
         // Nothing the server could have recorded needs its list.
         if (result != BatchItem::Result::Failed) {
             const Result<TaxpayerList> list = fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave);
@@ -329,6 +337,8 @@ void BatchRun::send(int index) {
                 why = detail + QStringLiteral(" (") + list.error().description + QLatin1Char(')');
             }
         }
+        if (const std::optional<AppError>& unwritten = transmission->journalError())
+            (*m_items)[index].journalError = unwritten->description;
         finishItem(index, final, why, protocols);
         transmission->deleteLater();
         QTimer::singleShot(0, this, &BatchRun::next);
@@ -353,7 +363,7 @@ void BatchRun::send(int index) {
 }
 
 void BatchRun::finishItem(int index, BatchItem::Result result, const QString& detail,
-                          const QStringList& protocols) {
+                          const QList<ListedTransmission>& protocols) {
     BatchItem& item = (*m_items)[index];
     item.result = result;
     item.detail = detail;

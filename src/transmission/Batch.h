@@ -58,8 +58,10 @@ struct BatchItem {
     QDateTime serverDate;
 
     Result result = Result::NotSent;
-    QString detail; // why it was not sent, the failure, the server's first line
-    QStringList protocols;
+    QString detail;                      // why it was not sent, the failure, the server's first line
+    QList<ListedTransmission> protocols; // each with its reference
+    // The journal could not record the upload's outcome (its row stays "enviando"): why.
+    QString journalError;
 
     bool canTick(int gia) const;
     QList<JournalGia> tickedGias() const;
@@ -98,6 +100,9 @@ void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& 
 // others are ticked.
 void applyList(BatchItem* item, const Result<TaxpayerList>& list);
 
+// The outcome of an item's upload could not be recorded: which row and why, in one sentence.
+QString journalNotWrittenText(const BatchItem& item);
+
 // The result as the summary names it.
 QString batchResultText(BatchItem::Result result);
 QString batchNoteText(BatchGia::Note note);
@@ -131,7 +136,7 @@ private:
     void send(int index);
     // Listed items get the protocols the journal now keeps for their upload.
     void finishItem(int index, BatchItem::Result result, const QString& detail,
-                    const QStringList& protocols = {});
+                    const QList<ListedTransmission>& protocols = {});
 
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;

@@ -23,7 +23,7 @@ struct TaxpayerList {
     QList<QStringList> rows; // per transmission, TransmissionColumn order
     // The journal rows of this taxpayer the list gave protocols, with the protocols each now
     // keeps (recordListedTransmissions).
-    QHash<qint64, QStringList> confirmed;
+    QHash<qint64, QList<ListedTransmission>> confirmed;
 
     QList<ListedTransmission> listed() const;
 };

@@ -2,6 +2,7 @@
 
 #include "core/ServerAddress.h"
 #include "core/UrlParts.h"
+#include "data/LocalDatabase.h"
 #include "net/ContentDigest.h"
 #include "net/Transport.h"
 #include "transmission/PgdasAnswer.h"
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace fiscora {
@@ -19,6 +21,9 @@ namespace {
 int g_connectTimeoutMs = 0;
 int g_answerTimeoutMs = 0;
 int g_sendStallTimeoutMs = 0;
+int g_journalRetryLimitMs = 30000;
+constexpr int kFirstRetryMs = 250;
+constexpr int kLongestRetryMs = 4000;
 
 constexpr qint64 kDigestBeforeBytes = qint64(8) << 20;
 
@@ -65,6 +70,10 @@ void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
     g_sendStallTimeoutMs = sendStallMs;
 }
 
+void Transmission::setJournalRetryLimit(int ms) {
+    g_journalRetryLimitMs = ms;
+}
+
 QString Transmission::address(const TransmissionOrder& order, const ServerAddress& server) {
     return server.upload(script(order.kind), QStringLiteral("contador=") + order.accountantDocument +
                                                  QStringLiteral("&chave=") + order.chave +
@@ -84,7 +93,7 @@ QString Transmission::answerFirstLine(const QByteArray& answer) {
 
 bool Transmission::busy() const {
     // Events are held only while pausing.
-    return (m_upload && m_upload->isBusy()) || m_pausing;
+    return (m_upload && m_upload->isBusy()) || m_pausing || m_writePending;
 }
 
 bool Transmission::ended() const {
@@ -213,6 +222,12 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
 }
 
 void Transmission::abort() {
+    // No later comes: the outcome waiting for the database gets one more try, and no event.
+    if (m_writePending) {
+        m_writePending = false;
+        m_held.clear();
+        static_cast<void>(completeTransmission(m_journalId, m_outcome, m_outcomeDetail));
+    }
     if (m_journalId == 0 || m_completed)
         return;
     m_held.clear();
@@ -237,8 +252,30 @@ void Transmission::complete(TransmissionOutcome outcome, const QString& detail, 
     if (m_completed)
         return;
     m_completed = true;
-    const Status done = completeTransmission(m_journalId, outcome, detail);
-    if (event)
+    m_outcome = outcome;
+    m_outcomeDetail = detail;
+    m_outcomeEvent = std::move(event);
+    m_writing.start();
+    m_retryDelayMs = kFirstRetryMs;
+    writeOutcome();
+}
+
+void Transmission::writeOutcome() {
+    const Status done = completeTransmission(m_journalId, m_outcome, m_outcomeDetail);
+    if (!done && isDatabaseBusy(done.error()) &&
+        m_writing.elapsed() + m_retryDelayMs <= g_journalRetryLimitMs) {
+        m_writePending = true;
+        QTimer::singleShot(m_retryDelayMs, this, [this] {
+            if (m_writePending)
+                writeOutcome();
+        });
+        m_retryDelayMs = std::min(2 * m_retryDelayMs, kLongestRetryMs);
+        return;
+    }
+    m_writePending = false;
+    if (!done)
+        m_journalError = done.error();
+    if (std::function<void()> event = std::exchange(m_outcomeEvent, {}))
         emitEvent(std::move(event));
     if (!done) {
         const AppError error = done.error();

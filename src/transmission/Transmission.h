@@ -5,6 +5,7 @@
 #include "net/Upload.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -52,7 +53,9 @@ struct TransmissionPauses {
 //   start() -> connected() -> sendProgress()... -> sendComplete()
 //     -> answered(text) | closedWithoutAnswer() | failed(error)
 //
-// After an outcome nothing follows but, maybe, journalFailed().
+// After an outcome nothing follows but, maybe, journalFailed(). The outcome's event waits until
+// the journal holds the outcome (another program may hold the database for a while; the write is
+// tried again for a bounded time), so a list asked for on the event finds the row completed.
 class Transmission final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Transmission)
@@ -91,6 +94,11 @@ public:
     // Time limits of the transmissions started from now on: the connection, the answer after the
     // send and a send that makes no progress (tests shorten them). Zero keeps the upload's own.
     static void setTimeLimits(int connectMs, int answerMs, int sendStallMs = 0);
+    // How long the outcome's write is tried again while the database is busy (tests shorten it).
+    static void setJournalRetryLimit(int ms);
+
+    // Why the journal does not hold the outcome, once the write was given up; none otherwise.
+    const std::optional<AppError>& journalError() const { return m_journalError; }
 
     // The first line of the answer's body (of its status line when the answer has no body).
     static QString answerFirstLine(const QByteArray& answer);
@@ -110,6 +118,8 @@ private:
     static QString address(const TransmissionOrder& order, const ServerAddress& server);
     // Completes the row, then emits the outcome's event.
     void complete(TransmissionOutcome outcome, const QString& detail, std::function<void()> event);
+    // One try to write the outcome; a busy database is tried again later, within the limit.
+    void writeOutcome();
     void digestSentContent();
     // Emits now, or after the pause that follows the send.
     void emitEvent(std::function<void()> event);
@@ -126,6 +136,14 @@ private:
     QList<std::function<void()>> m_held;
     QThread* m_digest = nullptr;
     bool m_digested = false;
+    // The outcome on its way to the journal.
+    TransmissionOutcome m_outcome = TransmissionOutcome::Sending;
+    QString m_outcomeDetail;
+    std::function<void()> m_outcomeEvent;
+    bool m_writePending = false;
+    QElapsedTimer m_writing;
+    int m_retryDelayMs = 0;
+    std::optional<AppError> m_journalError;
 };
 
 } // namespace fiscora

@@ -257,11 +257,15 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("references");
         QTest::addColumn<TransmissionOutcome>("outcome");
         QTest::addColumn<QStringList>("after");
-        QTest::addColumn<QStringList>("protocols");
+        QTest::addColumn<QStringList>("protocols"); // reference=protocol, in the GIAs' order
         const QStringList old{u"09/2026=100"_s};
         QTest::newRow("unknown upload listed")
             << old << QStringList{u"10/2026"_s} << TransmissionOutcome::Unknown
-            << QStringList{u"09/2026=100"_s, u"10/2026 =101"_s} << QStringList{u"101"_s};
+            << QStringList{u"09/2026=100"_s, u"10/2026 =101"_s} << QStringList{u"10/2026=101"_s};
+        QTest::newRow("two GIAs, the list newest first")
+            << QStringList{} << QStringList{u"09/2026"_s, u"10/2026"_s} << TransmissionOutcome::Answered
+            << QStringList{u"10/2026=2026001189"_s, u"09/2026=2026001188"_s}
+            << QStringList{u"09/2026=2026001188"_s, u"10/2026=2026001189"_s};
         QTest::newRow("older transmission of the reference")
             << old << QStringList{u"09/2026"_s} << TransmissionOutcome::Unknown << old << QStringList{};
         QTest::newRow("another reference's new protocol")
@@ -270,13 +274,13 @@ private Q_SLOTS:
         QTest::newRow("one protocol per GIA")
             << old << QStringList{u"09/2026"_s, u"09/2026"_s} << TransmissionOutcome::Sending
             << QStringList{u"09/2026=100"_s, u"09/2026=101"_s, u"09/2026=102"_s, u"09/2026=103"_s}
-            << QStringList{u"101"_s, u"102"_s};
-        QTest::newRow("PGDAS takes one")
-            << old << QStringList{} << TransmissionOutcome::Unknown
-            << QStringList{u"09/2026=100"_s, u"10/2026=104"_s, u"10/2026=105"_s} << QStringList{u"104"_s};
+            << QStringList{u"09/2026=101"_s, u"09/2026=102"_s};
+        QTest::newRow("PGDAS takes one") << old << QStringList{} << TransmissionOutcome::Unknown
+                                         << QStringList{u"09/2026=100"_s, u"10/2026=104"_s, u"10/2026=105"_s}
+                                         << QStringList{u"10/2026=104"_s};
         QTest::newRow("answered gets its protocol")
             << QStringList{} << QStringList{u"10/2026"_s} << TransmissionOutcome::Answered
-            << QStringList{u"10/2026=101"_s} << QStringList{u"101"_s};
+            << QStringList{u"10/2026=101"_s} << QStringList{u"10/2026=101"_s};
         QTest::newRow("failed upload never reached")
             << old << QStringList{u"10/2026"_s} << TransmissionOutcome::Failed
             << QStringList{u"10/2026=101"_s} << QStringList{};
@@ -304,7 +308,10 @@ private Q_SLOTS:
         QVERIFY(recorded);
         QCOMPARE(*recorded, protocols.isEmpty() ? QList<qint64>{} : QList<qint64>{*id});
         const JournalEntry row = entry(*id);
-        QCOMPARE(row.protocols, protocols);
+        QCOMPARE(row.protocols, listed(protocols));
+        // A PGDAS upload's reference is the one the list gives it.
+        if (references.isEmpty())
+            QCOMPARE(row.references(), protocols.isEmpty() ? QString() : u"10/2026"_s);
         QCOMPARE(row.confirmedTime.isValid(), !protocols.isEmpty());
         QCOMPARE(row.unconfirmed(), protocols.isEmpty() && (outcome == TransmissionOutcome::Sending ||
                                                             outcome == TransmissionOutcome::Unknown));
@@ -326,7 +333,31 @@ private Q_SLOTS:
         QCOMPARE(recordListedTransmissions(kIE, listed({u"09/2026=200"_s})).valueOr({}),
                  QList<qint64>{again});
         QVERIFY(entry(first).unconfirmed());
-        QCOMPARE(entry(again).protocols, QStringList{u"200"_s});
+        QCOMPARE(entry(again).protocols, listed({u"09/2026=200"_s}));
+    }
+
+    // A row confirmed by an earlier layout kept its protocols without their references: it is
+    // shown unpaired, never against the wrong reference, until a list names each one's.
+    void protocolsKeptBeforeTheirReferences() {
+        ProgramFolderFixture folder;
+        writeVersionZero(folder);
+        QVERIFY(
+            sqlite(folder.file(u"fiscora.mdb"_s),
+                   QByteArray(schema::kSteps[0]) +
+                       "PRAGMA user_version = 1;"
+                       "INSERT INTO tblEnvios (DataHoraLocal, IE, Tipo, NumerosGia, Referencias, "
+                       "ProtocolosAnteriores, Situacao, Protocolos, DataHoraConfirmacao) VALUES "
+                       "('2026-11-05 10:00:00', '110.042.490.114', 'GIA', '1, 2', '09/2026, 10/2026', '', "
+                       "'respondido', '2026001189, 2026001188', '2026-11-05 10:01:00');"));
+        const QList<JournalEntry> rows = findTransmissions().valueOr({});
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(protocolsText(rows.first().protocols), u"protocolo 2026001189; protocolo 2026001188"_s);
+
+        QCOMPARE(recordListedTransmissions(kIE, listed({u"10/2026=2026001189"_s, u"09/2026=2026001188"_s}))
+                     .valueOr({qint64(-1)}),
+                 QList<qint64>{});
+        QCOMPARE(protocolsText(entry(rows.first().id).protocols),
+                 u"09/2026: protocolo 2026001188; 10/2026: protocolo 2026001189"_s);
     }
 
     // The size and SHA-256 are those of the bytes the GIA upload sends: database, marker, file.

@@ -102,8 +102,13 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         TestMessageBox boxes;
         TestFileChooser files;
+        QVERIFY(recordListedTransmissions(kIE, {}));
         JournalEntry tricky = upload(kIE, {u"02/2012"_s, u"03/2012"_s}, u"Padaria \"Pão; Mel\""_s);
         sent(tricky, kMorning, TransmissionOutcome::Answered, u"=HIPERLINK(\"x\")\r\nsegunda linha"_s);
+        // The list shows the newest first; each protocol goes beside its own reference.
+        QVERIFY(recordListedTransmissions(
+            kIE, {{u"03/2012"_s, u"2012000012"_s}, {u"02/2012"_s, u"2012000011"_s}}));
+        const QString paired = u"02/2012: protocolo 2012000011; 03/2012: protocolo 2012000012"_s;
         const qint64 unknown =
             sent(upload(kIE), kMorning.addDays(2), TransmissionOutcome::Unknown, u"Sem resposta em 120 s"_s);
         sent(upload(kOtherIE, {}, u"Padaria Estrela do Vale Ltda ME"_s), kMorning.addDays(1),
@@ -118,6 +123,7 @@ private Q_SLOTS:
                  (QStringList{u"16/03/2012 09:05:07"_s, u"14/03/2012 09:05:07"_s}));
         QCOMPARE(gridColumn(window, frmEnvios::ColReferencias),
                  (QStringList{u"09/2026"_s, u"02/2012, 03/2012"_s}));
+        QCOMPARE(gridColumn(window, frmEnvios::ColProtocolos), (QStringList{QString(), paired}));
         QCOMPARE(child<QLabel>(window, u"lblTotal"_s)->text(), u"2 envios"_s);
 
         auto* outcome = child<QComboBox>(window, u"cboSituacao"_s);
@@ -137,9 +143,9 @@ private Q_SLOTS:
 
         child<QTableWidget>(window, u"GridEnvios"_s)->selectRow(1);
         const QString details = child<QPlainTextEdit>(window, u"txtDetalhes"_s)->toPlainText();
-        for (const QString& part :
-             {u"GIAs: 1 (02/2012), 2 (03/2012)"_s, u"1234567 bytes, SHA-256 9f86d081"_s, u"série 4f:1a:02"_s,
-              u"Documento do contador: 111.444.777-35"_s, u"Situação: Respondido"_s})
+        for (const QString& part : {u"GIAs: 1 (02/2012), 2 (03/2012)"_s, u"1234567 bytes, SHA-256 9f86d081"_s,
+                                    u"série 4f:1a:02"_s, u"Documento do contador: 111.444.777-35"_s,
+                                    u"Situação: Respondido"_s, QString(u"Protocolos: "_s + paired)})
             QVERIFY2(details.contains(part), qPrintable(details));
         saveShot(window, u"envios.png"_s);
 
@@ -172,6 +178,7 @@ private Q_SLOTS:
         // Text from the server never becomes a spreadsheet formula.
         QCOMPARE(row.at(15), u"'=HIPERLINK(\"x\")\r\nsegunda linha"_s);
         QCOMPARE(row.at(16), u"14/03/2012 09:05:07"_s);
+        QCOMPARE(row.at(17), paired);
         QCOMPARE(row.at(19), u"Não"_s);
         QCOMPARE(rows.at(1).at(14), u"Enviando (sem conclusão)"_s);
         QCOMPARE(rows.at(1).at(19), u"Sim"_s);
@@ -236,7 +243,7 @@ private Q_SLOTS:
         const QList<JournalEntry> rows = findTransmissions(mine).valueOr({});
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(1).id, unanswered);
-        QCOMPARE(rows.at(1).protocols, QStringList{u"2012000002"_s});
+        QCOMPARE(rows.at(1).protocols, (QList<ListedTransmission>{{u"02/2012"_s, u"2012000002"_s}}));
         saveShot(main, u"principal-envios.png"_s);
 
         session.selectTaxpayer(u"Outra"_s, kOtherIE, u"EV3P8T1L"_s);

@@ -4,6 +4,7 @@
 #include "data/AccessReader.h"
 #include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
+#include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
 #include "gui/FileBrowser.h"
@@ -17,6 +18,7 @@
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
+#include "transmission/Transmission.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +27,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +39,8 @@ using namespace fiscora;
 using namespace fiscora::test;
 using namespace Qt::StringLiterals;
 using G = GiaTextBuilder;
+
+Q_DECLARE_METATYPE(fiscora::TransmissionOutcome)
 
 namespace {
 
@@ -142,6 +148,7 @@ private Q_SLOTS:
     }
     void init() { setUpScene(); }
     void cleanup() {
+        Transmission::setJournalRetryLimit(30000);
         deleteTopLevelWindows();
         m_folder.reset();
         m_server.reset();
@@ -309,8 +316,9 @@ private Q_SLOTS:
         QTest::newRow("two taxpayers, IE with and without points")
             << QStringList{u"--ie"_s, u"110042490114"_s, u"--ie"_s, kB.ie, u"--certificado"_s, pfx}
             << u"1234"_s << 0
-            << QStringList{kA.ie + u"\tComercial Ribeirão Verde Ltda\tEnviada e listada\tprotocolo "_s,
-                           kB.ie + u"\tMetalúrgica Serra d'Água Ltda\tEnviada e listada\tprotocolo "_s};
+            << QStringList{
+                   kA.ie + u"\tComercial Ribeirão Verde Ltda\tEnviada e listada\t01/2025: protocolo "_s,
+                   kB.ie + u"\tMetalúrgica Serra d'Água Ltda\tEnviada e listada\t02/2025: protocolo "_s};
         QTest::newRow("the whole export, a public certificate")
             << QStringList{u"--certificado"_s, certificateFixture(u"contador.cer"_s)} << QString() << 1
             << QStringList{
@@ -329,7 +337,8 @@ private Q_SLOTS:
         QStringList lines;
         QCOMPARE(transmit(arguments, &lines), 0);
         QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines.first().contains(u"\tEnviada e listada\tprotocolo "_s), qPrintable(lines.first()));
+        QVERIFY2(lines.first().contains(u"\tEnviada e listada\t01/2025: protocolo "_s),
+                 qPrintable(lines.first()));
         const QString protocol = lines.first().section(u"protocolo "_s, 1);
 
         QCOMPARE(transmit(arguments, &lines), 0);
@@ -341,7 +350,7 @@ private Q_SLOTS:
         QCOMPARE(uploads().size(), 1);
 
         QCOMPARE(transmit(arguments + QStringList{u"--reenviar"_s}, &lines), 0);
-        QVERIFY2(lines.size() == 1 && lines.first().contains(u"\tEnviada e listada\tprotocolo "_s) &&
+        QVERIFY2(lines.size() == 1 && lines.first().contains(u"\tEnviada e listada\t01/2025: protocolo "_s) &&
                      !lines.first().endsWith(protocol),
                  qPrintable(lines.join(u'\n')));
         QCOMPARE(uploads().size(), 2);
@@ -362,6 +371,101 @@ private Q_SLOTS:
             QCOMPARE(uploads().size(), expected.size());
         if (password == u"4321"_s)
             QVERIFY(errors.contains(u"não confere"_s));
+    }
+
+    // An outcome the journal does not keep is named, and the run does not end as if it were.
+    void commandLineNamesAnOutcomeNotRecorded() {
+        {
+            LocalDatabase db;
+            QVERIFY(db.open());
+            QVERIFY(db.exec(u"CREATE TRIGGER recusa BEFORE UPDATE OF Situacao ON tblEnvios "
+                            "BEGIN SELECT RAISE(ABORT, 'recusado'); END"_s));
+        }
+        QStringList lines;
+        QString errors;
+        QCOMPARE(transmit({u"--ie"_s, kB.ie, u"--certificado"_s, certificateFixture(u"contador.pfx"_s)},
+                          &lines, &errors),
+                 1);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(errors.contains(u"O resultado do envio de "_s + kB.ie +
+                                 u" (Metalúrgica Serra d'Água Ltda) não foi gravado no registro de envios"_s),
+                 qPrintable(errors));
+        QCOMPARE(findTransmissions()->first().outcome, TransmissionOutcome::Sending);
+    }
+
+    // Another program holds the journal when the answer comes: the outcome waits for it and is
+    // written once the lock clears; past the limit the transmission tells why it was not.
+    void outcomeWaitsForTheJournal_data() {
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<TransmissionOutcome>("atEvent");
+        QTest::newRow("lock clears") << 30000 << TransmissionOutcome::Answered;
+        QTest::newRow("lock held past the limit") << 1000 << TransmissionOutcome::Sending;
+    }
+
+    void outcomeWaitsForTheJournal() {
+        QFETCH(int, limitMs);
+        QFETCH(TransmissionOutcome, atEvent);
+        Transmission::setJournalRetryLimit(limitMs);
+        QTcpServer server;
+        // The settings' port holds at most 32767.
+        for (quint16 port = 20000; !server.isListening() && port < 32000; port += 7)
+            server.listen(QHostAddress(m_server->host()), port);
+        m_folder->setServer(m_server->host(), server.serverPort());
+        QTcpSocket* socket = nullptr;
+        QByteArray request;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, this, [&] { request += socket->readAll(); });
+        });
+        const QString document = m_files.filePath(u"documento.pdf"_s);
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
+        file.close();
+        TransmissionOrder order;
+        order.kind = TransmissionKind::Pgdas;
+        order.ie = kA.ie;
+        order.chave = kA.chave;
+        order.accountantDocument = u"111.444.777-35"_s;
+        order.databasePath = order.chosenPath = document;
+        order.fileName = u"documento.pdf"_s;
+        Transmission transmission;
+        TransmissionOutcome recorded = TransmissionOutcome::Unknown;
+        connect(&transmission, &Transmission::answered, this,
+                [&recorded] { recorded = findTransmissions()->first().outcome; });
+        QSignalSpy answered(&transmission, &Transmission::answered);
+        QVERIFY(!transmission.start(order));
+        const auto whole = [&request] {
+            const qsizetype end = request.indexOf("\r\n\r\n");
+            const qsizetype at = request.indexOf("Content-Length: ");
+            return end > 0 && at > 0 &&
+                   request.size() >=
+                       end + 4 + request.mid(at + 16, request.indexOf('\r', at) - at - 16).toLongLong();
+        };
+        QTRY_VERIFY2(whole(), request.right(200).constData());
+
+        // A second connection, of another process, holds the write lock for 7 s.
+        const QString path = m_folder->file(u"fiscora.mdb"_s);
+        QProcess holder;
+        holder.start(u"bash"_s,
+                     {u"-c"_s,
+                      u"(echo \"BEGIN IMMEDIATE; INSERT INTO tblUltimaLista VALUES ('x', '', '');\"; "
+                      "sleep 7; echo 'ROLLBACK;') | sqlite3 -bail \"$1\""_s,
+                      u"bash"_s, path});
+        QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
+        socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
+        socket->disconnectFromHost();
+
+        QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 20000);
+        QCOMPARE(recorded, atEvent);
+        if (atEvent == TransmissionOutcome::Sending) {
+            QVERIFY(transmission.journalError());
+            QVERIFY2(transmission.journalError()->description.startsWith(
+                         u"Falha no banco de dados "_s + path + u": o arquivo continuou em uso"_s),
+                     qPrintable(transmission.journalError()->description));
+        } else {
+            QVERIFY(!transmission.journalError());
+        }
+        QVERIFY(holder.waitForFinished(20000));
     }
 };
 

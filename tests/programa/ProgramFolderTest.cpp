@@ -64,6 +64,24 @@ private Q_SLOTS:
         QCOMPARE(QDir(user()).entryList(QDir::Files).size(), kDefaults.size()); // no partial copy left
     }
 
+    // The folder and the database (every company's key, the journal) are the user's alone: made
+    // so, and tightened at a later start when an earlier version left them open.
+    void folderAndDatabaseArePrivate() {
+        const auto mode = [](const QString& path) {
+            return QFile::permissions(path) & 0x7077;
+        };
+        const QString database = user() + u"/fiscora.mdb"_s;
+        QVERIFY(ProgramFolder::fillFromDefaults(defaults(), user()).ok());
+        QCOMPARE(mode(user()), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(mode(database), QFile::ReadOwner | QFile::WriteOwner);
+
+        QFile::setPermissions(user(), QFile::permissions(user()) | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(database, QFile::permissions(database) | QFile::ReadGroup | QFile::ReadOther);
+        QVERIFY(ProgramFolder::fillFromDefaults(defaults(), user()).ok());
+        QCOMPARE(mode(user()), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(mode(database), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
     // A new version of the package: its template and stamp replace the old ones, the user's
     // settings and database stay as the user left them, however the defaults changed.
     void upgradeKeepsUserFilesAndRefreshesProgramFiles() {
