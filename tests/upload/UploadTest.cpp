@@ -168,6 +168,28 @@ QString md5(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
+// A loopback socket that listens and accepts nothing until the test does: the system completes
+// connections and fills its buffers. Options that must precede listen() are set first.
+int loopbackListener(quint16* port, int receiveBuffer = 0, int segment = 0) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (segment > 0)
+        ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener);
+        return -1;
+    }
+    *port = ntohs(address.sin_port);
+    return listener;
+}
+
 } // namespace
 
 class UploadTest final : public QObject {
@@ -651,15 +673,10 @@ private Q_SLOTS:
     void serverThatNeverReadsFailsTheSend() {
         // Listening, never accepting: the system completes the connection and fills its buffers
         // (a QTcpServer would read everything into memory).
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        quint16 port = 0;
+        const int listener = loopbackListener(&port);
+        QVERIFY(listener >= 0);
         const auto closeListener = qScopeGuard([listener] { ::close(listener); });
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                ::listen(listener, 1) == 0 &&
-                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
         UploadSession session;
         session.setSendStallTimeout(500);
         QString error;
@@ -668,7 +685,7 @@ private Q_SLOTS:
         connect(&session, &UploadSession::sendComplete, [&] { ++completions; });
         session.start(BuildUploadRequest(QByteArray(20 << 20, 'n'), SplitUrl(u"http://h/p?"_s),
                                          kUploadFieldName, u"a"_s, kUploadContentType),
-                      u"127.0.0.1"_s, ntohs(address.sin_port));
+                      u"127.0.0.1"_s, port);
         QVERIFY(QTest::qWaitFor([&] { return !error.isEmpty(); }, 20000));
         QVERIFY2(error.contains(u"parou de receber"_s), qPrintable(error));
         QCOMPARE(completions, 0);
@@ -760,19 +777,10 @@ private Q_SLOTS:
     // on a link of small segments gets an upload larger than the deepest send queue, with limits
     // shorter than the queue takes to drain.
     void slowSteadyReaderIsNoStall() {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        quint16 port = 0;
+        const int listener = loopbackListener(&port, 256 * 1024, 1400);
+        QVERIFY(listener >= 0);
         const auto closeListener = qScopeGuard([listener] { ::close(listener); });
-        const int receiveBuffer = 256 * 1024;
-        const int segment = 1400;
-        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        ::setsockopt(listener, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                ::listen(listener, 1) == 0 &&
-                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
         const UploadRequest request = BuildUploadRequest(QByteArray(9 << 20, 's'), SplitUrl(u"http://h/p?"_s),
                                                          kUploadFieldName, u"a"_s, kUploadContentType);
         std::atomic<bool> stop{false};
@@ -802,7 +810,7 @@ private Q_SLOTS:
         QString error;
         connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
-        session.start(request, u"127.0.0.1"_s, ntohs(address.sin_port));
+        session.start(request, u"127.0.0.1"_s, port);
         QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 60000));
         QCOMPARE(error, QString());
         QCOMPARE(answer, QByteArray("HTTP/1.0 200 OK\r\n\r\nOK"));
