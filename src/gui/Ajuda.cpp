@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -28,20 +29,25 @@ Ajuda::Ajuda(const QString& markdown, const QString& folder, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kTitle);
 
-    m_texto = new QTextBrowser(this);
-    m_texto->setObjectName(QStringLiteral("txtGuia"));
-    m_texto->setOpenExternalLinks(true);
-    m_texto->document()->setDocumentMargin(12);
+    auto* texto = new QTextBrowser(this);
+    texto->setObjectName(QStringLiteral("txtGuia"));
+    texto->setOpenExternalLinks(true);
+    texto->document()->setDocumentMargin(12);
     // The guide names its pictures relative to its own folder.
-    m_texto->setSearchPaths({folder});
+    texto->setSearchPaths({folder});
     // Notes for the guide's editors are HTML comments, which Qt's Markdown would show as text.
     static const QRegularExpression comments(QStringLiteral("<!--.*?-->"),
                                              QRegularExpression::DotMatchesEverythingOption);
-    m_texto->setMarkdown(QString(markdown).remove(comments));
+    texto->setMarkdown(QString(markdown).remove(comments));
+
+    // Esc closes it, as it closes the other windows.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_texto);
+    layout->addWidget(texto);
     resize(900, 700);
 }
 

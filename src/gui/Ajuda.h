@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-class QTextBrowser;
-
 namespace fiscora {
 
 // The user guide in a window of its own, its pictures beside it.
@@ -21,9 +19,6 @@ public:
     // The installed guide (share/doc/fiscora beside the executable's bin), else the source
     // tree's; the empty text when neither exists.
     static QString guidePath();
-
-private:
-    QTextBrowser* m_texto;
 };
 
 } // namespace fiscora

@@ -674,6 +674,9 @@ private Q_SLOTS:
         const QString shots = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(shots);
         QVERIFY(help->grab().save(QDir(shots).filePath(u"Ajuda.png"_s)));
+
+        QTest::keyClick(text, Qt::Key_Escape);
+        QTRY_VERIFY(!window(u"Ajuda"_s));
     }
 
     void screenshot() {
