@@ -12,6 +12,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
+#include "gui/Ajuda.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
@@ -284,7 +285,8 @@ void Principal::buildMenus() {
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
-    action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1);
+    connect(action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1),
+            &QAction::triggered, this, &Ajuda::open);
     connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
 }
