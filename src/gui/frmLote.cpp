@@ -92,8 +92,9 @@ frmLote::frmLote(Session& session, QWidget* parent)
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    m_txtOrigem->setPlaceholderText(QStringLiteral("Uma exportação do NovaGIA ou uma pasta de arquivos GIA "
-                                                   "(.prf): escolha, ou digite o caminho e tecle Enter"));
+    m_txtOrigem->setPlaceholderText(QStringLiteral(
+        "Exportação do NovaGIA ou pasta de arquivos GIA (.prf): escolha, ou digite o caminho e "
+        "tecle Enter"));
     keepReturn(m_txtOrigem);
     m_GridLote->setColumnCount(ColumnCount);
     m_GridLote->setHeaderLabels({QStringLiteral("Contribuinte / GIA"), QStringLiteral("Referência"),
