@@ -11,8 +11,15 @@ namespace {
 QString g_folder;
 
 QString certificateKey(UserPreferences::CertificateUse use) {
-    return use == UserPreferences::CertificateUse::Key ? QStringLiteral("certificados/chave")
-                                                       : QStringLiteral("certificados/transmissao");
+    switch (use) {
+    case UserPreferences::CertificateUse::Key:
+        return QStringLiteral("certificados/chave");
+    case UserPreferences::CertificateUse::Import:
+        return QStringLiteral("certificados/importacao");
+    case UserPreferences::CertificateUse::Transmission:
+        break;
+    }
+    return QStringLiteral("certificados/transmissao");
 }
 
 QString read(const QString& key) {

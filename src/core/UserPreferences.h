@@ -11,9 +11,9 @@ namespace fiscora {
 // read or written only means nothing is remembered.
 class UserPreferences {
 public:
-    // The key request takes a company's certificate (or the accountant's); the transmissions
-    // take the accountant's.
-    enum class CertificateUse { Key, Transmission };
+    // The key request takes a company's certificate (or the accountant's); the company import,
+    // one certificate for many companies, and the transmissions take the accountant's.
+    enum class CertificateUse { Key, Import, Transmission };
 
     static QString uploadFolder();
     static void setUploadFolder(const QString& folder);

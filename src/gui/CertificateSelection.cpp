@@ -34,7 +34,7 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
         showComponentFailure();
         return Outcome::Failed;
     }
-    const bool key = use == UserPreferences::CertificateUse::Key;
+    const bool key = use != UserPreferences::CertificateUse::Transmission;
     *chosen = CertificateChooser::choose(
         owner, key ? CertificateTexts::keyTitle : CertificateTexts::transmissionTitle,
         key ? CertificateTexts::keyText : CertificateTexts::transmissionText, from,
@@ -53,7 +53,7 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
                                                                std::optional<Certificate>* selected,
                                                                const CertificateSource* source) {
     std::optional<Certificate> chosen;
-    const Outcome choice = choose(owner, UserPreferences::CertificateUse::Key, source, &chosen);
+    const Outcome choice = choose(owner, documents.use, source, &chosen);
     if (choice != Outcome::Accepted)
         return choice;
     *selected = chosen;
@@ -71,7 +71,7 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
             return Outcome::Refused;
         }
     }
-    return acceptChosen(UserPreferences::CertificateUse::Key, *chosen);
+    return acceptChosen(documents.use, *chosen);
 }
 
 CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget* owner,

@@ -22,12 +22,14 @@ class CertificateSelection {
 public:
     enum class Outcome { Accepted, Cancelled, Refused, Failed };
 
-    // What the key variant compares the certificate with (digits only). The company import has
-    // no company yet and makes no content check.
+    // What the key variant compares the certificate with (digits only), and whose remembered
+    // certificate it starts on: the company import takes one certificate for all its companies,
+    // which is not the one last taken for a single company's key.
     struct KeyDocuments {
         bool checkContent = true;
         QString taxpayerCnpj;
         QString accountantDocument;
+        UserPreferences::CertificateUse use = UserPreferences::CertificateUse::Key;
     };
 
     // Key variant: the caller has read the accountant row and checked its fields. The chosen

@@ -21,9 +21,13 @@ bool isReturn(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 
+const char* const kKeepsReturn = "fiscoraKeepsReturn";
+
 // A list or a folder tree does something of its own with Return (opens, chooses); so does a
-// multi-line editor. A grid leaves it to the window.
+// multi-line editor and a field marked by keepReturn. A grid leaves it to the window.
 bool keepsReturn(QWidget* focus) {
+    if (focus && focus->property(kKeepsReturn).toBool())
+        return true;
     for (QWidget* w = focus; w; w = w->parentWidget()) {
         if (auto* view = qobject_cast<QAbstractItemView*>(w))
             return !qobject_cast<QTableView*>(view);
@@ -78,6 +82,10 @@ void onReturn(QWidget* window, QPushButton* confirm) {
 }
 
 } // namespace
+
+void keepReturn(QWidget* field) {
+    field->setProperty(kKeepsReturn, true);
+}
 
 void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel) {
     if (confirm) {

@@ -13,4 +13,8 @@ namespace fiscora {
 // in a grid it is the window's Return (the grid's rows are what the default button acts on).
 void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel);
 
+// A field that acts on Return itself (a typed path that Return opens): there the key reaches the
+// field, not the window's default button.
+void keepReturn(QWidget* field);
+
 } // namespace fiscora

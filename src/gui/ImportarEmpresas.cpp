@@ -207,7 +207,8 @@ void ImportarEmpresas::Command1_Click() {
     const Accountant contador = stored->value_or(Accountant{});
     // One certificate serves every company of the export, so it must be the accountant's: his
     // document is the only one it is compared with.
-    const CertificateSelection::KeyDocuments documents{true, contador.document(), contador.document()};
+    const CertificateSelection::KeyDocuments documents{true, contador.document(), contador.document(),
+                                                       UserPreferences::CertificateUse::Import};
     const QPointer<ImportarEmpresas> self(this);
     const CertificateSelection::Outcome choice =
         CertificateSelection::keyVariant(this, documents, &m_certificado);

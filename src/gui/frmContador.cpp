@@ -155,6 +155,9 @@ frmContador::frmContador(Session& session, QWidget* parent)
 
     resize(640, 440);
     load();
+    // Typing starts in the first field that takes it: the person type, first in the tab order,
+    // would swallow the digits of a document typed at once.
+    (m_txtCNPJCPF->isEnabled() ? m_txtCNPJCPF : m_txtCRC)->setFocus();
 }
 
 frmContador::~frmContador() = default;

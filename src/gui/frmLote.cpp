@@ -92,9 +92,10 @@ frmLote::frmLote(Session& session, QWidget* parent)
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    m_txtOrigem->setReadOnly(true);
-    m_txtOrigem->setPlaceholderText(
-        QStringLiteral("Uma exportação do NovaGIA ou uma pasta de arquivos GIA (.prf)"));
+    m_txtOrigem->setPlaceholderText(QStringLiteral(
+        "Exportação do NovaGIA ou pasta de arquivos GIA (.prf): escolha, ou digite o caminho e "
+        "tecle Enter"));
+    keepReturn(m_txtOrigem);
     m_GridLote->setColumnCount(ColumnCount);
     m_GridLote->setHeaderLabels({QStringLiteral("Contribuinte / GIA"), QStringLiteral("Referência"),
                                  QStringLiteral("Regime tributário"), QStringLiteral("Tipo"),
@@ -161,6 +162,11 @@ frmLote::frmLote(Session& session, QWidget* parent)
                                                        QDir::homePath());
         if (!path.isEmpty())
             openSource(path);
+    });
+    connect(m_txtOrigem, &QLineEdit::returnPressed, this, [this] {
+        const QString typed = m_txtOrigem->text().trimmed();
+        if (!typed.isEmpty())
+            openSource(QDir::fromNativeSeparators(typed));
     });
     connect(m_cmdImportar, &QPushButton::clicked, this, [] {
         auto* import = new ImportarEmpresas;
@@ -401,6 +407,7 @@ void frmLote::setSending(bool on) {
         failed = failed || item.result == BatchItem::Result::Failed;
         anyTicked = anyTicked || !item.tickedGias().isEmpty();
     }
+    m_txtOrigem->setReadOnly(on);
     m_cmdArquivo->setEnabled(!on);
     m_cmdPasta->setEnabled(!on);
     m_GridLote->setEnabled(!on);

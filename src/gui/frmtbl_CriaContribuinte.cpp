@@ -116,6 +116,8 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
     // Nothing is saved yet: the user confirms with OK.
     m_Chave->setText(answer.chave);
     m_flag_optantesimples->setChecked(answer.simples);
+    // Return now saves; left on the key button, it would ask for the key again.
+    m_cmdOK->setFocus();
 }
 
 } // namespace fiscora

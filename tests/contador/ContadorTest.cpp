@@ -265,6 +265,27 @@ private Q_SLOTS:
                  QColor(255, 0, 0));
     }
 
+    // Typing starts in the first field that takes it: the document, or the CRC once the
+    // document is locked; never the person type, which would swallow the digits.
+    void opensWithTheFocusInTheFirstField_data() {
+        QTest::addColumn<QString>("document"); // stored; empty: none
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("not registered") << ""
+                                        << "txtCNPJCPF";
+        QTest::newRow("registered") << "111.444.777-35"
+                                    << "txtCRC";
+    }
+
+    void opensWithTheFocusInTheFirstField() {
+        QFETCH(QString, document);
+        QFETCH(QString, focused);
+        if (!document.isEmpty())
+            QVERIFY(saveAccountant(stored(document)));
+        frmContador* window = open();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QCOMPARE(QApplication::focusWidget(), field(window, focused));
+    }
+
     void leavingTheDocument_data() {
         QTest::addColumn<bool>("cpf");
         QTest::addColumn<QString>("typed");

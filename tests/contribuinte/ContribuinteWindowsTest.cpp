@@ -523,6 +523,29 @@ private Q_SLOTS:
         QCOMPARE(m_server.requests().size(), before);
     }
 
+    // By keyboard alone: Return on the key button fetches the key, the next Return saves.
+    void returnAfterTheKeySaves() {
+        saveAccountant(QStringLiteral("111.444.777-35"));
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
+        Fields f;
+        f.chave = QString();
+        fillCreation(window, f);
+        window->show();
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        child<QPushButton>(window, "Command1")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(edit(window, "Chave")->text(), QStringLiteral("TESTE001"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(chooser.requests().size(), 1);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("O contribuinte foi criado!")});
+        QTRY_VERIFY(!window);
+        QCOMPARE(storedTaxpayers().size(), 1);
+    }
+
     // The key request keeps events flowing: a window closed meanwhile is gone when the answer comes.
     void closedDuringTheKeyRequest() {
         saveAccountant(QStringLiteral("111.444.777-35"));

@@ -3,11 +3,13 @@
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccessReader.h"
 #include "data/CompanyExport.h"
 #include "data/GiaDatabaseReader.h"
 #include "data/NovaGiaLayout.h"
 #include "data/TaxpayerTable.h"
+#include "gui/CertificateSelection.h"
 #include "gui/ImportarEmpresas.h"
 #include "jet/JetDatabase.h"
 #include "net/KeyRequest.h"
@@ -385,6 +387,40 @@ private Q_SLOTS:
         QCOMPARE(m_server.requests().size(), before);
         if (cause != u"banco")
             QVERIFY(storedTaxpayers().isEmpty());
+    }
+
+    // One certificate serves every company of an import: the chooser starts on the one of the
+    // last import, never on a company's own certificate taken for one key.
+    void importOffersTheCertificateOfTheLastImport() {
+        QTemporaryDir preferences;
+        UserPreferences::setFolder(preferences.path());
+        auto restore = qScopeGuard([] { UserPreferences::setFolder({}); });
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        const QString empresa = fixtureCertificate(QStringLiteral("empresa")).fingerprint();
+        const QString contador = fixtureCertificate(QStringLiteral("contador")).fingerprint();
+        const auto keyOfOneCompany = [&] {
+            chooser.queueChoice(empresa);
+            std::optional<Certificate> selected;
+            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected);
+        };
+        constexpr auto accepted = CertificateSelection::Outcome::Accepted;
+        const QString path = writeExport(QStringLiteral("um.mdb"), {kA});
+
+        QCOMPARE(keyOfOneCompany(), accepted);
+        chooser.queueChoice(contador);
+        QPointer<ImportarEmpresas> window = loaded(path);
+        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, 60000); // imported, closed
+        QCOMPARE(keyOfOneCompany(), accepted);
+        chooser.queueCancel();
+        window = loaded(path);
+        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+
+        QStringList offered;
+        for (const TestCertificateChooser::Request& request : chooser.requests())
+            offered.append(request.preferred);
+        QCOMPARE(offered, (QStringList{QString(), QString(), empresa, contador}));
     }
 
     // What stops an import in the middle: the companies stored before it stay, the user is told

@@ -20,9 +20,11 @@
 #include "support/Widgets.h"
 #include "transmission/Transmission.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -163,7 +165,13 @@ private Q_SLOTS:
         Session session;
         auto* window = new frmLote(session);
         window->show();
-        window->openSource(m_export);
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        // The path may be typed (or pasted): Return opens it.
+        auto* origin = child<QLineEdit>(window, u"txtOrigem"_s);
+        origin->setFocus();
+        QTest::keyClicks(origin, m_export);
+        QTest::keyClick(origin, Qt::Key_Return);
         const QList<BatchItem>& items = window->items();
         QCOMPARE(items.size(), 4);
         QCOMPARE(items.at(0).taxpayer.IE, kA.ie);
