@@ -185,6 +185,9 @@ private Q_SLOTS:
             TestFileChooser files;
             files.queuePath(certificateFixture(u"empresa-legado.pfx"_s));
             auto* dialog = new CertificateDialog(emptyStore(), main);
+            // Not modal itself, so the only modal box to catch is the password's (the file
+            // chooser's loop could otherwise let the watcher take the dialog for it).
+            dialog->setModal(false);
             dialog->show();
             QTest::mouseClick(child<QPushButton>(dialog, "cmdImportar"), Qt::LeftButton);
             return dialog;
