@@ -108,29 +108,7 @@ Result<Certificate> loadCertificate(const QString& fileOrSerial) {
 
 // Sent and listed, or nothing left to send: every GIA that could go is one the server lists.
 bool done(const BatchItem& item) {
-    return item.result == BatchItem::Result::Listed ||
-           (item.result == BatchItem::Result::NotSent && item.nothingLeft());
-}
-
-// Why a taxpayer with nothing left sent nothing: the references listed, with their protocols, and
-// those of years the server does not accept.
-QString nothingLeftText(const BatchItem& item) {
-    QStringList listed;
-    QStringList refused;
-    for (const BatchGia& gia : item.gias) {
-        if (gia.note == BatchGia::Note::AlreadyListed)
-            listed.append(QStringLiteral("%1 (protocolo %2)")
-                              .arg(gia.row.reference.trimmed(), gia.protocols.join(QStringLiteral(", "))));
-        else if (gia.note == BatchGia::Note::YearNotAccepted)
-            refused.append(gia.row.reference.trimmed());
-    }
-    QStringList parts;
-    if (!listed.isEmpty())
-        parts.append(QStringLiteral("o servidor já lista ") + listed.join(QStringLiteral(", ")));
-    if (!refused.isEmpty())
-        parts.append(QStringLiteral("ano não aceito pelo servidor (%1): %2")
-                         .arg(item.anoTrabalho.trimmed(), refused.join(QStringLiteral(", "))));
-    return parts.join(QStringLiteral("; "));
+    return item.result == BatchItem::Result::Listed || item.skipped();
 }
 
 void line(QTextStream& out, const QString& ie, const QString& name, const QString& result,
@@ -205,13 +183,8 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
     QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
         const BatchItem& item = source.items.at(index);
-        QString detail = item.protocols.isEmpty() ? item.detail : protocolsText(item.protocols);
-        QString result = batchResultText(item.result);
-        if (done(item) && item.result == BatchItem::Result::NotSent) {
-            result = QStringLiteral("Nada a enviar");
-            detail = nothingLeftText(item);
-        }
-        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, result, detail);
+        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
+             batchResultDetail(item));
         out.flush();
         ok = ok && done(item) && item.journalError.isEmpty();
         if (!item.journalError.isEmpty()) {
