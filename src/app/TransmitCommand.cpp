@@ -6,6 +6,7 @@
 #include "core/AppTexts.h"
 #include "core/EscapedText.h"
 #include "data/AccountantTable.h"
+#include "data/TransmissionJournal.h"
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
@@ -130,6 +131,14 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
         return fail(contador.error().description);
     if (!*contador)
         return fail(AppTexts::accountantMissing);
+    // The start-up box that tells of these is never seen in an unattended run.
+    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
+        err << report.error().description << '\n';
+    } else if (!report->isEmpty()) {
+        for (const QString& reported : report->split(QLatin1Char('\n')))
+            err << escapeControls(reported) << '\n';
+    }
+    err.flush();
     const Result<Certificate> certificate = loadCertificate(request.certificate);
     if (!certificate)
         return fail(certificate.error().description);

@@ -340,8 +340,9 @@ private Q_SLOTS:
         QTest::newRow("no certificate") << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{};
     }
 
-    // A rerun sends nothing and still succeeds; --reenviar sends the listed references again, and
-    // one that could not go is not taken for nothing to send.
+    // A rerun sends nothing and still succeeds, and first tells of an upload an earlier run left
+    // without an outcome, as the start-up box would; --reenviar sends the listed references again,
+    // and one that could not go is not taken for nothing to send.
     void commandLineRerun() {
         const QStringList arguments{u"--ie"_s, kA.ie, u"--certificado"_s,
                                     certificateFixture(u"contador.pfx"_s)};
@@ -352,7 +353,21 @@ private Q_SLOTS:
                  qPrintable(lines.first()));
         const QString protocol = lines.first().section(u"protocolo "_s, 1);
 
-        QCOMPARE(transmit(arguments, &lines), 0);
+        JournalEntry left;
+        left.ie = kA.ie;
+        left.razaoSocial = kA.razao;
+        left.kind = TransmissionKind::Pgdas;
+        left.fileName = u"documento.pdf"_s;
+        QVERIFY(startTransmission(left));
+        const QString when = journalDateText(findTransmissions()->first().localTime);
+        QString errors;
+        QCOMPARE(transmit(arguments, &lines, &errors), 0);
+        QCOMPARE(errors,
+                 u"1 envio sem confirmação do servidor: não se sabe se chegou ao servidor. Confira a "
+                 "lista de transmissões do contribuinte antes de enviar de novo; os detalhes estão em "
+                 "Contribuinte > Envios realizados.\n\n• "_s +
+                     kA.ie + u" - Comercial Ribeirão Verde Ltda: PGDAS documento.pdf, "_s + when +
+                     u" (Enviando (sem conclusão))\n"_s);
         QCOMPARE(lines,
                  QStringList{kA.ie +
                              u"\tComercial Ribeirão Verde Ltda\tNada a enviar\to servidor já lista 01/2025 "
