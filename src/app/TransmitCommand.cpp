@@ -6,6 +6,7 @@
 #include "core/AppTexts.h"
 #include "core/EscapedText.h"
 #include "data/AccountantTable.h"
+#include "data/TransmissionJournal.h"
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
@@ -108,29 +109,7 @@ Result<Certificate> loadCertificate(const QString& fileOrSerial) {
 
 // Sent and listed, or nothing left to send: every GIA that could go is one the server lists.
 bool done(const BatchItem& item) {
-    return item.result == BatchItem::Result::Listed ||
-           (item.result == BatchItem::Result::NotSent && item.nothingLeft());
-}
-
-// Why a taxpayer with nothing left sent nothing: the references listed, with their protocols, and
-// those of years the server does not accept.
-QString nothingLeftText(const BatchItem& item) {
-    QStringList listed;
-    QStringList refused;
-    for (const BatchGia& gia : item.gias) {
-        if (gia.note == BatchGia::Note::AlreadyListed)
-            listed.append(QStringLiteral("%1 (protocolo %2)")
-                              .arg(gia.row.reference.trimmed(), gia.protocols.join(QStringLiteral(", "))));
-        else if (gia.note == BatchGia::Note::YearNotAccepted)
-            refused.append(gia.row.reference.trimmed());
-    }
-    QStringList parts;
-    if (!listed.isEmpty())
-        parts.append(QStringLiteral("o servidor já lista ") + listed.join(QStringLiteral(", ")));
-    if (!refused.isEmpty())
-        parts.append(QStringLiteral("ano não aceito pelo servidor (%1): %2")
-                         .arg(item.anoTrabalho.trimmed(), refused.join(QStringLiteral(", "))));
-    return parts.join(QStringLiteral("; "));
+    return item.result == BatchItem::Result::Listed || item.skipped();
 }
 
 void line(QTextStream& out, const QString& ie, const QString& name, const QString& result,
@@ -152,6 +131,14 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
         return fail(contador.error().description);
     if (!*contador)
         return fail(AppTexts::accountantMissing);
+    // The start-up box that tells of these is never seen in an unattended run.
+    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
+        err << report.error().description << '\n';
+    } else if (!report->isEmpty()) {
+        for (const QString& reported : report->split(QLatin1Char('\n')))
+            err << escapeControls(reported) << '\n';
+    }
+    err.flush();
     const Result<Certificate> certificate = loadCertificate(request.certificate);
     if (!certificate)
         return fail(certificate.error().description);
@@ -205,13 +192,8 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
     QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
         const BatchItem& item = source.items.at(index);
-        QString detail = item.protocols.isEmpty() ? item.detail : protocolsText(item.protocols);
-        QString result = batchResultText(item.result);
-        if (done(item) && item.result == BatchItem::Result::NotSent) {
-            result = QStringLiteral("Nada a enviar");
-            detail = nothingLeftText(item);
-        }
-        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, result, detail);
+        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
+             batchResultDetail(item));
         out.flush();
         ok = ok && done(item) && item.journalError.isEmpty();
         if (!item.journalError.isEmpty()) {

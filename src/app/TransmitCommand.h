@@ -10,6 +10,8 @@ namespace fiscora {
 // folder is fixed already. One line per taxpayer on the output (IE, name, result, detail,
 // tab-separated); 0 when every GIA that could go is listed by the server (a taxpayer with nothing
 // left to send counts as done), 1 otherwise. References the server lists go only with --reenviar.
+// The uploads earlier runs left unconfirmed are told first on the error output (nobody sees the
+// start-up box that tells of them).
 class TransmitCommand final {
 public:
     static int run(const CommandRequest& request, QTextStream& out, QTextStream& err);

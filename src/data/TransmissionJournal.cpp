@@ -266,6 +266,35 @@ QString unconfirmedCountText(qsizetype count) {
                       : QStringLiteral("%1 envios sem confirmação do servidor").arg(count);
 }
 
+Result<QString> unconfirmedTransmissionsReport() {
+    JournalFilter filter;
+    filter.unconfirmedOnly = true;
+    const Result<QList<JournalEntry>> found = findTransmissions(filter);
+    if (!found)
+        return found.error();
+    if (found->isEmpty())
+        return QString();
+    constexpr int kShown = 10;
+    QStringList lines;
+    for (const JournalEntry& e : *found) {
+        if (lines.size() == kShown) {
+            lines.append(QStringLiteral("… e mais %1.").arg(found->size() - kShown));
+            break;
+        }
+        const QString what = e.kind == TransmissionKind::Gia ? e.references() : e.fileName;
+        lines.append(QStringLiteral("• %1 - %2: %3 %4, %5 (%6)")
+                         .arg(e.ie, e.razaoSocial.trimmed(), kindText(e.kind), what,
+                              journalDateText(e.localTime), outcomeText(e.outcome)));
+    }
+    return QString(
+        unconfirmedCountText(found->size()) +
+        (found->size() == 1 ? QStringLiteral(": não se sabe se chegou ao servidor.")
+                            : QStringLiteral(": não se sabe se chegaram ao servidor.")) +
+        QStringLiteral(" Confira a lista de transmissões do contribuinte antes de enviar de novo; os "
+                       "detalhes estão em Contribuinte > Envios realizados.\n\n") +
+        lines.join(QLatin1Char('\n')));
+}
+
 Result<qint64> startTransmission(const JournalEntry& e) {
     LocalDatabase db;
     if (Status opened = db.open(); !opened)

@@ -130,5 +130,8 @@ QString protocolsText(const QList<ListedTransmission>& protocols);
 QString journalDateText(const QDateTime& when);
 // "N envios sem confirmação do servidor" ("1 envio ..." for one).
 QString unconfirmedCountText(qsizetype count);
+// The uploads without a confirmed outcome, for the start-up box and the unattended run: how many,
+// what to do, and the first ten (taxpayer, what, date, outcome). Empty when there is none.
+Result<QString> unconfirmedTransmissionsReport();
 
 } // namespace fiscora

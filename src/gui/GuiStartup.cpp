@@ -32,35 +32,11 @@ void hostMainWindow(Session& session) {
 }
 
 void reportUnconfirmedTransmissions() {
-    JournalFilter filter;
-    filter.unconfirmedOnly = true;
-    const Result<QList<JournalEntry>> found = findTransmissions(filter);
-    if (!found) {
-        showDatabaseError(found.error());
-        return;
-    }
-    if (found->isEmpty())
-        return;
-    constexpr int kShown = 10;
-    QStringList lines;
-    for (const JournalEntry& e : *found) {
-        if (lines.size() == kShown) {
-            lines.append(QStringLiteral("… e mais %1.").arg(found->size() - kShown));
-            break;
-        }
-        const QString what = e.kind == TransmissionKind::Gia ? e.references() : e.fileName;
-        lines.append(QStringLiteral("• %1 - %2: %3 %4, %5 (%6)")
-                         .arg(e.ie, e.razaoSocial.trimmed(), kindText(e.kind), what,
-                              journalDateText(e.localTime), outcomeText(e.outcome)));
-    }
-    MessageBox::show(
-        AppTexts::productTitle,
-        unconfirmedCountText(found->size()) +
-            QStringLiteral(": não se sabe se chegaram ao servidor. Confira a lista de transmissões do "
-                           "contribuinte antes de enviar de novo; os detalhes estão em Contribuinte > "
-                           "Envios realizados.\n\n") +
-            lines.join(QLatin1Char('\n')),
-        MessageIcon::Warning);
+    const Result<QString> report = unconfirmedTransmissionsReport();
+    if (!report)
+        showDatabaseError(report.error());
+    else if (!report->isEmpty())
+        MessageBox::show(AppTexts::productTitle, *report, MessageIcon::Warning);
 }
 
 Abertura* openStartupWindow(Session& session) {

@@ -51,11 +51,9 @@ QString readinessText(const BatchItem& item) {
 }
 
 QString resultText(const BatchItem& item) {
-    QString text = batchResultText(item.result);
-    if (!item.protocols.isEmpty())
-        text += QStringLiteral(" — ") + protocolsText(item.protocols);
-    else if (!item.detail.isEmpty())
-        text += QStringLiteral(": ") + item.detail;
+    QString text = batchResultText(item);
+    if (const QString detail = batchResultDetail(item); !detail.isEmpty())
+        text += (item.protocols.isEmpty() ? QStringLiteral(": ") : QStringLiteral(" — ")) + detail;
     if (!item.journalError.isEmpty())
         text += QStringLiteral(" — ") + journalNotWrittenText(item);
     return text;
@@ -388,16 +386,7 @@ void frmLote::runFinished() {
 }
 
 void frmLote::showSummary() {
-    int counts[5] = {};
-    for (const int index : m_sending)
-        ++counts[int(m_source.items.at(index).result)];
-    m_lblResumo->setText(QStringLiteral("Enviadas e listadas: %1 · Recusadas: %2 · Com falha: %3 · Sem "
-                                        "confirmação: %4 · Não enviadas: %5")
-                             .arg(counts[int(BatchItem::Result::Listed)])
-                             .arg(counts[int(BatchItem::Result::Refused)])
-                             .arg(counts[int(BatchItem::Result::Failed)])
-                             .arg(counts[int(BatchItem::Result::Unknown)])
-                             .arg(counts[int(BatchItem::Result::NotSent)]));
+    m_lblResumo->setText(batchSummaryText(m_source.items));
 }
 
 void frmLote::setSending(bool on) {

@@ -101,6 +101,10 @@ bool BatchItem::nothingLeft() const {
     return true;
 }
 
+bool BatchItem::skipped() const {
+    return result == Result::NotSent && tickedGias().isEmpty() && nothingLeft();
+}
+
 Result<BatchSource> BatchSource::open(const QString& path, const QString& workFolder) {
     const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
     if (!taxpayers)
@@ -201,8 +205,8 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
     }
 }
 
-QString batchResultText(BatchItem::Result result) {
-    switch (result) {
+QString batchResultText(const BatchItem& item) {
+    switch (item.result) {
     case BatchItem::Result::Listed:
         return QStringLiteral("Enviada e listada");
     case BatchItem::Result::Refused:
@@ -214,7 +218,53 @@ QString batchResultText(BatchItem::Result result) {
     case BatchItem::Result::NotSent:
         break;
     }
-    return QStringLiteral("Não enviada");
+    return item.skipped() ? QStringLiteral("Nada a enviar") : QStringLiteral("Não enviada");
+}
+
+QString batchResultDetail(const BatchItem& item) {
+    if (!item.protocols.isEmpty())
+        return protocolsText(item.protocols);
+    if (!item.skipped())
+        return item.detail;
+    QStringList listed;
+    QStringList refused;
+    for (const BatchGia& gia : item.gias) {
+        if (gia.note == BatchGia::Note::AlreadyListed)
+            listed.append(QStringLiteral("%1 (protocolo %2)")
+                              .arg(gia.row.reference.trimmed(), gia.protocols.join(QStringLiteral(", "))));
+        else if (gia.note == BatchGia::Note::YearNotAccepted)
+            refused.append(gia.row.reference.trimmed());
+    }
+    QStringList parts;
+    if (!listed.isEmpty())
+        parts.append(QStringLiteral("o servidor já lista ") + listed.join(QStringLiteral(", ")));
+    if (!refused.isEmpty())
+        parts.append(QStringLiteral("ano não aceito pelo servidor (%1): %2")
+                         .arg(item.anoTrabalho.trimmed(), refused.join(QStringLiteral(", "))));
+    return parts.join(QStringLiteral("; "));
+}
+
+QString batchSummaryText(const QList<BatchItem>& items) {
+    int counts[5] = {};
+    int alreadySent = 0;
+    for (const BatchItem& item : items) {
+        // Nothing left because the server lists it, not because every year was refused.
+        const bool listed = std::any_of(item.gias.cbegin(), item.gias.cend(), [](const BatchGia& gia) {
+            return gia.note == BatchGia::Note::AlreadyListed;
+        });
+        if (item.skipped() && listed)
+            ++alreadySent;
+        else
+            ++counts[int(item.result)];
+    }
+    return QStringLiteral("Enviadas e listadas: %1 · Já transmitidas: %2 · Recusadas: %3 · Com falha: %4 · "
+                          "Sem confirmação: %5 · Não enviadas: %6")
+        .arg(counts[int(BatchItem::Result::Listed)])
+        .arg(alreadySent)
+        .arg(counts[int(BatchItem::Result::Refused)])
+        .arg(counts[int(BatchItem::Result::Failed)])
+        .arg(counts[int(BatchItem::Result::Unknown)])
+        .arg(counts[int(BatchItem::Result::NotSent)]);
 }
 
 QString journalNotWrittenText(const BatchItem& item) {

@@ -69,6 +69,8 @@ struct BatchItem {
     QList<ListedReference> tickedListed() const;
     // Every GIA that can go is one the server lists: nothing is left to send.
     bool nothingLeft() const;
+    // Not sent because nothing was to go: none ticked, and nothing left to send.
+    bool skipped() const;
 };
 
 // A company found in the file that is not registered (no key): it is imported first.
@@ -103,8 +105,12 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list);
 // The outcome of an item's upload could not be recorded: which row and why, in one sentence.
 QString journalNotWrittenText(const BatchItem& item);
 
-// The result as the summary names it.
-QString batchResultText(BatchItem::Result result);
+// An item's result as its line names it, and the detail beside it: the protocols of a listed
+// upload; for a skipped one, "Nada a enviar" and the references that left it so.
+QString batchResultText(const BatchItem& item);
+QString batchResultDetail(const BatchItem& item);
+// The totals of every item of the batch, whichever round last sent it.
+QString batchSummaryText(const QList<BatchItem>& items);
 QString batchNoteText(BatchGia::Note note);
 
 // The uploads of a batch, one after another, with one certificate: checked for each taxpayer

@@ -209,7 +209,10 @@ private Q_SLOTS:
                              .size() == 1,
                      qPrintable(sent.join(u'\n')));
         }
-        QVERIFY(child<QLabel>(window, u"lblResumo"_s)->text().contains(u"Enviadas e listadas: 3"_s));
+        // The totals are the whole batch's, not the second round's: D was never sent.
+        QCOMPARE(child<QLabel>(window, u"lblResumo"_s)->text(),
+                 u"Enviadas e listadas: 3 · Já transmitidas: 0 · Recusadas: 0 · Com falha: 0 · Sem "
+                 "confirmação: 0 · Não enviadas: 1"_s);
         // Each attempt has its journal row: three failed, three confirmed.
         QCOMPARE(findTransmissions()->size(), 6);
         JournalFilter failed;
@@ -288,6 +291,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
         QCOMPARE(uploads().size(), 4);
         QCOMPARE(items.at(1).result, BatchItem::Result::Listed);
+        // A and B, whose GIAs the server lists, were not sent: already sent, not failures.
+        QCOMPARE(child<QLabel>(window, u"lblResumo"_s)->text(),
+                 u"Enviadas e listadas: 1 · Já transmitidas: 2 · Recusadas: 0 · Com falha: 0 · Sem "
+                 "confirmação: 0 · Não enviadas: 1"_s);
+        const QString stateB = child<QTreeWidget>(window, u"GridLote"_s)->topLevelItem(2)->text(4);
+        QVERIFY2(stateB.startsWith(u"Nada a enviar: o servidor já lista 02/2025 (protocolo "_s),
+                 qPrintable(stateB));
     }
 
     // The program ends while the batch waits for the server: the upload's row is completed as
@@ -338,7 +348,9 @@ private Q_SLOTS:
         QTest::newRow("no certificate") << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{};
     }
 
-    // A rerun sends nothing and still succeeds; --reenviar sends the listed references again.
+    // A rerun sends nothing and still succeeds, and first tells of an upload an earlier run left
+    // without an outcome, as the start-up box would; --reenviar sends the listed references again,
+    // and one that could not go is not taken for nothing to send.
     void commandLineRerun() {
         const QStringList arguments{u"--ie"_s, kA.ie, u"--certificado"_s,
                                     certificateFixture(u"contador.pfx"_s)};
@@ -349,7 +361,21 @@ private Q_SLOTS:
                  qPrintable(lines.first()));
         const QString protocol = lines.first().section(u"protocolo "_s, 1);
 
-        QCOMPARE(transmit(arguments, &lines), 0);
+        JournalEntry left;
+        left.ie = kA.ie;
+        left.razaoSocial = kA.razao;
+        left.kind = TransmissionKind::Pgdas;
+        left.fileName = u"documento.pdf"_s;
+        QVERIFY(startTransmission(left));
+        const QString when = journalDateText(findTransmissions()->first().localTime);
+        QString errors;
+        QCOMPARE(transmit(arguments, &lines, &errors), 0);
+        QCOMPARE(errors,
+                 u"1 envio sem confirmação do servidor: não se sabe se chegou ao servidor. Confira a "
+                 "lista de transmissões do contribuinte antes de enviar de novo; os detalhes estão em "
+                 "Contribuinte > Envios realizados.\n\n• "_s +
+                     kA.ie + u" - Comercial Ribeirão Verde Ltda: PGDAS documento.pdf, "_s + when +
+                     u" (Enviando (sem conclusão))\n"_s);
         QCOMPARE(lines,
                  QStringList{kA.ie +
                              u"\tComercial Ribeirão Verde Ltda\tNada a enviar\to servidor já lista 01/2025 "
@@ -362,6 +388,14 @@ private Q_SLOTS:
                      !lines.first().endsWith(protocol),
                  qPrintable(lines.join(u'\n')));
         QCOMPARE(uploads().size(), 2);
+
+        QCOMPARE(transmit({u"--ie"_s, kA.ie, u"--certificado"_s, certificateFixture(u"terceiro.pfx"_s),
+                           u"--reenviar"_s},
+                          &lines),
+                 1);
+        QVERIFY2(lines.size() == 1 &&
+                     lines.first().contains(u"\tNão enviada\tO certificado escolhido não é do contador"_s),
+                 qPrintable(lines.join(u'\n')));
     }
 
     void commandLine() {
