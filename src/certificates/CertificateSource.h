@@ -58,6 +58,11 @@ public:
     virtual bool needsPassword(const QString& path) const;
     // Adds the public certificate of a file. Nothing is kept unless the whole file was read.
     virtual ImportResult importFile(const QString& path, const QString& password) const;
+
+    // Whether certificates can be taken out of the source (the chooser offers "Remover" then).
+    virtual bool canRemove() const { return false; }
+    // Takes a listed certificate out of the source; a failure names the cause in Portuguese.
+    virtual Status remove(const Certificate& certificate) const;
 };
 
 } // namespace fiscora

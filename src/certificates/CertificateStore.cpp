@@ -75,6 +75,16 @@ void CertificateStore::setDefaultFolder(const QString& folder) {
 CertificateStore::CertificateStore(QString folder)
     : m_folder(std::move(folder)) {}
 
+namespace {
+
+QStringList storeFileNames(const QString& folder) {
+    return QDir(folder).entryList(
+        {QStringLiteral("*.cer"), QStringLiteral("*.crt"), QStringLiteral("*.pem"), QStringLiteral("*.der")},
+        QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+}
+
+} // namespace
+
 Result<CertificateSource::Listing> CertificateStore::listWithProblems() const {
     QList<Certificate> certificates;
     const QFileInfo info(m_folder);
@@ -84,9 +94,7 @@ Result<CertificateSource::Listing> CertificateStore::listWithProblems() const {
         return AppError::message(QStringLiteral("Não foi possível ler a pasta de certificados %1.")
                                      .arg(QDir::toNativeSeparators(m_folder)));
     }
-    const QStringList names = QDir(m_folder).entryList(
-        {QStringLiteral("*.cer"), QStringLiteral("*.crt"), QStringLiteral("*.pem"), QStringLiteral("*.der")},
-        QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = storeFileNames(m_folder);
     QSet<QByteArray> seen;
     for (const QString& name : names) {
         QByteArray data;
@@ -115,6 +123,38 @@ ImportResult CertificateSource::importFile(const QString&, const QString&) const
     ImportResult result;
     result.message = QStringLiteral("Esta origem de certificados não aceita importação.");
     return result;
+}
+
+Status CertificateSource::remove(const Certificate&) const {
+    return AppError::message(QStringLiteral("Esta origem de certificados não permite remover certificados."));
+}
+
+Status CertificateStore::remove(const Certificate& certificate) const {
+    QStringList holding;
+    for (const QString& name : storeFileNames(m_folder)) {
+        QByteArray data;
+        if (!readSmallFile(QDir(m_folder).filePath(name), &data))
+            continue;
+        const QList<Certificate> found = certificatesIn(data);
+        if (!found.contains(certificate))
+            continue;
+        // A chain the user put here by hand: deleting it would take the others along.
+        if (found.size() > 1)
+            return AppError::message(
+                QStringLiteral("O certificado de %1 está no arquivo %2 junto com outros certificados; "
+                               "nada foi removido. Tire-o desse arquivo na pasta %3.")
+                    .arg(certificate.subjectName(), name, QDir::toNativeSeparators(m_folder)));
+        holding.append(name);
+    }
+    if (holding.isEmpty())
+        return AppError::message(QStringLiteral("O certificado de %1 não está mais no repositório.")
+                                     .arg(certificate.subjectName()));
+    for (const QString& name : holding) {
+        if (!QFile::remove(QDir(m_folder).filePath(name)))
+            return AppError::message(QStringLiteral("Não foi possível apagar o arquivo %1 da pasta %2.")
+                                         .arg(name, QDir::toNativeSeparators(m_folder)));
+    }
+    return {};
 }
 
 bool CertificateStore::isPkcs12(const QString& path) {

@@ -29,6 +29,11 @@ public:
     // .cer/.crt/.pem/.der file.
     ImportResult importFile(const QString& path, const QString& password = {}) const override;
 
+    bool canRemove() const override { return true; }
+    // Deletes the files that hold the certificate. A file that holds other certificates too is
+    // left alone and named in the failure, and then nothing is deleted.
+    Status remove(const Certificate& certificate) const override;
+
 private:
     ImportResult store(const Certificate& certificate) const;
 

@@ -26,4 +26,13 @@ Result<CertificateSource::Listing> PersonalCertificateSource::listWithProblems()
     return listing;
 }
 
+Status PersonalCertificateSource::remove(const Certificate& certificate) const {
+    if (!certificate.tokenLabel().isEmpty())
+        return AppError::message(
+            QStringLiteral(
+                "O certificado de %1 está no dispositivo %2 e não pode ser removido pelo programa.")
+                .arg(certificate.subjectName(), certificate.tokenLabel()));
+    return m_store.remove(certificate);
+}
+
 } // namespace fiscora

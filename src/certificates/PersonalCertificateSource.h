@@ -21,6 +21,9 @@ public:
     ImportResult importFile(const QString& path, const QString& password) const override {
         return m_store.importFile(path, password);
     }
+    // Only the imported ones: a token's certificates leave with the token.
+    bool canRemove() const override { return true; }
+    Status remove(const Certificate& certificate) const override;
 
 private:
     CertificateStore m_store;

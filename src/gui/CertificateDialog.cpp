@@ -69,6 +69,10 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     m_import->setObjectName(QStringLiteral("cmdImportar"));
     m_import->setVisible(source.canImport());
     m_import->setAutoDefault(false);
+    m_remove = new QPushButton(QStringLiteral("&Remover"), this);
+    m_remove->setObjectName(QStringLiteral("cmdRemover"));
+    m_remove->setVisible(source.canRemove());
+    m_remove->setAutoDefault(false);
     // Reads the source again: a token plugged in or taken out while the window is open.
     m_refresh = new QPushButton(QStringLiteral("A&tualizar"), this);
     m_refresh->setObjectName(QStringLiteral("cmdAtualizar"));
@@ -89,6 +93,7 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     layout->addWidget(m_status);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_import);
+    bottom->addWidget(m_remove);
     bottom->addWidget(m_refresh);
     bottom->addStretch(1);
     bottom->addWidget(buttons);
@@ -114,6 +119,7 @@ CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* p
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_import, &QPushButton::clicked, this, &CertificateDialog::importFromFile);
+    connect(m_remove, &QPushButton::clicked, this, &CertificateDialog::removeSelected);
     connect(m_refresh, &QPushButton::clicked, this, [this] {
         m_source.refresh();
         reload(selectedCertificate());
@@ -196,6 +202,32 @@ void CertificateDialog::selectCertificate(const Certificate& certificate) {
 
 void CertificateDialog::updateButtons() {
     m_ok->setEnabled(m_grid->selectionModel()->hasSelection());
+    m_remove->setEnabled(m_grid->selectionModel()->hasSelection());
+}
+
+void CertificateDialog::removeSelected() {
+    const Certificate chosen = selectedCertificate();
+    if (chosen.isNull())
+        return;
+    MessageRequest question;
+    question.title = AppTexts::productTitle;
+    question.text = QStringLiteral("Remover do repositório o certificado de %1 (%2, válido até %3)?\n\n"
+                                   "Para usá-lo de novo será preciso importá-lo outra vez.")
+                        .arg(chosen.subjectName(), chosen.formattedDocument(),
+                             chosen.validTo().toLocalTime().toString(QStringLiteral("dd/MM/yyyy")));
+    question.icon = MessageIcon::Question;
+    question.buttons = MessageButtons::YesNo;
+    question.defaultAnswer = MessageAnswer::No;
+    if (MessageBox::show(question) != MessageAnswer::Yes)
+        return;
+    if (const Status removed = m_source.remove(chosen); !removed) {
+        MessageBox::show(AppTexts::productTitle, removed.error().description, MessageIcon::Critical);
+        reload(chosen);
+        return;
+    }
+    reload();
+    m_status->setText(QStringLiteral("Certificado de %1 removido.").arg(chosen.subjectName()));
+    m_status->setVisible(true);
 }
 
 void CertificateDialog::importFromFile() {

@@ -18,7 +18,8 @@ class CertificateSource;
 // The chooser: the certificates of a source in a table with a search field; OK only with a row
 // selected (a search that leaves one row selects it; Down goes from the field to the list);
 // Cancelar, Esc or closing cancel. "Importar…" adds a certificate from a file when the
-// source takes imports.
+// source takes imports; "Remover" takes the selected one out, after a question, when the source
+// allows it.
 class CertificateDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CertificateDialog)
@@ -40,6 +41,7 @@ protected:
 
 private:
     void importFromFile();
+    void removeSelected();
     void updateButtons();
     void selectCertificate(const Certificate& certificate);
 
@@ -51,6 +53,7 @@ private:
     QTableView* m_grid = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_import = nullptr;
+    QPushButton* m_remove = nullptr;
     QPushButton* m_refresh = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;

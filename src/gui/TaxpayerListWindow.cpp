@@ -1,15 +1,19 @@
 #include "gui/TaxpayerListWindow.h"
 
+#include "core/SearchText.h"
 #include "core/Session.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -27,6 +31,7 @@ TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, co
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_Label1(new QLabel(instruction, this))
+    , m_txtPesquisa(new QLineEdit(this))
     , m_GridSelContribuinte(new QTableWidget(this))
     , m_cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , m_cmdCancelar(new QPushButton(QStringLiteral("&Cancelar"), this)) {
@@ -34,6 +39,11 @@ TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, co
     setWindowTitle(caption);
     setAttribute(Qt::WA_DeleteOnClose);
     m_Label1->setObjectName(QStringLiteral("Label1"));
+    m_txtPesquisa->setObjectName(QStringLiteral("txtPesquisa"));
+    m_txtPesquisa->setPlaceholderText(QStringLiteral("Razão social, IE ou CNPJ"));
+    m_txtPesquisa->setClearButtonEnabled(true);
+    // The arrows keep moving through the rows while the search has the focus.
+    m_txtPesquisa->installEventFilter(this);
     m_GridSelContribuinte->setObjectName(QStringLiteral("GridSelContribuinte"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdCancelar->setObjectName(QStringLiteral("cmdCancelar"));
@@ -48,13 +58,20 @@ TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, co
     buttons->addStretch(1);
     buttons->addWidget(m_cmdOK);
     buttons->addWidget(m_cmdCancelar);
+    auto* searchLabel = new QLabel(QStringLiteral("&Pesquisar"), this);
+    searchLabel->setBuddy(m_txtPesquisa);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(searchLabel);
+    searchRow->addWidget(m_txtPesquisa, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_Label1);
+    layout->addLayout(searchRow);
     layout->addWidget(grid, 1);
     layout->addLayout(buttons);
 
     load();
 
+    connect(m_txtPesquisa, &QLineEdit::textChanged, this, &TaxpayerListWindow::search);
     connect(m_cmdOK, &QPushButton::clicked, this, &TaxpayerListWindow::accept);
     connect(m_cmdCancelar, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -100,6 +117,44 @@ void TaxpayerListWindow::load() {
     if (!rows.isEmpty())
         grid->setCurrentCell(0, ColIE);
     resize(total + 2 * grid->frameWidth() + 40, 320);
+}
+
+void TaxpayerListWindow::search(const QString& text) {
+    QTableWidget* grid = m_GridSelContribuinte;
+    int first = -1;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        const auto cellText = [grid, row](Column column) {
+            const QTableWidgetItem* item = grid->item(row, column);
+            return item ? item->text() : QString();
+        };
+        const bool shown =
+            matchesSearch(text, {cellText(ColIE), cellText(ColRazaoSocial), cellText(ColCnpj)});
+        grid->setRowHidden(row, !shown);
+        if (shown && first < 0)
+            first = row;
+    }
+    // OK acts on a row the user can see: the current one while it stays, else the first shown.
+    const int current = grid->currentRow();
+    if (current >= 0 && !grid->isRowHidden(current))
+        return;
+    grid->clearSelection();
+    grid->setCurrentCell(first, first >= 0 ? ColIE : -1);
+}
+
+bool TaxpayerListWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_txtPesquisa && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            QApplication::sendEvent(m_GridSelContribuinte, event);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TaxpayerListWindow::validSelection() const {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -12,8 +13,9 @@ class Session;
 
 // The layout, loading and selection rule shared by the three taxpayer lists: a caption, an
 // instruction, the grid GridSelContribuinte (IE, name, CNPJ, CNAE, key) read from
-// tblContribuinte once when the window opens, and "&OK" / "&Cancelar". Closing the window, by any
-// route, enables the main window.
+// tblContribuinte once when the window opens, a search field above it that keeps only the rows whose
+// IE, name or CNPJ match what is typed, and "&OK" / "&Cancelar". Closing the window, by any route,
+// enables the main window.
 class TaxpayerListWindow : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaxpayerListWindow)
@@ -36,15 +38,18 @@ protected:
     QString cell(Column column) const;
 
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void load();
+    void search(const QString& text);
 
 protected:
     Session& m_session;
 
 private:
     QLabel* m_Label1;
+    QLineEdit* m_txtPesquisa;
     QTableWidget* m_GridSelContribuinte;
     QPushButton* m_cmdOK;
     QPushButton* m_cmdCancelar;

@@ -1,8 +1,10 @@
 #include "gui/frmEnvios.h"
 
 #include "core/AppTexts.h"
+#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
+#include "core/SearchText.h"
 #include "core/Session.h"
 #include "data/JournalCsv.h"
 #include "data/LocalDatabase.h"
@@ -18,10 +20,13 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -36,6 +41,20 @@ constexpr int kUnconfirmed = -2;
 const TransmissionOutcome kOutcomes[] = {TransmissionOutcome::Sending, TransmissionOutcome::Answered,
                                          TransmissionOutcome::Refused, TransmissionOutcome::Failed,
                                          TransmissionOutcome::Unknown};
+
+// A filter's words as they go into a file name: "Enviando (sem conclusão)" -> "enviando-sem-conclusao".
+QString fileNamePart(const QString& text) {
+    QString out;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D).toLower()) {
+        if (c.isLetterOrNumber() && c.unicode() < 0x80)
+            out.append(c);
+        else if (c.category() != QChar::Mark_NonSpacing && !out.isEmpty() && !out.endsWith(QLatin1Char('-')))
+            out.append(QLatin1Char('-'));
+    }
+    while (out.endsWith(QLatin1Char('-')))
+        out.chop(1);
+    return out;
+}
 
 } // namespace
 
@@ -86,6 +105,10 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
     , m_chkPeriodo(new QCheckBox(QStringLiteral("&Período de"), this))
     , m_dtpDe(new QDateEdit(this))
     , m_dtpAte(new QDateEdit(this))
+    , m_chkReferencia(new QCheckBox(QStringLiteral("&Referência"), this))
+    , m_dtpReferencia(new QDateEdit(this))
+    , m_txtPesquisa(new QLineEdit(this))
+    , m_splitter(new QSplitter(Qt::Vertical, this))
     , m_GridEnvios(new QTableWidget(this))
     , m_txtDetalhes(new QPlainTextEdit(this))
     , m_lblTotal(new QLabel(this))
@@ -113,6 +136,15 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
         edit->setCalendarPopup(true);
         edit->setEnabled(false);
     }
+    m_chkReferencia->setObjectName(QStringLiteral("chkReferencia"));
+    m_dtpReferencia->setObjectName(QStringLiteral("dtpReferencia"));
+    m_dtpReferencia->setDisplayFormat(QStringLiteral("MM/yyyy"));
+    // Declarations are usually of the month before.
+    m_dtpReferencia->setDate(QDate(today.year(), today.month(), 1).addMonths(-1));
+    m_dtpReferencia->setEnabled(false);
+    m_txtPesquisa->setObjectName(QStringLiteral("txtPesquisa"));
+    m_txtPesquisa->setPlaceholderText(QStringLiteral("Razão social, IE, referência ou protocolo"));
+    m_txtPesquisa->setClearButtonEnabled(true);
 
     m_GridEnvios->setObjectName(QStringLiteral("GridEnvios"));
     setUpReadOnlyGrid(m_GridEnvios,
@@ -142,10 +174,31 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
     period->addWidget(new QLabel(QStringLiteral("até"), this));
     period->addWidget(m_dtpAte);
     filters->addLayout(period, 1, 3);
-    filters->setColumnStretch(4, 1);
+    auto* reference = new QHBoxLayout;
+    reference->addWidget(m_chkReferencia);
+    reference->addWidget(m_dtpReferencia);
+    filters->addLayout(reference, 1, 4);
+    auto* searchLabel = new QLabel(QStringLiteral("Pes&quisar"), this);
+    searchLabel->setBuddy(m_txtPesquisa);
+    filters->addWidget(searchLabel, 2, 0);
+    filters->addWidget(m_txtPesquisa, 2, 1, 1, 4);
+    filters->setColumnStretch(5, 1);
 
-    auto* detailsLabel = new QLabel(QStringLiteral("&Detalhes do envio"), this);
+    // The rows get the room; the details, a few lines the user may widen.
+    auto* details = new QWidget(m_splitter);
+    auto* detailsLabel = new QLabel(QStringLiteral("&Detalhes do envio"), details);
     detailsLabel->setBuddy(m_txtDetalhes);
+    auto* detailsLayout = new QVBoxLayout(details);
+    detailsLayout->setContentsMargins(0, 0, 0, 0);
+    detailsLayout->addWidget(detailsLabel);
+    detailsLayout->addWidget(m_txtDetalhes);
+    m_txtDetalhes->setMinimumHeight(m_txtDetalhes->fontMetrics().lineSpacing() * 3);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_splitter->addWidget(m_GridEnvios);
+    m_splitter->addWidget(details);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setChildrenCollapsible(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_lblTotal);
     buttons->addStretch(1);
@@ -154,11 +207,15 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
-    layout->addWidget(m_GridEnvios, 1);
-    layout->addWidget(detailsLabel);
-    layout->addWidget(m_txtDetalhes, 1);
+    layout->addWidget(m_splitter, 1);
     layout->addLayout(buttons);
-    resize(12000 / 15, 8700 / 15);
+    const int detailsHeight = m_txtDetalhes->fontMetrics().lineSpacing() * 6;
+    m_splitter->setSizes({8 * detailsHeight, detailsHeight});
+    // Wide enough for the columns, as tall as the screen allows.
+    QSize size(1100, 760);
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+    resize(size);
 
     connect(m_cboContribuinte, &QComboBox::currentIndexChanged, this, &frmEnvios::reload);
     connect(m_cboSituacao, &QComboBox::currentIndexChanged, this, &frmEnvios::reload);
@@ -169,6 +226,12 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
     });
     connect(m_dtpDe, &QDateEdit::dateChanged, this, &frmEnvios::reload);
     connect(m_dtpAte, &QDateEdit::dateChanged, this, &frmEnvios::reload);
+    connect(m_chkReferencia, &QCheckBox::toggled, this, [this](bool on) {
+        m_dtpReferencia->setEnabled(on);
+        reload();
+    });
+    connect(m_dtpReferencia, &QDateEdit::dateChanged, this, &frmEnvios::reload);
+    connect(m_txtPesquisa, &QLineEdit::textChanged, this, &frmEnvios::reload);
     connect(m_GridEnvios, &QTableWidget::itemSelectionChanged, this, &frmEnvios::showDetails);
     connect(m_cmdExportar, &QPushButton::clicked, this, &frmEnvios::exportCsv);
     connect(m_cmdFechar, &QPushButton::clicked, this, &QWidget::close);
@@ -220,6 +283,16 @@ void frmEnvios::reload() {
     if (!found)
         showDatabaseError(found.error());
     m_shown = found.valueOr({});
+    const QString month = m_chkReferencia->isChecked()
+                              ? m_dtpReferencia->date().toString(QStringLiteral("MM/yyyy"))
+                              : QString();
+    const QString query = m_txtPesquisa->text();
+    m_shown.removeIf([&month, &query](const JournalEntry& e) {
+        const QString references = e.references();
+        if (!month.isEmpty() && !references.split(QStringLiteral(", ")).contains(month))
+            return true;
+        return !matchesSearch(query, {e.razaoSocial, e.ie, references, protocolsText(e.protocols)});
+    });
 
     const QSignalBlocker quiet(m_GridEnvios);
     m_GridEnvios->clearSelection();
@@ -259,10 +332,30 @@ void frmEnvios::showDetails() {
     m_txtDetalhes->setPlainText(chosen ? journalEntryDetails(m_shown.at(row)) : QString());
 }
 
+QString frmEnvios::proposedCsvName() const {
+    QStringList parts{QStringLiteral("envios"), Clock::now().date().toString(QStringLiteral("yyyy-MM-dd"))};
+    const QString ie = m_cboContribuinte->currentData().toString();
+    if (!ie.isEmpty())
+        parts.append(fileNamePart(ie).remove(QLatin1Char('-')));
+    const int outcome = m_cboSituacao->currentData().toInt();
+    if (outcome == kUnconfirmed)
+        parts.append(QStringLiteral("sem-confirmacao"));
+    else if (outcome >= 0)
+        parts.append(fileNamePart(outcomeText(static_cast<TransmissionOutcome>(outcome))));
+    if (m_chkReferencia->isChecked())
+        parts.append(QStringLiteral("ref-") + m_dtpReferencia->date().toString(QStringLiteral("yyyy-MM")));
+    if (m_chkPeriodo->isChecked())
+        parts.append(m_dtpDe->date().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("-a-") +
+                     m_dtpAte->date().toString(QStringLiteral("yyyy-MM-dd")));
+    if (const QString words = fileNamePart(m_txtPesquisa->text()); !words.isEmpty())
+        parts.append(words);
+    return parts.join(QLatin1Char('-')) + QStringLiteral(".csv");
+}
+
 void frmEnvios::exportCsv() {
-    const QString path = FileChooser::saveFile(
-        this, QStringLiteral("Exportar CSV"), QDir::home().filePath(QStringLiteral("envios-realizados.csv")),
-        QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
+    const QString path =
+        FileChooser::saveFile(this, QStringLiteral("Exportar CSV"), QDir::home().filePath(proposedCsvName()),
+                              QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     if (const Status written = writeJournalCsv(path, m_shown); !written) {

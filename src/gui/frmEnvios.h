@@ -9,16 +9,19 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 
 namespace fiscora {
 
 class Session;
 
-// "Envios realizados": the journal of transmissions, filtered by taxpayer, period and outcome,
-// the details of the chosen row, and "Exportar CSV" of the rows shown. Each time it is shown it
+// "Envios realizados": the journal of transmissions, filtered by taxpayer, period, reference,
+// outcome and a search as you type, the details of the chosen row, and "Exportar CSV" of the rows
+// shown. Each time it is shown it
 // turns to the current taxpayer's rows (all, without one); it reads the journal again whenever
 // it is shown or a filter changes.
 class frmEnvios final : public QWidget {
@@ -43,6 +46,9 @@ public:
     const QList<JournalEntry>& shownEntries() const { return m_shown; }
     // "Exportar CSV"
     void exportCsv();
+    // The file name "Exportar CSV" proposes: today's date and the filters, e.g.
+    // "envios-2026-12-09-sem-confirmacao.csv".
+    QString proposedCsvName() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -58,6 +64,10 @@ private:
     QCheckBox* m_chkPeriodo;
     QDateEdit* m_dtpDe;
     QDateEdit* m_dtpAte;
+    QCheckBox* m_chkReferencia;
+    QDateEdit* m_dtpReferencia;
+    QLineEdit* m_txtPesquisa;
+    QSplitter* m_splitter;
     QTableWidget* m_GridEnvios;
     QPlainTextEdit* m_txtDetalhes;
     QLabel* m_lblTotal;

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -269,6 +270,34 @@ private Q_SLOTS:
             QVERIFY(boxes.shown().first().text.contains(QStringLiteral("senha")));
             QVERIFY(!QDir(folder).exists() || QDir(folder).isEmpty());
         }
+    }
+
+    // "Remover" asks, naming the certificate, and on Yes deletes its file from the store folder.
+    void removalAsksAndRemoves_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void removalAsksAndRemoves() {
+        QFETCH(bool, yes);
+        TestMessageBox boxes;
+        boxes.queueAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
+        const CertificateStore store(m_folder);
+        const Certificate gone = fixtureCertificate(QStringLiteral("contador"));
+        const QString file = QDir(m_folder).filePath(gone.fingerprint() + QStringLiteral(".cer"));
+        QVERIFY(QFile::exists(file));
+        CertificateDialog dialog(store);
+        QVERIFY(!button(&dialog, "cmdRemover")->isEnabled());
+        dialog.preselect(gone.fingerprint());
+        QTest::mouseClick(button(&dialog, "cmdRemover"), Qt::LeftButton);
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().buttons, MessageButtons::YesNo);
+        QCOMPARE(boxes.shown().first().defaultAnswer, std::optional(MessageAnswer::No));
+        QVERIFY2(boxes.shown().first().text.contains(gone.subjectName() + QStringLiteral(" (111.444.777-35")),
+                 qPrintable(boxes.shown().first().text));
+        QCOMPARE(QFile::exists(file), !yes);
+        QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), yes ? 3 : 4);
+        QCOMPARE(store.list().valueOr({}).contains(gone), !yes);
     }
 
     void screenshot() {

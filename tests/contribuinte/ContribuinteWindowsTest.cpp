@@ -6,6 +6,7 @@
 #include "gui/Principal.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 #include "gui/frmtbl_CriaContribuinte.h"
+#include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "net/KeyRequest.h"
 #include "net/Soap.h"
@@ -693,6 +694,55 @@ private Q_SLOTS:
         const Taxpayer untouched = findTaxpayer(kIeB).valueOr({}).value_or(Taxpayer{});
         QCOMPARE(untouched.RazaoSocial, other.RazaoSocial);
         QCOMPARE(untouched.OptanteSimples, true);
+    }
+
+    // The selection keeps the rows whose IE, name or CNPJ match what is typed; OK acts on a row shown.
+    void searchKeepsTheMatchingRows_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("IE digits") << "110042" << QStringList{kIeA};
+        QTest::newRow("name without accents or case") << "RIBEIRAO verde" << QStringList{kIeA};
+        QTest::newRow("CNPJ digits") << "45997418" << QStringList{kIeB};
+        QTest::newRow("formatted CNPJ part") << "333/0001" << QStringList{kIeA};
+        QTest::newRow("words in different fields") << "padaria 648" << QStringList{kIeB};
+        QTest::newRow("nothing") << "  " << QStringList{kIeA, kIeB};
+        QTest::newRow("no match") << "zzz" << QStringList{};
+    }
+    void searchKeepsTheMatchingRows() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, shown);
+        QVERIFY(insertTaxpayer({kIeA,
+                                QStringLiteral("Comercial Ribeirão Verde Ltda"),
+                                kCnpj,
+                                QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE001"),
+                                {},
+                                false}));
+        QVERIFY(insertTaxpayer({kIeB,
+                                QStringLiteral("Padaria Estrela"),
+                                QStringLiteral("45.997.418/0001-53"),
+                                QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE002"),
+                                {},
+                                false}));
+        auto* window = new frmtbl_SelecionaContribuinte(m_session);
+        window->show();
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        auto* search = edit(window, "txtPesquisa");
+        QCOMPARE(QApplication::focusWidget(), search);
+        auto* grid = child<QTableWidget>(window, "GridSelContribuinte");
+        // The second row is current before the search: it stays only while it is shown.
+        grid->setCurrentCell(1, 0);
+        QTest::keyClicks(search, typed);
+        QStringList visible;
+        for (int row = 0; row < grid->rowCount(); ++row)
+            if (!grid->isRowHidden(row))
+                visible.append(grid->item(row, 0)->text());
+        QCOMPARE(visible, shown);
+        const int current = grid->currentRow();
+        QCOMPARE(current >= 0 ? grid->item(current, 0)->text() : QString(),
+                 shown.contains(kIeB) ? kIeB : shown.value(0));
     }
 
     // Typed in lower case, keyed by its own certificate, saved, listed and edited like any other.

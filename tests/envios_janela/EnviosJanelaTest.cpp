@@ -23,6 +23,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -182,6 +183,68 @@ private Q_SLOTS:
         QCOMPARE(row.at(19), u"Não"_s);
         QCOMPARE(rows.at(1).at(14), u"Enviando (sem conclusão)"_s);
         QCOMPARE(rows.at(1).at(19), u"Sim"_s);
+    }
+
+    // What is typed keeps the rows whose name, IE, references or protocols match it; the reference
+    // month narrows them too; the CSV's proposed name tells the date and the filters.
+    void searchAndReferenceNarrowTheRows() {
+        ProgramFolderFixture folder;
+        QVERIFY(recordListedTransmissions(kIE, {}));
+        const qint64 pair =
+            sent(upload(kIE, {u"02/2012"_s, u"03/2012"_s}), kMorning, TransmissionOutcome::Answered);
+        QVERIFY(recordListedTransmissions(kIE, {{u"03/2012"_s, u"2012000012"_s}}));
+        const qint64 september = sent(upload(kIE), kMorning.addDays(2), TransmissionOutcome::Unknown);
+        const qint64 bakery = sent(upload(kOtherIE, {u"03/2012"_s}, u"Padaria Estrela do Vale Ltda ME"_s),
+                                   kMorning.addDays(1), TransmissionOutcome::Refused);
+        Session session;
+        auto* window = new frmEnvios(session);
+        window->show();
+        auto* search = child<QLineEdit>(window, u"txtPesquisa"_s);
+        const auto ids = [window] {
+            QList<qint64> out;
+            for (const JournalEntry& e : window->shownEntries())
+                out.append(e.id);
+            return out;
+        };
+        const QList<std::pair<QString, QList<qint64>>> searches = {
+            {u"110042"_s, {september, pair}}, {u"estrela VALE"_s, {bakery}}, {u"2012000012"_s, {pair}},
+            {u"ribeirao 03/2012"_s, {pair}},  {u"09/2026"_s, {september}},   {u"nada disso"_s, {}}};
+        for (const auto& [typed, expected] : searches) {
+            search->setText(typed);
+            QCOMPARE(ids(), expected);
+            QCOMPARE(child<QTableWidget>(window, u"GridEnvios"_s)->rowCount(), expected.size());
+        }
+        search->clear();
+        child<QCheckBox>(window, u"chkReferencia"_s)->setChecked(true);
+        child<QDateEdit>(window, u"dtpReferencia"_s)->setDate(QDate(2012, 3, 1));
+        QCOMPARE(ids(), (QList<qint64>{bakery, pair}));
+
+        Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
+        auto* outcome = child<QComboBox>(window, u"cboSituacao"_s);
+        outcome->setCurrentIndex(outcome->findText(u"Recusado"_s));
+        QCOMPARE(ids(), QList<qint64>{bakery});
+        QCOMPARE(window->proposedCsvName(), u"envios-2026-12-09-recusado-ref-2012-03.csv"_s);
+    }
+
+    // At 1366x768 the rows have the room: the details take a few lines until the user widens them.
+    void rowsHaveTheRoom() {
+        ProgramFolderFixture folder;
+        for (int i = 0; i < 20; ++i)
+            sent(upload(kIE), kMorning.addSecs(60 * i), TransmissionOutcome::Answered);
+        Session session;
+        auto* window = new frmEnvios(session);
+        window->show();
+        window->resize(1366, 720); // the screen less a title bar and a panel
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* grid = child<QTableWidget>(window, u"GridEnvios"_s);
+        QApplication::processEvents();
+        int whole = 0;
+        for (int row = 0; row < grid->rowCount(); ++row)
+            whole += grid->rowViewportPosition(row) + grid->rowHeight(row) <= grid->viewport()->height();
+        QVERIFY2(whole >= 15, qPrintable(QString::number(whole)));
+        grid->selectRow(0);
+        QVERIFY(!child<QPlainTextEdit>(window, u"txtDetalhes"_s)->toPlainText().isEmpty());
+        saveShot(window, u"envios-1366x768.png"_s);
     }
 
     // The main window tells how many of the current taxpayer's uploads have no confirmed outcome;
