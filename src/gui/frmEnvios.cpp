@@ -211,10 +211,10 @@ frmEnvios::frmEnvios(Session& session, QWidget* parent)
     layout->addLayout(buttons);
     const int detailsHeight = m_txtDetalhes->fontMetrics().lineSpacing() * 6;
     m_splitter->setSizes({8 * detailsHeight, detailsHeight});
-    // Wide enough for the columns, as tall as the screen allows.
+    // Wide enough for the columns, as tall as the screen allows with a title bar and a panel.
     QSize size(1100, 760);
     if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 72));
     resize(size);
 
     connect(m_cboContribuinte, &QComboBox::currentIndexChanged, this, &frmEnvios::reload);
