@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/ListedTransmission.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
-
-#include <utility>
 
 namespace fiscora {
 
@@ -38,8 +38,8 @@ public:
     void setServerList(const QDateTime& serverDate, const QString& anoTrabalho);
     // Reference and protocol of each transmission the current taxpayer's last list showed;
     // forgotten when the taxpayer changes.
-    QList<std::pair<QString, QString>> listedTransmissions() const { return m_listed; }
-    void setListedTransmissions(const QList<std::pair<QString, QString>>& listed) { m_listed = listed; }
+    QList<ListedTransmission> listedTransmissions() const { return m_listed; }
+    void setListedTransmissions(const QList<ListedTransmission>& listed) { m_listed = listed; }
 
     // Whether the start-up check found the installed version to be the one the server publishes.
     bool versionConfirmed() const { return m_versionConfirmed; }
@@ -69,7 +69,7 @@ private:
     QString m_thisCont_cpf_cnpj;
     QDateTime m_DataServidor;
     QString m_anoTrabalho;
-    QList<std::pair<QString, QString>> m_listed;
+    QList<ListedTransmission> m_listed;
     QString m_pathMDB;
     bool m_versionConfirmed = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ListedTransmission.h"
 #include "core/Result.h"
 
 #include <QDate>
@@ -35,14 +36,6 @@ struct JournalGia {
     QString number;
     QString reference;
     bool operator==(const JournalGia&) const = default;
-};
-
-// One row of a valid transmission list; in the journal, a protocol with the reference the list
-// gave it.
-struct ListedTransmission {
-    QString reference;
-    QString protocol;
-    bool operator==(const ListedTransmission&) const = default;
 };
 
 struct JournalEntry {

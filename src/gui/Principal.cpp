@@ -413,15 +413,13 @@ void Principal::RecebeDadosServer() {
         m_detApuracao->hide();
         // Uploads whose outcome was not known are closed by the protocols the list now shows.
         QList<ListedTransmission> listed;
-        QList<std::pair<QString, QString>> shown;
         for (int row = 0; row < m_GridTransmissoes->rowCount(); ++row) {
             const QTableWidgetItem* reference = m_GridTransmissoes->item(row, ColReferencia);
             const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
             listed.append(
                 {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
-            shown.append({listed.last().reference, listed.last().protocol});
         }
-        m_session.setListedTransmissions(shown);
+        m_session.setListedTransmissions(listed);
         QHash<qint64, QList<ListedTransmission>> protocols;
         const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed, &protocols);
         if (!recorded)

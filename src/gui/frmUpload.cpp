@@ -157,11 +157,8 @@ void frmUpload::send() {
     if (m_giaCerta == 0)
         return;
     // A reference the server has already goes again only when the accountant says so.
-    QList<ListedTransmission> listed;
-    if (forCurrentTaxpayer()) {
-        for (const auto& [reference, protocol] : m_session.listedTransmissions())
-            listed.append({reference, protocol});
-    }
+    const QList<ListedTransmission> listed =
+        forCurrentTaxpayer() ? m_session.listedTransmissions() : QList<ListedTransmission>();
     QStringList references;
     for (const JournalGia& gia : order.gias)
         references.append(gia.reference);
