@@ -1,5 +1,6 @@
 #include "certificates/CertificateChooser.h"
 
+#include "core/ModalGate.h"
 #include "core/NestedLoop.h"
 
 namespace fiscora {
@@ -15,6 +16,7 @@ std::optional<Certificate> CertificateChooser::choose(QWidget* parent, const QSt
     if (!g_current)
         return std::nullopt;
     const NestedLoop loop;
+    const ModalGate gate;
     return g_current->select(parent, title, text, source, preferred);
 }
 

@@ -1,5 +1,6 @@
 #include "core/FileChooser.h"
 
+#include "core/ModalGate.h"
 #include "core/NestedLoop.h"
 
 namespace fiscora {
@@ -28,6 +29,7 @@ QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, con
     if (!g_current)
         return {};
     const NestedLoop loop;
+    const ModalGate gate;
     return g_current->choose(mode, parent, caption, directory, filter, defaultSuffix);
 }
 

@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "core/ModalGate.h"
 #include "core/NestedLoop.h"
 #include "core/ServerAddress.h"
 #include "net/Transport.h"
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 
 namespace fiscora {
 
@@ -28,19 +30,43 @@ QString sizeText(qint64 bytes) {
     return QStringLiteral("%1 bytes").arg(bytes);
 }
 
-// What the transfer's callbacks fill.
-struct Exchange {
+Result<QByteArray> fileOf(const QString& url, Result<HttpAnswer> answer) {
+    if (!answer)
+        return answer.error();
+    if (answer->status < 200 || answer->status > 299)
+        return failure(
+            QStringLiteral("O servidor respondeu com o código HTTP %1 em %2.").arg(answer->status).arg(url));
+    return std::move(answer->body);
+}
+
+size_t receive(char* data, size_t size, size_t count, void* context);
+size_t header(char* data, size_t size, size_t count, void* context);
+int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent);
+
+} // namespace
+
+// What the transfer's callbacks fill, and the transfer with its limits.
+struct HttpJob::Exchange {
+    explicit Exchange(const LibCurl& curl)
+        : transfer(curl) {}
+
+    CurlTransfer transfer;
+    curl_slist* headers = nullptr;
+    QByteArray requestBody;
     QByteArray body;
     qint64 maxBody = 0;
     bool tooLarge = false;
     bool headComplete = false; // the blank line after the final answer's header fields came
 
     curl_off_t moved = -1; // bytes up and down so far
-    QTimer* idle = nullptr;
+    QTimer idle;
+    QTimer total;
 };
 
+namespace {
+
 size_t receive(char* data, size_t size, size_t count, void* context) {
-    auto* exchange = static_cast<Exchange*>(context);
+    auto* exchange = static_cast<HttpJob::Exchange*>(context);
     const size_t bytes = size * count;
     if (exchange->body.size() + qint64(bytes) > exchange->maxBody) {
         exchange->tooLarge = true;
@@ -51,7 +77,7 @@ size_t receive(char* data, size_t size, size_t count, void* context) {
 }
 
 size_t header(char* data, size_t size, size_t count, void* context) {
-    auto* exchange = static_cast<Exchange*>(context);
+    auto* exchange = static_cast<HttpJob::Exchange*>(context);
     const QByteArrayView line(data, qsizetype(size * count));
     // An interim answer (100 Continue) is followed by the real one.
     if (line.startsWith("HTTP/"))
@@ -62,49 +88,64 @@ size_t header(char* data, size_t size, size_t count, void* context) {
 }
 
 int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-    auto* exchange = static_cast<Exchange*>(context);
+    auto* exchange = static_cast<HttpJob::Exchange*>(context);
     if (received + sent != exchange->moved) {
         exchange->moved = received + sent;
-        exchange->idle->start();
+        exchange->idle.start();
     }
     return 0;
 }
 
-Result<HttpAnswer> run(const ServerAddress& server, const QString& address, const QByteArray* body,
-                       const HttpHeaders& headers, qint64 maxBody) {
-    const Result<const LibCurl*> library = libCurl();
-    if (!library)
-        return library.error();
-    const LibCurl& curl = **library;
-    CurlTransfer transfer(curl);
-    if (const Status configured = transfer.configure(address, server); !configured)
-        return configured.error();
+} // namespace
 
-    QTimer idle;
-    QTimer total;
-    idle.setSingleShot(true);
-    total.setSingleShot(true);
-    idle.setInterval(HttpClient::idleTimeoutMs());
-    Exchange exchange;
+HttpJob::HttpJob(QObject* context, Handler done)
+    : QObject(context)
+    , m_done(std::move(done)) {}
+
+HttpJob::~HttpJob() {
+    if (!m_exchange)
+        return;
+    m_exchange->transfer.close();
+    m_exchange->transfer.curl().curl_slist_free_all(m_exchange->headers);
+}
+
+void HttpJob::begin(const ServerAddress& server, const QString& address, const QByteArray* body,
+                    const HttpHeaders& headers, qint64 maxBody) {
+    const Result<const LibCurl*> library = libCurl();
+    if (!library) {
+        finish(library.error().description);
+        return;
+    }
+    const LibCurl& curl = **library;
+    m_exchange = std::make_unique<Exchange>(curl);
+    Exchange& exchange = *m_exchange;
+    CurlTransfer& transfer = exchange.transfer;
+    if (const Status configured = transfer.configure(address, server); !configured) {
+        finish(configured.error().description);
+        return;
+    }
     exchange.maxBody = maxBody;
-    exchange.idle = &idle;
+    exchange.idle.setSingleShot(true);
+    exchange.total.setSingleShot(true);
+    exchange.idle.setInterval(HttpClient::idleTimeoutMs());
 
     CURL* easy = transfer.handle();
-    curl_slist* list = nullptr;
     bool typed = false;
     for (const auto& [name, value] : headers) {
-        list = curl.curl_slist_append(list, QByteArray(name + ": " + value).constData());
+        exchange.headers =
+            curl.curl_slist_append(exchange.headers, QByteArray(name + ": " + value).constData());
         typed = typed || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
     }
     // No waiting for a "100 Continue" the server may never send, and no form type for bodies
     // that did not name theirs.
-    list = curl.curl_slist_append(list, "Expect:");
+    exchange.headers = curl.curl_slist_append(exchange.headers, "Expect:");
     if (body && !typed)
-        list = curl.curl_slist_append(list, "Content-Type:");
-    curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+        exchange.headers = curl.curl_slist_append(exchange.headers, "Content-Type:");
+    curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange.headers);
     if (body) {
-        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body->constData());
-        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+        exchange.requestBody = *body;
+        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.requestBody.constData());
+        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(exchange.requestBody.size()));
     }
     curl.curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &receive);
     curl.curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange);
@@ -117,56 +158,105 @@ Result<HttpAnswer> run(const ServerAddress& server, const QString& address, cons
     curl.curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &exchange);
     curl.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(HttpClient::idleTimeoutMs()));
 
-    QEventLoop loop;
-    bool finished = false;
-    QString error;
-    const auto finish = [&](const QString& why) {
-        if (finished)
-            return;
-        finished = true;
-        error = why;
-        loop.quit();
-    };
-    QObject context; // destroyed first, so no timer fires into a dead frame
-    QObject::connect(&idle, &QTimer::timeout, &context, [&] {
+    connect(&exchange.idle, &QTimer::timeout, this, [this] {
         finish(QStringLiteral("O servidor não respondeu por %1 segundos.")
                    .arg(HttpClient::idleTimeoutMs() / 1000.0));
     });
-    QObject::connect(&total, &QTimer::timeout, &context, [&] {
+    connect(&exchange.total, &QTimer::timeout, this, [this] {
         finish(QStringLiteral("A resposta do servidor não terminou em %1 segundos.")
                    .arg(HttpClient::totalTimeoutMs() / 1000.0));
     });
-    transfer.start([&](CURLcode code) {
-        if (code == CURLE_OK && exchange.headComplete)
+    transfer.start([this, maxBody](CURLcode code) {
+        const Exchange& done = *m_exchange;
+        if (code == CURLE_OK && done.headComplete)
             finish(QString());
         else if (code == CURLE_OK)
             finish(QStringLiteral("A conexão foi encerrada antes do fim da resposta do servidor."));
-        else if (exchange.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        else if (done.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
             finish(QStringLiteral("A resposta do servidor passa do limite de %1.").arg(sizeText(maxBody)));
         else
-            finish(transfer.failureText(code));
+            finish(done.transfer.failureText(code));
     });
-    idle.start();
-    total.start(HttpClient::totalTimeoutMs());
+    exchange.idle.start();
+    exchange.total.start(HttpClient::totalTimeoutMs());
+}
+
+// Reported from the event loop, once: the caller's start has returned by then.
+void HttpJob::finish(const QString& error) {
+    if (!m_done)
+        return;
+    Result<HttpAnswer> outcome = failure(error);
+    if (m_exchange) {
+        m_exchange->idle.stop();
+        m_exchange->total.stop();
+        if (error.isEmpty()) {
+            long status = 0;
+            CurlTransfer& transfer = m_exchange->transfer;
+            transfer.curl().curl_easy_getinfo(transfer.handle(), CURLINFO_RESPONSE_CODE, &status);
+            outcome = HttpAnswer{int(status), std::move(m_exchange->body)};
+        }
+        m_exchange->transfer.close();
+    }
+    auto report = [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
+        ModalGate::deliver(this, [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
+            deleteLater();
+            done(std::move(outcome));
+        });
+    };
+    QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
+}
+
+namespace {
+
+// Waits for a job in a loop of its own (the versions being retired).
+Result<HttpAnswer> wait(const std::function<HttpJob*(QObject*, HttpJob::Handler)>& start) {
+    QEventLoop loop;
+    std::optional<Result<HttpAnswer>> answer;
+    QObject context;
+    start(&context, [&](Result<HttpAnswer> got) {
+        answer = std::move(got);
+        loop.quit();
+    });
     {
         const NestedLoop nested;
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     // Whatever else ended the wait (the program quitting ends every loop) leaves no answer.
-    if (!finished) {
-        finished = true;
-        error = QStringLiteral("A espera pela resposta do servidor foi interrompida.");
-    }
-    transfer.close();
-    curl.curl_slist_free_all(list);
-    if (!error.isEmpty())
-        return failure(error);
-    long status = 0;
-    curl.curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    return HttpAnswer{int(status), std::move(exchange.body)};
+    if (!answer)
+        return failure(QStringLiteral("A espera pela resposta do servidor foi interrompida."));
+    return std::move(*answer);
+}
+
+Result<HttpAnswer> run(const ServerAddress& server, const QString& address, const QByteArray* body,
+                       const HttpHeaders& headers, qint64 maxBody) {
+    return wait([&](QObject* context, HttpJob::Handler done) {
+        return body ? HttpClient::post(server, address, *body, headers, maxBody, context, std::move(done))
+                    : HttpClient::get(address, maxBody, context, std::move(done));
+    });
 }
 
 } // namespace
+
+HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) {
+    auto* job = new HttpJob(context, std::move(done));
+    job->begin(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
+    return job;
+}
+
+HttpJob* HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                          const HttpHeaders& headers, qint64 maxBody, QObject* context,
+                          HttpJob::Handler done) {
+    auto* job = new HttpJob(context, std::move(done));
+    job->begin(server, url, &body, headers, maxBody);
+    return job;
+}
+
+HttpJob* HttpClient::download(const QString& url, qint64 maxBody, QObject* context,
+                              std::function<void(Result<QByteArray>)> done) {
+    return get(url, maxBody, context, [url, done = std::move(done)](Result<HttpAnswer> answer) {
+        done(fileOf(url, std::move(answer)));
+    });
+}
 
 Result<HttpAnswer> HttpClient::get(const QString& url, qint64 maxBody) {
     return run(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
@@ -183,13 +273,7 @@ Result<HttpAnswer> HttpClient::post(const ServerAddress& server, const QString& 
 }
 
 Result<QByteArray> HttpClient::download(const QString& url, qint64 maxBody) {
-    Result<HttpAnswer> answer = get(url, maxBody);
-    if (!answer)
-        return answer.error();
-    if (answer->status < 200 || answer->status > 299)
-        return failure(
-            QStringLiteral("O servidor respondeu com o código HTTP %1 em %2.").arg(answer->status).arg(url));
-    return std::move(answer->body);
+    return fileOf(url, get(url, maxBody));
 }
 
 int HttpClient::idleTimeoutMs() {

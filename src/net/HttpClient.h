@@ -4,8 +4,12 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QPair>
 #include <QString>
+
+#include <functional>
+#include <memory>
 
 namespace fiscora {
 
@@ -19,9 +23,30 @@ struct HttpAnswer {
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
-// Blocking HTTP/1.1 or HTTPS exchanges on the one transport (net/Transport: libcurl, the proxy
-// and the authorities of the settings, no redirects, no compression). The caller's window keeps
-// repainting but takes no input until the answer is in. Everything short of the whole answer is
+// One exchange under way. It belongs to the context it was started with: destroying it (or the
+// context) ends the exchange and nothing is reported.
+class HttpJob final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HttpJob)
+
+public:
+    using Handler = std::function<void(Result<HttpAnswer>)>;
+    struct Exchange;
+    ~HttpJob() override;
+
+private:
+    friend class HttpClient;
+    HttpJob(QObject* context, Handler done);
+    void begin(const ServerAddress& server, const QString& url, const QByteArray* body,
+               const HttpHeaders& headers, qint64 maxBody);
+    void finish(const QString& error);
+
+    std::unique_ptr<Exchange> m_exchange;
+    Handler m_done;
+};
+
+// HTTP/1.1 or HTTPS exchanges on the one transport (net/Transport: libcurl, the proxy
+// and the authorities of the settings, no redirects, no compression). Everything short of the whole answer is
 // a failure: no connection, a certificate that does not verify, a stall of idleTimeoutMs()
 // without progress (connecting included), an exchange longer than totalTimeoutMs(), a body past
 // maxBody bytes, a body cut short (declared length not reached, chunked body without its last
@@ -31,13 +56,22 @@ public:
     static constexpr int kIdleTimeoutMs = 30'000;
     static constexpr int kTotalTimeoutMs = 120'000;
 
+    // The exchange starts at once; `done` runs once, later (never inside the call), with the
+    // answer or the failure, when no box is up (core/ModalGate). The job is the context's child.
+    static HttpJob* get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done);
+    static HttpJob* post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                         const HttpHeaders& headers, qint64 maxBody, QObject* context, HttpJob::Handler done);
+    // A file from the server: the body of a 2xx answer; any other status is a failure.
+    static HttpJob* download(const QString& url, qint64 maxBody, QObject* context,
+                             std::function<void(Result<QByteArray>)> done);
+
+    // Waiting versions, being retired.
     static Result<HttpAnswer> get(const QString& url, qint64 maxBody);
     static Result<HttpAnswer> post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
                                    qint64 maxBody);
     // The same through the proxy and authorities of settings already read.
     static Result<HttpAnswer> post(const ServerAddress& server, const QString& url, const QByteArray& body,
                                    const HttpHeaders& headers, qint64 maxBody);
-    // A file from the server: the body of a 2xx answer; any other status is a failure.
     static Result<QByteArray> download(const QString& url, qint64 maxBody);
 
     static int idleTimeoutMs();

@@ -7,13 +7,27 @@ namespace fiscora {
 
 const QString KeyRequest::clientKey = QStringLiteral("!QOLTRAVEM!");
 
+namespace {
+
+QList<SoapParameter> keyParameters(const QString& ie, const QString& cnpj) {
+    return {{QStringLiteral("ie"), ie},
+            {QStringLiteral("cnpj"), cnpj},
+            {QStringLiteral("key"), KeyRequest::clientKey}};
+}
+
+} // namespace
+
 KeyAnswer KeyRequest::request(const QString& ie, const QString& cnpj) {
-    const Result<QString> answer = CallSoapOperation(
-        QStringLiteral("Transferencia.ecnpj"),
-        {{QStringLiteral("ie"), ie}, {QStringLiteral("cnpj"), cnpj}, {QStringLiteral("key"), clientKey}});
-    if (!answer)
-        return {};
-    return read(*answer);
+    const Result<QString> answer =
+        CallSoapOperation(QStringLiteral("Transferencia.ecnpj"), keyParameters(ie, cnpj));
+    return answer ? read(*answer) : KeyAnswer{};
+}
+
+void KeyRequest::request(const QString& ie, const QString& cnpj, QObject* context,
+                         std::function<void(KeyAnswer)> done) {
+    callSoapOperation(
+        QStringLiteral("Transferencia.ecnpj"), keyParameters(ie, cnpj), context,
+        [done = std::move(done)](Result<QString> answer) { done(answer ? read(*answer) : KeyAnswer{}); });
 }
 
 KeyAnswer KeyRequest::read(const QString& responseText) {

@@ -3,6 +3,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 namespace fiscora {
 
 // The access-key request Transferencia.ecnpj, shared by the taxpayer creation window and the
@@ -26,6 +30,9 @@ public:
 
     // Posts "ie", "cnpj" (as the fields deliver them) and "key"; blocks until the answer is in.
     static KeyAnswer request(const QString& ie, const QString& cnpj);
+    // The same as a job of `context`: `done` runs once, later.
+    static void request(const QString& ie, const QString& cnpj, QObject* context,
+                        std::function<void(KeyAnswer)> done);
     // Reads a whole answer text as the request does.
     static KeyAnswer read(const QString& responseText);
 };

@@ -6,6 +6,7 @@
 
 #include <QDomDocument>
 #include <QDomElement>
+#include <QObject>
 
 namespace fiscora {
 
@@ -66,20 +67,46 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
     return body + GenerateSoapFunctionCallEnd(operation) + GenerateSoapBodyEnd();
 }
 
+namespace {
+
+HttpHeaders soapHeaders(const QString& operation) {
+    return {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
+            {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
+}
+
+// The status is not examined: an error page goes back to the caller like any answer.
+Result<QString> answerText(const Result<HttpAnswer>& response) {
+    if (!response)
+        return response.error();
+    return QString::fromUtf8(response->body);
+}
+
+} // namespace
+
+void callSoapOperation(const QString& operation, const QList<SoapParameter>& parameters, QObject* context,
+                       SoapHandler done) {
+    // Read afresh on every call: the user may fix the settings file while the program runs.
+    const ServerAddress server = ServerAddress::fromSettings();
+    const Result<QString> url = server.webService();
+    if (!url) {
+        // Reported later, as every outcome of a job.
+        QMetaObject::invokeMethod(
+            context, [done = std::move(done), error = url.error()] { done(error); }, Qt::QueuedConnection);
+        return;
+    }
+    HttpClient::post(server, *url, SoapEnvelope(operation, parameters).toUtf8(), soapHeaders(operation),
+                     kMaxSoapAnswerBytes, context,
+                     [done = std::move(done)](Result<HttpAnswer> response) { done(answerText(response)); });
+}
+
 Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
     // Read afresh on every call: the user may fix the settings file while the program runs.
     const ServerAddress server = ServerAddress::fromSettings();
     const Result<QString> url = server.webService();
     if (!url)
         return url.error();
-    const HttpHeaders headers{{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/xml")},
-                              {QByteArrayLiteral("SOAPAction"), operation.toUtf8()}};
-    const Result<HttpAnswer> response = HttpClient::post(
-        server, *url, SoapEnvelope(operation, parameters).toUtf8(), headers, kMaxSoapAnswerBytes);
-    if (!response)
-        return response.error();
-    // The status is not examined: an error page goes back to the caller like any answer.
-    return QString::fromUtf8(response->body);
+    return answerText(HttpClient::post(server, *url, SoapEnvelope(operation, parameters).toUtf8(),
+                                       soapHeaders(operation), kMaxSoapAnswerBytes));
 }
 
 // Only an element written exactly as resultParam counts: "ns:return" does not match "return".

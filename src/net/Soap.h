@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 namespace fiscora {
 
 struct SoapParameter {
@@ -31,6 +35,10 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
 // on a transport failure (no connection, refused, time-out, an answer cut short or too long,
 // empty host or port, port out of range). Blocks the caller's window.
 Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters);
+// The same as a job of `context`: `done` runs once, later (net/HttpClient).
+using SoapHandler = std::function<void(Result<QString>)>;
+void callSoapOperation(const QString& operation, const QList<SoapParameter>& parameters, QObject* context,
+                       SoapHandler done);
 
 // The text of the element named exactly resultParam at the fourth level (/*/*/*/resultParam);
 // the empty text when the answer is not XML or has no such element. Silent.

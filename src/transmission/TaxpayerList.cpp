@@ -18,11 +18,18 @@ AppError unavailable(const QString& ie, const QString& why) {
 
 } // namespace
 
+namespace {
+
+QList<SoapParameter> listParameters(const QString& ie, const QString& key) {
+    return {{QStringLiteral("strNome"), ie},
+            {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+            {QStringLiteral("Chave"), key}};
+}
+
+} // namespace
+
 Result<QString> requestTransmissionList(const QString& ie, const QString& key) {
-    return CallSoapOperation(QStringLiteral("Transferencia.ver2"),
-                             {{QStringLiteral("strNome"), ie},
-                              {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                              {QStringLiteral("Chave"), key}});
+    return CallSoapOperation(QStringLiteral("Transferencia.ver2"), listParameters(ie, key));
 }
 
 QList<ListedTransmission> TaxpayerList::listed() const {
@@ -75,7 +82,17 @@ bool confirmResend(const QList<ListedReference>& listed) {
 }
 
 Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key) {
-    const Result<QString> answer = requestTransmissionList(ie, key);
+    return readTaxpayerList(ie, requestTransmissionList(ie, key));
+}
+
+void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
+                       std::function<void(Result<TaxpayerList>)> done) {
+    callSoapOperation(
+        QStringLiteral("Transferencia.ver2"), listParameters(ie, key), context,
+        [ie, done = std::move(done)](Result<QString> answer) { done(readTaxpayerList(ie, answer)); });
+}
+
+Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer) {
     if (!answer)
         return unavailable(ie, answer.error().description);
     TaxpayerList list;

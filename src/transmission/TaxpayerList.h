@@ -9,6 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 namespace fiscora {
 
 // The Transferencia.ver2 call for a taxpayer: the whole answer text. Fails when the server
@@ -46,5 +50,10 @@ bool confirmResend(const QList<ListedReference>& listed);
 // Asks for the list, reads it and hands it to the journal. Fails, in Portuguese, when the server
 // cannot be reached or its answer is not a list; a refused key is a list that says so.
 Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key);
+// The same as a job of `context`: `done` runs once, later.
+void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
+                       std::function<void(Result<TaxpayerList>)> done);
+// Reads a list answer as fetchTaxpayerList does, and hands it to the journal.
+Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer);
 
 } // namespace fiscora
