@@ -86,9 +86,6 @@ bool isDatabaseBusy(const AppError& error);
 // The database error report, every line preceded by CR LF. The full form lists the connection's
 // provider errors first, then the three lines of the short form.
 QString databaseErrorReport(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm);
-// Shows the report in a box (OK, no icon, title "fiscora").
-void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors = {},
-                       bool fullForm = false);
 
 // An apostrophe becomes two: the rule for text put into SQL text.
 QString doubleQuotes(const QString& text);

@@ -7,6 +7,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TransmissionJournal.h"
 #include "gui/Abertura.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/Principal.h"
 #include "gui/VersionCheck.h"
 

@@ -9,6 +9,7 @@
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 #include "net/KeyRequest.h"

@@ -13,6 +13,7 @@
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
 #include "gui/Ajuda.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"

@@ -3,6 +3,7 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/TaxpayerTable.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"

@@ -4,6 +4,7 @@
 #include "core/Session.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 

@@ -3,6 +3,7 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "data/LocalDatabase.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/frmContador.h"
 
 namespace fiscora {

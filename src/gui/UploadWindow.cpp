@@ -7,6 +7,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "gui/FileBrowser.h"
 #include "net/Transport.h"

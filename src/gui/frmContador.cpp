@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "net/Soap.h"
 #include "validation/Documents.h"

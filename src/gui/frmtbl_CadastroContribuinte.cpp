@@ -3,6 +3,7 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "data/TaxpayerTable.h"
+#include "gui/DatabaseErrorBox.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -7,6 +7,7 @@
 #include "data/AccountantTable.h"
 #include "data/TaxpayerTable.h"
 #include "gui/CertificateSelection.h"
+#include "gui/DatabaseErrorBox.h"
 #include "gui/ImportarEmpresas.h"
 #include "net/KeyRequest.h"
 #include "validation/Documents.h"

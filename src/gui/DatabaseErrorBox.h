@@ -1,0 +1,11 @@
+#pragma once
+
+#include "data/LocalDatabase.h"
+
+namespace fiscora {
+
+// Shows the report in a box (OK, no icon, title "fiscora").
+void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors = {},
+                       bool fullForm = false);
+
+} // namespace fiscora
