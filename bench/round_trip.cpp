@@ -9,6 +9,7 @@
 #include "BenchSupport.h"
 
 #include "net/Soap.h"
+#include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
                                           {QStringLiteral("Chave"), company.chave}};
     Result<QString> answer = AppError::message(QString());
     const double fiscoraMs = bench::medianMs(
-        runs, [&] { answer = CallSoapOperation(QStringLiteral("Transferencia.ver2"), parameters); });
+        runs, [&] { answer = test::soapAnswer(QStringLiteral("Transferencia.ver2"), parameters); });
     if (!answer || GetResult(*answer, QStringLiteral("return")).isEmpty()) {
         std::fprintf(stderr, "resposta inesperada: %s\n",
                      qPrintable(answer ? answer->left(300) : answer.error().description));

@@ -5,6 +5,7 @@
 #include "net/HttpClient.h"
 #include "net/Soap.h"
 #include "net/TransmissionHistory.h"
+#include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -45,9 +46,9 @@ SeedCompany company() {
 
 QString call(const QString& operation, const QString& first, const QString& key) {
     const Result<QString> answer =
-        CallSoapOperation(operation, {{QStringLiteral("strNome"), first},
-                                      {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                                      {QStringLiteral("Chave"), key}});
+        test::soapAnswer(operation, {{QStringLiteral("strNome"), first},
+                                     {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                                     {QStringLiteral("Chave"), key}});
     return answer ? GetResult(*answer, QStringLiteral("return")) : QStringLiteral("<falha de transporte>");
 }
 
@@ -235,9 +236,9 @@ private Q_SLOTS:
         QFETCH(QString, contains);
         if (!m_server.portalAvailable())
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
-        const Result<HttpAnswer> page = HttpClient::get(QStringLiteral("http://") + m_server.host() +
-                                                            QStringLiteral("/protocoloDown.php?") + query,
-                                                        1 << 20);
+        const Result<HttpAnswer> page = test::httpGet(QStringLiteral("http://") + m_server.host() +
+                                                          QStringLiteral("/protocoloDown.php?") + query,
+                                                      1 << 20);
         QVERIFY2(page.ok(), qPrintable(page.error().description));
         QCOMPARE(page->status, status);
         QVERIFY2(QString::fromUtf8(page->body).contains(contains), page->body.constData());

@@ -59,9 +59,7 @@ private:
 };
 
 Result<HttpAnswer> get(const QString& url, qint64 maxBody) {
-    return test::httpAnswer([&](QObject* context, HttpJob::Handler done) {
-        HttpClient::get(url, maxBody, context, std::move(done));
-    });
+    return test::httpGet(url, maxBody);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "net/HttpClient.h"
 #include "net/Soap.h"
 #include "net/Upload.h"
+#include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
@@ -60,11 +61,11 @@ private Q_SLOTS:
         const QByteArray nested = QByteArray("<a>").repeated(depth) + QByteArray("</a>").repeated(depth);
         const QByteArray body =
             SoapEnvelope(u"Diagnostico.eco"_s, {{u"p"_s, u"@@"_s}}).toUtf8().replace("@@", nested);
-        const Result<HttpAnswer> refused = HttpClient::post(soapUrl(server), body, {}, kMaxSoapAnswerBytes);
+        const Result<HttpAnswer> refused = test::httpPost(soapUrl(server), body, {}, kMaxSoapAnswerBytes);
         QVERIFY2(refused.ok(), qPrintable(refused.error().description));
         QCOMPARE(refused->status, 500);
         ProgramFolderFixture folder(server.host(), server.port());
-        QVERIFY(CallSoapOperation(u"Diagnostico.eco"_s, {}).ok());
+        QVERIFY(test::soapAnswer(u"Diagnostico.eco"_s, {}).ok());
     }
 
     // A body is refused on its declared length, before it is read; each route has its limit.
@@ -77,7 +78,7 @@ private Q_SLOTS:
 
         // Two megabytes: too much for the web service, not for an upload.
         const QByteArray large(2 << 20, 'a');
-        const Result<HttpAnswer> upload = HttpClient::post(
+        const Result<HttpAnswer> upload = test::httpPost(
             u"http://%1:%2/client/xt_upload_1_15_01.php"_s.arg(server.host()).arg(server.port()), large, {},
             1 << 20);
         QVERIFY2(upload.ok(), qPrintable(upload.error().description));
@@ -106,7 +107,7 @@ private Q_SLOTS:
         drip.start(100);
         HttpClient::setTimeLimitsMs(10'000, 10'000);
         ProgramFolderFixture folder(server.host(), server.port());
-        const Result<QString> answer = CallSoapOperation(u"Diagnostico.eco"_s, {});
+        const Result<QString> answer = test::soapAnswer(u"Diagnostico.eco"_s, {});
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         int cut = 0;
         for (const auto& socket : slow)
@@ -141,9 +142,9 @@ private Q_SLOTS:
         // Today's limit on a call is 57 seconds behind 200 such connections.
         HttpClient::setTimeLimitsMs(5000, 5000);
         ProgramFolderFixture folder(server.host(), server.port(), secure);
-        const Result<QString> answer = CallSoapOperation(
-            u"Transferencia.ver2"_s,
-            {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}});
+        const Result<QString> answer =
+            test::soapAnswer(u"Transferencia.ver2"_s,
+                             {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}});
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
     }
 
@@ -173,8 +174,8 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(server.host(), server.port());
         const QString query = u"wsdl%0AGET%20/forjada%20200%00%1B"_s;
-        QVERIFY(HttpClient::post(soapUrl(server, query), SoapEnvelope(u"Diagnostico.eco"_s, {}).toUtf8(), {},
-                                 kMaxSoapAnswerBytes)
+        QVERIFY(test::httpPost(soapUrl(server, query), SoapEnvelope(u"Diagnostico.eco"_s, {}).toUtf8(), {},
+                               kMaxSoapAnswerBytes)
                     .ok());
         const QStringList lines = server.requests();
         QCOMPARE(lines.size(), 1);

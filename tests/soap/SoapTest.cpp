@@ -1,5 +1,6 @@
 #include "net/Soap.h"
 #include "net/HttpClient.h"
+#include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 
@@ -158,14 +159,14 @@ private Q_SLOTS:
             {QStringLiteral("acentos"), QStringLiteral("Conceição Ñandú €")},
             {QStringLiteral("vazio"), QString()},
             {QStringLiteral("brancos"), QStringLiteral("   ")}};
-        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), parameters);
+        const Result<QString> answer = test::soapAnswer(QStringLiteral("Diagnostico.eco"), parameters);
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         QString expected;
         for (const SoapParameter& p : parameters)
             expected += p.name + QLatin1Char('=') + p.value + QLatin1Char('\n');
         QCOMPARE(GetResult(*answer, QStringLiteral("return")), expected);
 
-        const Result<QString> headers = CallSoapOperation(QStringLiteral("Diagnostico.cabecalhos"), {});
+        const Result<QString> headers = test::soapAnswer(QStringLiteral("Diagnostico.cabecalhos"), {});
         QVERIFY2(headers.ok(), qPrintable(headers.error().description));
         QCOMPARE(GetResult(*headers, QStringLiteral("return")),
                  QStringLiteral("Content-Type=text/xml\nSOAPAction=Diagnostico.cabecalhos\n"));
@@ -181,13 +182,13 @@ private Q_SLOTS:
         const QString raw =
             kStart + QStringLiteral("<Diagnostico.eco xmlns=\"\"><n>Silva & Filhos</n></Diagnostico.eco>") +
             kEnd;
-        const Result<HttpAnswer> refused = HttpClient::post(url, raw.toUtf8(), headers, kMaxSoapAnswerBytes);
+        const Result<HttpAnswer> refused = test::httpPost(url, raw.toUtf8(), headers, kMaxSoapAnswerBytes);
         QVERIFY(refused.ok());
         QCOMPARE(refused->status, 500);
         const QString escaped = SoapEnvelope(QStringLiteral("Diagnostico.eco"),
                                              {{QStringLiteral("n"), QStringLiteral("Silva & Filhos")}});
         const Result<HttpAnswer> accepted =
-            HttpClient::post(url, escaped.toUtf8(), headers, kMaxSoapAnswerBytes);
+            test::httpPost(url, escaped.toUtf8(), headers, kMaxSoapAnswerBytes);
         QVERIFY(accepted.ok());
         QCOMPARE(accepted->status, 200);
         QCOMPARE(GetResult(QString::fromUtf8(accepted->body), QStringLiteral("return")),
@@ -199,7 +200,7 @@ private Q_SLOTS:
         ServerLauncher server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(server.host(), server.port());
-        const Result<QString> answer = CallSoapOperation(QStringLiteral("Nao.existe"), {});
+        const Result<QString> answer = test::soapAnswer(QStringLiteral("Nao.existe"), {});
         QVERIFY(answer.ok());
         QVERIFY(answer->contains(QStringLiteral("Nao.existe")));
         QCOMPARE(GetResult(*answer, QStringLiteral("return")), QString());
@@ -210,9 +211,9 @@ private Q_SLOTS:
         ServerLauncher server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(QStringLiteral("127.0.0.1"), 1);
-        QVERIFY(!CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok());
+        QVERIFY(!test::soapAnswer(QStringLiteral("Diagnostico.eco"), {}).ok());
         folder.setServer(server.host(), server.port());
-        QVERIFY(CallSoapOperation(QStringLiteral("Diagnostico.eco"), {}).ok());
+        QVERIFY(test::soapAnswer(QStringLiteral("Diagnostico.eco"), {}).ok());
     }
 
     void transportFailure_data() {
@@ -230,7 +231,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, settings);
         ProgramFolderFixture folder;
         folder.writeFile(QStringLiteral("fiscora.ini"), settings);
-        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
+        const Result<QString> answer = test::soapAnswer(QStringLiteral("Diagnostico.eco"), {});
         QVERIFY(!answer.ok());
         QVERIFY(!answer.error().description.isEmpty());
     }
@@ -240,7 +241,7 @@ private Q_SLOTS:
         QVERIFY2(server.start(), qPrintable(server.errorString()));
         ProgramFolderFixture folder(server.host(), server.port());
         server.stop();
-        const Result<QString> answer = CallSoapOperation(QStringLiteral("Diagnostico.eco"), {});
+        const Result<QString> answer = test::soapAnswer(QStringLiteral("Diagnostico.eco"), {});
         QVERIFY(!answer.ok());
         QVERIFY(!answer.error().description.isEmpty());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Result.h"
+#include "core/ServerAddress.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
 
@@ -45,6 +46,20 @@ inline Result<HttpAnswer> httpAnswer(const std::function<void(QObject*, HttpJob:
     const std::optional<Result<HttpAnswer>> answer = await<Result<HttpAnswer>>(start);
     return answer ? *answer
                   : Result<HttpAnswer>(AppError{0, QStringLiteral("test"), QStringLiteral("no answer")});
+}
+
+inline Result<HttpAnswer> httpGet(const QString& url, qint64 maxBody) {
+    return httpAnswer([&](QObject* context, HttpJob::Handler done) {
+        HttpClient::get(url, maxBody, context, std::move(done));
+    });
+}
+
+inline Result<HttpAnswer> httpPost(const QString& url, const QByteArray& body, const HttpHeaders& headers,
+                                   qint64 maxBody) {
+    return httpAnswer([&](QObject* context, HttpJob::Handler done) {
+        HttpClient::post(ServerAddress::fromSettings(), url, body, headers, maxBody, context,
+                         std::move(done));
+    });
 }
 
 } // namespace fiscora::test
