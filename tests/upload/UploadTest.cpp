@@ -4,6 +4,7 @@
 #include "data/GiaConversion.h"
 #include "jet/JetDatabase.h"
 #include "net/Soap.h"
+#include "support/Await.h"
 #include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
@@ -232,10 +233,10 @@ private:
     // header carries the server's clock).
     QString transmissions(const QString& ie, const QString& key) const {
         const Result<QString> answer =
-            CallSoapOperation(QStringLiteral("Transferencia.ver2"),
-                              {{QStringLiteral("strNome"), ie},
-                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                               {QStringLiteral("Chave"), key}});
+            test::soapAnswer(QStringLiteral("Transferencia.ver2"),
+                             {{QStringLiteral("strNome"), ie},
+                              {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                              {QStringLiteral("Chave"), key}});
         const QString list = GetResult(answer.valueOr({}), QStringLiteral("return"));
         const qsizetype first = list.indexOf(QStringLiteral("<transferencia>"));
         return first < 0 ? QString() : list.mid(first);
@@ -846,7 +847,7 @@ private Q_SLOTS:
                                                       .arg(server.port())
                                                       .toLatin1());
         const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
-        const Result<QString> call = CallSoapOperation(u"Diagnostico.eco"_s, {});
+        const Result<QString> call = test::soapAnswer(u"Diagnostico.eco"_s, {});
         QVERIFY(!call.ok());
         UploadSession session;
         session.setScheme(u"https"_s);
