@@ -1,4 +1,5 @@
 #include "core/Clock.h"
+#include "core/ServerDate.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/LocalSchema.h"
@@ -152,6 +153,13 @@ private Q_SLOTS:
                                   "Instale a versão mais nova do "
                                   "Fiscora; o arquivo não foi alterado."_s.arg(schema::kVersion)
                                << false;
+        QTest::newRow("negative") << QByteArray("PRAGMA user_version = -1;")
+                                  << u"O banco de dados fiscora.mdb está na versão -1, que esta versão do "
+                                     u"Fiscora não conhece (ela conhece "
+                                     "até a versão %1): foi gravado por uma versão mais nova do programa. "
+                                     "Instale a versão mais nova do "
+                                     "Fiscora; o arquivo não foi alterado."_s.arg(schema::kVersion)
+                                  << false;
         QTest::newRow("upgrade fails")
             << QByteArray("CREATE TABLE tblUltimaLista (x);")
             << u"Não foi possível atualizar o banco de dados fiscora.mdb da versão 0 para a %1: table "
@@ -248,6 +256,11 @@ private Q_SLOTS:
         JournalFilter filter;
         filter.unconfirmedOnly = true;
         QCOMPARE(findTransmissions(filter).valueOr({}).size(), unconfirmed ? 1 : 0);
+
+        // The main window's date before any list is the zero date: the row keeps none.
+        JournalEntry early = sent;
+        early.serverDate = zeroDateTime();
+        QCOMPARE(entry(startTransmission(early).valueOr(0)).serverDate, QDateTime());
     }
 
     // A later list closes an upload with the protocols it shows for the first time for the

@@ -203,6 +203,15 @@ private Q_SLOTS:
                  GiaDatabaseReader::Outcome::NoGia);
     }
 
+    // Whole-number positions all blank: an amount below one real.
+    void amountWithoutWholePart() {
+        QByteArray line = T::cfop10("5102  ", {1});
+        line.replace(8, 15, "             50");
+        const auto result = convert({T::gia05(kIe, "200905"), line});
+        QVERIFY2(result.ok, qPrintable(result.message));
+        QCOMPARE(cell(u"tblDetalhesCFOPs"_s, 0, u"ValorContábil"_s), currency(50));
+    }
+
     void amountsAreExact() {
         const QList<qint64> cents{1234567, 0, 1, 999999999999999, 100, 50, 999999999999999, 10, 7};
         const auto result = convert({T::gia05(kIe, "200905"), T::cfop10("5102  ", cents)});

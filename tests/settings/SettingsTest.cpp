@@ -273,6 +273,12 @@ private Q_SLOTS:
         QTest::newRow("address outside") << "" << QByteArray("10.0.0.0/8") << "http"
                                          << "127.9.8.7"
                                          << "http://p-http:1";
+        QTest::newRow("the prefix's last bit, inside") << "" << QByteArray("10.0.0.4/31") << "http"
+                                                       << "10.0.0.5"
+                                                       << "";
+        QTest::newRow("the prefix's last bit, outside") << "" << QByteArray("10.0.0.4/31") << "http"
+                                                        << "10.0.0.6"
+                                                        << "http://p-http:1";
         QTest::newRow("IPv6 address") << "" << QByteArray("::1") << "http"
                                       << "[::1]"
                                       << "";

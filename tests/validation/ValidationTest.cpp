@@ -168,6 +168,8 @@ private Q_SLOTS:
         QTest::newRow("bare alphanumeric") << "12ABC34501DE35" << true << true << "12ABC34501DE35";
         QTest::newRow("bare, letter in a check position")
             << "12ABC34501DE3A" << true << false << "12ABC34501DE3A";
+        QTest::newRow("bare, letter in the first check position")
+            << "12ABC34501DEA5" << true << false << "12ABC34501DEA5";
         QTest::newRow("bare, lower case") << "12abc34501de35" << true << false << "12ABC34501DE35";
     }
 
