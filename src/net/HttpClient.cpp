@@ -7,6 +7,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <QVariant>
 
 #include <atomic>
 #include <optional>
@@ -38,6 +39,8 @@ Result<QByteArray> fileOf(const QString& url, Result<HttpAnswer> answer) {
             QStringLiteral("O servidor respondeu com o código HTTP %1 em %2.").arg(answer->status).arg(url));
     return std::move(answer->body);
 }
+
+constexpr char kUngated[] = "fiscora.ungated";
 
 size_t receive(char* data, size_t size, size_t count, void* context);
 size_t header(char* data, size_t size, size_t count, void* context);
@@ -197,11 +200,17 @@ void HttpJob::finish(const QString& error) {
         }
         m_exchange->transfer.close();
     }
-    auto report = [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
-        ModalGate::deliver(this, [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
+    // The waiting versions answer inside boxes too: their caller is stuck until they do.
+    const bool gated = !parent() || !parent()->property(kUngated).toBool();
+    auto report = [this, gated, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
+        auto deliver = [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
             deleteLater();
             done(std::move(outcome));
-        });
+        };
+        if (gated)
+            ModalGate::deliver(this, std::move(deliver));
+        else
+            deliver();
     };
     QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
 }
@@ -213,6 +222,7 @@ Result<HttpAnswer> wait(const std::function<HttpJob*(QObject*, HttpJob::Handler)
     QEventLoop loop;
     std::optional<Result<HttpAnswer>> answer;
     QObject context;
+    context.setProperty(kUngated, true);
     start(&context, [&](Result<HttpAnswer> got) {
         answer = std::move(got);
         loop.quit();
