@@ -20,10 +20,14 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian packages fiscora and fiscora-servidor (build/*_VERSION-1_ARCH.deb), signed updates
-# checked with the vendor's public key: make package UPDATE_KEY=VENDOR.pub (the build folder
-# keeps it). Their install test installs them here, with a test key of its own.
+# checked with the vendor's public key, an installed copy pointed at the municipality's server:
+# make package UPDATE_KEY=VENDOR.pub SERVER_HOST=NAME SERVER_PORT=PORT SERVER_PROTOCOL=https
+# (the build folder keeps them). Their install test installs them here, with inputs of its own.
 package: build
 	$(if $(UPDATE_KEY),cmake -S . -B $(BUILD) -DFISCORA_VENDOR_UPDATE_KEY=$(abspath $(UPDATE_KEY)))
+	$(if $(SERVER_HOST)$(SERVER_PORT)$(SERVER_PROTOCOL),cmake -S . -B $(BUILD) \
+	    -DFISCORA_SERVER_HOST=$(SERVER_HOST) -DFISCORA_SERVER_PORT=$(SERVER_PORT) \
+	    -DFISCORA_SERVER_PROTOCOL=$(SERVER_PROTOCOL))
 	cmake --build $(BUILD) --target package -j $(JOBS)
 
 test-package: build
