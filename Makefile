@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test test-asan demo demo-https demo-token package test-package bench screenshots clean
+.PHONY: all build deps test test-asan demo demo-novo demo-https demo-token package test-package bench screenshots clean
 
 all: build
 
@@ -60,8 +60,13 @@ test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	@if [ -n "$$(ls -A $(SANITIZER_LOGS))" ]; then \
 	    cat $(SANITIZER_LOGS)/*; echo "Relatórios dos sanitizadores em $(SANITIZER_LOGS)" >&2; exit 1; fi
 
+# The demo keeps build/demo (the accountant, the certificates, what was sent) from one run to the
+# next; demo-novo starts it afresh. Any user may run it (scripts/demo.sh says how).
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+demo-novo: build
+	FISCORA_DEMO_NOVO=1 ./scripts/demo.sh $(BUILD)
 
 # The same demo over HTTPS (a certificate from the build's test authority).
 demo-https: build
