@@ -75,7 +75,6 @@ done
 if [ "$first_run" = 1 ] && [ -f "$root/resources/demo/contribuintes.sql" ]; then
     sqlite3 "$demo/programa/fiscora.mdb" <"$root/resources/demo/contribuintes.sql"
 fi
-printf '[servidor]\r\nhost=%s\r\nport=%s\r\n' "$address" "$port" >"$demo/programa/fiscora.ini"
 # The demo keeps its own certificate store: importing a sample certificate leaves the user's alone.
 export FISCORA_CERTIFICADOS="$demo/certificados"
 # ... and its own preferences (the last folder and certificates), so the user's stay as they are.
@@ -97,8 +96,13 @@ if [ -n "${FISCORA_DEMO_HTTPS:-}" ]; then
     "$root/scripts/gerar-certificado-tls.sh" ac "$root/$build/tls"
     "$root/scripts/gerar-certificado-tls.sh" servidor "$root/$build/tls" "$demo/servidor-tls" "$address" localhost
     tls=(--certificado "$demo/servidor-tls.pem" --chave-certificado "$demo/servidor-tls.key")
-    printf '\r\n[servidor]\r\nprotocolo=https\r\ncertificados=%s\r\n' "$root/$build/tls/ac-teste.pem" >>"$demo/programa/fiscora.ini"
 fi
+# The program's settings, written afresh each run (the program never writes them).
+{
+    printf '[servidor]\r\nhost=%s\r\nport=%s\r\n' "$address" "$port"
+    [ -n "${tls[*]}" ] && printf 'protocolo=https\r\ncertificados=%s\r\n' "$root/$build/tls/ac-teste.pem"
+    true
+} >"$demo/programa/fiscora.ini"
 # Token modules to read (scripts/demo-token.sh names SoftHSM2's).
 if [ -n "${FISCORA_DEMO_MODULOS:-}" ]; then
     printf '\r\n[certificados]\r\nmodulos=%s\r\n' "$FISCORA_DEMO_MODULOS" >>"$demo/programa/fiscora.ini"
