@@ -121,11 +121,15 @@ if [ ! -f "$demo/servidor/pronto" ]; then
 fi
 echo "Servidor local em ${tls:+https://}$address:$port (dados em $demo/servidor, registro em $demo/servidor.log)"
 
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    trap 'kill $server 2>/dev/null || true; rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$demo/programa/fiscora" --pasta "$demo/programa"
     exit
 fi
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # No display: a virtual one, where "Iniciar" is pressed and the demo's company selected as a user
 # would, and a picture of the main window kept.
 echo "Sem tela disponível: executando em Xvfb; captura da janela principal em $demo/tela.png"
