@@ -39,14 +39,16 @@ if [ -z "${FISCORA_DEMO_NA_REDE_PROPRIA:-}" ] && [ "${FISCORA_DEMO_ISOLADO:-1}" 
     esac
 fi
 if [ -z "${FISCORA_DEMO_NA_REDE_PROPRIA:-}" ] && [ "${FISCORA_DEMO_ISOLADO:-1}" != 0 ]; then
-    if unshare -rn true 2>/dev/null; then
-        exec unshare -rn env FISCORA_DEMO_NA_REDE_PROPRIA=1 "$0" "$@"
+    # A new network namespace has only loopback, and down: ip (iproute2) brings it up.
+    if unshare -rn sh -c 'PATH=$PATH:/usr/sbin:/sbin ip link set lo up' 2>/dev/null; then
+        exec unshare -rn env FISCORA_DEMO_NA_REDE_PROPRIA=1 bash "$0" "$@"
     fi
     if [ "$(id -u)" -ne 0 ]; then
         cat >&2 <<EOF
 A demonstração não pôde criar um espaço de rede próprio (unshare -rn), onde um usuário comum
-escuta na porta 80 do servidor local: o unshare (pacote util-linux) falta ou este sistema não
-permite espaços de nomes de usuário (sysctl kernel.unprivileged_userns_clone=1 os permite).
+escuta na porta 80 do servidor local: o unshare (pacote util-linux) ou o ip (pacote iproute2)
+falta, ou este sistema não permite espaços de nomes de usuário (sysctl
+kernel.unprivileged_userns_clone=1 os permite).
 Execute como root, ou libere as portas a partir da 80 (sudo sysctl
 net.ipv4.ip_unprivileged_port_start=80) e rode com FISCORA_DEMO_ISOLADO=0.
 EOF
@@ -55,7 +57,6 @@ EOF
     echo "Sem espaço de rede próprio (unshare -rn falhou): a demonstração usa a rede deste computador."
 fi
 if [ -n "${FISCORA_DEMO_NA_REDE_PROPRIA:-}" ]; then
-    # A new network namespace has only loopback, and down.
     PATH=$PATH:/usr/sbin:/sbin ip link set lo up
 fi
 
