@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps test test-asan demo demo-https demo-token package test-package bench screenshots clean
+.PHONY: all build deps test test-asan demo demo-novo demo-https demo-token package test-package bench screenshots clean
 
 all: build
 
@@ -20,10 +20,14 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian packages fiscora and fiscora-servidor (build/*_VERSION-1_ARCH.deb), signed updates
-# checked with the vendor's public key: make package UPDATE_KEY=VENDOR.pub (the build folder
-# keeps it). Their install test installs them here, with a test key of its own.
+# checked with the vendor's public key, an installed copy pointed at the municipality's server:
+# make package UPDATE_KEY=VENDOR.pub SERVER_HOST=NAME SERVER_PORT=PORT SERVER_PROTOCOL=https
+# (the build folder keeps them). Their install test installs them here, with inputs of its own.
 package: build
 	$(if $(UPDATE_KEY),cmake -S . -B $(BUILD) -DFISCORA_VENDOR_UPDATE_KEY=$(abspath $(UPDATE_KEY)))
+	$(if $(SERVER_HOST)$(SERVER_PORT)$(SERVER_PROTOCOL),cmake -S . -B $(BUILD) \
+	    -DFISCORA_SERVER_HOST=$(SERVER_HOST) -DFISCORA_SERVER_PORT=$(SERVER_PORT) \
+	    -DFISCORA_SERVER_PROTOCOL=$(SERVER_PROTOCOL))
 	cmake --build $(BUILD) --target package -j $(JOBS)
 
 test-package: build
@@ -56,8 +60,13 @@ test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	@if [ -n "$$(ls -A $(SANITIZER_LOGS))" ]; then \
 	    cat $(SANITIZER_LOGS)/*; echo "Relatórios dos sanitizadores em $(SANITIZER_LOGS)" >&2; exit 1; fi
 
+# The demo keeps build/demo (the accountant, the certificates, what was sent) from one run to the
+# next; demo-novo starts it afresh. Any user may run it (scripts/demo.sh says how).
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+demo-novo: build
+	FISCORA_DEMO_NOVO=1 ./scripts/demo.sh $(BUILD)
 
 # The same demo over HTTPS (a certificate from the build's test authority).
 demo-https: build

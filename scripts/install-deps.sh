@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool openbox imagemagick fonts-dejavu-core
     libp11-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc libpcsclite1
-    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian util-linux mount
+    file desktop-file-utils qt6-translations-l10n curl libxcb1-dev lintian util-linux mount iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

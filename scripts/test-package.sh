@@ -17,11 +17,18 @@ demo=/usr/share/fiscora-servidor/demo
 
 fail() { echo "FALHOU: $*" >&2; exit 1; }
 
-# The build folder keeps the vendor's key it was given; the test key is only lent to it.
-previous_key=$(sed -n 's/^FISCORA_VENDOR_UPDATE_KEY:FILEPATH=//p' "$build/CMakeCache.txt")
+# The build folder keeps the vendor's key and server it was given; the test's are only lent to it.
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+previous_key=$(cached FISCORA_VENDOR_UPDATE_KEY)
+previous_server=("$(cached FISCORA_SERVER_HOST)" "$(cached FISCORA_SERVER_PORT)" "$(cached FISCORA_SERVER_PROTOCOL)")
 use_key() { cmake -S "$root" -B "$build" "-DFISCORA_VENDOR_UPDATE_KEY=$1" >/dev/null; }
+use_server() {
+    cmake -S "$root" -B "$build" "-DFISCORA_SERVER_HOST=$1" "-DFISCORA_SERVER_PORT=$2" \
+        "-DFISCORA_SERVER_PROTOCOL=$3" >/dev/null
+}
 cleanup() {
     use_key "$previous_key" || true
+    use_server "${previous_server[@]}" || true
     [ "${FISCORA_MANTER_PACOTE:-0}" = 1 ] && return
     $SUDO env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q fiscora-servidor fiscora >/dev/null 2>&1 || true
     $SUDO userdel -r "$user" >/dev/null 2>&1 || true
@@ -31,6 +38,7 @@ trap cleanup EXIT
 
 # The update key is an input: without one no package is made, and the message says why.
 rm -f "$build"/fiscora_*.deb "$build"/fiscora-servidor_*.deb
+use_server 127.0.0.47 8443 https
 use_key ""
 if refused=$(cmake --build "$build" --target package -j "$(nproc)" 2>&1); then
     fail "os pacotes foram feitos sem a chave do fornecedor"
@@ -41,8 +49,17 @@ grep -q "Falta a chave pública de atualização do fornecedor" <<<"$refused" ||
 keys="$build/chave-teste-pacote"
 "$root/scripts/gerar-chave-atualizacao.sh" "$keys"
 use_key "$keys/fiscora-atualizacao.pub"
+# So is the server an installed copy talks to.
+use_server "" "" ""
+if refused=$(cmake --build "$build" --target package -j "$(nproc)" 2>&1); then
+    fail "os pacotes foram feitos sem o servidor"
+fi
+grep -q "FISCORA_SERVER_HOST=NOME -DFISCORA_SERVER_PORT=PORTA" <<<"$(tr -s ' \n' ' ' <<<"$refused")" ||
+    fail "sem o servidor, a mensagem não diz o que falta: $(tail -n 5 <<<"$refused")"
+use_server 127.0.0.47 8443 https
 cmake --build "$build" --target package -j "$(nproc)"
 use_key "$previous_key"
+use_server "${previous_server[@]}"
 client=$(ls "$build"/fiscora_*.deb)
 server=$(ls "$build"/fiscora-servidor_*.deb)
 version=$(dpkg-deb -f "$client" Version)
@@ -111,6 +128,8 @@ cmp -s /usr/share/fiscora/fiscora-atualizacao.pub "$keys/fiscora-atualizacao.pub
 ! cmp -s /usr/share/fiscora/fiscora-atualizacao.pub "$build/bin/fiscora-atualizacao.pub" ||
     fail "o pacote levou a chave de demonstração do build"
 ! grep -q '\.key$' <<<"$(dpkg -L fiscora fiscora-servidor)" || fail "um pacote levou uma chave privada"
+[ "$(tr -d '\r' </usr/share/fiscora/fiscora.ini)" = "$(printf '[servidor]\nhost=127.0.0.47\nport=8443\nprotocolo=https')" ] ||
+    fail "o fiscora.ini instalado não é o do servidor dado ao build: $(cat /usr/share/fiscora/fiscora.ini)"
 
 id "$user" >/dev/null 2>&1 || $SUDO useradd -m "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
