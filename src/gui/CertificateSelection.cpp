@@ -30,7 +30,9 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
                                                            std::optional<Certificate>* chosen) {
     const PersonalCertificateSource personal;
     const CertificateSource& from = source ? *source : personal;
-    if (!from.list()) {
+    // The store that cannot be opened. While the tokens are still to be read they may have
+    // certificates: the chooser then tells of the store and lists the tokens when read.
+    if (!from.list() && from.isRead()) {
         showComponentFailure();
         return Outcome::Failed;
     }
