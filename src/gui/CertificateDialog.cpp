@@ -210,7 +210,8 @@ void CertificateDialog::tokensRead() {
     const Certificate picked = selectedCertificate();
     const Certificate awaited = std::exchange(m_awaited, {});
     reload(picked.isNull() ? awaited : picked);
-    if (selectedCertificate().isNull())
+    // A search the user typed is not cleared to show the last used certificate.
+    if (selectedCertificate().isNull() && m_search->text().isEmpty())
         preselect(m_preferred);
 }
 

@@ -30,9 +30,8 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
                                                            std::optional<Certificate>* chosen) {
     const PersonalCertificateSource personal;
     const CertificateSource& from = source ? *source : personal;
-    // The store that cannot be opened. While the tokens are still to be read they may have
-    // certificates: the chooser then tells of the store and lists the tokens when read.
-    if (!from.list() && from.isRead()) {
+    // The store that cannot be opened; the tokens are read inside the chooser, not waited for here.
+    if (!from.list()) {
         showComponentFailure();
         return Outcome::Failed;
     }
