@@ -123,6 +123,8 @@ QString identity(const QString& path) {
 // limit, so the chooser waits for the slowest module, not the sum. It reports once, by `done`,
 // from the event loop; deleting it gives the reading up.
 class TokenReading final : public QObject {
+    Q_DISABLE_COPY_MOVE(TokenReading)
+
 public:
     using Done = std::function<void(CertificateSource::Listing, QHash<QString, QString>)>;
 
@@ -141,9 +143,6 @@ public:
         for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
             abandon(process);
     }
-
-    TokenReading(const TokenReading&) = delete;
-    TokenReading& operator=(const TokenReading&) = delete;
 
 private:
     enum class Step { Registered, Modules, Reported };
