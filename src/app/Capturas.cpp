@@ -29,7 +29,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPixmap>
 #include <QTableWidget>
@@ -237,11 +236,39 @@ QList<Shot> shots() {
     };
 }
 
-void settle(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+// The shots still to take, one after the other from the event loop.
+struct Capture {
+    QDir output;
+    QStringList only;
+    QList<Shot> shots;
+    qsizetype next = 0;
+    int failed = 0;
+    std::unique_ptr<QWidget> window;
+};
+
+// Shows the next window asked for and grabs it 300 ms later, time for its own timers and for the
+// server's answers; the program ends after the last.
+void captureNext(const std::shared_ptr<Capture>& capture) {
+    capture->window.reset();
+    while (capture->next < capture->shots.size() && !capture->only.isEmpty() &&
+           !capture->only.contains(QLatin1String(capture->shots.at(capture->next).name)))
+        ++capture->next;
+    if (capture->next == capture->shots.size()) {
+        QApplication::exit(capture->failed ? 1 : 0);
+        return;
+    }
+    const Shot& shot = capture->shots.at(capture->next++);
+    const QString name = QLatin1String(shot.name);
+    capture->window.reset(shot.make());
+    capture->window->show();
+    QTimer::singleShot(300, qApp, [capture, name] {
+        const QString file = capture->output.filePath(name + QStringLiteral(".png"));
+        if (capture->window->grab().save(file))
+            std::printf("%s\n", qPrintable(file));
+        else
+            ++capture->failed, std::fprintf(stderr, "não foi possível gravar %s\n", qPrintable(file));
+        QTimer::singleShot(0, qApp, [capture] { captureNext(capture); });
+    });
 }
 
 } // namespace
@@ -263,22 +290,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uso: fiscora-capturas --pasta PASTA_DO_PROGRAMA SAIDA [NOME...]\n");
         return 2;
     }
-    const QDir output(arguments.at(1));
-    QDir().mkpath(output.path());
-    const QStringList only = arguments.mid(2);
-    int failed = 0;
-    for (const Shot& shot : shots()) {
-        const QString name = QLatin1String(shot.name);
-        if (!only.isEmpty() && !only.contains(name))
-            continue;
-        std::unique_ptr<QWidget> window(shot.make());
-        window->show();
-        settle(300);
-        const QString file = output.filePath(name + QStringLiteral(".png"));
-        if (window->grab().save(file))
-            std::printf("%s\n", qPrintable(file));
-        else
-            ++failed, std::fprintf(stderr, "não foi possível gravar %s\n", qPrintable(file));
-    }
-    return failed ? 1 : 0;
+    // The windows come and go one by one; the last shot ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    auto capture = std::make_shared<Capture>();
+    capture->output = QDir(arguments.at(1));
+    QDir().mkpath(capture->output.path());
+    capture->only = arguments.mid(2);
+    capture->shots = shots();
+    QTimer::singleShot(0, qApp, [capture] { captureNext(capture); });
+    const int code = QApplication::exec();
+    capture->window.reset();
+    return code;
 }

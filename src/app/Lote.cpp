@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -17,5 +18,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
         return fiscora::CommandLine::usage(request.problem, err);
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
-    return fiscora::TransmitCommand::run(request, out, err);
+    QTimer::singleShot(0, &app, [&request, &out, &err] {
+        fiscora::TransmitCommand::run(request, out, err, [](int code) { QCoreApplication::exit(code); });
+    });
+    return QCoreApplication::exec();
 }

@@ -10,6 +10,7 @@
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
@@ -17,6 +18,8 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 #include <termios.h>
 #include <unistd.h>
@@ -65,46 +68,56 @@ Result<QString> password(const QString& path) {
     return typed;
 }
 
-// A certificate file (.pfx/.p12 with its password, or .cer/.crt/.pem/.der), else the serial of a
-// certificate of the store or of a token.
-Result<Certificate> loadCertificate(const QString& fileOrSerial) {
-    const QFileInfo info(fileOrSerial);
-    if (info.isFile()) {
-        // Told before the password is asked for.
-        if (!info.isReadable())
-            return AppError::message(
-                QStringLiteral("Não foi possível ler o certificado %1.").arg(fileOrSerial));
-        const bool pkcs12 = CertificateStore::isPkcs12(fileOrSerial);
-        QString secret;
-        if (pkcs12) {
-            const Result<QString> typed = password(fileOrSerial);
-            if (!typed)
-                return typed.error();
-            secret = *typed;
-        }
-        const ImportResult read = CertificateStore::readFile(fileOrSerial, secret);
-        if (read.ok())
-            return read.certificate;
-        if (read.status == ImportResult::Status::WrongPassword)
-            return AppError::message(
-                QStringLiteral("A senha do certificado %1 não confere.").arg(fileOrSerial));
-        return AppError::message(
-            pkcs12 ? QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.")
-                         .arg(fileOrSerial)
-                   : QStringLiteral("O arquivo %1 não é um certificado.").arg(fileOrSerial));
+// A certificate file (.pfx/.p12 with its password, or .cer/.crt/.pem/.der).
+Result<Certificate> certificateFile(const QString& file) {
+    const QFileInfo info(file);
+    // Told before the password is asked for.
+    if (!info.isReadable())
+        return AppError::message(QStringLiteral("Não foi possível ler o certificado %1.").arg(file));
+    const bool pkcs12 = CertificateStore::isPkcs12(file);
+    QString secret;
+    if (pkcs12) {
+        const Result<QString> typed = password(file);
+        if (!typed)
+            return typed.error();
+        secret = *typed;
     }
-    const PersonalCertificateSource source;
+    const ImportResult read = CertificateStore::readFile(file, secret);
+    if (read.ok())
+        return read.certificate;
+    if (read.status == ImportResult::Status::WrongPassword)
+        return AppError::message(QStringLiteral("A senha do certificado %1 não confere.").arg(file));
+    return AppError::message(
+        pkcs12 ? QStringLiteral("O arquivo %1 não contém um certificado que possa ser lido.").arg(file)
+               : QStringLiteral("O arquivo %1 não é um certificado.").arg(file));
+}
+
+// The certificate of the store or of a token with this serial.
+Result<Certificate> certificateBySerial(const CertificateSource& source, const QString& serial) {
     const Result<QList<Certificate>> listed = source.list();
     if (!listed)
         return listed.error();
     for (const Certificate& certificate : *listed) {
-        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(fileOrSerial))
+        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(serial))
             return certificate;
     }
     return AppError::message(
         QStringLiteral(
             "Nenhum certificado com o número de série %1 foi encontrado (nem arquivo com esse nome).")
-            .arg(fileOrSerial));
+            .arg(serial));
+}
+
+// A certificate file, else the serial of a certificate of the store or of a token: given to
+// `found`, for a serial once the tokens have been read.
+void loadCertificate(const QString& fileOrSerial, const std::function<void(Result<Certificate>)>& found) {
+    if (QFileInfo(fileOrSerial).isFile()) {
+        found(certificateFile(fileOrSerial));
+        return;
+    }
+    // Kept until its reading has reported.
+    auto source = std::make_shared<const PersonalCertificateSource>();
+    source->read(QCoreApplication::instance(),
+                 [source, fileOrSerial, found] { found(certificateBySerial(*source, fileOrSerial)); });
 }
 
 // Sent and listed, or nothing left to send: every GIA that could go is one the server lists.
@@ -118,31 +131,18 @@ void line(QTextStream& out, const QString& ie, const QString& name, const QStrin
         << escapeControls(detail) << '\n';
 }
 
-} // namespace
-
-int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextStream& err) {
-    const auto fail = [&err](const QString& text) {
-        err << text << '\n';
-        err.flush();
-        return 1;
-    };
-    const Result<std::optional<Accountant>> contador = DadosContador();
-    if (!contador)
-        return fail(contador.error().description);
-    if (!*contador)
-        return fail(AppTexts::accountantMissing);
-    // The start-up box that tells of these is never seen in an unattended run.
-    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
-        err << report.error().description << '\n';
-    } else if (!report->isEmpty()) {
-        for (const QString& reported : report->split(QLatin1Char('\n')))
-            err << escapeControls(reported) << '\n';
-    }
+int failed(QTextStream& err, const QString& text) {
+    err << text << '\n';
     err.flush();
-    const Result<Certificate> certificate = loadCertificate(request.certificate);
-    if (!certificate)
-        return fail(certificate.error().description);
+    return 1;
+}
 
+// The batch, sent with the certificate found.
+int transmit(const CommandRequest& request, const Certificate& certificate, const QString& accountant,
+             QTextStream& out, QTextStream& err) {
+    const auto fail = [&err](const QString& text) {
+        return failed(err, text);
+    };
     const QTemporaryDir work;
     Result<BatchSource> opened = BatchSource::open(request.first, work.path());
     if (!opened)
@@ -201,7 +201,7 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
             err.flush();
         }
     });
-    run.start(&source.items, all, *certificate, (*contador)->cont_cpf_cnpj);
+    run.start(&source.items, all, certificate, accountant);
     if (run.running())
         loop.exec();
 
@@ -213,6 +213,36 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
     out.flush();
     err.flush();
     return ok ? 0 : 1;
+}
+
+} // namespace
+
+void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextStream& err,
+                          const std::function<void(int)>& finished) {
+    const auto fail = [&err, &finished](const QString& text) {
+        finished(failed(err, text));
+    };
+    const Result<std::optional<Accountant>> contador = DadosContador();
+    if (!contador)
+        return fail(contador.error().description);
+    if (!*contador)
+        return fail(AppTexts::accountantMissing);
+    // The start-up box that tells of these is never seen in an unattended run.
+    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
+        err << report.error().description << '\n';
+    } else if (!report->isEmpty()) {
+        for (const QString& reported : report->split(QLatin1Char('\n')))
+            err << escapeControls(reported) << '\n';
+    }
+    err.flush();
+    loadCertificate(request.certificate,
+                    [request, &out, &err, finished,
+                     accountant = (*contador)->cont_cpf_cnpj](const Result<Certificate>& certificate) {
+                        if (!certificate)
+                            finished(failed(err, certificate.error().description));
+                        else
+                            finished(transmit(request, *certificate, accountant, out, err));
+                    });
 }
 
 } // namespace fiscora

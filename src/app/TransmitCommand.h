@@ -2,6 +2,8 @@
 
 #include "app/CommandLine.h"
 
+#include <functional>
+
 class QTextStream;
 
 namespace fiscora {
@@ -12,9 +14,13 @@ namespace fiscora {
 // left to send counts as done), 1 otherwise. References the server lists go only with --reenviar.
 // The uploads earlier runs left unconfirmed are told first on the error output (nobody sees the
 // start-up box that tells of them).
+//
+// Runs from the event loop, which must outlive it with the streams: a certificate given by its
+// serial is looked up once the tokens have been read. `finished` gets the exit code.
 class TransmitCommand final {
 public:
-    static int run(const CommandRequest& request, QTextStream& out, QTextStream& err);
+    static void run(const CommandRequest& request, QTextStream& out, QTextStream& err,
+                    const std::function<void(int)>& finished);
 };
 
 } // namespace fiscora

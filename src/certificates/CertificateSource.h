@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 namespace fiscora {
 
 struct ImportResult {
@@ -38,8 +42,9 @@ public:
         QList<Certificate> certificates;
         QStringList problems;
     };
-    // Every certificate the source holds, without asking for a password; a failure (its text in
-    // Portuguese) when the source cannot be read at all.
+    // Every certificate the source holds at hand, without asking for a password; a failure (its
+    // text in Portuguese) when the source cannot be read at all. A part that takes time to read
+    // (the tokens) is in it once read() has reported.
     virtual Result<Listing> listWithProblems() const = 0;
     // The certificates of listWithProblems(), its problems left out.
     Result<QList<Certificate>> list() const {
@@ -48,7 +53,13 @@ public:
             return listed.error();
         return std::move(listed->certificates);
     }
-    // Forgets what was read, so that the next listing reads the source again (a token may have
+    // Whether listWithProblems() holds the whole source: false until a part that takes time has
+    // been read, and again after refresh().
+    virtual bool isRead() const { return true; }
+    // Reads what is not read yet, in the background. `done` runs later in `context`'s thread,
+    // never inside this call, once isRead(); not at all when `context` is gone by then.
+    virtual void read(QObject* context, std::function<void()> done) const;
+    // Forgets what was read, so that the next reading reads the source again (a token may have
     // been plugged in or removed).
     virtual void refresh() const {}
 

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -113,6 +114,10 @@ Result<CertificateSource::Listing> CertificateStore::listWithProblems() const {
                          return byName != 0 ? byName < 0 : a.validTo() > b.validTo();
                      });
     return Listing{std::move(certificates), {}};
+}
+
+void CertificateSource::read(QObject* context, std::function<void()> done) const {
+    QTimer::singleShot(0, context, std::move(done));
 }
 
 bool CertificateSource::needsPassword(const QString&) const {

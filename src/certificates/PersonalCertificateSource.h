@@ -12,8 +12,13 @@ public:
     PersonalCertificateSource() = default;
     PersonalCertificateSource(const QString& folder, QStringList modules);
 
-    // A folder that cannot be read is one more problem when tokens gave certificates.
+    // The imported ones at once, those on the tokens once read() has reported. A folder that
+    // cannot be read is one more problem when tokens gave certificates.
     Result<Listing> listWithProblems() const override;
+    bool isRead() const override { return m_tokens.isRead(); }
+    void read(QObject* context, std::function<void()> done) const override {
+        m_tokens.read(context, std::move(done));
+    }
     void refresh() const override { m_tokens.refresh(); }
 
     bool canImport() const override { return true; }

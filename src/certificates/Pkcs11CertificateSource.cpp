@@ -6,7 +6,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
@@ -15,7 +14,7 @@
 #include <QTimer>
 
 #include <atomic>
-#include <memory>
+#include <utility>
 #include <vector>
 
 namespace fiscora {
@@ -112,69 +111,6 @@ ModuleReading decode(const QByteArray& output) {
     return reading;
 }
 
-// Starts the helper once per argument list at once and waits for them until the deadline: the
-// chooser waits for the slowest, not the sum. The window is repainted meanwhile but takes no
-// input, as during a network call. An empty argument list has no process; one still running at
-// the end is left to the caller.
-std::vector<std::unique_ptr<QProcess>> runHelpers(const QString& helper, const QList<QStringList>& runs,
-                                                  const QDeadlineTimer& deadline) {
-    std::vector<std::unique_ptr<QProcess>> processes;
-    QEventLoop loop;
-    int running = 0;
-    auto ended = [&loop, &running] {
-        if (--running == 0)
-            loop.quit();
-    };
-    for (const QStringList& arguments : runs) {
-        if (arguments.isEmpty()) {
-            processes.emplace_back();
-            continue;
-        }
-        auto process = std::make_unique<QProcess>();
-        process->setStandardInputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        QObject::connect(process.get(), &QProcess::finished, &loop, ended);
-        QObject::connect(process.get(), &QProcess::errorOccurred, &loop,
-                         [ended](QProcess::ProcessError error) {
-                             if (error == QProcess::FailedToStart)
-                                 ended();
-                         });
-        ++running;
-        process->start(helper, arguments, QIODevice::ReadOnly);
-        processes.push_back(std::move(process));
-    }
-    if (running > 0) {
-        QTimer::singleShot(int(deadline.remainingTime()), &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    for (const auto& process : processes) {
-        if (process)
-            process->disconnect(&loop);
-    }
-    return processes;
-}
-
-// The drivers registered with p11-kit, read one by one: through its proxy, one driver that fails
-// can hide the tokens of all the others, and the user is not told which. When p11-kit cannot
-// list them, its proxy as before.
-QList<Module> registeredModules(const QString& helper, const QDeadlineTimer& deadline) {
-    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(
-        helper, QList<QStringList>{QStringList{QString::fromLatin1(proto::kRegistered)}}, deadline);
-    QProcess* process = processes.front().get();
-    ModuleReading reading;
-    if (process->state() == QProcess::NotRunning && process->exitStatus() == QProcess::NormalExit &&
-        process->exitCode() == proto::Done) {
-        reading = decode(process->readAllStandardOutput());
-    } else {
-        process->kill();
-        process->waitForFinished(2000);
-    }
-    if (reading.complete)
-        return reading.modules;
-    const QString proxy = Pkcs11CertificateSource::proxyModule();
-    return proxy.isEmpty() ? QList<Module>{} : QList<Module>{systemModule(proxy)};
-}
-
 // The same file reached by two paths is read once.
 QString identity(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -183,10 +119,235 @@ QString identity(const QString& path) {
 
 } // namespace
 
+// One reading of the tokens: the helper in a child process per module, all at once under one time
+// limit, so the chooser waits for the slowest module, not the sum. It reports once, by `done`,
+// from the event loop; deleting it gives the reading up.
+class TokenReading final : public QObject {
+    Q_DISABLE_COPY_MOVE(TokenReading)
+
+public:
+    using Done = std::function<void(CertificateSource::Listing, QHash<QString, QString>)>;
+
+    TokenReading(std::optional<QStringList> modules, QHash<QString, QString> seenTokens, Done done)
+        : m_modules(std::move(modules))
+        , m_seenTokens(std::move(seenTokens))
+        , m_done(std::move(done))
+        , m_deadline(Pkcs11CertificateSource::timeLimitMs()) {
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, &TokenReading::stepEnded);
+        // From the event loop: whoever asked has returned before anything is reported.
+        QTimer::singleShot(0, this, &TokenReading::begin);
+    }
+
+    ~TokenReading() override {
+        for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+            abandon(process);
+    }
+
+private:
+    enum class Step { Registered, Modules, Reported };
+
+    void begin() {
+        m_helper = Pkcs11CertificateSource::helperPath();
+        if (!QFileInfo(m_helper).isExecutable()) {
+            m_result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
+                                                    "encontrado na pasta do programa."));
+            m_step = Step::Reported;
+            m_done(std::move(m_result), std::move(m_seenTokens));
+            return;
+        }
+        if (m_modules) {
+            readModules({});
+            return;
+        }
+        m_registered = startHelper(QStringList{QString::fromLatin1(proto::kRegistered)});
+        waitForStep();
+    }
+
+    QProcess* startHelper(const QStringList& arguments) {
+        auto* process = new QProcess(this);
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        connect(process, &QProcess::finished, this, &TokenReading::oneEnded);
+        connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                oneEnded();
+        });
+        ++m_running;
+        process->start(m_helper, arguments, QIODevice::ReadOnly);
+        return process;
+    }
+
+    void oneEnded() {
+        if (--m_running == 0 && !m_starting)
+            stepEnded();
+    }
+
+    // The helpers of this step are started; it ends when they have all ended or at the deadline.
+    void waitForStep() {
+        m_starting = false;
+        if (m_running == 0)
+            stepEnded();
+        else
+            m_timer.start(int(qMax<qint64>(0, m_deadline.remainingTime())));
+    }
+
+    void stepEnded() {
+        m_timer.stop();
+        if (m_step == Step::Registered) {
+            m_step = Step::Modules;
+            readModules(registeredModules());
+        } else if (m_step == Step::Modules) {
+            m_step = Step::Reported;
+            report();
+        }
+    }
+
+    // The drivers registered with p11-kit, read one by one: through its proxy, one driver that
+    // fails can hide the tokens of all the others, and the user is not told which. When p11-kit
+    // cannot list them, its proxy as before.
+    QList<Module> registeredModules() {
+        QProcess* process = m_registered;
+        ModuleReading reading;
+        if (process->state() == QProcess::NotRunning && process->exitStatus() == QProcess::NormalExit &&
+            process->exitCode() == proto::Done) {
+            reading = decode(process->readAllStandardOutput());
+        }
+        abandon(process);
+        if (reading.complete)
+            return reading.modules;
+        const QString proxy = Pkcs11CertificateSource::proxyModule();
+        return proxy.isEmpty() ? QList<Module>{} : QList<Module>{systemModule(proxy)};
+    }
+
+    void readModules(const QList<Module>& registered) {
+        m_step = Step::Modules;
+        m_starting = true;
+        // Each file once, though the settings may name a registered driver again.
+        QSet<QString> files;
+        auto add = [this, &files](const Module& module) {
+            if (!files.contains(identity(module.path))) {
+                files.insert(identity(module.path));
+                m_modulesToRead.append(module);
+            }
+        };
+        for (const Module& module : registered)
+            add(module);
+        for (const QString& path : m_modules ? *m_modules : Pkcs11CertificateSource::configuredModules())
+            add(namedModule(path));
+        for (const Module& module : m_modulesToRead)
+            m_processes.push_back(QFileInfo(module.path).isFile() ? startHelper(QStringList{module.path})
+                                                                  : nullptr);
+        waitForStep();
+    }
+
+    void problem(const QString& text) {
+        if (!m_result.problems.contains(text))
+            m_result.problems.append(text);
+    }
+
+    void report() {
+        QSet<QByteArray> listed;
+        QHash<QString, QString> tokensNow;
+        QSet<QString> modulesRead;
+        for (std::size_t i = 0; i < m_processes.size(); ++i) {
+            const QString& module = m_modulesToRead.at(qsizetype(i)).path;
+            const QString& moduleName = m_modulesToRead.at(qsizetype(i)).name;
+            QProcess* process = m_processes[i];
+            if (!process) {
+                problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName));
+                continue;
+            }
+            if (process->error() == QProcess::FailedToStart) {
+                problem(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não pôde ser iniciado."));
+                continue;
+            }
+            const bool finished = process->state() == QProcess::NotRunning;
+            const ModuleReading reading = decode(process->readAllStandardOutput());
+            abandon(process);
+            if (!finished) {
+                problem(QStringLiteral("O módulo PKCS#11 %1 não respondeu em %2 segundos.")
+                            .arg(moduleName)
+                            .arg((Pkcs11CertificateSource::timeLimitMs() + 999) / 1000));
+            } else if (process->exitStatus() != QProcess::NormalExit) {
+                problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName));
+            } else if (process->exitCode() == proto::ModuleFailed ||
+                       process->exitCode() == proto::SlotsFailed) {
+                problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.").arg(moduleName));
+            } else if (process->exitCode() != proto::Done || !reading.complete) {
+                problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser lido.").arg(moduleName));
+            } else {
+                modulesRead.insert(module);
+            }
+
+            for (const Token& token : reading.tokens) {
+                tokensNow.insert(token.label, module);
+                if (token.unreadable) {
+                    problem(QStringLiteral("Não foi possível ler os certificados do token \"%1\"; ele pode "
+                                           "ter sido removido.")
+                                .arg(token.label));
+                    continue;
+                }
+                int personal = 0;
+                for (const Certificate& certificate : token.certificates) {
+                    if (isAuthority(certificate))
+                        continue;
+                    ++personal;
+                    if (listed.contains(certificate.der()))
+                        continue; // the same token through the proxy and through its own module
+                    listed.insert(certificate.der());
+                    m_result.certificates.append(certificate);
+                }
+                if (personal == 0 && reading.complete)
+                    problem(QStringLiteral("O token \"%1\" não contém certificados.").arg(token.label));
+            }
+        }
+
+        // A token an earlier reading saw, gone although its module was read: taken out meanwhile.
+        QHash<QString, QString> seen = tokensNow;
+        for (auto before = m_seenTokens.cbegin(); before != m_seenTokens.cend(); ++before) {
+            if (tokensNow.contains(before.key()))
+                continue;
+            if (modulesRead.contains(before.value()))
+                problem(QStringLiteral("O token \"%1\" foi removido.").arg(before.key()));
+            else
+                seen.insert(before.key(), before.value());
+        }
+        m_done(std::move(m_result), std::move(seen));
+    }
+
+    // A helper not needed any more: killed if it still runs, and then reaped by Qt, never waited
+    // for; it deletes itself once it has ended.
+    void abandon(QProcess* process) {
+        process->disconnect(this);
+        if (process->state() == QProcess::NotRunning)
+            return;
+        process->setParent(nullptr);
+        connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->kill();
+    }
+
+    std::optional<QStringList> m_modules;
+    QHash<QString, QString> m_seenTokens;
+    Done m_done;
+    QDeadlineTimer m_deadline;
+    QTimer m_timer;
+    QString m_helper;
+    Step m_step = Step::Registered;
+    bool m_starting = true;
+    int m_running = 0;
+    QProcess* m_registered = nullptr;
+    QList<Module> m_modulesToRead;
+    std::vector<QProcess*> m_processes; // one per module to read; none for a missing file
+    CertificateSource::Listing m_result;
+};
+
 Pkcs11CertificateSource::Pkcs11CertificateSource() = default;
 
 Pkcs11CertificateSource::Pkcs11CertificateSource(QStringList modules)
     : m_modules(std::move(modules)) {}
+
+Pkcs11CertificateSource::~Pkcs11CertificateSource() = default;
 
 QString Pkcs11CertificateSource::proxyModule() {
     // Where the build found it first, then where distributions put it.
@@ -237,123 +398,42 @@ void Pkcs11CertificateSource::setTimeLimitMs(int milliseconds) {
 }
 
 Result<CertificateSource::Listing> Pkcs11CertificateSource::listWithProblems() const {
-    if (!m_reading)
-        m_reading = read();
     // What could not be read is told beside what could; the source itself never fails whole.
-    return *m_reading;
+    return m_reading.value_or(Listing{});
+}
+
+void Pkcs11CertificateSource::read(QObject* context, std::function<void()> done) const {
+    if (m_reading) {
+        QTimer::singleShot(0, context, std::move(done));
+        return;
+    }
+    m_waiters.append({context, std::move(done)});
+    if (!m_job)
+        startReading();
 }
 
 void Pkcs11CertificateSource::refresh() const {
     m_reading.reset();
+    if (!m_job)
+        return;
+    // A token may have been plugged in after this reading began.
+    m_job.reset();
+    startReading();
 }
 
-CertificateSource::Listing Pkcs11CertificateSource::read() const {
-    Listing result;
-    const QString helper = helperPath();
-    if (!QFileInfo(helper).isExecutable()) {
-        result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
-                                              "encontrado na pasta do programa."));
-        return result;
-    }
-
-    // Each file once, though the settings may name a registered driver again.
-    const QDeadlineTimer deadline(timeLimitMs());
-    QList<Module> modules;
-    QSet<QString> files;
-    auto add = [&modules, &files](const Module& module) {
-        if (!files.contains(identity(module.path))) {
-            files.insert(identity(module.path));
-            modules.append(module);
-        }
-    };
-    if (!m_modules) {
-        for (const Module& module : registeredModules(helper, deadline))
-            add(module);
-    }
-    for (const QString& path : m_modules ? *m_modules : configuredModules())
-        add(namedModule(path));
-    if (modules.isEmpty())
-        return result;
-    QList<QStringList> runs;
-    for (const Module& module : modules)
-        runs.append(QFileInfo(module.path).isFile() ? QStringList{module.path} : QStringList{});
-
-    const std::vector<std::unique_ptr<QProcess>> processes = runHelpers(helper, runs, deadline);
-
-    QSet<QByteArray> listed;
-    QHash<QString, QString> tokensNow;
-    QSet<QString> modulesRead;
-    auto problem = [&result](const QString& text) {
-        if (!result.problems.contains(text))
-            result.problems.append(text);
-    };
-    for (std::size_t i = 0; i < processes.size(); ++i) {
-        const QString& module = modules.at(qsizetype(i)).path;
-        const QString& moduleName = modules.at(qsizetype(i)).name;
-        QProcess* process = processes[i].get();
-        if (!process) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não foi encontrado.").arg(moduleName));
-            continue;
-        }
-        if (process->error() == QProcess::FailedToStart) {
-            problem(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não pôde ser iniciado."));
-            continue;
-        }
-        const bool finished = process->state() == QProcess::NotRunning;
-        if (!finished) {
-            process->kill();
-            process->waitForFinished(2000);
-        }
-        const ModuleReading reading = decode(process->readAllStandardOutput());
-        if (!finished) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não respondeu em %2 segundos.")
-                        .arg(moduleName)
-                        .arg((timeLimitMs() + 999) / 1000));
-        } else if (process->exitStatus() != QProcess::NormalExit) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName));
-        } else if (process->exitCode() == proto::ModuleFailed || process->exitCode() == proto::SlotsFailed) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser carregado.").arg(moduleName));
-        } else if (process->exitCode() != proto::Done || !reading.complete) {
-            problem(QStringLiteral("O módulo PKCS#11 %1 não pôde ser lido.").arg(moduleName));
-        } else {
-            modulesRead.insert(module);
-        }
-
-        for (const Token& token : reading.tokens) {
-            tokensNow.insert(token.label, module);
-            if (token.unreadable) {
-                problem(QStringLiteral("Não foi possível ler os certificados do token \"%1\"; ele pode "
-                                       "ter sido removido.")
-                            .arg(token.label));
-                continue;
-            }
-            int personal = 0;
-            for (const Certificate& certificate : token.certificates) {
-                if (isAuthority(certificate))
-                    continue;
-                ++personal;
-                if (listed.contains(certificate.der()))
-                    continue; // the same token through the proxy and through its own module
-                listed.insert(certificate.der());
-                result.certificates.append(certificate);
-            }
-            if (personal == 0 && reading.complete)
-                problem(QStringLiteral("O token \"%1\" não contém certificados.").arg(token.label));
-        }
-    }
-
-    // A token an earlier reading saw, gone although its module was read: taken out meanwhile.
-    QHash<QString, QString> seen = tokensNow;
-    for (auto before = m_seenTokens.cbegin(); before != m_seenTokens.cend(); ++before) {
-        if (tokensNow.contains(before.key()))
-            continue;
-        if (modulesRead.contains(before.value()))
-            problem(QStringLiteral("O token \"%1\" foi removido.").arg(before.key()));
-        else
-            seen.insert(before.key(), before.value());
-    }
-    m_seenTokens = seen;
-    return result;
+void Pkcs11CertificateSource::startReading() const {
+    m_job = std::make_unique<TokenReading>(m_modules, m_seenTokens,
+                                           [this](Listing listing, QHash<QString, QString> seen) {
+                                               m_reading = std::move(listing);
+                                               m_seenTokens = std::move(seen);
+                                               m_job.release()->deleteLater();
+                                               // A waiter may refresh, read again or end this source.
+                                               const QList<Waiter> waiters = std::exchange(m_waiters, {});
+                                               for (const Waiter& waiter : waiters) {
+                                                   if (waiter.context)
+                                                       waiter.done();
+                                               }
+                                           });
 }
 
 } // namespace fiscora

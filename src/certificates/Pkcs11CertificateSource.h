@@ -3,17 +3,23 @@
 #include "certificates/CertificateSource.h"
 
 #include <QHash>
+#include <QList>
+#include <QPointer>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace fiscora {
+
+class TokenReading;
 
 // The certificates on tokens and smart cards, read through PKCS#11 modules without a PIN. Each
 // module is loaded by the helper fiscora-leitor-pkcs11 in a child process under a time limit, so
 // a driver that hangs or crashes costs its own tokens, never the program.
 //
-// A reading is kept until refresh(): the selection lists the source before and inside the chooser.
+// The reading runs in the background (read()) and is kept until refresh(): the chooser lists
+// what is at hand at once and the tokens when they have been read.
 class Pkcs11CertificateSource final : public CertificateSource {
 public:
     // Reads the modules the user has: every token driver registered with p11-kit, each on its
@@ -22,6 +28,10 @@ public:
     Pkcs11CertificateSource();
     // Reads exactly these modules.
     explicit Pkcs11CertificateSource(QStringList modules);
+    // A reading under way ends with the source; its helpers are killed.
+    ~Pkcs11CertificateSource() override;
+    Pkcs11CertificateSource(const Pkcs11CertificateSource&) = delete;
+    Pkcs11CertificateSource& operator=(const Pkcs11CertificateSource&) = delete;
 
     // The modules fiscora.ini names, read from the settings afresh.
     static QStringList configuredModules();
@@ -35,16 +45,26 @@ public:
     static int timeLimitMs();
     static void setTimeLimitMs(int milliseconds); // 0: back to the default
 
+    // The kept reading; nothing before the first one has reported.
     Result<Listing> listWithProblems() const override;
+    bool isRead() const override { return m_reading.has_value(); }
+    void read(QObject* context, std::function<void()> done) const override;
+    // Forgets the kept reading; one under way is given up and started again for those waiting.
     void refresh() const override;
 
 private:
-    Listing read() const;
+    struct Waiter {
+        QPointer<QObject> context;
+        std::function<void()> done;
+    };
+    void startReading() const;
 
     std::optional<QStringList> m_modules;
     mutable std::optional<Listing> m_reading;
     // Tokens seen by earlier readings, with their module: one that is gone is reported.
     mutable QHash<QString, QString> m_seenTokens;
+    mutable std::unique_ptr<TokenReading> m_job;
+    mutable QList<Waiter> m_waiters;
 };
 
 } // namespace fiscora

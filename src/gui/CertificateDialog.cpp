@@ -19,6 +19,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace fiscora {
 
 CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* parent)
@@ -136,6 +138,7 @@ void CertificateDialog::setText(const QString& text) {
 }
 
 void CertificateDialog::preselect(const QString& fingerprint) {
+    m_preferred = fingerprint;
     if (fingerprint.isEmpty())
         return;
     for (int row = 0; row < m_model->rowCount(); ++row) {
@@ -167,26 +170,49 @@ Certificate CertificateDialog::selectedCertificate() const {
 
 void CertificateDialog::reload(const Certificate& select) {
     const Result<CertificateSource::Listing> listed = m_source.listWithProblems();
+    // The tokens take a moment: what is at hand can be chosen meanwhile.
+    const bool reading = !m_source.isRead();
+    QStringList lines;
     if (!listed) {
         m_model->setCertificates({});
-        m_status->setText(listed.error().description);
+        lines.append(listed.error().description);
     } else {
         // What could not be read is told; the rest can be chosen.
         const QList<Certificate>& certificates = listed->certificates;
-        QStringList problems = listed->problems;
+        lines = listed->problems;
         m_model->setCertificates(certificates);
-        if (certificates.isEmpty())
-            problems.prepend(
+        if (certificates.isEmpty() && !reading)
+            lines.prepend(
                 m_source.canImport()
                     ? QStringLiteral("Nenhum certificado encontrado. Use \"Importar…\" para "
                                      "adicionar um certificado (.pfx, .p12, .cer, .crt, .pem, .der).")
                     : QStringLiteral("Nenhum certificado encontrado."));
-        m_status->setText(problems.join(QLatin1Char('\n')));
     }
+    if (reading)
+        lines.append(QStringLiteral("Lendo tokens…"));
+    m_status->setText(lines.join(QLatin1Char('\n')));
     m_status->setVisible(!m_status->text().isEmpty());
     if (!select.isNull())
         selectCertificate(select);
     updateButtons();
+    if (reading) {
+        m_awaited = select.isNull() ? m_awaited : select;
+        if (!m_reading) {
+            m_reading = true;
+            m_source.read(this, [this] { tokensRead(); });
+        }
+    }
+}
+
+void CertificateDialog::tokensRead() {
+    m_reading = false;
+    // The row the user picked meanwhile stays; else the one asked for before the reading.
+    const Certificate picked = selectedCertificate();
+    const Certificate awaited = std::exchange(m_awaited, {});
+    reload(picked.isNull() ? awaited : picked);
+    // A search the user typed is not cleared to show the last used certificate.
+    if (selectedCertificate().isNull() && m_search->text().isEmpty())
+        preselect(m_preferred);
 }
 
 void CertificateDialog::selectCertificate(const Certificate& certificate) {

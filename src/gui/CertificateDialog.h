@@ -33,7 +33,8 @@ public:
     void preselect(const QString& fingerprint);
     // The certificate of the selected row; null without a selection.
     Certificate selectedCertificate() const;
-    // Reads the source again, keeping the given certificate selected when it is listed.
+    // Lists the source again, keeping the given certificate selected when it is listed. What the
+    // source has not read yet (the tokens) is added when it has been read.
     void reload(const Certificate& select = {});
 
 protected:
@@ -44,6 +45,7 @@ private:
     void removeSelected();
     void updateButtons();
     void selectCertificate(const Certificate& certificate);
+    void tokensRead();
 
     const CertificateSource& m_source;
     CertificateListModel* m_model = nullptr;
@@ -57,6 +59,9 @@ private:
     QPushButton* m_refresh = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    QString m_preferred;   // fingerprint given to preselect()
+    Certificate m_awaited; // to be selected once the reading has come, if listed then
+    bool m_reading = false;
 };
 
 } // namespace fiscora

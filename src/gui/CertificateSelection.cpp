@@ -30,6 +30,7 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
                                                            std::optional<Certificate>* chosen) {
     const PersonalCertificateSource personal;
     const CertificateSource& from = source ? *source : personal;
+    // The store that cannot be opened; the tokens are read inside the chooser, not waited for here.
     if (!from.list()) {
         showComponentFailure();
         return Outcome::Failed;

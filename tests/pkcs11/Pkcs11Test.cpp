@@ -21,15 +21,18 @@
 #include "support/Widgets.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <utility>
 
@@ -83,9 +86,22 @@ QString status(QWidget* dialog) {
     return dialog->findChild<QLabel*>(QStringLiteral("lblSituacao"))->text();
 }
 
+const QString kReading = QStringLiteral("Lendo tokens…");
+
+// The source's listing once its tokens have been read.
+Result<CertificateSource::Listing> readListing(const CertificateSource& source) {
+    QObject context;
+    bool read = false;
+    source.read(&context, [&read] { read = true; });
+    if (!QTest::qWaitFor([&read] { return read; }, 20000))
+        return AppError::message(QStringLiteral("a leitura dos tokens não terminou"));
+    return source.listWithProblems();
+}
+
 // In the open chooser, picks the row of that holder and presses OK.
 void chooseInDialog(const QString& holder) {
     whenModal([holder](QWidget* dialog) {
+        QTRY_VERIFY_WITH_TIMEOUT(!status(dialog).contains(kReading), 20000);
         QTableView* table = certificateGrid(dialog);
         for (int row = 0; row < table->model()->rowCount(); ++row) {
             if (table->model()->index(row, CertificateListModel::Titular).data().toString() == holder)
@@ -183,6 +199,7 @@ private Q_SLOTS:
         CertificateDialog dialog(source);
         dialog.setWindowTitle(CertificateTexts::keyTitle);
         dialog.setText(CertificateTexts::keyText);
+        QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
 
         const QHash<QString, QStringList> shown = rows(&dialog);
         // The authority's certificate on the token is not a holder's; each certificate once,
@@ -341,7 +358,7 @@ private Q_SLOTS:
 
         Pkcs11CertificateSource::setTimeLimitMs(3000);
         const Pkcs11CertificateSource source(QStringList{m_module} + extraModules);
-        const Result<CertificateSource::Listing> listed = source.listWithProblems();
+        const Result<CertificateSource::Listing> listed = readListing(source);
         Pkcs11CertificateSource::setTimeLimitMs(0);
         QVERIFY(listed);
         QCOMPARE(listed->problems,
@@ -392,7 +409,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         Pkcs11CertificateSource::setHelperPath(reader.fileName());
         const Pkcs11CertificateSource source;
-        const Result<CertificateSource::Listing> listed = source.listWithProblems();
+        const Result<CertificateSource::Listing> listed = readListing(source);
         Pkcs11CertificateSource::setHelperPath(buildProgramFolder() +
                                                QStringLiteral("/fiscora-leitor-pkcs11"));
 
@@ -408,6 +425,45 @@ private Q_SLOTS:
         QCOMPARE(problems, expected);
     }
 
+    // While a module is slow to answer, the chooser lists the imported certificates at once and
+    // takes input; the event loop never stalls, and the tokens' outcome comes after.
+    void chooserUsableWhileTokensAreRead() {
+        ProgramFolderFixture folder;
+        const QString hangs = QStringLiteral(FISCORA_PKCS11_TEST_MODULES "/libfiscora_modulo_travado.so");
+        folder.writeFile(QStringLiteral("fiscora.ini"), folder.readFile(QStringLiteral("fiscora.ini")) +
+                                                            QByteArrayLiteral("[certificados]\r\nmodulos=") +
+                                                            hangs.toUtf8() + QByteArrayLiteral("\r\n"));
+        Pkcs11CertificateSource::setTimeLimitMs(1500);
+        const auto restore = qScopeGuard([] { Pkcs11CertificateSource::setTimeLimitMs(0); });
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer ticker;
+        ticker.setInterval(10);
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longest = qMax(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        ticker.start();
+
+        const PersonalCertificateSource source;
+        CertificateDialog dialog(source);
+        dialog.show();
+        QCOMPARE(rows(&dialog).keys(), QStringList{QStringLiteral("OUTRA PESSOA:12345678909")});
+        QCOMPARE(status(&dialog), kReading);
+        QTest::keyClicks(dialog.findChild<QLineEdit*>(QStringLiteral("txtPesquisa")),
+                         QStringLiteral("outra"));
+        QVERIFY(dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->isEnabled());
+
+        QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
+        QVERIFY2(status(&dialog).contains(
+                     QStringLiteral("O módulo PKCS#11 %1 não respondeu em 2 segundos.").arg(hangs)),
+                 qPrintable(status(&dialog)));
+        QCOMPARE(dialog.selectedCertificate().subjectName(), QStringLiteral("OUTRA PESSOA:12345678909"));
+        QVERIFY2(longest <= 100, qPrintable(QString::number(longest)));
+    }
+
     // Runs last: it deletes a token.
     void tokenRemovedWhileChooserOpen() {
         ProgramFolderFixture folder;
@@ -415,6 +471,7 @@ private Q_SLOTS:
         const PersonalCertificateSource source;
         CertificateDialog dialog(source);
         dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
         QVERIFY(rows(&dialog).contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));
         certificateGrid(&dialog)->selectRow(3);
         const Certificate selected = dialog.selectedCertificate();
@@ -425,6 +482,7 @@ private Q_SLOTS:
                 {QStringLiteral("--delete-token"), QStringLiteral("--token"), kRemovableToken});
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         dialog.findChild<QPushButton*>(QStringLiteral("cmdAtualizar"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
 
         const QHash<QString, QStringList> shown = rows(&dialog);
         QCOMPARE(shown.size(), 3);
