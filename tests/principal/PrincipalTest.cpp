@@ -77,8 +77,12 @@ QStringList lastListed() {
 }
 
 SeedCompany otherCompany() {
-    SeedCompany other{u"648.135.514.406"_s, u"34.567.890/0001-30"_s, u"Metalúrgica Serra d'Água Ltda"_s,
-                      u"SA5N4W6X"_s, false, {}};
+    SeedCompany other{u"648.135.514.406"_s,
+                      u"34.567.890/0001-30"_s,
+                      u"Metalúrgica Serra d'Água Ltda"_s,
+                      u"SA5N4W6X"_s,
+                      false,
+                      {}};
     return other;
 }
 
