@@ -246,12 +246,19 @@ Principal::Principal(Session& session, QWidget* parent)
     });
     connect(&m_session, &Session::taxpayerChanged, this, &Principal::showTaxpayer);
     connect(&m_session, &Session::transmissionsRequested, this, &Principal::RecebeDadosServer);
-    connect(&m_session, &Session::mainWindowEnabled, this, &QWidget::setEnabled);
+    connect(&m_session, &Session::mainWindowEnabled, this, [this](bool enabled) {
+        // Another window decides now: a wait must not put back the state it found.
+        m_listBusy.reset();
+        m_receiptBusy.reset();
+        setEnabled(enabled);
+    });
     if (m_session.hasTaxpayer())
         showTaxpayer();
 }
 
 Principal::~Principal() {
+    m_listBusy.reset();
+    m_receiptBusy.reset();
     delete m_frmUpload;
     delete m_frmUploadSimples;
     qDeleteAll(m_leftWindows);
@@ -346,6 +353,8 @@ void Principal::leaveTaxpayer() {
     // Nothing asked for the previous taxpayer is shown for this one.
     delete m_listJob;
     delete m_receiptJob;
+    m_listBusy.reset();
+    m_receiptBusy.reset();
     statusBar()->clearMessage();
     m_shownIE = m_session.IESel();
     m_shownKey = m_session.lblChave();
@@ -372,6 +381,7 @@ void Principal::leaveTaxpayer() {
 void Principal::RecebeDadosServer() {
     // The answer asked for last is the one shown: a request under way is ended unread.
     delete m_listJob;
+    m_listBusy.reset();
     QFile stamp(ProgramFolder::file(QStringLiteral("info.fsc")));
     if (!stamp.open(QIODevice::ReadOnly)) {
         MessageBox::show(AppTexts::productTitle, kListUnavailable);
@@ -382,10 +392,10 @@ void Principal::RecebeDadosServer() {
     auto* job = new QObject(this);
     m_listJob = job;
     // A window another one disabled is left to that one.
-    std::shared_ptr<BusyWindow> busy = isEnabled() ? BusyWindow::hold(this) : nullptr;
+    m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
     fetchTaxpayerList(m_session.IESel(), m_session.lblChave(), job,
-                      [this, job, busy, installed](Result<TaxpayerList> list) mutable {
-                          busy.reset();
+                      [this, job, installed](Result<TaxpayerList> list) {
+                          m_listBusy.reset();
                           m_listJob.clear();
                           job->deleteLater();
                           showList(list, installed);
@@ -482,11 +492,13 @@ void Principal::RecebeDadosProtocolo() {
         m_Text1->clear();
         const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
         delete m_receiptJob;
+        m_receiptBusy.reset();
         auto* job = new QObject(this);
         m_receiptJob = job;
+        m_receiptBusy = BusyWindow::hold(this);
         fetchReceipt(protocol ? protocol->text() : QString(), m_session.lblChave(), job,
-                     [this, job, busy = BusyWindow::hold(this)](Result<QString> receipt) mutable {
-                         busy.reset();
+                     [this, job](Result<QString> receipt) {
+                         m_receiptBusy.reset();
                          m_receiptJob.clear();
                          job->deleteLater();
                          if (!receipt) {

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -18,6 +20,7 @@ class QTreeWidget;
 
 namespace fiscora {
 
+class BusyWindow;
 class Session;
 struct ListedTransmission;
 struct TaxpayerList;
@@ -113,6 +116,9 @@ private:
     // The contexts of the list and receipt requests under way.
     QPointer<QObject> m_listJob;
     QPointer<QObject> m_receiptJob;
+    // The window is busy while they run, unless another window decides its state meanwhile.
+    std::shared_ptr<BusyWindow> m_listBusy;
+    std::shared_ptr<BusyWindow> m_receiptBusy;
     QPointer<frmUpload> m_frmUpload;
     QPointer<frmUploadSimples> m_frmUploadSimples;
     // Upload windows of an earlier taxpayer whose upload is still running.
