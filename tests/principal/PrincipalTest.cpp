@@ -228,6 +228,19 @@ private Q_SLOTS:
         QVERIFY(scene->boxes.shown().isEmpty());
     }
 
+    // The window is busy while the list comes; a window that sets its state meanwhile (an upload
+    // window opened or closed) has the last word.
+    void anotherWindowDecidesWhileTheListIsFetched() {
+        auto scene = makeScene();
+        scene->session.selectTaxpayer(kName, kIE, kKey);
+        scene->main->RecebeDadosServer();
+        QVERIFY(!scene->main->isEnabled());
+        scene->session.enableMainWindow(false);
+        settle(*scene);
+        QCOMPARE(scene->grid()->rowCount(), 2);
+        QVERIFY(!scene->main->isEnabled());
+    }
+
     void novoWithAccountantOpensTheCreationWindow() {
         auto scene = makeScene();
         QVERIFY(saveAccountant(accountant()));
