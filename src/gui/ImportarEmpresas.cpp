@@ -250,6 +250,8 @@ void ImportarEmpresas::importNext() {
 }
 
 void ImportarEmpresas::storeCompany(const ExportCompany& company, const KeyAnswer& answer) {
+    // A box may be answered after the window went.
+    const QPointer<ImportarEmpresas> self(this);
     switch (answer.status) {
     case KeyAnswer::Status::Failed:
         m_failed = company;
@@ -289,6 +291,8 @@ void ImportarEmpresas::storeCompany(const ExportCompany& company, const KeyAnswe
         break;
     }
     }
+    if (!self)
+        return;
     ++m_next;
     importNext();
 }
