@@ -9,7 +9,7 @@
 #include "gui/Abertura.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/Principal.h"
-#include "gui/VersionCheck.h"
+#include "transmission/StartupCheck.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -41,30 +41,33 @@ void reportUnconfirmedTransmissions() {
 }
 
 Abertura* openStartupWindow(Session& session) {
-    auto checks = std::make_shared<StartupChecks>();
+    auto* checks = new StartupCheck;
     if (!checks->administrator()) {
-        checks->finish();
+        delete checks;
+        MessageBox::show(QStringLiteral("ICMS"),
+                         QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
+                                        "Por favor, solicite ao Departamento de Informática permissões. "
+                                        "A aplicação será encerrada."),
+                         MessageIcon::Critical);
         return nullptr;
     }
     // The window comes up first and the version check runs behind it (loading the transport
     // takes longer than building the window, and would hold up its libraries), its buttons
     // waiting for the check; the check's messages come over it, and an update started closes it.
     auto* window = new Abertura(session);
+    checks->setParent(window);
     window->setChecking(true);
     window->show();
-    QTimer::singleShot(0, window, [window, checks, &session] {
-        checks->startFetch();
-        checks->whenFetched(window, [window, checks, &session] {
-            const StartupOutcome outcome = checks->finish();
-            session.setVersionConfirmed(checks->versionConfirmed());
-            if (outcome == StartupOutcome::Quit) {
-                window->close();
-                Platform::current().quit();
-                return;
-            }
-            window->setChecking(false);
-        });
+    checks->whenFinished(window, [window, checks, &session](StartupOutcome outcome) {
+        session.setVersionConfirmed(checks->versionConfirmed());
+        if (outcome == StartupOutcome::Quit) {
+            window->close();
+            Platform::current().quit();
+            return;
+        }
+        window->setChecking(false);
     });
+    QTimer::singleShot(0, checks, &StartupCheck::start);
     return window;
 }
 

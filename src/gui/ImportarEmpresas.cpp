@@ -23,7 +23,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace fiscora {
@@ -244,10 +243,15 @@ void ImportarEmpresas::importNext() {
     if (!self)
         return;
 
-    // The request lets events through; the window stays until the import ends (closeEvent).
-    const KeyAnswer answer = KeyRequest::request(company.ie, company.cnpj);
-    if (!self)
-        return;
+    // The window stays until the import ends (closeEvent); its commands wait meanwhile, "Parar"
+    // excepted.
+    KeyRequest::request(company.ie, company.cnpj, this,
+                        [this, company](KeyAnswer answer) { storeCompany(company, answer); });
+}
+
+void ImportarEmpresas::storeCompany(const ExportCompany& company, const KeyAnswer& answer) {
+    // A box may be answered after the window went.
+    const QPointer<ImportarEmpresas> self(this);
     switch (answer.status) {
     case KeyAnswer::Status::Failed:
         m_failed = company;
@@ -290,8 +294,7 @@ void ImportarEmpresas::importNext() {
     if (!self)
         return;
     ++m_next;
-    // The next company on the next turn of the loop, so a click on "Parar" is seen in between.
-    QTimer::singleShot(0, this, &ImportarEmpresas::importNext);
+    importNext();
 }
 
 QString ImportarEmpresas::storedSummary() const {

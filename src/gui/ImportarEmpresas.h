@@ -15,6 +15,8 @@ class QTableWidget;
 
 namespace fiscora {
 
+struct KeyAnswer;
+
 // The company import from a NovaGIA export, opened by the taxpayer creation window: the user
 // chooses an export, loads it for inspection, and imports it with one certificate, one key
 // request per company. The import runs one company per turn of the event loop, so the window
@@ -53,7 +55,9 @@ private:
     // shown, and nothing is returned.
     std::optional<CompanyExport> readExport();
     void hideLoad();
+    // Asks for the key of the next company; its answer stores it and asks for the one after.
     void importNext();
+    void storeCompany(const ExportCompany& company, const KeyAnswer& answer);
     void finish(End end);
     void setImporting(bool importing);
     void requestStop();

@@ -13,6 +13,7 @@
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
 #include "gui/Ajuda.h"
+#include "gui/BusyWindow.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/Images.h"
 #include "gui/ReadOnlyGrid.h"
@@ -28,7 +29,6 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
-#include "net/Soap.h"
 #include "net/TransmissionHistory.h"
 #include "transmission/TaxpayerList.h"
 
@@ -246,12 +246,19 @@ Principal::Principal(Session& session, QWidget* parent)
     });
     connect(&m_session, &Session::taxpayerChanged, this, &Principal::showTaxpayer);
     connect(&m_session, &Session::transmissionsRequested, this, &Principal::RecebeDadosServer);
-    connect(&m_session, &Session::mainWindowEnabled, this, &QWidget::setEnabled);
+    connect(&m_session, &Session::mainWindowEnabled, this, [this](bool enabled) {
+        // Another window decides now: a wait must not put back the state it found.
+        m_listBusy.reset();
+        m_receiptBusy.reset();
+        setEnabled(enabled);
+    });
     if (m_session.hasTaxpayer())
         showTaxpayer();
 }
 
 Principal::~Principal() {
+    m_listBusy.reset();
+    m_receiptBusy.reset();
     delete m_frmUpload;
     delete m_frmUploadSimples;
     qDeleteAll(m_leftWindows);
@@ -343,6 +350,11 @@ void Principal::showListedSends(const QList<qint64>& rows,
 }
 
 void Principal::leaveTaxpayer() {
+    // Nothing asked for the previous taxpayer is shown for this one.
+    delete m_listJob;
+    delete m_receiptJob;
+    m_listBusy.reset();
+    m_receiptBusy.reset();
     statusBar()->clearMessage();
     m_shownIE = m_session.IESel();
     m_shownKey = m_session.lblChave();
@@ -367,92 +379,89 @@ void Principal::leaveTaxpayer() {
 }
 
 void Principal::RecebeDadosServer() {
-    const auto unavailable = [] {
-        MessageBox::show(AppTexts::productTitle, kListUnavailable);
-    };
-
+    // The answer asked for last is the one shown: a request under way is ended unread.
+    delete m_listJob;
+    m_listBusy.reset();
     QFile stamp(ProgramFolder::file(QStringLiteral("info.fsc")));
     if (!stamp.open(QIODevice::ReadOnly)) {
-        unavailable();
+        MessageBox::show(AppTexts::productTitle, kListUnavailable);
         return;
     }
-    // The call lets events through: closing the window meanwhile ends the program and may delete it.
-    const QPointer<Principal> self(this);
-    const QString ie = m_session.IESel();
-    const Result<QString> answer = requestTransmissionList(ie, m_session.lblChave());
-    if (!self)
-        return;
-    if (!answer) {
-        unavailable();
-        return;
-    }
-    const QString result = GetResult(*answer, QStringLiteral("return"));
-    if (!PopulaGridTransmissoes(result)) {
-        unavailable();
-        return;
-    }
+    // The stamp as it is, line ends included: the answer must carry it whole.
+    const QString installed = Cp1252::decode(stamp.readAll());
+    auto* job = new QObject(this);
+    m_listJob = job;
+    // A window another one disabled is left to that one.
+    m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
+    fetchTaxpayerList(m_session.IESel(), m_session.lblChave(), job,
+                      [this, job, installed](Result<TaxpayerList> list) {
+                          m_listBusy.reset();
+                          m_listJob.clear();
+                          job->deleteLater();
+                          showList(list, installed);
+                      });
+}
 
-    const bool refused = answer->contains(QStringLiteral("CHAVE_I"));
-    if (!refused) {
-        ListHeader header;
-        if (!readListHeader(result, &header)) {
-            unavailable();
+void Principal::showList(const Result<TaxpayerList>& list, const QString& installed) {
+    if (!list) {
+        if (isListFailure(list.error()))
+            MessageBox::show(AppTexts::productTitle, kListUnavailable);
+        else
+            showDatabaseError(list.error());
+        return;
+    }
+    if (list->keyRefused) {
+        if (!PopulaGridTransmissoes(list->listText)) {
+            MessageBox::show(AppTexts::productTitle, kListUnavailable);
             return;
         }
-        m_session.setServerList(header.serverDate, header.anoTrabalho);
-        // The stamp as it is, line ends included: the answer must carry it whole.
-        const QString installed = Cp1252::decode(stamp.readAll());
-        const bool upToDate = answer->contains(installed);
-        m_lblAtualizado->setVisible(upToDate);
-        if (upToDate)
-            m_lblAtualizado->setText(kUpToDate);
-        if (!upToDate)
-            m_lblnovaatualizacao->setText(
-                QStringLiteral("Nova atualização disponível para download - versão ") + header.version);
-        m_lblnovaatualizacao->setVisible(!upToDate);
-        m_tvwPessoa->hide();
-        m_detApuracao->hide();
-        // Uploads whose outcome was not known are closed by the protocols the list now shows.
-        QList<ListedTransmission> listed;
-        for (int row = 0; row < m_GridTransmissoes->rowCount(); ++row) {
-            const QTableWidgetItem* reference = m_GridTransmissoes->item(row, ColReferencia);
-            const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
-            listed.append(
-                {reference ? reference->text() : QString(), protocol ? protocol->text() : QString()});
-        }
-        m_session.setListedTransmissions(listed);
-        QHash<qint64, QList<ListedTransmission>> protocols;
-        const Result<QList<qint64>> recorded = recordListedTransmissions(ie, listed, &protocols);
-        if (!recorded)
-            showDatabaseError(recorded.error());
-        else if (self && !recorded->isEmpty())
-            showListedSends(*recorded, protocols);
-        if (self)
-            showUnconfirmedNotice();
-    } else {
         m_session.dropTaxpayer();
+        return;
     }
+    m_Command1->setEnabled(true);
+    showRows(list->rows, list->listText);
+    const ListHeader& header = list->header;
+    m_session.setServerList(header.serverDate, header.anoTrabalho);
+    const bool upToDate = list->answer.contains(installed);
+    m_lblAtualizado->setVisible(upToDate);
+    if (upToDate)
+        m_lblAtualizado->setText(kUpToDate);
+    else
+        m_lblnovaatualizacao->setText(QStringLiteral("Nova atualização disponível para download - versão ") +
+                                      header.version);
+    m_lblnovaatualizacao->setVisible(!upToDate);
+    m_tvwPessoa->hide();
+    m_detApuracao->hide();
+    // Uploads whose outcome was not known are closed by the protocols the list now shows.
+    m_session.setListedTransmissions(list->listed());
+    if (!list->confirmedRows.isEmpty())
+        showListedSends(list->confirmedRows, list->confirmed);
+    showUnconfirmedNotice();
 }
 
 bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
-    if (XMLConteudo.trimmed().toUpper() == QStringLiteral("CHAVE_INVALIDA")) {
+    const KeyRefusal refusal = keyRefusal(XMLConteudo, XMLConteudo);
+    if (refusal == KeyRefusal::InvalidKey) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Chave inválida"), MessageIcon::Critical);
         m_Command1->setEnabled(false);
         return true;
     }
     m_Command1->setEnabled(true);
     m_GridTransmissoes->setRowCount(0);
-
-    QList<QStringList> rows;
-    const bool parsed = transmissionRows(XMLConteudo, &rows);
-    if (XMLConteudo.contains(QStringLiteral("CHAVE_I"))) {
+    if (refusal == KeyRefusal::Unauthorized) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"),
                          MessageIcon::Information);
         return true;
     }
-    if (!parsed)
+    QList<QStringList> rows;
+    if (!transmissionRows(XMLConteudo, &rows))
         return false;
+    showRows(rows, XMLConteudo);
+    return true;
+}
 
+void Principal::showRows(const QList<QStringList>& rows, const QString& listText) {
+    m_GridTransmissoes->setRowCount(0);
     m_GridTransmissoes->setRowCount(static_cast<int>(rows.size()));
     for (int row = 0; row < rows.size(); ++row) {
         for (int column = 0; column < TransmissionColumnCount; ++column) {
@@ -467,8 +476,7 @@ bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
     // As after a refill of the original grid, the header row is current: no transmission chosen.
     m_GridTransmissoes->setCurrentCell(-1, -1);
     m_GridTransmissoes->clearSelection();
-    m_Text1->setPlainText(XMLConteudo);
-    return true;
+    m_Text1->setPlainText(listText);
 }
 
 void Principal::RecebeDadosProtocolo() {
@@ -481,24 +489,26 @@ void Principal::RecebeDadosProtocolo() {
         return;
     }
     if (status == 2) {
-        const QPointer<Principal> self(this);
         m_Text1->clear();
         const QTableWidgetItem* protocol = m_GridTransmissoes->item(row, ColProtocolo);
-        const Result<QString> answer =
-            CallSoapOperation(QStringLiteral("Transferencia.ver"),
-                              {{QStringLiteral("strNome"), protocol ? protocol->text() : QString()},
-                               {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
-                               {QStringLiteral("Chave"), m_session.lblChave()}});
-        if (!self)
-            return;
-        if (!answer) {
-            MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
-            return;
-        }
-        const QString result = GetResult(*answer, QStringLiteral("return"));
-        CarregaProtocolo(result);
-        buildReceiptTree(result);
-        m_labelOK->hide();
+        delete m_receiptJob;
+        m_receiptBusy.reset();
+        auto* job = new QObject(this);
+        m_receiptJob = job;
+        m_receiptBusy = BusyWindow::hold(this);
+        fetchReceipt(protocol ? protocol->text() : QString(), m_session.lblChave(), job,
+                     [this, job](Result<QString> receipt) {
+                         m_receiptBusy.reset();
+                         m_receiptJob.clear();
+                         job->deleteLater();
+                         if (!receipt) {
+                             MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
+                             return;
+                         }
+                         CarregaProtocolo(*receipt);
+                         buildReceiptTree(*receipt);
+                         m_labelOK->hide();
+                     });
     } else if (status == 1) {
         m_labelOK->show();
         m_tvwPessoa->hide();

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -16,8 +20,10 @@ class QTreeWidget;
 
 namespace fiscora {
 
+class BusyWindow;
 class Session;
 struct ListedTransmission;
+struct TaxpayerList;
 class frmEnvios;
 class frmLote;
 class frmUpload;
@@ -39,8 +45,11 @@ public:
 
     Session& session() const { return m_session; }
 
-    // Fetches the current taxpayer's transmissions and updates the window.
+    // Fetches the current taxpayer's transmissions and updates the window once they are in; a
+    // request still under way is ended: the newest answer is shown.
     void RecebeDadosServer();
+    // True while a list or a receipt is asked for.
+    bool waitingForServer() const { return m_listJob || m_receiptJob; }
     // Fills the grid from a list text; false when the rows cannot be selected (not XML).
     bool PopulaGridTransmissoes(const QString& XMLConteudo);
     // A click on a data row of the grid.
@@ -56,6 +65,9 @@ protected:
 private:
     void buildMenus();
     void buildTransmissionsGrid();
+    // The outcome of a list request; `installed` is the version stamp read when it was made.
+    void showList(const Result<TaxpayerList>& list, const QString& installed);
+    void showRows(const QList<QStringList>& rows, const QString& listText);
     // The labels, the frame of past transmissions and the transmit button follow the session.
     void showTaxpayer();
     // Another taxpayer is current: nothing of the previous one stays on screen or in an upload
@@ -101,6 +113,12 @@ private:
 
     // Windows that stay loaded once opened (the upload windows keep their caption) or that
     // exist once at a time.
+    // The contexts of the list and receipt requests under way.
+    QPointer<QObject> m_listJob;
+    QPointer<QObject> m_receiptJob;
+    // The window is busy while they run, unless another window decides its state meanwhile.
+    std::shared_ptr<BusyWindow> m_listBusy;
+    std::shared_ptr<BusyWindow> m_receiptBusy;
     QPointer<frmUpload> m_frmUpload;
     QPointer<frmUploadSimples> m_frmUploadSimples;
     // Upload windows of an earlier taxpayer whose upload is still running.

@@ -4,9 +4,10 @@
 #include "core/MessageBox.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "gui/BusyWindow.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
-#include "net/Soap.h"
+#include "transmission/AccountantNotice.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
 
@@ -35,12 +36,6 @@ const QString kCnpjMask = cnpjInputMask();
 const QString kCpfMask = QStringLiteral("999.999.999-99;_");
 const QString kPhoneMask = QStringLiteral("(99) 9999-9999;_");
 const QString kCepMask = QStringLiteral("99999-999;_");
-
-// The web-service parameters, in the order of the fields.
-const char* const kParameters[] = {"thisCont_cpf_cnpj",     "thisCont_num_crc",      "thisCont_razao_nome",
-                                   "thisCont_nom_endereco", "thisCont_num_endereco", "thisCont_complemento",
-                                   "thisCont_nom_bairro",   "thisCont_nom_cidade",   "thisCont_nom_estado",
-                                   "thisCont_num_telefone", "thisCont_num_cep",      "thisCont_email"};
 
 QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {}) {
     auto* edit = new QLineEdit(parent);
@@ -246,25 +241,21 @@ void frmContador::ok() {
         m_txtLogradouro->text(),      m_txtNumero->text(),     m_txtComplemento->text(),
         m_txtBairro->text(),          m_txtCidade->text(),     m_txtUF->text(),
         m_txtTelefone->displayText(), m_txtCEP->displayText(), m_txtEmail->text()};
-    QStringList doubled;
-    for (const QString& text : typed)
-        doubled.append(doubleQuotes(text));
+    // The server is told first; only a failure to reach it stops the command here. The window
+    // waits for it; once closed, it has discarded its edits.
+    notifyAccountant(typed, this, [this, typed, busy = BusyWindow::hold(this)](Status sent) mutable {
+        busy.reset();
+        if (!isVisible())
+            return;
+        if (!sent) {
+            showConnectionFailure(QStringLiteral("2"));
+            return;
+        }
+        save(typed);
+    });
+}
 
-    // The server is told first; only a failure to reach it stops the command here.
-    QList<SoapParameter> parameters;
-    for (int i = 0; i < doubled.size(); ++i)
-        parameters.append({QString::fromLatin1(kParameters[i]), doubled.at(i)});
-    // The call lets events through: the window may be closed, even deleted, before it returns;
-    // a closed window has discarded its edits.
-    const QPointer<frmContador> self(this);
-    const bool sent = CallSoapOperation(QStringLiteral("Transferencia.contador"), parameters).ok();
-    if (!self || !isVisible())
-        return;
-    if (!sent) {
-        showConnectionFailure(QStringLiteral("2"));
-        return;
-    }
-
+void frmContador::save(const QStringList& typed) {
     AccountantFields fields{isCpf(),     typed.at(0),  typed.at(1), typed.at(2), typed.at(3),
                             typed.at(4), typed.at(5),  typed.at(6), typed.at(7), typed.at(8),
                             typed.at(9), typed.at(10), typed.at(11)};

@@ -38,6 +38,8 @@ private:
     bool isCpf() const;
     void checkDocument();
     void ok();
+    // Checks and saves the fields typed when OK was pressed, once the server has been told.
+    void save(const QStringList& typed);
     void remove();
     void showConnectionFailure(const QString& code);
     void fail(const QString& message);

@@ -6,6 +6,7 @@
 #include "core/MessageBox.h"
 #include "data/AccountantTable.h"
 #include "data/TaxpayerTable.h"
+#include "gui/BusyWindow.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/ImportarEmpresas.h"
@@ -16,7 +17,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -90,11 +90,13 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
         CertificateSelection::Outcome::Accepted)
         return;
 
-    // The call lets events through: the window may be closed, even deleted, before it returns.
-    const QPointer<frmtbl_CriaContribuinte> self(this);
-    const KeyAnswer answer = KeyRequest::request(ie(), cnpj());
-    if (!self)
-        return;
+    KeyRequest::request(ie(), cnpj(), this, [this, busy = BusyWindow::hold(this)](KeyAnswer answer) mutable {
+        busy.reset();
+        showKey(answer);
+    });
+}
+
+void frmtbl_CriaContribuinte::showKey(const KeyAnswer& answer) {
     switch (answer.status) {
     case KeyAnswer::Status::Failed:
         CertificateSelection::showComponentFailure();

@@ -8,6 +8,7 @@
 namespace fiscora {
 
 class Session;
+struct KeyAnswer;
 
 // The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
 // através do Cert. Digital" fills the key and the Simples Nacional flag from the server with a
@@ -30,6 +31,8 @@ public:
 private:
     // The key request.
     void SelecionarCertificado();
+    // The server's answer to it.
+    void showKey(const KeyAnswer& answer);
 
     QPushButton* m_Command1;
     QPushButton* m_Command2;

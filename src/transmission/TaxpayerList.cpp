@@ -10,9 +10,11 @@ namespace fiscora {
 
 namespace {
 
+const QString kListOperation = QStringLiteral("Transferencia.ver2");
+
 AppError unavailable(const QString& ie, const QString& why) {
     return AppError{
-        0, QStringLiteral("Transferencia.ver2"),
+        0, kListOperation,
         QStringLiteral("A lista de transmissões do contribuinte %1 não pôde ser obtida: %2").arg(ie, why)};
 }
 
@@ -29,7 +31,7 @@ QList<SoapParameter> listParameters(const QString& ie, const QString& key) {
 } // namespace
 
 Result<QString> requestTransmissionList(const QString& ie, const QString& key) {
-    return CallSoapOperation(QStringLiteral("Transferencia.ver2"), listParameters(ie, key));
+    return CallSoapOperation(kListOperation, listParameters(ie, key));
 }
 
 QList<ListedTransmission> TaxpayerList::listed() const {
@@ -88,26 +90,55 @@ Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key) {
 void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done) {
     callSoapOperation(
-        QStringLiteral("Transferencia.ver2"), listParameters(ie, key), context,
+        kListOperation, listParameters(ie, key), context,
         [ie, done = std::move(done)](Result<QString> answer) { done(readTaxpayerList(ie, answer)); });
+}
+
+KeyRefusal keyRefusal(const QString& answer, const QString& listText) {
+    if (!answer.contains(QStringLiteral("CHAVE_I")))
+        return KeyRefusal::None;
+    return listText.trimmed().toUpper() == QStringLiteral("CHAVE_INVALIDA") ? KeyRefusal::InvalidKey
+                                                                            : KeyRefusal::Unauthorized;
+}
+
+bool isListFailure(const AppError& error) {
+    return error.source == kListOperation;
+}
+
+void fetchReceipt(const QString& protocol, const QString& key, QObject* context,
+                  std::function<void(Result<QString>)> done) {
+    callSoapOperation(QStringLiteral("Transferencia.ver"),
+                      {{QStringLiteral("strNome"), protocol},
+                       {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
+                       {QStringLiteral("Chave"), key}},
+                      context, [done = std::move(done)](Result<QString> answer) {
+                          if (!answer)
+                              done(answer.error());
+                          else
+                              done(GetResult(*answer, QStringLiteral("return")));
+                      });
 }
 
 Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer) {
     if (!answer)
         return unavailable(ie, answer.error().description);
     TaxpayerList list;
-    if (answer->contains(QStringLiteral("CHAVE_I"))) {
+    list.answer = *answer;
+    list.listText = GetResult(*answer, QStringLiteral("return"));
+    list.refusal = keyRefusal(list.answer, list.listText);
+    if (list.refusal != KeyRefusal::None) {
         list.keyRefused = true;
         return list;
     }
-    const QString result = GetResult(*answer, QStringLiteral("return"));
+    const QString& result = list.listText;
     if (!transmissionRows(result, &list.rows))
         return unavailable(ie, QStringLiteral("a resposta do servidor não é uma lista."));
     if (!readListHeader(result, &list.header))
         return unavailable(ie, QStringLiteral("a data do servidor não pôde ser lida."));
-    if (const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
-        !recorded)
+    const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
+    if (!recorded)
         return recorded.error();
+    list.confirmedRows = *recorded;
     return list;
 }
 

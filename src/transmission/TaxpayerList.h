@@ -19,14 +19,23 @@ namespace fiscora {
 // cannot be reached.
 Result<QString> requestTransmissionList(const QString& ie, const QString& key);
 
-// A taxpayer's list as the batch and the command line read it (the main window shows the same
-// answer in its grid): what the server has, the years it accepts, its date.
+// How the server refuses a key: the list text is the marker "CHAVE_INVALIDA" itself (blanks
+// around it and case aside), or "CHAVE_I" appears anywhere else in its answer.
+enum class KeyRefusal { None, InvalidKey, Unauthorized };
+KeyRefusal keyRefusal(const QString& answer, const QString& listText);
+
+// A taxpayer's list as the batch, the command line and the main window read it: what the server
+// has, the years it accepts, its date.
 struct TaxpayerList {
-    bool keyRefused = false; // the server does not know the key ("CHAVE_I…")
+    bool keyRefused = false; // refusal != KeyRefusal::None
+    KeyRefusal refusal = KeyRefusal::None;
+    QString answer;   // the whole answer, as the server sent it
+    QString listText; // its "return" element
     ListHeader header;
     QList<QStringList> rows; // per transmission, TransmissionColumn order
-    // The journal rows of this taxpayer the list gave protocols, with the protocols each now
-    // keeps (recordListedTransmissions).
+    // The journal rows of this taxpayer the list gave protocols, newest first, with the
+    // protocols each now keeps (recordListedTransmissions).
+    QList<qint64> confirmedRows;
     QHash<qint64, QList<ListedTransmission>> confirmed;
 
     QList<ListedTransmission> listed() const;
@@ -55,5 +64,11 @@ void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done);
 // Reads a list answer as fetchTaxpayerList does, and hands it to the journal.
 Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer);
+// True for the failures of the list itself (server, answer), false for the journal's.
+bool isListFailure(const AppError& error);
+
+// The receipt of one transmission (Transferencia.ver): its "return" text, as a job of `context`.
+void fetchReceipt(const QString& protocol, const QString& key, QObject* context,
+                  std::function<void(Result<QString>)> done);
 
 } // namespace fiscora

@@ -113,8 +113,11 @@ private:
         }
     }
 
+    // The server is told first: the window waits for its answer.
     void clickOk(QWidget* window) {
+        const QPointer<QWidget> waiting = window;
         QTest::mouseClick(field<QPushButton>(window, u"btnOK"_s), Qt::LeftButton);
+        QTRY_VERIFY(!waiting || waiting->isEnabled());
     }
 
 private Q_SLOTS:

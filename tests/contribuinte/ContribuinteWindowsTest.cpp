@@ -10,6 +10,7 @@
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "net/KeyRequest.h"
 #include "net/Soap.h"
+#include "support/Await.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -38,6 +39,14 @@ using namespace fiscora;
 using namespace fiscora::test;
 
 namespace {
+
+// The key request as the windows start it, waited for.
+KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
+    return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
+               KeyRequest::request(ie, cnpj, context, std::move(done));
+           })
+        .value_or(KeyAnswer{});
+}
 
 const QString kIeA = QStringLiteral("110.042.490.114"); // Simples Nacional, key TESTE001
 const QString kIeB = QStringLiteral("648.120.377.258"); // not Simples, key TESTE002
@@ -192,7 +201,7 @@ private Q_SLOTS:
         QFETCH(bool, secure);
         if (secure)
             m_folder->setServer(m_secureServer.host(), m_secureServer.port(), true);
-        const KeyAnswer answer = KeyRequest::request(ie, cnpj);
+        const KeyAnswer answer = keyAnswer(ie, cnpj);
         QCOMPARE(int(answer.status), status);
         QCOMPARE(answer.chave, chave);
         QCOMPARE(answer.simples, simples);
@@ -201,10 +210,10 @@ private Q_SLOTS:
     }
 
     void wrongClientKeyIsRefused() {
-        const Result<QString> answer = CallSoapOperation(QStringLiteral("Transferencia.ecnpj"),
-                                                         {{QStringLiteral("ie"), kIeA},
-                                                          {QStringLiteral("cnpj"), kCnpj},
-                                                          {QStringLiteral("key"), QStringLiteral("x")}});
+        const Result<QString> answer =
+            soapAnswer(QStringLiteral("Transferencia.ecnpj"), {{QStringLiteral("ie"), kIeA},
+                                                               {QStringLiteral("cnpj"), kCnpj},
+                                                               {QStringLiteral("key"), QStringLiteral("x")}});
         QVERIFY(answer.ok());
         QCOMPARE(GetResult(*answer, QStringLiteral("return")), QStringLiteral("NAO_AUTORIZADO"));
     }
@@ -475,6 +484,7 @@ private Q_SLOTS:
         fillCreation(window, f);
         const qsizetype before = m_server.requests().size();
         press(window, "Command1");
+        QTRY_VERIFY(window->isEnabled()); // the server has answered
         QCOMPARE(boxes.texts(), messages);
         QCOMPARE(edit(window, "Chave")->text(), chave);
         QCOMPARE(child<QCheckBox>(window, "flag_optantesimples")->isChecked(),
@@ -539,7 +549,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(window));
         child<QPushButton>(window, "Command1")->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(edit(window, "Chave")->text(), QStringLiteral("TESTE001"));
+        QTRY_COMPARE(edit(window, "Chave")->text(), QStringLiteral("TESTE001"));
+        QTRY_VERIFY(window->isEnabled());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(chooser.requests().size(), 1);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("O contribuinte foi criado!")});
@@ -583,6 +594,7 @@ private Q_SLOTS:
         auto* window = new frmtbl_CriaContribuinte(m_session);
         fillCreation(window, {});
         press(window, "Command1");
+        QTRY_VERIFY(window->isEnabled());
         QCOMPARE(boxes.texts(), QStringList{CertificateTexts::componentFailure()});
         QCOMPARE(boxes.shown().first().title, QStringLiteral("fiscora"));
         QCOMPARE(edit(window, "Chave")->text(), QStringLiteral("TESTE001"));
@@ -769,6 +781,7 @@ private Q_SLOTS:
         QTest::keyClicks(cnpj, QStringLiteral("12abc34501de3x5"));
         QCOMPARE(cnpj->displayText(), kCnpjAlfa);
         press(create, "Command1");
+        QTRY_VERIFY(create->isEnabled());
         QCOMPARE(boxes.texts(), QStringList{});
         QCOMPARE(edit(create, "Chave")->text(), QStringLiteral("ALFA0001"));
         press(create, "cmdOK");

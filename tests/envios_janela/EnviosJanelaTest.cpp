@@ -299,6 +299,7 @@ private Q_SLOTS:
         QVERIFY(notice->isVisible());
         QCOMPARE(notice->text(), u"2 envios sem confirmação do servidor"_s);
         main->RecebeDadosServer();
+        QTRY_VERIFY(!main->waitingForServer());
         QCOMPARE(boxes.shown().size(), 1);
         QCOMPARE(notice->text(), u"1 envio sem confirmação do servidor"_s);
         JournalFilter mine;

@@ -13,6 +13,7 @@
 #include "gui/ImportarEmpresas.h"
 #include "jet/JetDatabase.h"
 #include "net/KeyRequest.h"
+#include "support/Await.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -40,6 +41,14 @@ using namespace fiscora;
 using namespace fiscora::test;
 
 namespace {
+
+// The key request as the windows start it, waited for.
+KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
+    return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
+               KeyRequest::request(ie, cnpj, context, std::move(done));
+           })
+        .value_or(KeyAnswer{});
+}
 
 const QString kFiscora = QStringLiteral("Fiscora");
 const QString kConcluida = QStringLiteral("Importação Concluída");
@@ -522,7 +531,7 @@ private Q_SLOTS:
         const KeyAnswer::Status expected[] = {KeyAnswer::Status::Granted, KeyAnswer::Status::Granted,
                                               KeyAnswer::Status::Refused};
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(KeyRequest::request(read.companies[i].ie, read.companies[i].cnpj).status, expected[i]);
+            QCOMPARE(keyAnswer(read.companies[i].ie, read.companies[i].cnpj).status, expected[i]);
     }
 
     // An alphanumeric CNPJ, as the export holds it in either case, is inspected as valid, asked for

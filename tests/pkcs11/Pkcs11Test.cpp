@@ -323,6 +323,7 @@ private Q_SLOTS:
         window.findChild<QLineEdit*>(QStringLiteral("txtCNAE"))->setText(QStringLiteral("4711-3/02"));
         chooseInDialog(QStringLiteral("EMPRESA TESTE LTDA:11222333000181"));
         QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTRY_VERIFY(window.isEnabled()); // the server has answered
 
         QVERIFY2(boxes.shown().isEmpty(), qPrintable(boxes.texts().join(u'|')));
         QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("Chave"))->text(), QStringLiteral("TESTE002"));

@@ -4,13 +4,14 @@
 #include "gui/GuiStartup.h"
 #include "gui/Principal.h"
 #include "gui/Sobre.h"
-#include "gui/VersionCheck.h"
+#include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
+#include "transmission/StartupCheck.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,6 +62,16 @@ bool signUpdater(const QByteArray& version, const QByteArray& updater, const QSt
     sign.start(QStringLiteral(FISCORA_SOURCE_DIR "/scripts/assinar-atualizacao.sh"),
                {QStringLiteral(FISCORA_UPDATE_KEY), QString::fromLatin1(version), file, out});
     return sign.waitForFinished(20000) && sign.exitStatus() == QProcess::NormalExit && sign.exitCode() == 0;
+}
+
+// The check as the start-up window runs it, waited for; neither outcome when it never ends.
+StartupOutcome runStartupChecks() {
+    StartupCheck check;
+    check.start();
+    return await<StartupOutcome>([&](QObject* context, std::function<void(StartupOutcome)> done) {
+               check.whenFinished(context, std::move(done));
+           })
+        .value_or(StartupOutcome(-1));
 }
 
 } // namespace
@@ -213,6 +224,27 @@ private Q_SLOTS:
         }
         QCOMPARE(scene->folder->readFile(names.at(0)), QByteArray("1.16.00"));
         QCOMPARE(scene->folder->readFile(names.at(1)), QByteArray("UPDATER-3"));
+    }
+
+    // The outcome reaches whoever waits for it, asked before the check ends or after: the start-up
+    // window's buttons never stay disabled for an answer that came in between.
+    void outcomeReachesEveryAsker() {
+        auto scene = makeScene("1.15.01");
+        if (portalMissing(*scene))
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        scene->folder->writeFile(QStringLiteral("info.fsc"), "1.15.01");
+        StartupCheck check;
+        QObject context;
+        QList<StartupOutcome> early;
+        QList<StartupOutcome> late;
+        check.whenFinished(&context, [&](StartupOutcome outcome) { early.append(outcome); });
+        check.start();
+        QTRY_COMPARE(early, QList{StartupOutcome::ShowWindow});
+        check.whenFinished(&context, [&](StartupOutcome outcome) { late.append(outcome); });
+        QVERIFY(late.isEmpty()); // later, never inside the call
+        QTRY_COMPARE(late, QList{StartupOutcome::ShowWindow});
+        QCOMPARE(early.size(), 1);
+        QVERIFY(check.versionConfirmed());
     }
 
     void shorterVersionReplacesLongerCopy() {

@@ -227,6 +227,9 @@ private:
         scene->main = new Principal(scene->session);
         scene->main->show();
         scene->main->RecebeDadosServer();
+        // The main window waits for the list, as the user would.
+        if (!QTest::qWaitFor([&] { return !scene->main->waitingForServer(); }, kWaitMs))
+            qWarning("the list did not come");
         return scene;
     }
 
@@ -323,6 +326,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
         QVERIFY(scene->boxes.shown().isEmpty());
         QVERIFY(scene->main->isEnabled());
+        QTRY_VERIFY(!scene->main->waitingForServer());
 
         const QStringList uploads = scene->uploads();
         QCOMPARE(uploads.size(), 1);
@@ -412,6 +416,7 @@ private Q_SLOTS:
         clickFile(window, u"novagia.mdb"_s);
         send(*scene, window);
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QTRY_VERIFY(!scene->main->waitingForServer());
         const QString protocol = column(scene->transmissions(), 2).value(0);
         QVERIFY(!protocol.isEmpty());
 
@@ -545,6 +550,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
         QCOMPARE(scene->boxes.shown().size(), 1);
         QVERIFY(scene->main->isEnabled());
+        QTRY_VERIFY(!scene->main->waitingForServer());
         const QStringList uploads = scene->uploads();
         QVERIFY2(uploads.size() == 1 &&
                      uploads.first().startsWith(u"POST /client/xt_upload_simples.php?"_s) &&
@@ -732,6 +738,7 @@ private Q_SLOTS:
         scene->session.selectTaxpayer(u"Padaria Estrela do Vale Ltda ME"_s, kPgdasIE, kPgdasKey);
         scene->main->RecebeDadosServer();
         QTRY_VERIFY(!gia);
+        QTRY_VERIFY(!scene->main->waitingForServer());
 
         scene->writeFile(u"declaracao.pdf"_s, pdf("Declaracao 02/2026"));
         QPointer<frmUploadSimples> pgdas = openWindow<frmUploadSimples>(*scene);
@@ -744,6 +751,7 @@ private Q_SLOTS:
         scene->main->RecebeDadosServer();
         QVERIFY(pgdas);
         QTRY_VERIFY_WITH_TIMEOUT(!pgdas, kWaitMs);
+        QTRY_VERIFY(!scene->main->waitingForServer());
         QCOMPARE(scene->boxes.shown().size(), 1);
         QVERIFY2(scene->boxes.shown().first().text.startsWith(
                      u"Contribuinte Padaria Estrela do Vale Ltda ME (IE 648.120.377.258): "_s),

@@ -1,4 +1,4 @@
-#include "gui/VersionCheck.h"
+#include "transmission/StartupCheck.h"
 
 #include "core/AppTexts.h"
 #include "core/Cp1252.h"
@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <QThread>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -23,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace fiscora {
 
@@ -181,76 +181,67 @@ Result<QString> privateCopy(const QByteArray& bytes) {
 
 } // namespace
 
-StartupChecks::StartupChecks()
-    : m_administrator(Platform::current().isAdministrator())
-    , m_server(ServerAddress::fromSettings())
-    , m_version(std::make_shared<Result<QByteArray>>(AppError::message(QString()))) {}
+StartupCheck::StartupCheck(QObject* parent)
+    : QObject(parent)
+    , m_administrator(Platform::current().isAdministrator())
+    , m_server(ServerAddress::fromSettings()) {}
 
-void StartupChecks::startFetch() {
-    if (!m_administrator || m_started)
+StartupCheck::~StartupCheck() = default;
+
+void StartupCheck::start() {
+    if (m_started)
         return;
     m_started = true;
-    m_fetch = QThread::create([version = m_version, url = m_server.portalFile(QStringLiteral("versao.txt"))] {
-        *version = HttpClient::download(url, kMaxVersionFileBytes);
-    });
-    QObject::connect(m_fetch, &QThread::finished, m_fetch, &QObject::deleteLater);
-    m_fetch->start();
+    removeUpdateFolders();
+    HttpClient::download(m_server.portalFile(QStringLiteral("versao.txt")), kMaxVersionFileBytes, this,
+                         [this](Result<QByteArray> body) { versionFetched(body); });
 }
 
-void StartupChecks::whenFetched(QObject* context, std::function<void()> fetched) {
-    if (!m_fetch || m_fetch->isFinished()) {
-        QTimer::singleShot(0, context, std::move(fetched));
+void StartupCheck::whenFinished(QObject* context, std::function<void(StartupOutcome)> done) {
+    if (!m_outcome) {
+        m_waiting.append({context, std::move(done)});
         return;
     }
-    QObject::connect(m_fetch, &QThread::finished, context, std::move(fetched), Qt::QueuedConnection);
+    QTimer::singleShot(0, context, [done = std::move(done), outcome = *m_outcome] { done(outcome); });
 }
 
-StartupChecks::~StartupChecks() = default;
-
-StartupOutcome runStartupChecks() {
-    return StartupChecks().finish();
-}
-
-StartupOutcome StartupChecks::finish() {
-    Platform& platform = Platform::current();
-    m_versionConfirmed = false;
-    if (!m_administrator) {
-        MessageBox::show(QStringLiteral("ICMS"),
-                         QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
-                                        "Por favor, solicite ao Departamento de Informática permissões. "
-                                        "A aplicação será encerrada."),
-                         MessageIcon::Critical);
-        return StartupOutcome::Quit;
+void StartupCheck::finish(StartupOutcome outcome) {
+    m_outcome = outcome;
+    const QList<Waiter> waiting = std::exchange(m_waiting, {});
+    for (const Waiter& waiter : waiting) {
+        if (waiter.context)
+            waiter.done(outcome);
     }
+}
 
-    removeUpdateFolders();
-    startFetch();
-    if (m_fetch)
-        m_fetch->wait();
-    // Written here, on the window's thread, as the user's messages are.
+void StartupCheck::versionFetched(const Result<QByteArray>& body) {
+    m_versionConfirmed = false;
     const QString versionPath = ProgramFolder::file(kVersionFile);
-    const QString fetchFailure = saveDownload(versionPath, *m_version);
+    const QString fetchFailure = saveDownload(versionPath, body);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     const Result<QString> serverVersion = ReadFile(versionPath);
     if (!serverVersion || trimBlanks(*serverVersion).isEmpty()) {
         showNoConnection(fetchFailure);
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
     const Result<QString> stamp = ReadFile(ProgramFolder::file(kStampFile));
     if (!stamp) {
         showNoConnection(stamp.error().description);
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
     if (*stamp == *serverVersion) {
         m_versionConfirmed = fetchFailure.isEmpty();
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
 
     // A withdrawn release is replaced by a higher number, never by an older one: an older version
     // is what replaying an old signed updater looks like.
-    const QByteArray announced = announcedVersion(versionPath);
-    const QString announcedText = Cp1252::decode(announced.left(64));
+    m_announced = announcedVersion(versionPath);
+    const QString announcedText = Cp1252::decode(m_announced.left(64));
     const QString running = QStringLiteral(FISCORA_VERSION);
     if (compareVersions(announcedText, running).value_or(0) < 0) {
         MessageBox::show(AppTexts::productTitle,
@@ -258,24 +249,35 @@ StartupOutcome StartupChecks::finish() {
                                         "(%2). A atualização não será executada.")
                              .arg(announcedText, running),
                          MessageIcon::Warning);
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
 
     // What is checked, and later started, is the bytes downloaded now, never a file, which can
     // change or be left from an earlier update.
-    const QString updaterPath = ProgramFolder::file(kUpdaterFile);
-    const QString updaterUrl = m_server.portalFile(kUpdaterFile);
-    const Result<QByteArray> updater = HttpClient::download(updaterUrl, kMaxUpdaterBytes);
-    const bool kept = saveDownload(updaterPath, updater).isEmpty();
-    Status verified = updater ? Status() : Status(updater.error());
-    if (verified) {
-        const Result<QByteArray> signature =
-            HttpClient::download(updaterUrl + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes);
-        verified = signature
-                       ? UpdateSignature::verifyWithKeyFile(announced, *updater, *signature, updateKeyPath())
-                       : Status(signature.error());
+    HttpClient::download(m_server.portalFile(kUpdaterFile), kMaxUpdaterBytes, this,
+                         [this](Result<QByteArray> updater) { updaterFetched(updater); });
+}
+
+void StartupCheck::updaterFetched(const Result<QByteArray>& updater) {
+    const bool kept = saveDownload(ProgramFolder::file(kUpdaterFile), updater).isEmpty();
+    if (!updater) {
+        signatureFetched({}, kept, Status(updater.error()));
+        return;
     }
+    HttpClient::download(m_server.portalFile(kUpdaterFile) + QStringLiteral(".sig"),
+                         UpdateSignature::kMaxSignatureBytes, this,
+                         [this, bytes = *updater, kept](Result<QByteArray> signature) {
+                             signatureFetched(bytes, kept,
+                                              signature ? UpdateSignature::verifyWithKeyFile(
+                                                              m_announced, bytes, *signature, updateKeyPath())
+                                                        : Status(signature.error()));
+                         });
+}
+
+void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const Status& verified) {
     if (!verified) {
+        const QString announcedText = Cp1252::decode(m_announced.left(64));
         const QString version =
             announcedText.isEmpty() ? QString() : QStringLiteral(" (versão %1)").arg(announcedText);
         QString text = withReason(QStringLiteral("Existe uma atualização do Fiscora%1, mas ela não pôde ser "
@@ -284,15 +286,16 @@ StartupOutcome StartupChecks::finish() {
                                   verified.error().description);
         if (kept)
             text += QStringLiteral("\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
-                    QDir::toNativeSeparators(updaterPath);
+                    QDir::toNativeSeparators(ProgramFolder::file(kUpdaterFile));
         MessageBox::show(AppTexts::productTitle, text, MessageIcon::Warning);
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
-    const Result<QString> copy = privateCopy(*updater);
-    if (!copy || !platform.startDetached(*copy, ProgramFolder::path())) {
+    const Result<QString> copy = privateCopy(updater);
+    if (!copy || !Platform::current().startDetached(*copy, ProgramFolder::path())) {
         if (copy)
             QDir(QFileInfo(*copy).path()).removeRecursively();
         MessageBox::show(
@@ -301,9 +304,10 @@ StartupOutcome StartupChecks::finish() {
                                       "tarde ou reinstale o programa."),
                        copy ? QString() : copy.error().description),
             MessageIcon::Critical);
-        return StartupOutcome::ShowWindow;
+        finish(StartupOutcome::ShowWindow);
+        return;
     }
-    return StartupOutcome::Quit;
+    finish(StartupOutcome::Quit);
 }
 
 } // namespace fiscora
