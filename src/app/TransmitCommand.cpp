@@ -10,7 +10,7 @@
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
@@ -144,53 +144,66 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
         return fail(certificate.error().description);
 
     const QTemporaryDir work;
-    Result<BatchSource> opened = BatchSource::open(request.first, work.path());
-    if (!opened)
-        return fail(opened.error().description);
-    BatchSource& source = *opened;
-    for (const QString& problem : source.problems)
-        err << problem << '\n';
-
-    // Only the taxpayers asked for, when some are.
-    QSet<QString> wanted;
-    for (const QString& ie : request.ies)
-        wanted.insert(documentDigits(ie));
+    QObject flow;
+    BatchPreparation preparation;
+    BatchRun run;
+    BatchSource source;
     bool ok = true;
-    if (!wanted.isEmpty()) {
-        QSet<QString> found;
-        const auto unwanted = [&wanted, &found](const QString& ie) {
-            if (!wanted.contains(documentDigits(ie)))
-                return true;
-            found.insert(documentDigits(ie));
-            return false;
-        };
-        source.items.removeIf([&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
-        source.unregistered.removeIf(
-            [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
-        for (const QString& ie : request.ies) {
-            if (!found.contains(documentDigits(ie))) {
-                line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
-                     QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
-                ok = false;
+    int code = 1;
+    const auto end = [&code](int exitCode) {
+        code = exitCode;
+        QCoreApplication::quit();
+    };
+
+    BatchSource::open(request.first, work.path(), &flow, [&](const Result<BatchSource>& opened) {
+        if (!opened) {
+            end(fail(opened.error().description));
+            return;
+        }
+        source = *opened;
+        for (const QString& problem : source.problems)
+            err << problem << '\n';
+
+        // Only the taxpayers asked for, when some are.
+        QSet<QString> wanted;
+        for (const QString& ie : request.ies)
+            wanted.insert(documentDigits(ie));
+        if (!wanted.isEmpty()) {
+            QSet<QString> found;
+            const auto unwanted = [&wanted, &found](const QString& ie) {
+                if (!wanted.contains(documentDigits(ie)))
+                    return true;
+                found.insert(documentDigits(ie));
+                return false;
+            };
+            source.items.removeIf([&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+            source.unregistered.removeIf(
+                [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
+            for (const QString& ie : request.ies) {
+                if (!found.contains(documentDigits(ie))) {
+                    line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
+                         QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
+                    ok = false;
+                }
             }
         }
-    }
+        preparation.start(&source.items);
+    });
 
-    prepareBatch(&source.items);
-    // References the server lists already go again only when asked for (a substitutive GIA).
-    if (request.resend) {
-        for (BatchItem& item : source.items) {
-            for (BatchGia& gia : item.gias)
-                gia.ticked = gia.ticked || gia.note == BatchGia::Note::AlreadyListed;
+    QObject::connect(&preparation, &BatchPreparation::finished, &flow, [&] {
+        // References the server lists already go again only when asked for (a substitutive GIA).
+        if (request.resend) {
+            for (BatchItem& item : source.items) {
+                for (BatchGia& gia : item.gias)
+                    gia.ticked = gia.ticked || gia.note == BatchGia::Note::AlreadyListed;
+            }
         }
-    }
-    QList<int> all;
-    for (qsizetype i = 0; i < source.items.size(); ++i)
-        all.append(int(i));
-    BatchRun run;
-    QEventLoop loop;
-    QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
+        QList<int> all;
+        for (qsizetype i = 0; i < source.items.size(); ++i)
+            all.append(int(i));
+        run.start(&source.items, all, *certificate, (*contador)->cont_cpf_cnpj);
+    });
+    QObject::connect(&run, &BatchRun::itemFinished, &flow, [&](int index) {
         const BatchItem& item = source.items.at(index);
         line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
              batchResultDetail(item));
@@ -201,18 +214,19 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
             err.flush();
         }
     });
-    run.start(&source.items, all, *certificate, (*contador)->cont_cpf_cnpj);
-    if (run.running())
-        loop.exec();
-
-    for (const BatchCompany& company : source.unregistered) {
-        line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
-             QStringLiteral("importe a empresa antes de transmitir"));
-        ok = false;
-    }
-    out.flush();
-    err.flush();
-    return ok ? 0 : 1;
+    QObject::connect(&run, &BatchRun::finished, &flow, [&] {
+        for (const BatchCompany& company : source.unregistered) {
+            line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
+                 QStringLiteral("importe a empresa antes de transmitir"));
+            ok = false;
+        }
+        out.flush();
+        err.flush();
+        end(ok ? 0 : 1);
+    });
+    // The application's own loop, until the batch ends: this command is the whole program.
+    QCoreApplication::exec();
+    return code;
 }
 
 } // namespace fiscora
