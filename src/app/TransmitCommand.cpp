@@ -144,10 +144,10 @@ int TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextS
         return fail(certificate.error().description);
 
     const QTemporaryDir work;
+    BatchSource source; // outlives the preparation and the run, which hold its items
     QObject flow;
     BatchPreparation preparation;
     BatchRun run;
-    BatchSource source;
     bool ok = true;
     int code = 1;
     const auto end = [&code](int exitCode) {
