@@ -174,7 +174,10 @@ private Q_SLOTS:
         origin->setFocus();
         QTest::keyClicks(origin, m_export);
         QTest::keyClick(origin, Qt::Key_Return);
+        // The file is read and the lists asked for while the window, inert, waits.
+        QVERIFY(!window->isEnabled() && window->items().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
+        QVERIFY(window->isEnabled());
         const QList<BatchItem>& items = window->items();
         QCOMPARE(items.size(), 4);
         QCOMPARE(items.at(0).taxpayer.IE, kA.ie);
