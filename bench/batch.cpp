@@ -1,5 +1,5 @@
 // Batch transmission: one export with the GIAs of COMPANIES taxpayers (one each), sent as the
-// "Transmissão em lote" window and fiscora --transmitir send it (BatchSource, prepareBatch,
+// "Transmissão em lote" window and fiscora --transmitir send it (BatchSource, BatchPreparation,
 // BatchRun) to the stand-in server over loopback. Per run: the whole batch in its own process,
 // from opening the export to the last list, its peak resident memory above the baseline, and the
 // server's own time for the same requests (tempos.log: from each request's headers to its
@@ -22,8 +22,8 @@
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -99,23 +99,34 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     clock.start();
 
     const QTemporaryDir work;
-    Result<BatchSource> source = BatchSource::open(exportPath, work.path());
-    if (!source) {
-        std::fprintf(stderr, "%s\n", qPrintable(source.error().description));
-        return 1;
-    }
-    prepareBatch(&source->items);
-    QList<int> all;
-    for (qsizetype i = 0; i < source->items.size(); ++i)
-        all.append(int(i));
+    BatchSource source;
+    QObject flow;
+    BatchPreparation preparation;
     BatchRun run;
-    QEventLoop loop;
-    QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
-    run.start(&source->items, all, certificate, QStringLiteral("111.444.777-35"));
-    loop.exec();
+    int failed = 0;
+    BatchSource::open(exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
+        if (!opened) {
+            std::fprintf(stderr, "%s\n", qPrintable(opened.error().description));
+            failed = 1;
+            QCoreApplication::quit();
+            return;
+        }
+        source = *opened;
+        preparation.start(&source.items);
+    });
+    QObject::connect(&preparation, &BatchPreparation::finished, &flow, [&] {
+        QList<int> all;
+        for (qsizetype i = 0; i < source.items.size(); ++i)
+            all.append(int(i));
+        run.start(&source.items, all, certificate, QStringLiteral("111.444.777-35"));
+    });
+    QObject::connect(&run, &BatchRun::finished, &flow, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    if (failed)
+        return failed;
     const double seconds = clock.nsecsElapsed() / 1e9;
     int listed = 0;
-    for (const BatchItem& item : source->items)
+    for (const BatchItem& item : source.items)
         listed += item.result == BatchItem::Result::Listed;
     std::printf("%.4f %.1f %.1f %d\n", seconds, baseline, bench::peakMiB(RUSAGE_SELF), listed);
     return 0;

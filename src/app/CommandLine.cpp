@@ -200,9 +200,7 @@ int convert(const Request& request, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-int list(const Request& request, QTextStream& out, QTextStream& err) {
-    const GiaDatabaseReader::Listing listing =
-        GiaDatabaseReader::listGias(request.first, CommandLine::storedIe(request.second));
+int print(const GiaDatabaseReader::Listing& listing, QTextStream& out, QTextStream& err) {
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         err << GiaDatabaseReader::message(listing.outcome) << '\n';
         err.flush();
@@ -214,6 +212,19 @@ int list(const Request& request, QTextStream& out, QTextStream& err) {
             << escapeControls(row.regime) << '\t' << escapeControls(row.type) << '\n';
     out.flush();
     return 0;
+}
+
+int list(const Request& request, QTextStream& out, QTextStream& err) {
+    int code = 1;
+    QObject context;
+    GiaDatabaseReader::listGias(request.first, CommandLine::storedIe(request.second), &context,
+                                [&](const GiaDatabaseReader::Listing& listing) {
+                                    code = print(listing, out, err);
+                                    QCoreApplication::quit();
+                                });
+    // The application's own loop, until the file is read: this command is the whole program.
+    QCoreApplication::exec();
+    return code;
 }
 
 } // namespace

@@ -11,7 +11,6 @@
 #include "validation/Documents.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
@@ -137,82 +136,102 @@ int failed(QTextStream& err, const QString& text) {
     return 1;
 }
 
-// The batch, sent with the certificate found.
-int transmit(const CommandRequest& request, const Certificate& certificate, const QString& accountant,
-             QTextStream& out, QTextStream& err) {
-    const auto fail = [&err](const QString& text) {
-        return failed(err, text);
+// The batch, sent with the certificate found; `finished` gets the exit code.
+void transmit(const CommandRequest& request, const Certificate& certificate, const QString& accountant,
+              QTextStream& out, QTextStream& err, const std::function<void(int)>& finished) {
+    // What the run needs until its end; gone after the end is reported.
+    struct Flow {
+        QTemporaryDir work;
+        BatchSource source; // outlives the preparation and the run, which hold its items
+        QObject context;
+        BatchPreparation preparation;
+        BatchRun run;
+        bool ok = true;
     };
-    const QTemporaryDir work;
-    Result<BatchSource> opened = BatchSource::open(request.first, work.path());
-    if (!opened)
-        return fail(opened.error().description);
-    BatchSource& source = *opened;
-    for (const QString& problem : source.problems)
-        err << problem << '\n';
+    auto* flow = new Flow;
+    const auto end = [flow, &out, &err, finished](int code) {
+        out.flush();
+        err.flush();
+        // Deleted once the signal that ended it has returned.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [flow] { delete flow; }, Qt::QueuedConnection);
+        finished(code);
+    };
 
-    // Only the taxpayers asked for, when some are.
-    QSet<QString> wanted;
-    for (const QString& ie : request.ies)
-        wanted.insert(documentDigits(ie));
-    bool ok = true;
-    if (!wanted.isEmpty()) {
-        QSet<QString> found;
-        const auto unwanted = [&wanted, &found](const QString& ie) {
-            if (!wanted.contains(documentDigits(ie)))
-                return true;
-            found.insert(documentDigits(ie));
-            return false;
-        };
-        source.items.removeIf([&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
-        source.unregistered.removeIf(
-            [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
-        for (const QString& ie : request.ies) {
-            if (!found.contains(documentDigits(ie))) {
-                line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
-                     QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
-                ok = false;
+    BatchSource::open(
+        request.first, flow->work.path(), &flow->context, [=, &out, &err](const Result<BatchSource>& opened) {
+            if (!opened) {
+                err << opened.error().description << '\n';
+                end(1);
+                return;
             }
-        }
-    }
+            BatchSource& source = flow->source;
+            source = *opened;
+            for (const QString& problem : source.problems)
+                err << problem << '\n';
 
-    prepareBatch(&source.items);
-    // References the server lists already go again only when asked for (a substitutive GIA).
-    if (request.resend) {
-        for (BatchItem& item : source.items) {
-            for (BatchGia& gia : item.gias)
-                gia.ticked = gia.ticked || gia.note == BatchGia::Note::AlreadyListed;
-        }
-    }
-    QList<int> all;
-    for (qsizetype i = 0; i < source.items.size(); ++i)
-        all.append(int(i));
-    BatchRun run;
-    QEventLoop loop;
-    QObject::connect(&run, &BatchRun::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&run, &BatchRun::itemFinished, &run, [&](int index) {
-        const BatchItem& item = source.items.at(index);
+            // Only the taxpayers asked for, when some are.
+            QSet<QString> wanted;
+            for (const QString& ie : request.ies)
+                wanted.insert(documentDigits(ie));
+            if (!wanted.isEmpty()) {
+                QSet<QString> found;
+                const auto unwanted = [&wanted, &found](const QString& ie) {
+                    if (!wanted.contains(documentDigits(ie)))
+                        return true;
+                    found.insert(documentDigits(ie));
+                    return false;
+                };
+                source.items.removeIf(
+                    [&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+                source.unregistered.removeIf(
+                    [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
+                for (const QString& ie : request.ies) {
+                    if (!found.contains(documentDigits(ie))) {
+                        line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
+                             QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
+                        flow->ok = false;
+                    }
+                }
+            }
+            flow->preparation.start(&source.items);
+        });
+
+    QObject::connect(&flow->preparation, &BatchPreparation::finished, &flow->context,
+                     [flow, resend = request.resend, certificate, accountant] {
+                         // References the server lists already go again only when asked for (a
+                         // substitutive GIA).
+                         QList<BatchItem>& items = flow->source.items;
+                         if (resend) {
+                             for (BatchItem& item : items) {
+                                 for (BatchGia& gia : item.gias)
+                                     gia.ticked = gia.ticked || gia.note == BatchGia::Note::AlreadyListed;
+                             }
+                         }
+                         QList<int> all;
+                         for (qsizetype i = 0; i < items.size(); ++i)
+                             all.append(int(i));
+                         flow->run.start(&items, all, certificate, accountant);
+                     });
+    QObject::connect(&flow->run, &BatchRun::itemFinished, &flow->context, [flow, &out, &err](int index) {
+        const BatchItem& item = flow->source.items.at(index);
         line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
              batchResultDetail(item));
         out.flush();
-        ok = ok && done(item) && item.journalError.isEmpty();
+        flow->ok = flow->ok && done(item) && item.journalError.isEmpty();
         if (!item.journalError.isEmpty()) {
             err << journalNotWrittenText(item) << '\n';
             err.flush();
         }
     });
-    run.start(&source.items, all, certificate, accountant);
-    if (run.running())
-        loop.exec();
-
-    for (const BatchCompany& company : source.unregistered) {
-        line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
-             QStringLiteral("importe a empresa antes de transmitir"));
-        ok = false;
-    }
-    out.flush();
-    err.flush();
-    return ok ? 0 : 1;
+    QObject::connect(&flow->run, &BatchRun::finished, &flow->context, [flow, &out, end] {
+        for (const BatchCompany& company : flow->source.unregistered) {
+            line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
+                 QStringLiteral("importe a empresa antes de transmitir"));
+            flow->ok = false;
+        }
+        end(flow->ok ? 0 : 1);
+    });
 }
 
 } // namespace
@@ -241,7 +260,7 @@ void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QText
                         if (!certificate)
                             finished(failed(err, certificate.error().description));
                         else
-                            finished(transmit(request, *certificate, accountant, out, err));
+                            transmit(request, *certificate, accountant, out, err, finished);
                     });
 }
 

@@ -2,12 +2,14 @@
 
 #include "data/AccessReaderProtocol.h"
 
+#include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -353,57 +355,174 @@ AccessReader::Result AccessReader::readAll(const QString& path) {
     return read(path, {QStringLiteral("*")});
 }
 
-AccessReader::Result AccessReader::read(const QString& path, const QStringList& rowsOf) {
-    Result result;
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        result.cause = Cause::NoFile;
-        result.detail = QStringLiteral("arquivo inexistente: %1").arg(path);
+namespace {
+
+AccessReader::Result noFile(const QString& path) {
+    AccessReader::Result result;
+    result.cause = AccessReader::Cause::NoFile;
+    result.detail = QStringLiteral("arquivo inexistente: %1").arg(path);
+    return result;
+}
+
+AccessReader::Result notStarted(const QProcess& process) {
+    AccessReader::Result result;
+    result.status = AccessReader::Status::Unavailable;
+    result.cause = AccessReader::Cause::HelperMissing;
+    result.detail =
+        QStringLiteral("leitor %1 não iniciou: %2").arg(AccessReader::helperPath(), process.errorString());
+    return result;
+}
+
+AccessReader::Result stoppedEarly(AccessReader::Cause cause, const QString& path) {
+    AccessReader::Result result;
+    result.cause = cause;
+    result.detail = cause == AccessReader::Cause::TimedOut
+                        ? QStringLiteral("tempo esgotado lendo %1").arg(path)
+                        : QStringLiteral("memória esgotada lendo %1").arg(path);
+    return result;
+}
+
+// What a helper that ended on its own left.
+AccessReader::Result ended(QProcess& process, const QString& path) {
+    AccessReader::Result result;
+    if (process.exitStatus() != QProcess::NormalExit) {
+        result.cause = AccessReader::Cause::Crashed;
+        result.detail = QStringLiteral("o leitor terminou de forma anormal lendo %1").arg(path);
         return result;
     }
-    QStringList arguments{info.absoluteFilePath()};
-    arguments += rowsOf;
+    if (process.exitCode() != proto::Done) {
+        result.cause = AccessReader::Cause::Refused;
+        if (process.exitCode() == proto::Usage) {
+            result.status = AccessReader::Status::Unavailable;
+            result.cause = AccessReader::Cause::HelperMissing;
+        }
+        result.detail = QStringLiteral("o leitor recusou %1 (código %2)").arg(path).arg(process.exitCode());
+        return result;
+    }
+    if (!AccessReader::decode(process.readAllStandardOutput(), &result.database, &result.detail)) {
+        result.cause = AccessReader::Cause::Malformed;
+        return result;
+    }
+    result.status = AccessReader::Status::Ok;
+    return result;
+}
 
-    QProcess process;
+void prepare(QProcess& process) {
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(helperPath(), arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(10000)) {
-        result.status = Status::Unavailable;
-        result.cause = Cause::HelperMissing;
-        result.detail = QStringLiteral("leitor %1 não iniciou: %2").arg(helperPath(), process.errorString());
-        return result;
+}
+
+// One read by the helper: its memory looked at on a timer, its time bounded by another. A helper
+// stopped early, or whose caller went, is killed and left to end on its own: nothing waits.
+class ReadJob final : public QObject {
+public:
+    ReadJob(const QString& path, const QStringList& arguments, qint64 size, QObject* context,
+            AccessReader::Handler done)
+        : m_path(path)
+        , m_context(context)
+        , m_done(std::move(done)) {
+        connect(context, &QObject::destroyed, this, [this] { stop(); });
+        m_process = new QProcess(this);
+        prepare(*m_process);
+        connect(m_process, &QProcess::finished, this, [this] {
+            if (!m_reported)
+                report(ended(*m_process, m_path));
+            deleteLater();
+        });
+        connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart)
+                return;
+            if (!m_reported)
+                report(notStarted(*m_process));
+            deleteLater();
+        });
+        auto* poll = new QTimer(this);
+        poll->setInterval(kMemoryPollMs);
+        connect(poll, &QTimer::timeout, this, [this, limit = AccessReader::memoryLimitBytes(size)] {
+            if (m_process->state() == QProcess::Running && residentBytes(m_process->processId()) > limit)
+                stopEarly(AccessReader::Cause::TooMuchMemory);
+        });
+        auto* deadline = new QTimer(this);
+        deadline->setSingleShot(true);
+        deadline->setInterval(AccessReader::timeLimitMs(size));
+        connect(deadline, &QTimer::timeout, this, [this] { stopEarly(AccessReader::Cause::TimedOut); });
+        // Started from the event loop, so that even a helper that cannot start reports later.
+        QTimer::singleShot(0, this, [this, arguments, poll, deadline] {
+            if (m_reported)
+                return;
+            poll->start();
+            deadline->start();
+            m_process->start(AccessReader::helperPath(), arguments, QIODevice::ReadOnly);
+        });
     }
+
+private:
+    void stopEarly(AccessReader::Cause cause) {
+        if (m_reported)
+            return;
+        report(stoppedEarly(cause, m_path));
+        stop();
+    }
+
+    void stop() {
+        m_reported = true;
+        for (QTimer* timer : findChildren<QTimer*>())
+            timer->stop();
+        if (m_process->state() == QProcess::NotRunning)
+            deleteLater();
+        else
+            m_process->kill(); // finished() follows and deletes the job
+    }
+
+    void report(AccessReader::Result result) {
+        m_reported = true;
+        for (QTimer* timer : findChildren<QTimer*>())
+            timer->stop();
+        ModalGate::deliver(m_context,
+                           [done = std::move(m_done), result = std::move(result)] { done(result); });
+    }
+
+    QString m_path;
+    QObject* m_context; // its end stops the job first
+    AccessReader::Handler m_done;
+    QProcess* m_process = nullptr;
+    bool m_reported = false;
+};
+
+} // namespace
+
+void AccessReader::readAll(const QString& path, QObject* context, Handler done) {
+    read(path, {QStringLiteral("*")}, context, std::move(done));
+}
+
+void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done) {
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        QTimer::singleShot(0, context, [context, done = std::move(done), result = noFile(path)] {
+            ModalGate::deliver(context, [done, result] { done(result); });
+        });
+        return;
+    }
+    new ReadJob(path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context, std::move(done));
+}
+
+AccessReader::Result AccessReader::read(const QString& path, const QStringList& rowsOf) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return noFile(path);
+    QProcess process;
+    prepare(process);
+    process.start(helperPath(), QStringList{info.absoluteFilePath()} + rowsOf, QIODevice::ReadOnly);
+    if (!process.waitForStarted(10000))
+        return notStarted(process);
     if (const Cause stopped =
             waitWithinLimits(process, timeLimitMs(info.size()), memoryLimitBytes(info.size()));
         stopped != Cause::None) {
         process.kill();
         process.waitForFinished(5000);
-        result.cause = stopped;
-        result.detail = stopped == Cause::TimedOut ? QStringLiteral("tempo esgotado lendo %1").arg(path)
-                                                   : QStringLiteral("memória esgotada lendo %1").arg(path);
-        return result;
+        return stoppedEarly(stopped, path);
     }
-    if (process.exitStatus() != QProcess::NormalExit) {
-        result.cause = Cause::Crashed;
-        result.detail = QStringLiteral("o leitor terminou de forma anormal lendo %1").arg(path);
-        return result;
-    }
-    if (process.exitCode() != proto::Done) {
-        result.cause = Cause::Refused;
-        if (process.exitCode() == proto::Usage) {
-            result.status = Status::Unavailable;
-            result.cause = Cause::HelperMissing;
-        }
-        result.detail = QStringLiteral("o leitor recusou %1 (código %2)").arg(path).arg(process.exitCode());
-        return result;
-    }
-    if (!decode(process.readAllStandardOutput(), &result.database, &result.detail)) {
-        result.cause = Cause::Malformed;
-        return result;
-    }
-    result.status = Status::Ok;
-    return result;
+    return ended(process, path);
 }
 
 std::optional<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database, QString* error) {

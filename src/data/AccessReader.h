@@ -3,9 +3,11 @@
 #include "jet/JetDatabase.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace fiscora {
@@ -57,10 +59,19 @@ public:
         bool ok() const { return status == Status::Ok; }
     };
 
+    using Handler = std::function<void(Result)>;
+
     // Reads the schema of every user table, and the rows of the tables named in rowsOf
-    // (a table that the file lacks is no error: its rowsRead stays false).
-    static Result read(const QString& path, const QStringList& rowsOf);
+    // (a table that the file lacks is no error: its rowsRead stays false). A job of `context`:
+    // `done` runs once, later (never inside the call), when no box is up; nothing is reported
+    // when `context` goes first, and the helper is ended then.
+    static void read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done);
     // The rows of every user table as well.
+    static void readAll(const QString& path, QObject* context, Handler done);
+
+    // The same, waiting for the helper: only for the callers not yet moved to the job (the
+    // conversion of a text file, the company import).
+    static Result read(const QString& path, const QStringList& rowsOf);
     static Result readAll(const QString& path);
 
     // The helper program; by default fiscora-leitor-mdb beside the running executable, or in the

@@ -30,12 +30,11 @@ GiaDatabaseReader::Outcome outcomeOf(AccessReader::Status status) {
                                                        : GiaDatabaseReader::Outcome::InvalidFile;
 }
 
-// The rows of one table of an export, kept in read: the Access reader runs first, then the export
-// check, then the table must be there. On failure fills outcome (only when the reader failed) and
-// detail, and gives null.
-const AccessTable* readTable(const QString& path, const QString& name, AccessReader::Result& read,
-                             GiaDatabaseReader::Outcome& outcome, QString& detail) {
-    read = AccessReader::read(path, {name});
+// The rows of one table of an export as the Access reader read them: the reader first, then the
+// export check, then the table must be there. On failure fills outcome (only when the reader
+// failed) and detail, and gives null.
+const AccessTable* tableOf(const QString& path, const QString& name, const AccessReader::Result& read,
+                           GiaDatabaseReader::Outcome& outcome, QString& detail) {
     if (!read.ok()) {
         outcome = outcomeOf(read.status);
         detail = read.detail;
@@ -54,11 +53,11 @@ const AccessTable* readTable(const QString& path, const QString& name, AccessRea
 }
 
 // The rows of tblGIA, all of them or those of one IE.
-GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
+GiaDatabaseReader::Records collectGias(const QString& path, const AccessReader::Result& read,
+                                       const QString* ie) {
     using Outcome = GiaDatabaseReader::Outcome;
     GiaDatabaseReader::Records result;
-    AccessReader::Result read;
-    const AccessTable* table = readTable(path, kGia, read, result.outcome, result.detail);
+    const AccessTable* table = tableOf(path, kGia, read, result.outcome, result.detail);
     if (!table)
         return result;
     const QStringList names{QStringLiteral("NroGIA"),  QStringLiteral("IE"),   QStringLiteral("Tipo"),
@@ -92,6 +91,50 @@ GiaDatabaseReader::Records collectGias(const QString& path, const QString* ie) {
     return result;
 }
 
+GiaDatabaseReader::Listing listingOf(GiaDatabaseReader::Records records) {
+    using Outcome = GiaDatabaseReader::Outcome;
+    GiaDatabaseReader::Listing result;
+    result.detail = records.detail;
+    if (records.outcome != Outcome::Ok) {
+        result.outcome = records.outcome;
+        return result;
+    }
+    QList<GiaRecord>& chosen = records.rows;
+    // Equal months keep the file's order.
+    std::stable_sort(chosen.begin(), chosen.end(), [](const GiaRecord& a, const GiaRecord& b) {
+        return AccessValue::lessThan(a.reference, b.reference);
+    });
+    if (chosen.isEmpty()) {
+        result.outcome = Outcome::NoGia;
+        return result;
+    }
+    result.rows.reserve(chosen.size());
+    for (const GiaRecord& record : chosen)
+        result.rows.append(GiaDatabaseReader::listRow(record));
+    result.outcome = Outcome::Ok;
+    return result;
+}
+
+GiaDatabaseReader::Taxpayers taxpayersOf(const QString& path, const AccessReader::Result& read) {
+    GiaDatabaseReader::Taxpayers result;
+    const AccessTable* table = tableOf(path, kContribuinte, read, result.outcome, result.detail);
+    if (!table)
+        return result;
+    if (table->definition.columns.size() < 4) {
+        result.detail = QStringLiteral("tblContribuinte tem menos de quatro colunas");
+        return result;
+    }
+    result.rows.reserve(table->rows.size());
+    for (const jet::Row& row : table->rows) {
+        QStringList texts;
+        for (int i = 0; i < 4; ++i)
+            texts.append(AccessValue::toText(row.value(i)));
+        result.rows.append(texts);
+    }
+    result.outcome = GiaDatabaseReader::Outcome::Ok;
+    return result;
+}
+
 } // namespace
 
 Status GiaDatabaseReader::checkExport(const QString& path) {
@@ -110,52 +153,29 @@ Status GiaDatabaseReader::checkExport(const QString& path) {
 }
 
 GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
-    return collectGias(path, nullptr);
+    return collectGias(path, AccessReader::read(path, {kGia}), nullptr);
 }
 
 GiaDatabaseReader::Listing GiaDatabaseReader::listGias(const QString& path, const QString& ie) {
-    Listing result;
-    Records records = collectGias(path, &ie);
-    result.detail = records.detail;
-    if (records.outcome != Outcome::Ok) {
-        result.outcome = records.outcome;
-        return result;
-    }
-    QList<GiaRecord>& chosen = records.rows;
-    // Equal months keep the file's order.
-    std::stable_sort(chosen.begin(), chosen.end(), [](const GiaRecord& a, const GiaRecord& b) {
-        return AccessValue::lessThan(a.reference, b.reference);
-    });
-    if (chosen.isEmpty()) {
-        result.outcome = Outcome::NoGia;
-        return result;
-    }
-    result.rows.reserve(chosen.size());
-    for (const GiaRecord& record : chosen)
-        result.rows.append(listRow(record));
-    result.outcome = Outcome::Ok;
-    return result;
+    return listingOf(collectGias(path, AccessReader::read(path, {kGia}), &ie));
 }
 
 GiaDatabaseReader::Taxpayers GiaDatabaseReader::readTaxpayers(const QString& path) {
-    Taxpayers result;
-    AccessReader::Result read;
-    const AccessTable* table = readTable(path, kContribuinte, read, result.outcome, result.detail);
-    if (!table)
-        return result;
-    if (table->definition.columns.size() < 4) {
-        result.detail = QStringLiteral("tblContribuinte tem menos de quatro colunas");
-        return result;
-    }
-    result.rows.reserve(table->rows.size());
-    for (const jet::Row& row : table->rows) {
-        QStringList texts;
-        for (int i = 0; i < 4; ++i)
-            texts.append(AccessValue::toText(row.value(i)));
-        result.rows.append(texts);
-    }
-    result.outcome = Outcome::Ok;
-    return result;
+    return taxpayersOf(path, AccessReader::read(path, {kContribuinte}));
+}
+
+void GiaDatabaseReader::listGias(const QString& path, const QString& ie, QObject* context,
+                                 std::function<void(Listing)> done) {
+    AccessReader::read(path, {kGia}, context, [path, ie, done](const AccessReader::Result& read) {
+        done(listingOf(collectGias(path, read, &ie)));
+    });
+}
+
+void GiaDatabaseReader::readExport(const QString& path, QObject* context,
+                                   std::function<void(Records, Taxpayers)> done) {
+    AccessReader::read(path, {kGia, kContribuinte}, context, [path, done](const AccessReader::Result& read) {
+        done(collectGias(path, read, nullptr), taxpayersOf(path, read));
+    });
 }
 
 GiaListRow GiaDatabaseReader::listRow(const GiaRecord& record) {

@@ -4,8 +4,11 @@
 #include "jet/JetDatabase.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace fiscora {
 
@@ -62,12 +65,20 @@ public:
     // Access reader has read the file, before looking for their table.
     static Status checkExport(const QString& path);
 
-    // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.
+    // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month. These
+    // three wait for the Access reader: only for the callers not yet moved to the jobs below.
     static Listing listGias(const QString& path, const QString& ie);
     // Every row of tblGIA.
     static Records readGias(const QString& path);
     // The export's tblContribuinte read by column position; an empty table is Ok with no rows.
     static Taxpayers readTaxpayers(const QString& path);
+
+    // listGias as a job of `context` (data/AccessReader): `done` runs once, later.
+    static void listGias(const QString& path, const QString& ie, QObject* context,
+                         std::function<void(Listing)> done);
+    // readGias and readTaxpayers of one file, with one read, as a job of `context`.
+    static void readExport(const QString& path, QObject* context,
+                           std::function<void(Records, Taxpayers)> done);
 
     // The grid texts of one row.
     static GiaListRow listRow(const GiaRecord& record);

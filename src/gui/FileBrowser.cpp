@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QPointer>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTreeWidget>
@@ -149,12 +148,10 @@ void FileBrowser::driveChosen(int index) {
     if (root.isEmpty() || volumeRootOf(m_folder) == root)
         return;
     if (!setFolder(root)) {
-        QPointer<FileBrowser> self(this);
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("A unidade %1 não está disponível para leitura.").arg(root),
                          MessageIcon::Warning);
-        if (self)
-            showDriveOf(m_folder);
+        showDriveOf(m_folder);
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "core/NestedLoop.h"
+#include "core/ModalGate.h"
 #include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
@@ -125,7 +125,7 @@ UploadWindow::~UploadWindow() {
 }
 
 bool UploadWindow::uploadBusy() const {
-    return (m_transmission && m_transmission->busy()) || !m_held.isEmpty() || m_answerPending;
+    return (m_transmission && m_transmission->busy()) || m_answerPending;
 }
 
 bool UploadWindow::forCurrentTaxpayer() const {
@@ -171,28 +171,22 @@ void UploadWindow::refreshList() {
         m_session.RecebeDadosServer();
 }
 
-bool UploadWindow::outcomePending() const {
-    return m_answerPending || (m_transmission && m_transmission->ended() && !m_held.isEmpty());
-}
-
 void UploadWindow::closeEvent(QCloseEvent* event) {
-    if (!m_unloading && outcomePending()) {
-        // The outcome is in: it is still shown and the list refreshed, then the window goes.
+    if (m_answerPending) {
+        // The answer is in and its handling waits: it is still shown and the list refreshed,
+        // then the window unloads.
         event->ignore();
         hide();
         m_session.enableMainWindow();
-        m_closeWhenShown = true;
         return;
     }
     if (m_transmission)
         m_transmission->abort();
-    m_held.clear();
     event->accept();
     m_session.enableMainWindow();
 }
 
 void UploadWindow::unload() {
-    m_unloading = true;
     close();
 }
 
@@ -205,13 +199,10 @@ bool UploadWindow::certificateStep() {
     // A second send while one runs would transmit the same declarations twice.
     if (uploadBusy())
         return false;
-    QPointer<UploadWindow> self(this);
     std::optional<Certificate> certificate;
     bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome =
         CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
-    if (!self)
-        return false;
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
     else if (!accepted)
@@ -248,29 +239,31 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
 
     if (m_transmission)
         m_transmission->deleteLater();
-    m_held.clear();
     auto* transmission = new Transmission(this);
     m_transmission = transmission;
+    // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {
-        deliver([this, percent] {
+        ModalGate::deliver(this, [this, percent] {
             m_ProgressBar1->setValue(percent);
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
     connect(transmission, &Transmission::sendComplete, this,
-            [this] { deliver([this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
+            [this] { ModalGate::deliver(this, [this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
     connect(transmission, &Transmission::answered, this,
-            [this](const QString& text) { deliver([this, text] { answered(text); }); });
+            [this](const QString& text) { ModalGate::deliver(this, [this, text] { answered(text); }); });
     connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {
-        deliver([this] {
+        ModalGate::deliver(this, [this] {
             resetProgress(kClosedWithoutAnswerText);
             closedWithoutAnswer();
         });
     });
-    connect(transmission, &Transmission::failed, this,
-            [this](const AppError& error) { deliver([this, error] { uploadFailed(error); }); });
-    connect(transmission, &Transmission::journalFailed, this,
-            [this](const AppError& error) { deliver([error] { showDatabaseError(error); }); });
+    connect(transmission, &Transmission::failed, this, [this](const AppError& error) {
+        ModalGate::deliver(this, [this, error] { uploadFailed(error); });
+    });
+    connect(transmission, &Transmission::journalFailed, this, [this](const AppError& error) {
+        ModalGate::deliver(this, [error] { showDatabaseError(error); });
+    });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
     // Set by start() before anything can refuse it.
@@ -289,38 +282,6 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
         break;
     }
     return false;
-}
-
-void UploadWindow::deliver(std::function<void()> event) {
-    m_held.append(std::move(event));
-    deliverHeld();
-}
-
-void UploadWindow::deliverHeld() {
-    // An event opened a box and the next one came meanwhile: it follows when the first is done.
-    if (m_delivering)
-        return;
-    if (NestedLoop::running()) {
-        if (!m_deliveryQueued) {
-            m_deliveryQueued = true;
-            NestedLoop::whenIdle(this, [this] {
-                m_deliveryQueued = false;
-                deliverHeld();
-            });
-        }
-        return;
-    }
-    QPointer<UploadWindow> self(this);
-    m_delivering = true;
-    while (!m_held.isEmpty()) {
-        const std::function<void()> event = m_held.takeFirst();
-        event();
-        if (!self)
-            return;
-    }
-    m_delivering = false;
-    if (m_closeWhenShown && !m_answerPending)
-        unload();
 }
 
 } // namespace fiscora

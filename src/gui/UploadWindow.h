@@ -105,8 +105,7 @@ protected:
     bool startTransmission(TransmissionOrder order, TransmissionPauses pauses = {});
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
-    // Closes the window for good: the main window is enabled and the window deleted (once no
-    // modal loop runs).
+    // Closes the window for good: the main window is enabled and the window deleted.
     void unload();
     // Cancel: the main window enabled, this window hidden and kept as it is.
     void cancel();
@@ -126,23 +125,11 @@ protected:
     QString m_clickedName;
 
 private:
-    // Runs an event of the upload in order: now, or once no modal loop runs (a box opened by
-    // this window is still on the stack).
-    void deliver(std::function<void()> event);
-    void deliverHeld();
-    // The outcome is in but not yet shown.
-    bool outcomePending() const;
-
     QPointer<Transmission> m_transmission;
     // The certificate accepted in this window, until a later choice is refused: the journal names it.
     std::optional<Certificate> m_certificate;
     bool m_answerPending = false;
     bool m_leftBehind = false;
-    bool m_unloading = false;
-    bool m_closeWhenShown = false;
-    bool m_delivering = false;
-    bool m_deliveryQueued = false;
-    QList<std::function<void()>> m_held;
 };
 
 } // namespace fiscora

@@ -5,6 +5,7 @@
 #include "core/MessageBox.h"
 #include "core/Session.h"
 #include "data/AccountantTable.h"
+#include "gui/BusyWindow.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DialogKeys.h"
 #include "gui/ImportarEmpresas.h"
@@ -85,7 +86,8 @@ frmLote::frmLote(Session& session, QWidget* parent)
     , m_cmdReenviar(named(new QPushButton(QStringLiteral("Enviar &novamente as que falharam"), this),
                           QStringLiteral("cmdReenviar")))
     , m_cmdFechar(named(new QPushButton(QStringLiteral("&Fechar"), this), QStringLiteral("cmdFechar")))
-    , m_run(new BatchRun(this)) {
+    , m_run(new BatchRun(this))
+    , m_preparation(new BatchPreparation(this)) {
     setObjectName(QStringLiteral("frmLote"));
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -198,29 +200,37 @@ frmLote::frmLote(Session& session, QWidget* parent)
         }
     });
     connect(m_run, &BatchRun::finished, this, &frmLote::runFinished);
+    connect(m_preparation, &BatchPreparation::asking, this, [this](int index, int total) {
+        m_lblResumo->setText(
+            QStringLiteral("Consultando o servidor: empresa %1 de %2").arg(index + 1).arg(total));
+    });
+    connect(m_preparation, &BatchPreparation::finished, this, &frmLote::prepared);
 }
 
 frmLote::~frmLote() = default;
 
 void frmLote::openSource(const QString& path) {
-    if (sending())
+    if (sending() || preparing())
         return;
     m_txtOrigem->setText(QDir::toNativeSeparators(path));
     m_work = std::make_unique<QTemporaryDir>();
-    Result<BatchSource> source = BatchSource::open(path, m_work->path());
-    if (!source) {
-        m_source = {};
-        fillTree();
-        MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
-        return;
-    }
-    m_source = *source;
-    m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
-    prepareBatch(&m_source.items, [this](int index, int total) {
-        m_lblResumo->setText(
-            QStringLiteral("Consultando o servidor: empresa %1 de %2").arg(index + 1).arg(total));
-        m_lblResumo->repaint();
+    m_busy = BusyWindow::hold(this);
+    BatchSource::open(path, m_work->path(), m_preparation, [this](const Result<BatchSource>& source) {
+        if (!source) {
+            m_busy.reset();
+            m_source = {};
+            fillTree();
+            MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
+            return;
+        }
+        m_source = *source;
+        m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
+        m_preparation->start(&m_source.items);
     });
+}
+
+void frmLote::prepared() {
+    m_busy.reset();
     m_lblResumo->clear();
     fillTree();
     if (!m_source.problems.isEmpty())
@@ -340,8 +350,7 @@ void frmLote::start(const QList<int>& which) {
         if (m_source.items.at(index).readiness == BatchItem::Readiness::Ready)
             listed += m_source.items.at(index).tickedListed();
     }
-    QPointer<frmLote> self(this);
-    if (!confirmResend(listed) || !self)
+    if (!confirmResend(listed))
         return;
     const std::optional<Accountant> contador = transmissionAccountant(m_session);
     if (!contador)
@@ -359,7 +368,7 @@ void frmLote::start(const QList<int>& which) {
     bool accepted = false;
     const CertificateSelection::Outcome outcome =
         CertificateSelection::transmissionVariant(this, serverDate, &certificate, &accepted);
-    if (!self || outcome != CertificateSelection::Outcome::Accepted || !certificate)
+    if (outcome != CertificateSelection::Outcome::Accepted || !certificate)
         return;
     m_sending = which;
     m_done = 0;

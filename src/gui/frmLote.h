@@ -17,6 +17,7 @@ class QTreeWidgetItem;
 
 namespace fiscora {
 
+class BusyWindow;
 class Session;
 
 // "Transmissão em lote": one NovaGIA export (or a folder of GIA text files) holds the GIAs of
@@ -32,8 +33,10 @@ public:
     explicit frmLote(Session& session, QWidget* parent = nullptr);
     ~frmLote() override;
 
-    // Reads the export or folder and asks the server about each company.
+    // Reads the export or folder and asks the server about each company; the window is inert
+    // until the list is shown.
     void openSource(const QString& path);
+    bool preparing() const { return m_busy != nullptr; }
     void send();
     void sendFailedAgain();
 
@@ -51,6 +54,7 @@ private:
     void start(const QList<int>& which);
     void setSending(bool sending);
     void runFinished();
+    void prepared();
 
     Session& m_session;
     QLineEdit* m_txtOrigem;
@@ -73,6 +77,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_work; // the packages made from text files
     BatchSource m_source;
     BatchRun* m_run;
+    BatchPreparation* m_preparation;
+    std::shared_ptr<BusyWindow> m_busy; // while the source is read and the lists asked for
     QList<int> m_sending;
     int m_done = 0;
     bool m_closeWhenDone = false;

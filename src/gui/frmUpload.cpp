@@ -6,7 +6,9 @@
 #include "core/Session.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
+#include "gui/BusyWindow.h"
 #include "gui/ReadOnlyGrid.h"
+#include "transmission/AcceptedYear.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QHeaderView>
@@ -92,7 +94,13 @@ void frmUpload::selPRF() {
 
 void frmUpload::Command1() {
     m_session.setPathMDB(m_txtUploadFile);
-    const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(m_txtUploadFile, taxpayerIE());
+    GiaDatabaseReader::listGias(m_txtUploadFile, taxpayerIE(), this,
+                                // The window stays inert until the list is shown.
+                                [this, busy = BusyWindow::hold(this)](
+                                    const GiaDatabaseReader::Listing& listing) { showListing(listing); });
+}
+
+void frmUpload::showListing(const GiaDatabaseReader::Listing& listing) {
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         m_cmdUpload->setEnabled(false);
         MessageBox::show(AppTexts::productTitle, GiaDatabaseReader::message(listing.outcome));
@@ -135,8 +143,7 @@ QList<JournalGia> frmUpload::giaList() {
     for (int row = qMin(a, b); row <= qMax(a, b); ++row) {
         const QTableWidgetItem* number = m_GridRefencias->item(row, 0);
         const QTableWidgetItem* reference = m_GridRefencias->item(row, 1);
-        const QString year = reference ? reference->text().right(4) : QString();
-        if (!year.isEmpty() && anoTrabalho.contains(year)) {
+        if (reference && acceptsYear(anoTrabalho, reference->text())) {
             list.append({number ? number->text() : QString(), reference->text()});
             ++m_giaCerta;
         } else if (!m_msgTrabalho) {
@@ -162,8 +169,7 @@ void frmUpload::send() {
     QStringList references;
     for (const JournalGia& gia : order.gias)
         references.append(gia.reference);
-    const QPointer<frmUpload> self(this);
-    if (!confirmResend(listedReferences(listed, references)) || !self)
+    if (!confirmResend(listedReferences(listed, references)))
         return;
     // The files are opened now and read as they are sent: a package converted again meanwhile
     // (another text file clicked) replaces atual.mdb, never the one this upload holds open.

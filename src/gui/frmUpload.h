@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/GiaDatabaseReader.h"
 #include "gui/UploadWindow.h"
 
 namespace fiscora {
@@ -18,7 +19,8 @@ public:
     void send();
 
     // The hidden commands the file click runs: the text file's conversion into the package
-    // (then the listing of the package), and the listing of txtUploadFile.
+    // (then the listing of the package), and the listing of txtUploadFile (shown once the file
+    // is read; the window is inert meanwhile).
     void selPRF();
     void Command1();
 
@@ -35,6 +37,7 @@ protected:
 
 private:
     void setUpGrid();
+    void showListing(const GiaDatabaseReader::Listing& listing);
     // The selected rows of accepted years (number and reference); counts them in giaCerta and
     // shows the not-accepted message once per loading.
     QList<JournalGia> giaList();

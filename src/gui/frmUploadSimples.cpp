@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/ModalGate.h"
 #include "core/Session.h"
 #include "transmission/PgdasAnswer.h"
 
@@ -62,14 +63,17 @@ void frmUploadSimples::answered(const QString& text) {
     m_cmdUpload->setEnabled(false);
     setAnswerPending(true);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
-        const QList<PgdasRefusal> refusals = pgdasRefusalsIn(text);
-        for (const PgdasRefusal& refusal : refusals)
-            showOutcome(AppTexts::programTitle, refusal.message);
-        if (refusals.isEmpty() && !forCurrentTaxpayer())
-            showAnsweredElsewhere();
-        setAnswerPending(false);
-        refreshList();
-        unload();
+        // The window goes with it: not under a box the user is answering.
+        ModalGate::deliver(this, [this, text] {
+            const QList<PgdasRefusal> refusals = pgdasRefusalsIn(text);
+            for (const PgdasRefusal& refusal : refusals)
+                showOutcome(AppTexts::programTitle, refusal.message);
+            if (refusals.isEmpty() && !forCurrentTaxpayer())
+                showAnsweredElsewhere();
+            setAnswerPending(false);
+            refreshList();
+            unload();
+        });
     });
 }
 

@@ -1,10 +1,12 @@
 #include "transmission/Batch.h"
 
 #include "certificates/CertificateChecks.h"
+#include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
 #include "data/AccessValue.h"
 #include "data/GiaConversion.h"
 #include "net/Transport.h"
+#include "transmission/AcceptedYear.h"
 #include "transmission/TaxpayerList.h"
 #include "transmission/Transmission.h"
 
@@ -15,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace fiscora {
 
@@ -25,17 +28,16 @@ AppError batchError(const QString& text) {
 }
 
 // The GIAs of one database, each registered taxpayer's as an item, the others' companies apart.
-Status readDatabase(const QString& database, const QString& chosen,
-                    const QHash<QString, Taxpayer>& registered, BatchSource* source,
-                    QSet<QString>* unregisteredSeen) {
-    const GiaDatabaseReader::Records records = GiaDatabaseReader::readGias(database);
+Status addDatabase(const GiaDatabaseReader::Records& records, const GiaDatabaseReader::Taxpayers& taxpayers,
+                   const QString& database, const QString& chosen, const QHash<QString, Taxpayer>& registered,
+                   BatchSource* source, QSet<QString>* unregisteredSeen) {
     if (records.outcome != GiaDatabaseReader::Outcome::Ok)
         return batchError(GiaDatabaseReader::message(records.outcome));
     QMap<QString, QList<GiaRecord>> byIe;
     for (const GiaRecord& record : records.rows)
         byIe[AccessValue::toText(record.ie)].append(record);
     QHash<QString, QString> names;
-    for (const QStringList& row : GiaDatabaseReader::readTaxpayers(database).rows)
+    for (const QStringList& row : taxpayers.rows)
         names.insert(row.value(0), row.value(1).trimmed());
     for (auto it = byIe.begin(); it != byIe.end(); ++it) {
         const auto found = registered.constFind(it.key());
@@ -59,6 +61,64 @@ Status readDatabase(const QString& database, const QString& chosen,
         source->items.append(item);
     }
     return {};
+}
+
+// A source being read: the export, or the folder's text files one after another.
+struct Opening {
+    QString path;
+    QString workFolder;
+    QObject* context = nullptr;
+    std::function<void(Result<BatchSource>)> done;
+    QHash<QString, Taxpayer> registered;
+    BatchSource source;
+    QSet<QString> unregisteredSeen;
+    QStringList texts;
+    qsizetype next = 0;
+};
+
+void finishOpening(const std::shared_ptr<Opening>& opening) {
+    BatchSource& source = opening->source;
+    if (source.items.isEmpty() && source.unregistered.isEmpty()) {
+        opening->done(batchError(source.problems.isEmpty()
+                                     ? QStringLiteral("Nenhuma GIA foi encontrada em %1.").arg(opening->path)
+                                     : source.problems.join(QLatin1Char('\n'))));
+        return;
+    }
+    std::stable_sort(source.items.begin(), source.items.end(), [](const BatchItem& a, const BatchItem& b) {
+        return QString::localeAwareCompare(a.taxpayer.RazaoSocial, b.taxpayer.RazaoSocial) < 0;
+    });
+    opening->done(std::move(source));
+}
+
+void readNextText(const std::shared_ptr<Opening>& opening) {
+    if (opening->next >= opening->texts.size()) {
+        finishOpening(opening);
+        return;
+    }
+    const qsizetype i = opening->next++;
+    const QString text = opening->texts.at(i);
+    const auto problem = [opening, text](const QString& why) {
+        opening->source.problems.append(QFileInfo(text).fileName() + QStringLiteral(": ") + why);
+    };
+    // A package of its own per file: what is sent stays as it was chosen.
+    const QString package = QDir(opening->workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
+    const GiaConversion::Result converted =
+        GiaConversion::convert(text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
+    if (!converted.ok) {
+        problem(converted.message);
+        readNextText(opening);
+        return;
+    }
+    GiaDatabaseReader::readExport(
+        package, opening->context,
+        [opening, package, text, problem](const GiaDatabaseReader::Records& records,
+                                          const GiaDatabaseReader::Taxpayers& taxpayers) {
+            if (const Status read = addDatabase(records, taxpayers, package, text, opening->registered,
+                                                &opening->source, &opening->unregisteredSeen);
+                !read)
+                problem(read.error().description);
+            readNextText(opening);
+        });
 }
 
 bool isTextFile(const QString& path) {
@@ -105,66 +165,87 @@ bool BatchItem::skipped() const {
     return result == Result::NotSent && tickedGias().isEmpty() && nothingLeft();
 }
 
-Result<BatchSource> BatchSource::open(const QString& path, const QString& workFolder) {
-    const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
-    if (!taxpayers)
-        return taxpayers.error();
-    QHash<QString, Taxpayer> registered;
-    for (const Taxpayer& taxpayer : *taxpayers)
-        registered.insert(taxpayer.IE, taxpayer);
-
-    BatchSource source;
-    QSet<QString> unregisteredSeen;
-    const QFileInfo info(path);
-    QStringList texts;
-    if (info.isDir()) {
-        for (const QFileInfo& file : QDir(path).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
-            if (isTextFile(file.fileName()))
-                texts.append(file.absoluteFilePath());
+void BatchSource::open(const QString& path, const QString& workFolder, QObject* context,
+                       std::function<void(Result<BatchSource>)> done) {
+    auto opening = std::make_shared<Opening>();
+    opening->path = path;
+    opening->workFolder = workFolder;
+    opening->context = context;
+    // Reported when no box is up, as the reads are.
+    opening->done = [context, done](Result<BatchSource> source) {
+        ModalGate::deliver(context, [done, source] { done(source); });
+    };
+    // Begun from the event loop: even a folder without files is told later.
+    QTimer::singleShot(0, context, [opening] {
+        const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
+        if (!taxpayers) {
+            opening->done(taxpayers.error());
+            return;
         }
-        if (texts.isEmpty())
-            return batchError(QStringLiteral("A pasta %1 não tem arquivos GIA (.prf).").arg(path));
-    } else if (isTextFile(path)) {
-        texts.append(info.absoluteFilePath());
-    } else if (const Status read = readDatabase(path, path, registered, &source, &unregisteredSeen); !read) {
-        return read.error();
-    }
-
-    const QString templatePath = ProgramFolder::file(QStringLiteral("gia_limpa.mdb"));
-    for (qsizetype i = 0; i < texts.size(); ++i) {
-        const QString& text = texts.at(i);
-        // A package of its own per file: what is sent stays as it was chosen.
-        const QString package = QDir(workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
-        const GiaConversion::Result converted = GiaConversion::convert(text, package, templatePath);
-        const Status read = converted.ok ? readDatabase(package, text, registered, &source, &unregisteredSeen)
-                                         : Status(batchError(converted.message));
-        if (!read)
-            source.problems.append(QFileInfo(text).fileName() + QStringLiteral(": ") +
-                                   read.error().description);
-    }
-    if (source.items.isEmpty() && source.unregistered.isEmpty()) {
-        return batchError(source.problems.isEmpty()
-                              ? QStringLiteral("Nenhuma GIA foi encontrada em %1.").arg(path)
-                              : source.problems.join(QLatin1Char('\n')));
-    }
-    std::stable_sort(source.items.begin(), source.items.end(), [](const BatchItem& a, const BatchItem& b) {
-        return QString::localeAwareCompare(a.taxpayer.RazaoSocial, b.taxpayer.RazaoSocial) < 0;
+        for (const Taxpayer& taxpayer : *taxpayers)
+            opening->registered.insert(taxpayer.IE, taxpayer);
+        const QFileInfo info(opening->path);
+        if (info.isDir()) {
+            for (const QFileInfo& file :
+                 QDir(opening->path).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+                if (isTextFile(file.fileName()))
+                    opening->texts.append(file.absoluteFilePath());
+            }
+            if (opening->texts.isEmpty()) {
+                opening->done(
+                    batchError(QStringLiteral("A pasta %1 não tem arquivos GIA (.prf).").arg(opening->path)));
+                return;
+            }
+        } else if (isTextFile(opening->path)) {
+            opening->texts.append(info.absoluteFilePath());
+        } else {
+            GiaDatabaseReader::readExport(
+                opening->path, opening->context,
+                [opening](const GiaDatabaseReader::Records& records,
+                          const GiaDatabaseReader::Taxpayers& names) {
+                    if (const Status read =
+                            addDatabase(records, names, opening->path, opening->path, opening->registered,
+                                        &opening->source, &opening->unregisteredSeen);
+                        !read) {
+                        opening->done(read.error());
+                        return;
+                    }
+                    finishOpening(opening);
+                });
+            return;
+        }
+        readNextText(opening);
     });
-    return source;
 }
 
-void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& progress) {
-    QHash<QString, Result<TaxpayerList>> lists;
-    for (qsizetype i = 0; i < items->size(); ++i) {
-        BatchItem& item = (*items)[i];
-        auto known = lists.constFind(item.taxpayer.IE);
-        if (known == lists.constEnd()) {
-            if (progress)
-                progress(int(i), int(items->size()));
-            known = lists.insert(item.taxpayer.IE, fetchTaxpayerList(item.taxpayer.IE, item.taxpayer.Chave));
+BatchPreparation::BatchPreparation(QObject* parent)
+    : QObject(parent) {}
+
+void BatchPreparation::start(QList<BatchItem>* items) {
+    m_items = items;
+    m_next = 0;
+    m_lists.clear();
+    QTimer::singleShot(0, this, &BatchPreparation::next);
+}
+
+void BatchPreparation::next() {
+    for (; m_next < m_items->size(); ++m_next) {
+        BatchItem& item = (*m_items)[m_next];
+        const auto known = m_lists.constFind(item.taxpayer.IE);
+        if (known != m_lists.constEnd()) {
+            applyList(&item, *known);
+            continue;
         }
-        applyList(&item, *known);
+        Q_EMIT asking(int(m_next), int(m_items->size()));
+        const QString ie = item.taxpayer.IE;
+        fetchTaxpayerList(ie, item.taxpayer.Chave, this, [this, ie](const Result<TaxpayerList>& list) {
+            m_lists.insert(ie, list);
+            next();
+        });
+        return;
     }
+    m_items = nullptr;
+    Q_EMIT finished();
 }
 
 void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
@@ -186,7 +267,6 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
     const QList<ListedReference> listed =
         list ? listedReferences(list->listed(), references) : QList<ListedReference>();
     for (BatchGia& gia : item->gias) {
-        const QString year = gia.row.reference.right(4);
         const auto found = std::find_if(listed.cbegin(), listed.cend(), [&gia](const ListedReference& r) {
             return r.reference == gia.row.reference.trimmed();
         });
@@ -194,7 +274,7 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
         // A GIA the accountant unticked stays so when the list is had again.
         const bool wanted = gia.ticked || gia.note != BatchGia::Note::None;
         if (item->readiness == BatchItem::Readiness::Ready &&
-            (year.isEmpty() || !item->anoTrabalho.contains(year)))
+            !acceptsYear(item->anoTrabalho, gia.row.reference))
             gia.note = BatchGia::Note::YearNotAccepted;
         else if (!gia.protocols.isEmpty())
             gia.note = BatchGia::Note::AlreadyListed;
@@ -360,38 +440,8 @@ void BatchRun::send(int index) {
     order.serverDate = item.serverDate;
 
     auto* transmission = new Transmission(this);
-    // After the outcome the taxpayer's list tells whether the server has it.
     const auto settle = [this, index, transmission](BatchItem::Result result, const QString& detail) {
-        const BatchItem& sent = m_items->at(index);
-        BatchItem::Result final = result;
-        QString why = detail;
-        QList<ListedTransmission> protocols;
-        // Nothing the server could have recorded needs its list.
-        if (result != BatchItem::Result::Failed) {
-            const Result<TaxpayerList> list = fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave);
-            // What the server now lists is marked as at the first listing, in every item of the
-            // taxpayer: sent once is enough.
-            if (list && !list->keyRefused) {
-                const QString ie = sent.taxpayer.IE;
-                for (BatchItem& other : *m_items) {
-                    if (other.taxpayer.IE == ie)
-                        applyList(&other, list);
-                }
-            }
-            if (list && list->confirmed.contains(transmission->journalId())) {
-                final = BatchItem::Result::Listed;
-                why.clear();
-                protocols = list->confirmed.value(transmission->journalId());
-            } else if (!list && result == BatchItem::Result::Refused) {
-                final = BatchItem::Result::Unknown;
-                why = detail + QStringLiteral(" (") + list.error().description + QLatin1Char(')');
-            }
-        }
-        if (const std::optional<AppError>& unwritten = transmission->journalError())
-            (*m_items)[index].journalError = unwritten->description;
-        finishItem(index, final, why, protocols);
-        transmission->deleteLater();
-        QTimer::singleShot(0, this, &BatchRun::next);
+        this->settle(index, transmission, result, detail);
     };
     connect(transmission, &Transmission::sendProgress, this,
             [this, index](int percent) { Q_EMIT itemProgress(index, percent); });
@@ -410,6 +460,51 @@ void BatchRun::send(int index) {
         finishItem(index, BatchItem::Result::Failed, refused->error.description);
         QTimer::singleShot(0, this, &BatchRun::next);
     }
+}
+
+void BatchRun::settle(int index, Transmission* transmission, BatchItem::Result result,
+                      const QString& detail) {
+    // Nothing the server could have recorded needs its list.
+    if (result == BatchItem::Result::Failed) {
+        settled(index, transmission, result, detail, nullptr);
+        return;
+    }
+    const BatchItem& sent = m_items->at(index);
+    fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave, this,
+                      [this, index, transmission, result, detail](const Result<TaxpayerList>& list) {
+                          settled(index, transmission, result, detail, &list);
+                      });
+}
+
+void BatchRun::settled(int index, Transmission* transmission, BatchItem::Result result, const QString& detail,
+                       const Result<TaxpayerList>* list) {
+    BatchItem::Result final = result;
+    QString why = detail;
+    QList<ListedTransmission> protocols;
+    if (list) {
+        // What the server now lists is marked as at the first listing, in every item of the
+        // taxpayer: sent once is enough.
+        if (*list && !(*list)->keyRefused) {
+            const QString ie = m_items->at(index).taxpayer.IE;
+            for (BatchItem& other : *m_items) {
+                if (other.taxpayer.IE == ie)
+                    applyList(&other, *list);
+            }
+        }
+        if (*list && (*list)->confirmed.contains(transmission->journalId())) {
+            final = BatchItem::Result::Listed;
+            why.clear();
+            protocols = (*list)->confirmed.value(transmission->journalId());
+        } else if (!*list && result == BatchItem::Result::Refused) {
+            final = BatchItem::Result::Unknown;
+            why = detail + QStringLiteral(" (") + list->error().description + QLatin1Char(')');
+        }
+    }
+    if (const std::optional<AppError>& unwritten = transmission->journalError())
+        (*m_items)[index].journalError = unwritten->description;
+    finishItem(index, final, why, protocols);
+    transmission->deleteLater();
+    QTimer::singleShot(0, this, &BatchRun::next);
 }
 
 void BatchRun::finishItem(int index, BatchItem::Result result, const QString& detail,

@@ -8,6 +8,7 @@
 #include "transmission/TaxpayerList.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -16,6 +17,8 @@
 #include <functional>
 
 namespace fiscora {
+
+class Transmission;
 
 // A GIA of a batch and whether it goes.
 struct BatchGia {
@@ -88,13 +91,37 @@ struct BatchSource {
     QStringList problems;
 
     // Fails, in Portuguese, when nothing can be read (not an export, an empty folder, no GIA of
-    // a registered or unregistered company). Packages go to `workFolder`.
-    static fiscora::Result<BatchSource> open(const QString& path, const QString& workFolder);
+    // a registered or unregistered company). Packages go to `workFolder`. A job of `context`: the
+    // files are read one after another, and `done` runs once, later.
+    static void open(const QString& path, const QString& workFolder, QObject* context,
+                     std::function<void(fiscora::Result<BatchSource>)> done);
 };
 
-// Asks the server once per taxpayer for its list and marks its items by it (applyList).
-// `progress` is told each taxpayer as it is asked (index of its first item, count of items).
-void prepareBatch(QList<BatchItem>* items, const std::function<void(int, int)>& progress = {});
+// Asks the server once per taxpayer for its list, one taxpayer after another, and marks its items
+// by it (applyList). Widget-free; destroying it ends the question under way.
+class BatchPreparation final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BatchPreparation)
+
+public:
+    explicit BatchPreparation(QObject* parent = nullptr);
+
+    // The items (which must outlive the preparation) are marked as their lists come.
+    void start(QList<BatchItem>* items);
+    bool running() const { return m_items != nullptr; }
+
+Q_SIGNALS:
+    // A taxpayer's list is being asked for: index of its first item, count of items.
+    void asking(int index, int total);
+    void finished();
+
+private:
+    void next();
+
+    QList<BatchItem>* m_items = nullptr;
+    qsizetype m_next = 0;
+    QHash<QString, Result<TaxpayerList>> m_lists;
+};
 
 // Marks an item by its taxpayer's list, at the first listing and whenever the list is had again:
 // the accepted years and the server's date, a refused key, the references the server already has
@@ -140,6 +167,11 @@ Q_SIGNALS:
 private:
     void next();
     void send(int index);
+    // After the outcome the taxpayer's list (when the server may have the upload) tells whether
+    // the server has it.
+    void settle(int index, Transmission* transmission, BatchItem::Result result, const QString& detail);
+    void settled(int index, Transmission* transmission, BatchItem::Result result, const QString& detail,
+                 const Result<TaxpayerList>* list);
     // Listed items get the protocols the journal now keeps for their upload.
     void finishItem(int index, BatchItem::Result result, const QString& detail,
                     const QList<ListedTransmission>& protocols = {});

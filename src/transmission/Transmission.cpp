@@ -8,6 +8,7 @@
 #include "transmission/PgdasAnswer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -58,10 +59,6 @@ Transmission::Transmission(QObject* parent)
 
 Transmission::~Transmission() {
     abort();
-    if (m_digest) {
-        m_digest->wait();
-        delete m_digest;
-    }
 }
 
 void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
@@ -92,8 +89,7 @@ QString Transmission::answerFirstLine(const QByteArray& answer) {
 }
 
 bool Transmission::busy() const {
-    // Events are held only while pausing.
-    return (m_upload && m_upload->isBusy()) || m_pausing || m_writePending;
+    return (m_upload && m_upload->isBusy()) || m_writePending || m_outcomeDue;
 }
 
 bool Transmission::ended() const {
@@ -160,27 +156,19 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
             if (upload != m_upload || upload->state() != UploadSession::State::Connected)
                 return;
             upload->send(request);
-            if (pauses.afterSendMs > 0) {
-                m_pausing = true;
-                QTimer::singleShot(pauses.afterSendMs, this, [this] {
-                    m_pausing = false;
-                    for (const std::function<void()>& event : std::exchange(m_held, {}))
-                        event();
-                });
-            }
+            m_outcomeNotBefore = QDeadlineTimer(pauses.afterSendMs);
         };
         if (pauses.beforeSendMs > 0)
             QTimer::singleShot(pauses.beforeSendMs, this, send);
         else
             send();
     });
-    connect(upload, &UploadSession::sendProgress, this, [this](qint64, qint64, int percent) {
-        emitEvent([this, percent] { Q_EMIT sendProgress(percent); });
-    });
+    connect(upload, &UploadSession::sendProgress, this,
+            [this](qint64, qint64, int percent) { Q_EMIT sendProgress(percent); });
     connect(upload, &UploadSession::sendComplete, this, [this] {
         m_sent = true;
         digestSentContent();
-        emitEvent([this] { Q_EMIT sendComplete(); });
+        Q_EMIT sendComplete();
     });
     connect(upload, &UploadSession::answered, this, [this](const QByteArray& answer) {
         const QString text = QString::fromUtf8(answer);
@@ -223,28 +211,19 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
 
 void Transmission::abort() {
     // No later comes: the outcome waiting for the database gets one more try, and no event.
+    m_outcomeDue = false;
     if (m_writePending) {
         m_writePending = false;
-        m_held.clear();
         static_cast<void>(completeTransmission(m_journalId, m_outcome, m_outcomeDetail));
     }
     if (m_journalId == 0 || m_completed)
         return;
-    m_held.clear();
-    m_pausing = false;
     if (m_upload)
         m_upload->abort();
     complete(m_sent ? TransmissionOutcome::Unknown : TransmissionOutcome::Failed,
              m_sent ? QStringLiteral("O envio foi interrompido antes da resposta do servidor.")
                     : QStringLiteral("O envio foi interrompido antes do fim."),
              {});
-}
-
-void Transmission::emitEvent(std::function<void()> event) {
-    if (m_pausing)
-        m_held.append(std::move(event));
-    else
-        event();
 }
 
 // The row first, so that a list asked for on the event already finds it completed.
@@ -275,22 +254,37 @@ void Transmission::writeOutcome() {
     m_writePending = false;
     if (!done)
         m_journalError = done.error();
-    if (std::function<void()> event = std::exchange(m_outcomeEvent, {}))
-        emitEvent(std::move(event));
-    if (!done) {
-        const AppError error = done.error();
-        emitEvent([this, error] { Q_EMIT journalFailed(error); });
+    std::function<void()> event = std::exchange(m_outcomeEvent, {});
+    const auto report = [this, event, done] {
+        m_outcomeDue = false;
+        if (event)
+            event();
+        if (!done)
+            Q_EMIT journalFailed(done.error());
+    };
+    // The PGDAS window's pause after the send: whatever follows the outcome (the list asked for
+    // again) reaches the server no sooner than it always has.
+    if (const qint64 wait = m_outcomeNotBefore.remainingTime(); wait > 0) {
+        m_outcomeDue = true;
+        QTimer::singleShot(int(wait), this, [this, report] {
+            if (m_outcomeDue)
+                report();
+        });
+        return;
     }
+    report();
 }
 
 // The digest of what went out, from the very files the upload read, on a thread of its own:
-// reading a large file again must not hold up the answer.
+// reading a large file again must not hold up the answer, nor the window that deletes the
+// transmission at the answer. The thread owns what it reads and ends on its own.
 void Transmission::digestSentContent() {
-    if (m_digest || m_digested)
+    if (m_digesting || m_digested)
         return;
+    m_digesting = true;
     const QList<UploadFilePiece> content = m_content;
     const qint64 id = m_journalId;
-    m_digest = QThread::create([content, id] {
+    QThread* digest = QThread::create([content, id] {
         const Result<ContentDigest> digest = digestContent(content);
         if (!digest)
             return;
@@ -303,7 +297,8 @@ void Transmission::digestSentContent() {
             },
             Qt::QueuedConnection);
     });
-    m_digest->start();
+    connect(digest, &QThread::finished, digest, &QObject::deleteLater);
+    digest->start();
 }
 
 } // namespace fiscora

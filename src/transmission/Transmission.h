@@ -5,6 +5,7 @@
 #include "net/Upload.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -13,8 +14,6 @@
 
 #include <functional>
 #include <optional>
-
-class QThread;
 
 namespace fiscora {
 
@@ -39,7 +38,7 @@ struct TransmissionOrder {
 };
 
 // The PGDAS window pauses around the send (the server has always been sent its document so):
-// before handing the request over, and after it, holding the events that come meanwhile.
+// before handing the request over, and after it, before the outcome is reported.
 struct TransmissionPauses {
     int beforeSendMs = 0;
     int afterSendMs = 0;
@@ -81,7 +80,8 @@ public:
     void abort();
 
     QString url() const { return m_url; }
-    // Connecting, sending, waiting for the answer, or an event held by the pause after the send.
+    // Connecting, sending, waiting for the answer, or the outcome not yet reported (its journal
+    // write, the pause after the send).
     bool busy() const;
     // Answered, closed without answer or failed: the outcome is known.
     bool ended() const;
@@ -121,8 +121,6 @@ private:
     // One try to write the outcome; a busy database is tried again later, within the limit.
     void writeOutcome();
     void digestSentContent();
-    // Emits now, or after the pause that follows the send.
-    void emitEvent(std::function<void()> event);
 
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;
@@ -132,9 +130,9 @@ private:
     bool m_sent = false;
     bool m_refusedByProxy = false;
     bool m_completed = false;
-    bool m_pausing = false;
-    QList<std::function<void()>> m_held;
-    QThread* m_digest = nullptr;
+    QDeadlineTimer m_outcomeNotBefore; // the end of the pause after the send
+    bool m_outcomeDue = false;         // the outcome waits for that pause
+    bool m_digesting = false;
     bool m_digested = false;
     // The outcome on its way to the journal.
     TransmissionOutcome m_outcome = TransmissionOutcome::Sending;

@@ -18,10 +18,12 @@
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
+#include "transmission/AcceptedYear.h"
 #include "transmission/Transmission.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -172,6 +174,10 @@ private Q_SLOTS:
         origin->setFocus();
         QTest::keyClicks(origin, m_export);
         QTest::keyClick(origin, Qt::Key_Return);
+        // The file is read and the lists asked for while the window, inert, waits.
+        QVERIFY(!window->isEnabled() && window->items().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
+        QVERIFY(window->isEnabled());
         const QList<BatchItem>& items = window->items();
         QCOMPARE(items.size(), 4);
         QCOMPARE(items.at(0).taxpayer.IE, kA.ie);
@@ -246,6 +252,20 @@ private Q_SLOTS:
         QCOMPARE(found, expected);
     }
 
+    // The GIA window and the batch take a reference when the server's list names its year.
+    void acceptedYear_data() {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("a year the list names") << u"02/2026"_s << true;
+        QTest::newRow("another year") << u"11/2024"_s << false;
+        QTest::newRow("no reference") << QString() << false;
+    }
+    void acceptedYear() {
+        QFETCH(QString, reference);
+        QFETCH(bool, accepted);
+        QCOMPARE(acceptsYear(u"2025,2026"_s, reference), accepted);
+    }
+
     // Once the batch has sent them, the GIAs the server lists are unticked and marked as at the
     // first listing, so Return cannot send them again; ticking one back asks first, No by default.
     void sentGiasAreNotSentTwice() {
@@ -255,6 +275,7 @@ private Q_SLOTS:
         auto* window = new frmLote(session);
         window->show();
         window->openSource(m_export);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
         chooser.queueChoice(u"11144477735"_s);
         window->send();
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
@@ -310,6 +331,7 @@ private Q_SLOTS:
         auto* window = new frmLote(session);
         window->show();
         window->openSource(m_export);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
         m_folder->setServer(m_server->host(), silent.serverPort());
         chooser.queueChoice(u"11144477735"_s);
         window->send();
@@ -508,6 +530,57 @@ private Q_SLOTS:
             QVERIFY(!transmission.journalError());
         }
         QVERIFY(holder.waitForFinished(20000));
+    }
+
+    // A large upload's digest is reckoned once it has gone out. A transmission deleted at its
+    // answer, as the windows delete theirs, leaves the digest to end on its own: the window thread
+    // goes on meanwhile, and the row still gets the digest.
+    void transmissionDeletedAtTheAnswerDoesNotWaitForItsDigest() {
+        QTcpServer server;
+        for (quint16 port = 20000; !server.isListening() && port < 32000; port += 7)
+            server.listen(QHostAddress(m_server->host()), port);
+        m_folder->setServer(m_server->host(), server.serverPort());
+        QTcpSocket* socket = nullptr;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, this, [&] { socket->readAll(); });
+        });
+        const QString document = m_files.filePath(u"grande.pdf"_s);
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray block(1 << 20, 'a');
+        for (int i = 0; i < 100; ++i)
+            QCOMPARE(file.write(block), block.size());
+        file.close();
+        TransmissionOrder order;
+        order.kind = TransmissionKind::Pgdas;
+        order.ie = kA.ie;
+        order.chave = kA.chave;
+        order.accountantDocument = u"111.444.777-35"_s;
+        order.databasePath = order.chosenPath = document;
+        order.fileName = u"grande.pdf"_s;
+        auto* transmission = new Transmission;
+        connect(transmission, &Transmission::sendComplete, this, [&socket] {
+            socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
+            socket->disconnectFromHost();
+        });
+        QElapsedTimer since;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(10);
+        connect(&ticks, &QTimer::timeout, this, [&] { longest = qMax(longest, since.restart()); });
+        bool answered = false;
+        connect(transmission, &Transmission::answered, this, [&] {
+            answered = true;
+            since.start();
+            ticks.start();
+            transmission->deleteLater();
+        });
+        QVERIFY(!transmission->start(order));
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 60000);
+        QTest::qWait(1500);
+        QVERIFY2(longest <= 100, qPrintable(QString::number(longest)));
+        QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().contentSha256.isEmpty(), 20000);
     }
 };
 

@@ -212,6 +212,8 @@ private Q_SLOTS:
         for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>()) {
             if (!view->isVisible())
                 continue;
+            // A file chosen in the GIA window is read by a helper: the window is inert until then.
+            QTRY_VERIFY(window->isEnabled());
             if (view->model()->rowCount() > 0)
                 view->setCurrentIndex(view->model()->index(view->model()->rowCount() - 1, 0));
             view->setFocus();

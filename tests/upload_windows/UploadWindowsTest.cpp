@@ -92,6 +92,9 @@ void clickFile(QWidget* window, const QString& name) {
     const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
     QVERIFY2(found.size() == 1, qPrintable(name));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
+    // A GIA file is read by a helper: the window is inert until its GIAs are shown.
+    const QPointer<QWidget> shown(window);
+    QTRY_VERIFY_WITH_TIMEOUT(!shown || shown->isEnabled(), 20000);
 }
 
 // Press on one row, shift-click the other: the user's range from `from` to `to`.
@@ -663,7 +666,8 @@ private Q_SLOTS:
         const QString notGia = GiaDatabaseReader::message(GiaDatabaseReader::Outcome::InvalidFile);
         const QString extrato = pgdasRefusals().at(0).message;
         QTest::newRow("GIA answer") << false << false << false << QStringList{notGia};
-        QTest::newRow("GIA failure") << false << true << false << QStringList{notGia, u"recusou"_s};
+        // The refusal comes at once, before the helper has read the clicked file.
+        QTest::newRow("GIA failure") << false << true << false << QStringList{u"recusou"_s, notGia};
         QTest::newRow("PGDAS pause") << true << false << false
                                      << QStringList{frmUploadSimples::invalidFileText, extrato};
         QTest::newRow("PGDAS pause, certificate dialog") << true << false << true << QStringList{extrato};
