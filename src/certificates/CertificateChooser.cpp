@@ -1,7 +1,6 @@
 #include "certificates/CertificateChooser.h"
 
 #include "core/ModalGate.h"
-#include "core/NestedLoop.h"
 
 namespace fiscora {
 
@@ -15,7 +14,6 @@ std::optional<Certificate> CertificateChooser::choose(QWidget* parent, const QSt
     // Without a window system installed there is nobody to ask: the choice is cancelled.
     if (!g_current)
         return std::nullopt;
-    const NestedLoop loop;
     const ModalGate gate;
     return g_current->select(parent, title, text, source, preferred);
 }

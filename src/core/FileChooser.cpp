@@ -1,7 +1,6 @@
 #include "core/FileChooser.h"
 
 #include "core/ModalGate.h"
-#include "core/NestedLoop.h"
 
 namespace fiscora {
 
@@ -28,7 +27,6 @@ QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, con
     // Without a window system installed there is nobody to ask: the choice is cancelled.
     if (!g_current)
         return {};
-    const NestedLoop loop;
     const ModalGate gate;
     return g_current->choose(mode, parent, caption, directory, filter, defaultSuffix);
 }

@@ -1,7 +1,6 @@
 #include "core/MessageBox.h"
 
 #include "core/ModalGate.h"
-#include "core/NestedLoop.h"
 
 #include <cstdio>
 
@@ -41,7 +40,6 @@ MessageAnswer MessageBox::show(const QString& title, const QString& text, Messag
 
 MessageAnswer MessageBox::show(const MessageRequest& request) {
     MessageBox* box = g_current ? g_current : &g_console;
-    const NestedLoop loop;
     const ModalGate gate;
     return box->ask(request);
 }

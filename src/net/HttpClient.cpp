@@ -1,16 +1,12 @@
 #include "net/HttpClient.h"
 
 #include "core/ModalGate.h"
-#include "core/NestedLoop.h"
 #include "core/ServerAddress.h"
 #include "net/Transport.h"
 
-#include <QEventLoop>
 #include <QTimer>
-#include <QVariant>
 
 #include <atomic>
-#include <optional>
 
 namespace fiscora {
 
@@ -39,8 +35,6 @@ Result<QByteArray> fileOf(const QString& url, Result<HttpAnswer> answer) {
             QStringLiteral("O servidor respondeu com o código HTTP %1 em %2.").arg(answer->status).arg(url));
     return std::move(answer->body);
 }
-
-constexpr char kUngated[] = "fiscora.ungated";
 
 size_t receive(char* data, size_t size, size_t count, void* context);
 size_t header(char* data, size_t size, size_t count, void* context);
@@ -200,52 +194,14 @@ void HttpJob::finish(const QString& error) {
         }
         m_exchange->transfer.close();
     }
-    // The waiting versions answer inside boxes too: their caller is stuck until they do.
-    const bool gated = !parent() || !parent()->property(kUngated).toBool();
-    auto report = [this, gated, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
-        auto deliver = [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
+    auto report = [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
+        ModalGate::deliver(this, [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
             deleteLater();
             done(std::move(outcome));
-        };
-        if (gated)
-            ModalGate::deliver(this, std::move(deliver));
-        else
-            deliver();
+        });
     };
     QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
 }
-
-namespace {
-
-// Waits for a job in a loop of its own (the versions being retired).
-Result<HttpAnswer> wait(const std::function<HttpJob*(QObject*, HttpJob::Handler)>& start) {
-    QEventLoop loop;
-    std::optional<Result<HttpAnswer>> answer;
-    QObject context;
-    context.setProperty(kUngated, true);
-    start(&context, [&](Result<HttpAnswer> got) {
-        answer = std::move(got);
-        loop.quit();
-    });
-    {
-        const NestedLoop nested;
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    // Whatever else ended the wait (the program quitting ends every loop) leaves no answer.
-    if (!answer)
-        return failure(QStringLiteral("A espera pela resposta do servidor foi interrompida."));
-    return std::move(*answer);
-}
-
-Result<HttpAnswer> run(const ServerAddress& server, const QString& address, const QByteArray* body,
-                       const HttpHeaders& headers, qint64 maxBody) {
-    return wait([&](QObject* context, HttpJob::Handler done) {
-        return body ? HttpClient::post(server, address, *body, headers, maxBody, context, std::move(done))
-                    : HttpClient::get(address, maxBody, context, std::move(done));
-    });
-}
-
-} // namespace
 
 HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) {
     auto* job = new HttpJob(context, std::move(done));
@@ -266,24 +222,6 @@ HttpJob* HttpClient::download(const QString& url, qint64 maxBody, QObject* conte
     return get(url, maxBody, context, [url, done = std::move(done)](Result<HttpAnswer> answer) {
         done(fileOf(url, std::move(answer)));
     });
-}
-
-Result<HttpAnswer> HttpClient::get(const QString& url, qint64 maxBody) {
-    return run(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
-}
-
-Result<HttpAnswer> HttpClient::post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
-                                    qint64 maxBody) {
-    return post(ServerAddress::fromSettings(), url, body, headers, maxBody);
-}
-
-Result<HttpAnswer> HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
-                                    const HttpHeaders& headers, qint64 maxBody) {
-    return run(server, url, &body, headers, maxBody);
-}
-
-Result<QByteArray> HttpClient::download(const QString& url, qint64 maxBody) {
-    return fileOf(url, get(url, maxBody));
 }
 
 int HttpClient::idleTimeoutMs() {

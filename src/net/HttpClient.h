@@ -65,15 +65,6 @@ public:
     static HttpJob* download(const QString& url, qint64 maxBody, QObject* context,
                              std::function<void(Result<QByteArray>)> done);
 
-    // Waiting versions, being retired.
-    static Result<HttpAnswer> get(const QString& url, qint64 maxBody);
-    static Result<HttpAnswer> post(const QString& url, const QByteArray& body, const HttpHeaders& headers,
-                                   qint64 maxBody);
-    // The same through the proxy and authorities of settings already read.
-    static Result<HttpAnswer> post(const ServerAddress& server, const QString& url, const QByteArray& body,
-                                   const HttpHeaders& headers, qint64 maxBody);
-    static Result<QByteArray> download(const QString& url, qint64 maxBody);
-
     static int idleTimeoutMs();
     static int totalTimeoutMs();
     // Shorter limits for tests; 0 restores the defaults.

@@ -17,12 +17,6 @@ QList<SoapParameter> keyParameters(const QString& ie, const QString& cnpj) {
 
 } // namespace
 
-KeyAnswer KeyRequest::request(const QString& ie, const QString& cnpj) {
-    const Result<QString> answer =
-        CallSoapOperation(QStringLiteral("Transferencia.ecnpj"), keyParameters(ie, cnpj));
-    return answer ? read(*answer) : KeyAnswer{};
-}
-
 void KeyRequest::request(const QString& ie, const QString& cnpj, QObject* context,
                          std::function<void(KeyAnswer)> done) {
     callSoapOperation(

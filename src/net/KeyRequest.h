@@ -28,9 +28,8 @@ public:
     // The fixed "key" every request carries.
     static const QString clientKey;
 
-    // Posts "ie", "cnpj" (as the fields deliver them) and "key"; blocks until the answer is in.
-    static KeyAnswer request(const QString& ie, const QString& cnpj);
-    // The same as a job of `context`: `done` runs once, later.
+    // Posts "ie", "cnpj" (as the fields deliver them) and "key" as a job of `context`: `done`
+    // runs once, later.
     static void request(const QString& ie, const QString& cnpj, QObject* context,
                         std::function<void(KeyAnswer)> done);
     // Reads a whole answer text as the request does.

@@ -99,16 +99,6 @@ void callSoapOperation(const QString& operation, const QList<SoapParameter>& par
                      [done = std::move(done)](Result<HttpAnswer> response) { done(answerText(response)); });
 }
 
-Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters) {
-    // Read afresh on every call: the user may fix the settings file while the program runs.
-    const ServerAddress server = ServerAddress::fromSettings();
-    const Result<QString> url = server.webService();
-    if (!url)
-        return url.error();
-    return answerText(HttpClient::post(server, *url, SoapEnvelope(operation, parameters).toUtf8(),
-                                       soapHeaders(operation), kMaxSoapAnswerBytes));
-}
-
 // Only an element written exactly as resultParam counts: "ns:return" does not match "return".
 // The service writes its result unprefixed; a prefixed element is somebody else's (a fault
 // detail, another vocabulary), and the empty text makes the callers treat the answer as

@@ -30,12 +30,10 @@ QString GenerateSoapBodyEnd();
 // The whole request body of a call: the five builders joined, parameters in order.
 QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& parameters);
 
-// Builds the envelope, posts it to the web service of the settings' host and port (read afresh),
-// and returns the whole answer text whatever the HTTP status (a fault comes with 500). Fails
-// on a transport failure (no connection, refused, time-out, an answer cut short or too long,
-// empty host or port, port out of range). Blocks the caller's window.
-Result<QString> CallSoapOperation(const QString& operation, const QList<SoapParameter>& parameters);
-// The same as a job of `context`: `done` runs once, later (net/HttpClient).
+// Builds the envelope and posts it to the web service of the settings' host and port (read
+// afresh), as a job of `context`: `done` runs once, later (net/HttpClient), with the whole answer
+// text whatever the HTTP status (a fault comes with 500), or a transport failure (no connection,
+// refused, time-out, an answer cut short or too long, empty host or port, port out of range).
 using SoapHandler = std::function<void(Result<QString>)>;
 void callSoapOperation(const QString& operation, const QList<SoapParameter>& parameters, QObject* context,
                        SoapHandler done);

@@ -30,10 +30,6 @@ QList<SoapParameter> listParameters(const QString& ie, const QString& key) {
 
 } // namespace
 
-Result<QString> requestTransmissionList(const QString& ie, const QString& key) {
-    return CallSoapOperation(kListOperation, listParameters(ie, key));
-}
-
 QList<ListedTransmission> TaxpayerList::listed() const {
     QList<ListedTransmission> out;
     for (const QStringList& row : rows)
@@ -81,10 +77,6 @@ bool confirmResend(const QList<ListedReference>& listed) {
     request.buttons = MessageButtons::YesNo;
     request.defaultAnswer = MessageAnswer::No;
     return MessageBox::show(request) == MessageAnswer::Yes;
-}
-
-Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key) {
-    return readTaxpayerList(ie, requestTransmissionList(ie, key));
 }
 
 void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,

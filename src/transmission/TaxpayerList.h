@@ -15,10 +15,6 @@ class QObject;
 
 namespace fiscora {
 
-// The Transferencia.ver2 call for a taxpayer: the whole answer text. Fails when the server
-// cannot be reached.
-Result<QString> requestTransmissionList(const QString& ie, const QString& key);
-
 // How the server refuses a key: the list text is the marker "CHAVE_INVALIDA" itself (blanks
 // around it and case aside), or "CHAVE_I" appears anywhere else in its answer.
 enum class KeyRefusal { None, InvalidKey, Unauthorized };
@@ -56,10 +52,9 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
 // is listed or he says Yes.
 bool confirmResend(const QList<ListedReference>& listed);
 
-// Asks for the list, reads it and hands it to the journal. Fails, in Portuguese, when the server
-// cannot be reached or its answer is not a list; a refused key is a list that says so.
-Result<TaxpayerList> fetchTaxpayerList(const QString& ie, const QString& key);
-// The same as a job of `context`: `done` runs once, later.
+// Asks for the list (Transferencia.ver2) as a job of `context`, reads it and hands it to the
+// journal; `done` runs once, later. Fails, in Portuguese, when the server cannot be reached or its
+// answer is not a list; a refused key is a list that says so.
 void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done);
 // Reads a list answer as fetchTaxpayerList does, and hands it to the journal.
