@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -80,6 +81,18 @@ QByteArray gia(const QString& ie, const QByteArray& month) {
     QString digits = ie;
     digits.remove(u'.');
     return G::gia05(digits.toLatin1(), month) + "\r\n" + G::cfop10("5102", {150000});
+}
+
+// A PGDAS upload of company A with this document.
+TransmissionOrder pgdasOrder(const QString& document) {
+    TransmissionOrder order;
+    order.kind = TransmissionKind::Pgdas;
+    order.ie = kA.ie;
+    order.chave = kA.chave;
+    order.accountantDocument = u"111.444.777-35"_s;
+    order.databasePath = order.chosenPath = document;
+    order.fileName = QFileInfo(document).fileName();
+    return order;
 }
 
 } // namespace
@@ -485,13 +498,7 @@ private Q_SLOTS:
         QFile file(document);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
         file.close();
-        TransmissionOrder order;
-        order.kind = TransmissionKind::Pgdas;
-        order.ie = kA.ie;
-        order.chave = kA.chave;
-        order.accountantDocument = u"111.444.777-35"_s;
-        order.databasePath = order.chosenPath = document;
-        order.fileName = u"documento.pdf"_s;
+        const TransmissionOrder order = pgdasOrder(document);
         Transmission transmission;
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,
@@ -552,13 +559,7 @@ private Q_SLOTS:
         for (int i = 0; i < 100; ++i)
             QCOMPARE(file.write(block), block.size());
         file.close();
-        TransmissionOrder order;
-        order.kind = TransmissionKind::Pgdas;
-        order.ie = kA.ie;
-        order.chave = kA.chave;
-        order.accountantDocument = u"111.444.777-35"_s;
-        order.databasePath = order.chosenPath = document;
-        order.fileName = u"grande.pdf"_s;
+        const TransmissionOrder order = pgdasOrder(document);
         auto* transmission = new Transmission;
         connect(transmission, &Transmission::sendComplete, this, [&socket] {
             socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
