@@ -22,6 +22,8 @@
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
+#include "support/Await.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -174,7 +176,7 @@ int main(int argc, char** argv) {
     }
     const QString exportPath = dir.filePath(QStringLiteral("escritorio.mdb"));
     const GiaConversion::Result made =
-        GiaConversion::convert(text, exportPath, bin + QStringLiteral("/gia_limpa.mdb"));
+        test::convertGia(text, exportPath, bin + QStringLiteral("/gia_limpa.mdb"));
     if (!made.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(made.message));
         return 1;

@@ -11,6 +11,8 @@
 #include "data/NovaGiaLayout.h"
 #include "support/GiaTextBuilder.h"
 
+#include "support/Await.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -152,7 +154,7 @@ int main(int argc, char** argv) {
 
     GiaConversion::Result last;
     const double convertMs =
-        bench::medianMs(runs, [&] { last = GiaConversion::convert(text, package, templatePath); });
+        bench::medianMs(runs, [&] { last = test::convertGia(text, package, templatePath); });
     if (!last.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(last.message));
         return 1;

@@ -9,6 +9,8 @@
 #include "data/GiaDatabaseReader.h"
 #include "data/NovaGiaLayout.h"
 
+#include "support/Await.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -73,7 +75,7 @@ Run runProcess(const QString& program, const QStringList& arguments, QByteArray*
 bool compare(const QString& folder, int runs, const QString& path, const QString& ie) {
     int inProcess = 0;
     const double readerMs =
-        bench::medianMs(runs, [&] { inProcess = int(GiaDatabaseReader::listGias(path, ie).rows.size()); });
+        bench::medianMs(runs, [&] { inProcess = int(test::listGias(path, ie).rows.size()); });
     std::printf("  listagem dentro do processo (leitor filho incluído): %.1f ms, %d GIAs\n", readerMs,
                 inProcess);
     const bool peer = !QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty();

@@ -2,6 +2,7 @@
 // file the accountant chose, for the GIAs named in "gias") and PGDAS documents (one PDF). Both
 // take one multipart file part, read strictly (MultipartBody), and a company's access key.
 // Every upload is logged; a refused one records nothing.
+#include "BlockingRead.h"
 #include "MultipartBody.h"
 #include "Operations.h"
 #include "PgdasDocument.h"
@@ -131,7 +132,7 @@ QString brazilianAmount(double value) {
 // Value added per GIA: outgoing operations (CFOP 5 to 7) less incoming ones (1 to 3); nothing
 // when the CFOP table cannot be read (a NovaGIA database always has it, if maybe empty).
 std::optional<QHash<qint64, double>> valueAdded(const QString& path) {
-    const AccessReader::Result read = AccessReader::read(path, {QStringLiteral("tblDetalhesCFOPs")});
+    const AccessReader::Result read = readAccess(path, {QStringLiteral("tblDetalhesCFOPs")});
     const fiscora::AccessTable* table =
         read.ok() ? read.database.table(QStringLiteral("tblDetalhesCFOPs")) : nullptr;
     if (!table || !table->rowsRead)
@@ -167,7 +168,7 @@ DatabaseContent readDatabase(const QString& path) {
     static QSemaphore readers(kConcurrentReaders);
     readers.acquire();
     const QSemaphoreReleaser release(readers);
-    DatabaseContent content{GiaDatabaseReader::readGias(path), std::nullopt};
+    DatabaseContent content{readGias(path), std::nullopt};
     if (content.records.outcome == GiaDatabaseReader::Outcome::Ok)
         content.added = valueAdded(path);
     return content;

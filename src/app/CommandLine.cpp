@@ -184,9 +184,7 @@ QString CommandLine::storedIe(const QString& ie) {
 
 namespace {
 
-int convert(const Request& request, QTextStream& out, QTextStream& err) {
-    const GiaConversion::Result result = GiaConversion::convertReplacing(
-        request.first, request.second, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
+int report(const GiaConversion::Result& result, const Request& request, QTextStream& out, QTextStream& err) {
     if (!result.ok) {
         err << result.message << '\n';
         err.flush();
@@ -198,6 +196,20 @@ int convert(const Request& request, QTextStream& out, QTextStream& err) {
         << '\n';
     out.flush();
     return 0;
+}
+
+int convert(const Request& request, QTextStream& out, QTextStream& err) {
+    int code = 1;
+    QObject context;
+    GiaConversion::convertReplacing(request.first, request.second,
+                                    ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), &context,
+                                    [&](const GiaConversion::Result& result) {
+                                        code = report(result, request, out, err);
+                                        QCoreApplication::quit();
+                                    });
+    // The application's own loop, until the package is written, as for the listing.
+    QCoreApplication::exec();
+    return code;
 }
 
 int print(const GiaDatabaseReader::Listing& listing, QTextStream& out, QTextStream& err) {

@@ -5,7 +5,6 @@
 #include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -103,20 +102,6 @@ qint64 residentBytes(qint64 pid) {
         return 0;
     const QList<QByteArray> fields = statm.read(256).split(' ');
     return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
-}
-
-// Waits for the helper within its limits; the cause that ended it early, else None.
-AccessReader::Cause waitWithinLimits(QProcess& process, int timeLimitMs, qint64 memoryLimit) {
-    const QDeadlineTimer deadline(timeLimitMs);
-    while (!process.waitForFinished(kMemoryPollMs)) {
-        if (process.state() == QProcess::NotRunning)
-            return AccessReader::Cause::None;
-        if (residentBytes(process.processId()) > memoryLimit)
-            return AccessReader::Cause::TooMuchMemory;
-        if (deadline.hasExpired())
-            return AccessReader::Cause::TimedOut;
-    }
-    return AccessReader::Cause::None;
 }
 
 struct KindInfo {
@@ -351,10 +336,6 @@ qint64 AccessReader::memoryLimitBytes(qint64 fileSize) {
     return qMax(floor, 4 * qMax<qint64>(fileSize, 0));
 }
 
-AccessReader::Result AccessReader::readAll(const QString& path) {
-    return read(path, {QStringLiteral("*")});
-}
-
 namespace {
 
 AccessReader::Result noFile(const QString& path) {
@@ -426,7 +407,7 @@ public:
         prepare(*m_process);
         connect(m_process, &QProcess::finished, this, [this] {
             if (!m_reported)
-                report(ended(*m_process, m_path));
+                report(m_stopped ? std::move(*m_stopped) : ended(*m_process, m_path));
             deleteLater();
         });
         connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -457,11 +438,15 @@ public:
     }
 
 private:
+    // Told once the helper has ended: a caller that limits how many helpers run at once (the
+    // stand-in server) counts it until then.
     void stopEarly(AccessReader::Cause cause) {
-        if (m_reported)
+        if (m_reported || m_stopped)
             return;
-        report(stoppedEarly(cause, m_path));
-        stop();
+        m_stopped = stoppedEarly(cause, m_path);
+        for (QTimer* timer : findChildren<QTimer*>())
+            timer->stop();
+        m_process->kill(); // finished() follows, reports and deletes the job
     }
 
     void stop() {
@@ -487,6 +472,7 @@ private:
     AccessReader::Handler m_done;
     QProcess* m_process = nullptr;
     bool m_reported = false;
+    std::optional<AccessReader::Result> m_stopped; // why it was stopped early, till it has ended
 };
 
 } // namespace
@@ -504,25 +490,6 @@ void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject*
         return;
     }
     new ReadJob(path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context, std::move(done));
-}
-
-AccessReader::Result AccessReader::read(const QString& path, const QStringList& rowsOf) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return noFile(path);
-    QProcess process;
-    prepare(process);
-    process.start(helperPath(), QStringList{info.absoluteFilePath()} + rowsOf, QIODevice::ReadOnly);
-    if (!process.waitForStarted(10000))
-        return notStarted(process);
-    if (const Cause stopped =
-            waitWithinLimits(process, timeLimitMs(info.size()), memoryLimitBytes(info.size()));
-        stopped != Cause::None) {
-        process.kill();
-        process.waitForFinished(5000);
-        return stoppedEarly(stopped, path);
-    }
-    return ended(process, path);
 }
 
 std::optional<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database, QString* error) {

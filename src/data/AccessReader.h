@@ -69,11 +69,6 @@ public:
     // The rows of every user table as well.
     static void readAll(const QString& path, QObject* context, Handler done);
 
-    // The same, waiting for the helper: only for the callers not yet moved to the job (the
-    // conversion of a text file, the company import).
-    static Result read(const QString& path, const QStringList& rowsOf);
-    static Result readAll(const QString& path);
-
     // The helper program; by default fiscora-leitor-mdb beside the running executable, or in the
     // installed helpers' folder.
     static QString helperPath();

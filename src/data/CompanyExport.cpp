@@ -4,6 +4,7 @@
 #include "validation/Documents.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace fiscora {
 
@@ -18,19 +19,20 @@ Taxpayer ExportCompany::taxpayer(const QString& chave) const {
     return Taxpayer{ie, name + QLatin1Char(' '), cnpj, cnae, chave, QString(), false};
 }
 
-CompanyExport CompanyExport::read(const QString& path) {
+namespace {
+
+CompanyExport companiesOf(const GiaDatabaseReader::Taxpayers& read) {
     CompanyExport result;
-    const GiaDatabaseReader::Taxpayers read = GiaDatabaseReader::readTaxpayers(path);
     result.detail = read.detail;
     switch (read.outcome) {
     case GiaDatabaseReader::Outcome::Ok:
         break;
     case GiaDatabaseReader::Outcome::ReaderUnavailable:
-        result.outcome = Outcome::ReaderUnavailable;
+        result.outcome = CompanyExport::Outcome::ReaderUnavailable;
         return result;
     case GiaDatabaseReader::Outcome::InvalidFile:
     case GiaDatabaseReader::Outcome::NoGia:
-        result.outcome = Outcome::InvalidFile;
+        result.outcome = CompanyExport::Outcome::InvalidFile;
         return result;
     }
     result.companies.reserve(read.rows.size());
@@ -38,8 +40,16 @@ CompanyExport CompanyExport::read(const QString& path) {
     for (const QStringList& row : read.rows)
         result.companies.append(
             ExportCompany{row.value(0), row.value(1), normalizedCnpj(row.value(2)), row.value(3)});
-    result.outcome = result.companies.isEmpty() ? Outcome::Empty : Outcome::Ok;
+    result.outcome = result.companies.isEmpty() ? CompanyExport::Outcome::Empty : CompanyExport::Outcome::Ok;
     return result;
+}
+
+} // namespace
+
+void CompanyExport::read(const QString& path, QObject* context, std::function<void(CompanyExport)> done) {
+    GiaDatabaseReader::readTaxpayers(
+        path, context,
+        [done = std::move(done)](const GiaDatabaseReader::Taxpayers& read) { done(companiesOf(read)); });
 }
 
 bool CompanyExport::consistent() const {

@@ -3,7 +3,10 @@
 #include "data/TaxpayerTable.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace fiscora {
 
@@ -35,7 +38,8 @@ public:
     QList<ExportCompany> companies;
     QString detail; // technical, for tests
 
-    static CompanyExport read(const QString& path);
+    // Reads the export as a job of `context` (data/AccessReader): `done` runs once, later.
+    static void read(const QString& path, QObject* context, std::function<void(CompanyExport)> done);
 
     bool consistent() const;
     // The message the user sees for a failed outcome.

@@ -1,15 +1,20 @@
 #include "data/GiaConversion.h"
 
+#include "core/ModalGate.h"
+#include "data/AccessReader.h"
 #include "data/GiaTextConverter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace fiscora {
 
@@ -23,16 +28,47 @@ bool samePath(const QString& a, const QString& b) {
     return fa.absoluteFilePath() == fb.absoluteFilePath();
 }
 
+// A failure found before the read is told later too, as the read's outcome is.
+void reportLater(QObject* context, const GiaConversion::Handler& done, const GiaConversion::Result& result) {
+    QTimer::singleShot(0, context, [context, done, result] {
+        ModalGate::deliver(context, [done, result] { done(result); });
+    });
+}
+
+// A file of the conversion that is removed unless kept: also when its continuation is dropped
+// unrun, its context gone.
+class MadeFile final {
+public:
+    explicit MadeFile(QString path)
+        : m_path(std::move(path)) {}
+    ~MadeFile() {
+        if (!m_settled)
+            QFile::remove(m_path);
+    }
+    MadeFile(const MadeFile&) = delete;
+    MadeFile& operator=(const MadeFile&) = delete;
+
+    void settle(bool keep) {
+        if (!keep)
+            QFile::remove(m_path);
+        m_settled = true;
+    }
+
+private:
+    QString m_path;
+    bool m_settled = false;
+};
+
 } // namespace
 
-GiaConversion::Result GiaConversion::convert(const QString& textPath, const QString& packagePath,
-                                             const QString& templatePath) {
-    Result result;
+void GiaConversion::convert(const QString& textPath, const QString& packagePath, const QString& templatePath,
+                            QObject* context, Handler done) {
     const QString prefix =
         QStringLiteral("Não foi possível converter o arquivo GIA %1.\n").arg(QFileInfo(textPath).fileName());
     const auto fail = [&](const QString& why) {
+        Result result;
         result.message = prefix + why;
-        return result;
+        reportLater(context, done, result);
     };
     // The package is deleted first: it must be neither the template nor the text file.
     if (samePath(packagePath, templatePath) || samePath(packagePath, textPath))
@@ -54,56 +90,78 @@ GiaConversion::Result GiaConversion::convert(const QString& textPath, const QStr
     // An installed template may be read-only; its copy is rewritten.
     QFile::setPermissions(packagePath, QFile::permissions(packagePath) | QFileDevice::WriteOwner);
 
-    QString error;
-    if (!GiaTextConverter::LerArquivo(textPath, packagePath, &error, &result.gias)) {
-        QFile::remove(packagePath);
-        result.gias = 0;
-        return fail(error);
-    }
-    // An empty, binary or UTF-16 file has no record of its own types at all; it is not a GIA file.
-    if (result.gias == 0) {
-        QFile::remove(packagePath);
-        return fail(QStringLiteral("O arquivo não contém nenhuma GIA (registro do tipo 05); não é um arquivo "
-                                   "GIA pré-formatado (.prf)."));
-    }
-    result.ok = true;
-    return result;
+    auto package = std::make_shared<MadeFile>(packagePath);
+    AccessReader::readAll(
+        packagePath, context,
+        [textPath, packagePath, prefix, package, done = std::move(done)](const AccessReader::Result& read) {
+            Result result;
+            QString error;
+            if (!GiaTextConverter::LerArquivo(textPath, packagePath, read, &error, &result.gias)) {
+                package->settle(false);
+                result.gias = 0;
+                result.message = prefix + error;
+            } else if (result.gias == 0) {
+                // An empty, binary or UTF-16 file has no record of its own types at all; it is not a
+                // GIA file.
+                package->settle(false);
+                result.message =
+                    prefix +
+                    QStringLiteral("O arquivo não contém nenhuma GIA (registro do tipo 05); não é um "
+                                   "arquivo GIA pré-formatado (.prf).");
+            } else {
+                package->settle(true);
+                result.ok = true;
+            }
+            done(result);
+        });
 }
 
-GiaConversion::Result GiaConversion::convertReplacing(const QString& textPath, const QString& outputPath,
-                                                      const QString& templatePath) {
-    Result result;
+void GiaConversion::convertReplacing(const QString& textPath, const QString& outputPath,
+                                     const QString& templatePath, QObject* context, Handler done) {
     const QFileInfo output(outputPath);
     if (samePath(outputPath, templatePath) || samePath(outputPath, textPath)) {
+        Result result;
         result.message =
             QStringLiteral("Não foi possível converter o arquivo GIA %1.\n"
                            "O pacote não pode ser gravado sobre o modelo nem sobre o próprio arquivo GIA.")
                 .arg(QFileInfo(textPath).fileName());
-        return result;
+        return reportLater(context, done, result);
     }
     // Same folder, so the rename below never crosses file systems.
     QTemporaryFile temporary(
         output.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(output.fileName())));
     if (!temporary.open()) {
+        Result result;
         result.message = QStringLiteral("Não foi possível criar um arquivo temporário em %1: %2")
                              .arg(QDir::toNativeSeparators(output.absolutePath()), temporary.errorString());
-        return result;
-    }
-    temporary.close();
-    result = convert(textPath, temporary.fileName(), templatePath);
-    if (!result.ok)
-        return result;
-    // rename(2) replaces the output in one step; QFile::rename would refuse an existing target.
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(output.absoluteFilePath()).constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(temporary.fileName());
-        result = Result();
-        result.message = QStringLiteral("Não foi possível gravar %1: %2").arg(output.fileName(), reason);
-        return result;
+        return reportLater(context, done, result);
     }
     temporary.setAutoRemove(false);
-    return result;
+    temporary.close();
+    const QString temporaryPath = temporary.fileName();
+    auto made = std::make_shared<MadeFile>(temporaryPath);
+    convert(textPath, temporaryPath, templatePath, context,
+            [temporaryPath, output, made, done = std::move(done)](Result result) {
+                if (!result.ok) {
+                    made->settle(false);
+                    done(result);
+                    return;
+                }
+                // rename(2) replaces the output in one step; QFile::rename would refuse an existing
+                // target.
+                if (std::rename(QFile::encodeName(temporaryPath).constData(),
+                                QFile::encodeName(output.absoluteFilePath()).constData()) != 0) {
+                    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+                    made->settle(false);
+                    result = Result();
+                    result.message =
+                        QStringLiteral("Não foi possível gravar %1: %2").arg(output.fileName(), reason);
+                    done(result);
+                    return;
+                }
+                made->settle(true);
+                done(result);
+            });
 }
 
 } // namespace fiscora

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace fiscora {
 
 // A GIA text file turned into a package database: the old package removed, the template copied
-// in its place, the text file's records added (GiaTextConverter::LerArquivo). A failed
-// conversion leaves no package behind.
+// in its place, read by the Access reader, the text file's records added
+// (GiaTextConverter::LerArquivo). A failed conversion leaves no package behind.
 class GiaConversion final {
 public:
     struct Result {
@@ -15,12 +18,17 @@ public:
         int gias = 0;    // GIAs converted
     };
 
-    static Result convert(const QString& textPath, const QString& packagePath, const QString& templatePath);
+    using Handler = std::function<void(Result)>;
+
+    // A job of `context` (data/AccessReader): `done` runs once, later (never inside the call), when
+    // no box is up. When `context` goes first nothing is reported and no package is left behind.
+    static void convert(const QString& textPath, const QString& packagePath, const QString& templatePath,
+                        QObject* context, Handler done);
 
     // The same conversion into a new file of the output's folder, which replaces the output only
     // when it succeeded: a failure leaves an existing output as it was.
-    static Result convertReplacing(const QString& textPath, const QString& outputPath,
-                                   const QString& templatePath);
+    static void convertReplacing(const QString& textPath, const QString& outputPath,
+                                 const QString& templatePath, QObject* context, Handler done);
 };
 
 } // namespace fiscora

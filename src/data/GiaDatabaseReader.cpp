@@ -152,23 +152,17 @@ Status GiaDatabaseReader::checkExport(const QString& path) {
     return {};
 }
 
-GiaDatabaseReader::Records GiaDatabaseReader::readGias(const QString& path) {
-    return collectGias(path, AccessReader::read(path, {kGia}), nullptr);
-}
-
-GiaDatabaseReader::Listing GiaDatabaseReader::listGias(const QString& path, const QString& ie) {
-    return listingOf(collectGias(path, AccessReader::read(path, {kGia}), &ie));
-}
-
-GiaDatabaseReader::Taxpayers GiaDatabaseReader::readTaxpayers(const QString& path) {
-    return taxpayersOf(path, AccessReader::read(path, {kContribuinte}));
-}
-
 void GiaDatabaseReader::listGias(const QString& path, const QString& ie, QObject* context,
                                  std::function<void(Listing)> done) {
     AccessReader::read(path, {kGia}, context, [path, ie, done](const AccessReader::Result& read) {
         done(listingOf(collectGias(path, read, &ie)));
     });
+}
+
+void GiaDatabaseReader::readTaxpayers(const QString& path, QObject* context,
+                                      std::function<void(Taxpayers)> done) {
+    AccessReader::read(path, {kContribuinte}, context,
+                       [path, done](const AccessReader::Result& read) { done(taxpayersOf(path, read)); });
 }
 
 void GiaDatabaseReader::readExport(const QString& path, QObject* context,

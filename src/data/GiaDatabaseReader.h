@@ -65,18 +65,14 @@ public:
     // Access reader has read the file, before looking for their table.
     static Status checkExport(const QString& path);
 
-    // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month. These
-    // three wait for the Access reader: only for the callers not yet moved to the jobs below.
-    static Listing listGias(const QString& path, const QString& ie);
-    // Every row of tblGIA.
-    static Records readGias(const QString& path);
-    // The export's tblContribuinte read by column position; an empty table is Ok with no rows.
-    static Taxpayers readTaxpayers(const QString& path);
+    // Jobs of `context` (data/AccessReader): `done` runs once, later.
 
-    // listGias as a job of `context` (data/AccessReader): `done` runs once, later.
+    // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.
     static void listGias(const QString& path, const QString& ie, QObject* context,
                          std::function<void(Listing)> done);
-    // readGias and readTaxpayers of one file, with one read, as a job of `context`.
+    // The export's tblContribuinte read by column position; an empty table is Ok with no rows.
+    static void readTaxpayers(const QString& path, QObject* context, std::function<void(Taxpayers)> done);
+    // Every row of tblGIA and the taxpayers, with one read.
     static void readExport(const QString& path, QObject* context,
                            std::function<void(Records, Taxpayers)> done);
 

@@ -608,8 +608,8 @@ bool GiaTextConverter::addFile(const QString& path, QString* error) {
     return true;
 }
 
-bool GiaTextConverter::LerArquivo(const QString& arquivo, const QString& NovaGia, QString* error, int* gias) {
-    const AccessReader::Result read = AccessReader::readAll(NovaGia);
+bool GiaTextConverter::LerArquivo(const QString& arquivo, const QString& NovaGia,
+                                  const AccessReader::Result& read, QString* error, int* gias) {
     if (!read.ok()) {
         *error =
             read.status == AccessReader::Status::Unavailable

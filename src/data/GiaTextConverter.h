@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AccessReader.h"
 #include "jet/JetDatabase.h"
 
 #include <QByteArrayView>
@@ -38,11 +39,11 @@ public:
     int giaCount() const { return m_gia; }
 
     // Converts the text file `arquivo` into the package database `NovaGia`, which must be a
-    // fresh copy of the template: the package is rewritten with the template's tables and rows
-    // plus the rows of the text file. False, with the reason, when the conversion fails; the
-    // package may then be a plain copy of the template.
-    static bool LerArquivo(const QString& arquivo, const QString& NovaGia, QString* error,
-                           int* gias = nullptr);
+    // fresh copy of the template, as `package` read it (every table's rows): the package is
+    // rewritten with the template's tables and rows plus the rows of the text file. False, with
+    // the reason, when the conversion fails; the package may then be a plain copy of the template.
+    static bool LerArquivo(const QString& arquivo, const QString& NovaGia,
+                           const AccessReader::Result& package, QString* error, int* gias = nullptr);
 
 private:
     enum class Conversion { Text, Amount, Number, Ie, Cnpj, Cnae, Cfop, SubItem, Dipam, Day, Month };

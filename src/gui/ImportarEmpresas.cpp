@@ -8,6 +8,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "gui/BusyWindow.h"
 #include "gui/CertificateSelection.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
@@ -137,18 +138,22 @@ void ImportarEmpresas::Command2_Click() {
 }
 
 void ImportarEmpresas::Command3_Click() {
-    if (const std::optional<CompanyExport> read = readExport())
-        showCompanies(*read);
+    readExport([this](const CompanyExport& read) { showCompanies(read); });
 }
 
-std::optional<CompanyExport> ImportarEmpresas::readExport() {
-    CompanyExport read = CompanyExport::read(m_path);
-    if (read.outcome != CompanyExport::Outcome::Ok) {
-        hideLoad();
-        MessageBox::show(AppTexts::productTitle, read.message());
-        return std::nullopt;
-    }
-    return read;
+void ImportarEmpresas::readExport(std::function<void(const CompanyExport&)> then) {
+    CompanyExport::read(
+        m_path, this,
+        [this, then = std::move(then), busy = BusyWindow::hold(this)](const CompanyExport& read) mutable {
+            // Usable again for what follows: a box, the certificate, the import.
+            busy.reset();
+            if (read.outcome != CompanyExport::Outcome::Ok) {
+                hideLoad();
+                MessageBox::show(AppTexts::productTitle, read.message());
+                return;
+            }
+            then(read);
+        });
 }
 
 void ImportarEmpresas::hideLoad() {
@@ -190,12 +195,13 @@ void ImportarEmpresas::Command1_Click() {
     if (m_importing)
         return;
     // The file is read afresh: it may have changed since it was loaded.
-    const std::optional<CompanyExport> read = readExport();
-    if (!read)
-        return;
-    if (!read->consistent()) {
+    readExport([this](const CompanyExport& read) { startImport(read); });
+}
+
+void ImportarEmpresas::startImport(const CompanyExport& read) {
+    if (!read.consistent()) {
         // Changed since the load: show what it holds now, and import nothing.
-        showCompanies(*read);
+        showCompanies(read);
         return;
     }
 
@@ -215,7 +221,7 @@ void ImportarEmpresas::Command1_Click() {
     if (!self || choice != CertificateSelection::Outcome::Accepted)
         return;
 
-    m_companies = read->companies;
+    m_companies = read.companies;
     m_next = 0;
     m_stored.clear();
     m_stopRequested = false;

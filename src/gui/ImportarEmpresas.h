@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class QGroupBox;
@@ -51,9 +52,11 @@ private:
 
     // The grid, the warning labels and "Impo&rtar" for a read export.
     void showCompanies(const CompanyExport& read);
-    // The export at m_path read afresh; when it cannot be read, the load is hidden, the reason
-    // shown, and nothing is returned.
-    std::optional<CompanyExport> readExport();
+    // The export at m_path read afresh, the window inert meanwhile; `then` gets it when it could be
+    // read, else the load is hidden and the reason shown.
+    void readExport(std::function<void(const CompanyExport&)> then);
+    // Asks for the certificate and imports the companies of the export read.
+    void startImport(const CompanyExport& read);
     void hideLoad();
     // Asks for the key of the next company; its answer stores it and asks for the one after.
     void importNext();

@@ -81,15 +81,20 @@ void frmUpload::fileClick(const QString& path, const QString& name) {
 
 void frmUpload::selPRF() {
     const QString package = ProgramFolder::file(QStringLiteral("atual.mdb"));
-    const GiaConversion::Result conversion =
-        GiaConversion::convert(m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
-    if (!conversion.ok) {
-        m_cmdUpload->setEnabled(false);
-        MessageBox::show(AppTexts::productTitle, conversion.message, MessageIcon::Critical);
-        return;
-    }
-    m_txtUploadFile = package;
-    Command1();
+    GiaConversion::convert(
+        m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), this,
+        // The window stays inert until the package is made.
+        [this, package, busy = BusyWindow::hold(this)](const GiaConversion::Result& conversion) mutable {
+            // Let go first: the listing holds the window itself, and restores what it found.
+            busy.reset();
+            if (!conversion.ok) {
+                m_cmdUpload->setEnabled(false);
+                MessageBox::show(AppTexts::productTitle, conversion.message, MessageIcon::Critical);
+                return;
+            }
+            m_txtUploadFile = package;
+            Command1();
+        });
 }
 
 void frmUpload::Command1() {

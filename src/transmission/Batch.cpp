@@ -102,22 +102,25 @@ void readNextText(const std::shared_ptr<Opening>& opening) {
     };
     // A package of its own per file: what is sent stays as it was chosen.
     const QString package = QDir(opening->workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
-    const GiaConversion::Result converted =
-        GiaConversion::convert(text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")));
-    if (!converted.ok) {
-        problem(converted.message);
-        readNextText(opening);
-        return;
-    }
-    GiaDatabaseReader::readExport(
-        package, opening->context,
-        [opening, package, text, problem](const GiaDatabaseReader::Records& records,
-                                          const GiaDatabaseReader::Taxpayers& taxpayers) {
-            if (const Status read = addDatabase(records, taxpayers, package, text, opening->registered,
-                                                &opening->source, &opening->unregisteredSeen);
-                !read)
-                problem(read.error().description);
-            readNextText(opening);
+    GiaConversion::convert(
+        text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), opening->context,
+        [opening, package, text, problem](const GiaConversion::Result& converted) {
+            if (!converted.ok) {
+                problem(converted.message);
+                readNextText(opening);
+                return;
+            }
+            GiaDatabaseReader::readExport(
+                package, opening->context,
+                [opening, package, text, problem](const GiaDatabaseReader::Records& records,
+                                                  const GiaDatabaseReader::Taxpayers& taxpayers) {
+                    if (const Status read =
+                            addDatabase(records, taxpayers, package, text, opening->registered,
+                                        &opening->source, &opening->unregisteredSeen);
+                        !read)
+                        problem(read.error().description);
+                    readNextText(opening);
+                });
         });
 }
 

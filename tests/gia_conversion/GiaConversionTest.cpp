@@ -5,6 +5,7 @@
 #include "data/GiaDatabaseReader.h"
 #include "data/GiaTextConverter.h"
 #include "data/NovaGiaLayout.h"
+#include "support/Await.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
@@ -70,10 +71,10 @@ private:
     // Converts the lines into atual.mdb and reads the package back.
     GiaConversion::Result convert(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
         const GiaConversion::Result result =
-            GiaConversion::convert(textFile(lines, end), packagePath(), templatePath());
+            test::convertGia(textFile(lines, end), packagePath(), templatePath());
         m_package = AccessDatabase();
         if (result.ok) {
-            const AccessReader::Result read = AccessReader::readAll(packagePath());
+            const AccessReader::Result read = test::readAccess(packagePath());
             if (!read.ok())
                 qWarning() << "package unreadable:" << read.detail;
             m_package = read.database;
@@ -104,7 +105,7 @@ private Q_SLOTS:
     void cleanup() { m_folder.reset(); }
 
     void templateHoldsTheLayoutAndNoRows() {
-        const AccessReader::Result read = AccessReader::readAll(templatePath());
+        const AccessReader::Result read = test::readAccess(templatePath());
         QVERIFY2(read.ok(), qPrintable(read.detail));
         QCOMPARE(read.database.jetVersion, 4);
         const QList<jet::Table>& layout = NovaGiaLayout::tables();
@@ -140,10 +141,10 @@ private Q_SLOTS:
         QCOMPARE(cell(u"tblContribuinte"_s, 0, NovaGiaLayout::taxpayerNameColumn), jet::Value());
         QCOMPARE(rows(u"tblGIA"_s).size(), 1);
         QCOMPARE(cell(u"tblGIA"_s, 0, u"NroGIA"_s), jet::Value(qint64(1)));
-        const auto listing = GiaDatabaseReader::listGias(packagePath(), kIeShown);
+        const auto listing = test::listGias(packagePath(), kIeShown);
         QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::Ok);
         QCOMPARE(listing.rows.size(), 1);
-        const auto taxpayers = GiaDatabaseReader::readTaxpayers(packagePath());
+        const auto taxpayers = test::readTaxpayers(packagePath());
         QCOMPARE(taxpayers.rows,
                  QList<QStringList>({{kIeShown, u""_s, u"12.345.678/0001-95"_s, u"4711-3/02"_s}}));
     }
@@ -186,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(cell(u"tblGIA"_s, 0, u"Tipo"_s), jet::Value(qint64(tipo.toInt())));
         QCOMPARE(cell(u"tblGIA"_s, 0, u"RegTrib"_s), jet::Value(QString::fromLatin1(regTrib)));
         QCOMPARE(cell(u"tblGIA"_s, 0, u"Movimento"_s), jet::Value(qint64(1)));
-        const auto listing = GiaDatabaseReader::listGias(packagePath(), kIeShown);
+        const auto listing = test::listGias(packagePath(), kIeShown);
         QCOMPARE(listing.rows, QList<GiaListRow>{shown});
     }
 
@@ -194,12 +195,12 @@ private Q_SLOTS:
         const auto result = convert({T::gia05(kIe, "200907"), T::gia05("999999999999", "200901"),
                                      T::gia05(kIe, "200812"), T::gia05(kIe, "200903")});
         QVERIFY2(result.ok, qPrintable(result.message));
-        const auto listing = GiaDatabaseReader::listGias(packagePath(), kIeShown);
+        const auto listing = test::listGias(packagePath(), kIeShown);
         QStringList shown;
         for (const GiaListRow& row : listing.rows)
             shown.append(row.number + u' ' + row.reference);
         QCOMPARE(shown, QStringList({u"3 12/2008"_s, u"4 03/2009"_s, u"1 07/2009"_s}));
-        QCOMPARE(GiaDatabaseReader::listGias(packagePath(), u"000.000.000.000"_s).outcome,
+        QCOMPARE(test::listGias(packagePath(), u"000.000.000.000"_s).outcome,
                  GiaDatabaseReader::Outcome::NoGia);
     }
 
@@ -324,10 +325,9 @@ private Q_SLOTS:
         const QByteArray text = T::gia05(kIe, "200905") + QByteArray(100000, 'x') + "\r\n" +
                                 T::cfop10("5102  ") + "\n" + T::cfop10("5405  ");
         m_folder->writeFile(u"dados.prf"_s, text);
-        const auto result =
-            GiaConversion::convert(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
+        const auto result = test::convertGia(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
         QVERIFY2(result.ok, qPrintable(result.message));
-        const AccessReader::Result read = AccessReader::readAll(packagePath());
+        const AccessReader::Result read = test::readAccess(packagePath());
         QVERIFY(read.ok());
         m_package = read.database;
         QCOMPARE(rows(u"tblGIA"_s).size(), 1);
@@ -422,7 +422,7 @@ private Q_SLOTS:
             QVERIFY(QFile::copy(packagePath(), m_folder->file(u"cortado.mdb"_s)));
             QFile cut(m_folder->file(u"cortado.mdb"_s));
             QVERIFY(cut.resize(keep));
-            QCOMPARE(GiaDatabaseReader::listGias(cut.fileName(), kIeShown).outcome,
+            QCOMPARE(test::listGias(cut.fileName(), kIeShown).outcome,
                      GiaDatabaseReader::Outcome::InvalidFile);
             QVERIFY(cut.remove());
         }
@@ -444,8 +444,7 @@ private Q_SLOTS:
     void fileWithoutGiaIsNoGiaFile() {
         QFETCH(QByteArray, bytes);
         m_folder->writeFile(u"dados.prf"_s, bytes);
-        const auto result =
-            GiaConversion::convert(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
+        const auto result = test::convertGia(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(u"não contém nenhuma GIA"_s), qPrintable(result.message));
         QVERIFY(!QFile::exists(packagePath()));
@@ -477,36 +476,57 @@ private Q_SLOTS:
     }
 
     void unreadableInputsAreReported() {
-        auto result =
-            GiaConversion::convert(m_folder->file(u"nao-existe.prf"_s), packagePath(), templatePath());
+        auto result = test::convertGia(m_folder->file(u"nao-existe.prf"_s), packagePath(), templatePath());
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(u"Não foi possível abrir o arquivo GIA nao-existe.prf"_s),
                  qPrintable(result.message));
         QVERIFY(!QFile::exists(packagePath()));
 
-        result = GiaConversion::convert(m_folder->path(), packagePath(), templatePath());
+        result = test::convertGia(m_folder->path(), packagePath(), templatePath());
         QVERIFY(!result.ok);
         QVERIFY(!QFile::exists(packagePath()));
 
         const QString text = textFile({T::gia05(kIe, "200905")});
-        result = GiaConversion::convert(text, packagePath(), m_folder->file(u"sem-modelo.mdb"_s));
+        result = test::convertGia(text, packagePath(), m_folder->file(u"sem-modelo.mdb"_s));
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(u"O modelo do pacote (sem-modelo.mdb) não foi encontrado"_s),
                  qPrintable(result.message));
 
         m_folder->writeFile(u"modelo-estragado.mdb"_s, QByteArray(8192, 'x'));
-        result = GiaConversion::convert(text, packagePath(), m_folder->file(u"modelo-estragado.mdb"_s));
+        result = test::convertGia(text, packagePath(), m_folder->file(u"modelo-estragado.mdb"_s));
         QVERIFY(!result.ok);
         QVERIFY2(result.message.contains(u"não pôde ser lido"_s), qPrintable(result.message));
         QVERIFY(!QFile::exists(packagePath()));
 
         // Writing the package over the template or the text file would destroy them first.
-        result = GiaConversion::convert(text, templatePath(), templatePath());
+        result = test::convertGia(text, templatePath(), templatePath());
         QVERIFY(!result.ok);
         QVERIFY(QFile::exists(templatePath()));
-        result = GiaConversion::convert(text, text, templatePath());
+        result = test::convertGia(text, text, templatePath());
         QVERIFY(!result.ok);
         QVERIFY(QFile::exists(text));
+    }
+
+    // A conversion reports later, never inside the call; one whose caller went reports nothing
+    // and leaves no package, nor the temporary file of a replacing one.
+    void conversionEndsWithItsCaller() {
+        const QString text = textFile({T::gia05(kIe, "200905")});
+        bool reported = false;
+        auto context = std::make_unique<QObject>();
+        GiaConversion::convert(text, packagePath(), templatePath(), context.get(),
+                               [&](const GiaConversion::Result&) { reported = true; });
+        GiaConversion::convertReplacing(text, m_folder->file(u"saida.mdb"_s), templatePath(), context.get(),
+                                        [&](const GiaConversion::Result&) { reported = true; });
+        QVERIFY(!reported);
+        QVERIFY(QFile::exists(packagePath()));
+        context.reset();
+        const auto left = [&] {
+            return QDir(m_folder->path())
+                .entryList({u"atual.mdb"_s, u"*saida.mdb*"_s}, QDir::Files | QDir::Hidden);
+        };
+        QTRY_COMPARE(left(), QStringList());
+        QTest::qWait(200);
+        QVERIFY(!reported);
     }
 
     // The limits are checked on the converter alone: no package is written.

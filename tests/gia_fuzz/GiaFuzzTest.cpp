@@ -8,6 +8,7 @@
 #include "data/GiaConversion.h"
 #include "data/GiaTextConverter.h"
 #include "data/NovaGiaLayout.h"
+#include "support/Await.h"
 #include "support/GiaTextBuilder.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
@@ -228,7 +229,7 @@ private:
             QFile file(text);
             if (file.open(QIODevice::WriteOnly) && file.write(T::file(lines)) > 0) {
                 file.close();
-                if (GiaConversion::convert(text, package, built).ok)
+                if (test::convertGia(text, package, built).ok)
                     seeds.append(readBytes(package));
             }
         }
@@ -265,7 +266,7 @@ private Q_SLOTS:
             file.close();
             QElapsedTimer one;
             one.start();
-            const AccessReader::Result result = AccessReader::readAll(path);
+            const AccessReader::Result result = test::readAccess(path);
             slowest = qMax(slowest, one.elapsed());
             ++runs;
             ++causes[result.cause];
@@ -340,12 +341,11 @@ private Q_SLOTS:
             // Now and then the whole way: package written, read back, same rows.
             if (canWrite && converted % 40 == 1) {
                 folder.writeFile(QStringLiteral("fuzz.prf"), T::file(lines));
-                const auto result = GiaConversion::convert(folder.file(QStringLiteral("fuzz.prf")),
-                                                           folder.file(QStringLiteral("atual.mdb")),
-                                                           folder.file(QStringLiteral("gia_limpa.mdb")));
+                const auto result = test::convertGia(folder.file(QStringLiteral("fuzz.prf")),
+                                                     folder.file(QStringLiteral("atual.mdb")),
+                                                     folder.file(QStringLiteral("gia_limpa.mdb")));
                 QVERIFY2(result.ok, qPrintable(result.message));
-                const AccessReader::Result read =
-                    AccessReader::readAll(folder.file(QStringLiteral("atual.mdb")));
+                const AccessReader::Result read = test::readAccess(folder.file(QStringLiteral("atual.mdb")));
                 QVERIFY2(read.ok(), qPrintable(read.detail));
                 for (const jet::TableData& table : package.tables) {
                     const AccessTable* back = read.database.table(table.table.name);

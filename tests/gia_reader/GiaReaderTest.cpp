@@ -106,6 +106,18 @@ private:
             });
     }
 
+    static GiaDatabaseReader::Records readGias(const QString& path) {
+        return test::await<GiaDatabaseReader::Records>(
+                   [&](QObject* context, std::function<void(GiaDatabaseReader::Records)> done) {
+                       GiaDatabaseReader::readExport(
+                           path, context,
+                           [done](GiaDatabaseReader::Records records, const GiaDatabaseReader::Taxpayers&) {
+                               done(std::move(records));
+                           });
+                   })
+            .value();
+    }
+
     // A stand-in helper: a shell script that behaves as told.
     QString fakeHelper(const QString& name, const QByteArray& body) {
         return write(name, "#!/bin/sh\n" + body + "\n", QFile::ExeOwner);
@@ -124,7 +136,7 @@ private Q_SLOTS:
 
     void readsPasswordProtectedFile() {
         const QString path = sample(u"password"_s);
-        const AccessReader::Result result = AccessReader::readAll(path);
+        const AccessReader::Result result = test::readAccess(path);
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QCOMPARE(result.database.jetVersion, 4);
         QCOMPARE(result.database.tables.size(), 1);
@@ -146,7 +158,7 @@ private Q_SLOTS:
 
     void readsUnicodeAndCompressedText() {
         const QString path = sample(u"compressed-text"_s);
-        const AccessReader::Result result = AccessReader::read(path, {QStringLiteral("Table")});
+        const AccessReader::Result result = test::readAccess(path, {QStringLiteral("Table")});
         QVERIFY2(result.ok(), qPrintable(result.detail));
         const AccessTable* table = result.database.table(QStringLiteral("Table"));
         QVERIFY(table && table->rowsRead);
@@ -180,7 +192,7 @@ private Q_SLOTS:
     void readsOnlyTheRowsAskedFor() {
         const QString path = sample(u"indexes"_s);
         const AccessReader::Result result =
-            AccessReader::read(path, {QStringLiteral("table2"), QStringLiteral("NoSuchTable")});
+            test::readAccess(path, {QStringLiteral("table2"), QStringLiteral("NoSuchTable")});
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QCOMPARE(result.database.tables.size(), 3);
         QVERIFY(!result.database.table(QStringLiteral("Table1"))->rowsRead);
@@ -191,10 +203,10 @@ private Q_SLOTS:
 
     void emptyCatalogIsNoError() {
         const QString path = sample(u"empty"_s);
-        const AccessReader::Result result = AccessReader::readAll(path);
+        const AccessReader::Result result = test::readAccess(path);
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QVERIFY(result.database.tables.isEmpty());
-        const GiaDatabaseReader::Listing listing = GiaDatabaseReader::listGias(path, QStringLiteral("1"));
+        const GiaDatabaseReader::Listing listing = test::listGias(path, QStringLiteral("1"));
         QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
@@ -214,11 +226,10 @@ private Q_SLOTS:
     void foreignFilesAreInvalid() {
         QFETCH(QByteArray, content);
         const QString path = write(QStringLiteral("foreign.mdb"), content);
-        const AccessReader::Result result = AccessReader::readAll(path);
+        const AccessReader::Result result = test::readAccess(path);
         QCOMPARE(result.status, AccessReader::Status::Invalid);
-        QCOMPARE(GiaDatabaseReader::listGias(path, QStringLiteral("1")).outcome,
-                 GiaDatabaseReader::Outcome::InvalidFile);
-        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(test::listGias(path, QStringLiteral("1")).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
     void truncatedAccessFileIsInvalidOrPartial() {
@@ -227,34 +238,34 @@ private Q_SLOTS:
         for (const qsizetype size :
              {qsizetype(100), qsizetype(4096), qsizetype(3 * 4096), whole.size() / 2}) {
             const QString path = write(QStringLiteral("cut.mdb"), whole.first(size));
-            const AccessReader::Result result = AccessReader::readAll(path);
+            const AccessReader::Result result = test::readAccess(path);
             QVERIFY2(result.status != AccessReader::Status::Unavailable, qPrintable(result.detail));
         }
     }
 
-    // The stand-in server reads uploads on its worker threads, which run no event loop.
+    // The stand-in server reads uploads on its worker threads, each under a loop of its own.
     void readsOnPlainThreads() {
         const QString path = sample(u"password"_s);
-        std::atomic<int> read{0};
+        std::atomic<int> whole{0};
         std::vector<std::thread> threads;
         for (int i = 0; i < 4; ++i) {
             threads.emplace_back([&] {
                 for (int k = 0; k < 3; ++k) {
-                    const AccessReader::Result result = AccessReader::readAll(path);
+                    const AccessReader::Result result = test::readAccess(path);
                     if (result.ok() && result.database.tables.size() == 1)
-                        ++read;
+                        ++whole;
                 }
             });
         }
         for (std::thread& thread : threads)
             thread.join();
-        QCOMPARE(read.load(), 12);
+        QCOMPARE(whole.load(), 12);
     }
 
     void missingPathsAreInvalid() {
-        QCOMPARE(AccessReader::readAll(m_dir.filePath(QStringLiteral("nothing.mdb"))).status,
+        QCOMPARE(test::readAccess(m_dir.filePath(QStringLiteral("nothing.mdb"))).status,
                  AccessReader::Status::Invalid);
-        QCOMPARE(AccessReader::readAll(m_dir.path()).status, AccessReader::Status::Invalid);
+        QCOMPARE(test::readAccess(m_dir.path()).status, AccessReader::Status::Invalid);
     }
 
     void helperFailuresAreContained_data() {
@@ -353,23 +364,22 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(u"export.mdb"_s);
         QString error;
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
-        const auto taxpayers = GiaDatabaseReader::readTaxpayers(path);
+        const auto taxpayers = test::readTaxpayers(path);
         QCOMPARE(taxpayers.outcome, GiaDatabaseReader::Outcome::Ok);
         QCOMPARE(taxpayers.rows, QList<QStringList>({{u"111.111.111.111"_s, u"Padaria D'Ouro"_s,
                                                       u"12.345.678/0001-95"_s, u"4711-3/02"_s},
                                                      {u"222.222.222.222"_s, u""_s, u"1"_s, u""_s}}));
         // No tblGIA: not a GIA database for the listing.
-        QCOMPARE(GiaDatabaseReader::listGias(path, u"111.111.111.111"_s).outcome,
-                 GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(test::listGias(path, u"111.111.111.111"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
 
         database.tables[0].rows.clear();
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
-        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::Ok);
-        QVERIFY(GiaDatabaseReader::readTaxpayers(path).rows.isEmpty());
+        QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::Ok);
+        QVERIFY(test::readTaxpayers(path).rows.isEmpty());
 
         database.tables[0].table.columns.removeLast();
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
-        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
     // The export's password is checked by every reader of GIA databases.
@@ -406,9 +416,9 @@ private Q_SLOTS:
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
         const auto expected =
             accepted ? GiaDatabaseReader::Outcome::Ok : GiaDatabaseReader::Outcome::InvalidFile;
-        QCOMPARE(GiaDatabaseReader::listGias(path, u"1"_s).outcome, expected);
-        QCOMPARE(GiaDatabaseReader::readGias(path).outcome, expected);
-        QCOMPARE(GiaDatabaseReader::readTaxpayers(path).outcome, expected);
+        QCOMPARE(test::listGias(path, u"1"_s).outcome, expected);
+        QCOMPARE(readGias(path).outcome, expected);
+        QCOMPARE(test::readTaxpayers(path).outcome, expected);
         const Status check = GiaDatabaseReader::checkExport(path);
         QCOMPARE(check.ok(), accepted);
         if (!accepted)
@@ -429,7 +439,7 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
         // Columns found by name in any order and letter case; no Movimento needed; null months first.
-        const auto listing = GiaDatabaseReader::listGias(path, u"1"_s);
+        const auto listing = test::listGias(path, u"1"_s);
         QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::Ok);
         QCOMPARE(listing.rows, QList<GiaListRow>({{u"8"_s, u""_s, u"RPA"_s, u"Normal"_s},
                                                   {u"7"_s, u"05/2009"_s, u"RES"_s, u"Substitutiva"_s}}));
@@ -438,7 +448,7 @@ private Q_SLOTS:
         for (jet::Row& row : database.tables[0].rows)
             row.removeAt(1);
         QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
-        QCOMPARE(GiaDatabaseReader::listGias(path, u"1"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
+        QCOMPARE(test::listGias(path, u"1"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
     void gridTexts_data() {

@@ -123,6 +123,13 @@ private:
         return path;
     }
 
+    // Clicks the button and waits while the window reads its export, inert meanwhile.
+    static void clickAndWait(QWidget* window, const char* button) {
+        const QPointer<QWidget> guard(window);
+        QTest::mouseClick(child<QPushButton>(window, button), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!guard || guard->isEnabled(), 60000);
+    }
+
     // The window with the export chosen and loaded.
     ImportarEmpresas* loaded(const QString& path) {
         TestFileChooser files;
@@ -130,7 +137,7 @@ private:
         auto* window = new ImportarEmpresas;
         window->show();
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
+        clickAndWait(window, "Command3");
         return window;
     }
 
@@ -149,7 +156,7 @@ private:
             });
         }
         const QPointer<ImportarEmpresas> guard(window);
-        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        clickAndWait(window, "Command1");
         if (!finished && (!guard || !guard->importing()))
             return false; // it did not start
         [&] {
@@ -218,7 +225,10 @@ private Q_SLOTS:
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
         QCOMPARE(text1->text(), path);
         QVERIFY(load->isVisible());
+        // Inert while the helper reads the file.
         QTest::mouseClick(load, Qt::LeftButton);
+        QVERIFY(!window->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(window->isEnabled(), 60000);
         QVERIFY(boxes.shown().isEmpty());
         QVERIFY(grid->isVisible());
         QCOMPARE(grid->rowCount(), 4);
@@ -252,7 +262,7 @@ private Q_SLOTS:
         // A clean load shows the button and hides the labels.
         files.queuePath(writeExport(QStringLiteral("limpo.mdb"), {kA, kB}));
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
-        QTest::mouseClick(load, Qt::LeftButton);
+        clickAndWait(window, "Command3");
         QCOMPARE(grid->rowCount(), 2);
         QVERIFY(child<QPushButton>(window, "Command1")->isVisible());
         QVERIFY(child<QLabel>(window, "Label1")->isHidden());
@@ -301,7 +311,7 @@ private Q_SLOTS:
         TestFileChooser files;
         files.queuePath(path);
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
+        clickAndWait(window, "Command3");
         QCOMPARE(boxes.texts(), QStringList{message});
         QCOMPARE(boxes.shown().first().title, kFiscora);
         QCOMPARE(boxes.shown().first().icon, MessageIcon::None);
@@ -387,7 +397,7 @@ private Q_SLOTS:
         if (cause == u"banco")
             QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         const qsizetype before = m_server.requests().size();
-        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        clickAndWait(window, "Command1");
         QCOMPARE(boxes.shown().size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(boxes.shown().first().text.startsWith(message), qPrintable(boxes.shown().first().text));
@@ -419,12 +429,12 @@ private Q_SLOTS:
         QCOMPARE(keyOfOneCompany(), accepted);
         chooser.queueChoice(contador);
         QPointer<ImportarEmpresas> window = loaded(path);
-        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        clickAndWait(window, "Command1");
         QTRY_VERIFY_WITH_TIMEOUT(!window, 60000); // imported, closed
         QCOMPARE(keyOfOneCompany(), accepted);
         chooser.queueCancel();
         window = loaded(path);
-        QTest::mouseClick(child<QPushButton>(window, "Command1"), Qt::LeftButton);
+        clickAndWait(window, "Command1");
 
         QStringList offered;
         for (const TestCertificateChooser::Request& request : chooser.requests())
@@ -519,7 +529,11 @@ private Q_SLOTS:
     // The demo's export: clean, two companies the demo server knows, one it does not.
     void demoExport() {
         const CompanyExport read =
-            CompanyExport::read(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"));
+            test::await<CompanyExport>([](QObject* context, std::function<void(CompanyExport)> done) {
+                CompanyExport::read(
+                    QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"), context,
+                    std::move(done));
+            }).value_or(CompanyExport{});
         QCOMPARE(read.outcome, CompanyExport::Outcome::Ok);
         QCOMPARE(read.companies.size(), 3);
         QVERIFY(read.consistent());

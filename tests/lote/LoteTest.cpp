@@ -9,6 +9,7 @@
 #include "data/TransmissionJournal.h"
 #include "gui/FileBrowser.h"
 #include "gui/frmLote.h"
+#include "support/Await.h"
 #include "support/GiaTextBuilder.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
@@ -132,7 +133,7 @@ class LoteTest final : public QObject {
         file.close();
         m_export = m_files.filePath(u"escritorio.mdb"_s);
         const GiaConversion::Result made =
-            GiaConversion::convert(text, m_export, ProgramFolder::file(u"gia_limpa.mdb"_s));
+            test::convertGia(text, m_export, ProgramFolder::file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
     }
 

@@ -2,6 +2,9 @@
 
 #include "core/Result.h"
 #include "core/ServerAddress.h"
+#include "data/AccessReader.h"
+#include "data/GiaConversion.h"
+#include "data/GiaDatabaseReader.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
 
@@ -60,6 +63,47 @@ inline Result<HttpAnswer> httpPost(const QString& url, const QByteArray& body, c
         HttpClient::post(ServerAddress::fromSettings(), url, body, headers, maxBody, context,
                          std::move(done));
     });
+}
+
+// The Access reader's job waited for; a read that did not report is an invalid file.
+inline AccessReader::Result readAccess(const QString& path,
+                                       const QStringList& rowsOf = {QStringLiteral("*")}) {
+    const std::optional<AccessReader::Result> read =
+        await<AccessReader::Result>([&](QObject* context, AccessReader::Handler done) {
+            AccessReader::read(path, rowsOf, context, std::move(done));
+        });
+    AccessReader::Result none;
+    none.detail = QStringLiteral("no answer");
+    return read ? *read : none;
+}
+
+// A GIA database's listing waited for; one that did not report is an invalid file.
+inline GiaDatabaseReader::Listing listGias(const QString& path, const QString& ie) {
+    const std::optional<GiaDatabaseReader::Listing> listing = await<GiaDatabaseReader::Listing>(
+        [&](QObject* context, std::function<void(GiaDatabaseReader::Listing)> done) {
+            GiaDatabaseReader::listGias(path, ie, context, std::move(done));
+        });
+    return listing.value_or(
+        GiaDatabaseReader::Listing{GiaDatabaseReader::Outcome::InvalidFile, {}, QStringLiteral("no answer")});
+}
+
+inline GiaDatabaseReader::Taxpayers readTaxpayers(const QString& path) {
+    const std::optional<GiaDatabaseReader::Taxpayers> taxpayers = await<GiaDatabaseReader::Taxpayers>(
+        [&](QObject* context, std::function<void(GiaDatabaseReader::Taxpayers)> done) {
+            GiaDatabaseReader::readTaxpayers(path, context, std::move(done));
+        });
+    return taxpayers.value_or(GiaDatabaseReader::Taxpayers{
+        GiaDatabaseReader::Outcome::InvalidFile, {}, QStringLiteral("no answer")});
+}
+
+// A GIA text file's conversion waited for; one that did not report failed.
+inline GiaConversion::Result convertGia(const QString& textPath, const QString& packagePath,
+                                        const QString& templatePath) {
+    const std::optional<GiaConversion::Result> result =
+        await<GiaConversion::Result>([&](QObject* context, GiaConversion::Handler done) {
+            GiaConversion::convert(textPath, packagePath, templatePath, context, std::move(done));
+        });
+    return result ? *result : GiaConversion::Result{false, QStringLiteral("no answer"), 0};
 }
 
 } // namespace fiscora::test

@@ -14,6 +14,7 @@
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "net/HttpClient.h"
+#include "support/Await.h"
 #include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
 #include "support/LocalTables.h"
@@ -248,9 +249,9 @@ private:
         scene.writeFile(u"dados.PRF"_s, giaText({"202411", "202501", "202502"}));
         scene.writeFile(u"outro.prf"_s,
                         giaText({"202503"}, "110042490114") + giaText({"202504"}, "648120377258"));
-        const GiaConversion::Result made = GiaConversion::convert(scene.files.filePath(u"outro.prf"_s),
-                                                                  scene.files.filePath(u"novagia.mdb"_s),
-                                                                  ProgramFolder::file(u"gia_limpa.mdb"_s));
+        const GiaConversion::Result made =
+            test::convertGia(scene.files.filePath(u"outro.prf"_s), scene.files.filePath(u"novagia.mdb"_s),
+                             ProgramFolder::file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
         QFile::remove(scene.files.filePath(u"outro.prf"_s));
     }
