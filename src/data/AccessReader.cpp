@@ -5,9 +5,11 @@
 #include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <unistd.h>
@@ -402,6 +404,10 @@ public:
         : m_path(path)
         , m_context(context)
         , m_done(std::move(done)) {
+        // The application keeps a job whose helper was killed but has not ended yet: quitting
+        // meanwhile reaps it then, instead of leaving it behind.
+        if (QCoreApplication* app = QCoreApplication::instance(); app && app->thread() == thread())
+            setParent(app);
         connect(context, &QObject::destroyed, this, [this] { stop(); });
         m_process = new QProcess(this);
         prepare(*m_process);

@@ -9,7 +9,8 @@ namespace fiscora {
 
 // While a window waits for its job: its controls inert and a busy cursor, as the user of a
 // program that waited for the server saw. Restored when the last holder lets go (the job's
-// continuation captures it), also when the window is gone by then.
+// continuation captures it), also when the window is gone by then; holds of one window may
+// overlap.
 class BusyWindow final {
 public:
     explicit BusyWindow(QWidget* window);
@@ -22,7 +23,6 @@ public:
 
 private:
     QPointer<QWidget> m_window;
-    bool m_wasEnabled = true;
 };
 
 } // namespace fiscora

@@ -7,6 +7,7 @@
 #include "data/AccessReader.h"
 #include "data/TaxpayerTable.h"
 #include "gui/Abertura.h"
+#include "gui/BusyWindow.h"
 #include "gui/CertificateDialog.h"
 #include "gui/ImportarEmpresas.h"
 #include "gui/Principal.h"
@@ -128,6 +129,21 @@ private Q_SLOTS:
                                           << "frmtbl_atualizarContribuinte";
         QTest::newRow("about box") << "mnSobre"
                                    << "Sobre";
+    }
+
+    // Two waits of one window overlap (a conversion, then its listing): the window comes back
+    // when the last ends, as it was before the first.
+    void overlappingWaitsRestoreTheWindow() {
+        for (const bool enabled : {true, false}) {
+            QWidget window;
+            window.setEnabled(enabled);
+            auto first = std::make_unique<BusyWindow>(&window);
+            auto second = std::make_unique<BusyWindow>(&window);
+            first.reset();
+            QVERIFY(!window.isEnabled());
+            second.reset();
+            QCOMPARE(window.isEnabled(), enabled);
+        }
     }
 
     void windowsOpenCentredOnTheirOwner() {
