@@ -106,7 +106,7 @@ QWidget* withSampleJournal(QWidget* window) {
         JournalEntry e;
         e.serverDate = QDateTime::currentDateTime().addSecs(-60);
         e.ie = ie;
-        e.razaoSocial = name;
+        e.companyName = name;
         e.chave = references.isEmpty() ? QStringLiteral("EV3P8T1L") : QStringLiteral("RV7K2M9Q");
         e.kind = references.isEmpty() ? TransmissionKind::Pgdas : TransmissionKind::Gia;
         for (qsizetype i = 0; i < references.size(); ++i)

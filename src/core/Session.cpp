@@ -8,10 +8,10 @@ Session::Session(QObject* parent)
     : QObject(parent)
     , m_DataServidor(zeroDateTime()) {}
 
-void Session::selectTaxpayer(const QString& razaoSocial, const QString& ie, const QString& chave) {
-    m_RSSel = razaoSocial;
+void Session::selectTaxpayer(const QString& companyName, const QString& ie, const QString& chave) {
+    m_RSSel = companyName;
     m_IESel = ie;
-    m_lblChave = chave;
+    m_accessKey = chave;
     m_listed.clear();
     Q_EMIT taxpayerChanged();
 }
@@ -19,7 +19,7 @@ void Session::selectTaxpayer(const QString& razaoSocial, const QString& ie, cons
 void Session::dropTaxpayer() {
     m_RSSel.clear();
     m_IESel.clear();
-    m_lblChave.clear();
+    m_accessKey.clear();
     m_listed.clear();
     Q_EMIT taxpayerChanged();
 }

@@ -22,9 +22,9 @@ public:
     // The current taxpayer, empty when none is selected.
     QString RSSel() const { return m_RSSel; }
     QString IESel() const { return m_IESel; }
-    QString lblChave() const { return m_lblChave; }
+    QString accessKey() const { return m_accessKey; }
     bool hasTaxpayer() const { return !m_IESel.isEmpty(); }
-    void selectTaxpayer(const QString& razaoSocial, const QString& ie, const QString& chave);
+    void selectTaxpayer(const QString& companyName, const QString& ie, const QString& chave);
     void dropTaxpayer();
 
     // The accountant's document as stored (with punctuation), set by the transmit command.
@@ -65,7 +65,7 @@ Q_SIGNALS:
 private:
     QString m_RSSel;
     QString m_IESel;
-    QString m_lblChave;
+    QString m_accessKey;
     QString m_thisCont_cpf_cnpj;
     QDateTime m_DataServidor;
     QString m_anoTrabalho;

@@ -27,7 +27,7 @@ QStringList fields(const JournalEntry& e) {
     return {journalDateText(e.localTime),
             journalDateText(e.serverDate),
             e.ie,
-            textField(e.razaoSocial),
+            textField(e.companyName),
             textField(e.chave),
             kindText(e.kind),
             e.giaNumbers(),

@@ -112,7 +112,7 @@ JournalEntry entryFromRow(const DbRow& row) {
     e.localTime = dateFrom(row, QStringLiteral("DataHoraLocal"));
     e.serverDate = dateFrom(row, QStringLiteral("DataServidor"));
     e.ie = row.text(QStringLiteral("IE"));
-    e.razaoSocial = row.text(QStringLiteral("RazaoSocial"));
+    e.companyName = row.text(QStringLiteral("RazaoSocial"));
     e.chave = row.text(QStringLiteral("Chave"));
     e.kind = row.text(QStringLiteral("Tipo")) == QLatin1String("PGDAS") ? TransmissionKind::Pgdas
                                                                         : TransmissionKind::Gia;
@@ -283,7 +283,7 @@ Result<QString> unconfirmedTransmissionsReport() {
         }
         const QString what = e.kind == TransmissionKind::Gia ? e.references() : e.fileName;
         lines.append(QStringLiteral("• %1 - %2: %3 %4, %5 (%6)")
-                         .arg(e.ie, e.razaoSocial.trimmed(), kindText(e.kind), what,
+                         .arg(e.ie, e.companyName.trimmed(), kindText(e.kind), what,
                               journalDateText(e.localTime), outcomeText(e.outcome)));
     }
     return QString(
@@ -313,7 +313,7 @@ Result<qint64> startTransmission(const JournalEntry& e) {
             "TitularCertificado, SerieCertificado, ProtocolosAnteriores, Situacao) "
             "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'enviando') RETURNING IdEnvio"),
         {Clock::now().toString(kDateFormat), serverDateKnown ? dateValue(e.serverDate) : QVariant(), e.ie,
-         e.razaoSocial, e.chave, kindText(e.kind), e.giaNumbers(), e.references(), e.fileName, e.contentSize,
+         e.companyName, e.chave, kindText(e.kind), e.giaNumbers(), e.references(), e.fileName, e.contentSize,
          e.contentSha256, e.accountantDocument, e.certificateHolder, e.certificateSerial,
          *last ? QVariant((*last)->text(QStringLiteral("Protocolos"))) : QVariant()});
     if (!inserted)

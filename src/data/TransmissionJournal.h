@@ -43,7 +43,7 @@ struct JournalEntry {
     // Given by the transmission code to startTransmission().
     QDateTime serverDate; // DataServidor of the taxpayer's last list; invalid or zero: unknown
     QString ie;
-    QString razaoSocial;
+    QString companyName;
     QString chave; // the key used in the upload's address
     TransmissionKind kind = TransmissionKind::Gia;
     QList<JournalGia> gias; // GIA: the GIAs sent; PGDAS: empty (the server reads the reference)
@@ -110,7 +110,7 @@ Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter = {});
 // Every taxpayer with rows in the journal: IE and the name of its newest row, by name.
 struct JournalTaxpayer {
     QString ie;
-    QString razaoSocial;
+    QString companyName;
 };
 Result<QList<JournalTaxpayer>> journalTaxpayers();
 

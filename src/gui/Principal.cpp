@@ -239,7 +239,7 @@ Principal::Principal(Session& session, QWidget* parent)
 
     connect(m_Command1, &QPushButton::clicked, this, &Principal::transmitir);
     connect(m_Command3, &QPushButton::clicked, this, &Principal::RecebeDadosServer);
-    connect(m_cmdImpressao, &QPushButton::clicked, this, &Principal::imprimirProtocolo);
+    connect(m_cmdImpressao, &QPushButton::clicked, this, &Principal::printProtocol);
     connect(m_GridTransmissoes, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0)
             RecebeDadosProtocolo();
@@ -273,7 +273,7 @@ void Principal::buildMenus() {
     QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("&Contribuinte"));
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
     connect(action(contribuinte, QStringLiteral("mnContribuinteNovo"), QStringLiteral("&Novo"), Qt::Key_F2),
-            &QAction::triggered, this, &Principal::novoContribuinte);
+            &QAction::triggered, this, &Principal::newTaxpayer);
     connect(action(contribuinte, QStringLiteral("mnContribuinteSelecionar"), QStringLiteral("&Selecionar"),
                    Qt::Key_F5),
             &QAction::triggered, this, &Principal::selecionar);
@@ -283,7 +283,7 @@ void Principal::buildMenus() {
             &QAction::triggered, this, &Principal::excluir);
     contribuinte->addSeparator()->setObjectName(QStringLiteral("space2"));
     connect(action(contribuinte, QStringLiteral("mnContador"), QStringLiteral("&Contador"), Qt::Key_F6),
-            &QAction::triggered, this, &Principal::abrirContador);
+            &QAction::triggered, this, &Principal::openAccountant);
     connect(
         action(contribuinte, QStringLiteral("mnEnvios"), QStringLiteral("Envios &realizados"), Qt::Key_F7),
         &QAction::triggered, this, &Principal::envios);
@@ -315,12 +315,12 @@ void Principal::buildTransmissionsGrid() {
 }
 
 void Principal::showTaxpayer() {
-    if (m_session.IESel() != m_shownIE || m_session.lblChave() != m_shownKey)
+    if (m_session.IESel() != m_shownIE || m_session.accessKey() != m_shownKey)
         leaveTaxpayer();
     const bool selected = m_session.hasTaxpayer();
     m_RSSel->setText(m_session.RSSel());
     m_IESel->setText(m_session.IESel());
-    m_lblChave->setText(m_session.lblChave());
+    m_lblChave->setText(m_session.accessKey());
     m_frmImportacao->setVisible(selected);
     m_Command1->setVisible(selected);
     showUnconfirmedNotice();
@@ -357,7 +357,7 @@ void Principal::leaveTaxpayer() {
     m_receiptBusy.reset();
     statusBar()->clearMessage();
     m_shownIE = m_session.IESel();
-    m_shownKey = m_session.lblChave();
+    m_shownKey = m_session.accessKey();
     m_GridTransmissoes->setRowCount(0);
     m_tvwPessoa->clear();
     m_tvwPessoa->hide();
@@ -393,7 +393,7 @@ void Principal::RecebeDadosServer() {
     m_listJob = job;
     // A window another one disabled is left to that one.
     m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
-    fetchTaxpayerList(m_session.IESel(), m_session.lblChave(), job,
+    fetchTaxpayerList(m_session.IESel(), m_session.accessKey(), job,
                       [this, job, installed](Result<TaxpayerList> list) {
                           m_listBusy.reset();
                           m_listJob.clear();
@@ -496,7 +496,7 @@ void Principal::RecebeDadosProtocolo() {
         auto* job = new QObject(this);
         m_receiptJob = job;
         m_receiptBusy = BusyWindow::hold(this);
-        fetchReceipt(protocol ? protocol->text() : QString(), m_session.lblChave(), job,
+        fetchReceipt(protocol ? protocol->text() : QString(), m_session.accessKey(), job,
                      [this, job](Result<QString> receipt) {
                          m_receiptBusy.reset();
                          m_receiptJob.clear();
@@ -549,10 +549,10 @@ bool Principal::OpenBrowser(const QString& url) {
     return Platform::current().openUrl(browserAddress(url));
 }
 
-void Principal::imprimirProtocolo() {
+void Principal::printProtocol() {
     const int row = m_GridTransmissoes->currentRow();
     const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
-    const QString address = ServerAddress::fromSettings().receipt(m_session.IESel(), m_session.lblChave(),
+    const QString address = ServerAddress::fromSettings().receipt(m_session.IESel(), m_session.accessKey(),
                                                                   reference ? reference->text() : QString());
     if (address.isEmpty()) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
@@ -571,7 +571,7 @@ void Principal::imprimirProtocolo() {
     }
 }
 
-void Principal::novoContribuinte() {
+void Principal::newTaxpayer() {
     setEnabled(false);
     const Result<qint64> total = countAccountants();
     if (!total) {
@@ -603,7 +603,7 @@ void Principal::excluir() {
     showOnce(m_frmExclusao, m_session);
 }
 
-void Principal::abrirContador() {
+void Principal::openAccountant() {
     frmContador::showWindow(m_session);
 }
 

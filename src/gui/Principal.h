@@ -82,15 +82,15 @@ private:
     void showUnconfirmedNotice();
 
     // Menu commands and buttons.
-    void novoContribuinte();
+    void newTaxpayer();
     void selecionar();
     void atualizar();
     void excluir();
-    void abrirContador();
+    void openAccountant();
     void envios();
     void sobre();
     void transmitir();
-    void imprimirProtocolo();
+    void printProtocol();
 
     Session& m_session;
 

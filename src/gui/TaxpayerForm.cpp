@@ -118,7 +118,7 @@ QString TaxpayerForm::ie() const {
     return m_txtIE->displayText();
 }
 
-QString TaxpayerForm::razaoSocial() const {
+QString TaxpayerForm::companyName() const {
     return m_txtRazaoSocial->text();
 }
 
@@ -138,7 +138,7 @@ QString TaxpayerForm::chave() const {
     return m_Chave->text();
 }
 
-bool TaxpayerForm::optanteSimples() const {
+bool TaxpayerForm::inSimplesNacional() const {
     return m_flag_optantesimples->isChecked();
 }
 
@@ -176,7 +176,7 @@ bool TaxpayerForm::lookUpIe(bool* exists) {
 }
 
 TaxpayerFields TaxpayerForm::fields() const {
-    return TaxpayerFields{ie(), razaoSocial(), cnpj(), cnae(), chave(), erroMsg()};
+    return TaxpayerFields{ie(), companyName(), cnpj(), cnae(), chave(), erroMsg()};
 }
 
 bool TaxpayerForm::passes(const FormCheck& failure) {

@@ -29,12 +29,12 @@ public:
     // The texts as the fields deliver them: masked fields with their punctuation and "_" in every
     // position not typed.
     QString ie() const;
-    QString razaoSocial() const;
+    QString companyName() const;
     QString cnpj() const;
     QString cnae() const;
     QString inscMunicipal() const;
     QString chave() const;
-    bool optanteSimples() const;
+    bool inSimplesNacional() const;
     QString erroMsg() const;
 
     // Leaving the fields (also reached from a real focus change).

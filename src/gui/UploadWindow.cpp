@@ -50,7 +50,7 @@ UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent
     , m_session(session)
     , m_taxpayerName(session.RSSel())
     , m_taxpayerIE(session.IESel())
-    , m_taxpayerKey(session.lblChave()) {
+    , m_taxpayerKey(session.accessKey()) {
     setObjectName(texts.objectName);
     setWindowTitle(texts.caption);
     // Closing unloads the window; Cancel only hides it.
@@ -129,7 +129,7 @@ bool UploadWindow::uploadBusy() const {
 }
 
 bool UploadWindow::forCurrentTaxpayer() const {
-    return m_session.IESel() == m_taxpayerIE && m_session.lblChave() == m_taxpayerKey;
+    return m_session.IESel() == m_taxpayerIE && m_session.accessKey() == m_taxpayerKey;
 }
 
 void UploadWindow::taxpayerLeft() {
@@ -227,7 +227,7 @@ void UploadWindow::resetProgress(const QString& text) {
 
 bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses pauses) {
     order.ie = m_taxpayerIE;
-    order.razaoSocial = m_taxpayerName;
+    order.companyName = m_taxpayerName;
     order.chave = m_taxpayerKey;
     order.accountantDocument = m_session.thisCont_cpf_cnpj();
     order.fileName = m_clickedName;

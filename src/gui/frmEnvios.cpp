@@ -66,7 +66,7 @@ QString journalEntryDetails(const JournalEntry& e) {
     };
     add(QStringLiteral("Data e hora"), journalDateText(e.localTime));
     add(QStringLiteral("Data do servidor"), journalDateText(e.serverDate));
-    add(QStringLiteral("Contribuinte"), taxpayerLabel(e.ie, e.razaoSocial));
+    add(QStringLiteral("Contribuinte"), taxpayerLabel(e.ie, e.companyName));
     add(QStringLiteral("Chave"), e.chave);
     add(QStringLiteral("Tipo"), kindText(e.kind));
     if (e.kind == TransmissionKind::Gia) {
@@ -256,7 +256,7 @@ void frmEnvios::loadTaxpayers() {
     const Result<QList<JournalTaxpayer>> taxpayers = journalTaxpayers();
     bool wantedListed = wanted.isEmpty();
     for (const JournalTaxpayer& t : taxpayers.valueOr({})) {
-        m_cboContribuinte->addItem(taxpayerLabel(t.ie, t.razaoSocial), t.ie);
+        m_cboContribuinte->addItem(taxpayerLabel(t.ie, t.companyName), t.ie);
         wantedListed = wantedListed || t.ie == wanted;
     }
     // The current taxpayer is offered even before its first upload.
@@ -292,7 +292,7 @@ void frmEnvios::reload() {
         const QString references = e.references();
         if (!month.isEmpty() && !references.split(QStringLiteral(", ")).contains(month))
             return true;
-        return !matchesSearch(query, {e.razaoSocial, e.ie, references, protocolsText(e.protocols)});
+        return !matchesSearch(query, {e.companyName, e.ie, references, protocolsText(e.protocols)});
     });
 
     const QSignalBlocker quiet(m_GridEnvios);
@@ -303,7 +303,7 @@ void frmEnvios::reload() {
         const JournalEntry& e = m_shown.at(row);
         const QString cells[ColumnCount] = {journalDateText(e.localTime),
                                             outcomeText(e.outcome),
-                                            taxpayerLabel(e.ie, e.razaoSocial),
+                                            taxpayerLabel(e.ie, e.companyName),
                                             kindText(e.kind),
                                             e.references(),
                                             protocolsText(e.protocols),

@@ -25,16 +25,16 @@ frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidg
 
 frmtbl_CadastroContribuinte::~frmtbl_CadastroContribuinte() = default;
 
-void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& razaoSocial, const QString& cnpj,
+void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& companyName, const QString& cnpj,
                                        const QString& cnae, const QString& chave, const QString& ccm,
-                                       bool optanteSimples) {
+                                       bool inSimplesNacional) {
     m_txtIE->setText(ie);
-    m_txtRazaoSocial->setText(razaoSocial);
+    m_txtRazaoSocial->setText(companyName);
     m_txtCNPJ->setText(cnpj);
     m_txtCNAE->setText(cnae);
     m_Chave->setText(chave);
     m_txtInscMunicipal->setText(ccm);
-    m_flag_optantesimples->setChecked(optanteSimples);
+    m_flag_optantesimples->setChecked(inSimplesNacional);
     setErroMsg({});
 }
 
@@ -51,10 +51,10 @@ void frmtbl_CadastroContribuinte::save() {
     setErroMsg({});
     Taxpayer row;
     row.IE = ie();
-    row.RazaoSocial = razaoSocial();
+    row.RazaoSocial = companyName();
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
-    row.OptanteSimples = optanteSimples();
+    row.OptanteSimples = inSimplesNacional();
     if (const Status saved = updateTaxpayer(row); !saved) {
         showDatabaseError(saved.error());
         return;

@@ -18,8 +18,8 @@ public:
     ~frmtbl_CadastroContribuinte() override;
 
     // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.
-    void fill(const QString& ie, const QString& razaoSocial, const QString& cnpj, const QString& cnae,
-              const QString& chave, const QString& ccm, bool optanteSimples);
+    void fill(const QString& ie, const QString& companyName, const QString& cnpj, const QString& cnae,
+              const QString& chave, const QString& ccm, bool inSimplesNacional);
 
     void save();
 };

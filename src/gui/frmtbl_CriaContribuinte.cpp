@@ -59,7 +59,7 @@ void frmtbl_CriaContribuinte::save() {
         return;
     }
     setErroMsg({});
-    const Taxpayer row{ie(), razaoSocial(), cnpj(), cnae(), chave(), inscMunicipal(), optanteSimples()};
+    const Taxpayer row{ie(), companyName(), cnpj(), cnae(), chave(), inscMunicipal(), inSimplesNacional()};
     if (const Status saved = insertTaxpayer(row); !saved) {
         showDatabaseError(saved.error());
         return;

@@ -431,7 +431,7 @@ void BatchRun::send(int index) {
     TransmissionOrder order;
     order.kind = TransmissionKind::Gia;
     order.ie = item.taxpayer.IE;
-    order.razaoSocial = item.taxpayer.RazaoSocial;
+    order.companyName = item.taxpayer.RazaoSocial;
     order.chave = item.taxpayer.Chave;
     order.accountantDocument = m_accountantDocument;
     order.gias = item.tickedGias();

@@ -116,7 +116,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     JournalEntry entry;
     entry.serverDate = order.serverDate;
     entry.ie = order.ie;
-    entry.razaoSocial = order.razaoSocial;
+    entry.companyName = order.companyName;
     entry.chave = order.chave;
     entry.kind = order.kind;
     entry.gias = order.gias;

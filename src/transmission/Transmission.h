@@ -23,7 +23,7 @@ class ServerAddress;
 struct TransmissionOrder {
     TransmissionKind kind = TransmissionKind::Gia;
     QString ie;
-    QString razaoSocial;
+    QString companyName;
     QString chave;              // the key the address carries
     QString accountantDocument; // as stored, with its punctuation
     QList<JournalGia> gias;     // GIA: the GIAs sent

@@ -399,7 +399,7 @@ private Q_SLOTS:
 
         JournalEntry left;
         left.ie = kA.ie;
-        left.razaoSocial = kA.razao;
+        left.companyName = kA.razao;
         left.kind = TransmissionKind::Pgdas;
         left.fileName = u"documento.pdf"_s;
         QVERIFY(startTransmission(left));

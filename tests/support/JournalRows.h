@@ -12,7 +12,7 @@ inline JournalEntry upload(const QString& ie, const QStringList& references = {Q
                            const QString& name = QStringLiteral("Comercial Ribeirão Verde Ltda")) {
     JournalEntry e;
     e.ie = ie;
-    e.razaoSocial = name;
+    e.companyName = name;
     e.chave = QStringLiteral("RV7K2M9Q");
     e.kind = references.isEmpty() ? TransmissionKind::Pgdas : TransmissionKind::Gia;
     for (qsizetype i = 0; i < references.size(); ++i)
