@@ -129,7 +129,7 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const double seconds = clock.nsecsElapsed() / 1e9;
     int listed = 0;
     for (const BatchItem& item : source.items)
-        listed += item.result == BatchItem::Result::Listed;
+        listed += item.result == BatchItem::Outcome::Listed;
     std::printf("%.4f %.1f %.1f %d\n", seconds, baseline, bench::peakMiB(RUSAGE_SELF), listed);
     return 0;
 }
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
         out.write(G::file(lines));
     }
     const QString exportPath = dir.filePath(QStringLiteral("escritorio.mdb"));
-    const GiaConversion::Result made =
+    const GiaConversion::Outcome made =
         test::convertGia(text, exportPath, bin + QStringLiteral("/gia_limpa.mdb"));
     if (!made.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(made.message));

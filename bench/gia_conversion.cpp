@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
                 QFileInfo(text).size() / 1048576.0);
     const double before = bench::peakMiB(RUSAGE_SELF);
 
-    GiaConversion::Result last;
+    GiaConversion::Outcome last;
     const double convertMs =
         bench::medianMs(runs, [&] { last = test::convertGia(text, package, templatePath); });
     if (!last.ok) {

@@ -35,8 +35,8 @@ template <typename T> T runHere(const std::function<void(QObject*, std::function
 
 } // namespace
 
-AccessReader::Result readAccess(const QString& path, const QStringList& rowsOf) {
-    return runHere<AccessReader::Result>([&](QObject* context, AccessReader::Handler done) {
+AccessReader::Reading readAccess(const QString& path, const QStringList& rowsOf) {
+    return runHere<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
         AccessReader::read(path, rowsOf, context, std::move(done));
     });
 }

@@ -132,7 +132,7 @@ QString brazilianAmount(double value) {
 // Value added per GIA: outgoing operations (CFOP 5 to 7) less incoming ones (1 to 3); nothing
 // when the CFOP table cannot be read (a NovaGIA database always has it, if maybe empty).
 std::optional<QHash<qint64, double>> valueAdded(const QString& path) {
-    const AccessReader::Result read = readAccess(path, {QStringLiteral("tblDetalhesCFOPs")});
+    const AccessReader::Reading read = readAccess(path, {QStringLiteral("tblDetalhesCFOPs")});
     const fiscora::AccessTable* table =
         read.ok() ? read.database.table(QStringLiteral("tblDetalhesCFOPs")) : nullptr;
     if (!table || !table->rowsRead)

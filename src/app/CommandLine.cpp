@@ -184,7 +184,7 @@ QString CommandLine::storedIe(const QString& ie) {
 
 namespace {
 
-int report(const GiaConversion::Result& result, const Request& request, QTextStream& out, QTextStream& err) {
+int report(const GiaConversion::Outcome& result, const Request& request, QTextStream& out, QTextStream& err) {
     if (!result.ok) {
         err << result.message << '\n';
         err.flush();
@@ -203,7 +203,7 @@ int convert(const Request& request, QTextStream& out, QTextStream& err) {
     QObject context;
     GiaConversion::convertReplacing(request.first, request.second,
                                     ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), &context,
-                                    [&](const GiaConversion::Result& result) {
+                                    [&](const GiaConversion::Outcome& result) {
                                         code = report(result, request, out, err);
                                         QCoreApplication::quit();
                                     });

@@ -121,7 +121,7 @@ void loadCertificate(const QString& fileOrSerial, const std::function<void(Resul
 
 // Sent and listed, or nothing left to send: every GIA that could go is one the server lists.
 bool done(const BatchItem& item) {
-    return item.result == BatchItem::Result::Listed || item.skipped();
+    return item.result == BatchItem::Outcome::Listed || item.skipped();
 }
 
 void line(QTextStream& out, const QString& ie, const QString& name, const QString& result,

@@ -340,15 +340,15 @@ qint64 AccessReader::memoryLimitBytes(qint64 fileSize) {
 
 namespace {
 
-AccessReader::Result noFile(const QString& path) {
-    AccessReader::Result result;
+AccessReader::Reading noFile(const QString& path) {
+    AccessReader::Reading result;
     result.cause = AccessReader::Cause::NoFile;
     result.detail = QStringLiteral("arquivo inexistente: %1").arg(path);
     return result;
 }
 
-AccessReader::Result notStarted(const QProcess& process) {
-    AccessReader::Result result;
+AccessReader::Reading notStarted(const QProcess& process) {
+    AccessReader::Reading result;
     result.status = AccessReader::Status::Unavailable;
     result.cause = AccessReader::Cause::HelperMissing;
     result.detail =
@@ -356,8 +356,8 @@ AccessReader::Result notStarted(const QProcess& process) {
     return result;
 }
 
-AccessReader::Result stoppedEarly(AccessReader::Cause cause, const QString& path) {
-    AccessReader::Result result;
+AccessReader::Reading stoppedEarly(AccessReader::Cause cause, const QString& path) {
+    AccessReader::Reading result;
     result.cause = cause;
     result.detail = cause == AccessReader::Cause::TimedOut
                         ? QStringLiteral("tempo esgotado lendo %1").arg(path)
@@ -366,8 +366,8 @@ AccessReader::Result stoppedEarly(AccessReader::Cause cause, const QString& path
 }
 
 // What a helper that ended on its own left.
-AccessReader::Result ended(QProcess& process, const QString& path) {
-    AccessReader::Result result;
+AccessReader::Reading ended(QProcess& process, const QString& path) {
+    AccessReader::Reading result;
     if (process.exitStatus() != QProcess::NormalExit) {
         result.cause = AccessReader::Cause::Crashed;
         result.detail = QStringLiteral("o leitor terminou de forma anormal lendo %1").arg(path);
@@ -465,7 +465,7 @@ private:
             m_process->kill(); // finished() follows and deletes the job
     }
 
-    void report(AccessReader::Result result) {
+    void report(AccessReader::Reading result) {
         m_reported = true;
         for (QTimer* timer : findChildren<QTimer*>())
             timer->stop();
@@ -478,7 +478,7 @@ private:
     AccessReader::Handler m_done;
     QProcess* m_process = nullptr;
     bool m_reported = false;
-    std::optional<AccessReader::Result> m_stopped; // why it was stopped early, till it has ended
+    std::optional<AccessReader::Reading> m_stopped; // why it was stopped early, till it has ended
 };
 
 } // namespace

@@ -51,7 +51,7 @@ public:
     // Why a read failed, for tests and measurements; the caller only needs the status.
     enum class Cause { None, NoFile, HelperMissing, TimedOut, TooMuchMemory, Crashed, Refused, Malformed };
 
-    struct Result {
+    struct Reading {
         Status status = Status::Invalid;
         Cause cause = Cause::None;
         AccessDatabase database;
@@ -59,7 +59,7 @@ public:
         bool ok() const { return status == Status::Ok; }
     };
 
-    using Handler = std::function<void(Result)>;
+    using Handler = std::function<void(Reading)>;
 
     // Reads the schema of every user table, and the rows of the tables named in rowsOf
     // (a table that the file lacks is no error: its rowsRead stays false). A job of `context`:

@@ -29,7 +29,7 @@ bool samePath(const QString& a, const QString& b) {
 }
 
 // A failure found before the read is told later too, as the read's outcome is.
-void reportLater(QObject* context, const GiaConversion::Handler& done, const GiaConversion::Result& result) {
+void reportLater(QObject* context, const GiaConversion::Handler& done, const GiaConversion::Outcome& result) {
     QTimer::singleShot(0, context, [context, done, result] {
         ModalGate::deliver(context, [done, result] { done(result); });
     });
@@ -66,7 +66,7 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
     const QString prefix =
         QStringLiteral("Não foi possível converter o arquivo GIA %1.\n").arg(QFileInfo(textPath).fileName());
     const auto fail = [&](const QString& why) {
-        Result result;
+        Outcome result;
         result.message = prefix + why;
         reportLater(context, done, result);
     };
@@ -93,8 +93,8 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
     auto package = std::make_shared<MadeFile>(packagePath);
     AccessReader::readAll(
         packagePath, context,
-        [textPath, packagePath, prefix, package, done = std::move(done)](const AccessReader::Result& read) {
-            Result result;
+        [textPath, packagePath, prefix, package, done = std::move(done)](const AccessReader::Reading& read) {
+            Outcome result;
             QString error;
             if (!GiaTextConverter::LerArquivo(textPath, packagePath, read, &error, &result.gias)) {
                 package->settle(false);
@@ -120,7 +120,7 @@ void GiaConversion::convertReplacing(const QString& textPath, const QString& out
                                      const QString& templatePath, QObject* context, Handler done) {
     const QFileInfo output(outputPath);
     if (samePath(outputPath, templatePath) || samePath(outputPath, textPath)) {
-        Result result;
+        Outcome result;
         result.message =
             QStringLiteral("Não foi possível converter o arquivo GIA %1.\n"
                            "O pacote não pode ser gravado sobre o modelo nem sobre o próprio arquivo GIA.")
@@ -131,7 +131,7 @@ void GiaConversion::convertReplacing(const QString& textPath, const QString& out
     QTemporaryFile temporary(
         output.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(output.fileName())));
     if (!temporary.open()) {
-        Result result;
+        Outcome result;
         result.message = QStringLiteral("Não foi possível criar um arquivo temporário em %1: %2")
                              .arg(QDir::toNativeSeparators(output.absolutePath()), temporary.errorString());
         return reportLater(context, done, result);
@@ -141,7 +141,7 @@ void GiaConversion::convertReplacing(const QString& textPath, const QString& out
     const QString temporaryPath = temporary.fileName();
     auto made = std::make_shared<MadeFile>(temporaryPath);
     convert(textPath, temporaryPath, templatePath, context,
-            [temporaryPath, output, made, done = std::move(done)](Result result) {
+            [temporaryPath, output, made, done = std::move(done)](Outcome result) {
                 if (!result.ok) {
                     made->settle(false);
                     done(result);
@@ -153,7 +153,7 @@ void GiaConversion::convertReplacing(const QString& textPath, const QString& out
                                 QFile::encodeName(output.absoluteFilePath()).constData()) != 0) {
                     const QString reason = QString::fromLocal8Bit(std::strerror(errno));
                     made->settle(false);
-                    result = Result();
+                    result = Outcome();
                     result.message =
                         QStringLiteral("Não foi possível gravar %1: %2").arg(output.fileName(), reason);
                     done(result);

@@ -12,13 +12,13 @@ namespace fiscora {
 // (GiaTextConverter::LerArquivo). A failed conversion leaves no package behind.
 class GiaConversion final {
 public:
-    struct Result {
+    struct Outcome {
         bool ok = false;
         QString message; // the reason, in Portuguese, when it failed
         int gias = 0;    // GIAs converted
     };
 
-    using Handler = std::function<void(Result)>;
+    using Handler = std::function<void(Outcome)>;
 
     // A job of `context` (data/AccessReader): `done` runs once, later (never inside the call), when
     // no box is up. When `context` goes first nothing is reported and no package is left behind.

@@ -33,7 +33,7 @@ GiaDatabaseReader::Outcome outcomeOf(AccessReader::Status status) {
 // The rows of one table of an export as the Access reader read them: the reader first, then the
 // export check, then the table must be there. On failure fills outcome (only when the reader
 // failed) and detail, and gives null.
-const AccessTable* tableOf(const QString& path, const QString& name, const AccessReader::Result& read,
+const AccessTable* tableOf(const QString& path, const QString& name, const AccessReader::Reading& read,
                            GiaDatabaseReader::Outcome& outcome, QString& detail) {
     if (!read.ok()) {
         outcome = outcomeOf(read.status);
@@ -53,7 +53,7 @@ const AccessTable* tableOf(const QString& path, const QString& name, const Acces
 }
 
 // The rows of tblGIA, all of them or those of one IE.
-GiaDatabaseReader::Records collectGias(const QString& path, const AccessReader::Result& read,
+GiaDatabaseReader::Records collectGias(const QString& path, const AccessReader::Reading& read,
                                        const QString* ie) {
     using Outcome = GiaDatabaseReader::Outcome;
     GiaDatabaseReader::Records result;
@@ -115,7 +115,7 @@ GiaDatabaseReader::Listing listingOf(GiaDatabaseReader::Records records) {
     return result;
 }
 
-GiaDatabaseReader::Taxpayers taxpayersOf(const QString& path, const AccessReader::Result& read) {
+GiaDatabaseReader::Taxpayers taxpayersOf(const QString& path, const AccessReader::Reading& read) {
     GiaDatabaseReader::Taxpayers result;
     const AccessTable* table = tableOf(path, kContribuinte, read, result.outcome, result.detail);
     if (!table)
@@ -154,7 +154,7 @@ Status GiaDatabaseReader::checkExport(const QString& path) {
 
 void GiaDatabaseReader::listGias(const QString& path, const QString& ie, QObject* context,
                                  std::function<void(Listing)> done) {
-    AccessReader::read(path, {kGia}, context, [path, ie, done](const AccessReader::Result& read) {
+    AccessReader::read(path, {kGia}, context, [path, ie, done](const AccessReader::Reading& read) {
         done(listingOf(collectGias(path, read, &ie)));
     });
 }
@@ -162,12 +162,12 @@ void GiaDatabaseReader::listGias(const QString& path, const QString& ie, QObject
 void GiaDatabaseReader::readTaxpayers(const QString& path, QObject* context,
                                       std::function<void(Taxpayers)> done) {
     AccessReader::read(path, {kContribuinte}, context,
-                       [path, done](const AccessReader::Result& read) { done(taxpayersOf(path, read)); });
+                       [path, done](const AccessReader::Reading& read) { done(taxpayersOf(path, read)); });
 }
 
 void GiaDatabaseReader::readExport(const QString& path, QObject* context,
                                    std::function<void(Records, Taxpayers)> done) {
-    AccessReader::read(path, {kGia, kContribuinte}, context, [path, done](const AccessReader::Result& read) {
+    AccessReader::read(path, {kGia, kContribuinte}, context, [path, done](const AccessReader::Reading& read) {
         done(collectGias(path, read, nullptr), taxpayersOf(path, read));
     });
 }

@@ -609,7 +609,7 @@ bool GiaTextConverter::addFile(const QString& path, QString* error) {
 }
 
 bool GiaTextConverter::LerArquivo(const QString& arquivo, const QString& NovaGia,
-                                  const AccessReader::Result& read, QString* error, int* gias) {
+                                  const AccessReader::Reading& read, QString* error, int* gias) {
     if (!read.ok()) {
         *error =
             read.status == AccessReader::Status::Unavailable

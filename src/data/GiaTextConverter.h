@@ -43,7 +43,7 @@ public:
     // rewritten with the template's tables and rows plus the rows of the text file. False, with
     // the reason, when the conversion fails; the package may then be a plain copy of the template.
     static bool LerArquivo(const QString& arquivo, const QString& NovaGia,
-                           const AccessReader::Result& package, QString* error, int* gias = nullptr);
+                           const AccessReader::Reading& package, QString* error, int* gias = nullptr);
 
 private:
     enum class Conversion { Text, Amount, Number, Ie, Cnpj, Cnae, Cfop, SubItem, Dipam, Day, Month };

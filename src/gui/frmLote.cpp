@@ -304,12 +304,13 @@ void frmLote::showItem(int index) {
             child->setCheckState(ColName, gia.ticked && item.canTick(g) ? Qt::Checked : Qt::Unchecked);
         }
     }
-    const bool sentOnce = item.result != BatchItem::Result::NotSent || !item.detail.isEmpty();
+    const bool sentOnce = item.result != BatchItem::Outcome::NotSent || !item.detail.isEmpty();
     const QString text =
         sentOnce && item.readiness == BatchItem::Readiness::Ready ? resultText(item) : readinessText(item);
     top->setText(ColState, text);
     top->setToolTip(ColState, text);
-    const bool bad = item.result == BatchItem::Result::Failed || item.result == BatchItem::Result::Refused ||
+    const bool bad = item.result == BatchItem::Outcome::Failed ||
+                     item.result == BatchItem::Outcome::Refused ||
                      item.readiness == BatchItem::Readiness::KeyRefused ||
                      item.readiness == BatchItem::Readiness::ListUnavailable;
     top->setForeground(ColState, bad ? QColor(0xb0, 0x00, 0x00) : palette().color(QPalette::Text));
@@ -335,7 +336,7 @@ void frmLote::send() {
 void frmLote::sendFailedAgain() {
     QList<int> which;
     for (qsizetype i = 0; i < m_source.items.size(); ++i) {
-        if (m_source.items.at(i).result == BatchItem::Result::Failed)
+        if (m_source.items.at(i).result == BatchItem::Outcome::Failed)
             which.append(int(i));
     }
     start(which);
@@ -385,7 +386,7 @@ void frmLote::runFinished() {
     // The main window's list of the current taxpayer may show one of these uploads now.
     for (const int index : m_sending) {
         if (m_source.items.at(index).taxpayer.IE == m_session.IESel() &&
-            m_source.items.at(index).result != BatchItem::Result::NotSent) {
+            m_source.items.at(index).result != BatchItem::Outcome::NotSent) {
             m_session.RecebeDadosServer();
             break;
         }
@@ -402,7 +403,7 @@ void frmLote::setSending(bool on) {
     bool failed = false;
     bool anyTicked = false;
     for (const BatchItem& item : m_source.items) {
-        failed = failed || item.result == BatchItem::Result::Failed;
+        failed = failed || item.result == BatchItem::Outcome::Failed;
         anyTicked = anyTicked || !item.tickedGias().isEmpty();
     }
     m_txtOrigem->setReadOnly(on);

@@ -84,7 +84,7 @@ void frmUpload::selPRF() {
     GiaConversion::convert(
         m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), this,
         // The window stays inert until the package is made.
-        [this, package, busy = BusyWindow::hold(this)](const GiaConversion::Result& conversion) mutable {
+        [this, package, busy = BusyWindow::hold(this)](const GiaConversion::Outcome& conversion) mutable {
             // Let go first: the listing holds the window itself, and restores what it found.
             busy.reset();
             if (!conversion.ok) {

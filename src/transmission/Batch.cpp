@@ -104,7 +104,7 @@ void readNextText(const std::shared_ptr<Opening>& opening) {
     const QString package = QDir(opening->workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
     GiaConversion::convert(
         text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), opening->context,
-        [opening, package, text, problem](const GiaConversion::Result& converted) {
+        [opening, package, text, problem](const GiaConversion::Outcome& converted) {
             if (!converted.ok) {
                 problem(converted.message);
                 readNextText(opening);
@@ -165,7 +165,7 @@ bool BatchItem::nothingLeft() const {
 }
 
 bool BatchItem::skipped() const {
-    return result == Result::NotSent && tickedGias().isEmpty() && nothingLeft();
+    return result == Outcome::NotSent && tickedGias().isEmpty() && nothingLeft();
 }
 
 void BatchSource::open(const QString& path, const QString& workFolder, QObject* context,
@@ -290,15 +290,15 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
 
 QString batchResultText(const BatchItem& item) {
     switch (item.result) {
-    case BatchItem::Result::Listed:
+    case BatchItem::Outcome::Listed:
         return QStringLiteral("Enviada e listada");
-    case BatchItem::Result::Refused:
+    case BatchItem::Outcome::Refused:
         return QStringLiteral("Recusada");
-    case BatchItem::Result::Failed:
+    case BatchItem::Outcome::Failed:
         return QStringLiteral("Falhou");
-    case BatchItem::Result::Unknown:
+    case BatchItem::Outcome::Unknown:
         return QStringLiteral("Sem confirmação");
-    case BatchItem::Result::NotSent:
+    case BatchItem::Outcome::NotSent:
         break;
     }
     return item.skipped() ? QStringLiteral("Nada a enviar") : QStringLiteral("Não enviada");
@@ -342,12 +342,12 @@ QString batchSummaryText(const QList<BatchItem>& items) {
     }
     return QStringLiteral("Enviadas e listadas: %1 · Já transmitidas: %2 · Recusadas: %3 · Com falha: %4 · "
                           "Sem confirmação: %5 · Não enviadas: %6")
-        .arg(counts[int(BatchItem::Result::Listed)])
+        .arg(counts[int(BatchItem::Outcome::Listed)])
         .arg(alreadySent)
-        .arg(counts[int(BatchItem::Result::Refused)])
-        .arg(counts[int(BatchItem::Result::Failed)])
-        .arg(counts[int(BatchItem::Result::Unknown)])
-        .arg(counts[int(BatchItem::Result::NotSent)]);
+        .arg(counts[int(BatchItem::Outcome::Refused)])
+        .arg(counts[int(BatchItem::Outcome::Failed)])
+        .arg(counts[int(BatchItem::Outcome::Unknown)])
+        .arg(counts[int(BatchItem::Outcome::NotSent)]);
 }
 
 QString journalNotWrittenText(const BatchItem& item) {
@@ -385,7 +385,7 @@ void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Cer
     m_stop = false;
     m_running = true;
     for (const int index : which) {
-        (*m_items)[index].result = BatchItem::Result::NotSent;
+        (*m_items)[index].result = BatchItem::Outcome::NotSent;
         (*m_items)[index].detail.clear();
         (*m_items)[index].protocols.clear();
         (*m_items)[index].journalError.clear();
@@ -396,7 +396,7 @@ void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Cer
 void BatchRun::next() {
     if (m_stop) {
         for (const int index : std::exchange(m_queue, {}))
-            finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Parado antes do envio."));
+            finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Parado antes do envio."));
     }
     if (m_queue.isEmpty()) {
         m_running = false;
@@ -407,9 +407,9 @@ void BatchRun::next() {
     const BatchItem& item = m_items->at(index);
     Q_EMIT itemStarted(index);
     if (item.readiness != BatchItem::Readiness::Ready) {
-        finishItem(index, BatchItem::Result::NotSent, item.readinessDetail);
+        finishItem(index, BatchItem::Outcome::NotSent, item.readinessDetail);
     } else if (item.tickedGias().isEmpty()) {
-        finishItem(index, BatchItem::Result::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
+        finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
     } else {
         send(index);
         return;
@@ -421,7 +421,7 @@ void BatchRun::send(int index) {
     const BatchItem& item = m_items->at(index);
     // The single window's check, against this taxpayer's server date.
     if (!m_ofAccountant || !CertificateChecks::notEndedBy(m_certificate, item.serverDate)) {
-        finishItem(index, BatchItem::Result::NotSent,
+        finishItem(index, BatchItem::Outcome::NotSent,
                    QStringLiteral("O certificado escolhido não é do contador ou estava vencido na data do "
                                   "servidor."));
         QTimer::singleShot(0, this, &BatchRun::next);
@@ -443,32 +443,32 @@ void BatchRun::send(int index) {
     order.serverDate = item.serverDate;
 
     auto* transmission = new Transmission(this);
-    const auto settle = [this, index, transmission](BatchItem::Result result, const QString& detail) {
+    const auto settle = [this, index, transmission](BatchItem::Outcome result, const QString& detail) {
         this->settle(index, transmission, result, detail);
     };
     connect(transmission, &Transmission::sendProgress, this,
             [this, index](int percent) { Q_EMIT itemProgress(index, percent); });
     connect(transmission, &Transmission::answered, this, [settle](const QString& text) {
-        settle(BatchItem::Result::Refused,
+        settle(BatchItem::Outcome::Refused,
                QStringLiteral("O servidor respondeu: ") + Transmission::answerFirstLine(text.toUtf8()));
     });
     connect(transmission, &Transmission::closedWithoutAnswer, this,
-            [settle] { settle(BatchItem::Result::Unknown, kClosedWithoutAnswerText); });
+            [settle] { settle(BatchItem::Outcome::Unknown, kClosedWithoutAnswerText); });
     connect(transmission, &Transmission::failed, this, [settle, transmission](const AppError& error) {
-        settle(transmission->requestSent() ? BatchItem::Result::Unknown : BatchItem::Result::Failed,
+        settle(transmission->requestSent() ? BatchItem::Outcome::Unknown : BatchItem::Outcome::Failed,
                error.description);
     });
     if (const std::optional<Transmission::Refusal> refused = transmission->start(order)) {
         transmission->deleteLater();
-        finishItem(index, BatchItem::Result::Failed, refused->error.description);
+        finishItem(index, BatchItem::Outcome::Failed, refused->error.description);
         QTimer::singleShot(0, this, &BatchRun::next);
     }
 }
 
-void BatchRun::settle(int index, Transmission* transmission, BatchItem::Result result,
+void BatchRun::settle(int index, Transmission* transmission, BatchItem::Outcome result,
                       const QString& detail) {
     // Nothing the server could have recorded needs its list.
-    if (result == BatchItem::Result::Failed) {
+    if (result == BatchItem::Outcome::Failed) {
         settled(index, transmission, result, detail, nullptr);
         return;
     }
@@ -479,9 +479,9 @@ void BatchRun::settle(int index, Transmission* transmission, BatchItem::Result r
                       });
 }
 
-void BatchRun::settled(int index, Transmission* transmission, BatchItem::Result result, const QString& detail,
-                       const Result<TaxpayerList>* list) {
-    BatchItem::Result final = result;
+void BatchRun::settled(int index, Transmission* transmission, BatchItem::Outcome result,
+                       const QString& detail, const Result<TaxpayerList>* list) {
+    BatchItem::Outcome final = result;
     QString why = detail;
     QList<ListedTransmission> protocols;
     if (list) {
@@ -495,11 +495,11 @@ void BatchRun::settled(int index, Transmission* transmission, BatchItem::Result 
             }
         }
         if (*list && (*list)->confirmed.contains(transmission->journalId())) {
-            final = BatchItem::Result::Listed;
+            final = BatchItem::Outcome::Listed;
             why.clear();
             protocols = (*list)->confirmed.value(transmission->journalId());
-        } else if (!*list && result == BatchItem::Result::Refused) {
-            final = BatchItem::Result::Unknown;
+        } else if (!*list && result == BatchItem::Outcome::Refused) {
+            final = BatchItem::Outcome::Unknown;
             why = detail + QStringLiteral(" (") + list->error().description + QLatin1Char(')');
         }
     }
@@ -510,7 +510,7 @@ void BatchRun::settled(int index, Transmission* transmission, BatchItem::Result 
     QTimer::singleShot(0, this, &BatchRun::next);
 }
 
-void BatchRun::finishItem(int index, BatchItem::Result result, const QString& detail,
+void BatchRun::finishItem(int index, BatchItem::Outcome result, const QString& detail,
                           const QList<ListedTransmission>& protocols) {
     BatchItem& item = (*m_items)[index];
     item.result = result;

@@ -42,7 +42,7 @@ struct BatchItem {
         KeyRefused,      // the server does not know the taxpayer's key
         ListUnavailable, // its list could not be had
     };
-    enum class Result {
+    enum class Outcome {
         NotSent,
         Listed,  // sent, and the refreshed list shows it: `protocols`
         Refused, // the server answered and the list does not show it
@@ -60,7 +60,7 @@ struct BatchItem {
     QString anoTrabalho;
     QDateTime serverDate;
 
-    Result result = Result::NotSent;
+    Outcome result = Outcome::NotSent;
     QString detail;                      // why it was not sent, the failure, the server's first line
     QList<ListedTransmission> protocols; // each with its reference
     // The journal could not record the upload's outcome (its row stays "enviando"): why.
@@ -169,11 +169,11 @@ private:
     void send(int index);
     // After the outcome the taxpayer's list (when the server may have the upload) tells whether
     // the server has it.
-    void settle(int index, Transmission* transmission, BatchItem::Result result, const QString& detail);
-    void settled(int index, Transmission* transmission, BatchItem::Result result, const QString& detail,
+    void settle(int index, Transmission* transmission, BatchItem::Outcome result, const QString& detail);
+    void settled(int index, Transmission* transmission, BatchItem::Outcome result, const QString& detail,
                  const Result<TaxpayerList>* list);
     // Listed items get the protocols the journal now keeps for their upload.
-    void finishItem(int index, BatchItem::Result result, const QString& detail,
+    void finishItem(int index, BatchItem::Outcome result, const QString& detail,
                     const QList<ListedTransmission>& protocols = {});
 
     QList<BatchItem>* m_items = nullptr;

@@ -69,12 +69,12 @@ private:
     QString templatePath() const { return m_folder->file(u"gia_limpa.mdb"_s); }
 
     // Converts the lines into atual.mdb and reads the package back.
-    GiaConversion::Result convert(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
-        const GiaConversion::Result result =
+    GiaConversion::Outcome convert(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
+        const GiaConversion::Outcome result =
             test::convertGia(textFile(lines, end), packagePath(), templatePath());
         m_package = AccessDatabase();
         if (result.ok) {
-            const AccessReader::Result read = test::readAccess(packagePath());
+            const AccessReader::Reading read = test::readAccess(packagePath());
             if (!read.ok())
                 qWarning() << "package unreadable:" << read.detail;
             m_package = read.database;
@@ -105,7 +105,7 @@ private Q_SLOTS:
     void cleanup() { m_folder.reset(); }
 
     void templateHoldsTheLayoutAndNoRows() {
-        const AccessReader::Result read = test::readAccess(templatePath());
+        const AccessReader::Reading read = test::readAccess(templatePath());
         QVERIFY2(read.ok(), qPrintable(read.detail));
         QCOMPARE(read.database.jetVersion, 4);
         const QList<jet::Table>& layout = NovaGiaLayout::tables();
@@ -327,7 +327,7 @@ private Q_SLOTS:
         m_folder->writeFile(u"dados.prf"_s, text);
         const auto result = test::convertGia(m_folder->file(u"dados.prf"_s), packagePath(), templatePath());
         QVERIFY2(result.ok, qPrintable(result.message));
-        const AccessReader::Result read = test::readAccess(packagePath());
+        const AccessReader::Reading read = test::readAccess(packagePath());
         QVERIFY(read.ok());
         m_package = read.database;
         QCOMPARE(rows(u"tblGIA"_s).size(), 1);
@@ -514,9 +514,9 @@ private Q_SLOTS:
         bool reported = false;
         auto context = std::make_unique<QObject>();
         GiaConversion::convert(text, packagePath(), templatePath(), context.get(),
-                               [&](const GiaConversion::Result&) { reported = true; });
+                               [&](const GiaConversion::Outcome&) { reported = true; });
         GiaConversion::convertReplacing(text, m_folder->file(u"saida.mdb"_s), templatePath(), context.get(),
-                                        [&](const GiaConversion::Result&) { reported = true; });
+                                        [&](const GiaConversion::Outcome&) { reported = true; });
         QVERIFY(!reported);
         QVERIFY(QFile::exists(packagePath()));
         context.reset();

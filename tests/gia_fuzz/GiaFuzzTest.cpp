@@ -266,7 +266,7 @@ private Q_SLOTS:
             file.close();
             QElapsedTimer one;
             one.start();
-            const AccessReader::Result result = test::readAccess(path);
+            const AccessReader::Reading result = test::readAccess(path);
             slowest = qMax(slowest, one.elapsed());
             ++runs;
             ++causes[result.cause];
@@ -345,7 +345,7 @@ private Q_SLOTS:
                                                      folder.file(QStringLiteral("atual.mdb")),
                                                      folder.file(QStringLiteral("gia_limpa.mdb")));
                 QVERIFY2(result.ok, qPrintable(result.message));
-                const AccessReader::Result read = test::readAccess(folder.file(QStringLiteral("atual.mdb")));
+                const AccessReader::Reading read = test::readAccess(folder.file(QStringLiteral("atual.mdb")));
                 QVERIFY2(read.ok(), qPrintable(read.detail));
                 for (const jet::TableData& table : package.tables) {
                     const AccessTable* back = read.database.table(table.table.name);

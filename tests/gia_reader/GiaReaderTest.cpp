@@ -99,9 +99,9 @@ private:
     }
 
     // The read as the program starts it: a job, reporting later.
-    static std::optional<AccessReader::Result> readAll(const QString& path) {
-        return test::await<AccessReader::Result>(
-            [&path](QObject* context, std::function<void(AccessReader::Result)> done) {
+    static std::optional<AccessReader::Reading> readAll(const QString& path) {
+        return test::await<AccessReader::Reading>(
+            [&path](QObject* context, std::function<void(AccessReader::Reading)> done) {
                 AccessReader::readAll(path, context, std::move(done));
             });
     }
@@ -136,7 +136,7 @@ private Q_SLOTS:
 
     void readsPasswordProtectedFile() {
         const QString path = sample(u"password"_s);
-        const AccessReader::Result result = test::readAccess(path);
+        const AccessReader::Reading result = test::readAccess(path);
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QCOMPARE(result.database.jetVersion, 4);
         QCOMPARE(result.database.tables.size(), 1);
@@ -158,7 +158,7 @@ private Q_SLOTS:
 
     void readsUnicodeAndCompressedText() {
         const QString path = sample(u"compressed-text"_s);
-        const AccessReader::Result result = test::readAccess(path, {QStringLiteral("Table")});
+        const AccessReader::Reading result = test::readAccess(path, {QStringLiteral("Table")});
         QVERIFY2(result.ok(), qPrintable(result.detail));
         const AccessTable* table = result.database.table(QStringLiteral("Table"));
         QVERIFY(table && table->rowsRead);
@@ -191,7 +191,7 @@ private Q_SLOTS:
 
     void readsOnlyTheRowsAskedFor() {
         const QString path = sample(u"indexes"_s);
-        const AccessReader::Result result =
+        const AccessReader::Reading result =
             test::readAccess(path, {QStringLiteral("table2"), QStringLiteral("NoSuchTable")});
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QCOMPARE(result.database.tables.size(), 3);
@@ -203,7 +203,7 @@ private Q_SLOTS:
 
     void emptyCatalogIsNoError() {
         const QString path = sample(u"empty"_s);
-        const AccessReader::Result result = test::readAccess(path);
+        const AccessReader::Reading result = test::readAccess(path);
         QVERIFY2(result.ok(), qPrintable(result.detail));
         QVERIFY(result.database.tables.isEmpty());
         const GiaDatabaseReader::Listing listing = test::listGias(path, QStringLiteral("1"));
@@ -226,7 +226,7 @@ private Q_SLOTS:
     void foreignFilesAreInvalid() {
         QFETCH(QByteArray, content);
         const QString path = write(QStringLiteral("foreign.mdb"), content);
-        const AccessReader::Result result = test::readAccess(path);
+        const AccessReader::Reading result = test::readAccess(path);
         QCOMPARE(result.status, AccessReader::Status::Invalid);
         QCOMPARE(test::listGias(path, QStringLiteral("1")).outcome, GiaDatabaseReader::Outcome::InvalidFile);
         QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
@@ -238,7 +238,7 @@ private Q_SLOTS:
         for (const qsizetype size :
              {qsizetype(100), qsizetype(4096), qsizetype(3 * 4096), whole.size() / 2}) {
             const QString path = write(QStringLiteral("cut.mdb"), whole.first(size));
-            const AccessReader::Result result = test::readAccess(path);
+            const AccessReader::Reading result = test::readAccess(path);
             QVERIFY2(result.status != AccessReader::Status::Unavailable, qPrintable(result.detail));
         }
     }
@@ -251,7 +251,7 @@ private Q_SLOTS:
         for (int i = 0; i < 4; ++i) {
             threads.emplace_back([&] {
                 for (int k = 0; k < 3; ++k) {
-                    const AccessReader::Result result = test::readAccess(path);
+                    const AccessReader::Reading result = test::readAccess(path);
                     if (result.ok() && result.database.tables.size() == 1)
                         ++whole;
                 }
@@ -298,7 +298,7 @@ private Q_SLOTS:
         connect(&ticks, &QTimer::timeout, this, [&] { longest = qMax(longest, since.restart()); });
         since.start();
         ticks.start();
-        const std::optional<AccessReader::Result> result = readAll(path);
+        const std::optional<AccessReader::Reading> result = readAll(path);
         QVERIFY(result);
         QCOMPARE(int(result->status), status);
         QVERIFY(clock.elapsed() < 5000);
@@ -310,7 +310,7 @@ private Q_SLOTS:
     void runawayHelperIsStoppedAtItsMemoryCap() {
         const QByteArray bytes = test::runawayExport();
         QVERIFY(!bytes.isEmpty());
-        const std::optional<AccessReader::Result> result = readAll(write(u"sem-fim.mdb"_s, bytes));
+        const std::optional<AccessReader::Reading> result = readAll(write(u"sem-fim.mdb"_s, bytes));
         QVERIFY(result);
         QCOMPARE(result->status, AccessReader::Status::Invalid);
         rusage children{};

@@ -132,7 +132,7 @@ class LoteTest final : public QObject {
         file.write(G::file(lines));
         file.close();
         m_export = m_files.filePath(u"escritorio.mdb"_s);
-        const GiaConversion::Result made =
+        const GiaConversion::Outcome made =
             test::convertGia(text, m_export, ProgramFolder::file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
     }
@@ -208,8 +208,8 @@ private Q_SLOTS:
         window->send();
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
         for (const int i : {0, 1, 2})
-            QCOMPARE(items.at(i).result, BatchItem::Result::Failed);
-        QCOMPARE(items.at(3).result, BatchItem::Result::NotSent);
+            QCOMPARE(items.at(i).result, BatchItem::Outcome::Failed);
+        QCOMPARE(items.at(3).result, BatchItem::Outcome::NotSent);
         QVERIFY(child<QLabel>(window, u"lblResumo"_s)->text().contains(u"Com falha: 3"_s));
         QVERIFY(uploads().isEmpty());
 
@@ -221,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(sent.size(), 3);
         for (const int i : {0, 1, 2}) {
             const BatchItem& item = items.at(i);
-            QCOMPARE(item.result, BatchItem::Result::Listed);
+            QCOMPARE(item.result, BatchItem::Outcome::Listed);
             QCOMPARE(item.protocols.size(), 1);
             const QString gias = item.gias.last().row.number;
             QVERIFY2(sent.filter(u"chave="_s + item.taxpayer.Chave + u"&contador=111.444.777-35&gias="_s +
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(uploads().size(), 3);
         const QList<BatchItem>& items = window->items();
         for (const int i : {0, 1, 2}) {
-            QCOMPARE(items.at(i).result, BatchItem::Result::Listed);
+            QCOMPARE(items.at(i).result, BatchItem::Outcome::Listed);
             QVERIFY(items.at(i).tickedGias().isEmpty());
             QCOMPARE(items.at(i).gias.last().note, BatchGia::Note::AlreadyListed);
         }
@@ -325,7 +325,7 @@ private Q_SLOTS:
         window->send();
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
         QCOMPARE(uploads().size(), 4);
-        QCOMPARE(items.at(1).result, BatchItem::Result::Listed);
+        QCOMPARE(items.at(1).result, BatchItem::Outcome::Listed);
         // A and B, whose GIAs the server lists, were not sent: already sent, not failures.
         QCOMPARE(child<QLabel>(window, u"lblResumo"_s)->text(),
                  u"Enviadas e listadas: 1 · Já transmitidas: 2 · Recusadas: 0 · Com falha: 0 · Sem "

@@ -66,13 +66,13 @@ inline Result<HttpAnswer> httpPost(const QString& url, const QByteArray& body, c
 }
 
 // The Access reader's job waited for; a read that did not report is an invalid file.
-inline AccessReader::Result readAccess(const QString& path,
-                                       const QStringList& rowsOf = {QStringLiteral("*")}) {
-    const std::optional<AccessReader::Result> read =
-        await<AccessReader::Result>([&](QObject* context, AccessReader::Handler done) {
+inline AccessReader::Reading readAccess(const QString& path,
+                                        const QStringList& rowsOf = {QStringLiteral("*")}) {
+    const std::optional<AccessReader::Reading> read =
+        await<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
             AccessReader::read(path, rowsOf, context, std::move(done));
         });
-    AccessReader::Result none;
+    AccessReader::Reading none;
     none.detail = QStringLiteral("no answer");
     return read ? *read : none;
 }
@@ -97,13 +97,13 @@ inline GiaDatabaseReader::Taxpayers readTaxpayers(const QString& path) {
 }
 
 // A GIA text file's conversion waited for; one that did not report failed.
-inline GiaConversion::Result convertGia(const QString& textPath, const QString& packagePath,
-                                        const QString& templatePath) {
-    const std::optional<GiaConversion::Result> result =
-        await<GiaConversion::Result>([&](QObject* context, GiaConversion::Handler done) {
+inline GiaConversion::Outcome convertGia(const QString& textPath, const QString& packagePath,
+                                         const QString& templatePath) {
+    const std::optional<GiaConversion::Outcome> result =
+        await<GiaConversion::Outcome>([&](QObject* context, GiaConversion::Handler done) {
             GiaConversion::convert(textPath, packagePath, templatePath, context, std::move(done));
         });
-    return result ? *result : GiaConversion::Result{false, QStringLiteral("no answer"), 0};
+    return result ? *result : GiaConversion::Outcome{false, QStringLiteral("no answer"), 0};
 }
 
 } // namespace fiscora::test

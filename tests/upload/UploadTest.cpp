@@ -273,7 +273,7 @@ private Q_SLOTS:
              GiaTextBuilder::gia05("648135514406", "200904")}));
         text.close();
         m_package = m_files.filePath(QStringLiteral("atual.mdb"));
-        const GiaConversion::Result converted = test::convertGia(
+        const GiaConversion::Outcome converted = test::convertGia(
             m_text, m_package, QDir(buildProgramFolder()).filePath(QStringLiteral("gia_limpa.mdb")));
         QVERIFY2(converted.ok, qPrintable(converted.message));
     }
@@ -505,7 +505,7 @@ private Q_SLOTS:
             content = QByteArray(4096, '\x5a') + kGiaContentMarker + text;
         } else if (!database.isEmpty()) {
             // The package without that table.
-            const AccessReader::Result read = test::readAccess(m_package);
+            const AccessReader::Reading read = test::readAccess(m_package);
             QString error;
             std::optional<jet::Database> rewritten = AccessReader::toJetDatabase(read.database, &error);
             QVERIFY2(read.ok() && rewritten, qPrintable(read.detail + error));

@@ -249,7 +249,7 @@ private:
         scene.writeFile(u"dados.PRF"_s, giaText({"202411", "202501", "202502"}));
         scene.writeFile(u"outro.prf"_s,
                         giaText({"202503"}, "110042490114") + giaText({"202504"}, "648120377258"));
-        const GiaConversion::Result made =
+        const GiaConversion::Outcome made =
             test::convertGia(scene.files.filePath(u"outro.prf"_s), scene.files.filePath(u"novagia.mdb"_s),
                              ProgramFolder::file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
