@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <utility>
 
@@ -59,6 +60,11 @@ void ModalGate::deliver(QObject* context, std::function<void()> action) {
         return;
     }
     g_waiting.append(Waiting{QPointer<QObject>(context), std::move(action)});
+}
+
+void ModalGate::deliverLater(QObject* context, std::function<void()> action) {
+    QTimer::singleShot(
+        0, context, [context, action = std::move(action)]() mutable { deliver(context, std::move(action)); });
 }
 
 } // namespace fiscora

@@ -22,6 +22,9 @@ public:
     // Runs `action` now when no box is up, else once the last one has closed; not at all when
     // `context` is gone by then.
     static void deliver(QObject* context, std::function<void()> action);
+    // The same from the event loop, never inside the caller: how a job tells an outcome it knows
+    // at once (a missing file, an address that cannot be used).
+    static void deliverLater(QObject* context, std::function<void()> action);
 
 private:
     bool m_counted = false;

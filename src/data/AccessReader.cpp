@@ -490,9 +490,7 @@ void AccessReader::readAll(const QString& path, QObject* context, Handler done) 
 void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done) {
     const QFileInfo info(path);
     if (!info.isFile()) {
-        QTimer::singleShot(0, context, [context, done = std::move(done), result = noFile(path)] {
-            ModalGate::deliver(context, [done, result] { done(result); });
-        });
+        ModalGate::deliverLater(context, [done = std::move(done), result = noFile(path)] { done(result); });
         return;
     }
     new ReadJob(path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context, std::move(done));

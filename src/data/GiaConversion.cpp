@@ -30,9 +30,7 @@ bool samePath(const QString& a, const QString& b) {
 
 // A failure found before the read is told later too, as the read's outcome is.
 void reportLater(QObject* context, const GiaConversion::Handler& done, const GiaConversion::Outcome& result) {
-    QTimer::singleShot(0, context, [context, done, result] {
-        ModalGate::deliver(context, [done, result] { done(result); });
-    });
+    ModalGate::deliverLater(context, [done, result] { done(result); });
 }
 
 // A file of the conversion that is removed unless kept: also when its continuation is dropped

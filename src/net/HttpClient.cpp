@@ -194,13 +194,11 @@ void HttpJob::finish(const QString& error) {
         }
         m_exchange->transfer.close();
     }
-    auto report = [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
-        ModalGate::deliver(this, [this, done = std::move(done), outcome = std::move(outcome)]() mutable {
-            deleteLater();
-            done(std::move(outcome));
-        });
-    };
-    QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
+    ModalGate::deliverLater(this,
+                            [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
+                                deleteLater();
+                                done(std::move(outcome));
+                            });
 }
 
 HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) {

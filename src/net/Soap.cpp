@@ -1,5 +1,6 @@
 #include "net/Soap.h"
 
+#include "core/ModalGate.h"
 #include "core/ServerAddress.h"
 #include "net/HttpClient.h"
 #include "net/SafeXml.h"
@@ -89,9 +90,8 @@ void callSoapOperation(const QString& operation, const QList<SoapParameter>& par
     const ServerAddress server = ServerAddress::fromSettings();
     const Result<QString> url = server.webService();
     if (!url) {
-        // Reported later, as every outcome of a job.
-        QMetaObject::invokeMethod(
-            context, [done = std::move(done), error = url.error()] { done(error); }, Qt::QueuedConnection);
+        // Reported later and when no box is up, as every outcome of a job.
+        ModalGate::deliverLater(context, [done = std::move(done), error = url.error()] { done(error); });
         return;
     }
     HttpClient::post(server, *url, SoapEnvelope(operation, parameters).toUtf8(), soapHeaders(operation),
