@@ -6,8 +6,11 @@
 // answer), so the client's share can be told from the server's. With REGISTERED below COMPANIES
 // only that many are registered and sent; the others are in the export only, to show the memory
 // a large export costs.
+// With RTT_MS above 0 the program reaches the server through bench_relay, a link of that round
+// trip and MBIT_S each way; the bench then also prints the least time the protocol allows on that
+// link (the round trips and bytes the relay counted) and the run's ratio to it.
 //
-//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED]
+//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S]
 
 #include "BenchSupport.h"
 
@@ -144,6 +147,21 @@ double serverSeconds(const QString& data) {
     return ms / 1e3;
 }
 
+// The least time a batch could take on the link: its round trips, `atOnce` at a time, and its
+// bytes through the busier direction. From the relay's counts: connections, round trips, bytes up
+// and down.
+double leastSeconds(const QString& counts, double rttMs, double mbits, int atOnce) {
+    QFile file(counts);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = file.readAll().trimmed().split(' ');
+    if (fields.size() < 4)
+        return 0;
+    const double roundTrips = fields.at(1).toDouble();
+    const double bytes = std::max(fields.at(2).toDouble(), fields.at(3).toDouble());
+    return roundTrips * rttMs / 1e3 / atOnce + bytes * 8 / (mbits * 1e6);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +174,9 @@ int main(int argc, char** argv) {
     const int runs = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
     const int count = arguments.size() > 3 ? arguments.at(3).toInt() : 200;
     const int registered = arguments.size() > 4 ? std::min(arguments.at(4).toInt(), count) : count;
+    const double rttMs = arguments.size() > 5 ? arguments.at(5).toDouble() : 0;
+    const double mbits = arguments.size() > 6 ? arguments.at(6).toDouble() : 20;
+    const int clientPort = rttMs > 0 ? kPort + 1 : kPort;
     const QList<Company> companies = makeCompanies(count);
     AccessReader::setHelperPath(bin + QStringLiteral("/fiscora-leitor-mdb"));
 
@@ -201,12 +222,12 @@ int main(int argc, char** argv) {
     const QString certificate =
         QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/certificados/contador.cer");
 
-    QList<double> totals, servers, peaks;
+    QList<double> totals, servers, peaks, leasts;
     int listed = 0;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir data;
         QTemporaryDir folder;
-        if (!bench::makeProgramFolder(folder.path(), bin, kHost, kPort))
+        if (!bench::makeProgramFolder(folder.path(), bin, kHost, clientPort))
             return 1;
         ProgramFolder::set(folder.path());
         for (const Company& company : companies.first(registered)) {
@@ -234,6 +255,18 @@ int main(int argc, char** argv) {
         }
         // What the seed's loading cost the server is not the batch's.
         QFile::remove(data.filePath(QStringLiteral("tempos.log")));
+        QProcess relay;
+        const QString counts = data.filePath(QStringLiteral("contagens.txt"));
+        if (rttMs > 0) {
+            relay.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_relay"),
+                        {kHost, QString::number(clientPort), kHost, QString::number(kPort),
+                         QString::number(rttMs), QString::number(mbits), counts});
+            if (!relay.waitForStarted()) {
+                std::fprintf(stderr, "o relé não iniciou\n");
+                return 1;
+            }
+            QThread::msleep(200);
+        }
 
         QProcess batch;
         batch.start(app.applicationFilePath(),
@@ -242,6 +275,11 @@ int main(int argc, char** argv) {
         const QStringList fields = QString::fromLatin1(batch.readAllStandardOutput()).trimmed().split(u' ');
         server.terminate();
         server.waitForFinished(5000);
+        if (rttMs > 0) {
+            relay.terminate();
+            relay.waitForFinished(5000);
+            leasts.append(leastSeconds(counts, rttMs, mbits, 1));
+        }
         if (batch.exitCode() != 0 || fields.size() < 4) {
             std::fprintf(stderr, "o lote falhou: %s\n", batch.readAllStandardError().constData());
             return 1;
@@ -261,5 +299,10 @@ int main(int argc, char** argv) {
     std::printf("  tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%% (meta: <= 20%%)\n", server,
                 (total - server) * 100 / server);
     std::printf("  memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", bench::median(peaks));
+    if (rttMs > 0)
+        std::printf(
+            "  enlace de %.0f ms de ida e volta e %.0f Mbit/s: o menor tempo que o protocolo permite é "
+            "%.2f s, o lote levou %.1f vezes isso\n",
+            rttMs, mbits, bench::median(leasts), total / bench::median(leasts));
     return 0;
 }
