@@ -10,7 +10,10 @@
 // trip and MBIT_S each way; the bench then also prints the least time the protocol allows on that
 // link (the round trips and bytes the relay counted) and the run's ratio to it.
 //
-//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S]
+// AT_ONCE companies go at a time (3 unless given); on a link the run one at a time is measured
+// too, in the same bench run.
+//
+//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S] [AT_ONCE]
 
 #include "BenchSupport.h"
 
@@ -40,6 +43,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 using namespace fiscora;
 using G = fiscora::test::GiaTextBuilder;
@@ -90,7 +94,7 @@ QList<Company> makeCompanies(int count) {
 
 // Child mode: the batch; prints "seconds baselineMiB peakMiB listed".
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,
-              const QString& certificatePath) {
+              const QString& certificatePath, int atOnce) {
     ProgramFolder::set(folder);
     AccessReader::setHelperPath(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
     if (!libCurl() || !libCrypto())
@@ -117,13 +121,13 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
             return;
         }
         source = *opened;
-        preparation.start(&source.items);
+        preparation.start(&source.items, atOnce);
     });
     QObject::connect(&preparation, &BatchPreparation::finished, &flow, [&] {
         QList<int> all;
         for (qsizetype i = 0; i < source.items.size(); ++i)
             all.append(int(i));
-        run.start(&source.items, all, certificate, QStringLiteral("111.444.777-35"));
+        run.start(&source.items, all, certificate, QStringLiteral("111.444.777-35"), atOnce);
     });
     QObject::connect(&run, &BatchRun::finished, &flow, &QCoreApplication::quit);
     QCoreApplication::exec();
@@ -167,8 +171,9 @@ double leastSeconds(const QString& counts, double rttMs, double mbits, int atOnc
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() == 6 && arguments.at(1) == QLatin1String("--lote"))
-        return batchOnce(arguments.at(2), arguments.at(3), arguments.at(4), arguments.at(5));
+    if (arguments.size() == 7 && arguments.at(1) == QLatin1String("--lote"))
+        return batchOnce(arguments.at(2), arguments.at(3), arguments.at(4), arguments.at(5),
+                         arguments.at(6).toInt());
 
     const QString bin = bench::programFolder();
     const int runs = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
@@ -176,6 +181,7 @@ int main(int argc, char** argv) {
     const int registered = arguments.size() > 4 ? std::min(arguments.at(4).toInt(), count) : count;
     const double rttMs = arguments.size() > 5 ? arguments.at(5).toDouble() : 0;
     const double mbits = arguments.size() > 6 ? arguments.at(6).toDouble() : 20;
+    const int atOnceArgument = arguments.size() > 7 ? std::max(1, arguments.at(7).toInt()) : 3;
     const int clientPort = rttMs > 0 ? kPort + 1 : kPort;
     const QList<Company> companies = makeCompanies(count);
     AccessReader::setHelperPath(bin + QStringLiteral("/fiscora-leitor-mdb"));
@@ -222,87 +228,116 @@ int main(int argc, char** argv) {
     const QString certificate =
         QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/certificados/contador.cer");
 
-    QList<double> totals, servers, peaks, leasts;
-    int listed = 0;
-    for (int run = 0; run < runs; ++run) {
-        QTemporaryDir data;
-        QTemporaryDir folder;
-        if (!bench::makeProgramFolder(folder.path(), bin, kHost, clientPort))
-            return 1;
-        ProgramFolder::set(folder.path());
-        for (const Company& company : companies.first(registered)) {
-            if (!insertTaxpayer(Taxpayer{company.ie,
-                                         company.name,
-                                         company.cnpj,
-                                         QStringLiteral("4711-3/02"),
-                                         company.key,
-                                         {},
-                                         false}))
-                return 1;
-        }
-
-        QProcess server;
-        server.setStandardErrorFile(QProcess::nullDevice());
-        server.start(bin + QStringLiteral("/fiscora-servidor"),
-                     {QStringLiteral("--endereco"), kHost, QStringLiteral("--porta"), QString::number(kPort),
-                      QStringLiteral("--porta-portal"), QString::number(kPort), QStringLiteral("--dados"),
-                      data.path(), QStringLiteral("--semente"), seed});
-        for (int i = 0; i < 200 && !QFile::exists(data.filePath(QStringLiteral("pronto"))); ++i)
-            QThread::msleep(50);
-        if (!QFile::exists(data.filePath(QStringLiteral("pronto")))) {
-            std::fprintf(stderr, "o servidor não iniciou\n");
-            return 1;
-        }
-        // What the seed's loading cost the server is not the batch's.
-        QFile::remove(data.filePath(QStringLiteral("tempos.log")));
-        QProcess relay;
-        const QString counts = data.filePath(QStringLiteral("contagens.txt"));
-        if (rttMs > 0) {
-            relay.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_relay"),
-                        {kHost, QString::number(clientPort), kHost, QString::number(kPort),
-                         QString::number(rttMs), QString::number(mbits), counts});
-            if (!relay.waitForStarted()) {
-                std::fprintf(stderr, "o relé não iniciou\n");
-                return 1;
+    struct Measured {
+        double total = 0, server = 0, peak = 0, least = 0;
+        int listed = 0;
+    };
+    // The medians of `runs` batches sending `atOnce` companies at a time; none when one failed.
+    const auto measure = [&](int atOnce) -> std::optional<Measured> {
+        QList<double> totals, servers, peaks, leasts;
+        Measured measured;
+        for (int run = 0; run < runs; ++run) {
+            QTemporaryDir data;
+            QTemporaryDir folder;
+            if (!bench::makeProgramFolder(folder.path(), bin, kHost, clientPort))
+                return std::nullopt;
+            ProgramFolder::set(folder.path());
+            for (const Company& company : companies.first(registered)) {
+                if (!insertTaxpayer(Taxpayer{company.ie,
+                                             company.name,
+                                             company.cnpj,
+                                             QStringLiteral("4711-3/02"),
+                                             company.key,
+                                             {},
+                                             false}))
+                    return std::nullopt;
             }
-            QThread::msleep(200);
-        }
 
-        QProcess batch;
-        batch.start(app.applicationFilePath(),
-                    {QStringLiteral("--lote"), bin, folder.path(), exportPath, certificate});
-        batch.waitForFinished(600000);
-        const QStringList fields = QString::fromLatin1(batch.readAllStandardOutput()).trimmed().split(u' ');
-        server.terminate();
-        server.waitForFinished(5000);
-        if (rttMs > 0) {
-            relay.terminate();
-            relay.waitForFinished(5000);
-            leasts.append(leastSeconds(counts, rttMs, mbits, 1));
-        }
-        if (batch.exitCode() != 0 || fields.size() < 4) {
-            std::fprintf(stderr, "o lote falhou: %s\n", batch.readAllStandardError().constData());
-            return 1;
-        }
-        totals.append(fields.at(0).toDouble());
-        peaks.append(fields.at(2).toDouble() - fields.at(1).toDouble());
-        listed = fields.at(3).toInt();
-        servers.append(serverSeconds(data.path()));
-    }
+            QProcess server;
+            server.setStandardErrorFile(QProcess::nullDevice());
+            server.start(bin + QStringLiteral("/fiscora-servidor"),
+                         {QStringLiteral("--endereco"), kHost, QStringLiteral("--porta"),
+                          QString::number(kPort), QStringLiteral("--porta-portal"), QString::number(kPort),
+                          QStringLiteral("--dados"), data.path(), QStringLiteral("--semente"), seed});
+            for (int i = 0; i < 200 && !QFile::exists(data.filePath(QStringLiteral("pronto"))); ++i)
+                QThread::msleep(50);
+            if (!QFile::exists(data.filePath(QStringLiteral("pronto")))) {
+                std::fprintf(stderr, "o servidor não iniciou\n");
+                return std::nullopt;
+            }
+            // What the seed's loading cost the server is not the batch's.
+            QFile::remove(data.filePath(QStringLiteral("tempos.log")));
+            QProcess relay;
+            const QString counts = data.filePath(QStringLiteral("contagens.txt"));
+            if (rttMs > 0) {
+                relay.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_relay"),
+                            {kHost, QString::number(clientPort), kHost, QString::number(kPort),
+                             QString::number(rttMs), QString::number(mbits), counts});
+                if (!relay.waitForStarted()) {
+                    std::fprintf(stderr, "o relé não iniciou\n");
+                    return std::nullopt;
+                }
+                QThread::msleep(200);
+            }
 
-    const double total = bench::median(totals);
-    const double server = bench::median(servers);
+            QProcess batch;
+            batch.start(app.applicationFilePath(), {QStringLiteral("--lote"), bin, folder.path(), exportPath,
+                                                    certificate, QString::number(atOnce)});
+            batch.waitForFinished(1800000);
+            const QStringList fields =
+                QString::fromLatin1(batch.readAllStandardOutput()).trimmed().split(u' ');
+            server.terminate();
+            server.waitForFinished(5000);
+            if (rttMs > 0) {
+                relay.terminate();
+                relay.waitForFinished(5000);
+                leasts.append(leastSeconds(counts, rttMs, mbits, atOnce));
+            }
+            if (batch.exitCode() != 0 || fields.size() < 4) {
+                std::fprintf(stderr, "o lote falhou: %s\n", batch.readAllStandardError().constData());
+                return std::nullopt;
+            }
+            totals.append(fields.at(0).toDouble());
+            peaks.append(fields.at(2).toDouble() - fields.at(1).toDouble());
+            measured.listed = fields.at(3).toInt();
+            servers.append(serverSeconds(data.path()));
+        }
+        measured.total = bench::median(totals);
+        measured.server = bench::median(servers);
+        measured.peak = bench::median(peaks);
+        measured.least = bench::median(leasts);
+        return measured;
+    };
+
     std::printf("Lote: %d contribuintes com uma GIA cada numa exportação, %d deles cadastrados, %d execuções "
-                "(medianas); %d enviadas e listadas\n",
-                count, registered, runs, listed);
-    std::printf("  total %.2f s, por contribuinte enviado %.1f ms\n", total, total * 1e3 / registered);
-    std::printf("  tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%% (meta: <= 20%%)\n", server,
-                (total - server) * 100 / server);
-    std::printf("  memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", bench::median(peaks));
+                "(medianas)\n",
+                count, registered, runs);
     if (rttMs > 0)
-        std::printf(
-            "  enlace de %.0f ms de ida e volta e %.0f Mbit/s: o menor tempo que o protocolo permite é "
-            "%.2f s, o lote levou %.1f vezes isso\n",
-            rttMs, mbits, bench::median(leasts), total / bench::median(leasts));
+        std::printf("  enlace de %.0f ms de ida e volta e %.0f Mbit/s em cada sentido (bench_relay)\n", rttMs,
+                    mbits);
+    // On a link, the serial run is the yardstick of the run a few at a time.
+    QList<int> atOnces{atOnceArgument};
+    if (rttMs > 0 && atOnceArgument > 1)
+        atOnces.prepend(1);
+    double serial = 0;
+    for (const int atOnce : atOnces) {
+        const std::optional<Measured> m = measure(atOnce);
+        if (!m)
+            return 1;
+        std::printf("  %d de cada vez: %d enviadas e listadas, total %.2f s, por contribuinte %.1f ms",
+                    atOnce, m->listed, m->total, m->total * 1e3 / registered);
+        if (atOnce == 1)
+            serial = m->total;
+        else if (serial > 0)
+            std::printf(", %.1f vezes mais rápido que um de cada vez", serial / m->total);
+        std::printf("\n");
+        if (rttMs > 0)
+            std::printf("    o menor tempo que o protocolo permite é %.2f s: o lote levou %.2f vezes isso\n",
+                        m->least, m->total / m->least);
+        else
+            std::printf("    tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%%\n", m->server,
+                        (m->total - m->server) * 100 / m->server);
+        std::printf("    memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", m->peak);
+    }
     return 0;
 }

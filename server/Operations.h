@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace httplib {
 class Server;
 }
@@ -15,7 +17,10 @@ void registerDiagnosticOperations(SoapService& service, ServerStore& store);
 void registerTransferOperations(SoapService& service, ServerStore& store);
 void registerKeyOperations(SoapService& service, ServerStore& store);
 // Routes on the settings port besides the web service (the uploads).
-void registerUploadRoutes(httplib::Server& server, ServerStore& store, RequestLog& log);
+// Each upload is held `hold` before its answer (tests see uploads overlap); the most uploads the
+// server has had at once is kept in the data folder's file "envios-simultaneos".
+void registerUploadRoutes(httplib::Server& server, ServerStore& store, RequestLog& log,
+                          std::chrono::milliseconds hold);
 // Routes on port 80 besides the version file and the updater (the receipt page).
 void registerPortalRoutes(httplib::Server& server, ServerStore& store, RequestLog& log);
 // Loads a seed file into the store; false with a message on stderr when it cannot.

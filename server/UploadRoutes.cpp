@@ -18,6 +18,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QLocale>
 #include <QMap>
@@ -26,7 +27,11 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace servidor {
 
@@ -332,6 +337,51 @@ Answer receive(Route route, ServerStore& store, const httplib::Request& request,
     return receivePgdas(store, company, file.content);
 }
 
+// How many uploads the server has at once, and the most it has had.
+class UploadGauge {
+public:
+    UploadGauge(const QString& folder, std::chrono::milliseconds hold)
+        : m_path(QDir(folder).filePath(QStringLiteral("envios-simultaneos")))
+        , m_hold(hold) {}
+
+    // One upload, from its headers to its answer.
+    class Held {
+    public:
+        explicit Held(UploadGauge& gauge)
+            : m_gauge(gauge) {
+            m_gauge.enter();
+        }
+        ~Held() { --m_gauge.m_active; }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+
+    private:
+        UploadGauge& m_gauge;
+    };
+
+private:
+    void enter() {
+        const int now = ++m_active;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (now > m_peak) {
+                m_peak = now;
+                QFile file(m_path);
+                if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                    file.write(QByteArray::number(m_peak));
+            }
+        }
+        if (m_hold.count() > 0)
+            std::this_thread::sleep_for(m_hold);
+    }
+
+    const QString m_path;
+    const std::chrono::milliseconds m_hold;
+    std::atomic<int> m_active{0};
+    std::mutex m_mutex;
+    int m_peak = 0;
+};
+
 void handle(Route route, ServerStore& store, RequestLog& log, const httplib::Request& request,
             httplib::Response& response, const httplib::ContentReader& reader) {
     QString detail;
@@ -346,15 +396,19 @@ void handle(Route route, ServerStore& store, RequestLog& log, const httplib::Req
 
 } // namespace
 
-void registerUploadRoutes(httplib::Server& server, ServerStore& store, RequestLog& log) {
+void registerUploadRoutes(httplib::Server& server, ServerStore& store, RequestLog& log,
+                          std::chrono::milliseconds hold) {
+    auto gauge = std::make_shared<UploadGauge>(store.dataFolder(), hold);
     server.Post("/client/xt_upload_1_15_01.php",
-                [&store, &log](const httplib::Request& request, httplib::Response& response,
-                               const httplib::ContentReader& reader) {
+                [&store, &log, gauge](const httplib::Request& request, httplib::Response& response,
+                                      const httplib::ContentReader& reader) {
+                    const UploadGauge::Held held(*gauge);
                     handle(Route::Gia, store, log, request, response, reader);
                 });
     server.Post("/client/xt_upload_simples.php",
-                [&store, &log](const httplib::Request& request, httplib::Response& response,
-                               const httplib::ContentReader& reader) {
+                [&store, &log, gauge](const httplib::Request& request, httplib::Response& response,
+                                      const httplib::ContentReader& reader) {
+                    const UploadGauge::Held held(*gauge);
                     handle(Route::Pgdas, store, log, request, response, reader);
                 });
 }

@@ -34,6 +34,7 @@ struct Options {
     const char* seed = nullptr;
     const char* updateKey = nullptr;
     int headerTimeMs = 10'000;
+    int uploadHoldMs = 0;
 };
 
 // What each route accepts as a request body. The SOAP envelopes the client sends are a few
@@ -46,7 +47,8 @@ constexpr std::size_t kUploadBodyLimit = std::size_t(200) << 20;
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
                          "[--dados PASTA] [--semente ARQUIVO] [--chave-atualizacao CHAVE.pem] "
-                         "[--tempo-cabecalho-ms N] [--certificado CERT.pem --chave-certificado CHAVE.pem]\n");
+                         "[--tempo-cabecalho-ms N] [--espera-envio-ms N] [--certificado CERT.pem "
+                         "--chave-certificado CHAVE.pem]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
@@ -67,6 +69,8 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->updateKey = argv[++i];
         else if (std::strcmp(arg, "--tempo-cabecalho-ms") == 0 && hasValue)
             options->headerTimeMs = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--espera-envio-ms") == 0 && hasValue)
+            options->uploadHoldMs = std::atoi(argv[++i]);
         else if (std::strcmp(arg, "--certificado") == 0 && hasValue)
             options->certificate = argv[++i];
         else if (std::strcmp(arg, "--chave-certificado") == 0 && hasValue)
@@ -199,7 +203,7 @@ int main(int argc, char** argv) {
                  response.set_content(answer.constData(), static_cast<size_t>(answer.size()),
                                       "application/soap+xml; charset=utf-8");
              });
-    registerUploadRoutes(api, store, log);
+    registerUploadRoutes(api, store, log, std::chrono::milliseconds(options.uploadHoldMs));
 
     // The portal (version file, updater, receipt page) answers on port 80 (443 with TLS); the same port as
     // the web service may serve both, for runs without rights to port 80.

@@ -5,6 +5,7 @@
 #include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/EscapedText.h"
+#include "core/UserPreferences.h"
 #include "data/AccountantTable.h"
 #include "data/TransmissionJournal.h"
 #include "transmission/Batch.h"
@@ -147,6 +148,9 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
         BatchPreparation preparation;
         BatchRun run;
         bool ok = true;
+        // Uploads end in any order; their lines come out in the file's.
+        QSet<int> ended;
+        int nextLine = 0;
     };
     auto* flow = new Flow;
     const auto end = [flow, &out, &err, finished](int code) {
@@ -194,7 +198,7 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
                     }
                 }
             }
-            flow->preparation.start(&source.items);
+            flow->preparation.start(&source.items, UserPreferences::uploadsAtOnce());
         });
 
     QObject::connect(&flow->preparation, &BatchPreparation::finished, &flow->context,
@@ -211,17 +215,21 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
                          QList<int> all;
                          for (qsizetype i = 0; i < items.size(); ++i)
                              all.append(int(i));
-                         flow->run.start(&items, all, certificate, accountant);
+                         flow->run.start(&items, all, certificate, accountant,
+                                         UserPreferences::uploadsAtOnce());
                      });
     QObject::connect(&flow->run, &BatchRun::itemFinished, &flow->context, [flow, &out, &err](int index) {
-        const BatchItem& item = flow->source.items.at(index);
-        line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
-             batchResultDetail(item));
-        out.flush();
-        flow->ok = flow->ok && done(item) && item.journalError.isEmpty();
-        if (!item.journalError.isEmpty()) {
-            err << journalNotWrittenText(item) << '\n';
-            err.flush();
+        flow->ended.insert(index);
+        for (; flow->ended.contains(flow->nextLine); ++flow->nextLine) {
+            const BatchItem& item = flow->source.items.at(flow->nextLine);
+            line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
+                 batchResultDetail(item));
+            out.flush();
+            flow->ok = flow->ok && done(item) && item.journalError.isEmpty();
+            if (!item.journalError.isEmpty()) {
+                err << journalNotWrittenText(item) << '\n';
+                err.flush();
+            }
         }
     });
     QObject::connect(&flow->run, &BatchRun::finished, &flow->context, [flow, &out, end] {

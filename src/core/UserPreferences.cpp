@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace fiscora {
 
 namespace {
@@ -59,6 +61,12 @@ QString UserPreferences::uploadFolder() {
 
 void UserPreferences::setUploadFolder(const QString& folder) {
     write(QStringLiteral("envio/pasta"), folder);
+}
+
+int UserPreferences::uploadsAtOnce() {
+    bool ok = false;
+    const int chosen = read(QStringLiteral("lote/simultaneos")).toInt(&ok);
+    return ok ? std::clamp(chosen, 1, 8) : 3;
 }
 
 QString UserPreferences::certificate(CertificateUse use) {

@@ -22,6 +22,9 @@ public:
     static QString certificate(CertificateUse use);
     static void setCertificate(CertificateUse use, const QString& fingerprint);
 
+    // How many companies of a batch go at once (1 to 8; 3 unless the user chose).
+    static int uploadsAtOnce();
+
     // The file the preferences live in.
     static QString filePath();
     // Puts the preferences in another folder (tests); the empty text goes back to the environment

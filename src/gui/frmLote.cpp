@@ -1,6 +1,7 @@
 #include "gui/frmLote.h"
 
 #include "core/AppTexts.h"
+#include "core/UserPreferences.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
@@ -225,7 +226,7 @@ void frmLote::openSource(const QString& path) {
         }
         m_source = *source;
         m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
-        m_preparation->start(&m_source.items);
+        m_preparation->start(&m_source.items, UserPreferences::uploadsAtOnce());
     });
 }
 
@@ -375,7 +376,8 @@ void frmLote::start(const QList<int>& which) {
     m_done = 0;
     m_ProgressGeral->setValue(0);
     setSending(true);
-    m_run->start(&m_source.items, which, *certificate, contador->cont_cpf_cnpj);
+    m_run->start(&m_source.items, which, *certificate, contador->cont_cpf_cnpj,
+                 UserPreferences::uploadsAtOnce());
 }
 
 void frmLote::runFinished() {

@@ -224,31 +224,42 @@ void BatchSource::open(const QString& path, const QString& workFolder, QObject* 
 BatchPreparation::BatchPreparation(QObject* parent)
     : QObject(parent) {}
 
-void BatchPreparation::start(QList<BatchItem>* items) {
+void BatchPreparation::start(QList<BatchItem>* items, int atOnce) {
     m_items = items;
     m_next = 0;
+    m_atOnce = std::max(1, atOnce);
     m_lists.clear();
+    m_asking.clear();
     QTimer::singleShot(0, this, &BatchPreparation::next);
 }
 
 void BatchPreparation::next() {
+    // Items are marked in their order, each once its taxpayer's list is had.
     for (; m_next < m_items->size(); ++m_next) {
         BatchItem& item = (*m_items)[m_next];
         const auto known = m_lists.constFind(item.taxpayer.IE);
-        if (known != m_lists.constEnd()) {
-            applyList(&item, *known);
-            continue;
-        }
-        Q_EMIT asking(int(m_next), int(m_items->size()));
+        if (known == m_lists.constEnd())
+            break;
+        applyList(&item, *known);
+    }
+    if (m_next == m_items->size()) {
+        m_items = nullptr;
+        Q_EMIT finished();
+        return;
+    }
+    for (qsizetype i = m_next; i < m_items->size() && m_asking.size() < m_atOnce; ++i) {
+        const BatchItem& item = m_items->at(i);
         const QString ie = item.taxpayer.IE;
+        if (m_lists.contains(ie) || m_asking.contains(ie))
+            continue;
+        m_asking.insert(ie);
+        Q_EMIT asking(int(i), int(m_items->size()));
         fetchTaxpayerList(ie, item.taxpayer.Chave, this, [this, ie](const Result<TaxpayerList>& list) {
+            m_asking.remove(ie);
             m_lists.insert(ie, list);
             next();
         });
-        return;
     }
-    m_items = nullptr;
-    Q_EMIT finished();
 }
 
 void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
@@ -373,11 +384,13 @@ BatchRun::BatchRun(QObject* parent)
     : QObject(parent) {}
 
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
-                     const QString& accountantDocument) {
+                     const QString& accountantDocument, int atOnce) {
     if (m_running)
         return;
     m_items = items;
     m_queue = which;
+    m_sendingIes.clear();
+    m_atOnce = std::max(1, atOnce);
     m_certificate = certificate;
     m_accountantDocument = accountantDocument;
     // The same for every item; only the server's date is each taxpayer's.
@@ -398,23 +411,29 @@ void BatchRun::next() {
         for (const int index : std::exchange(m_queue, {}))
             finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Parado antes do envio."));
     }
-    if (m_queue.isEmpty()) {
+    while (m_sendingIes.size() < m_atOnce) {
+        // The first waiting item whose taxpayer has nothing under way: an item's list may mark
+        // the GIAs of the taxpayer's next item as sent.
+        const auto waiting = std::find_if(m_queue.cbegin(), m_queue.cend(), [this](int index) {
+            return !m_sendingIes.contains(m_items->at(index).taxpayer.IE);
+        });
+        if (waiting == m_queue.cend())
+            break;
+        const int index = *waiting;
+        m_queue.erase(waiting);
+        const BatchItem& item = m_items->at(index);
+        Q_EMIT itemStarted(index);
+        if (item.readiness != BatchItem::Readiness::Ready)
+            finishItem(index, BatchItem::Outcome::NotSent, item.readinessDetail);
+        else if (item.tickedGias().isEmpty())
+            finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
+        else
+            send(index);
+    }
+    if (m_queue.isEmpty() && m_sendingIes.isEmpty() && m_running) {
         m_running = false;
         Q_EMIT finished();
-        return;
     }
-    const int index = m_queue.takeFirst();
-    const BatchItem& item = m_items->at(index);
-    Q_EMIT itemStarted(index);
-    if (item.readiness != BatchItem::Readiness::Ready) {
-        finishItem(index, BatchItem::Outcome::NotSent, item.readinessDetail);
-    } else if (item.tickedGias().isEmpty()) {
-        finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
-    } else {
-        send(index);
-        return;
-    }
-    QTimer::singleShot(0, this, &BatchRun::next);
 }
 
 void BatchRun::send(int index) {
@@ -424,9 +443,9 @@ void BatchRun::send(int index) {
         finishItem(index, BatchItem::Outcome::NotSent,
                    QStringLiteral("O certificado escolhido não é do contador ou estava vencido na data do "
                                   "servidor."));
-        QTimer::singleShot(0, this, &BatchRun::next);
         return;
     }
+    m_sendingIes.insert(item.taxpayer.IE);
 
     TransmissionOrder order;
     order.kind = TransmissionKind::Gia;
@@ -460,8 +479,8 @@ void BatchRun::send(int index) {
     });
     if (const std::optional<Transmission::Refusal> refused = transmission->start(order)) {
         transmission->deleteLater();
+        m_sendingIes.remove(item.taxpayer.IE);
         finishItem(index, BatchItem::Outcome::Failed, refused->error.description);
-        QTimer::singleShot(0, this, &BatchRun::next);
     }
 }
 
@@ -505,6 +524,7 @@ void BatchRun::settled(int index, Transmission* transmission, BatchItem::Outcome
     }
     if (const std::optional<AppError>& unwritten = transmission->journalError())
         (*m_items)[index].journalError = unwritten->description;
+    m_sendingIes.remove(m_items->at(index).taxpayer.IE);
     finishItem(index, final, why, protocols);
     transmission->deleteLater();
     QTimer::singleShot(0, this, &BatchRun::next);

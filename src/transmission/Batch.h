@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -97,8 +98,8 @@ struct BatchSource {
                      std::function<void(fiscora::Result<BatchSource>)> done);
 };
 
-// Asks the server once per taxpayer for its list, one taxpayer after another, and marks its items
-// by it (applyList). Widget-free; destroying it ends the question under way.
+// Asks the server once per taxpayer for its list, a few taxpayers at a time, and marks its items
+// by it (applyList), in their order. Widget-free; destroying it ends the questions under way.
 class BatchPreparation final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BatchPreparation)
@@ -106,8 +107,9 @@ class BatchPreparation final : public QObject {
 public:
     explicit BatchPreparation(QObject* parent = nullptr);
 
-    // The items (which must outlive the preparation) are marked as their lists come.
-    void start(QList<BatchItem>* items);
+    // The items (which must outlive the preparation) are marked as their lists come, with at
+    // most `atOnce` lists asked for together.
+    void start(QList<BatchItem>* items, int atOnce = 1);
     bool running() const { return m_items != nullptr; }
 
 Q_SIGNALS:
@@ -120,7 +122,9 @@ private:
 
     QList<BatchItem>* m_items = nullptr;
     qsizetype m_next = 0;
+    int m_atOnce = 1;
     QHash<QString, Result<TaxpayerList>> m_lists;
+    QSet<QString> m_asking;
 };
 
 // Marks an item by its taxpayer's list, at the first listing and whenever the list is had again:
@@ -140,9 +144,10 @@ QString batchResultDetail(const BatchItem& item);
 QString batchSummaryText(const QList<BatchItem>& items);
 QString batchNoteText(BatchGia::Note note);
 
-// The uploads of a batch, one after another, with one certificate: checked for each taxpayer
-// against its server date as the single window checks it, then the upload, then the taxpayer's
-// list asked for again so the result says whether the server lists it. Widget-free.
+// The uploads of a batch, a few at a time (in the order given, never two of one taxpayer at
+// once), with one certificate: checked for each taxpayer against its server date as the single
+// window checks it, then the upload, then the taxpayer's list asked for again so the result says
+// whether the server lists it. Widget-free.
 class BatchRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BatchRun)
@@ -151,10 +156,11 @@ public:
     explicit BatchRun(QObject* parent = nullptr);
 
     // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
-    // ticked GIA; the others end NotSent. The accountant's document as stored.
+    // ticked GIA; the others end NotSent. The accountant's document as stored. At most `atOnce`
+    // uploads run together (1: one after another).
     void start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
-               const QString& accountantDocument);
-    // The item being sent goes on; none after it.
+               const QString& accountantDocument, int atOnce = 1);
+    // The items being sent go on; none starts after them.
     void stopAfterCurrent() { m_stop = true; }
     bool running() const { return m_running; }
 
@@ -178,6 +184,8 @@ private:
 
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
+    QSet<QString> m_sendingIes; // taxpayers with an upload or its list under way
+    int m_atOnce = 1;
     Certificate m_certificate;
     QString m_accountantDocument;
     bool m_ofAccountant = false; // the certificate carries the accountant's document

@@ -1,6 +1,7 @@
 #include "certificates/CertificateStore.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccessReader.h"
 #include "data/AccountantTable.h"
 #include "data/GiaConversion.h"
@@ -21,6 +22,7 @@
 #include "support/Widgets.h"
 #include "transmission/AcceptedYear.h"
 #include "transmission/Transmission.h"
+#include "validation/Documents.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,7 +34,9 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -335,8 +339,9 @@ private Q_SLOTS:
                  qPrintable(stateB));
     }
 
-    // The program ends while the batch waits for the server: the upload's row is completed as
-    // interrupted, not left without an outcome.
+    // The program ends while the batch waits for the server: the rows of the uploads under way
+    // (the three ready companies, sent together) are completed as interrupted, not left without
+    // an outcome.
     void quittingMidBatchCompletesTheRunningRow() {
         TestCertificateChooser chooser;
         Session session;
@@ -349,14 +354,16 @@ private Q_SLOTS:
         m_folder->setServer(m_server->host(), silent.serverPort());
         chooser.queueChoice(u"11144477735"_s);
         window->send();
-        QTRY_COMPARE_WITH_TIMEOUT(findTransmissions()->size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(findTransmissions()->size(), 3, 20000);
         // As the program quits: exit(), which asks no window whether it may close.
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();
         const QList<JournalEntry> rows = *findTransmissions();
-        QCOMPARE(rows.size(), 1);
-        QVERIFY(rows.first().outcome != TransmissionOutcome::Sending);
-        QVERIFY2(rows.first().detail.contains(u"interrompido"_s), qPrintable(rows.first().detail));
+        QCOMPARE(rows.size(), 3);
+        for (const JournalEntry& row : rows) {
+            QVERIFY(row.outcome != TransmissionOutcome::Sending);
+            QVERIFY2(row.detail.contains(u"interrompido"_s), qPrintable(row.detail));
+        }
     }
 
     // One line per taxpayer and the exit code: 0 only when everything asked for was sent and
@@ -538,6 +545,77 @@ private Q_SLOTS:
             QVERIFY(!transmission.journalError());
         }
         QVERIFY(holder.waitForFinished(20000));
+    }
+
+    // A dozen companies go three at a time as they go one at a time: the same lines in the same
+    // order (the protocols aside), one journal row each with its own key and GIA, and the server
+    // never has more than three uploads at once.
+    void aFewAtATime() {
+        QList<SeedCompany> companies;
+        QRandomGenerator random(34);
+        while (companies.size() < 12) {
+            QString ie, cnpj;
+            for (int i = 0; i < 12; ++i)
+                ie.append(QChar(u'0' + random.bounded(10)));
+            for (int i = 0; i < 14; ++i)
+                cnpj.append(QChar(u'0' + random.bounded(10)));
+            ie = ie.left(3) + u'.' + ie.mid(3, 3) + u'.' + ie.mid(6, 3) + u'.' + ie.mid(9);
+            cnpj = cnpj.left(2) + u'.' + cnpj.mid(2, 3) + u'.' + cnpj.mid(5, 3) + u'/' + cnpj.mid(8, 4) +
+                   u'-' + cnpj.mid(12);
+            if (IEValida(ie, u"SP"_s) && CNPJValida(cnpj))
+                companies.append({ie,
+                                  cnpj,
+                                  u"Empresa %1 Ltda"_s.arg(companies.size() + 1),
+                                  u"K%1"_s.arg(companies.size() + 1, 7, 10, QLatin1Char('0')),
+                                  false,
+                                  {}});
+        }
+        QList<QByteArray> lines{G::header01()};
+        for (const SeedCompany& company : companies)
+            lines.append(gia(company.ie, "202501"));
+        QFile text(m_files.filePath(u"doze.prf"_s));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(G::file(lines));
+        text.close();
+        m_export = m_files.filePath(u"doze.mdb"_s);
+        QVERIFY(test::convertGia(text.fileName(), m_export, ProgramFolder::file(u"gia_limpa.mdb"_s)).ok);
+
+        QHash<int, QStringList> printed;
+        for (const int atOnce : {1, 3}) {
+            m_folder.reset();
+            m_server = std::make_unique<ServerLauncher>();
+            QVERIFY(m_server->start(writeSeed(*m_server, companies, {{u"anos"_s, u"2025,2026"_s}}) +
+                                    QStringList{u"--espera-envio-ms"_s, u"150"_s}));
+            m_folder = std::make_unique<ProgramFolderFixture>(m_server->host(), m_server->port());
+            insertSeededTaxpayers(companies);
+            QVERIFY(saveTestAccountant());
+            QSettings(UserPreferences::filePath(), QSettings::IniFormat)
+                .setValue(u"lote/simultaneos"_s, atOnce);
+            QStringList out;
+            QCOMPARE(transmit({u"--certificado"_s, certificateFixture(u"contador.pfx"_s)}, &out), 0);
+            for (QString& line : out)
+                line.remove(QRegularExpression(u"protocolo \\d+"_s));
+            printed.insert(atOnce, out);
+            QFile peak(m_server->dataFile(u"envios-simultaneos"_s));
+            QVERIFY(peak.open(QIODevice::ReadOnly));
+            const int most = peak.readAll().toInt();
+            QVERIFY2(atOnce == 1 ? most == 1 : most >= 2 && most <= 3, qPrintable(QString::number(most)));
+            const QList<JournalEntry> rows = *findTransmissions();
+            QCOMPARE(rows.size(), companies.size());
+            for (const SeedCompany& company : companies) {
+                const auto row = std::find_if(rows.cbegin(), rows.cend(), [&company](const JournalEntry& e) {
+                    return e.ie == company.ie;
+                });
+                QVERIFY(row != rows.cend());
+                QCOMPARE(row->chave, company.chave);
+                QCOMPARE(row->gias.size(), 1);
+                QCOMPARE(row->gias.first().reference, u"01/2025"_s);
+                QCOMPARE(row->protocols.size(), 1);
+            }
+        }
+        QSettings(UserPreferences::filePath(), QSettings::IniFormat).remove(u"lote/simultaneos"_s);
+        QCOMPARE(printed.value(3), printed.value(1));
+        QCOMPARE(printed.value(1).size(), 12);
     }
 
     // A large upload's digest is reckoned once it has gone out. A transmission deleted at its
