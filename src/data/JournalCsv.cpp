@@ -6,14 +6,6 @@ namespace fiscora {
 
 namespace {
 
-// Text from the server or the user; a leading "=", "+", "-" or "@" would make it a formula.
-QString textField(const QString& text) {
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    if (!text.isEmpty() && formulaStarts.contains(text.front()))
-        return QLatin1Char('\'') + text;
-    return text;
-}
-
 QString quoted(const QString& field) {
     if (!field.contains(QLatin1Char(';')) && !field.contains(QLatin1Char('"')) &&
         !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
@@ -69,6 +61,20 @@ Status writeJournalCsv(const QString& path, const QList<JournalEntry>& entries) 
                                        QStringLiteral("Protocolos"),
                                        QStringLiteral("Confirmado em"),
                                        QStringLiteral("Sem confirmação do servidor")};
+    QList<QStringList> rows;
+    for (const JournalEntry& e : entries)
+        rows.append(fields(e));
+    return writeCsv(path, header, rows);
+}
+
+QString textField(const QString& text) {
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.front()))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
+Status writeCsv(const QString& path, const QStringList& header, const QList<QStringList>& rows) {
     const auto line = [](const QStringList& values) {
         QStringList out;
         for (const QString& value : values)
@@ -80,8 +86,8 @@ Status writeJournalCsv(const QString& path, const QList<JournalEntry>& entries) 
     if (!file.open(QIODevice::WriteOnly))
         return AppError{file.error(), QStringLiteral("JournalCsv"), file.errorString()};
     QByteArray text = "\xEF\xBB\xBF" + line(header);
-    for (const JournalEntry& e : entries)
-        text += line(fields(e));
+    for (const QStringList& row : rows)
+        text += line(row);
     if (file.write(text) != text.size() || !file.commit())
         return AppError{file.error(), QStringLiteral("JournalCsv"), file.errorString()};
     return {};

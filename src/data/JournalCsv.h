@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace fiscora {
 
@@ -15,5 +16,10 @@ namespace fiscora {
 // front. Written under a temporary name and renamed, so a failure
 // leaves an existing file as it was.
 Status writeJournalCsv(const QString& path, const QList<JournalEntry>& entries);
+
+// Any table so written: the header and the rows, each field quoted as needed.
+Status writeCsv(const QString& path, const QStringList& header, const QList<QStringList>& rows);
+// Text from the server or the user, made safe from being run as a formula.
+QString textField(const QString& text);
 
 } // namespace fiscora
