@@ -23,6 +23,7 @@
 #include "gui/frmContador.h"
 #include "gui/frmEnvios.h"
 #include "gui/frmLote.h"
+#include "gui/frmSituacaoMes.h"
 #include "gui/frmUpload.h"
 #include "gui/frmUploadSimples.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -290,6 +291,9 @@ void Principal::buildMenus() {
     connect(
         action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
         &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
+    connect(
+        action(contribuinte, QStringLiteral("mnSituacaoMes"), QStringLiteral("Situação do &mês"), Qt::Key_F4),
+        &QAction::triggered, this, &Principal::monthSituation);
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
@@ -297,6 +301,17 @@ void Principal::buildMenus() {
             &QAction::triggered, this, &Ajuda::open);
     connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
+}
+
+void Principal::monthSituation() {
+    if (!m_frmSituacaoMes) {
+        m_frmSituacaoMes = new frmSituacaoMes;
+        connect(m_frmSituacaoMes, &frmSituacaoMes::batchRequested, this,
+                [this](const QStringList& ies) { showOnce(m_frmLote, m_session)->preselect(ies); });
+    }
+    m_frmSituacaoMes->show();
+    m_frmSituacaoMes->raise();
+    m_frmSituacaoMes->activateWindow();
 }
 
 void Principal::buildTransmissionsGrid() {

@@ -26,6 +26,7 @@ struct ListedTransmission;
 struct TaxpayerList;
 class frmEnvios;
 class frmLote;
+class frmSituacaoMes;
 class frmUpload;
 class frmUploadSimples;
 class frmtbl_CriaContribuinte;
@@ -88,6 +89,8 @@ private:
     void excluir();
     void openAccountant();
     void envios();
+    // "Situação do mês": opened once, kept with its lists while it is open.
+    void monthSituation();
     void sobre();
     void transmitir();
     void printProtocol();
@@ -132,6 +135,7 @@ private:
     QPointer<frmtbl_exclusaoContribuinte> m_frmExclusao;
     QPointer<frmEnvios> m_frmEnvios;
     QPointer<frmLote> m_frmLote;
+    QPointer<frmSituacaoMes> m_frmSituacaoMes;
 };
 
 } // namespace fiscora

@@ -1,10 +1,10 @@
 #include "gui/frmLote.h"
 
 #include "core/AppTexts.h"
-#include "core/UserPreferences.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccountantTable.h"
 #include "gui/BusyWindow.h"
 #include "gui/CertificateSelection.h"
@@ -233,6 +233,14 @@ void frmLote::openSource(const QString& path) {
 void frmLote::prepared() {
     m_busy.reset();
     m_lblResumo->clear();
+    if (!m_preselected.isEmpty()) {
+        for (BatchItem& item : m_source.items) {
+            if (!m_preselected.contains(item.taxpayer.IE)) {
+                for (BatchGia& gia : item.gias)
+                    gia.ticked = false;
+            }
+        }
+    }
     fillTree();
     if (!m_source.problems.isEmpty())
         MessageBox::show(AppTexts::productTitle,

@@ -40,6 +40,9 @@ public:
     void send();
     void sendFailedAgain();
 
+    // Only these taxpayers' GIAs (by IE) start ticked in the next source read; empty: all.
+    void preselect(const QStringList& ies) { m_preselected = ies; }
+
     const QList<BatchItem>& items() const { return m_source.items; }
     bool sending() const { return m_run && m_run->running(); }
 
@@ -76,6 +79,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_work; // the packages made from text files
     BatchSource m_source;
+    QStringList m_preselected;
     BatchRun* m_run;
     BatchPreparation* m_preparation;
     std::shared_ptr<BusyWindow> m_busy; // while the source is read and the lists asked for

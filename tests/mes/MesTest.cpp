@@ -1,12 +1,20 @@
+#include "core/Clock.h"
 #include "core/ProgramFolder.h"
 #include "data/TransmissionJournal.h"
+#include "gui/frmSituacaoMes.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/Widgets.h"
 #include "transmission/MonthSituation.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -165,6 +173,43 @@ private Q_SLOTS:
                   "Entregue;2026000777;"_s +
                   month.rows().first().date + u";\r"_s)
                      .toUtf8());
+    }
+
+    // The window: the filters and the search narrow the grid, the totals count every row, and
+    // the pending GIA companies shown go to the batch.
+    void window() {
+        ServerLauncher server;
+        QVERIFY(
+            server.start(writeSeed(server, {kEntregue, kPendente, kChave}, {{u"anos"_s, u"2025,2026"_s}})));
+        const ProgramFolderFixture folder(server.host(), server.port());
+        insertSeededTaxpayers({kEntregue, kPendente, kChave});
+        Clock::setFixed(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
+        auto* window = new frmSituacaoMes;
+        Clock::setFixed({});
+        window->show();
+        QCOMPARE(child<QLineEdit>(window, u"txtReferencia"_s)->displayText(), u"10/2026"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->situation().asking(), 20000);
+        const auto shownIes = [window] {
+            QStringList ies;
+            for (const int i : window->shownRows())
+                ies.append(window->situation().rows().at(i).taxpayer.IE);
+            return ies;
+        };
+        QCOMPARE(shownIes(), (QStringList{kEntregue.ie, kPendente.ie, kChave.ie}));
+        QCOMPARE(child<QLabel>(window, u"lblTotais"_s)->text(), u"Entregues 1 · Pendentes 2"_s);
+        child<QCheckBox>(window, u"chkPendentes"_s)->setChecked(true);
+        QCOMPARE(shownIes(), (QStringList{kPendente.ie, kChave.ie}));
+        child<QComboBox>(window, u"cboRegime"_s)->setCurrentIndex(2);
+        QCOMPARE(shownIes(), QStringList{kChave.ie});
+        child<QComboBox>(window, u"cboRegime"_s)->setCurrentIndex(0);
+        QTest::keyClicks(child<QLineEdit>(window, u"txtPesquisa"_s), u"serra"_s);
+        QCOMPARE(shownIes(), QStringList{kPendente.ie});
+        child<QLineEdit>(window, u"txtPesquisa"_s)->clear();
+        QSignalSpy batch(window, &frmSituacaoMes::batchRequested);
+        child<QPushButton>(window, u"cmdLote"_s)->click();
+        QCOMPARE(batch.size(), 1);
+        QCOMPARE(batch.first().first().toStringList(), QStringList{kPendente.ie});
+        window->close();
     }
 };
 

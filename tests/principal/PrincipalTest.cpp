@@ -673,10 +673,10 @@ private Q_SLOTS:
         QVERIFY(lettered(main.menuBar()->actions()));
         for (const QAction* menu : main.menuBar()->actions())
             QVERIFY(lettered(menu->menu()->actions()));
-        QCOMPARE(captions,
-                 (QStringList{u"Arquivo"_s, u"Contribuinte"_s, u"Ajuda"_s, u"Sair"_s, u"Novo"_s,
-                              u"Selecionar"_s, u"Atualizar"_s, u"Excluir"_s, u"Contador"_s,
-                              u"Envios realizados"_s, u"Transmissão em lote"_s, u"Ajuda"_s, u"Sobre"_s}));
+        QCOMPARE(captions, (QStringList{u"Arquivo"_s, u"Contribuinte"_s, u"Ajuda"_s, u"Sair"_s, u"Novo"_s,
+                                        u"Selecionar"_s, u"Atualizar"_s, u"Excluir"_s, u"Contador"_s,
+                                        u"Envios realizados"_s, u"Transmissão em lote"_s,
+                                        u"Situação do mês"_s, u"Ajuda"_s, u"Sobre"_s}));
     }
 
     void menusFromTheKeyboard_data() {
@@ -687,6 +687,7 @@ private Q_SLOTS:
         QTest::newRow("Alt+C, C: accountant") << int(Qt::Key_C) << int(Qt::Key_C) << "frmContador";
         QTest::newRow("Alt+C, E: deletion list")
             << int(Qt::Key_C) << int(Qt::Key_E) << "frmtbl_exclusaoContribuinte";
+        QTest::newRow("Alt+C, M: the month") << int(Qt::Key_C) << int(Qt::Key_M) << "frmSituacaoMes";
     }
 
     void menusFromTheKeyboard() {
