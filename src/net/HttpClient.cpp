@@ -68,8 +68,9 @@ void HttpJob::begin(const ServerAddress& server, const QString& address, const Q
     exchange.total.setSingleShot(true);
     exchange.idle.setInterval(HttpClient::idleTimeoutMs());
 
-    HttpRequest request{
+    const HttpRequest request{
         address, headers, body != nullptr, body ? *body : QByteArray(), maxBody, HttpClient::idleTimeoutMs()};
+    // Any byte moved restarts the idle limit.
     const auto progressed = [&exchange] {
         exchange.idle.start();
     };
