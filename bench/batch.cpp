@@ -18,12 +18,12 @@
 #include "BenchSupport.h"
 
 #include "certificates/Certificate.h"
+#include "certificates/CertificateLibrary.h"
 #include "core/ProgramFolder.h"
 #include "data/AccessReader.h"
 #include "data/GiaConversion.h"
 #include "data/TaxpayerTable.h"
-#include "net/LibCrypto.h"
-#include "net/LibCurl.h"
+#include "net/NetworkLibrary.h"
 #include "support/GiaTextBuilder.h"
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
@@ -97,7 +97,7 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
               const QString& certificatePath, int atOnce) {
     ProgramFolder::set(folder);
     AccessReader::setHelperPath(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
-    if (!libCurl() || !libCrypto())
+    if (!networkLibrary() || !certificateLibrary())
         return 1;
     QFile file(certificatePath);
     if (!file.open(QIODevice::ReadOnly))

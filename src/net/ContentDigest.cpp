@@ -1,12 +1,13 @@
 #include "net/ContentDigest.h"
 
-#include "net/LibCrypto.h"
+#include "net/NetworkLibrary.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <unistd.h>
 
@@ -18,44 +19,23 @@ constexpr qint64 kReadBytes = 1024 * 1024;
 
 // SHA-256 by libcrypto when it can be had (several times Qt's own speed on a large upload), else
 // by Qt.
-class Sha256 {
+class Sha256Digest {
 public:
-    Sha256() {
-        const Result<const LibCrypto*>& crypto = libCrypto();
-        if (crypto) {
-            m_crypto = *crypto;
-            m_context = m_crypto->EVP_MD_CTX_new();
-            if (m_context && m_crypto->EVP_DigestInit_ex(m_context, m_crypto->EVP_sha256(), nullptr) != 1) {
-                m_crypto->EVP_MD_CTX_free(m_context);
-                m_context = nullptr;
-            }
-        }
+    Sha256Digest() {
+        if (const Result<const NetworkLibrary*>& library = networkLibrary())
+            m_crypto = (*library)->sha256();
     }
-    ~Sha256() {
-        if (m_context)
-            m_crypto->EVP_MD_CTX_free(m_context);
-    }
-    Sha256(const Sha256&) = delete;
-    Sha256& operator=(const Sha256&) = delete;
 
     void add(const char* data, qint64 size) {
-        if (m_context)
-            m_crypto->EVP_DigestUpdate(m_context, data, static_cast<size_t>(size));
+        if (m_crypto)
+            m_crypto->add(QByteArrayView(data, size));
         else
             m_qt.addData(QByteArrayView(data, size));
     }
-    QString hex() {
-        if (!m_context)
-            return QString::fromLatin1(m_qt.result().toHex());
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        m_crypto->EVP_DigestFinal_ex(m_context, digest, &length);
-        return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex());
-    }
+    QString hex() { return QString::fromLatin1((m_crypto ? m_crypto->result() : m_qt.result()).toHex()); }
 
 private:
-    const LibCrypto* m_crypto = nullptr;
-    EVP_MD_CTX* m_context = nullptr;
+    std::unique_ptr<Sha256> m_crypto;
     QCryptographicHash m_qt{QCryptographicHash::Sha256};
 };
 
@@ -68,7 +48,7 @@ AppError unreadable(const QString& path, const QString& reason) {
 
 // A piece's file is read by position, so the upload's own reading is not disturbed.
 Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces) {
-    Sha256 hash;
+    Sha256Digest hash;
     qint64 size = 0;
     QByteArray buffer(kReadBytes, Qt::Uninitialized);
     for (const UploadFilePiece& piece : pieces) {
@@ -97,7 +77,7 @@ Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces) {
 }
 
 ContentDigest digestContent(const QByteArray& content) {
-    Sha256 hash;
+    Sha256Digest hash;
     hash.add(content.constData(), content.size());
     return ContentDigest{content.size(), hash.hex()};
 }

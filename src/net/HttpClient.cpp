@@ -2,7 +2,7 @@
 
 #include "core/ModalGate.h"
 #include "core/ServerAddress.h"
-#include "net/Transport.h"
+#include "net/NetworkLibrary.h"
 
 #include <QTimer>
 
@@ -36,125 +36,66 @@ Result<QByteArray> fileOf(const QString& url, Result<HttpAnswer> answer) {
     return std::move(answer->body);
 }
 
-size_t receive(char* data, size_t size, size_t count, void* context);
-size_t header(char* data, size_t size, size_t count, void* context);
-int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent);
-
 } // namespace
 
-// What the transfer's callbacks fill, and the transfer with its limits.
+// The transfer and its limits.
 struct HttpJob::Exchange {
-    explicit Exchange(const LibCurl& curl)
-        : transfer(curl) {}
-
-    CurlTransfer transfer;
-    curl_slist* headers = nullptr;
-    QByteArray requestBody;
-    QByteArray body;
-    qint64 maxBody = 0;
-    bool tooLarge = false;
-    bool headComplete = false; // the blank line after the final answer's header fields came
-
-    curl_off_t moved = -1; // bytes up and down so far
+    std::unique_ptr<HttpTransfer> transfer;
     QTimer idle;
     QTimer total;
 };
-
-namespace {
-
-size_t receive(char* data, size_t size, size_t count, void* context) {
-    auto* exchange = static_cast<HttpJob::Exchange*>(context);
-    const size_t bytes = size * count;
-    if (exchange->body.size() + qint64(bytes) > exchange->maxBody) {
-        exchange->tooLarge = true;
-        return 0; // ends the transfer
-    }
-    exchange->body.append(data, qsizetype(bytes));
-    return bytes;
-}
-
-size_t header(char* data, size_t size, size_t count, void* context) {
-    auto* exchange = static_cast<HttpJob::Exchange*>(context);
-    const QByteArrayView line(data, qsizetype(size * count));
-    // An interim answer (100 Continue) is followed by the real one.
-    if (line.startsWith("HTTP/"))
-        exchange->headComplete = false;
-    else if (line == "\r\n" || line == "\n")
-        exchange->headComplete = true;
-    return size * count;
-}
-
-int progress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-    auto* exchange = static_cast<HttpJob::Exchange*>(context);
-    if (received + sent != exchange->moved) {
-        exchange->moved = received + sent;
-        exchange->idle.start();
-    }
-    return 0;
-}
-
-} // namespace
 
 HttpJob::HttpJob(QObject* context, Handler done)
     : QObject(context)
     , m_done(std::move(done)) {}
 
 HttpJob::~HttpJob() {
-    if (!m_exchange)
-        return;
-    m_exchange->transfer.close();
-    m_exchange->transfer.curl().curl_slist_free_all(m_exchange->headers);
+    if (m_exchange && m_exchange->transfer)
+        m_exchange->transfer->close();
 }
 
 void HttpJob::begin(const ServerAddress& server, const QString& address, const QByteArray* body,
                     const HttpHeaders& headers, qint64 maxBody) {
-    const Result<const LibCurl*> library = libCurl();
+    const Result<const NetworkLibrary*>& library = networkLibrary();
     if (!library) {
         finish(library.error().description);
         return;
     }
-    const LibCurl& curl = **library;
-    m_exchange = std::make_unique<Exchange>(curl);
+    m_exchange = std::make_unique<Exchange>();
     Exchange& exchange = *m_exchange;
-    CurlTransfer& transfer = exchange.transfer;
-    if (const Status configured = transfer.configure(address, server); !configured) {
-        finish(configured.error().description);
-        return;
-    }
-    exchange.maxBody = maxBody;
+    exchange.transfer = (*library)->httpTransfer();
     exchange.idle.setSingleShot(true);
     exchange.total.setSingleShot(true);
     exchange.idle.setInterval(HttpClient::idleTimeoutMs());
 
-    CURL* easy = transfer.handle();
-    bool typed = false;
-    for (const auto& [name, value] : headers) {
-        exchange.headers =
-            curl.curl_slist_append(exchange.headers, QByteArray(name + ": " + value).constData());
-        typed = typed || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
+    const HttpRequest request{
+        address, headers, body != nullptr, body ? *body : QByteArray(), maxBody, HttpClient::idleTimeoutMs()};
+    // Any byte moved restarts the idle limit.
+    const auto progressed = [&exchange] {
+        exchange.idle.start();
+    };
+    const Status started =
+        exchange.transfer->start(request, server, progressed, [this, maxBody](HttpTransferEnd end) {
+            switch (end.kind) {
+            case HttpTransferEnd::Kind::Answered:
+                finish(QString(), HttpAnswer{end.status, std::move(end.body)});
+                break;
+            case HttpTransferEnd::Kind::Cut:
+                finish(QStringLiteral("A conexão foi encerrada antes do fim da resposta do servidor."));
+                break;
+            case HttpTransferEnd::Kind::TooLarge:
+                finish(
+                    QStringLiteral("A resposta do servidor passa do limite de %1.").arg(sizeText(maxBody)));
+                break;
+            case HttpTransferEnd::Kind::Failed:
+                finish(end.failure);
+                break;
+            }
+        });
+    if (!started) {
+        finish(started.error().description);
+        return;
     }
-    // No waiting for a "100 Continue" the server may never send, and no form type for bodies
-    // that did not name theirs.
-    exchange.headers = curl.curl_slist_append(exchange.headers, "Expect:");
-    if (body && !typed)
-        exchange.headers = curl.curl_slist_append(exchange.headers, "Content-Type:");
-    curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange.headers);
-    if (body) {
-        exchange.requestBody = *body;
-        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.requestBody.constData());
-        curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(exchange.requestBody.size()));
-    }
-    curl.curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &receive);
-    curl.curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange);
-    curl.curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &header);
-    curl.curl_easy_setopt(easy, CURLOPT_HEADERDATA, &exchange);
-    // A declared length past the cap fails before the body is read.
-    curl.curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBody));
-    curl.curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl.curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
-    curl.curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &exchange);
-    curl.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(HttpClient::idleTimeoutMs()));
-
     connect(&exchange.idle, &QTimer::timeout, this, [this] {
         finish(QStringLiteral("O servidor não respondeu por %1 segundos.")
                    .arg(HttpClient::idleTimeoutMs() / 1000.0));
@@ -163,36 +104,21 @@ void HttpJob::begin(const ServerAddress& server, const QString& address, const Q
         finish(QStringLiteral("A resposta do servidor não terminou em %1 segundos.")
                    .arg(HttpClient::totalTimeoutMs() / 1000.0));
     });
-    transfer.start([this, maxBody](CURLcode code) {
-        const Exchange& done = *m_exchange;
-        if (code == CURLE_OK && done.headComplete)
-            finish(QString());
-        else if (code == CURLE_OK)
-            finish(QStringLiteral("A conexão foi encerrada antes do fim da resposta do servidor."));
-        else if (done.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-            finish(QStringLiteral("A resposta do servidor passa do limite de %1.").arg(sizeText(maxBody)));
-        else
-            finish(done.transfer.failureText(code));
-    });
     exchange.idle.start();
     exchange.total.start(HttpClient::totalTimeoutMs());
 }
 
 // Reported from the event loop, once: the caller's start has returned by then.
-void HttpJob::finish(const QString& error) {
+void HttpJob::finish(const QString& error, HttpAnswer answer) {
     if (!m_done)
         return;
     Result<HttpAnswer> outcome = failure(error);
+    if (error.isEmpty())
+        outcome = std::move(answer);
     if (m_exchange) {
         m_exchange->idle.stop();
         m_exchange->total.stop();
-        if (error.isEmpty()) {
-            long status = 0;
-            CurlTransfer& transfer = m_exchange->transfer;
-            transfer.curl().curl_easy_getinfo(transfer.handle(), CURLINFO_RESPONSE_CODE, &status);
-            outcome = HttpAnswer{int(status), std::move(m_exchange->body)};
-        }
-        m_exchange->transfer.close();
+        m_exchange->transfer->close();
     }
     ModalGate::deliverLater(this,
                             [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/Result.h"
+#include "net/Transport.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
-#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -20,8 +19,6 @@ struct HttpAnswer {
     int status = 0; // HTTP status; the caller decides what it means
     QByteArray body;
 };
-
-using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // One exchange under way. It belongs to the context it was started with: destroying it (or the
 // context) ends the exchange and nothing is reported.
@@ -39,7 +36,8 @@ private:
     HttpJob(QObject* context, Handler done);
     void begin(const ServerAddress& server, const QString& url, const QByteArray* body,
                const HttpHeaders& headers, qint64 maxBody);
-    void finish(const QString& error);
+    // An empty error: the answer came.
+    void finish(const QString& error, HttpAnswer answer = {});
 
     std::unique_ptr<Exchange> m_exchange;
     Handler m_done;

@@ -2,7 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "core/ServerAddress.h"
-#include "net/Transport.h"
+#include "net/NetworkLibrary.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -250,28 +250,18 @@ void UploadSession::connectToServer(const QString& host, quint16 port, const Ser
     m_port = port;
     m_state = State::Connecting;
     m_timer->start(m_connectTimeoutMs);
-    const Result<const LibCurl*> curl = libCurl();
-    if (!curl) {
-        fail(curl.error());
+    const Result<const NetworkLibrary*>& library = networkLibrary();
+    if (!library) {
+        fail(library.error());
         return;
     }
-    m_transfer = std::make_unique<CurlTransfer>(**curl);
+    m_transfer = (*library)->connection();
     const QString url = m_scheme + QStringLiteral("://") + m_name + QLatin1Char(':') + QString::number(port) +
                         QLatin1Char('/');
-    if (const Status configured = m_transfer->configure(url, server); !configured) {
-        fail(configured.error());
-        return;
-    }
-    const LibCurl& c = m_transfer->curl();
-    CURL* easy = m_transfer->handle();
-    // libcurl connects (proxy and TLS included) and stops there: the request is ours to write.
-    c.curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
-    // The connection must outlive the transfer libcurl thinks is done.
-    c.curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 0L);
-    // Nothing but HTTP/1.0 bytes will follow: no protocol is negotiated.
-    c.curl_easy_setopt(easy, CURLOPT_SSL_ENABLE_ALPN, 0L);
-    c.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectTimeoutMs));
-    m_transfer->start([this](CURLcode code) { onConnected(code); });
+    if (const Status started =
+            m_transfer->connect(url, server, m_connectTimeoutMs, [this](int code) { onConnected(code); });
+        !started)
+        fail(started.error());
 }
 
 void UploadSession::start(const UploadRequest& request, const QString& host, quint16 port) {
@@ -314,17 +304,15 @@ void UploadSession::abort() {
 void UploadSession::onConnected(int code) {
     if (m_state != State::Connecting)
         return;
-    if (code != CURLE_OK) {
+    if (code != 0) {
         fail(AppError{code, m_transfer->refusedByProxy() ? kProxyRefusalSource : kSource,
-                      m_transfer->failureText(CURLcode(code))});
+                      m_transfer->failureText(code)});
         return;
     }
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    m_transfer->curl().curl_easy_getinfo(m_transfer->handle(), CURLINFO_ACTIVESOCKET, &socket);
-    m_transfer->releaseSockets();
+    const int socket = m_transfer->takeSocket();
     m_timer->stop();
     m_state = State::Connected;
-    m_socket = int(socket);
+    m_socket = socket;
     // A deep send queue keeps a slow reader fed while this thread waits for its turn; progress is
     // therefore told by what the server acknowledged, not by what the queue took.
     const int sendBuffer = int(kSendBufferBytes);
@@ -384,8 +372,6 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
 // As much as the connection takes at each turn: no copy of the content, and few turns of the
 // event loop.
 void UploadSession::writeMore() {
-    const LibCurl& curl = m_transfer->curl();
-    CURL* easy = m_transfer->handle();
     const qint64 total = m_request.size();
     const qint64 before = m_written;
     bool blocked = false;
@@ -396,12 +382,11 @@ void UploadSession::writeMore() {
                           QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(path)});
             return;
         }
-        size_t n = 0;
-        const CURLcode result = curl.curl_easy_send(easy, m_pending.data(), size_t(m_pending.size()), &n);
-        if (result == CURLE_OK) {
-            m_pending = m_pending.sliced(qsizetype(n));
-            m_written += qint64(n);
-        } else if (result == CURLE_AGAIN) {
+        const ConnectionIo sent = m_transfer->send(m_pending.data(), m_pending.size());
+        if (sent.kind == ConnectionIo::Kind::Moved) {
+            m_pending = m_pending.sliced(sent.bytes);
+            m_written += sent.bytes;
+        } else if (sent.kind == ConnectionIo::Kind::Again) {
             blocked = true;
         } else {
             // The server closed or reset the connection: its answer, if any, or the close
@@ -438,13 +423,11 @@ void UploadSession::onReadable() {
             return;
         }
         QByteArray piece(qMin<qint64>(16 * 1024, kMaxAnswerBytes - m_answer.size()), Qt::Uninitialized);
-        size_t n = 0;
-        const CURLcode result =
-            m_transfer->curl().curl_easy_recv(m_transfer->handle(), piece.data(), size_t(piece.size()), &n);
+        const ConnectionIo read = m_transfer->receive(piece.data(), piece.size());
         // TLS records that carry no data (a session ticket) wake the notifier too.
-        if (result == CURLE_AGAIN)
+        if (read.kind == ConnectionIo::Kind::Again)
             return;
-        if (result == CURLE_OK && n > 0) {
+        if (read.kind == ConnectionIo::Kind::Moved) {
             if (m_state != State::ReadingAnswer) {
                 // Whatever is left of the request stays unsent: the server has spoken.
                 m_state = State::ReadingAnswer;
@@ -453,14 +436,14 @@ void UploadSession::onReadable() {
                     m_writeNotifier->setEnabled(false);
                 m_timer->start(kAnswerEndTimeoutMs);
             }
-            m_answer.append(piece.constData(), qsizetype(n));
+            m_answer.append(piece.constData(), read.bytes);
             // Through a plain proxy, an answer may be the proxy's own: its status line tells.
             if (m_transfer->route().viaHttpProxy && m_answer.startsWith("HTTP/")) {
                 const qsizetype lineEnd = m_answer.indexOf('\n');
                 if (lineEnd > 0) {
                     const QByteArray line = m_answer.first(lineEnd).trimmed();
                     const QByteArray status = line.mid(line.indexOf(' ') + 1);
-                    if (CurlTransfer::isProxyRefusalStatus(status.left(3).toInt())) {
+                    if (isProxyRefusalStatus(status.left(3).toInt())) {
                         fail(AppError{status.left(3).toInt(), kProxyRefusalSource,
                                       m_transfer->proxyRefusalText(QString::fromLatin1(status))});
                         return;
@@ -481,7 +464,8 @@ void UploadSession::onReadable() {
             QMetaObject::invokeMethod(
                 this, [this] { Q_EMIT closedWithoutAnswer(); }, Qt::QueuedConnection);
         } else {
-            fail(AppError{result, kSource, QStringLiteral("O servidor encerrou a conexão durante o envio.")});
+            fail(AppError{read.code, kSource,
+                          QStringLiteral("O servidor encerrou a conexão durante o envio.")});
         }
         return;
     }
@@ -531,12 +515,12 @@ void UploadSession::checkProgress() {
     if (m_state == State::Sending || queued > 0) {
         if (idle >= m_sendStallTimeoutMs)
             fail(
-                AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+                AppError{kTransportTimedOut, kSource,
                          QStringLiteral("O servidor %1 parou de receber o envio: nada passou em %2 segundos.")
                              .arg(m_host)
                              .arg(m_sendStallTimeoutMs / 1000.0)});
     } else if (idle >= m_answerTimeoutMs) {
-        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+        fail(AppError{kTransportTimedOut, kSource,
                       QStringLiteral("O servidor %1 não respondeu em %2 segundos.")
                           .arg(m_host)
                           .arg(m_answerTimeoutMs / 1000.0)});
@@ -545,7 +529,7 @@ void UploadSession::checkProgress() {
 
 void UploadSession::onTimeout() {
     if (m_state == State::Connecting) {
-        fail(AppError{CURLE_OPERATION_TIMEDOUT, kSource,
+        fail(AppError{kTransportTimedOut, kSource,
                       QStringLiteral("Tempo esgotado ao conectar com o servidor %1 (%2 segundos).")
                           .arg(m_host)
                           .arg(m_connectTimeoutMs / 1000.0)});

@@ -17,7 +17,7 @@ class QTimer;
 
 namespace fiscora {
 
-class CurlTransfer;
+class Connection;
 class ServerAddress;
 
 // The upload of a file to the server: one HTTP/1.0 POST with a multipart/form-data body holding
@@ -215,7 +215,7 @@ private:
     bool nextChunk(QByteArrayView* chunk);
 
     State m_state = State::Idle;
-    std::unique_ptr<CurlTransfer> m_transfer;
+    std::unique_ptr<Connection> m_transfer;
     QTimer* m_timer = nullptr;
     QTimer* m_progressTimer = nullptr;
     int m_connectTimeoutMs = kConnectTimeoutMs;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/Result.h"
+
+namespace fiscora {
+
+// The object that one of the program's own modules hands out from its entry function,
+// `extern "C" const void* entry()`. The module is looked for beside the code that asks (the
+// windows' and the transmissions' modules sit beside it), else by the system's search for
+// libraries. It stays loaded until the program ends.
+Result<const void*> programModuleObject(const char* module, const char* entry);
+
+} // namespace fiscora
