@@ -166,9 +166,11 @@ int main(int argc, char** argv) {
     const double parseMs = bench::medianMs(runs, [&] {
         rows = NovaGiaLayout::emptyDatabase();
         GiaTextConverter converter(&rows);
-        QString error;
-        if (!converter.prepare(&error) || !converter.addFile(text, &error))
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        Status converted = converter.prepare();
+        if (converted)
+            converted = converter.addFile(text);
+        if (!converted)
+            std::fprintf(stderr, "%s\n", qPrintable(converted.error().description));
     });
     qsizetype rowCount = 0;
     for (const jet::TableData& table : rows.tables)

@@ -46,9 +46,8 @@ bool writeExport(const QString& path, int gias, int taxpayers) {
             }
         }
     }
-    QString error;
-    if (!jet::writeDatabase(path, database, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Status written = jet::writeDatabase(path, database); !written) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.error().description));
         return false;
     }
     return true;

@@ -105,9 +105,8 @@ Result time(const Database& db, int runs, const QString& path) {
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        QString error;
-        if (!writeDatabase(path, db, &error)) {
-            std::fprintf(stderr, "write failed: %s\n", qPrintable(error));
+        if (const fiscora::Status written = writeDatabase(path, db); !written) {
+            std::fprintf(stderr, "write failed: %s\n", qPrintable(written.error().description));
             std::exit(1);
         }
         ms.push_back(timer.nsecsElapsed() / 1e6);

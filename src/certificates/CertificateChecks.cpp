@@ -6,11 +6,7 @@
 namespace fiscora {
 
 Result<QString> CertificateChecks::encodedForm(const Certificate& certificate) {
-    QString encoded;
-    AppError error;
-    if (!MyDecode(certificate.base64Export(), &encoded, &error))
-        return error;
-    return encoded;
+    return MyDecode(certificate.base64Export());
 }
 
 bool CertificateChecks::containsDocument(const QString& encoded, const QString& digits) {

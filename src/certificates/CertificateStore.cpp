@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace fiscora {
 
@@ -42,12 +43,12 @@ QList<Certificate> certificatesIn(const QByteArray& data) {
     return found;
 }
 
-bool readSmallFile(const QString& path, QByteArray* data) {
+// Nothing when the file cannot be opened or is too big for a certificate file.
+std::optional<QByteArray> readSmallFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
-        return false;
-    *data = file.readAll();
-    return true;
+        return std::nullopt;
+    return file.readAll();
 }
 
 ImportResult failure(ImportResult::Status status, const QString& message) {
@@ -98,10 +99,10 @@ Result<CertificateSource::Listing> CertificateStore::listWithProblems() const {
     const QStringList names = storeFileNames(m_folder);
     QSet<QByteArray> seen;
     for (const QString& name : names) {
-        QByteArray data;
-        if (!readSmallFile(QDir(m_folder).filePath(name), &data))
+        const std::optional<QByteArray> data = readSmallFile(QDir(m_folder).filePath(name));
+        if (!data)
             continue; // an unreadable or foreign file is not a certificate of the store
-        for (const Certificate& certificate : certificatesIn(data)) {
+        for (const Certificate& certificate : certificatesIn(*data)) {
             if (seen.contains(certificate.der()))
                 continue;
             seen.insert(certificate.der());
@@ -137,10 +138,10 @@ Status CertificateSource::remove(const Certificate&) const {
 Status CertificateStore::remove(const Certificate& certificate) const {
     QStringList holding;
     for (const QString& name : storeFileNames(m_folder)) {
-        QByteArray data;
-        if (!readSmallFile(QDir(m_folder).filePath(name), &data))
+        const std::optional<QByteArray> data = readSmallFile(QDir(m_folder).filePath(name));
+        if (!data)
             continue;
-        const QList<Certificate> found = certificatesIn(data);
+        const QList<Certificate> found = certificatesIn(*data);
         if (!found.contains(certificate))
             continue;
         // A chain the user put here by hand: deleting it would take the others along.
@@ -173,10 +174,11 @@ bool CertificateStore::needsPassword(const QString& path) const {
 
 ImportResult CertificateStore::readFile(const QString& path, const QString& password) {
     const QString name = QFileInfo(path).fileName();
-    QByteArray data;
-    if (!readSmallFile(path, &data))
+    const std::optional<QByteArray> file = readSmallFile(path);
+    if (!file)
         return failure(ImportResult::Status::Unreadable,
                        QStringLiteral("Não foi possível abrir o arquivo %1.").arg(name));
+    const QByteArray& data = *file;
 
     ImportResult read;
     read.status = ImportResult::Status::Imported;

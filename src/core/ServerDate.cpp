@@ -8,7 +8,7 @@ QDateTime zeroDateTime() {
     return QDateTime(QDate(1899, 12, 30), QTime(0, 0));
 }
 
-bool parseServerDateTime(const QString& text, QDateTime* when) {
+std::optional<QDateTime> parseServerDateTime(const QString& text) {
     static const QStringList formats = {
         QStringLiteral("dd/MM/yyyy HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm:ss"),
         QStringLiteral("yyyy-MM-ddTHH:mm:ss"), QStringLiteral("dd-MM-yyyy HH:mm:ss"),
@@ -19,12 +19,10 @@ bool parseServerDateTime(const QString& text, QDateTime* when) {
     const QString trimmed = text.trimmed();
     for (const QString& format : formats) {
         const QDateTime parsed = QDateTime::fromString(trimmed, format);
-        if (parsed.isValid()) {
-            *when = parsed;
-            return true;
-        }
+        if (parsed.isValid())
+            return parsed;
     }
-    return false;
+    return std::nullopt;
 }
 
 } // namespace fiscora

@@ -140,8 +140,10 @@ std::optional<KindInfo> kindInfo(quint8 kind) {
     }
 }
 
-bool readSchema(StreamReader& in, AccessTable* table, QString* error) {
-    table->definition.name = in.text();
+// A table's schema; a stream that ends inside it is an incomplete schema.
+Result<AccessTable> readSchema(StreamReader& in) {
+    AccessTable table;
+    table.definition.name = in.text();
     const int columns = in.u16();
     for (int i = 0; i < columns && !in.failed(); ++i) {
         jet::Column column;
@@ -149,17 +151,16 @@ bool readSchema(StreamReader& in, AccessTable* table, QString* error) {
         const auto kind = kindInfo(in.u8());
         column.size = in.u16();
         const quint8 flags = in.u8();
-        if (!kind) {
-            *error = QStringLiteral("tipo de coluna desconhecido em %1").arg(table->definition.name);
-            return false;
-        }
+        if (!kind)
+            return AppError::message(
+                QStringLiteral("tipo de coluna desconhecido em %1").arg(table.definition.name));
         column.type = kind->type;
         if (column.type != jet::ColumnType::Text)
             column.size = 0;
         column.autoNumber = flags & proto::AutoNumber;
         column.required = flags & proto::Required;
-        table->definition.columns.append(column);
-        table->unsupported.append(!kind->supported);
+        table.definition.columns.append(column);
+        table.unsupported.append(!kind->supported);
     }
     const int indexes = in.u16();
     for (int i = 0; i < indexes && !in.failed(); ++i) {
@@ -171,64 +172,59 @@ bool readSchema(StreamReader& in, AccessTable* table, QString* error) {
         const int keys = in.u8();
         for (int k = 0; k < keys && !in.failed(); ++k) {
             const int key = in.u16();
-            if (key >= columns) {
-                *error = QStringLiteral("índice %1 com coluna inexistente").arg(index.name);
-                return false;
-            }
+            if (key >= columns)
+                return AppError::message(QStringLiteral("índice %1 com coluna inexistente").arg(index.name));
             index.columns.append(key);
         }
-        table->definition.indexes.append(index);
+        table.definition.indexes.append(index);
     }
-    return !in.failed();
+    if (in.failed())
+        return AppError::message(QStringLiteral("esquema incompleto"));
+    return table;
 }
 
-bool readValue(StreamReader& in, jet::Value* value) {
+std::optional<jet::Value> readValue(StreamReader& in) {
     switch (in.u8()) {
     case proto::Null:
-        *value = std::monostate();
-        return true;
+        return jet::Value(std::monostate());
     case proto::BoolValue:
-        *value = in.u8() != 0;
-        return true;
+        return jet::Value(in.u8() != 0);
     case proto::IntegerValue:
-        *value = in.i64();
-        return true;
+        return jet::Value(in.i64());
     case proto::CurrencyValue:
-        *value = jet::Currency{in.i64()};
-        return true;
+        return jet::Value(jet::Currency{in.i64()});
     case proto::DoubleValue:
-        *value = in.f64();
-        return true;
+        return jet::Value(in.f64());
     case proto::DateTimeValue:
-        *value = jet::DateTime{in.f64()};
-        return true;
+        return jet::Value(jet::DateTime{in.f64()});
     case proto::TextValue:
-        *value = in.text();
-        return true;
+        return jet::Value(in.text());
     default:
-        return false;
+        return std::nullopt;
     }
 }
 
-bool readRows(StreamReader& in, AccessTable* table) {
-    const qsizetype width = table->definition.columns.size();
+// The rows of a table with that many columns, up to their end mark; nothing when they are
+// malformed.
+std::optional<QList<jet::Row>> readRows(StreamReader& in, qsizetype width) {
+    QList<jet::Row> rows;
     for (;;) {
         const quint8 record = in.u8();
         if (in.failed())
-            return false;
+            return std::nullopt;
         if (record == proto::RowsEnd)
-            break;
+            return rows;
         if (record != proto::Row)
-            return false;
+            return std::nullopt;
         jet::Row row(width);
         for (qsizetype i = 0; i < width; ++i) {
-            if (!readValue(in, &row[i]) || in.failed())
-                return false;
+            std::optional<jet::Value> value = readValue(in);
+            if (!value || in.failed())
+                return std::nullopt;
+            row[i] = std::move(*value);
         }
-        table->rows.append(std::move(row));
+        rows.append(std::move(row));
     }
-    table->rowsRead = true;
-    return true;
 }
 
 } // namespace
@@ -253,57 +249,47 @@ AccessTable* AccessDatabase::table(const QString& name) {
     return const_cast<AccessTable*>(std::as_const(*this).table(name));
 }
 
-bool AccessReader::decode(const QByteArray& stream, AccessDatabase* database, QString* error) {
+Result<AccessDatabase> AccessReader::decode(const QByteArray& stream) {
     StreamReader in(stream);
-    *database = AccessDatabase();
-    if (!in.expect(proto::kMagic, proto::kMagicLength)) {
-        *error = QStringLiteral("saída do leitor sem cabeçalho");
-        return false;
-    }
-    database->jetVersion = in.u8();
+    AccessDatabase database;
+    if (!in.expect(proto::kMagic, proto::kMagicLength))
+        return AppError::message(QStringLiteral("saída do leitor sem cabeçalho"));
+    database.jetVersion = in.u8();
     for (;;) {
         const quint8 record = in.u8();
-        if (in.failed()) {
-            *error = QStringLiteral("saída do leitor incompleta");
-            return false;
-        }
+        if (in.failed())
+            return AppError::message(QStringLiteral("saída do leitor incompleta"));
         if (record == proto::SchemaEnd)
             break;
-        if (record != proto::TableSchema) {
-            *error = QStringLiteral("registro inesperado no esquema");
-            return false;
-        }
-        AccessTable table;
-        if (!readSchema(in, &table, error)) {
-            if (error->isEmpty())
-                *error = QStringLiteral("esquema incompleto");
-            return false;
-        }
-        database->tables.append(std::move(table));
+        if (record != proto::TableSchema)
+            return AppError::message(QStringLiteral("registro inesperado no esquema"));
+        Result<AccessTable> table = readSchema(in);
+        if (!table)
+            return table.error();
+        database.tables.append(std::move(*table));
     }
     for (;;) {
         const quint8 record = in.u8();
-        if (in.failed()) {
-            *error = QStringLiteral("saída do leitor incompleta");
-            return false;
-        }
+        if (in.failed())
+            return AppError::message(QStringLiteral("saída do leitor incompleta"));
         if (record == proto::End)
             break;
         if (record == proto::NoSuchTable) {
             in.text();
             continue;
         }
-        AccessTable* table = record == proto::TableRows ? database->table(in.text()) : nullptr;
-        if (!table || table->rowsRead || !readRows(in, table)) {
-            *error = QStringLiteral("linhas ilegíveis na saída do leitor");
-            return false;
-        }
+        AccessTable* table = record == proto::TableRows ? database.table(in.text()) : nullptr;
+        std::optional<QList<jet::Row>> rows;
+        if (table && !table->rowsRead)
+            rows = readRows(in, table->definition.columns.size());
+        if (!rows)
+            return AppError::message(QStringLiteral("linhas ilegíveis na saída do leitor"));
+        table->rows = std::move(*rows);
+        table->rowsRead = true;
     }
-    if (!in.atEnd()) {
-        *error = QStringLiteral("dados após o fim da saída do leitor");
-        return false;
-    }
-    return true;
+    if (!in.atEnd())
+        return AppError::message(QStringLiteral("dados após o fim da saída do leitor"));
+    return database;
 }
 
 QString AccessReader::helperPath() {
@@ -382,10 +368,13 @@ AccessReader::Reading ended(QProcess& process, const QString& path) {
         result.detail = QStringLiteral("o leitor recusou %1 (código %2)").arg(path).arg(process.exitCode());
         return result;
     }
-    if (!AccessReader::decode(process.readAllStandardOutput(), &result.database, &result.detail)) {
+    Result<AccessDatabase> decoded = AccessReader::decode(process.readAllStandardOutput());
+    if (!decoded) {
         result.cause = AccessReader::Cause::Malformed;
+        result.detail = decoded.error().description;
         return result;
     }
+    result.database = std::move(*decoded);
     result.status = AccessReader::Status::Ok;
     return result;
 }
@@ -496,15 +485,14 @@ void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject*
     new ReadJob(path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context, std::move(done));
 }
 
-std::optional<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database, QString* error) {
+Result<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database) {
     jet::Database out;
     for (const AccessTable& table : database.tables) {
         for (qsizetype i = 0; i < table.unsupported.size(); ++i) {
-            if (table.unsupported.at(i)) {
-                *error = QStringLiteral("a coluna %1 da tabela %2 é de um tipo que não pode ser gravado")
-                             .arg(table.definition.columns.at(i).name, table.name());
-                return std::nullopt;
-            }
+            if (table.unsupported.at(i))
+                return AppError::message(
+                    QStringLiteral("a coluna %1 da tabela %2 é de um tipo que não pode ser gravado")
+                        .arg(table.definition.columns.at(i).name, table.name()));
         }
         out.tables.append(jet::TableData{table.definition, table.rows});
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "jet/JetDatabase.h"
 
 #include <QList>
@@ -81,12 +82,12 @@ public:
     // Most memory the helper may hold (resident) for a file of that size.
     static qint64 memoryLimitBytes(qint64 fileSize);
 
-    // The file as a jet::Database (schema and rows), for rewriting it; nullopt, with error,
-    // when a table holds a column of a type the writer cannot store.
-    static std::optional<jet::Database> toJetDatabase(const AccessDatabase& database, QString* error);
+    // The file as a jet::Database (schema and rows), for rewriting it; fails when a table holds
+    // a column of a type the writer cannot store.
+    static Result<jet::Database> toJetDatabase(const AccessDatabase& database);
 
-    // Decodes the helper's output stream; false, with error, when it is incomplete or malformed.
-    static bool decode(const QByteArray& stream, AccessDatabase* database, QString* error);
+    // Decodes the helper's output stream; fails when it is incomplete or malformed.
+    static Result<AccessDatabase> decode(const QByteArray& stream);
 };
 
 } // namespace fiscora

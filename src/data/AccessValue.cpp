@@ -25,15 +25,19 @@ QString currencyText(qint64 scaled) {
 
 // Days and seconds of an Access date: the whole part counts days from 1899-12-30 (negative
 // before it) and the fraction, whatever the sign of the whole part, is the time of day.
-bool splitDate(double days, QDate* date, int* seconds) {
+struct SplitDate {
+    QDate date;
+    int seconds = 0;
+};
+
+std::optional<SplitDate> splitDate(double days) {
     if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
-        return false;
+        return std::nullopt;
     const double whole = std::trunc(days);
-    *date = kEpoch.addDays(qint64(whole));
-    *seconds = int(std::lround(std::fabs(days - whole) * 86400.0));
-    if (*seconds >= 86400)
-        *seconds = 86399;
-    return date->isValid();
+    const QDate date = kEpoch.addDays(qint64(whole));
+    if (!date.isValid())
+        return std::nullopt;
+    return SplitDate{date, qMin(int(std::lround(std::fabs(days - whole) * 86400.0)), 86399)};
 }
 
 int rank(const jet::Value& value) {
@@ -75,13 +79,13 @@ QString AccessValue::toText(const jet::Value& value) {
     if (const auto* d = std::get_if<double>(&value))
         return QString::number(*d, 'g', 15);
     if (const auto* t = std::get_if<jet::DateTime>(&value)) {
-        QDate date;
-        int seconds = 0;
-        if (!splitDate(t->oleDays, &date, &seconds))
+        const std::optional<SplitDate> split = splitDate(t->oleDays);
+        if (!split)
             return QString::number(t->oleDays, 'g', 15);
-        QString text = date.toString(QStringLiteral("dd/MM/yyyy"));
-        if (seconds)
-            text += QLatin1Char(' ') + QTime(0, 0).addSecs(seconds).toString(QStringLiteral("HH:mm:ss"));
+        QString text = split->date.toString(QStringLiteral("dd/MM/yyyy"));
+        if (split->seconds)
+            text +=
+                QLatin1Char(' ') + QTime(0, 0).addSecs(split->seconds).toString(QStringLiteral("HH:mm:ss"));
         return text;
     }
     return std::get<QString>(value);
@@ -110,9 +114,8 @@ std::optional<qint64> AccessValue::toInteger(const jet::Value& value) {
 }
 
 QDate AccessValue::toDate(const jet::DateTime& value) {
-    QDate date;
-    int seconds = 0;
-    return splitDate(value.oleDays, &date, &seconds) ? date : QDate();
+    const std::optional<SplitDate> split = splitDate(value.oleDays);
+    return split ? split->date : QDate();
 }
 
 QDate AccessValue::toDate(const jet::Value& value) {

@@ -93,12 +93,11 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
         packagePath, context,
         [textPath, packagePath, prefix, package, done = std::move(done)](const AccessReader::Reading& read) {
             Outcome result;
-            QString error;
-            if (!GiaTextConverter::LerArquivo(textPath, packagePath, read, &error, &result.gias)) {
+            const Result<int> gias = GiaTextConverter::LerArquivo(textPath, packagePath, read);
+            if (!gias) {
                 package->settle(false);
-                result.gias = 0;
-                result.message = prefix + error;
-            } else if (result.gias == 0) {
+                result.message = prefix + gias.error().description;
+            } else if (*gias == 0) {
                 // An empty, binary or UTF-16 file has no record of its own types at all; it is not a
                 // GIA file.
                 package->settle(false);
@@ -109,6 +108,7 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
             } else {
                 package->settle(true);
                 result.ok = true;
+                result.gias = *gias;
             }
             done(result);
         });

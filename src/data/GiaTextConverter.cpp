@@ -47,7 +47,7 @@ qint64 digitsValue(QByteArrayView bytes) {
 }
 
 // Leading blanks, then digits: what a database takes as a whole number written bare.
-bool parseInteger(QByteArrayView bytes, qint64* value) {
+std::optional<qint64> parseInteger(QByteArrayView bytes) {
     qsizetype at = 0;
     while (at < bytes.size() && bytes[at] == ' ')
         ++at;
@@ -61,31 +61,26 @@ bool parseInteger(QByteArrayView bytes, qint64* value) {
     }
     const QByteArrayView digits = bytes.sliced(at, end - at);
     if (!allDigits(digits) || digits.size() > 15)
-        return false;
-    *value = negative ? -digitsValue(digits) : digitsValue(digits);
-    return true;
+        return std::nullopt;
+    return negative ? -digitsValue(digits) : digitsValue(digits);
 }
 
 // Fifteen characters: 13 integer digits (leading blanks allowed) and two decimals.
-bool parseAmount(QByteArrayView bytes, qint64* cents) {
+std::optional<qint64> parseAmount(QByteArrayView bytes) {
     if (bytes.size() != 15 || !allDigits(bytes.sliced(13, 2)))
-        return false;
+        return std::nullopt;
     qsizetype at = 0;
     while (at < 13 && bytes[at] == ' ')
         ++at;
     const QByteArrayView whole = bytes.sliced(at, 13 - at);
     if (!whole.isEmpty() && !allDigits(whole))
-        return false;
-    *cents = digitsValue(whole) * 100 + digitsValue(bytes.sliced(13, 2));
-    return true;
+        return std::nullopt;
+    return digitsValue(whole) * 100 + digitsValue(bytes.sliced(13, 2));
 }
 
-// Access keeps dates from the year 100 to 9999.
-bool validDay(int year, int month, int day, QDate* date) {
-    if (year < 100)
-        return false;
-    *date = QDate(year, month, day);
-    return date->isValid();
+// Access keeps dates from the year 100 to 9999: an invalid date outside them.
+QDate validDay(int year, int month, int day) {
+    return year < 100 ? QDate() : QDate(year, month, day);
 }
 
 qint64 roundHalfEven(qint64 cents) {
@@ -111,21 +106,19 @@ QString GiaTextConverter::tableName(const Target& target) const {
     return m_package->tables.at(target.table).table.name;
 }
 
-bool GiaTextConverter::resolve(const char16_t* table, std::initializer_list<FieldCut> fields, Target* target,
-                               QString* error) {
+Result<GiaTextConverter::Target> GiaTextConverter::resolve(const char16_t* table,
+                                                           std::initializer_list<FieldCut> fields) const {
     const QString name = QString::fromUtf16(table);
-    *target = Target();
+    Target target;
     for (qsizetype t = 0; t < m_package->tables.size(); ++t) {
         if (m_package->tables.at(t).table.name.compare(name, Qt::CaseInsensitive) == 0) {
-            target->table = int(t);
+            target.table = int(t);
             break;
         }
     }
-    if (target->table < 0) {
-        *error = QStringLiteral("O modelo do pacote não tem a tabela %1.").arg(name);
-        return false;
-    }
-    const jet::Table& definition = m_package->tables.at(target->table).table;
+    if (target.table < 0)
+        return AppError::message(QStringLiteral("O modelo do pacote não tem a tabela %1.").arg(name));
+    const jet::Table& definition = m_package->tables.at(target.table).table;
     for (const FieldCut& cut : fields) {
         Target::Field field{cut};
         const QString column = QString::fromUtf16(cut.column);
@@ -137,18 +130,17 @@ bool GiaTextConverter::resolve(const char16_t* table, std::initializer_list<Fiel
                 break;
             }
         }
-        if (field.column < 0) {
-            *error = QStringLiteral("O modelo do pacote não tem a coluna %1 da tabela %2.").arg(column, name);
-            return false;
-        }
+        if (field.column < 0)
+            return AppError::message(
+                QStringLiteral("O modelo do pacote não tem a coluna %1 da tabela %2.").arg(column, name));
         if (cut.source == Source::Field)
-            target->minLength = qMax(target->minLength, cut.position + cut.length - 1);
-        target->fields.push_back(field);
+            target.minLength = qMax(target.minLength, cut.position + cut.length - 1);
+        target.fields.push_back(field);
     }
-    return true;
+    return target;
 }
 
-bool GiaTextConverter::prepare(QString* error) {
+Status GiaTextConverter::prepare() {
     using C = Conversion;
     constexpr Source F = Source::Field;
     // Field positions and lengths of each record type, and the column each one goes to.
@@ -158,86 +150,85 @@ bool GiaTextConverter::prepare(QString* error) {
     const FieldCut gia{u"NroGIA", Source::Gia, 0, 0, C::Number};
     const FieldCut key{u"Código", Source::OccurrenceKey, 0, 0, C::Number};
 
-    bool ok =
-        resolve(u"tblContribuinte",
-                {{u"IE", F, 3, 12, C::Ie}, {u"CNPJ", F, 15, 14, C::Cnpj}, {u"CNAE", F, 29, 7, C::Cnae}},
-                &m_taxpayer, error) &&
-        resolve(u"tblGIA",
-                {gia,
-                 {u"IE", F, 3, 12, C::Ie},
-                 {u"Tipo", F, 50, 2, C::Number},
-                 {u"RegTrib", F, 36, 2, C::Text},
-                 {u"Ref1", F, 38, 6, C::Month},
-                 {u"Movimento", F, 52, 1, C::Number}},
-                &m_gias, error) &&
-        resolve(u"tblDetalhesCFOPs",
-                {gia,
-                 {u"CFOP", F, 3, 6, C::Cfop},
-                 amount(u"ValorContábil", 9),
-                 amount(u"BaseCálculo", 24),
-                 amount(u"Imposto", 39),
-                 amount(u"IsentasNãoTrib", 54),
-                 amount(u"Outras", 69),
-                 amount(u"ImpostoRetidoST", 84),
-                 amount(u"ImpRetSubstitutoST", 99),
-                 amount(u"ImpRetSubstituido", 114),
-                 amount(u"OutrosImpostos", 129)},
-                &m_details[10], error) &&
-        resolve(u"tblDetalhesInterUFs",
-                {gia,
-                 {u"CFOP", Source::CurrentCfop, 0, 0, C::Text},
-                 {u"UF", F, 3, 2, C::Text},
-                 amount(u"ValorContábil_1", 5),
-                 amount(u"BaseCálculo_1", 20),
-                 amount(u"ValorContábil_2", 35),
-                 amount(u"BaseCálculo_2", 50),
-                 amount(u"Imposto", 65),
-                 amount(u"Outras", 80),
-                 amount(u"ICMSCobradoST", 95),
-                 amount(u"PetróleoEnergia", 110),
-                 amount(u"OutrosProdutos", 125)},
-                &m_details[14], error) &&
-        resolve(u"tblZFM_ALC",
-                {gia,
-                 {u"CFOP", Source::CurrentCfop, 0, 0, C::Text},
-                 {u"UF", Source::CurrentState, 0, 0, C::Text},
-                 {u"NF", F, 3, 9, C::Text},
-                 {u"Data", F, 12, 8, C::Day},
-                 amount(u"Valor", 20),
-                 {u"CNPJDest", F, 35, 14, C::Cnpj},
-                 {u"MunicípioDest", F, 49, 5, C::Text}},
-                &m_details[18], error) &&
-        resolve(u"tblOcorrências",
-                {{u"Código", Source::NewOccurrenceKey, 0, 0, C::Number},
-                 gia,
-                 {u"CódSubItem", F, 3, 5, C::SubItem},
-                 amount(u"Valor", 8),
-                 {u"FLegal", F, 24, 100, C::Text},
-                 {u"Ocorrência", F, 124, 300, C::Text},
-                 {u"OpPróprias", F, 23, 1, C::Number}},
-                &m_details[20], error) &&
-        resolve(u"tblIEsRemetente", {key, {u"IERemetente", F, 3, 12, C::Ie}, amount(u"Valor", 15)},
-                &m_details[25], error) &&
-        resolve(u"tblIESubstituto",
-                {key,
-                 {u"IESubstituto", F, 3, 12, C::Ie},
-                 {u"DataInicio", F, 24, 6, C::Month},
-                 {u"DataFim", F, 30, 6, C::Month},
-                 amount(u"Valor", 36),
-                 {u"NF", F, 15, 9, C::Text}},
-                &m_details[26], error) &&
-        resolve(u"tblIRSubstituido",
-                {key, {u"IESubstituido", F, 3, 12, C::Ie}, amount(u"Valor", 24), {u"NF", F, 15, 9, C::Text}},
-                &m_details[27], error) &&
-        resolve(u"tblRecibosCredito", {key, {u"CodAutorização", F, 3, 12, C::Text}, amount(u"Valor", 15)},
-                &m_details[28], error) &&
-        resolve(
-            u"tblDIPAM",
-            {gia, {u"CódDIPAM", F, 3, 2, C::Dipam}, {u"Município", F, 5, 5, C::Text}, amount(u"Valor", 10)},
-            &m_details[30], error) &&
-        resolve(u"tblRegistroExportação", {gia, {u"RE", F, 3, 15, C::Text}}, &m_details[31], error);
-    if (!ok)
-        return false;
+    // Stops at the first table or column the template lacks.
+    Status status;
+    const auto into = [&](Target& slot, const char16_t* table, std::initializer_list<FieldCut> fields) {
+        if (!status)
+            return;
+        Result<Target> resolved = resolve(table, fields);
+        if (resolved)
+            slot = std::move(*resolved);
+        else
+            status = resolved.error();
+    };
+    into(m_taxpayer, u"tblContribuinte",
+         {{u"IE", F, 3, 12, C::Ie}, {u"CNPJ", F, 15, 14, C::Cnpj}, {u"CNAE", F, 29, 7, C::Cnae}});
+    into(m_gias, u"tblGIA",
+         {gia,
+          {u"IE", F, 3, 12, C::Ie},
+          {u"Tipo", F, 50, 2, C::Number},
+          {u"RegTrib", F, 36, 2, C::Text},
+          {u"Ref1", F, 38, 6, C::Month},
+          {u"Movimento", F, 52, 1, C::Number}});
+    into(m_details[10], u"tblDetalhesCFOPs",
+         {gia,
+          {u"CFOP", F, 3, 6, C::Cfop},
+          amount(u"ValorContábil", 9),
+          amount(u"BaseCálculo", 24),
+          amount(u"Imposto", 39),
+          amount(u"IsentasNãoTrib", 54),
+          amount(u"Outras", 69),
+          amount(u"ImpostoRetidoST", 84),
+          amount(u"ImpRetSubstitutoST", 99),
+          amount(u"ImpRetSubstituido", 114),
+          amount(u"OutrosImpostos", 129)});
+    into(m_details[14], u"tblDetalhesInterUFs",
+         {gia,
+          {u"CFOP", Source::CurrentCfop, 0, 0, C::Text},
+          {u"UF", F, 3, 2, C::Text},
+          amount(u"ValorContábil_1", 5),
+          amount(u"BaseCálculo_1", 20),
+          amount(u"ValorContábil_2", 35),
+          amount(u"BaseCálculo_2", 50),
+          amount(u"Imposto", 65),
+          amount(u"Outras", 80),
+          amount(u"ICMSCobradoST", 95),
+          amount(u"PetróleoEnergia", 110),
+          amount(u"OutrosProdutos", 125)});
+    into(m_details[18], u"tblZFM_ALC",
+         {gia,
+          {u"CFOP", Source::CurrentCfop, 0, 0, C::Text},
+          {u"UF", Source::CurrentState, 0, 0, C::Text},
+          {u"NF", F, 3, 9, C::Text},
+          {u"Data", F, 12, 8, C::Day},
+          amount(u"Valor", 20),
+          {u"CNPJDest", F, 35, 14, C::Cnpj},
+          {u"MunicípioDest", F, 49, 5, C::Text}});
+    into(m_details[20], u"tblOcorrências",
+         {{u"Código", Source::NewOccurrenceKey, 0, 0, C::Number},
+          gia,
+          {u"CódSubItem", F, 3, 5, C::SubItem},
+          amount(u"Valor", 8),
+          {u"FLegal", F, 24, 100, C::Text},
+          {u"Ocorrência", F, 124, 300, C::Text},
+          {u"OpPróprias", F, 23, 1, C::Number}});
+    into(m_details[25], u"tblIEsRemetente", {key, {u"IERemetente", F, 3, 12, C::Ie}, amount(u"Valor", 15)});
+    into(m_details[26], u"tblIESubstituto",
+         {key,
+          {u"IESubstituto", F, 3, 12, C::Ie},
+          {u"DataInicio", F, 24, 6, C::Month},
+          {u"DataFim", F, 30, 6, C::Month},
+          amount(u"Valor", 36),
+          {u"NF", F, 15, 9, C::Text}});
+    into(m_details[27], u"tblIRSubstituido",
+         {key, {u"IESubstituido", F, 3, 12, C::Ie}, amount(u"Valor", 24), {u"NF", F, 15, 9, C::Text}});
+    into(m_details[28], u"tblRecibosCredito",
+         {key, {u"CodAutorização", F, 3, 12, C::Text}, amount(u"Valor", 15)});
+    into(m_details[30], u"tblDIPAM",
+         {gia, {u"CódDIPAM", F, 3, 2, C::Dipam}, {u"Município", F, 5, 5, C::Text}, amount(u"Valor", 10)});
+    into(m_details[31], u"tblRegistroExportação", {gia, {u"RE", F, 3, 15, C::Text}});
+    if (!status)
+        return status;
 
     // The template's own rows: taxpayers already present and the occurrence keys handed out.
     m_taxpayerIeColumn = m_taxpayer.fields.front().column;
@@ -251,40 +242,34 @@ bool GiaTextConverter::prepare(QString* error) {
             m_nextOccurrence = *code + 1;
     }
     m_prepared = true;
-    return true;
+    return {};
 }
 
-bool GiaTextConverter::literal(const Target::Field& field, QByteArrayView line, qint64 lineNumber,
-                               Literal* out, QString* error) const {
+Result<GiaTextConverter::Literal> GiaTextConverter::literal(const Target::Field& field, QByteArrayView line,
+                                                            qint64 lineNumber) const {
     const FieldCut& cut = field.cut;
     switch (cut.source) {
     case Source::Gia:
-        *out = Literal{Literal::Integer, m_gia, {}, {}};
-        return true;
+        return Literal{Literal::Integer, m_gia, {}, {}};
     case Source::OccurrenceKey:
-        *out = Literal{Literal::Integer, m_occurrence, {}, {}};
-        return true;
+        return Literal{Literal::Integer, m_occurrence, {}, {}};
     case Source::NewOccurrenceKey:
-        *out = Literal{Literal::Integer, m_nextOccurrence, {}, {}};
-        return true;
+        return Literal{Literal::Integer, m_nextOccurrence, {}, {}};
     case Source::CurrentCfop:
-        *out = Literal{Literal::Text, 0, m_cfop, {}};
-        return true;
+        return Literal{Literal::Text, 0, m_cfop, {}};
     case Source::CurrentState:
-        *out = Literal{Literal::Text, 0, m_state, {}};
-        return true;
+        return Literal{Literal::Text, 0, m_state, {}};
     case Source::Field:
         break;
     }
     const QByteArrayView bytes = line.sliced(cut.position - 1, cut.length);
     const auto fault = [&](const QString& what) {
-        *error = QStringLiteral("Linha %1: o campo %2 (posição %3, %4 caracteres) %5: %6.")
-                     .arg(lineNumber)
-                     .arg(QString::fromUtf16(cut.column))
-                     .arg(cut.position)
-                     .arg(cut.length)
-                     .arg(what, quoted(bytes));
-        return false;
+        return AppError::message(QStringLiteral("Linha %1: o campo %2 (posição %3, %4 caracteres) %5: %6.")
+                                     .arg(lineNumber)
+                                     .arg(QString::fromUtf16(cut.column))
+                                     .arg(cut.position)
+                                     .arg(cut.length)
+                                     .arg(what, quoted(bytes)));
     };
     const auto text = [&](std::initializer_list<std::pair<int, int>> pieces, char separator) {
         QByteArray joined;
@@ -300,72 +285,63 @@ bool GiaTextConverter::literal(const Target::Field& field, QByteArrayView line, 
         return fault(QStringLiteral("contém o caractere nulo (byte 0)"));
     switch (cut.conversion) {
     case Conversion::Text:
-        *out = Literal{Literal::Text, 0, decode(bytes), {}};
-        return true;
+        return Literal{Literal::Text, 0, decode(bytes), {}};
     case Conversion::Number: {
-        qint64 value = 0;
-        if (!parseInteger(bytes, &value))
+        const std::optional<qint64> value = parseInteger(bytes);
+        if (!value)
             return fault(QStringLiteral("não contém um número"));
-        *out = Literal{Literal::Integer, value, {}, {}};
-        return true;
+        return Literal{Literal::Integer, *value, {}, {}};
     }
     case Conversion::Amount: {
-        qint64 cents = 0;
-        if (!parseAmount(bytes, &cents))
+        const std::optional<qint64> cents = parseAmount(bytes);
+        if (!cents)
             return fault(QStringLiteral("não contém um valor (15 dígitos, os dois últimos de centavos)"));
-        *out = Literal{Literal::Amount, cents, {}, {}};
-        return true;
+        return Literal{Literal::Amount, *cents, {}, {}};
     }
     case Conversion::Ie:
-        *out = text({{0, 3}, {3, 3}, {6, 3}, {9, 3}}, '.');
-        return true;
+        return text({{0, 3}, {3, 3}, {6, 3}, {9, 3}}, '.');
     case Conversion::Cnpj: {
         const QByteArray cnpj = bytes.sliced(0, 2).toByteArray() + '.' + bytes.sliced(2, 3) + '.' +
                                 bytes.sliced(5, 3) + '/' + bytes.sliced(8, 4) + '-' + bytes.sliced(12, 2);
-        *out = Literal{Literal::Text, 0, decode(cnpj), {}};
-        return true;
+        return Literal{Literal::Text, 0, decode(cnpj), {}};
     }
     case Conversion::Cnae: {
         const QByteArray cnae =
             bytes.sliced(0, 4).toByteArray() + '-' + bytes.sliced(4, 1) + '/' + bytes.sliced(5, 2);
-        *out = Literal{Literal::Text, 0, decode(cnae), {}};
-        return true;
+        return Literal{Literal::Text, 0, decode(cnae), {}};
     }
     case Conversion::Cfop:
         // Characters 5 and 6 of the field are dropped.
-        *out = text({{0, 1}, {1, 3}}, '.');
-        return true;
+        return text({{0, 1}, {1, 3}}, '.');
     case Conversion::SubItem:
-        *out = text({{0, 3}, {3, 2}}, '.');
-        return true;
+        return text({{0, 3}, {3, 2}}, '.');
     case Conversion::Dipam:
-        *out = text({{0, 1}, {1, 1}}, '.');
-        return true;
+        return text({{0, 1}, {1, 1}}, '.');
     case Conversion::Day: {
-        QDate date;
-        if (!allDigits(bytes) ||
-            !validDay(int(digitsValue(bytes.sliced(0, 4))), int(digitsValue(bytes.sliced(4, 2))),
-                      int(digitsValue(bytes.sliced(6, 2))), &date))
+        const QDate date = allDigits(bytes) ? validDay(int(digitsValue(bytes.sliced(0, 4))),
+                                                       int(digitsValue(bytes.sliced(4, 2))),
+                                                       int(digitsValue(bytes.sliced(6, 2))))
+                                            : QDate();
+        if (!date.isValid())
             return fault(QStringLiteral("não contém uma data válida (aaaammdd)"));
-        *out = Literal{Literal::Date, 0, {}, date};
-        return true;
+        return Literal{Literal::Date, 0, {}, date};
     }
     case Conversion::Month: {
         // A month is stored as its 20th day.
-        QDate date;
-        if (!allDigits(bytes) ||
-            !validDay(int(digitsValue(bytes.sliced(0, 4))), int(digitsValue(bytes.sliced(4, 2))), 20, &date))
+        const QDate date = allDigits(bytes) ? validDay(int(digitsValue(bytes.sliced(0, 4))),
+                                                       int(digitsValue(bytes.sliced(4, 2))), 20)
+                                            : QDate();
+        if (!date.isValid())
             return fault(QStringLiteral("não contém um mês válido (aaaamm)"));
-        *out = Literal{Literal::Date, 0, {}, date};
-        return true;
+        return Literal{Literal::Date, 0, {}, date};
     }
     }
-    return false;
+    return fault(QStringLiteral("não tem conversão conhecida"));
 }
 
 // Stores a literal in a column as the database would on an insert: numbers into any numeric
 // column, quoted texts into text columns or, when they read as numbers, numeric ones.
-bool GiaTextConverter::toValue(const Literal& literal, const Target::Field& field, jet::Value* value) {
+std::optional<jet::Value> GiaTextConverter::toValue(const Literal& literal, const Target::Field& field) {
     using T = jet::ColumnType;
     const T type = field.type;
     const bool numeric = type == T::Byte || type == T::Integer || type == T::Long || type == T::Currency ||
@@ -380,33 +356,28 @@ bool GiaTextConverter::toValue(const Literal& literal, const Target::Field& fiel
         break;
     case Literal::Date:
         if (type == T::DateTime) {
-            *value = jet::DateTime::fromDate(literal.date);
-            return true;
+            return jet::Value(jet::DateTime::fromDate(literal.date));
         }
         if (type == T::Text || type == T::Memo) {
-            *value = literal.date.toString(QStringLiteral("yyyy-MM-dd"));
-            return true;
+            return jet::Value(literal.date.toString(QStringLiteral("yyyy-MM-dd")));
         }
-        return false;
+        return std::nullopt;
     case Literal::Text: {
         if (type == T::Text || type == T::Memo) {
             if (type == T::Text && field.size > 0 && literal.text.size() > field.size)
-                return false;
-            *value = literal.text;
-            return true;
+                return std::nullopt;
+            return jet::Value(literal.text);
         }
-        qint64 parsed = 0;
-        const QByteArray latin = literal.text.toLatin1();
-        if (!numeric || !parseInteger(latin, &parsed))
-            return false;
-        cents = parsed * 100;
+        const std::optional<qint64> parsed = numeric ? parseInteger(literal.text.toLatin1()) : std::nullopt;
+        if (!parsed)
+            return std::nullopt;
+        cents = *parsed * 100;
         break;
     }
     }
     switch (type) {
     case T::Boolean:
-        *value = cents != 0;
-        return true;
+        return jet::Value(cents != 0);
     case T::Byte:
     case T::Integer:
     case T::Long: {
@@ -414,73 +385,68 @@ bool GiaTextConverter::toValue(const Literal& literal, const Target::Field& fiel
         const qint64 low = type == T::Byte ? 0 : type == T::Integer ? -32768 : -2147483648LL;
         const qint64 high = type == T::Byte ? 255 : type == T::Integer ? 32767 : 2147483647LL;
         if (whole < low || whole > high)
-            return false;
-        *value = whole;
-        return true;
+            return std::nullopt;
+        return jet::Value(whole);
     }
     case T::Currency:
         if (cents > std::numeric_limits<qint64>::max() / 100 ||
             cents < -std::numeric_limits<qint64>::max() / 100)
-            return false;
-        *value = jet::Currency{cents * 100};
-        return true;
+            return std::nullopt;
+        return jet::Value(jet::Currency{cents * 100});
     case T::Single:
     case T::Double:
-        *value = double(cents) / 100.0;
-        return true;
+        return jet::Value(double(cents) / 100.0);
     case T::DateTime:
-        *value = jet::DateTime{double(cents) / 100.0};
-        return true;
+        return jet::Value(jet::DateTime{double(cents) / 100.0});
     case T::Text:
     case T::Memo: {
         const QString text = centsText(cents);
         if (type == T::Text && field.size > 0 && text.size() > field.size)
-            return false;
-        *value = text;
-        return true;
+            return std::nullopt;
+        return jet::Value(text);
     }
     }
-    return false;
+    return std::nullopt;
 }
 
-bool GiaTextConverter::addRow(const Target& target, QByteArrayView line, qint64 lineNumber, QString* error) {
+Status GiaTextConverter::addRow(const Target& target, QByteArrayView line, qint64 lineNumber) {
     jet::TableData& table = m_package->tables[target.table];
     jet::Row row(table.table.columns.size());
     for (const Target::Field& field : target.fields) {
-        Literal value;
-        if (!literal(field, line, lineNumber, &value, error))
-            return false;
-        if (!toValue(value, field, &row[field.column])) {
+        const Result<Literal> cut = literal(field, line, lineNumber);
+        if (!cut)
+            return cut.error();
+        const Literal& value = *cut;
+        std::optional<jet::Value> stored = toValue(value, field);
+        if (!stored) {
             const QString shown = value.kind == Literal::Text ? value.text
                                   : value.kind == Literal::Date
                                       ? value.date.toString(QStringLiteral("yyyy-MM-dd"))
                                   : value.kind == Literal::Amount ? centsText(value.number)
                                                                   : QString::number(value.number);
-            *error = QStringLiteral("Linha %1: a coluna %2 da tabela %3 não aceita o valor \"%4\".")
-                         .arg(lineNumber)
-                         .arg(table.table.columns.at(field.column).name, table.table.name, shown);
-            return false;
+            return AppError::message(
+                QStringLiteral("Linha %1: a coluna %2 da tabela %3 não aceita o valor \"%4\".")
+                    .arg(lineNumber)
+                    .arg(table.table.columns.at(field.column).name, table.table.name, shown));
         }
+        row[field.column] = std::move(*stored);
     }
     table.rows.append(std::move(row));
-    return true;
+    return {};
 }
 
-bool GiaTextConverter::addLine(QByteArrayView line, qint64 lineNumber, QString* error) {
-    if (!m_prepared) {
-        *error = QStringLiteral("Conversão sem pacote preparado.");
-        return false;
-    }
+Status GiaTextConverter::addLine(QByteArrayView line, qint64 lineNumber) {
+    if (!m_prepared)
+        return AppError::message(QStringLiteral("Conversão sem pacote preparado."));
     if (line.size() < 2 || !isDigit(line[0]) || !isDigit(line[1]))
-        return true; // empty lines and records of no known type
+        return {}; // empty lines and records of no known type
     const int type = (line[0] - '0') * 10 + (line[1] - '0');
     if (type != 5 && !m_details.contains(type))
-        return true; // "01", "07" and every other type carry nothing the package keeps
+        return {}; // "01", "07" and every other type carry nothing the package keeps
 
     const QString typeText = decode(line.first(2));
     const auto fail = [&](const QString& what) {
-        *error = QStringLiteral("Linha %1: %2").arg(lineNumber).arg(what);
-        return false;
+        return AppError::message(QStringLiteral("Linha %1: %2").arg(lineNumber).arg(what));
     };
     const Target& target = type == 5 ? m_gias : m_details[type];
     const int minLength = type == 5 ? qMax(m_gias.minLength, m_taxpayer.minLength) : target.minLength;
@@ -528,51 +494,52 @@ bool GiaTextConverter::addLine(QByteArrayView line, qint64 lineNumber, QString* 
     case 5: {
         ++m_gia;
         m_haveCfop = m_haveState = m_haveOccurrence = false;
-        Literal ie;
-        if (!literal(m_taxpayer.fields.front(), line, lineNumber, &ie, error))
-            return false;
-        if (!m_knownTaxpayers.contains(ie.text)) {
-            if (!addRow(m_taxpayer, line, lineNumber, error))
-                return false;
-            m_knownTaxpayers.insert(ie.text);
+        const Result<Literal> ie = literal(m_taxpayer.fields.front(), line, lineNumber);
+        if (!ie)
+            return ie.error();
+        if (!m_knownTaxpayers.contains(ie->text)) {
+            if (Status added = addRow(m_taxpayer, line, lineNumber); !added)
+                return added;
+            m_knownTaxpayers.insert(ie->text);
         }
-        return addRow(m_gias, line, lineNumber, error);
+        return addRow(m_gias, line, lineNumber);
     }
     case 10: {
-        Literal cfop;
-        if (!literal(target.fields.at(1), line, lineNumber, &cfop, error) ||
-            !addRow(target, line, lineNumber, error))
-            return false;
-        m_cfop = cfop.text;
+        const Result<Literal> cfop = literal(target.fields.at(1), line, lineNumber);
+        if (!cfop)
+            return cfop.error();
+        if (Status added = addRow(target, line, lineNumber); !added)
+            return added;
+        m_cfop = cfop->text;
         m_haveCfop = true;
         m_haveState = false;
-        return true;
+        return {};
     }
     case 14: {
-        if (!addRow(target, line, lineNumber, error))
-            return false;
+        if (Status added = addRow(target, line, lineNumber); !added)
+            return added;
         m_state = decode(line.sliced(2, 2));
         m_haveState = true;
-        return true;
+        return {};
     }
     case 20:
-        if (!addRow(target, line, lineNumber, error))
-            return false;
+        if (Status added = addRow(target, line, lineNumber); !added)
+            return added;
         m_occurrence = m_nextOccurrence++;
         m_haveOccurrence = true;
-        return true;
+        return {};
     default:
-        return addRow(target, line, lineNumber, error);
+        return addRow(target, line, lineNumber);
     }
 }
 
-bool GiaTextConverter::addFile(const QString& path, QString* error) {
+Status GiaTextConverter::addFile(const QString& path) {
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Não foi possível abrir o arquivo GIA %1: %2")
-                     .arg(QFileInfo(path).fileName(),
-                          QFileInfo(path).isDir() ? QStringLiteral("é uma pasta.") : file.errorString());
-        return false;
+        return AppError::message(QStringLiteral("Não foi possível abrir o arquivo GIA %1: %2")
+                                     .arg(QFileInfo(path).fileName(), QFileInfo(path).isDir()
+                                                                          ? QStringLiteral("é uma pasta.")
+                                                                          : file.errorString()));
     }
     // No field lies past byte 439: of a longer line only its start is kept, so a damaged file
     // with no line ends cannot take the memory.
@@ -594,49 +561,43 @@ bool GiaTextConverter::addFile(const QString& path, QString* error) {
             line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (!addLine(line, lineNumber, error))
-            return false;
+        if (Status added = addLine(line, lineNumber); !added)
+            return added;
         line.clear();
     }
-    if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("Não foi possível ler o arquivo GIA %1 (linha %2): %3")
-                     .arg(QFileInfo(path).fileName())
-                     .arg(lineNumber + 1)
-                     .arg(file.errorString());
-        return false;
-    }
-    return true;
+    if (file.error() != QFileDevice::NoError)
+        return AppError::message(QStringLiteral("Não foi possível ler o arquivo GIA %1 (linha %2): %3")
+                                     .arg(QFileInfo(path).fileName())
+                                     .arg(lineNumber + 1)
+                                     .arg(file.errorString()));
+    return {};
 }
 
-bool GiaTextConverter::LerArquivo(const QString& arquivo, const QString& NovaGia,
-                                  const AccessReader::Reading& read, QString* error, int* gias) {
+Result<int> GiaTextConverter::LerArquivo(const QString& arquivo, const QString& NovaGia,
+                                         const AccessReader::Reading& read) {
     if (!read.ok()) {
-        *error =
+        return AppError::message(
             read.status == AccessReader::Status::Unavailable
                 ? QStringLiteral("O leitor de arquivos Access (fiscora-leitor-mdb) não foi encontrado na "
                                  "pasta do programa.")
                 : QStringLiteral(
                       "O pacote %1, cópia do modelo, não pôde ser lido como banco de dados Access.")
-                      .arg(QFileInfo(NovaGia).fileName());
-        return false;
+                      .arg(QFileInfo(NovaGia).fileName()));
     }
-    std::optional<jet::Database> package = AccessReader::toJetDatabase(read.database, error);
+    Result<jet::Database> package = AccessReader::toJetDatabase(read.database);
     if (!package)
-        return false;
+        return package.error();
     package->password = NovaGiaLayout::password;
 
     GiaTextConverter converter(&*package);
-    if (!converter.prepare(error) || !converter.addFile(arquivo, error))
-        return false;
-    QString writeError;
-    if (!jet::writeDatabase(NovaGia, *package, &writeError)) {
-        *error = QStringLiteral("Não foi possível gravar o pacote %1: %2")
-                     .arg(QFileInfo(NovaGia).fileName(), writeError);
-        return false;
-    }
-    if (gias)
-        *gias = converter.giaCount();
-    return true;
+    if (Status prepared = converter.prepare(); !prepared)
+        return prepared.error();
+    if (Status added = converter.addFile(arquivo); !added)
+        return added.error();
+    if (Status written = jet::writeDatabase(NovaGia, *package); !written)
+        return AppError::message(QStringLiteral("Não foi possível gravar o pacote %1: %2")
+                                     .arg(QFileInfo(NovaGia).fileName(), written.error().description));
+    return converter.giaCount();
 }
 
 } // namespace fiscora

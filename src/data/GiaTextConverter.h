@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace fiscora {
@@ -27,23 +28,24 @@ public:
     // The package (schema and rows) the records are added to; it must outlive the converter.
     explicit GiaTextConverter(jet::Database* package);
 
-    // Finds the tables and columns the records go to; false, with error, when the package
-    // lacks one. Must succeed before any line is added.
-    bool prepare(QString* error);
+    // Finds the tables and columns the records go to; fails when the package lacks one. Must
+    // succeed before any line is added.
+    Status prepare();
     // One line without its line end; lineNumber counts from 1.
-    bool addLine(QByteArrayView line, qint64 lineNumber, QString* error);
+    Status addLine(QByteArrayView line, qint64 lineNumber);
     // Every line of a text file; stops at the first fault.
-    bool addFile(const QString& path, QString* error);
+    Status addFile(const QString& path);
 
     // GIAs ("05" records) converted so far.
     int giaCount() const { return m_gia; }
 
     // Converts the text file `arquivo` into the package database `NovaGia`, which must be a
     // fresh copy of the template, as `package` read it (every table's rows): the package is
-    // rewritten with the template's tables and rows plus the rows of the text file. False, with
-    // the reason, when the conversion fails; the package may then be a plain copy of the template.
-    static bool LerArquivo(const QString& arquivo, const QString& NovaGia,
-                           const AccessReader::Reading& package, QString* error, int* gias = nullptr);
+    // rewritten with the template's tables and rows plus the rows of the text file. The number
+    // of GIAs converted, or why the conversion failed; the package may then be a plain copy of
+    // the template.
+    static Result<int> LerArquivo(const QString& arquivo, const QString& NovaGia,
+                                  const AccessReader::Reading& package);
 
 private:
     enum class Conversion { Text, Amount, Number, Ie, Cnpj, Cnae, Cfop, SubItem, Dipam, Day, Month };
@@ -77,12 +79,11 @@ private:
         QDate date;
     };
 
-    bool resolve(const char16_t* table, std::initializer_list<FieldCut> fields, Target* target,
-                 QString* error);
-    bool addRow(const Target& target, QByteArrayView line, qint64 lineNumber, QString* error);
-    bool literal(const Target::Field& field, QByteArrayView line, qint64 lineNumber, Literal* out,
-                 QString* error) const;
-    static bool toValue(const Literal& literal, const Target::Field& field, jet::Value* value);
+    Result<Target> resolve(const char16_t* table, std::initializer_list<FieldCut> fields) const;
+    Status addRow(const Target& target, QByteArrayView line, qint64 lineNumber);
+    Result<Literal> literal(const Target::Field& field, QByteArrayView line, qint64 lineNumber) const;
+    // Nothing when the column cannot take the literal.
+    static std::optional<jet::Value> toValue(const Literal& literal, const Target::Field& field);
     QString tableName(const Target& target) const;
 
     jet::Database* m_package;

@@ -468,10 +468,10 @@ bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
                          MessageIcon::Information);
         return true;
     }
-    QList<QStringList> rows;
-    if (!transmissionRows(XMLConteudo, &rows))
+    const Result<QList<QStringList>> rows = transmissionRows(XMLConteudo);
+    if (!rows)
         return false;
-    showRows(rows, XMLConteudo);
+    showRows(*rows, XMLConteudo);
     return true;
 }
 
@@ -537,12 +537,12 @@ void Principal::CarregaProtocolo(const QString& XMLConteudo) {
 }
 
 void Principal::buildReceiptTree(const QString& receiptText) {
-    Receipt receipt;
-    QString reason;
-    if (!readReceipt(receiptText, &receipt, &reason)) {
-        MessageBox::show(AppTexts::programTitle, reason);
+    const Result<Receipt> parsed = readReceipt(receiptText);
+    if (!parsed) {
+        MessageBox::show(AppTexts::programTitle, parsed.error().description);
         return;
     }
+    const Receipt& receipt = *parsed;
     if (m_tvwPessoa->topLevelItemCount() > 0)
         delete m_tvwPessoa->takeTopLevelItem(0);
     auto* root = new QTreeWidgetItem(m_tvwPessoa, {receipt.root});

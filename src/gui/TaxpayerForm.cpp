@@ -160,19 +160,17 @@ void TaxpayerForm::checkIeField() {
         return;
     }
     setErroMsg({});
-    bool exists = false;
-    if (lookUpIe(&exists) && exists)
+    if (lookUpIe().value_or(false))
         setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
 }
 
-bool TaxpayerForm::lookUpIe(bool* exists) {
+std::optional<bool> TaxpayerForm::lookUpIe() {
     const Result<bool> found = taxpayerExists(ie());
     if (!found) {
         showDatabaseError(found.error());
-        return false;
+        return std::nullopt;
     }
-    *exists = *found;
-    return true;
+    return *found;
 }
 
 TaxpayerFields TaxpayerForm::fields() const {

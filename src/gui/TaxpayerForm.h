@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
 class QGridLayout;
 class QGroupBox;
@@ -52,8 +54,8 @@ protected:
     bool checkFields();
     // The field checks, then the key and the field-error label: the checks of OK.
     bool checkFieldsAndKey();
-    // Whether the IE is stored; false after showing the database report.
-    bool lookUpIe(bool* exists);
+    // Whether the IE is stored; nothing after showing the database report.
+    std::optional<bool> lookUpIe();
     void setErroMsg(const QString& text);
 
     void closeEvent(QCloseEvent* event) override;

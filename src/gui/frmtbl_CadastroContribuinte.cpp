@@ -41,10 +41,10 @@ void frmtbl_CadastroContribuinte::fill(const QString& ie, const QString& company
 void frmtbl_CadastroContribuinte::save() {
     if (!checkFieldsAndKey())
         return;
-    bool exists = false;
-    if (!lookUpIe(&exists))
+    const std::optional<bool> exists = lookUpIe();
+    if (!exists)
         return;
-    if (!exists) {
+    if (!*exists) {
         setErroMsg(QStringLiteral("Contribuinte não cadastrado."));
         return;
     }

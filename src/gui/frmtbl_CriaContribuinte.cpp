@@ -51,10 +51,10 @@ frmtbl_CriaContribuinte::~frmtbl_CriaContribuinte() = default;
 void frmtbl_CriaContribuinte::save() {
     if (!checkFieldsAndKey())
         return;
-    bool exists = false;
-    if (!lookUpIe(&exists))
+    const std::optional<bool> exists = lookUpIe();
+    if (!exists)
         return;
-    if (exists) {
+    if (*exists) {
         setErroMsg(QStringLiteral("Contribuinte já cadastrado."));
         return;
     }

@@ -36,20 +36,15 @@ DateTime DateTime::fromDate(const QDate& date) {
     return DateTime{double(epoch.daysTo(date))};
 }
 
-bool writeDatabase(const QString& path, const Database& database, QString* error) {
+Status writeDatabase(const QString& path, const Database& database) {
     PageStore store;
-    QString reason;
-    if (!JetWriter::build(database, store, &reason)) {
-        if (error)
-            *error = reason;
-        return false;
-    }
+    if (Status built = JetWriter::build(database, store); !built)
+        return built;
     QSaveFile file(path);
     const auto fail = [&](int code) {
-        if (error)
-            *error = QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                         .arg(QFileInfo(path).fileName(), writeFailureText(code, file.errorString()));
-        return false;
+        return AppError::message(
+            QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                .arg(QFileInfo(path).fileName(), writeFailureText(code, file.errorString())));
     };
     if (!file.open(QIODevice::WriteOnly))
         return fail(0);
@@ -62,7 +57,7 @@ bool writeDatabase(const QString& path, const Database& database, QString* error
     }
     if (!file.commit())
         return fail(errno);
-    return true;
+    return {};
 }
 
 } // namespace fiscora::jet

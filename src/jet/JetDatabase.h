@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -74,7 +76,8 @@ struct Database {
 };
 
 // Writes a complete Jet 4 (Access 2000) file. The file is written to a temporary name and renamed
-// into place only when whole. False, with error, when the schema or a value cannot be stored.
-bool writeDatabase(const QString& path, const Database& database, QString* error);
+// into place only when whole. Fails when the schema or a value cannot be stored, or the file
+// cannot be written.
+Status writeDatabase(const QString& path, const Database& database);
 
 } // namespace fiscora::jet

@@ -35,12 +35,6 @@ struct TablePlan {
     std::unique_ptr<TableWriter> writer;
 };
 
-bool fail(QString* error, const QString& message) {
-    if (error)
-        *error = message;
-    return false;
-}
-
 } // namespace
 
 double JetWriter::jetDate(const QDateTime& moment) {
@@ -51,10 +45,10 @@ double JetWriter::jetDate(const QDateTime& moment) {
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
-bool JetWriter::build(const Database& database, PageStore& store, QString* error) {
+Status JetWriter::build(const Database& database, PageStore& store) {
     if (database.password.size() > HeaderPage::MaxPasswordLength)
-        return fail(error, QStringLiteral("A senha do banco de dados tem mais de %1 caracteres.")
-                               .arg(HeaderPage::MaxPasswordLength));
+        return AppError::message(QStringLiteral("A senha do banco de dados tem mais de %1 caracteres.")
+                                     .arg(HeaderPage::MaxPasswordLength));
 
     std::vector<TablePlan> plans;
     plans.reserve(std::size_t(5 + database.tables.size()));
@@ -75,12 +69,12 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
     for (const TablePlan& p : plans)
         names.insert(key(p.schema.name));
     for (const TableData& data : database.tables) {
-        std::optional<TableSchema> schema = TableSchema::fromTable(data.table, error);
+        Result<TableSchema> schema = TableSchema::fromTable(data.table);
         if (!schema)
-            return false;
+            return schema.error();
         const QByteArray nameKey = key(schema->name);
         if (names.contains(nameKey))
-            return fail(error, QStringLiteral("Tabela %1 repetida.").arg(schema->name));
+            return AppError::message(QStringLiteral("Tabela %1 repetida.").arg(schema->name));
         names.insert(nameKey);
         plans.push_back(TablePlan{std::move(*schema), {}, 0, 0, {}, {}, nullptr});
     }
@@ -140,8 +134,9 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
             values[SystemCatalog::Flags] = qint64(o.flags);
             binaries[SystemCatalog::Owner] = o.owner;
             binaries[SystemCatalog::LvProp] = o.properties;
-            if (!plans[0].writer->addRow(values.data(), int(values.size()), binaries.data(), error))
-                return false;
+            if (Status added = plans[0].writer->addRow(values.data(), int(values.size()), binaries.data());
+                !added)
+                return added;
         }
         values.assign(SystemCatalog::AceColumns, Value{});
         binaries.assign(SystemCatalog::AceColumns, QByteArray{});
@@ -150,24 +145,25 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
             binaries[1] = a.sid;
             values[2] = qint64(a.rights);
             values[3] = a.inheritable;
-            if (!plans[1].writer->addRow(values.data(), int(values.size()), binaries.data(), error))
-                return false;
+            if (Status added = plans[1].writer->addRow(values.data(), int(values.size()), binaries.data());
+                !added)
+                return added;
         }
     }
     for (std::size_t t = 0; t < SystemTables; ++t) {
-        if (!plans[t].writer->finish(error))
-            return false;
+        if (Status finished = plans[t].writer->finish(); !finished)
+            return finished;
     }
 
     for (std::size_t t = SystemTables; t < plans.size(); ++t) {
         TableWriter& writer = *plans[t].writer;
         const TableData& data = database.tables.at(qsizetype(t - SystemTables));
         for (const Row& row : data.rows) {
-            if (!writer.addRow(row.constData(), int(row.size()), nullptr, error))
-                return false;
+            if (Status added = writer.addRow(row.constData(), int(row.size()), nullptr); !added)
+                return added;
         }
-        if (!writer.finish(error))
-            return false;
+        if (Status finished = writer.finish(); !finished)
+            return finished;
     }
 
     // Usage maps and definitions, now that every page is known.
@@ -198,11 +194,12 @@ bool JetWriter::build(const Database& database, PageStore& store, QString* error
     }
 
     if (!UsageMap::buildGlobal(store))
-        return fail(error, QStringLiteral("O banco de dados ficaria grande demais (mais de %1 páginas).")
-                               .arg(UsageMap::maxGlobalPages()));
+        return AppError::message(
+            QStringLiteral("O banco de dados ficaria grande demais (mais de %1 páginas).")
+                .arg(UsageMap::maxGlobalPages()));
     if (!HeaderPage::build(store.page(0), database.password))
-        return fail(error, QStringLiteral("Senha do banco de dados inválida."));
-    return true;
+        return AppError::message(QStringLiteral("Senha do banco de dados inválida."));
+    return {};
 }
 
 } // namespace fiscora::jet

@@ -14,8 +14,8 @@ class PageStore;
 // the user tables with their rows, indexes and usage maps.
 class JetWriter final {
 public:
-    // Fills store (empty) with the database's pages; false with error when it cannot be written.
-    static bool build(const Database& database, PageStore& store, QString* error);
+    // Fills store (empty) with the database's pages, or says why the database cannot be written.
+    static Status build(const Database& database, PageStore& store);
     // Jet's date for a moment of local time.
     static double jetDate(const QDateTime& moment);
 };

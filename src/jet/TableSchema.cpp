@@ -143,27 +143,20 @@ bool validName(const QString& name) {
     return true;
 }
 
-bool fail(QString* error, const QString& message) {
-    if (error)
-        *error = message;
-    return false;
-}
-
 } // namespace
 
-std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* error) {
+Result<TableSchema> TableSchema::fromTable(const Table& table) {
     const QString& t = table.name;
     if (!validName(t)) {
-        fail(error, QStringLiteral("Nome de tabela inválido: \"%1\".").arg(t));
-        return std::nullopt;
+        return AppError::message(QStringLiteral("Nome de tabela inválido: \"%1\".").arg(t));
     }
     if (!GeneralSortOrder::supports(t)) {
-        fail(error, QStringLiteral("O nome da tabela \"%1\" contém caractere não suportado.").arg(t));
-        return std::nullopt;
+        return AppError::message(
+            QStringLiteral("O nome da tabela \"%1\" contém caractere não suportado.").arg(t));
     }
     if (table.columns.isEmpty() || table.columns.size() > MaxColumns) {
-        fail(error, QStringLiteral("A tabela %1 deve ter de 1 a %2 colunas.").arg(t).arg(MaxColumns));
-        return std::nullopt;
+        return AppError::message(
+            QStringLiteral("A tabela %1 deve ter de 1 a %2 colunas.").arg(t).arg(MaxColumns));
     }
 
     TableSchema schema;
@@ -172,12 +165,11 @@ std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* e
     for (qsizetype i = 0; i < table.columns.size(); ++i) {
         const Column& in = table.columns.at(i);
         if (!validName(in.name)) {
-            fail(error, QStringLiteral("Tabela %1: nome de coluna inválido: \"%2\".").arg(t, in.name));
-            return std::nullopt;
+            return AppError::message(
+                QStringLiteral("Tabela %1: nome de coluna inválido: \"%2\".").arg(t, in.name));
         }
         if (names.contains(in.name.toCaseFolded())) {
-            fail(error, QStringLiteral("Tabela %1: coluna %2 repetida.").arg(t, in.name));
-            return std::nullopt;
+            return AppError::message(QStringLiteral("Tabela %1: coluna %2 repetida.").arg(t, in.name));
         }
         names.insert(in.name.toCaseFolded());
 
@@ -192,10 +184,9 @@ std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* e
         switch (in.type) {
         case ColumnType::Text:
             if (in.size < 1 || in.size > 255) {
-                fail(error,
-                     QStringLiteral("Tabela %1, coluna %2: o tamanho de um texto vai de 1 a 255 caracteres.")
-                         .arg(t, in.name));
-                return std::nullopt;
+                return AppError::message(
+                    QStringLiteral("Tabela %1, coluna %2: o tamanho de um texto vai de 1 a 255 caracteres.")
+                        .arg(t, in.name));
             }
             c.maxChars = in.size;
             c.length = quint16(2 * in.size);
@@ -214,11 +205,10 @@ std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* e
         }
         if (in.autoNumber) {
             if (in.type != ColumnType::Long || schema.autoNumberColumn >= 0) {
-                fail(error,
-                     QStringLiteral("Tabela %1, coluna %2: numeração automática só em uma coluna de tipo "
-                                    "inteiro longo.")
-                         .arg(t, in.name));
-                return std::nullopt;
+                return AppError::message(
+                    QStringLiteral("Tabela %1, coluna %2: numeração automática só em uma coluna de tipo "
+                                   "inteiro longo.")
+                        .arg(t, in.name));
             }
             c.autoNumber = true;
             c.flags |= ColumnAutoNumber;
@@ -228,27 +218,23 @@ std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* e
     }
 
     if (table.indexes.size() > MaxIndexes) {
-        fail(error, QStringLiteral("A tabela %1 tem índices demais.").arg(t));
-        return std::nullopt;
+        return AppError::message(QStringLiteral("A tabela %1 tem índices demais.").arg(t));
     }
     QSet<QString> indexNames;
     bool havePrimaryKey = false;
     for (const Index& in : table.indexes) {
         if (!validName(in.name) || indexNames.contains(in.name.toCaseFolded())) {
-            fail(error,
-                 QStringLiteral("Tabela %1: nome de índice inválido ou repetido: \"%2\".").arg(t, in.name));
-            return std::nullopt;
+            return AppError::message(
+                QStringLiteral("Tabela %1: nome de índice inválido ou repetido: \"%2\".").arg(t, in.name));
         }
         indexNames.insert(in.name.toCaseFolded());
         if (in.columns.isEmpty() || in.columns.size() > MaxIndexColumns) {
-            fail(error, QStringLiteral("Tabela %1, índice %2: de 1 a %3 colunas.")
-                            .arg(t, in.name)
-                            .arg(MaxIndexColumns));
-            return std::nullopt;
+            return AppError::message(QStringLiteral("Tabela %1, índice %2: de 1 a %3 colunas.")
+                                         .arg(t, in.name)
+                                         .arg(MaxIndexColumns));
         }
         if (in.primaryKey && havePrimaryKey) {
-            fail(error, QStringLiteral("A tabela %1 tem mais de uma chave primária.").arg(t));
-            return std::nullopt;
+            return AppError::message(QStringLiteral("A tabela %1 tem mais de uma chave primária.").arg(t));
         }
         IndexSchema index;
         index.name = in.name;
@@ -262,14 +248,13 @@ std::optional<TableSchema> TableSchema::fromTable(const Table& table, QString* e
         for (const int position : in.columns) {
             if (position < 0 || position >= table.columns.size() ||
                 std::find(index.columns.begin(), index.columns.end(), position) != index.columns.end()) {
-                fail(error, QStringLiteral("Tabela %1, índice %2: coluna inválida.").arg(t, in.name));
-                return std::nullopt;
+                return AppError::message(
+                    QStringLiteral("Tabela %1, índice %2: coluna inválida.").arg(t, in.name));
             }
             if (table.columns.at(position).type == ColumnType::Memo) {
-                fail(error,
-                     QStringLiteral("Tabela %1, índice %2: uma coluna memorando não pode ser indexada.")
-                         .arg(t, in.name));
-                return std::nullopt;
+                return AppError::message(
+                    QStringLiteral("Tabela %1, índice %2: uma coluna memorando não pode ser indexada.")
+                        .arg(t, in.name));
             }
             index.columns.push_back(position);
             if (in.primaryKey)

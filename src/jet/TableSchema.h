@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <optional>
 #include <vector>
 
 namespace fiscora::jet {
@@ -57,8 +56,8 @@ public:
     // Logical index order in the definition: by name, as Access lists them.
     std::vector<int> logicalIndexOrder() const;
 
-    // The layout of a user table; nullopt with error when the schema cannot be stored.
-    static std::optional<TableSchema> fromTable(const Table& table, QString* error);
+    // The layout of a user table, or why the schema cannot be stored.
+    static Result<TableSchema> fromTable(const Table& table);
     static quint8 typeCode(ColumnType type);
 };
 

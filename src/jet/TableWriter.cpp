@@ -59,17 +59,14 @@ TableWriter::TableWriter(PageStore& store, const TableSchema& schema, quint32 de
     m_nullMask.resize((m_schema.columns.size() + 7) / 8);
 }
 
-bool TableWriter::fail(QString* error, const QString& column, const QString& what) const {
-    if (error) {
-        const QString where =
-            column.isEmpty() ? QStringLiteral("Tabela %1, linha %2").arg(m_schema.name).arg(rowCount() + 1)
-                             : QStringLiteral("Tabela %1, linha %2, coluna %3")
-                                   .arg(m_schema.name)
-                                   .arg(rowCount() + 1)
-                                   .arg(column);
-        *error = where + QStringLiteral(": ") + what;
-    }
-    return false;
+AppError TableWriter::failure(const QString& column, const QString& what) const {
+    const QString where = column.isEmpty()
+                              ? QStringLiteral("Tabela %1, linha %2").arg(m_schema.name).arg(rowCount() + 1)
+                              : QStringLiteral("Tabela %1, linha %2, coluna %3")
+                                    .arg(m_schema.name)
+                                    .arg(rowCount() + 1)
+                                    .arg(column);
+    return AppError::message(where + QStringLiteral(": ") + what);
 }
 
 const Value& TableWriter::valueAt(const Value* values, int column) const {
@@ -78,16 +75,16 @@ const Value& TableWriter::valueAt(const Value* values, int column) const {
     return values[column];
 }
 
-bool TableWriter::addRow(const Value* values, int count, const QByteArray* binaries, QString* error) {
+Status TableWriter::addRow(const Value* values, int count, const QByteArray* binaries) {
     const int columns = int(m_schema.columns.size());
     if (count != columns)
-        return fail(error, {}, QStringLiteral("%1 valores para %2 colunas.").arg(count).arg(columns));
+        return failure({}, QStringLiteral("%1 valores para %2 colunas.").arg(count).arg(columns));
 
     if (m_schema.autoNumberColumn >= 0) {
         const Value& v = values[m_schema.autoNumberColumn];
         if (std::holds_alternative<std::monostate>(v)) {
             if (m_lastAutoNumber >= std::numeric_limits<qint32>::max())
-                return fail(error, {}, QStringLiteral("numeração automática esgotada."));
+                return failure({}, QStringLiteral("numeração automática esgotada."));
             m_assigned = m_lastAutoNumber + 1;
         } else if (const qint64* n = std::get_if<qint64>(&v)) {
             if (*n > m_lastAutoNumber && *n <= std::numeric_limits<qint32>::max())
@@ -100,8 +97,8 @@ bool TableWriter::addRow(const Value* values, int count, const QByteArray* binar
     std::fill(m_nullMask.begin(), m_nullMask.end(), 0);
     for (int i = 0; i < columns; ++i) {
         const ColumnSchema& c = m_schema.columns[std::size_t(i)];
-        if (!encodeColumn(c, valueAt(values, i), binaries ? &binaries[i] : nullptr, error))
-            return false;
+        if (Status encoded = encodeColumn(c, valueAt(values, i), binaries ? &binaries[i] : nullptr); !encoded)
+            return encoded;
     }
     if (m_schema.variableCount > 0) {
         const std::size_t at = m_row.size();
@@ -115,7 +112,7 @@ bool TableWriter::addRow(const Value* values, int count, const QByteArray* binar
     }
     m_row.insert(m_row.end(), m_nullMask.begin(), m_nullMask.end());
     if (int(m_row.size()) > MaxRowSize)
-        return fail(error, {}, QStringLiteral("a linha ocupa mais de %1 bytes.").arg(MaxRowSize));
+        return failure({}, QStringLiteral("a linha ocupa mais de %1 bytes.").arg(MaxRowSize));
 
     // Index keys are made before the row is stored so that a refused key leaves nothing half
     // done in the indexes.
@@ -130,14 +127,13 @@ bool TableWriter::addRow(const Value* values, int count, const QByteArray* binar
                 m_key.push_back(KeyNull);
                 hasNull = true;
             } else if (!appendKey(c, v, m_key)) {
-                return fail(error, c.name, QStringLiteral("caractere não suportado em coluna indexada."));
+                return failure(c.name, QStringLiteral("caractere não suportado em coluna indexada."));
             }
         }
         // An entry (with its row pointer, and a child pointer in node pages) must fit on a page.
         const std::size_t length = m_key.size() - (m_keyEnds.empty() ? 0 : m_keyEnds.back().first);
         if (length + 8 > std::size_t(IndexEntrySpace))
-            return fail(error, {},
-                        QStringLiteral("a chave do índice %1 não cabe numa página.").arg(index.name));
+            return failure({}, QStringLiteral("a chave do índice %1 não cabe numa página.").arg(index.name));
         m_keyEnds.emplace_back(m_key.size(), hasNull);
     }
 
@@ -150,16 +146,15 @@ bool TableWriter::addRow(const Value* values, int count, const QByteArray* binar
     if (m_schema.autoNumberColumn >= 0 &&
         std::holds_alternative<std::monostate>(values[m_schema.autoNumberColumn]))
         m_lastAutoNumber = std::get<qint64>(m_assigned);
-    return true;
+    return {};
 }
 
-bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const QByteArray* binary,
-                               QString* error) {
+Status TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const QByteArray* binary) {
     const auto wrongType = [&] {
-        return fail(error, c.name, QStringLiteral("valor de tipo diferente do da coluna."));
+        return failure(c.name, QStringLiteral("valor de tipo diferente do da coluna."));
     };
     const auto outOfRange = [&] {
-        return fail(error, c.name, QStringLiteral("valor fora dos limites da coluna."));
+        return failure(c.name, QStringLiteral("valor fora dos limites da coluna."));
     };
     const auto setPresent = [&] {
         m_nullMask[c.number / 8] |= quint8(1 << (c.number % 8));
@@ -173,8 +168,8 @@ bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const 
         m_varOffsets[c.varIndex] = quint16(m_row.size());
     if (isNull) {
         if (c.required && c.type != TypeBoolean)
-            return fail(error, c.name, QStringLiteral("valor obrigatório ausente."));
-        return true;
+            return failure(c.name, QStringLiteral("valor obrigatório ausente."));
+        return {};
     }
 
     switch (c.type) {
@@ -184,7 +179,7 @@ bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const 
             return wrongType();
         if (*b)
             setPresent(); // a boolean is its bit in the null mask
-        return true;
+        return {};
     }
     case TypeByte:
     case TypeInteger:
@@ -244,7 +239,7 @@ bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const 
         if (!s)
             return wrongType();
         if (c.maxChars > 0 && s->size() > c.maxChars)
-            return fail(error, c.name, QStringLiteral("texto com mais de %1 caracteres.").arg(c.maxChars));
+            return failure(c.name, QStringLiteral("texto com mais de %1 caracteres.").arg(c.maxChars));
         TextEncoding::append(*s, c.extraFlags & ColumnCompressedUnicode, m_row);
         break;
     }
@@ -260,7 +255,7 @@ bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const 
             m_long.assign(binary->cbegin(), binary->cend());
         }
         if (m_long.size() > std::size_t(MaxLongValueBytes))
-            return fail(error, c.name, QStringLiteral("valor longo demais."));
+            return failure(c.name, QStringLiteral("valor longo demais."));
         const std::size_t at = m_row.size();
         m_row.resize(at + LongValueHeaderSize + MaxInlineLongValue);
         const int used = m_longValues[std::size_t(m_longValueSlot[c.number])]->store(
@@ -278,7 +273,7 @@ bool TableWriter::encodeColumn(const ColumnSchema& c, const Value& value, const 
         return wrongType();
     }
     setPresent();
-    return true;
+    return {};
 }
 
 bool TableWriter::appendKey(const ColumnSchema& c, const Value& value, std::vector<quint8>& out) const {
@@ -323,18 +318,15 @@ bool TableWriter::appendKey(const ColumnSchema& c, const Value& value, std::vect
     }
 }
 
-bool TableWriter::finish(QString* error) {
+Status TableWriter::finish() {
     for (std::size_t k = 0; k < m_indexes.size(); ++k) {
         const IndexSchema& index = m_schema.indexes[k];
-        if (!m_indexes[k].sort(index.unique)) {
-            if (error)
-                *error = QStringLiteral("Tabela %1, índice %2: valor repetido em índice único.")
-                             .arg(m_schema.name, index.name);
-            return false;
-        }
+        if (!m_indexes[k].sort(index.unique))
+            return AppError::message(QStringLiteral("Tabela %1, índice %2: valor repetido em índice único.")
+                                         .arg(m_schema.name, index.name));
         m_indexes[k].write(m_store, m_definitionPage);
     }
-    return true;
+    return {};
 }
 
 int TableWriter::minimalRowSize() const {

@@ -24,8 +24,8 @@ public:
 
     // values: one per column. binaries: the values of binary and OLE columns (system tables
     // only; may be null otherwise), a null QByteArray meaning a null value.
-    bool addRow(const Value* values, int count, const QByteArray* binaries, QString* error);
-    bool finish(QString* error);
+    Status addRow(const Value* values, int count, const QByteArray* binaries);
+    Status finish();
 
     const TableSchema& schema() const { return m_schema; }
     quint32 definitionPage() const { return m_definitionPage; }
@@ -39,9 +39,10 @@ public:
 
 private:
     const Value& valueAt(const Value* values, int column) const;
-    bool encodeColumn(const ColumnSchema& c, const Value& value, const QByteArray* binary, QString* error);
+    Status encodeColumn(const ColumnSchema& c, const Value& value, const QByteArray* binary);
     bool appendKey(const ColumnSchema& c, const Value& value, std::vector<quint8>& out) const;
-    bool fail(QString* error, const QString& column, const QString& what) const;
+    // The failure of the current row, in the given column (none: the whole row).
+    AppError failure(const QString& column, const QString& what) const;
     int minimalRowSize() const;
 
     PageStore& m_store;

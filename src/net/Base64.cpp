@@ -24,16 +24,13 @@ const Tables& tables() {
 
 } // namespace
 
-bool MyDecodeBytes(const QString& text, QByteArray* decoded, AppError* error) {
+Result<QByteArray> MyDecodeBytes(const QString& text) {
     QString clean = text;
     clean.remove(QLatin1Char('\r'));
     clean.remove(QLatin1Char('\n'));
-    if (clean.size() % 4 != 0) {
-        if (error)
-            *error = AppError{0x80040000, QStringLiteral("MyDecode"),
-                              QStringLiteral("Input string is not valid Base64.")};
-        return false;
-    }
+    if (clean.size() % 4 != 0)
+        return AppError{0x80040000, QStringLiteral("MyDecode"),
+                        QStringLiteral("Input string is not valid Base64.")};
     // The pad count looks at the whole text, not only its end: a stray "=" inside still drops
     // characters from the end, as the routine always did.
     const int pad = clean.contains(QLatin1String("==")) ? 2 : clean.contains(QLatin1Char('=')) ? 1 : 0;
@@ -53,16 +50,14 @@ bool MyDecodeBytes(const QString& text, QByteArray* decoded, AppError* error) {
         *o++ = static_cast<char>(n & 0xFF);
     }
     out.chop(qMin<qsizetype>(pad, out.size()));
-    *decoded = out;
-    return true;
+    return out;
 }
 
-bool MyDecode(const QString& text, QString* decoded, AppError* error) {
-    QByteArray bytes;
-    if (!MyDecodeBytes(text, &bytes, error))
-        return false;
-    *decoded = Cp1252::decode(bytes);
-    return true;
+Result<QString> MyDecode(const QString& text) {
+    const Result<QByteArray> bytes = MyDecodeBytes(text);
+    if (!bytes)
+        return bytes.error();
+    return Cp1252::decode(*bytes);
 }
 
 } // namespace fiscora

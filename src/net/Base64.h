@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AppError.h"
+#include "core/Result.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,10 +8,10 @@
 namespace fiscora {
 
 // Base64 text to single-byte text (one character per decoded byte, Windows-1252).
-// Returns false, with error = {0x80040000, "MyDecode", "Input string is not valid Base64."},
-// when the length without line breaks is not a multiple of 4. Empty input gives empty text.
-bool MyDecode(const QString& text, QString* decoded, AppError* error = nullptr);
+// Fails with {0x80040000, "MyDecode", "Input string is not valid Base64."} when the length
+// without line breaks is not a multiple of 4. Empty input gives empty text.
+Result<QString> MyDecode(const QString& text);
 // The same decoding, the bytes themselves (a certificate's encoded form).
-bool MyDecodeBytes(const QString& text, QByteArray* decoded, AppError* error = nullptr);
+Result<QByteArray> MyDecodeBytes(const QString& text);
 
 } // namespace fiscora

@@ -31,8 +31,11 @@ KeyAnswer KeyRequest::read(const QString& responseText) {
         return answer;
     }
     const QString result = GetResult(responseText, QStringLiteral("return"));
-    if (result.size() < 68 || !parseServerDateTime(result.mid(20, 19), &answer.serverDate))
+    const std::optional<QDateTime> serverDate =
+        result.size() < 68 ? std::nullopt : parseServerDateTime(result.mid(20, 19));
+    if (!serverDate)
         return answer;
+    answer.serverDate = *serverDate;
     answer.simples = result.at(50) == QLatin1Char('S');
     answer.chave = result.mid(60, 8);
     answer.status = KeyAnswer::Status::Granted;

@@ -8,7 +8,10 @@ namespace fiscora {
 namespace {
 
 // One streaming pass, as the tree's own parser reads (no namespace processing).
-template <typename Text> bool acceptable(const Text& text, QString* reason) {
+template <typename Text> Status acceptable(const Text& text) {
+    const auto refused = [](const QString& reason) {
+        return AppError{0, QStringLiteral("SafeXml"), reason};
+    };
     QXmlStreamReader reader(text);
     reader.setNamespaceProcessing(false);
     int depth = 0;
@@ -16,23 +19,20 @@ template <typename Text> bool acceptable(const Text& text, QString* reason) {
         switch (reader.readNext()) {
         case QXmlStreamReader::DTD:
             if (!reader.dtdSystemId().isEmpty() || !reader.dtdPublicId().isEmpty()) {
-                *reason =
-                    QStringLiteral("O documento faz referência a conteúdo externo, que não é carregado.");
-                return false;
+                return refused(
+                    QStringLiteral("O documento faz referência a conteúdo externo, que não é carregado."));
             }
             for (const QXmlStreamEntityDeclaration& entity : reader.entityDeclarations()) {
                 if (!entity.systemId().isEmpty() || !entity.publicId().isEmpty()) {
-                    *reason =
-                        QStringLiteral("O documento faz referência a conteúdo externo, que não é carregado.");
-                    return false;
+                    return refused(QStringLiteral(
+                        "O documento faz referência a conteúdo externo, que não é carregado."));
                 }
             }
             break;
         case QXmlStreamReader::StartElement:
             if (++depth > SafeXml::kMaxDepth) {
-                *reason =
-                    QStringLiteral("O documento tem mais de %1 níveis de elementos.").arg(SafeXml::kMaxDepth);
-                return false;
+                return refused(QStringLiteral("O documento tem mais de %1 níveis de elementos.")
+                                   .arg(SafeXml::kMaxDepth));
             }
             break;
         case QXmlStreamReader::EndElement:
@@ -43,35 +43,27 @@ template <typename Text> bool acceptable(const Text& text, QString* reason) {
         }
     }
     if (reader.hasError()) {
-        *reason = reader.errorString();
-        return false;
+        return refused(reader.errorString());
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
 Status SafeXml::check(const QByteArray& bytes) {
-    QString reason;
-    if (!acceptable(bytes, &reason))
-        return AppError{0, QStringLiteral("SafeXml"), reason};
-    return {};
+    return acceptable(bytes);
 }
 
-bool SafeXml::parse(const QString& text, QDomDocument* document, QString* reason) {
-    *document = QDomDocument();
-    if (!acceptable(text, reason))
-        return false;
+Result<QDomDocument> SafeXml::parse(const QString& text) {
+    if (Status accepted = acceptable(text); !accepted)
+        return accepted.error();
+    QDomDocument document;
     QString message;
     int line = 0;
     int column = 0;
-    if (!document->setContent(text, false, &message, &line, &column)) {
-        // A failed parse leaves no document, not the part read before the error.
-        *document = QDomDocument();
-        *reason = message;
-        return false;
-    }
-    return true;
+    if (!document.setContent(text, false, &message, &line, &column))
+        return AppError{0, QStringLiteral("SafeXml"), message};
+    return document;
 }
 
 } // namespace fiscora

@@ -3,9 +3,8 @@
 #include "core/Result.h"
 
 #include <QByteArray>
+#include <QDomDocument>
 #include <QString>
-
-class QDomDocument;
 
 namespace fiscora {
 
@@ -16,8 +15,8 @@ class SafeXml final {
 public:
     static constexpr int kMaxDepth = 256;
 
-    // False with the reason when the text is not XML or is refused; *document is then empty.
-    static bool parse(const QString& text, QDomDocument* document, QString* reason);
+    // The document tree, or the reason when the text is not XML or is refused.
+    static Result<QDomDocument> parse(const QString& text);
     // The same checks on raw bytes without building a tree, for readers of their own: fails,
     // with the reason, when the bytes are not XML or are refused.
     static Status check(const QByteArray& bytes);

@@ -106,12 +106,11 @@ void callSoapOperation(const QString& operation, const QList<SoapParameter>& par
 QString GetResult(const QString& responseText, const QString& resultParam) {
     if (responseText.isEmpty())
         return {};
-    QDomDocument document;
-    QString ignored;
     // Without namespace processing tagName() is the name as written, prefix included.
-    if (!SafeXml::parse(responseText, &document, &ignored))
+    const Result<QDomDocument> document = SafeXml::parse(responseText);
+    if (!document)
         return {};
-    const QDomElement root = document.documentElement();
+    const QDomElement root = document->documentElement();
     for (QDomElement second = root.firstChildElement(); !second.isNull();
          second = second.nextSiblingElement()) {
         for (QDomElement third = second.firstChildElement(); !third.isNull();

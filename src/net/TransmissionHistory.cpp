@@ -3,24 +3,18 @@
 #include "core/ServerDate.h"
 #include "net/SafeXml.h"
 
-#include <QDomDocument>
 #include <QDomElement>
 
 namespace fiscora {
 
-bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason) {
-    return SafeXml::parse(text, document, reason);
-}
-
-bool transmissionRows(const QString& list, QList<QStringList>* rows) {
-    rows->clear();
-    QDomDocument document;
-    QString reason;
-    if (!parseXmlSafely(list, &document, &reason))
-        return false;
-    const QDomElement root = document.documentElement();
+Result<QList<QStringList>> transmissionRows(const QString& list) {
+    const Result<QDomDocument> document = SafeXml::parse(list);
+    if (!document)
+        return document.error();
+    QList<QStringList> rows;
+    const QDomElement root = document->documentElement();
     if (root.tagName() != QStringLiteral("listaTransferencias"))
-        return true;
+        return rows;
     static const QStringList names = {QStringLiteral("referencia"), QStringLiteral("data"),
                                       QStringLiteral("protocolo"), QStringLiteral("status"),
                                       QStringLiteral("adicionado")};
@@ -33,28 +27,25 @@ bool transmissionRows(const QString& list, QList<QStringList>* rows) {
             if (column >= 0)
                 cells[column] = child.text();
         }
-        rows->append(cells);
+        rows.append(cells);
     }
-    return true;
+    return rows;
 }
 
-bool readListHeader(const QString& result, ListHeader* header) {
-    QDateTime when;
-    if (!parseServerDateTime(result.mid(31, 19), &when))
-        return false;
-    header->serverDate = when;
-    header->anoTrabalho = result.mid(58, 9);
-    header->version = result.mid(77, 20);
-    return true;
+Result<ListHeader> readListHeader(const QString& result) {
+    const std::optional<QDateTime> when = parseServerDateTime(result.mid(31, 19));
+    if (!when)
+        return AppError::message(QStringLiteral("a data do servidor não pôde ser lida."));
+    return ListHeader{*when, result.mid(58, 9), result.mid(77, 20)};
 }
 
-bool readReceipt(const QString& xml, Receipt* receipt, QString* reason) {
-    QDomDocument document;
-    if (!parseXmlSafely(xml, &document, reason))
-        return false;
-    const QDomElement root = document.documentElement();
-    receipt->root = root.tagName().section(QLatin1Char(':'), -1);
-    receipt->entries.clear();
+Result<Receipt> readReceipt(const QString& xml) {
+    const Result<QDomDocument> document = SafeXml::parse(xml);
+    if (!document)
+        return document.error();
+    const QDomElement root = document->documentElement();
+    Receipt receipt;
+    receipt.root = root.tagName().section(QLatin1Char(':'), -1);
     for (QDomElement element = root.firstChildElement(); !element.isNull();
          element = element.nextSiblingElement()) {
         ReceiptEntry entry;
@@ -67,9 +58,9 @@ bool readReceipt(const QString& xml, Receipt* receipt, QString* reason) {
         for (QDomElement child = element.firstChildElement(); !child.isNull();
              child = child.nextSiblingElement())
             entry.children.append(child.text());
-        receipt->entries.append(entry);
+        receipt.entries.append(entry);
     }
-    return true;
+    return receipt;
 }
 
 } // namespace fiscora

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-class QDomDocument;
 
 namespace fiscora {
 
@@ -19,14 +19,10 @@ enum TransmissionColumn {
     TransmissionColumnCount = 5
 };
 
-// Parses XML without loading anything the document names: a document type that declares an
-// external subset or external entities is refused with a reason, like a syntax error.
-bool parseXmlSafely(const QString& text, QDomDocument* document, QString* reason);
-
 // The cells of every element /listaTransferencias/transferencia selects, in document order,
 // one text per column (a later child of the same name wins; missing ones stay empty).
-// False when the text has no document element (empty, not XML).
-bool transmissionRows(const QString& list, QList<QStringList>* rows);
+// Fails when the text has no document element (empty, not XML).
+Result<QList<QStringList>> transmissionRows(const QString& list);
 
 // What the list answer carries at fixed 1-based positions.
 struct ListHeader {
@@ -34,8 +30,8 @@ struct ListHeader {
     QString anoTrabalho;  // 59-67, unchanged
     QString version;      // 78-97
 };
-// False when the date cannot be converted.
-bool readListHeader(const QString& result, ListHeader* header);
+// Fails when the date cannot be converted.
+Result<ListHeader> readListHeader(const QString& result);
 
 // The receipt of one transmission as the tree shows it: the document element's name and one
 // entry per child element.
@@ -49,7 +45,7 @@ struct Receipt {
     QString root;
     QList<ReceiptEntry> entries;
 };
-// False with the parser's reason when the text does not parse.
-bool readReceipt(const QString& xml, Receipt* receipt, QString* reason);
+// Fails with the parser's reason when the text does not parse.
+Result<Receipt> readReceipt(const QString& xml);
 
 } // namespace fiscora

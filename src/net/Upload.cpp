@@ -331,13 +331,11 @@ void UploadSession::onConnected(int code) {
         send(m_request);
 }
 
-bool UploadSession::nextChunk(QByteArrayView* chunk) {
+Result<QByteArrayView> UploadSession::nextChunk() {
     const qsizetype contentPieces = m_request.files.size();
     for (;;) {
-        if (m_piece >= contentPieces + 2) {
-            *chunk = {};
-            return true;
-        }
+        if (m_piece >= contentPieces + 2)
+            return QByteArrayView();
         const QByteArray* bytes = nullptr;
         const UploadFilePiece* file = nullptr;
         if (m_piece == 0)
@@ -353,19 +351,22 @@ bool UploadSession::nextChunk(QByteArrayView* chunk) {
             continue;
         }
         const qint64 n = qMin(kChunkBytes, size - m_pieceOffset);
+        QByteArrayView chunk;
         if (bytes) {
-            *chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
+            chunk = QByteArrayView(*bytes).sliced(m_pieceOffset, n);
         } else {
             QFile* source = file->file.get();
             m_buffer.resize(n);
             // The piece's file may be shared with another request: read from this piece's place. A
             // file that shrank since the request was built cannot fill its Content-Length.
             if (!source->seek(m_pieceOffset) || source->read(m_buffer.data(), n) != n)
-                return false;
-            *chunk = m_buffer;
+                return AppError{
+                    0, kSource,
+                    QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(file->path)};
+            chunk = m_buffer;
         }
         m_pieceOffset += n;
-        return true;
+        return chunk;
     }
 }
 
@@ -376,11 +377,13 @@ void UploadSession::writeMore() {
     const qint64 before = m_written;
     bool blocked = false;
     while (m_written < total && !blocked) {
-        if (m_pending.isEmpty() && !nextChunk(&m_pending)) {
-            const QString path = m_request.files.value(m_piece - 1).path;
-            fail(AppError{0, kSource,
-                          QStringLiteral("Não foi possível ler o arquivo %1 durante o envio.").arg(path)});
-            return;
+        if (m_pending.isEmpty()) {
+            const Result<QByteArrayView> chunk = nextChunk();
+            if (!chunk) {
+                fail(chunk.error());
+                return;
+            }
+            m_pending = *chunk;
         }
         const ConnectionIo sent = m_transfer->send(m_pending.data(), m_pending.size());
         if (sent.kind == ConnectionIo::Kind::Moved) {

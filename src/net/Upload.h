@@ -211,8 +211,9 @@ private:
     void writeMore();
     void fail(AppError error);
     void finish(State state);
-    // The next bytes to hand over, at most kChunkBytes; false when a file could not be read.
-    bool nextChunk(QByteArrayView* chunk);
+    // The next bytes to hand over, at most kChunkBytes (none at the end); fails when a file
+    // could not be read.
+    Result<QByteArrayView> nextChunk();
 
     State m_state = State::Idle;
     std::unique_ptr<Connection> m_transfer;

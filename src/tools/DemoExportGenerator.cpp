@@ -40,9 +40,10 @@ int main(int argc, char** argv) {
                                QString::fromUtf16(company.cnpj), QString::fromUtf16(company.cnae)});
         }
     }
-    QString error;
-    if (!fiscora::jet::writeDatabase(QString::fromLocal8Bit(argv[1]), database, &error)) {
-        std::fprintf(stderr, "gerar-exportacao-demo: %s\n", error.toLocal8Bit().constData());
+    const fiscora::Status written = fiscora::jet::writeDatabase(QString::fromLocal8Bit(argv[1]), database);
+    if (!written) {
+        std::fprintf(stderr, "gerar-exportacao-demo: %s\n",
+                     written.error().description.toLocal8Bit().constData());
         return 1;
     }
     return 0;

@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const jet::Database empty = NovaGiaLayout::emptyDatabase();
     jet::Database package = empty;
     GiaTextConverter converter(&package);
-    QString error;
-    if (!converter.prepare(&error))
+    if (!converter.prepare())
         std::abort();
     const QByteArrayView text(reinterpret_cast<const char*>(data), qsizetype(size));
     qint64 number = 0;
@@ -30,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.endsWith('\r'))
             line.chop(1);
         ++number;
-        if (!converter.addLine(line, number, &error)) {
-            if (!error.startsWith(QStringLiteral("Linha %1: ").arg(number)))
+        if (const Status added = converter.addLine(line, number); !added) {
+            if (!added.error().description.startsWith(QStringLiteral("Linha %1: ").arg(number)))
                 std::abort();
             return 0;
         }

@@ -10,10 +10,10 @@ using namespace fiscora;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray stream = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
-    AccessDatabase database;
-    QString error;
-    if (!AccessReader::decode(stream, &database, &error))
+    const Result<AccessDatabase> decoded = AccessReader::decode(stream);
+    if (!decoded)
         return 0;
+    const AccessDatabase& database = *decoded;
     for (const AccessTable& table : database.tables) {
         if (table.unsupported.size() != table.definition.columns.size())
             std::abort();

@@ -13,10 +13,11 @@ int main(int argc, char** argv) {
         std::fputs("uso: gerar-gia-limpa SAIDA.mdb\n", stderr);
         return 2;
     }
-    QString error;
     const QString path = QString::fromLocal8Bit(argv[1]);
-    if (!fiscora::jet::writeDatabase(path, fiscora::NovaGiaLayout::emptyDatabase(), &error)) {
-        std::fprintf(stderr, "gerar-gia-limpa: %s\n", error.toLocal8Bit().constData());
+    const fiscora::Status written =
+        fiscora::jet::writeDatabase(path, fiscora::NovaGiaLayout::emptyDatabase());
+    if (!written) {
+        std::fprintf(stderr, "gerar-gia-limpa: %s\n", written.error().description.toLocal8Bit().constData());
         return 1;
     }
     return 0;

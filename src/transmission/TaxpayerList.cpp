@@ -123,10 +123,14 @@ Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& 
         return list;
     }
     const QString& result = list.listText;
-    if (!transmissionRows(result, &list.rows))
+    Result<QList<QStringList>> rows = transmissionRows(result);
+    if (!rows)
         return unavailable(ie, QStringLiteral("a resposta do servidor não é uma lista."));
-    if (!readListHeader(result, &list.header))
-        return unavailable(ie, QStringLiteral("a data do servidor não pôde ser lida."));
+    list.rows = std::move(*rows);
+    const Result<ListHeader> header = readListHeader(result);
+    if (!header)
+        return unavailable(ie, header.error().description);
+    list.header = *header;
     const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
     if (!recorded)
         return recorded.error();

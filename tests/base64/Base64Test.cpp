@@ -38,11 +38,9 @@ private Q_SLOTS:
     void decode() {
         QFETCH(QString, input);
         QFETCH(QString, expected);
-        QString decoded = QStringLiteral("not touched");
-        AppError error;
-        QVERIFY(MyDecode(input, &decoded, &error));
-        QCOMPARE(decoded, expected);
-        QCOMPARE(error.number, qint64(0));
+        const Result<QString> decoded = MyDecode(input);
+        QVERIFY(decoded);
+        QCOMPARE(*decoded, expected);
     }
 
     void invalidLength_data() {
@@ -55,14 +53,12 @@ private Q_SLOTS:
 
     void invalidLength() {
         QFETCH(QString, input);
-        QString decoded = QStringLiteral("kept");
-        AppError error;
-        QVERIFY(!MyDecode(input, &decoded, &error));
-        QCOMPARE(decoded, QStringLiteral("kept"));
-        QCOMPARE(error.number, qint64(0x80040000));
-        QCOMPARE(error.source, QStringLiteral("MyDecode"));
-        QCOMPARE(error.description, QStringLiteral("Input string is not valid Base64."));
-        QVERIFY(!MyDecode(input, &decoded)); // no error object wanted
+        const Result<QString> decoded = MyDecode(input);
+        QVERIFY(!decoded);
+        QCOMPARE(decoded.error().number, qint64(0x80040000));
+        QCOMPARE(decoded.error().source, QStringLiteral("MyDecode"));
+        QCOMPARE(decoded.error().description, QStringLiteral("Input string is not valid Base64."));
+        QVERIFY(!MyDecodeBytes(input));
     }
 
     // A certificate exported with line breaks decodes to its bytes, one character per byte.
@@ -76,12 +72,12 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < encoded.size(); i += 64)
             text += QString::fromLatin1(encoded.mid(i, 64)) + QStringLiteral("\r\n");
 
-        QByteArray decoded;
-        QVERIFY(MyDecodeBytes(text, &decoded));
-        QCOMPARE(decoded, bytes);
-        QString asText;
-        QVERIFY(MyDecode(text, &asText));
-        QCOMPARE(asText.size(), bytes.size());
+        const Result<QByteArray> decoded = MyDecodeBytes(text);
+        QVERIFY(decoded);
+        QCOMPARE(*decoded, bytes);
+        const Result<QString> asText = MyDecode(text);
+        QVERIFY(asText);
+        QCOMPARE(asText->size(), bytes.size());
     }
 };
 

@@ -17,6 +17,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace fiscora;
 using T = fiscora::test::GiaTextBuilder;
 using namespace Qt::StringLiterals;
@@ -548,15 +550,49 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         jet::Database package = NovaGiaLayout::emptyDatabase();
         GiaTextConverter converter(&package);
-        QString error;
-        QVERIFY2(converter.prepare(&error), qPrintable(error));
+        QVERIFY(converter.prepare());
         qint64 line = 0;
         if (!record.startsWith("05"))
-            QVERIFY(converter.addLine(T::gia05(kIe, "200905"), ++line, &error));
-        for (int i = 0; i < allowed; ++i)
-            QVERIFY2(converter.addLine(record, ++line, &error), qPrintable(error));
-        QVERIFY(!converter.addLine(record, ++line, &error));
-        QVERIFY2(error.startsWith(expected), qPrintable(error));
+            QVERIFY(converter.addLine(T::gia05(kIe, "200905"), ++line));
+        for (int i = 0; i < allowed; ++i) {
+            const Status added = converter.addLine(record, ++line);
+            QVERIFY2(added, qPrintable(added.error().description));
+        }
+        const Status refused = converter.addLine(record, ++line);
+        QVERIFY(!refused);
+        QVERIFY2(refused.error().description.startsWith(expected), qPrintable(refused.error().description));
+    }
+
+    // A template that lacks a table or column the records go to stops the conversion before
+    // its first line, naming what is missing.
+    void templateLackingATableOrColumn_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column"); // empty: the whole table is missing
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first table") << u"tblContribuinte"_s << QString()
+                                     << u"O modelo do pacote não tem a tabela tblContribuinte."_s;
+        QTest::newRow("last table") << u"tblRegistroExportação"_s << QString()
+                                    << u"O modelo do pacote não tem a tabela tblRegistroExportação."_s;
+        QTest::newRow("column") << u"tblDIPAM"_s << u"Município"_s
+                                << u"O modelo do pacote não tem a coluna Município da tabela tblDIPAM."_s;
+    }
+    void templateLackingATableOrColumn() {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(QString, expected);
+        jet::Database package = NovaGiaLayout::emptyDatabase();
+        const auto at = std::find_if(package.tables.begin(), package.tables.end(),
+                                     [&](const jet::TableData& t) { return t.table.name == table; });
+        QVERIFY(at != package.tables.end());
+        if (column.isEmpty())
+            package.tables.erase(at);
+        else
+            QCOMPARE(at->table.columns.removeIf([&](const jet::Column& c) { return c.name == column; }), 1);
+        GiaTextConverter converter(&package);
+        const Status prepared = converter.prepare();
+        QVERIFY(!prepared);
+        QCOMPARE(prepared.error().description, expected);
+        QVERIFY(!converter.addLine(T::gia05(kIe, "200905"), 1));
     }
 
     void packageOfEveryRecordTypeReadsWithMdbtools() {

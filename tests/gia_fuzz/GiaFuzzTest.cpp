@@ -316,12 +316,13 @@ private Q_SLOTS:
             mutateText(lines, random);
             jet::Database package = NovaGiaLayout::emptyDatabase();
             GiaTextConverter converter(&package);
-            QString error;
-            QVERIFY(converter.prepare(&error));
+            QVERIFY(converter.prepare());
             bool ok = true;
             for (qsizetype i = 0; i < lines.size() && ok; ++i) {
-                ok = converter.addLine(lines.at(i), i + 1, &error);
+                const Status added = converter.addLine(lines.at(i), i + 1);
+                ok = added.ok();
                 if (!ok) {
+                    const QString& error = added.error().description;
                     const QString prefix = QStringLiteral("Linha %1: ").arg(i + 1);
                     QVERIFY2(error.startsWith(prefix) && error.size() > prefix.size() + 10,
                              qPrintable(error));

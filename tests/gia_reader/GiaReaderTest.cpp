@@ -92,9 +92,8 @@ private:
 
     QString sample(const QString& name) {
         const QString path = m_dir.filePath(name + u".mdb"_s);
-        QString error;
-        if (!jet::writeDatabase(path, sampleDatabase(name), &error))
-            qFatal("cannot write the sample database: %s", qPrintable(error));
+        if (const Status written = jet::writeDatabase(path, sampleDatabase(name)); !written)
+            qFatal("cannot write the sample database: %s", qPrintable(written.error().description));
         return path;
     }
 
@@ -172,11 +171,10 @@ private Q_SLOTS:
 
     // The helper's stream for a file Access made with a memo and Numeric(18,0) columns.
     void marksColumnsTheWriterCannotHold() {
-        AccessDatabase database;
-        QString error;
-        QVERIFY2(
-            AccessReader::decode(readBytes(fixture(u"memo-numeric-access2000.stream"_s)), &database, &error),
-            qPrintable(error));
+        const Result<AccessDatabase> decoded =
+            AccessReader::decode(readBytes(fixture(u"memo-numeric-access2000.stream"_s)));
+        QVERIFY2(decoded, qPrintable(decoded.error().description));
+        const AccessDatabase& database = *decoded;
         const AccessTable* table = database.table(QStringLiteral("test"));
         QVERIFY(table);
         QCOMPARE(table->definition.columns.at(0).type, jet::ColumnType::Memo);
@@ -185,8 +183,9 @@ private Q_SLOTS:
         QCOMPARE(table->rows.size(), 1);
         QCOMPARE(table->rows.at(0).at(0), jet::Value(QStringLiteral("some data")));
         QCOMPARE(table->rows.at(0).at(5), jet::Value(QStringLiteral("-1")));
-        QVERIFY(!AccessReader::toJetDatabase(database, &error));
-        QVERIFY(error.contains(QStringLiteral("col2")));
+        const Result<jet::Database> rewritten = AccessReader::toJetDatabase(database);
+        QVERIFY(!rewritten);
+        QVERIFY(rewritten.error().description.contains(QStringLiteral("col2")));
     }
 
     void readsOnlyTheRowsAskedFor() {
@@ -340,13 +339,10 @@ private Q_SLOTS:
         helper.start(AccessReader::helperPath(), {path, QStringLiteral("*")});
         QVERIFY(helper.waitForFinished(10000));
         const QByteArray stream = helper.readAllStandardOutput();
-        AccessDatabase database;
-        QString error;
-        QVERIFY(AccessReader::decode(stream, &database, &error));
+        QVERIFY(AccessReader::decode(stream));
         for (qsizetype size = 0; size < stream.size(); ++size)
-            QVERIFY2(!AccessReader::decode(stream.first(size), &database, &error),
-                     qPrintable(QString::number(size)));
-        QVERIFY(!AccessReader::decode(stream + 'Z', &database, &error));
+            QVERIFY2(!AccessReader::decode(stream.first(size)), qPrintable(QString::number(size)));
+        QVERIFY(!AccessReader::decode(stream + 'Z'));
     }
 
     // Exports written with our writer: columns by position, odd tables, odd values.
@@ -362,8 +358,8 @@ private Q_SLOTS:
              {{u"111.111.111.111"_s, u"Padaria D'Ouro"_s, u"12.345.678/0001-95"_s, u"4711-3/02"_s},
               {u"222.222.222.222"_s, jet::Value(), u"1"_s, jet::Value()}}});
         const QString path = m_dir.filePath(u"export.mdb"_s);
-        QString error;
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        Status written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         const auto taxpayers = test::readTaxpayers(path);
         QCOMPARE(taxpayers.outcome, GiaDatabaseReader::Outcome::Ok);
         QCOMPARE(taxpayers.rows, QList<QStringList>({{u"111.111.111.111"_s, u"Padaria D'Ouro"_s,
@@ -373,12 +369,14 @@ private Q_SLOTS:
         QCOMPARE(test::listGias(path, u"111.111.111.111"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
 
         database.tables[0].rows.clear();
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::Ok);
         QVERIFY(test::readTaxpayers(path).rows.isEmpty());
 
         database.tables[0].table.columns.removeLast();
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         QCOMPARE(test::readTaxpayers(path).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 
@@ -412,8 +410,8 @@ private Q_SLOTS:
                                            {}},
                                 {}});
         const QString path = m_dir.filePath(u"senha.mdb"_s);
-        QString error;
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        const Status written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         const auto expected =
             accepted ? GiaDatabaseReader::Outcome::Ok : GiaDatabaseReader::Outcome::InvalidFile;
         QCOMPARE(test::listGias(path, u"1"_s).outcome, expected);
@@ -436,8 +434,8 @@ private Q_SLOTS:
                                 {{u"02"_s, jet::DateTime{39953.0}, u"1"_s, qint64(2), qint64(7)},
                                  {u"01"_s, jet::Value(), u"1"_s, qint64(1), qint64(8)}}});
         const QString path = m_dir.filePath(u"gias.mdb"_s);
-        QString error;
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        Status written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         // Columns found by name in any order and letter case; no Movimento needed; null months first.
         const auto listing = test::listGias(path, u"1"_s);
         QCOMPARE(listing.outcome, GiaDatabaseReader::Outcome::Ok);
@@ -447,7 +445,8 @@ private Q_SLOTS:
         database.tables[0].table.columns.removeAt(1); // no Ref1
         for (jet::Row& row : database.tables[0].rows)
             row.removeAt(1);
-        QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+        written = jet::writeDatabase(path, database);
+        QVERIFY2(written, qPrintable(written.error().description));
         QCOMPARE(test::listGias(path, u"1"_s).outcome, GiaDatabaseReader::Outcome::InvalidFile);
     }
 

@@ -90,10 +90,10 @@ private Q_SLOTS:
     void serverDate() {
         QFETCH(QString, text);
         QFETCH(QDateTime, expected);
-        QDateTime parsed;
-        QCOMPARE(parseServerDateTime(text, &parsed), expected.isValid());
+        const std::optional<QDateTime> parsed = parseServerDateTime(text);
+        QCOMPARE(parsed.has_value(), expected.isValid());
         if (expected.isValid())
-            QCOMPARE(parsed, expected);
+            QCOMPARE(*parsed, expected);
         QVERIFY(zeroDateTime() < QDateTime(QDate(1900, 1, 1), QTime(0, 0)));
     }
 
@@ -123,9 +123,9 @@ private Q_SLOTS:
         QFETCH(QString, list);
         QFETCH(bool, parsed);
         QFETCH(QList<QStringList>, rows);
-        QList<QStringList> got;
-        QCOMPARE(transmissionRows(list, &got), parsed);
-        QCOMPARE(got, rows);
+        const Result<QList<QStringList>> got = transmissionRows(list);
+        QCOMPARE(got.ok(), parsed);
+        QCOMPARE(got.valueOr({}), rows);
     }
 
     void receipt_data() {
@@ -152,13 +152,13 @@ private Q_SLOTS:
         QFETCH(QString, xml);
         QFETCH(QString, error);
         QFETCH(QStringList, texts);
-        Receipt receipt;
-        QString reason;
-        QCOMPARE(readReceipt(xml, &receipt, &reason), error.isEmpty());
+        const Result<Receipt> read = readReceipt(xml);
+        QCOMPARE(read.ok(), error.isEmpty());
         if (!error.isEmpty()) {
-            QCOMPARE(reason, error);
+            QCOMPARE(read.error().description, error);
             return;
         }
+        const Receipt& receipt = *read;
         QStringList got{receipt.root};
         for (const ReceiptEntry& e : receipt.entries)
             got.append(QStringList{e.text, e.hasTag ? e.tag : QStringLiteral("-")} + e.children);
@@ -174,11 +174,10 @@ private Q_SLOTS:
         QCOMPARE(list.mid(31, 19), QStringLiteral("14/03/2012 10:22:33"));
         QCOMPARE(list.mid(58, 9), QStringLiteral("2011,2012"));
         QCOMPARE(list.mid(77, 20), QStringLiteral("1.15.02").leftJustified(20));
-        ListHeader header;
-        QVERIFY(readListHeader(list, &header));
-        QCOMPARE(header.serverDate, QDateTime(QDate(2012, 3, 14), QTime(10, 22, 33)));
-        QList<QStringList> rows;
-        QVERIFY(transmissionRows(list, &rows));
+        const Result<ListHeader> header = readListHeader(list);
+        QVERIFY(header);
+        QCOMPARE(header->serverDate, QDateTime(QDate(2012, 3, 14), QTime(10, 22, 33)));
+        const QList<QStringList> rows = transmissionRows(list).valueOr({});
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(0), (QStringList{u"02/2012"_s, u"10/03/2012 09:00:00"_s, u"2012000002"_s, u"2"_s,
                                           u"2.000,00"_s}));
@@ -212,11 +211,10 @@ private Q_SLOTS:
             QCOMPARE(text, QStringLiteral("CHAVE_INVALIDA"));
             return;
         }
-        Receipt receipt;
-        QString reason;
-        QVERIFY2(readReceipt(text, &receipt, &reason), qPrintable(reason));
-        QCOMPARE(receipt.root, QStringLiteral("apuracao"));
-        QCOMPARE(receipt.entries.value(0).text, firstEntry);
+        const Result<Receipt> receipt = readReceipt(text);
+        QVERIFY2(receipt, qPrintable(receipt.error().description));
+        QCOMPARE(receipt->root, QStringLiteral("apuracao"));
+        QCOMPARE(receipt->entries.value(0).text, firstEntry);
     }
 
     void receiptPage_data() {
@@ -275,10 +273,10 @@ private Q_SLOTS:
             QCOMPARE(row.Cnpj, (*match)[QStringLiteral("cnpj")].toString());
             QCOMPARE(row.Chave, (*match)[QStringLiteral("chave")].toString());
             QCOMPARE(row.OptanteSimples, (*match)[QStringLiteral("simples")].toBool());
-            QList<QStringList> transmissions;
-            QVERIFY(transmissionRows(call(QStringLiteral("Transferencia.ver2"), row.IE, row.Chave),
-                                     &transmissions));
-            QVERIFY(transmissions.size() >= 2);
+            const Result<QList<QStringList>> transmissions =
+                transmissionRows(call(QStringLiteral("Transferencia.ver2"), row.IE, row.Chave));
+            QVERIFY(transmissions);
+            QVERIFY(transmissions->size() >= 2);
         }
         ProgramFolder::set(m_folder->path());
     }

@@ -117,9 +117,8 @@ private:
             }
         }
         const QString path = m_dir.filePath(name);
-        QString error;
-        if (!jet::writeDatabase(path, database, &error))
-            qFatal("export not written: %s", qPrintable(error));
+        if (const Status written = jet::writeDatabase(path, database); !written)
+            qFatal("export not written: %s", qPrintable(written.error().description));
         return path;
     }
 
@@ -301,8 +300,8 @@ private Q_SLOTS:
                                                {}},
                                     {}});
             path = m_dir.filePath(QStringLiteral("estranho.mdb"));
-            QString error;
-            QVERIFY2(jet::writeDatabase(path, database, &error), qPrintable(error));
+            const Status written = jet::writeDatabase(path, database);
+            QVERIFY2(written, qPrintable(written.error().description));
         }
         TestMessageBox boxes;
         // The window first shows a clean load, which a failed load must not leave importable.

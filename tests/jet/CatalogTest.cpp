@@ -106,7 +106,7 @@ private Q_SLOTS:
             QVERIFY(writeFacts(fixture,
                                catalogFacts(deriveFixturesFrom() + QStringLiteral("/empty-access2000.mdb"))));
         const QString ours = m_dir.filePath(QStringLiteral("empty.mdb"));
-        QVERIFY(writeDatabase(ours, Database{}, nullptr));
+        QVERIFY(writeDatabase(ours, Database{}));
         m_ours = catalogFacts(ours);
         m_access = readFacts(fixture);
         QVERIFY(!factsOf(m_access, QStringLiteral("object")).isEmpty());

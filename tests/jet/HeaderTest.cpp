@@ -74,8 +74,8 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("p.mdb"));
         Database db;
         db.password = password;
-        QString error;
-        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const Status written = writeDatabase(path, db);
+        QVERIFY2(written, qPrintable(written.error().description));
         const QByteArray header = headerOf(path);
         QCOMPARE(header.mid(0, 4), QByteArray("\x00\x01\x00\x00", 4));
         QCOMPARE(header.mid(4, 15), QByteArray("Standard Jet DB"));
@@ -110,9 +110,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         Database db;
         db.password = QStringLiteral("abcdefghijklmnopqrstu");
-        QString error;
-        QVERIFY(!writeDatabase(dir.filePath(QStringLiteral("p.mdb")), db, &error));
-        QVERIFY(!error.isEmpty());
+        const Status written = writeDatabase(dir.filePath(QStringLiteral("p.mdb")), db);
+        QVERIFY(!written);
+        QVERIFY(!written.error().description.isEmpty());
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("p.mdb"))));
     }
 };

@@ -8,6 +8,7 @@
 namespace jettest {
 
 using namespace fiscora::jet;
+using fiscora::Status;
 
 inline Column column(const QString& name, ColumnType type, int size = 0, bool autoNumber = false,
                      bool required = false) {

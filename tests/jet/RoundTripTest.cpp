@@ -59,9 +59,8 @@ private:
 
     QString write(const Database& db) {
         const QString path = m_dir.filePath(QStringLiteral("t%1.mdb").arg(++m_count));
-        QString error;
-        if (!writeDatabase(path, db, &error))
-            qWarning("write failed: %s", qPrintable(error));
+        if (const Status written = writeDatabase(path, db); !written)
+            qWarning("write failed: %s", qPrintable(written.error().description));
         return path;
     }
 
@@ -404,9 +403,9 @@ private Q_SLOTS:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("previous");
         }
-        QString error;
-        QVERIFY(!writeDatabase(path, db, &error));
-        QVERIFY(!error.isEmpty());
+        const Status written = writeDatabase(path, db);
+        QVERIFY(!written);
+        QVERIFY(!written.error().description.isEmpty());
         QFile old(path);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("previous"));
@@ -416,9 +415,9 @@ private Q_SLOTS:
     }
 
     void unwritableFolder() {
-        QString error;
-        QVERIFY(!writeDatabase(m_dir.filePath(QStringLiteral("missing/x.mdb")), Database{}, &error));
-        QVERIFY(error.contains(QStringLiteral("x.mdb")));
+        const Status written = writeDatabase(m_dir.filePath(QStringLiteral("missing/x.mdb")), Database{});
+        QVERIFY(!written);
+        QVERIFY(written.error().description.contains(QStringLiteral("x.mdb")));
     }
 
     void replacesExistingFile() {
@@ -426,9 +425,9 @@ private Q_SLOTS:
         Database db;
         db.tables << table(QStringLiteral("a"), {column(QStringLiteral("n"), ColumnType::Long)},
                            {Row{number(1)}});
-        QVERIFY(writeDatabase(path, db, nullptr));
+        QVERIFY(writeDatabase(path, db));
         db.tables[0].table.name = QStringLiteral("b");
-        QVERIFY(writeDatabase(path, db, nullptr));
+        QVERIFY(writeDatabase(path, db));
         QCOMPARE(MdbTableReader(path).tables(), QStringList{QStringLiteral("b")});
     }
 };

@@ -81,7 +81,7 @@ private:
 private Q_SLOTS:
     void emptyDatabase() {
         const QString path = m_dir.filePath(QStringLiteral("empty.mdb"));
-        QVERIFY(writeDatabase(path, Database{}, nullptr));
+        QVERIFY(writeDatabase(path, Database{}));
         const JetFileChecker checker(path);
         QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
         QCOMPARE(checker.tables().size(), 5);
@@ -129,8 +129,8 @@ private Q_SLOTS:
                            {column(QStringLiteral("NroGIA"), ColumnType::Long),
                             column(QStringLiteral("RE"), ColumnType::Text, 15)});
         const QString path = m_dir.filePath(QStringLiteral("package.mdb"));
-        QString error;
-        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const Status written = writeDatabase(path, db);
+        QVERIFY2(written, qPrintable(written.error().description));
 
         const JetFileChecker checker(path);
         QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
@@ -168,8 +168,8 @@ private Q_SLOTS:
             db.tables << t;
         }
         const QString path = m_dir.filePath(QStringLiteral("many.mdb"));
-        QString error;
-        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const Status written = writeDatabase(path, db);
+        QVERIFY2(written, qPrintable(written.error().description));
         const JetFileChecker checker(path);
         QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
         const auto* objects = checker.table(QStringLiteral("MSysObjects"));
@@ -191,8 +191,8 @@ private Q_SLOTS:
         Database db;
         db.tables << table(QStringLiteral("larga"), columns, {row, row});
         const QString path = m_dir.filePath(QStringLiteral("wide.mdb"));
-        QString error;
-        QVERIFY2(writeDatabase(path, db, &error), qPrintable(error));
+        const Status written = writeDatabase(path, db);
+        QVERIFY2(written, qPrintable(written.error().description));
         const JetFileChecker checker(path);
         QVERIFY2(checker.problems().isEmpty(), qPrintable(problems(checker)));
         QVERIFY(checker.table(QStringLiteral("larga"))->definitionPages > 1);
@@ -225,7 +225,7 @@ private Q_SLOTS:
         for (int i = 0; i < 50; ++i)
             db.tables[0].rows << Row{Value{qint64(i)}, Value{QString(100, QLatin1Char('m'))}};
         const QString path = m_dir.filePath(QStringLiteral("damaged%1.mdb").arg(damage));
-        QVERIFY(writeDatabase(path, db, nullptr));
+        QVERIFY(writeDatabase(path, db));
         const JetFileChecker sound(path);
         QVERIFY2(sound.problems().isEmpty(), qPrintable(problems(sound)));
         const auto* info = sound.table(QStringLiteral("t"));

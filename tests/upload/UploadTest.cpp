@@ -506,12 +506,12 @@ private Q_SLOTS:
         } else if (!database.isEmpty()) {
             // The package without that table.
             const AccessReader::Reading read = test::readAccess(m_package);
-            QString error;
-            std::optional<jet::Database> rewritten = AccessReader::toJetDatabase(read.database, &error);
-            QVERIFY2(read.ok() && rewritten, qPrintable(read.detail + error));
+            Result<jet::Database> rewritten = AccessReader::toJetDatabase(read.database);
+            QVERIFY2(read.ok() && rewritten, qPrintable(read.detail + rewritten.error().description));
             rewritten->tables.removeIf([&](const jet::TableData& t) { return t.table.name == database; });
             const QString path = m_files.filePath(u"sem-cfop.mdb"_s);
-            QVERIFY2(jet::writeDatabase(path, *rewritten, &error), qPrintable(error));
+            const Status written = jet::writeDatabase(path, *rewritten);
+            QVERIFY2(written, qPrintable(written.error().description));
             content = LoadFileData(path).valueOr({}) + kGiaContentMarker + text;
         }
         const QString before = transmissions(kIE, kKey);
@@ -690,6 +690,26 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return !error.isEmpty(); }, 20000));
         QVERIFY2(error.contains(u"parou de receber"_s), qPrintable(error));
         QCOMPARE(completions, 0);
+    }
+
+    // A file cut short after its piece was made cannot fill the announced length: the send
+    // fails naming the file.
+    void fileCutShortFailsTheSend() {
+        const QString path = m_files.filePath(u"encolhe.pdf"_s);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(QByteArray(300000, 'p')) == 300000);
+        }
+        const Result<UploadFilePiece> piece = UploadFile(path);
+        QVERIFY(piece);
+        QVERIFY(QFile::resize(path, 1000));
+        const Outcome outcome = upload(toServer(u"xt_upload_simples.php"_s,
+                                                u"contador=11144477735&chave=%1&gias="_s.arg(kSimplesKey),
+                                                QList<UploadFilePiece>{*piece}, u"encolhe.pdf"_s),
+                                       m_server.host(), quint16(m_server.port()));
+        QCOMPARE(outcome.error, u"Não foi possível ler o arquivo %1 durante o envio."_s.arg(path));
+        QCOMPARE(outcome.completions, 0);
     }
 
     // Through a proxy only the request line changes (absolute form) for http; https goes
