@@ -30,6 +30,7 @@
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "net/TransmissionHistory.h"
+#include "transmission/Services.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QAction>
@@ -73,9 +74,9 @@ QAction* action(QMenu* menu, const QString& name, const QString& text, const QKe
 }
 
 // Brings an already open window to the front, or shows a new one.
-template <typename Window> Window* showOnce(QPointer<Window>& slot, Session& session) {
+template <typename Window, typename... Needs> Window* showOnce(QPointer<Window>& slot, Needs&... needs) {
     if (!slot)
-        slot = new Window(session);
+        slot = new Window(needs...);
     slot->show();
     slot->raise();
     slot->activateWindow();
@@ -96,9 +97,10 @@ void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
 
 } // namespace
 
-Principal::Principal(Session& session, QWidget* parent)
+Principal::Principal(Session& session, const Services& services, QWidget* parent)
     : QMainWindow(parent)
-    , m_session(session) {
+    , m_session(session)
+    , m_services(services) {
     setObjectName(QStringLiteral("Principal"));
     setWindowTitle(AppTexts::windowCaption);
 
@@ -289,7 +291,7 @@ void Principal::buildMenus() {
         &QAction::triggered, this, &Principal::envios);
     connect(
         action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
-        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
+        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session, m_services); });
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
@@ -393,7 +395,7 @@ void Principal::RecebeDadosServer() {
     m_listJob = job;
     // A window another one disabled is left to that one.
     m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
-    fetchTaxpayerList(m_session.IESel(), m_session.accessKey(), job,
+    fetchTaxpayerList(m_services.http, m_session.IESel(), m_session.accessKey(), job,
                       [this, job, installed](Result<TaxpayerList> list) {
                           m_listBusy.reset();
                           m_listJob.clear();
@@ -496,7 +498,7 @@ void Principal::RecebeDadosProtocolo() {
         auto* job = new QObject(this);
         m_receiptJob = job;
         m_receiptBusy = BusyWindow::hold(this);
-        fetchReceipt(protocol ? protocol->text() : QString(), m_session.accessKey(), job,
+        fetchReceipt(m_services.http, protocol ? protocol->text() : QString(), m_session.accessKey(), job,
                      [this, job](Result<QString> receipt) {
                          m_receiptBusy.reset();
                          m_receiptJob.clear();
@@ -584,10 +586,10 @@ void Principal::newTaxpayer() {
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                                         "Contribuinte(s)."));
-        frmContador::showWindow(m_session);
+        frmContador::showWindow(m_session, m_services);
         return;
     }
-    showOnce(m_frmCria, m_session);
+    showOnce(m_frmCria, m_session, m_services);
 }
 
 void Principal::selecionar() {
@@ -604,7 +606,7 @@ void Principal::excluir() {
 }
 
 void Principal::openAccountant() {
-    frmContador::showWindow(m_session);
+    frmContador::showWindow(m_session, m_services);
 }
 
 void Principal::envios() {
@@ -617,7 +619,7 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
     if (!contador)
         return;
     m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
@@ -640,9 +642,9 @@ void Principal::transmitir() {
 
     if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
-        appendWorkYears(showOnce(m_frmUpload, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUpload, m_session, m_services), m_session.anoTrabalho());
     } else {
-        appendWorkYears(showOnce(m_frmUploadSimples, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUploadSimples, m_session, m_services), m_session.anoTrabalho());
     }
 }
 
