@@ -96,7 +96,7 @@ QList<Company> makeCompanies(int count) {
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,
               const QString& certificatePath, int atOnce) {
     ProgramFolder::set(folder);
-    AccessReader::setHelperPath(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
     if (!networkLibrary() || !certificateLibrary())
         return 1;
     QFile file(certificatePath);
@@ -110,10 +110,10 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const QTemporaryDir work;
     BatchSource source;
     QObject flow;
-    BatchPreparation preparation;
-    BatchRun run;
+    BatchPreparation preparation{HttpClient()};
+    BatchRun run{HttpClient(), TransmissionLimits{}};
     int failed = 0;
-    BatchSource::open(exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
+    BatchSource::open(reader, exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
         if (!opened) {
             std::fprintf(stderr, "%s\n", qPrintable(opened.error().description));
             failed = 1;
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     const int atOnceArgument = arguments.size() > 7 ? std::max(1, arguments.at(7).toInt()) : 3;
     const int clientPort = rttMs > 0 ? kPort + 1 : kPort;
     const QList<Company> companies = makeCompanies(count);
-    AccessReader::setHelperPath(bin + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(bin + QStringLiteral("/fiscora-leitor-mdb"));
 
     QTemporaryDir dir;
     // The export: one GIA of 01/2025 per company.
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     }
     const QString exportPath = dir.filePath(QStringLiteral("escritorio.mdb"));
     const GiaConversion::Outcome made =
-        test::convertGia(text, exportPath, bin + QStringLiteral("/gia_limpa.mdb"));
+        test::convertGia(text, exportPath, bin + QStringLiteral("/gia_limpa.mdb"), reader);
     if (!made.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(made.message));
         return 1;

@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString folder = bench::programFolder();
     const int runs = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 5;
-    AccessReader::setHelperPath(folder + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(folder + QStringLiteral("/fiscora-leitor-mdb"));
     const QString templatePath = folder + QStringLiteral("/gia_limpa.mdb");
     if (!QFile::exists(templatePath)) {
         std::fprintf(stderr, "sem %s: construa o alvo fiscora primeiro\n", qPrintable(templatePath));
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
 
     GiaConversion::Outcome last;
     const double convertMs =
-        bench::medianMs(runs, [&] { last = test::convertGia(text, package, templatePath); });
+        bench::medianMs(runs, [&] { last = test::convertGia(text, package, templatePath, reader); });
     if (!last.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(last.message));
         return 1;

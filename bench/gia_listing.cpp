@@ -73,8 +73,10 @@ Run runProcess(const QString& program, const QStringList& arguments, QByteArray*
 // weighs on both alike; false when they disagree.
 bool compare(const QString& folder, int runs, const QString& path, const QString& ie) {
     int inProcess = 0;
-    const double readerMs =
-        bench::medianMs(runs, [&] { inProcess = int(test::listGias(path, ie).rows.size()); });
+    const double readerMs = bench::medianMs(runs, [&] {
+        inProcess = int(test::listGias(path, ie, AccessReader(folder + QStringLiteral("/fiscora-leitor-mdb")))
+                            .rows.size());
+    });
     std::printf("  listagem dentro do processo (leitor filho incluído): %.1f ms, %d GIAs\n", readerMs,
                 inProcess);
     const bool peer = !QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty();
@@ -115,7 +117,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString folder = bench::programFolder();
     const int runs = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 21;
-    AccessReader::setHelperPath(folder + QStringLiteral("/fiscora-leitor-mdb"));
     QTemporaryDir dir;
     const QString small = dir.filePath(QStringLiteral("pacote.mdb"));
     const QString path = dir.filePath(QStringLiteral("exportacao.mdb"));

@@ -64,7 +64,7 @@ int uploadOnce(const QString& path, const QString& programFolder) {
     order.databasePath = path;
     order.chosenPath = path;
     order.fileName = QStringLiteral("grande.pdf");
-    Transmission transmission;
+    Transmission transmission{TransmissionLimits{}};
     QString answer;
     bool done = false;
     QObject::connect(&transmission, &Transmission::answered, [&](const QString& text) {

@@ -37,7 +37,7 @@ template <typename T> T runHere(const std::function<void(QObject*, std::function
 
 AccessReader::Reading readAccess(const QString& path, const QStringList& rowsOf) {
     return runHere<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
-        AccessReader::read(path, rowsOf, context, std::move(done));
+        AccessReader(AccessReader::defaultHelper()).read(path, rowsOf, context, std::move(done));
     });
 }
 
@@ -45,7 +45,7 @@ GiaDatabaseReader::Records readGias(const QString& path) {
     return runHere<GiaDatabaseReader::Records>(
         [&](QObject* context, std::function<void(GiaDatabaseReader::Records)> done) {
             GiaDatabaseReader::readExport(
-                path, context,
+                AccessReader(AccessReader::defaultHelper()), path, context,
                 [done = std::move(done)](GiaDatabaseReader::Records records,
                                          const GiaDatabaseReader::Taxpayers&) { done(std::move(records)); });
         });

@@ -26,6 +26,7 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "transmission/Services.h"
 
 #include <QApplication>
 #include <QDir>
@@ -158,6 +159,7 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 QList<Shot> shots() {
     static const CertificateStore store;
     static Session session;
+    static const Services services = Services::forProgram();
     return {
         {"abertura",
          [] {
@@ -165,7 +167,7 @@ QList<Shot> shots() {
          }},
         {"principal",
          [] {
-             return withReceipt(new Principal(session));
+             return withReceipt(new Principal(session, services));
          }},
         {"sobre",
          [] {
@@ -173,11 +175,11 @@ QList<Shot> shots() {
          }},
         {"contador",
          [] {
-             return new frmContador(session);
+             return new frmContador(session, services);
          }},
         {"contribuinte-novo",
          [] {
-             return new frmtbl_CriaContribuinte(session);
+             return new frmtbl_CriaContribuinte(session, services);
          }},
         {"contribuinte-cadastro",
          [] {
@@ -208,17 +210,17 @@ QList<Shot> shots() {
          }},
         {"transmissao-gia",
          [] {
-             return showingFile(new frmUpload(selected(session)), QStringLiteral("gia"),
+             return showingFile(new frmUpload(selected(session), services), QStringLiteral("gia"),
                                 QStringLiteral("novagia-exportacao.mdb"));
          }},
         {"transmissao-pgdas",
          [] {
-             return showingFile(new frmUploadSimples(selected(session)), QStringLiteral("pgdas"),
+             return showingFile(new frmUploadSimples(selected(session), services), QStringLiteral("pgdas"),
                                 QStringLiteral("declaracao-pgdas.pdf"));
          }},
         {"importacao-empresas",
          [] {
-             return loadedImport(new ImportarEmpresas);
+             return loadedImport(new ImportarEmpresas(services));
          }},
         {"envios",
          [] {
@@ -228,7 +230,7 @@ QList<Shot> shots() {
         {"lote",
          [] {
              // The demo's export, asked of the stand-in server as the user opens it.
-             auto* window = new frmLote(session);
+             auto* window = new frmLote(session, services);
              window->openSource(QDir(qEnvironmentVariable("FISCORA_DEMO"))
                                     .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
              return window;

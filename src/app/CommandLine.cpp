@@ -2,6 +2,7 @@
 
 #include "core/EscapedText.h"
 #include "core/ProgramFolder.h"
+#include "data/AccessReader.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
 
@@ -198,10 +199,10 @@ int report(const GiaConversion::Outcome& result, const Request& request, QTextSt
     return 0;
 }
 
-int convert(const Request& request, QTextStream& out, QTextStream& err) {
+int convert(const AccessReader& reader, const Request& request, QTextStream& out, QTextStream& err) {
     int code = 1;
     QObject context;
-    GiaConversion::convertReplacing(request.first, request.second,
+    GiaConversion::convertReplacing(reader, request.first, request.second,
                                     ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), &context,
                                     [&](const GiaConversion::Outcome& result) {
                                         code = report(result, request, out, err);
@@ -226,10 +227,10 @@ int print(const GiaDatabaseReader::Listing& listing, QTextStream& out, QTextStre
     return 0;
 }
 
-int list(const Request& request, QTextStream& out, QTextStream& err) {
+int list(const AccessReader& reader, const Request& request, QTextStream& out, QTextStream& err) {
     int code = 1;
     QObject context;
-    GiaDatabaseReader::listGias(request.first, CommandLine::storedIe(request.second), &context,
+    GiaDatabaseReader::listGias(reader, request.first, CommandLine::storedIe(request.second), &context,
                                 [&](const GiaDatabaseReader::Listing& listing) {
                                     code = print(listing, out, err);
                                     QCoreApplication::quit();
@@ -269,7 +270,10 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
     }
     if (!useProgramFolder(arguments, err))
         return 1;
-    return request.kind == Request::Convert ? convert(request, out, err) : list(request, out, err);
+    // After the folder: the helper is found beside the executable.
+    const AccessReader reader(AccessReader::defaultHelper());
+    return request.kind == Request::Convert ? convert(reader, request, out, err)
+                                            : list(reader, request, out, err);
 }
 
 } // namespace fiscora

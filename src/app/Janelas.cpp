@@ -8,6 +8,7 @@
 #include "gui/QtTranslations.h"
 #include "gui/WidgetSeams.h"
 #include "gui/WindowPlacement.h"
+#include "transmission/Services.h"
 
 #include <QApplication>
 
@@ -29,8 +30,10 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
                                   fiscora::MessageIcon::Critical);
         return 1;
     }
-    fiscora::hostMainWindow(session);
-    if (!fiscora::openStartupWindow(session))
+    // After the folder: the helpers are found beside the executable.
+    const fiscora::Services services = fiscora::Services::forProgram();
+    fiscora::hostMainWindow(session, services);
+    if (!fiscora::openStartupWindow(session, services))
         return 0;
     return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "app/TransmitCommand.h"
+#include "transmission/Services.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -18,8 +19,11 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
         return fiscora::CommandLine::usage(request.problem, err);
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
-    QTimer::singleShot(0, &app, [&request, &out, &err] {
-        fiscora::TransmitCommand::run(request, out, err, [](int code) { QCoreApplication::exit(code); });
+    // After the folder: the helpers are found beside the executable.
+    const fiscora::Services services = fiscora::Services::forProgram();
+    QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
+        fiscora::TransmitCommand::run(services, request, out, err,
+                                      [](int code) { QCoreApplication::exit(code); });
     });
     return QCoreApplication::exec();
 }

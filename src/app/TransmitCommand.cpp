@@ -9,6 +9,7 @@
 #include "data/AccountantTable.h"
 #include "data/TransmissionJournal.h"
 #include "transmission/Batch.h"
+#include "transmission/Services.h"
 #include "validation/Documents.h"
 
 #include <QCoreApplication>
@@ -109,13 +110,14 @@ Result<Certificate> certificateBySerial(const CertificateSource& source, const Q
 
 // A certificate file, else the serial of a certificate of the store or of a token: given to
 // `found`, for a serial once the tokens have been read.
-void loadCertificate(const QString& fileOrSerial, const std::function<void(Result<Certificate>)>& found) {
+void loadCertificate(const TokenReader& tokens, const QString& fileOrSerial,
+                     const std::function<void(Result<Certificate>)>& found) {
     if (QFileInfo(fileOrSerial).isFile()) {
         found(certificateFile(fileOrSerial));
         return;
     }
     // Kept until its reading has reported.
-    auto source = std::make_shared<const PersonalCertificateSource>();
+    auto source = std::make_shared<const PersonalCertificateSource>(tokens);
     source->read(QCoreApplication::instance(),
                  [source, fileOrSerial, found] { found(certificateBySerial(*source, fileOrSerial)); });
 }
@@ -138,10 +140,14 @@ int failed(QTextStream& err, const QString& text) {
 }
 
 // The batch, sent with the certificate found; `finished` gets the exit code.
-void transmit(const CommandRequest& request, const Certificate& certificate, const QString& accountant,
-              QTextStream& out, QTextStream& err, const std::function<void(int)>& finished) {
+void transmit(const Services& services, const CommandRequest& request, const Certificate& certificate,
+              const QString& accountant, QTextStream& out, QTextStream& err,
+              const std::function<void(int)>& finished) {
     // What the run needs until its end; gone after the end is reported.
     struct Flow {
+        explicit Flow(const Services& services)
+            : preparation(services.http)
+            , run(services.http, services.transmission) {}
         QTemporaryDir work;
         BatchSource source; // outlives the preparation and the run, which hold its items
         QObject context;
@@ -152,7 +158,7 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
         QSet<int> ended;
         int nextLine = 0;
     };
-    auto* flow = new Flow;
+    auto* flow = new Flow(services);
     const auto end = [flow, &out, &err, finished](int code) {
         out.flush();
         err.flush();
@@ -162,44 +168,45 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
         finished(code);
     };
 
-    BatchSource::open(
-        request.first, flow->work.path(), &flow->context, [=, &out, &err](const Result<BatchSource>& opened) {
-            if (!opened) {
-                err << opened.error().description << '\n';
-                end(1);
-                return;
-            }
-            BatchSource& source = flow->source;
-            source = *opened;
-            for (const QString& problem : source.problems)
-                err << problem << '\n';
+    BatchSource::open(services.reader, request.first, flow->work.path(), &flow->context,
+                      [=, &out, &err](const Result<BatchSource>& opened) {
+                          if (!opened) {
+                              err << opened.error().description << '\n';
+                              end(1);
+                              return;
+                          }
+                          BatchSource& source = flow->source;
+                          source = *opened;
+                          for (const QString& problem : source.problems)
+                              err << problem << '\n';
 
-            // Only the taxpayers asked for, when some are.
-            QSet<QString> wanted;
-            for (const QString& ie : request.ies)
-                wanted.insert(documentDigits(ie));
-            if (!wanted.isEmpty()) {
-                QSet<QString> found;
-                const auto unwanted = [&wanted, &found](const QString& ie) {
-                    if (!wanted.contains(documentDigits(ie)))
-                        return true;
-                    found.insert(documentDigits(ie));
-                    return false;
-                };
-                source.items.removeIf(
-                    [&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
-                source.unregistered.removeIf(
-                    [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
-                for (const QString& ie : request.ies) {
-                    if (!found.contains(documentDigits(ie))) {
-                        line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
-                             QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
-                        flow->ok = false;
-                    }
-                }
-            }
-            flow->preparation.start(&source.items, UserPreferences::uploadsAtOnce());
-        });
+                          // Only the taxpayers asked for, when some are.
+                          QSet<QString> wanted;
+                          for (const QString& ie : request.ies)
+                              wanted.insert(documentDigits(ie));
+                          if (!wanted.isEmpty()) {
+                              QSet<QString> found;
+                              const auto unwanted = [&wanted, &found](const QString& ie) {
+                                  if (!wanted.contains(documentDigits(ie)))
+                                      return true;
+                                  found.insert(documentDigits(ie));
+                                  return false;
+                              };
+                              source.items.removeIf(
+                                  [&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+                              source.unregistered.removeIf(
+                                  [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
+                              for (const QString& ie : request.ies) {
+                                  if (!found.contains(documentDigits(ie))) {
+                                      line(out, CommandLine::storedIe(ie), {},
+                                           QStringLiteral("Não encontrada"),
+                                           QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
+                                      flow->ok = false;
+                                  }
+                              }
+                          }
+                          flow->preparation.start(&source.items, UserPreferences::uploadsAtOnce());
+                      });
 
     QObject::connect(&flow->preparation, &BatchPreparation::finished, &flow->context,
                      [flow, resend = request.resend, certificate, accountant] {
@@ -244,8 +251,8 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
 
 } // namespace
 
-void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextStream& err,
-                          const std::function<void(int)>& finished) {
+void TransmitCommand::run(const Services& services, const CommandRequest& request, QTextStream& out,
+                          QTextStream& err, const std::function<void(int)>& finished) {
     const auto fail = [&err, &finished](const QString& text) {
         finished(failed(err, text));
     };
@@ -262,13 +269,13 @@ void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QText
             err << escapeControls(reported) << '\n';
     }
     err.flush();
-    loadCertificate(request.certificate,
-                    [request, &out, &err, finished,
+    loadCertificate(services.tokens, request.certificate,
+                    [&services, request, &out, &err, finished,
                      accountant = (*contador)->cont_cpf_cnpj](const Result<Certificate>& certificate) {
                         if (!certificate)
                             finished(failed(err, certificate.error().description));
                         else
-                            transmit(request, *certificate, accountant, out, err, finished);
+                            transmit(services, request, *certificate, accountant, out, err, finished);
                     });
 }
 

@@ -8,6 +8,8 @@ class QTextStream;
 
 namespace fiscora {
 
+struct Services;
+
 // fiscora --transmitir: the batch of the "Transmissão em lote" window, unattended. The program
 // folder is fixed already. One line per taxpayer on the output (IE, name, result, detail,
 // tab-separated); 0 when every GIA that could go is listed by the server (a taxpayer with nothing
@@ -19,8 +21,8 @@ namespace fiscora {
 // serial is looked up once the tokens have been read. `finished` gets the exit code.
 class TransmitCommand final {
 public:
-    static void run(const CommandRequest& request, QTextStream& out, QTextStream& err,
-                    const std::function<void(int)>& finished);
+    static void run(const Services& services, const CommandRequest& request, QTextStream& out,
+                    QTextStream& err, const std::function<void(int)>& finished);
 };
 
 } // namespace fiscora

@@ -17,8 +17,6 @@ namespace fiscora {
 
 namespace {
 
-QString g_folderOverride;
-
 // Certificate files are small; anything bigger is not one.
 constexpr qint64 kMaxFileSize = 1024 * 1024;
 
@@ -61,17 +59,11 @@ ImportResult failure(ImportResult::Status status, const QString& message) {
 } // namespace
 
 QString CertificateStore::defaultFolder() {
-    if (!g_folderOverride.isEmpty())
-        return g_folderOverride;
     const QString fromEnvironment = qEnvironmentVariable("FISCORA_CERTIFICADOS");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
         .filePath(QStringLiteral("certificados"));
-}
-
-void CertificateStore::setDefaultFolder(const QString& folder) {
-    g_folderOverride = folder;
 }
 
 CertificateStore::CertificateStore(QString folder)

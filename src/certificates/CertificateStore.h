@@ -8,10 +8,9 @@ namespace fiscora {
 // personal store of the original platform. Private keys are never written here.
 class CertificateStore final : public CertificateSource {
 public:
-    // The folder of the default store: "certificados" under the application data location, or
-    // FISCORA_CERTIFICADOS when set, or what setDefaultFolder() fixed (tests).
+    // The folder of the default store: FISCORA_CERTIFICADOS when set, else "certificados" under
+    // the application data location.
     static QString defaultFolder();
-    static void setDefaultFolder(const QString& folder); // empty: back to the usual rule
 
     explicit CertificateStore(QString folder = defaultFolder());
 

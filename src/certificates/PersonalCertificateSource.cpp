@@ -2,10 +2,6 @@
 
 namespace fiscora {
 
-PersonalCertificateSource::PersonalCertificateSource(const QString& folder, QStringList modules)
-    : m_store(folder)
-    , m_tokens(std::move(modules)) {}
-
 Result<CertificateSource::Listing> PersonalCertificateSource::listWithProblems() const {
     const Result<QList<Certificate>> stored = m_store.list();
     Listing listing{stored.valueOr({}), {}};

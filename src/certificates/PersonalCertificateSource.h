@@ -9,8 +9,8 @@ namespace fiscora {
 // those on the tokens present. Imports go to the folder store.
 class PersonalCertificateSource final : public CertificateSource {
 public:
-    PersonalCertificateSource() = default;
-    PersonalCertificateSource(const QString& folder, QStringList modules);
+    explicit PersonalCertificateSource(const TokenReader& tokens)
+        : m_tokens(tokens) {}
 
     // The imported ones at once, those on the tokens once read() has reported. A folder that
     // cannot be read is one more problem when tokens gave certificates.

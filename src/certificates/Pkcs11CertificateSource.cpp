@@ -13,7 +13,6 @@
 #include <QSslCertificateExtension>
 #include <QTimer>
 
-#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -22,13 +21,6 @@ namespace fiscora {
 namespace {
 
 namespace proto = pkcs11protocol;
-
-QString g_helperPath;
-std::atomic<int> g_timeLimitOverride{0};
-
-// Token drivers answer in well under a second; a reader that stops answering must not keep the
-// chooser waiting for long.
-constexpr int kDefaultTimeLimitMs = 8000;
 
 // A module to read, and how the user is told of it.
 struct Module {
@@ -128,11 +120,13 @@ class TokenReading final : public QObject {
 public:
     using Done = std::function<void(CertificateSource::Listing, QHash<QString, QString>)>;
 
-    TokenReading(std::optional<QStringList> modules, QHash<QString, QString> seenTokens, Done done)
-        : m_modules(std::move(modules))
+    TokenReading(const TokenReader& reader, std::optional<QStringList> modules,
+                 QHash<QString, QString> seenTokens, Done done)
+        : m_reader(reader)
+        , m_modules(std::move(modules))
         , m_seenTokens(std::move(seenTokens))
         , m_done(std::move(done))
-        , m_deadline(Pkcs11CertificateSource::timeLimitMs()) {
+        , m_deadline(reader.timeLimitMs) {
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, &TokenReading::stepEnded);
         // From the event loop: whoever asked has returned before anything is reported.
@@ -148,7 +142,7 @@ private:
     enum class Step { Registered, Modules, Reported };
 
     void begin() {
-        m_helper = Pkcs11CertificateSource::helperPath();
+        m_helper = m_reader.helper;
         if (!QFileInfo(m_helper).isExecutable()) {
             m_result.problems.append(QStringLiteral("O leitor de tokens (fiscora-leitor-pkcs11) não foi "
                                                     "encontrado na pasta do programa."));
@@ -268,7 +262,7 @@ private:
             if (!finished) {
                 problem(QStringLiteral("O módulo PKCS#11 %1 não respondeu em %2 segundos.")
                             .arg(moduleName)
-                            .arg((Pkcs11CertificateSource::timeLimitMs() + 999) / 1000));
+                            .arg((m_reader.timeLimitMs + 999) / 1000));
             } else if (process->exitStatus() != QProcess::NormalExit) {
                 problem(QStringLiteral("O módulo PKCS#11 %1 terminou de forma anormal.").arg(moduleName));
             } else if (process->exitCode() == proto::ModuleFailed ||
@@ -327,6 +321,7 @@ private:
         process->kill();
     }
 
+    TokenReader m_reader;
     std::optional<QStringList> m_modules;
     QHash<QString, QString> m_seenTokens;
     Done m_done;
@@ -342,10 +337,12 @@ private:
     CertificateSource::Listing m_result;
 };
 
-Pkcs11CertificateSource::Pkcs11CertificateSource() = default;
+Pkcs11CertificateSource::Pkcs11CertificateSource(TokenReader reader)
+    : m_reader(std::move(reader)) {}
 
-Pkcs11CertificateSource::Pkcs11CertificateSource(QStringList modules)
-    : m_modules(std::move(modules)) {}
+Pkcs11CertificateSource::Pkcs11CertificateSource(TokenReader reader, QStringList modules)
+    : m_reader(std::move(reader))
+    , m_modules(std::move(modules)) {}
 
 Pkcs11CertificateSource::~Pkcs11CertificateSource() = default;
 
@@ -378,23 +375,8 @@ QStringList Pkcs11CertificateSource::configuredModules() {
     return modules;
 }
 
-QString Pkcs11CertificateSource::helperPath() {
-    if (!g_helperPath.isEmpty())
-        return g_helperPath;
+QString TokenReader::defaultHelper() {
     return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-pkcs11"));
-}
-
-void Pkcs11CertificateSource::setHelperPath(const QString& path) {
-    g_helperPath = path;
-}
-
-int Pkcs11CertificateSource::timeLimitMs() {
-    const int fixed = g_timeLimitOverride.load();
-    return fixed > 0 ? fixed : kDefaultTimeLimitMs;
-}
-
-void Pkcs11CertificateSource::setTimeLimitMs(int milliseconds) {
-    g_timeLimitOverride = qMax(0, milliseconds);
 }
 
 Result<CertificateSource::Listing> Pkcs11CertificateSource::listWithProblems() const {
@@ -422,7 +404,7 @@ void Pkcs11CertificateSource::refresh() const {
 }
 
 void Pkcs11CertificateSource::startReading() const {
-    m_job = std::make_unique<TokenReading>(m_modules, m_seenTokens,
+    m_job = std::make_unique<TokenReading>(m_reader, m_modules, m_seenTokens,
                                            [this](Listing listing, QHash<QString, QString> seen) {
                                                m_reading = std::move(listing);
                                                m_seenTokens = std::move(seen);

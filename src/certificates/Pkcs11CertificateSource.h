@@ -20,14 +20,27 @@ class TokenReading;
 //
 // The reading runs in the background (read()) and is kept until refresh(): the chooser lists
 // what is at hand at once and the tokens when they have been read.
+// The helper program that reads the tokens, and how long every module together may take.
+struct TokenReader {
+    // Token drivers answer in well under a second; a reader that stops answering must not keep
+    // the chooser waiting for long.
+    static constexpr int kDefaultTimeLimitMs = 8000;
+
+    QString helper;
+    int timeLimitMs = kDefaultTimeLimitMs;
+
+    // fiscora-leitor-pkcs11 beside the running executable, or in the installed helpers' folder.
+    static QString defaultHelper();
+};
+
 class Pkcs11CertificateSource final : public CertificateSource {
 public:
     // Reads the modules the user has: every token driver registered with p11-kit, each on its
     // own (p11-kit's proxy module when p11-kit cannot list them), and the paths of
     // [certificados] modulos in fiscora.ini, separated by ";".
-    Pkcs11CertificateSource();
+    explicit Pkcs11CertificateSource(TokenReader reader);
     // Reads exactly these modules.
-    explicit Pkcs11CertificateSource(QStringList modules);
+    Pkcs11CertificateSource(TokenReader reader, QStringList modules);
     // A reading under way ends with the source; its helpers are killed.
     ~Pkcs11CertificateSource() override;
     Pkcs11CertificateSource(const Pkcs11CertificateSource&) = delete;
@@ -37,13 +50,6 @@ public:
     static QStringList configuredModules();
     // p11-kit's proxy module; empty when the system has none.
     static QString proxyModule();
-
-    // The helper program; by default fiscora-leitor-pkcs11 beside the running executable.
-    static QString helperPath();
-    static void setHelperPath(const QString& path); // empty: back to the default
-    // How long every module together may take; a module still busy then is given up.
-    static int timeLimitMs();
-    static void setTimeLimitMs(int milliseconds); // 0: back to the default
 
     // The kept reading; nothing before the first one has reported.
     Result<Listing> listWithProblems() const override;
@@ -59,6 +65,7 @@ private:
     };
     void startReading() const;
 
+    TokenReader m_reader;
     std::optional<QStringList> m_modules;
     mutable std::optional<Listing> m_reading;
     // Tokens seen by earlier readings, with their module: one that is gone is reported.

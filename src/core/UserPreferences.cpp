@@ -10,8 +10,6 @@ namespace fiscora {
 
 namespace {
 
-QString g_folder;
-
 QString certificateKey(UserPreferences::CertificateUse use) {
     switch (use) {
     case UserPreferences::CertificateUse::Key:
@@ -42,17 +40,11 @@ void write(const QString& key, const QString& value) {
 } // namespace
 
 QString UserPreferences::filePath() {
-    QString folder = g_folder;
-    if (folder.isEmpty())
-        folder = qEnvironmentVariable("FISCORA_PREFERENCIAS");
+    QString folder = qEnvironmentVariable("FISCORA_PREFERENCIAS");
     if (folder.isEmpty())
         folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
                      .filePath(QStringLiteral("Fiscora"));
     return QDir(folder).filePath(QStringLiteral("preferencias.ini"));
-}
-
-void UserPreferences::setFolder(const QString& folder) {
-    g_folder = folder;
 }
 
 QString UserPreferences::uploadFolder() {

@@ -27,9 +27,6 @@ public:
 
     // The file the preferences live in.
     static QString filePath();
-    // Puts the preferences in another folder (tests); the empty text goes back to the environment
-    // or the user's configuration folder.
-    static void setFolder(const QString& folder);
 };
 
 } // namespace fiscora

@@ -14,7 +14,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 
 namespace fiscora {
@@ -25,9 +24,6 @@ namespace {
 
 // How often a running helper's memory is looked at: a runaway allocation gets little past the cap.
 constexpr int kMemoryPollMs = 5;
-
-QString g_helperPath;
-std::atomic<int> g_timeLimitOverride{0};
 
 // Reads the helper's stream with bounds checks: a short or malformed stream is an invalid file.
 class StreamReader {
@@ -292,29 +288,19 @@ Result<AccessDatabase> AccessReader::decode(const QByteArray& stream) {
     return database;
 }
 
-QString AccessReader::helperPath() {
-    if (!g_helperPath.isEmpty())
-        return g_helperPath;
+QString AccessReader::defaultHelper() {
     return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-mdb"));
 }
 
-void AccessReader::setHelperPath(const QString& path) {
-    g_helperPath = path;
-}
-
-int AccessReader::timeLimitMs(qint64 fileSize) {
-    if (const int fixed = g_timeLimitOverride.load())
-        return fixed;
+int AccessReader::timeLimitMs(qint64 fileSize) const {
+    if (m_timeLimitMs > 0)
+        return m_timeLimitMs;
     // A NovaGIA export reads in well under a second; the limit only has to end a loop.
     constexpr qint64 base = 5000;
     constexpr qint64 perChunk = 1000;
     constexpr qint64 chunk = qint64(8) << 20;
     constexpr qint64 ceiling = 120000;
     return int(qMin(ceiling, base + perChunk * (qMax<qint64>(fileSize, 0) / chunk)));
-}
-
-void AccessReader::setTimeLimitMs(int milliseconds) {
-    g_timeLimitOverride = qMax(0, milliseconds);
 }
 
 qint64 AccessReader::memoryLimitBytes(qint64 fileSize) {
@@ -337,8 +323,7 @@ AccessReader::Reading notStarted(const QProcess& process) {
     AccessReader::Reading result;
     result.status = AccessReader::Status::Unavailable;
     result.cause = AccessReader::Cause::HelperMissing;
-    result.detail =
-        QStringLiteral("leitor %1 não iniciou: %2").arg(AccessReader::helperPath(), process.errorString());
+    result.detail = QStringLiteral("leitor %1 não iniciou: %2").arg(process.program(), process.errorString());
     return result;
 }
 
@@ -388,8 +373,8 @@ void prepare(QProcess& process) {
 // stopped early, or whose caller went, is killed and left to end on its own: nothing waits.
 class ReadJob final : public QObject {
 public:
-    ReadJob(const QString& path, const QStringList& arguments, qint64 size, QObject* context,
-            AccessReader::Handler done)
+    ReadJob(const AccessReader& reader, const QString& path, const QStringList& arguments, qint64 size,
+            QObject* context, AccessReader::Handler done)
         : m_path(path)
         , m_context(context)
         , m_done(std::move(done)) {
@@ -420,15 +405,15 @@ public:
         });
         auto* deadline = new QTimer(this);
         deadline->setSingleShot(true);
-        deadline->setInterval(AccessReader::timeLimitMs(size));
+        deadline->setInterval(reader.timeLimitMs(size));
         connect(deadline, &QTimer::timeout, this, [this] { stopEarly(AccessReader::Cause::TimedOut); });
         // Started from the event loop, so that even a helper that cannot start reports later.
-        QTimer::singleShot(0, this, [this, arguments, poll, deadline] {
+        QTimer::singleShot(0, this, [this, helper = reader.helperPath(), arguments, poll, deadline] {
             if (m_reported)
                 return;
             poll->start();
             deadline->start();
-            m_process->start(AccessReader::helperPath(), arguments, QIODevice::ReadOnly);
+            m_process->start(helper, arguments, QIODevice::ReadOnly);
         });
     }
 
@@ -472,17 +457,19 @@ private:
 
 } // namespace
 
-void AccessReader::readAll(const QString& path, QObject* context, Handler done) {
+void AccessReader::readAll(const QString& path, QObject* context, Handler done) const {
     read(path, {QStringLiteral("*")}, context, std::move(done));
 }
 
-void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done) {
+void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject* context,
+                        Handler done) const {
     const QFileInfo info(path);
     if (!info.isFile()) {
         ModalGate::deliverLater(context, [done = std::move(done), result = noFile(path)] { done(result); });
         return;
     }
-    new ReadJob(path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context, std::move(done));
+    new ReadJob(*this, path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context,
+                std::move(done));
 }
 
 Result<jet::Database> AccessReader::toJetDatabase(const AccessDatabase& database) {

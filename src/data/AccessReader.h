@@ -62,23 +62,26 @@ public:
 
     using Handler = std::function<void(Reading)>;
 
+    // Reads through the helper program `helper`, each read under `timeLimitMs`, or, when 0, under
+    // the limit for the file's size.
+    explicit AccessReader(QString helper, int timeLimitMs = 0)
+        : m_helper(std::move(helper))
+        , m_timeLimitMs(timeLimitMs) {}
+
+    // fiscora-leitor-mdb beside the running executable, or in the installed helpers' folder.
+    static QString defaultHelper();
+
     // Reads the schema of every user table, and the rows of the tables named in rowsOf
     // (a table that the file lacks is no error: its rowsRead stays false). A job of `context`:
     // `done` runs once, later (never inside the call), when no box is up; nothing is reported
     // when `context` goes first, and the helper is ended then.
-    static void read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done);
+    void read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done) const;
     // The rows of every user table as well.
-    static void readAll(const QString& path, QObject* context, Handler done);
+    void readAll(const QString& path, QObject* context, Handler done) const;
 
-    // The helper program; by default fiscora-leitor-mdb beside the running executable, or in the
-    // installed helpers' folder.
-    static QString helperPath();
-    static void setHelperPath(const QString& path);
-
+    const QString& helperPath() const { return m_helper; }
     // Longest a read may take for a file of that size before it counts as a damaged file.
-    static int timeLimitMs(qint64 fileSize);
-    // Overrides the time limit (tests); 0 restores the default.
-    static void setTimeLimitMs(int milliseconds);
+    int timeLimitMs(qint64 fileSize) const;
     // Most memory the helper may hold (resident) for a file of that size.
     static qint64 memoryLimitBytes(qint64 fileSize);
 
@@ -88,6 +91,10 @@ public:
 
     // Decodes the helper's output stream; fails when it is incomplete or malformed.
     static Result<AccessDatabase> decode(const QByteArray& stream);
+
+private:
+    QString m_helper;
+    int m_timeLimitMs;
 };
 
 } // namespace fiscora

@@ -46,9 +46,10 @@ CompanyExport companiesOf(const GiaDatabaseReader::Taxpayers& read) {
 
 } // namespace
 
-void CompanyExport::read(const QString& path, QObject* context, std::function<void(CompanyExport)> done) {
+void CompanyExport::read(const AccessReader& reader, const QString& path, QObject* context,
+                         std::function<void(CompanyExport)> done) {
     GiaDatabaseReader::readTaxpayers(
-        path, context,
+        reader, path, context,
         [done = std::move(done)](const GiaDatabaseReader::Taxpayers& read) { done(companiesOf(read)); });
 }
 

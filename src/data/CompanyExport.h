@@ -10,6 +10,8 @@
 
 namespace fiscora {
 
+class AccessReader;
+
 // A company of a NovaGIA export's tblContribuinte, its columns taken by position.
 struct ExportCompany {
     QString ie;   // column 0
@@ -39,7 +41,8 @@ public:
     QString detail; // technical, for tests
 
     // Reads the export as a job of `context` (data/AccessReader): `done` runs once, later.
-    static void read(const QString& path, QObject* context, std::function<void(CompanyExport)> done);
+    static void read(const AccessReader& reader, const QString& path, QObject* context,
+                     std::function<void(CompanyExport)> done);
 
     bool consistent() const;
     // The message the user sees for a failed outcome.

@@ -59,8 +59,8 @@ private:
 
 } // namespace
 
-void GiaConversion::convert(const QString& textPath, const QString& packagePath, const QString& templatePath,
-                            QObject* context, Handler done) {
+void GiaConversion::convert(const AccessReader& reader, const QString& textPath, const QString& packagePath,
+                            const QString& templatePath, QObject* context, Handler done) {
     const QString prefix =
         QStringLiteral("Não foi possível converter o arquivo GIA %1.\n").arg(QFileInfo(textPath).fileName());
     const auto fail = [&](const QString& why) {
@@ -89,7 +89,7 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
     QFile::setPermissions(packagePath, QFile::permissions(packagePath) | QFileDevice::WriteOwner);
 
     auto package = std::make_shared<MadeFile>(packagePath);
-    AccessReader::readAll(
+    reader.readAll(
         packagePath, context,
         [textPath, packagePath, prefix, package, done = std::move(done)](const AccessReader::Reading& read) {
             Outcome result;
@@ -114,8 +114,9 @@ void GiaConversion::convert(const QString& textPath, const QString& packagePath,
         });
 }
 
-void GiaConversion::convertReplacing(const QString& textPath, const QString& outputPath,
-                                     const QString& templatePath, QObject* context, Handler done) {
+void GiaConversion::convertReplacing(const AccessReader& reader, const QString& textPath,
+                                     const QString& outputPath, const QString& templatePath, QObject* context,
+                                     Handler done) {
     const QFileInfo output(outputPath);
     if (samePath(outputPath, templatePath) || samePath(outputPath, textPath)) {
         Outcome result;
@@ -138,7 +139,7 @@ void GiaConversion::convertReplacing(const QString& textPath, const QString& out
     temporary.close();
     const QString temporaryPath = temporary.fileName();
     auto made = std::make_shared<MadeFile>(temporaryPath);
-    convert(textPath, temporaryPath, templatePath, context,
+    convert(reader, textPath, temporaryPath, templatePath, context,
             [temporaryPath, output, made, done = std::move(done)](Outcome result) {
                 if (!result.ok) {
                     made->settle(false);

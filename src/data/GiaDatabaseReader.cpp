@@ -152,22 +152,22 @@ Status GiaDatabaseReader::checkExport(const QString& path) {
     return {};
 }
 
-void GiaDatabaseReader::listGias(const QString& path, const QString& ie, QObject* context,
-                                 std::function<void(Listing)> done) {
-    AccessReader::read(path, {kGia}, context, [path, ie, done](const AccessReader::Reading& read) {
+void GiaDatabaseReader::listGias(const AccessReader& reader, const QString& path, const QString& ie,
+                                 QObject* context, std::function<void(Listing)> done) {
+    reader.read(path, {kGia}, context, [path, ie, done](const AccessReader::Reading& read) {
         done(listingOf(collectGias(path, read, &ie)));
     });
 }
 
-void GiaDatabaseReader::readTaxpayers(const QString& path, QObject* context,
+void GiaDatabaseReader::readTaxpayers(const AccessReader& reader, const QString& path, QObject* context,
                                       std::function<void(Taxpayers)> done) {
-    AccessReader::read(path, {kContribuinte}, context,
-                       [path, done](const AccessReader::Reading& read) { done(taxpayersOf(path, read)); });
+    reader.read(path, {kContribuinte}, context,
+                [path, done](const AccessReader::Reading& read) { done(taxpayersOf(path, read)); });
 }
 
-void GiaDatabaseReader::readExport(const QString& path, QObject* context,
+void GiaDatabaseReader::readExport(const AccessReader& reader, const QString& path, QObject* context,
                                    std::function<void(Records, Taxpayers)> done) {
-    AccessReader::read(path, {kGia, kContribuinte}, context, [path, done](const AccessReader::Reading& read) {
+    reader.read(path, {kGia, kContribuinte}, context, [path, done](const AccessReader::Reading& read) {
         done(collectGias(path, read, nullptr), taxpayersOf(path, read));
     });
 }

@@ -12,6 +12,8 @@
 
 namespace fiscora {
 
+class AccessReader;
+
 // One GIA of a GIA database as the upload grid shows it.
 struct GiaListRow {
     QString number;    // NroGIA
@@ -68,12 +70,13 @@ public:
     // Jobs of `context` (data/AccessReader): `done` runs once, later.
 
     // The GIAs of the taxpayer with that IE ("###.###.###.###"), ordered by reference month.
-    static void listGias(const QString& path, const QString& ie, QObject* context,
+    static void listGias(const AccessReader& reader, const QString& path, const QString& ie, QObject* context,
                          std::function<void(Listing)> done);
     // The export's tblContribuinte read by column position; an empty table is Ok with no rows.
-    static void readTaxpayers(const QString& path, QObject* context, std::function<void(Taxpayers)> done);
+    static void readTaxpayers(const AccessReader& reader, const QString& path, QObject* context,
+                              std::function<void(Taxpayers)> done);
     // Every row of tblGIA and the taxpayers, with one read.
-    static void readExport(const QString& path, QObject* context,
+    static void readExport(const AccessReader& reader, const QString& path, QObject* context,
                            std::function<void(Records, Taxpayers)> done);
 
     // The grid texts of one row.

@@ -2,11 +2,11 @@
 
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
+#include "gui/OpenWindow.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTextBrowser>
@@ -18,8 +18,6 @@ namespace {
 
 const QString kGuide = QStringLiteral("guia.md");
 const QString kTitle = QStringLiteral("Ajuda do Fiscora");
-
-QPointer<Ajuda> g_open;
 
 } // namespace
 
@@ -62,7 +60,8 @@ QString Ajuda::guidePath() {
 }
 
 void Ajuda::open() {
-    if (!g_open) {
+    Ajuda* window = openWindow<Ajuda>();
+    if (!window) {
         const QString path = guidePath();
         if (path.isEmpty()) {
             MessageBox::show(
@@ -79,11 +78,11 @@ void Ajuda::open() {
                              MessageIcon::Warning);
             return;
         }
-        g_open = new Ajuda(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+        window = new Ajuda(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
     }
-    g_open->show();
-    g_open->raise();
-    g_open->activateWindow();
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace fiscora

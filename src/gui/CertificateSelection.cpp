@@ -3,8 +3,8 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateChooser.h"
 #include "certificates/CertificateExtensions.h"
+#include "certificates/CertificateSource.h"
 #include "certificates/CertificateTexts.h"
-#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/UserPreferences.h"
@@ -26,10 +26,8 @@ void CertificateSelection::distributionPointStep(const Certificate& certificate)
 
 CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
                                                            UserPreferences::CertificateUse use,
-                                                           const CertificateSource* source,
+                                                           const CertificateSource& from,
                                                            std::optional<Certificate>* chosen) {
-    const PersonalCertificateSource personal;
-    const CertificateSource& from = source ? *source : personal;
     // The store that cannot be opened; the tokens are read inside the chooser, not waited for here.
     if (!from.list()) {
         showComponentFailure();
@@ -52,7 +50,7 @@ CertificateSelection::Outcome CertificateSelection::acceptChosen(UserPreferences
 
 CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, const KeyDocuments& documents,
                                                                std::optional<Certificate>* selected,
-                                                               const CertificateSource* source) {
+                                                               const CertificateSource& source) {
     std::optional<Certificate> chosen;
     const Outcome choice = choose(owner, documents.use, source, &chosen);
     if (choice != Outcome::Accepted)
@@ -79,7 +77,7 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget*
                                                                         const QDateTime& serverDate,
                                                                         std::optional<Certificate>* selected,
                                                                         bool* accepted,
-                                                                        const CertificateSource* source) {
+                                                                        const CertificateSource& source) {
     std::optional<Certificate> chosen;
     const Outcome choice = choose(owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
     if (choice == Outcome::Cancelled)

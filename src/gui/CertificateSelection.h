@@ -35,8 +35,7 @@ public:
     // Key variant: the caller has read the accountant row and checked its fields. The chosen
     // certificate goes to *selected (also when refused); the date check belongs to the key request.
     static Outcome keyVariant(QWidget* owner, const KeyDocuments& documents,
-                              std::optional<Certificate>* selected,
-                              const CertificateSource* source = nullptr);
+                              std::optional<Certificate>* selected, const CertificateSource& source);
 
     // Transmission variant: reads the accountant row after the choice, then checks that the
     // certificate carries the accountant's document and that serverDate (the main window's
@@ -44,7 +43,7 @@ public:
     // by a refusal or a failure; a cancelled choice leaves it as it was.
     static Outcome transmissionVariant(QWidget* owner, const QDateTime& serverDate,
                                        std::optional<Certificate>* selected, bool* accepted,
-                                       const CertificateSource* source = nullptr);
+                                       const CertificateSource& source);
 
     // The component-failure message box.
     static void showComponentFailure();
@@ -55,7 +54,7 @@ public:
 private:
     // Opens the store and shows the chooser. Failed when the store cannot be read.
     static Outcome choose(QWidget* owner, UserPreferences::CertificateUse use,
-                          const CertificateSource* source, std::optional<Certificate>* chosen);
+                          const CertificateSource& source, std::optional<Certificate>* chosen);
     // The certificate passed the checks: remembered for its use, then the distribution point step.
     static Outcome acceptChosen(UserPreferences::CertificateUse use, const Certificate& certificate);
 };

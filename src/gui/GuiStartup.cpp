@@ -9,6 +9,7 @@
 #include "gui/Abertura.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/Principal.h"
+#include "transmission/Services.h"
 #include "transmission/StartupCheck.h"
 
 #include <QPointer>
@@ -18,11 +19,11 @@
 
 namespace fiscora {
 
-void hostMainWindow(Session& session) {
+void hostMainWindow(Session& session, const Services& services) {
     auto main = std::make_shared<QPointer<Principal>>();
-    QObject::connect(&session, &Session::mainWindowRequested, &session, [&session, main] {
+    QObject::connect(&session, &Session::mainWindowRequested, &session, [&session, &services, main] {
         if (!*main) {
-            *main = new Principal(session);
+            *main = new Principal(session, services);
             (*main)->setAttribute(Qt::WA_DeleteOnClose);
             // Once the window is up, from the event loop rather than the command that opened it.
             QTimer::singleShot(0, *main, &reportUnconfirmedTransmissions);
@@ -40,8 +41,8 @@ void reportUnconfirmedTransmissions() {
         MessageBox::show(AppTexts::productTitle, *report, MessageIcon::Warning);
 }
 
-Abertura* openStartupWindow(Session& session) {
-    auto* checks = new StartupCheck;
+Abertura* openStartupWindow(Session& session, const Services& services) {
+    auto* checks = new StartupCheck(services.http);
     if (!checks->administrator()) {
         delete checks;
         MessageBox::show(QStringLiteral("ICMS"),

@@ -2,12 +2,14 @@
 
 namespace fiscora {
 
+struct Services;
+
 class Abertura;
 class Session;
 
 // Shows the main window whenever the session asks for it, creating it on first use; once it
 // is up the first time, reports the unconfirmed transmissions.
-void hostMainWindow(Session& session);
+void hostMainWindow(Session& session, const Services& services);
 
 // A box listing the uploads the journal has no confirmed outcome for (taxpayer, date, what),
 // when there are any; a database failure in the one report format.
@@ -15,6 +17,6 @@ void reportUnconfirmedTransmissions();
 
 // Runs the start-up window's load and, unless it ends the program, shows the window.
 // Returns the window shown, or nullptr when the program must end.
-Abertura* openStartupWindow(Session& session);
+Abertura* openStartupWindow(Session& session, const Services& services);
 
 } // namespace fiscora

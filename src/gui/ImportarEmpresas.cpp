@@ -2,6 +2,7 @@
 
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
@@ -14,6 +15,7 @@
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
 #include "net/KeyRequest.h"
+#include "transmission/Services.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -42,8 +44,9 @@ QString companyLines(const ExportCompany& company) {
 
 } // namespace
 
-ImportarEmpresas::ImportarEmpresas(QWidget* parent)
+ImportarEmpresas::ImportarEmpresas(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , m_services(services)
     , m_Frame1(new QGroupBox(QStringLiteral("Importar"), this))
     , m_Text1(new QLineEdit(QStringLiteral("Selecione o arquivo a importar"), m_Frame1))
     , m_Command2(new QPushButton(QStringLiteral("Selecionar Arquivo"), m_Frame1))
@@ -143,7 +146,7 @@ void ImportarEmpresas::Command3_Click() {
 
 void ImportarEmpresas::readExport(std::function<void(const CompanyExport&)> then) {
     CompanyExport::read(
-        m_path, this,
+        m_services.reader, m_path, this,
         [this, then = std::move(then), busy = BusyWindow::hold(this)](const CompanyExport& read) mutable {
             // Usable again for what follows: a box, the certificate, the import.
             busy.reset();
@@ -216,8 +219,8 @@ void ImportarEmpresas::startImport(const CompanyExport& read) {
     const CertificateSelection::KeyDocuments documents{true, contador.document(), contador.document(),
                                                        UserPreferences::CertificateUse::Import};
     const QPointer<ImportarEmpresas> self(this);
-    const CertificateSelection::Outcome choice =
-        CertificateSelection::keyVariant(this, documents, &m_certificado);
+    const CertificateSelection::Outcome choice = CertificateSelection::keyVariant(
+        this, documents, &m_certificado, PersonalCertificateSource(m_services.tokens));
     if (!self || choice != CertificateSelection::Outcome::Accepted)
         return;
 
@@ -251,7 +254,7 @@ void ImportarEmpresas::importNext() {
 
     // The window stays until the import ends (closeEvent); its commands wait meanwhile, "Parar"
     // excepted.
-    KeyRequest::request(company.ie, company.cnpj, this,
+    KeyRequest::request(m_services.http, company.ie, company.cnpj, this,
                         [this, company](KeyAnswer answer) { storeCompany(company, answer); });
 }
 

@@ -16,6 +16,8 @@ class QTableWidget;
 
 namespace fiscora {
 
+struct Services;
+
 struct KeyAnswer;
 
 // The company import from a NovaGIA export, opened by the taxpayer creation window: the user
@@ -27,7 +29,7 @@ class ImportarEmpresas final : public QWidget {
     Q_DISABLE_COPY_MOVE(ImportarEmpresas)
 
 public:
-    explicit ImportarEmpresas(QWidget* parent = nullptr);
+    explicit ImportarEmpresas(const Services& services, QWidget* parent = nullptr);
     ~ImportarEmpresas() override;
 
     void Command2_Click(); // file choice
@@ -66,6 +68,7 @@ private:
     void requestStop();
     QString storedSummary() const;
 
+    const Services& m_services;
     QGroupBox* m_Frame1;
     QLineEdit* m_Text1;
     QPushButton* m_Command2;

@@ -31,6 +31,7 @@
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "net/TransmissionHistory.h"
+#include "transmission/Services.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QAction>
@@ -74,9 +75,9 @@ QAction* action(QMenu* menu, const QString& name, const QString& text, const QKe
 }
 
 // Brings an already open window to the front, or shows a new one.
-template <typename Window> Window* showOnce(QPointer<Window>& slot, Session& session) {
+template <typename Window, typename... Needs> Window* showOnce(QPointer<Window>& slot, Needs&... needs) {
     if (!slot)
-        slot = new Window(session);
+        slot = new Window(needs...);
     slot->show();
     slot->raise();
     slot->activateWindow();
@@ -97,9 +98,10 @@ void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
 
 } // namespace
 
-Principal::Principal(Session& session, QWidget* parent)
+Principal::Principal(Session& session, const Services& services, QWidget* parent)
     : QMainWindow(parent)
-    , m_session(session) {
+    , m_session(session)
+    , m_services(services) {
     setObjectName(QStringLiteral("Principal"));
     setWindowTitle(AppTexts::windowCaption);
 
@@ -290,7 +292,7 @@ void Principal::buildMenus() {
         &QAction::triggered, this, &Principal::envios);
     connect(
         action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
-        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
+        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session, m_services); });
     connect(
         action(contribuinte, QStringLiteral("mnSituacaoMes"), QStringLiteral("Situação do &mês"), Qt::Key_F4),
         &QAction::triggered, this, &Principal::monthSituation);
@@ -305,9 +307,10 @@ void Principal::buildMenus() {
 
 void Principal::monthSituation() {
     if (!m_frmSituacaoMes) {
-        m_frmSituacaoMes = new frmSituacaoMes;
-        connect(m_frmSituacaoMes, &frmSituacaoMes::batchRequested, this,
-                [this](const QStringList& ies) { showOnce(m_frmLote, m_session)->preselect(ies); });
+        m_frmSituacaoMes = new frmSituacaoMes(m_services);
+        connect(m_frmSituacaoMes, &frmSituacaoMes::batchRequested, this, [this](const QStringList& ies) {
+            showOnce(m_frmLote, m_session, m_services)->preselect(ies);
+        });
     }
     m_frmSituacaoMes->show();
     m_frmSituacaoMes->raise();
@@ -408,7 +411,7 @@ void Principal::RecebeDadosServer() {
     m_listJob = job;
     // A window another one disabled is left to that one.
     m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
-    fetchTaxpayerList(m_session.IESel(), m_session.accessKey(), job,
+    fetchTaxpayerList(m_services.http, m_session.IESel(), m_session.accessKey(), job,
                       [this, job, installed](Result<TaxpayerList> list) {
                           m_listBusy.reset();
                           m_listJob.clear();
@@ -511,7 +514,7 @@ void Principal::RecebeDadosProtocolo() {
         auto* job = new QObject(this);
         m_receiptJob = job;
         m_receiptBusy = BusyWindow::hold(this);
-        fetchReceipt(protocol ? protocol->text() : QString(), m_session.accessKey(), job,
+        fetchReceipt(m_services.http, protocol ? protocol->text() : QString(), m_session.accessKey(), job,
                      [this, job](Result<QString> receipt) {
                          m_receiptBusy.reset();
                          m_receiptJob.clear();
@@ -599,10 +602,10 @@ void Principal::newTaxpayer() {
         MessageBox::show(AppTexts::programTitle,
                          QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                                         "Contribuinte(s)."));
-        frmContador::showWindow(m_session);
+        frmContador::showWindow(m_session, m_services);
         return;
     }
-    showOnce(m_frmCria, m_session);
+    showOnce(m_frmCria, m_session, m_services);
 }
 
 void Principal::selecionar() {
@@ -619,7 +622,7 @@ void Principal::excluir() {
 }
 
 void Principal::openAccountant() {
-    frmContador::showWindow(m_session);
+    frmContador::showWindow(m_session, m_services);
 }
 
 void Principal::envios() {
@@ -632,7 +635,7 @@ void Principal::sobre() {
 }
 
 void Principal::transmitir() {
-    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
     if (!contador)
         return;
     m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
@@ -655,9 +658,9 @@ void Principal::transmitir() {
 
     if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
-        appendWorkYears(showOnce(m_frmUpload, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUpload, m_session, m_services), m_session.anoTrabalho());
     } else {
-        appendWorkYears(showOnce(m_frmUploadSimples, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUploadSimples, m_session, m_services), m_session.anoTrabalho());
     }
 }
 

@@ -20,6 +20,8 @@ class QTreeWidget;
 
 namespace fiscora {
 
+struct Services;
+
 class BusyWindow;
 class Session;
 struct ListedTransmission;
@@ -41,7 +43,7 @@ class Principal final : public QMainWindow {
     Q_DISABLE_COPY_MOVE(Principal)
 
 public:
-    explicit Principal(Session& session, QWidget* parent = nullptr);
+    Principal(Session& session, const Services& services, QWidget* parent = nullptr);
     ~Principal() override;
 
     Session& session() const { return m_session; }
@@ -96,6 +98,7 @@ private:
     void printProtocol();
 
     Session& m_session;
+    const Services& m_services;
 
     QLabel* m_RSSel;
     QLabel* m_IESel;

@@ -8,7 +8,7 @@
 
 namespace fiscora {
 
-std::optional<Accountant> transmissionAccountant(Session& session) {
+std::optional<Accountant> transmissionAccountant(Session& session, const Services& services) {
     const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador) {
         showDatabaseError(contador.error());
@@ -16,7 +16,7 @@ std::optional<Accountant> transmissionAccountant(Session& session) {
     }
     if (!*contador) {
         MessageBox::show(AppTexts::productTitle, AppTexts::accountantMissing);
-        frmContador* window = frmContador::showWindow(session);
+        frmContador* window = frmContador::showWindow(session, services);
         window->activateWindow();
         window->setFocus();
     }

@@ -1,5 +1,6 @@
 #include "gui/UploadWindow.h"
 
+#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "core/ModalGate.h"
@@ -11,6 +12,7 @@
 #include "gui/DialogKeys.h"
 #include "gui/FileBrowser.h"
 #include "net/Transport.h"
+#include "transmission/Services.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -45,9 +47,10 @@ QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
 
 } // namespace
 
-UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent)
+UploadWindow::UploadWindow(Session& session, const Services& services, const Texts& texts, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_services(services)
     , m_taxpayerName(session.RSSel())
     , m_taxpayerIE(session.IESel())
     , m_taxpayerKey(session.accessKey()) {
@@ -202,7 +205,8 @@ bool UploadWindow::certificateStep() {
     std::optional<Certificate> certificate;
     bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome =
-        CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted);
+        CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted,
+                                                  PersonalCertificateSource(m_services.tokens));
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
     else if (!accepted)
@@ -239,7 +243,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
 
     if (m_transmission)
         m_transmission->deleteLater();
-    auto* transmission = new Transmission(this);
+    auto* transmission = new Transmission(m_services.transmission, this);
     m_transmission = transmission;
     // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {

@@ -19,6 +19,8 @@ class QTableWidget;
 
 namespace fiscora {
 
+struct Services;
+
 class Session;
 
 // What the GIA and PGDAS upload windows share: their controls and layout, the hidden fields, the
@@ -58,7 +60,7 @@ public:
     };
 
 protected:
-    UploadWindow(Session& session, const Texts& texts, QWidget* parent);
+    UploadWindow(Session& session, const Services& services, const Texts& texts, QWidget* parent);
 
     void closeEvent(QCloseEvent* event) override;
 
@@ -111,6 +113,7 @@ protected:
     void cancel();
 
     Session& m_session;
+    const Services& m_services;
     const QString m_taxpayerName;
     const QString m_taxpayerIE;
     const QString m_taxpayerKey;

@@ -7,18 +7,18 @@
 #include "gui/BusyWindow.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
+#include "gui/OpenWindow.h"
 #include "transmission/AccountantNotice.h"
+#include "transmission/Services.h"
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
 
 #include "core/Session.h"
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -28,8 +28,6 @@ namespace fiscora {
 const QString frmContador::defaultServerHost = QStringLiteral("fiscora.valdorra.sp.gov.br");
 
 namespace {
-
-QPointer<frmContador> g_instance;
 
 // Qt's "9" is a required digit; "_" shows in every position not typed.
 const QString kCnpjMask = cnpjInputMask();
@@ -47,9 +45,10 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-frmContador::frmContador(Session& session, QWidget* parent)
+frmContador::frmContador(Session& session, const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_services(services)
     , m_opt_fisica(new QRadioButton(QStringLiteral("Física"), this))
     , m_opt_juridica(new QRadioButton(QStringLiteral("Jurídica"), this))
     , m_txtCNPJCPF(field(QStringLiteral("txtCNPJCPF"), this, kCnpjMask))
@@ -71,7 +70,6 @@ frmContador::frmContador(Session& session, QWidget* parent)
     setObjectName(QStringLiteral("frmContador"));
     setWindowTitle(QStringLiteral("Dados do Contador - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);
-    g_instance = this;
 
     m_opt_fisica->setObjectName(QStringLiteral("opt_fisica"));
     m_opt_juridica->setObjectName(QStringLiteral("opt_juridica"));
@@ -158,15 +156,13 @@ frmContador::frmContador(Session& session, QWidget* parent)
 
 frmContador::~frmContador() = default;
 
-frmContador* frmContador::instance() {
-    return g_instance;
-}
-
-frmContador* frmContador::showWindow(Session& session) {
+frmContador* frmContador::showWindow(Session& session, const Services& services) {
     // A window already open does not load again, yet the caller may just have disabled the main
     // window ("Novo"): opening always gives it back.
     session.enableMainWindow();
-    frmContador* window = g_instance ? g_instance.data() : new frmContador(session);
+    frmContador* window = openWindow<frmContador>();
+    if (!window)
+        window = new frmContador(session, services);
     window->show();
     window->raise();
     window->activateWindow();
@@ -243,16 +239,17 @@ void frmContador::ok() {
         m_txtTelefone->displayText(), m_txtCEP->displayText(), m_txtEmail->text()};
     // The server is told first; only a failure to reach it stops the command here. The window
     // waits for it; once closed, it has discarded its edits.
-    notifyAccountant(typed, this, [this, typed, busy = BusyWindow::hold(this)](Status sent) mutable {
-        busy.reset();
-        if (!isVisible())
-            return;
-        if (!sent) {
-            showConnectionFailure(QStringLiteral("2"));
-            return;
-        }
-        save(typed);
-    });
+    notifyAccountant(m_services.http, typed, this,
+                     [this, typed, busy = BusyWindow::hold(this)](Status sent) mutable {
+                         busy.reset();
+                         if (!isVisible())
+                             return;
+                         if (!sent) {
+                             showConnectionFailure(QStringLiteral("2"));
+                             return;
+                         }
+                         save(typed);
+                     });
 }
 
 void frmContador::save(const QStringList& typed) {
@@ -295,7 +292,7 @@ void frmContador::remove() {
     }
     const QPoint where = pos();
     close();
-    auto* fresh = new frmContador(m_session);
+    auto* fresh = new frmContador(m_session, m_services);
     fresh->move(where);
     fresh->show();
 }
@@ -310,12 +307,6 @@ void frmContador::showConnectionFailure(const QString& code) {
             QStringLiteral("O sistema deverá se comunicar com a URL http://") + defaultServerHost +
             QStringLiteral("/"),
         MessageIcon::Critical);
-}
-
-void frmContador::closeEvent(QCloseEvent* event) {
-    event->accept();
-    if (g_instance == this)
-        g_instance = nullptr;
 }
 
 } // namespace fiscora

@@ -9,6 +9,8 @@ class QRadioButton;
 
 namespace fiscora {
 
+struct Services;
+
 class Session;
 
 // The accountant registration: sends the accountant to the server and keeps him as the single
@@ -18,19 +20,17 @@ class frmContador final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmContador)
 
 public:
-    explicit frmContador(Session& session, QWidget* parent = nullptr);
+    frmContador(Session& session, const Services& services, QWidget* parent = nullptr);
     ~frmContador() override;
 
     // The open window, raised, or a new one loaded from the table.
-    static frmContador* showWindow(Session& session);
-    static frmContador* instance();
+    static frmContador* showWindow(Session& session, const Services& services);
 
     // The host named in the connection-failure messages.
     static const QString defaultServerHost;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void load();
@@ -45,6 +45,7 @@ private:
     void fail(const QString& message);
 
     Session& m_session;
+    const Services& m_services;
     QRadioButton* m_opt_fisica;
     QRadioButton* m_opt_juridica;
     QLineEdit* m_txtCNPJCPF;

@@ -1,5 +1,6 @@
 #include "gui/frmLote.h"
 
+#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
@@ -11,6 +12,7 @@
 #include "gui/DialogKeys.h"
 #include "gui/ImportarEmpresas.h"
 #include "gui/TransmissionAccountant.h"
+#include "transmission/Services.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -63,9 +65,10 @@ QString resultText(const BatchItem& item) {
 
 } // namespace
 
-frmLote::frmLote(Session& session, QWidget* parent)
+frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_services(services)
     , m_txtOrigem(named(new QLineEdit(this), QStringLiteral("txtOrigem")))
     , m_cmdArquivo(
           named(new QPushButton(QStringLiteral("Escolher &arquivo..."), this), QStringLiteral("cmdArquivo")))
@@ -87,8 +90,8 @@ frmLote::frmLote(Session& session, QWidget* parent)
     , m_cmdReenviar(named(new QPushButton(QStringLiteral("Enviar &novamente as que falharam"), this),
                           QStringLiteral("cmdReenviar")))
     , m_cmdFechar(named(new QPushButton(QStringLiteral("&Fechar"), this), QStringLiteral("cmdFechar")))
-    , m_run(new BatchRun(this))
-    , m_preparation(new BatchPreparation(this)) {
+    , m_run(new BatchRun(services.http, services.transmission, this))
+    , m_preparation(new BatchPreparation(services.http, this)) {
     setObjectName(QStringLiteral("frmLote"));
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -169,8 +172,8 @@ frmLote::frmLote(Session& session, QWidget* parent)
         if (!typed.isEmpty())
             openSource(QDir::fromNativeSeparators(typed));
     });
-    connect(m_cmdImportar, &QPushButton::clicked, this, [] {
-        auto* import = new ImportarEmpresas;
+    connect(m_cmdImportar, &QPushButton::clicked, this, [this] {
+        auto* import = new ImportarEmpresas(m_services);
         import->show();
     });
     connect(m_GridLote, &QTreeWidget::itemChanged, this, &frmLote::ticked);
@@ -216,18 +219,19 @@ void frmLote::openSource(const QString& path) {
     m_txtOrigem->setText(QDir::toNativeSeparators(path));
     m_work = std::make_unique<QTemporaryDir>();
     m_busy = BusyWindow::hold(this);
-    BatchSource::open(path, m_work->path(), m_preparation, [this](const Result<BatchSource>& source) {
-        if (!source) {
-            m_busy.reset();
-            m_source = {};
-            fillTree();
-            MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
-            return;
-        }
-        m_source = *source;
-        m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
-        m_preparation->start(&m_source.items, UserPreferences::uploadsAtOnce());
-    });
+    BatchSource::open(
+        m_services.reader, path, m_work->path(), m_preparation, [this](const Result<BatchSource>& source) {
+            if (!source) {
+                m_busy.reset();
+                m_source = {};
+                fillTree();
+                MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
+                return;
+            }
+            m_source = *source;
+            m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
+            m_preparation->start(&m_source.items, UserPreferences::uploadsAtOnce());
+        });
 }
 
 void frmLote::prepared() {
@@ -362,7 +366,7 @@ void frmLote::start(const QList<int>& which) {
     }
     if (!confirmResend(listed))
         return;
-    const std::optional<Accountant> contador = transmissionAccountant(m_session);
+    const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
     if (!contador)
         return;
     // The date the choice is checked with: the server's, from the first list that gave one (each
@@ -376,8 +380,8 @@ void frmLote::start(const QList<int>& which) {
     }
     std::optional<Certificate> certificate;
     bool accepted = false;
-    const CertificateSelection::Outcome outcome =
-        CertificateSelection::transmissionVariant(this, serverDate, &certificate, &accepted);
+    const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
+        this, serverDate, &certificate, &accepted, PersonalCertificateSource(m_services.tokens));
     if (outcome != CertificateSelection::Outcome::Accepted || !certificate)
         return;
     m_sending = which;

@@ -17,6 +17,8 @@ class QTreeWidgetItem;
 
 namespace fiscora {
 
+struct Services;
+
 class BusyWindow;
 class Session;
 
@@ -30,7 +32,7 @@ class frmLote final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmLote)
 
 public:
-    explicit frmLote(Session& session, QWidget* parent = nullptr);
+    frmLote(Session& session, const Services& services, QWidget* parent = nullptr);
     ~frmLote() override;
 
     // Reads the export or folder and asks the server about each company; the window is inert
@@ -60,6 +62,7 @@ private:
     void prepared();
 
     Session& m_session;
+    const Services& m_services;
     QLineEdit* m_txtOrigem;
     QPushButton* m_cmdArquivo;
     QPushButton* m_cmdPasta;

@@ -39,7 +39,7 @@ bool pending(const MonthRow& row) {
 
 } // namespace
 
-frmSituacaoMes::frmSituacaoMes(QWidget* parent)
+frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_txtReferencia(new QLineEdit(this))
     , m_chkPendentes(new QCheckBox(QStringLiteral("Só &pendentes"), this))
@@ -50,7 +50,8 @@ frmSituacaoMes::frmSituacaoMes(QWidget* parent)
     , m_cmdAtualizar(new QPushButton(QStringLiteral("&Atualizar"), this))
     , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
     , m_cmdLote(new QPushButton(QStringLiteral("Enviar GIAs pendentes em &lote"), this))
-    , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this)) {
+    , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this))
+    , m_situation(services.http) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
     setAttribute(Qt::WA_DeleteOnClose);

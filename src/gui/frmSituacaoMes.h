@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transmission/MonthSituation.h"
+#include "transmission/Services.h"
 
 #include <QWidget>
 
@@ -21,7 +22,7 @@ class frmSituacaoMes final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmSituacaoMes)
 
 public:
-    explicit frmSituacaoMes(QWidget* parent = nullptr);
+    explicit frmSituacaoMes(const Services& services, QWidget* parent = nullptr);
 
     const MonthSituation& situation() const { return m_situation; }
     // The rows the filters and the search let through, as shown.

@@ -9,6 +9,7 @@
 #include "gui/BusyWindow.h"
 #include "gui/ReadOnlyGrid.h"
 #include "transmission/AcceptedYear.h"
+#include "transmission/Services.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QHeaderView>
@@ -40,8 +41,8 @@ UploadWindow::Texts texts() {
 
 } // namespace
 
-frmUpload::frmUpload(Session& session, QWidget* parent)
-    : UploadWindow(session, texts(), parent) {
+frmUpload::frmUpload(Session& session, const Services& services, QWidget* parent)
+    : UploadWindow(session, services, texts(), parent) {
     setUpGrid();
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUpload::send);
 }
@@ -82,7 +83,7 @@ void frmUpload::fileClick(const QString& path, const QString& name) {
 void frmUpload::selPRF() {
     const QString package = ProgramFolder::file(QStringLiteral("atual.mdb"));
     GiaConversion::convert(
-        m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), this,
+        m_services.reader, m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), this,
         // The window stays inert until the package is made.
         [this, package, busy = BusyWindow::hold(this)](const GiaConversion::Outcome& conversion) mutable {
             // Let go first: the listing holds the window itself, and restores what it found.
@@ -99,7 +100,7 @@ void frmUpload::selPRF() {
 
 void frmUpload::Command1() {
     m_session.setPathMDB(m_txtUploadFile);
-    GiaDatabaseReader::listGias(m_txtUploadFile, taxpayerIE(), this,
+    GiaDatabaseReader::listGias(m_services.reader, m_txtUploadFile, taxpayerIE(), this,
                                 // The window stays inert until the list is shown.
                                 [this, busy = BusyWindow::hold(this)](
                                     const GiaDatabaseReader::Listing& listing) { showListing(listing); });

@@ -5,6 +5,8 @@
 
 namespace fiscora {
 
+struct Services;
+
 // The GIA upload window: a NovaGIA export or a GIA text file (converted into the package first)
 // is chosen in the browser, the taxpayer's GIAs are listed, a range of them is sent with the
 // accountant's certificate. The answer refreshes the main window's list and unloads the window.
@@ -13,7 +15,7 @@ class frmUpload final : public UploadWindow {
     Q_DISABLE_COPY_MOVE(frmUpload)
 
 public:
-    explicit frmUpload(Session& session, QWidget* parent = nullptr);
+    frmUpload(Session& session, const Services& services, QWidget* parent = nullptr);
 
     // "&Enviar".
     void send();

@@ -31,8 +31,8 @@ UploadWindow::Texts texts() {
 
 } // namespace
 
-frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
-    : UploadWindow(session, texts(), parent) {
+frmUploadSimples::frmUploadSimples(Session& session, const Services& services, QWidget* parent)
+    : UploadWindow(session, services, texts(), parent) {
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
 }
 

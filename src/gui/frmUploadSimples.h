@@ -4,6 +4,8 @@
 
 namespace fiscora {
 
+struct Services;
+
 // The PGDAS upload window: a Simples Nacional company's PDF declaration, sent unchanged with the
 // accountant's certificate. The server's refusals are shown from markers in its answer; the
 // answer refreshes the main window's list and unloads the window. Modeless: the main window stays
@@ -13,7 +15,7 @@ class frmUploadSimples final : public UploadWindow {
     Q_DISABLE_COPY_MOVE(frmUploadSimples)
 
 public:
-    explicit frmUploadSimples(Session& session, QWidget* parent = nullptr);
+    frmUploadSimples(Session& session, const Services& services, QWidget* parent = nullptr);
 
     // "&Enviar".
     void send();

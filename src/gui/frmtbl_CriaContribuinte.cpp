@@ -2,6 +2,7 @@
 
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "data/AccountantTable.h"
@@ -11,6 +12,7 @@
 #include "gui/DatabaseErrorBox.h"
 #include "gui/ImportarEmpresas.h"
 #include "net/KeyRequest.h"
+#include "transmission/Services.h"
 #include "validation/Documents.h"
 
 #include <QCheckBox>
@@ -22,9 +24,10 @@
 
 namespace fiscora {
 
-frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, QWidget* parent)
+frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent)
     : TaxpayerForm(session, QStringLiteral("frmtbl_CriaContribuinte"),
                    QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
+    , m_services(services)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
     , m_Command2(new QPushButton(QStringLiteral("Importação de Empresas"), this)) {
     m_Command1->setObjectName(QStringLiteral("Command1"));
@@ -73,7 +76,7 @@ void frmtbl_CriaContribuinte::requestKey() {
 }
 
 void frmtbl_CriaContribuinte::openCompanyImport() {
-    (new ImportarEmpresas)->show();
+    (new ImportarEmpresas(m_services))->show();
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {
@@ -86,14 +89,16 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
         return;
     const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()),
                                                        contador->value_or(Accountant{}).document()};
-    if (CertificateSelection::keyVariant(this, documents, &m_certificado) !=
+    if (CertificateSelection::keyVariant(this, documents, &m_certificado,
+                                         PersonalCertificateSource(m_services.tokens)) !=
         CertificateSelection::Outcome::Accepted)
         return;
 
-    KeyRequest::request(ie(), cnpj(), this, [this, busy = BusyWindow::hold(this)](KeyAnswer answer) mutable {
-        busy.reset();
-        showKey(answer);
-    });
+    KeyRequest::request(m_services.http, ie(), cnpj(), this,
+                        [this, busy = BusyWindow::hold(this)](KeyAnswer answer) mutable {
+                            busy.reset();
+                            showKey(answer);
+                        });
 }
 
 void frmtbl_CriaContribuinte::showKey(const KeyAnswer& answer) {

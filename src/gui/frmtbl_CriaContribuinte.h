@@ -7,6 +7,8 @@
 
 namespace fiscora {
 
+struct Services;
+
 class Session;
 struct KeyAnswer;
 
@@ -18,7 +20,7 @@ class frmtbl_CriaContribuinte final : public TaxpayerForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
 
 public:
-    explicit frmtbl_CriaContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent = nullptr);
     ~frmtbl_CriaContribuinte() override;
 
     void save();
@@ -34,6 +36,7 @@ private:
     // The server's answer to it.
     void showKey(const KeyAnswer& answer);
 
+    const Services& m_services;
     QPushButton* m_Command1;
     QPushButton* m_Command2;
     std::optional<Certificate> m_certificado;

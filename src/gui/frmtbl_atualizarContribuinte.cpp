@@ -3,18 +3,10 @@
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
 #include "data/TaxpayerTable.h"
+#include "gui/OpenWindow.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 
-#include <QPointer>
-
 namespace fiscora {
-
-namespace {
-
-// The edit window exists once: a second update refills the open one.
-QPointer<frmtbl_CadastroContribuinte> g_edit;
-
-} // namespace
 
 frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, QWidget* parent)
     : TaxpayerListWindow(session, QStringLiteral("frmtbl_atualizarContribuinte"),
@@ -34,14 +26,16 @@ void frmtbl_atualizarContribuinte::accept() {
         return;
     }
 
-    if (!g_edit)
-        g_edit = new frmtbl_CadastroContribuinte(m_session);
+    // The edit window exists once: a second update refills the open one.
+    frmtbl_CadastroContribuinte* edit = openWindow<frmtbl_CadastroContribuinte>();
+    if (!edit)
+        edit = new frmtbl_CadastroContribuinte(m_session);
     const Taxpayer& stored = **found;
-    g_edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
-                 stored.OptanteSimples);
-    g_edit->show();
-    g_edit->raise();
-    g_edit->activateWindow();
+    edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
+               stored.OptanteSimples);
+    edit->show();
+    edit->raise();
+    edit->activateWindow();
     close();
 }
 

@@ -6,14 +6,9 @@
 
 #include <QTimer>
 
-#include <atomic>
-
 namespace fiscora {
 
 namespace {
-
-std::atomic<int> g_idleMs{0};
-std::atomic<int> g_totalMs{0};
 
 AppError failure(const QString& text) {
     return AppError{0, QStringLiteral("HttpClient"), text};
@@ -54,8 +49,8 @@ HttpJob::~HttpJob() {
         m_exchange->transfer->close();
 }
 
-void HttpJob::begin(const ServerAddress& server, const QString& address, const QByteArray* body,
-                    const HttpHeaders& headers, qint64 maxBody) {
+void HttpJob::begin(const HttpClient& client, const ServerAddress& server, const QString& address,
+                    const QByteArray* body, const HttpHeaders& headers, qint64 maxBody) {
     const Result<const NetworkLibrary*>& library = networkLibrary();
     if (!library) {
         finish(library.error().description);
@@ -66,10 +61,10 @@ void HttpJob::begin(const ServerAddress& server, const QString& address, const Q
     exchange.transfer = (*library)->httpTransfer();
     exchange.idle.setSingleShot(true);
     exchange.total.setSingleShot(true);
-    exchange.idle.setInterval(HttpClient::idleTimeoutMs());
+    exchange.idle.setInterval(client.idleTimeoutMs());
 
     const HttpRequest request{
-        address, headers, body != nullptr, body ? *body : QByteArray(), maxBody, HttpClient::idleTimeoutMs()};
+        address, headers, body != nullptr, body ? *body : QByteArray(), maxBody, client.idleTimeoutMs()};
     // Any byte moved restarts the idle limit.
     const auto progressed = [&exchange] {
         exchange.idle.start();
@@ -96,16 +91,16 @@ void HttpJob::begin(const ServerAddress& server, const QString& address, const Q
         finish(started.error().description);
         return;
     }
-    connect(&exchange.idle, &QTimer::timeout, this, [this] {
-        finish(QStringLiteral("O servidor não respondeu por %1 segundos.")
-                   .arg(HttpClient::idleTimeoutMs() / 1000.0));
+    const int idleMs = client.idleTimeoutMs();
+    const int totalMs = client.totalTimeoutMs();
+    connect(&exchange.idle, &QTimer::timeout, this, [this, idleMs] {
+        finish(QStringLiteral("O servidor não respondeu por %1 segundos.").arg(idleMs / 1000.0));
     });
-    connect(&exchange.total, &QTimer::timeout, this, [this] {
-        finish(QStringLiteral("A resposta do servidor não terminou em %1 segundos.")
-                   .arg(HttpClient::totalTimeoutMs() / 1000.0));
+    connect(&exchange.total, &QTimer::timeout, this, [this, totalMs] {
+        finish(QStringLiteral("A resposta do servidor não terminou em %1 segundos.").arg(totalMs / 1000.0));
     });
     exchange.idle.start();
-    exchange.total.start(HttpClient::totalTimeoutMs());
+    exchange.total.start(totalMs);
 }
 
 // Reported from the event loop, once: the caller's start has returned by then.
@@ -127,40 +122,25 @@ void HttpJob::finish(const QString& error, HttpAnswer answer) {
                             });
 }
 
-HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) {
+HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) const {
     auto* job = new HttpJob(context, std::move(done));
-    job->begin(ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
+    job->begin(*this, ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
     return job;
 }
 
 HttpJob* HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
                           const HttpHeaders& headers, qint64 maxBody, QObject* context,
-                          HttpJob::Handler done) {
+                          HttpJob::Handler done) const {
     auto* job = new HttpJob(context, std::move(done));
-    job->begin(server, url, &body, headers, maxBody);
+    job->begin(*this, server, url, &body, headers, maxBody);
     return job;
 }
 
 HttpJob* HttpClient::download(const QString& url, qint64 maxBody, QObject* context,
-                              std::function<void(Result<QByteArray>)> done) {
+                              std::function<void(Result<QByteArray>)> done) const {
     return get(url, maxBody, context, [url, done = std::move(done)](Result<HttpAnswer> answer) {
         done(fileOf(url, std::move(answer)));
     });
-}
-
-int HttpClient::idleTimeoutMs() {
-    const int value = g_idleMs.load();
-    return value > 0 ? value : kIdleTimeoutMs;
-}
-
-int HttpClient::totalTimeoutMs() {
-    const int value = g_totalMs.load();
-    return value > 0 ? value : kTotalTimeoutMs;
-}
-
-void HttpClient::setTimeLimitsMs(int idleMs, int totalMs) {
-    g_idleMs = idleMs;
-    g_totalMs = totalMs;
 }
 
 } // namespace fiscora

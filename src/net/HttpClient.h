@@ -12,6 +12,7 @@
 
 namespace fiscora {
 
+class HttpClient;
 class ServerAddress;
 
 // An answer read to its provable end (its declared length, or the last chunk of a chunked body).
@@ -34,8 +35,8 @@ public:
 private:
     friend class HttpClient;
     HttpJob(QObject* context, Handler done);
-    void begin(const ServerAddress& server, const QString& url, const QByteArray* body,
-               const HttpHeaders& headers, qint64 maxBody);
+    void begin(const HttpClient& client, const ServerAddress& server, const QString& url,
+               const QByteArray* body, const HttpHeaders& headers, qint64 maxBody);
     // An empty error: the answer came.
     void finish(const QString& error, HttpAnswer answer = {});
 
@@ -54,19 +55,26 @@ public:
     static constexpr int kIdleTimeoutMs = 30'000;
     static constexpr int kTotalTimeoutMs = 120'000;
 
+    // The time limits of every exchange this client starts.
+    explicit HttpClient(int idleTimeoutMs = kIdleTimeoutMs, int totalTimeoutMs = kTotalTimeoutMs)
+        : m_idleMs(idleTimeoutMs)
+        , m_totalMs(totalTimeoutMs) {}
+
     // The exchange starts at once; `done` runs once, later (never inside the call), with the
     // answer or the failure, when no box is up (core/ModalGate). The job is the context's child.
-    static HttpJob* get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done);
-    static HttpJob* post(const ServerAddress& server, const QString& url, const QByteArray& body,
-                         const HttpHeaders& headers, qint64 maxBody, QObject* context, HttpJob::Handler done);
+    HttpJob* get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) const;
+    HttpJob* post(const ServerAddress& server, const QString& url, const QByteArray& body,
+                  const HttpHeaders& headers, qint64 maxBody, QObject* context, HttpJob::Handler done) const;
     // A file from the server: the body of a 2xx answer; any other status is a failure.
-    static HttpJob* download(const QString& url, qint64 maxBody, QObject* context,
-                             std::function<void(Result<QByteArray>)> done);
+    HttpJob* download(const QString& url, qint64 maxBody, QObject* context,
+                      std::function<void(Result<QByteArray>)> done) const;
 
-    static int idleTimeoutMs();
-    static int totalTimeoutMs();
-    // Shorter limits for tests; 0 restores the defaults.
-    static void setTimeLimitsMs(int idleMs, int totalMs);
+    int idleTimeoutMs() const { return m_idleMs; }
+    int totalTimeoutMs() const { return m_totalMs; }
+
+private:
+    int m_idleMs;
+    int m_totalMs;
 };
 
 } // namespace fiscora

@@ -1,6 +1,7 @@
 #include "net/KeyRequest.h"
 
 #include "core/ServerDate.h"
+#include "net/HttpClient.h"
 #include "net/Soap.h"
 
 namespace fiscora {
@@ -17,10 +18,10 @@ QList<SoapParameter> keyParameters(const QString& ie, const QString& cnpj) {
 
 } // namespace
 
-void KeyRequest::request(const QString& ie, const QString& cnpj, QObject* context,
+void KeyRequest::request(const HttpClient& http, const QString& ie, const QString& cnpj, QObject* context,
                          std::function<void(KeyAnswer)> done) {
     callSoapOperation(
-        QStringLiteral("Transferencia.ecnpj"), keyParameters(ie, cnpj), context,
+        http, QStringLiteral("Transferencia.ecnpj"), keyParameters(ie, cnpj), context,
         [done = std::move(done)](Result<QString> answer) { done(answer ? read(*answer) : KeyAnswer{}); });
 }
 

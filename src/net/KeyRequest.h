@@ -9,6 +9,8 @@ class QObject;
 
 namespace fiscora {
 
+class HttpClient;
+
 // The access-key request Transferencia.ecnpj, shared by the taxpayer creation window and the
 // company import.
 struct KeyAnswer {
@@ -30,7 +32,7 @@ public:
 
     // Posts "ie", "cnpj" (as the fields deliver them) and "key" as a job of `context`: `done`
     // runs once, later.
-    static void request(const QString& ie, const QString& cnpj, QObject* context,
+    static void request(const HttpClient& http, const QString& ie, const QString& cnpj, QObject* context,
                         std::function<void(KeyAnswer)> done);
     // Reads a whole answer text as the request does.
     static KeyAnswer read(const QString& responseText);

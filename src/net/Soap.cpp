@@ -84,8 +84,8 @@ Result<QString> answerText(const Result<HttpAnswer>& response) {
 
 } // namespace
 
-void callSoapOperation(const QString& operation, const QList<SoapParameter>& parameters, QObject* context,
-                       SoapHandler done) {
+void callSoapOperation(const HttpClient& http, const QString& operation,
+                       const QList<SoapParameter>& parameters, QObject* context, SoapHandler done) {
     // Read afresh on every call: the user may fix the settings file while the program runs.
     const ServerAddress server = ServerAddress::fromSettings();
     const Result<QString> url = server.webService();
@@ -94,9 +94,9 @@ void callSoapOperation(const QString& operation, const QList<SoapParameter>& par
         ModalGate::deliverLater(context, [done = std::move(done), error = url.error()] { done(error); });
         return;
     }
-    HttpClient::post(server, *url, SoapEnvelope(operation, parameters).toUtf8(), soapHeaders(operation),
-                     kMaxSoapAnswerBytes, context,
-                     [done = std::move(done)](Result<HttpAnswer> response) { done(answerText(response)); });
+    http.post(server, *url, SoapEnvelope(operation, parameters).toUtf8(), soapHeaders(operation),
+              kMaxSoapAnswerBytes, context,
+              [done = std::move(done)](Result<HttpAnswer> response) { done(answerText(response)); });
 }
 
 // Only an element written exactly as resultParam counts: "ns:return" does not match "return".

@@ -11,6 +11,8 @@ class QObject;
 
 namespace fiscora {
 
+class HttpClient;
+
 struct SoapParameter {
     QString name;
     QString value;
@@ -35,8 +37,8 @@ QString SoapEnvelope(const QString& operation, const QList<SoapParameter>& param
 // text whatever the HTTP status (a fault comes with 500), or a transport failure (no connection,
 // refused, time-out, an answer cut short or too long, empty host or port, port out of range).
 using SoapHandler = std::function<void(Result<QString>)>;
-void callSoapOperation(const QString& operation, const QList<SoapParameter>& parameters, QObject* context,
-                       SoapHandler done);
+void callSoapOperation(const HttpClient& http, const QString& operation,
+                       const QList<SoapParameter>& parameters, QObject* context, SoapHandler done);
 
 // The text of the element named exactly resultParam at the fourth level (/*/*/*/resultParam);
 // the empty text when the answer is not XML or has no such element. Silent.

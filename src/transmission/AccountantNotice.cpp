@@ -1,6 +1,7 @@
 #include "transmission/AccountantNotice.h"
 
 #include "data/LocalDatabase.h"
+#include "net/HttpClient.h"
 #include "net/Soap.h"
 
 namespace fiscora {
@@ -15,11 +16,12 @@ const char* const kParameters[] = {"thisCont_cpf_cnpj",     "thisCont_num_crc", 
 
 } // namespace
 
-void notifyAccountant(const QStringList& typed, QObject* context, std::function<void(Status)> done) {
+void notifyAccountant(const HttpClient& http, const QStringList& typed, QObject* context,
+                      std::function<void(Status)> done) {
     QList<SoapParameter> parameters;
     for (qsizetype i = 0; i < qsizetype(std::size(kParameters)); ++i)
         parameters.append({QString::fromLatin1(kParameters[i]), doubleQuotes(typed.value(i))});
-    callSoapOperation(QStringLiteral("Transferencia.contador"), parameters, context,
+    callSoapOperation(http, QStringLiteral("Transferencia.contador"), parameters, context,
                       [done = std::move(done)](Result<QString> answer) {
                           done(answer ? Status() : Status(answer.error()));
                       });

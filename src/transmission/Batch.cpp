@@ -3,6 +3,7 @@
 #include "certificates/CertificateChecks.h"
 #include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
+#include "data/AccessReader.h"
 #include "data/AccessValue.h"
 #include "data/GiaConversion.h"
 #include "net/Transport.h"
@@ -65,6 +66,9 @@ Status addDatabase(const GiaDatabaseReader::Records& records, const GiaDatabaseR
 
 // A source being read: the export, or the folder's text files one after another.
 struct Opening {
+    explicit Opening(const AccessReader& reader)
+        : reader(reader) {}
+    AccessReader reader;
     QString path;
     QString workFolder;
     QObject* context = nullptr;
@@ -103,15 +107,15 @@ void readNextText(const std::shared_ptr<Opening>& opening) {
     // A package of its own per file: what is sent stays as it was chosen.
     const QString package = QDir(opening->workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
     GiaConversion::convert(
-        text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), opening->context,
-        [opening, package, text, problem](const GiaConversion::Outcome& converted) {
+        opening->reader, text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")),
+        opening->context, [opening, package, text, problem](const GiaConversion::Outcome& converted) {
             if (!converted.ok) {
                 problem(converted.message);
                 readNextText(opening);
                 return;
             }
             GiaDatabaseReader::readExport(
-                package, opening->context,
+                opening->reader, package, opening->context,
                 [opening, package, text, problem](const GiaDatabaseReader::Records& records,
                                                   const GiaDatabaseReader::Taxpayers& taxpayers) {
                     if (const Status read =
@@ -168,9 +172,9 @@ bool BatchItem::skipped() const {
     return result == Outcome::NotSent && tickedGias().isEmpty() && nothingLeft();
 }
 
-void BatchSource::open(const QString& path, const QString& workFolder, QObject* context,
-                       std::function<void(Result<BatchSource>)> done) {
-    auto opening = std::make_shared<Opening>();
+void BatchSource::open(const AccessReader& reader, const QString& path, const QString& workFolder,
+                       QObject* context, std::function<void(Result<BatchSource>)> done) {
+    auto opening = std::make_shared<Opening>(reader);
     opening->path = path;
     opening->workFolder = workFolder;
     opening->context = context;
@@ -203,7 +207,7 @@ void BatchSource::open(const QString& path, const QString& workFolder, QObject* 
             opening->texts.append(info.absoluteFilePath());
         } else {
             GiaDatabaseReader::readExport(
-                opening->path, opening->context,
+                opening->reader, opening->path, opening->context,
                 [opening](const GiaDatabaseReader::Records& records,
                           const GiaDatabaseReader::Taxpayers& names) {
                     if (const Status read =
@@ -221,8 +225,9 @@ void BatchSource::open(const QString& path, const QString& workFolder, QObject* 
     });
 }
 
-BatchPreparation::BatchPreparation(QObject* parent)
-    : QObject(parent) {}
+BatchPreparation::BatchPreparation(const HttpClient& http, QObject* parent)
+    : QObject(parent)
+    , m_http(http) {}
 
 void BatchPreparation::start(QList<BatchItem>* items, int atOnce) {
     m_items = items;
@@ -254,11 +259,12 @@ void BatchPreparation::next() {
             continue;
         m_asking.insert(ie);
         Q_EMIT asking(int(i), int(m_items->size()));
-        fetchTaxpayerList(ie, item.taxpayer.Chave, this, [this, ie](const Result<TaxpayerList>& list) {
-            m_asking.remove(ie);
-            m_lists.insert(ie, list);
-            next();
-        });
+        fetchTaxpayerList(m_http, ie, item.taxpayer.Chave, this,
+                          [this, ie](const Result<TaxpayerList>& list) {
+                              m_asking.remove(ie);
+                              m_lists.insert(ie, list);
+                              next();
+                          });
     }
 }
 
@@ -380,8 +386,10 @@ QString batchNoteText(BatchGia::Note note) {
     return {};
 }
 
-BatchRun::BatchRun(QObject* parent)
-    : QObject(parent) {}
+BatchRun::BatchRun(const HttpClient& http, const TransmissionLimits& limits, QObject* parent)
+    : QObject(parent)
+    , m_http(http)
+    , m_limits(limits) {}
 
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
                      const QString& accountantDocument, int atOnce) {
@@ -461,7 +469,7 @@ void BatchRun::send(int index) {
     order.certificateSerial = QString::fromLatin1(m_certificate.qt().serialNumber());
     order.serverDate = item.serverDate;
 
-    auto* transmission = new Transmission(this);
+    auto* transmission = new Transmission(m_limits, this);
     const auto settle = [this, index, transmission](BatchItem::Outcome result, const QString& detail) {
         this->settle(index, transmission, result, detail);
     };
@@ -492,7 +500,7 @@ void BatchRun::settle(int index, Transmission* transmission, BatchItem::Outcome 
         return;
     }
     const BatchItem& sent = m_items->at(index);
-    fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave, this,
+    fetchTaxpayerList(m_http, sent.taxpayer.IE, sent.taxpayer.Chave, this,
                       [this, index, transmission, result, detail](const Result<TaxpayerList>& list) {
                           settled(index, transmission, result, detail, &list);
                       });

@@ -5,7 +5,9 @@
 #include "data/GiaDatabaseReader.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
+#include "net/HttpClient.h"
 #include "transmission/TaxpayerList.h"
+#include "transmission/Transmission.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -94,8 +96,8 @@ struct BatchSource {
     // Fails, in Portuguese, when nothing can be read (not an export, an empty folder, no GIA of
     // a registered or unregistered company). Packages go to `workFolder`. A job of `context`: the
     // files are read one after another, and `done` runs once, later.
-    static void open(const QString& path, const QString& workFolder, QObject* context,
-                     std::function<void(fiscora::Result<BatchSource>)> done);
+    static void open(const AccessReader& reader, const QString& path, const QString& workFolder,
+                     QObject* context, std::function<void(fiscora::Result<BatchSource>)> done);
 };
 
 // Asks the server once per taxpayer for its list, a few taxpayers at a time, and marks its items
@@ -105,7 +107,7 @@ class BatchPreparation final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchPreparation)
 
 public:
-    explicit BatchPreparation(QObject* parent = nullptr);
+    explicit BatchPreparation(const HttpClient& http, QObject* parent = nullptr);
 
     // The items (which must outlive the preparation) are marked as their lists come, with at
     // most `atOnce` lists asked for together.
@@ -120,6 +122,7 @@ Q_SIGNALS:
 private:
     void next();
 
+    HttpClient m_http;
     QList<BatchItem>* m_items = nullptr;
     qsizetype m_next = 0;
     int m_atOnce = 1;
@@ -153,7 +156,7 @@ class BatchRun final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchRun)
 
 public:
-    explicit BatchRun(QObject* parent = nullptr);
+    BatchRun(const HttpClient& http, const TransmissionLimits& limits, QObject* parent = nullptr);
 
     // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
     // ticked GIA; the others end NotSent. The accountant's document as stored. At most `atOnce`
@@ -182,6 +185,8 @@ private:
     void finishItem(int index, BatchItem::Outcome result, const QString& detail,
                     const QList<ListedTransmission>& protocols = {});
 
+    HttpClient m_http;
+    TransmissionLimits m_limits;
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
     QSet<QString> m_sendingIes; // taxpayers with an upload or its list under way

@@ -141,8 +141,9 @@ QString previousReference(const QDate& today) {
     return today.addMonths(-1).toString(QStringLiteral("MM/yyyy"));
 }
 
-MonthSituation::MonthSituation(QObject* parent)
-    : QObject(parent) {}
+MonthSituation::MonthSituation(const HttpClient& http, QObject* parent)
+    : QObject(parent)
+    , m_http(http) {}
 
 void MonthSituation::show(const QList<Taxpayer>& taxpayers, const QString& reference, int atOnce) {
     m_taxpayers = taxpayers;
@@ -190,23 +191,25 @@ void MonthSituation::askMore() {
         const auto taxpayer = std::find_if(m_taxpayers.cbegin(), m_taxpayers.cend(),
                                            [&ie](const Taxpayer& t) { return t.IE == ie; });
         m_asking.insert(ie);
-        fetchTaxpayerList(ie, taxpayer->Chave, m_questions, [this, ie](const Result<TaxpayerList>& list) {
-            m_asking.remove(ie);
-            m_lists.insert(ie, list);
-            // The list has just confirmed what it could in the journal.
-            if (const Result<QList<JournalEntry>> rows =
-                    findTransmissions(JournalFilter{ie, {}, {}, {}, false}))
-                m_journal.insert(ie, *rows);
-            for (qsizetype i = 0; i < m_taxpayers.size(); ++i) {
-                if (m_taxpayers.at(i).IE != ie)
-                    continue;
-                m_rows[i] = monthRow(m_taxpayers.at(i), m_reference, &*m_lists.constFind(ie), m_journal.value(ie));
-                Q_EMIT rowChanged(int(i));
-            }
-            askMore();
-            if (!asking())
-                Q_EMIT finished();
-        });
+        fetchTaxpayerList(m_http, ie, taxpayer->Chave, m_questions,
+                          [this, ie](const Result<TaxpayerList>& list) {
+                              m_asking.remove(ie);
+                              m_lists.insert(ie, list);
+                              // The list has just confirmed what it could in the journal.
+                              if (const Result<QList<JournalEntry>> rows =
+                                      findTransmissions(JournalFilter{ie, {}, {}, {}, false}))
+                                  m_journal.insert(ie, *rows);
+                              for (qsizetype i = 0; i < m_taxpayers.size(); ++i) {
+                                  if (m_taxpayers.at(i).IE != ie)
+                                      continue;
+                                  m_rows[i] = monthRow(m_taxpayers.at(i), m_reference,
+                                                       &*m_lists.constFind(ie), m_journal.value(ie));
+                                  Q_EMIT rowChanged(int(i));
+                              }
+                              askMore();
+                              if (!asking())
+                                  Q_EMIT finished();
+                          });
     }
 }
 

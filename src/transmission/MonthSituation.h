@@ -3,6 +3,7 @@
 #include "core/Result.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
+#include "net/HttpClient.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QDateTime>
@@ -57,7 +58,7 @@ class MonthSituation final : public QObject {
     Q_DISABLE_COPY_MOVE(MonthSituation)
 
 public:
-    explicit MonthSituation(QObject* parent = nullptr);
+    explicit MonthSituation(const HttpClient& http, QObject* parent = nullptr);
 
     // The rows of `reference` from the lists kept so far (taxpayers without one are marked by the
     // journal alone until it comes), and asks for the missing lists.
@@ -77,6 +78,7 @@ private:
     void askMore();
     void rebuild();
 
+    HttpClient m_http;
     QList<Taxpayer> m_taxpayers;
     QString m_reference;
     int m_atOnce = 3;

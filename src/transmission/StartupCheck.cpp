@@ -181,9 +181,10 @@ Result<QString> privateCopy(const QByteArray& bytes) {
 
 } // namespace
 
-StartupCheck::StartupCheck(QObject* parent)
+StartupCheck::StartupCheck(const HttpClient& http, QObject* parent)
     : QObject(parent)
     , m_administrator(Platform::current().isAdministrator())
+    , m_http(http)
     , m_server(ServerAddress::fromSettings()) {}
 
 StartupCheck::~StartupCheck() = default;
@@ -193,8 +194,8 @@ void StartupCheck::start() {
         return;
     m_started = true;
     removeUpdateFolders();
-    HttpClient::download(m_server.portalFile(QStringLiteral("versao.txt")), kMaxVersionFileBytes, this,
-                         [this](Result<QByteArray> body) { versionFetched(body); });
+    m_http.download(m_server.portalFile(QStringLiteral("versao.txt")), kMaxVersionFileBytes, this,
+                    [this](Result<QByteArray> body) { versionFetched(body); });
 }
 
 void StartupCheck::whenFinished(QObject* context, std::function<void(StartupOutcome)> done) {
@@ -255,8 +256,8 @@ void StartupCheck::versionFetched(const Result<QByteArray>& body) {
 
     // What is checked, and later started, is the bytes downloaded now, never a file, which can
     // change or be left from an earlier update.
-    HttpClient::download(m_server.portalFile(kUpdaterFile), kMaxUpdaterBytes, this,
-                         [this](Result<QByteArray> updater) { updaterFetched(updater); });
+    m_http.download(m_server.portalFile(kUpdaterFile), kMaxUpdaterBytes, this,
+                    [this](Result<QByteArray> updater) { updaterFetched(updater); });
 }
 
 void StartupCheck::updaterFetched(const Result<QByteArray>& updater) {
@@ -265,14 +266,14 @@ void StartupCheck::updaterFetched(const Result<QByteArray>& updater) {
         signatureFetched({}, kept, Status(updater.error()));
         return;
     }
-    HttpClient::download(m_server.portalFile(kUpdaterFile) + QStringLiteral(".sig"),
-                         UpdateSignature::kMaxSignatureBytes, this,
-                         [this, bytes = *updater, kept](Result<QByteArray> signature) {
-                             signatureFetched(bytes, kept,
-                                              signature ? UpdateSignature::verifyWithKeyFile(
-                                                              m_announced, bytes, *signature, updateKeyPath())
-                                                        : Status(signature.error()));
-                         });
+    m_http.download(m_server.portalFile(kUpdaterFile) + QStringLiteral(".sig"),
+                    UpdateSignature::kMaxSignatureBytes, this,
+                    [this, bytes = *updater, kept](Result<QByteArray> signature) {
+                        signatureFetched(bytes, kept,
+                                         signature ? UpdateSignature::verifyWithKeyFile(
+                                                         m_announced, bytes, *signature, updateKeyPath())
+                                                   : Status(signature.error()));
+                    });
 }
 
 void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const Status& verified) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ServerAddress.h"
+#include "net/HttpClient.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,7 +30,7 @@ class StartupCheck final : public QObject {
     Q_DISABLE_COPY_MOVE(StartupCheck)
 
 public:
-    explicit StartupCheck(QObject* parent = nullptr);
+    explicit StartupCheck(const HttpClient& http, QObject* parent = nullptr);
     ~StartupCheck() override;
 
     // Whether the user may run the check at all (read when made).
@@ -56,6 +57,7 @@ private:
     bool m_administrator = false;
     bool m_started = false;
     bool m_versionConfirmed = false;
+    HttpClient m_http;
     ServerAddress m_server;
     QByteArray m_announced; // the version the server announces, as it is signed
     std::optional<StartupOutcome> m_outcome;

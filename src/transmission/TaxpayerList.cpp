@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "net/HttpClient.h"
 #include "net/Soap.h"
 
 #include <algorithm>
@@ -79,10 +80,10 @@ bool confirmResend(const QList<ListedReference>& listed) {
     return MessageBox::show(request) == MessageAnswer::Yes;
 }
 
-void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
+void fetchTaxpayerList(const HttpClient& http, const QString& ie, const QString& key, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done) {
     callSoapOperation(
-        kListOperation, listParameters(ie, key), context,
+        http, kListOperation, listParameters(ie, key), context,
         [ie, done = std::move(done)](Result<QString> answer) { done(readTaxpayerList(ie, answer)); });
 }
 
@@ -97,9 +98,9 @@ bool isListFailure(const AppError& error) {
     return error.source == kListOperation;
 }
 
-void fetchReceipt(const QString& protocol, const QString& key, QObject* context,
+void fetchReceipt(const HttpClient& http, const QString& protocol, const QString& key, QObject* context,
                   std::function<void(Result<QString>)> done) {
-    callSoapOperation(QStringLiteral("Transferencia.ver"),
+    callSoapOperation(http, QStringLiteral("Transferencia.ver"),
                       {{QStringLiteral("strNome"), protocol},
                        {QStringLiteral("strDiretorioDestino"), QStringLiteral("vbs")},
                        {QStringLiteral("Chave"), key}},

@@ -15,6 +15,8 @@ class QObject;
 
 namespace fiscora {
 
+class HttpClient;
+
 // How the server refuses a key: the list text is the marker "CHAVE_INVALIDA" itself (blanks
 // around it and case aside), or "CHAVE_I" appears anywhere else in its answer.
 enum class KeyRefusal { None, InvalidKey, Unauthorized };
@@ -55,7 +57,7 @@ bool confirmResend(const QList<ListedReference>& listed);
 // Asks for the list (Transferencia.ver2) as a job of `context`, reads it and hands it to the
 // journal; `done` runs once, later. Fails, in Portuguese, when the server cannot be reached or its
 // answer is not a list; a refused key is a list that says so.
-void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
+void fetchTaxpayerList(const HttpClient& http, const QString& ie, const QString& key, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done);
 // Reads a list answer as fetchTaxpayerList does, and hands it to the journal.
 Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer);
@@ -63,7 +65,7 @@ Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& 
 bool isListFailure(const AppError& error);
 
 // The receipt of one transmission (Transferencia.ver): its "return" text, as a job of `context`.
-void fetchReceipt(const QString& protocol, const QString& key, QObject* context,
+void fetchReceipt(const HttpClient& http, const QString& protocol, const QString& key, QObject* context,
                   std::function<void(Result<QString>)> done);
 
 } // namespace fiscora

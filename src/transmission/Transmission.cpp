@@ -19,9 +19,6 @@ namespace fiscora {
 
 namespace {
 
-int g_connectTimeoutMs = 0;
-int g_answerTimeoutMs = 0;
-int g_sendStallTimeoutMs = 0;
 int g_journalRetryLimitMs = 30000;
 constexpr int kFirstRetryMs = 250;
 constexpr int kLongestRetryMs = 4000;
@@ -51,20 +48,15 @@ QString script(TransmissionKind kind) {
 
 } // namespace
 
-Transmission::Transmission(QObject* parent)
-    : QObject(parent) {
+Transmission::Transmission(const TransmissionLimits& limits, QObject* parent)
+    : QObject(parent)
+    , m_limits(limits) {
     // Whatever window holds it, an upload cut short by the program's end is recorded as such.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Transmission::abort);
 }
 
 Transmission::~Transmission() {
     abort();
-}
-
-void Transmission::setTimeLimits(int connectMs, int answerMs, int sendStallMs) {
-    g_connectTimeoutMs = connectMs;
-    g_answerTimeoutMs = answerMs;
-    g_sendStallTimeoutMs = sendStallMs;
 }
 
 void Transmission::setJournalRetryLimit(int ms) {
@@ -142,12 +134,9 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     const UploadRequest request =
         BuildUploadRequest(m_content, parts, kUploadFieldName, order.fileName, kUploadContentType);
     m_upload = new UploadSession(this);
-    if (g_connectTimeoutMs > 0)
-        m_upload->setConnectTimeout(g_connectTimeoutMs);
-    if (g_answerTimeoutMs > 0)
-        m_upload->setAnswerTimeout(g_answerTimeoutMs);
-    if (g_sendStallTimeoutMs > 0)
-        m_upload->setSendStallTimeout(g_sendStallTimeoutMs);
+    m_upload->setConnectTimeout(m_limits.connectMs);
+    m_upload->setAnswerTimeout(m_limits.answerMs);
+    m_upload->setSendStallTimeout(m_limits.sendStallMs);
     UploadSession* upload = m_upload;
 
     connect(upload, &UploadSession::connected, this, [this, upload, request, pauses] {

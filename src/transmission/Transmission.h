@@ -55,6 +55,14 @@ struct TransmissionPauses {
 // After an outcome nothing follows but, maybe, journalFailed(). The outcome's event waits until
 // the journal holds the outcome (another program may hold the database for a while; the write is
 // tried again for a bounded time), so a list asked for on the event finds the row completed.
+// Time limits of an upload: the connection, the answer after the send, and a send that makes
+// no progress.
+struct TransmissionLimits {
+    int connectMs = UploadSession::kConnectTimeoutMs;
+    int answerMs = UploadSession::kAnswerTimeoutMs;
+    int sendStallMs = UploadSession::kSendStallTimeoutMs;
+};
+
 class Transmission final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Transmission)
@@ -71,7 +79,7 @@ public:
         AppError error;
     };
 
-    explicit Transmission(QObject* parent = nullptr);
+    explicit Transmission(const TransmissionLimits& limits, QObject* parent = nullptr);
     ~Transmission() override;
 
     // Everything up to the connection; the request goes out once connected. Only once.
@@ -91,9 +99,6 @@ public:
     bool refusedByProxy() const { return m_refusedByProxy; }
     qint64 journalId() const { return m_journalId; }
 
-    // Time limits of the transmissions started from now on: the connection, the answer after the
-    // send and a send that makes no progress (tests shorten them). Zero keeps the upload's own.
-    static void setTimeLimits(int connectMs, int answerMs, int sendStallMs = 0);
     // How long the outcome's write is tried again while the database is busy (tests shorten it).
     static void setJournalRetryLimit(int ms);
 
@@ -122,6 +127,7 @@ private:
     void writeOutcome();
     void digestSentContent();
 
+    TransmissionLimits m_limits;
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;
     QList<UploadFilePiece> m_content;

@@ -11,6 +11,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestServices.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -81,7 +82,7 @@ private Q_SLOTS:
         fiscora::test::TestMessageBox boxes;
         fiscora::test::TestPlatform platform;
         fiscora::Session session;
-        const std::unique_ptr<fiscora::Abertura> window(fiscora::openStartupWindow(session));
+        const std::unique_ptr<fiscora::Abertura> window(fiscora::openStartupWindow(session, fiscora::test::sharedServices()));
         QVERIFY(window && window->isVisible());
         QVERIFY(!loaded("libcurl.so") && !loaded("libcrypto.so"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);

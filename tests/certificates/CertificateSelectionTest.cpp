@@ -2,11 +2,14 @@
 #include "certificates/CertificateChecks.h"
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
 #include "core/UserPreferences.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "validation/Documents.h"
 
 #include <QFile>
@@ -39,7 +42,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         const QString folder = m_dir.filePath(QStringLiteral("certificados"));
-        CertificateStore::setDefaultFolder(folder);
+        qputenv("FISCORA_CERTIFICADOS", folder.toUtf8());
         const CertificateStore store(folder);
         for (const char* name :
              {"empresa", "contador", "terceiro", "cdp-malformado", "cdp-sem-url", "expirado", "futuro"})
@@ -47,7 +50,7 @@ private Q_SLOTS:
                         .ok());
     }
 
-    void cleanupTestCase() { CertificateStore::setDefaultFolder({}); }
+    void cleanupTestCase() { qunsetenv("FISCORA_CERTIFICADOS"); }
 
     void encodedFormIsTheDerThroughTheDecoder() {
         const Certificate certificate = fixtureCertificate(QStringLiteral("empresa"));
@@ -123,7 +126,8 @@ private Q_SLOTS:
         chooser.queueChoice(wanted.isNull() ? certificate : wanted.fingerprint());
         std::optional<Certificate> selected;
         const Outcome result =
-            CertificateSelection::keyVariant(nullptr, {checkContent, taxpayerCnpj, accountant}, &selected);
+            CertificateSelection::keyVariant(nullptr, {checkContent, taxpayerCnpj, accountant}, &selected,
+                                             PersonalCertificateSource(sharedServices().tokens));
         QCOMPARE(int(result), outcome);
         QCOMPARE(chooser.requests().size(), 1);
         QCOMPARE(chooser.requests().first().title,
@@ -153,7 +157,8 @@ private Q_SLOTS:
         TestCertificateChooser chooser;
         chooser.queueCancel();
         std::optional<Certificate> selected = fixtureCertificate(QStringLiteral("contador"));
-        QCOMPARE(CertificateSelection::keyVariant(nullptr, {true, kCompanyCnpj, kAccountantCpf}, &selected),
+        QCOMPARE(CertificateSelection::keyVariant(nullptr, {true, kCompanyCnpj, kAccountantCpf}, &selected,
+                                                  PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Cancelled);
         QCOMPARE(*selected, fixtureCertificate(QStringLiteral("contador")));
         QVERIFY(boxes.shown().isEmpty());
@@ -170,8 +175,8 @@ private Q_SLOTS:
         const CertificateStore broken(notAFolder);
         std::optional<Certificate> selected;
         bool accepted = true;
-        QCOMPARE(CertificateSelection::keyVariant(nullptr, {}, &selected, &broken), Outcome::Failed);
-        QCOMPARE(CertificateSelection::transmissionVariant(nullptr, {}, &selected, &accepted, &broken),
+        QCOMPARE(CertificateSelection::keyVariant(nullptr, {}, &selected, broken), Outcome::Failed);
+        QCOMPARE(CertificateSelection::transmissionVariant(nullptr, {}, &selected, &accepted, broken),
                  Outcome::Failed);
         QVERIFY(!accepted);
         QVERIFY(chooser.requests().isEmpty());
@@ -235,7 +240,9 @@ private Q_SLOTS:
         chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
         std::optional<Certificate> selected;
         bool accepted = outcome == int(Outcome::Refused); // a refusal must clear an earlier acceptance
-        QCOMPARE(int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted)),
+        QCOMPARE(int(CertificateSelection::transmissionVariant(
+                     nullptr, serverDate, &selected, &accepted,
+                     PersonalCertificateSource(sharedServices().tokens))),
                  outcome);
         QCOMPARE(chooser.requests().first().title, QStringLiteral("Using CAPI to Select a certificate"));
         QCOMPARE(chooser.requests().first().text, QStringLiteral("Select a certificate using CAPI"));
@@ -269,8 +276,10 @@ private Q_SLOTS:
         chooser.queueCancel();
         std::optional<Certificate> selected = fixtureCertificate(QStringLiteral("contador"));
         bool flag = accepted;
-        QCOMPARE(CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &flag),
-                 Outcome::Cancelled);
+        QCOMPARE(
+            CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &flag,
+                                                      PersonalCertificateSource(sharedServices().tokens)),
+            Outcome::Cancelled);
         QCOMPARE(flag, accepted);
         QCOMPARE(*selected, fixtureCertificate(QStringLiteral("contador")));
         QVERIFY(boxes.shown().isEmpty());
@@ -284,8 +293,10 @@ private Q_SLOTS:
         chooser.queueChoice(fixtureCertificate(QStringLiteral("contador")).fingerprint());
         std::optional<Certificate> selected;
         bool accepted = true;
-        QCOMPARE(CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &accepted),
-                 Outcome::Failed);
+        QCOMPARE(
+            CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &accepted,
+                                                      PersonalCertificateSource(sharedServices().tokens)),
+            Outcome::Failed);
         QVERIFY(!accepted);
         QCOMPARE(boxes.texts(), QStringList{CertificateTexts::componentFailure()});
     }
@@ -293,7 +304,7 @@ private Q_SLOTS:
     // Each use offers first the certificate last accepted for it; a refused one is not kept.
     void lastAcceptedCertificateIsOfferedFirstForItsUse() {
         QTemporaryDir preferences;
-        UserPreferences::setFolder(preferences.path());
+        const test::ScopedEnvironment preferencesFolder("FISCORA_PREFERENCIAS", preferences.path());
         ProgramFolderFixture folder;
         QVERIFY(saveTestAccountant());
         TestMessageBox boxes;
@@ -302,11 +313,14 @@ private Q_SLOTS:
         bool accepted = false;
         const auto transmission = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
-            return CertificateSelection::transmissionVariant(nullptr, utc(2026, 1, 1), &selected, &accepted);
+            return CertificateSelection::transmissionVariant(
+                nullptr, utc(2026, 1, 1), &selected, &accepted,
+                PersonalCertificateSource(sharedServices().tokens));
         };
         const auto key = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
-            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected);
+            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected,
+                                                    PersonalCertificateSource(sharedServices().tokens));
         };
         const QString contador = fixtureCertificate(QStringLiteral("contador")).fingerprint();
         const QString empresa = fixtureCertificate(QStringLiteral("empresa")).fingerprint();
@@ -325,7 +339,6 @@ private Q_SLOTS:
         // On disk in the user's preferences, for the next run.
         QVERIFY(UserPreferences::filePath().startsWith(preferences.path()));
         QVERIFY(readBytes(UserPreferences::filePath()).contains(contador.toLatin1()));
-        UserPreferences::setFolder({});
     }
 
     void keyValidity_data() {

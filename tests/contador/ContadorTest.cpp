@@ -1,10 +1,12 @@
 #include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
+#include "gui/OpenWindow.h"
 #include "gui/frmContador.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "validation/Documents.h"
 
@@ -72,7 +74,7 @@ private:
     std::unique_ptr<TestMessageBox> m_boxes;
 
     frmContador* open() {
-        frmContador* window = frmContador::showWindow(m_session);
+        frmContador* window = frmContador::showWindow(m_session, sharedServices());
         window->show();
         return window;
     }
@@ -363,7 +365,7 @@ private Q_SLOTS:
         bool found = true;
         readBack(&found);
         QVERIFY(!found);
-        frmContador* fresh = frmContador::instance();
+        frmContador* fresh = openWindow<frmContador>();
         QVERIFY(fresh && fresh->isVisible());
         QLineEdit* doc = field(fresh, u"txtCNPJCPF"_s);
         QVERIFY(doc->isEnabled());

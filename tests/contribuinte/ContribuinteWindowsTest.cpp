@@ -17,6 +17,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -43,7 +44,7 @@ namespace {
 // The key request as the windows start it, waited for.
 KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
     return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
-               KeyRequest::request(ie, cnpj, context, std::move(done));
+               KeyRequest::request(HttpClient(), ie, cnpj, context, std::move(done));
            })
         .value_or(KeyAnswer{});
 }
@@ -137,18 +138,18 @@ private Q_SLOTS:
         QVERIFY2(m_server.start(seed), qPrintable(m_server.errorString()));
         m_secureServer.setSecure(true);
         QVERIFY2(m_secureServer.start(seed), qPrintable(m_secureServer.errorString()));
-        CertificateStore::setDefaultFolder(m_certificates.path());
+        qputenv("FISCORA_CERTIFICADOS", m_certificates.path().toUtf8());
         const CertificateStore store;
         for (const char* name : {"empresa", "contador", "terceiro", "cdp-malformado", "expirado", "futuro"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
         QVERIFY(store.importFile(kAlfaCertificate).ok());
-        m_main = std::make_unique<Principal>(m_session);
+        m_main = std::make_unique<Principal>(m_session, sharedServices());
     }
 
     void cleanupTestCase() {
         m_main.reset();
-        CertificateStore::setDefaultFolder({});
+        qunsetenv("FISCORA_CERTIFICADOS");
     }
 
     void init() {
@@ -301,7 +302,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, title);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         fillCreation(window, {});
         if (field == u"erroMsg")
@@ -319,7 +320,7 @@ private Q_SLOTS:
 
     void checksStopAtTheFirstFailure() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         // Every field wrong: only the IE is reported.
         press(window, "cmdOK");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Inscrição Estadual preenchida incorretamente")});
@@ -340,7 +341,7 @@ private Q_SLOTS:
         QFETCH(QString, ccm);
         QFETCH(bool, simples);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         Fields f;
         f.razao = razao;
@@ -369,7 +370,7 @@ private Q_SLOTS:
         QVERIFY(insertTaxpayer({kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
                                 QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -417,7 +418,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, label);
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -476,7 +477,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         Fields f;
         f.ie = ie;
         f.chave = QString();
@@ -509,7 +510,7 @@ private Q_SLOTS:
     void keyRequestChecksTheFieldsFirst() {
         TestMessageBox boxes;
         TestCertificateChooser chooser;
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         Fields f;
         f.cnae = QStringLiteral("47");
         fillCreation(window, f);
@@ -522,7 +523,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueCancel();
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         fillCreation(window, {});
         const qsizetype before = m_server.requests().size();
         press(window, "Command1");
@@ -540,7 +541,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         Fields f;
         f.chave = QString();
         fillCreation(window, f);
@@ -564,7 +565,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session);
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         Fields f;
         f.chave = QString();
@@ -591,7 +592,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         fillCreation(window, {});
         press(window, "Command1");
         QTRY_VERIFY(window->isEnabled());
@@ -609,8 +610,9 @@ private Q_SLOTS:
     void closingEnablesTheMainWindow() {
         QFETCH(QString, route);
         TestMessageBox boxes;
-        for (QWidget* window : {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session)),
-                                static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session))}) {
+        for (QWidget* window :
+             {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session, sharedServices())),
+              static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session))}) {
             QPointer<QWidget> guard = window;
             m_main->setEnabled(false);
             window->show();
@@ -626,7 +628,7 @@ private Q_SLOTS:
     }
 
     void importButtonOpensTheImportWindow() {
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         press(window, "Command2");
         QWidget* import = nullptr;
@@ -768,7 +770,7 @@ private Q_SLOTS:
         }());
         QCOMPARE(certificate.document(), QStringLiteral("12ABC34501DE35"));
         chooser.queueChoice(certificate.fingerprint());
-        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(m_session);
+        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(m_session, sharedServices());
         create->show();
         Fields f;
         f.ie = kIeAlfa;
@@ -826,7 +828,7 @@ private Q_SLOTS:
     void databaseFailureOnSaveKeepsTheWindow() {
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session);
+        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
         window->show();
         fillCreation(window, {});
         press(window, "cmdOK");
@@ -837,7 +839,7 @@ private Q_SLOTS:
     }
 
     void screenshots() {
-        auto* create = new frmtbl_CriaContribuinte(m_session);
+        auto* create = new frmtbl_CriaContribuinte(m_session, sharedServices());
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
         auto* change = new frmtbl_CadastroContribuinte(m_session);

@@ -12,6 +12,7 @@
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -277,7 +278,7 @@ private Q_SLOTS:
         sent(upload(kIE, {u"03/2012"_s}), kMorning.addSecs(60), TransmissionOutcome::Sending);
 
         Session session;
-        hostMainWindow(session);
+        hostMainWindow(session, sharedServices());
         session.showMainWindow();
         auto* main = topLevelWindow<Principal>();
         QVERIFY(main);

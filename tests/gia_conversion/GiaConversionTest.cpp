@@ -99,7 +99,6 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        AccessReader::setHelperPath(test::builtProgram(u"fiscora-leitor-mdb"_s));
         QVERIFY(QFile::exists(QDir(test::buildProgramFolder()).filePath(u"gia_limpa.mdb"_s)));
     }
 
@@ -515,9 +514,10 @@ private Q_SLOTS:
         const QString text = textFile({T::gia05(kIe, "200905")});
         bool reported = false;
         auto context = std::make_unique<QObject>();
-        GiaConversion::convert(text, packagePath(), templatePath(), context.get(),
+        GiaConversion::convert(test::builtReader(), text, packagePath(), templatePath(), context.get(),
                                [&](const GiaConversion::Outcome&) { reported = true; });
-        GiaConversion::convertReplacing(text, m_folder->file(u"saida.mdb"_s), templatePath(), context.get(),
+        GiaConversion::convertReplacing(test::builtReader(), text, m_folder->file(u"saida.mdb"_s),
+                                        templatePath(), context.get(),
                                         [&](const GiaConversion::Outcome&) { reported = true; });
         QVERIFY(!reported);
         QVERIFY(QFile::exists(packagePath()));

@@ -238,10 +238,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        AccessReader::setHelperPath(test::builtProgram(QStringLiteral("fiscora-leitor-mdb")));
-        QVERIFY(QFile::exists(AccessReader::helperPath()));
-    }
+    void initTestCase() { QVERIFY(QFile::exists(test::builtReader().helperPath())); }
 
     void readerSurvivesDamagedFiles() {
         const QList<QByteArray> seeds = accessSeeds();
@@ -249,7 +246,7 @@ private Q_SLOTS:
         qInfo() << "reader fuzz seeds:" << seeds.size();
         // Short enough to keep the run brisk; a read of these small files takes milliseconds.
         constexpr int limitMs = 1500;
-        AccessReader::setTimeLimitMs(limitMs);
+        const AccessReader reader = test::builtReader(limitMs);
         QRandomGenerator random(seed());
         const qint64 budget = qint64(budgetSeconds(8)) * 1000;
         const QString path = m_dir.filePath(QStringLiteral("fuzz.mdb"));
@@ -266,7 +263,7 @@ private Q_SLOTS:
             file.close();
             QElapsedTimer one;
             one.start();
-            const AccessReader::Reading result = test::readAccess(path);
+            const AccessReader::Reading result = test::readAccess(path, {QStringLiteral("*")}, reader);
             slowest = qMax(slowest, one.elapsed());
             ++runs;
             ++causes[result.cause];
@@ -285,7 +282,6 @@ private Q_SLOTS:
                 }
             }
         }
-        AccessReader::setTimeLimitMs(0);
         qInfo().noquote() << QStringLiteral(
                                  "reader fuzz: %1 files in %2 s; read %3, refused %4, malformed %5, "
                                  "crashed %6, timed out %7; slowest %8 ms")

@@ -98,10 +98,11 @@ private:
     }
 
     // The read as the program starts it: a job, reporting later.
-    static std::optional<AccessReader::Reading> readAll(const QString& path) {
+    static std::optional<AccessReader::Reading> readAll(const QString& path,
+                                                        const AccessReader& reader = test::builtReader()) {
         return test::await<AccessReader::Reading>(
-            [&path](QObject* context, std::function<void(AccessReader::Reading)> done) {
-                AccessReader::readAll(path, context, std::move(done));
+            [&](QObject* context, std::function<void(AccessReader::Reading)> done) {
+                reader.readAll(path, context, std::move(done));
             });
     }
 
@@ -109,7 +110,7 @@ private:
         return test::await<GiaDatabaseReader::Records>(
                    [&](QObject* context, std::function<void(GiaDatabaseReader::Records)> done) {
                        GiaDatabaseReader::readExport(
-                           path, context,
+                           test::builtReader(), path, context,
                            [done](GiaDatabaseReader::Records records, const GiaDatabaseReader::Taxpayers&) {
                                done(std::move(records));
                            });
@@ -123,15 +124,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        AccessReader::setHelperPath(test::builtProgram(QStringLiteral("fiscora-leitor-mdb")));
-        QVERIFY(QFile::exists(AccessReader::helperPath()));
-    }
-
-    void cleanup() {
-        AccessReader::setHelperPath(test::builtProgram(QStringLiteral("fiscora-leitor-mdb")));
-        AccessReader::setTimeLimitMs(0);
-    }
+    void initTestCase() { QVERIFY(QFile::exists(test::builtReader().helperPath())); }
 
     void readsPasswordProtectedFile() {
         const QString path = sample(u"password"_s);
@@ -285,8 +278,7 @@ private Q_SLOTS:
     void helperFailuresAreContained() {
         QFETCH(QByteArray, script);
         QFETCH(int, status);
-        AccessReader::setHelperPath(fakeHelper(QStringLiteral("helper.sh"), script));
-        AccessReader::setTimeLimitMs(500);
+        const AccessReader reader(fakeHelper(QStringLiteral("helper.sh"), script), 500);
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
         QElapsedTimer clock;
         clock.start();
@@ -297,7 +289,7 @@ private Q_SLOTS:
         connect(&ticks, &QTimer::timeout, this, [&] { longest = qMax(longest, since.restart()); });
         since.start();
         ticks.start();
-        const std::optional<AccessReader::Reading> result = readAll(path);
+        const std::optional<AccessReader::Reading> result = readAll(path, reader);
         QVERIFY(result);
         QCOMPARE(int(result->status), status);
         QVERIFY(clock.elapsed() < 5000);
@@ -320,12 +312,12 @@ private Q_SLOTS:
     }
 
     void missingHelperIsReported() {
-        AccessReader::setHelperPath(m_dir.filePath(QStringLiteral("no-helper")));
+        const AccessReader reader(m_dir.filePath(QStringLiteral("no-helper")));
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
-        QCOMPARE(readAll(path)->status, AccessReader::Status::Unavailable);
+        QCOMPARE(readAll(path, reader)->status, AccessReader::Status::Unavailable);
         const std::optional<GiaDatabaseReader::Listing> listing = test::await<GiaDatabaseReader::Listing>(
-            [&path](QObject* context, std::function<void(GiaDatabaseReader::Listing)> done) {
-                GiaDatabaseReader::listGias(path, QStringLiteral("1"), context, std::move(done));
+            [&](QObject* context, std::function<void(GiaDatabaseReader::Listing)> done) {
+                GiaDatabaseReader::listGias(reader, path, QStringLiteral("1"), context, std::move(done));
             });
         QVERIFY(listing);
         QCOMPARE(listing->outcome, GiaDatabaseReader::Outcome::ReaderUnavailable);
@@ -336,7 +328,7 @@ private Q_SLOTS:
     void decoderRefusesEveryCutStream() {
         const QString path = sample(u"indexes"_s);
         QProcess helper;
-        helper.start(AccessReader::helperPath(), {path, QStringLiteral("*")});
+        helper.start(test::builtReader().helperPath(), {path, QStringLiteral("*")});
         QVERIFY(helper.waitForFinished(10000));
         const QByteArray stream = helper.readAllStandardOutput();
         QVERIFY(AccessReader::decode(stream));

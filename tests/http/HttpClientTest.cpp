@@ -58,8 +58,8 @@ private:
     QByteArray m_request;
 };
 
-Result<HttpAnswer> get(const QString& url, qint64 maxBody) {
-    return test::httpGet(url, maxBody);
+Result<HttpAnswer> get(const QString& url, qint64 maxBody, const HttpClient& http = HttpClient()) {
+    return test::httpGet(url, maxBody, http);
 }
 
 } // namespace
@@ -68,8 +68,6 @@ class HttpClientTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { HttpClient::setTimeLimitsMs(0, 0); }
-
     // Only an answer that provably arrived whole is an answer.
     void framing_data() {
         QTest::addColumn<QByteArray>("answer");
@@ -121,7 +119,7 @@ private Q_SLOTS:
                               ScriptedServer::Then::Close);
         const std::optional<Result<QByteArray>> file = test::await<Result<QByteArray>>(
             [&](QObject* context, std::function<void(Result<QByteArray>)> done) {
-                HttpClient::download(server.url(), 1 << 20, context, std::move(done));
+                HttpClient().download(server.url(), 1 << 20, context, std::move(done));
             });
         QVERIFY(file);
         QVERIFY(!file->ok());
@@ -151,9 +149,8 @@ private Q_SLOTS:
 
     // A server that never stops sending still meets the total limit.
     void totalLimitHoldsAgainstATrickle() {
-        HttpClient::setTimeLimitsMs(10'000, 300);
         ScriptedServer server("HTTP/1.1 200 OK\r\n\r\n"_ba, ScriptedServer::Then::Trickle);
-        const Result<HttpAnswer> got = get(server.url(), 1 << 20);
+        const Result<HttpAnswer> got = get(server.url(), 1 << 20, HttpClient(10'000, 300));
         QVERIFY(!got.ok());
     }
 
@@ -163,14 +160,14 @@ private Q_SLOTS:
     void outcomesComeLaterAndOnlyToTheirContext() {
         int reports = 0;
         QObject context;
-        HttpClient::get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient().get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
         QCOMPARE(reports, 0);
         QTRY_COMPARE(reports, 1);
 
         ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"_ba,
                               ScriptedServer::Then::StayOpen);
         auto* gone = new QObject;
-        HttpClient::get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient().get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
         QTest::qWait(100);
         delete gone;
         QTest::qWait(100);

@@ -2,6 +2,7 @@
 // server and a real local database.
 #include "certificates/CertificateStore.h"
 #include "certificates/CertificateTexts.h"
+#include "certificates/PersonalCertificateSource.h"
 #include "core/Session.h"
 #include "core/UserPreferences.h"
 #include "data/AccessReader.h"
@@ -16,11 +17,13 @@
 #include "support/Await.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/ScopedEnvironment.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -30,9 +33,11 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 #include <functional>
 #include <memory>
@@ -45,7 +50,7 @@ namespace {
 // The key request as the windows start it, waited for.
 KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
     return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
-               KeyRequest::request(ie, cnpj, context, std::move(done));
+               KeyRequest::request(HttpClient(), ie, cnpj, context, std::move(done));
            })
         .value_or(KeyAnswer{});
 }
@@ -133,7 +138,7 @@ private:
     ImportarEmpresas* loaded(const QString& path) {
         TestFileChooser files;
         files.queuePath(path);
-        auto* window = new ImportarEmpresas;
+        auto* window = new ImportarEmpresas(sharedServices());
         window->show();
         QTest::mouseClick(child<QPushButton>(window, "Command2"), Qt::LeftButton);
         clickAndWait(window, "Command3");
@@ -171,19 +176,18 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        AccessReader::setHelperPath(builtProgram(QStringLiteral("fiscora-leitor-mdb")));
         QVERIFY2(m_server.start(
                      writeSeed(m_server, seedCompanies(),
                                {{QStringLiteral("dataServidor"), QStringLiteral("15/06/2026 10:30:00")}})),
                  qPrintable(m_server.errorString()));
-        CertificateStore::setDefaultFolder(m_certificates.path());
+        qputenv("FISCORA_CERTIFICADOS", m_certificates.path().toUtf8());
         const CertificateStore store;
         for (const char* name : {"contador", "empresa", "terceiro", "expirado"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
     }
 
-    void cleanupTestCase() { CertificateStore::setDefaultFolder({}); }
+    void cleanupTestCase() { qunsetenv("FISCORA_CERTIFICADOS"); }
 
     void init() {
         m_folder = std::make_unique<ProgramFolderFixture>(m_server.host(), m_server.port());
@@ -198,7 +202,7 @@ private Q_SLOTS:
     void fileChoiceAndLoad() {
         TestMessageBox boxes;
         TestFileChooser files;
-        auto* window = new ImportarEmpresas;
+        auto* window = new ImportarEmpresas(sharedServices());
         window->show();
         auto* text1 = child<QLineEdit>(window, "Text1");
         auto* load = child<QPushButton>(window, "Command3");
@@ -388,10 +392,9 @@ private Q_SLOTS:
             chooser.queueCancel();
         else
             chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
+        std::optional<test::ScopedEnvironment> brokenStore;
         if (cause == u"loja")
-            CertificateStore::setDefaultFolder(m_folder->file(QStringLiteral("fiscora.ini")));
-        auto restoreStore =
-            qScopeGuard([this] { CertificateStore::setDefaultFolder(m_certificates.path()); });
+            brokenStore.emplace("FISCORA_CERTIFICADOS", m_folder->file(QStringLiteral("fiscora.ini")));
         ImportarEmpresas* window = loaded(writeExport(QStringLiteral("um.mdb"), {kA}));
         if (cause == u"banco")
             QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
@@ -411,8 +414,7 @@ private Q_SLOTS:
     // last import, never on a company's own certificate taken for one key.
     void importOffersTheCertificateOfTheLastImport() {
         QTemporaryDir preferences;
-        UserPreferences::setFolder(preferences.path());
-        auto restore = qScopeGuard([] { UserPreferences::setFolder({}); });
+        const test::ScopedEnvironment preferencesFolder("FISCORA_PREFERENCIAS", preferences.path());
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         const QString empresa = fixtureCertificate(QStringLiteral("empresa")).fingerprint();
@@ -420,7 +422,8 @@ private Q_SLOTS:
         const auto keyOfOneCompany = [&] {
             chooser.queueChoice(empresa);
             std::optional<Certificate> selected;
-            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected);
+            return CertificateSelection::keyVariant(nullptr, {false, {}, {}}, &selected,
+                                                    PersonalCertificateSource(sharedServices().tokens));
         };
         constexpr auto accepted = CertificateSelection::Outcome::Accepted;
         const QString path = writeExport(QStringLiteral("um.mdb"), {kA});
@@ -530,6 +533,7 @@ private Q_SLOTS:
         const CompanyExport read =
             test::await<CompanyExport>([](QObject* context, std::function<void(CompanyExport)> done) {
                 CompanyExport::read(
+                    builtReader(),
                     QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"), context,
                     std::move(done));
             }).value_or(CompanyExport{});

@@ -29,6 +29,7 @@
 #include "support/TestCertificateChooser.h"
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -44,6 +45,7 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -59,7 +61,10 @@ const QSize kRoom(kScreen.width() - 8, kScreen.height() - 40 - 32);
 using Maker = std::function<QWidget*(Session&)>;
 template <typename W> Maker make() {
     return [](Session& s) -> QWidget* {
-        return new W(s);
+        if constexpr (std::is_constructible_v<W, Session&, const Services&>)
+            return new W(s, sharedServices());
+        else
+            return new W(s);
     };
 }
 using Opener = std::function<QWidget*(Principal*)>;
@@ -96,7 +101,7 @@ class JanelasTest final : public QObject {
     std::unique_ptr<ProgramFolderFixture> m_folder;
 
     static Principal* mainWindowAt(Session& session, QPoint at) {
-        auto* main = new Principal(session);
+        auto* main = new Principal(session, sharedServices());
         main->move(at);
         main->show();
         main->activateWindow();
@@ -109,7 +114,6 @@ private Q_SLOTS:
     void initTestCase() {
         QCOMPARE(QGuiApplication::primaryScreen()->geometry().size(), kScreen);
         m_folder = std::make_unique<ProgramFolderFixture>();
-        AccessReader::setHelperPath(builtProgram(u"fiscora-leitor-mdb"_s));
         const QString name =
             u"Companhia de Comércio, Indústria e Representações Comerciais do Vale do "
             "Paraíba e do Litoral Norte Paulista Limitada - Matriz e Filiais Reunidas - Unidade de "
@@ -168,7 +172,7 @@ private Q_SLOTS:
     void windowNearTheCornerStaysOnTheScreen() {
         TestMessageBox boxes;
         Session session;
-        auto* cria = new frmtbl_CriaContribuinte(session);
+        auto* cria = new frmtbl_CriaContribuinte(session, sharedServices());
         cria->move(kScreen.width() - cria->width() - 10, kScreen.height() - cria->height() - 20);
         cria->show();
         cria->activateWindow();
@@ -236,7 +240,7 @@ private Q_SLOTS:
         row("abertura", make<Abertura>());
         row("principal", [](Session& s) -> QWidget* {
             s.selectTaxpayer(u"Comercial Ribeirão Verde Ltda"_s, u"110.042.490.114"_s, u"RV7K2M9Q"_s);
-            auto* main = new Principal(s);
+            auto* main = new Principal(s, sharedServices());
             for (const char* name : {"tvwPessoa", "detApuracao", "labelOK", "lblnovaatualizacao"})
                 child(main, name)->show();
             return main;
@@ -257,7 +261,7 @@ private Q_SLOTS:
         row("importacao", [](Session&) -> QWidget* {
             TestFileChooser files;
             files.queuePath(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"));
-            auto* window = new ImportarEmpresas;
+            auto* window = new ImportarEmpresas(sharedServices());
             window->Command2_Click();
             window->Command3_Click();
             for (const char* name : {"Label1", "Label2", "lblProgresso", "cmdParar"})

@@ -7,6 +7,7 @@
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -225,7 +226,7 @@ private Q_SLOTS:
 
     void closingEnablesTheMainWindow() {
         QFETCH(QString, kind);
-        auto* main = new Principal(session());
+        auto* main = new Principal(session(), sharedServices());
         main->setEnabled(false);
         QWidget* w = makeWindow(kind);
         w->show();

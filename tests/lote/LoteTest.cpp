@@ -18,6 +18,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 #include "transmission/AcceptedYear.h"
@@ -110,6 +111,7 @@ class LoteTest final : public QObject {
     QTemporaryDir m_files;
     QTemporaryDir m_certificates;
     QString m_export;
+    const Services m_services = testServices();
 
     // The export of the five companies, the server that knows A to D, the local database with A
     // to D (D's key wrong) and the accountant.
@@ -163,9 +165,8 @@ class LoteTest final : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        AccessReader::setHelperPath(builtProgram(u"fiscora-leitor-mdb"_s));
         const QString folder = m_certificates.filePath(u"certificados"_s);
-        CertificateStore::setDefaultFolder(folder);
+        qputenv("FISCORA_CERTIFICADOS", folder.toUtf8());
         QVERIFY(CertificateStore(folder).importFile(certificateFixture(u"contador.cer"_s)).ok());
     }
     void init() { setUpScene(); }
@@ -183,7 +184,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, m_services);
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -290,7 +291,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, m_services);
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
@@ -347,7 +348,7 @@ private Q_SLOTS:
         Session session;
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress(m_server->host()), 8079));
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, m_services);
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
@@ -507,7 +508,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        Transmission transmission;
+        Transmission transmission{TransmissionLimits{}};
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,
                 [&recorded] { recorded = findTransmissions()->first().outcome; });
@@ -639,7 +640,7 @@ private Q_SLOTS:
             QCOMPARE(file.write(block), block.size());
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        auto* transmission = new Transmission;
+        auto* transmission = new Transmission(TransmissionLimits{});
         connect(transmission, &Transmission::sendComplete, this, [&socket] {
             socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
             socket->disconnectFromHost();

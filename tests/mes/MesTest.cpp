@@ -6,6 +6,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/TestServices.h"
 #include "support/Widgets.h"
 #include "transmission/MonthSituation.h"
 
@@ -133,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
 
         const QList<Taxpayer> taxpayers{taxpayerOf(kEntregue), taxpayerOf(kPendente), taxpayerOf(wrongKey)};
-        MonthSituation month;
+        MonthSituation month{HttpClient()};
         QSignalSpy finished(&month, &MonthSituation::finished);
         month.show(taxpayers, u"10/2026"_s, 2);
         QVERIFY(finished.wait(20000));
@@ -184,7 +185,7 @@ private Q_SLOTS:
         const ProgramFolderFixture folder(server.host(), server.port());
         insertSeededTaxpayers({kEntregue, kPendente, kChave});
         Clock::setFixed(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
-        auto* window = new frmSituacaoMes;
+        auto* window = new frmSituacaoMes(testServices());
         Clock::setFixed({});
         window->show();
         QCOMPARE(child<QLineEdit>(window, u"txtReferencia"_s)->displayText(), u"10/2026"_s);

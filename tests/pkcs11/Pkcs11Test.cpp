@@ -17,6 +17,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -120,6 +121,7 @@ private:
     QTemporaryDir m_dir;
     QString m_module;
     DialogCertificateChooser m_dialogChooser;
+    const TokenReader m_tokens{buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11")};
 
     QString fixture(const char* name) const {
         return certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer"));
@@ -177,25 +179,21 @@ private Q_SLOTS:
         failure = makeToken(kRemovableToken, {"cdp-sem-url"});
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
-        Pkcs11CertificateSource::setHelperPath(buildProgramFolder() +
-                                               QStringLiteral("/fiscora-leitor-pkcs11"));
         const QString imported = m_dir.filePath(QStringLiteral("certificados"));
-        CertificateStore::setDefaultFolder(imported);
+        qputenv("FISCORA_CERTIFICADOS", imported.toUtf8());
         QVERIFY(CertificateStore(imported).importFile(fixture("terceiro")).ok());
         CertificateChooser::install(&m_dialogChooser);
     }
 
     void cleanupTestCase() {
         CertificateChooser::install(nullptr);
-        CertificateStore::setDefaultFolder({});
-        Pkcs11CertificateSource::setHelperPath({});
-        Pkcs11CertificateSource::setTimeLimitMs(0);
+        qunsetenv("FISCORA_CERTIFICADOS");
     }
 
     void chooserListsTokenCertificatesBesideImported() {
         ProgramFolderFixture folder;
         configure(folder);
-        const PersonalCertificateSource source;
+        const PersonalCertificateSource source(m_tokens);
         CertificateDialog dialog(source);
         dialog.setWindowTitle(CertificateTexts::keyTitle);
         dialog.setText(CertificateTexts::keyText);
@@ -275,13 +273,14 @@ private Q_SLOTS:
         chooseInDialog(holder);
         if (transmission) {
             bool accepted = false;
-            QCOMPARE(
-                int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted)),
-                outcome);
+            QCOMPARE(int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted,
+                                                                   PersonalCertificateSource(m_tokens))),
+                     outcome);
             QCOMPARE(accepted, outcome == int(Outcome::Accepted));
         } else {
-            QCOMPARE(int(CertificateSelection::keyVariant(
-                         nullptr, {true, companyCnpj, QStringLiteral("11144477735")}, &selected)),
+            QCOMPARE(int(CertificateSelection::keyVariant(nullptr,
+                                                          {true, companyCnpj, QStringLiteral("11144477735")},
+                                                          &selected, PersonalCertificateSource(m_tokens))),
                      outcome);
         }
         QVERIFY(selected.has_value());
@@ -314,7 +313,9 @@ private Q_SLOTS:
         TestMessageBox boxes;
 
         Session session;
-        frmtbl_CriaContribuinte window(session);
+        Services services = test::testServices();
+        services.tokens = m_tokens;
+        frmtbl_CriaContribuinte window(session, services);
         window.findChild<QLineEdit*>(QStringLiteral("txtIE"))->setText(QStringLiteral("648.120.377.258"));
         window.findChild<QLineEdit*>(QStringLiteral("txtRazaoSocial"))
             ->setText(QStringLiteral("Empresa Teste"));
@@ -357,10 +358,9 @@ private Q_SLOTS:
         QFETCH(QStringList, extraModules);
         QFETCH(QString, problem);
 
-        Pkcs11CertificateSource::setTimeLimitMs(3000);
-        const Pkcs11CertificateSource source(QStringList{m_module} + extraModules);
+        const Pkcs11CertificateSource source(TokenReader{m_tokens.helper, 3000},
+                                             QStringList{m_module} + extraModules);
         const Result<CertificateSource::Listing> listed = readListing(source);
-        Pkcs11CertificateSource::setTimeLimitMs(0);
         QVERIFY(listed);
         QCOMPARE(listed->problems,
                  (QStringList{QStringLiteral("O token \"Vazio\" não contém certificados."), problem}));
@@ -408,11 +408,8 @@ private Q_SLOTS:
         QVERIFY(reader.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
         ProgramFolderFixture folder;
-        Pkcs11CertificateSource::setHelperPath(reader.fileName());
-        const Pkcs11CertificateSource source;
+        const Pkcs11CertificateSource source(TokenReader{reader.fileName()});
         const Result<CertificateSource::Listing> listed = readListing(source);
-        Pkcs11CertificateSource::setHelperPath(buildProgramFolder() +
-                                               QStringLiteral("/fiscora-leitor-pkcs11"));
 
         QVERIFY(listed);
         QCOMPARE(listed->certificates.size(), 3);
@@ -434,8 +431,6 @@ private Q_SLOTS:
         folder.writeFile(QStringLiteral("fiscora.ini"), folder.readFile(QStringLiteral("fiscora.ini")) +
                                                             QByteArrayLiteral("[certificados]\r\nmodulos=") +
                                                             hangs.toUtf8() + QByteArrayLiteral("\r\n"));
-        Pkcs11CertificateSource::setTimeLimitMs(1500);
-        const auto restore = qScopeGuard([] { Pkcs11CertificateSource::setTimeLimitMs(0); });
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 longest = 0;
@@ -448,7 +443,7 @@ private Q_SLOTS:
         clock.start();
         ticker.start();
 
-        const PersonalCertificateSource source;
+        const PersonalCertificateSource source(TokenReader{m_tokens.helper, 1500});
         CertificateDialog dialog(source);
         dialog.show();
         QCOMPARE(rows(&dialog).keys(), QStringList{QStringLiteral("OUTRA PESSOA:12345678909")});
@@ -469,7 +464,7 @@ private Q_SLOTS:
     void tokenRemovedWhileChooserOpen() {
         ProgramFolderFixture folder;
         configure(folder);
-        const PersonalCertificateSource source;
+        const PersonalCertificateSource source(m_tokens);
         CertificateDialog dialog(source);
         dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);

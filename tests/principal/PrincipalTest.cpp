@@ -10,6 +10,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -127,7 +128,7 @@ private:
         scene->folder =
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         insertSeededTaxpayers(companies);
-        scene->main = new Principal(scene->session);
+        scene->main = new Principal(scene->session, sharedServices());
         scene->main->show();
         return scene;
     }
@@ -654,7 +655,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        Principal main(session);
+        Principal main(session, sharedServices());
         QStringList captions;
         const auto lettered = [&captions](const QList<QAction*>& actions) {
             QString used;
@@ -697,7 +698,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session);
+        auto* main = new Principal(session, sharedServices());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
@@ -712,7 +713,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session);
+        auto* main = new Principal(session, sharedServices());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));

@@ -50,8 +50,6 @@ class ServerLimitsTest final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { HttpClient::setTimeLimitsMs(0, 0); }
-
     // Nesting the streaming reader would recurse through is refused before it is read; the
     // server answers the next call.
     void deepNestingIsRefused() {
@@ -105,9 +103,8 @@ private Q_SLOTS:
                 socket->write("X");
         });
         drip.start(100);
-        HttpClient::setTimeLimitsMs(10'000, 10'000);
         ProgramFolderFixture folder(server.host(), server.port());
-        const Result<QString> answer = test::soapAnswer(u"Diagnostico.eco"_s, {});
+        const Result<QString> answer = test::soapAnswer(u"Diagnostico.eco"_s, {}, HttpClient(10'000, 10'000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         int cut = 0;
         for (const auto& socket : slow)
@@ -140,11 +137,11 @@ private Q_SLOTS:
             }
         }
         // Today's limit on a call is 57 seconds behind 200 such connections.
-        HttpClient::setTimeLimitsMs(5000, 5000);
         ProgramFolderFixture folder(server.host(), server.port(), secure);
         const Result<QString> answer =
             test::soapAnswer(u"Transferencia.ver2"_s,
-                             {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}});
+                             {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}},
+                             HttpClient(5000, 5000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
     }
 

@@ -9,6 +9,7 @@
 #include "support/ServerLauncher.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 #include "transmission/StartupCheck.h"
@@ -66,7 +67,7 @@ bool signUpdater(const QByteArray& version, const QByteArray& updater, const QSt
 
 // The check as the start-up window runs it, waited for; neither outcome when it never ends.
 StartupOutcome runStartupChecks() {
-    StartupCheck check;
+    StartupCheck check{sharedServices().http};
     check.start();
     return await<StartupOutcome>([&](QObject* context, std::function<void(StartupOutcome)> done) {
                check.whenFinished(context, std::move(done));
@@ -109,7 +110,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        hostMainWindow(m_session);
+        hostMainWindow(m_session, sharedServices());
         // The update key is read beside the program, as it is laid out by the build.
         ProgramFolder::setExecutableFolder(buildProgramFolder());
     }
@@ -132,7 +133,7 @@ private Q_SLOTS:
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), stamp);
 
-        Abertura* window = openStartupWindow(m_session);
+        Abertura* window = openStartupWindow(m_session, sharedServices());
         QVERIFY(window && window->isVisible());
         // The window is up while the check runs; Iniciar waits for it.
         QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled());
@@ -233,7 +234,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), "1.15.01");
-        StartupCheck check;
+        StartupCheck check{sharedServices().http};
         QObject context;
         QList<StartupOutcome> early;
         QList<StartupOutcome> late;
@@ -285,7 +286,7 @@ private Q_SLOTS:
                                          "\r\nprotocolo=https\r\n");
         else
             scene->server.stop();
-        Abertura* window = openStartupWindow(m_session);
+        Abertura* window = openStartupWindow(m_session, sharedServices());
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(leads(scene->boxes), (QStringList{kTransferFailed, kNoConnection}));
@@ -424,7 +425,7 @@ private Q_SLOTS:
     void noAdministratorRights() {
         auto scene = makeScene("1.16.00");
         scene->platform.administrator = false;
-        QVERIFY(!openStartupWindow(m_session));
+        QVERIFY(!openStartupWindow(m_session, sharedServices()));
         QCOMPARE(scene->boxes.shown().size(), 1);
         const MessageRequest& box = scene->boxes.shown().first();
         QCOMPARE(box.title, QStringLiteral("ICMS"));
@@ -448,7 +449,7 @@ private Q_SLOTS:
         scene->boxes.onShow = [&](const MessageRequest&) {
             startable = window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled();
         };
-        window = openStartupWindow(m_session);
+        window = openStartupWindow(m_session, sharedServices());
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(leads(scene->boxes), QStringList{kNoConnection});
@@ -461,7 +462,7 @@ private Q_SLOTS:
         auto scene = makeScene("1.16.00", QByteArray("UPDATER"));
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
-        QPointer<Abertura> window = openStartupWindow(m_session);
+        QPointer<Abertura> window = openStartupWindow(m_session, sharedServices());
         QVERIFY(window && window->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(scene->platform.quitCalls, 1, 20000);
         QVERIFY(!window || !window->isVisible());
@@ -473,7 +474,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->platform.startSucceeds = false;
-        Abertura* window = openStartupWindow(m_session);
+        Abertura* window = openStartupWindow(m_session, sharedServices());
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(scene->boxes.shown().size(), 2);

@@ -7,6 +7,7 @@
 #include "data/GiaDatabaseReader.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
+#include "support/TestServices.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -36,10 +37,11 @@ std::optional<T> await(const std::function<void(QObject*, std::function<void(T)>
     return value;
 }
 
-inline Result<QString> soapAnswer(const QString& operation, const QList<SoapParameter>& parameters = {}) {
+inline Result<QString> soapAnswer(const QString& operation, const QList<SoapParameter>& parameters = {},
+                                  const HttpClient& http = HttpClient()) {
     const std::optional<Result<QString>> answer =
         await<Result<QString>>([&](QObject* context, std::function<void(Result<QString>)> done) {
-            callSoapOperation(operation, parameters, context, std::move(done));
+            callSoapOperation(http, operation, parameters, context, std::move(done));
         });
     return answer ? *answer
                   : Result<QString>(AppError{0, QStringLiteral("test"), QStringLiteral("no answer")});
@@ -51,26 +53,25 @@ inline Result<HttpAnswer> httpAnswer(const std::function<void(QObject*, HttpJob:
                   : Result<HttpAnswer>(AppError{0, QStringLiteral("test"), QStringLiteral("no answer")});
 }
 
-inline Result<HttpAnswer> httpGet(const QString& url, qint64 maxBody) {
-    return httpAnswer([&](QObject* context, HttpJob::Handler done) {
-        HttpClient::get(url, maxBody, context, std::move(done));
-    });
+inline Result<HttpAnswer> httpGet(const QString& url, qint64 maxBody, const HttpClient& http = HttpClient()) {
+    return httpAnswer(
+        [&](QObject* context, HttpJob::Handler done) { http.get(url, maxBody, context, std::move(done)); });
 }
 
 inline Result<HttpAnswer> httpPost(const QString& url, const QByteArray& body, const HttpHeaders& headers,
-                                   qint64 maxBody) {
+                                   qint64 maxBody, const HttpClient& http = HttpClient()) {
     return httpAnswer([&](QObject* context, HttpJob::Handler done) {
-        HttpClient::post(ServerAddress::fromSettings(), url, body, headers, maxBody, context,
-                         std::move(done));
+        http.post(ServerAddress::fromSettings(), url, body, headers, maxBody, context, std::move(done));
     });
 }
 
 // The Access reader's job waited for; a read that did not report is an invalid file.
 inline AccessReader::Reading readAccess(const QString& path,
-                                        const QStringList& rowsOf = {QStringLiteral("*")}) {
+                                        const QStringList& rowsOf = {QStringLiteral("*")},
+                                        const AccessReader& reader = builtReader()) {
     const std::optional<AccessReader::Reading> read =
         await<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
-            AccessReader::read(path, rowsOf, context, std::move(done));
+            reader.read(path, rowsOf, context, std::move(done));
         });
     AccessReader::Reading none;
     none.detail = QStringLiteral("no answer");
@@ -78,19 +79,21 @@ inline AccessReader::Reading readAccess(const QString& path,
 }
 
 // A GIA database's listing waited for; one that did not report is an invalid file.
-inline GiaDatabaseReader::Listing listGias(const QString& path, const QString& ie) {
+inline GiaDatabaseReader::Listing listGias(const QString& path, const QString& ie,
+                                           const AccessReader& reader = builtReader()) {
     const std::optional<GiaDatabaseReader::Listing> listing = await<GiaDatabaseReader::Listing>(
         [&](QObject* context, std::function<void(GiaDatabaseReader::Listing)> done) {
-            GiaDatabaseReader::listGias(path, ie, context, std::move(done));
+            GiaDatabaseReader::listGias(reader, path, ie, context, std::move(done));
         });
     return listing.value_or(
         GiaDatabaseReader::Listing{GiaDatabaseReader::Outcome::InvalidFile, {}, QStringLiteral("no answer")});
 }
 
-inline GiaDatabaseReader::Taxpayers readTaxpayers(const QString& path) {
+inline GiaDatabaseReader::Taxpayers readTaxpayers(const QString& path,
+                                                  const AccessReader& reader = builtReader()) {
     const std::optional<GiaDatabaseReader::Taxpayers> taxpayers = await<GiaDatabaseReader::Taxpayers>(
         [&](QObject* context, std::function<void(GiaDatabaseReader::Taxpayers)> done) {
-            GiaDatabaseReader::readTaxpayers(path, context, std::move(done));
+            GiaDatabaseReader::readTaxpayers(reader, path, context, std::move(done));
         });
     return taxpayers.value_or(GiaDatabaseReader::Taxpayers{
         GiaDatabaseReader::Outcome::InvalidFile, {}, QStringLiteral("no answer")});
@@ -98,10 +101,11 @@ inline GiaDatabaseReader::Taxpayers readTaxpayers(const QString& path) {
 
 // A GIA text file's conversion waited for; one that did not report failed.
 inline GiaConversion::Outcome convertGia(const QString& textPath, const QString& packagePath,
-                                         const QString& templatePath) {
+                                         const QString& templatePath,
+                                         const AccessReader& reader = builtReader()) {
     const std::optional<GiaConversion::Outcome> result =
         await<GiaConversion::Outcome>([&](QObject* context, GiaConversion::Handler done) {
-            GiaConversion::convert(textPath, packagePath, templatePath, context, std::move(done));
+            GiaConversion::convert(reader, textPath, packagePath, templatePath, context, std::move(done));
         });
     return result ? *result : GiaConversion::Outcome{false, QStringLiteral("no answer"), 0};
 }

@@ -11,6 +11,7 @@
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 
 #include "gui/FileBrowser.h"
@@ -67,10 +68,11 @@ class TecladoTest final : public QObject {
             QTest::newRow(name) << make << ok << no;
         };
         row(
-            "contador", [](Session& s) -> QWidget* { return new frmContador(s); }, u"btnOK"_s, u"Command1"_s);
+            "contador", [](Session& s) -> QWidget* { return new frmContador(s, sharedServices()); },
+            u"btnOK"_s, u"Command1"_s);
         row(
-            "cria", [](Session& s) -> QWidget* { return new frmtbl_CriaContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
+            "cria", [](Session& s) -> QWidget* { return new frmtbl_CriaContribuinte(s, sharedServices()); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "cadastro", [](Session& s) -> QWidget* { return new frmtbl_CadastroContribuinte(s); }, u"cmdOK"_s,
             u"cmdCancelar"_s);
@@ -84,12 +86,14 @@ class TecladoTest final : public QObject {
             "exclusao", [](Session& s) -> QWidget* { return new frmtbl_exclusaoContribuinte(s); }, u"cmdOK"_s,
             u"cmdCancelar"_s);
         row(
-            "upload", [](Session& s) -> QWidget* { return new frmUpload(s); }, u"cmdUpload"_s, u"Command2"_s);
+            "upload", [](Session& s) -> QWidget* { return new frmUpload(s, sharedServices()); },
+            u"cmdUpload"_s, u"Command2"_s);
         row(
-            "uploadSimples", [](Session& s) -> QWidget* { return new frmUploadSimples(s); }, u"cmdUpload"_s,
-            u"Command2"_s);
+            "uploadSimples", [](Session& s) -> QWidget* { return new frmUploadSimples(s, sharedServices()); },
+            u"cmdUpload"_s, u"Command2"_s);
         row(
-            "importar", [](Session&) -> QWidget* { return new ImportarEmpresas; }, u"Command1"_s, QString());
+            "importar", [](Session&) -> QWidget* { return new ImportarEmpresas(sharedServices()); },
+            u"Command1"_s, QString());
         row(
             "abertura", [](Session& s) -> QWidget* { return new Abertura(s); }, u"Command1"_s, u"Command3"_s);
     }
@@ -231,7 +235,7 @@ private Q_SLOTS:
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
         FileBrowser::setRememberedFolder(files.path());
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, sharedServices()));
         QVERIFY(window);
         auto* browser = window->findChild<FileBrowser*>();
         QSignalSpy chosen(browser, &FileBrowser::fileClicked);
@@ -255,7 +259,7 @@ private Q_SLOTS:
 
     // An open drop-down list takes Escape for itself: the list closes, the window stays.
     void escapeInAnOpenDropDownClosesOnlyTheList() {
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, sharedServices()));
         QVERIFY(window);
         QPushButton* cancel = usableButton(window, u"Command2"_s);
         QSignalSpy cancelled(cancel, &QPushButton::clicked);

@@ -263,7 +263,6 @@ private Q_SLOTS:
         QVERIFY2(m_server.start(seed), qPrintable(m_server.errorString()));
         m_folder = std::make_unique<ProgramFolderFixture>(m_server.host(), m_server.port());
 
-        AccessReader::setHelperPath(builtProgram(QStringLiteral("fiscora-leitor-mdb")));
         m_text = m_files.filePath(QStringLiteral("dados.prf"));
         QFile text(m_text);
         QVERIFY(text.open(QIODevice::WriteOnly));

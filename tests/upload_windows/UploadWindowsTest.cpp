@@ -19,11 +19,13 @@
 #include "support/GiaTextBuilder.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/ScopedEnvironment.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 #include "transmission/PgdasAnswer.h"
@@ -180,7 +182,15 @@ private:
         TestPlatform platform;
         TestCertificateChooser chooser;
         Session session;
+        Services services = testServices();
         Principal* main = nullptr;
+
+        // Shorter limits for a server that does not answer.
+        void shortenLimits(int answerMs) {
+            services.transmission.connectMs = 5000;
+            services.transmission.answerMs = answerMs;
+            services.http = HttpClient(500, 1000);
+        }
 
         void writeFile(const QString& name, const QByteArray& bytes) const {
             QFile file(files.filePath(name));
@@ -228,7 +238,7 @@ private:
         FileBrowser::setRememberedFolder(scene->files.path());
         const SeedCompany& company = ie == kGiaIE ? companies.at(0) : companies.at(1);
         scene->session.selectTaxpayer(company.razao, company.ie, company.chave);
-        scene->main = new Principal(scene->session);
+        scene->main = new Principal(scene->session, scene->services);
         scene->main->show();
         scene->main->RecebeDadosServer();
         // The main window waits for the list, as the user would.
@@ -264,9 +274,8 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        AccessReader::setHelperPath(builtProgram(u"fiscora-leitor-mdb"_s));
         const QString folder = m_certificates.filePath(u"certificados"_s);
-        CertificateStore::setDefaultFolder(folder);
+        qputenv("FISCORA_CERTIFICADOS", folder.toUtf8());
         QVERIFY(CertificateStore(folder).importFile(certificateFixture(u"contador.cer"_s)).ok());
     }
 
@@ -282,8 +291,6 @@ private Q_SLOTS:
     void cleanup() {
         qunsetenv("http_proxy");
         qunsetenv("https_proxy");
-        Transmission::setTimeLimits(0, 0);
-        HttpClient::setTimeLimitsMs(0, 0);
         deleteTopLevelWindows();
     }
 
@@ -494,9 +501,8 @@ private Q_SLOTS:
         clickFile(window, u"novagia.mdb"_s);
         QuietServer quiet(scene->server.host(), QuietServer::Mode(mode));
         scene->pointAt(scene->server.host(), quiet.port());
-        Transmission::setTimeLimits(5000, message.isEmpty() ? kWaitMs : 300);
         // The list is asked of the silent server too.
-        HttpClient::setTimeLimitsMs(500, 1000);
+        scene->shortenLimits(message.isEmpty() ? kWaitMs : 300);
         send(*scene, window);
         auto* label = child<QLabel>(window, u"lblSendSpeed"_s);
         if (message.isEmpty()) {
@@ -838,8 +844,7 @@ private Q_SLOTS:
             useProxy(*scene, proxy, u"setting"_s, false);
         else if (mode != -1)
             scene->pointAt(scene->server.host(), mode == -2 ? 8079 : quiet.port());
-        Transmission::setTimeLimits(5000, 300);
-        HttpClient::setTimeLimitsMs(500, 1000);
+        scene->shortenLimits(300);
         send(*scene, window);
         // Written before the first byte.
         const Result<QList<JournalEntry>> sending = findTransmissions();
@@ -894,7 +899,7 @@ private Q_SLOTS:
         QTemporaryDir preferences;
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
-        UserPreferences::setFolder(preferences.path());
+        const test::ScopedEnvironment preferencesFolder("FISCORA_PREFERENCIAS", preferences.path());
         FileBrowser::setRememberedFolder({});
         UserPreferences::setUploadFolder(dir.path()); // as the earlier run left it
         FileBrowser browser;
@@ -902,7 +907,6 @@ private Q_SLOTS:
         QVERIFY(browser.setFolder(dir.filePath(u"sub"_s)));
         QCOMPARE(UserPreferences::uploadFolder(), dir.filePath(u"sub"_s));
         QVERIFY(UserPreferences::filePath().startsWith(preferences.path()));
-        UserPreferences::setFolder({});
     }
 
     void screenshots() {
@@ -911,7 +915,7 @@ private Q_SLOTS:
         QPointer<frmUpload> gia = openWindow<frmUpload>(*scene);
         clickFile(gia, u"dados.PRF"_s);
         selectRows(child<QTableWidget>(gia, u"GridRefencias"_s), 1, 2);
-        auto* simples = new frmUploadSimples(scene->session);
+        auto* simples = new frmUploadSimples(scene->session, scene->services);
         simples->show();
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "certificates/Pkcs11CertificateSource.h"
+#include "data/AccessReader.h"
+#include "net/HttpClient.h"
+#include "transmission/Transmission.h"
+
+namespace fiscora {
+
+// What the parts of the program share, built once where the program starts (the windows, the
+// command line's transmissions) and handed down to what needs it; tests build their own.
+struct Services {
+    HttpClient http;                 // the server calls, with their time limits
+    AccessReader reader;             // the Access reader helper, with its time limit
+    TokenReader tokens;              // the token reader helper, with its time limit
+    TransmissionLimits transmission; // the uploads' time limits
+
+    // The helpers beside the running executable (or the installed ones) and the usual limits.
+    static Services forProgram() {
+        return Services{HttpClient(), AccessReader(AccessReader::defaultHelper()),
+                        TokenReader{TokenReader::defaultHelper()}, TransmissionLimits{}};
+    }
+};
+
+} // namespace fiscora
