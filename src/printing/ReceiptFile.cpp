@@ -1,0 +1,94 @@
+#include "printing/ReceiptFile.h"
+
+#include "net/ContentDigest.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVariant>
+
+namespace fiscora {
+
+namespace {
+
+// A receipt is the server's HTML: whatever it names stays unloaded, local files included
+// (QTextDocument would read a file: address or a relative path itself).
+class IsolatedDocument final : public QTextDocument {
+protected:
+    QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+bool isReservedDeviceName(const QString& name) {
+    static const QRegularExpression reserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\\..*)?$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return reserved.match(name).hasMatch();
+}
+
+QString cantWrite(const QString& path) {
+    return QStringLiteral("Não foi possível gravar o recibo em %1.").arg(QDir::toNativeSeparators(path));
+}
+
+} // namespace
+
+QString ReceiptFile::safeName(const QString& text) {
+    static const QString refused = QStringLiteral("/\\:*?\"<>|");
+    QString name;
+    name.reserve(text.size());
+    for (const QChar c : text) {
+        const bool control =
+            c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Other_Control;
+        name += control || refused.contains(c) ? QLatin1Char('_') : c;
+    }
+    name.truncate(100);
+    // Windows drops trailing blanks and dots, and a leading one hides or confuses.
+    while (!name.isEmpty() && (name.back() == QLatin1Char(' ') || name.back() == QLatin1Char('.')))
+        name.chop(1);
+    while (!name.isEmpty() && (name.front() == QLatin1Char(' ') || name.front() == QLatin1Char('.')))
+        name.remove(0, 1);
+    if (name.isEmpty() || isReservedDeviceName(name))
+        name.prepend(QLatin1Char('_'));
+    return name;
+}
+
+Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString& ie, const QString& name,
+                                  const QString& reference, const QString& protocol) {
+    static const QRegularExpression month(QStringLiteral("^(0[1-9]|1[0-2])/([0-9]{4})$"));
+    const QRegularExpressionMatch match = month.match(reference.trimmed());
+    if (!match.hasMatch())
+        return AppError::message(
+            QStringLiteral("A referência \"%1\" não é um mês (MM/AAAA).").arg(reference));
+    const QString taxpayer = name.trimmed().isEmpty() ? ie : ie + QStringLiteral(" - ") + name.trimmed();
+    const QString folder = QStringLiteral("Fiscora/Recibos/%1/%2-%3")
+                               .arg(safeName(taxpayer), match.captured(2), match.captured(1));
+    return QDir(documentsFolder)
+        .filePath(folder + QLatin1Char('/') + safeName(protocol) + QStringLiteral(".pdf"));
+}
+
+Result<KeptReceipt> ReceiptFile::keep(const QString& html, const QString& path) {
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setTitle(QStringLiteral("Recibo"));
+        writer.setCreator(QStringLiteral("Fiscora"));
+        IsolatedDocument document;
+        document.setHtml(html);
+        document.print(&writer);
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return AppError::message(cantWrite(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
+        return AppError::message(cantWrite(path));
+    return KeptReceipt{path, digestContent(pdf).sha256};
+}
+
+} // namespace fiscora
