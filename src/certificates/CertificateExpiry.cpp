@@ -16,7 +16,10 @@ QString holder(const Certificate& certificate) {
     static const QRegularExpression document(QStringLiteral(":[0-9]{11,14}$"));
     QString name = certificate.subjectName();
     name.remove(document);
-    return name.trimmed().isEmpty() ? certificate.formattedDocument() : name.trimmed();
+    name = name.trimmed();
+    if (name.isEmpty())
+        name = certificate.formattedDocument();
+    return name.isEmpty() ? certificate.fingerprint() : name;
 }
 
 } // namespace

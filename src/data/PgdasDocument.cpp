@@ -82,7 +82,8 @@ Result<PgdasDocument> fromBytes(const QByteArray& pdf, const QString& name) {
 Result<PgdasDocument> PgdasDocument::read(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: opening a pipe waits for a writer, a device never ends.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return AppError::message(QStringLiteral("O arquivo %1 não pôde ser aberto.").arg(name));
     if (file.size() > kMaxFileBytes)
         return AppError::message(

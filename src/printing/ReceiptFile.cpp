@@ -45,7 +45,7 @@ QString ReceiptFile::safeName(const QString& text) {
             c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Other_Control;
         name += control || refused.contains(c) ? QLatin1Char('_') : c;
     }
-    name.truncate(100);
+    name.truncate(name.size() > 100 && name.at(99).isHighSurrogate() ? 99 : 100);
     // Windows drops trailing blanks and dots, and a leading one hides or confuses.
     while (!name.isEmpty() && (name.back() == QLatin1Char(' ') || name.back() == QLatin1Char('.')))
         name.chop(1);
@@ -60,6 +60,9 @@ Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString&
                                   const QString& reference, const QString& protocol) {
     static const QRegularExpression month(QStringLiteral("^(0[1-9]|1[0-2])/([0-9]{4})$"));
     const QRegularExpressionMatch match = month.match(reference.trimmed());
+    if (documentsFolder.trimmed().isEmpty())
+        return AppError::message(
+            QStringLiteral("Nenhuma pasta de documentos foi escolhida para os recibos."));
     if (!match.hasMatch())
         return AppError::message(
             QStringLiteral("A referência \"%1\" não é um mês (MM/AAAA).").arg(reference));
@@ -71,6 +74,9 @@ Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString&
 }
 
 Result<KeptReceipt> ReceiptFile::keep(const QString& html, const QString& path) {
+    // A receipt is a page of a few kilobytes; laying out a huge one would hold the program up.
+    if (html.size() > kMaxHtmlChars)
+        return AppError::message(QStringLiteral("O recibo recebido é grande demais para ser guardado."));
     QByteArray pdf;
     {
         QBuffer buffer(&pdf);

@@ -16,14 +16,17 @@ struct KeptReceipt {
 
 class ReceiptFile final {
 public:
+    static constexpr qsizetype kMaxHtmlChars = 1024 * 1024;
+
     // <documents>/Fiscora/Recibos/<IE> - <name>/<yyyy-MM>/<protocol>.pdf, each part made safe as a
-    // file name. `reference` is "MM/yyyy"; fails when it is not.
+    // file name. `reference` is "MM/yyyy"; fails when it is not, or when no documents folder is set.
     static Result<QString> path(const QString& documentsFolder, const QString& ie, const QString& name,
                                 const QString& reference, const QString& protocol);
 
     // Renders the HTML into a PDF written to a temporary file beside `path` and renamed into
-    // place, creating the folders. Fails, in Portuguese, when the folder or the file cannot be
-    // written; an earlier file at `path` is then left as it was.
+    // place, creating the folders. Fails, in Portuguese, when the HTML is longer than
+    // kMaxHtmlChars or the folder or the file cannot be written; an earlier file at `path` is
+    // then left as it was.
     static Result<KeptReceipt> keep(const QString& html, const QString& path);
 
     // A text usable as one file or folder name on Linux and Windows alike: no separators or

@@ -20,6 +20,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 using namespace fiscora;
 using namespace Qt::StringLiterals;
 
@@ -152,9 +154,11 @@ private Q_SLOTS:
 
     void refusesWhatItCannotRead_data() {
         QTest::addColumn<QByteArray>("bytes"); // empty: no file at all
-        QTest::addColumn<qint64>("size");      // grows the file to that size (sparse)
+        QTest::addColumn<qint64>("size");      // grows the file to that size (sparse); -1: a pipe
         QTest::addColumn<QString>("why");
         QTest::newRow("missing") << QByteArray() << qint64(0) << u"não pôde ser aberto"_s;
+        // Opening a pipe would wait for a writer.
+        QTest::newRow("a pipe") << QByteArray() << qint64(-1) << u"não pôde ser aberto"_s;
         QTest::newRow("not a PDF") << QByteArray("GIA 11/2026 11222333000181") << qint64(0)
                                    << u"não é um PDF"_s;
         QTest::newRow("damaged") << QByteArray("%PDF-1.4\n%%EOF\n") << qint64(0) << u"danificado"_s;
@@ -172,6 +176,8 @@ private Q_SLOTS:
             writeBytes(path, bytes);
         if (size > 0)
             QVERIFY(QFile(path).resize(size));
+        if (size < 0)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         const Result<PgdasDocument> document = PgdasDocument::read(path);
         QVERIFY(!document.ok());
         QVERIFY2(document.error().description.contains(why), qPrintable(document.error().description));
@@ -331,12 +337,19 @@ private Q_SLOTS:
         QCOMPARE(read->reference, u"11/2026"_s);
     }
 
-    void keepFailsWhereTheFolderCannotBe() {
+    void keepRefusesWhatItCannotKeep() {
         const QString blocker = m_dir.filePath(u"arquivo"_s);
         writeBytes(blocker, "x");
-        const Result<KeptReceipt> kept = ReceiptFile::keep(u"<p>x</p>"_s, blocker + u"/2026-11/1.pdf"_s);
-        QVERIFY(!kept.ok());
-        QVERIFY(kept.error().description.startsWith(u"Não foi possível gravar o recibo em "_s));
+        const Result<KeptReceipt> unwritable =
+            ReceiptFile::keep(u"<p>x</p>"_s, blocker + u"/2026-11/1.pdf"_s);
+        QVERIFY(!unwritable.ok());
+        QVERIFY(unwritable.error().description.startsWith(u"Não foi possível gravar o recibo em "_s));
+
+        const QString path = m_dir.filePath(u"enorme.pdf"_s);
+        const Result<KeptReceipt> huge =
+            ReceiptFile::keep(QString(ReceiptFile::kMaxHtmlChars + 1, u'x'), path);
+        QVERIFY(!huge.ok());
+        QVERIFY(!QFile::exists(path));
     }
 
     void namesCertificatesAboutToExpire_data() {
