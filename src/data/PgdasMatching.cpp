@@ -1,17 +1,12 @@
 #include "data/PgdasMatching.h"
 
-#include "core/ModalGate.h"
+#include "core/WorkerJob.h"
 #include "data/PgdasDocument.h"
 #include "validation/Documents.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QThreadPool>
-
 #include <atomic>
-#include <memory>
 
 namespace fiscora {
 
@@ -24,34 +19,8 @@ QString cnpjList(const QStringList& cnpjs) {
     return formatted.join(QStringLiteral(", "));
 }
 
-// What the worker and the job's receiver share: the receiver, while it is there. The worker
-// posts to it only under the lock, so it never posts to a receiver that is being destroyed.
-struct Delivery {
-    QMutex mutex;
-    QObject* receiver = nullptr;
-    std::atomic<bool> cancelled = false;
-};
-
-// Lives on the context's thread as its child: gone with it, and then nothing is delivered.
-class Receiver final : public QObject {
-public:
-    Receiver(QObject* context, std::shared_ptr<Delivery> delivery)
-        : QObject(context)
-        , m_delivery(std::move(delivery)) {
-        m_delivery->receiver = this;
-    }
-    ~Receiver() override {
-        m_delivery->cancelled = true;
-        const QMutexLocker lock(&m_delivery->mutex);
-        m_delivery->receiver = nullptr;
-    }
-
-private:
-    std::shared_ptr<Delivery> m_delivery;
-};
-
 Result<QList<PgdasMatch>> matchAll(const QString& folder, const QList<Taxpayer>& taxpayers,
-                                   const Delivery& delivery) {
+                                   const std::atomic<bool>& cancelled) {
     const QDir dir(folder);
     if (folder.isEmpty() || !dir.exists() || !dir.isReadable())
         return AppError::message(QStringLiteral("A pasta %1 não existe ou não pode ser lida.").arg(folder));
@@ -60,7 +29,7 @@ Result<QList<PgdasMatch>> matchAll(const QString& folder, const QList<Taxpayer>&
         dir.entryInfoList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Readable | QDir::Hidden,
                           QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& file : files) {
-        if (delivery.cancelled)
+        if (cancelled)
             break;
         // The name filter ignores case; the suffix must be the last one.
         if (file.suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0)
@@ -124,22 +93,12 @@ PgdasMatch PgdasMatching::match(const QString& path, const QList<Taxpayer>& taxp
 
 void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, QObject* context,
                                 std::function<void(Result<QList<PgdasMatch>>)> done) {
-    auto delivery = std::make_shared<Delivery>();
-    auto* receiver = new Receiver(context, delivery);
-    QThreadPool::globalInstance()->start([folder, taxpayers, delivery, context, done = std::move(done)] {
-        Result<QList<PgdasMatch>> result = matchAll(folder, taxpayers, *delivery);
-        const QMutexLocker lock(&delivery->mutex);
-        if (!delivery->receiver)
-            return;
-        QMetaObject::invokeMethod(
-            delivery->receiver,
-            [receiver = delivery->receiver, context, done, result = std::move(result)] {
-                receiver->deleteLater();
-                ModalGate::deliver(context, [done, result] { done(result); });
-            },
-            Qt::QueuedConnection);
-    });
-    Q_UNUSED(receiver);
+    runWorkerJob<Result<QList<PgdasMatch>>>(
+        context,
+        [folder, taxpayers](const std::atomic<bool>& cancelled) {
+            return matchAll(folder, taxpayers, cancelled);
+        },
+        std::move(done));
 }
 
 } // namespace fiscora

@@ -1,5 +1,6 @@
 #include "printing/ReceiptFile.h"
 
+#include "core/WorkerJob.h"
 #include "net/ContentDigest.h"
 
 #include <QBuffer>
@@ -32,6 +33,31 @@ bool isReservedDeviceName(const QString& name) {
 
 QString cantWrite(const QString& path) {
     return QStringLiteral("Não foi possível gravar o recibo em %1.").arg(QDir::toNativeSeparators(path));
+}
+
+// On a worker thread: Qt lays text out and paints PDFs off the window thread too.
+Result<KeptReceipt> keepNow(const QString& html, const QString& path) {
+    // A receipt is a page of a few kilobytes; laying out a huge one would hold the program up.
+    if (html.size() > ReceiptFile::kMaxHtmlChars)
+        return AppError::message(QStringLiteral("O recibo recebido é grande demais para ser guardado."));
+    QByteArray pdf;
+    {
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setTitle(QStringLiteral("Recibo"));
+        writer.setCreator(QStringLiteral("Fiscora"));
+        IsolatedDocument document;
+        document.setHtml(html);
+        document.print(&writer);
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return AppError::message(cantWrite(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
+        return AppError::message(cantWrite(path));
+    return KeptReceipt{path, digestContent(pdf).sha256};
 }
 
 } // namespace
@@ -73,28 +99,10 @@ Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString&
         .filePath(folder + QLatin1Char('/') + safeName(protocol) + QStringLiteral(".pdf"));
 }
 
-Result<KeptReceipt> ReceiptFile::keep(const QString& html, const QString& path) {
-    // A receipt is a page of a few kilobytes; laying out a huge one would hold the program up.
-    if (html.size() > kMaxHtmlChars)
-        return AppError::message(QStringLiteral("O recibo recebido é grande demais para ser guardado."));
-    QByteArray pdf;
-    {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setTitle(QStringLiteral("Recibo"));
-        writer.setCreator(QStringLiteral("Fiscora"));
-        IsolatedDocument document;
-        document.setHtml(html);
-        document.print(&writer);
-    }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return AppError::message(cantWrite(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
-        return AppError::message(cantWrite(path));
-    return KeptReceipt{path, digestContent(pdf).sha256};
+void ReceiptFile::keep(const QString& html, const QString& path, QObject* context,
+                       std::function<void(Result<KeptReceipt>)> done) {
+    runWorkerJob<Result<KeptReceipt>>(
+        context, [html, path](const std::atomic<bool>&) { return keepNow(html, path); }, std::move(done));
 }
 
 } // namespace fiscora

@@ -2,7 +2,10 @@
 
 #include "core/Result.h"
 
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace fiscora {
 
@@ -16,7 +19,9 @@ struct KeptReceipt {
 
 class ReceiptFile final {
 public:
-    static constexpr qsizetype kMaxHtmlChars = 1024 * 1024;
+    // A receipt is a page of a few kilobytes. Laying out text grows faster than its length: one
+    // endless word takes about a second at this bound, and 90 s at a megabyte.
+    static constexpr qsizetype kMaxHtmlChars = 64 * 1024;
 
     // <documents>/Fiscora/Recibos/<IE> - <name>/<yyyy-MM>/<protocol>.pdf, each part made safe as a
     // file name. `reference` is "MM/yyyy"; fails when it is not, or when no documents folder is set.
@@ -27,7 +32,11 @@ public:
     // place, creating the folders. Fails, in Portuguese, when the HTML is longer than
     // kMaxHtmlChars or the folder or the file cannot be written; an earlier file at `path` is
     // then left as it was.
-    static Result<KeptReceipt> keep(const QString& html, const QString& path);
+    // The first receipt takes a tenth of a second (fonts), a long one up to a second, so this is
+    // a job of `context` on a worker thread (core/WorkerJob): `done` runs once, later, on the
+    // context's thread.
+    static void keep(const QString& html, const QString& path, QObject* context,
+                     std::function<void(Result<KeptReceipt>)> done);
 
     // A text usable as one file or folder name on Linux and Windows alike: no separators or
     // characters Windows refuses, no control characters, no reserved device name, no leading

@@ -74,6 +74,15 @@ QByteArray lockedPdf() {
     return out;
 }
 
+// Keeps a receipt as the program does, with a job, and waits for it.
+std::optional<Result<KeptReceipt>> keepReceipt(const QString& html, const QString& path) {
+    std::optional<Result<KeptReceipt>> kept;
+    QObject context;
+    ReceiptFile::keep(html, path, &context, [&](Result<KeptReceipt> result) { kept = std::move(result); });
+    static_cast<void>(QTest::qWaitFor([&] { return kept.has_value(); }, 60000));
+    return kept;
+}
+
 Taxpayer taxpayer(const QString& ie, const QString& name, const QString& cnpj, bool simples) {
     Taxpayer t;
     t.IE = ie;
@@ -317,8 +326,9 @@ private Q_SLOTS:
             "<p>Protocolo 2026110001 - Referência 11/2026</p></body></html>"_s.arg(address, image);
         const QString path = m_dir.filePath(u"docs/Fiscora/Recibos/x/2026-11/2026110001.pdf"_s);
 
-        const Result<KeptReceipt> kept = ReceiptFile::keep(html, path);
-        QVERIFY2(kept.ok(), qPrintable(kept.error().description));
+        const std::optional<Result<KeptReceipt>> kept = keepReceipt(html, path);
+        QVERIFY(kept.has_value());
+        QVERIFY2(kept->ok(), qPrintable(kept->error().description));
         QTest::qWait(200);
         QVERIFY(!server.hasPendingConnections());
         QFile file(path);
@@ -326,8 +336,8 @@ private Q_SLOTS:
         const QByteArray pdf = file.readAll();
         QVERIFY(pdf.startsWith("%PDF-"));
         QVERIFY2(!pdf.contains("/Subtype /Image"), "an image was loaded");
-        QCOMPARE(kept->path, path);
-        QCOMPARE(kept->sha256,
+        QCOMPARE(kept->value().path, path);
+        QCOMPARE(kept->value().sha256,
                  QString::fromLatin1(QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex()));
         // Renamed into place: nothing else left in the folder; and the text is there.
         QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden),
@@ -340,15 +350,15 @@ private Q_SLOTS:
     void keepRefusesWhatItCannotKeep() {
         const QString blocker = m_dir.filePath(u"arquivo"_s);
         writeBytes(blocker, "x");
-        const Result<KeptReceipt> unwritable =
-            ReceiptFile::keep(u"<p>x</p>"_s, blocker + u"/2026-11/1.pdf"_s);
-        QVERIFY(!unwritable.ok());
-        QVERIFY(unwritable.error().description.startsWith(u"Não foi possível gravar o recibo em "_s));
+        const std::optional<Result<KeptReceipt>> unwritable =
+            keepReceipt(u"<p>x</p>"_s, blocker + u"/2026-11/1.pdf"_s);
+        QVERIFY(unwritable.has_value() && !unwritable->ok());
+        QVERIFY(unwritable->error().description.startsWith(u"Não foi possível gravar o recibo em "_s));
 
         const QString path = m_dir.filePath(u"enorme.pdf"_s);
-        const Result<KeptReceipt> huge =
-            ReceiptFile::keep(QString(ReceiptFile::kMaxHtmlChars + 1, u'x'), path);
-        QVERIFY(!huge.ok());
+        const std::optional<Result<KeptReceipt>> huge =
+            keepReceipt(QString(ReceiptFile::kMaxHtmlChars + 1, u'x'), path);
+        QVERIFY(huge.has_value() && !huge->ok());
         QVERIFY(!QFile::exists(path));
     }
 
