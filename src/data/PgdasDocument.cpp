@@ -41,7 +41,7 @@ QString popplerText(const poppler::ustring& text) {
 QString reference(const QString& text) {
     // "Período de Apuração (PA): 11/2026" or "Período de Apuração: 01/11/2026 a 30/11/2026".
     static const QRegularExpression named(
-        QStringLiteral("per[ií]odo\\s+de\\s+apura[çc][ãa]o[^0-9\\n]{0,60}(?:[0-9]{2}/)?"
+        QStringLiteral("per[ií]odo\\s+de\\s+apura[çc][ãa]o[^0-9]{0,80}(?:[0-9]{2}/)?"
                        "((?:0[1-9]|1[0-2])/[0-9]{4})(?![0-9])"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression alone(
