@@ -26,7 +26,8 @@ Result<QList<PgdasMatch>> matchAll(const QString& folder, const QList<Taxpayer>&
         return AppError::message(QStringLiteral("A pasta %1 não existe ou não pode ser lida.").arg(folder));
     QList<PgdasMatch> matches;
     const QFileInfoList files =
-        dir.entryInfoList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Readable | QDir::Hidden,
+        // Unreadable ones too: they are listed apart with why.
+        dir.entryInfoList({QStringLiteral("*.pdf")}, QDir::Files | QDir::Hidden,
                           QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& file : files) {
         if (cancelled)

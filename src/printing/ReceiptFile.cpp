@@ -4,6 +4,7 @@
 #include "net/ContentDigest.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPageSize>
@@ -101,8 +102,20 @@ Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString&
 
 void ReceiptFile::keep(const QString& html, const QString& path, QObject* context,
                        std::function<void(Result<KeptReceipt>)> done) {
+    // Text is laid out with the fonts of a QGuiApplication; without one Qt gives up.
+    const QCoreApplication* app = QCoreApplication::instance();
+    const bool fonts = app && app->inherits("QGuiApplication");
     runWorkerJob<Result<KeptReceipt>>(
-        context, [html, path](const std::atomic<bool>&) { return keepNow(html, path); }, std::move(done));
+        context,
+        [html, path, fonts](const std::atomic<bool>&) -> Result<KeptReceipt> {
+            if (!fonts) {
+                static const QString why =
+                    QStringLiteral(" O programa foi iniciado sem a interface gráfica.");
+                return AppError::message(cantWrite(path) + why);
+            }
+            return keepNow(html, path);
+        },
+        std::move(done));
 }
 
 } // namespace fiscora
