@@ -10,20 +10,24 @@ namespace fiscora::detail {
 
 namespace {
 
+class Receiver;
+
 // What the worker and the job's receiver share: the receiver, while it is there. The worker
 // posts to it only under the lock, so never to a receiver being destroyed.
 struct Shared {
     QMutex mutex;
-    QObject* receiver = nullptr;
+    Receiver* receiver = nullptr;
     std::atomic<bool> cancelled = false;
 };
 
-// A child of the context, on its thread: gone with it, and then nothing is delivered.
+// A child of the context, on its thread, holding the delivery: gone with the context, and then
+// nothing is delivered.
 class Receiver final : public QObject {
 public:
-    Receiver(QObject* context, std::shared_ptr<Shared> shared)
+    Receiver(QObject* context, std::shared_ptr<Shared> shared, std::function<void()> deliver)
         : QObject(context)
-        , m_shared(std::move(shared)) {
+        , m_shared(std::move(shared))
+        , m_deliver(std::move(deliver)) {
         m_shared->receiver = this;
     }
     ~Receiver() override {
@@ -33,28 +37,28 @@ public:
     }
     Q_DISABLE_COPY_MOVE(Receiver)
 
+    void deliver() {
+        deleteLater();
+        ModalGate::deliver(parent(), std::move(m_deliver));
+    }
+
 private:
     std::shared_ptr<Shared> m_shared;
+    std::function<void()> m_deliver;
 };
 
 } // namespace
 
-void startWorkerJob(QObject* context, std::function<Delivery(const std::atomic<bool>& cancelled)> work) {
+void startWorkerJob(QObject* context, std::function<void(const std::atomic<bool>& cancelled)> work,
+                    std::function<void()> deliver) {
     auto shared = std::make_shared<Shared>();
-    new Receiver(context, shared);
-    QThreadPool::globalInstance()->start([shared, context, work = std::move(work)] {
-        Delivery delivery = work(shared->cancelled);
+    new Receiver(context, shared, std::move(deliver));
+    QThreadPool::globalInstance()->start([shared, work = std::move(work)] {
+        work(shared->cancelled);
         const QMutexLocker lock(&shared->mutex);
-        QObject* receiver = shared->receiver;
-        if (!receiver)
-            return;
-        QMetaObject::invokeMethod(
-            receiver,
-            [receiver, context, delivery = std::move(delivery)] {
-                receiver->deleteLater();
-                ModalGate::deliver(context, delivery);
-            },
-            Qt::QueuedConnection);
+        if (Receiver* receiver = shared->receiver)
+            QMetaObject::invokeMethod(
+                receiver, [receiver] { receiver->deliver(); }, Qt::QueuedConnection);
     });
 }
 
