@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlite3-dev libpng-dev sqlite3 mdbtools mdbtools-dev libcpp-httplib-dev libssl-dev openssl zlib1g-dev python3
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev libpoppler-cpp-dev
     libgtest-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool openbox imagemagick fonts-dejavu-core
     libp11-dev libp11-kit-dev p11-kit p11-kit-modules softhsm2 opensc libpcsclite1

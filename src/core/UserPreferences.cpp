@@ -69,4 +69,22 @@ void UserPreferences::setCertificate(CertificateUse use, const QString& fingerpr
     write(certificateKey(use), fingerprint);
 }
 
+QString UserPreferences::documentsFolder() {
+    const QString folder = read(QStringLiteral("recibos/pasta"));
+    return folder.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) : folder;
+}
+
+void UserPreferences::setDocumentsFolder(const QString& folder) {
+    write(QStringLiteral("recibos/pasta"), folder);
+}
+
+QDate UserPreferences::expiryNoticeDay() {
+    return QDate::fromString(read(QStringLiteral("certificados/aviso-vencimento")), Qt::ISODate);
+}
+
+void UserPreferences::setExpiryNoticeDay(const QDate& day) {
+    write(QStringLiteral("certificados/aviso-vencimento"),
+          day.isValid() ? day.toString(Qt::ISODate) : QString());
+}
+
 } // namespace fiscora

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 namespace fiscora {
 
 // What the program remembers for the user from one run to the next: the folder the upload windows
-// were last left in, and the certificate last accepted for each use. Kept in the user's own
+// were last left in, the certificate last accepted for each use, where receipts are kept and
+// when certificates about to expire were last named. Kept in the user's own
 // configuration (~/.config/Fiscora/preferencias.ini, or the folder FISCORA_PREFERENCIAS names),
 // never in the program folder's fiscora.ini, which the program only reads. A file that cannot be
 // read or written only means nothing is remembered.
@@ -24,6 +26,15 @@ public:
 
     // How many companies of a batch go at once (1 to 8; 3 unless the user chose).
     static int uploadsAtOnce();
+
+    // The folder the receipts are kept under (in Fiscora/Recibos); by default the user's
+    // documents folder.
+    static QString documentsFolder();
+    static void setDocumentsFolder(const QString& folder);
+
+    // The day certificates about to expire were last named; invalid when never.
+    static QDate expiryNoticeDay();
+    static void setExpiryNoticeDay(const QDate& day);
 
     // The file the preferences live in.
     static QString filePath();
