@@ -154,6 +154,17 @@ double serverSeconds(const QString& data) {
 // The least time a batch could take on the link: its round trips, `atOnce` at a time, and its
 // bytes through the busier direction. From the relay's counts: connections, round trips, bytes up
 // and down.
+// The relay's counts: connections, round trips, bytes up, bytes down.
+QList<double> relayCounts(const QString& counts) {
+    QFile file(counts);
+    QList<double> values;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& field : file.readAll().trimmed().split(' '))
+            values.append(field.toDouble());
+    }
+    return values;
+}
+
 double leastSeconds(const QString& counts, double rttMs, double mbits, int atOnce) {
     QFile file(counts);
     if (!file.open(QIODevice::ReadOnly))
@@ -229,7 +240,7 @@ int main(int argc, char** argv) {
         QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/certificados/contador.cer");
 
     struct Measured {
-        double total = 0, server = 0, peak = 0, least = 0;
+        double total = 0, server = 0, peak = 0, least = 0, connections = 0, roundTrips = 0;
         int listed = 0;
     };
     // The medians of `runs` batches sending `atOnce` companies at a time; none when one failed.
@@ -292,6 +303,9 @@ int main(int argc, char** argv) {
                 relay.terminate();
                 relay.waitForFinished(5000);
                 leasts.append(leastSeconds(counts, rttMs, mbits, atOnce));
+                const QList<double> counted = relayCounts(counts);
+                measured.connections = counted.value(0);
+                measured.roundTrips = counted.value(1);
             }
             if (batch.exitCode() != 0 || fields.size() < 4) {
                 std::fprintf(stderr, "o lote falhou: %s\n", batch.readAllStandardError().constData());
@@ -332,8 +346,10 @@ int main(int argc, char** argv) {
             std::printf(", %.1f vezes mais rápido que um de cada vez", serial / m->total);
         std::printf("\n");
         if (rttMs > 0)
-            std::printf("    o menor tempo que o protocolo permite é %.2f s: o lote levou %.2f vezes isso\n",
-                        m->least, m->total / m->least);
+            std::printf(
+                "    %.0f conexões, %.0f idas e voltas; o menor tempo que o protocolo permite é %.2f s: o "
+                "lote levou %.2f vezes isso\n",
+                m->connections, m->roundTrips, m->least, m->total / m->least);
         else
             std::printf("    tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%%\n", m->server,
                         (m->total - m->server) * 100 / m->server);

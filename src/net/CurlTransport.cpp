@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <mutex>
+
 #include <cerrno>
 #include <cstring>
 
@@ -289,6 +291,25 @@ QString CurlTransfer::failureText(CURLcode code) const {
 
 namespace {
 
+// The connections, TLS sessions and name lookups the web service calls and downloads leave open
+// for the next ones (the uploads keep their own connection). Lives as long as the module.
+CURLSH* sharedCache() {
+    static std::mutex locks[CURL_LOCK_DATA_LAST];
+    static CURLSH* const share = [] {
+        CURLSH* made = curl_share_init();
+        curl_share_setopt(made, CURLSHOPT_LOCKFUNC, +[](CURL*, curl_lock_data data, curl_lock_access, void*) {
+            locks[data].lock();
+        });
+        curl_share_setopt(made, CURLSHOPT_UNLOCKFUNC,
+                          +[](CURL*, curl_lock_data data, void*) { locks[data].unlock(); });
+        curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+        curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        return made;
+    }();
+    return share;
+}
+
 // An HTTP exchange: the answer's body up to its cap, and whether its head came whole.
 class CurlHttpTransfer final : public HttpTransfer {
 public:
@@ -299,6 +320,8 @@ public:
         m_maxBody = request.maxBody;
         m_progressed = std::move(progressed);
         CURL* easy = m_transfer.handle();
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 0L);
+        curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache());
         bool typed = false;
         for (const auto& [name, value] : request.headers) {
             m_headers = curl_slist_append(m_headers, QByteArray(name + ": " + value).constData());

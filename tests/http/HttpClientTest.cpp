@@ -15,10 +15,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // A loopback server that answers every request with the bytes it is given, then closes,
-// stays silent or keeps trickling: answers no ordinary server would give.
+// stays silent or keeps trickling: answers no ordinary server would give; or, kept alive, answers
+// each request of a connection as an ordinary server does.
 class ScriptedServer final : public QObject {
 public:
-    enum class Then { Close, StayOpen, Trickle };
+    enum class Then { Close, StayOpen, Trickle, KeepAlive };
 
     ScriptedServer(QByteArray reply, Then then)
         : m_answer(std::move(reply))
@@ -26,6 +27,7 @@ public:
         m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                ++m_connections;
                 socket->setParent(this);
                 connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
             }
@@ -35,6 +37,7 @@ public:
     QString url(const QString& path = u"/arquivo"_s) const {
         return u"http://127.0.0.1:%1%2"_s.arg(m_server.serverPort()).arg(path);
     }
+    int connections() const { return m_connections; }
 
 private:
     void answer(QTcpSocket* socket) {
@@ -43,7 +46,10 @@ private:
             return;
         socket->setProperty("answered", true);
         socket->write(m_answer);
-        if (m_then == Then::Close) {
+        if (m_then == Then::KeepAlive) {
+            m_request.clear();
+            socket->setProperty("answered", false);
+        } else if (m_then == Then::Close) {
             socket->disconnectFromHost();
         } else if (m_then == Then::Trickle) {
             auto* timer = new QTimer(socket);
@@ -56,6 +62,7 @@ private:
     QByteArray m_answer;
     Then m_then;
     QByteArray m_request;
+    int m_connections = 0;
 };
 
 Result<HttpAnswer> get(const QString& url, qint64 maxBody, const HttpClient& http = HttpClient()) {
@@ -114,6 +121,16 @@ private Q_SLOTS:
 
     // A download is a success status's body; an error page is no file. Other exchanges read
     // the answer whatever its status.
+    // Calls one after another, downloads and posts alike, go over one kept connection.
+    void connectionsAreKept() {
+        ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"_ba,
+                              ScriptedServer::Then::KeepAlive);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(get(server.url(), 1 << 20).ok());
+        QVERIFY(test::httpPost(server.url(), "corpo", {}, 1 << 20).ok());
+        QCOMPARE(server.connections(), 1);
+    }
+
     void downloadsNeedASuccessStatus() {
         ScriptedServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 14\r\n\r\n<html>x</html>"_ba,
                               ScriptedServer::Then::Close);
