@@ -103,8 +103,9 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const QTemporaryDir work;
     BatchSource source;
     QObject flow;
-    BatchPreparation preparation;
-    BatchRun run;
+    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    BatchPreparation preparation(journal);
+    BatchRun run(journal);
     int failed = 0;
     BatchSource::open(exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
         if (!opened) {

@@ -99,10 +99,11 @@ protected:
 };
 
 // Three uploads of the demo's companies in the capture folder's journal, the first row chosen.
-QWidget* withSampleJournal(QWidget* window) {
+QWidget* withSampleJournal(QWidget* window, TransmissionJournal& journal) {
     bool written = true;
-    const auto sent = [&written](const QString& ie, const QString& name, const QStringList& references,
-                                 const QString& file, TransmissionOutcome outcome, const QString& detail) {
+    const auto sent = [&written, &journal](const QString& ie, const QString& name,
+                                           const QStringList& references, const QString& file,
+                                           TransmissionOutcome outcome, const QString& detail) {
         JournalEntry e;
         e.serverDate = QDateTime::currentDateTime().addSecs(-60);
         e.ie = ie;
@@ -117,17 +118,17 @@ QWidget* withSampleJournal(QWidget* window) {
         e.accountantDocument = QStringLiteral("111.444.777-35");
         e.certificateHolder = QStringLiteral("JOSE CONTADOR DA SILVA:11144477735");
         e.certificateSerial = QStringLiteral("3a:f2:19:07");
-        const Result<qint64> id = startTransmission(e);
-        written = written && id && completeTransmission(*id, outcome, detail);
+        const Result<qint64> id = journal.startTransmission(e);
+        written = written && id && journal.completeTransmission(*id, outcome, detail);
     };
     const QString verde = QStringLiteral("110.042.490.114");
     const QString ribeirao = QStringLiteral("Comercial Ribeirão Verde Ltda");
-    written = bool(recordListedTransmissions(verde, {}));
+    written = bool(journal.recordListedTransmissions(verde, {}));
     sent(verde, ribeirao, {QStringLiteral("09/2026"), QStringLiteral("10/2026")},
          QStringLiteral("novagia-exportacao.mdb"), TransmissionOutcome::Answered, QStringLiteral("OK"));
-    written = written &&
-              recordListedTransmissions(verde, {{QStringLiteral("09/2026"), QStringLiteral("2026000101")},
-                                                {QStringLiteral("10/2026"), QStringLiteral("2026000102")}});
+    written = written && journal.recordListedTransmissions(
+                             verde, {{QStringLiteral("09/2026"), QStringLiteral("2026000101")},
+                                     {QStringLiteral("10/2026"), QStringLiteral("2026000102")}});
     sent(QStringLiteral("648.120.377.258"), QStringLiteral("Padaria Estrela do Vale Ltda ME"), {},
          QStringLiteral("extrato-pgdas.pdf"), TransmissionOutcome::Refused,
          QStringLiteral("ARQUIVO INVALIDO - EXTRATO"));
@@ -158,6 +159,7 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 QList<Shot> shots() {
     static const CertificateStore store;
     static Session session;
+    static TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
     return {
         {"abertura",
          [] {
@@ -165,7 +167,7 @@ QList<Shot> shots() {
          }},
         {"principal",
          [] {
-             return withReceipt(new Principal(session));
+             return withReceipt(new Principal(session, journal));
          }},
         {"sobre",
          [] {
@@ -208,12 +210,12 @@ QList<Shot> shots() {
          }},
         {"transmissao-gia",
          [] {
-             return showingFile(new frmUpload(selected(session)), QStringLiteral("gia"),
+             return showingFile(new frmUpload(selected(session), journal), QStringLiteral("gia"),
                                 QStringLiteral("novagia-exportacao.mdb"));
          }},
         {"transmissao-pgdas",
          [] {
-             return showingFile(new frmUploadSimples(selected(session)), QStringLiteral("pgdas"),
+             return showingFile(new frmUploadSimples(selected(session), journal), QStringLiteral("pgdas"),
                                 QStringLiteral("declaracao-pgdas.pdf"));
          }},
         {"importacao-empresas",
@@ -223,12 +225,12 @@ QList<Shot> shots() {
         {"envios",
          [] {
              static Session anyTaxpayer;
-             return withSampleJournal(new frmEnvios(anyTaxpayer));
+             return withSampleJournal(new frmEnvios(anyTaxpayer, journal), journal);
          }},
         {"lote",
          [] {
              // The demo's export, asked of the stand-in server as the user opens it.
-             auto* window = new frmLote(session);
+             auto* window = new frmLote(session, journal);
              window->openSource(QDir(qEnvironmentVariable("FISCORA_DEMO"))
                                     .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
              return window;

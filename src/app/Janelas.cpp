@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "data/TransmissionJournal.h"
 #include "gui/GuiStartup.h"
 #include "gui/QtTranslations.h"
 #include "gui/WidgetSeams.h"
@@ -11,9 +12,13 @@
 
 #include <QApplication>
 
+#include <optional>
+
 extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
     // Outlives the application object, so no window left open at exit sees it gone.
     fiscora::Session session;
+    // The journal of the program folder's database, once the folder is known.
+    std::optional<fiscora::TransmissionJournal> journal;
     QApplication app(argc, argv);
     // The names place the user's program folder and certificate store.
     QApplication::setApplicationName(QStringLiteral("fiscora"));
@@ -29,7 +34,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
                                   fiscora::MessageIcon::Critical);
         return 1;
     }
-    fiscora::hostMainWindow(session);
+    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    fiscora::hostMainWindow(session, *journal);
     if (!fiscora::openStartupWindow(session))
         return 0;
     return QApplication::exec();

@@ -3,6 +3,8 @@
 
 #include "app/CommandLine.h"
 #include "app/TransmitCommand.h"
+#include "core/ProgramFolder.h"
+#include "data/TransmissionJournal.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -18,8 +20,10 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
         return fiscora::CommandLine::usage(request.problem, err);
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
-    QTimer::singleShot(0, &app, [&request, &out, &err] {
-        fiscora::TransmitCommand::run(request, out, err, [](int code) { QCoreApplication::exit(code); });
+    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    QTimer::singleShot(0, &app, [&request, &journal, &out, &err] {
+        fiscora::TransmitCommand::run(request, journal, out, err,
+                                      [](int code) { QCoreApplication::exit(code); });
     });
     return QCoreApplication::exec();
 }

@@ -138,9 +138,13 @@ int failed(QTextStream& err, const QString& text) {
 
 // The batch, sent with the certificate found; `finished` gets the exit code.
 void transmit(const CommandRequest& request, const Certificate& certificate, const QString& accountant,
-              QTextStream& out, QTextStream& err, const std::function<void(int)>& finished) {
+              TransmissionJournal& journal, QTextStream& out, QTextStream& err,
+              const std::function<void(int)>& finished) {
     // What the run needs until its end; gone after the end is reported.
     struct Flow {
+        explicit Flow(TransmissionJournal& journal)
+            : preparation(journal)
+            , run(journal) {}
         QTemporaryDir work;
         BatchSource source; // outlives the preparation and the run, which hold its items
         QObject context;
@@ -148,7 +152,7 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
         BatchRun run;
         bool ok = true;
     };
-    auto* flow = new Flow;
+    auto* flow = new Flow(journal);
     const auto end = [flow, &out, &err, finished](int code) {
         out.flush();
         err.flush();
@@ -236,8 +240,8 @@ void transmit(const CommandRequest& request, const Certificate& certificate, con
 
 } // namespace
 
-void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QTextStream& err,
-                          const std::function<void(int)>& finished) {
+void TransmitCommand::run(const CommandRequest& request, TransmissionJournal& journal, QTextStream& out,
+                          QTextStream& err, const std::function<void(int)>& finished) {
     const auto fail = [&err, &finished](const QString& text) {
         finished(failed(err, text));
     };
@@ -247,7 +251,7 @@ void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QText
     if (!*contador)
         return fail(AppTexts::accountantMissing);
     // The start-up box that tells of these is never seen in an unattended run.
-    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
+    if (const Result<QString> report = journal.unconfirmedTransmissionsReport(); !report) {
         err << report.error().description << '\n';
     } else if (!report->isEmpty()) {
         for (const QString& reported : report->split(QLatin1Char('\n')))
@@ -255,12 +259,12 @@ void TransmitCommand::run(const CommandRequest& request, QTextStream& out, QText
     }
     err.flush();
     loadCertificate(request.certificate,
-                    [request, &out, &err, finished,
+                    [request, &journal, &out, &err, finished,
                      accountant = (*contador)->cont_cpf_cnpj](const Result<Certificate>& certificate) {
                         if (!certificate)
                             finished(failed(err, certificate.error().description));
                         else
-                            transmit(request, *certificate, accountant, out, err, finished);
+                            transmit(request, *certificate, accountant, journal, out, err, finished);
                     });
 }
 

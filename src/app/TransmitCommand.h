@@ -8,6 +8,8 @@ class QTextStream;
 
 namespace fiscora {
 
+class TransmissionJournal;
+
 // fiscora --transmitir: the batch of the "Transmissão em lote" window, unattended. The program
 // folder is fixed already. One line per taxpayer on the output (IE, name, result, detail,
 // tab-separated); 0 when every GIA that could go is listed by the server (a taxpayer with nothing
@@ -15,12 +17,12 @@ namespace fiscora {
 // The uploads earlier runs left unconfirmed are told first on the error output (nobody sees the
 // start-up box that tells of them).
 //
-// Runs from the event loop, which must outlive it with the streams: a certificate given by its
-// serial is looked up once the tokens have been read. `finished` gets the exit code.
+// Runs from the event loop, which must outlive it with the journal and the streams: a certificate given by
+// its serial is looked up once the tokens have been read. `finished` gets the exit code.
 class TransmitCommand final {
 public:
-    static void run(const CommandRequest& request, QTextStream& out, QTextStream& err,
-                    const std::function<void(int)>& finished);
+    static void run(const CommandRequest& request, TransmissionJournal& journal, QTextStream& out,
+                    QTextStream& err, const std::function<void(int)>& finished);
 };
 
 } // namespace fiscora

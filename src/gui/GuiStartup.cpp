@@ -18,22 +18,22 @@
 
 namespace fiscora {
 
-void hostMainWindow(Session& session) {
+void hostMainWindow(Session& session, TransmissionJournal& journal) {
     auto main = std::make_shared<QPointer<Principal>>();
-    QObject::connect(&session, &Session::mainWindowRequested, &session, [&session, main] {
+    QObject::connect(&session, &Session::mainWindowRequested, &session, [&session, &journal, main] {
         if (!*main) {
-            *main = new Principal(session);
+            *main = new Principal(session, journal);
             (*main)->setAttribute(Qt::WA_DeleteOnClose);
             // Once the window is up, from the event loop rather than the command that opened it.
-            QTimer::singleShot(0, *main, &reportUnconfirmedTransmissions);
+            QTimer::singleShot(0, *main, [&journal] { reportUnconfirmedTransmissions(journal); });
         }
         (*main)->show();
         (*main)->raise();
     });
 }
 
-void reportUnconfirmedTransmissions() {
-    const Result<QString> report = unconfirmedTransmissionsReport();
+void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
+    const Result<QString> report = journal.unconfirmedTransmissionsReport();
     if (!report)
         showDatabaseError(report.error());
     else if (!report->isEmpty())

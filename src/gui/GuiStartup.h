@@ -4,14 +4,15 @@ namespace fiscora {
 
 class Abertura;
 class Session;
+class TransmissionJournal;
 
 // Shows the main window whenever the session asks for it, creating it on first use; once it
 // is up the first time, reports the unconfirmed transmissions.
-void hostMainWindow(Session& session);
+void hostMainWindow(Session& session, TransmissionJournal& journal);
 
 // A box listing the uploads the journal has no confirmed outcome for (taxpayer, date, what),
 // when there are any; a database failure in the one report format.
-void reportUnconfirmedTransmissions();
+void reportUnconfirmedTransmissions(TransmissionJournal& journal);
 
 // Runs the start-up window's load and, unless it ends the program, shows the window.
 // Returns the window shown, or nullptr when the program must end.

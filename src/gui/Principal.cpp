@@ -73,9 +73,10 @@ QAction* action(QMenu* menu, const QString& name, const QString& text, const QKe
 }
 
 // Brings an already open window to the front, or shows a new one.
-template <typename Window> Window* showOnce(QPointer<Window>& slot, Session& session) {
+template <typename Window, typename... Services>
+Window* showOnce(QPointer<Window>& slot, Services&... services) {
     if (!slot)
-        slot = new Window(session);
+        slot = new Window(services...);
     slot->show();
     slot->raise();
     slot->activateWindow();
@@ -96,9 +97,10 @@ void appendWorkYears(QWidget* window, const QString& anoTrabalho) {
 
 } // namespace
 
-Principal::Principal(Session& session, QWidget* parent)
+Principal::Principal(Session& session, TransmissionJournal& journal, QWidget* parent)
     : QMainWindow(parent)
-    , m_session(session) {
+    , m_session(session)
+    , m_journal(journal) {
     setObjectName(QStringLiteral("Principal"));
     setWindowTitle(AppTexts::windowCaption);
 
@@ -289,7 +291,7 @@ void Principal::buildMenus() {
         &QAction::triggered, this, &Principal::envios);
     connect(
         action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
-        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session); });
+        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session, m_journal); });
 
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
@@ -333,7 +335,7 @@ void Principal::showUnconfirmedNotice() {
         filter.ie = m_session.IESel();
         filter.unconfirmedOnly = true;
         // A database that cannot be read is reported by the command that needs it.
-        unconfirmed = findTransmissions(filter).valueOr({}).size();
+        unconfirmed = m_journal.findTransmissions(filter).valueOr({}).size();
     }
     m_lblEnviosSemConfirmacao->setText(unconfirmedCountText(unconfirmed));
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
@@ -393,7 +395,7 @@ void Principal::RecebeDadosServer() {
     m_listJob = job;
     // A window another one disabled is left to that one.
     m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
-    fetchTaxpayerList(m_session.IESel(), m_session.accessKey(), job,
+    fetchTaxpayerList(m_session.IESel(), m_session.accessKey(), m_journal, job,
                       [this, job, installed](Result<TaxpayerList> list) {
                           m_listBusy.reset();
                           m_listJob.clear();
@@ -608,7 +610,7 @@ void Principal::openAccountant() {
 }
 
 void Principal::envios() {
-    showOnce(m_frmEnvios, m_session);
+    showOnce(m_frmEnvios, m_session, m_journal);
 }
 
 void Principal::sobre() {
@@ -640,9 +642,9 @@ void Principal::transmitir() {
 
     if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
-        appendWorkYears(showOnce(m_frmUpload, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUpload, m_session, m_journal), m_session.anoTrabalho());
     } else {
-        appendWorkYears(showOnce(m_frmUploadSimples, m_session), m_session.anoTrabalho());
+        appendWorkYears(showOnce(m_frmUploadSimples, m_session, m_journal), m_session.anoTrabalho());
     }
 }
 

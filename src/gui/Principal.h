@@ -24,6 +24,7 @@ class BusyWindow;
 class Session;
 struct ListedTransmission;
 struct TaxpayerList;
+class TransmissionJournal;
 class frmEnvios;
 class frmLote;
 class frmUpload;
@@ -40,7 +41,7 @@ class Principal final : public QMainWindow {
     Q_DISABLE_COPY_MOVE(Principal)
 
 public:
-    explicit Principal(Session& session, QWidget* parent = nullptr);
+    Principal(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
     ~Principal() override;
 
     Session& session() const { return m_session; }
@@ -93,6 +94,7 @@ private:
     void printProtocol();
 
     Session& m_session;
+    TransmissionJournal& m_journal;
 
     QLabel* m_RSSel;
     QLabel* m_IESel;

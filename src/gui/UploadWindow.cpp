@@ -45,9 +45,11 @@ QPushButton* button(const QString& name, const QString& text, QWidget* parent) {
 
 } // namespace
 
-UploadWindow::UploadWindow(Session& session, const Texts& texts, QWidget* parent)
+UploadWindow::UploadWindow(Session& session, TransmissionJournal& journal, const Texts& texts,
+                           QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_journal(journal)
     , m_taxpayerName(session.RSSel())
     , m_taxpayerIE(session.IESel())
     , m_taxpayerKey(session.accessKey()) {
@@ -239,7 +241,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
 
     if (m_transmission)
         m_transmission->deleteLater();
-    auto* transmission = new Transmission(this);
+    auto* transmission = new Transmission(m_journal, this);
     m_transmission = transmission;
     // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {

@@ -58,7 +58,7 @@ public:
     };
 
 protected:
-    UploadWindow(Session& session, const Texts& texts, QWidget* parent);
+    UploadWindow(Session& session, TransmissionJournal& journal, const Texts& texts, QWidget* parent);
 
     void closeEvent(QCloseEvent* event) override;
 
@@ -111,6 +111,7 @@ protected:
     void cancel();
 
     Session& m_session;
+    TransmissionJournal& m_journal;
     const QString m_taxpayerName;
     const QString m_taxpayerIE;
     const QString m_taxpayerKey;

@@ -62,7 +62,7 @@ QString resultText(const BatchItem& item) {
 
 } // namespace
 
-frmLote::frmLote(Session& session, QWidget* parent)
+frmLote::frmLote(Session& session, TransmissionJournal& journal, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_txtOrigem(named(new QLineEdit(this), QStringLiteral("txtOrigem")))
@@ -86,8 +86,8 @@ frmLote::frmLote(Session& session, QWidget* parent)
     , m_cmdReenviar(named(new QPushButton(QStringLiteral("Enviar &novamente as que falharam"), this),
                           QStringLiteral("cmdReenviar")))
     , m_cmdFechar(named(new QPushButton(QStringLiteral("&Fechar"), this), QStringLiteral("cmdFechar")))
-    , m_run(new BatchRun(this))
-    , m_preparation(new BatchPreparation(this)) {
+    , m_run(new BatchRun(journal, this))
+    , m_preparation(new BatchPreparation(journal, this)) {
     setObjectName(QStringLiteral("frmLote"));
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);

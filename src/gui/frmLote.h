@@ -30,7 +30,7 @@ class frmLote final : public QWidget {
     Q_DISABLE_COPY_MOVE(frmLote)
 
 public:
-    explicit frmLote(Session& session, QWidget* parent = nullptr);
+    frmLote(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
     ~frmLote() override;
 
     // Reads the export or folder and asks the server about each company; the window is inert

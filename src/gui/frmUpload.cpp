@@ -40,8 +40,8 @@ UploadWindow::Texts texts() {
 
 } // namespace
 
-frmUpload::frmUpload(Session& session, QWidget* parent)
-    : UploadWindow(session, texts(), parent) {
+frmUpload::frmUpload(Session& session, TransmissionJournal& journal, QWidget* parent)
+    : UploadWindow(session, journal, texts(), parent) {
     setUpGrid();
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUpload::send);
 }

@@ -13,7 +13,7 @@ class frmUpload final : public UploadWindow {
     Q_DISABLE_COPY_MOVE(frmUpload)
 
 public:
-    explicit frmUpload(Session& session, QWidget* parent = nullptr);
+    frmUpload(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
 
     // "&Enviar".
     void send();

@@ -31,8 +31,8 @@ UploadWindow::Texts texts() {
 
 } // namespace
 
-frmUploadSimples::frmUploadSimples(Session& session, QWidget* parent)
-    : UploadWindow(session, texts(), parent) {
+frmUploadSimples::frmUploadSimples(Session& session, TransmissionJournal& journal, QWidget* parent)
+    : UploadWindow(session, journal, texts(), parent) {
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
 }
 

@@ -13,7 +13,7 @@ class frmUploadSimples final : public UploadWindow {
     Q_DISABLE_COPY_MOVE(frmUploadSimples)
 
 public:
-    explicit frmUploadSimples(Session& session, QWidget* parent = nullptr);
+    frmUploadSimples(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
 
     // "&Enviar".
     void send();

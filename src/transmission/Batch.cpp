@@ -221,8 +221,9 @@ void BatchSource::open(const QString& path, const QString& workFolder, QObject* 
     });
 }
 
-BatchPreparation::BatchPreparation(QObject* parent)
-    : QObject(parent) {}
+BatchPreparation::BatchPreparation(TransmissionJournal& journal, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal) {}
 
 void BatchPreparation::start(QList<BatchItem>* items) {
     m_items = items;
@@ -241,10 +242,11 @@ void BatchPreparation::next() {
         }
         Q_EMIT asking(int(m_next), int(m_items->size()));
         const QString ie = item.taxpayer.IE;
-        fetchTaxpayerList(ie, item.taxpayer.Chave, this, [this, ie](const Result<TaxpayerList>& list) {
-            m_lists.insert(ie, list);
-            next();
-        });
+        fetchTaxpayerList(ie, item.taxpayer.Chave, m_journal, this,
+                          [this, ie](const Result<TaxpayerList>& list) {
+                              m_lists.insert(ie, list);
+                              next();
+                          });
         return;
     }
     m_items = nullptr;
@@ -369,8 +371,9 @@ QString batchNoteText(BatchGia::Note note) {
     return {};
 }
 
-BatchRun::BatchRun(QObject* parent)
-    : QObject(parent) {}
+BatchRun::BatchRun(TransmissionJournal& journal, QObject* parent)
+    : QObject(parent)
+    , m_journal(journal) {}
 
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
                      const QString& accountantDocument) {
@@ -442,7 +445,7 @@ void BatchRun::send(int index) {
     order.certificateSerial = QString::fromLatin1(m_certificate.qt().serialNumber());
     order.serverDate = item.serverDate;
 
-    auto* transmission = new Transmission(this);
+    auto* transmission = new Transmission(m_journal, this);
     const auto settle = [this, index, transmission](BatchItem::Outcome result, const QString& detail) {
         this->settle(index, transmission, result, detail);
     };
@@ -473,7 +476,7 @@ void BatchRun::settle(int index, Transmission* transmission, BatchItem::Outcome 
         return;
     }
     const BatchItem& sent = m_items->at(index);
-    fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave, this,
+    fetchTaxpayerList(sent.taxpayer.IE, sent.taxpayer.Chave, m_journal, this,
                       [this, index, transmission, result, detail](const Result<TaxpayerList>& list) {
                           settled(index, transmission, result, detail, &list);
                       });

@@ -104,7 +104,8 @@ class BatchPreparation final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchPreparation)
 
 public:
-    explicit BatchPreparation(QObject* parent = nullptr);
+    // The journal (which outlives the preparation) records what the lists show.
+    explicit BatchPreparation(TransmissionJournal& journal, QObject* parent = nullptr);
 
     // The items (which must outlive the preparation) are marked as their lists come.
     void start(QList<BatchItem>* items);
@@ -118,6 +119,7 @@ Q_SIGNALS:
 private:
     void next();
 
+    TransmissionJournal& m_journal;
     QList<BatchItem>* m_items = nullptr;
     qsizetype m_next = 0;
     QHash<QString, Result<TaxpayerList>> m_lists;
@@ -148,7 +150,8 @@ class BatchRun final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchRun)
 
 public:
-    explicit BatchRun(QObject* parent = nullptr);
+    // The journal (which outlives the run) records every upload.
+    explicit BatchRun(TransmissionJournal& journal, QObject* parent = nullptr);
 
     // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
     // ticked GIA; the others end NotSent. The accountant's document as stored.
@@ -176,6 +179,7 @@ private:
     void finishItem(int index, BatchItem::Outcome result, const QString& detail,
                     const QList<ListedTransmission>& protocols = {});
 
+    TransmissionJournal& m_journal;
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;
     Certificate m_certificate;

@@ -79,11 +79,12 @@ bool confirmResend(const QList<ListedReference>& listed) {
     return MessageBox::show(request) == MessageAnswer::Yes;
 }
 
-void fetchTaxpayerList(const QString& ie, const QString& key, QObject* context,
+void fetchTaxpayerList(const QString& ie, const QString& key, TransmissionJournal& journal, QObject* context,
                        std::function<void(Result<TaxpayerList>)> done) {
-    callSoapOperation(
-        kListOperation, listParameters(ie, key), context,
-        [ie, done = std::move(done)](Result<QString> answer) { done(readTaxpayerList(ie, answer)); });
+    callSoapOperation(kListOperation, listParameters(ie, key), context,
+                      [ie, &journal, done = std::move(done)](Result<QString> answer) {
+                          done(readTaxpayerList(ie, answer, journal));
+                      });
 }
 
 KeyRefusal keyRefusal(const QString& answer, const QString& listText) {
@@ -111,7 +112,8 @@ void fetchReceipt(const QString& protocol, const QString& key, QObject* context,
                       });
 }
 
-Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer) {
+Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer,
+                                      TransmissionJournal& journal) {
     if (!answer)
         return unavailable(ie, answer.error().description);
     TaxpayerList list;
@@ -127,7 +129,8 @@ Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& 
         return unavailable(ie, QStringLiteral("a resposta do servidor não é uma lista."));
     if (!readListHeader(result, &list.header))
         return unavailable(ie, QStringLiteral("a data do servidor não pôde ser lida."));
-    const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
+    const Result<QList<qint64>> recorded =
+        journal.recordListedTransmissions(ie, list.listed(), &list.confirmed);
     if (!recorded)
         return recorded.error();
     list.confirmedRows = *recorded;

@@ -54,7 +54,8 @@ struct TransmissionPauses {
 //
 // After an outcome nothing follows but, maybe, journalFailed(). The outcome's event waits until
 // the journal holds the outcome (another program may hold the database for a while; the write is
-// tried again for a bounded time), so a list asked for on the event finds the row completed.
+// tried again later, for the journal's retry limit), so a list asked for on the event finds the row
+// completed.
 class Transmission final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Transmission)
@@ -71,7 +72,8 @@ public:
         AppError error;
     };
 
-    explicit Transmission(QObject* parent = nullptr);
+    // The journal records the upload; it outlives the transmission.
+    explicit Transmission(TransmissionJournal& journal, QObject* parent = nullptr);
     ~Transmission() override;
 
     // Everything up to the connection; the request goes out once connected. Only once.
@@ -94,8 +96,6 @@ public:
     // Time limits of the transmissions started from now on: the connection, the answer after the
     // send and a send that makes no progress (tests shorten them). Zero keeps the upload's own.
     static void setTimeLimits(int connectMs, int answerMs, int sendStallMs = 0);
-    // How long the outcome's write is tried again while the database is busy (tests shorten it).
-    static void setJournalRetryLimit(int ms);
 
     // Why the journal does not hold the outcome, once the write was given up; none otherwise.
     const std::optional<AppError>& journalError() const { return m_journalError; }
@@ -122,6 +122,7 @@ private:
     void writeOutcome();
     void digestSentContent();
 
+    TransmissionJournal& m_journal;
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;
     QList<UploadFilePiece> m_content;

@@ -24,6 +24,7 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "support/JournalRows.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ServerLauncher.h"
 #include "support/TestCertificateChooser.h"
@@ -42,6 +43,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <type_traits>
+
 #include <functional>
 #include <memory>
 
@@ -56,10 +59,13 @@ const QSize kScreen(1366, 768);
 // of 32 left out.
 const QSize kRoom(kScreen.width() - 8, kScreen.height() - 40 - 32);
 
-using Maker = std::function<QWidget*(Session&)>;
+using Maker = std::function<QWidget*(Session&, TransmissionJournal&)>;
 template <typename W> Maker make() {
-    return [](Session& s) -> QWidget* {
-        return new W(s);
+    return [](Session& s, TransmissionJournal& journal) -> QWidget* {
+        if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&>)
+            return new W(s, journal);
+        else
+            return new W(s);
     };
 }
 using Opener = std::function<QWidget*(Principal*)>;
@@ -93,10 +99,12 @@ Q_DECLARE_METATYPE(Opener)
 class JanelasTest final : public QObject {
     Q_OBJECT
 
+    FolderJournal journal;
+
     std::unique_ptr<ProgramFolderFixture> m_folder;
 
-    static Principal* mainWindowAt(Session& session, QPoint at) {
-        auto* main = new Principal(session);
+    Principal* mainWindowAt(Session& session, QPoint at) {
+        auto* main = new Principal(session, journal());
         main->move(at);
         main->show();
         main->activateWindow();
@@ -118,7 +126,10 @@ private Q_SLOTS:
             {u"110.042.490.114"_s, name, u"12.345.678/0001-95"_s, u"4711-3/02"_s, u"RV7K2M9Q"_s, {}, false}));
     }
 
-    void cleanup() { deleteTopLevelWindows(); }
+    void cleanup() {
+        deleteTopLevelWindows();
+        journal.reset();
+    }
 
     void windowsOpenCentredOnTheirOwner_data() {
         QTest::addColumn<QString>("action"); // of the main window's menus
@@ -234,9 +245,9 @@ private Q_SLOTS:
             QTest::newRow(name) << make;
         };
         row("abertura", make<Abertura>());
-        row("principal", [](Session& s) -> QWidget* {
+        row("principal", [](Session& s, TransmissionJournal& journal) -> QWidget* {
             s.selectTaxpayer(u"Comercial Ribeirão Verde Ltda"_s, u"110.042.490.114"_s, u"RV7K2M9Q"_s);
-            auto* main = new Principal(s);
+            auto* main = new Principal(s, journal);
             for (const char* name : {"tvwPessoa", "detApuracao", "labelOK", "lblnovaatualizacao"})
                 child(main, name)->show();
             return main;
@@ -249,12 +260,13 @@ private Q_SLOTS:
         row("selecionar", make<frmtbl_SelecionaContribuinte>());
         row("atualizar", make<frmtbl_atualizarContribuinte>());
         row("excluir", make<frmtbl_exclusaoContribuinte>());
-        row("certificados", [](Session&) -> QWidget* { return new CertificateDialog(emptyStore()); });
+        row("certificados",
+            [](Session&, TransmissionJournal&) -> QWidget* { return new CertificateDialog(emptyStore()); });
         row("transmissao gia", make<frmUpload>());
         row("transmissao pgdas", make<frmUploadSimples>());
         row("envios realizados", make<frmEnvios>());
         row("transmissao em lote", make<frmLote>());
-        row("importacao", [](Session&) -> QWidget* {
+        row("importacao", [](Session&, TransmissionJournal&) -> QWidget* {
             TestFileChooser files;
             files.queuePath(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"));
             auto* window = new ImportarEmpresas;
@@ -270,7 +282,7 @@ private Q_SLOTS:
         QFETCH(Maker, make);
         TestMessageBox boxes;
         Session session;
-        QWidget* window = make(session);
+        QWidget* window = make(session, journal());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QSize size = window->size().expandedTo(window->minimumSizeHint());

@@ -4,6 +4,7 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
@@ -61,6 +62,7 @@ class ListasTest final : public QObject {
 private:
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
+    FolderJournal m_journal;
 
     void fillTable() {
         for (const Taxpayer& row : kRows)
@@ -75,6 +77,7 @@ private Q_SLOTS:
 
     void cleanup() {
         deleteTopLevelWindows();
+        m_journal.reset();
         m_boxes.reset();
         m_folder.reset();
     }
@@ -225,7 +228,7 @@ private Q_SLOTS:
 
     void closingEnablesTheMainWindow() {
         QFETCH(QString, kind);
-        auto* main = new Principal(session());
+        auto* main = new Principal(session(), m_journal());
         main->setEnabled(false);
         QWidget* w = makeWindow(kind);
         w->show();

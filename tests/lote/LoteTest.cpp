@@ -11,6 +11,7 @@
 #include "gui/frmLote.h"
 #include "support/Await.h"
 #include "support/GiaTextBuilder.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -106,6 +107,7 @@ class LoteTest final : public QObject {
     QTemporaryDir m_files;
     QTemporaryDir m_certificates;
     QString m_export;
+    FolderJournal journal;
 
     // The export of the five companies, the server that knows A to D, the local database with A
     // to D (D's key wrong) and the accountant.
@@ -166,8 +168,8 @@ private Q_SLOTS:
     }
     void init() { setUpScene(); }
     void cleanup() {
-        Transmission::setJournalRetryLimit(30000);
         deleteTopLevelWindows();
+        journal.reset();
         m_folder.reset();
         m_server.reset();
     }
@@ -179,7 +181,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, journal());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -234,10 +236,10 @@ private Q_SLOTS:
                  u"Enviadas e listadas: 3 · Já transmitidas: 0 · Recusadas: 0 · Com falha: 0 · Sem "
                  "confirmação: 0 · Não enviadas: 1"_s);
         // Each attempt has its journal row: three failed, three confirmed.
-        QCOMPARE(findTransmissions()->size(), 6);
+        QCOMPARE(journal().findTransmissions()->size(), 6);
         JournalFilter failed;
         failed.outcome = TransmissionOutcome::Failed;
-        QCOMPARE(findTransmissions(failed)->size(), 3);
+        QCOMPARE(journal().findTransmissions(failed)->size(), 3);
 
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);
@@ -286,7 +288,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, journal());
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
@@ -342,18 +344,18 @@ private Q_SLOTS:
         Session session;
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress(m_server->host()), 8079));
-        auto* window = new frmLote(session);
+        auto* window = new frmLote(session, journal());
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
         m_folder->setServer(m_server->host(), silent.serverPort());
         chooser.queueChoice(u"11144477735"_s);
         window->send();
-        QTRY_COMPARE_WITH_TIMEOUT(findTransmissions()->size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(journal().findTransmissions()->size(), 1, 20000);
         // As the program quits: exit(), which asks no window whether it may close.
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();
-        const QList<JournalEntry> rows = *findTransmissions();
+        const QList<JournalEntry> rows = *journal().findTransmissions();
         QCOMPARE(rows.size(), 1);
         QVERIFY(rows.first().outcome != TransmissionOutcome::Sending);
         QVERIFY2(rows.first().detail.contains(u"interrompido"_s), qPrintable(rows.first().detail));
@@ -402,8 +404,8 @@ private Q_SLOTS:
         left.companyName = kA.razao;
         left.kind = TransmissionKind::Pgdas;
         left.fileName = u"documento.pdf"_s;
-        QVERIFY(startTransmission(left));
-        const QString when = journalDateText(findTransmissions()->first().localTime);
+        QVERIFY(journal().startTransmission(left));
+        const QString when = journalDateText(journal().findTransmissions()->first().localTime);
         QString errors;
         QCOMPARE(transmit(arguments, &lines, &errors), 0);
         QCOMPARE(errors,
@@ -468,7 +470,7 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(u"O resultado do envio de "_s + kB.ie +
                                  u" (Metalúrgica Serra d'Água Ltda) não foi gravado no registro de envios"_s),
                  qPrintable(errors));
-        QCOMPARE(findTransmissions()->first().outcome, TransmissionOutcome::Sending);
+        QCOMPARE(journal().findTransmissions()->first().outcome, TransmissionOutcome::Sending);
     }
 
     // Another program holds the journal when the answer comes: the outcome waits for it and is
@@ -483,7 +485,6 @@ private Q_SLOTS:
     void outcomeWaitsForTheJournal() {
         QFETCH(int, limitMs);
         QFETCH(TransmissionOutcome, atEvent);
-        Transmission::setJournalRetryLimit(limitMs);
         QTcpServer server;
         // The settings' port holds at most 32767.
         for (quint16 port = 20000; !server.isListening() && port < 32000; port += 7)
@@ -500,10 +501,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        Transmission transmission;
+        TransmissionJournal limited(m_folder->file(u"fiscora.mdb"_s), {250, limitMs});
+        Transmission transmission(limited);
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,
-                [&recorded] { recorded = findTransmissions()->first().outcome; });
+                [this, &recorded] { recorded = journal().findTransmissions()->first().outcome; });
         QSignalSpy answered(&transmission, &Transmission::answered);
         QVERIFY(!transmission.start(order));
         const auto whole = [&request] {
@@ -526,8 +528,17 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
         socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
         socket->disconnectFromHost();
+        // Meanwhile the window thread goes on: no try waits on it for seconds.
+        QElapsedTimer since;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(10);
+        connect(&ticks, &QTimer::timeout, this, [&] { longest = qMax(longest, since.restart()); });
+        since.start();
+        ticks.start();
 
         QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 20000);
+        QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
         QCOMPARE(recorded, atEvent);
         if (atEvent == TransmissionOutcome::Sending) {
             QVERIFY(transmission.journalError());
@@ -537,7 +548,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(!transmission.journalError());
         }
-        QVERIFY(holder.waitForFinished(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(holder.state(), QProcess::NotRunning, 20000);
     }
 
     // A large upload's digest is reckoned once it has gone out. A transmission deleted at its
@@ -561,7 +572,7 @@ private Q_SLOTS:
             QCOMPARE(file.write(block), block.size());
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        auto* transmission = new Transmission;
+        auto* transmission = new Transmission(journal());
         connect(transmission, &Transmission::sendComplete, this, [&socket] {
             socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
             socket->disconnectFromHost();
@@ -582,7 +593,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(answered, 60000);
         QTest::qWait(1500);
         QVERIFY2(longest <= 100, qPrintable(QString::number(longest)));
-        QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().contentSha256.isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!journal().findTransmissions()->first().contentSha256.isEmpty(), 20000);
     }
 };
 

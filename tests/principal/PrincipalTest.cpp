@@ -4,6 +4,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -97,6 +98,8 @@ class PrincipalTest final : public QObject {
     Q_OBJECT
 
 private:
+    FolderJournal journal;
+
     struct Scene {
         ServerLauncher server;
         std::unique_ptr<ProgramFolderFixture> folder;
@@ -127,7 +130,7 @@ private:
         scene->folder =
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         insertSeededTaxpayers(companies);
-        scene->main = new Principal(scene->session);
+        scene->main = new Principal(scene->session, journal());
         scene->main->show();
         return scene;
     }
@@ -150,7 +153,10 @@ private:
     static void settle(const Scene& scene) { QTRY_VERIFY(!scene.main->waitingForServer()); }
 
 private Q_SLOTS:
-    void cleanup() { deleteTopLevelWindows(); }
+    void cleanup() {
+        deleteTopLevelWindows();
+        journal.reset();
+    }
 
     void withoutAccountantBothCommandsOpenTheAccountantWindow_data() {
         QTest::addColumn<bool>("transmit");
@@ -654,7 +660,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        Principal main(session);
+        Principal main(session, journal());
         QStringList captions;
         const auto lettered = [&captions](const QList<QAction*>& actions) {
             QString used;
@@ -696,7 +702,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session);
+        auto* main = new Principal(session, journal());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
@@ -711,7 +717,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session);
+        auto* main = new Principal(session, journal());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));

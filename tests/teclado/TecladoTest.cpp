@@ -9,6 +9,7 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "support/JournalRows.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
 #include "support/TopLevelWindows.h"
@@ -37,13 +38,14 @@ using namespace fiscora;
 using namespace fiscora::test;
 using namespace Qt::StringLiterals;
 
-using Maker = std::function<QWidget*(Session&)>;
+using Maker = std::function<QWidget*(Session&, TransmissionJournal&)>;
 Q_DECLARE_METATYPE(Maker)
 
 class TecladoTest final : public QObject {
     Q_OBJECT
 
     Session m_session;
+    FolderJournal m_journal;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
 
@@ -67,31 +69,44 @@ class TecladoTest final : public QObject {
             QTest::newRow(name) << make << ok << no;
         };
         row(
-            "contador", [](Session& s) -> QWidget* { return new frmContador(s); }, u"btnOK"_s, u"Command1"_s);
+            "contador", [](Session& s, TransmissionJournal&) -> QWidget* { return new frmContador(s); },
+            u"btnOK"_s, u"Command1"_s);
         row(
-            "cria", [](Session& s) -> QWidget* { return new frmtbl_CriaContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
-        row(
-            "cadastro", [](Session& s) -> QWidget* { return new frmtbl_CadastroContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
-        row(
-            "selecao", [](Session& s) -> QWidget* { return new frmtbl_SelecionaContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
-        row(
-            "atualizacao", [](Session& s) -> QWidget* { return new frmtbl_atualizarContribuinte(s); },
+            "cria",
+            [](Session& s, TransmissionJournal&) -> QWidget* { return new frmtbl_CriaContribuinte(s); },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "exclusao", [](Session& s) -> QWidget* { return new frmtbl_exclusaoContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
+            "cadastro",
+            [](Session& s, TransmissionJournal&) -> QWidget* { return new frmtbl_CadastroContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "upload", [](Session& s) -> QWidget* { return new frmUpload(s); }, u"cmdUpload"_s, u"Command2"_s);
+            "selecao",
+            [](Session& s, TransmissionJournal&) -> QWidget* { return new frmtbl_SelecionaContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "uploadSimples", [](Session& s) -> QWidget* { return new frmUploadSimples(s); }, u"cmdUpload"_s,
-            u"Command2"_s);
+            "atualizacao",
+            [](Session& s, TransmissionJournal&) -> QWidget* { return new frmtbl_atualizarContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "importar", [](Session&) -> QWidget* { return new ImportarEmpresas; }, u"Command1"_s, QString());
+            "exclusao",
+            [](Session& s, TransmissionJournal&) -> QWidget* { return new frmtbl_exclusaoContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "abertura", [](Session& s) -> QWidget* { return new Abertura(s); }, u"Command1"_s, u"Command3"_s);
+            "upload",
+            [](Session& s, TransmissionJournal& journal) -> QWidget* { return new frmUpload(s, journal); },
+            u"cmdUpload"_s, u"Command2"_s);
+        row(
+            "uploadSimples",
+            [](Session& s, TransmissionJournal& journal) -> QWidget* {
+                return new frmUploadSimples(s, journal);
+            },
+            u"cmdUpload"_s, u"Command2"_s);
+        row(
+            "importar", [](Session&, TransmissionJournal&) -> QWidget* { return new ImportarEmpresas; },
+            u"Command1"_s, QString());
+        row(
+            "abertura", [](Session& s, TransmissionJournal&) -> QWidget* { return new Abertura(s); },
+            u"Command1"_s, u"Command3"_s);
     }
 
     // On an X display the keys are typed for real (XTest, through xdotool) as soon as the window
@@ -160,6 +175,7 @@ private Q_SLOTS:
     }
     void cleanup() {
         deleteTopLevelWindows();
+        m_journal.reset();
         m_boxes.reset();
         m_folder.reset();
     }
@@ -169,7 +185,7 @@ private Q_SLOTS:
         QFETCH(Maker, make);
         QFETCH(QString, confirm);
         QFETCH(QString, cancel);
-        QPointer<QWidget> window = showActive(make(m_session));
+        QPointer<QWidget> window = showActive(make(m_session, m_journal()));
         QVERIFY(window);
         QPushButton* ok = usableButton(window, confirm);
         QVERIFY(ok);
@@ -205,7 +221,7 @@ private Q_SLOTS:
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
         FileBrowser::setRememberedFolder(files.path());
-        QPointer<QWidget> window = showActive(make(m_session));
+        QPointer<QWidget> window = showActive(make(m_session, m_journal()));
         QVERIFY(window);
         QPushButton* ok = usableButton(window, confirm);
         QSignalSpy confirmed(ok, &QPushButton::clicked);
@@ -231,7 +247,7 @@ private Q_SLOTS:
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
         FileBrowser::setRememberedFolder(files.path());
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, m_journal()));
         QVERIFY(window);
         auto* browser = window->findChild<FileBrowser*>();
         QSignalSpy chosen(browser, &FileBrowser::fileClicked);
@@ -255,7 +271,7 @@ private Q_SLOTS:
 
     // An open drop-down list takes Escape for itself: the list closes, the window stays.
     void escapeInAnOpenDropDownClosesOnlyTheList() {
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, m_journal()));
         QVERIFY(window);
         QPushButton* cancel = usableButton(window, u"Command2"_s);
         QSignalSpy cancelled(cancel, &QPushButton::clicked);

@@ -17,6 +17,7 @@
 #include "support/Await.h"
 #include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -172,6 +173,8 @@ class UploadWindowsTest final : public QObject {
     Q_OBJECT
 
 private:
+    FolderJournal journal;
+
     struct Scene {
         ServerLauncher server;
         std::unique_ptr<ProgramFolderFixture> folder;
@@ -228,7 +231,7 @@ private:
         FileBrowser::setRememberedFolder(scene->files.path());
         const SeedCompany& company = ie == kGiaIE ? companies.at(0) : companies.at(1);
         scene->session.selectTaxpayer(company.razao, company.ie, company.chave);
-        scene->main = new Principal(scene->session);
+        scene->main = new Principal(scene->session, journal());
         scene->main->show();
         scene->main->RecebeDadosServer();
         // The main window waits for the list, as the user would.
@@ -285,6 +288,7 @@ private Q_SLOTS:
         Transmission::setTimeLimits(0, 0);
         HttpClient::setTimeLimitsMs(0, 0);
         deleteTopLevelWindows();
+        journal.reset();
     }
 
     // The export is sent twice around the marker; the text file after the package, under its own
@@ -505,7 +509,7 @@ private Q_SLOTS:
             QTRY_VERIFY(!window);
             QVERIFY(scene->main->isEnabled() && scene->boxes.shown().isEmpty());
             // Sent, then interrupted: it may have reached the server.
-            const JournalEntry row = findTransmissions()->first();
+            const JournalEntry row = journal().findTransmissions()->first();
             QVERIFY(row.outcome == TransmissionOutcome::Unknown && row.detail.contains(u"interrompido"_s));
             return;
         }
@@ -652,7 +656,7 @@ private Q_SLOTS:
         send(*scene, window);
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
         QCOMPARE(scene->boxes.texts(), QStringList{pgdasRefusals().at(1).message});
-        const JournalEntry row = findTransmissions()->first();
+        const JournalEntry row = journal().findTransmissions()->first();
         QCOMPARE(row.outcome, TransmissionOutcome::Refused);
         QCOMPARE(row.detail, u"ARQUIVO INVALIDO - RECIBO"_s);
     }
@@ -842,16 +846,16 @@ private Q_SLOTS:
         HttpClient::setTimeLimitsMs(500, 1000);
         send(*scene, window);
         // Written before the first byte.
-        const Result<QList<JournalEntry>> sending = findTransmissions();
+        const Result<QList<JournalEntry>> sending = journal().findTransmissions();
         QVERIFY(sending && sending->size() == 1);
         QCOMPARE(sending->first().outcome, TransmissionOutcome::Sending);
         QCOMPARE(sending->first().ie, simples ? kPgdasIE : kGiaIE);
         QCOMPARE(sending->first().chave, simples ? kPgdasKey : kGiaKey);
         QCOMPARE(sending->first().certificateHolder, u"JOSÉ CONTADOR DA SILVA:11144477735"_s);
 
-        QTRY_VERIFY_WITH_TIMEOUT(findTransmissions()->first().outcome != TransmissionOutcome::Sending,
-                                 kWaitMs);
-        const JournalEntry row = findTransmissions()->first();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            journal().findTransmissions()->first().outcome != TransmissionOutcome::Sending, kWaitMs);
+        const JournalEntry row = journal().findTransmissions()->first();
         QCOMPARE(int(row.outcome), outcome);
         if (outcome == int(TransmissionOutcome::Answered))
             QCOMPARE(row.detail, detail);
@@ -865,11 +869,12 @@ private Q_SLOTS:
         const QByteArray content = simples ? file : file + kGiaContentMarker + file;
         QCOMPARE(row.contentSize, content.size());
         QTRY_COMPARE(
-            findTransmissions()->first().contentSha256,
+            journal().findTransmissions()->first().contentSha256,
             QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
         if (listed)
-            QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().protocols.isEmpty(), kWaitMs);
-        QCOMPARE(findTransmissions()->first().unconfirmed(), outcome == int(TransmissionOutcome::Unknown));
+            QTRY_VERIFY_WITH_TIMEOUT(!journal().findTransmissions()->first().protocols.isEmpty(), kWaitMs);
+        QCOMPARE(journal().findTransmissions()->first().unconfirmed(),
+                 outcome == int(TransmissionOutcome::Unknown));
     }
 
     // Home first; then wherever the last browser was left, for every window of the run.
@@ -911,7 +916,7 @@ private Q_SLOTS:
         QPointer<frmUpload> gia = openWindow<frmUpload>(*scene);
         clickFile(gia, u"dados.PRF"_s);
         selectRows(child<QTableWidget>(gia, u"GridRefencias"_s), 1, 2);
-        auto* simples = new frmUploadSimples(scene->session);
+        auto* simples = new frmUploadSimples(scene->session, journal());
         simples->show();
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);
