@@ -120,12 +120,7 @@ public:
     explicit TransmissionJournal(QString path, JournalOptions options = {}, QObject* parent = nullptr);
     ~TransmissionJournal() override;
 
-    const QString& path() const { return m_path; }
     const JournalOptions& options() const { return m_options; }
-
-    // Opens the file unless it is open: read-write, never created, upgraded when older, refused
-    // untouched when newer.
-    Status open();
 
     // Writes the row of an upload about to start, in state Sending, and returns its id. Call it
     // right before the first byte goes out. The protocols the taxpayer's last list showed are kept
@@ -158,6 +153,9 @@ public:
     Result<QString> unconfirmedTransmissionsReport();
 
 private:
+    // Opens the file unless it is open: read-write, never created, upgraded when older, refused
+    // untouched when newer.
+    Status open();
     Result<qint64> writeStart(const JournalEntry& entry);
     Result<QList<qint64>> writeListed(const QString& ie, const QList<ListedTransmission>& listed,
                                       QHash<qint64, QList<ListedTransmission>>* protocols);
