@@ -213,7 +213,6 @@ private:
     // test files in the browser's folder, and the main window showing the taxpayer.
     std::unique_ptr<Scene> makeScene(const QString& ie, bool secure = false) {
         auto scene = std::make_unique<Scene>();
-        scene->services.journal = &journal();
         scene->server.setSecure(secure);
         const QList<SeedCompany> companies{
             {kGiaIE, u"12.345.678/0001-95"_s, u"Comercial Ribeirão Verde Ltda"_s, kGiaKey, false, {}},
@@ -224,6 +223,7 @@ private:
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
         scene->folder =
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
+        scene->services.journal = &journal();
         insertSeededTaxpayers(companies);
         const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
                                                        u"1SP000001"_s,
