@@ -18,7 +18,7 @@ inline Services testServices() {
                     TransmissionLimits{}};
 }
 
-// One set for a whole test program, for windows that only need the usual ones.
+// One set for a whole test program, for windows that only need the usual ones (no journal).
 inline const Services& sharedServices() {
     static const Services services = testServices();
     return services;
