@@ -110,8 +110,9 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const QTemporaryDir work;
     BatchSource source;
     QObject flow;
-    BatchPreparation preparation{HttpClient()};
-    BatchRun run{HttpClient(), TransmissionLimits{}};
+    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    BatchPreparation preparation(HttpClient(), journal);
+    BatchRun run(HttpClient(), journal, TransmissionLimits{});
     int failed = 0;
     BatchSource::open(reader, exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
         if (!opened) {

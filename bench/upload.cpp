@@ -64,7 +64,8 @@ int uploadOnce(const QString& path, const QString& programFolder) {
     order.databasePath = path;
     order.chosenPath = path;
     order.fileName = QStringLiteral("grande.pdf");
-    Transmission transmission{TransmissionLimits{}};
+    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    Transmission transmission(journal, TransmissionLimits{});
     QString answer;
     bool done = false;
     QObject::connect(&transmission, &Transmission::answered, [&](const QString& text) {

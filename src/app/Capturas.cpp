@@ -100,10 +100,11 @@ protected:
 };
 
 // Three uploads of the demo's companies in the capture folder's journal, the first row chosen.
-QWidget* withSampleJournal(QWidget* window) {
+QWidget* withSampleJournal(QWidget* window, TransmissionJournal& journal) {
     bool written = true;
-    const auto sent = [&written](const QString& ie, const QString& name, const QStringList& references,
-                                 const QString& file, TransmissionOutcome outcome, const QString& detail) {
+    const auto sent = [&written, &journal](const QString& ie, const QString& name,
+                                           const QStringList& references, const QString& file,
+                                           TransmissionOutcome outcome, const QString& detail) {
         JournalEntry e;
         e.serverDate = QDateTime::currentDateTime().addSecs(-60);
         e.ie = ie;
@@ -118,17 +119,17 @@ QWidget* withSampleJournal(QWidget* window) {
         e.accountantDocument = QStringLiteral("111.444.777-35");
         e.certificateHolder = QStringLiteral("JOSE CONTADOR DA SILVA:11144477735");
         e.certificateSerial = QStringLiteral("3a:f2:19:07");
-        const Result<qint64> id = startTransmission(e);
-        written = written && id && completeTransmission(*id, outcome, detail);
+        const Result<qint64> id = journal.startTransmission(e);
+        written = written && id && journal.completeTransmission(*id, outcome, detail);
     };
     const QString verde = QStringLiteral("110.042.490.114");
     const QString ribeirao = QStringLiteral("Comercial Ribeirão Verde Ltda");
-    written = bool(recordListedTransmissions(verde, {}));
+    written = bool(journal.recordListedTransmissions(verde, {}));
     sent(verde, ribeirao, {QStringLiteral("09/2026"), QStringLiteral("10/2026")},
          QStringLiteral("novagia-exportacao.mdb"), TransmissionOutcome::Answered, QStringLiteral("OK"));
-    written = written &&
-              recordListedTransmissions(verde, {{QStringLiteral("09/2026"), QStringLiteral("2026000101")},
-                                                {QStringLiteral("10/2026"), QStringLiteral("2026000102")}});
+    written = written && journal.recordListedTransmissions(
+                             verde, {{QStringLiteral("09/2026"), QStringLiteral("2026000101")},
+                                     {QStringLiteral("10/2026"), QStringLiteral("2026000102")}});
     sent(QStringLiteral("648.120.377.258"), QStringLiteral("Padaria Estrela do Vale Ltda ME"), {},
          QStringLiteral("extrato-pgdas.pdf"), TransmissionOutcome::Refused,
          QStringLiteral("ARQUIVO INVALIDO - EXTRATO"));
@@ -159,7 +160,8 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 QList<Shot> shots() {
     static const CertificateStore store;
     static Session session;
-    static const Services services = Services::forProgram();
+    static TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    static const Services services = Services::forProgram(journal);
     return {
         {"abertura",
          [] {
@@ -225,7 +227,7 @@ QList<Shot> shots() {
         {"envios",
          [] {
              static Session anyTaxpayer;
-             return withSampleJournal(new frmEnvios(anyTaxpayer));
+             return withSampleJournal(new frmEnvios(anyTaxpayer, journal), journal);
          }},
         {"lote",
          [] {

@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "data/TransmissionJournal.h"
 #include "gui/GuiStartup.h"
 #include "gui/QtTranslations.h"
 #include "gui/WidgetSeams.h"
@@ -12,9 +13,13 @@
 
 #include <QApplication>
 
+#include <optional>
+
 extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
     // Outlives the application object, so no window left open at exit sees it gone.
     fiscora::Session session;
+    // The journal of the program folder's database, once the folder is known.
+    std::optional<fiscora::TransmissionJournal> journal;
     QApplication app(argc, argv);
     // The names place the user's program folder and certificate store.
     QApplication::setApplicationName(QStringLiteral("fiscora"));
@@ -31,7 +36,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
         return 1;
     }
     // After the folder: the helpers are found beside the executable.
-    const fiscora::Services services = fiscora::Services::forProgram();
+    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    const fiscora::Services services = fiscora::Services::forProgram(*journal);
     fiscora::hostMainWindow(session, services);
     if (!fiscora::openStartupWindow(session, services))
         return 0;

@@ -3,6 +3,8 @@
 
 #include "app/CommandLine.h"
 #include "app/TransmitCommand.h"
+#include "core/ProgramFolder.h"
+#include "data/TransmissionJournal.h"
 #include "transmission/Services.h"
 
 #include <QCoreApplication>
@@ -20,7 +22,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
     // After the folder: the helpers are found beside the executable.
-    const fiscora::Services services = fiscora::Services::forProgram();
+    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    const fiscora::Services services = fiscora::Services::forProgram(journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
         fiscora::TransmitCommand::run(services, request, out, err,
                                       [](int code) { QCoreApplication::exit(code); });

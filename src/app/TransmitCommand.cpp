@@ -146,8 +146,8 @@ void transmit(const Services& services, const CommandRequest& request, const Cer
     // What the run needs until its end; gone after the end is reported.
     struct Flow {
         explicit Flow(const Services& services)
-            : preparation(services.http)
-            , run(services.http, services.transmission) {}
+            : preparation(services.http, *services.journal)
+            , run(services.http, *services.journal, services.transmission) {}
         QTemporaryDir work;
         BatchSource source; // outlives the preparation and the run, which hold its items
         QObject context;
@@ -262,7 +262,7 @@ void TransmitCommand::run(const Services& services, const CommandRequest& reques
     if (!*contador)
         return fail(AppTexts::accountantMissing);
     // The start-up box that tells of these is never seen in an unattended run.
-    if (const Result<QString> report = unconfirmedTransmissionsReport(); !report) {
+    if (const Result<QString> report = services.journal->unconfirmedTransmissionsReport(); !report) {
         err << report.error().description << '\n';
     } else if (!report->isEmpty()) {
         for (const QString& reported : report->split(QLatin1Char('\n')))

@@ -17,8 +17,8 @@ struct Services;
 // The uploads earlier runs left unconfirmed are told first on the error output (nobody sees the
 // start-up box that tells of them).
 //
-// Runs from the event loop, which must outlive it with the streams: a certificate given by its
-// serial is looked up once the tokens have been read. `finished` gets the exit code.
+// Runs from the event loop, which must outlive it with the services and the streams: a certificate
+// given by its serial is looked up once the tokens have been read. `finished` gets the exit code.
 class TransmitCommand final {
 public:
     static void run(const Services& services, const CommandRequest& request, QTextStream& out,

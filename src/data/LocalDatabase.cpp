@@ -2,7 +2,6 @@
 
 #include "core/AppTexts.h"
 #include "core/ProgramFolder.h"
-#include "core/SystemLibrary.h"
 #include "data/LocalSchema.h"
 
 #include <QDir>
@@ -18,103 +17,54 @@ namespace {
 
 const QString kSqlite = QStringLiteral("SQLite");
 
-// The database engine's functions. The start-up window needs no database, so the library is
-// opened with the first one (see SystemLibrary) and called only through this table.
-#define FISCORA_SQLITE(X)                                                                                    \
-    X(sqlite3_bind_blob64)                                                                                   \
-    X(sqlite3_bind_double)                                                                                   \
-    X(sqlite3_bind_int)                                                                                      \
-    X(sqlite3_bind_int64)                                                                                    \
-    X(sqlite3_bind_null)                                                                                     \
-    X(sqlite3_bind_parameter_count)                                                                          \
-    X(sqlite3_bind_text64)                                                                                   \
-    X(sqlite3_busy_timeout)                                                                                  \
-    X(sqlite3_close)                                                                                         \
-    X(sqlite3_close_v2)                                                                                      \
-    X(sqlite3_column_blob)                                                                                   \
-    X(sqlite3_column_bytes)                                                                                  \
-    X(sqlite3_column_count)                                                                                  \
-    X(sqlite3_column_double)                                                                                 \
-    X(sqlite3_column_int64)                                                                                  \
-    X(sqlite3_column_name)                                                                                   \
-    X(sqlite3_column_text)                                                                                   \
-    X(sqlite3_column_type)                                                                                   \
-    X(sqlite3_errmsg)                                                                                        \
-    X(sqlite3_errstr)                                                                                        \
-    X(sqlite3_exec)                                                                                          \
-    X(sqlite3_extended_errcode)                                                                              \
-    X(sqlite3_extended_result_codes)                                                                         \
-    X(sqlite3_finalize)                                                                                      \
-    X(sqlite3_free)                                                                                          \
-    X(sqlite3_get_autocommit)                                                                                \
-    X(sqlite3_open_v2)                                                                                       \
-    X(sqlite3_prepare_v2)                                                                                    \
-    X(sqlite3_step)
-
-struct Sqlite {
-    FISCORA_SQLITE(FISCORA_LIBRARY_SLOT)
-};
-
-const Result<const Sqlite*>& sqliteLibrary() {
-    return systemLibrary<Sqlite>([](Sqlite& table) {
-        // SQLite 3 has kept this name for its whole life.
-        return loadSystemLibrary("libsqlite3.so.0", {FISCORA_SQLITE(FISCORA_LIBRARY_SYMBOL)});
-    });
-}
-
-// Called only with a database open, which means the library was loaded.
-const Sqlite& lib() {
-    return **sqliteLibrary();
-}
-
-// Another copy of the program may hold the file for a moment; wait for it rather than fail.
-constexpr int kBusyTimeoutMs = 5000;
+// Another copy of the program may hold the file for a moment; the tables wait for it rather
+// than fail.
+constexpr int kTableBusyTimeoutMs = 5000;
 
 QVariant columnValue(sqlite3_stmt* statement, int column) {
-    switch (lib().sqlite3_column_type(statement, column)) {
+    switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
-        return QVariant(static_cast<qlonglong>(lib().sqlite3_column_int64(statement, column)));
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(statement, column)));
     case SQLITE_FLOAT:
-        return QVariant(lib().sqlite3_column_double(statement, column));
+        return QVariant(sqlite3_column_double(statement, column));
     case SQLITE_BLOB: {
-        const auto* data = static_cast<const char*>(lib().sqlite3_column_blob(statement, column));
-        return QVariant(QByteArray(data, lib().sqlite3_column_bytes(statement, column)));
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(statement, column)));
     }
     case SQLITE_NULL:
         return QVariant(QMetaType::fromType<std::nullptr_t>());
     default: {
-        const auto* data = reinterpret_cast<const char*>(lib().sqlite3_column_text(statement, column));
-        return QVariant(QString::fromUtf8(data, lib().sqlite3_column_bytes(statement, column)));
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        return QVariant(QString::fromUtf8(data, sqlite3_column_bytes(statement, column)));
     }
     }
 }
 
 int bindValue(sqlite3_stmt* statement, int index, const QVariant& value) {
     if (!value.isValid() || value.isNull())
-        return lib().sqlite3_bind_null(statement, index);
+        return sqlite3_bind_null(statement, index);
     switch (value.typeId()) {
     case QMetaType::Bool:
-        return lib().sqlite3_bind_int(statement, index, value.toBool() ? 1 : 0);
+        return sqlite3_bind_int(statement, index, value.toBool() ? 1 : 0);
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
     case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::UShort:
-        return lib().sqlite3_bind_int64(statement, index, value.toLongLong());
+        return sqlite3_bind_int64(statement, index, value.toLongLong());
     case QMetaType::Double:
     case QMetaType::Float:
-        return lib().sqlite3_bind_double(statement, index, value.toDouble());
+        return sqlite3_bind_double(statement, index, value.toDouble());
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
-        return lib().sqlite3_bind_blob64(statement, index, bytes.constData(),
-                                         static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT);
+        return sqlite3_bind_blob64(statement, index, bytes.constData(),
+                                   static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT);
     }
     default: {
         const QByteArray text = value.toString().toUtf8();
-        return lib().sqlite3_bind_text64(statement, index, text.constData(),
-                                         static_cast<sqlite3_uint64>(text.size()), SQLITE_TRANSIENT,
-                                         SQLITE_UTF8);
+        return sqlite3_bind_text64(statement, index, text.constData(),
+                                   static_cast<sqlite3_uint64>(text.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
     }
     }
 }
@@ -168,7 +118,7 @@ Result<QString> writeBackup(QFile& source, int version) {
 
 // What SQLite reports, said in Portuguese with the file and the cause; SQLite's own words only
 // where the cause is the program's (a statement it got wrong).
-QString failureText(const QString& path, int code, const QString& message) {
+QString failureText(const QString& path, int code, const QString& message, int busyTimeoutMs) {
     QString cause;
     switch (code & 0xff) {
     case SQLITE_READONLY:
@@ -180,9 +130,12 @@ QString failureText(const QString& path, int code, const QString& message) {
         break;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        cause = QStringLiteral("o arquivo continuou em uso por outro programa (ou outra cópia do Fiscora) "
-                               "por mais de %1 segundos")
-                    .arg(kBusyTimeoutMs / 1000);
+        cause = busyTimeoutMs >= 2000
+                    ? QStringLiteral("o arquivo continuou em uso por outro programa (ou outra cópia do "
+                                     "Fiscora) por mais de %1 segundos")
+                          .arg(busyTimeoutMs / 1000)
+                    : QStringLiteral("o arquivo continuou em uso por outro programa (ou outra cópia do "
+                                     "Fiscora)");
         break;
     case SQLITE_CANTOPEN:
         cause = QStringLiteral("o arquivo não existe ou não pode ser aberto");
@@ -267,7 +220,11 @@ bool DbRow::boolean(const QString& column) const {
     return false;
 }
 
-LocalDatabase::LocalDatabase() = default;
+LocalDatabase::LocalDatabase()
+    : LocalDatabase(kTableBusyTimeoutMs) {}
+
+LocalDatabase::LocalDatabase(int busyTimeoutMs)
+    : m_busyTimeoutMs(busyTimeoutMs) {}
 
 LocalDatabase::~LocalDatabase() {
     close();
@@ -281,39 +238,32 @@ Status LocalDatabase::openFile(const QString& path) {
     close();
     m_path = path;
     m_connectionErrors.clear();
-    m_error = AppError{};
 
-    if (const Result<const Sqlite*>& engine = sqliteLibrary(); !engine) {
-        m_connectionErrors.append(engine.error());
-        return fail(0, engine.error().description);
-    }
     sqlite3* db = nullptr;
     // Read-write without create: a missing file is a failure the user sees, never a new empty
     // database that would hide the lost one.
-    const int rc =
-        lib().sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-        const int code = db ? lib().sqlite3_extended_errcode(db) : rc;
+        const int code = db ? sqlite3_extended_errcode(db) : rc;
         const QString message =
-            db ? QString::fromUtf8(lib().sqlite3_errmsg(db)) : QString::fromUtf8(lib().sqlite3_errstr(rc));
-        lib().sqlite3_close(db);
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
         const AppError failure = fail(code, message);
         m_connectionErrors.append(failure);
         return failure;
     }
-    lib().sqlite3_extended_result_codes(db, 1);
-    lib().sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, m_busyTimeoutMs);
 
     // SQLite reads the file lazily; touching the catalogue makes a foreign or locked file fail
     // here, where the open is reported, rather than at the first statement.
     char* message = nullptr;
-    const int check =
-        lib().sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &message);
+    const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &message);
     if (check != SQLITE_OK) {
-        const int code = lib().sqlite3_extended_errcode(db);
-        const QString text = QString::fromUtf8(message ? message : lib().sqlite3_errmsg(db));
-        lib().sqlite3_free(message);
-        lib().sqlite3_close(db);
+        const int code = sqlite3_extended_errcode(db);
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));
+        sqlite3_free(message);
+        sqlite3_close(db);
         const AppError failure = fail(code, text);
         m_connectionErrors.append(failure);
         return failure;
@@ -321,8 +271,7 @@ Status LocalDatabase::openFile(const QString& path) {
     m_db = db;
     if (Status ready = upgrade(path); !ready) {
         close();
-        m_error = ready.error();
-        m_connectionErrors.append(m_error);
+        m_connectionErrors.append(ready.error());
         return ready;
     }
     return {};
@@ -360,8 +309,8 @@ Status LocalDatabase::upgrade(const QString& path) {
     // locks), so the copy is read through one descriptor kept open until the transaction is over.
     QFile source(path);
     const auto finish = [&](Status status) {
-        if (!status && !lib().sqlite3_get_autocommit(m_db))
-            lib().sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!status && !sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         return status;
     };
     const auto failed = [&](const AppError& cause, const QString& backup) {
@@ -403,10 +352,10 @@ Status LocalDatabase::upgrade(const QString& path) {
     }
     for (int step = *version; step < schema::kVersion; ++step) {
         char* message = nullptr;
-        if (lib().sqlite3_exec(m_db, schema::kSteps[step], nullptr, nullptr, &message) != SQLITE_OK) {
-            const AppError cause{lib().sqlite3_extended_errcode(m_db), kSqlite,
-                                 QString::fromUtf8(message ? message : lib().sqlite3_errmsg(m_db))};
-            lib().sqlite3_free(message);
+        if (sqlite3_exec(m_db, schema::kSteps[step], nullptr, nullptr, &message) != SQLITE_OK) {
+            const AppError cause{sqlite3_extended_errcode(m_db), kSqlite,
+                                 QString::fromUtf8(message ? message : sqlite3_errmsg(m_db))};
+            sqlite3_free(message);
             return failed(cause, *backup);
         }
     }
@@ -419,18 +368,20 @@ Status LocalDatabase::upgrade(const QString& path) {
 }
 
 void LocalDatabase::close() {
+    for (sqlite3_stmt* statement : std::as_const(m_statements))
+        sqlite3_finalize(statement);
+    m_statements.clear();
     if (m_db) {
         // A transaction left open by a failed command must not be committed by accident.
-        if (!lib().sqlite3_get_autocommit(m_db))
-            lib().sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lib().sqlite3_close_v2(m_db);
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
 }
 
-AppError LocalDatabase::fail(int code, const QString& message) {
-    m_error = AppError{code, kSqlite, failureText(m_path, code, message)};
-    return m_error;
+AppError LocalDatabase::fail(int code, const QString& message) const {
+    return AppError{code, kSqlite, failureText(m_path, code, message, m_busyTimeoutMs)};
 }
 
 bool isDatabaseBusy(const AppError& error) {
@@ -449,6 +400,26 @@ Result<QList<DbRow>> LocalDatabase::query(const QString& sql, const QVariantList
     return rows;
 }
 
+Result<sqlite3_stmt*> LocalDatabase::prepared(const QString& sql) {
+    if (const auto kept = m_statements.constFind(sql); kept != m_statements.cend())
+        return *kept;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, &tail) !=
+        SQLITE_OK) {
+        return fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    // One statement per call: text after it would silently go unexecuted.
+    if (tail && !QByteArray(tail).trimmed().isEmpty()) {
+        sqlite3_finalize(statement);
+        return fail(SQLITE_ERROR, QStringLiteral("Mais de um comando SQL no mesmo texto"));
+    }
+    if (statement) // none for only blanks or a comment
+        m_statements.insert(sql, statement);
+    return statement;
+}
+
 Status LocalDatabase::run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows,
                           int maxRows) {
     if (rows)
@@ -456,23 +427,18 @@ Status LocalDatabase::run(const QString& sql, const QVariantList& parameters, QL
     if (!m_db) {
         return fail(SQLITE_MISUSE, QStringLiteral("Banco de dados não aberto"));
     }
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    const char* tail = nullptr;
-    if (lib().sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, &tail) !=
-        SQLITE_OK) {
-        return fail(lib().sqlite3_extended_errcode(m_db), QString::fromUtf8(lib().sqlite3_errmsg(m_db)));
-    }
-    // One statement per call: text after it would silently go unexecuted.
-    if (tail && !QByteArray(tail).trimmed().isEmpty()) {
-        lib().sqlite3_finalize(statement);
-        return fail(SQLITE_ERROR, QStringLiteral("Mais de um comando SQL no mesmo texto"));
-    }
-    if (!statement) { // only blanks or a comment
+    const Result<sqlite3_stmt*> kept = prepared(sql);
+    if (!kept)
+        return kept.error();
+    sqlite3_stmt* statement = *kept;
+    if (!statement)
         return {};
-    }
-    if (const int expected = lib().sqlite3_bind_parameter_count(statement); expected != parameters.size()) {
-        lib().sqlite3_finalize(statement);
+    // The statement goes back to the cache ready for its next use, its locks released.
+    const auto release = [statement] {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    };
+    if (const int expected = sqlite3_bind_parameter_count(statement); expected != parameters.size()) {
         return fail(SQLITE_RANGE, QStringLiteral("Número de parâmetros incorreto: %1 esperados, %2 dados")
                                       .arg(expected)
                                       .arg(parameters.size()));
@@ -480,19 +446,19 @@ Status LocalDatabase::run(const QString& sql, const QVariantList& parameters, QL
     for (int i = 0; i < parameters.size(); ++i) {
         if (bindValue(statement, i + 1, parameters.at(i)) != SQLITE_OK) {
             const AppError failure =
-                fail(lib().sqlite3_extended_errcode(m_db), QString::fromUtf8(lib().sqlite3_errmsg(m_db)));
-            lib().sqlite3_finalize(statement);
+                fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+            release();
             return failure;
         }
     }
 
     QStringList columns;
-    const int columnCount = lib().sqlite3_column_count(statement);
+    const int columnCount = sqlite3_column_count(statement);
     for (int c = 0; c < columnCount; ++c)
-        columns.append(QString::fromUtf8(lib().sqlite3_column_name(statement, c)));
+        columns.append(QString::fromUtf8(sqlite3_column_name(statement, c)));
 
     int rc = SQLITE_OK;
-    while ((rc = lib().sqlite3_step(statement)) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         if (!rows)
             continue;
         if (maxRows >= 0 && rows->size() >= maxRows) {
@@ -507,13 +473,13 @@ Status LocalDatabase::run(const QString& sql, const QVariantList& parameters, QL
     }
     if (rc != SQLITE_DONE) {
         const AppError failure =
-            fail(lib().sqlite3_extended_errcode(m_db), QString::fromUtf8(lib().sqlite3_errmsg(m_db)));
-        lib().sqlite3_finalize(statement);
+            fail(sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
+        release();
         if (rows)
             rows->clear();
         return failure;
     }
-    lib().sqlite3_finalize(statement);
+    release();
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include "core/AppError.h"
 #include "core/Result.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace fiscora {
 
@@ -32,8 +34,9 @@ private:
 };
 
 // The local database fiscora.mdb (an SQLite file) of the program folder, opened by one command
-// and closed when the object goes. Never creates the file. Values are bound as parameters
-// ("?" in the SQL text), never pasted into it.
+// (the journal of transmissions keeps one open) and closed when the object goes. Never creates
+// the file. Values are bound as parameters ("?" in the SQL text), never pasted into it; each
+// statement is prepared once per connection.
 //
 // Opening brings an older file up to the program's layout (data/LocalSchema.h): after a copy
 // "<file>.bak-<old version>" is written beside it, the upgrade runs in one transaction, so a
@@ -41,6 +44,8 @@ private:
 class LocalDatabase {
 public:
     LocalDatabase();
+    // How long a statement waits while another connection holds the file, in SQLite itself.
+    explicit LocalDatabase(int busyTimeoutMs);
     ~LocalDatabase();
     LocalDatabase(const LocalDatabase&) = delete;
     LocalDatabase& operator=(const LocalDatabase&) = delete;
@@ -62,21 +67,24 @@ public:
     Status begin();
     Status commit();
 
-    // The last failure: SQLite's extended result code, "SQLite", and what failed in Portuguese,
-    // naming the file and the cause.
-    const AppError& lastError() const { return m_error; }
     // Errors collected while connecting (the provider error list of the full report).
     const QList<AppError>& connectionErrors() const { return m_connectionErrors; }
 
 private:
     Status upgrade(const QString& path);
     Result<int> schemaVersion();
+    // The statement of `sql`, prepared on its first use and kept until the connection closes;
+    // none for a text without a statement.
+    Result<sqlite3_stmt*> prepared(const QString& sql);
     Status run(const QString& sql, const QVariantList& parameters, QList<DbRow>* rows, int maxRows);
-    AppError fail(int code, const QString& message);
+    // SQLite's extended result code, "SQLite", and what failed in Portuguese, naming the file and
+    // the cause.
+    AppError fail(int code, const QString& message) const;
 
     sqlite3* m_db = nullptr;
+    QHash<QString, sqlite3_stmt*> m_statements;
     QString m_path;
-    AppError m_error;
+    int m_busyTimeoutMs = 0;
     QList<AppError> m_connectionErrors;
 };
 

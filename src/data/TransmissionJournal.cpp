@@ -3,7 +3,6 @@
 #include "core/AppTexts.h"
 #include "core/Clock.h"
 #include "core/ServerDate.h"
-#include "data/LocalDatabase.h"
 
 #include <QHash>
 #include <QSet>
@@ -266,7 +265,27 @@ QString unconfirmedCountText(qsizetype count) {
                       : QStringLiteral("%1 envios sem confirmação do servidor").arg(count);
 }
 
-Result<QString> unconfirmedTransmissionsReport() {
+TransmissionJournal::TransmissionJournal(QString path, JournalOptions options, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_options(options)
+    , m_db(options.busyTimeoutMs) {}
+
+TransmissionJournal::~TransmissionJournal() = default;
+
+Status TransmissionJournal::open() {
+    if (m_db.isOpen())
+        return {};
+    return m_db.openFile(m_path);
+}
+
+template <typename T> Result<T> TransmissionJournal::settled(Result<T> result) {
+    if (!result)
+        m_db.close();
+    return result;
+}
+
+Result<QString> TransmissionJournal::unconfirmedTransmissionsReport() {
     JournalFilter filter;
     filter.unconfirmedOnly = true;
     const Result<QList<JournalEntry>> found = findTransmissions(filter);
@@ -295,10 +314,14 @@ Result<QString> unconfirmedTransmissionsReport() {
         lines.join(QLatin1Char('\n')));
 }
 
-Result<qint64> startTransmission(const JournalEntry& e) {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+Result<qint64> TransmissionJournal::startTransmission(const JournalEntry& entry) {
+    return settled(writeStart(entry));
+}
+
+Result<qint64> TransmissionJournal::writeStart(const JournalEntry& e) {
+    if (Status opened = open(); !opened)
         return opened.error();
+    LocalDatabase& db = m_db;
     if (Status begun = db.begin(); !begun)
         return begun.error();
     const Result<std::optional<DbRow>> last =
@@ -323,19 +346,19 @@ Result<qint64> startTransmission(const JournalEntry& e) {
     return (*inserted)->value(QStringLiteral("IdEnvio")).toLongLong();
 }
 
-Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail) {
+Status TransmissionJournal::completeTransmission(qint64 id, TransmissionOutcome outcome,
+                                                 const QString& detail) {
     const AppError notOpen{
         3021, AppTexts::programTitle,
         QStringLiteral("O envio %1 não está no registro de envios ou já foi concluído.").arg(id)};
     if (outcome == TransmissionOutcome::Sending)
         return notOpen;
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = open(); !opened)
         return opened;
-    const Result<std::optional<DbRow>> done =
-        db.first(QStringLiteral("UPDATE tblEnvios SET Situacao = ?, Detalhe = ?, DataHoraConclusao = ? "
-                                "WHERE IdEnvio = ? AND DataHoraConclusao IS NULL RETURNING IdEnvio"),
-                 {outcomeCode(outcome), detail, Clock::now().toString(kDateFormat), id});
+    const Result<std::optional<DbRow>> done = settled(
+        m_db.first(QStringLiteral("UPDATE tblEnvios SET Situacao = ?, Detalhe = ?, DataHoraConclusao = ? "
+                                  "WHERE IdEnvio = ? AND DataHoraConclusao IS NULL RETURNING IdEnvio"),
+                   {outcomeCode(outcome), detail, Clock::now().toString(kDateFormat), id}));
     if (!done)
         return done.error();
     if (!*done)
@@ -343,18 +366,25 @@ Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QStrin
     return {};
 }
 
-Status recordContentDigest(qint64 id, const QString& sha256) {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+Status TransmissionJournal::recordContentDigest(qint64 id, const QString& sha256) {
+    if (Status opened = open(); !opened)
         return opened;
-    return db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id});
+    return settled(
+        m_db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id}));
 }
 
-Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
-                                                QHash<qint64, QList<ListedTransmission>>* protocols) {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+Result<QList<qint64>>
+TransmissionJournal::recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
+                                               QHash<qint64, QList<ListedTransmission>>* protocols) {
+    return settled(writeListed(ie, listed, protocols));
+}
+
+Result<QList<qint64>> TransmissionJournal::writeListed(const QString& ie,
+                                                       const QList<ListedTransmission>& listed,
+                                                       QHash<qint64, QList<ListedTransmission>>* protocols) {
+    if (Status opened = open(); !opened)
         return opened.error();
+    LocalDatabase& db = m_db;
     if (Status begun = db.begin(); !begun)
         return begun.error();
     const Result<QList<JournalEntry>> rows =
@@ -425,9 +455,12 @@ Result<QList<qint64>> recordListedTransmissions(const QString& ie, const QList<L
     return recorded;
 }
 
-Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter) {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+Result<QList<JournalEntry>> TransmissionJournal::findTransmissions(const JournalFilter& filter) {
+    return settled(find(filter));
+}
+
+Result<QList<JournalEntry>> TransmissionJournal::find(const JournalFilter& filter) {
+    if (Status opened = open(); !opened)
         return opened.error();
     QStringList conditions;
     QVariantList parameters;
@@ -453,16 +486,15 @@ Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter) {
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     sql += QStringLiteral(" ORDER BY IdEnvio DESC");
-    return entries(db, sql, parameters);
+    return entries(m_db, sql, parameters);
 }
 
-Result<QList<JournalTaxpayer>> journalTaxpayers() {
-    LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+Result<QList<JournalTaxpayer>> TransmissionJournal::journalTaxpayers() {
+    if (Status opened = open(); !opened)
         return opened.error();
-    const Result<QList<DbRow>> rows =
-        db.query(QStringLiteral("SELECT IE, RazaoSocial FROM tblEnvios WHERE IdEnvio IN "
-                                "(SELECT max(IdEnvio) FROM tblEnvios GROUP BY IE) ORDER BY RazaoSocial, IE"));
+    const Result<QList<DbRow>> rows = settled(m_db.query(
+        QStringLiteral("SELECT IE, RazaoSocial FROM tblEnvios WHERE IdEnvio IN "
+                       "(SELECT max(IdEnvio) FROM tblEnvios GROUP BY IE) ORDER BY RazaoSocial, IE")));
     if (!rows)
         return rows.error();
     QList<JournalTaxpayer> taxpayers;

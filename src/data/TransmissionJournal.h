@@ -2,11 +2,13 @@
 
 #include "core/ListedTransmission.h"
 #include "core/Result.h"
+#include "data/LocalDatabase.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +18,7 @@ namespace fiscora {
 
 // The journal of transmissions (tblEnvios of fiscora.mdb): one row per upload attempt, written
 // before the first byte is sent and completed when the outcome is known, so that after a crash
-// or a dropped connection the accountant knows what may have reached the server. Each call is
-// one command on its own connection, like the other tables.
+// or a dropped connection the accountant knows what may have reached the server.
 
 enum class TransmissionKind { Gia, Pgdas };
 
@@ -75,27 +76,6 @@ struct JournalEntry {
     QString references() const;
 };
 
-// Writes the row of an upload about to start, in state Sending, and returns its id. Call it right
-// before the first byte goes out. The protocols the taxpayer's last list showed are kept with
-// the row, so that a protocol a later list shows for its references is known to be new.
-Result<qint64> startTransmission(const JournalEntry& entry);
-
-// The outcome of the upload of row `id` (never Sending); a row is completed once.
-Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail);
-
-// The SHA-256 of the content once it has gone out whole (reckoned while the server answers).
-Status recordContentDigest(qint64 id, const QString& sha256);
-
-// After a valid list of the taxpayer's transmissions: the protocols the list shows for the first
-// time since an upload started are recorded on that upload's row (for a GIA upload, those of
-// its references, one per GIA; for a PGDAS upload, one), newest row first, each protocol on one
-// row at most. A row so recorded is no longer unconfirmed. The list is kept as the taxpayer's
-// last. Returns the ids of the rows that got protocols, newest first; `protocols`, when given,
-// gets each such row's protocols as the journal now keeps them.
-Result<QList<qint64>>
-recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
-                          QHash<qint64, QList<ListedTransmission>>* protocols = nullptr);
-
 struct JournalFilter {
     QString ie;                                 // empty: every taxpayer
     QDate from;                                 // invalid: no lower bound (local date)
@@ -104,15 +84,11 @@ struct JournalFilter {
     bool unconfirmedOnly = false;
 };
 
-// The rows the filter lets through, newest first.
-Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter = {});
-
 // Every taxpayer with rows in the journal: IE and the name of its newest row, by name.
 struct JournalTaxpayer {
     QString ie;
     QString companyName;
 };
-Result<QList<JournalTaxpayer>> journalTaxpayers();
 
 // The outcome as the window and the export name it.
 QString outcomeText(TransmissionOutcome outcome);
@@ -123,8 +99,73 @@ QString protocolsText(const QList<ListedTransmission>& protocols);
 QString journalDateText(const QDateTime& when);
 // "N envios sem confirmação do servidor" ("1 envio ..." for one).
 QString unconfirmedCountText(qsizetype count);
-// The uploads without a confirmed outcome, for the start-up box and the unattended run: how many,
-// what to do, and the first ten (taxpayer, what, date, outcome). Empty when there is none.
-Result<QString> unconfirmedTransmissionsReport();
+
+// How the journal waits for a file another program holds.
+struct JournalOptions {
+    // What one statement waits, in SQLite itself, on the window thread: a moment, never seconds.
+    int busyTimeoutMs = 250;
+    // How long a write that found the file busy is tried again later (an upload's outcome).
+    int retryLimitMs = 30000;
+};
+
+// The journal of one database file. It opens the file (bringing an older layout up to date) with
+// its first command and keeps the connection and its prepared statements while it lives, so a
+// batch of uploads opens the file once; a failed command closes it, and the next opens it again.
+// Built once by the program's entry (and by each test) and handed to what writes or reads it.
+class TransmissionJournal final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TransmissionJournal)
+
+public:
+    explicit TransmissionJournal(QString path, JournalOptions options = {}, QObject* parent = nullptr);
+    ~TransmissionJournal() override;
+
+    const JournalOptions& options() const { return m_options; }
+
+    // Writes the row of an upload about to start, in state Sending, and returns its id. Call it
+    // right before the first byte goes out. The protocols the taxpayer's last list showed are kept
+    // with the row, so that a protocol a later list shows for its references is known to be new.
+    Result<qint64> startTransmission(const JournalEntry& entry);
+
+    // The outcome of the upload of row `id` (never Sending); a row is completed once.
+    Status completeTransmission(qint64 id, TransmissionOutcome outcome, const QString& detail);
+
+    // The SHA-256 of the content once it has gone out whole (reckoned while the server answers).
+    Status recordContentDigest(qint64 id, const QString& sha256);
+
+    // After a valid list of the taxpayer's transmissions: the protocols the list shows for the
+    // first time since an upload started are recorded on that upload's row (for a GIA upload,
+    // those of its references, one per GIA; for a PGDAS upload, one), newest row first, each
+    // protocol on one row at most. A row so recorded is no longer unconfirmed. The list is kept as
+    // the taxpayer's last. Returns the ids of the rows that got protocols, newest first;
+    // `protocols`, when given, gets each such row's protocols as the journal now keeps them.
+    Result<QList<qint64>>
+    recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
+                              QHash<qint64, QList<ListedTransmission>>* protocols = nullptr);
+
+    // The rows the filter lets through, newest first.
+    Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter = {});
+
+    Result<QList<JournalTaxpayer>> journalTaxpayers();
+
+    // The uploads without a confirmed outcome, for the start-up box and the unattended run: how
+    // many, what to do, and the first ten (taxpayer, what, date, outcome). Empty when none.
+    Result<QString> unconfirmedTransmissionsReport();
+
+private:
+    // Opens the file unless it is open: read-write, never created, upgraded when older, refused
+    // untouched when newer.
+    Status open();
+    Result<qint64> writeStart(const JournalEntry& entry);
+    Result<QList<qint64>> writeListed(const QString& ie, const QList<ListedTransmission>& listed,
+                                      QHash<qint64, QList<ListedTransmission>>* protocols);
+    Result<QList<JournalEntry>> find(const JournalFilter& filter);
+    // A failed command leaves no transaction open and the connection closed, to be opened afresh.
+    template <typename T> Result<T> settled(Result<T> result);
+
+    QString m_path;
+    JournalOptions m_options;
+    LocalDatabase m_db;
+};
 
 } // namespace fiscora

@@ -26,15 +26,15 @@ void hostMainWindow(Session& session, const Services& services) {
             *main = new Principal(session, services);
             (*main)->setAttribute(Qt::WA_DeleteOnClose);
             // Once the window is up, from the event loop rather than the command that opened it.
-            QTimer::singleShot(0, *main, &reportUnconfirmedTransmissions);
+            QTimer::singleShot(0, *main, [&services] { reportUnconfirmedTransmissions(*services.journal); });
         }
         (*main)->show();
         (*main)->raise();
     });
 }
 
-void reportUnconfirmedTransmissions() {
-    const Result<QString> report = unconfirmedTransmissionsReport();
+void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
+    const Result<QString> report = journal.unconfirmedTransmissionsReport();
     if (!report)
         showDatabaseError(report.error());
     else if (!report->isEmpty())

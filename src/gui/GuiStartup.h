@@ -6,6 +6,7 @@ struct Services;
 
 class Abertura;
 class Session;
+class TransmissionJournal;
 
 // Shows the main window whenever the session asks for it, creating it on first use; once it
 // is up the first time, reports the unconfirmed transmissions.
@@ -13,7 +14,7 @@ void hostMainWindow(Session& session, const Services& services);
 
 // A box listing the uploads the journal has no confirmed outcome for (taxpayer, date, what),
 // when there are any; a database failure in the one report format.
-void reportUnconfirmedTransmissions();
+void reportUnconfirmedTransmissions(TransmissionJournal& journal);
 
 // Runs the start-up window's load and, unless it ends the program, shows the window.
 // Returns the window shown, or nullptr when the program must end.

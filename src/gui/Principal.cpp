@@ -351,7 +351,7 @@ void Principal::showUnconfirmedNotice() {
         filter.ie = m_session.IESel();
         filter.unconfirmedOnly = true;
         // A database that cannot be read is reported by the command that needs it.
-        unconfirmed = findTransmissions(filter).valueOr({}).size();
+        unconfirmed = m_services.journal->findTransmissions(filter).valueOr({}).size();
     }
     m_lblEnviosSemConfirmacao->setText(unconfirmedCountText(unconfirmed));
     m_lblEnviosSemConfirmacao->setVisible(unconfirmed > 0);
@@ -411,7 +411,7 @@ void Principal::RecebeDadosServer() {
     m_listJob = job;
     // A window another one disabled is left to that one.
     m_listBusy = isEnabled() ? BusyWindow::hold(this) : nullptr;
-    fetchTaxpayerList(m_services.http, m_session.IESel(), m_session.accessKey(), job,
+    fetchTaxpayerList(m_services.http, *m_services.journal, m_session.IESel(), m_session.accessKey(), job,
                       [this, job, installed](Result<TaxpayerList> list) {
                           m_listBusy.reset();
                           m_listJob.clear();
@@ -626,7 +626,7 @@ void Principal::openAccountant() {
 }
 
 void Principal::envios() {
-    showOnce(m_frmEnvios, m_session);
+    showOnce(m_frmEnvios, m_session, *m_services.journal);
 }
 
 void Principal::sobre() {

@@ -243,7 +243,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
 
     if (m_transmission)
         m_transmission->deleteLater();
-    auto* transmission = new Transmission(m_services.transmission, this);
+    auto* transmission = new Transmission(*m_services.journal, m_services.transmission, this);
     m_transmission = transmission;
     // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {

@@ -98,9 +98,10 @@ QString journalEntryDetails(const JournalEntry& e) {
     return lines.join(QLatin1Char('\n'));
 }
 
-frmEnvios::frmEnvios(Session& session, QWidget* parent)
+frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_journal(journal)
     , m_cboContribuinte(new QComboBox(this))
     , m_cboSituacao(new QComboBox(this))
     , m_chkPeriodo(new QCheckBox(QStringLiteral("&Período de"), this))
@@ -253,7 +254,7 @@ void frmEnvios::loadTaxpayers() {
     const QString wanted = m_session.IESel();
     m_cboContribuinte->clear();
     m_cboContribuinte->addItem(QStringLiteral("Todos os contribuintes"), QString());
-    const Result<QList<JournalTaxpayer>> taxpayers = journalTaxpayers();
+    const Result<QList<JournalTaxpayer>> taxpayers = m_journal.journalTaxpayers();
     bool wantedListed = wanted.isEmpty();
     for (const JournalTaxpayer& t : taxpayers.valueOr({})) {
         m_cboContribuinte->addItem(taxpayerLabel(t.ie, t.companyName), t.ie);
@@ -280,7 +281,7 @@ void frmEnvios::reload() {
     if (outcome >= 0)
         filter.outcome = static_cast<TransmissionOutcome>(outcome);
 
-    const Result<QList<JournalEntry>> found = findTransmissions(filter);
+    const Result<QList<JournalEntry>> found = m_journal.findTransmissions(filter);
     if (!found)
         showDatabaseError(found.error());
     m_shown = found.valueOr({});

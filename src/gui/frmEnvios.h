@@ -40,7 +40,7 @@ public:
         ColumnCount
     };
 
-    explicit frmEnvios(Session& session, QWidget* parent = nullptr);
+    frmEnvios(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
 
     // The rows shown, in the grid's order.
     const QList<JournalEntry>& shownEntries() const { return m_shown; }
@@ -59,6 +59,7 @@ private:
     void showDetails();
 
     Session& m_session;
+    TransmissionJournal& m_journal;
     QComboBox* m_cboContribuinte;
     QComboBox* m_cboSituacao;
     QCheckBox* m_chkPeriodo;

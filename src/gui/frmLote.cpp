@@ -90,8 +90,8 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     , m_cmdReenviar(named(new QPushButton(QStringLiteral("Enviar &novamente as que falharam"), this),
                           QStringLiteral("cmdReenviar")))
     , m_cmdFechar(named(new QPushButton(QStringLiteral("&Fechar"), this), QStringLiteral("cmdFechar")))
-    , m_run(new BatchRun(services.http, services.transmission, this))
-    , m_preparation(new BatchPreparation(services.http, this)) {
+    , m_run(new BatchRun(services.http, *services.journal, services.transmission, this))
+    , m_preparation(new BatchPreparation(services.http, *services.journal, this)) {
     setObjectName(QStringLiteral("frmLote"));
     setWindowTitle(QStringLiteral("Transmissão em lote - Prefeitura Municipal de Valdorra"));
     setAttribute(Qt::WA_DeleteOnClose);

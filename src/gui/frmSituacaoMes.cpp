@@ -51,7 +51,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
     , m_cmdLote(new QPushButton(QStringLiteral("Enviar GIAs pendentes em &lote"), this))
     , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this))
-    , m_situation(services.http) {
+    , m_situation(services.http, *services.journal) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
     setAttribute(Qt::WA_DeleteOnClose);

@@ -225,9 +225,10 @@ void BatchSource::open(const AccessReader& reader, const QString& path, const QS
     });
 }
 
-BatchPreparation::BatchPreparation(const HttpClient& http, QObject* parent)
+BatchPreparation::BatchPreparation(const HttpClient& http, TransmissionJournal& journal, QObject* parent)
     : QObject(parent)
-    , m_http(http) {}
+    , m_http(http)
+    , m_journal(journal) {}
 
 void BatchPreparation::start(QList<BatchItem>* items, int atOnce) {
     m_items = items;
@@ -259,7 +260,7 @@ void BatchPreparation::next() {
             continue;
         m_asking.insert(ie);
         Q_EMIT asking(int(i), int(m_items->size()));
-        fetchTaxpayerList(m_http, ie, item.taxpayer.Chave, this,
+        fetchTaxpayerList(m_http, m_journal, ie, item.taxpayer.Chave, this,
                           [this, ie](const Result<TaxpayerList>& list) {
                               m_asking.remove(ie);
                               m_lists.insert(ie, list);
@@ -386,9 +387,11 @@ QString batchNoteText(BatchGia::Note note) {
     return {};
 }
 
-BatchRun::BatchRun(const HttpClient& http, const TransmissionLimits& limits, QObject* parent)
+BatchRun::BatchRun(const HttpClient& http, TransmissionJournal& journal, const TransmissionLimits& limits,
+                   QObject* parent)
     : QObject(parent)
     , m_http(http)
+    , m_journal(journal)
     , m_limits(limits) {}
 
 void BatchRun::start(QList<BatchItem>* items, const QList<int>& which, const Certificate& certificate,
@@ -469,7 +472,7 @@ void BatchRun::send(int index) {
     order.certificateSerial = QString::fromLatin1(m_certificate.qt().serialNumber());
     order.serverDate = item.serverDate;
 
-    auto* transmission = new Transmission(m_limits, this);
+    auto* transmission = new Transmission(m_journal, m_limits, this);
     const auto settle = [this, index, transmission](BatchItem::Outcome result, const QString& detail) {
         this->settle(index, transmission, result, detail);
     };
@@ -500,7 +503,7 @@ void BatchRun::settle(int index, Transmission* transmission, BatchItem::Outcome 
         return;
     }
     const BatchItem& sent = m_items->at(index);
-    fetchTaxpayerList(m_http, sent.taxpayer.IE, sent.taxpayer.Chave, this,
+    fetchTaxpayerList(m_http, m_journal, sent.taxpayer.IE, sent.taxpayer.Chave, this,
                       [this, index, transmission, result, detail](const Result<TaxpayerList>& list) {
                           settled(index, transmission, result, detail, &list);
                       });

@@ -107,7 +107,8 @@ class BatchPreparation final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchPreparation)
 
 public:
-    explicit BatchPreparation(const HttpClient& http, QObject* parent = nullptr);
+    // The journal (which outlives the preparation) records what the lists show.
+    BatchPreparation(const HttpClient& http, TransmissionJournal& journal, QObject* parent = nullptr);
 
     // The items (which must outlive the preparation) are marked as their lists come, with at
     // most `atOnce` lists asked for together.
@@ -123,6 +124,7 @@ private:
     void next();
 
     HttpClient m_http;
+    TransmissionJournal& m_journal;
     QList<BatchItem>* m_items = nullptr;
     qsizetype m_next = 0;
     int m_atOnce = 1;
@@ -156,7 +158,9 @@ class BatchRun final : public QObject {
     Q_DISABLE_COPY_MOVE(BatchRun)
 
 public:
-    BatchRun(const HttpClient& http, const TransmissionLimits& limits, QObject* parent = nullptr);
+    // The journal (which outlives the run) records every upload.
+    BatchRun(const HttpClient& http, TransmissionJournal& journal, const TransmissionLimits& limits,
+             QObject* parent = nullptr);
 
     // Sends the items of `which` (indexes into *items, which must outlive the run) that have a
     // ticked GIA; the others end NotSent. The accountant's document as stored. At most `atOnce`
@@ -186,6 +190,7 @@ private:
                     const QList<ListedTransmission>& protocols = {});
 
     HttpClient m_http;
+    TransmissionJournal& m_journal;
     TransmissionLimits m_limits;
     QList<BatchItem>* m_items = nullptr;
     QList<int> m_queue;

@@ -141,18 +141,19 @@ QString previousReference(const QDate& today) {
     return today.addMonths(-1).toString(QStringLiteral("MM/yyyy"));
 }
 
-MonthSituation::MonthSituation(const HttpClient& http, QObject* parent)
+MonthSituation::MonthSituation(const HttpClient& http, TransmissionJournal& journal, QObject* parent)
     : QObject(parent)
-    , m_http(http) {}
+    , m_http(http)
+    , m_journal(journal) {}
 
 void MonthSituation::show(const QList<Taxpayer>& taxpayers, const QString& reference, int atOnce) {
     m_taxpayers = taxpayers;
     m_reference = reference;
     m_atOnce = std::max(1, atOnce);
-    m_journal.clear();
-    if (const Result<QList<JournalEntry>> rows = findTransmissions()) {
+    m_journalRows.clear();
+    if (const Result<QList<JournalEntry>> rows = m_journal.findTransmissions()) {
         for (const JournalEntry& row : *rows)
-            m_journal[row.ie].append(row);
+            m_journalRows[row.ie].append(row);
     }
     m_waiting.clear();
     for (const Taxpayer& taxpayer : m_taxpayers) {
@@ -179,7 +180,7 @@ void MonthSituation::rebuild() {
     for (const Taxpayer& taxpayer : m_taxpayers) {
         const auto list = m_lists.constFind(taxpayer.IE);
         m_rows.append(monthRow(taxpayer, m_reference, list == m_lists.constEnd() ? nullptr : &*list,
-                               m_journal.value(taxpayer.IE)));
+                               m_journalRows.value(taxpayer.IE)));
     }
 }
 
@@ -191,19 +192,19 @@ void MonthSituation::askMore() {
         const auto taxpayer = std::find_if(m_taxpayers.cbegin(), m_taxpayers.cend(),
                                            [&ie](const Taxpayer& t) { return t.IE == ie; });
         m_asking.insert(ie);
-        fetchTaxpayerList(m_http, ie, taxpayer->Chave, m_questions,
+        fetchTaxpayerList(m_http, m_journal, ie, taxpayer->Chave, m_questions,
                           [this, ie](const Result<TaxpayerList>& list) {
                               m_asking.remove(ie);
                               m_lists.insert(ie, list);
                               // The list has just confirmed what it could in the journal.
                               if (const Result<QList<JournalEntry>> rows =
-                                      findTransmissions(JournalFilter{ie, {}, {}, {}, false}))
-                                  m_journal.insert(ie, *rows);
+                                      m_journal.findTransmissions(JournalFilter{ie, {}, {}, {}, false}))
+                                  m_journalRows.insert(ie, *rows);
                               for (qsizetype i = 0; i < m_taxpayers.size(); ++i) {
                                   if (m_taxpayers.at(i).IE != ie)
                                       continue;
                                   m_rows[i] = monthRow(m_taxpayers.at(i), m_reference,
-                                                       &*m_lists.constFind(ie), m_journal.value(ie));
+                                                       &*m_lists.constFind(ie), m_journalRows.value(ie));
                                   Q_EMIT rowChanged(int(i));
                               }
                               askMore();

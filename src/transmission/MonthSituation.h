@@ -58,7 +58,8 @@ class MonthSituation final : public QObject {
     Q_DISABLE_COPY_MOVE(MonthSituation)
 
 public:
-    explicit MonthSituation(const HttpClient& http, QObject* parent = nullptr);
+    // The journal (which outlives the situation) gives the uploads and records what the lists show.
+    MonthSituation(const HttpClient& http, TransmissionJournal& journal, QObject* parent = nullptr);
 
     // The rows of `reference` from the lists kept so far (taxpayers without one are marked by the
     // journal alone until it comes), and asks for the missing lists.
@@ -79,13 +80,14 @@ private:
     void rebuild();
 
     HttpClient m_http;
+    TransmissionJournal& m_journal;
     QList<Taxpayer> m_taxpayers;
     QString m_reference;
     int m_atOnce = 3;
     QList<MonthRow> m_rows;
-    QHash<QString, QList<JournalEntry>> m_journal; // by IE, newest first
-    QHash<QString, Result<TaxpayerList>> m_lists;  // by IE
-    QStringList m_waiting;                         // IEs not yet asked
+    QHash<QString, QList<JournalEntry>> m_journalRows; // by IE, newest first
+    QHash<QString, Result<TaxpayerList>> m_lists;      // by IE
+    QStringList m_waiting;                             // IEs not yet asked
     QSet<QString> m_asking;
     QObject* m_questions = nullptr; // parent of the questions under way: deleted to drop them
 };

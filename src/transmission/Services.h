@@ -2,6 +2,7 @@
 
 #include "certificates/Pkcs11CertificateSource.h"
 #include "data/AccessReader.h"
+#include "data/TransmissionJournal.h"
 #include "net/HttpClient.h"
 #include "transmission/Transmission.h"
 
@@ -14,11 +15,15 @@ struct Services {
     AccessReader reader;             // the Access reader helper, with its time limit
     TokenReader tokens;              // the token reader helper, with its time limit
     TransmissionLimits transmission; // the uploads' time limits
+    // The journal of the program folder's database; not owned (it keeps a connection, so it is
+    // not copied with the services): whoever builds the services keeps it while they are used.
+    TransmissionJournal* journal = nullptr;
 
-    // The helpers beside the running executable (or the installed ones) and the usual limits.
-    static Services forProgram() {
+    // The helpers beside the running executable (or the installed ones), the usual limits and
+    // the given journal.
+    static Services forProgram(TransmissionJournal& journal) {
         return Services{HttpClient(), AccessReader(AccessReader::defaultHelper()),
-                        TokenReader{TokenReader::defaultHelper()}, TransmissionLimits{}};
+                        TokenReader{TokenReader::defaultHelper()}, TransmissionLimits{}, &journal};
     }
 };
 

@@ -80,11 +80,12 @@ bool confirmResend(const QList<ListedReference>& listed) {
     return MessageBox::show(request) == MessageAnswer::Yes;
 }
 
-void fetchTaxpayerList(const HttpClient& http, const QString& ie, const QString& key, QObject* context,
-                       std::function<void(Result<TaxpayerList>)> done) {
-    callSoapOperation(
-        http, kListOperation, listParameters(ie, key), context,
-        [ie, done = std::move(done)](Result<QString> answer) { done(readTaxpayerList(ie, answer)); });
+void fetchTaxpayerList(const HttpClient& http, TransmissionJournal& journal, const QString& ie,
+                       const QString& key, QObject* context, std::function<void(Result<TaxpayerList>)> done) {
+    callSoapOperation(http, kListOperation, listParameters(ie, key), context,
+                      [ie, &journal, done = std::move(done)](Result<QString> answer) {
+                          done(readTaxpayerList(ie, answer, journal));
+                      });
 }
 
 KeyRefusal keyRefusal(const QString& answer, const QString& listText) {
@@ -112,7 +113,8 @@ void fetchReceipt(const HttpClient& http, const QString& protocol, const QString
                       });
 }
 
-Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer) {
+Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer,
+                                      TransmissionJournal& journal) {
     if (!answer)
         return unavailable(ie, answer.error().description);
     TaxpayerList list;
@@ -132,7 +134,8 @@ Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& 
     if (!header)
         return unavailable(ie, header.error().description);
     list.header = *header;
-    const Result<QList<qint64>> recorded = recordListedTransmissions(ie, list.listed(), &list.confirmed);
+    const Result<QList<qint64>> recorded =
+        journal.recordListedTransmissions(ie, list.listed(), &list.confirmed);
     if (!recorded)
         return recorded.error();
     list.confirmedRows = *recorded;

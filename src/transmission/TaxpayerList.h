@@ -55,12 +55,13 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
 bool confirmResend(const QList<ListedReference>& listed);
 
 // Asks for the list (Transferencia.ver2) as a job of `context`, reads it and hands it to the
-// journal; `done` runs once, later. Fails, in Portuguese, when the server cannot be reached or its
-// answer is not a list; a refused key is a list that says so.
-void fetchTaxpayerList(const HttpClient& http, const QString& ie, const QString& key, QObject* context,
-                       std::function<void(Result<TaxpayerList>)> done);
+// journal (which outlives `context`); `done` runs once, later. Fails, in Portuguese, when the
+// server cannot be reached or its answer is not a list; a refused key is a list that says so.
+void fetchTaxpayerList(const HttpClient& http, TransmissionJournal& journal, const QString& ie,
+                       const QString& key, QObject* context, std::function<void(Result<TaxpayerList>)> done);
 // Reads a list answer as fetchTaxpayerList does, and hands it to the journal.
-Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer);
+Result<TaxpayerList> readTaxpayerList(const QString& ie, const Result<QString>& answer,
+                                      TransmissionJournal& journal);
 // True for the failures of the list itself (server, answer), false for the journal's.
 bool isListFailure(const AppError& error);
 

@@ -13,13 +13,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace fiscora {
 
 namespace {
 
-int g_journalRetryLimitMs = 30000;
 constexpr int kFirstRetryMs = 250;
 constexpr int kLongestRetryMs = 4000;
 
@@ -48,8 +48,9 @@ QString script(TransmissionKind kind) {
 
 } // namespace
 
-Transmission::Transmission(const TransmissionLimits& limits, QObject* parent)
+Transmission::Transmission(TransmissionJournal& journal, const TransmissionLimits& limits, QObject* parent)
     : QObject(parent)
+    , m_journal(journal)
     , m_limits(limits) {
     // Whatever window holds it, an upload cut short by the program's end is recorded as such.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Transmission::abort);
@@ -57,10 +58,6 @@ Transmission::Transmission(const TransmissionLimits& limits, QObject* parent)
 
 Transmission::~Transmission() {
     abort();
-}
-
-void Transmission::setJournalRetryLimit(int ms) {
-    g_journalRetryLimitMs = ms;
 }
 
 QString Transmission::address(const TransmissionOrder& order, const ServerAddress& server) {
@@ -126,7 +123,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     entry.certificateHolder = order.certificateHolder;
     entry.certificateSerial = order.certificateSerial;
     // No upload without its row: after a crash the journal must know it may have gone out.
-    const Result<qint64> row = startTransmission(entry);
+    const Result<qint64> row = m_journal.startTransmission(entry);
     if (!row)
         return Refusal{Refusal::Kind::Journal, row.error()};
     m_journalId = *row;
@@ -203,7 +200,7 @@ void Transmission::abort() {
     m_outcomeDue = false;
     if (m_writePending) {
         m_writePending = false;
-        static_cast<void>(completeTransmission(m_journalId, m_outcome, m_outcomeDetail));
+        static_cast<void>(m_journal.completeTransmission(m_journalId, m_outcome, m_outcomeDetail));
     }
     if (m_journalId == 0 || m_completed)
         return;
@@ -229,9 +226,9 @@ void Transmission::complete(TransmissionOutcome outcome, const QString& detail, 
 }
 
 void Transmission::writeOutcome() {
-    const Status done = completeTransmission(m_journalId, m_outcome, m_outcomeDetail);
+    const Status done = m_journal.completeTransmission(m_journalId, m_outcome, m_outcomeDetail);
     if (!done && isDatabaseBusy(done.error()) &&
-        m_writing.elapsed() + m_retryDelayMs <= g_journalRetryLimitMs) {
+        m_writing.elapsed() + m_retryDelayMs <= m_journal.options().retryLimitMs) {
         m_writePending = true;
         QTimer::singleShot(m_retryDelayMs, this, [this] {
             if (m_writePending)
@@ -266,25 +263,25 @@ void Transmission::writeOutcome() {
 
 // The digest of what went out, from the very files the upload read, on a thread of its own:
 // reading a large file again must not hold up the answer, nor the window that deletes the
-// transmission at the answer. The thread owns what it reads and ends on its own.
+// transmission at the answer. The thread owns what it reads and ends on its own; its digest is
+// recorded on the journal's thread, also when the transmission is gone by then (not when the
+// journal is).
 void Transmission::digestSentContent() {
     if (m_digesting || m_digested)
         return;
     m_digesting = true;
     const QList<UploadFilePiece> content = m_content;
     const qint64 id = m_journalId;
-    QThread* digest = QThread::create([content, id] {
-        const Result<ContentDigest> digest = digestContent(content);
-        if (!digest)
-            return;
-        // Recorded on the window thread, also when the transmission is gone by then.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [id, sha256 = digest->sha256] {
-                // Without it the row still tells what was sent and when.
-                static_cast<void>(recordContentDigest(id, sha256));
-            },
-            Qt::QueuedConnection);
+    auto sha256 = std::make_shared<QString>();
+    QThread* digest = QThread::create([content, sha256] {
+        if (const Result<ContentDigest> digest = digestContent(content))
+            *sha256 = digest->sha256;
+    });
+    TransmissionJournal* journal = &m_journal;
+    connect(digest, &QThread::finished, journal, [journal, id, sha256] {
+        // Without it the row still tells what was sent and when.
+        if (!sha256->isEmpty())
+            static_cast<void>(journal->recordContentDigest(id, *sha256));
     });
     connect(digest, &QThread::finished, digest, &QObject::deleteLater);
     digest->start();

@@ -54,7 +54,8 @@ struct TransmissionPauses {
 //
 // After an outcome nothing follows but, maybe, journalFailed(). The outcome's event waits until
 // the journal holds the outcome (another program may hold the database for a while; the write is
-// tried again for a bounded time), so a list asked for on the event finds the row completed.
+// tried again later, for the journal's retry limit), so a list asked for on the event finds the row
+// completed.
 // Time limits of an upload: the connection, the answer after the send, and a send that makes
 // no progress.
 struct TransmissionLimits {
@@ -79,7 +80,8 @@ public:
         AppError error;
     };
 
-    explicit Transmission(const TransmissionLimits& limits, QObject* parent = nullptr);
+    // The journal records the upload; it outlives the transmission.
+    Transmission(TransmissionJournal& journal, const TransmissionLimits& limits, QObject* parent = nullptr);
     ~Transmission() override;
 
     // Everything up to the connection; the request goes out once connected. Only once.
@@ -98,9 +100,6 @@ public:
     // A proxy answered in the server's place and refused the upload: nothing was delivered.
     bool refusedByProxy() const { return m_refusedByProxy; }
     qint64 journalId() const { return m_journalId; }
-
-    // How long the outcome's write is tried again while the database is busy (tests shorten it).
-    static void setJournalRetryLimit(int ms);
 
     // Why the journal does not hold the outcome, once the write was given up; none otherwise.
     const std::optional<AppError>& journalError() const { return m_journalError; }
@@ -127,6 +126,7 @@ private:
     void writeOutcome();
     void digestSentContent();
 
+    TransmissionJournal& m_journal;
     TransmissionLimits m_limits;
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;

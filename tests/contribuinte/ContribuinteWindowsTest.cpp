@@ -3,6 +3,7 @@
 #include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/TaxpayerTable.h"
+#include "data/TransmissionJournal.h"
 #include "gui/Principal.h"
 #include "gui/frmtbl_CadastroContribuinte.h"
 #include "gui/frmtbl_CriaContribuinte.h"
@@ -106,6 +107,10 @@ private:
     QTemporaryDir m_certificates;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     Session m_session;
+    // The main window's journal: an empty one of the build's, whatever folder a test makes.
+    QTemporaryDir m_journalFolder;
+    std::unique_ptr<TransmissionJournal> m_journal;
+    Services m_services = testServices();
     std::unique_ptr<Principal> m_main;
 
     void saveAccountant(const QString& document) {
@@ -144,7 +149,11 @@ private Q_SLOTS:
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
         QVERIFY(store.importFile(kAlfaCertificate).ok());
-        m_main = std::make_unique<Principal>(m_session, sharedServices());
+        const QString journalFile = m_journalFolder.filePath(QStringLiteral("fiscora.mdb"));
+        QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
+        m_journal = std::make_unique<TransmissionJournal>(journalFile);
+        m_services.journal = m_journal.get();
+        m_main = std::make_unique<Principal>(m_session, m_services);
     }
 
     void cleanupTestCase() {

@@ -79,21 +79,26 @@ QList<ListedTransmission> listed(const QStringList& pairs) {
     return rows;
 }
 
-JournalEntry entry(qint64 id) {
-    for (const JournalEntry& e : findTransmissions().valueOr({})) {
-        if (e.id == id)
-            return e;
-    }
-    return {};
-}
-
 } // namespace
 
 class EnviosTest final : public QObject {
     Q_OBJECT
 
+    JournalEntry entry(qint64 id) {
+        for (const JournalEntry& e : journal().findTransmissions().valueOr({})) {
+            if (e.id == id)
+                return e;
+        }
+        return {};
+    }
+
+    FolderJournal journal;
+
 private Q_SLOTS:
-    void cleanup() { Clock::setFixed({}); }
+    void cleanup() {
+        Clock::setFixed({});
+        journal.reset();
+    }
 
     // The file of today's layout is upgraded in place: every row kept, a copy of its old bytes
     // beside it (a copy already there with the same bytes is kept; another file's is not
@@ -137,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder.path()).entryList({u"fiscora.mdb.*"_s}, QDir::Files, QDir::Name), copies);
         // The upgraded file has what the build lays out for a new installation.
         QCOMPARE(layout(folder.file(u"fiscora.mdb"_s)), layout(buildProgramFolder() + u"/fiscora.mdb"_s));
-        QVERIFY(startTransmission(upload(kIE)));
+        QVERIFY(journal().startTransmission(upload(kIE)));
     }
 
     // A file the program cannot take is left exactly as it was: one of a newer release, and one
@@ -178,8 +183,9 @@ private Q_SLOTS:
         const QByteArray before = folder.readFile(u"fiscora.mdb"_s);
 
         LocalDatabase db;
-        QVERIFY(!db.open());
-        QCOMPARE(db.lastError().description, message);
+        const Status opened = db.open();
+        QVERIFY(!opened);
+        QCOMPARE(opened.error().description, message);
         QCOMPARE(db.connectionErrors().size(), 1);
         QVERIFY(!countAccountants());
         QCOMPARE(folder.readFile(u"fiscora.mdb"_s), before);
@@ -205,7 +211,8 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
 
         LocalDatabase db;
-        QVERIFY2(db.open(), qPrintable(db.lastError().description));
+        const Status opened = db.open();
+        QVERIFY2(opened, qPrintable(opened.error().description));
         QVERIFY(other.waitForFinished(30000));
         QCOMPARE(other.exitCode(), 0);
         QCOMPARE(version(), qint64(schema::kVersion));
@@ -234,12 +241,12 @@ private Q_SLOTS:
         Clock::setFixed(start);
         JournalEntry sent = upload(kIE, {u"09/2026"_s, u"10/2026"_s});
         sent.serverDate = QDateTime(QDate(2026, 11, 5), QTime(10, 0));
-        const Result<qint64> id = startTransmission(sent);
+        const Result<qint64> id = journal().startTransmission(sent);
         QVERIFY(id);
         Clock::setFixed(start.addSecs(5));
         if (outcome != TransmissionOutcome::Sending) {
-            QVERIFY(completeTransmission(*id, outcome, detail));
-            QVERIFY(!completeTransmission(*id, TransmissionOutcome::Answered, u"again"_s));
+            QVERIFY(journal().completeTransmission(*id, outcome, detail));
+            QVERIFY(!journal().completeTransmission(*id, TransmissionOutcome::Answered, u"again"_s));
         }
 
         const JournalEntry row = entry(*id);
@@ -255,12 +262,12 @@ private Q_SLOTS:
         QCOMPARE(row.unconfirmed(), unconfirmed);
         JournalFilter filter;
         filter.unconfirmedOnly = true;
-        QCOMPARE(findTransmissions(filter).valueOr({}).size(), unconfirmed ? 1 : 0);
+        QCOMPARE(journal().findTransmissions(filter).valueOr({}).size(), unconfirmed ? 1 : 0);
 
         // The main window's date before any list is the zero date: the row keeps none.
         JournalEntry early = sent;
         early.serverDate = zeroDateTime();
-        QCOMPARE(entry(startTransmission(early).valueOr(0)).serverDate, QDateTime());
+        QCOMPARE(entry(journal().startTransmission(early).valueOr(0)).serverDate, QDateTime());
     }
 
     // A later list closes an upload with the protocols it shows for the first time for the
@@ -309,15 +316,15 @@ private Q_SLOTS:
         QFETCH(QStringList, protocols);
         ProgramFolderFixture folder;
         if (before != QStringList{u"-"_s})
-            QVERIFY(recordListedTransmissions(kIE, listed(before)));
+            QVERIFY(journal().recordListedTransmissions(kIE, listed(before)));
         // Another taxpayer's row is never touched by this one's list.
-        const Result<qint64> other = startTransmission(upload(u"648.120.377.258"_s, references));
-        const Result<qint64> id = startTransmission(upload(kIE, references));
+        const Result<qint64> other = journal().startTransmission(upload(u"648.120.377.258"_s, references));
+        const Result<qint64> id = journal().startTransmission(upload(kIE, references));
         QVERIFY(id && other);
         if (outcome != TransmissionOutcome::Sending)
-            QVERIFY(completeTransmission(*id, outcome, u"x"_s));
+            QVERIFY(journal().completeTransmission(*id, outcome, u"x"_s));
 
-        const Result<QList<qint64>> recorded = recordListedTransmissions(kIE, listed(after));
+        const Result<QList<qint64>> recorded = journal().recordListedTransmissions(kIE, listed(after));
         QVERIFY(recorded);
         QCOMPARE(*recorded, protocols.isEmpty() ? QList<qint64>{} : QList<qint64>{*id});
         const JournalEntry row = entry(*id);
@@ -330,20 +337,21 @@ private Q_SLOTS:
                                                             outcome == TransmissionOutcome::Unknown));
         QVERIFY(entry(*other).protocols.isEmpty());
         // A protocol is recorded once: the same list again changes nothing.
-        QCOMPARE(recordListedTransmissions(kIE, listed(after)).valueOr({qint64(-1)}), QList<qint64>{});
+        QCOMPARE(journal().recordListedTransmissions(kIE, listed(after)).valueOr({qint64(-1)}),
+                 QList<qint64>{});
     }
 
     // An upload sent again after one without an answer: the one new protocol is the newer
     // upload's, and the first stays unconfirmed.
     void newestUploadClaimsTheProtocol() {
         ProgramFolderFixture folder;
-        QVERIFY(recordListedTransmissions(kIE, {}));
-        const qint64 first = startTransmission(upload(kIE)).valueOr(0);
-        QVERIFY(completeTransmission(first, TransmissionOutcome::Unknown, u"Sem resposta"_s));
-        QVERIFY(recordListedTransmissions(kIE, {}));
-        const qint64 again = startTransmission(upload(kIE)).valueOr(0);
-        QVERIFY(completeTransmission(again, TransmissionOutcome::Answered, u"OK"_s));
-        QCOMPARE(recordListedTransmissions(kIE, listed({u"09/2026=200"_s})).valueOr({}),
+        QVERIFY(journal().recordListedTransmissions(kIE, {}));
+        const qint64 first = journal().startTransmission(upload(kIE)).valueOr(0);
+        QVERIFY(journal().completeTransmission(first, TransmissionOutcome::Unknown, u"Sem resposta"_s));
+        QVERIFY(journal().recordListedTransmissions(kIE, {}));
+        const qint64 again = journal().startTransmission(upload(kIE)).valueOr(0);
+        QVERIFY(journal().completeTransmission(again, TransmissionOutcome::Answered, u"OK"_s));
+        QCOMPARE(journal().recordListedTransmissions(kIE, listed({u"09/2026=200"_s})).valueOr({}),
                  QList<qint64>{again});
         QVERIFY(entry(first).unconfirmed());
         QCOMPARE(entry(again).protocols, listed({u"09/2026=200"_s}));
@@ -362,13 +370,15 @@ private Q_SLOTS:
                        "ProtocolosAnteriores, Situacao, Protocolos, DataHoraConfirmacao) VALUES "
                        "('2026-11-05 10:00:00', '110.042.490.114', 'GIA', '1, 2', '09/2026, 10/2026', '', "
                        "'respondido', '2026001189, 2026001188', '2026-11-05 10:01:00');"));
-        const QList<JournalEntry> rows = findTransmissions().valueOr({});
+        const QList<JournalEntry> rows = journal().findTransmissions().valueOr({});
         QCOMPARE(rows.size(), 1);
         QCOMPARE(protocolsText(rows.first().protocols), u"protocolo 2026001189; protocolo 2026001188"_s);
 
-        QCOMPARE(recordListedTransmissions(kIE, listed({u"10/2026=2026001189"_s, u"09/2026=2026001188"_s}))
-                     .valueOr({qint64(-1)}),
-                 QList<qint64>{});
+        QCOMPARE(
+            journal()
+                .recordListedTransmissions(kIE, listed({u"10/2026=2026001189"_s, u"09/2026=2026001188"_s}))
+                .valueOr({qint64(-1)}),
+            QList<qint64>{});
         QCOMPARE(protocolsText(entry(rows.first().id).protocols),
                  u"09/2026: protocolo 2026001188; 10/2026: protocolo 2026001189"_s);
     }

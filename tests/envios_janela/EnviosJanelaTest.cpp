@@ -44,10 +44,11 @@ const QString kOtherIE = u"648.120.377.258"_s;
 const QDateTime kMorning(QDate(2012, 3, 14), QTime(9, 5, 7));
 
 // Writes an upload's row at a fixed time and gives it its outcome (Sending: none).
-qint64 sent(JournalEntry e, const QDateTime& when, TransmissionOutcome outcome, const QString& detail = {}) {
+qint64 sent(TransmissionJournal& journal, JournalEntry e, const QDateTime& when, TransmissionOutcome outcome,
+            const QString& detail = {}) {
     Clock::setFixed(when);
-    const qint64 id = startTransmission(e).valueOr(0);
-    if (outcome != TransmissionOutcome::Sending && !completeTransmission(id, outcome, detail))
+    const qint64 id = journal.startTransmission(e).valueOr(0);
+    if (outcome != TransmissionOutcome::Sending && !journal.completeTransmission(id, outcome, detail))
         qWarning("row %lld not completed", id);
     Clock::setFixed({});
     return id;
@@ -92,9 +93,12 @@ void saveShot(QWidget* window, const QString& name) {
 class EnviosJanelaTest final : public QObject {
     Q_OBJECT
 
+    FolderServices services;
+
 private Q_SLOTS:
     void cleanup() {
         deleteTopLevelWindows();
+        services.reset();
         Clock::setFixed({});
     }
 
@@ -104,21 +108,22 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         TestMessageBox boxes;
         TestFileChooser files;
-        QVERIFY(recordListedTransmissions(kIE, {}));
+        QVERIFY(services.journal().recordListedTransmissions(kIE, {}));
         JournalEntry tricky = upload(kIE, {u"02/2012"_s, u"03/2012"_s}, u"Padaria \"Pão; Mel\""_s);
-        sent(tricky, kMorning, TransmissionOutcome::Answered, u"=HIPERLINK(\"x\")\r\nsegunda linha"_s);
+        sent(services.journal(), tricky, kMorning, TransmissionOutcome::Answered,
+             u"=HIPERLINK(\"x\")\r\nsegunda linha"_s);
         // The list shows the newest first; each protocol goes beside its own reference.
-        QVERIFY(recordListedTransmissions(
+        QVERIFY(services.journal().recordListedTransmissions(
             kIE, {{u"03/2012"_s, u"2012000012"_s}, {u"02/2012"_s, u"2012000011"_s}}));
         const QString paired = u"02/2012: protocolo 2012000011; 03/2012: protocolo 2012000012"_s;
-        const qint64 unknown =
-            sent(upload(kIE), kMorning.addDays(2), TransmissionOutcome::Unknown, u"Sem resposta em 120 s"_s);
-        sent(upload(kOtherIE, {}, u"Padaria Estrela do Vale Ltda ME"_s), kMorning.addDays(1),
-             TransmissionOutcome::Sending);
+        const qint64 unknown = sent(services.journal(), upload(kIE), kMorning.addDays(2),
+                                    TransmissionOutcome::Unknown, u"Sem resposta em 120 s"_s);
+        sent(services.journal(), upload(kOtherIE, {}, u"Padaria Estrela do Vale Ltda ME"_s),
+             kMorning.addDays(1), TransmissionOutcome::Sending);
         Session session;
         session.selectTaxpayer(kName, kIE, u"RV7K2M9Q"_s);
 
-        auto* window = new frmEnvios(session);
+        auto* window = new frmEnvios(session, services.journal());
         window->show();
         QCOMPARE(child<QComboBox>(window, u"cboContribuinte"_s)->currentData().toString(), kIE);
         QCOMPARE(gridColumn(window, frmEnvios::ColData),
@@ -190,15 +195,17 @@ private Q_SLOTS:
     // month narrows them too; the CSV's proposed name tells the date and the filters.
     void searchAndReferenceNarrowTheRows() {
         ProgramFolderFixture folder;
-        QVERIFY(recordListedTransmissions(kIE, {}));
-        const qint64 pair =
-            sent(upload(kIE, {u"02/2012"_s, u"03/2012"_s}), kMorning, TransmissionOutcome::Answered);
-        QVERIFY(recordListedTransmissions(kIE, {{u"03/2012"_s, u"2012000012"_s}}));
-        const qint64 september = sent(upload(kIE), kMorning.addDays(2), TransmissionOutcome::Unknown);
-        const qint64 bakery = sent(upload(kOtherIE, {u"03/2012"_s}, u"Padaria Estrela do Vale Ltda ME"_s),
-                                   kMorning.addDays(1), TransmissionOutcome::Refused);
+        QVERIFY(services.journal().recordListedTransmissions(kIE, {}));
+        const qint64 pair = sent(services.journal(), upload(kIE, {u"02/2012"_s, u"03/2012"_s}), kMorning,
+                                 TransmissionOutcome::Answered);
+        QVERIFY(services.journal().recordListedTransmissions(kIE, {{u"03/2012"_s, u"2012000012"_s}}));
+        const qint64 september =
+            sent(services.journal(), upload(kIE), kMorning.addDays(2), TransmissionOutcome::Unknown);
+        const qint64 bakery =
+            sent(services.journal(), upload(kOtherIE, {u"03/2012"_s}, u"Padaria Estrela do Vale Ltda ME"_s),
+                 kMorning.addDays(1), TransmissionOutcome::Refused);
         Session session;
-        auto* window = new frmEnvios(session);
+        auto* window = new frmEnvios(session, services.journal());
         window->show();
         auto* search = child<QLineEdit>(window, u"txtPesquisa"_s);
         const auto ids = [window] {
@@ -231,9 +238,9 @@ private Q_SLOTS:
     void rowsHaveTheRoom() {
         ProgramFolderFixture folder;
         for (int i = 0; i < 20; ++i)
-            sent(upload(kIE), kMorning.addSecs(60 * i), TransmissionOutcome::Answered);
+            sent(services.journal(), upload(kIE), kMorning.addSecs(60 * i), TransmissionOutcome::Answered);
         Session session;
-        auto* window = new frmEnvios(session);
+        auto* window = new frmEnvios(session, services.journal());
         window->show();
         window->resize(1366, 720); // the screen less a title bar and a panel
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -272,13 +279,14 @@ private Q_SLOTS:
         TestPlatform platform;
         // What the list showed before the uploads, then one sent without an answer and one that
         // never ended.
-        QVERIFY(recordListedTransmissions(kIE, {{u"01/2012"_s, u"2012000001"_s}}));
-        const qint64 unanswered =
-            sent(upload(kIE, {u"02/2012"_s}), kMorning, TransmissionOutcome::Unknown, u"Sem resposta"_s);
-        sent(upload(kIE, {u"03/2012"_s}), kMorning.addSecs(60), TransmissionOutcome::Sending);
+        QVERIFY(services.journal().recordListedTransmissions(kIE, {{u"01/2012"_s, u"2012000001"_s}}));
+        const qint64 unanswered = sent(services.journal(), upload(kIE, {u"02/2012"_s}), kMorning,
+                                       TransmissionOutcome::Unknown, u"Sem resposta"_s);
+        sent(services.journal(), upload(kIE, {u"03/2012"_s}), kMorning.addSecs(60),
+             TransmissionOutcome::Sending);
 
         Session session;
-        hostMainWindow(session, sharedServices());
+        hostMainWindow(session, services());
         session.showMainWindow();
         auto* main = topLevelWindow<Principal>();
         QVERIFY(main);
@@ -305,7 +313,7 @@ private Q_SLOTS:
         QCOMPARE(notice->text(), u"1 envio sem confirmação do servidor"_s);
         JournalFilter mine;
         mine.ie = kIE;
-        const QList<JournalEntry> rows = findTransmissions(mine).valueOr({});
+        const QList<JournalEntry> rows = services.journal().findTransmissions(mine).valueOr({});
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows.at(1).id, unanswered);
         QCOMPARE(rows.at(1).protocols, (QList<ListedTransmission>{{u"02/2012"_s, u"2012000002"_s}}));

@@ -257,7 +257,8 @@ private Q_SLOTS:
         {
             LocalDatabase db;
             QVERIFY(db.open());
-            QVERIFY2(db.exec(QString::fromUtf8(sqlFile.readAll())), qPrintable(db.lastError().description));
+            const Status filled = db.exec(QString::fromUtf8(sqlFile.readAll()));
+            QVERIFY2(filled, qPrintable(filled.error().description));
         }
         const QList<Taxpayer> rows = listTaxpayers().valueOr({});
         QVERIFY(rows.size() >= 3);

@@ -58,11 +58,13 @@ const QSize kScreen(1366, 768);
 // of 32 left out.
 const QSize kRoom(kScreen.width() - 8, kScreen.height() - 40 - 32);
 
-using Maker = std::function<QWidget*(Session&)>;
+using Maker = std::function<QWidget*(Session&, const Services&)>;
 template <typename W> Maker make() {
-    return [](Session& s) -> QWidget* {
+    return [](Session& s, const Services& services) -> QWidget* {
         if constexpr (std::is_constructible_v<W, Session&, const Services&>)
-            return new W(s, sharedServices());
+            return new W(s, services);
+        else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&>)
+            return new W(s, *services.journal);
         else
             return new W(s);
     };
@@ -98,10 +100,12 @@ Q_DECLARE_METATYPE(Opener)
 class JanelasTest final : public QObject {
     Q_OBJECT
 
+    FolderServices services;
+
     std::unique_ptr<ProgramFolderFixture> m_folder;
 
-    static Principal* mainWindowAt(Session& session, QPoint at) {
-        auto* main = new Principal(session, sharedServices());
+    Principal* mainWindowAt(Session& session, QPoint at) {
+        auto* main = new Principal(session, services());
         main->move(at);
         main->show();
         main->activateWindow();
@@ -122,7 +126,10 @@ private Q_SLOTS:
             {u"110.042.490.114"_s, name, u"12.345.678/0001-95"_s, u"4711-3/02"_s, u"RV7K2M9Q"_s, {}, false}));
     }
 
-    void cleanup() { deleteTopLevelWindows(); }
+    void cleanup() {
+        deleteTopLevelWindows();
+        services.reset();
+    }
 
     void windowsOpenCentredOnTheirOwner_data() {
         QTest::addColumn<QString>("action"); // of the main window's menus
@@ -238,9 +245,9 @@ private Q_SLOTS:
             QTest::newRow(name) << make;
         };
         row("abertura", make<Abertura>());
-        row("principal", [](Session& s) -> QWidget* {
+        row("principal", [](Session& s, const Services& services) -> QWidget* {
             s.selectTaxpayer(u"Comercial Ribeirão Verde Ltda"_s, u"110.042.490.114"_s, u"RV7K2M9Q"_s);
-            auto* main = new Principal(s, sharedServices());
+            auto* main = new Principal(s, services);
             for (const char* name : {"tvwPessoa", "detApuracao", "labelOK", "lblnovaatualizacao"})
                 child(main, name)->show();
             return main;
@@ -253,15 +260,16 @@ private Q_SLOTS:
         row("selecionar", make<frmtbl_SelecionaContribuinte>());
         row("atualizar", make<frmtbl_atualizarContribuinte>());
         row("excluir", make<frmtbl_exclusaoContribuinte>());
-        row("certificados", [](Session&) -> QWidget* { return new CertificateDialog(emptyStore()); });
+        row("certificados",
+            [](Session&, const Services&) -> QWidget* { return new CertificateDialog(emptyStore()); });
         row("transmissao gia", make<frmUpload>());
         row("transmissao pgdas", make<frmUploadSimples>());
         row("envios realizados", make<frmEnvios>());
         row("transmissao em lote", make<frmLote>());
-        row("importacao", [](Session&) -> QWidget* {
+        row("importacao", [](Session&, const Services& services) -> QWidget* {
             TestFileChooser files;
             files.queuePath(QStringLiteral(FISCORA_SOURCE_DIR "/resources/demo/exportacao-novagia.mdb"));
-            auto* window = new ImportarEmpresas(sharedServices());
+            auto* window = new ImportarEmpresas(services);
             window->Command2_Click();
             window->Command3_Click();
             for (const char* name : {"Label1", "Label2", "lblProgresso", "cmdParar"})
@@ -274,7 +282,7 @@ private Q_SLOTS:
         QFETCH(Maker, make);
         TestMessageBox boxes;
         Session session;
-        QWidget* window = make(session);
+        QWidget* window = make(session, services());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QSize size = window->size().expandedTo(window->minimumSizeHint());

@@ -4,6 +4,7 @@
 #include "gui/frmtbl_SelecionaContribuinte.h"
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestMessageBox.h"
@@ -62,6 +63,7 @@ class ListasTest final : public QObject {
 private:
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
+    FolderServices m_services;
 
     void fillTable() {
         for (const Taxpayer& row : kRows)
@@ -76,6 +78,7 @@ private Q_SLOTS:
 
     void cleanup() {
         deleteTopLevelWindows();
+        m_services.reset();
         m_boxes.reset();
         m_folder.reset();
     }
@@ -226,7 +229,7 @@ private Q_SLOTS:
 
     void closingEnablesTheMainWindow() {
         QFETCH(QString, kind);
-        auto* main = new Principal(session(), sharedServices());
+        auto* main = new Principal(session(), m_services());
         main->setEnabled(false);
         QWidget* w = makeWindow(kind);
         w->show();

@@ -12,6 +12,7 @@
 #include "gui/frmLote.h"
 #include "support/Await.h"
 #include "support/GiaTextBuilder.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -111,7 +112,7 @@ class LoteTest final : public QObject {
     QTemporaryDir m_files;
     QTemporaryDir m_certificates;
     QString m_export;
-    const Services m_services = testServices();
+    FolderServices m_services;
 
     // The export of the five companies, the server that knows A to D, the local database with A
     // to D (D's key wrong) and the accountant.
@@ -171,8 +172,8 @@ private Q_SLOTS:
     }
     void init() { setUpScene(); }
     void cleanup() {
-        Transmission::setJournalRetryLimit(30000);
         deleteTopLevelWindows();
+        m_services.reset();
         m_folder.reset();
         m_server.reset();
     }
@@ -184,7 +185,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session, m_services);
+        auto* window = new frmLote(session, m_services());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -239,10 +240,10 @@ private Q_SLOTS:
                  u"Enviadas e listadas: 3 · Já transmitidas: 0 · Recusadas: 0 · Com falha: 0 · Sem "
                  "confirmação: 0 · Não enviadas: 1"_s);
         // Each attempt has its journal row: three failed, three confirmed.
-        QCOMPARE(findTransmissions()->size(), 6);
+        QCOMPARE(m_services.journal().findTransmissions()->size(), 6);
         JournalFilter failed;
         failed.outcome = TransmissionOutcome::Failed;
-        QCOMPARE(findTransmissions(failed)->size(), 3);
+        QCOMPARE(m_services.journal().findTransmissions(failed)->size(), 3);
 
         const QString folder = QDir(buildProgramFolder()).filePath(u"../telas"_s);
         QDir().mkpath(folder);
@@ -291,7 +292,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         Session session;
-        auto* window = new frmLote(session, m_services);
+        auto* window = new frmLote(session, m_services());
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
@@ -348,18 +349,18 @@ private Q_SLOTS:
         Session session;
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress(m_server->host()), 8079));
-        auto* window = new frmLote(session, m_services);
+        auto* window = new frmLote(session, m_services());
         window->show();
         window->openSource(m_export);
         QTRY_VERIFY_WITH_TIMEOUT(!window->preparing(), 20000);
         m_folder->setServer(m_server->host(), silent.serverPort());
         chooser.queueChoice(u"11144477735"_s);
         window->send();
-        QTRY_COMPARE_WITH_TIMEOUT(findTransmissions()->size(), 3, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_services.journal().findTransmissions()->size(), 3, 20000);
         // As the program quits: exit(), which asks no window whether it may close.
         QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
         QCoreApplication::exec();
-        const QList<JournalEntry> rows = *findTransmissions();
+        const QList<JournalEntry> rows = *m_services.journal().findTransmissions();
         QCOMPARE(rows.size(), 3);
         for (const JournalEntry& row : rows) {
             QVERIFY(row.outcome != TransmissionOutcome::Sending);
@@ -410,8 +411,8 @@ private Q_SLOTS:
         left.companyName = kA.razao;
         left.kind = TransmissionKind::Pgdas;
         left.fileName = u"documento.pdf"_s;
-        QVERIFY(startTransmission(left));
-        const QString when = journalDateText(findTransmissions()->first().localTime);
+        QVERIFY(m_services.journal().startTransmission(left));
+        const QString when = journalDateText(m_services.journal().findTransmissions()->first().localTime);
         QString errors;
         QCOMPARE(transmit(arguments, &lines, &errors), 0);
         QCOMPARE(errors,
@@ -476,7 +477,7 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(u"O resultado do envio de "_s + kB.ie +
                                  u" (Metalúrgica Serra d'Água Ltda) não foi gravado no registro de envios"_s),
                  qPrintable(errors));
-        QCOMPARE(findTransmissions()->first().outcome, TransmissionOutcome::Sending);
+        QCOMPARE(m_services.journal().findTransmissions()->first().outcome, TransmissionOutcome::Sending);
     }
 
     // Another program holds the journal when the answer comes: the outcome waits for it and is
@@ -491,7 +492,6 @@ private Q_SLOTS:
     void outcomeWaitsForTheJournal() {
         QFETCH(int, limitMs);
         QFETCH(TransmissionOutcome, atEvent);
-        Transmission::setJournalRetryLimit(limitMs);
         QTcpServer server;
         // The settings' port holds at most 32767.
         for (quint16 port = 20000; !server.isListening() && port < 32000; port += 7)
@@ -508,10 +508,11 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        Transmission transmission{TransmissionLimits{}};
+        TransmissionJournal limited(m_folder->file(u"fiscora.mdb"_s), {250, limitMs});
+        Transmission transmission(limited, TransmissionLimits{});
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,
-                [&recorded] { recorded = findTransmissions()->first().outcome; });
+                [this, &recorded] { recorded = m_services.journal().findTransmissions()->first().outcome; });
         QSignalSpy answered(&transmission, &Transmission::answered);
         QVERIFY(!transmission.start(order));
         const auto whole = [&request] {
@@ -534,8 +535,17 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
         socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
         socket->disconnectFromHost();
+        // Meanwhile the window thread goes on: no try waits on it for seconds.
+        QElapsedTimer since;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(10);
+        connect(&ticks, &QTimer::timeout, this, [&] { longest = qMax(longest, since.restart()); });
+        since.start();
+        ticks.start();
 
         QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 20000);
+        QVERIFY2(longest < 1000, qPrintable(QString::number(longest)));
         QCOMPARE(recorded, atEvent);
         if (atEvent == TransmissionOutcome::Sending) {
             QVERIFY(transmission.journalError());
@@ -545,7 +555,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(!transmission.journalError());
         }
-        QVERIFY(holder.waitForFinished(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(holder.state(), QProcess::NotRunning, 20000);
     }
 
     // A dozen companies go three at a time as they go one at a time: the same lines in the same
@@ -601,7 +611,7 @@ private Q_SLOTS:
             QVERIFY(peak.open(QIODevice::ReadOnly));
             const int most = peak.readAll().toInt();
             QVERIFY2(atOnce == 1 ? most == 1 : most >= 2 && most <= 3, qPrintable(QString::number(most)));
-            const QList<JournalEntry> rows = *findTransmissions();
+            const QList<JournalEntry> rows = *m_services.journal().findTransmissions();
             QCOMPARE(rows.size(), companies.size());
             for (const SeedCompany& company : companies) {
                 const auto row = std::find_if(rows.cbegin(), rows.cend(), [&company](const JournalEntry& e) {
@@ -640,7 +650,7 @@ private Q_SLOTS:
             QCOMPARE(file.write(block), block.size());
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        auto* transmission = new Transmission(TransmissionLimits{});
+        auto* transmission = new Transmission(m_services.journal(), TransmissionLimits{});
         connect(transmission, &Transmission::sendComplete, this, [&socket] {
             socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
             socket->disconnectFromHost();
@@ -661,7 +671,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(answered, 60000);
         QTest::qWait(1500);
         QVERIFY2(longest <= 100, qPrintable(QString::number(longest)));
-        QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().contentSha256.isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_services.journal().findTransmissions()->first().contentSha256.isEmpty(),
+                                 20000);
     }
 };
 

@@ -129,12 +129,13 @@ private Q_SLOTS:
         wrongKey.chave = u"ERRADA00"_s;
         insertSeededTaxpayers({kEntregue, kPendente, wrongKey});
         JournalEntry failed = upload(u"10/2026"_s, TransmissionOutcome::Sending);
-        const Result<qint64> id = startTransmission(failed);
+        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s));
+        const Result<qint64> id = journal.startTransmission(failed);
         QVERIFY(id);
-        QVERIFY(completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
+        QVERIFY(journal.completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
 
         const QList<Taxpayer> taxpayers{taxpayerOf(kEntregue), taxpayerOf(kPendente), taxpayerOf(wrongKey)};
-        MonthSituation month{HttpClient()};
+        MonthSituation month(HttpClient(), journal);
         QSignalSpy finished(&month, &MonthSituation::finished);
         month.show(taxpayers, u"10/2026"_s, 2);
         QVERIFY(finished.wait(20000));
@@ -185,7 +186,8 @@ private Q_SLOTS:
         const ProgramFolderFixture folder(server.host(), server.port());
         insertSeededTaxpayers({kEntregue, kPendente, kChave});
         Clock::setFixed(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
-        auto* window = new frmSituacaoMes(testServices());
+        FolderServices services;
+        auto* window = new frmSituacaoMes(services());
         Clock::setFixed({});
         window->show();
         QCOMPARE(child<QLineEdit>(window, u"txtReferencia"_s)->displayText(), u"10/2026"_s);

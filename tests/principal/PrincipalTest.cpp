@@ -4,6 +4,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -98,6 +99,8 @@ class PrincipalTest final : public QObject {
     Q_OBJECT
 
 private:
+    FolderServices services;
+
     struct Scene {
         ServerLauncher server;
         std::unique_ptr<ProgramFolderFixture> folder;
@@ -128,7 +131,7 @@ private:
         scene->folder =
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         insertSeededTaxpayers(companies);
-        scene->main = new Principal(scene->session, sharedServices());
+        scene->main = new Principal(scene->session, services());
         scene->main->show();
         return scene;
     }
@@ -151,7 +154,10 @@ private:
     static void settle(const Scene& scene) { QTRY_VERIFY(!scene.main->waitingForServer()); }
 
 private Q_SLOTS:
-    void cleanup() { deleteTopLevelWindows(); }
+    void cleanup() {
+        deleteTopLevelWindows();
+        services.reset();
+    }
 
     void withoutAccountantBothCommandsOpenTheAccountantWindow_data() {
         QTest::addColumn<bool>("transmit");
@@ -655,7 +661,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        Principal main(session, sharedServices());
+        Principal main(session, services());
         QStringList captions;
         const auto lettered = [&captions](const QList<QAction*>& actions) {
             QString used;
@@ -698,7 +704,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session, sharedServices());
+        auto* main = new Principal(session, services());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
@@ -713,7 +719,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         ProgramFolderFixture folder;
         Session session;
-        auto* main = new Principal(session, sharedServices());
+        auto* main = new Principal(session, services());
         main->show();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));

@@ -1,5 +1,6 @@
 #include "core/ProgramFolder.h"
 #include "core/Session.h"
+#include "data/TransmissionJournal.h"
 #include "gui/Abertura.h"
 #include "gui/GuiStartup.h"
 #include "gui/Principal.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
@@ -23,6 +25,8 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -82,6 +86,10 @@ class StartupTest final : public QObject {
 
 private:
     Session m_session;
+    // The main window's journal: an empty one of the build's, whatever folder a test makes.
+    QTemporaryDir m_journalFolder;
+    std::unique_ptr<TransmissionJournal> m_journal;
+    Services m_services = testServices();
 
     static Principal* mainWindow() { return topLevelWindow<Principal>(); }
 
@@ -110,7 +118,11 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        hostMainWindow(m_session, sharedServices());
+        const QString journalFile = m_journalFolder.filePath(QStringLiteral("fiscora.mdb"));
+        QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
+        m_journal = std::make_unique<TransmissionJournal>(journalFile);
+        m_services.journal = m_journal.get();
+        hostMainWindow(m_session, m_services);
         // The update key is read beside the program, as it is laid out by the build.
         ProgramFolder::setExecutableFolder(buildProgramFolder());
     }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "data/TransmissionJournal.h"
 
 #include <QStringList>
+
+#include <memory>
 
 namespace fiscora::test {
 
@@ -26,5 +29,21 @@ inline JournalEntry upload(const QString& ie, const QStringList& references = {Q
     e.certificateSerial = QStringLiteral("4f:1a:02");
     return e;
 }
+
+// The journal of the current program folder as the program's entry builds it, made when first
+// used; reset() closes it (after the windows that use it are gone).
+class FolderJournal {
+public:
+    TransmissionJournal& operator()() {
+        if (!m_journal)
+            m_journal =
+                std::make_unique<TransmissionJournal>(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+        return *m_journal;
+    }
+    void reset() { m_journal.reset(); }
+
+private:
+    std::unique_ptr<TransmissionJournal> m_journal;
+};
 
 } // namespace fiscora::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/JournalRows.h"
 #include "support/ServerLauncher.h"
 #include "transmission/Services.h"
 
@@ -17,10 +18,26 @@ inline Services testServices() {
                     TransmissionLimits{}};
 }
 
-// One set for a whole test program, for windows that only need the usual ones.
+// One set for a whole test program, for windows that only need the usual ones (no journal).
 inline const Services& sharedServices() {
     static const Services services = testServices();
     return services;
 }
+
+// The services of a test's windows with the journal of the current program folder, as the
+// program's entry builds them; reset() closes the journal (after the windows that use it are gone).
+class FolderServices {
+public:
+    const Services& operator()() {
+        m_services.journal = &m_journal();
+        return m_services;
+    }
+    TransmissionJournal& journal() { return m_journal(); }
+    void reset() { m_journal.reset(); }
+
+private:
+    FolderJournal m_journal;
+    Services m_services = testServices();
+};
 
 } // namespace fiscora::test

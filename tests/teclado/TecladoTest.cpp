@@ -38,13 +38,14 @@ using namespace fiscora;
 using namespace fiscora::test;
 using namespace Qt::StringLiterals;
 
-using Maker = std::function<QWidget*(Session&)>;
+using Maker = std::function<QWidget*(Session&, const Services&)>;
 Q_DECLARE_METATYPE(Maker)
 
 class TecladoTest final : public QObject {
     Q_OBJECT
 
     Session m_session;
+    FolderServices m_services;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
 
@@ -68,34 +69,48 @@ class TecladoTest final : public QObject {
             QTest::newRow(name) << make << ok << no;
         };
         row(
-            "contador", [](Session& s) -> QWidget* { return new frmContador(s, sharedServices()); },
+            "contador",
+            [](Session& s, const Services& services) -> QWidget* { return new frmContador(s, services); },
             u"btnOK"_s, u"Command1"_s);
         row(
-            "cria", [](Session& s) -> QWidget* { return new frmtbl_CriaContribuinte(s, sharedServices()); },
+            "cria",
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmtbl_CriaContribuinte(s, services);
+            },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "cadastro", [](Session& s) -> QWidget* { return new frmtbl_CadastroContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
-        row(
-            "selecao", [](Session& s) -> QWidget* { return new frmtbl_SelecionaContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
-        row(
-            "atualizacao", [](Session& s) -> QWidget* { return new frmtbl_atualizarContribuinte(s); },
+            "cadastro",
+            [](Session& s, const Services&) -> QWidget* { return new frmtbl_CadastroContribuinte(s); },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "exclusao", [](Session& s) -> QWidget* { return new frmtbl_exclusaoContribuinte(s); }, u"cmdOK"_s,
-            u"cmdCancelar"_s);
+            "selecao",
+            [](Session& s, const Services&) -> QWidget* { return new frmtbl_SelecionaContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
         row(
-            "upload", [](Session& s) -> QWidget* { return new frmUpload(s, sharedServices()); },
+            "atualizacao",
+            [](Session& s, const Services&) -> QWidget* { return new frmtbl_atualizarContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
+        row(
+            "exclusao",
+            [](Session& s, const Services&) -> QWidget* { return new frmtbl_exclusaoContribuinte(s); },
+            u"cmdOK"_s, u"cmdCancelar"_s);
+        row(
+            "upload",
+            [](Session& s, const Services& services) -> QWidget* { return new frmUpload(s, services); },
             u"cmdUpload"_s, u"Command2"_s);
         row(
-            "uploadSimples", [](Session& s) -> QWidget* { return new frmUploadSimples(s, sharedServices()); },
+            "uploadSimples",
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmUploadSimples(s, services);
+            },
             u"cmdUpload"_s, u"Command2"_s);
         row(
-            "importar", [](Session&) -> QWidget* { return new ImportarEmpresas(sharedServices()); },
+            "importar",
+            [](Session&, const Services& services) -> QWidget* { return new ImportarEmpresas(services); },
             u"Command1"_s, QString());
         row(
-            "abertura", [](Session& s) -> QWidget* { return new Abertura(s); }, u"Command1"_s, u"Command3"_s);
+            "abertura", [](Session& s, const Services&) -> QWidget* { return new Abertura(s); },
+            u"Command1"_s, u"Command3"_s);
     }
 
     // On an X display the keys are typed for real (XTest, through xdotool) as soon as the window
@@ -164,6 +179,7 @@ private Q_SLOTS:
     }
     void cleanup() {
         deleteTopLevelWindows();
+        m_services.reset();
         m_boxes.reset();
         m_folder.reset();
     }
@@ -173,7 +189,7 @@ private Q_SLOTS:
         QFETCH(Maker, make);
         QFETCH(QString, confirm);
         QFETCH(QString, cancel);
-        QPointer<QWidget> window = showActive(make(m_session));
+        QPointer<QWidget> window = showActive(make(m_session, m_services()));
         QVERIFY(window);
         QPushButton* ok = usableButton(window, confirm);
         QVERIFY(ok);
@@ -209,7 +225,7 @@ private Q_SLOTS:
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
         FileBrowser::setRememberedFolder(files.path());
-        QPointer<QWidget> window = showActive(make(m_session));
+        QPointer<QWidget> window = showActive(make(m_session, m_services()));
         QVERIFY(window);
         QPushButton* ok = usableButton(window, confirm);
         QSignalSpy confirmed(ok, &QPushButton::clicked);
@@ -235,7 +251,7 @@ private Q_SLOTS:
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
         FileBrowser::setRememberedFolder(files.path());
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, sharedServices()));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, m_services()));
         QVERIFY(window);
         auto* browser = window->findChild<FileBrowser*>();
         QSignalSpy chosen(browser, &FileBrowser::fileClicked);
@@ -259,7 +275,7 @@ private Q_SLOTS:
 
     // An open drop-down list takes Escape for itself: the list closes, the window stays.
     void escapeInAnOpenDropDownClosesOnlyTheList() {
-        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, sharedServices()));
+        QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, m_services()));
         QVERIFY(window);
         QPushButton* cancel = usableButton(window, u"Command2"_s);
         QSignalSpy cancelled(cancel, &QPushButton::clicked);

@@ -17,6 +17,7 @@
 #include "support/Await.h"
 #include "support/ForwardProxy.h"
 #include "support/GiaTextBuilder.h"
+#include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/ScopedEnvironment.h"
@@ -174,6 +175,8 @@ class UploadWindowsTest final : public QObject {
     Q_OBJECT
 
 private:
+    FolderJournal journal;
+
     struct Scene {
         ServerLauncher server;
         std::unique_ptr<ProgramFolderFixture> folder;
@@ -220,6 +223,7 @@ private:
             qWarning("server did not start: %s", qPrintable(scene->server.errorString()));
         scene->folder =
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
+        scene->services.journal = &journal();
         insertSeededTaxpayers(companies);
         const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
                                                        u"1SP000001"_s,
@@ -292,6 +296,7 @@ private Q_SLOTS:
         qunsetenv("http_proxy");
         qunsetenv("https_proxy");
         deleteTopLevelWindows();
+        journal.reset();
     }
 
     // The export is sent twice around the marker; the text file after the package, under its own
@@ -511,7 +516,7 @@ private Q_SLOTS:
             QTRY_VERIFY(!window);
             QVERIFY(scene->main->isEnabled() && scene->boxes.shown().isEmpty());
             // Sent, then interrupted: it may have reached the server.
-            const JournalEntry row = findTransmissions()->first();
+            const JournalEntry row = journal().findTransmissions()->first();
             QVERIFY(row.outcome == TransmissionOutcome::Unknown && row.detail.contains(u"interrompido"_s));
             return;
         }
@@ -658,7 +663,7 @@ private Q_SLOTS:
         send(*scene, window);
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
         QCOMPARE(scene->boxes.texts(), QStringList{pgdasRefusals().at(1).message});
-        const JournalEntry row = findTransmissions()->first();
+        const JournalEntry row = journal().findTransmissions()->first();
         QCOMPARE(row.outcome, TransmissionOutcome::Refused);
         QCOMPARE(row.detail, u"ARQUIVO INVALIDO - RECIBO"_s);
     }
@@ -847,16 +852,16 @@ private Q_SLOTS:
         scene->shortenLimits(300);
         send(*scene, window);
         // Written before the first byte.
-        const Result<QList<JournalEntry>> sending = findTransmissions();
+        const Result<QList<JournalEntry>> sending = journal().findTransmissions();
         QVERIFY(sending && sending->size() == 1);
         QCOMPARE(sending->first().outcome, TransmissionOutcome::Sending);
         QCOMPARE(sending->first().ie, simples ? kPgdasIE : kGiaIE);
         QCOMPARE(sending->first().chave, simples ? kPgdasKey : kGiaKey);
         QCOMPARE(sending->first().certificateHolder, u"JOSÉ CONTADOR DA SILVA:11144477735"_s);
 
-        QTRY_VERIFY_WITH_TIMEOUT(findTransmissions()->first().outcome != TransmissionOutcome::Sending,
-                                 kWaitMs);
-        const JournalEntry row = findTransmissions()->first();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            journal().findTransmissions()->first().outcome != TransmissionOutcome::Sending, kWaitMs);
+        const JournalEntry row = journal().findTransmissions()->first();
         QCOMPARE(int(row.outcome), outcome);
         if (outcome == int(TransmissionOutcome::Answered))
             QCOMPARE(row.detail, detail);
@@ -870,11 +875,12 @@ private Q_SLOTS:
         const QByteArray content = simples ? file : file + kGiaContentMarker + file;
         QCOMPARE(row.contentSize, content.size());
         QTRY_COMPARE(
-            findTransmissions()->first().contentSha256,
+            journal().findTransmissions()->first().contentSha256,
             QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()));
         if (listed)
-            QTRY_VERIFY_WITH_TIMEOUT(!findTransmissions()->first().protocols.isEmpty(), kWaitMs);
-        QCOMPARE(findTransmissions()->first().unconfirmed(), outcome == int(TransmissionOutcome::Unknown));
+            QTRY_VERIFY_WITH_TIMEOUT(!journal().findTransmissions()->first().protocols.isEmpty(), kWaitMs);
+        QCOMPARE(journal().findTransmissions()->first().unconfirmed(),
+                 outcome == int(TransmissionOutcome::Unknown));
     }
 
     // Home first; then wherever the last browser was left, for every window of the run.
