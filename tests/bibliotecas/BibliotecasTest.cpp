@@ -3,7 +3,6 @@
 
 #include "core/ProgramModule.h"
 #include "core/Session.h"
-#include "core/SystemLibrary.h"
 #include "gui/Abertura.h"
 #include "gui/GuiStartup.h"
 #include "gui/Images.h"
@@ -20,7 +19,6 @@
 
 #include <memory>
 
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -44,34 +42,6 @@ class BibliotecasTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void loadFailuresNameWhatIsMissing_data() {
-        QTest::addColumn<QByteArray>("soname");
-        QTest::addColumn<QByteArray>("function");
-        QTest::addColumn<QString>("named"); // empty: the load succeeds
-        QTest::newRow("present") << "libc.so.6"_ba
-                                 << "getpid"_ba << QString();
-        QTest::newRow("no library") << "libfiscora-inexistente.so.7"_ba
-                                    << "getpid"_ba << u"libfiscora-inexistente.so.7"_s;
-        QTest::newRow("no function") << "libc.so.6"_ba
-                                     << "fiscora_funcao_inexistente"_ba << u"fiscora_funcao_inexistente"_s;
-    }
-    void loadFailuresNameWhatIsMissing() {
-        QFETCH(QByteArray, soname);
-        QFETCH(QByteArray, function);
-        QFETCH(QString, named);
-        pid_t (*slot)() = nullptr;
-        const fiscora::Status status =
-            fiscora::loadSystemLibrary(soname.constData(), {{function.constData(), &slot}});
-        if (named.isEmpty()) {
-            QVERIFY(status.ok());
-            QCOMPARE(slot(), getpid());
-            return;
-        }
-        QVERIFY(!status.ok());
-        QVERIFY2(status.error().description.contains(named), qPrintable(status.error().description));
-        QVERIFY(status.error().description.contains(u"não pôde ser carregada"_s));
-    }
-
     // Before any exchange in this process (the tests above make none): the window comes up
     // before libcurl and libcrypto are loaded, and the version check behind it loads them.
     void startupWindowComesBeforeTheNetworkLibraries() {
