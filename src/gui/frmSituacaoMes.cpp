@@ -165,6 +165,9 @@ void frmSituacaoMes::fillGrid() {
             item->setText(cells.at(c));
         }
     }
+    // Widths follow the text once every list is in, not at each row that comes.
+    if (!m_situation.asking())
+        m_GridMes->resizeColumnsToContents();
     const QString totals = monthTotalsText(rows);
     m_lblTotais->setText(m_situation.asking() ? totals + QStringLiteral(" · consultando o servidor…")
                                               : totals);
