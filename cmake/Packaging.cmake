@@ -61,13 +61,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# Libraries from dpkg-shlibdeps (libcurl4 and libssl3 for the module fiscora-rede.so, which links
-# them); by hand only what is loaded at run time and not linked, each package named once: the
-# display plugins, Qt's Portuguese texts and SQLite (which the windows open when first needed).
+# Libraries from dpkg-shlibdeps (libsqlite3-0 for the windows, libcurl4 and libssl3 for the module
+# fiscora-rede.so, which link them); by hand only what is loaded at run time and not linked, each
+# package named once: the display plugins and Qt's Portuguese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_DEBIAN_FISCORA_PACKAGE_NAME fiscora)
-set(CPACK_DEBIAN_FISCORA_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, libsqlite3-0")
+set(CPACK_DEBIAN_FISCORA_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 # Receipts open in the browser; token drivers for certificates on tokens and smart cards.
 set(CPACK_DEBIAN_FISCORA_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_FISCORA_PACKAGE_SUGGESTS "opensc, p11-kit-modules")

@@ -107,9 +107,7 @@ void HttpJob::begin(const HttpClient& client, const ServerAddress& server, const
 void HttpJob::finish(const QString& error, HttpAnswer answer) {
     if (!m_done)
         return;
-    Result<HttpAnswer> outcome = failure(error);
-    if (error.isEmpty())
-        outcome = std::move(answer);
+    Result<HttpAnswer> outcome = error.isEmpty() ? Result<HttpAnswer>(std::move(answer)) : failure(error);
     if (m_exchange) {
         m_exchange->idle.stop();
         m_exchange->total.stop();
