@@ -3,9 +3,12 @@
 #include <QByteArray>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 
 #include <dlfcn.h>
 #include <link.h>
+
+#include <vector>
 
 namespace fiscora {
 
@@ -26,6 +29,34 @@ QString codeFolder() {
     return QFileInfo(file).absolutePath();
 }
 
+// The folders the dynamic linker searches for the executable's libraries, its run path included.
+// A plain dlopen of a bare name does that too, but not under the sanitizers, whose dlopen searches
+// as if called from their own runtime.
+QStringList searchFolders() {
+    void* self = dlopen(nullptr, RTLD_NOW);
+    Dl_serinfo size{};
+    if (!self || dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
+        return {};
+    std::vector<char> buffer(size.dls_size);
+    auto* info = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    if (dlinfo(self, RTLD_DI_SERINFOSIZE, info) != 0 || dlinfo(self, RTLD_DI_SERINFO, info) != 0)
+        return {};
+    QStringList folders;
+    for (unsigned i = 0; i < info->dls_cnt; ++i)
+        folders.append(QString::fromLocal8Bit(info->dls_serpath[i].dls_name));
+    return folders;
+}
+
+// Beside this code, else where the linker would look; the bare name when it is in neither.
+QByteArray modulePath(const char* module) {
+    for (const QString& folder : QStringList{codeFolder()} + searchFolders()) {
+        const QString candidate = folder + QLatin1Char('/') + QLatin1String(module);
+        if (!folder.isEmpty() && QFileInfo::exists(candidate))
+            return candidate.toLocal8Bit();
+    }
+    return QByteArray(module);
+}
+
 } // namespace
 
 Result<const void*> programModuleObject(const char* module, const char* entry) {
@@ -34,8 +65,7 @@ Result<const void*> programModuleObject(const char* module, const char* entry) {
                         QStringLiteral("A parte %1 do programa não pôde ser carregada: %2")
                             .arg(QLatin1String(module), detail)};
     };
-    const QString beside = codeFolder() + QLatin1Char('/') + QLatin1String(module);
-    const QByteArray path = QFileInfo::exists(beside) ? beside.toLocal8Bit() : QByteArray(module);
+    const QByteArray path = modulePath(module);
     void* handle = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return failure(QString::fromLocal8Bit(dlerror()));
