@@ -9,6 +9,7 @@
 #include "data/JournalCsv.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "gui/CsvExport.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
@@ -355,24 +356,11 @@ QString frmEnvios::proposedCsvName() const {
 }
 
 void frmEnvios::exportCsv() {
-    const QString path =
-        FileChooser::saveFile(this, QStringLiteral("Exportar CSV"), QDir::home().filePath(proposedCsvName()),
-                              QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
-    if (path.isEmpty())
-        return;
-    if (const Status written = writeJournalCsv(path, m_shown); !written) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                             .arg(QDir::toNativeSeparators(path), written.error().description),
-                         MessageIcon::Critical);
-        return;
-    }
-    MessageBox::show(AppTexts::productTitle,
-                     (m_shown.size() == 1 ? QStringLiteral("1 envio exportado para %2.")
-                                          : QStringLiteral("%1 envios exportados para %2."))
-                         .arg(m_shown.size())
-                         .arg(QDir::toNativeSeparators(path)),
-                     MessageIcon::Information);
+    exportCsvFile(
+        this, proposedCsvName(), [this](const QString& path) { return writeJournalCsv(path, m_shown); },
+        m_shown.size() == 1 ? QStringLiteral("1 envio exportado para %1.")
+                            : QStringLiteral("%1 envios exportados para %2.")
+                                  .arg(QString::number(m_shown.size()), QStringLiteral("%1")));
 }
 
 } // namespace fiscora

@@ -7,6 +7,7 @@
 #include "core/SearchText.h"
 #include "core/UserPreferences.h"
 #include "data/TaxpayerTable.h"
+#include "gui/CsvExport.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/ReadOnlyGrid.h"
 
@@ -178,27 +179,14 @@ void frmSituacaoMes::fillGrid() {
 
 void frmSituacaoMes::exportCsv() {
     const QString reference = m_txtReferencia->displayText();
-    const QString path = FileChooser::saveFile(
-        this, QStringLiteral("Exportar CSV"),
-        QDir::home().filePath(QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-'))),
-        QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
-    if (path.isEmpty())
-        return;
     QList<MonthRow> shown;
     for (const int i : m_shown)
         shown.append(m_situation.rows().at(i));
-    if (const Status written = exportMonthCsv(shown, reference, path); !written) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                             .arg(QDir::toNativeSeparators(path), written.error().description),
-                         MessageIcon::Critical);
-        return;
-    }
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("%1 contribuintes exportados para %2.")
-                         .arg(shown.size())
-                         .arg(QDir::toNativeSeparators(path)),
-                     MessageIcon::Information);
+    exportCsvFile(
+        this, QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-')),
+        [&](const QString& path) { return exportMonthCsv(shown, reference, path); },
+        QStringLiteral("%1 contribuintes exportados para %2.")
+            .arg(QString::number(shown.size()), QStringLiteral("%1")));
 }
 
 void frmSituacaoMes::sendPending() {

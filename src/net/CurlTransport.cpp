@@ -297,11 +297,11 @@ CURLSH* sharedCache() {
     static std::mutex locks[CURL_LOCK_DATA_LAST];
     static CURLSH* const share = [] {
         CURLSH* made = curl_share_init();
-        curl_share_setopt(made, CURLSHOPT_LOCKFUNC, +[](CURL*, curl_lock_data data, curl_lock_access, void*) {
-            locks[data].lock();
-        });
-        curl_share_setopt(made, CURLSHOPT_UNLOCKFUNC,
-                          +[](CURL*, curl_lock_data data, void*) { locks[data].unlock(); });
+        curl_share_setopt(
+            made, CURLSHOPT_LOCKFUNC,
+            +[](CURL*, curl_lock_data data, curl_lock_access, void*) { locks[data].lock(); });
+        curl_share_setopt(
+            made, CURLSHOPT_UNLOCKFUNC, +[](CURL*, curl_lock_data data, void*) { locks[data].unlock(); });
         curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
         curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         curl_share_setopt(made, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);

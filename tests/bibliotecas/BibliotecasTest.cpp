@@ -19,7 +19,6 @@
 
 #include <memory>
 
-
 using namespace Qt::StringLiterals;
 
 namespace {

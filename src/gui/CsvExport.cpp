@@ -1,0 +1,29 @@
+#include "gui/CsvExport.h"
+
+#include "core/AppTexts.h"
+#include "core/FileChooser.h"
+#include "core/MessageBox.h"
+
+#include <QDir>
+
+namespace fiscora {
+
+void exportCsvFile(QWidget* parent, const QString& proposedName,
+                   const std::function<Status(const QString&)>& write, const QString& exported) {
+    const QString path =
+        FileChooser::saveFile(parent, QStringLiteral("Exportar CSV"), QDir::home().filePath(proposedName),
+                              QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    if (const Status written = write(path); !written) {
+        MessageBox::show(AppTexts::productTitle,
+                         QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                             .arg(QDir::toNativeSeparators(path), written.error().description),
+                         MessageIcon::Critical);
+        return;
+    }
+    MessageBox::show(AppTexts::productTitle, exported.arg(QDir::toNativeSeparators(path)),
+                     MessageIcon::Information);
+}
+
+} // namespace fiscora

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "core/Result.h"
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace fiscora {
+
+// The windows' "Exportar CSV": asks where (starting at `proposedName` in the home folder), writes
+// with `write`, and tells the outcome; `exported` words the success, its %1 being the file.
+void exportCsvFile(QWidget* parent, const QString& proposedName,
+                   const std::function<Status(const QString&)>& write, const QString& exported);
+
+} // namespace fiscora
