@@ -1,10 +1,10 @@
 #include "printing/ReceiptFile.h"
 
 #include "core/WorkerJob.h"
-#include "net/ContentDigest.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QPageSize>
@@ -58,7 +58,10 @@ Result<KeptReceipt> keepNow(const QString& html, const QString& path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
         return AppError::message(cantWrite(path));
-    return KeptReceipt{path, digestContent(pdf).sha256};
+    // Qt's hash, not libcrypto's: this runs on a pool thread, and libcrypto keeps state per thread
+    // that a pool thread outliving its clean-up at exit would leave behind. A receipt is small.
+    return KeptReceipt{
+        path, QString::fromLatin1(QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex())};
 }
 
 } // namespace
