@@ -11,9 +11,10 @@
 // link (the round trips and bytes the relay counted) and the run's ratio to it.
 //
 // AT_ONCE companies go at a time (3 unless given); on a link the run one at a time is measured
-// too, in the same bench run.
+// too, in the same bench run. PROTOCOL is http, https (the server with a certificate of a test
+// authority the program trusts) or both (the default on a link).
 //
-//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S] [AT_ONCE]
+//   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S] [AT_ONCE] [PROTOCOL]
 
 #include "BenchSupport.h"
 
@@ -194,6 +195,8 @@ int main(int argc, char** argv) {
     const double rttMs = arguments.size() > 5 ? arguments.at(5).toDouble() : 0;
     const double mbits = arguments.size() > 6 ? arguments.at(6).toDouble() : 20;
     const int atOnceArgument = arguments.size() > 7 ? std::max(1, arguments.at(7).toInt()) : 3;
+    const QString protocol =
+        arguments.size() > 8 ? arguments.at(8) : QString::fromLatin1(rttMs > 0 ? "both" : "http");
     const int clientPort = rttMs > 0 ? kPort + 1 : kPort;
     const QList<Company> companies = makeCompanies(count);
     const AccessReader reader(bin + QStringLiteral("/fiscora-leitor-mdb"));
@@ -239,13 +242,23 @@ int main(int argc, char** argv) {
     }
     const QString certificate =
         QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/certificados/contador.cer");
+    // The server's TLS certificate, from an authority of this run that the program trusts.
+    const QString tls = dir.filePath(QStringLiteral("tls"));
+    const QString script = QStringLiteral(FISCORA_SOURCE_DIR "/scripts/gerar-certificado-tls.sh");
+    if (protocol != QLatin1String("http") &&
+        (QProcess::execute(script, {QStringLiteral("ac"), tls}) != 0 ||
+         QProcess::execute(
+             script, {QStringLiteral("servidor"), tls, tls + QStringLiteral("/servidor"), kHost}) != 0)) {
+        std::fprintf(stderr, "não foi possível gerar o certificado TLS do servidor\n");
+        return 1;
+    }
 
     struct Measured {
         double total = 0, server = 0, peak = 0, least = 0, connections = 0, roundTrips = 0;
         int listed = 0;
     };
     // The medians of `runs` batches sending `atOnce` companies at a time; none when one failed.
-    const auto measure = [&](int atOnce) -> std::optional<Measured> {
+    const auto measure = [&](int atOnce, bool https) -> std::optional<Measured> {
         QList<double> totals, servers, peaks, leasts;
         Measured measured;
         for (int run = 0; run < runs; ++run) {
@@ -253,6 +266,14 @@ int main(int argc, char** argv) {
             QTemporaryDir folder;
             if (!bench::makeProgramFolder(folder.path(), bin, kHost, clientPort))
                 return std::nullopt;
+            if (https) {
+                QFile ini(folder.filePath(QStringLiteral("fiscora.ini")));
+                if (!ini.open(QIODevice::Append) ||
+                    ini.write(QStringLiteral("protocolo=https\r\ncertificados=%1/ac-teste.pem\r\n")
+                                  .arg(tls)
+                                  .toLatin1()) <= 0)
+                    return std::nullopt;
+            }
             ProgramFolder::set(folder.path());
             for (const Company& company : companies.first(registered)) {
                 if (!insertTaxpayer(Taxpayer{company.ie,
@@ -267,10 +288,16 @@ int main(int argc, char** argv) {
 
             QProcess server;
             server.setStandardErrorFile(QProcess::nullDevice());
-            server.start(bin + QStringLiteral("/fiscora-servidor"),
-                         {QStringLiteral("--endereco"), kHost, QStringLiteral("--porta"),
-                          QString::number(kPort), QStringLiteral("--porta-portal"), QString::number(kPort),
-                          QStringLiteral("--dados"), data.path(), QStringLiteral("--semente"), seed});
+            QStringList serverArguments{QStringLiteral("--endereco"),     kHost,
+                                        QStringLiteral("--porta"),        QString::number(kPort),
+                                        QStringLiteral("--porta-portal"), QString::number(kPort),
+                                        QStringLiteral("--dados"),        data.path(),
+                                        QStringLiteral("--semente"),      seed};
+            if (https)
+                serverArguments << QStringLiteral("--certificado") << tls + QStringLiteral("/servidor.pem")
+                                << QStringLiteral("--chave-certificado")
+                                << tls + QStringLiteral("/servidor.key");
+            server.start(bin + QStringLiteral("/fiscora-servidor"), serverArguments);
             for (int i = 0; i < 200 && !QFile::exists(data.filePath(QStringLiteral("pronto"))); ++i)
                 QThread::msleep(50);
             if (!QFile::exists(data.filePath(QStringLiteral("pronto")))) {
@@ -334,27 +361,35 @@ int main(int argc, char** argv) {
     QList<int> atOnces{atOnceArgument};
     if (rttMs > 0 && atOnceArgument > 1)
         atOnces.prepend(1);
-    double serial = 0;
-    for (const int atOnce : atOnces) {
-        const std::optional<Measured> m = measure(atOnce);
-        if (!m)
-            return 1;
-        std::printf("  %d de cada vez: %d enviadas e listadas, total %.2f s, por contribuinte %.1f ms",
-                    atOnce, m->listed, m->total, m->total * 1e3 / registered);
-        if (atOnce == 1)
-            serial = m->total;
-        else if (serial > 0)
-            std::printf(", %.1f vezes mais rápido que um de cada vez", serial / m->total);
-        std::printf("\n");
-        if (rttMs > 0)
+    QList<bool> overTls;
+    if (protocol != QLatin1String("https"))
+        overTls.append(false);
+    if (protocol != QLatin1String("http"))
+        overTls.append(true);
+    for (const bool https : overTls) {
+        double serial = 0;
+        for (const int atOnce : atOnces) {
+            const std::optional<Measured> m = measure(atOnce, https);
+            if (!m)
+                return 1;
             std::printf(
-                "    %.0f conexões, %.0f idas e voltas; o menor tempo que o protocolo permite é %.2f s: o "
-                "lote levou %.2f vezes isso\n",
-                m->connections, m->roundTrips, m->least, m->total / m->least);
-        else
-            std::printf("    tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%%\n", m->server,
-                        (m->total - m->server) * 100 / m->server);
-        std::printf("    memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", m->peak);
+                "  %s, %d de cada vez: %d enviadas e listadas, total %.2f s, por contribuinte %.1f ms",
+                https ? "HTTPS" : "HTTP", atOnce, m->listed, m->total, m->total * 1e3 / registered);
+            if (atOnce == 1)
+                serial = m->total;
+            else if (serial > 0)
+                std::printf(", %.1f vezes mais rápido que um de cada vez", serial / m->total);
+            std::printf("\n");
+            if (rttMs > 0)
+                std::printf("    %.0f conexões, %.0f idas e voltas; o menor tempo que o protocolo permite é "
+                            "%.2f s: o "
+                            "lote levou %.2f vezes isso\n",
+                            m->connections, m->roundTrips, m->least, m->total / m->least);
+            else
+                std::printf("    tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%%\n", m->server,
+                            (m->total - m->server) * 100 / m->server);
+            std::printf("    memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", m->peak);
+        }
     }
     return 0;
 }
