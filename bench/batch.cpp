@@ -10,9 +10,10 @@
 // trip and MBIT_S each way; the bench then also prints the least time the protocol allows on that
 // link (the round trips and bytes the relay counted) and the run's ratio to it.
 //
-// AT_ONCE companies go at a time (3 unless given); on a link the run one at a time is measured
-// too, in the same bench run. PROTOCOL is http, https (the server with a certificate of a test
-// authority the program trusts) or both (the default on a link).
+// AT_ONCE companies go at a time (3 unless given); the run one at a time is measured too, in the
+// same bench run: it is the yardstick, and on loopback the one whose server time (the sum of its
+// requests' times) can be set against the total. PROTOCOL is http, https (the server with a certificate of a
+// test authority the program trusts) or both (the default on a link).
 //
 //   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S] [AT_ONCE] [PROTOCOL]
 
@@ -357,9 +358,9 @@ int main(int argc, char** argv) {
     if (rttMs > 0)
         std::printf("  enlace de %.0f ms de ida e volta e %.0f Mbit/s em cada sentido (bench_relay)\n", rttMs,
                     mbits);
-    // On a link, the serial run is the yardstick of the run a few at a time.
+    // The serial run is the yardstick of the run a few at a time.
     QList<int> atOnces{atOnceArgument};
-    if (rttMs > 0 && atOnceArgument > 1)
+    if (atOnceArgument > 1)
         atOnces.prepend(1);
     QList<bool> overTls;
     if (protocol != QLatin1String("https"))
@@ -385,7 +386,7 @@ int main(int argc, char** argv) {
                             "%.2f s: o "
                             "lote levou %.2f vezes isso\n",
                             m->connections, m->roundTrips, m->least, m->total / m->least);
-            else
+            else if (atOnce == 1)
                 std::printf("    tempo do próprio servidor %.2f s: o cliente acrescenta %.0f%%\n", m->server,
                             (m->total - m->server) * 100 / m->server);
             std::printf("    memória de pico acima da base: %.1f MiB (meta: <= 50 MB)\n", m->peak);
