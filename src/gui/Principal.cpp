@@ -671,13 +671,17 @@ void Principal::saveReceiptPdf() {
 
 void Principal::printReceipt() {
     withReceiptPage([this](const QString& html, const QString&, const QString&) {
-        QPrinter printer;
-        QPrintDialog dialog(&printer, this);
-        dialog.setWindowTitle(QStringLiteral("Imprimir recibo"));
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        if (const Status printed = ReceiptFile::render(html, &printer); !printed)
-            MessageBox::show(AppTexts::productTitle, printed.error().description, MessageIcon::Warning);
+        // Modal to the window, without a loop of its own: the answer comes by a signal.
+        auto printer = std::make_shared<QPrinter>();
+        auto* dialog = new QPrintDialog(printer.get(), this);
+        dialog->setObjectName(QStringLiteral("dlgImprimir"));
+        dialog->setWindowTitle(QStringLiteral("Imprimir recibo"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [printer, html] {
+            if (const Status printed = ReceiptFile::render(html, printer.get()); !printed)
+                MessageBox::show(AppTexts::productTitle, printed.error().description, MessageIcon::Warning);
+        });
+        dialog->open();
     });
 }
 
