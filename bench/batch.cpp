@@ -17,6 +17,7 @@
 //
 //   bench_batch [PROGRAM_FOLDER] [RUNS] [COMPANIES] [REGISTERED] [RTT_MS] [MBIT_S] [AT_ONCE] [PROTOCOL]
 
+#include "BenchCompanies.h"
 #include "BenchSupport.h"
 
 #include "certificates/Certificate.h"
@@ -49,50 +50,13 @@
 
 using namespace fiscora;
 using G = fiscora::test::GiaTextBuilder;
+using fiscora::bench::Company;
+using fiscora::bench::makeCompanies;
 
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.94");
 constexpr int kPort = 18094;
-
-struct Company {
-    QString ie; // "###.###.###.###"
-    QString cnpj;
-    QString key;
-    QString name;
-};
-
-QString digitsWithMask(const QString& digits, const QString& mask) {
-    QString out;
-    qsizetype at = 0;
-    for (const QChar c : mask)
-        out.append(c == u'#' ? digits.at(at++) : c);
-    return out;
-}
-
-// Valid São Paulo registrations and CNPJs, found by trying the check digits.
-QList<Company> makeCompanies(int count) {
-    QList<Company> companies;
-    QRandomGenerator random(20261209);
-    while (companies.size() < count) {
-        QString ie;
-        for (int i = 0; i < 12; ++i)
-            ie.append(QChar(u'0' + random.bounded(10)));
-        const QString ieText = digitsWithMask(ie, QStringLiteral("###.###.###.###"));
-        if (!IEValida(ieText, QStringLiteral("SP")))
-            continue;
-        QString cnpj;
-        for (int i = 0; i < 14; ++i)
-            cnpj.append(QChar(u'0' + random.bounded(10)));
-        const QString cnpjText = digitsWithMask(cnpj, QStringLiteral("##.###.###/####-##"));
-        if (!CNPJValida(cnpjText))
-            continue;
-        const int n = int(companies.size()) + 1;
-        companies.append({ieText, cnpjText, QStringLiteral("K%1").arg(n, 7, 10, QLatin1Char('0')),
-                          QStringLiteral("Empresa %1 Ltda").arg(n, 3, 10, QLatin1Char('0'))});
-    }
-    return companies;
-}
 
 // Child mode: the batch; prints "seconds baselineMiB peakMiB listed".
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,

@@ -21,7 +21,10 @@
 #include <httplib.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <thread>
 
 namespace servidor {
 
@@ -299,19 +302,32 @@ bool failSeed(const char* path, const QString& message) {
 
 } // namespace
 
-void registerTransferOperations(SoapService& service, ServerStore& store) {
-    service.add(QStringLiteral("Transferencia.ver2"),
-                [&store](const SoapCall& call) { return transmissionList(store, call); });
+void registerTransferOperations(SoapService& service, ServerStore& store,
+                                std::chrono::milliseconds listHold) {
+    service.add(QStringLiteral("Transferencia.ver2"), [&store, listHold](const SoapCall& call) {
+        // Held outside the store's lock, so that lists asked at once are held side by side.
+        std::this_thread::sleep_for(listHold);
+        return transmissionList(store, call);
+    });
     service.add(QStringLiteral("Transferencia.ver"),
                 [&store](const SoapCall& call) { return receipt(store, call); });
     service.add(QStringLiteral("Transferencia.contador"),
                 [&store](const SoapCall& call) { return registerAccountant(store, call); });
 }
 
-void registerPortalRoutes(httplib::Server& server, ServerStore& store, RequestLog&) {
-    server.Get("/protocoloDown.php", [&store](const httplib::Request& request, httplib::Response& response) {
-        receiptPage(store, request, response);
-    });
+void registerPortalRoutes(httplib::Server& server, ServerStore& store, RequestLog&, int refusedReceipts) {
+    auto refusals = std::make_shared<std::atomic<int>>(refusedReceipts);
+    server.Get("/protocoloDown.php",
+               [&store, refusals](const httplib::Request& request, httplib::Response& response) {
+                   if (refusals->fetch_sub(1) > 0) {
+                       response.status = 503;
+                       response.set_content(page(QStringLiteral("Serviço indisponível"),
+                                                 QStringLiteral("<p>Tente novamente mais tarde.</p>")),
+                                            "text/html; charset=utf-8");
+                       return;
+                   }
+                   receiptPage(store, request, response);
+               });
 }
 
 // The seed, a JSON document:

@@ -35,6 +35,8 @@ struct Options {
     const char* updateKey = nullptr;
     int headerTimeMs = 10'000;
     int uploadHoldMs = 0;
+    int listHoldMs = 0;
+    int refusedReceipts = 0;
 };
 
 // What each route accepts as a request body. The SOAP envelopes the client sends are a few
@@ -47,7 +49,8 @@ constexpr std::size_t kUploadBodyLimit = std::size_t(200) << 20;
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
                          "[--dados PASTA] [--semente ARQUIVO] [--chave-atualizacao CHAVE.pem] "
-                         "[--tempo-cabecalho-ms N] [--espera-envio-ms N] [--certificado CERT.pem "
+                         "[--tempo-cabecalho-ms N] [--espera-envio-ms N] [--espera-lista-ms N] "
+                         "[--recusar-recibos N] [--certificado CERT.pem "
                          "--chave-certificado CHAVE.pem]\n");
 }
 
@@ -71,6 +74,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->headerTimeMs = std::atoi(argv[++i]);
         else if (std::strcmp(arg, "--espera-envio-ms") == 0 && hasValue)
             options->uploadHoldMs = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--espera-lista-ms") == 0 && hasValue)
+            options->listHoldMs = std::atoi(argv[++i]);
+        else if (std::strcmp(arg, "--recusar-recibos") == 0 && hasValue)
+            options->refusedReceipts = std::atoi(argv[++i]);
         else if (std::strcmp(arg, "--certificado") == 0 && hasValue)
             options->certificate = argv[++i];
         else if (std::strcmp(arg, "--chave-certificado") == 0 && hasValue)
@@ -81,6 +88,7 @@ bool parseOptions(int argc, char** argv, Options* options) {
     if (options->portalPort == 0)
         options->portalPort = options->certificate ? 443 : 80;
     return options->port > 0 && options->port < 65536 && options->headerTimeMs > 0 &&
+           options->listHoldMs >= 0 && options->refusedReceipts >= 0 &&
            !options->certificate == !options->certificateKey;
 }
 
@@ -171,7 +179,7 @@ int main(int argc, char** argv) {
 
     SoapService service;
     registerDiagnosticOperations(service, store);
-    registerTransferOperations(service, store);
+    registerTransferOperations(service, store, std::chrono::milliseconds(options.listHoldMs));
     registerKeyOperations(service, store);
 
     GuardedServer::Times times;
@@ -232,7 +240,7 @@ int main(int argc, char** argv) {
                    response.set_content(signature.constData(), std::size_t(signature.size()),
                                         "application/octet-stream");
                });
-    registerPortalRoutes(portal, store, log);
+    registerPortalRoutes(portal, store, log, options.refusedReceipts);
 
     if (!api.bind_to_port(options.address, options.port)) {
         std::fprintf(stderr, "fiscora-servidor: não foi possível escutar em %s:%d\n", options.address.c_str(),

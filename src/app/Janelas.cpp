@@ -9,6 +9,7 @@
 #include "gui/QtTranslations.h"
 #include "gui/WidgetSeams.h"
 #include "gui/WindowPlacement.h"
+#include "transmission/ReceiptKeeper.h"
 #include "transmission/Services.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     // After the folder: the helpers are found beside the executable.
     journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
     const fiscora::Services services = fiscora::Services::forProgram(*journal);
+    // Keeps the receipts of the protocols the lists show, while the windows run.
+    fiscora::ReceiptKeeper receipts(services.http, *journal);
     fiscora::hostMainWindow(session, services);
     if (!fiscora::openStartupWindow(session, services))
         return 0;

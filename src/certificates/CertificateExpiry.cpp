@@ -55,4 +55,24 @@ QStringList CertificateExpiry::noticesDue(const QList<Certificate>& certificates
     return texts;
 }
 
+QList<Certificate> CertificateExpiry::lastAccepted(const CertificateSource& source) {
+    using Use = UserPreferences::CertificateUse;
+    QSet<QString> wanted;
+    for (const Use use : {Use::Transmission, Use::Import, Use::Key}) {
+        if (const QString fingerprint = UserPreferences::certificate(use); !fingerprint.isEmpty())
+            wanted.insert(fingerprint.toLower());
+    }
+    if (wanted.isEmpty())
+        return {};
+    const Result<CertificateSource::Listing> listing = source.listWithProblems();
+    if (!listing)
+        return {};
+    QList<Certificate> accepted;
+    for (const Certificate& certificate : listing->certificates) {
+        if (wanted.contains(certificate.fingerprint()))
+            accepted.append(certificate);
+    }
+    return accepted;
+}
+
 } // namespace fiscora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "certificates/CertificateSource.h"
 
 #include <QDate>
 #include <QList>
@@ -23,6 +24,11 @@ public:
     // notices(), unless they were given already on `today` (a user preference keeps the day);
     // when there are any, `today` is kept as the day they were given.
     static QStringList noticesDue(const QList<Certificate>& certificates, const QDate& today);
+
+    // The certificates of `source` last accepted for a use (UserPreferences): the accountant's for
+    // the transmissions and the import, the company's for its key. Empty when the source cannot
+    // be read.
+    static QList<Certificate> lastAccepted(const CertificateSource& source);
 };
 
 } // namespace fiscora

@@ -52,6 +52,12 @@ CREATE TABLE tblUltimaLista (
     R"sql(
 ALTER TABLE tblEnvios ADD COLUMN ProtocolosPorReferencia TEXT;
 )sql",
+    // 3: the receipts kept as PDF files for the row's protocols, one line per protocol:
+    // "protocol=path" in ArquivosRecibo, "protocol=sha256" in Sha256Recibos (a path may hold ", ").
+    R"sql(
+ALTER TABLE tblEnvios ADD COLUMN ArquivosRecibo TEXT;
+ALTER TABLE tblEnvios ADD COLUMN Sha256Recibos TEXT;
+)sql",
 };
 
 // The version this program writes and reads.

@@ -105,6 +105,25 @@ QList<ListedTransmission> pairsFrom(const DbRow& row) {
     return pairs;
 }
 
+// Receipts as the table keeps them: "protocol=value" lines, a path and a digest per protocol.
+QHash<QString, QString> receiptLines(const QString& text) {
+    QHash<QString, QString> values;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        values.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1));
+    return values;
+}
+
+QList<JournalReceipt> receiptsFrom(const DbRow& row) {
+    const QHash<QString, QString> digests = receiptLines(row.text(QStringLiteral("Sha256Recibos")));
+    QList<JournalReceipt> receipts;
+    for (const QString& line :
+         row.text(QStringLiteral("ArquivosRecibo")).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString protocol = line.section(QLatin1Char('='), 0, 0);
+        receipts.append({protocol, line.section(QLatin1Char('='), 1), digests.value(protocol)});
+    }
+    return receipts;
+}
+
 JournalEntry entryFromRow(const DbRow& row) {
     JournalEntry e;
     e.id = row.value(QStringLiteral("IdEnvio")).toLongLong();
@@ -132,6 +151,7 @@ JournalEntry entryFromRow(const DbRow& row) {
     e.completedTime = dateFrom(row, QStringLiteral("DataHoraConclusao"));
     e.protocols = pairsFrom(row);
     e.confirmedTime = dateFrom(row, QStringLiteral("DataHoraConfirmacao"));
+    e.receipts = receiptsFrom(row);
     return e;
 }
 
@@ -235,6 +255,14 @@ QString JournalEntry::references() const {
             references.append(pair.reference);
     }
     return joined(references);
+}
+
+std::optional<JournalReceipt> JournalEntry::receipt(const QString& protocol) const {
+    for (const JournalReceipt& kept : receipts) {
+        if (kept.protocol == protocol)
+            return kept;
+    }
+    return std::nullopt;
 }
 
 QString protocolsText(const QList<ListedTransmission>& protocols) {
@@ -373,10 +401,42 @@ Status TransmissionJournal::recordContentDigest(qint64 id, const QString& sha256
         m_db.exec(QStringLiteral("UPDATE tblEnvios SET Sha256Conteudo = ? WHERE IdEnvio = ?"), {sha256, id}));
 }
 
+Status TransmissionJournal::recordReceipt(qint64 id, const JournalReceipt& receipt) {
+    const AppError noRow{3021, AppTexts::programTitle,
+                         QStringLiteral("O envio %1 não está no registro de envios.").arg(id)};
+    if (receipt.protocol.isEmpty() || receipt.protocol.contains(QLatin1Char('=')) ||
+        receipt.path.contains(QLatin1Char('\n')))
+        return AppError::message(
+            QStringLiteral("O recibo do protocolo %1 não pode ser registrado.").arg(receipt.protocol));
+    if (Status opened = open(); !opened)
+        return opened;
+    const Result<std::optional<DbRow>> row = settled(m_db.first(
+        QStringLiteral("SELECT ArquivosRecibo, Sha256Recibos FROM tblEnvios WHERE IdEnvio = ?"), {id}));
+    if (!row)
+        return row.error();
+    if (!*row)
+        return noRow;
+    QList<JournalReceipt> receipts = receiptsFrom(**row);
+    receipts.removeIf([&receipt](const JournalReceipt& kept) { return kept.protocol == receipt.protocol; });
+    receipts.append(receipt);
+    QStringList paths;
+    QStringList digests;
+    for (const JournalReceipt& kept : receipts) {
+        paths.append(kept.protocol + QLatin1Char('=') + kept.path);
+        digests.append(kept.protocol + QLatin1Char('=') + kept.sha256);
+    }
+    return settled(m_db.exec(
+        QStringLiteral("UPDATE tblEnvios SET ArquivosRecibo = ?, Sha256Recibos = ? WHERE IdEnvio = ?"),
+        {paths.join(QLatin1Char('\n')), digests.join(QLatin1Char('\n')), id}));
+}
+
 Result<QList<qint64>>
 TransmissionJournal::recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
                                                QHash<qint64, QList<ListedTransmission>>* protocols) {
-    return settled(writeListed(ie, listed, protocols));
+    Result<QList<qint64>> recorded = settled(writeListed(ie, listed, protocols));
+    if (recorded)
+        Q_EMIT transmissionsListed(ie);
+    return recorded;
 }
 
 Result<QList<qint64>> TransmissionJournal::writeListed(const QString& ie,

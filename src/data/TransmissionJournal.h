@@ -39,6 +39,14 @@ struct JournalGia {
     bool operator==(const JournalGia&) const = default;
 };
 
+// A receipt kept as a PDF file for one of a row's protocols.
+struct JournalReceipt {
+    QString protocol;
+    QString path;
+    QString sha256; // of the file as written, lower-case hex
+    bool operator==(const JournalReceipt&) const = default;
+};
+
 struct JournalEntry {
     qint64 id = 0;
     // Given by the transmission code to startTransmission().
@@ -66,6 +74,8 @@ struct JournalEntry {
     // the GIAs (a row of an older layout may have protocols without their references).
     QList<ListedTransmission> protocols;
     QDateTime confirmedTime;
+    // The receipts kept for those protocols, in the order they were kept.
+    QList<JournalReceipt> receipts;
 
     // No outcome, or sent without an answer, and no list has shown it since: it may or may not
     // have reached the server.
@@ -74,6 +84,8 @@ struct JournalEntry {
     // upload's references are those the list gave its protocols.
     QString giaNumbers() const;
     QString references() const;
+    // The receipt kept for `protocol`; none when there is none.
+    std::optional<JournalReceipt> receipt(const QString& protocol) const;
 };
 
 struct JournalFilter {
@@ -143,6 +155,10 @@ public:
     recordListedTransmissions(const QString& ie, const QList<ListedTransmission>& listed,
                               QHash<qint64, QList<ListedTransmission>>* protocols = nullptr);
 
+    // The receipt of `receipt.protocol`, one of row `id`'s protocols, kept as a file: replaces an
+    // earlier one of the same protocol.
+    Status recordReceipt(qint64 id, const JournalReceipt& receipt);
+
     // The rows the filter lets through, newest first.
     Result<QList<JournalEntry>> findTransmissions(const JournalFilter& filter = {});
 
@@ -151,6 +167,10 @@ public:
     // The uploads without a confirmed outcome, for the start-up box and the unattended run: how
     // many, what to do, and the first ten (taxpayer, what, date, outcome). Empty when none.
     Result<QString> unconfirmedTransmissionsReport();
+
+Q_SIGNALS:
+    // A list of the taxpayer's transmissions was recorded (recordListedTransmissions).
+    void transmissionsListed(const QString& ie);
 
 private:
     // Opens the file unless it is open: read-write, never created, upgraded when older, refused

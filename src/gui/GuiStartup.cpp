@@ -1,6 +1,9 @@
 #include "gui/GuiStartup.h"
 
+#include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateStore.h"
 #include "core/AppTexts.h"
+#include "core/Clock.h"
 #include "core/MessageBox.h"
 #include "core/Platform.h"
 #include "core/Session.h"
@@ -26,7 +29,10 @@ void hostMainWindow(Session& session, const Services& services) {
             *main = new Principal(session, services);
             (*main)->setAttribute(Qt::WA_DeleteOnClose);
             // Once the window is up, from the event loop rather than the command that opened it.
-            QTimer::singleShot(0, *main, [&services] { reportUnconfirmedTransmissions(*services.journal); });
+            QTimer::singleShot(0, *main, [&services] {
+                reportUnconfirmedTransmissions(*services.journal);
+                reportExpiringCertificates();
+            });
         }
         (*main)->show();
         (*main)->raise();
@@ -39,6 +45,18 @@ void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
         showDatabaseError(report.error());
     else if (!report->isEmpty())
         MessageBox::show(AppTexts::productTitle, *report, MessageIcon::Warning);
+}
+
+void reportExpiringCertificates() {
+    const QStringList notices = CertificateExpiry::noticesDue(
+        CertificateExpiry::lastAccepted(CertificateStore()), Clock::now().date());
+    if (notices.isEmpty())
+        return;
+    MessageBox::show(AppTexts::productTitle,
+                     notices.join(QLatin1Char('\n')) +
+                         QStringLiteral("\n\nRenove o certificado antes do vencimento: com ele vencido o "
+                                        "servidor recusa as transmissões."),
+                     MessageIcon::Information);
 }
 
 Abertura* openStartupWindow(Session& session, const Services& services) {

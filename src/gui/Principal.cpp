@@ -8,6 +8,7 @@
 #include "core/ServerAddress.h"
 #include "core/ServerDate.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
@@ -31,11 +32,14 @@
 #include "gui/frmtbl_atualizarContribuinte.h"
 #include "gui/frmtbl_exclusaoContribuinte.h"
 #include "net/TransmissionHistory.h"
+#include "printing/ReceiptFile.h"
+#include "transmission/ReceiptKeeper.h"
 #include "transmission/Services.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -46,6 +50,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -170,6 +176,13 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
     m_Command3->hide();
     m_cmdImpressao = new QPushButton(QStringLiteral("Im&primir Protocolo"), m_frmImportacao);
     m_cmdImpressao->setObjectName(QStringLiteral("cmd_Impressao"));
+    m_cmdSalvarPdf = new QPushButton(QStringLiteral("&Salvar PDF"), m_frmImportacao);
+    m_cmdSalvarPdf->setObjectName(QStringLiteral("cmdSalvarPdf"));
+    m_cmdSalvarPdf->setToolTip(
+        QStringLiteral("Guarda o recibo da entrega escolhida como PDF na pasta de documentos"));
+    m_cmdImprimir = new QPushButton(QStringLiteral("Impri&mir"), m_frmImportacao);
+    m_cmdImprimir->setObjectName(QStringLiteral("cmdImprimir"));
+    m_cmdImprimir->setToolTip(QStringLiteral("Imprime o recibo da entrega escolhida"));
     m_labelOK = label(QStringLiteral("labelOK"), QStringLiteral("Verificação concluída, sem mensagens."),
                       m_frmImportacao);
     m_labelOK->hide();
@@ -190,6 +203,8 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
 
     auto* print = new QHBoxLayout;
     print->addWidget(m_cmdImpressao);
+    print->addWidget(m_cmdSalvarPdf);
+    print->addWidget(m_cmdImprimir);
     print->addSpacing(12);
     print->addWidget(m_labelOK);
     print->addStretch(1);
@@ -243,6 +258,8 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
     connect(m_Command1, &QPushButton::clicked, this, &Principal::transmitir);
     connect(m_Command3, &QPushButton::clicked, this, &Principal::RecebeDadosServer);
     connect(m_cmdImpressao, &QPushButton::clicked, this, &Principal::printProtocol);
+    connect(m_cmdSalvarPdf, &QPushButton::clicked, this, &Principal::saveReceiptPdf);
+    connect(m_cmdImprimir, &QPushButton::clicked, this, &Principal::printReceipt);
     connect(m_GridTransmissoes, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0)
             RecebeDadosProtocolo();
@@ -253,6 +270,7 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
         // Another window decides now: a wait must not put back the state it found.
         m_listBusy.reset();
         m_receiptBusy.reset();
+        m_pageBusy.reset();
         setEnabled(enabled);
     });
     if (m_session.hasTaxpayer())
@@ -262,6 +280,7 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
 Principal::~Principal() {
     m_listBusy.reset();
     m_receiptBusy.reset();
+    m_pageBusy.reset();
     delete m_frmUpload;
     delete m_frmUploadSimples;
     qDeleteAll(m_leftWindows);
@@ -587,6 +606,83 @@ void Principal::printProtocol() {
         request.selectable = true;
         MessageBox::show(request);
     }
+}
+
+void Principal::withReceiptPage(
+    std::function<void(const QString& html, const QString& reference, const QString& protocol)> use) {
+    const int row = m_GridTransmissoes->currentRow();
+    const auto cell = [this, row](int column) {
+        const QTableWidgetItem* item = row >= 0 ? m_GridTransmissoes->item(row, column) : nullptr;
+        return item ? item->text().trimmed() : QString();
+    };
+    const QString reference = cell(ColReferencia);
+    const QString protocol = cell(ColProtocolo);
+    if (!reference.contains(QLatin1Char('/')) || protocol.isEmpty()) {
+        MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
+                         MessageIcon::Information);
+        return;
+    }
+    delete m_pageJob;
+    auto* job = new QObject(this);
+    m_pageJob = job;
+    m_pageBusy = BusyWindow::hold(this);
+    fetchReceiptPage(m_services.http, m_session.IESel(), m_session.accessKey(), reference, protocol, job,
+                     [this, job, reference, protocol, use = std::move(use)](Result<QString> page) {
+                         m_pageBusy.reset();
+                         m_pageJob.clear();
+                         job->deleteLater();
+                         if (!page) {
+                             MessageBox::show(AppTexts::productTitle, page.error().description,
+                                              MessageIcon::Warning);
+                             return;
+                         }
+                         use(*page, reference, protocol);
+                     });
+}
+
+void Principal::saveReceiptPdf() {
+    withReceiptPage([this](const QString& html, const QString& reference, const QString& protocol) {
+        const Result<QString> path = ReceiptFile::path(UserPreferences::documentsFolder(), m_session.IESel(),
+                                                       m_session.RSSel(), reference, protocol);
+        if (!path) {
+            MessageBox::show(AppTexts::productTitle, path.error().description, MessageIcon::Warning);
+            return;
+        }
+        auto* job = new QObject(this);
+        m_pageJob = job;
+        m_pageBusy = BusyWindow::hold(this);
+        ReceiptFile::keep(html, *path, job, [this, job](Result<KeptReceipt> kept) {
+            m_pageBusy.reset();
+            m_pageJob.clear();
+            job->deleteLater();
+            if (!kept) {
+                MessageBox::show(AppTexts::productTitle, kept.error().description, MessageIcon::Warning);
+                return;
+            }
+            MessageRequest request;
+            request.title = AppTexts::productTitle;
+            request.text = QStringLiteral("Recibo salvo em %1.").arg(QDir::toNativeSeparators(kept->path));
+            request.icon = MessageIcon::Information;
+            request.selectable = true;
+            MessageBox::show(request);
+        });
+    });
+}
+
+void Principal::printReceipt() {
+    withReceiptPage([this](const QString& html, const QString&, const QString&) {
+        // Modal to the window, without a loop of its own: the answer comes by a signal.
+        auto printer = std::make_shared<QPrinter>();
+        auto* dialog = new QPrintDialog(printer.get(), this);
+        dialog->setObjectName(QStringLiteral("dlgImprimir"));
+        dialog->setWindowTitle(QStringLiteral("Imprimir recibo"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::accepted, this, [printer, html] {
+            if (const Status printed = ReceiptFile::render(html, printer.get()); !printed)
+                MessageBox::show(AppTexts::productTitle, printed.error().description, MessageIcon::Warning);
+        });
+        dialog->open();
+    });
 }
 
 void Principal::newTaxpayer() {

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+
 #include <memory>
 
 class QAction;
@@ -52,7 +54,7 @@ public:
     // request still under way is ended: the newest answer is shown.
     void RecebeDadosServer();
     // True while a list or a receipt is asked for.
-    bool waitingForServer() const { return m_listJob || m_receiptJob; }
+    bool waitingForServer() const { return m_listJob || m_receiptJob || m_pageJob; }
     // Fills the grid from a list text; false when the rows cannot be selected (not XML).
     bool PopulaGridTransmissoes(const QString& XMLConteudo);
     // A click on a data row of the grid.
@@ -96,6 +98,11 @@ private:
     void sobre();
     void transmitir();
     void printProtocol();
+    // "Salvar PDF" and "Imprimir": the receipt page of the chosen row, then `use` with it.
+    void withReceiptPage(
+        std::function<void(const QString& html, const QString& reference, const QString& protocol)> use);
+    void saveReceiptPdf();
+    void printReceipt();
 
     Session& m_session;
     const Services& m_services;
@@ -108,6 +115,8 @@ private:
     QGroupBox* m_frmImportacao;
     QTableWidget* m_GridTransmissoes;
     QPushButton* m_cmdImpressao;
+    QPushButton* m_cmdSalvarPdf;
+    QPushButton* m_cmdImprimir;
     QLabel* m_lblAtualizado;
     QLabel* m_lblnovaatualizacao;
     QLabel* m_labelOK;
@@ -122,9 +131,11 @@ private:
     // The contexts of the list and receipt requests under way.
     QPointer<QObject> m_listJob;
     QPointer<QObject> m_receiptJob;
+    QPointer<QObject> m_pageJob; // a receipt page to save or print
     // The window is busy while they run, unless another window decides its state meanwhile.
     std::shared_ptr<BusyWindow> m_listBusy;
     std::shared_ptr<BusyWindow> m_receiptBusy;
+    std::shared_ptr<BusyWindow> m_pageBusy;
     QPointer<frmUpload> m_frmUpload;
     QPointer<frmUploadSimples> m_frmUploadSimples;
     // Upload windows of an earlier taxpayer whose upload is still running.

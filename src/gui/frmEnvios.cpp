@@ -13,6 +13,8 @@
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
 #include "gui/ReadOnlyGrid.h"
+#include "gui/ReceiptFiles.h"
+#include "transmission/ReceiptKeeper.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -115,6 +117,7 @@ frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* pa
     , m_GridEnvios(new QTableWidget(this))
     , m_txtDetalhes(new QPlainTextEdit(this))
     , m_lblTotal(new QLabel(this))
+    , m_cmdRecibo(new QPushButton(QStringLiteral("Abrir rec&ibo"), this))
     , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
     , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this)) {
     setObjectName(QStringLiteral("frmEnvios"));
@@ -158,6 +161,8 @@ frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* pa
     m_txtDetalhes->setObjectName(QStringLiteral("txtDetalhes"));
     m_txtDetalhes->setReadOnly(true);
     m_lblTotal->setObjectName(QStringLiteral("lblTotal"));
+    m_cmdRecibo->setObjectName(QStringLiteral("cmdRecibo"));
+    m_cmdRecibo->setEnabled(false);
     m_cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
     m_cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
     setDialogKeys(this, nullptr, m_cmdFechar);
@@ -205,6 +210,7 @@ frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* pa
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_lblTotal);
     buttons->addStretch(1);
+    buttons->addWidget(m_cmdRecibo);
     buttons->addWidget(m_cmdExportar);
     buttons->addWidget(m_cmdFechar);
 
@@ -236,6 +242,7 @@ frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* pa
     connect(m_dtpReferencia, &QDateEdit::dateChanged, this, &frmEnvios::reload);
     connect(m_txtPesquisa, &QLineEdit::textChanged, this, &frmEnvios::reload);
     connect(m_GridEnvios, &QTableWidget::itemSelectionChanged, this, &frmEnvios::showDetails);
+    connect(m_cmdRecibo, &QPushButton::clicked, this, &frmEnvios::openReceipt);
     connect(m_cmdExportar, &QPushButton::clicked, this, &frmEnvios::exportCsv);
     connect(m_cmdFechar, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -333,6 +340,18 @@ void frmEnvios::showDetails() {
     const int row = m_GridEnvios->currentRow();
     const bool chosen = row >= 0 && row < m_shown.size() && !m_GridEnvios->selectedItems().isEmpty();
     m_txtDetalhes->setPlainText(chosen ? journalEntryDetails(m_shown.at(row)) : QString());
+    m_cmdRecibo->setEnabled(chosen);
+}
+
+void frmEnvios::openReceipt() {
+    const int row = m_GridEnvios->currentRow();
+    if (row < 0 || row >= m_shown.size())
+        return;
+    const JournalEntry& entry = m_shown.at(row);
+    QStringList protocols;
+    for (const ListedTransmission& pair : entry.protocols)
+        protocols.append(pair.protocol);
+    openReceiptFiles(keptReceiptFiles(m_journal, entry.ie, protocols));
 }
 
 QString frmEnvios::proposedCsvName() const {

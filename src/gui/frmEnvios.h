@@ -49,6 +49,8 @@ public:
     // The file name "Exportar CSV" proposes: today's date and the filters, e.g.
     // "envios-2026-12-09-sem-confirmacao.csv".
     QString proposedCsvName() const;
+    // "Abrir recibo": the receipts kept for the chosen row's protocols.
+    void openReceipt();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +74,7 @@ private:
     QTableWidget* m_GridEnvios;
     QPlainTextEdit* m_txtDetalhes;
     QLabel* m_lblTotal;
+    QPushButton* m_cmdRecibo;
     QPushButton* m_cmdExportar;
     QPushButton* m_cmdFechar;
     QList<JournalEntry> m_shown;

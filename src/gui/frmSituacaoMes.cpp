@@ -1,5 +1,7 @@
 #include "gui/frmSituacaoMes.h"
 
+#include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateStore.h"
 #include "core/AppTexts.h"
 #include "core/Clock.h"
 #include "core/FileChooser.h"
@@ -10,6 +12,8 @@
 #include "gui/CsvExport.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/ReadOnlyGrid.h"
+#include "gui/ReceiptFiles.h"
+#include "transmission/ReceiptKeeper.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -48,10 +52,13 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_txtPesquisa(new QLineEdit(this))
     , m_GridMes(new QTableWidget(this))
     , m_lblTotais(new QLabel(this))
+    , m_lblCertificados(new QLabel(this))
     , m_cmdAtualizar(new QPushButton(QStringLiteral("&Atualizar"), this))
+    , m_cmdRecibo(new QPushButton(QStringLiteral("Abrir rec&ibo"), this))
     , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
     , m_cmdLote(new QPushButton(QStringLiteral("Enviar GIAs pendentes em &lote"), this))
     , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this))
+    , m_journal(*services.journal)
     , m_situation(services.http, *services.journal) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
@@ -63,6 +70,8 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     m_GridMes->setObjectName(QStringLiteral("GridMes"));
     m_lblTotais->setObjectName(QStringLiteral("lblTotais"));
     m_cmdAtualizar->setObjectName(QStringLiteral("cmdAtualizar"));
+    m_lblCertificados->setObjectName(QStringLiteral("lblCertificados"));
+    m_cmdRecibo->setObjectName(QStringLiteral("cmdRecibo"));
     m_cmdExportar->setObjectName(QStringLiteral("cmdExportar"));
     m_cmdLote->setObjectName(QStringLiteral("cmdLote"));
     m_cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
@@ -95,11 +104,13 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_lblTotais, 1);
     buttons->addWidget(m_cmdAtualizar);
+    buttons->addWidget(m_cmdRecibo);
     buttons->addWidget(m_cmdExportar);
     buttons->addWidget(m_cmdLote);
     buttons->addWidget(m_cmdFechar);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
+    layout->addWidget(m_lblCertificados);
     layout->addWidget(m_GridMes, 1);
     layout->addLayout(buttons);
     resize(900, 520);
@@ -112,12 +123,27 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
         m_situation.refresh();
         fillGrid();
     });
+    connect(m_cmdRecibo, &QPushButton::clicked, this, &frmSituacaoMes::openReceipt);
     connect(m_cmdExportar, &QPushButton::clicked, this, &frmSituacaoMes::exportCsv);
     connect(m_cmdLote, &QPushButton::clicked, this, &frmSituacaoMes::sendPending);
     connect(m_cmdFechar, &QPushButton::clicked, this, &QWidget::close);
     connect(&m_situation, &MonthSituation::rowChanged, this, &frmSituacaoMes::fillGrid);
     connect(&m_situation, &MonthSituation::finished, this, &frmSituacaoMes::fillGrid);
+    const QStringList expiring = CertificateExpiry::noticesDue(
+        CertificateExpiry::lastAccepted(CertificateStore()), Clock::now().date());
+    m_lblCertificados->setText(expiring.join(QLatin1Char(' ')));
+    m_lblCertificados->setWordWrap(true);
+    m_lblCertificados->setVisible(!expiring.isEmpty());
     load();
+}
+
+void frmSituacaoMes::openReceipt() {
+    const int row = m_GridMes->currentRow();
+    if (row < 0 || row >= m_shown.size())
+        return;
+    const MonthRow& chosen = m_situation.rows().at(m_shown.at(row));
+    openReceiptFiles(keptReceiptFiles(m_journal, chosen.taxpayer.IE,
+                                      chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
 }
 
 void frmSituacaoMes::load() {

@@ -16,7 +16,8 @@ namespace fiscora {
 
 // "Situação do mês": every registered taxpayer and where it stands for one reference month, from
 // the server's lists (kept while the program runs) and the journal. Filters, search as you type,
-// totals, a CSV, and the pending GIA companies handed to the batch window.
+// totals, a CSV, the receipts kept for the delivered rows, and the pending GIA companies handed to
+// the batch window. Certificates about to expire are named in a line, once a day.
 class frmSituacaoMes final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmSituacaoMes)
@@ -37,6 +38,8 @@ private:
     void fillGrid();
     void exportCsv();
     void sendPending();
+    // "Abrir recibo": the receipts kept for the chosen row's protocols.
+    void openReceipt();
 
     QLineEdit* m_txtReferencia;
     QCheckBox* m_chkPendentes;
@@ -44,11 +47,14 @@ private:
     QLineEdit* m_txtPesquisa;
     QTableWidget* m_GridMes;
     QLabel* m_lblTotais;
+    QLabel* m_lblCertificados; // certificates about to expire, once a day
     QPushButton* m_cmdAtualizar;
+    QPushButton* m_cmdRecibo;
     QPushButton* m_cmdExportar;
     QPushButton* m_cmdLote;
     QPushButton* m_cmdFechar;
 
+    TransmissionJournal& m_journal;
     MonthSituation m_situation;
     QList<int> m_shown;
 };

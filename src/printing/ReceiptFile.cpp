@@ -38,9 +38,6 @@ QString cantWrite(const QString& path) {
 
 // On a worker thread: Qt lays text out and paints PDFs off the window thread too.
 Result<KeptReceipt> keepNow(const QString& html, const QString& path) {
-    // A receipt is a page of a few kilobytes; laying out a huge one would hold the program up.
-    if (html.size() > ReceiptFile::kMaxHtmlChars)
-        return AppError::message(QStringLiteral("O recibo recebido é grande demais para ser guardado."));
     QByteArray pdf;
     {
         QBuffer buffer(&pdf);
@@ -49,9 +46,8 @@ Result<KeptReceipt> keepNow(const QString& html, const QString& path) {
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setTitle(QStringLiteral("Recibo"));
         writer.setCreator(QStringLiteral("Fiscora"));
-        IsolatedDocument document;
-        document.setHtml(html);
-        document.print(&writer);
+        if (Status rendered = ReceiptFile::render(html, &writer); !rendered)
+            return rendered.error();
     }
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return AppError::message(cantWrite(path));
@@ -65,6 +61,16 @@ Result<KeptReceipt> keepNow(const QString& html, const QString& path) {
 }
 
 } // namespace
+
+Status ReceiptFile::render(const QString& html, QPagedPaintDevice* device) {
+    // A receipt is a page of a few kilobytes; laying out a huge one would hold the program up.
+    if (html.size() > kMaxHtmlChars)
+        return AppError::message(QStringLiteral("O recibo recebido é grande demais para ser guardado."));
+    IsolatedDocument document;
+    document.setHtml(html);
+    document.print(device);
+    return {};
+}
 
 QString ReceiptFile::safeName(const QString& text) {
     static const QString refused = QStringLiteral("/\\:*?\"<>|");

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QPagedPaintDevice;
+
 namespace fiscora {
 
 // A transmission's receipt kept as a PDF file, rendered here from the receipt's HTML: nothing it
@@ -37,6 +39,10 @@ public:
     // context's thread.
     static void keep(const QString& html, const QString& path, QObject* context,
                      std::function<void(Result<KeptReceipt>)> done);
+
+    // Lays the HTML out on the device's pages (a printer, a PDF writer) as keep() does, loading
+    // nothing it names; fails as keep() does for a page longer than kMaxHtmlChars.
+    static Status render(const QString& html, QPagedPaintDevice* device);
 
     // A text usable as one file or folder name on Linux and Windows alike: no separators or
     // characters Windows refuses, no control characters, no reserved device name, no leading

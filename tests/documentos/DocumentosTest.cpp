@@ -2,6 +2,7 @@
 // kept as PDF files, certificates about to expire.
 
 #include "certificates/CertificateExpiry.h"
+#include "certificates/CertificateStore.h"
 #include "core/UserPreferences.h"
 #include "data/PgdasDocument.h"
 #include "data/PgdasMatching.h"
@@ -399,6 +400,34 @@ private Q_SLOTS:
         QCOMPARE(CertificateExpiry::noticesDue(expired, today).size(), 1);
         QVERIFY(CertificateExpiry::noticesDue(expired, today).isEmpty());
         QCOMPARE(CertificateExpiry::noticesDue(expired, today.addDays(1)).size(), 1);
+    }
+
+    // The certificates named are those last accepted for a use, found in the store.
+    void namesTheCertificatesLastAccepted() {
+        using Use = UserPreferences::CertificateUse;
+        const CertificateStore store(m_dir.filePath(u"certificados"_s));
+        for (const QString& name : {u"contador"_s, u"empresa"_s, u"expirado"_s})
+            QVERIFY(store
+                        .importFile(QStringLiteral(FISCORA_SOURCE_DIR "/tests/fixtures/certificados/") +
+                                    name + u".cer"_s)
+                        .ok());
+        const auto fingerprints = [&store] {
+            QStringList out;
+            for (const Certificate& certificate : CertificateExpiry::lastAccepted(store))
+                out.append(certificate.fingerprint());
+            out.sort();
+            return out;
+        };
+        QVERIFY(fingerprints().isEmpty());
+        UserPreferences::setCertificate(Use::Transmission, fixture(u"contador"_s).fingerprint());
+        UserPreferences::setCertificate(Use::Key, fixture(u"expirado"_s).fingerprint().toUpper());
+        UserPreferences::setCertificate(Use::Import,
+                                        fixture(u"terceiro"_s).fingerprint()); // not in the store
+        QStringList expected{fixture(u"contador"_s).fingerprint(), fixture(u"expirado"_s).fingerprint()};
+        expected.sort();
+        QCOMPARE(fingerprints(), expected);
+        for (const Use use : {Use::Transmission, Use::Key, Use::Import})
+            UserPreferences::setCertificate(use, QString());
     }
 };
 

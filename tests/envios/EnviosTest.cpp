@@ -383,6 +383,39 @@ private Q_SLOTS:
                  u"09/2026: protocolo 2026001188; 10/2026: protocolo 2026001189"_s);
     }
 
+    // A file of the layout before receipts were kept gains them: each protocol of a row its own
+    // file and digest, a later one of the same protocol replacing it.
+    void receiptsKeptPerProtocol() {
+        ProgramFolderFixture folder;
+        writeVersionZero(folder);
+        QVERIFY(
+            sqlite(folder.file(u"fiscora.mdb"_s),
+                   QByteArray(schema::kSteps[0]) + schema::kSteps[1] +
+                       "PRAGMA user_version = 2;"
+                       "INSERT INTO tblEnvios (DataHoraLocal, IE, Tipo, NumerosGia, Referencias, "
+                       "ProtocolosAnteriores, Situacao, Protocolos, ProtocolosPorReferencia) VALUES "
+                       "('2026-11-05 10:00:00', '110.042.490.114', 'GIA', '1, 2', '09/2026, 10/2026', '', "
+                       "'respondido', '2026001188, 2026001189', '09/2026=2026001188, 10/2026=2026001189');"));
+        const QList<JournalEntry> rows = journal().findTransmissions().valueOr({});
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(version(), qint64(schema::kVersion));
+        const qint64 id = rows.first().id;
+        QVERIFY(rows.first().receipts.isEmpty());
+
+        const JournalReceipt first{u"2026001188"_s, u"/docs/A, B=C/2026-09/2026001188.pdf"_s, u"aa"_s};
+        const JournalReceipt second{u"2026001189"_s, u"/docs/x/2026-10/2026001189.pdf"_s, u"bb"_s};
+        const JournalReceipt again{u"2026001188"_s, u"/docs/y/2026-09/2026001188.pdf"_s, u"cc"_s};
+        QVERIFY(journal().recordReceipt(id, first));
+        QVERIFY(journal().recordReceipt(id, second));
+        QCOMPARE(entry(id).receipts, (QList<JournalReceipt>{first, second}));
+        QVERIFY(journal().recordReceipt(id, again));
+        QCOMPARE(entry(id).receipts, (QList<JournalReceipt>{second, again}));
+        QCOMPARE(entry(id).receipt(u"2026001188"_s), std::optional<JournalReceipt>(again));
+        QCOMPARE(protocolsText(entry(id).protocols),
+                 u"09/2026: protocolo 2026001188; 10/2026: protocolo 2026001189"_s);
+        QVERIFY(!journal().recordReceipt(id + 1, first));
+    }
+
     // The size and SHA-256 are those of the bytes the GIA upload sends: database, marker, file.
     void digestOfTheContentSent() {
         ProgramFolderFixture folder;

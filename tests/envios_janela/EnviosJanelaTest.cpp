@@ -31,6 +31,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -232,6 +233,38 @@ private Q_SLOTS:
         outcome->setCurrentIndex(outcome->findText(u"Recusado"_s));
         QCOMPARE(ids(), QList<qint64>{bakery});
         QCOMPARE(window->proposedCsvName(), u"envios-2026-12-09-recusado-ref-2012-03.csv"_s);
+    }
+
+    // "Abrir recibo" opens the files kept for the row's protocols that are still there, and says
+    // so when there is none.
+    void opensTheKeptReceipt() {
+        ProgramFolderFixture folder;
+        TestMessageBox boxes;
+        TestPlatform platform;
+        QVERIFY(services.journal().recordListedTransmissions(kIE, {}));
+        const qint64 id = sent(services.journal(), upload(kIE, {u"02/2012"_s, u"03/2012"_s}), kMorning,
+                               TransmissionOutcome::Answered);
+        QVERIFY(services.journal().recordListedTransmissions(
+            kIE, {{u"03/2012"_s, u"2012000012"_s}, {u"02/2012"_s, u"2012000011"_s}}));
+        folder.writeFile(u"2012000011.pdf"_s, "%PDF-1.4");
+        const QString kept = folder.file(u"2012000011.pdf"_s);
+        QVERIFY(services.journal().recordReceipt(id, {u"2012000011"_s, kept, u"aa"_s}));
+        QVERIFY(services.journal().recordReceipt(id, {u"2012000012"_s, folder.file(u"apagado.pdf"_s), u"bb"_s}));
+        Session session;
+        auto* window = new frmEnvios(session, services.journal());
+        window->show();
+        auto* open = child<QPushButton>(window, u"cmdRecibo"_s);
+        child<QTableWidget>(window, u"GridEnvios"_s)->selectRow(0);
+        QVERIFY(open->isEnabled());
+        open->click();
+        QCOMPARE(platform.openedUrls, QStringList{QUrl::fromLocalFile(kept).toString()});
+        QVERIFY(boxes.shown().isEmpty());
+
+        QVERIFY(QFile::remove(kept));
+        open->click();
+        QCOMPARE(platform.openedUrls.size(), 1);
+        QCOMPARE(boxes.shown().size(), 1);
+        QVERIFY(boxes.texts().first().startsWith(u"Não há recibo guardado para este envio."_s));
     }
 
     // At 1366x768 the rows have the room: the details take a few lines until the user widens them.

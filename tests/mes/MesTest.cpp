@@ -1,5 +1,6 @@
 #include "core/Clock.h"
 #include "core/ProgramFolder.h"
+#include "core/UserPreferences.h"
 #include "data/TransmissionJournal.h"
 #include "gui/frmSituacaoMes.h"
 #include "support/LocalTables.h"
@@ -9,6 +10,9 @@
 #include "support/TestServices.h"
 #include "support/Widgets.h"
 #include "transmission/MonthSituation.h"
+#include "transmission/ReceiptKeeper.h"
+
+#include <QCryptographicHash>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -175,6 +179,66 @@ private Q_SLOTS:
                   "Entregue;2026000777;"_s +
                   month.rows().first().date + u";\r"_s)
                      .toUtf8());
+    }
+
+    // A protocol a list shows for an upload of this program gets its receipt kept as a file, its
+    // path and digest in the upload's row; refused once, it is asked for again with the next list.
+    void receiptsKeptAsTheListsShowThem() {
+        ServerLauncher server;
+        QVERIFY(server.start(writeSeed(server, {kEntregue}, {{u"anos"_s, u"2025,2026"_s}}) +
+                             QStringList{u"--recusar-recibos"_s, u"1"_s}));
+        if (!server.portalAvailable())
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        const ProgramFolderFixture folder(server.host(), server.port());
+        insertSeededTaxpayers({kEntregue});
+        QTemporaryDir documents;
+        UserPreferences::setDocumentsFolder(documents.path());
+        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s));
+        QVERIFY(journal.recordListedTransmissions(kEntregue.ie, {}));
+        JournalEntry sent = upload(u"10/2026"_s, TransmissionOutcome::Sending);
+        sent.ie = kEntregue.ie;
+        const Result<qint64> id = journal.startTransmission(sent);
+        QVERIFY(id && journal.completeTransmission(*id, TransmissionOutcome::Answered, u"OK"_s));
+
+        ReceiptKeeper keeper(HttpClient(), journal);
+        QSignalSpy idle(&keeper, &ReceiptKeeper::idle);
+        QSignalSpy failed(&keeper, &ReceiptKeeper::failed);
+        MonthSituation month(HttpClient(), journal);
+        month.show({taxpayerOf(kEntregue)}, u"10/2026"_s, 1);
+        QVERIFY(idle.wait(20000));
+        QCOMPARE(failed.size(), 1);
+        const auto row = [&journal, &id] {
+            for (const JournalEntry& e : journal.findTransmissions().valueOr({})) {
+                if (e.id == *id)
+                    return e;
+            }
+            return JournalEntry{};
+        };
+        QVERIFY(row().receipts.isEmpty());
+
+        month.refresh();
+        QVERIFY(idle.wait(20000));
+        const QString path = documents.path() +
+                             u"/Fiscora/Recibos/110.042.490.114 - Comercial Ribeirão Verde Ltda/2026-10/"
+                             "2026000777.pdf"_s;
+        QCOMPARE(row().receipts.size(), 1);
+        QCOMPARE(row().receipts.first().path, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(row().receipts.first().sha256,
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()));
+        // Kept: the next list asks for no page.
+        const auto pages = [&server] {
+            return server.requests().filter(u"protocoloDown"_s).size();
+        };
+        const qsizetype asked = pages();
+        QCOMPARE(asked, 2);
+        month.refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(!month.asking(), 20000);
+        QTest::qWait(100);
+        QCOMPARE(pages(), asked);
+        UserPreferences::setDocumentsFolder(QString());
     }
 
     // The window: the filters and the search narrow the grid, the totals count every row, and

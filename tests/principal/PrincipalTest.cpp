@@ -1,6 +1,7 @@
 #include "gui/Principal.h"
 #include "core/ServerDate.h"
 #include "core/Session.h"
+#include "core/UserPreferences.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
@@ -17,8 +18,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +31,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -577,6 +581,46 @@ private Q_SLOTS:
         QCOMPARE(scene->platform.openedUrls.last(), u"http://exemplo.org/x"_s);
         QVERIFY(scene->main->OpenBrowser(u"HTTPS://exemplo.org"_s));
         QCOMPARE(scene->platform.openedUrls.last(), u"HTTPS://exemplo.org"_s);
+    }
+
+    // "Salvar PDF" keeps the chosen row's receipt page as a PDF where the kept receipts go; a page
+    // that shows another protocol (a newer one of the reference) is not kept under this one.
+    void savePdfKeepsTheChosenReceipt() {
+        auto scene = makeScene({seededCompany()});
+        if (!scene->server.portalAvailable())
+            QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
+        QTemporaryDir documents;
+        UserPreferences::setDocumentsFolder(documents.path());
+        select(*scene, kIE);
+        clickRow(scene->grid(), 1);
+        settle(*scene);
+        scene->boxes.clear();
+        QTest::mouseClick(child<QPushButton>(scene->main, u"cmdSalvarPdf"_s), Qt::LeftButton);
+        QTRY_COMPARE(scene->boxes.shown().size(), 1);
+        const QString path = documents.path() + u"/Fiscora/Recibos/110.042.490.114 - "_s + kName +
+                             u"/2012-01/2012000001.pdf"_s;
+        QCOMPARE(scene->boxes.texts().first(), u"Recibo salvo em %1."_s.arg(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("%PDF-"));
+
+        scene->boxes.clear();
+        scene->grid()->item(1, 2)->setText(u"2012000099"_s);
+        QTest::mouseClick(child<QPushButton>(scene->main, u"cmdSalvarPdf"_s), Qt::LeftButton);
+        QTRY_COMPARE(scene->boxes.shown().size(), 1);
+        QVERIFY2(scene->boxes.texts().first().contains(u"não mostra o protocolo 2012000099"_s),
+                 qPrintable(scene->boxes.texts().first()));
+        QVERIFY(!QFile::exists(QFileInfo(path).dir().filePath(u"2012000099.pdf"_s)));
+
+        // "Imprimir" offers the system's print dialog, modal to the window, once the page is in.
+        scene->grid()->item(1, 2)->setText(u"2012000001"_s);
+        QTest::mouseClick(child<QPushButton>(scene->main, u"cmdImprimir"_s), Qt::LeftButton);
+        QDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = scene->main->findChild<QDialog*>(u"dlgImprimir"_s)) && dialog->isVisible());
+        QVERIFY(dialog->isModal());
+        dialog->reject();
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        UserPreferences::setDocumentsFolder(QString());
     }
 
     void transmitOpensTheUploadWindowByTheSimplesFlag_data() {
