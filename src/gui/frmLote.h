@@ -38,6 +38,8 @@ public:
     // Reads the export or folder and asks the server about each company; the window is inert
     // until the list is shown.
     void openSource(const QString& path);
+    // The same for a folder of PGDAS documents: each matched to its taxpayer, or set apart.
+    void openPgdasFolder(const QString& folder);
     bool preparing() const { return m_busy != nullptr; }
     void send();
     void sendFailedAgain();
@@ -46,6 +48,7 @@ public:
     void preselect(const QStringList& ies) { m_preselected = ies; }
 
     const QList<BatchItem>& items() const { return m_source.items; }
+    const QList<PgdasMatch>& setApart() const { return m_source.setApart; }
     bool sending() const { return m_run && m_run->running(); }
 
 protected:
@@ -60,16 +63,23 @@ private:
     void setSending(bool sending);
     void runFinished();
     void prepared();
+    // The window inert while a source is read; false when one is read or sent already.
+    bool beginReading(const QString& path);
+    // Then the server is asked about each item.
+    void sourceRead(const Result<BatchSource>& source);
 
     Session& m_session;
     const Services& m_services;
     QLineEdit* m_txtOrigem;
     QPushButton* m_cmdArquivo;
     QPushButton* m_cmdPasta;
+    QPushButton* m_cmdPgdas;
     QTreeWidget* m_GridLote;
     QLabel* m_lblNaoCadastradas;
     QListWidget* m_lstNaoCadastradas;
     QPushButton* m_cmdImportar;
+    QLabel* m_lblSeparados;
+    QListWidget* m_lstSeparados;
     QLabel* m_lblEmpresa;
     QProgressBar* m_ProgressEmpresa;
     QLabel* m_lblGeral;

@@ -698,7 +698,7 @@ private Q_SLOTS:
             << QByteArray("fiscora: argumento não reconhecido: --janelas\nuso: fiscora");
         QTest::newRow("--reenviar without --transmitir")
             << QStringList{u"--listar"_s, u"a.mdb"_s, u"1"_s, u"--reenviar"_s} << 2 << QByteArray()
-            << QByteArray("fiscora: --ie, --certificado e --reenviar só valem com --transmitir\n");
+            << QByteArray("fiscora: --ie, --certificado, --pgdas e --reenviar só valem com --transmitir\n");
     }
     void commandLineWithoutAMode() {
         QFETCH(QStringList, arguments);
