@@ -25,8 +25,10 @@ class Session;
 // "Transmissão em lote": one NovaGIA export (or a folder of GIA text files) holds the GIAs of
 // many of the office's companies; the window lists each registered one's GIAs as its server's
 // list allows them, asks for the accountant's certificate once and sends one upload per company,
-// one after another, with progress per company and overall and a summary. The work is the
-// batch's (transmission/Batch); the window only shows it.
+// one after another, with progress per company and overall and a summary. A folder of PGDAS
+// documents is listed the same way, one upload per document, with those that match no single
+// Simples Nacional taxpayer apart. The work is the batch's (transmission/Batch); the window only
+// shows it.
 class frmLote final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmLote)
