@@ -266,8 +266,12 @@ void transmit(const Services& services, const CommandRequest& request, const Cer
         flow->ended.insert(index);
         for (; flow->ended.contains(flow->nextLine); ++flow->nextLine) {
             const BatchItem& item = flow->source.items.at(flow->nextLine);
+            // A taxpayer may have several documents: each line names its own.
+            const QString document = item.kind == TransmissionKind::Pgdas
+                                         ? QFileInfo(item.chosenPath).fileName() + QStringLiteral(": ")
+                                         : QString();
             line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
-                 batchResultDetail(item));
+                 document + batchResultDetail(item));
             out.flush();
             flow->ok = flow->ok && done(item) && item.journalError.isEmpty();
             if (!item.journalError.isEmpty()) {

@@ -495,11 +495,13 @@ private Q_SLOTS:
                           &lines, &errors),
                  1);
         const QStringList expected{
-            kQ.ie + u"\tHorizonte Digital Ltda\tRecusada\t"_s + pgdasRefusals().at(0).message,
-            kP.ie + u"\tPadaria Estrela do Vale Ltda ME\tEnviada e listada\t11/2026: protocolo "_s,
+            kQ.ie + u"\tHorizonte Digital Ltda\tRecusada\textrato 11.222.333-0001-81.pdf: "_s +
+                pgdasRefusals().at(0).message,
             kP.ie +
-                u"\tPadaria Estrela do Vale Ltda ME\tNada a enviar\to servidor já lista 10/2026 (protocolo "
-                "2026000001)"_s,
+                u"\tPadaria Estrela do Vale Ltda ME\tEnviada e listada\tnovembro.pdf: 11/2026: protocolo "_s,
+            kP.ie + u"\tPadaria Estrela do Vale Ltda ME\tNada a enviar\toutubro.pdf: o servidor já lista "
+                    u"10/2026 (protocolo "
+                    "2026000001)"_s,
             u"\t\tArquivo separado\tdois.pdf: "_s,
             kC.ie + u"\tDistribuidora Campo Alto Ltda\tArquivo separado\tgeral.pdf: "_s,
             u"\t\tArquivo separado\tsem-cadastro.pdf: "_s};
