@@ -237,6 +237,14 @@ QList<Shot> shots() {
                                     .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
              return window;
          }},
+        {"lote-pgdas",
+         [] {
+             // The demo's PGDAS documents, matched to the registered taxpayers.
+             auto* window = new frmLote(session, services);
+             window->openPgdasFolder(
+                 QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("pgdas")));
+             return window;
+         }},
     };
 }
 

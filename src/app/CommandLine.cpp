@@ -19,8 +19,8 @@ namespace {
 const char* const kUsage = "uso: fiscora [--pasta PASTA] [opções do Qt, como -platform NOME]\n"
                            "     fiscora [--pasta PASTA] --converter ARQUIVO.prf SAIDA.mdb\n"
                            "     fiscora [--pasta PASTA] --listar ARQUIVO.mdb IE\n"
-                           "     fiscora [--pasta PASTA] --transmitir ARQUIVO_OU_PASTA [--ie IE]... "
-                           "--certificado CERTIFICADO [--reenviar]\n"
+                           "     fiscora [--pasta PASTA] --transmitir [ARQUIVO_OU_PASTA] [--pgdas PASTA] "
+                           "[--ie IE]... --certificado CERTIFICADO [--reenviar]\n"
                            "     fiscora --help | --version\n";
 
 const char* const kHelp =
@@ -36,6 +36,11 @@ const char* const kHelp =
     "               no terminal), um .cer/.pem/.der, ou o número de série de um certificado num\n"
     "               token; uma linha por contribuinte na saída. GIAs cuja referência o servidor\n"
     "               já lista não vão, a não ser com --reenviar (uma GIA substitutiva)\n"
+    "  --pgdas      com --transmitir, envia também os documentos PGDAS (.pdf) da PASTA: cada um\n"
+    "               ao contribuinte do Simples Nacional cujo CNPJ está no nome do arquivo ou no\n"
+    "               seu texto, um envio por documento; os que não correspondem a um só\n"
+    "               contribuinte do Simples Nacional saem numa linha com o motivo e não vão.\n"
+    "               Um documento cuja referência o servidor já lista só vai com --reenviar\n"
     "  --pasta      a pasta do programa (ou a variável FISCORA_PASTA)\n"
     "Código de saída: 0 concluído (--transmitir: toda GIA que podia ir está listada pelo\n"
     "servidor), 1 falha (mensagem na saída de erros), 2 argumentos errados.\n";
@@ -101,6 +106,7 @@ Request CommandLine::parse(const QStringList& arguments) {
     }
     QStringList ies;
     QString certificate;
+    QString pgdas;
     bool resending = false;
     for (qsizetype i = 0; i < options.size() && request.problem.isEmpty(); ++i) {
         const QString& argument = options.at(i);
@@ -108,11 +114,15 @@ Request CommandLine::parse(const QStringList& arguments) {
         const bool transmit = argument == QLatin1String("--transmitir");
         const bool mode =
             transmit || argument == QLatin1String("--converter") || argument == QLatin1String("--listar");
-        const bool ofTransmit =
-            argument == QLatin1String("--ie") || argument == QLatin1String("--certificado");
+        const bool ofTransmit = argument == QLatin1String("--ie") ||
+                                argument == QLatin1String("--certificado") ||
+                                argument == QLatin1String("--pgdas");
         const bool resend = argument == QLatin1String("--reenviar");
+        // The GIA source may be left out when only PGDAS documents go: an option follows.
+        const bool noGiaSource =
+            transmit && (i + 1 >= options.size() || options.at(i + 1).startsWith(QLatin1String("--")));
         const qsizetype operands =
-            transmit ? 1
+            transmit ? (noGiaSource ? 0 : 1)
             : mode   ? 2
                      : argument == QLatin1String("--pasta") || ofTransmit || qt == QtOption::WithValue;
         if (i + operands >= options.size())
@@ -122,17 +132,19 @@ Request CommandLine::parse(const QStringList& arguments) {
                 QStringLiteral("--converter, --listar e --transmitir não podem ser usados juntos");
         else if (resend)
             resending = true;
-        else if (operands == 0 && qt == QtOption::None)
+        else if (operands == 0 && qt == QtOption::None && !transmit)
             request.problem = QStringLiteral("argumento não reconhecido: %1").arg(argument);
         else if (argument == QLatin1String("--ie"))
             ies.append(options.at(i + 1));
         else if (argument == QLatin1String("--certificado"))
             certificate = options.at(i + 1);
+        else if (argument == QLatin1String("--pgdas"))
+            pgdas = options.at(i + 1);
         else if (mode)
             request = Request{argument == QLatin1String("--converter") ? Request::Convert
                               : transmit                               ? Request::Transmit
                                                                        : Request::List,
-                              options.at(i + 1),
+                              operands > 0 ? options.at(i + 1) : QString(),
                               transmit ? QString() : options.at(i + 2),
                               {},
                               {},
@@ -140,12 +152,18 @@ Request CommandLine::parse(const QStringList& arguments) {
         i += operands;
     }
     if (request.problem.isEmpty() && request.kind != Request::Transmit &&
-        (!ies.isEmpty() || !certificate.isEmpty() || resending))
-        request.problem = QStringLiteral("--ie, --certificado e --reenviar só valem com --transmitir");
+        (!ies.isEmpty() || !certificate.isEmpty() || !pgdas.isEmpty() || resending))
+        request.problem =
+            QStringLiteral("--ie, --certificado, --pgdas e --reenviar só valem com --transmitir");
+    if (request.problem.isEmpty() && request.kind == Request::Transmit && request.first.isEmpty() &&
+        pgdas.isEmpty())
+        request.problem =
+            QStringLiteral("--transmitir pede uma exportação ou pasta de GIAs, ou --pgdas PASTA");
     if (request.problem.isEmpty() && request.kind == Request::Transmit && certificate.isEmpty())
         request.problem = QStringLiteral("--transmitir pede --certificado");
     request.ies = ies;
     request.certificate = certificate;
+    request.pgdasFolder = pgdas;
     request.resend = resending;
     if (!request.problem.isEmpty())
         request.kind = Request::Wrong;

@@ -14,9 +14,10 @@ namespace fiscora {
 //                                               its points), one per line: number, reference,
 //                                               regime, type, tab-separated, control characters
 //                                               of the stored fields escaped
-//   fiscora --transmitir ARQUIVO_OU_PASTA [--ie IE]... --certificado CERTIFICADO [--reenviar]
-//                                               sends the GIAs of a NovaGIA export or a folder of
-//                                               GIA text files, one upload per taxpayer
+//   fiscora --transmitir [ARQUIVO_OU_PASTA] [--pgdas PASTA] [--ie IE]... --certificado CERTIFICADO
+//           [--reenviar]                        sends the GIAs of a NovaGIA export or a folder of
+//                                               GIA text files, one upload per taxpayer, and the
+//                                               PGDAS documents of a folder, one upload each
 //                                               (TransmitCommand, in a module of its own); those
 //                                               the server lists already only with --reenviar
 //   fiscora --help | --version
@@ -24,12 +25,13 @@ namespace fiscora {
 // option among them: the usage on the error stream).
 struct CommandRequest {
     enum Kind { Windows, Convert, List, Transmit, Help, Version, Wrong } kind = Windows;
-    QString first;
+    QString first; // --transmitir: the GIA export or folder, empty when only --pgdas is given
     QString second;
-    QStringList ies;     // --transmitir: the taxpayers to send, none for all
-    QString certificate; // --transmitir
-    QString problem;     // why the arguments are wrong
-    bool resend = false; // --transmitir --reenviar: references the server lists go again
+    QStringList ies;       // --transmitir: the taxpayers to send, none for all
+    QString certificate;   // --transmitir
+    QString problem;       // why the arguments are wrong
+    bool resend = false;   // --transmitir --reenviar: references the server lists go again
+    QString pgdasFolder{}; // --transmitir --pgdas: the folder of PGDAS documents
 };
 
 class CommandLine final {

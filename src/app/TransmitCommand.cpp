@@ -133,6 +133,37 @@ void line(QTextStream& out, const QString& ie, const QString& name, const QStrin
         << escapeControls(detail) << '\n';
 }
 
+// The GIA source and the PGDAS folder asked for, one after the other, as one source.
+void openSources(const Services& services, const CommandRequest& request, const QString& workFolder,
+                 QObject* context, const std::function<void(Result<BatchSource>)>& done) {
+    const auto withDocuments = [folder = request.pgdasFolder, context, done](const BatchSource& gias) {
+        if (folder.isEmpty()) {
+            done(gias);
+            return;
+        }
+        BatchSource::openPgdas(folder, context, [gias, done](const Result<BatchSource>& documents) {
+            if (!documents) {
+                done(documents.error());
+                return;
+            }
+            BatchSource all = gias;
+            all.append(*documents);
+            done(std::move(all));
+        });
+    };
+    if (request.first.isEmpty()) {
+        withDocuments({});
+        return;
+    }
+    BatchSource::open(services.reader, request.first, workFolder, context,
+                      [withDocuments, done](const Result<BatchSource>& gias) {
+                          if (!gias)
+                              done(gias.error());
+                          else
+                              withDocuments(*gias);
+                      });
+}
+
 int failed(QTextStream& err, const QString& text) {
     err << text << '\n';
     err.flush();
@@ -168,45 +199,51 @@ void transmit(const Services& services, const CommandRequest& request, const Cer
         finished(code);
     };
 
-    BatchSource::open(services.reader, request.first, flow->work.path(), &flow->context,
-                      [=, &out, &err](const Result<BatchSource>& opened) {
-                          if (!opened) {
-                              err << opened.error().description << '\n';
-                              end(1);
-                              return;
-                          }
-                          BatchSource& source = flow->source;
-                          source = *opened;
-                          for (const QString& problem : source.problems)
-                              err << problem << '\n';
+    openSources(
+        services, request, flow->work.path(), &flow->context,
+        [=, &out, &err](const Result<BatchSource>& opened) {
+            if (!opened) {
+                err << opened.error().description << '\n';
+                end(1);
+                return;
+            }
+            BatchSource& source = flow->source;
+            source = *opened;
+            for (const QString& problem : source.problems)
+                err << problem << '\n';
 
-                          // Only the taxpayers asked for, when some are.
-                          QSet<QString> wanted;
-                          for (const QString& ie : request.ies)
-                              wanted.insert(documentDigits(ie));
-                          if (!wanted.isEmpty()) {
-                              QSet<QString> found;
-                              const auto unwanted = [&wanted, &found](const QString& ie) {
-                                  if (!wanted.contains(documentDigits(ie)))
-                                      return true;
-                                  found.insert(documentDigits(ie));
-                                  return false;
-                              };
-                              source.items.removeIf(
-                                  [&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
-                              source.unregistered.removeIf(
-                                  [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
-                              for (const QString& ie : request.ies) {
-                                  if (!found.contains(documentDigits(ie))) {
-                                      line(out, CommandLine::storedIe(ie), {},
-                                           QStringLiteral("Não encontrada"),
-                                           QStringLiteral("o arquivo não tem GIAs deste contribuinte"));
-                                      flow->ok = false;
-                                  }
-                              }
-                          }
-                          flow->preparation.start(&source.items, UserPreferences::uploadsAtOnce());
-                      });
+            // Only the taxpayers asked for, when some are.
+            QSet<QString> wanted;
+            for (const QString& ie : request.ies)
+                wanted.insert(documentDigits(ie));
+            if (!wanted.isEmpty()) {
+                QSet<QString> found;
+                const auto unwanted = [&wanted, &found](const QString& ie) {
+                    if (!wanted.contains(documentDigits(ie)))
+                        return true;
+                    found.insert(documentDigits(ie));
+                    return false;
+                };
+                source.items.removeIf(
+                    [&unwanted](const BatchItem& item) { return unwanted(item.taxpayer.IE); });
+                source.unregistered.removeIf(
+                    [&unwanted](const BatchCompany& company) { return unwanted(company.ie); });
+                // Only the documents of a taxpayer asked for (one not of the Simples).
+                source.setApart.removeIf([&unwanted](const PgdasMatch& match) {
+                    return match.taxpayer.IE.isEmpty() || unwanted(match.taxpayer.IE);
+                });
+                for (const QString& ie : request.ies) {
+                    if (!found.contains(documentDigits(ie))) {
+                        line(out, CommandLine::storedIe(ie), {}, QStringLiteral("Não encontrada"),
+                             request.pgdasFolder.isEmpty()
+                                 ? QStringLiteral("o arquivo não tem GIAs deste contribuinte")
+                                 : QStringLiteral("nenhuma GIA nem documento PGDAS deste contribuinte"));
+                        flow->ok = false;
+                    }
+                }
+            }
+            flow->preparation.start(&source.items, UserPreferences::uploadsAtOnce());
+        });
 
     QObject::connect(&flow->preparation, &BatchPreparation::finished, &flow->context,
                      [flow, resend = request.resend, certificate, accountant] {
@@ -229,8 +266,12 @@ void transmit(const Services& services, const CommandRequest& request, const Cer
         flow->ended.insert(index);
         for (; flow->ended.contains(flow->nextLine); ++flow->nextLine) {
             const BatchItem& item = flow->source.items.at(flow->nextLine);
+            // A taxpayer may have several documents: each line names its own.
+            const QString document = item.kind == TransmissionKind::Pgdas
+                                         ? QFileInfo(item.chosenPath).fileName() + QStringLiteral(": ")
+                                         : QString();
             line(out, item.taxpayer.IE, item.taxpayer.RazaoSocial, batchResultText(item),
-                 batchResultDetail(item));
+                 document + batchResultDetail(item));
             out.flush();
             flow->ok = flow->ok && done(item) && item.journalError.isEmpty();
             if (!item.journalError.isEmpty()) {
@@ -243,6 +284,11 @@ void transmit(const Services& services, const CommandRequest& request, const Cer
         for (const BatchCompany& company : flow->source.unregistered) {
             line(out, company.ie, company.name, QStringLiteral("Não cadastrada"),
                  QStringLiteral("importe a empresa antes de transmitir"));
+            flow->ok = false;
+        }
+        for (const PgdasMatch& match : flow->source.setApart) {
+            line(out, match.taxpayer.IE, match.taxpayer.RazaoSocial, QStringLiteral("Arquivo separado"),
+                 setApartText(match));
             flow->ok = false;
         }
         end(flow->ok ? 0 : 1);

@@ -11,9 +11,11 @@ namespace fiscora {
 struct Services;
 
 // fiscora --transmitir: the batch of the "Transmissão em lote" window, unattended. The program
-// folder is fixed already. One line per taxpayer on the output (IE, name, result, detail,
-// tab-separated); 0 when every GIA that could go is listed by the server (a taxpayer with nothing
-// left to send counts as done), 1 otherwise. References the server lists go only with --reenviar.
+// folder is fixed already. One line per upload on the output (IE, name, result, detail,
+// tab-separated: the GIA source's taxpayers, then the PGDAS documents, then the companies not
+// registered and the documents set apart); 0 when every GIA or document that could go is listed
+// by the server (a taxpayer with nothing left to send counts as done), 1 otherwise. References
+// the server lists go only with --reenviar: nobody is there to be asked.
 // The uploads earlier runs left unconfirmed are told first on the error output (nobody sees the
 // start-up box that tells of them).
 //

@@ -16,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -51,6 +52,9 @@ QString readinessText(const BatchItem& item) {
     case BatchItem::Readiness::Ready:
         break;
     }
+    if (item.kind == TransmissionKind::Pgdas)
+        return item.tickedGias().isEmpty() ? QStringLiteral("Documento não marcado")
+                                           : QStringLiteral("Documento marcado");
     return QStringLiteral("%1 de %2 GIA(s) marcada(s)").arg(item.tickedGias().size()).arg(item.gias.size());
 }
 
@@ -74,11 +78,15 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
           named(new QPushButton(QStringLiteral("Escolher &arquivo..."), this), QStringLiteral("cmdArquivo")))
     , m_cmdPasta(
           named(new QPushButton(QStringLiteral("Escolher &pasta..."), this), QStringLiteral("cmdPasta")))
+    , m_cmdPgdas(
+          named(new QPushButton(QStringLiteral("&Documentos PGDAS..."), this), QStringLiteral("cmdPgdas")))
     , m_GridLote(named(new QTreeWidget(this), QStringLiteral("GridLote")))
     , m_lblNaoCadastradas(named(new QLabel(this), QStringLiteral("lblNaoCadastradas")))
     , m_lstNaoCadastradas(named(new QListWidget(this), QStringLiteral("lstNaoCadastradas")))
     , m_cmdImportar(named(new QPushButton(QStringLiteral("&Importar empresas..."), this),
                           QStringLiteral("cmdImportar")))
+    , m_lblSeparados(named(new QLabel(this), QStringLiteral("lblSeparados")))
+    , m_lstSeparados(named(new QListWidget(this), QStringLiteral("lstSeparados")))
     , m_lblEmpresa(named(new QLabel(QStringLiteral("Empresa atual"), this), QStringLiteral("lblEmpresa")))
     , m_ProgressEmpresa(named(new QProgressBar(this), QStringLiteral("ProgressEmpresa")))
     , m_lblGeral(named(new QLabel(QStringLiteral("Geral"), this), QStringLiteral("lblGeral")))
@@ -97,13 +105,13 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_txtOrigem->setPlaceholderText(QStringLiteral(
-        "Exportação do NovaGIA ou pasta de arquivos GIA (.prf): escolha, ou digite o caminho e "
-        "tecle Enter"));
+        "Exportação do NovaGIA, pasta de arquivos GIA (.prf) ou de documentos PGDAS (.pdf): escolha, "
+        "ou digite o caminho e tecle Enter"));
     keepReturn(m_txtOrigem);
     m_GridLote->setColumnCount(ColumnCount);
-    m_GridLote->setHeaderLabels({QStringLiteral("Contribuinte / GIA"), QStringLiteral("Referência"),
-                                 QStringLiteral("Regime tributário"), QStringLiteral("Tipo"),
-                                 QStringLiteral("Situação")});
+    m_GridLote->setHeaderLabels({QStringLiteral("Contribuinte / GIA ou documento"),
+                                 QStringLiteral("Referência"), QStringLiteral("Regime tributário"),
+                                 QStringLiteral("Tipo"), QStringLiteral("Situação")});
     m_GridLote->header()->setSectionResizeMode(ColName, QHeaderView::Interactive);
     m_GridLote->setColumnWidth(ColName, 300);
     m_GridLote->setColumnWidth(ColReference, 90);
@@ -112,6 +120,8 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     m_GridLote->header()->setStretchLastSection(true);
     m_lblNaoCadastradas->setWordWrap(true);
     m_lstNaoCadastradas->setMaximumHeight(m_lstNaoCadastradas->fontMetrics().height() * 4);
+    m_lblSeparados->setWordWrap(true);
+    m_lstSeparados->setMaximumHeight(m_lstSeparados->fontMetrics().height() * 5);
     for (QProgressBar* bar : {m_ProgressEmpresa, m_ProgressGeral}) {
         bar->setRange(0, 100);
         bar->setValue(0);
@@ -123,6 +133,7 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     origin->addWidget(m_txtOrigem, 1);
     origin->addWidget(m_cmdArquivo);
     origin->addWidget(m_cmdPasta);
+    origin->addWidget(m_cmdPgdas);
     auto* unregistered = new QHBoxLayout;
     unregistered->addWidget(m_lstNaoCadastradas, 1);
     unregistered->addWidget(m_cmdImportar, 0, Qt::AlignTop);
@@ -143,6 +154,8 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     layout->addWidget(m_GridLote, 1);
     layout->addWidget(m_lblNaoCadastradas);
     layout->addLayout(unregistered);
+    layout->addWidget(m_lblSeparados);
+    layout->addWidget(m_lstSeparados);
     layout->addLayout(progress);
     layout->addWidget(m_lblResumo);
     layout->addLayout(buttons);
@@ -151,6 +164,8 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     m_lblNaoCadastradas->hide();
     m_lstNaoCadastradas->hide();
     m_cmdImportar->hide();
+    m_lblSeparados->hide();
+    m_lstSeparados->hide();
     setSending(false);
     setDialogKeys(this, m_cmdEnviar, m_cmdFechar);
 
@@ -167,10 +182,20 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
         if (!path.isEmpty())
             openSource(path);
     });
+    connect(m_cmdPgdas, &QPushButton::clicked, this, [this] {
+        const QString path = FileChooser::chooseFolder(
+            this, QStringLiteral("Pasta dos documentos PGDAS (.pdf)"), QDir::homePath());
+        if (!path.isEmpty())
+            openPgdasFolder(path);
+    });
     connect(m_txtOrigem, &QLineEdit::returnPressed, this, [this] {
-        const QString typed = m_txtOrigem->text().trimmed();
-        if (!typed.isEmpty())
-            openSource(QDir::fromNativeSeparators(typed));
+        const QString typed = QDir::fromNativeSeparators(m_txtOrigem->text().trimmed());
+        if (typed.isEmpty())
+            return;
+        if (BatchSource::isPgdasFolder(typed))
+            openPgdasFolder(typed);
+        else
+            openSource(typed);
     });
     connect(m_cmdImportar, &QPushButton::clicked, this, [this] {
         auto* import = new ImportarEmpresas(m_services);
@@ -214,24 +239,39 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
 frmLote::~frmLote() = default;
 
 void frmLote::openSource(const QString& path) {
-    if (sending() || preparing())
+    if (!beginReading(path))
         return;
-    m_txtOrigem->setText(QDir::toNativeSeparators(path));
     m_work = std::make_unique<QTemporaryDir>();
+    BatchSource::open(m_services.reader, path, m_work->path(), m_preparation,
+                      [this](const Result<BatchSource>& source) { sourceRead(source); });
+}
+
+void frmLote::openPgdasFolder(const QString& folder) {
+    if (!beginReading(folder))
+        return;
+    BatchSource::openPgdas(folder, m_preparation,
+                           [this](const Result<BatchSource>& source) { sourceRead(source); });
+}
+
+bool frmLote::beginReading(const QString& path) {
+    if (sending() || preparing())
+        return false;
+    m_txtOrigem->setText(QDir::toNativeSeparators(path));
     m_busy = BusyWindow::hold(this);
-    BatchSource::open(
-        m_services.reader, path, m_work->path(), m_preparation, [this](const Result<BatchSource>& source) {
-            if (!source) {
-                m_busy.reset();
-                m_source = {};
-                fillTree();
-                MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
-                return;
-            }
-            m_source = *source;
-            m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
-            m_preparation->start(&m_source.items, UserPreferences::uploadsAtOnce());
-        });
+    return true;
+}
+
+void frmLote::sourceRead(const Result<BatchSource>& source) {
+    if (!source) {
+        m_busy.reset();
+        m_source = {};
+        fillTree();
+        MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
+        return;
+    }
+    m_source = *source;
+    m_lblResumo->setText(QStringLiteral("Consultando o servidor..."));
+    m_preparation->start(&m_source.items, UserPreferences::uploadsAtOnce());
 }
 
 void frmLote::prepared() {
@@ -267,10 +307,18 @@ void frmLote::fillTree() {
             const BatchGia& gia = item.gias.at(g);
             auto* child = new QTreeWidgetItem(top);
             child->setData(ColName, kIndexRole, int(g));
-            child->setText(ColName, QStringLiteral("GIA ") + gia.row.number);
             child->setText(ColReference, gia.row.reference);
-            child->setText(ColRegime, gia.row.regime);
-            child->setText(ColType, gia.row.type);
+            if (item.kind == TransmissionKind::Pgdas) {
+                child->setText(ColName, QFileInfo(item.chosenPath).fileName());
+                if (gia.row.reference.isEmpty())
+                    child->setText(ColReference, QStringLiteral("não encontrada"));
+                child->setText(ColRegime, QStringLiteral("Simples Nacional"));
+                child->setText(ColType, QStringLiteral("PGDAS"));
+            } else {
+                child->setText(ColName, QStringLiteral("GIA ") + gia.row.number);
+                child->setText(ColRegime, gia.row.regime);
+                child->setText(ColType, gia.row.type);
+            }
         }
         top->setExpanded(true);
         showItem(int(i));
@@ -290,6 +338,17 @@ void frmLote::fillTree() {
     m_lblNaoCadastradas->setVisible(any);
     m_lstNaoCadastradas->setVisible(any);
     m_cmdImportar->setVisible(any);
+
+    m_lstSeparados->clear();
+    for (const PgdasMatch& match : m_source.setApart) {
+        auto* row = new QListWidgetItem(setApartText(match), m_lstSeparados);
+        row->setToolTip(QDir::toNativeSeparators(match.path));
+    }
+    const bool apart = !m_source.setApart.isEmpty();
+    m_lblSeparados->setText(
+        QStringLiteral("%1 documento(s) PGDAS da pasta não serão enviados:").arg(m_source.setApart.size()));
+    m_lblSeparados->setVisible(apart);
+    m_lstSeparados->setVisible(apart);
     m_ProgressEmpresa->setValue(0);
     m_ProgressGeral->setValue(0);
     setSending(false);
@@ -359,12 +418,14 @@ void frmLote::start(const QList<int>& which) {
     if (sending() || which.isEmpty())
         return;
     // A reference the server has already goes again only when the accountant says so.
-    QList<ListedReference> listed;
+    QList<ListedReference> gias;
+    QList<ListedReference> documents;
     for (const int index : which) {
-        if (m_source.items.at(index).readiness == BatchItem::Readiness::Ready)
-            listed += m_source.items.at(index).tickedListed();
+        const BatchItem& item = m_source.items.at(index);
+        if (item.readiness == BatchItem::Readiness::Ready)
+            (item.kind == TransmissionKind::Pgdas ? documents : gias) += item.tickedListed();
     }
-    if (!confirmResend(listed))
+    if (!confirmResend(gias) || !confirmResend(documents, TransmissionKind::Pgdas))
         return;
     const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
     if (!contador)
@@ -423,6 +484,7 @@ void frmLote::setSending(bool on) {
     m_txtOrigem->setReadOnly(on);
     m_cmdArquivo->setEnabled(!on);
     m_cmdPasta->setEnabled(!on);
+    m_cmdPgdas->setEnabled(!on);
     m_GridLote->setEnabled(!on);
     m_cmdEnviar->setEnabled(!on && anyTicked);
     m_cmdParar->setEnabled(on);

@@ -4,9 +4,15 @@
 #include "core/MessageBox.h"
 #include "core/ModalGate.h"
 #include "core/Session.h"
+#include "core/WorkerJob.h"
+#include "gui/BusyWindow.h"
+#include "gui/ReadOnlyGrid.h"
 #include "transmission/PgdasAnswer.h"
+#include "transmission/TaxpayerList.h"
 
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace fiscora {
@@ -33,29 +39,64 @@ UploadWindow::Texts texts() {
 
 frmUploadSimples::frmUploadSimples(Session& session, const Services& services, QWidget* parent)
     : UploadWindow(session, services, texts(), parent) {
+    setUpReadOnlyGrid(m_GridRefencias, {QStringLiteral("Documento"), QStringLiteral("Referência")});
+    m_GridRefencias->horizontalHeader()->setStretchLastSection(true);
     connect(m_cmdUpload, &QPushButton::clicked, this, &frmUploadSimples::send);
 }
 
 void frmUploadSimples::fileClick(const QString& path, const QString& name) {
     m_txtUploadFile = path;
     m_clickedName = name;
+    m_reference.clear();
+    m_GridRefencias->setRowCount(0);
     if (name.right(3).toLower() == QStringLiteral("pdf")) {
-        m_cmdUpload->setEnabled(true);
         m_session.enableMainWindow();
+        // The reference is read first (Poppler, off the window thread): the question before a
+        // second send needs it. The window stays inert meanwhile.
+        m_cmdUpload->setEnabled(false);
+        runWorkerJob<Result<PgdasDocument>>(
+            this, [path](const std::atomic<bool>&) { return PgdasDocument::read(path); },
+            [this, path, busy = BusyWindow::hold(this)](Result<PgdasDocument> document) mutable {
+                busy.reset();
+                if (path != m_txtUploadFile)
+                    return;
+                showDocument(document);
+                // Whatever the text says, the server judges the document, as it always has.
+                m_cmdUpload->setEnabled(true);
+            });
     } else {
         m_cmdUpload->setEnabled(false);
         MessageBox::show(AppTexts::programTitle, invalidFileText);
     }
 }
 
+void frmUploadSimples::showDocument(const Result<PgdasDocument>& document) {
+    m_reference = document ? document->reference : QString();
+    QString shown = m_reference;
+    if (!document)
+        shown = document.error().description;
+    else if (m_reference.isEmpty())
+        shown = QStringLiteral("não encontrada no documento");
+    m_GridRefencias->setRowCount(1);
+    m_GridRefencias->setItem(0, 0, new QTableWidgetItem(m_clickedName));
+    auto* reference = new QTableWidgetItem(shown);
+    reference->setToolTip(shown);
+    m_GridRefencias->setItem(0, 1, reference);
+}
+
 void frmUploadSimples::send() {
     if (!readyToSend())
+        return;
+    // A reference the server has already goes again only when the accountant says so.
+    const QList<ListedTransmission> listed =
+        forCurrentTaxpayer() ? m_session.listedTransmissions() : QList<ListedTransmission>();
+    if (!confirmResend(listedReferences(listed, {m_reference}), TransmissionKind::Pgdas))
         return;
     TransmissionOrder order;
     order.kind = TransmissionKind::Pgdas;
     order.databasePath = m_txtUploadFile;
     order.chosenPath = m_txtUploadFile;
-    startTransmission(order, {kPauseBeforeSendMs, kPauseAfterSendMs});
+    startTransmission(order, kPgdasPauses);
 }
 
 void frmUploadSimples::answered(const QString& text) {

@@ -8,6 +8,7 @@
 #include "data/GiaConversion.h"
 #include "net/Transport.h"
 #include "transmission/AcceptedYear.h"
+#include "transmission/PgdasAnswer.h"
 #include "transmission/TaxpayerList.h"
 #include "transmission/Transmission.h"
 
@@ -132,6 +133,21 @@ bool isTextFile(const QString& path) {
     return path.toUpper().endsWith(QStringLiteral("PRF"));
 }
 
+bool isPdf(const QFileInfo& file) {
+    return file.suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0;
+}
+
+BatchItem pgdasItem(const PgdasMatch& match) {
+    BatchItem item;
+    item.kind = TransmissionKind::Pgdas;
+    item.taxpayer = match.taxpayer;
+    item.databasePath = match.path;
+    item.chosenPath = match.path;
+    item.gias.append(
+        {GiaListRow{QString(), match.reference, QString(), QString()}, BatchGia::Note::None, true, {}});
+    return item;
+}
+
 } // namespace
 
 bool BatchItem::canTick(int gia) const {
@@ -225,6 +241,64 @@ void BatchSource::open(const AccessReader& reader, const QString& path, const QS
     });
 }
 
+void BatchSource::openPgdas(const QString& folder, QObject* context,
+                            std::function<void(Result<BatchSource>)> done) {
+    // Begun from the event loop, as the GIA sources: even a failure is told later.
+    QTimer::singleShot(0, context, [folder, context, done] {
+        const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
+        if (!taxpayers) {
+            ModalGate::deliver(context, [done, error = taxpayers.error()] { done(error); });
+            return;
+        }
+        PgdasMatching::matchFolder(
+            folder, *taxpayers, context, [folder, done](Result<QList<PgdasMatch>> matches) {
+                if (!matches) {
+                    done(batchError(matches.error().description));
+                    return;
+                }
+                if (matches->isEmpty()) {
+                    done(batchError(
+                        QStringLiteral("A pasta %1 não tem documentos PGDAS (.pdf).").arg(folder)));
+                    return;
+                }
+                BatchSource source;
+                for (const PgdasMatch& match : *matches) {
+                    if (match.outcome == PgdasMatch::Outcome::Matched)
+                        source.items.append(pgdasItem(match));
+                    else
+                        source.setApart.append(match);
+                }
+                // By taxpayer, each one's documents in the order of their names.
+                std::stable_sort(source.items.begin(), source.items.end(),
+                                 [](const BatchItem& a, const BatchItem& b) {
+                                     return QString::localeAwareCompare(a.taxpayer.RazaoSocial,
+                                                                        b.taxpayer.RazaoSocial) < 0;
+                                 });
+                done(std::move(source));
+            });
+    });
+}
+
+bool BatchSource::isPgdasFolder(const QString& path) {
+    if (!QFileInfo(path).isDir())
+        return false;
+    const QFileInfoList files = QDir(path).entryInfoList(QDir::Files);
+    return std::none_of(files.cbegin(), files.cend(),
+                        [](const QFileInfo& file) { return isTextFile(file.fileName()); }) &&
+           std::any_of(files.cbegin(), files.cend(), isPdf);
+}
+
+void BatchSource::append(const BatchSource& other) {
+    items += other.items;
+    unregistered += other.unregistered;
+    problems += other.problems;
+    setApart += other.setApart;
+}
+
+QString setApartText(const PgdasMatch& match) {
+    return QFileInfo(match.path).fileName() + QStringLiteral(": ") + match.why;
+}
+
 BatchPreparation::BatchPreparation(const HttpClient& http, TransmissionJournal& journal, QObject* parent)
     : QObject(parent)
     , m_http(http)
@@ -294,7 +368,7 @@ void applyList(BatchItem* item, const Result<TaxpayerList>& list) {
         gia.protocols = found == listed.cend() ? QStringList() : found->protocols;
         // A GIA the accountant unticked stays so when the list is had again.
         const bool wanted = gia.ticked || gia.note != BatchGia::Note::None;
-        if (item->readiness == BatchItem::Readiness::Ready &&
+        if (item->kind == TransmissionKind::Gia && item->readiness == BatchItem::Readiness::Ready &&
             !acceptsYear(item->anoTrabalho, gia.row.reference))
             gia.note = BatchGia::Note::YearNotAccepted;
         else if (!gia.protocols.isEmpty())
@@ -437,7 +511,10 @@ void BatchRun::next() {
         if (item.readiness != BatchItem::Readiness::Ready)
             finishItem(index, BatchItem::Outcome::NotSent, item.readinessDetail);
         else if (item.tickedGias().isEmpty())
-            finishItem(index, BatchItem::Outcome::NotSent, QStringLiteral("Nenhuma GIA marcada para envio."));
+            finishItem(index, BatchItem::Outcome::NotSent,
+                       item.kind == TransmissionKind::Pgdas
+                           ? QStringLiteral("Documento não marcado para envio.")
+                           : QStringLiteral("Nenhuma GIA marcada para envio."));
         else
             send(index);
     }
@@ -459,12 +536,14 @@ void BatchRun::send(int index) {
     m_sendingIes.insert(item.taxpayer.IE);
 
     TransmissionOrder order;
-    order.kind = TransmissionKind::Gia;
+    order.kind = item.kind;
     order.ie = item.taxpayer.IE;
     order.companyName = item.taxpayer.RazaoSocial;
     order.chave = item.taxpayer.Chave;
     order.accountantDocument = m_accountantDocument;
-    order.gias = item.tickedGias();
+    // A PGDAS upload names no GIA, as the PGDAS window's.
+    if (item.kind == TransmissionKind::Gia)
+        order.gias = item.tickedGias();
     order.databasePath = item.databasePath;
     order.chosenPath = item.chosenPath;
     order.fileName = QFileInfo(item.chosenPath).fileName();
@@ -478,17 +557,30 @@ void BatchRun::send(int index) {
     };
     connect(transmission, &Transmission::sendProgress, this,
             [this, index](int percent) { Q_EMIT itemProgress(index, percent); });
-    connect(transmission, &Transmission::answered, this, [settle](const QString& text) {
-        settle(BatchItem::Outcome::Refused,
-               QStringLiteral("O servidor respondeu: ") + Transmission::answerFirstLine(text.toUtf8()));
-    });
+    connect(transmission, &Transmission::answered, this,
+            [this, index, transmission, settle](const QString& text) {
+                // A refusal marker is the server's word: no list can say otherwise.
+                if (const QList<PgdasRefusal> refusals = m_items->at(index).kind == TransmissionKind::Pgdas
+                                                             ? pgdasRefusalsIn(text)
+                                                             : QList<PgdasRefusal>();
+                    !refusals.isEmpty()) {
+                    QStringList messages;
+                    for (const PgdasRefusal& refusal : refusals)
+                        messages.append(refusal.message);
+                    settled(index, transmission, BatchItem::Outcome::Refused, messages.join(u' '), nullptr);
+                    return;
+                }
+                settle(BatchItem::Outcome::Refused, QStringLiteral("O servidor respondeu: ") +
+                                                        Transmission::answerFirstLine(text.toUtf8()));
+            });
     connect(transmission, &Transmission::closedWithoutAnswer, this,
             [settle] { settle(BatchItem::Outcome::Unknown, kClosedWithoutAnswerText); });
     connect(transmission, &Transmission::failed, this, [settle, transmission](const AppError& error) {
         settle(transmission->requestSent() ? BatchItem::Outcome::Unknown : BatchItem::Outcome::Failed,
                error.description);
     });
-    if (const std::optional<Transmission::Refusal> refused = transmission->start(order)) {
+    if (const std::optional<Transmission::Refusal> refused = transmission->start(
+            order, item.kind == TransmissionKind::Pgdas ? kPgdasPauses : TransmissionPauses{})) {
         transmission->deleteLater();
         m_sendingIes.remove(item.taxpayer.IE);
         finishItem(index, BatchItem::Outcome::Failed, refused->error.description);

@@ -3,6 +3,7 @@
 #include "certificates/Certificate.h"
 #include "core/Result.h"
 #include "data/GiaDatabaseReader.h"
+#include "data/PgdasMatching.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
 #include "net/HttpClient.h"
@@ -23,7 +24,8 @@ namespace fiscora {
 
 class Transmission;
 
-// A GIA of a batch and whether it goes.
+// A GIA of a batch and whether it goes; of a PGDAS item, its document (no number, the reference
+// read from its text, and no year refused: the PGDAS window checks none).
 struct BatchGia {
     enum class Note {
         None,
@@ -37,7 +39,8 @@ struct BatchGia {
 };
 
 // One upload of a batch: a registered taxpayer's GIAs found in one file, sent as the GIA window
-// would send them (the export with itself about the marker; a package with its text file).
+// would send them (the export with itself about the marker; a package with its text file); or a
+// Simples Nacional taxpayer's PGDAS document, sent as the PGDAS window sends it.
 struct BatchItem {
     enum class Readiness {
         NotAsked,
@@ -53,10 +56,11 @@ struct BatchItem {
         Unknown, // sent without an answer: the list may show it later
     };
 
+    TransmissionKind kind = TransmissionKind::Gia;
     Taxpayer taxpayer;
-    QString databasePath; // the export, or the package made from the text file
-    QString chosenPath;   // the export, or the text file: its name is the upload's file name
-    QList<BatchGia> gias; // by reference
+    QString databasePath; // the export, or the package made from the text file; the document
+    QString chosenPath;   // the export, or the text file; the document: its name is the upload's
+    QList<BatchGia> gias; // by reference; a PGDAS item's single document
 
     Readiness readiness = Readiness::NotAsked;
     QString readinessDetail; // why it is not ready
@@ -86,19 +90,34 @@ struct BatchCompany {
 };
 
 // What a batch sends from: one NovaGIA export, or every GIA text file (.prf) of a folder, each
-// converted into a package of its own.
+// converted into a package of its own; or the PGDAS documents (.pdf) of a folder.
 struct BatchSource {
     QList<BatchItem> items; // by taxpayer name, then file
     QList<BatchCompany> unregistered;
     // Files of the folder that could not be read, with why.
     QStringList problems;
+    // PGDAS documents not sent: unreadable, or matched to no Simples Nacional taxpayer or to
+    // more than one; each with its `why`, in the order of their names.
+    QList<PgdasMatch> setApart;
 
     // Fails, in Portuguese, when nothing can be read (not an export, an empty folder, no GIA of
     // a registered or unregistered company). Packages go to `workFolder`. A job of `context`: the
     // files are read one after another, and `done` runs once, later.
     static void open(const AccessReader& reader, const QString& path, const QString& workFolder,
                      QObject* context, std::function<void(fiscora::Result<BatchSource>)> done);
+    // Every PDF of the folder matched to the registered taxpayers (PgdasMatching): one item per
+    // matched document, the others set apart. Fails, in Portuguese, when the folder cannot be
+    // read or holds no PDF. A job of `context`; `done` runs once, later.
+    static void openPgdas(const QString& folder, QObject* context,
+                          std::function<void(fiscora::Result<BatchSource>)> done);
+    // A folder with PGDAS documents and no GIA text file: what a typed folder is opened as.
+    static bool isPgdasFolder(const QString& path);
+    // The items, the companies, the problems and the set-apart documents of `other` after these.
+    void append(const BatchSource& other);
 };
+
+// Why a set-apart document is not sent, naming the file.
+QString setApartText(const PgdasMatch& match);
 
 // Asks the server once per taxpayer for its list, a few taxpayers at a time, and marks its items
 // by it (applyList), in their order. Widget-free; destroying it ends the questions under way.

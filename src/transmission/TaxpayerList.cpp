@@ -58,7 +58,7 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
     return out;
 }
 
-bool confirmResend(const QList<ListedReference>& listed) {
+bool confirmResend(const QList<ListedReference>& listed, TransmissionKind kind) {
     if (listed.isEmpty())
         return true;
     QStringList lines;
@@ -68,12 +68,13 @@ bool confirmResend(const QList<ListedReference>& listed) {
     MessageRequest request;
     request.title = AppTexts::productTitle;
     request.text =
-        QStringLiteral("O servidor já lista %1:\n%2\n\nUma GIA substitutiva pode ser enviada "
-                       "de novo (o servidor lhe dá um novo protocolo); fora isso, o envio seria repetido. "
-                       "Enviar mesmo assim?")
+        QStringLiteral("O servidor já lista %1:\n%2\n\n%3 pode ser enviada de novo (o servidor lhe dá um "
+                       "novo protocolo); fora isso, o envio seria repetido. Enviar mesmo assim?")
             .arg(listed.size() == 1 ? QStringLiteral("esta referência como transmitida")
                                     : QStringLiteral("estas referências como transmitidas"),
-                 lines.join(u'\n'));
+                 lines.join(u'\n'),
+                 kind == TransmissionKind::Pgdas ? QStringLiteral("Uma declaração retificadora do PGDAS")
+                                                 : QStringLiteral("Uma GIA substitutiva"));
     request.icon = MessageIcon::Question;
     request.buttons = MessageButtons::YesNo;
     request.defaultAnswer = MessageAnswer::No;

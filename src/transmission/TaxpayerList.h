@@ -50,9 +50,9 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
                                         const QStringList& references);
 
 // Before references the server lists already go again: the accountant is asked, naming each with
-// its protocols (a substitutive GIA is a legitimate second send), No by default. True when none
-// is listed or he says Yes.
-bool confirmResend(const QList<ListedReference>& listed);
+// its protocols (a substitutive GIA, or a rectifying PGDAS declaration, is a legitimate second
+// send), No by default. True when none is listed or he says Yes.
+bool confirmResend(const QList<ListedReference>& listed, TransmissionKind kind = TransmissionKind::Gia);
 
 // Asks for the list (Transferencia.ver2) as a job of `context`, reads it and hands it to the
 // journal (which outlives `context`); `done` runs once, later. Fails, in Portuguese, when the

@@ -43,6 +43,8 @@ struct TransmissionPauses {
     int beforeSendMs = 0;
     int afterSendMs = 0;
 };
+// A PGDAS document's, in the window and in the batch.
+inline constexpr TransmissionPauses kPgdasPauses{50, 100};
 
 // One transmission, widget-free, shared by the upload windows, the batch and the command line:
 // the address from the settings, the content's files opened (and read as they are sent), the

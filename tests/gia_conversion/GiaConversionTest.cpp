@@ -698,7 +698,10 @@ private Q_SLOTS:
             << QByteArray("fiscora: argumento não reconhecido: --janelas\nuso: fiscora");
         QTest::newRow("--reenviar without --transmitir")
             << QStringList{u"--listar"_s, u"a.mdb"_s, u"1"_s, u"--reenviar"_s} << 2 << QByteArray()
-            << QByteArray("fiscora: --ie, --certificado e --reenviar só valem com --transmitir\n");
+            << QByteArray("fiscora: --ie, --certificado, --pgdas e --reenviar só valem com --transmitir\n");
+        QTest::newRow("--transmitir with nothing to send")
+            << QStringList{u"--transmitir"_s, u"--certificado"_s, u"contador.pfx"_s} << 2 << QByteArray()
+            << QByteArray("fiscora: --transmitir pede uma exportação ou pasta de GIAs, ou --pgdas PASTA\n");
     }
     void commandLineWithoutAMode() {
         QFETCH(QStringList, arguments);

@@ -17,12 +17,15 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/SimplePdf.h"
 #include "support/TestCertificateChooser.h"
+#include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 #include "transmission/AcceptedYear.h"
+#include "transmission/PgdasAnswer.h"
 #include "transmission/Transmission.h"
 #include "validation/Documents.h"
 
@@ -83,6 +86,16 @@ const SeedCompany kD{u"648.120.377.258"_s,
                      false,
                      {}};
 const QString kE = u"648.166.118.420"_s;
+
+// Simples Nacional companies: P with 10/2026 listed already, Q.
+const SeedCompany kP{u"648.120.377.258"_s,
+                     u"23.456.789/0001-95"_s,
+                     u"Padaria Estrela do Vale Ltda ME"_s,
+                     u"EV3P8T1L"_s,
+                     true,
+                     {{u"10/2026"_s, u"2026-11-10 09:00:00"_s, u"2026000001"_s, 1, u"1.000,00"_s, {}}}};
+const SeedCompany kQ{
+    u"648.213.570.204"_s, u"11.222.333/0001-81"_s, u"Horizonte Digital Ltda"_s, u"HD4R6T8Y"_s, true, {}};
 
 QByteArray gia(const QString& ie, const QByteArray& month) {
     QString digits = ie;
@@ -148,6 +161,39 @@ class LoteTest final : public QObject {
         return m_server->requests().filter(QRegularExpression(u"^POST /client/"_s));
     }
 
+    QString m_pgdas; // the folder of PGDAS documents
+
+    // A folder of PGDAS documents: P's of 11/2026 and of 10/2026 (listed already), Q's extract
+    // (matched by its name, refused by the server), one of C (not of the Simples), one of a CNPJ
+    // nobody has, one of A's CNPJ, which another taxpayer has too. The server knows P, Q and C.
+    void setUpPgdasScene() {
+        m_services.reset();
+        m_folder.reset();
+        m_server = std::make_unique<ServerLauncher>();
+        QVERIFY(m_server->start(writeSeed(*m_server, {kP, kQ, kC}, {{u"anos"_s, u"2025,2026"_s}})));
+        m_folder = std::make_unique<ProgramFolderFixture>(m_server->host(), m_server->port());
+        SeedCompany twin = kB;
+        twin.cnpj = kA.cnpj;
+        insertSeededTaxpayers({kP, kQ, kC, kA, twin});
+        QVERIFY(saveTestAccountant());
+        m_export.clear();
+        m_pgdas = m_files.filePath(u"pgdas"_s);
+        QVERIFY(QDir().mkpath(m_pgdas));
+        const auto write = [this](const QString& name, const QStringList& lines) {
+            QFile file(QDir(m_pgdas).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(simplePdf(lines));
+        };
+        const QString period = u"Periodo de Apuracao: %1"_s;
+        write(u"novembro.pdf"_s, {u"CNPJ: "_s + kP.cnpj, period.arg(u"11/2026"_s)});
+        write(u"outubro.pdf"_s, {u"CNPJ: "_s + kP.cnpj, period.arg(u"10/2026"_s)});
+        write(u"extrato 11.222.333-0001-81.pdf"_s,
+              {u"Extrato do Simples Nacional"_s, period.arg(u"11/2026"_s)});
+        write(u"geral.pdf"_s, {u"CNPJ: "_s + kC.cnpj, period.arg(u"11/2026"_s)});
+        write(u"sem-cadastro.pdf"_s, {u"CNPJ: 11.444.777/0001-61"_s, period.arg(u"11/2026"_s)});
+        write(u"dois.pdf"_s, {u"CNPJ: "_s + kA.cnpj, period.arg(u"11/2026"_s)});
+    }
+
     // fiscora --transmitir, its output lines and exit code.
     int transmit(const QStringList& arguments, QStringList* lines, QString* errors = nullptr,
                  const QString& password = u"1234"_s) const {
@@ -156,7 +202,8 @@ class LoteTest final : public QObject {
         environment.insert(u"FISCORA_SENHA_CERTIFICADO"_s, password);
         process.setProcessEnvironment(environment);
         process.start(builtProgram(u"fiscora"_s),
-                      QStringList{u"--pasta"_s, m_folder->path(), u"--transmitir"_s, m_export} + arguments);
+                      QStringList{u"--pasta"_s, m_folder->path(), u"--transmitir"_s} +
+                          (m_export.isEmpty() ? QStringList() : QStringList{m_export}) + arguments);
         process.waitForFinished(60000);
         *lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
         if (errors)
@@ -366,6 +413,102 @@ private Q_SLOTS:
             QVERIFY(row.outcome != TransmissionOutcome::Sending);
             QVERIFY2(row.detail.contains(u"interrompido"_s), qPrintable(row.detail));
         }
+    }
+
+    // A folder of PGDAS documents: the matched ones listed by taxpayer with their references, the
+    // others apart with why; a reference the server lists is unticked and, ticked back, asks
+    // first. Then one upload per document, as the PGDAS window sends it, each with its journal
+    // row; the refused one tells the server's refusal.
+    void pgdasFolderInTheWindow() {
+        setUpPgdasScene();
+        TestMessageBox boxes;
+        TestCertificateChooser chooser;
+        TestFileChooser files;
+        Session session;
+        auto* window = new frmLote(session, m_services());
+        window->show();
+        files.queuePath(m_pgdas);
+        QTest::mouseClick(child<QPushButton>(window, u"cmdPgdas"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->preparing() && window->isEnabled(), 20000);
+        const QList<BatchItem>& items = window->items();
+        QStringList listed;
+        for (const BatchItem& item : items)
+            listed.append(QFileInfo(item.chosenPath).fileName() + u' ' + item.taxpayer.IE + u' ' +
+                          item.gias.first().row.reference + u' ' + batchNoteText(item.gias.first().note));
+        QCOMPARE(listed, (QStringList{u"extrato 11.222.333-0001-81.pdf "_s + kQ.ie + u" 11/2026 "_s,
+                                      u"novembro.pdf "_s + kP.ie + u" 11/2026 "_s,
+                                      u"outubro.pdf "_s + kP.ie + u" 10/2026 já transmitida"_s}));
+        QVERIFY(!items.at(2).gias.first().ticked);
+        QStringList apart;
+        for (const PgdasMatch& match : window->setApart())
+            apart.append(setApartText(match));
+        QCOMPARE(apart.size(), 3);
+        QVERIFY2(apart.at(0).startsWith(u"dois.pdf: O arquivo corresponde a mais de um contribuinte"_s) &&
+                     apart.at(1).startsWith(u"geral.pdf: O contribuinte "_s + kC.ie) &&
+                     apart.at(1).endsWith(u"não é optante do Simples Nacional."_s) &&
+                     apart.at(2) == u"sem-cadastro.pdf: Nenhum contribuinte cadastrado com o CNPJ "
+                                    "11.444.777/0001-61."_s,
+                 qPrintable(apart.join(u'\n')));
+        QCOMPARE(child<QListWidget>(window, u"lstSeparados"_s)->count(), 3);
+
+        QTreeWidgetItem* october = child<QTreeWidget>(window, u"GridLote"_s)->topLevelItem(2)->child(0);
+        october->setCheckState(0, Qt::Checked);
+        window->send();
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown().first().defaultAnswer, std::optional(MessageAnswer::No));
+        QVERIFY2(boxes.shown().first().text.contains(u"10/2026: protocolo 2026000001"_s) &&
+                     boxes.shown().first().text.contains(u"retificadora do PGDAS"_s),
+                 qPrintable(boxes.shown().first().text));
+        QVERIFY(!window->sending() && uploads().isEmpty());
+
+        october->setCheckState(0, Qt::Unchecked);
+        chooser.queueChoice(u"11144477735"_s);
+        window->send();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        QCOMPARE(items.at(0).result, BatchItem::Outcome::Refused);
+        QCOMPARE(items.at(0).detail, pgdasRefusals().at(0).message);
+        QCOMPARE(items.at(1).result, BatchItem::Outcome::Listed);
+        QCOMPARE(items.at(1).protocols.size(), 1);
+        QVERIFY(items.at(2).skipped());
+        const QStringList sent = uploads();
+        QCOMPARE(sent.size(), 2);
+        for (const QString& upload : sent)
+            QVERIFY2(upload.startsWith(u"POST /client/xt_upload_simples.php?"_s) &&
+                         !upload.contains(u"gias=1"_s),
+                     qPrintable(upload));
+        const QList<JournalEntry> rows = *m_services.journal().findTransmissions();
+        QCOMPARE(rows.size(), 2);
+        for (const JournalEntry& row : rows)
+            QVERIFY(row.kind == TransmissionKind::Pgdas && row.gias.isEmpty());
+        QCOMPARE(child<QLabel>(window, u"lblResumo"_s)->text(),
+                 u"Enviadas e listadas: 1 · Já transmitidas: 1 · Recusadas: 1 · Com falha: 0 · Sem "
+                 "confirmação: 0 · Não enviadas: 0"_s);
+    }
+
+    // The same folder unattended: the listed reference is not sent (nobody can be asked), the
+    // documents set apart close the output, and the run does not end as done.
+    void pgdasFolderOnTheCommandLine() {
+        setUpPgdasScene();
+        QStringList lines;
+        QString errors;
+        QCOMPARE(transmit({u"--pgdas"_s, m_pgdas, u"--certificado"_s, certificateFixture(u"contador.pfx"_s)},
+                          &lines, &errors),
+                 1);
+        const QStringList expected{
+            kQ.ie + u"\tHorizonte Digital Ltda\tRecusada\textrato 11.222.333-0001-81.pdf: "_s +
+                pgdasRefusals().at(0).message,
+            kP.ie +
+                u"\tPadaria Estrela do Vale Ltda ME\tEnviada e listada\tnovembro.pdf: 11/2026: protocolo "_s,
+            kP.ie + u"\tPadaria Estrela do Vale Ltda ME\tNada a enviar\toutubro.pdf: o servidor já lista "
+                    u"10/2026 (protocolo "
+                    "2026000001)"_s,
+            u"\t\tArquivo separado\tdois.pdf: "_s,
+            kC.ie + u"\tDistribuidora Campo Alto Ltda\tArquivo separado\tgeral.pdf: "_s,
+            u"\t\tArquivo separado\tsem-cadastro.pdf: "_s};
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            QVERIFY2(lines.at(i).startsWith(expected.at(i)), qPrintable(lines.join(u'\n') + u'\n' + errors));
+        QCOMPARE(uploads().size(), 2);
     }
 
     // One line per taxpayer and the exit code: 0 only when everything asked for was sent and

@@ -23,6 +23,7 @@
 #include "support/ScopedEnvironment.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/SimplePdf.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
@@ -603,6 +604,39 @@ private Q_SLOTS:
         QCOMPARE(scene->boxes.texts(), expected);
         QCOMPARE(scene->uploads().size(), 1);
         QVERIFY(!column(scene->transmissions(), 0).contains(u"02/2026"_s));
+    }
+
+    // The document's reference, read from its text, is shown; once the server lists it, sending
+    // the document again asks first, naming it with its protocol, No by default.
+    void pgdasListedReferenceAsksBeforeGoingAgain() {
+        auto scene = makeScene(kPgdasIE);
+        scene->writeFile(u"declaracao.pdf"_s,
+                         simplePdf({u"CNPJ: 23.456.789/0001-95"_s, u"Periodo de Apuracao: 02/2026"_s}));
+        QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
+        clickFile(window, u"declaracao.pdf"_s);
+        QCOMPARE(column(child<QTableWidget>(window, u"GridRefencias"_s), 1), QStringList{u"02/2026"_s});
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QTRY_VERIFY(!scene->main->waitingForServer());
+        const QString protocol = column(scene->transmissions(), 2).value(0);
+        QVERIFY(!protocol.isEmpty());
+
+        window = openWindow<frmUploadSimples>(*scene);
+        clickFile(window, u"declaracao.pdf"_s);
+        send(*scene, window);
+        QCOMPARE(scene->boxes.shown().size(), 1);
+        const MessageRequest& asked = scene->boxes.shown().first();
+        QCOMPARE(asked.defaultAnswer, std::optional(MessageAnswer::No));
+        QVERIFY2(asked.text.contains(u"02/2026: protocolo "_s + protocol) &&
+                     asked.text.contains(u"retificadora do PGDAS"_s),
+                 qPrintable(asked.text));
+        QVERIFY(window && !window->uploadBusy());
+        QCOMPARE(scene->uploads().size(), 1);
+
+        scene->boxes.queueAnswer(MessageAnswer::Yes);
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        QCOMPARE(scene->uploads().size(), 2);
     }
 
     // An answer with the marker in lower case is no refusal; a refused connection closes the
