@@ -160,8 +160,10 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 QList<Shot> shots() {
     static const CertificateStore store;
     static Session session;
-    static TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    static const Services services = Services::forProgram(journal);
+    static const SystemClock clock;
+    static const Seams seams{clock};
+    static TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    static const Services services = Services::forProgram(seams, journal);
     return {
         {"abertura",
          [] {
@@ -202,7 +204,7 @@ QList<Shot> shots() {
         {"certificados",
          [] {
              // As "Enviar" opens it once the accountant's certificate has been used.
-             auto* dialog = new CertificateDialog(store);
+             auto* dialog = new CertificateDialog(store, seams);
              dialog->setText(CertificateTexts::transmissionText);
              for (const Certificate& certificate : store.list().valueOr({})) {
                  if (certificate.document() == QStringLiteral("11144477735"))

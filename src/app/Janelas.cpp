@@ -18,6 +18,7 @@
 extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
     // Outlives the application object, so no window left open at exit sees it gone.
     fiscora::Session session;
+    const fiscora::SystemClock clock;
     // The journal of the program folder's database, once the folder is known.
     std::optional<fiscora::TransmissionJournal> journal;
     QApplication app(argc, argv);
@@ -26,7 +27,7 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     fiscora::usePortugueseQtTexts();
 
-    fiscora::WidgetSeams seams;
+    fiscora::WidgetSeams seams(clock);
     fiscora::installWindowPlacement();
 
     if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
@@ -36,8 +37,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
         return 1;
     }
     // After the folder: the helpers are found beside the executable.
-    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    const fiscora::Services services = fiscora::Services::forProgram(*journal);
+    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    const fiscora::Services services = fiscora::Services::forProgram(seams.seams(), *journal);
     fiscora::hostMainWindow(session, services);
     if (!fiscora::openStartupWindow(session, services))
         return 0;

@@ -22,8 +22,10 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
     // After the folder: the helpers are found beside the executable.
-    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    const fiscora::Services services = fiscora::Services::forProgram(journal);
+    const fiscora::SystemClock clock;
+    const fiscora::Seams seams{clock};
+    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    const fiscora::Services services = fiscora::Services::forProgram(seams, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
         fiscora::TransmitCommand::run(services, request, out, err,
                                       [](int code) { QCoreApplication::exit(code); });

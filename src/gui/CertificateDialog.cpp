@@ -23,10 +23,11 @@
 
 namespace fiscora {
 
-CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* parent)
+CertificateDialog::CertificateDialog(const CertificateSource& source, const Seams& seams, QWidget* parent)
     : QDialog(parent)
     , m_source(source)
-    , m_model(new CertificateListModel(this))
+    , m_seams(seams)
+    , m_model(new CertificateListModel(seams.clock, this))
     , m_proxy(new QSortFilterProxyModel(this)) {
     setObjectName(QStringLiteral("frmCertificado"));
     setModal(true);

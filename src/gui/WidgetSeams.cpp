@@ -2,7 +2,9 @@
 
 namespace fiscora {
 
-WidgetSeams::WidgetSeams() {
+WidgetSeams::WidgetSeams(const Clock& clock)
+    : m_seams{clock}
+    , m_certificateChooser(m_seams) {
     MessageBox::install(&m_messageBox);
     FileChooser::install(&m_fileChooser);
     CertificateChooser::install(&m_certificateChooser);

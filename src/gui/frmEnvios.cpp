@@ -1,7 +1,6 @@
 #include "gui/frmEnvios.h"
 
 #include "core/AppTexts.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/SearchText.h"
@@ -336,7 +335,8 @@ void frmEnvios::showDetails() {
 }
 
 QString frmEnvios::proposedCsvName() const {
-    QStringList parts{QStringLiteral("envios"), Clock::now().date().toString(QStringLiteral("yyyy-MM-dd"))};
+    QStringList parts{QStringLiteral("envios"),
+                      m_journal.clock().now().date().toString(QStringLiteral("yyyy-MM-dd"))};
     const QString ie = m_cboContribuinte->currentData().toString();
     if (!ie.isEmpty())
         parts.append(fileNamePart(ie).remove(QLatin1Char('-')));

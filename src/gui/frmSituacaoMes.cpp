@@ -1,7 +1,6 @@
 #include "gui/frmSituacaoMes.h"
 
 #include "core/AppTexts.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/SearchText.h"
@@ -68,7 +67,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     m_cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
 
     m_txtReferencia->setInputMask(QStringLiteral("99/9999"));
-    m_txtReferencia->setText(previousReference(Clock::now().date()));
+    m_txtReferencia->setText(previousReference(services.seams.clock.now().date()));
     m_cboRegime->addItems({QStringLiteral("Todos"), QStringLiteral("GIA"), QStringLiteral("PGDAS")});
     m_txtPesquisa->setPlaceholderText(QStringLiteral("Nome, IE ou CNPJ"));
     m_txtPesquisa->setClearButtonEnabled(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Pkcs11CertificateSource.h"
+#include "core/Seams.h"
 #include "data/AccessReader.h"
 #include "data/TransmissionJournal.h"
 #include "net/HttpClient.h"
@@ -11,6 +12,7 @@ namespace fiscora {
 // What the parts of the program share, built once where the program starts (the windows, the
 // command line's transmissions) and handed down to what needs it; tests build their own.
 struct Services {
+    Seams seams;                     // the user's and the system's side
     HttpClient http;                 // the server calls, with their time limits
     AccessReader reader;             // the Access reader helper, with its time limit
     TokenReader tokens;              // the token reader helper, with its time limit
@@ -19,11 +21,15 @@ struct Services {
     // not copied with the services): whoever builds the services keeps it while they are used.
     TransmissionJournal* journal = nullptr;
 
-    // The helpers beside the running executable (or the installed ones), the usual limits and
-    // the given journal.
-    static Services forProgram(TransmissionJournal& journal) {
-        return Services{HttpClient(), AccessReader(AccessReader::defaultHelper()),
-                        TokenReader{TokenReader::defaultHelper()}, TransmissionLimits{}, &journal};
+    // The helpers beside the running executable (or the installed ones), the usual limits, the
+    // given seams and journal.
+    static Services forProgram(const Seams& seams, TransmissionJournal& journal) {
+        return Services{seams,
+                        HttpClient(),
+                        AccessReader(AccessReader::defaultHelper()),
+                        TokenReader{TokenReader::defaultHelper()},
+                        TransmissionLimits{},
+                        &journal};
     }
 };
 

@@ -1,12 +1,12 @@
 #include "gui/CertificateDialog.h"
 #include "certificates/CertificateChooser.h"
 #include "certificates/CertificateStore.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "gui/CertificateListModel.h"
 #include "gui/DialogCertificateChooser.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestSeams.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -65,7 +65,7 @@ class CertificateDialogTest final : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_folder;
-    DialogCertificateChooser m_dialogChooser;
+    DialogCertificateChooser m_dialogChooser{sharedSeams()()};
 
     QPushButton* button(QWidget* dialog, const char* name) {
         return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
@@ -79,12 +79,12 @@ private Q_SLOTS:
         for (const char* name : {"empresa", "contador", "expirado", "terceiro"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
-        Clock::setFixed(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
+        sharedSeams().clock.fix(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
         CertificateChooser::install(&m_dialogChooser);
     }
 
     void cleanup() {
-        Clock::setFixed({});
+        sharedSeams().clock.fix({});
         CertificateChooser::install(nullptr);
     }
 
@@ -92,7 +92,7 @@ private Q_SLOTS:
         const Result<QList<Certificate>> read = CertificateStore(m_folder).list();
         QVERIFY(read);
         QList<Certificate> listed = *read;
-        CertificateListModel model;
+        CertificateListModel model(sharedSeams().clock);
         model.setCertificates(listed);
         QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.headerData(CertificateListModel::ValidoAte, Qt::Horizontal).toString(),
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFETCH(QString, search);
         QFETCH(int, rows);
         const CertificateStore store(m_folder);
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QVERIFY(!button(&dialog, "cmdOK")->isEnabled());
         QVERIFY(dialog.selectedCertificate().isNull());
         dialog.findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(search);
@@ -242,7 +242,7 @@ private Q_SLOTS:
             m_dir.filePath(QStringLiteral("vazio-%1").arg(QRandomGenerator::global()->generate()));
         const CertificateStore store(folder);
         FixedFileChooser file(certificateFixture(QStringLiteral("empresa-legado.pfx")));
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), 0);
         int prompts = 0;
         bool roomForTheTitle = false;
@@ -286,7 +286,7 @@ private Q_SLOTS:
         const Certificate gone = fixtureCertificate(QStringLiteral("contador"));
         const QString file = QDir(m_folder).filePath(gone.fingerprint() + QStringLiteral(".cer"));
         QVERIFY(QFile::exists(file));
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QVERIFY(!button(&dialog, "cmdRemover")->isEnabled());
         dialog.preselect(gone.fingerprint());
         QTest::mouseClick(button(&dialog, "cmdRemover"), Qt::LeftButton);
@@ -302,7 +302,7 @@ private Q_SLOTS:
 
     void screenshot() {
         const CertificateStore store(m_folder);
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         dialog.setWindowTitle(QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"));
         dialog.setText(QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"));
         certificateGrid(&dialog)->selectRow(2);

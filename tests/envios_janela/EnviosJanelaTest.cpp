@@ -1,4 +1,3 @@
-#include "core/Clock.h"
 #include "core/Session.h"
 #include "data/TransmissionJournal.h"
 #include "gui/GuiStartup.h"
@@ -12,6 +11,7 @@
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestSeams.h"
 #include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
@@ -46,11 +46,11 @@ const QDateTime kMorning(QDate(2012, 3, 14), QTime(9, 5, 7));
 // Writes an upload's row at a fixed time and gives it its outcome (Sending: none).
 qint64 sent(TransmissionJournal& journal, JournalEntry e, const QDateTime& when, TransmissionOutcome outcome,
             const QString& detail = {}) {
-    Clock::setFixed(when);
+    sharedSeams().clock.fix(when);
     const qint64 id = journal.startTransmission(e).valueOr(0);
     if (outcome != TransmissionOutcome::Sending && !journal.completeTransmission(id, outcome, detail))
         qWarning("row %lld not completed", id);
-    Clock::setFixed({});
+    sharedSeams().clock.fix({});
     return id;
 }
 
@@ -99,7 +99,7 @@ private Q_SLOTS:
     void cleanup() {
         deleteTopLevelWindows();
         services.reset();
-        Clock::setFixed({});
+        sharedSeams().clock.fix({});
     }
 
     // The window opens on the current taxpayer; the filters narrow what it lists; a row's
@@ -227,7 +227,7 @@ private Q_SLOTS:
         child<QDateEdit>(window, u"dtpReferencia"_s)->setDate(QDate(2012, 3, 1));
         QCOMPARE(ids(), (QList<qint64>{bakery, pair}));
 
-        Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
+        sharedSeams().clock.fix(QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
         auto* outcome = child<QComboBox>(window, u"cboSituacao"_s);
         outcome->setCurrentIndex(outcome->findText(u"Recusado"_s));
         QCOMPARE(ids(), QList<qint64>{bakery});

@@ -211,7 +211,7 @@ private Q_SLOTS:
         QTest::newRow("certificate password") << Opener([](Principal* main) -> QWidget* {
             TestFileChooser files;
             files.queuePath(certificateFixture(u"empresa-legado.pfx"_s));
-            auto* dialog = new CertificateDialog(emptyStore(), main);
+            auto* dialog = new CertificateDialog(emptyStore(), sharedSeams()(), main);
             // Not modal itself, so the only modal box to catch is the password's (the file
             // chooser's loop could otherwise let the watcher take the dialog for it).
             dialog->setModal(false);
@@ -227,7 +227,7 @@ private Q_SLOTS:
 
     void dialogsOpenCentredOnTheirOwner() {
         QFETCH(Opener, open);
-        const WidgetSeams seams;
+        const WidgetSeams seams(sharedSeams().clock);
         Session session;
         Principal* main = mainWindowAt(session, {300, 150});
         QPoint shown;
@@ -260,8 +260,9 @@ private Q_SLOTS:
         row("selecionar", make<frmtbl_SelecionaContribuinte>());
         row("atualizar", make<frmtbl_atualizarContribuinte>());
         row("excluir", make<frmtbl_exclusaoContribuinte>());
-        row("certificados",
-            [](Session&, const Services&) -> QWidget* { return new CertificateDialog(emptyStore()); });
+        row("certificados", [](Session&, const Services&) -> QWidget* {
+            return new CertificateDialog(emptyStore(), sharedSeams()());
+        });
         row("transmissao gia", make<frmUpload>());
         row("transmissao pgdas", make<frmUploadSimples>());
         row("envios realizados", make<frmEnvios>());

@@ -120,7 +120,7 @@ class Pkcs11Test final : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_module;
-    DialogCertificateChooser m_dialogChooser;
+    DialogCertificateChooser m_dialogChooser{sharedSeams()()};
     const TokenReader m_tokens{buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11")};
 
     QString fixture(const char* name) const {
@@ -194,7 +194,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         configure(folder);
         const PersonalCertificateSource source(m_tokens);
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.setWindowTitle(CertificateTexts::keyTitle);
         dialog.setText(CertificateTexts::keyText);
         QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
@@ -444,7 +444,7 @@ private Q_SLOTS:
         ticker.start();
 
         const PersonalCertificateSource source(TokenReader{m_tokens.helper, 1500});
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.show();
         QCOMPARE(rows(&dialog).keys(), QStringList{QStringLiteral("OUTRA PESSOA:12345678909")});
         QCOMPARE(status(&dialog), kReading);
@@ -465,7 +465,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         configure(folder);
         const PersonalCertificateSource source(m_tokens);
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
         QVERIFY(rows(&dialog).contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));

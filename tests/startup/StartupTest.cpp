@@ -120,7 +120,7 @@ private Q_SLOTS:
     void initTestCase() {
         const QString journalFile = m_journalFolder.filePath(QStringLiteral("fiscora.mdb"));
         QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
-        m_journal = std::make_unique<TransmissionJournal>(journalFile);
+        m_journal = std::make_unique<TransmissionJournal>(journalFile, sharedSeams().clock);
         m_services.journal = m_journal.get();
         hostMainWindow(m_session, m_services);
         // The update key is read beside the program, as it is laid out by the build.
