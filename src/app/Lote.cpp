@@ -23,7 +23,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
         return 1;
     // After the folder: the helpers are found beside the executable.
     const fiscora::SystemClock clock;
-    const fiscora::Seams seams{clock};
+    fiscora::SystemPlatform platform;
+    const fiscora::Seams seams{clock, platform};
     fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
     const fiscora::Services services = fiscora::Services::forProgram(seams, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "core/Platform.h"
 
 namespace fiscora {
 
@@ -9,6 +10,7 @@ namespace fiscora {
 // Not owned: whoever builds the seams keeps their parts while they are used.
 struct Seams {
     const Clock& clock;
+    Platform& platform;
 };
 
 } // namespace fiscora

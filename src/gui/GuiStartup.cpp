@@ -42,7 +42,7 @@ void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
 }
 
 Abertura* openStartupWindow(Session& session, const Services& services) {
-    auto* checks = new StartupCheck(services.http);
+    auto* checks = new StartupCheck(services.http, services.seams.platform);
     if (!checks->administrator()) {
         delete checks;
         MessageBox::show(QStringLiteral("ICMS"),
@@ -55,19 +55,20 @@ Abertura* openStartupWindow(Session& session, const Services& services) {
     // The window comes up first and the version check runs behind it (loading the transport
     // takes longer than building the window, and would hold up its libraries), its buttons
     // waiting for the check; the check's messages come over it, and an update started closes it.
-    auto* window = new Abertura(session);
+    auto* window = new Abertura(session, services.seams);
     checks->setParent(window);
     window->setChecking(true);
     window->show();
-    checks->whenFinished(window, [window, checks, &session](StartupOutcome outcome) {
-        session.setVersionConfirmed(checks->versionConfirmed());
-        if (outcome == StartupOutcome::Quit) {
-            window->close();
-            Platform::current().quit();
-            return;
-        }
-        window->setChecking(false);
-    });
+    checks->whenFinished(
+        window, [window, checks, &session, &platform = services.seams.platform](StartupOutcome outcome) {
+            session.setVersionConfirmed(checks->versionConfirmed());
+            if (outcome == StartupOutcome::Quit) {
+                window->close();
+                platform.quit();
+                return;
+            }
+            window->setChecking(false);
+        });
     QTimer::singleShot(0, checks, &StartupCheck::start);
     return window;
 }

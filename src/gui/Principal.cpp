@@ -271,7 +271,7 @@ void Principal::buildMenus() {
     QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("mnArquivo"));
     connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("&Sair")), &QAction::triggered, this,
-            [] { Platform::current().quit(); });
+            [this] { m_services.seams.platform.quit(); });
 
     QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("&Contribuinte"));
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
@@ -564,7 +564,7 @@ void Principal::buildReceiptTree(const QString& receiptText) {
 }
 
 bool Principal::OpenBrowser(const QString& url) {
-    return Platform::current().openUrl(browserAddress(url));
+    return m_services.seams.platform.openUrl(browserAddress(url));
 }
 
 void Principal::printProtocol() {
@@ -666,7 +666,7 @@ void Principal::transmitir() {
 
 void Principal::closeEvent(QCloseEvent* event) {
     event->accept();
-    Platform::current().quit();
+    m_services.seams.platform.quit();
 }
 
 } // namespace fiscora

@@ -20,11 +20,11 @@ public:
     const Seams& seams() const { return m_seams; }
 
 private:
+    DesktopPlatform m_platform;
     Seams m_seams;
     WidgetMessageBox m_messageBox;
     DialogFileChooser m_fileChooser;
     DialogCertificateChooser m_certificateChooser;
-    DesktopPlatform m_platform;
 };
 
 } // namespace fiscora

@@ -65,6 +65,8 @@ template <typename W> Maker make() {
             return new W(s, services);
         else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&>)
             return new W(s, *services.journal);
+        else if constexpr (std::is_constructible_v<W, Session&, const Seams&>)
+            return new W(s, services.seams);
         else
             return new W(s);
     };

@@ -16,6 +16,23 @@ private:
     QDateTime m_fixed;
 };
 
+// Passes each call to the TestPlatform a test has made while it lives, else to the system's.
+class PlatformStandIn final : public Platform {
+public:
+    Platform* test = nullptr;
+
+    bool isAdministrator() override { return target().isAdministrator(); }
+    bool openUrl(const QString& url) override { return target().openUrl(url); }
+    bool startDetached(const QString& program, const QString& workingFolder) override {
+        return target().startDetached(program, workingFolder);
+    }
+    void quit() override { target().quit(); }
+
+private:
+    Platform& target() { return test ? *test : m_system; }
+    SystemPlatform m_system;
+};
+
 // The seams of a test program's windows and flows.
 class TestSeams {
 public:
@@ -26,9 +43,10 @@ public:
     const Seams& operator()() const { return m_seams; }
 
     TestClock clock;
+    PlatformStandIn platform;
 
 private:
-    Seams m_seams{clock};
+    Seams m_seams{clock, platform};
 };
 
 // One set for a whole test program: what its services and journals are built with.

@@ -109,7 +109,8 @@ class TecladoTest final : public QObject {
             [](Session&, const Services& services) -> QWidget* { return new ImportarEmpresas(services); },
             u"Command1"_s, QString());
         row(
-            "abertura", [](Session& s, const Services&) -> QWidget* { return new Abertura(s); },
+            "abertura",
+            [](Session& s, const Services& services) -> QWidget* { return new Abertura(s, services.seams); },
             u"Command1"_s, u"Command3"_s);
     }
 
