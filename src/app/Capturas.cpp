@@ -91,7 +91,7 @@ QWidget* withReceipt(Principal* window) {
     return window;
 }
 
-// The file dialog answers with the demo's NovaGIA export.
+// The file dialogs answer with the demo's NovaGIA export.
 class DemoExport final : public FileChooser {
 protected:
     QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
@@ -146,10 +146,8 @@ QWidget* withSampleJournal(QWidget* window, TransmissionJournal& journal) {
 
 // The import window with the demo export chosen and its companies loaded.
 QWidget* loadedImport(ImportarEmpresas* window) {
-    static DemoExport chooser;
     if (qEnvironmentVariableIsEmpty("FISCORA_DEMO"))
         return window;
-    FileChooser::install(&chooser);
     window->Command2_Click();
     window->Command3_Click();
     return window;
@@ -159,12 +157,14 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 struct Program {
     SystemClock clock;
     SystemPlatform platform;
-    Seams seams{clock, platform};
+    DemoExport files;
+    Seams seams{clock, platform, files};
     CertificateStore store;
     Session session;
     Session anyTaxpayer;
     TransmissionJournal journal{ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock};
-    Services services = Services::forProgram(seams, journal);
+    NoCertificateChooser certificates;
+    Services services = Services::forProgram(seams, certificates, journal);
 };
 
 // One line per window of the guide; a new window is one more line here and one in docs/guia.md.
@@ -234,7 +234,7 @@ QList<Shot> shots(Program& p) {
          }},
         {"envios",
          [&p] {
-             return withSampleJournal(new frmEnvios(p.anyTaxpayer, p.journal), p.journal);
+             return withSampleJournal(new frmEnvios(p.anyTaxpayer, p.journal, p.seams), p.journal);
          }},
         {"lote",
          [&p] {

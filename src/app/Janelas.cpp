@@ -38,7 +38,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     }
     // After the folder: the helpers are found beside the executable.
     journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
-    const fiscora::Services services = fiscora::Services::forProgram(seams.seams(), *journal);
+    const fiscora::Services services =
+        fiscora::Services::forProgram(seams.seams(), seams.certificates(), *journal);
     fiscora::hostMainWindow(session, services);
     if (!fiscora::openStartupWindow(session, services))
         return 0;

@@ -24,9 +24,11 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     // After the folder: the helpers are found beside the executable.
     const fiscora::SystemClock clock;
     fiscora::SystemPlatform platform;
-    const fiscora::Seams seams{clock, platform};
+    fiscora::NoFileChooser files;
+    const fiscora::Seams seams{clock, platform, files};
     fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
-    const fiscora::Services services = fiscora::Services::forProgram(seams, journal);
+    fiscora::NoCertificateChooser certificates;
+    const fiscora::Services services = fiscora::Services::forProgram(seams, certificates, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
         fiscora::TransmitCommand::run(services, request, out, err,
                                       [](int code) { QCoreApplication::exit(code); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "core/FileChooser.h"
 #include "core/Platform.h"
 
 namespace fiscora {
@@ -11,6 +12,7 @@ namespace fiscora {
 struct Seams {
     const Clock& clock;
     Platform& platform;
+    FileChooser& files;
 };
 
 } // namespace fiscora

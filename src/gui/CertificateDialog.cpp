@@ -259,9 +259,9 @@ void CertificateDialog::removeSelected() {
 
 void CertificateDialog::importFromFile() {
     const QString path =
-        FileChooser::openFile(this, QStringLiteral("Importar certificado"), QString(),
-                              QStringLiteral("Certificados (*.pfx *.p12 *.cer *.crt *.pem *.der);;"
-                                             "Todos os arquivos (*)"));
+        m_seams.files.openFile(this, QStringLiteral("Importar certificado"), QString(),
+                               QStringLiteral("Certificados (*.pfx *.p12 *.cer *.crt *.pem *.der);;"
+                                              "Todos os arquivos (*)"));
     if (path.isEmpty())
         return;
     QString password;

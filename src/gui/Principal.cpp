@@ -626,7 +626,7 @@ void Principal::openAccountant() {
 }
 
 void Principal::envios() {
-    showOnce(m_frmEnvios, m_session, *m_services.journal);
+    showOnce(m_frmEnvios, m_session, *m_services.journal, m_services.seams);
 }
 
 void Principal::sobre() {

@@ -18,12 +18,13 @@ public:
     WidgetSeams& operator=(const WidgetSeams&) = delete;
 
     const Seams& seams() const { return m_seams; }
+    CertificateChooser& certificates() { return m_certificateChooser; }
 
 private:
     DesktopPlatform m_platform;
+    DialogFileChooser m_fileChooser;
     Seams m_seams;
     WidgetMessageBox m_messageBox;
-    DialogFileChooser m_fileChooser;
     DialogCertificateChooser m_certificateChooser;
 };
 

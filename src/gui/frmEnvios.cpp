@@ -98,10 +98,11 @@ QString journalEntryDetails(const JournalEntry& e) {
     return lines.join(QLatin1Char('\n'));
 }
 
-frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* parent)
+frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, const Seams& seams, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_journal(journal)
+    , m_seams(seams)
     , m_cboContribuinte(new QComboBox(this))
     , m_cboSituacao(new QComboBox(this))
     , m_chkPeriodo(new QCheckBox(QStringLiteral("&Período de"), this))
@@ -357,7 +358,8 @@ QString frmEnvios::proposedCsvName() const {
 
 void frmEnvios::exportCsv() {
     exportCsvFile(
-        this, proposedCsvName(), [this](const QString& path) { return writeJournalCsv(path, m_shown); },
+        m_seams, this, proposedCsvName(),
+        [this](const QString& path) { return writeJournalCsv(path, m_shown); },
         m_shown.size() == 1 ? QStringLiteral("1 envio exportado para %1.")
                             : QStringLiteral("%1 envios exportados para %2.")
                                   .arg(QString::number(m_shown.size()), QStringLiteral("%1")));

@@ -51,7 +51,8 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_cmdExportar(new QPushButton(QStringLiteral("&Exportar CSV"), this))
     , m_cmdLote(new QPushButton(QStringLiteral("Enviar GIAs pendentes em &lote"), this))
     , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this))
-    , m_situation(services.http, *services.journal) {
+    , m_situation(services.http, *services.journal)
+    , m_seams(services.seams) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -182,7 +183,7 @@ void frmSituacaoMes::exportCsv() {
     for (const int i : m_shown)
         shown.append(m_situation.rows().at(i));
     exportCsvFile(
-        this, QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-')),
+        m_seams, this, QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-')),
         [&](const QString& path) { return exportMonthCsv(shown, reference, path); },
         QStringLiteral("%1 contribuintes exportados para %2.")
             .arg(QString::number(shown.size()), QStringLiteral("%1")));

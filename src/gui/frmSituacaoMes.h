@@ -50,6 +50,7 @@ private:
     QPushButton* m_cmdFechar;
 
     MonthSituation m_situation;
+    const Seams m_seams;
     QList<int> m_shown;
 };
 

@@ -36,9 +36,9 @@ class FixedFileChooser final : public FileChooser {
 public:
     explicit FixedFileChooser(QString path)
         : m_path(std::move(path)) {
-        FileChooser::install(this);
+        sharedSeams().files.test = this;
     }
-    ~FixedFileChooser() override { FileChooser::install(nullptr); }
+    ~FixedFileChooser() override { sharedSeams().files.test = nullptr; }
     FixedFileChooser(const FixedFileChooser&) = delete;
     FixedFileChooser& operator=(const FixedFileChooser&) = delete;
 
@@ -80,12 +80,12 @@ private Q_SLOTS:
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
         sharedSeams().clock.fix(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
-        CertificateChooser::install(&m_dialogChooser);
+        sharedSeams().certificates.test = &m_dialogChooser;
     }
 
     void cleanup() {
         sharedSeams().clock.fix({});
-        CertificateChooser::install(nullptr);
+        sharedSeams().certificates.test = nullptr;
     }
 
     void modelMarksExpiredRows() {
@@ -153,8 +153,8 @@ private Q_SLOTS:
             certificateGrid(modal)->selectRow(0);
             QTest::mouseClick(button(modal, "cmdOK"), Qt::LeftButton);
         });
-        const std::optional<Certificate> chosen =
-            CertificateChooser::choose(nullptr, QStringLiteral("Título"), QStringLiteral("Texto"), store);
+        const std::optional<Certificate> chosen = sharedSeams().certificates.choose(
+            nullptr, QStringLiteral("Título"), QStringLiteral("Texto"), store);
         QCOMPARE(title, QStringLiteral("Título"));
         QVERIFY(chosen.has_value());
         QCOMPARE(*chosen, wanted);
@@ -195,7 +195,7 @@ private Q_SLOTS:
             if (modal->isVisible())
                 static_cast<QDialog*>(modal)->reject();
         });
-        const std::optional<Certificate> result = CertificateChooser::choose(
+        const std::optional<Certificate> result = sharedSeams().certificates.choose(
             nullptr, QStringLiteral("T"), QStringLiteral("x"), store,
             preferred.isEmpty() ? QString() : fixtureCertificate(preferred).fingerprint());
         QCOMPARE(focusInList, down);
@@ -223,7 +223,8 @@ private Q_SLOTS:
             else
                 modal->close();
         });
-        QVERIFY(!CertificateChooser::choose(nullptr, QStringLiteral("T"), QStringLiteral("x"), store)
+        QVERIFY(!sharedSeams()
+                     .certificates.choose(nullptr, QStringLiteral("T"), QStringLiteral("x"), store)
                      .has_value());
     }
 

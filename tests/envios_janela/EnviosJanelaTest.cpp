@@ -123,7 +123,7 @@ private Q_SLOTS:
         Session session;
         session.selectTaxpayer(kName, kIE, u"RV7K2M9Q"_s);
 
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         QCOMPARE(child<QComboBox>(window, u"cboContribuinte"_s)->currentData().toString(), kIE);
         QCOMPARE(gridColumn(window, frmEnvios::ColData),
@@ -205,7 +205,7 @@ private Q_SLOTS:
             sent(services.journal(), upload(kOtherIE, {u"03/2012"_s}, u"Padaria Estrela do Vale Ltda ME"_s),
                  kMorning.addDays(1), TransmissionOutcome::Refused);
         Session session;
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         auto* search = child<QLineEdit>(window, u"txtPesquisa"_s);
         const auto ids = [window] {
@@ -240,7 +240,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             sent(services.journal(), upload(kIE), kMorning.addSecs(60 * i), TransmissionOutcome::Answered);
         Session session;
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         window->resize(1366, 720); // the screen less a title bar and a panel
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -63,8 +63,8 @@ template <typename W> Maker make() {
     return [](Session& s, const Services& services) -> QWidget* {
         if constexpr (std::is_constructible_v<W, Session&, const Services&>)
             return new W(s, services);
-        else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&>)
-            return new W(s, *services.journal);
+        else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&, const Seams&>)
+            return new W(s, *services.journal, services.seams);
         else if constexpr (std::is_constructible_v<W, Session&, const Seams&>)
             return new W(s, services.seams);
         else
@@ -207,7 +207,8 @@ private Q_SLOTS:
             return main;
         });
         QTest::newRow("certificate window") << Opener([](Principal* main) -> QWidget* {
-            CertificateChooser::choose(main, u"Using CAPI to Select a certificate"_s, u"x"_s, emptyStore());
+            DialogCertificateChooser chooser(sharedSeams()());
+            chooser.choose(main, u"Using CAPI to Select a certificate"_s, u"x"_s, emptyStore());
             return main;
         });
         QTest::newRow("certificate password") << Opener([](Principal* main) -> QWidget* {
@@ -222,7 +223,8 @@ private Q_SLOTS:
             return dialog;
         });
         QTest::newRow("file dialog") << Opener([](Principal* main) -> QWidget* {
-            FileChooser::openFile(main, u"Escolha o arquivo"_s, QDir::tempPath(), u"*.mdb"_s);
+            DialogFileChooser dialogs;
+            dialogs.openFile(main, u"Escolha o arquivo"_s, QDir::tempPath(), u"*.mdb"_s);
             return main;
         });
     }

@@ -182,11 +182,11 @@ private Q_SLOTS:
         const QString imported = m_dir.filePath(QStringLiteral("certificados"));
         qputenv("FISCORA_CERTIFICADOS", imported.toUtf8());
         QVERIFY(CertificateStore(imported).importFile(fixture("terceiro")).ok());
-        CertificateChooser::install(&m_dialogChooser);
+        sharedSeams().certificates.test = &m_dialogChooser;
     }
 
     void cleanupTestCase() {
-        CertificateChooser::install(nullptr);
+        sharedSeams().certificates.test = nullptr;
         qunsetenv("FISCORA_CERTIFICADOS");
     }
 
@@ -273,12 +273,13 @@ private Q_SLOTS:
         chooseInDialog(holder);
         if (transmission) {
             bool accepted = false;
-            QCOMPARE(int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted,
+            QCOMPARE(int(CertificateSelection::transmissionVariant(sharedSeams().certificates, nullptr,
+                                                                   serverDate, &selected, &accepted,
                                                                    PersonalCertificateSource(m_tokens))),
                      outcome);
             QCOMPARE(accepted, outcome == int(Outcome::Accepted));
         } else {
-            QCOMPARE(int(CertificateSelection::keyVariant(nullptr,
+            QCOMPARE(int(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr,
                                                           {true, companyCnpj, QStringLiteral("11144477735")},
                                                           &selected, PersonalCertificateSource(m_tokens))),
                      outcome);

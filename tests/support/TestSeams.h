@@ -1,5 +1,6 @@
 #pragma once
 
+#include "certificates/CertificateChooser.h"
 #include "core/Seams.h"
 
 #include <QDateTime>
@@ -33,6 +34,40 @@ private:
     SystemPlatform m_system;
 };
 
+// Passes each choice to the file chooser a test has made while it lives, else cancels it.
+class FileChooserStandIn final : public FileChooser {
+public:
+    FileChooser* test = nullptr;
+
+protected:
+    QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                   const QString& filter, const QString& defaultSuffix) override {
+        if (!test)
+            return {};
+        switch (mode) {
+        case Mode::Open:
+            return test->openFile(parent, caption, directory, filter, defaultSuffix);
+        case Mode::Save:
+            return test->saveFile(parent, caption, directory, filter, defaultSuffix);
+        case Mode::Folder:
+            return test->chooseFolder(parent, caption, directory);
+        }
+        return {};
+    }
+};
+
+// Passes each choice to the certificate chooser a test has made while it lives, else cancels it.
+class CertificateChooserStandIn final : public CertificateChooser {
+public:
+    CertificateChooser* test = nullptr;
+
+protected:
+    std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,
+                                      const CertificateSource& source, const QString& preferred) override {
+        return test ? test->choose(parent, title, text, source, preferred) : std::nullopt;
+    }
+};
+
 // The seams of a test program's windows and flows.
 class TestSeams {
 public:
@@ -44,9 +79,11 @@ public:
 
     TestClock clock;
     PlatformStandIn platform;
+    FileChooserStandIn files;
+    CertificateChooserStandIn certificates; // carried by the services
 
 private:
-    Seams m_seams{clock, platform};
+    Seams m_seams{clock, platform, files};
 };
 
 // One set for a whole test program: what its services and journals are built with.

@@ -15,7 +15,11 @@ inline AccessReader builtReader(int timeLimitMs = 0) {
 // The services as the program builds them, with the build's reader helper: a test changes the
 // copy it holds (shorter time limits, another helper).
 inline Services testServices() {
-    return Services{sharedSeams()(), HttpClient(), builtReader(), TokenReader{TokenReader::defaultHelper()},
+    return Services{sharedSeams()(),
+                    sharedSeams().certificates,
+                    HttpClient(),
+                    builtReader(),
+                    TokenReader{TokenReader::defaultHelper()},
                     TransmissionLimits{}};
 }
 
