@@ -76,7 +76,8 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const QTemporaryDir work;
     BatchSource source;
     QObject flow;
-    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    const SystemClock systemTime;
+    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")), systemTime);
     BatchPreparation preparation(HttpClient(), journal);
     BatchRun run(HttpClient(), journal, TransmissionLimits{});
     int failed = 0;

@@ -10,6 +10,7 @@
 #include "BenchCompanies.h"
 #include "BenchSupport.h"
 
+#include "core/Clock.h"
 #include "core/ProgramFolder.h"
 #include "data/TaxpayerTable.h"
 #include "data/TransmissionJournal.h"
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
         if (!insertTaxpayer(taxpayers.last()))
             return 1;
     }
-    TransmissionJournal journal(dir.filePath(QStringLiteral("fiscora.mdb")));
+    const SystemClock systemTime;
+    TransmissionJournal journal(dir.filePath(QStringLiteral("fiscora.mdb")), systemTime);
 
     for (const int hold : {0, holdMs}) {
         QTemporaryDir data;

@@ -64,7 +64,8 @@ int uploadOnce(const QString& path, const QString& programFolder) {
     order.databasePath = path;
     order.chosenPath = path;
     order.fileName = QStringLiteral("grande.pdf");
-    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+    const SystemClock systemTime;
+    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")), systemTime);
     Transmission transmission(journal, TransmissionLimits{});
     QString answer;
     bool done = false;

@@ -91,7 +91,7 @@ QWidget* withReceipt(Principal* window) {
     return window;
 }
 
-// The file dialog answers with the demo's NovaGIA export.
+// The file dialogs answer with the demo's NovaGIA export.
 class DemoExport final : public FileChooser {
 protected:
     QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
@@ -146,93 +146,100 @@ QWidget* withSampleJournal(QWidget* window, TransmissionJournal& journal) {
 
 // The import window with the demo export chosen and its companies loaded.
 QWidget* loadedImport(ImportarEmpresas* window) {
-    static DemoExport chooser;
     if (qEnvironmentVariableIsEmpty("FISCORA_DEMO"))
         return window;
-    FileChooser::install(&chooser);
     window->Command2_Click();
     window->Command3_Click();
     return window;
 }
 
+// What the shots' windows share, built once the program folder is known.
+struct Program {
+    SystemClock clock;
+    SystemPlatform platform;
+    DemoExport files;
+    Seams seams{clock, platform, files};
+    CertificateStore store;
+    Session session;
+    Session anyTaxpayer;
+    TransmissionJournal journal{ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock};
+    NoCertificateChooser certificates;
+    Services services = Services::forProgram(seams, certificates, journal);
+};
+
 // One line per window of the guide; a new window is one more line here and one in docs/guia.md.
 // Message boxes are not installed: one a window raises goes to the error output.
-QList<Shot> shots() {
-    static const CertificateStore store;
-    static Session session;
-    static TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    static const Services services = Services::forProgram(journal);
+QList<Shot> shots(Program& p) {
     return {
         {"abertura",
-         [] {
-             return new Abertura(session);
+         [&p] {
+             return new Abertura(p.session, p.seams);
          }},
         {"principal",
-         [] {
-             return withReceipt(new Principal(session, services));
+         [&p] {
+             return withReceipt(new Principal(p.session, p.services));
          }},
         {"sobre",
-         [] {
-             return new Sobre(session);
+         [&p] {
+             return new Sobre(p.session);
          }},
         {"contador",
-         [] {
-             return new frmContador(session, services);
+         [&p] {
+             return new frmContador(p.session, p.services);
          }},
         {"contribuinte-novo",
-         [] {
-             return new frmtbl_CriaContribuinte(session, services);
+         [&p] {
+             return new frmtbl_CriaContribuinte(p.session, p.services);
          }},
         {"contribuinte-cadastro",
-         [] {
-             return new frmtbl_CadastroContribuinte(session);
+         [&p] {
+             return new frmtbl_CadastroContribuinte(p.session);
          }},
         {"contribuinte-selecionar",
-         [] {
-             return new frmtbl_SelecionaContribuinte(session);
+         [&p] {
+             return new frmtbl_SelecionaContribuinte(p.session);
          }},
         {"contribuinte-atualizar",
-         [] {
-             return new frmtbl_atualizarContribuinte(session);
+         [&p] {
+             return new frmtbl_atualizarContribuinte(p.session);
          }},
         {"contribuinte-excluir",
-         [] {
-             return new frmtbl_exclusaoContribuinte(session);
+         [&p] {
+             return new frmtbl_exclusaoContribuinte(p.session);
          }},
         {"certificados",
-         [] {
+         [&p] {
              // As "Enviar" opens it once the accountant's certificate has been used.
-             auto* dialog = new CertificateDialog(store);
+             auto* dialog = new CertificateDialog(p.store, p.seams);
              dialog->setText(CertificateTexts::transmissionText);
-             for (const Certificate& certificate : store.list().valueOr({})) {
+             for (const Certificate& certificate : p.store.list().valueOr({})) {
                  if (certificate.document() == QStringLiteral("11144477735"))
                      dialog->preselect(certificate.fingerprint());
              }
              return dialog;
          }},
         {"transmissao-gia",
-         [] {
-             return showingFile(new frmUpload(selected(session), services), QStringLiteral("gia"),
+         [&p] {
+             return showingFile(new frmUpload(selected(p.session), p.services), QStringLiteral("gia"),
                                 QStringLiteral("novagia-exportacao.mdb"));
          }},
         {"transmissao-pgdas",
-         [] {
-             return showingFile(new frmUploadSimples(selected(session), services), QStringLiteral("pgdas"),
-                                QStringLiteral("declaracao-pgdas.pdf"));
+         [&p] {
+             return showingFile(new frmUploadSimples(selected(p.session), p.services),
+                                QStringLiteral("pgdas"), QStringLiteral("declaracao-pgdas.pdf"));
          }},
         {"importacao-empresas",
-         [] {
-             return loadedImport(new ImportarEmpresas(services));
+         [&p] {
+             return loadedImport(new ImportarEmpresas(p.services));
          }},
         {"envios",
-         [] {
-             static Session anyTaxpayer;
-             return withSampleJournal(new frmEnvios(anyTaxpayer, journal), journal);
+         [&p] {
+             return withSampleJournal(new frmEnvios(p.anyTaxpayer, p.journal, p.seams), p.journal);
          }},
         {"lote",
-         [] {
+         [&p] {
              // The demo's export, asked of the stand-in server as the user opens it.
-             auto* window = new frmLote(session, services);
+             auto* window = new frmLote(p.session, p.services);
              window->openSource(QDir(qEnvironmentVariable("FISCORA_DEMO"))
                                     .filePath(QStringLiteral("gia/novagia-exportacao.mdb")));
              return window;
@@ -304,11 +311,12 @@ int main(int argc, char** argv) {
     }
     // The windows come and go one by one; the last shot ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    Program program;
     auto capture = std::make_shared<Capture>();
     capture->output = QDir(arguments.at(1));
     QDir().mkpath(capture->output.path());
     capture->only = arguments.mid(2);
-    capture->shots = shots();
+    capture->shots = shots(program);
     QTimer::singleShot(0, qApp, [capture] { captureNext(capture); });
     const int code = QApplication::exec();
     capture->window.reset();

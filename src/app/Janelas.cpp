@@ -19,6 +19,7 @@
 extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
     // Outlives the application object, so no window left open at exit sees it gone.
     fiscora::Session session;
+    const fiscora::SystemClock clock;
     // The journal of the program folder's database, once the folder is known.
     std::optional<fiscora::TransmissionJournal> journal;
     QApplication app(argc, argv);
@@ -27,7 +28,7 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     fiscora::usePortugueseQtTexts();
 
-    fiscora::WidgetSeams seams;
+    fiscora::WidgetSeams seams(clock);
     fiscora::installWindowPlacement();
 
     if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
@@ -37,8 +38,9 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
         return 1;
     }
     // After the folder: the helpers are found beside the executable.
-    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    const fiscora::Services services = fiscora::Services::forProgram(*journal);
+    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    const fiscora::Services services =
+        fiscora::Services::forProgram(seams.seams(), seams.certificates(), *journal);
     // Keeps the receipts of the protocols the lists show, while the windows run.
     fiscora::ReceiptKeeper receipts(services.http, *journal);
     fiscora::hostMainWindow(session, services);

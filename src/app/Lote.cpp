@@ -22,8 +22,13 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
         return 1;
     // After the folder: the helpers are found beside the executable.
-    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")));
-    const fiscora::Services services = fiscora::Services::forProgram(journal);
+    const fiscora::SystemClock clock;
+    fiscora::SystemPlatform platform;
+    fiscora::NoFileChooser files;
+    const fiscora::Seams seams{clock, platform, files};
+    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    fiscora::NoCertificateChooser certificates;
+    const fiscora::Services services = fiscora::Services::forProgram(seams, certificates, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
         fiscora::TransmitCommand::run(services, request, out, err,
                                       [](int code) { QCoreApplication::exit(code); });

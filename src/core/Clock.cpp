@@ -2,16 +2,8 @@
 
 namespace fiscora {
 
-namespace {
-QDateTime g_fixed;
-}
-
-QDateTime Clock::now() {
-    return g_fixed.isValid() ? g_fixed : QDateTime::currentDateTime();
-}
-
-void Clock::setFixed(const QDateTime& when) {
-    g_fixed = when;
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTime();
 }
 
 } // namespace fiscora

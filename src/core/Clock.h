@@ -4,11 +4,16 @@
 
 namespace fiscora {
 
-// The one source of "now", so tests can fix it.
+// The one source of "now": the program has the system's, a test one it fixes.
 class Clock {
 public:
-    static QDateTime now();
-    static void setFixed(const QDateTime& when); // an invalid value returns to the system clock
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    QDateTime now() const override;
 };
 
 } // namespace fiscora

@@ -4,10 +4,6 @@
 
 namespace fiscora {
 
-namespace {
-FileChooser* g_current = nullptr;
-} // namespace
-
 QString FileChooser::openFile(QWidget* parent, const QString& caption, const QString& directory,
                               const QString& filter, const QString& defaultSuffix) {
     return ask(Mode::Open, parent, caption, directory, filter, defaultSuffix);
@@ -24,15 +20,8 @@ QString FileChooser::chooseFolder(QWidget* parent, const QString& caption, const
 
 QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                          const QString& filter, const QString& defaultSuffix) {
-    // Without a window system installed there is nobody to ask: the choice is cancelled.
-    if (!g_current)
-        return {};
     const ModalGate gate;
-    return g_current->choose(mode, parent, caption, directory, filter, defaultSuffix);
-}
-
-void FileChooser::install(FileChooser* implementation) {
-    g_current = implementation;
+    return choose(mode, parent, caption, directory, filter, defaultSuffix);
 }
 
 } // namespace fiscora

@@ -6,7 +6,7 @@ class QWidget;
 
 namespace fiscora {
 
-// The file dialogs. Tests install one that answers with a path or cancels (empty text).
+// The file dialogs. Tests have one that answers with a path or cancels (empty text).
 class FileChooser {
 public:
     enum class Mode {
@@ -18,21 +18,28 @@ public:
     virtual ~FileChooser() = default;
 
     // defaultSuffix (without the dot) is added to a name typed without one.
-    static QString openFile(QWidget* parent, const QString& caption, const QString& directory,
-                            const QString& filter, const QString& defaultSuffix = QString());
+    QString openFile(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
+                     const QString& defaultSuffix = QString());
     // `proposed`: the folder and name the dialog starts with.
-    static QString saveFile(QWidget* parent, const QString& caption, const QString& proposed,
-                            const QString& filter, const QString& defaultSuffix = QString());
-    static QString chooseFolder(QWidget* parent, const QString& caption, const QString& directory);
-    static void install(FileChooser* implementation);
+    QString saveFile(QWidget* parent, const QString& caption, const QString& proposed, const QString& filter,
+                     const QString& defaultSuffix = QString());
+    QString chooseFolder(QWidget* parent, const QString& caption, const QString& directory);
 
 protected:
     virtual QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                            const QString& filter, const QString& defaultSuffix) = 0;
 
 private:
-    static QString ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
-                       const QString& filter, const QString& defaultSuffix);
+    QString ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                const QString& filter, const QString& defaultSuffix);
+};
+
+// Where there is no window system there is nobody to ask: every choice is cancelled.
+class NoFileChooser final : public FileChooser {
+protected:
+    QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
+        return {};
+    }
 };
 
 } // namespace fiscora

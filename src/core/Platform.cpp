@@ -28,17 +28,4 @@ void SystemPlatform::quit() {
     QCoreApplication::exit(0);
 }
 
-namespace {
-SystemPlatform g_system;
-Platform* g_current = nullptr;
-} // namespace
-
-Platform& Platform::current() {
-    return g_current ? *g_current : g_system;
-}
-
-void Platform::install(Platform* implementation) {
-    g_current = implementation;
-}
-
 } // namespace fiscora

@@ -4,7 +4,7 @@
 
 namespace fiscora {
 
-// Services of the operating system the program relies on. Tests install their own.
+// Services of the operating system the program relies on. Tests have their own.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -18,14 +18,10 @@ public:
     virtual bool startDetached(const QString& program, const QString& workingFolder) = 0;
     // Ends the program at once (all windows close).
     virtual void quit() = 0;
-
-    static Platform& current();
-    // Installs an implementation (not owned); nullptr restores the system one.
-    static void install(Platform* implementation);
 };
 
 // The system's services that need no window system; opening a browser needs one, so here it
-// always fails (the windows install DesktopPlatform).
+// always fails (the windows have DesktopPlatform).
 class SystemPlatform : public Platform {
 public:
     bool isAdministrator() override;

@@ -45,6 +45,10 @@ public:
     bool versionConfirmed() const { return m_versionConfirmed; }
     void setVersionConfirmed(bool confirmed) { m_versionConfirmed = confirmed; }
 
+    // The folder the last upload window's file browser was left in, in this run.
+    QString uploadFolder() const { return m_uploadFolder; }
+    void setUploadFolder(const QString& folder) { m_uploadFolder = folder; }
+
     // The file last chosen in an upload window.
     QString pathMDB() const { return m_pathMDB; }
     void setPathMDB(const QString& path) { m_pathMDB = path; }
@@ -63,6 +67,7 @@ Q_SIGNALS:
     void mainWindowRequested();
 
 private:
+    QString m_uploadFolder;
     QString m_RSSel;
     QString m_IESel;
     QString m_accessKey;

@@ -293,9 +293,11 @@ QString unconfirmedCountText(qsizetype count) {
                       : QStringLiteral("%1 envios sem confirmação do servidor").arg(count);
 }
 
-TransmissionJournal::TransmissionJournal(QString path, JournalOptions options, QObject* parent)
+TransmissionJournal::TransmissionJournal(QString path, const Clock& clock, JournalOptions options,
+                                         QObject* parent)
     : QObject(parent)
     , m_path(std::move(path))
+    , m_clock(clock)
     , m_options(options)
     , m_db(options.busyTimeoutMs) {}
 
@@ -363,7 +365,7 @@ Result<qint64> TransmissionJournal::writeStart(const JournalEntry& e) {
             "NumerosGia, Referencias, NomeArquivo, TamanhoConteudo, Sha256Conteudo, DocumentoContador, "
             "TitularCertificado, SerieCertificado, ProtocolosAnteriores, Situacao) "
             "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'enviando') RETURNING IdEnvio"),
-        {Clock::now().toString(kDateFormat), serverDateKnown ? dateValue(e.serverDate) : QVariant(), e.ie,
+        {m_clock.now().toString(kDateFormat), serverDateKnown ? dateValue(e.serverDate) : QVariant(), e.ie,
          e.companyName, e.chave, kindText(e.kind), e.giaNumbers(), e.references(), e.fileName, e.contentSize,
          e.contentSha256, e.accountantDocument, e.certificateHolder, e.certificateSerial,
          *last ? QVariant((*last)->text(QStringLiteral("Protocolos"))) : QVariant()});
@@ -386,7 +388,7 @@ Status TransmissionJournal::completeTransmission(qint64 id, TransmissionOutcome 
     const Result<std::optional<DbRow>> done = settled(
         m_db.first(QStringLiteral("UPDATE tblEnvios SET Situacao = ?, Detalhe = ?, DataHoraConclusao = ? "
                                   "WHERE IdEnvio = ? AND DataHoraConclusao IS NULL RETURNING IdEnvio"),
-                   {outcomeCode(outcome), detail, Clock::now().toString(kDateFormat), id}));
+                   {outcomeCode(outcome), detail, m_clock.now().toString(kDateFormat), id}));
     if (!done)
         return done.error();
     if (!*done)
@@ -457,7 +459,7 @@ Result<QList<qint64>> TransmissionJournal::writeListed(const QString& ie,
             claimed.insert(pair.protocol);
     }
 
-    const QString now = Clock::now().toString(kDateFormat);
+    const QString now = m_clock.now().toString(kDateFormat);
     QList<qint64> recorded;
     for (const JournalEntry& row : *rows) {
         const bool mayHaveReached = row.outcome == TransmissionOutcome::Sending ||

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Clock.h"
 #include "core/ListedTransmission.h"
 #include "core/Result.h"
 #include "data/LocalDatabase.h"
@@ -64,7 +65,7 @@ struct JournalEntry {
     QString certificateSerial;
 
     // Kept by the journal.
-    QDateTime localTime; // when the row was written (Clock::now())
+    QDateTime localTime; // when the row was written (the journal's clock)
     bool protocolsBeforeKnown = false;
     QStringList protocolsBefore; // what the taxpayer's last list showed at that moment
     TransmissionOutcome outcome = TransmissionOutcome::Sending;
@@ -129,10 +130,13 @@ class TransmissionJournal final : public QObject {
     Q_DISABLE_COPY_MOVE(TransmissionJournal)
 
 public:
-    explicit TransmissionJournal(QString path, JournalOptions options = {}, QObject* parent = nullptr);
+    // The clock dates the rows.
+    TransmissionJournal(QString path, const Clock& clock, JournalOptions options = {},
+                        QObject* parent = nullptr);
     ~TransmissionJournal() override;
 
     const JournalOptions& options() const { return m_options; }
+    const Clock& clock() const { return m_clock; }
 
     // Writes the row of an upload about to start, in state Sending, and returns its id. Call it
     // right before the first byte goes out. The protocols the taxpayer's last list showed are kept
@@ -184,6 +188,7 @@ private:
     template <typename T> Result<T> settled(Result<T> result);
 
     QString m_path;
+    const Clock& m_clock;
     JournalOptions m_options;
     LocalDatabase m_db;
 };

@@ -15,9 +15,10 @@
 
 namespace fiscora {
 
-Abertura::Abertura(Session& session, QWidget* parent)
+Abertura::Abertura(Session& session, const Seams& seams, QWidget* parent)
     : QWidget(parent)
     , m_session(session)
+    , m_seams(seams)
     , m_picture(new QLabel(this))
     , m_iniciar(new QPushButton(QStringLiteral("Iniciar"), this))
     , m_sobre(new QPushButton(QStringLiteral("Sobre"), this))
@@ -78,7 +79,7 @@ Abertura::Abertura(Session& session, QWidget* parent)
 
     connect(m_iniciar, &QPushButton::clicked, this, &Abertura::iniciar);
     connect(m_sobre, &QPushButton::clicked, this, &Abertura::sobre);
-    connect(m_sair, &QPushButton::clicked, this, [] { Platform::current().quit(); });
+    connect(m_sair, &QPushButton::clicked, this, [this] { m_seams.platform.quit(); });
 }
 
 void Abertura::setChecking(bool checking) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Seams.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -15,7 +17,7 @@ class Abertura final : public QWidget {
     Q_DISABLE_COPY_MOVE(Abertura)
 
 public:
-    explicit Abertura(Session& session, QWidget* parent = nullptr);
+    Abertura(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
     // While the version check runs, the buttons wait for it.
     void setChecking(bool checking);
@@ -26,6 +28,7 @@ private:
     void sobre();
 
     Session& m_session;
+    const Seams m_seams;
     QLabel* m_picture;
     QPushButton* m_iniciar;
     QPushButton* m_sobre;

@@ -23,10 +23,11 @@
 
 namespace fiscora {
 
-CertificateDialog::CertificateDialog(const CertificateSource& source, QWidget* parent)
+CertificateDialog::CertificateDialog(const CertificateSource& source, const Seams& seams, QWidget* parent)
     : QDialog(parent)
     , m_source(source)
-    , m_model(new CertificateListModel(this))
+    , m_seams(seams)
+    , m_model(new CertificateListModel(seams.clock, this))
     , m_proxy(new QSortFilterProxyModel(this)) {
     setObjectName(QStringLiteral("frmCertificado"));
     setModal(true);
@@ -258,9 +259,9 @@ void CertificateDialog::removeSelected() {
 
 void CertificateDialog::importFromFile() {
     const QString path =
-        FileChooser::openFile(this, QStringLiteral("Importar certificado"), QString(),
-                              QStringLiteral("Certificados (*.pfx *.p12 *.cer *.crt *.pem *.der);;"
-                                             "Todos os arquivos (*)"));
+        m_seams.files.openFile(this, QStringLiteral("Importar certificado"), QString(),
+                               QStringLiteral("Certificados (*.pfx *.p12 *.cer *.crt *.pem *.der);;"
+                                              "Todos os arquivos (*)"));
     if (path.isEmpty())
         return;
     QString password;

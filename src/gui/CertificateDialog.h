@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "core/Seams.h"
 
 #include <QDialog>
 
@@ -25,7 +26,7 @@ class CertificateDialog final : public QDialog {
     Q_DISABLE_COPY_MOVE(CertificateDialog)
 
 public:
-    explicit CertificateDialog(const CertificateSource& source, QWidget* parent = nullptr);
+    CertificateDialog(const CertificateSource& source, const Seams& seams, QWidget* parent = nullptr);
     ~CertificateDialog() override;
 
     void setText(const QString& text);
@@ -48,6 +49,7 @@ private:
     void tokensRead();
 
     const CertificateSource& m_source;
+    const Seams m_seams;
     CertificateListModel* m_model = nullptr;
     QSortFilterProxyModel* m_proxy = nullptr;
     QLabel* m_text = nullptr;

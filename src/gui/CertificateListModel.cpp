@@ -1,7 +1,5 @@
 #include "gui/CertificateListModel.h"
 
-#include "core/Clock.h"
-
 #include <QBrush>
 #include <QColor>
 
@@ -15,8 +13,9 @@ QString dateText(const QDateTime& when) {
 
 } // namespace
 
-CertificateListModel::CertificateListModel(QObject* parent)
-    : QAbstractTableModel(parent) {}
+CertificateListModel::CertificateListModel(const Clock& clock, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_clock(clock) {}
 
 void CertificateListModel::setCertificates(const QList<Certificate>& certificates) {
     beginResetModel();
@@ -37,7 +36,7 @@ int CertificateListModel::columnCount(const QModelIndex& parent) const {
 }
 
 bool CertificateListModel::expired(const Certificate& certificate) const {
-    return certificate.validTo() < Clock::now().toUTC();
+    return certificate.validTo() < m_clock.now().toUTC();
 }
 
 QVariant CertificateListModel::data(const QModelIndex& index, int role) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "core/Clock.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -18,7 +19,7 @@ public:
     static constexpr int SortRole = Qt::UserRole; // dates as QDateTime, texts as they show
     static constexpr int ExpiredRole = Qt::UserRole + 1;
 
-    explicit CertificateListModel(QObject* parent = nullptr);
+    explicit CertificateListModel(const Clock& clock, QObject* parent = nullptr);
 
     void setCertificates(const QList<Certificate>& certificates);
     const Certificate& certificate(int row) const { return m_certificates.at(row); }
@@ -32,6 +33,7 @@ public:
 private:
     bool expired(const Certificate& certificate) const;
 
+    const Clock& m_clock;
     QList<Certificate> m_certificates;
 };
 

@@ -24,7 +24,7 @@ void CertificateSelection::distributionPointStep(const Certificate& certificate)
                          MessageIcon::None, MessageButtons::Ok);
 }
 
-CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
+CertificateSelection::Outcome CertificateSelection::choose(CertificateChooser& chooser, QWidget* owner,
                                                            UserPreferences::CertificateUse use,
                                                            const CertificateSource& from,
                                                            std::optional<Certificate>* chosen) {
@@ -34,10 +34,9 @@ CertificateSelection::Outcome CertificateSelection::choose(QWidget* owner,
         return Outcome::Failed;
     }
     const bool key = use != UserPreferences::CertificateUse::Transmission;
-    *chosen = CertificateChooser::choose(
-        owner, key ? CertificateTexts::keyTitle : CertificateTexts::transmissionTitle,
-        key ? CertificateTexts::keyText : CertificateTexts::transmissionText, from,
-        UserPreferences::certificate(use));
+    *chosen = chooser.choose(owner, key ? CertificateTexts::keyTitle : CertificateTexts::transmissionTitle,
+                             key ? CertificateTexts::keyText : CertificateTexts::transmissionText, from,
+                             UserPreferences::certificate(use));
     return *chosen ? Outcome::Accepted : Outcome::Cancelled;
 }
 
@@ -48,11 +47,12 @@ CertificateSelection::Outcome CertificateSelection::acceptChosen(UserPreferences
     return Outcome::Accepted;
 }
 
-CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, const KeyDocuments& documents,
+CertificateSelection::Outcome CertificateSelection::keyVariant(CertificateChooser& chooser, QWidget* owner,
+                                                               const KeyDocuments& documents,
                                                                std::optional<Certificate>* selected,
                                                                const CertificateSource& source) {
     std::optional<Certificate> chosen;
-    const Outcome choice = choose(owner, documents.use, source, &chosen);
+    const Outcome choice = choose(chooser, owner, documents.use, source, &chosen);
     if (choice != Outcome::Accepted)
         return choice;
     *selected = chosen;
@@ -73,13 +73,13 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(QWidget* owner, c
     return acceptChosen(documents.use, *chosen);
 }
 
-CertificateSelection::Outcome CertificateSelection::transmissionVariant(QWidget* owner,
-                                                                        const QDateTime& serverDate,
-                                                                        std::optional<Certificate>* selected,
-                                                                        bool* accepted,
-                                                                        const CertificateSource& source) {
+CertificateSelection::Outcome
+CertificateSelection::transmissionVariant(CertificateChooser& chooser, QWidget* owner,
+                                          const QDateTime& serverDate, std::optional<Certificate>* selected,
+                                          bool* accepted, const CertificateSource& source) {
     std::optional<Certificate> chosen;
-    const Outcome choice = choose(owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
+    const Outcome choice =
+        choose(chooser, owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
     if (choice == Outcome::Cancelled)
         return choice;
     if (choice == Outcome::Failed) {

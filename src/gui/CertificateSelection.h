@@ -12,6 +12,7 @@ class QWidget;
 
 namespace fiscora {
 
+class CertificateChooser;
 class CertificateSource;
 
 // SelecionarCertificado: the choice of a certificate from the user's store and its checks, one
@@ -34,16 +35,16 @@ public:
 
     // Key variant: the caller has read the accountant row and checked its fields. The chosen
     // certificate goes to *selected (also when refused); the date check belongs to the key request.
-    static Outcome keyVariant(QWidget* owner, const KeyDocuments& documents,
+    static Outcome keyVariant(CertificateChooser& chooser, QWidget* owner, const KeyDocuments& documents,
                               std::optional<Certificate>* selected, const CertificateSource& source);
 
     // Transmission variant: reads the accountant row after the choice, then checks that the
     // certificate carries the accountant's document and that serverDate (the main window's
     // DataServidor) is not after its end. *accepted is set for an accepted certificate and cleared
     // by a refusal or a failure; a cancelled choice leaves it as it was.
-    static Outcome transmissionVariant(QWidget* owner, const QDateTime& serverDate,
-                                       std::optional<Certificate>* selected, bool* accepted,
-                                       const CertificateSource& source);
+    static Outcome transmissionVariant(CertificateChooser& chooser, QWidget* owner,
+                                       const QDateTime& serverDate, std::optional<Certificate>* selected,
+                                       bool* accepted, const CertificateSource& source);
 
     // The component-failure message box.
     static void showComponentFailure();
@@ -53,7 +54,7 @@ public:
 
 private:
     // Opens the store and shows the chooser. Failed when the store cannot be read.
-    static Outcome choose(QWidget* owner, UserPreferences::CertificateUse use,
+    static Outcome choose(CertificateChooser& chooser, QWidget* owner, UserPreferences::CertificateUse use,
                           const CertificateSource& source, std::optional<Certificate>* chosen);
     // The certificate passed the checks: remembered for its use, then the distribution point step.
     static Outcome acceptChosen(UserPreferences::CertificateUse use, const Certificate& certificate);

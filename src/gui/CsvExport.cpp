@@ -8,11 +8,11 @@
 
 namespace fiscora {
 
-void exportCsvFile(QWidget* parent, const QString& proposedName,
+void exportCsvFile(const Seams& seams, QWidget* parent, const QString& proposedName,
                    const std::function<Status(const QString&)>& write, const QString& exported) {
     const QString path =
-        FileChooser::saveFile(parent, QStringLiteral("Exportar CSV"), QDir::home().filePath(proposedName),
-                              QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
+        seams.files.saveFile(parent, QStringLiteral("Exportar CSV"), QDir::home().filePath(proposedName),
+                             QStringLiteral("Planilhas CSV (*.csv)"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     if (const Status written = write(path); !written) {

@@ -8,7 +8,7 @@ std::optional<Certificate> DialogCertificateChooser::select(QWidget* parent, con
                                                             const QString& text,
                                                             const CertificateSource& source,
                                                             const QString& preferred) {
-    CertificateDialog dialog(source, parent);
+    CertificateDialog dialog(source, m_seams, parent);
     dialog.setWindowTitle(title);
     dialog.setText(text);
     dialog.preselect(preferred);

@@ -2,6 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
+#include "core/Session.h"
 #include "core/UserPreferences.h"
 
 #include <QComboBox>
@@ -21,11 +22,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
-QString& rememberedSlot() {
-    static QString folder;
-    return folder;
-}
-
 // The mount point a folder lies on; "/" when the system does not say.
 QString volumeRootOf(const QString& path) {
     const QStorageInfo volume(path);
@@ -40,8 +36,9 @@ bool readableFolder(const QString& path) {
 
 } // namespace
 
-FileBrowser::FileBrowser(QWidget* parent)
+FileBrowser::FileBrowser(Session& session, QWidget* parent)
     : QWidget(parent)
+    , m_session(session)
     , m_Drive1(new QComboBox(this))
     , m_dir(new QTreeWidget(this))
     , m_file(new QListWidget(this)) {
@@ -80,18 +77,15 @@ FileBrowser::FileBrowser(QWidget* parent)
     connect(m_dir, &QTreeWidget::itemActivated, this, &FileBrowser::folderActivated);
     connect(m_file, &QListWidget::itemClicked, this, &FileBrowser::fileItemClicked);
 
-    const QString remembered = rememberedFolder();
+    // The run's own memory stands even when the user's preferences cannot be written.
+    const QString remembered =
+        m_session.uploadFolder().isEmpty() ? UserPreferences::uploadFolder() : m_session.uploadFolder();
     if ((remembered.isEmpty() || !setFolder(remembered)) && !setFolder(QDir::homePath()))
         setFolder(QDir::rootPath());
 }
 
-QString FileBrowser::rememberedFolder() {
-    // The run's own memory stands even when the user's preferences cannot be written.
-    return rememberedSlot().isEmpty() ? UserPreferences::uploadFolder() : rememberedSlot();
-}
-
-void FileBrowser::setRememberedFolder(const QString& path) {
-    rememberedSlot() = path;
+void FileBrowser::remember(const QString& path) {
+    m_session.setUploadFolder(path);
     UserPreferences::setUploadFolder(path);
 }
 
@@ -103,8 +97,8 @@ bool FileBrowser::setFolder(const QString& path) {
     if (path.isEmpty() || !readableFolder(path))
         return false;
     m_folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    if (m_folder != rememberedSlot())
-        setRememberedFolder(m_folder);
+    if (m_folder != m_session.uploadFolder())
+        remember(m_folder);
     showDriveOf(m_folder);
     fillFolders();
     fillFiles();

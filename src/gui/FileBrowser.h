@@ -11,6 +11,8 @@ class QTreeWidgetItem;
 
 namespace fiscora {
 
+class Session;
+
 // The drive, folder and file lists of the upload windows: the drive list (`Drive1`) holds the
 // mounted volumes and sets the folder list (`dir`), the folder list sets the file list (`file`), a
 // click on a file chooses it. Every browser starts where the last one was left, in this run or an
@@ -20,17 +22,14 @@ class FileBrowser final : public QWidget {
     Q_DISABLE_COPY_MOVE(FileBrowser)
 
 public:
-    explicit FileBrowser(QWidget* parent = nullptr);
+    // The session keeps the folder the browsers were left in for the rest of the run.
+    explicit FileBrowser(Session& session, QWidget* parent = nullptr);
 
     QString folder() const { return m_folder; }
     // Shows that folder's subfolders and files. False, with nothing changed, when it cannot be read.
     bool setFolder(const QString& path);
     // The folder of the file list joined with a file name.
     QString filePath(const QString& name) const;
-
-    // The folder new browsers start in (tests put it back between cases).
-    static QString rememberedFolder();
-    static void setRememberedFolder(const QString& path);
 
 Q_SIGNALS:
     // The user clicked a file (or pressed Enter on it).
@@ -48,6 +47,9 @@ private:
     void folderActivated(QTreeWidgetItem* item);
     void fileItemClicked(QListWidgetItem* item);
 
+    void remember(const QString& path);
+
+    Session& m_session;
     QComboBox* m_Drive1;
     QTreeWidget* m_dir;
     QListWidget* m_file;

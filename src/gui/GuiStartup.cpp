@@ -31,7 +31,7 @@ void hostMainWindow(Session& session, const Services& services) {
             // Once the window is up, from the event loop rather than the command that opened it.
             QTimer::singleShot(0, *main, [&services] {
                 reportUnconfirmedTransmissions(*services.journal);
-                reportExpiringCertificates();
+                reportExpiringCertificates(services.seams.clock);
             });
         }
         (*main)->show();
@@ -47,9 +47,9 @@ void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
         MessageBox::show(AppTexts::productTitle, *report, MessageIcon::Warning);
 }
 
-void reportExpiringCertificates() {
+void reportExpiringCertificates(const Clock& clock) {
     const QStringList notices = CertificateExpiry::noticesDue(
-        CertificateExpiry::lastAccepted(CertificateStore()), Clock::now().date());
+        CertificateExpiry::lastAccepted(CertificateStore()), clock.now().date());
     if (notices.isEmpty())
         return;
     MessageBox::show(AppTexts::productTitle,
@@ -60,7 +60,7 @@ void reportExpiringCertificates() {
 }
 
 Abertura* openStartupWindow(Session& session, const Services& services) {
-    auto* checks = new StartupCheck(services.http);
+    auto* checks = new StartupCheck(services.http, services.seams.platform);
     if (!checks->administrator()) {
         delete checks;
         MessageBox::show(QStringLiteral("ICMS"),
@@ -73,19 +73,20 @@ Abertura* openStartupWindow(Session& session, const Services& services) {
     // The window comes up first and the version check runs behind it (loading the transport
     // takes longer than building the window, and would hold up its libraries), its buttons
     // waiting for the check; the check's messages come over it, and an update started closes it.
-    auto* window = new Abertura(session);
+    auto* window = new Abertura(session, services.seams);
     checks->setParent(window);
     window->setChecking(true);
     window->show();
-    checks->whenFinished(window, [window, checks, &session](StartupOutcome outcome) {
-        session.setVersionConfirmed(checks->versionConfirmed());
-        if (outcome == StartupOutcome::Quit) {
-            window->close();
-            Platform::current().quit();
-            return;
-        }
-        window->setChecking(false);
-    });
+    checks->whenFinished(
+        window, [window, checks, &session, &platform = services.seams.platform](StartupOutcome outcome) {
+            session.setVersionConfirmed(checks->versionConfirmed());
+            if (outcome == StartupOutcome::Quit) {
+                window->close();
+                platform.quit();
+                return;
+            }
+            window->setChecking(false);
+        });
     QTimer::singleShot(0, checks, &StartupCheck::start);
     return window;
 }

@@ -5,6 +5,7 @@ namespace fiscora {
 struct Services;
 
 class Abertura;
+class Clock;
 class Session;
 class TransmissionJournal;
 
@@ -18,7 +19,7 @@ void reportUnconfirmedTransmissions(TransmissionJournal& journal);
 
 // A box naming the certificates last accepted (the accountant's, a company's) that expire within
 // a month, once a day.
-void reportExpiringCertificates();
+void reportExpiringCertificates(const Clock& clock);
 
 // Runs the start-up window's load and, unless it ends the program, shows the window.
 // Returns the window shown, or nullptr when the program must end.

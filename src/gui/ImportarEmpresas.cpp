@@ -128,9 +128,9 @@ ImportarEmpresas::ImportarEmpresas(const Services& services, QWidget* parent)
 ImportarEmpresas::~ImportarEmpresas() = default;
 
 void ImportarEmpresas::Command2_Click() {
-    const QString path = FileChooser::openFile(this, QStringLiteral("Escolha o arquivo"), QString(),
-                                               QStringLiteral("Arquivos exportados do NovaGIA (*.mdb)"),
-                                               QStringLiteral("mdb"));
+    const QString path = m_services.seams.files.openFile(
+        this, QStringLiteral("Escolha o arquivo"), QString(),
+        QStringLiteral("Arquivos exportados do NovaGIA (*.mdb)"), QStringLiteral("mdb"));
     if (path.isEmpty())
         return;
     m_path = path;
@@ -219,8 +219,9 @@ void ImportarEmpresas::startImport(const CompanyExport& read) {
     const CertificateSelection::KeyDocuments documents{true, contador.document(), contador.document(),
                                                        UserPreferences::CertificateUse::Import};
     const QPointer<ImportarEmpresas> self(this);
-    const CertificateSelection::Outcome choice = CertificateSelection::keyVariant(
-        this, documents, &m_certificado, PersonalCertificateSource(m_services.tokens));
+    const CertificateSelection::Outcome choice =
+        CertificateSelection::keyVariant(m_services.certificates, this, documents, &m_certificado,
+                                         PersonalCertificateSource(m_services.tokens));
     if (!self || choice != CertificateSelection::Outcome::Accepted)
         return;
 

@@ -290,7 +290,7 @@ void Principal::buildMenus() {
     QMenu* arquivo = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     arquivo->setObjectName(QStringLiteral("mnArquivo"));
     connect(action(arquivo, QStringLiteral("mnSair"), QStringLiteral("&Sair")), &QAction::triggered, this,
-            [] { Platform::current().quit(); });
+            [this] { m_services.seams.platform.quit(); });
 
     QMenu* contribuinte = menuBar()->addMenu(QStringLiteral("&Contribuinte"));
     contribuinte->setObjectName(QStringLiteral("mnContribuinte"));
@@ -583,7 +583,7 @@ void Principal::buildReceiptTree(const QString& receiptText) {
 }
 
 bool Principal::OpenBrowser(const QString& url) {
-    return Platform::current().openUrl(browserAddress(url));
+    return m_services.seams.platform.openUrl(browserAddress(url));
 }
 
 void Principal::printProtocol() {
@@ -722,7 +722,7 @@ void Principal::openAccountant() {
 }
 
 void Principal::envios() {
-    showOnce(m_frmEnvios, m_session, *m_services.journal);
+    showOnce(m_frmEnvios, m_session, *m_services.journal, m_services.seams);
 }
 
 void Principal::sobre() {
@@ -762,7 +762,7 @@ void Principal::transmitir() {
 
 void Principal::closeEvent(QCloseEvent* event) {
     event->accept();
-    Platform::current().quit();
+    m_services.seams.platform.quit();
 }
 
 } // namespace fiscora

@@ -10,7 +10,7 @@
 
 namespace fiscora {
 
-void openReceiptFiles(const Result<QStringList>& files) {
+void openReceiptFiles(Platform& platform, const Result<QStringList>& files) {
     if (!files) {
         showDatabaseError(files.error());
         return;
@@ -25,7 +25,7 @@ void openReceiptFiles(const Result<QStringList>& files) {
         return;
     }
     for (const QString& path : *files) {
-        if (Platform::current().openUrl(QUrl::fromLocalFile(path).toString()))
+        if (platform.openUrl(QUrl::fromLocalFile(path).toString()))
             continue;
         MessageRequest request;
         request.title = AppTexts::productTitle;

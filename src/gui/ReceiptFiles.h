@@ -6,8 +6,10 @@
 
 namespace fiscora {
 
+class Platform;
+
 // Opens the receipts kept as files (transmission/ReceiptKeeper) with the system's viewer, or says
 // why none is opened.
-void openReceiptFiles(const Result<QStringList>& files);
+void openReceiptFiles(Platform& platform, const Result<QStringList>& files);
 
 } // namespace fiscora

@@ -67,7 +67,7 @@ UploadWindow::UploadWindow(Session& session, const Services& services, const Tex
     auto* Label2 = label(QStringLiteral("Label2"), texts.instructions, this);
     Label2->setWordWrap(true);
 
-    auto* browser = new FileBrowser(this);
+    auto* browser = new FileBrowser(m_session, this);
     auto* Frame1 = new QGroupBox(QStringLiteral("Selecione as referências a enviar"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     m_GridRefencias = new QTableWidget(Frame1);
@@ -204,9 +204,9 @@ bool UploadWindow::certificateStep() {
         return false;
     std::optional<Certificate> certificate;
     bool accepted = m_certificate.has_value();
-    const CertificateSelection::Outcome outcome =
-        CertificateSelection::transmissionVariant(this, m_session.DataServidor(), &certificate, &accepted,
-                                                  PersonalCertificateSource(m_services.tokens));
+    const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
+        m_services.certificates, this, m_session.DataServidor(), &certificate, &accepted,
+        PersonalCertificateSource(m_services.tokens));
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
     else if (!accepted)

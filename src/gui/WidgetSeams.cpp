@@ -2,18 +2,14 @@
 
 namespace fiscora {
 
-WidgetSeams::WidgetSeams() {
+WidgetSeams::WidgetSeams(const Clock& clock)
+    : m_seams{clock, m_platform, m_fileChooser}
+    , m_certificateChooser(m_seams) {
     MessageBox::install(&m_messageBox);
-    FileChooser::install(&m_fileChooser);
-    CertificateChooser::install(&m_certificateChooser);
-    Platform::install(&m_platform);
 }
 
 WidgetSeams::~WidgetSeams() {
     MessageBox::install(nullptr);
-    FileChooser::install(nullptr);
-    CertificateChooser::install(nullptr);
-    Platform::install(nullptr);
 }
 
 } // namespace fiscora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Seams.h"
 #include "gui/DesktopPlatform.h"
 #include "gui/DialogCertificateChooser.h"
 #include "gui/DialogFileChooser.h"
@@ -7,20 +8,24 @@
 
 namespace fiscora {
 
-// The windowed program's seams: message boxes, file dialog, certificate window, browser.
-// Installed for the lifetime of this object.
+// The windowed program's seams: message boxes, file dialog, certificate window, browser, and the
+// given clock. Built once where the windows start and kept while they live.
 class WidgetSeams final {
 public:
-    WidgetSeams();
+    explicit WidgetSeams(const Clock& clock);
     ~WidgetSeams();
     WidgetSeams(const WidgetSeams&) = delete;
     WidgetSeams& operator=(const WidgetSeams&) = delete;
 
+    const Seams& seams() const { return m_seams; }
+    CertificateChooser& certificates() { return m_certificateChooser; }
+
 private:
-    WidgetMessageBox m_messageBox;
-    DialogFileChooser m_fileChooser;
-    DialogCertificateChooser m_certificateChooser;
     DesktopPlatform m_platform;
+    DialogFileChooser m_fileChooser;
+    Seams m_seams;
+    WidgetMessageBox m_messageBox;
+    DialogCertificateChooser m_certificateChooser;
 };
 
 } // namespace fiscora

@@ -1,7 +1,6 @@
 #include "gui/frmEnvios.h"
 
 #include "core/AppTexts.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/SearchText.h"
@@ -101,10 +100,11 @@ QString journalEntryDetails(const JournalEntry& e) {
     return lines.join(QLatin1Char('\n'));
 }
 
-frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, QWidget* parent)
+frmEnvios::frmEnvios(Session& session, TransmissionJournal& journal, const Seams& seams, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
     , m_journal(journal)
+    , m_seams(seams)
     , m_cboContribuinte(new QComboBox(this))
     , m_cboSituacao(new QComboBox(this))
     , m_chkPeriodo(new QCheckBox(QStringLiteral("&Período de"), this))
@@ -351,11 +351,12 @@ void frmEnvios::openReceipt() {
     QStringList protocols;
     for (const ListedTransmission& pair : entry.protocols)
         protocols.append(pair.protocol);
-    openReceiptFiles(keptReceiptFiles(m_journal, entry.ie, protocols));
+    openReceiptFiles(m_seams.platform, keptReceiptFiles(m_journal, entry.ie, protocols));
 }
 
 QString frmEnvios::proposedCsvName() const {
-    QStringList parts{QStringLiteral("envios"), Clock::now().date().toString(QStringLiteral("yyyy-MM-dd"))};
+    QStringList parts{QStringLiteral("envios"),
+                      m_journal.clock().now().date().toString(QStringLiteral("yyyy-MM-dd"))};
     const QString ie = m_cboContribuinte->currentData().toString();
     if (!ie.isEmpty())
         parts.append(fileNamePart(ie).remove(QLatin1Char('-')));
@@ -376,7 +377,8 @@ QString frmEnvios::proposedCsvName() const {
 
 void frmEnvios::exportCsv() {
     exportCsvFile(
-        this, proposedCsvName(), [this](const QString& path) { return writeJournalCsv(path, m_shown); },
+        m_seams, this, proposedCsvName(),
+        [this](const QString& path) { return writeJournalCsv(path, m_shown); },
         m_shown.size() == 1 ? QStringLiteral("1 envio exportado para %1.")
                             : QStringLiteral("%1 envios exportados para %2.")
                                   .arg(QString::number(m_shown.size()), QStringLiteral("%1")));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Seams.h"
 #include "data/TransmissionJournal.h"
 
 #include <QList>
@@ -40,7 +41,7 @@ public:
         ColumnCount
     };
 
-    frmEnvios(Session& session, TransmissionJournal& journal, QWidget* parent = nullptr);
+    frmEnvios(Session& session, TransmissionJournal& journal, const Seams& seams, QWidget* parent = nullptr);
 
     // The rows shown, in the grid's order.
     const QList<JournalEntry>& shownEntries() const { return m_shown; }
@@ -62,6 +63,7 @@ private:
 
     Session& m_session;
     TransmissionJournal& m_journal;
+    const Seams m_seams;
     QComboBox* m_cboContribuinte;
     QComboBox* m_cboSituacao;
     QCheckBox* m_chkPeriodo;

@@ -170,20 +170,20 @@ frmLote::frmLote(Session& session, const Services& services, QWidget* parent)
     setDialogKeys(this, m_cmdEnviar, m_cmdFechar);
 
     connect(m_cmdArquivo, &QPushButton::clicked, this, [this] {
-        const QString path = FileChooser::openFile(
+        const QString path = m_services.seams.files.openFile(
             this, QStringLiteral("Exportação do NovaGIA ou arquivo GIA"), QDir::homePath(),
             QStringLiteral("Arquivos GIA (*.mdb *.MDB *.prf *.PRF);;Todos os arquivos (*)"));
         if (!path.isEmpty())
             openSource(path);
     });
     connect(m_cmdPasta, &QPushButton::clicked, this, [this] {
-        const QString path = FileChooser::chooseFolder(this, QStringLiteral("Pasta dos arquivos GIA (.prf)"),
-                                                       QDir::homePath());
+        const QString path = m_services.seams.files.chooseFolder(
+            this, QStringLiteral("Pasta dos arquivos GIA (.prf)"), QDir::homePath());
         if (!path.isEmpty())
             openSource(path);
     });
     connect(m_cmdPgdas, &QPushButton::clicked, this, [this] {
-        const QString path = FileChooser::chooseFolder(
+        const QString path = m_services.seams.files.chooseFolder(
             this, QStringLiteral("Pasta dos documentos PGDAS (.pdf)"), QDir::homePath());
         if (!path.isEmpty())
             openPgdasFolder(path);
@@ -441,8 +441,9 @@ void frmLote::start(const QList<int>& which) {
     }
     std::optional<Certificate> certificate;
     bool accepted = false;
-    const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
-        this, serverDate, &certificate, &accepted, PersonalCertificateSource(m_services.tokens));
+    const CertificateSelection::Outcome outcome =
+        CertificateSelection::transmissionVariant(m_services.certificates, this, serverDate, &certificate,
+                                                  &accepted, PersonalCertificateSource(m_services.tokens));
     if (outcome != CertificateSelection::Outcome::Accepted || !certificate)
         return;
     m_sending = which;

@@ -3,7 +3,6 @@
 #include "certificates/CertificateExpiry.h"
 #include "certificates/CertificateStore.h"
 #include "core/AppTexts.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
 #include "core/SearchText.h"
@@ -59,7 +58,8 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_cmdLote(new QPushButton(QStringLiteral("Enviar GIAs pendentes em &lote"), this))
     , m_cmdFechar(new QPushButton(QStringLiteral("&Fechar"), this))
     , m_journal(*services.journal)
-    , m_situation(services.http, *services.journal) {
+    , m_situation(services.http, *services.journal)
+    , m_seams(services.seams) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -77,7 +77,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     m_cmdFechar->setObjectName(QStringLiteral("cmdFechar"));
 
     m_txtReferencia->setInputMask(QStringLiteral("99/9999"));
-    m_txtReferencia->setText(previousReference(Clock::now().date()));
+    m_txtReferencia->setText(previousReference(services.seams.clock.now().date()));
     m_cboRegime->addItems({QStringLiteral("Todos"), QStringLiteral("GIA"), QStringLiteral("PGDAS")});
     m_txtPesquisa->setPlaceholderText(QStringLiteral("Nome, IE ou CNPJ"));
     m_txtPesquisa->setClearButtonEnabled(true);
@@ -130,7 +130,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     connect(&m_situation, &MonthSituation::rowChanged, this, &frmSituacaoMes::fillGrid);
     connect(&m_situation, &MonthSituation::finished, this, &frmSituacaoMes::fillGrid);
     const QStringList expiring = CertificateExpiry::noticesDue(
-        CertificateExpiry::lastAccepted(CertificateStore()), Clock::now().date());
+        CertificateExpiry::lastAccepted(CertificateStore()), m_seams.clock.now().date());
     m_lblCertificados->setText(expiring.join(QLatin1Char(' ')));
     m_lblCertificados->setWordWrap(true);
     m_lblCertificados->setVisible(!expiring.isEmpty());
@@ -142,7 +142,7 @@ void frmSituacaoMes::openReceipt() {
     if (row < 0 || row >= m_shown.size())
         return;
     const MonthRow& chosen = m_situation.rows().at(m_shown.at(row));
-    openReceiptFiles(keptReceiptFiles(m_journal, chosen.taxpayer.IE,
+    openReceiptFiles(m_seams.platform, keptReceiptFiles(m_journal, chosen.taxpayer.IE,
                                       chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
 }
 
@@ -209,7 +209,7 @@ void frmSituacaoMes::exportCsv() {
     for (const int i : m_shown)
         shown.append(m_situation.rows().at(i));
     exportCsvFile(
-        this, QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-')),
+        m_seams, this, QStringLiteral("situacao-%1.csv").arg(QString(reference).replace(u'/', u'-')),
         [&](const QString& path) { return exportMonthCsv(shown, reference, path); },
         QStringLiteral("%1 contribuintes exportados para %2.")
             .arg(QString::number(shown.size()), QStringLiteral("%1")));

@@ -56,6 +56,7 @@ private:
 
     TransmissionJournal& m_journal;
     MonthSituation m_situation;
+    const Seams m_seams;
     QList<int> m_shown;
 };
 

@@ -89,7 +89,7 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
         return;
     const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()),
                                                        contador->value_or(Accountant{}).document()};
-    if (CertificateSelection::keyVariant(this, documents, &m_certificado,
+    if (CertificateSelection::keyVariant(m_services.certificates, this, documents, &m_certificado,
                                          PersonalCertificateSource(m_services.tokens)) !=
         CertificateSelection::Outcome::Accepted)
         return;

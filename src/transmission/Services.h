@@ -1,6 +1,8 @@
 #pragma once
 
+#include "certificates/CertificateChooser.h"
 #include "certificates/Pkcs11CertificateSource.h"
+#include "core/Seams.h"
 #include "data/AccessReader.h"
 #include "data/TransmissionJournal.h"
 #include "net/HttpClient.h"
@@ -11,19 +13,27 @@ namespace fiscora {
 // What the parts of the program share, built once where the program starts (the windows, the
 // command line's transmissions) and handed down to what needs it; tests build their own.
 struct Services {
-    HttpClient http;                 // the server calls, with their time limits
-    AccessReader reader;             // the Access reader helper, with its time limit
-    TokenReader tokens;              // the token reader helper, with its time limit
-    TransmissionLimits transmission; // the uploads' time limits
+    Seams seams;                      // the user's and the system's side
+    CertificateChooser& certificates; // the certificate window
+    HttpClient http;                  // the server calls, with their time limits
+    AccessReader reader;              // the Access reader helper, with its time limit
+    TokenReader tokens;               // the token reader helper, with its time limit
+    TransmissionLimits transmission;  // the uploads' time limits
     // The journal of the program folder's database; not owned (it keeps a connection, so it is
     // not copied with the services): whoever builds the services keeps it while they are used.
     TransmissionJournal* journal = nullptr;
 
-    // The helpers beside the running executable (or the installed ones), the usual limits and
-    // the given journal.
-    static Services forProgram(TransmissionJournal& journal) {
-        return Services{HttpClient(), AccessReader(AccessReader::defaultHelper()),
-                        TokenReader{TokenReader::defaultHelper()}, TransmissionLimits{}, &journal};
+    // The helpers beside the running executable (or the installed ones), the usual limits, the
+    // given seams, certificate window and journal.
+    static Services forProgram(const Seams& seams, CertificateChooser& certificates,
+                               TransmissionJournal& journal) {
+        return Services{seams,
+                        certificates,
+                        HttpClient(),
+                        AccessReader(AccessReader::defaultHelper()),
+                        TokenReader{TokenReader::defaultHelper()},
+                        TransmissionLimits{},
+                        &journal};
     }
 };
 

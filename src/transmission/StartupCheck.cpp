@@ -181,9 +181,10 @@ Result<QString> privateCopy(const QByteArray& bytes) {
 
 } // namespace
 
-StartupCheck::StartupCheck(const HttpClient& http, QObject* parent)
+StartupCheck::StartupCheck(const HttpClient& http, Platform& platform, QObject* parent)
     : QObject(parent)
-    , m_administrator(Platform::current().isAdministrator())
+    , m_platform(platform)
+    , m_administrator(platform.isAdministrator())
     , m_http(http)
     , m_server(ServerAddress::fromSettings()) {}
 
@@ -296,7 +297,7 @@ void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const 
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
     const Result<QString> copy = privateCopy(updater);
-    if (!copy || !Platform::current().startDetached(*copy, ProgramFolder::path())) {
+    if (!copy || !m_platform.startDetached(*copy, ProgramFolder::path())) {
         if (copy)
             QDir(QFileInfo(*copy).path()).removeRecursively();
         MessageBox::show(

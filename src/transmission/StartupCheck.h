@@ -14,6 +14,8 @@
 
 namespace fiscora {
 
+class Platform;
+
 // What the start-up window's load decided.
 enum class StartupOutcome {
     ShowWindow, // show the start-up window
@@ -30,7 +32,7 @@ class StartupCheck final : public QObject {
     Q_DISABLE_COPY_MOVE(StartupCheck)
 
 public:
-    explicit StartupCheck(const HttpClient& http, QObject* parent = nullptr);
+    StartupCheck(const HttpClient& http, Platform& platform, QObject* parent = nullptr);
     ~StartupCheck() override;
 
     // Whether the user may run the check at all (read when made).
@@ -54,6 +56,7 @@ private:
     void signatureFetched(const QByteArray& updater, bool kept, const Status& verified);
     void finish(StartupOutcome outcome);
 
+    Platform& m_platform;
     bool m_administrator = false;
     bool m_started = false;
     bool m_versionConfirmed = false;

@@ -1,12 +1,12 @@
 #include "gui/CertificateDialog.h"
 #include "certificates/CertificateChooser.h"
 #include "certificates/CertificateStore.h"
-#include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "gui/CertificateListModel.h"
 #include "gui/DialogCertificateChooser.h"
 #include "support/TestCertificateChooser.h"
 #include "support/TestMessageBox.h"
+#include "support/TestSeams.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
@@ -36,9 +36,9 @@ class FixedFileChooser final : public FileChooser {
 public:
     explicit FixedFileChooser(QString path)
         : m_path(std::move(path)) {
-        FileChooser::install(this);
+        sharedSeams().files.test = this;
     }
-    ~FixedFileChooser() override { FileChooser::install(nullptr); }
+    ~FixedFileChooser() override { sharedSeams().files.test = nullptr; }
     FixedFileChooser(const FixedFileChooser&) = delete;
     FixedFileChooser& operator=(const FixedFileChooser&) = delete;
 
@@ -65,7 +65,7 @@ class CertificateDialogTest final : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_folder;
-    DialogCertificateChooser m_dialogChooser;
+    DialogCertificateChooser m_dialogChooser{sharedSeams()()};
 
     QPushButton* button(QWidget* dialog, const char* name) {
         return dialog->findChild<QPushButton*>(QString::fromLatin1(name));
@@ -79,20 +79,20 @@ private Q_SLOTS:
         for (const char* name : {"empresa", "contador", "expirado", "terceiro"})
             QVERIFY(store.importFile(certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer")))
                         .ok());
-        Clock::setFixed(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
-        CertificateChooser::install(&m_dialogChooser);
+        sharedSeams().clock.fix(QDateTime(QDate(2030, 6, 1), QTime(12, 0), Qt::UTC));
+        sharedSeams().certificates.test = &m_dialogChooser;
     }
 
     void cleanup() {
-        Clock::setFixed({});
-        CertificateChooser::install(nullptr);
+        sharedSeams().clock.fix({});
+        sharedSeams().certificates.test = nullptr;
     }
 
     void modelMarksExpiredRows() {
         const Result<QList<Certificate>> read = CertificateStore(m_folder).list();
         QVERIFY(read);
         QList<Certificate> listed = *read;
-        CertificateListModel model;
+        CertificateListModel model(sharedSeams().clock);
         model.setCertificates(listed);
         QCOMPARE(model.rowCount(), 4);
         QCOMPARE(model.headerData(CertificateListModel::ValidoAte, Qt::Horizontal).toString(),
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFETCH(QString, search);
         QFETCH(int, rows);
         const CertificateStore store(m_folder);
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QVERIFY(!button(&dialog, "cmdOK")->isEnabled());
         QVERIFY(dialog.selectedCertificate().isNull());
         dialog.findChild<QLineEdit*>(QStringLiteral("txtPesquisa"))->setText(search);
@@ -153,8 +153,8 @@ private Q_SLOTS:
             certificateGrid(modal)->selectRow(0);
             QTest::mouseClick(button(modal, "cmdOK"), Qt::LeftButton);
         });
-        const std::optional<Certificate> chosen =
-            CertificateChooser::choose(nullptr, QStringLiteral("Título"), QStringLiteral("Texto"), store);
+        const std::optional<Certificate> chosen = sharedSeams().certificates.choose(
+            nullptr, QStringLiteral("Título"), QStringLiteral("Texto"), store);
         QCOMPARE(title, QStringLiteral("Título"));
         QVERIFY(chosen.has_value());
         QCOMPARE(*chosen, wanted);
@@ -195,7 +195,7 @@ private Q_SLOTS:
             if (modal->isVisible())
                 static_cast<QDialog*>(modal)->reject();
         });
-        const std::optional<Certificate> result = CertificateChooser::choose(
+        const std::optional<Certificate> result = sharedSeams().certificates.choose(
             nullptr, QStringLiteral("T"), QStringLiteral("x"), store,
             preferred.isEmpty() ? QString() : fixtureCertificate(preferred).fingerprint());
         QCOMPARE(focusInList, down);
@@ -223,7 +223,8 @@ private Q_SLOTS:
             else
                 modal->close();
         });
-        QVERIFY(!CertificateChooser::choose(nullptr, QStringLiteral("T"), QStringLiteral("x"), store)
+        QVERIFY(!sharedSeams()
+                     .certificates.choose(nullptr, QStringLiteral("T"), QStringLiteral("x"), store)
                      .has_value());
     }
 
@@ -242,7 +243,7 @@ private Q_SLOTS:
             m_dir.filePath(QStringLiteral("vazio-%1").arg(QRandomGenerator::global()->generate()));
         const CertificateStore store(folder);
         FixedFileChooser file(certificateFixture(QStringLiteral("empresa-legado.pfx")));
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QCOMPARE(certificateGrid(&dialog)->model()->rowCount(), 0);
         int prompts = 0;
         bool roomForTheTitle = false;
@@ -286,7 +287,7 @@ private Q_SLOTS:
         const Certificate gone = fixtureCertificate(QStringLiteral("contador"));
         const QString file = QDir(m_folder).filePath(gone.fingerprint() + QStringLiteral(".cer"));
         QVERIFY(QFile::exists(file));
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         QVERIFY(!button(&dialog, "cmdRemover")->isEnabled());
         dialog.preselect(gone.fingerprint());
         QTest::mouseClick(button(&dialog, "cmdRemover"), Qt::LeftButton);
@@ -302,7 +303,7 @@ private Q_SLOTS:
 
     void screenshot() {
         const CertificateStore store(m_folder);
-        CertificateDialog dialog(store);
+        CertificateDialog dialog(store, sharedSeams()());
         dialog.setWindowTitle(QStringLiteral("Selecione o Certificado Digital (e-CNPJ)"));
         dialog.setText(QStringLiteral("Escolha o certificado e-CNPJ da empresa para receber a chave"));
         certificateGrid(&dialog)->selectRow(2);

@@ -151,7 +151,7 @@ private Q_SLOTS:
         QVERIFY(store.importFile(kAlfaCertificate).ok());
         const QString journalFile = m_journalFolder.filePath(QStringLiteral("fiscora.mdb"));
         QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
-        m_journal = std::make_unique<TransmissionJournal>(journalFile);
+        m_journal = std::make_unique<TransmissionJournal>(journalFile, sharedSeams().clock);
         m_services.journal = m_journal.get();
         m_main = std::make_unique<Principal>(m_session, m_services);
     }

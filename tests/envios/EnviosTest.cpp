@@ -1,4 +1,3 @@
-#include "core/Clock.h"
 #include "core/ServerDate.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
@@ -8,6 +7,7 @@
 #include "net/ContentDigest.h"
 #include "support/JournalRows.h"
 #include "support/ProgramFolderFixture.h"
+#include "support/TestSeams.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -96,7 +96,7 @@ class EnviosTest final : public QObject {
 
 private Q_SLOTS:
     void cleanup() {
-        Clock::setFixed({});
+        sharedSeams().clock.fix({});
         journal.reset();
     }
 
@@ -238,12 +238,12 @@ private Q_SLOTS:
         QFETCH(bool, unconfirmed);
         ProgramFolderFixture folder;
         const QDateTime start(QDate(2026, 11, 5), QTime(10, 22, 33));
-        Clock::setFixed(start);
+        sharedSeams().clock.fix(start);
         JournalEntry sent = upload(kIE, {u"09/2026"_s, u"10/2026"_s});
         sent.serverDate = QDateTime(QDate(2026, 11, 5), QTime(10, 0));
         const Result<qint64> id = journal().startTransmission(sent);
         QVERIFY(id);
-        Clock::setFixed(start.addSecs(5));
+        sharedSeams().clock.fix(start.addSecs(5));
         if (outcome != TransmissionOutcome::Sending) {
             QVERIFY(journal().completeTransmission(*id, outcome, detail));
             QVERIFY(!journal().completeTransmission(*id, TransmissionOutcome::Answered, u"again"_s));

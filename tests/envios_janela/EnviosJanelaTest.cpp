@@ -1,4 +1,3 @@
-#include "core/Clock.h"
 #include "core/Session.h"
 #include "data/TransmissionJournal.h"
 #include "gui/GuiStartup.h"
@@ -12,6 +11,7 @@
 #include "support/TestFileChooser.h"
 #include "support/TestMessageBox.h"
 #include "support/TestPlatform.h"
+#include "support/TestSeams.h"
 #include "support/TestServices.h"
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
@@ -47,11 +47,11 @@ const QDateTime kMorning(QDate(2012, 3, 14), QTime(9, 5, 7));
 // Writes an upload's row at a fixed time and gives it its outcome (Sending: none).
 qint64 sent(TransmissionJournal& journal, JournalEntry e, const QDateTime& when, TransmissionOutcome outcome,
             const QString& detail = {}) {
-    Clock::setFixed(when);
+    sharedSeams().clock.fix(when);
     const qint64 id = journal.startTransmission(e).valueOr(0);
     if (outcome != TransmissionOutcome::Sending && !journal.completeTransmission(id, outcome, detail))
         qWarning("row %lld not completed", id);
-    Clock::setFixed({});
+    sharedSeams().clock.fix({});
     return id;
 }
 
@@ -100,7 +100,7 @@ private Q_SLOTS:
     void cleanup() {
         deleteTopLevelWindows();
         services.reset();
-        Clock::setFixed({});
+        sharedSeams().clock.fix({});
     }
 
     // The window opens on the current taxpayer; the filters narrow what it lists; a row's
@@ -124,7 +124,7 @@ private Q_SLOTS:
         Session session;
         session.selectTaxpayer(kName, kIE, u"RV7K2M9Q"_s);
 
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         QCOMPARE(child<QComboBox>(window, u"cboContribuinte"_s)->currentData().toString(), kIE);
         QCOMPARE(gridColumn(window, frmEnvios::ColData),
@@ -206,7 +206,7 @@ private Q_SLOTS:
             sent(services.journal(), upload(kOtherIE, {u"03/2012"_s}, u"Padaria Estrela do Vale Ltda ME"_s),
                  kMorning.addDays(1), TransmissionOutcome::Refused);
         Session session;
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         auto* search = child<QLineEdit>(window, u"txtPesquisa"_s);
         const auto ids = [window] {
@@ -228,7 +228,7 @@ private Q_SLOTS:
         child<QDateEdit>(window, u"dtpReferencia"_s)->setDate(QDate(2012, 3, 1));
         QCOMPARE(ids(), (QList<qint64>{bakery, pair}));
 
-        Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
+        sharedSeams().clock.fix(QDateTime(QDate(2026, 12, 9), QTime(18, 0)));
         auto* outcome = child<QComboBox>(window, u"cboSituacao"_s);
         outcome->setCurrentIndex(outcome->findText(u"Recusado"_s));
         QCOMPARE(ids(), QList<qint64>{bakery});
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QVERIFY(services.journal().recordReceipt(id, {u"2012000011"_s, kept, u"aa"_s}));
         QVERIFY(services.journal().recordReceipt(id, {u"2012000012"_s, folder.file(u"apagado.pdf"_s), u"bb"_s}));
         Session session;
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         auto* open = child<QPushButton>(window, u"cmdRecibo"_s);
         child<QTableWidget>(window, u"GridEnvios"_s)->selectRow(0);
@@ -273,7 +273,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             sent(services.journal(), upload(kIE), kMorning.addSecs(60 * i), TransmissionOutcome::Answered);
         Session session;
-        auto* window = new frmEnvios(session, services.journal());
+        auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
         window->resize(1366, 720); // the screen less a title bar and a panel
         QVERIFY(QTest::qWaitForWindowExposed(window));

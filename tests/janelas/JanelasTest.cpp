@@ -63,8 +63,10 @@ template <typename W> Maker make() {
     return [](Session& s, const Services& services) -> QWidget* {
         if constexpr (std::is_constructible_v<W, Session&, const Services&>)
             return new W(s, services);
-        else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&>)
-            return new W(s, *services.journal);
+        else if constexpr (std::is_constructible_v<W, Session&, TransmissionJournal&, const Seams&>)
+            return new W(s, *services.journal, services.seams);
+        else if constexpr (std::is_constructible_v<W, Session&, const Seams&>)
+            return new W(s, services.seams);
         else
             return new W(s);
     };
@@ -205,13 +207,14 @@ private Q_SLOTS:
             return main;
         });
         QTest::newRow("certificate window") << Opener([](Principal* main) -> QWidget* {
-            CertificateChooser::choose(main, u"Using CAPI to Select a certificate"_s, u"x"_s, emptyStore());
+            DialogCertificateChooser chooser(sharedSeams()());
+            chooser.choose(main, u"Using CAPI to Select a certificate"_s, u"x"_s, emptyStore());
             return main;
         });
         QTest::newRow("certificate password") << Opener([](Principal* main) -> QWidget* {
             TestFileChooser files;
             files.queuePath(certificateFixture(u"empresa-legado.pfx"_s));
-            auto* dialog = new CertificateDialog(emptyStore(), main);
+            auto* dialog = new CertificateDialog(emptyStore(), sharedSeams()(), main);
             // Not modal itself, so the only modal box to catch is the password's (the file
             // chooser's loop could otherwise let the watcher take the dialog for it).
             dialog->setModal(false);
@@ -220,14 +223,15 @@ private Q_SLOTS:
             return dialog;
         });
         QTest::newRow("file dialog") << Opener([](Principal* main) -> QWidget* {
-            FileChooser::openFile(main, u"Escolha o arquivo"_s, QDir::tempPath(), u"*.mdb"_s);
+            DialogFileChooser dialogs;
+            dialogs.openFile(main, u"Escolha o arquivo"_s, QDir::tempPath(), u"*.mdb"_s);
             return main;
         });
     }
 
     void dialogsOpenCentredOnTheirOwner() {
         QFETCH(Opener, open);
-        const WidgetSeams seams;
+        const WidgetSeams seams(sharedSeams().clock);
         Session session;
         Principal* main = mainWindowAt(session, {300, 150});
         QPoint shown;
@@ -260,8 +264,9 @@ private Q_SLOTS:
         row("selecionar", make<frmtbl_SelecionaContribuinte>());
         row("atualizar", make<frmtbl_atualizarContribuinte>());
         row("excluir", make<frmtbl_exclusaoContribuinte>());
-        row("certificados",
-            [](Session&, const Services&) -> QWidget* { return new CertificateDialog(emptyStore()); });
+        row("certificados", [](Session&, const Services&) -> QWidget* {
+            return new CertificateDialog(emptyStore(), sharedSeams()());
+        });
         row("transmissao gia", make<frmUpload>());
         row("transmissao pgdas", make<frmUploadSimples>());
         row("envios realizados", make<frmEnvios>());

@@ -651,7 +651,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("%PDF-1.4\n") > 0);
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        TransmissionJournal limited(m_folder->file(u"fiscora.mdb"_s), {250, limitMs});
+        TransmissionJournal limited(m_folder->file(u"fiscora.mdb"_s), sharedSeams().clock, {250, limitMs});
         Transmission transmission(limited, TransmissionLimits{});
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,

@@ -1,4 +1,3 @@
-#include "core/Clock.h"
 #include "core/ProgramFolder.h"
 #include "core/UserPreferences.h"
 #include "data/TransmissionJournal.h"
@@ -7,6 +6,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/TestSeams.h"
 #include "support/TestServices.h"
 #include "support/Widgets.h"
 #include "transmission/MonthSituation.h"
@@ -133,7 +133,7 @@ private Q_SLOTS:
         wrongKey.chave = u"ERRADA00"_s;
         insertSeededTaxpayers({kEntregue, kPendente, wrongKey});
         JournalEntry failed = upload(u"10/2026"_s, TransmissionOutcome::Sending);
-        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s));
+        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s), sharedSeams().clock);
         const Result<qint64> id = journal.startTransmission(failed);
         QVERIFY(id);
         QVERIFY(journal.completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
@@ -193,7 +193,7 @@ private Q_SLOTS:
         insertSeededTaxpayers({kEntregue});
         QTemporaryDir documents;
         UserPreferences::setDocumentsFolder(documents.path());
-        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s));
+        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s), sharedSeams().clock);
         QVERIFY(journal.recordListedTransmissions(kEntregue.ie, {}));
         JournalEntry sent = upload(u"10/2026"_s, TransmissionOutcome::Sending);
         sent.ie = kEntregue.ie;
@@ -249,10 +249,10 @@ private Q_SLOTS:
             server.start(writeSeed(server, {kEntregue, kPendente, kChave}, {{u"anos"_s, u"2025,2026"_s}})));
         const ProgramFolderFixture folder(server.host(), server.port());
         insertSeededTaxpayers({kEntregue, kPendente, kChave});
-        Clock::setFixed(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
+        sharedSeams().clock.fix(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
         FolderServices services;
         auto* window = new frmSituacaoMes(services());
-        Clock::setFixed({});
+        sharedSeams().clock.fix({});
         window->show();
         QCOMPARE(child<QLineEdit>(window, u"txtReferencia"_s)->displayText(), u"10/2026"_s);
         QTRY_VERIFY_WITH_TIMEOUT(!window->situation().asking(), 20000);

@@ -120,7 +120,7 @@ class Pkcs11Test final : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_module;
-    DialogCertificateChooser m_dialogChooser;
+    DialogCertificateChooser m_dialogChooser{sharedSeams()()};
     const TokenReader m_tokens{buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11")};
 
     QString fixture(const char* name) const {
@@ -182,11 +182,11 @@ private Q_SLOTS:
         const QString imported = m_dir.filePath(QStringLiteral("certificados"));
         qputenv("FISCORA_CERTIFICADOS", imported.toUtf8());
         QVERIFY(CertificateStore(imported).importFile(fixture("terceiro")).ok());
-        CertificateChooser::install(&m_dialogChooser);
+        sharedSeams().certificates.test = &m_dialogChooser;
     }
 
     void cleanupTestCase() {
-        CertificateChooser::install(nullptr);
+        sharedSeams().certificates.test = nullptr;
         qunsetenv("FISCORA_CERTIFICADOS");
     }
 
@@ -194,7 +194,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         configure(folder);
         const PersonalCertificateSource source(m_tokens);
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.setWindowTitle(CertificateTexts::keyTitle);
         dialog.setText(CertificateTexts::keyText);
         QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
@@ -273,12 +273,13 @@ private Q_SLOTS:
         chooseInDialog(holder);
         if (transmission) {
             bool accepted = false;
-            QCOMPARE(int(CertificateSelection::transmissionVariant(nullptr, serverDate, &selected, &accepted,
+            QCOMPARE(int(CertificateSelection::transmissionVariant(sharedSeams().certificates, nullptr,
+                                                                   serverDate, &selected, &accepted,
                                                                    PersonalCertificateSource(m_tokens))),
                      outcome);
             QCOMPARE(accepted, outcome == int(Outcome::Accepted));
         } else {
-            QCOMPARE(int(CertificateSelection::keyVariant(nullptr,
+            QCOMPARE(int(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr,
                                                           {true, companyCnpj, QStringLiteral("11144477735")},
                                                           &selected, PersonalCertificateSource(m_tokens))),
                      outcome);
@@ -444,7 +445,7 @@ private Q_SLOTS:
         ticker.start();
 
         const PersonalCertificateSource source(TokenReader{m_tokens.helper, 1500});
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.show();
         QCOMPARE(rows(&dialog).keys(), QStringList{QStringLiteral("OUTRA PESSOA:12345678909")});
         QCOMPARE(status(&dialog), kReading);
@@ -465,7 +466,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         configure(folder);
         const PersonalCertificateSource source(m_tokens);
-        CertificateDialog dialog(source);
+        CertificateDialog dialog(source, sharedSeams()());
         dialog.show();
         QTRY_VERIFY_WITH_TIMEOUT(source.isRead(), 20000);
         QVERIFY(rows(&dialog).contains(QStringLiteral("EMPRESA CDP SEM URL:11222333000181")));

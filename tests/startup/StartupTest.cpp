@@ -71,7 +71,7 @@ bool signUpdater(const QByteArray& version, const QByteArray& updater, const QSt
 
 // The check as the start-up window runs it, waited for; neither outcome when it never ends.
 StartupOutcome runStartupChecks() {
-    StartupCheck check{sharedServices().http};
+    StartupCheck check{sharedServices().http, sharedSeams().platform};
     check.start();
     return await<StartupOutcome>([&](QObject* context, std::function<void(StartupOutcome)> done) {
                check.whenFinished(context, std::move(done));
@@ -120,7 +120,7 @@ private Q_SLOTS:
     void initTestCase() {
         const QString journalFile = m_journalFolder.filePath(QStringLiteral("fiscora.mdb"));
         QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
-        m_journal = std::make_unique<TransmissionJournal>(journalFile);
+        m_journal = std::make_unique<TransmissionJournal>(journalFile, sharedSeams().clock);
         m_services.journal = m_journal.get();
         hostMainWindow(m_session, m_services);
         // The update key is read beside the program, as it is laid out by the build.
@@ -246,7 +246,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), "1.15.01");
-        StartupCheck check{sharedServices().http};
+        StartupCheck check{sharedServices().http, sharedSeams().platform};
         QObject context;
         QList<StartupOutcome> early;
         QList<StartupOutcome> late;
@@ -497,7 +497,7 @@ private Q_SLOTS:
         TestPlatform platform;
         ProgramFolderFixture folder;
 
-        auto* start = new Abertura(m_session);
+        auto* start = new Abertura(m_session, sharedSeams()());
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
         QVERIFY(mainWindow());
@@ -505,7 +505,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!start->isVisible());
         deleteTopLevelWindows();
 
-        start = new Abertura(m_session);
+        start = new Abertura(m_session, sharedSeams()());
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
         auto* about = qobject_cast<Sobre*>(
@@ -523,7 +523,7 @@ private Q_SLOTS:
         QVERIFY(mainWindow()->isVisible());
         QVERIFY(mainWindow()->isEnabled());
 
-        start = new Abertura(m_session);
+        start = new Abertura(m_session, sharedSeams()());
         start->show();
         start->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
         QCOMPARE(platform.quitCalls, 1);
@@ -531,7 +531,7 @@ private Q_SLOTS:
 
     void screenshot() {
         ProgramFolderFixture folder;
-        Abertura window(m_session);
+        Abertura window(m_session, sharedSeams()());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString dir = QDir(buildProgramFolder()).filePath(QStringLiteral("../screenshots"));

@@ -2,6 +2,7 @@
 
 #include "core/ProgramFolder.h"
 #include "data/TransmissionJournal.h"
+#include "support/TestSeams.h"
 
 #include <QStringList>
 
@@ -36,8 +37,8 @@ class FolderJournal {
 public:
     TransmissionJournal& operator()() {
         if (!m_journal)
-            m_journal =
-                std::make_unique<TransmissionJournal>(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+            m_journal = std::make_unique<TransmissionJournal>(
+                ProgramFolder::file(QStringLiteral("fiscora.mdb")), sharedSeams().clock);
         return *m_journal;
     }
     void reset() { m_journal.reset(); }

@@ -1,17 +1,18 @@
 #include "support/TestCertificateChooser.h"
 
 #include "certificates/CertificateSource.h"
+#include "support/TestSeams.h"
 
 #include <QFile>
 
 namespace fiscora::test {
 
 TestCertificateChooser::TestCertificateChooser() {
-    CertificateChooser::install(this);
+    sharedSeams().certificates.test = this;
 }
 
 TestCertificateChooser::~TestCertificateChooser() {
-    CertificateChooser::install(nullptr);
+    sharedSeams().certificates.test = nullptr;
 }
 
 std::optional<Certificate> TestCertificateChooser::select(QWidget* parent, const QString& title,

@@ -2,6 +2,7 @@
 
 #include "certificates/CertificateChooser.h"
 #include "support/NestedLoopHold.h"
+#include "support/TestSeams.h"
 
 #include <QList>
 #include <QQueue>
@@ -13,7 +14,8 @@ namespace fiscora::test {
 
 // Answers the certificate chooser: picks from the source the certificate whose fingerprint or
 // subject name contains the queued text, or cancels (queueCancel, or an empty queue), after a nested
-// event loop as the modal dialog runs. Records every request. Installs itself for its lifetime.
+// event loop as the modal dialog runs. Records every request. Stands in the test seams' chooser for
+// its lifetime.
 class TestCertificateChooser final : public CertificateChooser, public NestedLoopHold {
 public:
     struct Request {

@@ -1,15 +1,17 @@
 #include "support/TestFileChooser.h"
 
+#include "support/TestSeams.h"
+
 #include <QFileInfo>
 
 namespace fiscora::test {
 
 TestFileChooser::TestFileChooser() {
-    FileChooser::install(this);
+    sharedSeams().files.test = this;
 }
 
 TestFileChooser::~TestFileChooser() {
-    FileChooser::install(nullptr);
+    sharedSeams().files.test = nullptr;
 }
 
 QString TestFileChooser::choose(Mode mode, QWidget*, const QString& caption, const QString& directory,

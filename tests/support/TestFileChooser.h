@@ -2,6 +2,7 @@
 
 #include "core/FileChooser.h"
 #include "support/NestedLoopHold.h"
+#include "support/TestSeams.h"
 
 #include <QList>
 #include <QQueue>
@@ -11,7 +12,7 @@ namespace fiscora::test {
 
 // Answers the file dialogs with queued paths (cancels when the queue is empty) and records every
 // request, after a nested event loop as the real dialog runs. As the real save dialog does, a name
-// without a suffix gets the default one. Installs itself for its lifetime.
+// without a suffix gets the default one. Stands in the test seams' chooser for its lifetime.
 class TestFileChooser final : public FileChooser, public NestedLoopHold {
 public:
     struct Request {

@@ -1,13 +1,15 @@
 #include "support/TestPlatform.h"
 
+#include "support/TestSeams.h"
+
 namespace fiscora::test {
 
 TestPlatform::TestPlatform() {
-    Platform::install(this);
+    sharedSeams().platform.test = this;
 }
 
 TestPlatform::~TestPlatform() {
-    Platform::install(nullptr);
+    sharedSeams().platform.test = nullptr;
 }
 
 bool TestPlatform::openUrl(const QString& url) {

@@ -7,7 +7,7 @@
 namespace fiscora::test {
 
 // Answers the administrator check as told and records what the program asked of the system.
-// Installs itself for its lifetime.
+// Stands in the test seams' platform for its lifetime.
 class TestPlatform final : public Platform {
 public:
     TestPlatform();

@@ -2,6 +2,7 @@
 
 #include "support/JournalRows.h"
 #include "support/ServerLauncher.h"
+#include "support/TestSeams.h"
 #include "transmission/Services.h"
 
 namespace fiscora::test {
@@ -14,7 +15,11 @@ inline AccessReader builtReader(int timeLimitMs = 0) {
 // The services as the program builds them, with the build's reader helper: a test changes the
 // copy it holds (shorter time limits, another helper).
 inline Services testServices() {
-    return Services{HttpClient(), builtReader(), TokenReader{TokenReader::defaultHelper()},
+    return Services{sharedSeams()(),
+                    sharedSeams().certificates,
+                    HttpClient(),
+                    builtReader(),
+                    TokenReader{TokenReader::defaultHelper()},
                     TransmissionLimits{}};
 }
 

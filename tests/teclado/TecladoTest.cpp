@@ -109,7 +109,8 @@ class TecladoTest final : public QObject {
             [](Session&, const Services& services) -> QWidget* { return new ImportarEmpresas(services); },
             u"Command1"_s, QString());
         row(
-            "abertura", [](Session& s, const Services&) -> QWidget* { return new Abertura(s); },
+            "abertura",
+            [](Session& s, const Services& services) -> QWidget* { return new Abertura(s, services.seams); },
             u"Command1"_s, u"Command3"_s);
     }
 
@@ -224,7 +225,7 @@ private Q_SLOTS:
         QTemporaryDir files;
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
-        FileBrowser::setRememberedFolder(files.path());
+        m_session.setUploadFolder(files.path());
         QPointer<QWidget> window = showActive(make(m_session, m_services()));
         QVERIFY(window);
         QPushButton* ok = usableButton(window, confirm);
@@ -250,7 +251,7 @@ private Q_SLOTS:
         QTemporaryDir files;
         QVERIFY(QDir(files.path()).mkdir(u"sub"_s));
         QFile(files.filePath(u"a.pdf"_s)).open(QIODevice::WriteOnly);
-        FileBrowser::setRememberedFolder(files.path());
+        m_session.setUploadFolder(files.path());
         QPointer<QWidget> window = showActive(new frmUploadSimples(m_session, m_services()));
         QVERIFY(window);
         auto* browser = window->findChild<FileBrowser*>();

@@ -240,7 +240,7 @@ private:
                                                        u"contador@example.com"_s});
         if (!saved)
             qWarning("accountant not saved: %s", qPrintable(saved.error().description));
-        FileBrowser::setRememberedFolder(scene->files.path());
+        scene->session.setUploadFolder(scene->files.path());
         const SeedCompany& company = ie == kGiaIE ? companies.at(0) : companies.at(1);
         scene->session.selectTaxpayer(company.razao, company.ie, company.chave);
         scene->main = new Principal(scene->session, scene->services);
@@ -921,8 +921,9 @@ private Q_SLOTS:
     void browserStartsAtHomeThenWhereItWasLeft() {
         QTemporaryDir dir;
         QDir(dir.path()).mkdir(u"sub"_s);
-        FileBrowser::setRememberedFolder({});
-        FileBrowser first;
+        Session session;
+        UserPreferences::setUploadFolder({});
+        FileBrowser first(session);
         QCOMPARE(first.folder(), QDir::homePath());
         QVERIFY(child<QComboBox>(&first, u"Drive1"_s)->findData(QDir::rootPath()) >= 0);
         QVERIFY(first.setFolder(dir.path()));
@@ -931,7 +932,7 @@ private Q_SLOTS:
             dirList->findItems(u"sub"_s, Qt::MatchExactly | Qt::MatchRecursive);
         QCOMPARE(sub.size(), 1);
         Q_EMIT dirList->itemActivated(sub.first(), 0);
-        QCOMPARE(FileBrowser().folder(), QDir(dir.path()).filePath(u"sub"_s));
+        QCOMPARE(FileBrowser(session).folder(), QDir(dir.path()).filePath(u"sub"_s));
     }
 
     // The user's preferences keep the folder: a new run starts where the last one was left.
@@ -940,9 +941,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(u"sub"_s));
         const test::ScopedEnvironment preferencesFolder("FISCORA_PREFERENCIAS", preferences.path());
-        FileBrowser::setRememberedFolder({});
+        Session session;
         UserPreferences::setUploadFolder(dir.path()); // as the earlier run left it
-        FileBrowser browser;
+        FileBrowser browser(session);
         QCOMPARE(browser.folder(), dir.path());
         QVERIFY(browser.setFolder(dir.filePath(u"sub"_s)));
         QCOMPARE(UserPreferences::uploadFolder(), dir.filePath(u"sub"_s));

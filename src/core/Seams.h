@@ -1,0 +1,18 @@
+#pragma once
+
+#include "core/Clock.h"
+#include "core/FileChooser.h"
+#include "core/Platform.h"
+
+namespace fiscora {
+
+// The program's contact with the user and the system, built once where the program starts (the
+// windows' widget implementations, or the command line's) and handed down; tests build their own.
+// Not owned: whoever builds the seams keeps their parts while they are used.
+struct Seams {
+    const Clock& clock;
+    Platform& platform;
+    FileChooser& files;
+};
+
+} // namespace fiscora

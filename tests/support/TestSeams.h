@@ -1,0 +1,95 @@
+#pragma once
+
+#include "certificates/CertificateChooser.h"
+#include "core/Seams.h"
+
+#include <QDateTime>
+
+namespace fiscora::test {
+
+// The system's time until the test fixes it; an invalid value returns to the system's time.
+class TestClock final : public Clock {
+public:
+    QDateTime now() const override { return m_fixed.isValid() ? m_fixed : QDateTime::currentDateTime(); }
+    void fix(const QDateTime& when) { m_fixed = when; }
+
+private:
+    QDateTime m_fixed;
+};
+
+// Passes each call to the TestPlatform a test has made while it lives, else to the system's.
+class PlatformStandIn final : public Platform {
+public:
+    Platform* test = nullptr;
+
+    bool isAdministrator() override { return target().isAdministrator(); }
+    bool openUrl(const QString& url) override { return target().openUrl(url); }
+    bool startDetached(const QString& program, const QString& workingFolder) override {
+        return target().startDetached(program, workingFolder);
+    }
+    void quit() override { target().quit(); }
+
+private:
+    Platform& target() { return test ? *test : m_system; }
+    SystemPlatform m_system;
+};
+
+// Passes each choice to the file chooser a test has made while it lives, else cancels it.
+class FileChooserStandIn final : public FileChooser {
+public:
+    FileChooser* test = nullptr;
+
+protected:
+    QString choose(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
+                   const QString& filter, const QString& defaultSuffix) override {
+        if (!test)
+            return {};
+        switch (mode) {
+        case Mode::Open:
+            return test->openFile(parent, caption, directory, filter, defaultSuffix);
+        case Mode::Save:
+            return test->saveFile(parent, caption, directory, filter, defaultSuffix);
+        case Mode::Folder:
+            return test->chooseFolder(parent, caption, directory);
+        }
+        return {};
+    }
+};
+
+// Passes each choice to the certificate chooser a test has made while it lives, else cancels it.
+class CertificateChooserStandIn final : public CertificateChooser {
+public:
+    CertificateChooser* test = nullptr;
+
+protected:
+    std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,
+                                      const CertificateSource& source, const QString& preferred) override {
+        return test ? test->choose(parent, title, text, source, preferred) : std::nullopt;
+    }
+};
+
+// The seams of a test program's windows and flows.
+class TestSeams {
+public:
+    TestSeams() = default;
+    TestSeams(const TestSeams&) = delete;
+    TestSeams& operator=(const TestSeams&) = delete;
+
+    const Seams& operator()() const { return m_seams; }
+
+    TestClock clock;
+    PlatformStandIn platform;
+    FileChooserStandIn files;
+    CertificateChooserStandIn certificates; // carried by the services
+
+private:
+    Seams m_seams{clock, platform, files};
+};
+
+// One set for a whole test program: what its services and journals are built with.
+inline TestSeams& sharedSeams() {
+    static TestSeams seams;
+    return seams;
+}
+
+} // namespace fiscora::test
