@@ -872,7 +872,7 @@ private Q_SLOTS:
         // Once the whole content went out, its digest: for an export, the file twice about the marker.
         const QByteArray file =
             readBytes(scene->files.filePath(simples ? u"extrato.pdf"_s : u"novagia.mdb"_s));
-        const QByteArray content = simples ? file : file + kGiaContentMarker + file;
+        const QByteArray content = simples ? file : file + "###$$$***PRF***$$$###" + file;
         QCOMPARE(row.contentSize, content.size());
         QTRY_COMPARE(
             journal().findTransmissions()->first().contentSha256,
