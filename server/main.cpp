@@ -4,7 +4,6 @@
 #include "RequestLog.h"
 #include "ServerStore.h"
 #include "SoapService.h"
-#include "net/UpdateSignature.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -45,6 +44,15 @@ constexpr std::size_t kDefaultBodyLimit = std::size_t(64) << 10;
 constexpr std::size_t kSoapBodyLimit = std::size_t(1) << 20;
 // The upload routes rely on this limit alone; a large NovaGIA export must still fit.
 constexpr std::size_t kUploadBodyLimit = std::size_t(200) << 20;
+
+// The contract of the updater's signature, kept here apart from the client's own copy so that a
+// fault in either shows in the end-to-end tests: what is signed is "fiscora-atualizacao", NUL,
+// the announced version, NUL, the updater's bytes; a signature file is read up to this size.
+constexpr qint64 kMaxSignatureBytes = 1024;
+
+QByteArray signedMessage(const QByteArray& version, const QByteArray& updater) {
+    return QByteArrayLiteral("fiscora-atualizacao") + '\0' + version + '\0' + updater;
+}
 
 void usage() {
     std::fprintf(stderr, "uso: fiscora-servidor [--endereco IP] [--porta N] [--porta-portal N] "
@@ -121,15 +129,14 @@ void serveFile(const QString& folder, const QString& name, httplib::Response& re
 QByteArray updaterSignature(const QString& folder, const char* keyPath) {
     QFile published(QDir(folder).filePath(QStringLiteral("atualizacao_fiscora.exe.sig")));
     if (published.open(QIODevice::ReadOnly))
-        return published.read(fiscora::UpdateSignature::kMaxSignatureBytes);
+        return published.read(kMaxSignatureBytes);
     QFile updater(QDir(folder).filePath(QStringLiteral("atualizacao_fiscora.exe")));
     QFile version(QDir(folder).filePath(QStringLiteral("versao.txt")));
     QFile keyFile(QString::fromLocal8Bit(keyPath));
     if (!keyPath || !updater.open(QIODevice::ReadOnly) || !version.open(QIODevice::ReadOnly) ||
         !keyFile.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray data =
-        fiscora::UpdateSignature::signedMessage(version.readAll().trimmed(), updater.readAll());
+    const QByteArray data = signedMessage(version.readAll().trimmed(), updater.readAll());
     const QByteArray pem = keyFile.readAll();
     QByteArray signature(64, '\0');
     BIO* bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));

@@ -270,8 +270,6 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
     });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
-    // Set by start() before anything can refuse it.
-    m_txtUrl = transmission->url();
     if (!refused)
         return true;
     m_transmission = nullptr;

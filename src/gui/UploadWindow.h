@@ -33,10 +33,6 @@ class UploadWindow : public QWidget {
 public:
     ~UploadWindow() override;
 
-    // The hidden fields, kept as the window's state.
-    QString txtUrl() const { return m_txtUrl; }
-    QString txtUploadFile() const { return m_txtUploadFile; }
-
     // Connected, sending or waiting for the answer, or the answer not yet shown.
     bool uploadBusy() const;
 
@@ -101,9 +97,8 @@ protected:
     // The certificate step, then a file must have been chosen ("No File Chosen" otherwise).
     bool readyToSend();
     // The transmission of the order, completed with what the window knows (its taxpayer, the
-    // accountant, the certificate, the chosen file's name); txtUrl keeps its address. What keeps it
-    // from starting is shown ("Invalid Host", an unreadable file under "ERROR", the database
-    // report); false then.
+    // accountant, the certificate, the chosen file's name). What keeps it from starting is shown
+    // ("Invalid Host", an unreadable file under "ERROR", the database report); false then.
     bool startTransmission(TransmissionOrder order, TransmissionPauses pauses = {});
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
@@ -122,7 +117,6 @@ protected:
     QProgressBar* m_ProgressBar1;
     QLabel* m_lblSendSpeed;
 
-    QString m_txtUrl;
     QString m_txtUploadFile;
     // The name of the file clicked in the list: the upload's file name.
     QString m_clickedName;

@@ -26,8 +26,6 @@ public:
     void selPRF();
     void Command1();
 
-    int giaCerta() const { return m_giaCerta; }
-
     static const QString accountantAskText; // a < b
     static const QString acceptedOnlyText;  // otherwise
 

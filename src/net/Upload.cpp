@@ -10,8 +10,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cstring>
-
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -21,6 +19,10 @@ namespace fiscora {
 namespace {
 
 const QString kSource = QStringLiteral("UploadSession");
+
+constexpr int kBoundaryLength = 32;
+// Between the database and the clicked file in a GIA upload's content.
+constexpr QByteArrayView kGiaContentMarker("###$$$***PRF***$$$###");
 
 bool isBoundaryCharacter(int c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -40,7 +42,7 @@ AppError fileError(const QFile& file, const QString& path) {
     else
         text = QStringLiteral("Não foi possível ler o arquivo ") + path + QStringLiteral(" (") +
                file.errorString() + QStringLiteral(").");
-    return AppError{static_cast<qint64>(file.error()), QStringLiteral("LoadFileData"), text};
+    return AppError{static_cast<qint64>(file.error()), QStringLiteral("UploadFile"), text};
 }
 
 // The request as an HTTP proxy is handed it: the request line names the whole address
@@ -62,32 +64,8 @@ UploadFilePiece memoryPiece(const QByteArray& bytes) {
     return UploadFilePiece{QString(), bytes.size(), bytes, {}};
 }
 
-// The pieces' bytes in one block; fails when a file no longer holds its piece's bytes.
-Result<QByteArray> readPieces(const QList<UploadFilePiece>& pieces) {
-    QByteArray all(totalSize(pieces), Qt::Uninitialized);
-    char* at = all.data();
-    for (const UploadFilePiece& piece : pieces) {
-        if (piece.path.isEmpty()) {
-            std::memcpy(at, piece.bytes.constData(), static_cast<size_t>(piece.size));
-        } else {
-            QFile& file = *piece.file;
-            if (!file.seek(0))
-                return fileError(file, piece.path);
-            for (qint64 done = 0; done < piece.size;) {
-                const qint64 n = file.read(at + done, piece.size - done);
-                if (n <= 0)
-                    return fileError(file, piece.path);
-                done += n;
-            }
-        }
-        at += piece.size;
-    }
-    return all;
-}
-
-} // namespace
-
-QString MakeBoundary(int length) {
+// `length` characters drawn from 0-9, A-Z and a-z.
+QString makeBoundary(int length) {
     QString boundary;
     boundary.reserve(length);
     auto* random = QRandomGenerator::global();
@@ -98,6 +76,8 @@ QString MakeBoundary(int length) {
     }
     return boundary;
 }
+
+} // namespace
 
 Result<UploadFilePiece> UploadFile(const QString& path) {
     auto file = std::make_shared<QFile>(path);
@@ -113,37 +93,11 @@ Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, con
     const Result<UploadFilePiece> clicked = UploadFile(clickedPath);
     if (!clicked)
         return clicked.error();
-    return QList<UploadFilePiece>{
-        *database, memoryPiece(QByteArray(kGiaContentMarker, kGiaContentMarkerLength)), *clicked};
-}
-
-Result<QByteArray> LoadFileData(const QString& path) {
-    const Result<UploadFilePiece> file = UploadFile(path);
-    if (!file)
-        return file.error();
-    return readPieces({*file});
-}
-
-Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath) {
-    const Result<QList<UploadFilePiece>> pieces = GiaContentPieces(databasePath, clickedPath);
-    if (!pieces)
-        return pieces.error();
-    return readPieces(*pieces);
+    return QList<UploadFilePiece>{*database, memoryPiece(kGiaContentMarker.toByteArray()), *clicked};
 }
 
 qint64 UploadRequest::contentSize() const {
     return totalSize(files);
-}
-
-QByteArray UploadRequest::bytes() const {
-    QByteArray all = head;
-    for (const UploadFilePiece& piece : files) {
-        if (piece.path.isEmpty())
-            all += piece.bytes;
-        else if (piece.file->seek(0))
-            all += piece.file->read(piece.size);
-    }
-    return all + tail;
 }
 
 namespace {
@@ -169,21 +123,10 @@ UploadRequest build(const QList<UploadFilePiece>& content, const UrlParts& addre
 
 } // namespace
 
-UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
-                                 const QString& fileName, const QString& contentType) {
-    return BuildUploadRequest({memoryPiece(content)}, address, fieldName, fileName, contentType);
-}
-
-UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
-                                 const QString& fileName, const QString& contentType,
-                                 const QString& boundary) {
-    return build({memoryPiece(content)}, address, fieldName, fileName, contentType, boundary);
-}
-
 UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const UrlParts& address,
                                  const QString& fieldName, const QString& fileName,
                                  const QString& contentType) {
-    return build(content, address, fieldName, fileName, contentType, MakeBoundary(kUploadBoundaryLength));
+    return build(content, address, fieldName, fileName, contentType, makeBoundary(kBoundaryLength));
 }
 
 Result<quint16> UploadPort(const UrlParts& address, const QString& portSetting) {
@@ -238,10 +181,6 @@ bool UploadSession::isBusy() const {
            m_state == State::WaitingForAnswer || m_state == State::ReadingAnswer;
 }
 
-void UploadSession::connectToServer(const QString& host, quint16 port) {
-    connectToServer(host, port, ServerAddress::fromSettings());
-}
-
 void UploadSession::connectToServer(const QString& host, quint16 port, const ServerAddress& server) {
     if (m_state != State::Idle)
         return;
@@ -262,12 +201,6 @@ void UploadSession::connectToServer(const QString& host, quint16 port, const Ser
             m_transfer->connect(url, server, m_connectTimeoutMs, [this](int code) { onConnected(code); });
         !started)
         fail(started.error());
-}
-
-void UploadSession::start(const UploadRequest& request, const QString& host, quint16 port) {
-    m_request = request;
-    m_sendWhenConnected = true;
-    connectToServer(host, port);
 }
 
 void UploadSession::send(const UploadRequest& request) {
@@ -327,8 +260,6 @@ void UploadSession::onConnected(int code) {
     });
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT connected(); }, Qt::QueuedConnection);
-    if (m_sendWhenConnected)
-        send(m_request);
 }
 
 Result<QByteArrayView> UploadSession::nextChunk() {

@@ -24,21 +24,14 @@ class ServerAddress;
 // one file part, whose bytes our code writes itself on a connection the transport opened (TCP,
 // TLS, proxy). Both upload windows use this.
 
-inline constexpr int kUploadBoundaryLength = 32;
 inline const QString kUploadFieldName = QStringLiteral("objArquivo");
 inline const QString kUploadContentType = QStringLiteral("application/octet-stream");
-// Between the database and the clicked file in a GIA upload's content.
-inline constexpr char kGiaContentMarker[] = "###$$$***PRF***$$$###";
-inline constexpr int kGiaContentMarkerLength = int(sizeof kGiaContentMarker) - 1;
 
 // Texts of the upload windows (title "ERROR").
 inline const QString kInvalidHostText = QStringLiteral("Invalid Host");
 inline const QString kNoFileChosenText = QStringLiteral("No File Chosen");
 inline const QString kWaitingForAnswerText = QStringLiteral("Aguarde, carregando informações");
 inline const QString kProgressStartText = QStringLiteral("100% restante");
-
-// `length` characters drawn from 0-9, A-Z and a-z.
-QString MakeBoundary(int length);
 
 // A piece of an upload's content that stays on disk: `size` bytes of `path`, read as they are
 // sent, so a large file is neither held in memory nor read before the connection is up.
@@ -53,15 +46,11 @@ struct UploadFilePiece {
     std::shared_ptr<QFile> file;
 };
 
-// The file as a piece, opened now; fails like LoadFileData when it cannot be opened.
+// The file as a piece, opened now. The error's description is the system's reason, in
+// Portuguese.
 Result<UploadFilePiece> UploadFile(const QString& path);
 // The GIA content as pieces: database, marker, clicked file.
 Result<QList<UploadFilePiece>> GiaContentPieces(const QString& databasePath, const QString& clickedPath);
-
-// The whole file, read at once. The error's description is the system's reason, in Portuguese.
-Result<QByteArray> LoadFileData(const QString& path);
-// The GIA content (GiaContentPieces) in one buffer; fails like LoadFileData.
-Result<QByteArray> BuildGiaContent(const QString& databasePath, const QString& clickedPath);
 
 // A request in pieces so a large file is never copied: `head` (header block and the part's
 // headers), the content (the pieces of `files` in order), `tail` (the closing boundary, without a
@@ -74,19 +63,11 @@ struct UploadRequest {
 
     qint64 contentSize() const;
     qint64 size() const { return head.size() + contentSize() + tail.size(); }
-    // Everything in one block (files read in): a copy, for tests and small requests.
-    QByteArray bytes() const;
 };
 
 // Path, query and host as `address` holds them, no encoding; header texts and the file name in
-// Windows-1252. A fresh boundary each call. The content is one piece held in memory.
-UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
-                                 const QString& fileName, const QString& contentType);
-// The same with a given boundary (tests).
-UploadRequest BuildUploadRequest(const QByteArray& content, const UrlParts& address, const QString& fieldName,
-                                 const QString& fileName, const QString& contentType,
-                                 const QString& boundary);
-// The same bytes with the content read from disk while sending.
+// Windows-1252. A fresh boundary of 32 characters from 0-9, A-Z and a-z each call. The files'
+// content is read from disk while sending.
 UploadRequest BuildUploadRequest(const QList<UploadFilePiece>& content, const UrlParts& address,
                                  const QString& fieldName, const QString& fileName,
                                  const QString& contentType);
@@ -177,13 +158,9 @@ public:
     // Starts connecting, through the proxy and with the authorities of `server`; connected() or
     // failed() follows. Only from Idle.
     void connectToServer(const QString& host, quint16 port, const ServerAddress& server);
-    // The same with the settings as they are now.
-    void connectToServer(const QString& host, quint16 port);
     // Hands the request over in pieces as the connection drains (through a plain HTTP proxy with
     // the request line in absolute form). Only when Connected.
     void send(const UploadRequest& request);
-    // connectToServer, then send as soon as connected.
-    void start(const UploadRequest& request, const QString& host, quint16 port);
     // Closes the connection at once; no event follows.
     void abort();
 
@@ -227,7 +204,6 @@ private:
     QString m_name; // the host as an address names it: an IPv6 address in brackets
     quint16 m_port = 0;
     UploadRequest m_request;
-    bool m_sendWhenConnected = false;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QByteArrayView m_pending; // of the current chunk, not yet taken by the system

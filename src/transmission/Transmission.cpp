@@ -92,8 +92,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
     m_order = order;
     // The settings are read once: the address and the port must agree.
     const ServerAddress server = ServerAddress::fromSettings();
-    m_url = address(order, server);
-    const UrlParts parts = SplitUrl(m_url);
+    const UrlParts parts = SplitUrl(address(order, server));
     if (parts.Host.isEmpty())
         return Refusal{Refusal::Kind::InvalidHost, AppError::message(kInvalidHostText)};
     // Sending without the file would only earn a refusal the user cannot make sense of.

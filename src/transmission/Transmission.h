@@ -91,7 +91,6 @@ public:
     // Ends the upload at once; its row says it was interrupted. No event follows.
     void abort();
 
-    QString url() const { return m_url; }
     // Connecting, sending, waiting for the answer, or the outcome not yet reported (its journal
     // write, the pause after the send).
     bool busy() const;
@@ -133,7 +132,6 @@ private:
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;
     QList<UploadFilePiece> m_content;
-    QString m_url;
     qint64 m_journalId = 0; // set once started
     bool m_sent = false;
     bool m_refusedByProxy = false;

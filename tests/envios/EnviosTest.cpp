@@ -8,6 +8,8 @@
 #include "support/JournalRows.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/TestSeams.h"
+#include "transmission/Batch.h"
+#include "transmission/Transmission.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -77,6 +79,20 @@ QList<ListedTransmission> listed(const QStringList& pairs) {
     for (const QString& pair : pairs)
         rows.append({pair.section(u'=', 0, 0), pair.section(u'=', 1)});
     return rows;
+}
+
+// The list of a taxpayer whose server accepts these years and lists these "reference=protocol".
+TaxpayerList taxpayerList(const QString& years, const QStringList& pairs) {
+    TaxpayerList list;
+    list.header.anoTrabalho = years;
+    list.header.serverDate = QDateTime(QDate(2026, 3, 2), QTime(9, 0));
+    for (const ListedTransmission& row : listed(pairs)) {
+        QStringList cells(TransmissionColumnCount);
+        cells[ColReferencia] = row.reference;
+        cells[ColProtocolo] = row.protocol;
+        list.rows.append(cells);
+    }
+    return list;
 }
 
 } // namespace
@@ -416,6 +432,92 @@ private Q_SLOTS:
         QVERIFY(!journal().recordReceipt(id + 1, first));
     }
 
+    // The words the journal and the batch keep of an answer: its body's first line, or the status
+    // line of an answer without a body.
+    void answerFirstLine_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("body's first line") << QByteArray("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+                                                         "Resultado: OK\r\nProtocolo: 2026000123\r\n")
+                                           << u"Resultado: OK"_s;
+        QTest::newRow("no body") << QByteArray("HTTP/1.1 500 Internal Server Error\r\nServer: x\r\n\r\n")
+                                 << u"HTTP/1.1 500 Internal Server Error"_s;
+        QTest::newRow("headers cut short")
+            << QByteArray("HTTP/1.0 200 OK\r\nContent-Ty") << u"HTTP/1.0 200 OK"_s;
+        QTest::newRow("not HTTP") << QByteArray("  Resultado: OK \nmais") << u"Resultado: OK"_s;
+        QTest::newRow("one line, no end") << QByteArray("HTTP/1.0 200 OK\r\n\r\nOK") << u"OK"_s;
+        QTest::newRow("UTF-8") << QByteArray("HTTP/1.0 200 OK\r\n\r\nRefer\xc3\xaancia inv\xc3\xa1lida\r\n")
+                               << u"Referência inválida"_s;
+    }
+    void answerFirstLine() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, line);
+        QCOMPARE(Transmission::answerFirstLine(answer), line);
+    }
+
+    // A batch's item marked by its taxpayer's list. GIAs before and after: t ticked, u unticked,
+    // L listed already (unticked), Y year not accepted.
+    void batchItemMarkedByItsList_data() {
+        QTest::addColumn<int>("list"); // 0: a list; 1: the key refused; 2: no list
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("references");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("readiness");
+        QTest::addColumn<QString>("after");
+        const QStringList three{u"11/2024"_s, u"03/2025"_s, u"04/2025"_s};
+        QTest::newRow("listed, year refused, new")
+            << 0 << QStringList{u"03/2025=2025000001"_s} << three << u"ttt"_s
+            << int(BatchItem::Readiness::Ready) << u"YLt"_s;
+        // The year is told before the list: such a GIA cannot go again in any case.
+        QTest::newRow("listed in a year not accepted")
+            << 0 << QStringList{u"11/2024=2024000009"_s} << three << u"ttt"_s
+            << int(BatchItem::Readiness::Ready) << u"Ytt"_s;
+        QTest::newRow("unticked by the accountant stays so")
+            << 0 << QStringList{} << three << u"tut"_s << int(BatchItem::Readiness::Ready) << u"Yut"_s;
+        QTest::newRow("no longer listed goes again")
+            << 0 << QStringList{} << three << u"tLt"_s << int(BatchItem::Readiness::Ready) << u"Ytt"_s;
+        QTest::newRow("key refused") << 1 << QStringList{} << three << u"ttt"_s
+                                     << int(BatchItem::Readiness::KeyRefused) << u"uuu"_s;
+        QTest::newRow("no list") << 2 << QStringList{} << three << u"ttt"_s
+                                 << int(BatchItem::Readiness::ListUnavailable) << u"uuu"_s;
+    }
+    void batchItemMarkedByItsList() {
+        QFETCH(int, list);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, references);
+        QFETCH(QString, before);
+        QFETCH(int, readiness);
+        QFETCH(QString, after);
+        BatchItem item;
+        for (qsizetype i = 0; i < references.size(); ++i) {
+            const QChar state = before.at(i);
+            item.gias.append({GiaListRow{QString::number(i + 1), references.at(i), {}, {}},
+                              state == u'L' ? BatchGia::Note::AlreadyListed : BatchGia::Note::None,
+                              state == u't',
+                              {}});
+        }
+        TaxpayerList given = taxpayerList(u"2025,2026"_s, listed);
+        given.keyRefused = list == 1;
+        applyList(&item, list == 2 ? Result<TaxpayerList>(AppError::message(u"Servidor fora do ar."_s))
+                                   : Result<TaxpayerList>(given));
+        QCOMPARE(int(item.readiness), readiness);
+        QString marks;
+        for (const BatchGia& gia : item.gias)
+            marks += gia.note == BatchGia::Note::YearNotAccepted ? u'Y'
+                     : gia.note == BatchGia::Note::AlreadyListed ? u'L'
+                     : gia.ticked                                ? u't'
+                                                                 : u'u';
+        QCOMPARE(marks, after);
+        if (readiness == int(BatchItem::Readiness::Ready)) {
+            QCOMPARE(item.serverDate, given.header.serverDate);
+            for (const BatchGia& gia : item.gias)
+                QVERIFY(gia.note != BatchGia::Note::AlreadyListed || !gia.protocols.isEmpty());
+        } else {
+            QCOMPARE(item.readinessDetail, list == 1 ? u"O servidor recusou a chave do contribuinte."_s
+                                                     : u"Servidor fora do ar."_s);
+        }
+    }
+
     // The size and SHA-256 are those of the bytes the GIA upload sends: database, marker, file.
     void digestOfTheContentSent() {
         ProgramFolderFixture folder;
@@ -423,15 +525,15 @@ private Q_SLOTS:
         folder.writeFile(u"texto.prf"_s, "05|texto\r\n");
         const QString database = folder.file(u"base.mdb"_s);
         const QString text = folder.file(u"texto.prf"_s);
-        const Result<QByteArray> whole = BuildGiaContent(database, text);
+        const QByteArray whole = readBytes(database) + "###$$$***PRF***$$$###" + readBytes(text);
         const Result<QList<UploadFilePiece>> pieces = GiaContentPieces(database, text);
-        QVERIFY(whole && pieces);
+        QVERIFY(pieces);
         const Result<ContentDigest> digest = digestContent(*pieces);
         QVERIFY(digest);
-        QCOMPARE(digest->size, whole->size());
+        QCOMPARE(digest->size, whole.size());
         QCOMPARE(digest->sha256,
-                 QString::fromLatin1(QCryptographicHash::hash(*whole, QCryptographicHash::Sha256).toHex()));
-        QCOMPARE(digestContent(*whole).sha256, digest->sha256);
+                 QString::fromLatin1(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(digestContent(whole).sha256, digest->sha256);
 
         folder.writeFile(u"texto.prf"_s, "05");
         const Result<ContentDigest> shrunk = digestContent(*pieces);

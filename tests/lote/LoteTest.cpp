@@ -26,6 +26,7 @@
 #include "support/Widgets.h"
 #include "transmission/AcceptedYear.h"
 #include "transmission/PgdasAnswer.h"
+#include "transmission/Batch.h"
 #include "transmission/Transmission.h"
 #include "validation/Documents.h"
 
@@ -49,6 +50,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <optional>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -518,22 +521,37 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("expected"); // the start of each line, IE and result
+        QTest::addColumn<int>("uploads");          // what the server received
         const QString pfx = certificateFixture(u"contador.pfx"_s);
         QTest::newRow("two taxpayers, IE with and without points")
             << QStringList{u"--ie"_s, u"110042490114"_s, u"--ie"_s, kB.ie, u"--certificado"_s, pfx}
             << u"1234"_s << 0
-            << QStringList{
-                   kA.ie + u"\tComercial Ribeirão Verde Ltda\tEnviada e listada\t01/2025: protocolo "_s,
-                   kB.ie + u"\tMetalúrgica Serra d'Água Ltda\tEnviada e listada\t02/2025: protocolo "_s};
+            << QStringList{kA.ie +
+                               u"\tComercial Ribeirão Verde Ltda\tEnviada e listada\t01/2025: protocolo "_s,
+                           kB.ie +
+                               u"\tMetalúrgica Serra d'Água Ltda\tEnviada e listada\t02/2025: protocolo "_s}
+            << 2;
         QTest::newRow("the whole export, a public certificate")
             << QStringList{u"--certificado"_s, certificateFixture(u"contador.cer"_s)} << QString() << 1
-            << QStringList{
-                   kA.ie + u"\t"_s, kC.ie + u"\t"_s, kB.ie + u"\t"_s,
-                   kD.ie + u"\tPadaria Estrela do Vale Ltda ME\tNão enviada\tO servidor recusou a chave"_s,
-                   kE + u"\t"_s};
+            << QStringList{kA.ie + u"\t"_s, kC.ie + u"\t"_s, kB.ie + u"\t"_s,
+                           kD.ie +
+                               u"\tPadaria Estrela do Vale Ltda ME\tNão enviada\tO servidor recusou a chave"_s,
+                           kE + u"\t"_s}
+            << 3;
+        QTest::newRow("a certificate not the accountant's")
+            << QStringList{u"--ie"_s,          kA.ie,
+                           u"--ie"_s,          kB.ie,
+                           u"--certificado"_s, certificateFixture(u"terceiro.pfx"_s)}
+            << u"1234"_s << 1
+            << QStringList{kA.ie + u"\tComercial Ribeirão Verde Ltda\tNão enviada\tO certificado escolhido "
+                                   u"não é do contador"_s,
+                           kB.ie + u"\tMetalúrgica Serra d'Água Ltda\tNão enviada\tO certificado escolhido "
+                                   u"não é do contador"_s}
+            << 0;
         QTest::newRow("wrong password")
-            << QStringList{u"--certificado"_s, pfx} << u"4321"_s << 1 << QStringList{};
-        QTest::newRow("no certificate") << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{};
+            << QStringList{u"--certificado"_s, pfx} << u"4321"_s << 1 << QStringList{} << 0;
+        QTest::newRow("no certificate")
+            << QStringList{u"--ie"_s, kA.ie} << u"1234"_s << 2 << QStringList{} << 0;
     }
 
     // A rerun sends nothing and still succeeds, and first tells of an upload an earlier run left
@@ -591,16 +609,87 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(int, exitCode);
         QFETCH(QStringList, expected);
+        QFETCH(int, uploads);
         QStringList lines;
         QString errors;
         QCOMPARE(transmit(arguments, &lines, &errors, password), exitCode);
         QCOMPARE(lines.size(), expected.size());
         for (qsizetype i = 0; i < expected.size(); ++i)
             QVERIFY2(lines.at(i).startsWith(expected.at(i)), qPrintable(lines.join(u'\n') + u'\n' + errors));
-        if (exitCode == 0)
-            QCOMPARE(uploads().size(), expected.size());
+        QCOMPARE(this->uploads().size(), uploads);
         if (password == u"4321"_s)
             QVERIFY(errors.contains(u"não confere"_s));
+    }
+
+    // After an upload the taxpayer's list settles it: listed only when the list confirms the
+    // upload's own row. An older upload of the taxpayer's other GIA, which no list had confirmed
+    // yet and which this list confirms, lends the upload none of its protocols.
+    void settleAfterTheUpload_data() {
+        QTest::addColumn<bool>("damaged"); // the database sent cannot be read: the server refuses it
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QStringList>("listed"); // the references of the item's protocols
+        QTest::newRow("refused") << true << int(BatchItem::Outcome::Refused)
+                                 << u"O servidor respondeu: BANCO_ILEGIVEL"_s << QStringList{};
+        QTest::newRow("listed") << false << int(BatchItem::Outcome::Listed) << QString()
+                                << QStringList{u"03/2025"_s};
+    }
+    void settleAfterTheUpload() {
+        QFETCH(bool, damaged);
+        QFETCH(int, result);
+        QFETCH(QString, detail);
+        QFETCH(QStringList, listed);
+        std::optional<Result<BatchSource>> opened;
+        BatchSource::open(m_services().reader, m_export, m_files.path(), this,
+                          [&opened](const Result<BatchSource>& source) { opened = source; });
+        QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), 30000);
+        QVERIFY(*opened);
+        QList<BatchItem> items = (*opened)->items;
+        items.removeIf([](const BatchItem& i) { return i.taxpayer.IE != kC.ie; });
+        QCOMPARE(items.size(), 1);
+        BatchPreparation preparation(m_services().http, m_services.journal());
+        QSignalSpy prepared(&preparation, &BatchPreparation::finished);
+        preparation.start(&items);
+        QVERIFY(prepared.wait(30000));
+        BatchItem& item = items[0];
+        QCOMPARE(item.tickedGias().size(), 1); // 04/2025; the server lists 03/2025
+
+        TransmissionOrder order;
+        order.ie = kC.ie;
+        order.companyName = kC.razao;
+        order.chave = kC.chave;
+        order.accountantDocument = u"111.444.777-35"_s;
+        order.gias = item.tickedGias();
+        order.databasePath = order.chosenPath = m_export;
+        order.fileName = QFileInfo(m_export).fileName();
+        Transmission older(m_services.journal(), TransmissionLimits{});
+        QSignalSpy answered(&older, &Transmission::answered);
+        QVERIFY(!older.start(order));
+        QVERIFY(answered.wait(30000));
+
+        // 03/2025 goes again, as with --reenviar.
+        for (BatchGia& gia : item.gias)
+            gia.ticked = gia.row.reference == u"03/2025"_s;
+        if (damaged) {
+            item.databasePath = m_files.filePath(u"ilegivel.mdb"_s);
+            QFile file(item.databasePath);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'Z')) == 4096);
+        }
+        BatchRun run(m_services().http, m_services.journal(), TransmissionLimits{});
+        QSignalSpy finished(&run, &BatchRun::finished);
+        run.start(&items, {0}, fixtureCertificate(u"contador"_s), u"111.444.777-35"_s);
+        QVERIFY(finished.wait(30000));
+        QVERIFY2(int(item.result) == result, qPrintable(item.detail + protocolsText(item.protocols)));
+        QCOMPARE(item.detail, detail);
+        QStringList references;
+        for (const ListedTransmission& protocol : item.protocols)
+            references.append(protocol.reference);
+        QCOMPARE(references, listed);
+        // The same list confirmed the older upload.
+        const QList<JournalEntry> rows = m_services.journal().findTransmissions().valueOr({});
+        QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [&](const JournalEntry& e) {
+            return e.id == older.journalId() && !e.protocols.isEmpty();
+        }));
     }
 
     // An outcome the journal does not keep is named, and the run does not end as if it were.

@@ -1,7 +1,5 @@
-#include "core/UrlParts.h"
 #include "net/HttpClient.h"
 #include "net/Soap.h"
-#include "net/Upload.h"
 #include "support/Await.h"
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
@@ -154,14 +152,16 @@ private Q_SLOTS:
         for (int i = 0; i < 150'000; ++i)
             pdf += "stream\n" + data + "\nendstream\n";
         pdf += "trailer\n<< >>\n%%EOF\n";
-        const UrlParts address =
-            SplitUrl(u"http://%1:%2 /client/xt_upload_simples.php?contador=11144477735&chave=%3&gias="_s
-                         .arg(server.host())
-                         .arg(server.port())
-                         .arg(kKey));
-        const UploadRequest request =
-            BuildUploadRequest(pdf, address, kUploadFieldName, u"DeclaracaoDASN-1.pdf"_s, kUploadContentType);
-        const QByteArray answer = exchange(server, request.bytes(), 5000);
+        const QByteArray body =
+            "--B\r\nContent-Disposition: form-data; name=\"objArquivo\"; "
+            "filename=\"DeclaracaoDASN-1.pdf\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
+            pdf + "\r\n--B--";
+        const QByteArray request =
+            "POST /client/xt_upload_simples.php?contador=11144477735&chave=" + kKey.toLatin1() +
+            "&gias= HTTP/1.0\r\nHost: x\r\nContent-Type: multipart/form-data, boundary=B\r\n"
+            "Content-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        const QByteArray answer = exchange(server, request, 5000);
         QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
     }
 

@@ -1,4 +1,5 @@
 #include "net/Upload.h"
+#include "core/ServerAddress.h"
 #include "core/UrlParts.h"
 #include "data/AccessReader.h"
 #include "data/GiaConversion.h"
@@ -42,7 +43,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Stands for the request's own boundary in the expected bytes.
 const QString kBoundary = QStringLiteral("Zx09AbCdEfGhIjKlMnOpQrStUvWxYz12");
+// The contract's marker, written out here: a fault in the program's copy must show.
+const QByteArray kGiaMarker = QByteArrayLiteral("###$$$***PRF***$$$###");
 const QString kIE = QStringLiteral("110.042.490.114");
 const QString kKey = QStringLiteral("RV7K2M9Q");
 const QString kOtherIE = QStringLiteral("648.135.514.406");
@@ -53,6 +57,23 @@ QByteArray expectedBody(const QByteArray& fileName, const QByteArray& content) {
            "\r\nContent-Disposition: form-data; name=\"objArquivo\"; filename=\"" + fileName +
            "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" +
            kBoundary.toLatin1() + "--";
+}
+
+UploadFilePiece inMemory(const QByteArray& bytes) {
+    return UploadFilePiece{QString(), bytes.size(), bytes, {}};
+}
+
+UploadRequest requestFor(const QByteArray& content, const QString& address,
+                         const QString& fileName = u"a"_s) {
+    return BuildUploadRequest({inMemory(content)}, SplitUrl(address), kUploadFieldName, fileName,
+                              kUploadContentType);
+}
+
+// As the program does it: connect with the settings as they are, send once connected.
+void startUpload(UploadSession& session, const UploadRequest& request, const QString& host, quint16 port) {
+    QObject::connect(&session, &UploadSession::connected, &session,
+                     [&session, request] { session.send(request); });
+    session.connectToServer(host, port, ServerAddress::fromSettings());
 }
 
 // What an upload got back: its first piece, or how it ended otherwise.
@@ -85,7 +106,7 @@ Outcome upload(const UploadRequest& request, const QString& host, quint16 port, 
         outcome.error = error.description;
         done = true;
     });
-    session.start(request, host, port);
+    startUpload(session, request, host, port);
     if (!QTest::qWaitFor([&] { return done; }, 60000))
         outcome.error = QStringLiteral("sem desfecho em 60 s");
     return outcome;
@@ -95,7 +116,7 @@ Outcome upload(const UploadRequest& request, const QString& host, quint16 port, 
 // parts, whether it found defects, the field name, the file name (UTF-8, in hex: Python shows
 // each byte outside ASCII as U+FFFD), the size and md5 of the part's bytes. Python splits
 // parameters on ";" only, so the header's "," is given to it as ";".
-QStringList parsedByPython(const UploadRequest& request) {
+QStringList parsedByPython(const QByteArray& request) {
     const QString python =
         QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
     if (python.isEmpty())
@@ -112,16 +133,35 @@ print(len(parts), bool(msg.defects or p.defects), p.get_param("name", header="co
 )py";
     QProcess process;
     process.start(python, {QStringLiteral("-c"), QString::fromLatin1(script)});
-    const QByteArray head = request.head;
-    const qsizetype bodyStart = head.indexOf("\r\n\r\n") + 4;
-    const qsizetype typeStart = head.indexOf("Content-Type: ") + 14;
-    process.write(head.mid(typeStart, head.indexOf("\r\n", typeStart) - typeStart) + "\n" +
-                  request.bytes().mid(bodyStart));
+    const qsizetype bodyStart = request.indexOf("\r\n\r\n") + 4;
+    const qsizetype typeStart = request.indexOf("Content-Type: ") + 14;
+    process.write(request.mid(typeStart, request.indexOf("\r\n", typeStart) - typeStart) + "\n" +
+                  request.mid(bodyStart));
     process.closeWriteChannel();
     process.waitForFinished(30000);
     return QString::fromLatin1(process.readAllStandardOutput() + process.readAllStandardError())
         .trimmed()
         .split(QLatin1Char(' '));
+}
+
+// The bytes a server receives of the upload; it answers once the announced size is in.
+QByteArray receivedBy(const UploadRequest& request) {
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost))
+        return {};
+    QByteArray received;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* peer = server.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::readyRead, [&, peer] {
+            received += peer->readAll();
+            if (received.size() >= request.size()) {
+                peer->write("HTTP/1.0 200 OK\r\n\r\nOK");
+                peer->disconnectFromHost();
+            }
+        });
+    });
+    upload(request, QStringLiteral("127.0.0.1"), server.serverPort(), 3000);
+    return received;
 }
 
 // How many of a process's children run that program.
@@ -203,6 +243,9 @@ private:
     QString m_package; // a GIA database with GIAs 1 and 2 of kIE and 3 of kOtherIE
     QString m_text;
 
+    static QList<UploadFilePiece> pieces(const QByteArray& content) { return {inMemory(content)}; }
+    static QList<UploadFilePiece> pieces(const QList<UploadFilePiece>& content) { return content; }
+
     template <typename Content>
     UploadRequest toServer(const QString& script, const QString& query, const Content& content,
                            const QString& fileName) const {
@@ -210,7 +253,7 @@ private:
                                               .arg(m_server.host())
                                               .arg(m_server.port())
                                               .arg(script, query));
-        return BuildUploadRequest(content, address, kUploadFieldName, fileName, kUploadContentType);
+        return BuildUploadRequest(pieces(content), address, kUploadFieldName, fileName, kUploadContentType);
     }
 
     template <typename Content>
@@ -310,9 +353,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, content);
         QFETCH(QString, fileName);
         QFETCH(QByteArray, expected);
-        const UploadRequest request = BuildUploadRequest(content, SplitUrl(address), kUploadFieldName,
-                                                         fileName, kUploadContentType, kBoundary);
-        QCOMPARE(request.bytes(), expected);
+        const UploadRequest request = requestFor(content, address, fileName);
+        expected.replace(kBoundary.toLatin1(), request.boundary.toLatin1());
+        QCOMPARE(receivedBy(request), expected);
         QCOMPARE(request.size(), expected.size());
         const QByteArray body = expected.mid(expected.indexOf("\r\n\r\n") + 4);
         QVERIFY(expected.contains(QByteArray("Content-Length: " + QByteArray::number(body.size()) + "\r\n")));
@@ -344,7 +387,7 @@ private Q_SLOTS:
     void boundaryIsFreshAndInItsThreePlaces() {
         QSet<QString> seen;
         for (int i = 0; i < 200; ++i) {
-            const QString boundary = MakeBoundary(kUploadBoundaryLength);
+            const QString boundary = requestFor("abc", u"http://h/p?q"_s).boundary;
             QCOMPARE(boundary.size(), 32);
             for (const QChar c : boundary)
                 QVERIFY2(c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
@@ -354,10 +397,8 @@ private Q_SLOTS:
         }
         QCOMPARE(seen.size(), 200);
 
-        const UploadRequest request =
-            BuildUploadRequest("abc", SplitUrl(QStringLiteral("http://h/p?q")), kUploadFieldName,
-                               QStringLiteral("a"), kUploadContentType);
-        const QByteArray bytes = request.bytes();
+        const UploadRequest request = requestFor("abc", u"http://h/p?q"_s);
+        const QByteArray bytes = receivedBy(request);
         const QByteArray mark = request.boundary.toLatin1();
         QCOMPARE(bytes.count(mark), 3);
         QVERIFY(bytes.contains(QByteArray("boundary=" + mark + "\r\n")));
@@ -396,14 +437,19 @@ private Q_SLOTS:
     }
 
     void giaContentIsDatabaseMarkerAndClickedFile() {
-        const QByteArray database = LoadFileData(m_package).valueOr({});
-        const QByteArray text = LoadFileData(m_text).valueOr({});
+        const QByteArray database = readBytes(m_package);
+        const QByteArray text = readBytes(m_text);
         QVERIFY(!database.isEmpty() && !text.isEmpty());
-        QCOMPARE(BuildGiaContent(m_package, m_text).valueOr({}), database + "###$$$***PRF***$$$###" + text);
-        QCOMPARE(BuildGiaContent(m_package, m_package).valueOr({}),
-                 database + "###$$$***PRF***$$$###" + database);
-        const Result<QByteArray> missing =
-            BuildGiaContent(m_package, m_files.filePath(QStringLiteral("nada.prf")));
+        for (const QString& clicked : {m_text, m_package}) {
+            const UploadRequest request =
+                BuildUploadRequest(*GiaContentPieces(m_package, clicked), SplitUrl(u"http://h/p?"_s),
+                                   kUploadFieldName, u"a"_s, kUploadContentType);
+            const QByteArray content = database + kGiaMarker + readBytes(clicked);
+            QVERIFY(receivedBy(request).endsWith(
+                QByteArray(content + "\r\n--" + request.boundary.toLatin1() + "--")));
+        }
+        const Result<QList<UploadFilePiece>> missing =
+            GiaContentPieces(m_package, m_files.filePath(QStringLiteral("nada.prf")));
         QVERIFY(!missing.ok());
         QVERIFY(missing.error().description.startsWith(QStringLiteral("Arquivo não encontrado")));
     }
@@ -433,7 +479,7 @@ private Q_SLOTS:
             if (c.unicode() > 0x7f)
                 c = QChar(0xfffd);
         }
-        QCOMPARE(parsedByPython(request),
+        QCOMPARE(parsedByPython(receivedBy(request)),
                  (QStringList{QStringLiteral("1"), QStringLiteral("False"), QStringLiteral("objArquivo"),
                               QString::fromLatin1(pythonName.toUtf8().toHex()),
                               QString::number(content.size()), md5(content)}));
@@ -461,9 +507,9 @@ private Q_SLOTS:
         const QString before = transmissions(kIE, kKey);
         // The text file's upload holds its content in memory, the export's is read while sent.
         const QString clicked = fromExport ? m_package : m_text;
-        const Outcome outcome = fromExport
-                                    ? sendGia(kKey, gias, *GiaContentPieces(m_package, clicked))
-                                    : sendGia(kKey, gias, BuildGiaContent(m_package, clicked).valueOr({}));
+        const Outcome outcome =
+            fromExport ? sendGia(kKey, gias, *GiaContentPieces(m_package, clicked))
+                       : sendGia(kKey, gias, readBytes(m_package) + kGiaMarker + readBytes(clicked));
         QVERIFY2(outcome.answer.contains("Resultado: OK"), outcome.answer.constData());
         QCOMPARE(outcome.completions, 1);
         QCOMPARE(outcome.lastPercent, 100);
@@ -498,10 +544,10 @@ private Q_SLOTS:
         QFETCH(QString, gias);
         QFETCH(QString, database);
         QFETCH(QByteArray, code);
-        const QByteArray text = LoadFileData(m_text).valueOr({});
-        QByteArray content = BuildGiaContent(m_package, m_text).valueOr({});
+        const QByteArray text = readBytes(m_text);
+        QByteArray content = readBytes(m_package) + kGiaMarker + text;
         if (database == u"damaged"_s) {
-            content = QByteArray(4096, '\x5a') + kGiaContentMarker + text;
+            content = QByteArray(4096, '\x5a') + kGiaMarker + text;
         } else if (!database.isEmpty()) {
             // The package without that table.
             const AccessReader::Reading read = test::readAccess(m_package);
@@ -511,7 +557,7 @@ private Q_SLOTS:
             const QString path = m_files.filePath(u"sem-cfop.mdb"_s);
             const Status written = jet::writeDatabase(path, *rewritten);
             QVERIFY2(written, qPrintable(written.error().description));
-            content = LoadFileData(path).valueOr({}) + kGiaContentMarker + text;
+            content = readBytes(path) + kGiaMarker + text;
         }
         const QString before = transmissions(kIE, kKey);
         const Outcome outcome = sendGia(key, gias, content);
@@ -524,16 +570,16 @@ private Q_SLOTS:
     void parallelUploadsShareFewReaders() {
         const QByteArray database = runawayExport();
         QVERIFY(!database.isEmpty());
-        const UploadRequest request = toServer(
-            QStringLiteral("xt_upload_1_15_01.php"), QStringLiteral("chave=%1&gias=1").arg(kKey),
-            database + kGiaContentMarker + LoadFileData(m_text).valueOr({}), QStringLiteral("d.prf"));
+        const UploadRequest request =
+            toServer(QStringLiteral("xt_upload_1_15_01.php"), QStringLiteral("chave=%1&gias=1").arg(kKey),
+                     database + kGiaMarker + readBytes(m_text), QStringLiteral("d.prf"));
         std::vector<std::unique_ptr<UploadSession>> sessions;
         QList<QByteArray> answers;
         for (int i = 0; i < 6; ++i) {
             sessions.push_back(std::make_unique<UploadSession>());
             QObject::connect(sessions.back().get(), &UploadSession::answered,
                              [&](const QByteArray& piece) { answers.append(piece); });
-            sessions.back()->start(request, m_server.host(), quint16(m_server.port()));
+            startUpload(*sessions.back(), request, m_server.host(), quint16(m_server.port()));
         }
         int most = 0;
         QTimer poll;
@@ -612,7 +658,7 @@ private Q_SLOTS:
         const UploadRequest good =
             toServer(QStringLiteral("xt_upload_simples.php"),
                      QStringLiteral("chave=%1&gias=").arg(kSimplesKey), "%PDF-", QStringLiteral("a.pdf"));
-        const QByteArray all = good.bytes();
+        const QByteArray all = receivedBy(good);
         const qsizetype bodyStart = all.indexOf("\r\n\r\n") + 4;
         QByteArray body = all.mid(bodyStart);
         body.chop(cut);
@@ -631,9 +677,7 @@ private Q_SLOTS:
         const quint16 port = probe.serverPort();
         probe.close();
         const Outcome outcome =
-            upload(BuildUploadRequest("x", SplitUrl(QStringLiteral("http://127.0.0.1/p?")), kUploadFieldName,
-                                      QStringLiteral("a"), kUploadContentType),
-                   QStringLiteral("127.0.0.1"), port);
+            upload(requestFor("x", u"http://127.0.0.1/p?"_s), QStringLiteral("127.0.0.1"), port);
         QCOMPARE(outcome.error, QStringLiteral("O servidor 127.0.0.1 recusou a conexão."));
     }
 
@@ -645,9 +689,7 @@ private Q_SLOTS:
     }
     void silentServers() {
         QFETCH(bool, closes);
-        const UploadRequest request =
-            BuildUploadRequest(QByteArray(300000, 'g'), SplitUrl(QStringLiteral("http://h/p?")),
-                               kUploadFieldName, QStringLiteral("a"), kUploadContentType);
+        const UploadRequest request = requestFor(QByteArray(300000, 'g'), u"http://h/p?"_s);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         qint64 received = 0;
@@ -683,9 +725,7 @@ private Q_SLOTS:
         int completions = 0;
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
         connect(&session, &UploadSession::sendComplete, [&] { ++completions; });
-        session.start(BuildUploadRequest(QByteArray(20 << 20, 'n'), SplitUrl(u"http://h/p?"_s),
-                                         kUploadFieldName, u"a"_s, kUploadContentType),
-                      u"127.0.0.1"_s, port);
+        startUpload(session, requestFor(QByteArray(20 << 20, 'n'), u"http://h/p?"_s), u"127.0.0.1"_s, port);
         QVERIFY(QTest::qWaitFor([&] { return !error.isEmpty(); }, 20000));
         QVERIFY2(error.contains(u"parou de receber"_s), qPrintable(error));
         QCOMPARE(completions, 0);
@@ -732,19 +772,19 @@ private Q_SLOTS:
         ForwardProxy proxy;
         m_folder->setServer(server.host(), server.port(), secure, proxy.url());
         const auto restore = qScopeGuard([&] { m_folder->setServer(m_server.host(), m_server.port()); });
-        const UploadRequest request = BuildUploadRequest(
-            "%PDF-",
-            SplitUrl(u"https://%1:%2 /client/xt_upload_simples.php?chave=%3&gias="_s.arg(server.host())
-                         .arg(server.port())
-                         .arg(kSimplesKey)),
-            kUploadFieldName, u"a.pdf"_s, kUploadContentType);
+        const UploadRequest request =
+            requestFor("%PDF-",
+                       u"https://%1:%2 /client/xt_upload_simples.php?chave=%3&gias="_s.arg(server.host())
+                           .arg(server.port())
+                           .arg(kSimplesKey),
+                       u"a.pdf"_s);
         UploadSession session;
         session.setScheme(secure ? u"https"_s : u"http"_s);
         QByteArray answer;
         QString error;
         connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
-        session.start(request, server.host(), quint16(server.port()));
+        startUpload(session, request, server.host(), quint16(server.port()));
         QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 20000));
         QVERIFY2(answer.contains("Resultado: ARQUIVO INVALIDO"),
                  qPrintable(error + QString::fromLatin1(answer)));
@@ -782,9 +822,10 @@ private Q_SLOTS:
         QString error;
         connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
-        session.start(toServer(u"xt_upload_simples.php"_s, u"chave=%1&gias="_s.arg(kSimplesKey),
-                               QByteArray(300000, 'p'), u"a.pdf"_s),
-                      m_server.host(), quint16(m_server.port()));
+        startUpload(session,
+                    toServer(u"xt_upload_simples.php"_s, u"chave=%1&gias="_s.arg(kSimplesKey),
+                             QByteArray(300000, 'p'), u"a.pdf"_s),
+                    m_server.host(), quint16(m_server.port()));
         QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 20000));
         QVERIFY2(answer.isEmpty() && error.startsWith(u"O proxy 127.0.0.1 recusou"_s) &&
                      error.contains(QString::fromLatin1(status.left(3))) && error.contains(m_server.host()),
@@ -801,8 +842,7 @@ private Q_SLOTS:
         const int listener = loopbackListener(&port, 256 * 1024, 1400);
         QVERIFY(listener >= 0);
         const auto closeListener = qScopeGuard([listener] { ::close(listener); });
-        const UploadRequest request = BuildUploadRequest(QByteArray(9 << 20, 's'), SplitUrl(u"http://h/p?"_s),
-                                                         kUploadFieldName, u"a"_s, kUploadContentType);
+        const UploadRequest request = requestFor(QByteArray(9 << 20, 's'), u"http://h/p?"_s);
         std::atomic<bool> stop{false};
         std::thread reader([&] {
             const int peer = ::accept(listener, nullptr, nullptr);
@@ -830,7 +870,7 @@ private Q_SLOTS:
         QString error;
         connect(&session, &UploadSession::answered, [&](const QByteArray& piece) { answer = piece; });
         connect(&session, &UploadSession::failed, [&](const AppError& e) { error = e.description; });
-        session.start(request, u"127.0.0.1"_s, port);
+        startUpload(session, request, u"127.0.0.1"_s, port);
         QVERIFY(QTest::qWaitFor([&] { return !answer.isEmpty() || !error.isEmpty(); }, 60000));
         QCOMPARE(error, QString());
         QCOMPARE(answer, QByteArray("HTTP/1.0 200 OK\r\n\r\nOK"));
@@ -872,9 +912,7 @@ private Q_SLOTS:
         session.setScheme(u"https"_s);
         QString uploadError;
         connect(&session, &UploadSession::failed, [&](const AppError& e) { uploadError = e.description; });
-        session.start(BuildUploadRequest("x", SplitUrl(u"https://h/p?"_s), kUploadFieldName, u"a"_s,
-                                         kUploadContentType),
-                      server.host(), quint16(server.port()));
+        startUpload(session, requestFor("x", u"https://h/p?"_s), server.host(), quint16(server.port()));
         QVERIFY(QTest::qWaitFor([&] { return !uploadError.isEmpty(); }, 20000));
         for (const QString& error : {call.error().description, uploadError}) {
             QVERIFY2(
@@ -896,9 +934,8 @@ private Q_SLOTS:
         connect(session, &UploadSession::failed, [&] { ++events; });
         connect(session, &UploadSession::closedWithoutAnswer, [&] { ++events; });
         QSignalSpy progress(session, &UploadSession::sendProgress);
-        session->start(BuildUploadRequest(QByteArray(64 << 20, 'p'), SplitUrl(QStringLiteral("http://h/p?")),
-                                          kUploadFieldName, QStringLiteral("a"), kUploadContentType),
-                       QStringLiteral("127.0.0.1"), server.serverPort());
+        startUpload(*session, requestFor(QByteArray(64 << 20, 'p'), u"http://h/p?"_s), u"127.0.0.1"_s,
+                    server.serverPort());
         QVERIFY(progress.wait(10000));
         delete session;
         QTest::qWait(50);

@@ -408,10 +408,10 @@ private Q_SLOTS:
         QCOMPARE(scene->boxes.shown().at(1).title, AppTexts::errorTitle);
         QVERIFY(scene->boxes.shown().at(1).text.contains(u"recusou"_s));
         QVERIFY(window && window->isVisible() && child<QPushButton>(window, u"cmdUpload"_s)->isEnabled());
-        QVERIFY(window->txtUrl().endsWith(
-            u":8079 /client/xt_upload_1_15_01.php?contador=111.444.777-35&chave="_s + kGiaKey +
-            u"&gias=2"_s));
-        QCOMPARE(window->giaCerta(), 1);
+        // Only the accepted GIA went.
+        const JournalEntry refused = journal().findTransmissions()->first();
+        QCOMPARE(refused.outcome, TransmissionOutcome::Failed);
+        QCOMPARE(refused.gias, (QList<JournalGia>{JournalGia{u"2"_s, u"01/2025"_s}}));
 
         scene->pointAt(scene->server.host(), scene->server.port());
         selectRows(grid, 0, 0);
@@ -465,9 +465,14 @@ private Q_SLOTS:
 
         QCOMPARE(openWindow<frmUpload>(*scene), window.data());
         QCOMPARE(window->windowTitle(), caption);
-        QCOMPARE(window->txtUploadFile(), scene->files.filePath(u"novagia.mdb"_s));
         QCOMPARE(column(child<QTableWidget>(window, u"GridRefencias"_s), 1), QStringList{u"03/2025"_s});
         QVERIFY(child<QPushButton>(window, u"cmdUpload"_s)->isEnabled());
+        // The chosen file is the one sent.
+        send(*scene, window);
+        QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
+        const QStringList log = scene->server.requests().filter(u"UPLOAD "_s);
+        QVERIFY2(log.size() == 1 && log.first().contains(u"arquivo=novagia.mdb "_s),
+                 qPrintable(log.join(u'\n')));
     }
 
     // Nothing is sent without a file or a host; the window stays usable.
@@ -811,7 +816,8 @@ private Q_SLOTS:
         QPointer<frmUpload> fresh = openWindow<frmUpload>(*scene);
         QVERIFY(fresh && fresh != gia);
         QCOMPARE(child<QTableWidget>(fresh, u"GridRefencias"_s)->rowCount(), 0);
-        QVERIFY(fresh->txtUploadFile().isEmpty());
+        // No file of the old window's: nothing to send.
+        QVERIFY(!child<QPushButton>(fresh, u"cmdUpload"_s)->isEnabled());
     }
 
     // Closed in the pause after the answer, the window goes from view; the refusal and the list
@@ -906,7 +912,7 @@ private Q_SLOTS:
         // Once the whole content went out, its digest: for an export, the file twice about the marker.
         const QByteArray file =
             readBytes(scene->files.filePath(simples ? u"extrato.pdf"_s : u"novagia.mdb"_s));
-        const QByteArray content = simples ? file : file + kGiaContentMarker + file;
+        const QByteArray content = simples ? file : file + "###$$$***PRF***$$$###" + file;
         QCOMPARE(row.contentSize, content.size());
         QTRY_COMPARE(
             journal().findTransmissions()->first().contentSha256,
