@@ -142,7 +142,8 @@ void frmSituacaoMes::openReceipt() {
     if (row < 0 || row >= m_shown.size())
         return;
     const MonthRow& chosen = m_situation.rows().at(m_shown.at(row));
-    openReceiptFiles(m_seams.platform, keptReceiptFiles(m_journal, chosen.taxpayer.IE,
+    openReceiptFiles(m_seams.platform,
+                     keptReceiptFiles(m_journal, chosen.taxpayer.IE,
                                       chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
 }
 

@@ -25,8 +25,8 @@
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 #include "transmission/AcceptedYear.h"
-#include "transmission/PgdasAnswer.h"
 #include "transmission/Batch.h"
+#include "transmission/PgdasAnswer.h"
 #include "transmission/Transmission.h"
 #include "validation/Documents.h"
 
