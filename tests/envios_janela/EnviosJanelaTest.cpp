@@ -249,7 +249,8 @@ private Q_SLOTS:
         folder.writeFile(u"2012000011.pdf"_s, "%PDF-1.4");
         const QString kept = folder.file(u"2012000011.pdf"_s);
         QVERIFY(services.journal().recordReceipt(id, {u"2012000011"_s, kept, u"aa"_s}));
-        QVERIFY(services.journal().recordReceipt(id, {u"2012000012"_s, folder.file(u"apagado.pdf"_s), u"bb"_s}));
+        QVERIFY(
+            services.journal().recordReceipt(id, {u"2012000012"_s, folder.file(u"apagado.pdf"_s), u"bb"_s}));
         Session session;
         auto* window = new frmEnvios(session, services.journal(), sharedSeams()());
         window->show();
