@@ -28,6 +28,7 @@
 #include "data/TaxpayerTable.h"
 #include "net/NetworkLibrary.h"
 #include "support/GiaTextBuilder.h"
+#include "support/TestSeams.h"
 #include "transmission/Batch.h"
 #include "validation/Documents.h"
 
@@ -61,7 +62,7 @@ constexpr int kPort = 18094;
 // Child mode: the batch; prints "seconds baselineMiB peakMiB listed".
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,
               const QString& certificatePath, int atOnce) {
-    ProgramFolder::set(folder);
+    fiscora::test::sharedSeams().folder = ProgramFolder(folder);
     const AccessReader reader(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
     if (!networkLibrary() || !certificateLibrary())
         return 1;
@@ -77,20 +78,22 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     BatchSource source;
     QObject flow;
     const SystemClock systemTime;
-    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")), systemTime);
-    BatchPreparation preparation(HttpClient(), journal);
-    BatchRun run(HttpClient(), journal, TransmissionLimits{});
+    TransmissionJournal journal(fiscora::test::sharedSeams().folder.file(QStringLiteral("fiscora.mdb")),
+                                systemTime);
+    BatchPreparation preparation(HttpClient(fiscora::test::sharedSeams().folder), journal);
+    BatchRun run(HttpClient(fiscora::test::sharedSeams().folder), journal, TransmissionLimits{});
     int failed = 0;
-    BatchSource::open(reader, exportPath, work.path(), &flow, [&](const Result<BatchSource>& opened) {
-        if (!opened) {
-            std::fprintf(stderr, "%s\n", qPrintable(opened.error().description));
-            failed = 1;
-            QCoreApplication::quit();
-            return;
-        }
-        source = *opened;
-        preparation.start(&source.items, atOnce);
-    });
+    BatchSource::open(fiscora::test::sharedSeams().folder, reader, exportPath, work.path(), &flow,
+                      [&](const Result<BatchSource>& opened) {
+                          if (!opened) {
+                              std::fprintf(stderr, "%s\n", qPrintable(opened.error().description));
+                              failed = 1;
+                              QCoreApplication::quit();
+                              return;
+                          }
+                          source = *opened;
+                          preparation.start(&source.items, atOnce);
+                      });
     QObject::connect(&preparation, &BatchPreparation::finished, &flow, [&] {
         QList<int> all;
         for (qsizetype i = 0; i < source.items.size(); ++i)
@@ -240,15 +243,15 @@ int main(int argc, char** argv) {
                                   .toLatin1()) <= 0)
                     return std::nullopt;
             }
-            ProgramFolder::set(folder.path());
+            fiscora::test::sharedSeams().folder = ProgramFolder(folder.path());
             for (const Company& company : companies.first(registered)) {
-                if (!insertTaxpayer(Taxpayer{company.ie,
-                                             company.name,
-                                             company.cnpj,
-                                             QStringLiteral("4711-3/02"),
-                                             company.key,
-                                             {},
-                                             false}))
+                if (!insertTaxpayer(fiscora::test::sharedSeams().folder, Taxpayer{company.ie,
+                                                                                  company.name,
+                                                                                  company.cnpj,
+                                                                                  QStringLiteral("4711-3/02"),
+                                                                                  company.key,
+                                                                                  {},
+                                                                                  false}))
                     return std::nullopt;
             }
 

@@ -9,6 +9,7 @@
 
 #include "BenchCompanies.h"
 #include "BenchSupport.h"
+#include "support/TestSeams.h"
 
 #include "core/Clock.h"
 #include "core/ProgramFolder.h"
@@ -70,7 +71,7 @@ std::optional<double> measure(const QList<Taxpayer>& taxpayers, TransmissionJour
                               int atOnce) {
     QList<double> times;
     for (int run = 0; run < runs; ++run) {
-        MonthSituation month(HttpClient(), journal);
+        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
         QEventLoop loop;
         QObject::connect(&month, &MonthSituation::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(600'000, &loop, &QEventLoop::quit);
@@ -124,12 +125,12 @@ int main(int argc, char** argv) {
     const QString seed = dir.filePath(QStringLiteral("semente.json"));
     if (!writeSeed(seed, companies) || !bench::makeProgramFolder(dir.path(), bin, kHost, kPort))
         return 1;
-    ProgramFolder::set(dir.path());
+    fiscora::test::sharedSeams().folder = ProgramFolder(dir.path());
     QList<Taxpayer> taxpayers;
     for (const bench::Company& company : companies) {
         taxpayers.append(Taxpayer{
             company.ie, company.name, company.cnpj, QStringLiteral("4711-3/02"), company.key, {}, false});
-        if (!insertTaxpayer(taxpayers.last()))
+        if (!insertTaxpayer(fiscora::test::sharedSeams().folder, taxpayers.last()))
             return 1;
     }
     const SystemClock systemTime;

@@ -10,6 +10,7 @@
 //   bench_upload [PROGRAM_FOLDER] [RUNS] [MIB]
 
 #include "BenchSupport.h"
+#include "support/TestSeams.h"
 
 #include "core/ProgramFolder.h"
 #include "net/NetworkLibrary.h"
@@ -47,7 +48,7 @@ int uploadOnce(const QString& path, const QString& programFolder) {
     const QTemporaryDir folder;
     if (!bench::makeProgramFolder(folder.path(), programFolder, kHost, kPort))
         return 1;
-    ProgramFolder::set(folder.path());
+    fiscora::test::sharedSeams().folder = ProgramFolder(folder.path());
     QElapsedTimer opening;
     opening.start();
     if (!networkLibrary())
@@ -65,8 +66,9 @@ int uploadOnce(const QString& path, const QString& programFolder) {
     order.chosenPath = path;
     order.fileName = QStringLiteral("grande.pdf");
     const SystemClock systemTime;
-    TransmissionJournal journal(ProgramFolder::file(QStringLiteral("fiscora.mdb")), systemTime);
-    Transmission transmission(journal, TransmissionLimits{});
+    TransmissionJournal journal(fiscora::test::sharedSeams().folder.file(QStringLiteral("fiscora.mdb")),
+                                systemTime);
+    Transmission transmission(journal, TransmissionLimits{}, fiscora::test::sharedSeams().folder);
     QString answer;
     bool done = false;
     QObject::connect(&transmission, &Transmission::answered, [&](const QString& text) {

@@ -33,11 +33,17 @@ template <typename T> T runHere(const std::function<void(QObject*, std::function
     return std::move(*value);
 }
 
+// The reader helper beside this server, as the program finds its own.
+AccessReader besideServer() {
+    return AccessReader(
+        AccessReader::defaultHelper(fiscora::ProgramFolder(QCoreApplication::applicationDirPath())));
+}
+
 } // namespace
 
 AccessReader::Reading readAccess(const QString& path, const QStringList& rowsOf) {
     return runHere<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
-        AccessReader(AccessReader::defaultHelper()).read(path, rowsOf, context, std::move(done));
+        besideServer().read(path, rowsOf, context, std::move(done));
     });
 }
 
@@ -45,7 +51,7 @@ GiaDatabaseReader::Records readGias(const QString& path) {
     return runHere<GiaDatabaseReader::Records>(
         [&](QObject* context, std::function<void(GiaDatabaseReader::Records)> done) {
             GiaDatabaseReader::readExport(
-                AccessReader(AccessReader::defaultHelper()), path, context,
+                besideServer(), path, context,
                 [done = std::move(done)](GiaDatabaseReader::Records records,
                                          const GiaDatabaseReader::Taxpayers&) { done(std::move(records)); });
         });

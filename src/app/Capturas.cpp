@@ -155,14 +155,18 @@ QWidget* loadedImport(ImportarEmpresas* window) {
 
 // What the shots' windows share, built once the program folder is known.
 struct Program {
+    explicit Program(const ProgramFolder& folder)
+        : folder(folder) {}
+
+    const ProgramFolder folder;
     SystemClock clock;
-    SystemPlatform platform;
+    SystemPlatform platform{folder.path()};
     DemoExport files;
-    Seams seams{clock, platform, files};
+    Seams seams{clock, platform, files, folder};
     CertificateStore store;
     Session session;
     Session anyTaxpayer;
-    TransmissionJournal journal{ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock};
+    TransmissionJournal journal{folder.file(QStringLiteral("fiscora.mdb")), clock};
     NoCertificateChooser certificates;
     Services services = Services::forProgram(seams, certificates, journal);
 };
@@ -193,19 +197,19 @@ QList<Shot> shots(Program& p) {
          }},
         {"contribuinte-cadastro",
          [&p] {
-             return new frmtbl_CadastroContribuinte(p.session);
+             return new frmtbl_CadastroContribuinte(p.session, p.services.seams.folder);
          }},
         {"contribuinte-selecionar",
          [&p] {
-             return new frmtbl_SelecionaContribuinte(p.session);
+             return new frmtbl_SelecionaContribuinte(p.session, p.services.seams.folder);
          }},
         {"contribuinte-atualizar",
          [&p] {
-             return new frmtbl_atualizarContribuinte(p.session);
+             return new frmtbl_atualizarContribuinte(p.session, p.services.seams.folder);
          }},
         {"contribuinte-excluir",
          [&p] {
-             return new frmtbl_exclusaoContribuinte(p.session);
+             return new frmtbl_exclusaoContribuinte(p.session, p.services.seams.folder);
          }},
         {"certificados",
          [&p] {
@@ -298,7 +302,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     usePortugueseQtTexts();
     QStringList arguments = QApplication::arguments();
-    if (const Status folder = ProgramFolder::initialize(arguments); !folder) {
+    const Result<ProgramFolder> folder = ProgramFolder::initialize(arguments);
+    if (!folder) {
         std::fprintf(stderr, "%s\n", qPrintable(folder.error().description));
         return 1;
     }
@@ -311,7 +316,7 @@ int main(int argc, char** argv) {
     }
     // The windows come and go one by one; the last shot ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    Program program;
+    Program program(*folder);
     auto capture = std::make_shared<Capture>();
     capture->output = QDir(arguments.at(1));
     QDir().mkpath(capture->output.path());

@@ -175,11 +175,11 @@ void CommandLine::nameApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("Fiscora"));
 }
 
-bool CommandLine::useProgramFolder(const QStringList& arguments, QTextStream& err) {
-    const Status folder = ProgramFolder::initialize(arguments);
+Result<ProgramFolder> CommandLine::useProgramFolder(const QStringList& arguments, QTextStream& err) {
+    Result<ProgramFolder> folder = ProgramFolder::initialize(arguments);
     if (!folder)
         err << folder.error().description << Qt::endl;
-    return bool(folder);
+    return folder;
 }
 
 int CommandLine::usage(const QString& problem, QTextStream& err) {
@@ -217,11 +217,12 @@ int report(const GiaConversion::Outcome& result, const Request& request, QTextSt
     return 0;
 }
 
-int convert(const AccessReader& reader, const Request& request, QTextStream& out, QTextStream& err) {
+int convert(const ProgramFolder& folder, const AccessReader& reader, const Request& request, QTextStream& out,
+            QTextStream& err) {
     int code = 1;
     QObject context;
     GiaConversion::convertReplacing(reader, request.first, request.second,
-                                    ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), &context,
+                                    folder.file(QStringLiteral("gia_limpa.mdb")), &context,
                                     [&](const GiaConversion::Outcome& result) {
                                         code = report(result, request, out, err);
                                         QCoreApplication::quit();
@@ -286,11 +287,11 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
     case Request::List:
         break;
     }
-    if (!useProgramFolder(arguments, err))
+    const Result<ProgramFolder> folder = useProgramFolder(arguments, err);
+    if (!folder)
         return 1;
-    // After the folder: the helper is found beside the executable.
-    const AccessReader reader(AccessReader::defaultHelper());
-    return request.kind == Request::Convert ? convert(reader, request, out, err)
+    const AccessReader reader(AccessReader::defaultHelper(*folder));
+    return request.kind == Request::Convert ? convert(*folder, reader, request, out, err)
                                             : list(reader, request, out, err);
 }
 

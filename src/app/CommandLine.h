@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
+
 #include <QStringList>
 
 class QTextStream;
@@ -45,8 +47,8 @@ public:
     static QString storedIe(const QString& ie);
     // The application's names, by which its settings and data are found.
     static void nameApplication();
-    // Fixes the program folder from the arguments; false, with the reason on err, when it cannot.
-    static bool useProgramFolder(const QStringList& arguments, QTextStream& err);
+    // The program folder the arguments fix; the failure also goes to err.
+    static Result<ProgramFolder> useProgramFolder(const QStringList& arguments, QTextStream& err);
     // Does what the arguments ask for when it is neither the windows nor a transmission; fixes the
     // program folder for the modes that need it.
     static int run(const QStringList& arguments, QTextStream& out, QTextStream& err);

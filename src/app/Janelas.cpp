@@ -28,17 +28,19 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     fiscora::usePortugueseQtTexts();
 
-    fiscora::WidgetSeams seams(clock);
+    const fiscora::Result<fiscora::ProgramFolder> folder =
+        fiscora::ProgramFolder::initialize(QApplication::arguments());
+    // The windows' seams show the failure too: without a folder they have the working one.
+    const fiscora::ProgramFolder program = folder.valueOr(fiscora::ProgramFolder(QString()));
+    fiscora::WidgetSeams seams(clock, program);
     fiscora::installWindowPlacement();
 
-    if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
-        !folder) {
+    if (!folder) {
         fiscora::MessageBox::show(QStringLiteral("Fiscora"), folder.error().description,
                                   fiscora::MessageIcon::Critical);
         return 1;
     }
-    // After the folder: the helpers are found beside the executable.
-    journal.emplace(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    journal.emplace(program.file(QStringLiteral("fiscora.mdb")), clock);
     const fiscora::Services services =
         fiscora::Services::forProgram(seams.seams(), seams.certificates(), *journal);
     // Keeps the receipts of the protocols the lists show, while the windows run.

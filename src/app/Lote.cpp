@@ -3,7 +3,6 @@
 
 #include "app/CommandLine.h"
 #include "app/TransmitCommand.h"
-#include "core/ProgramFolder.h"
 #include "data/TransmissionJournal.h"
 #include "transmission/Services.h"
 
@@ -19,14 +18,15 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     const fiscora::CommandRequest request = fiscora::CommandLine::parse(QCoreApplication::arguments());
     if (request.kind != fiscora::CommandRequest::Transmit)
         return fiscora::CommandLine::usage(request.problem, err);
-    if (!fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err))
+    const fiscora::Result<fiscora::ProgramFolder> folder =
+        fiscora::CommandLine::useProgramFolder(QCoreApplication::arguments(), err);
+    if (!folder)
         return 1;
-    // After the folder: the helpers are found beside the executable.
     const fiscora::SystemClock clock;
-    fiscora::SystemPlatform platform;
+    fiscora::SystemPlatform platform(folder->path());
     fiscora::NoFileChooser files;
-    const fiscora::Seams seams{clock, platform, files};
-    fiscora::TransmissionJournal journal(fiscora::ProgramFolder::file(QStringLiteral("fiscora.mdb")), clock);
+    const fiscora::Seams seams{clock, platform, files, *folder};
+    fiscora::TransmissionJournal journal(folder->file(QStringLiteral("fiscora.mdb")), clock);
     fiscora::NoCertificateChooser certificates;
     const fiscora::Services services = fiscora::Services::forProgram(seams, certificates, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {

@@ -136,12 +136,13 @@ void line(QTextStream& out, const QString& ie, const QString& name, const QStrin
 // The GIA source and the PGDAS folder asked for, one after the other, as one source.
 void openSources(const Services& services, const CommandRequest& request, const QString& workFolder,
                  QObject* context, const std::function<void(Result<BatchSource>)>& done) {
-    const auto withDocuments = [folder = request.pgdasFolder, context, done](const BatchSource& gias) {
+    const auto withDocuments = [program = services.seams.folder, folder = request.pgdasFolder, context,
+                                done](const BatchSource& gias) {
         if (folder.isEmpty()) {
             done(gias);
             return;
         }
-        BatchSource::openPgdas(folder, context, [gias, done](const Result<BatchSource>& documents) {
+        BatchSource::openPgdas(program, folder, context, [gias, done](const Result<BatchSource>& documents) {
             if (!documents) {
                 done(documents.error());
                 return;
@@ -155,7 +156,7 @@ void openSources(const Services& services, const CommandRequest& request, const 
         withDocuments({});
         return;
     }
-    BatchSource::open(services.reader, request.first, workFolder, context,
+    BatchSource::open(services.seams.folder, services.reader, request.first, workFolder, context,
                       [withDocuments, done](const Result<BatchSource>& gias) {
                           if (!gias)
                               done(gias.error());
@@ -302,7 +303,7 @@ void TransmitCommand::run(const Services& services, const CommandRequest& reques
     const auto fail = [&err, &finished](const QString& text) {
         finished(failed(err, text));
     };
-    const Result<std::optional<Accountant>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador(services.seams.folder);
     if (!contador)
         return fail(contador.error().description);
     if (!*contador)

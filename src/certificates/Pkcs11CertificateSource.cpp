@@ -1,7 +1,6 @@
 #include "certificates/Pkcs11CertificateSource.h"
 
 #include "certificates/Pkcs11Protocol.h"
-#include "core/ProgramFolder.h"
 #include "core/Settings.h"
 
 #include <QDeadlineTimer>
@@ -227,7 +226,8 @@ private:
         };
         for (const Module& module : registered)
             add(module);
-        for (const QString& path : m_modules ? *m_modules : Pkcs11CertificateSource::configuredModules())
+        for (const QString& path :
+             m_modules ? *m_modules : Pkcs11CertificateSource::configuredModules(m_reader))
             add(namedModule(path));
         for (const Module& module : m_modulesToRead)
             m_processes.push_back(QFileInfo(module.path).isFile() ? startHelper(QStringList{module.path})
@@ -363,10 +363,13 @@ QString Pkcs11CertificateSource::proxyModule() {
     return {};
 }
 
-QStringList Pkcs11CertificateSource::configuredModules() {
+QStringList Pkcs11CertificateSource::configuredModules(const TokenReader& reader) {
     QStringList modules;
-    const QStringList named = ReadIni(QStringLiteral("certificados"), QStringLiteral("modulos"))
-                                  .split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (!reader.folder)
+        return modules;
+    const QStringList named =
+        readIniFile(reader.folder->settingsPath(), QStringLiteral("certificados"), QStringLiteral("modulos"))
+            .split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& path : named) {
         const QString trimmed = path.trimmed();
         if (!trimmed.isEmpty() && !modules.contains(trimmed))
@@ -375,8 +378,8 @@ QStringList Pkcs11CertificateSource::configuredModules() {
     return modules;
 }
 
-QString TokenReader::defaultHelper() {
-    return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-pkcs11"));
+QString TokenReader::defaultHelper(const ProgramFolder& folder) {
+    return folder.helperProgram(QStringLiteral("fiscora-leitor-pkcs11"));
 }
 
 Result<CertificateSource::Listing> Pkcs11CertificateSource::listWithProblems() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/CertificateSource.h"
+#include "core/ProgramFolder.h"
 
 #include <QHash>
 #include <QList>
@@ -28,9 +29,11 @@ struct TokenReader {
 
     QString helper;
     int timeLimitMs = kDefaultTimeLimitMs;
+    // Whose settings name more modules; none when null. Not owned: it outlives the reader.
+    const ProgramFolder* folder = nullptr;
 
-    // fiscora-leitor-pkcs11 beside the running executable, or in the installed helpers' folder.
-    static QString defaultHelper();
+    // fiscora-leitor-pkcs11 beside the folder's executable, or in the installed helpers' folder.
+    static QString defaultHelper(const ProgramFolder& folder);
 };
 
 class Pkcs11CertificateSource final : public CertificateSource {
@@ -46,8 +49,8 @@ public:
     Pkcs11CertificateSource(const Pkcs11CertificateSource&) = delete;
     Pkcs11CertificateSource& operator=(const Pkcs11CertificateSource&) = delete;
 
-    // The modules fiscora.ini names, read from the settings afresh.
-    static QStringList configuredModules();
+    // The modules the reader's folder's fiscora.ini names, read from the settings afresh.
+    static QStringList configuredModules(const TokenReader& reader);
     // p11-kit's proxy module; empty when the system has none.
     static QString proxyModule();
 

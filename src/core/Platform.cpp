@@ -1,7 +1,5 @@
 #include "core/Platform.h"
 
-#include "core/ProgramFolder.h"
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -13,7 +11,7 @@ namespace fiscora {
 bool SystemPlatform::isAdministrator() {
     if (::geteuid() == 0)
         return true;
-    return ::access(QFile::encodeName(ProgramFolder::path()).constData(), W_OK) == 0;
+    return ::access(QFile::encodeName(m_folder).constData(), W_OK) == 0;
 }
 
 bool SystemPlatform::openUrl(const QString&) {

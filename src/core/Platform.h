@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace fiscora {
 
 // Services of the operating system the program relies on. Tests have their own.
@@ -24,10 +26,17 @@ public:
 // always fails (the windows have DesktopPlatform).
 class SystemPlatform : public Platform {
 public:
+    // The program folder whose rights isAdministrator tells.
+    explicit SystemPlatform(QString folder)
+        : m_folder(std::move(folder)) {}
+
     bool isAdministrator() override;
     bool openUrl(const QString& url) override;
     bool startDetached(const QString& program, const QString& workingFolder) override;
     void quit() override;
+
+private:
+    QString m_folder;
 };
 
 } // namespace fiscora

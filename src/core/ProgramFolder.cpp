@@ -10,9 +10,6 @@ namespace fiscora {
 
 namespace {
 
-QString g_folder;
-QString g_executableFolder;
-
 const QString kSettings = QStringLiteral("fiscora.ini");
 
 // Files that belong to the user once copied, and files that follow the installed program.
@@ -63,68 +60,56 @@ Status copyFile(const QString& source, const QString& target, QFileDevice::Permi
 
 } // namespace
 
-Status ProgramFolder::initialize(const QStringList& arguments) {
+namespace {
+
+QString runningExecutableFolder() {
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+}
+
+} // namespace
+
+ProgramFolder::ProgramFolder(const QString& folder, const QString& executableFolder)
+    : m_path(QDir::cleanPath(QDir(folder).absolutePath()))
+    , m_executableFolder(executableFolder.isEmpty() ? runningExecutableFolder() : executableFolder) {}
+
+Result<ProgramFolder> ProgramFolder::initialize(const QStringList& arguments) {
     const qsizetype at = arguments.indexOf(QStringLiteral("--pasta"));
-    if (at >= 0 && at + 1 < arguments.size()) {
-        set(arguments.at(at + 1));
-        return {};
-    }
+    if (at >= 0 && at + 1 < arguments.size())
+        return ProgramFolder(arguments.at(at + 1));
     const QString fromEnv = qEnvironmentVariable("FISCORA_PASTA");
-    if (!fromEnv.isEmpty()) {
-        set(fromEnv);
-        return {};
-    }
-    const QString defaults = installedDefaults();
-    if (defaults.isEmpty()) {
-        set(executableFolder());
-        return {};
-    }
+    if (!fromEnv.isEmpty())
+        return ProgramFolder(fromEnv);
+    const ProgramFolder beside(runningExecutableFolder());
+    const QString defaults = beside.installedDefaults();
+    if (defaults.isEmpty())
+        return beside;
     const QString own = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (own.isEmpty())
         return AppError::message(QStringLiteral(
             "Não foi possível determinar a pasta do usuário (a variável HOME não está definida)."));
-    set(own);
-    return fillFromDefaults(defaults, own);
+    if (Status filled = fillFromDefaults(defaults, own); !filled)
+        return filled.error();
+    return ProgramFolder(own);
 }
 
-void ProgramFolder::set(const QString& folder) {
-    g_folder = QDir::cleanPath(QDir(folder).absolutePath());
+QString ProgramFolder::file(const QString& name) const {
+    return m_path + QLatin1Char('/') + name;
 }
 
-QString ProgramFolder::path() {
-    if (g_folder.isEmpty() && QCoreApplication::instance())
-        set(QCoreApplication::applicationDirPath());
-    return g_folder;
-}
-
-QString ProgramFolder::file(const QString& name) {
-    return path() + QLatin1Char('/') + name;
-}
-
-QString ProgramFolder::settingsPath() {
+QString ProgramFolder::settingsPath() const {
     return file(kSettings);
 }
 
-QString ProgramFolder::installedDefaults() {
-    const QString bin = executableFolder();
+QString ProgramFolder::installedDefaults() const {
+    const QString& bin = m_executableFolder;
     if (bin.isEmpty() || QFileInfo::exists(bin + QLatin1Char('/') + kSettings))
         return {};
     const QString defaults = QDir::cleanPath(bin + QLatin1Char('/') + QLatin1String(FISCORA_DEFAULTS_RELDIR));
     return QFileInfo::exists(defaults + QLatin1Char('/') + kSettings) ? defaults : QString();
 }
 
-QString ProgramFolder::executableFolder() {
-    if (!g_executableFolder.isEmpty())
-        return g_executableFolder;
-    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-}
-
-void ProgramFolder::setExecutableFolder(const QString& folder) {
-    g_executableFolder = folder;
-}
-
-QString ProgramFolder::helperProgram(const QString& name) {
-    const QString bin = executableFolder();
+QString ProgramFolder::helperProgram(const QString& name) const {
+    const QString& bin = m_executableFolder;
     const QString beside = bin + QLatin1Char('/') + name;
     if (QFileInfo::exists(beside))
         return beside;

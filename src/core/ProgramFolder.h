@@ -13,30 +13,35 @@ namespace fiscora {
 // installed defaults.
 class ProgramFolder {
 public:
+    // The given folder (made absolute), with the helpers and defaults found beside the given
+    // executable folder: the running executable's when it is empty.
+    explicit ProgramFolder(const QString& folder, const QString& executableFolder = {});
+
     // Fixes the folder at program entry from the arguments, the environment and the executable.
     // Fails only when the user's folder cannot be made or filled.
-    static Status initialize(const QStringList& arguments);
-    static void set(const QString& folder);
-    static QString path();
+    static Result<ProgramFolder> initialize(const QStringList& arguments);
+    QString path() const { return m_path; }
     // folder + separator + name
-    static QString file(const QString& name);
-    // The settings path, fixed at entry: folder + separator + "fiscora.ini".
-    static QString settingsPath();
+    QString file(const QString& name) const;
+    // folder + separator + "fiscora.ini".
+    QString settingsPath() const;
 
     // The installed defaults (share/fiscora beside the executable's bin), or the empty text when
     // the program runs from a folder of its own (the build folder, a copied folder).
-    static QString installedDefaults();
+    QString installedDefaults() const;
     // A helper program of ours: beside the executable, else in the installed helpers' folder.
-    static QString helperProgram(const QString& name);
-    // The folder of the running executable, whatever folder the program works in.
-    static QString executableFolder();
-    // Stands another folder in for the executable's (tests); the empty text restores it.
-    static void setExecutableFolder(const QString& folder);
+    QString helperProgram(const QString& name) const;
+    // The folder of the executable, whatever folder the program works in.
+    QString executableFolder() const { return m_executableFolder; }
 
     // Brings a user's program folder up to date with the defaults: the user's files (settings,
     // local database) are copied only when missing; the program's own (the package template, the
     // version stamp) are replaced whenever the installed copy differs.
     static Status fillFromDefaults(const QString& defaults, const QString& folder);
+
+private:
+    QString m_path;
+    QString m_executableFolder;
 };
 
 } // namespace fiscora

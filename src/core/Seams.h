@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/Platform.h"
+#include "core/ProgramFolder.h"
 
 namespace fiscora {
 
@@ -13,6 +14,7 @@ struct Seams {
     const Clock& clock;
     Platform& platform;
     FileChooser& files;
+    const ProgramFolder& folder; // the folder of the program's files
 };
 
 } // namespace fiscora

@@ -97,8 +97,8 @@ ServerAddress::ServerAddress(QString host, QString port, QString protocol, QStri
     , m_authorities(std::move(authorities))
     , m_proxy(std::move(proxy)) {}
 
-ServerAddress ServerAddress::fromSettings() {
-    const IniSection section = ReadIniSection(kSection);
+ServerAddress ServerAddress::fromSettings(const ProgramFolder& folder) {
+    const IniSection section = readIniSectionFile(folder.settingsPath(), kSection);
     return ServerAddress(section.value(QStringLiteral("host")), section.value(QStringLiteral("port")),
                          section.value(QStringLiteral("protocolo")),
                          section.value(QStringLiteral("certificados")),

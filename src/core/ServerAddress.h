@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "core/Result.h"
 
 #include <QString>
@@ -15,7 +16,7 @@ public:
     ServerAddress(QString host, QString port, QString protocol = {}, QString authorities = {},
                   QString proxy = {});
     // The settings as they are now: read afresh, since the user may edit the file at any time.
-    static ServerAddress fromSettings();
+    static ServerAddress fromSettings(const ProgramFolder& folder);
 
     const QString& port() const { return m_port; }
     const QString& authorities() const { return m_authorities; }

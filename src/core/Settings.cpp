@@ -1,7 +1,6 @@
 #include "core/Settings.h"
 
 #include "core/Cp1252.h"
-#include "core/ProgramFolder.h"
 
 #include <QFile>
 
@@ -53,14 +52,6 @@ IniSection readIniSectionFile(const QString& path, const QString& section) {
 
 QString readIniFile(const QString& path, const QString& section, const QString& key) {
     return readIniSectionFile(path, section).value(key);
-}
-
-QString ReadIni(const QString& section, const QString& key) {
-    return ReadIniSection(section).value(key);
-}
-
-IniSection ReadIniSection(const QString& section) {
-    return readIniSectionFile(ProgramFolder::settingsPath(), section);
 }
 
 } // namespace fiscora

@@ -19,13 +19,10 @@ private:
     QList<std::pair<QString, QString>> m_entries; // keys and values in file order
 };
 
-// The one reader of the settings file, read afresh at every call. Mirrors the Windows
-// profile reader: 255 characters of room (so at most 254 kept), names matched without
-// regard to case, values trimmed, and a value of fewer than two characters reads as missing.
-QString ReadIni(const QString& section, const QString& key);
-IniSection ReadIniSection(const QString& section);
-
-// Same rules on a given file (the tests, and the settings path above).
+// The one reader of a settings file (the program folder's settingsPath()), read afresh at every
+// call. Mirrors the Windows profile reader: 255 characters of room (so at most 254 kept), names
+// matched without regard to case, values trimmed, and a value of fewer than two characters reads
+// as missing.
 QString readIniFile(const QString& path, const QString& section, const QString& key);
 IniSection readIniSectionFile(const QString& path, const QString& section);
 

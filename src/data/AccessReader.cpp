@@ -288,8 +288,8 @@ Result<AccessDatabase> AccessReader::decode(const QByteArray& stream) {
     return database;
 }
 
-QString AccessReader::defaultHelper() {
-    return ProgramFolder::helperProgram(QStringLiteral("fiscora-leitor-mdb"));
+QString AccessReader::defaultHelper(const ProgramFolder& folder) {
+    return folder.helperProgram(QStringLiteral("fiscora-leitor-mdb"));
 }
 
 int AccessReader::timeLimitMs(qint64 fileSize) const {

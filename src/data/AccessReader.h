@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "core/Result.h"
 #include "jet/JetDatabase.h"
 
@@ -68,8 +69,8 @@ public:
         : m_helper(std::move(helper))
         , m_timeLimitMs(timeLimitMs) {}
 
-    // fiscora-leitor-mdb beside the running executable, or in the installed helpers' folder.
-    static QString defaultHelper();
+    // fiscora-leitor-mdb beside the folder's executable, or in the installed helpers' folder.
+    static QString defaultHelper(const ProgramFolder& folder);
 
     // Reads the schema of every user table, and the rows of the tables named in rowsOf
     // (a table that the file lacks is no error: its rowsRead stays false). A job of `context`:

@@ -4,9 +4,9 @@
 
 namespace fiscora {
 
-Status saveAccountant(const Accountant& contador) {
+Status saveAccountant(const ProgramFolder& folder, const Accountant& contador) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened;
     const QVariantList values{
         contador.cont_cpf_cnpj,     contador.cont_num_crc,     contador.cont_razao_nome,
@@ -29,16 +29,16 @@ Status saveAccountant(const Accountant& contador) {
     return done;
 }
 
-Status removeAccountant() {
+Status removeAccountant(const ProgramFolder& folder) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened;
     return db.exec(QStringLiteral("delete from tblContador"));
 }
 
-Result<qint64> countAccountants() {
+Result<qint64> countAccountants(const ProgramFolder& folder) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     return db.count(QStringLiteral("select count(0) as total from tblContador"));
 }
@@ -69,9 +69,9 @@ Accountant accountantFromRow(const DbRow& row) {
 
 } // namespace
 
-Result<std::optional<Accountant>> DadosContador() {
+Result<std::optional<Accountant>> DadosContador(const ProgramFolder& folder) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     const Result<std::optional<DbRow>> row = db.first(QStringLiteral("SELECT * FROM tblContador"));
     if (!row)

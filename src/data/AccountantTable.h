@@ -15,17 +15,17 @@ struct Accountant {
 
 // Reads the accountant row ("SELECT * FROM tblContador"); none when the table is empty. A database
 // failure is returned, not reported here.
-Result<std::optional<Accountant>> DadosContador();
+Result<std::optional<Accountant>> DadosContador(const ProgramFolder& folder);
 
-// The statements on tblContador, each one command on its own connection. Values go in as the
-// user typed them (apostrophes single): they are bound, so nothing is doubled here.
+// The statements on tblContador of the folder's database, each one command on its own connection. Values go
+// in as the user typed them (apostrophes single): they are bound, so nothing is doubled here.
 
 // Replaces the accountant row ("delete from tblContador" then the insert of the twelve
 // columns) in one transaction: when the insert fails the previous row is still there.
-Status saveAccountant(const Accountant& contador);
+Status saveAccountant(const ProgramFolder& folder, const Accountant& contador);
 // "delete from tblContador"
-Status removeAccountant();
+Status removeAccountant(const ProgramFolder& folder);
 // "select count(0) as total from tblContador"
-Result<qint64> countAccountants();
+Result<qint64> countAccountants(const ProgramFolder& folder);
 
 } // namespace fiscora

@@ -230,8 +230,8 @@ LocalDatabase::~LocalDatabase() {
     close();
 }
 
-Status LocalDatabase::open() {
-    return openFile(ProgramFolder::file(QStringLiteral("fiscora.mdb")));
+Status LocalDatabase::open(const ProgramFolder& folder) {
+    return openFile(folder.file(QStringLiteral("fiscora.mdb")));
 }
 
 Status LocalDatabase::openFile(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AppError.h"
+#include "core/ProgramFolder.h"
 #include "core/Result.h"
 
 #include <QHash>
@@ -50,7 +51,7 @@ public:
     LocalDatabase(const LocalDatabase&) = delete;
     LocalDatabase& operator=(const LocalDatabase&) = delete;
 
-    Status open(); // ProgramFolder::file("fiscora.mdb"), read-write, no create
+    Status open(const ProgramFolder& folder); // its fiscora.mdb, read-write, no create
     Status openFile(const QString& path);
     void close();
     bool isOpen() const { return m_db != nullptr; }

@@ -27,16 +27,16 @@ Taxpayer taxpayerFromRow(const DbRow& row) {
 
 } // namespace
 
-Result<bool> taxpayerExists(const QString& ie) {
+Result<bool> taxpayerExists(const ProgramFolder& folder, const QString& ie) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     return countByIe(db, ie);
 }
 
-Status insertTaxpayer(const Taxpayer& c) {
+Status insertTaxpayer(const ProgramFolder& folder, const Taxpayer& c) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened;
     return db.exec(
         QStringLiteral("Insert into tblContribuinte (IE,RazaoSocial,Cnpj,Cnae,Chave,CCM,OptanteSimples) "
@@ -44,25 +44,25 @@ Status insertTaxpayer(const Taxpayer& c) {
         {c.IE, c.RazaoSocial, c.Cnpj, c.Cnae, c.Chave, c.CCM, c.OptanteSimples ? 1 : 0});
 }
 
-Status updateTaxpayer(const Taxpayer& c) {
+Status updateTaxpayer(const ProgramFolder& folder, const Taxpayer& c) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened;
     return db.exec(QStringLiteral("Update tblContribuinte set RazaoSocial = ?,Cnae = ?,CCM = ?,"
                                   "OptanteSimples = ? where IE = ?"),
                    {c.RazaoSocial, c.Cnae, c.CCM, c.OptanteSimples ? 1 : 0, c.IE});
 }
 
-Status deleteTaxpayer(const QString& ie) {
+Status deleteTaxpayer(const ProgramFolder& folder, const QString& ie) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened;
     return db.exec(QStringLiteral("Delete From tblContribuinte where ie = ?"), {ie});
 }
 
-Result<std::optional<Taxpayer>> findTaxpayer(const QString& ie) {
+Result<std::optional<Taxpayer>> findTaxpayer(const ProgramFolder& folder, const QString& ie) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     const auto row = db.first(QStringLiteral("Select * from tblContribuinte where ie = ?"), {ie});
     if (!row)
@@ -72,9 +72,9 @@ Result<std::optional<Taxpayer>> findTaxpayer(const QString& ie) {
     return std::optional<Taxpayer>(taxpayerFromRow(**row));
 }
 
-Result<QList<Taxpayer>> listTaxpayers() {
+Result<QList<Taxpayer>> listTaxpayers(const ProgramFolder& folder) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     const auto rows = db.query(QStringLiteral("Select * From tblContribuinte"));
     if (!rows)
@@ -85,9 +85,9 @@ Result<QList<Taxpayer>> listTaxpayers() {
     return contribuintes;
 }
 
-Result<bool> importTaxpayer(const Taxpayer& c) {
+Result<bool> importTaxpayer(const ProgramFolder& folder, const Taxpayer& c) {
     LocalDatabase db;
-    if (Status opened = db.open(); !opened)
+    if (Status opened = db.open(folder); !opened)
         return opened.error();
     if (Status begun = db.begin(); !begun)
         return begun.error();

@@ -49,8 +49,8 @@ Ajuda::Ajuda(const QString& markdown, const QString& folder, QWidget* parent)
     resize(900, 700);
 }
 
-QString Ajuda::guidePath() {
-    const QString installed = QDir::cleanPath(ProgramFolder::executableFolder() + QLatin1Char('/') +
+QString Ajuda::guidePath(const ProgramFolder& folder) {
+    const QString installed = QDir::cleanPath(folder.executableFolder() + QLatin1Char('/') +
                                               QLatin1String(FISCORA_DOCS_RELDIR) + QLatin1Char('/') + kGuide);
     if (QFileInfo::exists(installed))
         return installed;
@@ -59,10 +59,10 @@ QString Ajuda::guidePath() {
     return QFileInfo::exists(source) ? source : QString();
 }
 
-void Ajuda::open() {
+void Ajuda::open(const ProgramFolder& folder) {
     Ajuda* window = openWindow<Ajuda>();
     if (!window) {
-        const QString path = guidePath();
+        const QString path = guidePath(folder);
         if (path.isEmpty()) {
             MessageBox::show(
                 kTitle,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
+
 #include <QWidget>
 
 namespace fiscora {
@@ -15,10 +17,10 @@ public:
 
     // Brings the open help window to the front, or opens one; when the guide cannot be found or
     // read, says so in a message box instead.
-    static void open();
+    static void open(const ProgramFolder& folder);
     // The installed guide (share/doc/fiscora beside the executable's bin), else the source
     // tree's; the empty text when neither exists.
-    static QString guidePath();
+    static QString guidePath(const ProgramFolder& folder);
 };
 
 } // namespace fiscora

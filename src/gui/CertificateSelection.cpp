@@ -73,10 +73,9 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(CertificateChoose
     return acceptChosen(documents.use, *chosen);
 }
 
-CertificateSelection::Outcome
-CertificateSelection::transmissionVariant(CertificateChooser& chooser, QWidget* owner,
-                                          const QDateTime& serverDate, std::optional<Certificate>* selected,
-                                          bool* accepted, const CertificateSource& source) {
+CertificateSelection::Outcome CertificateSelection::transmissionVariant(
+    CertificateChooser& chooser, const ProgramFolder& folder, QWidget* owner, const QDateTime& serverDate,
+    std::optional<Certificate>* selected, bool* accepted, const CertificateSource& source) {
     std::optional<Certificate> chosen;
     const Outcome choice =
         choose(chooser, owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
@@ -89,7 +88,7 @@ CertificateSelection::transmissionVariant(CertificateChooser& chooser, QWidget* 
     }
     *selected = chosen;
 
-    const Result<std::optional<Accountant>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador(folder);
     const Result<bool> ofAccountant = CertificateChecks::isAccountants(
         *chosen, stored ? stored->value_or(Accountant{}).document() : QString());
     if (!stored || !ofAccountant) {

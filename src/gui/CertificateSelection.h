@@ -1,6 +1,7 @@
 #pragma once
 
 #include "certificates/Certificate.h"
+#include "core/ProgramFolder.h"
 #include "core/UserPreferences.h"
 
 #include <QDateTime>
@@ -38,13 +39,14 @@ public:
     static Outcome keyVariant(CertificateChooser& chooser, QWidget* owner, const KeyDocuments& documents,
                               std::optional<Certificate>* selected, const CertificateSource& source);
 
-    // Transmission variant: reads the accountant row after the choice, then checks that the
+    // Transmission variant: reads the accountant row of the folder after the choice, then checks that the
     // certificate carries the accountant's document and that serverDate (the main window's
     // DataServidor) is not after its end. *accepted is set for an accepted certificate and cleared
     // by a refusal or a failure; a cancelled choice leaves it as it was.
-    static Outcome transmissionVariant(CertificateChooser& chooser, QWidget* owner,
-                                       const QDateTime& serverDate, std::optional<Certificate>* selected,
-                                       bool* accepted, const CertificateSource& source);
+    static Outcome transmissionVariant(CertificateChooser& chooser, const ProgramFolder& folder,
+                                       QWidget* owner, const QDateTime& serverDate,
+                                       std::optional<Certificate>* selected, bool* accepted,
+                                       const CertificateSource& source);
 
     // The component-failure message box.
     static void showComponentFailure();

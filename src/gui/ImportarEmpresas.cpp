@@ -208,7 +208,7 @@ void ImportarEmpresas::startImport(const CompanyExport& read) {
         return;
     }
 
-    const Result<std::optional<Accountant>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador(m_services.seams.folder);
     if (!stored) {
         showDatabaseError(stored.error());
         return;
@@ -283,7 +283,7 @@ void ImportarEmpresas::storeCompany(const ExportCompany& company, const KeyAnswe
             finish(End::Expired);
             return;
         }
-        const Result<bool> inserted = importTaxpayer(company.taxpayer(answer.chave));
+        const Result<bool> inserted = importTaxpayer(m_services.seams.folder, company.taxpayer(answer.chave));
         if (!inserted) {
             showDatabaseError(inserted.error());
             finish(End::DatabaseFailed);

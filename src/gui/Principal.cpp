@@ -4,7 +4,6 @@
 #include "core/Cp1252.h"
 #include "core/MessageBox.h"
 #include "core/Platform.h"
-#include "core/ProgramFolder.h"
 #include "core/ServerAddress.h"
 #include "core/ServerDate.h"
 #include "core/Session.h"
@@ -319,7 +318,7 @@ void Principal::buildMenus() {
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
     connect(action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1),
-            &QAction::triggered, this, &Ajuda::open);
+            &QAction::triggered, this, [this] { Ajuda::open(m_services.seams.folder); });
     connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
 }
@@ -419,7 +418,7 @@ void Principal::RecebeDadosServer() {
     // The answer asked for last is the one shown: a request under way is ended unread.
     delete m_listJob;
     m_listBusy.reset();
-    QFile stamp(ProgramFolder::file(QStringLiteral("info.fsc")));
+    QFile stamp(m_services.seams.folder.file(QStringLiteral("info.fsc")));
     if (!stamp.open(QIODevice::ReadOnly)) {
         MessageBox::show(AppTexts::productTitle, kListUnavailable);
         return;
@@ -589,8 +588,9 @@ bool Principal::OpenBrowser(const QString& url) {
 void Principal::printProtocol() {
     const int row = m_GridTransmissoes->currentRow();
     const QTableWidgetItem* reference = row >= 0 ? m_GridTransmissoes->item(row, ColReferencia) : nullptr;
-    const QString address = ServerAddress::fromSettings().receipt(m_session.IESel(), m_session.accessKey(),
-                                                                  reference ? reference->text() : QString());
+    const QString address =
+        ServerAddress::fromSettings(m_services.seams.folder)
+            .receipt(m_session.IESel(), m_session.accessKey(), reference ? reference->text() : QString());
     if (address.isEmpty()) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
                          MessageIcon::Information);
@@ -687,7 +687,7 @@ void Principal::printReceipt() {
 
 void Principal::newTaxpayer() {
     setEnabled(false);
-    const Result<qint64> total = countAccountants();
+    const Result<qint64> total = countAccountants(m_services.seams.folder);
     if (!total) {
         showDatabaseError(total.error());
         // Left disabled, the window could not be used again: nothing else would enable it.
@@ -706,15 +706,15 @@ void Principal::newTaxpayer() {
 
 void Principal::selecionar() {
     setEnabled(false);
-    showOnce(m_frmSeleciona, m_session);
+    showOnce(m_frmSeleciona, m_session, m_services.seams.folder);
 }
 
 void Principal::atualizar() {
-    showOnce(m_frmAtualizar, m_session);
+    showOnce(m_frmAtualizar, m_session, m_services.seams.folder);
 }
 
 void Principal::excluir() {
-    showOnce(m_frmExclusao, m_session);
+    showOnce(m_frmExclusao, m_session, m_services.seams.folder);
 }
 
 void Principal::openAccountant() {
@@ -736,7 +736,7 @@ void Principal::transmitir() {
         return;
     m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
 
-    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_session.IESel());
+    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_services.seams.folder, m_session.IESel());
     if (!taxpayer) {
         showDatabaseError(taxpayer.error());
         return;

@@ -43,10 +43,11 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-TaxpayerForm::TaxpayerForm(Session& session, const QString& objectName, const QString& caption,
-                           QWidget* parent)
+TaxpayerForm::TaxpayerForm(Session& session, const ProgramFolder& folder, const QString& objectName,
+                           const QString& caption, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_folder(folder)
     , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
     , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
     , m_txtCNPJ(field(QStringLiteral("txtCNPJ"), this, kCnpjMask))
@@ -165,7 +166,7 @@ void TaxpayerForm::checkIeField() {
 }
 
 std::optional<bool> TaxpayerForm::lookUpIe() {
-    const Result<bool> found = taxpayerExists(ie());
+    const Result<bool> found = taxpayerExists(m_folder, ie());
     if (!found) {
         showDatabaseError(found.error());
         return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "validation/FormRules.h"
 
 #include <QWidget>
@@ -44,9 +45,12 @@ public:
     void checkCnpjField();
 
 protected:
-    TaxpayerForm(Session& session, const QString& objectName, const QString& caption, QWidget* parent);
+    // The taxpayers are those of the given program folder.
+    TaxpayerForm(Session& session, const ProgramFolder& folder, const QString& objectName,
+                 const QString& caption, QWidget* parent);
 
     Session& m_session;
+    const ProgramFolder m_folder;
 
     // The form's values for its checks.
     TaxpayerFields fields() const;

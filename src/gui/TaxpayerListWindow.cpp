@@ -27,10 +27,11 @@ const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
 
 } // namespace
 
-TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
-                                       const QString& instruction, QWidget* parent)
+TaxpayerListWindow::TaxpayerListWindow(Session& session, const ProgramFolder& folder, const QString& name,
+                                       const QString& caption, const QString& instruction, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_folder(folder)
     , m_Label1(new QLabel(instruction, this))
     , m_txtPesquisa(new QLineEdit(this))
     , m_GridSelContribuinte(new QTableWidget(this))
@@ -81,7 +82,7 @@ TaxpayerListWindow::~TaxpayerListWindow() = default;
 
 void TaxpayerListWindow::load() {
     QTableWidget* grid = m_GridSelContribuinte;
-    const Result<QList<Taxpayer>> listed = listTaxpayers();
+    const Result<QList<Taxpayer>> listed = listTaxpayers(m_folder);
     if (!listed) {
         // The list stays empty; OK then says there is nothing to choose.
         showDatabaseError(listed.error());

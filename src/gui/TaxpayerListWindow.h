@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -26,8 +28,9 @@ public:
     ~TaxpayerListWindow() override;
 
 protected:
-    TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
-                       const QString& instruction, QWidget* parent);
+    // Lists the taxpayers of the given program folder.
+    TaxpayerListWindow(Session& session, const ProgramFolder& folder, const QString& name,
+                       const QString& caption, const QString& instruction, QWidget* parent);
 
     // The window's action on the current row (cmdOK).
     virtual void accept() = 0;
@@ -46,6 +49,7 @@ private:
 
 protected:
     Session& m_session;
+    const ProgramFolder m_folder;
 
 private:
     QLabel* m_Label1;

@@ -5,11 +5,12 @@
 #include "data/LocalDatabase.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/frmContador.h"
+#include "transmission/Services.h"
 
 namespace fiscora {
 
 std::optional<Accountant> transmissionAccountant(Session& session, const Services& services) {
-    const Result<std::optional<Accountant>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador(services.seams.folder);
     if (!contador) {
         showDatabaseError(contador.error());
         return std::nullopt;

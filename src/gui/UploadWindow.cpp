@@ -117,7 +117,7 @@ UploadWindow::UploadWindow(Session& session, const Services& services, const Tex
     connect(Command2, &QPushButton::clicked, this, &UploadWindow::cancel);
 
     // An unreadable accountant row is reported on opening; the window opens all the same.
-    const Result<std::optional<Accountant>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador(m_services.seams.folder);
     if (!contador)
         showDatabaseError(contador.error());
 }
@@ -205,8 +205,8 @@ bool UploadWindow::certificateStep() {
     std::optional<Certificate> certificate;
     bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
-        m_services.certificates, this, m_session.DataServidor(), &certificate, &accepted,
-        PersonalCertificateSource(m_services.tokens));
+        m_services.certificates, m_services.seams.folder, this, m_session.DataServidor(), &certificate,
+        &accepted, PersonalCertificateSource(m_services.tokens));
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
     else if (!accepted)
@@ -243,7 +243,8 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
 
     if (m_transmission)
         m_transmission->deleteLater();
-    auto* transmission = new Transmission(*m_services.journal, m_services.transmission, this);
+    auto* transmission =
+        new Transmission(*m_services.journal, m_services.transmission, m_services.seams.folder, this);
     m_transmission = transmission;
     // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {

@@ -2,8 +2,9 @@
 
 namespace fiscora {
 
-WidgetSeams::WidgetSeams(const Clock& clock)
-    : m_seams{clock, m_platform, m_fileChooser}
+WidgetSeams::WidgetSeams(const Clock& clock, const ProgramFolder& folder)
+    : m_platform(folder.path())
+    , m_seams{clock, m_platform, m_fileChooser, folder}
     , m_certificateChooser(m_seams) {
     MessageBox::install(&m_messageBox);
 }

@@ -9,10 +9,10 @@
 namespace fiscora {
 
 // The windowed program's seams: message boxes, file dialog, certificate window, browser, and the
-// given clock. Built once where the windows start and kept while they live.
+// given clock and program folder. Built once where the windows start and kept while they live.
 class WidgetSeams final {
 public:
-    explicit WidgetSeams(const Clock& clock);
+    WidgetSeams(const Clock& clock, const ProgramFolder& folder);
     ~WidgetSeams();
     WidgetSeams(const WidgetSeams&) = delete;
     WidgetSeams& operator=(const WidgetSeams&) = delete;

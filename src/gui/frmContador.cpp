@@ -172,7 +172,7 @@ frmContador* frmContador::showWindow(Session& session, const Services& services)
 void frmContador::load() {
     m_session.enableMainWindow();
 
-    const Result<std::optional<Accountant>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador(m_services.seams.folder);
     if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
         showDatabaseError(stored.error());
@@ -274,7 +274,7 @@ void frmContador::save(const QStringList& typed) {
     // previous row stays when the save fails.
     const Accountant contador{typed.at(0), crc,         typed.at(2), typed.at(3), typed.at(4),  typed.at(5),
                               typed.at(6), typed.at(7), typed.at(8), typed.at(9), typed.at(10), typed.at(11)};
-    if (!saveAccountant(contador)) {
+    if (!saveAccountant(m_services.seams.folder, contador)) {
         showConnectionFailure(QStringLiteral("1"));
         showConnectionFailure(QStringLiteral("2"));
         return;
@@ -285,7 +285,7 @@ void frmContador::save(const QStringList& typed) {
 }
 
 void frmContador::remove() {
-    if (!removeAccountant()) {
+    if (!removeAccountant(m_services.seams.folder)) {
         MessageBox::show(AppTexts::productTitle,
                          QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;

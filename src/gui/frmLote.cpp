@@ -242,14 +242,14 @@ void frmLote::openSource(const QString& path) {
     if (!beginReading(path))
         return;
     m_work = std::make_unique<QTemporaryDir>();
-    BatchSource::open(m_services.reader, path, m_work->path(), m_preparation,
+    BatchSource::open(m_services.seams.folder, m_services.reader, path, m_work->path(), m_preparation,
                       [this](const Result<BatchSource>& source) { sourceRead(source); });
 }
 
 void frmLote::openPgdasFolder(const QString& folder) {
     if (!beginReading(folder))
         return;
-    BatchSource::openPgdas(folder, m_preparation,
+    BatchSource::openPgdas(m_services.seams.folder, folder, m_preparation,
                            [this](const Result<BatchSource>& source) { sourceRead(source); });
 }
 
@@ -441,9 +441,9 @@ void frmLote::start(const QList<int>& which) {
     }
     std::optional<Certificate> certificate;
     bool accepted = false;
-    const CertificateSelection::Outcome outcome =
-        CertificateSelection::transmissionVariant(m_services.certificates, this, serverDate, &certificate,
-                                                  &accepted, PersonalCertificateSource(m_services.tokens));
+    const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
+        m_services.certificates, m_services.seams.folder, this, serverDate, &certificate, &accepted,
+        PersonalCertificateSource(m_services.tokens));
     if (outcome != CertificateSelection::Outcome::Accepted || !certificate)
         return;
     m_sending = which;

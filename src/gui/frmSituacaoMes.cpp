@@ -155,7 +155,7 @@ void frmSituacaoMes::load() {
                          MessageIcon::Warning);
         return;
     }
-    const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
+    const Result<QList<Taxpayer>> taxpayers = listTaxpayers(m_seams.folder);
     if (!taxpayers) {
         showDatabaseError(taxpayers.error());
         return;

@@ -2,7 +2,6 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "core/ProgramFolder.h"
 #include "core/Session.h"
 #include "data/GiaConversion.h"
 #include "data/GiaDatabaseReader.h"
@@ -81,9 +80,10 @@ void frmUpload::fileClick(const QString& path, const QString& name) {
 }
 
 void frmUpload::selPRF() {
-    const QString package = ProgramFolder::file(QStringLiteral("atual.mdb"));
+    const QString package = m_services.seams.folder.file(QStringLiteral("atual.mdb"));
     GiaConversion::convert(
-        m_services.reader, m_clickedFile, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")), this,
+        m_services.reader, m_clickedFile, package,
+        m_services.seams.folder.file(QStringLiteral("gia_limpa.mdb")), this,
         // The window stays inert until the package is made.
         [this, package, busy = BusyWindow::hold(this)](const GiaConversion::Outcome& conversion) mutable {
             // Let go first: the listing holds the window itself, and restores what it found.

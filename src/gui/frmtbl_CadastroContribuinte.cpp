@@ -12,8 +12,9 @@
 
 namespace fiscora {
 
-frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidget* parent)
-    : TaxpayerForm(session, QStringLiteral("frmtbl_CadastroContribuinte"),
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, const ProgramFolder& folder,
+                                                         QWidget* parent)
+    : TaxpayerForm(session, folder, QStringLiteral("frmtbl_CadastroContribuinte"),
                    QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"), parent) {
     m_txtIE->setEnabled(false);
     m_txtCNPJ->setEnabled(false);
@@ -55,7 +56,7 @@ void frmtbl_CadastroContribuinte::save() {
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = inSimplesNacional();
-    if (const Status saved = updateTaxpayer(row); !saved) {
+    if (const Status saved = updateTaxpayer(m_folder, row); !saved) {
         showDatabaseError(saved.error());
         return;
     }

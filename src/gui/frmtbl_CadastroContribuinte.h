@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "gui/TaxpayerForm.h"
 
 namespace fiscora {
@@ -14,7 +15,7 @@ class frmtbl_CadastroContribuinte final : public TaxpayerForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
 
 public:
-    explicit frmtbl_CadastroContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_CadastroContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
     ~frmtbl_CadastroContribuinte() override;
 
     // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.

@@ -25,7 +25,7 @@
 namespace fiscora {
 
 frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent)
-    : TaxpayerForm(session, QStringLiteral("frmtbl_CriaContribuinte"),
+    : TaxpayerForm(session, services.seams.folder, QStringLiteral("frmtbl_CriaContribuinte"),
                    QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
     , m_services(services)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
@@ -63,7 +63,7 @@ void frmtbl_CriaContribuinte::save() {
     }
     setErroMsg({});
     const Taxpayer row{ie(), companyName(), cnpj(), cnae(), chave(), inscMunicipal(), inSimplesNacional()};
-    if (const Status saved = insertTaxpayer(row); !saved) {
+    if (const Status saved = insertTaxpayer(m_folder, row); !saved) {
         showDatabaseError(saved.error());
         return;
     }
@@ -80,7 +80,7 @@ void frmtbl_CriaContribuinte::openCompanyImport() {
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {
-    const Result<std::optional<Accountant>> contador = DadosContador();
+    const Result<std::optional<Accountant>> contador = DadosContador(m_folder);
     if (!contador) {
         CertificateSelection::showComponentFailure();
         return;

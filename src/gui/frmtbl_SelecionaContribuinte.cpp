@@ -6,8 +6,9 @@
 
 namespace fiscora {
 
-frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, QWidget* parent)
-    : TaxpayerListWindow(session, QStringLiteral("frmtbl_SelecionaContribuinte"),
+frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, const ProgramFolder& folder,
+                                                           QWidget* parent)
+    : TaxpayerListWindow(session, folder, QStringLiteral("frmtbl_SelecionaContribuinte"),
                          QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
 

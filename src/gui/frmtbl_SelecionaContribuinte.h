@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {
@@ -13,7 +14,7 @@ class frmtbl_SelecionaContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
 
 public:
-    explicit frmtbl_SelecionaContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_SelecionaContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

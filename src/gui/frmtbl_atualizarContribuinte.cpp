@@ -8,8 +8,9 @@
 
 namespace fiscora {
 
-frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, QWidget* parent)
-    : TaxpayerListWindow(session, QStringLiteral("frmtbl_atualizarContribuinte"),
+frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, const ProgramFolder& folder,
+                                                           QWidget* parent)
+    : TaxpayerListWindow(session, folder, QStringLiteral("frmtbl_atualizarContribuinte"),
                          QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja atualizar:"), parent) {}
 
@@ -19,7 +20,7 @@ void frmtbl_atualizarContribuinte::accept() {
         return;
     }
     // The stored row first, so that a failure leaves no half-filled edit window behind.
-    const Result<std::optional<Taxpayer>> found = findTaxpayer(cell(ColIE));
+    const Result<std::optional<Taxpayer>> found = findTaxpayer(m_folder, cell(ColIE));
     if (!found || !*found) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
@@ -29,7 +30,7 @@ void frmtbl_atualizarContribuinte::accept() {
     // The edit window exists once: a second update refills the open one.
     frmtbl_CadastroContribuinte* edit = openWindow<frmtbl_CadastroContribuinte>();
     if (!edit)
-        edit = new frmtbl_CadastroContribuinte(m_session);
+        edit = new frmtbl_CadastroContribuinte(m_session, m_folder);
     const Taxpayer& stored = **found;
     edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                stored.OptanteSimples);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {
@@ -12,7 +13,7 @@ class frmtbl_atualizarContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
 
 public:
-    explicit frmtbl_atualizarContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_atualizarContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

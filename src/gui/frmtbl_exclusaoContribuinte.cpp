@@ -6,8 +6,9 @@
 
 namespace fiscora {
 
-frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, QWidget* parent)
-    : TaxpayerListWindow(session, QStringLiteral("frmtbl_exclusaoContribuinte"),
+frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, const ProgramFolder& folder,
+                                                         QWidget* parent)
+    : TaxpayerListWindow(session, folder, QStringLiteral("frmtbl_exclusaoContribuinte"),
                          QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
 
@@ -19,7 +20,7 @@ void frmtbl_exclusaoContribuinte::accept() {
     if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
                          MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    if (!deleteTaxpayer(cell(ColIE))) {
+    if (!deleteTaxpayer(m_folder, cell(ColIE))) {
         MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                          MessageIcon::Information);
         return;

@@ -122,7 +122,7 @@ void HttpJob::finish(const QString& error, HttpAnswer answer) {
 
 HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) const {
     auto* job = new HttpJob(context, std::move(done));
-    job->begin(*this, ServerAddress::fromSettings(), url, nullptr, {}, maxBody);
+    job->begin(*this, ServerAddress::fromSettings(folder()), url, nullptr, {}, maxBody);
     return job;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
 #include "core/Result.h"
 #include "net/Transport.h"
 
@@ -55,9 +56,12 @@ public:
     static constexpr int kIdleTimeoutMs = 30'000;
     static constexpr int kTotalTimeoutMs = 120'000;
 
-    // The time limits of every exchange this client starts.
-    explicit HttpClient(int idleTimeoutMs = kIdleTimeoutMs, int totalTimeoutMs = kTotalTimeoutMs)
-        : m_idleMs(idleTimeoutMs)
+    // The server of the folder's settings, and the time limits of every exchange this client
+    // starts. The folder is not owned: it outlives the client.
+    explicit HttpClient(const ProgramFolder& folder, int idleTimeoutMs = kIdleTimeoutMs,
+                        int totalTimeoutMs = kTotalTimeoutMs)
+        : m_folder(&folder)
+        , m_idleMs(idleTimeoutMs)
         , m_totalMs(totalTimeoutMs) {}
 
     // The exchange starts at once; `done` runs once, later (never inside the call), with the
@@ -71,8 +75,11 @@ public:
 
     int idleTimeoutMs() const { return m_idleMs; }
     int totalTimeoutMs() const { return m_totalMs; }
+    // Whose settings name the server.
+    const ProgramFolder& folder() const { return *m_folder; }
 
 private:
+    const ProgramFolder* m_folder;
     int m_idleMs;
     int m_totalMs;
 };

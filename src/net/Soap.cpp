@@ -87,7 +87,7 @@ Result<QString> answerText(const Result<HttpAnswer>& response) {
 void callSoapOperation(const HttpClient& http, const QString& operation,
                        const QList<SoapParameter>& parameters, QObject* context, SoapHandler done) {
     // Read afresh on every call: the user may fix the settings file while the program runs.
-    const ServerAddress server = ServerAddress::fromSettings();
+    const ServerAddress server = ServerAddress::fromSettings(http.folder());
     const Result<QString> url = server.webService();
     if (!url) {
         // Reported later and when no box is up, as every outcome of a job.

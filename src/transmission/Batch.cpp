@@ -2,7 +2,6 @@
 
 #include "certificates/CertificateChecks.h"
 #include "core/ModalGate.h"
-#include "core/ProgramFolder.h"
 #include "data/AccessReader.h"
 #include "data/AccessValue.h"
 #include "data/GiaConversion.h"
@@ -67,8 +66,10 @@ Status addDatabase(const GiaDatabaseReader::Records& records, const GiaDatabaseR
 
 // A source being read: the export, or the folder's text files one after another.
 struct Opening {
-    explicit Opening(const AccessReader& reader)
-        : reader(reader) {}
+    Opening(const ProgramFolder& program, const AccessReader& reader)
+        : program(program)
+        , reader(reader) {}
+    ProgramFolder program;
     AccessReader reader;
     QString path;
     QString workFolder;
@@ -108,7 +109,7 @@ void readNextText(const std::shared_ptr<Opening>& opening) {
     // A package of its own per file: what is sent stays as it was chosen.
     const QString package = QDir(opening->workFolder).filePath(QStringLiteral("pacote-%1.mdb").arg(i + 1));
     GiaConversion::convert(
-        opening->reader, text, package, ProgramFolder::file(QStringLiteral("gia_limpa.mdb")),
+        opening->reader, text, package, opening->program.file(QStringLiteral("gia_limpa.mdb")),
         opening->context, [opening, package, text, problem](const GiaConversion::Outcome& converted) {
             if (!converted.ok) {
                 problem(converted.message);
@@ -188,9 +189,10 @@ bool BatchItem::skipped() const {
     return result == Outcome::NotSent && tickedGias().isEmpty() && nothingLeft();
 }
 
-void BatchSource::open(const AccessReader& reader, const QString& path, const QString& workFolder,
-                       QObject* context, std::function<void(Result<BatchSource>)> done) {
-    auto opening = std::make_shared<Opening>(reader);
+void BatchSource::open(const ProgramFolder& program, const AccessReader& reader, const QString& path,
+                       const QString& workFolder, QObject* context,
+                       std::function<void(Result<BatchSource>)> done) {
+    auto opening = std::make_shared<Opening>(program, reader);
     opening->path = path;
     opening->workFolder = workFolder;
     opening->context = context;
@@ -200,7 +202,7 @@ void BatchSource::open(const AccessReader& reader, const QString& path, const QS
     };
     // Begun from the event loop: even a folder without files is told later.
     QTimer::singleShot(0, context, [opening] {
-        const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
+        const Result<QList<Taxpayer>> taxpayers = listTaxpayers(opening->program);
         if (!taxpayers) {
             opening->done(taxpayers.error());
             return;
@@ -241,11 +243,11 @@ void BatchSource::open(const AccessReader& reader, const QString& path, const QS
     });
 }
 
-void BatchSource::openPgdas(const QString& folder, QObject* context,
+void BatchSource::openPgdas(const ProgramFolder& program, const QString& folder, QObject* context,
                             std::function<void(Result<BatchSource>)> done) {
     // Begun from the event loop, as the GIA sources: even a failure is told later.
-    QTimer::singleShot(0, context, [folder, context, done] {
-        const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
+    QTimer::singleShot(0, context, [program, folder, context, done] {
+        const Result<QList<Taxpayer>> taxpayers = listTaxpayers(program);
         if (!taxpayers) {
             ModalGate::deliver(context, [done, error = taxpayers.error()] { done(error); });
             return;
@@ -551,7 +553,7 @@ void BatchRun::send(int index) {
     order.certificateSerial = QString::fromLatin1(m_certificate.qt().serialNumber());
     order.serverDate = item.serverDate;
 
-    auto* transmission = new Transmission(m_journal, m_limits, this);
+    auto* transmission = new Transmission(m_journal, m_limits, m_http.folder(), this);
     const auto settle = [this, index, transmission](BatchItem::Outcome result, const QString& detail) {
         this->settle(index, transmission, result, detail);
     };

@@ -101,14 +101,15 @@ struct BatchSource {
     QList<PgdasMatch> setApart;
 
     // Fails, in Portuguese, when nothing can be read (not an export, an empty folder, no GIA of
-    // a registered or unregistered company). Packages go to `workFolder`. A job of `context`: the
-    // files are read one after another, and `done` runs once, later.
-    static void open(const AccessReader& reader, const QString& path, const QString& workFolder,
-                     QObject* context, std::function<void(fiscora::Result<BatchSource>)> done);
+    // a registered or unregistered company of the program folder). Packages go to `workFolder`. A
+    // job of `context`: the files are read one after another, and `done` runs once, later.
+    static void open(const ProgramFolder& program, const AccessReader& reader, const QString& path,
+                     const QString& workFolder, QObject* context,
+                     std::function<void(fiscora::Result<BatchSource>)> done);
     // Every PDF of the folder matched to the registered taxpayers (PgdasMatching): one item per
     // matched document, the others set apart. Fails, in Portuguese, when the folder cannot be
     // read or holds no PDF. A job of `context`; `done` runs once, later.
-    static void openPgdas(const QString& folder, QObject* context,
+    static void openPgdas(const ProgramFolder& program, const QString& folder, QObject* context,
                           std::function<void(fiscora::Result<BatchSource>)> done);
     // A folder with PGDAS documents and no GIA text file: what a typed folder is opened as.
     static bool isPgdasFolder(const QString& path);

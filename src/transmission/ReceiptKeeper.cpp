@@ -10,7 +10,7 @@ namespace fiscora {
 
 void fetchReceiptPage(const HttpClient& http, const QString& ie, const QString& key, const QString& reference,
                       const QString& protocol, QObject* context, std::function<void(Result<QString>)> done) {
-    const QString address = ServerAddress::fromSettings().receipt(ie, key, reference);
+    const QString address = ServerAddress::fromSettings(http.folder()).receipt(ie, key, reference);
     const auto cannot = [reference](const QString& why) {
         return AppError::message(QStringLiteral("O recibo da referência %1 não pôde ser obtido: %2")
                                      .arg(reference.trimmed(), why));
@@ -74,7 +74,7 @@ void ReceiptKeeper::keepMissing(const QString& ie) {
     if (!rows)
         return;
     // The key and name the taxpayer has now: the key of an old upload may have been replaced.
-    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(ie);
+    const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_http.folder(), ie);
     const bool registered = taxpayer && taxpayer->has_value();
     for (const JournalEntry& row : *rows) {
         for (const ListedTransmission& listed : row.protocols) {

@@ -23,15 +23,16 @@ struct Services {
     // not copied with the services): whoever builds the services keeps it while they are used.
     TransmissionJournal* journal = nullptr;
 
-    // The helpers beside the running executable (or the installed ones), the usual limits, the
-    // given seams, certificate window and journal.
+    // The helpers beside the executable of the seams' folder (or the installed ones), the usual
+    // limits, the given seams, certificate window and journal.
     static Services forProgram(const Seams& seams, CertificateChooser& certificates,
                                TransmissionJournal& journal) {
         return Services{seams,
                         certificates,
-                        HttpClient(),
-                        AccessReader(AccessReader::defaultHelper()),
-                        TokenReader{TokenReader::defaultHelper()},
+                        HttpClient(seams.folder),
+                        AccessReader(AccessReader::defaultHelper(seams.folder)),
+                        TokenReader{TokenReader::defaultHelper(seams.folder),
+                                    TokenReader::kDefaultTimeLimitMs, &seams.folder},
                         TransmissionLimits{},
                         &journal};
     }

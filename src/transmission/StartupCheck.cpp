@@ -93,9 +93,9 @@ QString saveDownload(const QString& localFile, const Result<QByteArray>& body) {
 // The key comes with the program: the installed defaults, or the executable's own folder in a
 // build or copied folder. Never the program folder, which --pasta or FISCORA_PASTA may name (and
 // an installed program's is writable by anything the user runs).
-QString updateKeyPath() {
-    const QString defaults = ProgramFolder::installedDefaults();
-    return QDir(defaults.isEmpty() ? ProgramFolder::executableFolder() : defaults)
+QString updateKeyPath(const ProgramFolder& program) {
+    const QString defaults = program.installedDefaults();
+    return QDir(defaults.isEmpty() ? program.executableFolder() : defaults)
         .filePath(UpdateSignature::publicKeyFile);
 }
 
@@ -136,8 +136,8 @@ std::optional<int> compareVersions(const QString& a, const QString& b) {
 // Every update leaves the private folder its updater ran from; it may still be running when the
 // program ends, so the folders go at the next start. Only folders of this user's own, as
 // mkdtemp makes them, are taken; a symbolic link is never followed.
-void removeUpdateFolders() {
-    const QDir folder(ProgramFolder::path());
+void removeUpdateFolders(const ProgramFolder& program) {
+    const QDir folder(program.path());
     const QFileInfoList entries = folder.entryInfoList({QStringLiteral("atualizacao-??????")},
                                                        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QFileInfo& entry : entries) {
@@ -152,8 +152,8 @@ void removeUpdateFolders() {
 // A fresh copy of the checked bytes to start: a new file, made exclusively in a new folder only
 // this user can enter, so nothing can swap it between the check and the start (the kept file in
 // the program folder can be replaced while the update message waits for OK).
-Result<QString> privateCopy(const QByteArray& bytes) {
-    QByteArray folder = QFile::encodeName(ProgramFolder::file(QStringLiteral("atualizacao-XXXXXX")));
+Result<QString> privateCopy(const ProgramFolder& program, const QByteArray& bytes) {
+    QByteArray folder = QFile::encodeName(program.file(QStringLiteral("atualizacao-XXXXXX")));
     if (!::mkdtemp(folder.data()))
         return AppError::message(QStringLiteral("Não foi possível preparar a atualização: %1")
                                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
@@ -186,7 +186,7 @@ StartupCheck::StartupCheck(const HttpClient& http, Platform& platform, QObject* 
     , m_platform(platform)
     , m_administrator(platform.isAdministrator())
     , m_http(http)
-    , m_server(ServerAddress::fromSettings()) {}
+    , m_server(ServerAddress::fromSettings(http.folder())) {}
 
 StartupCheck::~StartupCheck() = default;
 
@@ -194,7 +194,7 @@ void StartupCheck::start() {
     if (m_started)
         return;
     m_started = true;
-    removeUpdateFolders();
+    removeUpdateFolders(m_http.folder());
     m_http.download(m_server.portalFile(QStringLiteral("versao.txt")), kMaxVersionFileBytes, this,
                     [this](Result<QByteArray> body) { versionFetched(body); });
 }
@@ -218,7 +218,7 @@ void StartupCheck::finish(StartupOutcome outcome) {
 
 void StartupCheck::versionFetched(const Result<QByteArray>& body) {
     m_versionConfirmed = false;
-    const QString versionPath = ProgramFolder::file(kVersionFile);
+    const QString versionPath = m_http.folder().file(kVersionFile);
     const QString fetchFailure = saveDownload(versionPath, body);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
@@ -228,7 +228,7 @@ void StartupCheck::versionFetched(const Result<QByteArray>& body) {
         finish(StartupOutcome::ShowWindow);
         return;
     }
-    const Result<QString> stamp = ReadFile(ProgramFolder::file(kStampFile));
+    const Result<QString> stamp = ReadFile(m_http.folder().file(kStampFile));
     if (!stamp) {
         showNoConnection(stamp.error().description);
         finish(StartupOutcome::ShowWindow);
@@ -262,19 +262,19 @@ void StartupCheck::versionFetched(const Result<QByteArray>& body) {
 }
 
 void StartupCheck::updaterFetched(const Result<QByteArray>& updater) {
-    const bool kept = saveDownload(ProgramFolder::file(kUpdaterFile), updater).isEmpty();
+    const bool kept = saveDownload(m_http.folder().file(kUpdaterFile), updater).isEmpty();
     if (!updater) {
         signatureFetched({}, kept, Status(updater.error()));
         return;
     }
-    m_http.download(m_server.portalFile(kUpdaterFile) + QStringLiteral(".sig"),
-                    UpdateSignature::kMaxSignatureBytes, this,
-                    [this, bytes = *updater, kept](Result<QByteArray> signature) {
-                        signatureFetched(bytes, kept,
-                                         signature ? UpdateSignature::verifyWithKeyFile(
-                                                         m_announced, bytes, *signature, updateKeyPath())
-                                                   : Status(signature.error()));
-                    });
+    m_http.download(
+        m_server.portalFile(kUpdaterFile) + QStringLiteral(".sig"), UpdateSignature::kMaxSignatureBytes, this,
+        [this, bytes = *updater, kept](Result<QByteArray> signature) {
+            signatureFetched(bytes, kept,
+                             signature ? UpdateSignature::verifyWithKeyFile(m_announced, bytes, *signature,
+                                                                            updateKeyPath(m_http.folder()))
+                                       : Status(signature.error()));
+        });
 }
 
 void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const Status& verified) {
@@ -288,7 +288,7 @@ void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const 
                                   verified.error().description);
         if (kept)
             text += QStringLiteral("\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
-                    QDir::toNativeSeparators(ProgramFolder::file(kUpdaterFile));
+                    QDir::toNativeSeparators(m_http.folder().file(kUpdaterFile));
         MessageBox::show(AppTexts::productTitle, text, MessageIcon::Warning);
         finish(StartupOutcome::ShowWindow);
         return;
@@ -296,8 +296,8 @@ void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const 
     MessageBox::show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
-    const Result<QString> copy = privateCopy(updater);
-    if (!copy || !m_platform.startDetached(*copy, ProgramFolder::path())) {
+    const Result<QString> copy = privateCopy(m_http.folder(), updater);
+    if (!copy || !m_platform.startDetached(*copy, m_http.folder().path())) {
         if (copy)
             QDir(QFileInfo(*copy).path()).removeRecursively();
         MessageBox::show(

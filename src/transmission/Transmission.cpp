@@ -48,10 +48,12 @@ QString script(TransmissionKind kind) {
 
 } // namespace
 
-Transmission::Transmission(TransmissionJournal& journal, const TransmissionLimits& limits, QObject* parent)
+Transmission::Transmission(TransmissionJournal& journal, const TransmissionLimits& limits,
+                           const ProgramFolder& folder, QObject* parent)
     : QObject(parent)
     , m_journal(journal)
-    , m_limits(limits) {
+    , m_limits(limits)
+    , m_folder(folder) {
     // Whatever window holds it, an upload cut short by the program's end is recorded as such.
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &Transmission::abort);
 }
@@ -91,7 +93,7 @@ std::optional<Transmission::Refusal> Transmission::start(const TransmissionOrder
         return Refusal{Refusal::Kind::File, AppError::message(QStringLiteral("Este envio já foi feito."))};
     m_order = order;
     // The settings are read once: the address and the port must agree.
-    const ServerAddress server = ServerAddress::fromSettings();
+    const ServerAddress server = ServerAddress::fromSettings(m_folder);
     const UrlParts parts = SplitUrl(address(order, server));
     if (parts.Host.isEmpty())
         return Refusal{Refusal::Kind::InvalidHost, AppError::message(kInvalidHostText)};

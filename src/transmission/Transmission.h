@@ -82,8 +82,10 @@ public:
         AppError error;
     };
 
-    // The journal records the upload; it outlives the transmission.
-    Transmission(TransmissionJournal& journal, const TransmissionLimits& limits, QObject* parent = nullptr);
+    // The journal records the upload; the folder's settings name the server. Both outlive the
+    // transmission.
+    Transmission(TransmissionJournal& journal, const TransmissionLimits& limits, const ProgramFolder& folder,
+                 QObject* parent = nullptr);
     ~Transmission() override;
 
     // Everything up to the connection; the request goes out once connected. Only once.
@@ -129,6 +131,7 @@ private:
 
     TransmissionJournal& m_journal;
     TransmissionLimits m_limits;
+    const ProgramFolder& m_folder;
     QPointer<UploadSession> m_upload;
     TransmissionOrder m_order;
     QList<UploadFilePiece> m_content;

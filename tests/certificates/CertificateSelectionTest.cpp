@@ -178,8 +178,8 @@ private Q_SLOTS:
         bool accepted = true;
         QCOMPARE(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr, {}, &selected, broken),
                  Outcome::Failed);
-        QCOMPARE(CertificateSelection::transmissionVariant(sharedSeams().certificates, nullptr, {}, &selected,
-                                                           &accepted, broken),
+        QCOMPARE(CertificateSelection::transmissionVariant(sharedSeams().certificates, sharedSeams().folder,
+                                                           nullptr, {}, &selected, &accepted, broken),
                  Outcome::Failed);
         QVERIFY(!accepted);
         QVERIFY(chooser.requests().isEmpty());
@@ -244,8 +244,8 @@ private Q_SLOTS:
         std::optional<Certificate> selected;
         bool accepted = outcome == int(Outcome::Refused); // a refusal must clear an earlier acceptance
         QCOMPARE(int(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, nullptr, serverDate, &selected, &accepted,
-                     PersonalCertificateSource(sharedServices().tokens))),
+                     sharedSeams().certificates, sharedSeams().folder, nullptr, serverDate, &selected,
+                     &accepted, PersonalCertificateSource(sharedServices().tokens))),
                  outcome);
         QCOMPARE(chooser.requests().first().title, QStringLiteral("Using CAPI to Select a certificate"));
         QCOMPARE(chooser.requests().first().text, QStringLiteral("Select a certificate using CAPI"));
@@ -280,8 +280,8 @@ private Q_SLOTS:
         std::optional<Certificate> selected = fixtureCertificate(QStringLiteral("contador"));
         bool flag = accepted;
         QCOMPARE(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected, &flag,
-                     PersonalCertificateSource(sharedServices().tokens)),
+                     sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
+                     &flag, PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Cancelled);
         QCOMPARE(flag, accepted);
         QCOMPARE(*selected, fixtureCertificate(QStringLiteral("contador")));
@@ -297,8 +297,8 @@ private Q_SLOTS:
         std::optional<Certificate> selected;
         bool accepted = true;
         QCOMPARE(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected, &accepted,
-                     PersonalCertificateSource(sharedServices().tokens)),
+                     sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
+                     &accepted, PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Failed);
         QVERIFY(!accepted);
         QCOMPARE(boxes.texts(), QStringList{CertificateTexts::componentFailure()});
@@ -317,8 +317,8 @@ private Q_SLOTS:
         const auto transmission = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
             return CertificateSelection::transmissionVariant(
-                sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected, &accepted,
-                PersonalCertificateSource(sharedServices().tokens));
+                sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
+                &accepted, PersonalCertificateSource(sharedServices().tokens));
         };
         const auto key = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());

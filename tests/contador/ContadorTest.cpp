@@ -47,7 +47,7 @@ Accountant stored(const QString& document) {
 }
 
 Accountant readBack(bool* found) {
-    const Result<std::optional<Accountant>> stored = DadosContador();
+    const Result<std::optional<Accountant>> stored = DadosContador(fiscora::test::sharedSeams().folder);
     if (!stored)
         qWarning("%s", qPrintable(stored.error().description));
     *found = stored && *stored;
@@ -254,7 +254,7 @@ private Q_SLOTS:
     void storedDocumentLocksItsMask() {
         QFETCH(QString, document);
         QFETCH(QString, mask);
-        QVERIFY(saveAccountant(stored(document)));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(document)));
         frmContador* window = open();
         QLineEdit* doc = field(window, u"txtCNPJCPF"_s);
         QCOMPARE(doc->inputMask(), mask);
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QFETCH(QString, document);
         QFETCH(QString, focused);
         if (!document.isEmpty())
-            QVERIFY(saveAccountant(stored(document)));
+            QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(document)));
         frmContador* window = open();
         QVERIFY(QTest::qWaitForWindowActive(window));
         QCOMPARE(QApplication::focusWidget(), field(window, focused));
@@ -326,7 +326,7 @@ private Q_SLOTS:
     }
 
     void unreachableServerTellsOnlyCode2AndKeepsTheRow() {
-        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(u"111.444.777-35"_s)));
         m_folder->setServer(u"127.0.0.1"_s, 1);
         frmContador* window = open();
         fill(window, {u"txtRazaoSocial=Outro Nome"_s});
@@ -340,10 +340,10 @@ private Q_SLOTS:
     }
 
     void failedSaveTellsCode1ThenCode2AndKeepsTheRow() {
-        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(u"111.444.777-35"_s)));
         {
             LocalDatabase db;
-            QVERIFY(db.open());
+            QVERIFY(db.open(fiscora::test::sharedSeams().folder));
             QVERIFY(db.exec(u"CREATE TRIGGER recusa BEFORE INSERT ON tblContador "
                             "BEGIN SELECT RAISE(FAIL, 'recusado'); END"_s));
         }
@@ -357,7 +357,7 @@ private Q_SLOTS:
     }
 
     void removeEmptiesAndReopens() {
-        QVERIFY(saveAccountant(stored(u"111.444.777-35"_s)));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(u"111.444.777-35"_s)));
         const int callsBefore = soapCalls(m_server);
         QPointer<frmContador> window = open();
         QTest::mouseClick(field<QPushButton>(window, u"Command2"_s), Qt::LeftButton);
@@ -413,7 +413,7 @@ private Q_SLOTS:
     }
 
     void screenshot() {
-        QVERIFY(saveAccountant(stored(u"11.222.333/0001-81"_s)));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, stored(u"11.222.333/0001-81"_s)));
         frmContador* window = open();
         field<QLabel>(window, u"erroMsg"_s)->setText(u"Favor digitar o CEP corretamente"_s);
         QVERIFY(QTest::qWaitForWindowExposed(window));

@@ -45,7 +45,8 @@ namespace {
 // The key request as the windows start it, waited for.
 KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
     return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
-               KeyRequest::request(HttpClient(), ie, cnpj, context, std::move(done));
+               KeyRequest::request(HttpClient(fiscora::test::sharedSeams().folder), ie, cnpj, context,
+                                   std::move(done));
            })
         .value_or(KeyAnswer{});
 }
@@ -376,7 +377,8 @@ private Q_SLOTS:
     }
 
     void duplicateIeIsReportedInTheLabel() {
-        QVERIFY(insertTaxpayer({kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
+        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder,
+                               {kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
                                 QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
         auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
@@ -621,7 +623,8 @@ private Q_SLOTS:
         TestMessageBox boxes;
         for (QWidget* window :
              {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session, sharedServices())),
-              static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session))}) {
+              static_cast<QWidget*>(
+                  new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder))}) {
             QPointer<QWidget> guard = window;
             m_main->setEnabled(false);
             window->show();
@@ -683,10 +686,11 @@ private Q_SLOTS:
                              QStringLiteral("TESTE002"),
                              QString(),
                              true};
-        QVERIFY(insertTaxpayer(original));
-        QVERIFY(insertTaxpayer(other));
+        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, original));
+        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, other));
         TestMessageBox boxes;
-        QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(m_session);
+        QPointer<frmtbl_CadastroContribuinte> window =
+            new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
                      original.CCM, original.OptanteSimples);
         window->show();
@@ -705,7 +709,7 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
         QVERIFY(m_main->isEnabled());
 
-        const auto found = findTaxpayer(kIeA);
+        const auto found = findTaxpayer(fiscora::test::sharedSeams().folder, kIeA);
         QVERIFY(found && *found);
         const Taxpayer& stored = **found;
         QCOMPARE(stored.RazaoSocial, razao);
@@ -714,7 +718,8 @@ private Q_SLOTS:
         QCOMPARE(stored.OptanteSimples, simples);
         QCOMPARE(stored.Cnpj, original.Cnpj);
         QCOMPARE(stored.Chave, original.Chave);
-        const Taxpayer untouched = findTaxpayer(kIeB).valueOr({}).value_or(Taxpayer{});
+        const Taxpayer untouched =
+            findTaxpayer(fiscora::test::sharedSeams().folder, kIeB).valueOr({}).value_or(Taxpayer{});
         QCOMPARE(untouched.RazaoSocial, other.RazaoSocial);
         QCOMPARE(untouched.OptanteSimples, true);
     }
@@ -734,21 +739,22 @@ private Q_SLOTS:
     void searchKeepsTheMatchingRows() {
         QFETCH(QString, typed);
         QFETCH(QStringList, shown);
-        QVERIFY(insertTaxpayer({kIeA,
+        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder,
+                               {kIeA,
                                 QStringLiteral("Comercial Ribeirão Verde Ltda"),
                                 kCnpj,
                                 QStringLiteral("4711-3/02"),
                                 QStringLiteral("TESTE001"),
                                 {},
                                 false}));
-        QVERIFY(insertTaxpayer({kIeB,
-                                QStringLiteral("Padaria Estrela"),
-                                QStringLiteral("45.997.418/0001-53"),
-                                QStringLiteral("4711-3/02"),
-                                QStringLiteral("TESTE002"),
-                                {},
-                                false}));
-        auto* window = new frmtbl_SelecionaContribuinte(m_session);
+        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, {kIeB,
+                                                                     QStringLiteral("Padaria Estrela"),
+                                                                     QStringLiteral("45.997.418/0001-53"),
+                                                                     QStringLiteral("4711-3/02"),
+                                                                     QStringLiteral("TESTE002"),
+                                                                     {},
+                                                                     false}));
+        auto* window = new frmtbl_SelecionaContribuinte(m_session, fiscora::test::sharedSeams().folder);
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -801,7 +807,8 @@ private Q_SLOTS:
         QCOMPARE(storedTaxpayers().size(), 1);
         QCOMPARE(storedTaxpayers().first().Cnpj, kCnpjAlfa);
 
-        QPointer<QWidget> list = new frmtbl_atualizarContribuinte(m_session);
+        QPointer<QWidget> list =
+            new frmtbl_atualizarContribuinte(m_session, fiscora::test::sharedSeams().folder);
         list->show();
         auto* grid = child<QTableWidget>(list, "GridSelContribuinte");
         QCOMPARE(grid->item(0, 2)->text(), kCnpjAlfa);
@@ -825,7 +832,7 @@ private Q_SLOTS:
 
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte(m_session);
+        auto* window = new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
         window->fill(kIeA, QStringLiteral("Sumiu"), kCnpj, QStringLiteral("4711-3/02"),
                      QStringLiteral("TESTE001"), QString(), false);
         press(window, "cmdOK");
@@ -851,7 +858,7 @@ private Q_SLOTS:
         auto* create = new frmtbl_CriaContribuinte(m_session, sharedServices());
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
-        auto* change = new frmtbl_CadastroContribuinte(m_session);
+        auto* change = new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
         // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
         change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
                      QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),

@@ -65,7 +65,7 @@ QString layout(const QString& path) {
 
 qint64 version() {
     LocalDatabase db;
-    if (!db.open())
+    if (!db.open(fiscora::test::sharedSeams().folder))
         return -1;
     return db.first(u"PRAGMA user_version"_s)
         .valueOr({})
@@ -140,12 +140,12 @@ private Q_SLOTS:
         if (!existingCopy.isEmpty())
             folder.writeFile(u"fiscora.mdb.bak-0"_s, existingCopy == "same" ? before : existingCopy);
 
-        const auto accountant = DadosContador();
+        const auto accountant = DadosContador(fiscora::test::sharedSeams().folder);
         QVERIFY2(accountant, qPrintable(accountant ? QString() : accountant.error().description));
         QCOMPARE(version(), qint64(schema::kVersion));
         QCOMPARE((*accountant)->cont_razao_nome, u"Escritório d'Ajuda"_s);
         QCOMPARE((*accountant)->cont_email, u"c@example.com"_s);
-        const QList<Taxpayer> taxpayers = listTaxpayers().valueOr({});
+        const QList<Taxpayer> taxpayers = listTaxpayers(fiscora::test::sharedSeams().folder).valueOr({});
         QCOMPARE(taxpayers.size(), 2);
         QCOMPARE(taxpayers.at(0).RazaoSocial, u"Padaria D'Ávila"_s);
         QCOMPARE(taxpayers.at(0).Chave, u"RV7K2M9Q"_s);
@@ -199,11 +199,11 @@ private Q_SLOTS:
         const QByteArray before = folder.readFile(u"fiscora.mdb"_s);
 
         LocalDatabase db;
-        const Status opened = db.open();
+        const Status opened = db.open(fiscora::test::sharedSeams().folder);
         QVERIFY(!opened);
         QCOMPARE(opened.error().description, message);
         QCOMPARE(db.connectionErrors().size(), 1);
-        QVERIFY(!countAccountants());
+        QVERIFY(!countAccountants(fiscora::test::sharedSeams().folder));
         QCOMPARE(folder.readFile(u"fiscora.mdb"_s), before);
         QCOMPARE(QFile::exists(folder.file(u"fiscora.mdb.bak-0"_s)), copied);
         QVERIFY(!QFile::exists(folder.file(u"fiscora.mdb-journal"_s)));
@@ -227,7 +227,7 @@ private Q_SLOTS:
         QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
 
         LocalDatabase db;
-        const Status opened = db.open();
+        const Status opened = db.open(fiscora::test::sharedSeams().folder);
         QVERIFY2(opened, qPrintable(opened.error().description));
         QVERIFY(other.waitForFinished(30000));
         QCOMPARE(other.exitCode(), 0);

@@ -9,6 +9,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/TestSeams.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -256,11 +257,11 @@ private Q_SLOTS:
         ProgramFolderFixture local;
         {
             LocalDatabase db;
-            QVERIFY(db.open());
+            QVERIFY(db.open(fiscora::test::sharedSeams().folder));
             const Status filled = db.exec(QString::fromUtf8(sqlFile.readAll()));
             QVERIFY2(filled, qPrintable(filled.error().description));
         }
-        const QList<Taxpayer> rows = listTaxpayers().valueOr({});
+        const QList<Taxpayer> rows = listTaxpayers(fiscora::test::sharedSeams().folder).valueOr({});
         QVERIFY(rows.size() >= 3);
 
         ServerLauncher demo;
@@ -279,7 +280,7 @@ private Q_SLOTS:
             QVERIFY(transmissions);
             QVERIFY(transmissions->size() >= 2);
         }
-        ProgramFolder::set(m_folder->path());
+        sharedSeams().folder = ProgramFolder(m_folder->path());
     }
 };
 

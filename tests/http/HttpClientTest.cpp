@@ -2,6 +2,7 @@
 
 #include "core/ServerAddress.h"
 #include "support/Await.h"
+#include "support/TestSeams.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -65,7 +66,8 @@ private:
     int m_connections = 0;
 };
 
-Result<HttpAnswer> get(const QString& url, qint64 maxBody, const HttpClient& http = HttpClient()) {
+Result<HttpAnswer> get(const QString& url, qint64 maxBody,
+                       const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder)) {
     return test::httpGet(url, maxBody, http);
 }
 
@@ -136,7 +138,8 @@ private Q_SLOTS:
                               ScriptedServer::Then::Close);
         const std::optional<Result<QByteArray>> file = test::await<Result<QByteArray>>(
             [&](QObject* context, std::function<void(Result<QByteArray>)> done) {
-                HttpClient().download(server.url(), 1 << 20, context, std::move(done));
+                HttpClient(fiscora::test::sharedSeams().folder)
+                    .download(server.url(), 1 << 20, context, std::move(done));
             });
         QVERIFY(file);
         QVERIFY(!file->ok());
@@ -167,7 +170,8 @@ private Q_SLOTS:
     // A server that never stops sending still meets the total limit.
     void totalLimitHoldsAgainstATrickle() {
         ScriptedServer server("HTTP/1.1 200 OK\r\n\r\n"_ba, ScriptedServer::Then::Trickle);
-        const Result<HttpAnswer> got = get(server.url(), 1 << 20, HttpClient(10'000, 300));
+        const Result<HttpAnswer> got =
+            get(server.url(), 1 << 20, HttpClient(fiscora::test::sharedSeams().folder, 10'000, 300));
         QVERIFY(!got.ok());
     }
 
@@ -177,14 +181,16 @@ private Q_SLOTS:
     void outcomesComeLaterAndOnlyToTheirContext() {
         int reports = 0;
         QObject context;
-        HttpClient().get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient(fiscora::test::sharedSeams().folder)
+            .get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
         QCOMPARE(reports, 0);
         QTRY_COMPARE(reports, 1);
 
         ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"_ba,
                               ScriptedServer::Then::StayOpen);
         auto* gone = new QObject;
-        HttpClient().get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient(fiscora::test::sharedSeams().folder)
+            .get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
         QTest::qWait(100);
         delete gone;
         QTest::qWait(100);

@@ -50,7 +50,8 @@ namespace {
 // The key request as the windows start it, waited for.
 KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
     return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
-               KeyRequest::request(HttpClient(), ie, cnpj, context, std::move(done));
+               KeyRequest::request(HttpClient(fiscora::test::sharedSeams().folder), ie, cnpj, context,
+                                   std::move(done));
            })
         .value_or(KeyAnswer{});
 }
@@ -169,7 +170,7 @@ private:
         return finished;
     }
 
-    void saveAccountant() {
+    void saveAccountant(fiscora::test::sharedSeams().folder) {
         const Status saved = saveTestAccountant();
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
@@ -191,7 +192,7 @@ private Q_SLOTS:
 
     void init() {
         m_folder = std::make_unique<ProgramFolderFixture>(m_server.host(), m_server.port());
-        saveAccountant();
+        saveAccountant(fiscora::test::sharedSeams().folder);
     }
 
     void cleanup() {

@@ -67,6 +67,8 @@ template <typename W> Maker make() {
             return new W(s, *services.journal, services.seams);
         else if constexpr (std::is_constructible_v<W, Session&, const Seams&>)
             return new W(s, services.seams);
+        else if constexpr (std::is_constructible_v<W, Session&, const ProgramFolder&>)
+            return new W(s, services.seams.folder);
         else
             return new W(s);
     };
@@ -125,6 +127,7 @@ private Q_SLOTS:
             "Paraíba e do Litoral Norte Paulista Limitada - Matriz e Filiais Reunidas - Unidade de "
             "Atendimento ao Contribuinte"_s;
         QVERIFY(insertTaxpayer(
+            fiscora::test::sharedSeams().folder,
             {u"110.042.490.114"_s, name, u"12.345.678/0001-95"_s, u"4711-3/02"_s, u"RV7K2M9Q"_s, {}, false}));
     }
 

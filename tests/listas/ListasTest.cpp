@@ -41,10 +41,10 @@ Session& session() {
 
 QWidget* makeWindow(const QString& kind) {
     if (kind == u"selecao"_s)
-        return new frmtbl_SelecionaContribuinte(session());
+        return new frmtbl_SelecionaContribuinte(session(), fiscora::test::sharedSeams().folder);
     if (kind == u"atualizacao"_s)
-        return new frmtbl_atualizarContribuinte(session());
-    return new frmtbl_exclusaoContribuinte(session());
+        return new frmtbl_atualizarContribuinte(session(), fiscora::test::sharedSeams().folder);
+    return new frmtbl_exclusaoContribuinte(session(), fiscora::test::sharedSeams().folder);
 }
 
 QTableWidget* grid(QWidget* w) {
@@ -67,7 +67,7 @@ private:
 
     void fillTable() {
         for (const Taxpayer& row : kRows)
-            QVERIFY(insertTaxpayer(row));
+            QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, row));
     }
 
 private Q_SLOTS:
@@ -212,7 +212,7 @@ private Q_SLOTS:
         fillTable();
         QPointer<QWidget> w = makeWindow(u"atualizacao"_s);
         w->show();
-        QVERIFY(deleteTaxpayer(kRows[0].IE));
+        QVERIFY(deleteTaxpayer(fiscora::test::sharedSeams().folder, kRows[0].IE));
         clickOk(w);
         QCOMPARE(m_boxes->texts(), QStringList{u"É necessário cadastrar empresa"_s});
         QCOMPARE(m_boxes->shown().at(0).icon, MessageIcon::Information);

@@ -156,7 +156,7 @@ class LoteTest final : public QObject {
         file.close();
         m_export = m_files.filePath(u"escritorio.mdb"_s);
         const GiaConversion::Outcome made =
-            test::convertGia(text, m_export, ProgramFolder::file(u"gia_limpa.mdb"_s));
+            test::convertGia(text, m_export, fiscora::test::sharedSeams().folder.file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
     }
 
@@ -640,7 +640,7 @@ private Q_SLOTS:
         QFETCH(QString, detail);
         QFETCH(QStringList, listed);
         std::optional<Result<BatchSource>> opened;
-        BatchSource::open(m_services().reader, m_export, m_files.path(), this,
+        BatchSource::open(sharedSeams().folder, m_services().reader, m_export, m_files.path(), this,
                           [&opened](const Result<BatchSource>& source) { opened = source; });
         QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), 30000);
         QVERIFY(*opened);
@@ -662,7 +662,7 @@ private Q_SLOTS:
         order.gias = item.tickedGias();
         order.databasePath = order.chosenPath = m_export;
         order.fileName = QFileInfo(m_export).fileName();
-        Transmission older(m_services.journal(), TransmissionLimits{});
+        Transmission older(m_services.journal(), TransmissionLimits{}, sharedSeams().folder);
         QSignalSpy answered(&older, &Transmission::answered);
         QVERIFY(!older.start(order));
         QVERIFY(answered.wait(30000));
@@ -696,7 +696,7 @@ private Q_SLOTS:
     void commandLineNamesAnOutcomeNotRecorded() {
         {
             LocalDatabase db;
-            QVERIFY(db.open());
+            QVERIFY(db.open(fiscora::test::sharedSeams().folder));
             QVERIFY(db.exec(u"CREATE TRIGGER recusa BEFORE UPDATE OF Situacao ON tblEnvios "
                             "BEGIN SELECT RAISE(ABORT, 'recusado'); END"_s));
         }
@@ -741,7 +741,7 @@ private Q_SLOTS:
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
         TransmissionJournal limited(m_folder->file(u"fiscora.mdb"_s), sharedSeams().clock, {250, limitMs});
-        Transmission transmission(limited, TransmissionLimits{});
+        Transmission transmission(limited, TransmissionLimits{}, sharedSeams().folder);
         TransmissionOutcome recorded = TransmissionOutcome::Unknown;
         connect(&transmission, &Transmission::answered, this,
                 [this, &recorded] { recorded = m_services.journal().findTransmissions()->first().outcome; });
@@ -821,7 +821,9 @@ private Q_SLOTS:
         text.write(G::file(lines));
         text.close();
         m_export = m_files.filePath(u"doze.mdb"_s);
-        QVERIFY(test::convertGia(text.fileName(), m_export, ProgramFolder::file(u"gia_limpa.mdb"_s)).ok);
+        QVERIFY(test::convertGia(text.fileName(), m_export,
+                                 fiscora::test::sharedSeams().folder.file(u"gia_limpa.mdb"_s))
+                    .ok);
 
         QHash<int, QStringList> printed;
         for (const int atOnce : {1, 3}) {
@@ -882,7 +884,8 @@ private Q_SLOTS:
             QCOMPARE(file.write(block), block.size());
         file.close();
         const TransmissionOrder order = pgdasOrder(document);
-        auto* transmission = new Transmission(m_services.journal(), TransmissionLimits{});
+        auto* transmission =
+            new Transmission(m_services.journal(), TransmissionLimits{}, sharedSeams().folder);
         connect(transmission, &Transmission::sendComplete, this, [&socket] {
             socket->write("HTTP/1.0 200 OK\r\n\r\nOK\n");
             socket->disconnectFromHost();

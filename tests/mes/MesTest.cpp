@@ -133,13 +133,14 @@ private Q_SLOTS:
         wrongKey.chave = u"ERRADA00"_s;
         insertSeededTaxpayers({kEntregue, kPendente, wrongKey});
         JournalEntry failed = upload(u"10/2026"_s, TransmissionOutcome::Sending);
-        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s), sharedSeams().clock);
+        TransmissionJournal journal(fiscora::test::sharedSeams().folder.file(u"fiscora.mdb"_s),
+                                    sharedSeams().clock);
         const Result<qint64> id = journal.startTransmission(failed);
         QVERIFY(id);
         QVERIFY(journal.completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
 
         const QList<Taxpayer> taxpayers{taxpayerOf(kEntregue), taxpayerOf(kPendente), taxpayerOf(wrongKey)};
-        MonthSituation month(HttpClient(), journal);
+        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
         QSignalSpy finished(&month, &MonthSituation::finished);
         month.show(taxpayers, u"10/2026"_s, 2);
         QVERIFY(finished.wait(20000));
@@ -193,17 +194,18 @@ private Q_SLOTS:
         insertSeededTaxpayers({kEntregue});
         QTemporaryDir documents;
         UserPreferences::setDocumentsFolder(documents.path());
-        TransmissionJournal journal(ProgramFolder::file(u"fiscora.mdb"_s), sharedSeams().clock);
+        TransmissionJournal journal(fiscora::test::sharedSeams().folder.file(u"fiscora.mdb"_s),
+                                    sharedSeams().clock);
         QVERIFY(journal.recordListedTransmissions(kEntregue.ie, {}));
         JournalEntry sent = upload(u"10/2026"_s, TransmissionOutcome::Sending);
         sent.ie = kEntregue.ie;
         const Result<qint64> id = journal.startTransmission(sent);
         QVERIFY(id && journal.completeTransmission(*id, TransmissionOutcome::Answered, u"OK"_s));
 
-        ReceiptKeeper keeper(HttpClient(), journal);
+        ReceiptKeeper keeper(HttpClient(fiscora::test::sharedSeams().folder), journal);
         QSignalSpy idle(&keeper, &ReceiptKeeper::idle);
         QSignalSpy failed(&keeper, &ReceiptKeeper::failed);
-        MonthSituation month(HttpClient(), journal);
+        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
         month.show({taxpayerOf(kEntregue)}, u"10/2026"_s, 1);
         QVERIFY(idle.wait(20000));
         QCOMPARE(failed.size(), 1);

@@ -121,7 +121,8 @@ private:
     QTemporaryDir m_dir;
     QString m_module;
     DialogCertificateChooser m_dialogChooser{sharedSeams()()};
-    const TokenReader m_tokens{buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11")};
+    const TokenReader m_tokens{buildProgramFolder() + QStringLiteral("/fiscora-leitor-pkcs11"),
+                               TokenReader::kDefaultTimeLimitMs, &sharedSeams().folder};
 
     QString fixture(const char* name) const {
         return certificateFixture(QString::fromLatin1(name) + QStringLiteral(".cer"));
@@ -273,9 +274,9 @@ private Q_SLOTS:
         chooseInDialog(holder);
         if (transmission) {
             bool accepted = false;
-            QCOMPARE(int(CertificateSelection::transmissionVariant(sharedSeams().certificates, nullptr,
-                                                                   serverDate, &selected, &accepted,
-                                                                   PersonalCertificateSource(m_tokens))),
+            QCOMPARE(int(CertificateSelection::transmissionVariant(
+                         sharedSeams().certificates, sharedSeams().folder, nullptr, serverDate, &selected,
+                         &accepted, PersonalCertificateSource(m_tokens))),
                      outcome);
             QCOMPARE(accepted, outcome == int(Outcome::Accepted));
         } else {
@@ -359,7 +360,7 @@ private Q_SLOTS:
         QFETCH(QStringList, extraModules);
         QFETCH(QString, problem);
 
-        const Pkcs11CertificateSource source(TokenReader{m_tokens.helper, 3000},
+        const Pkcs11CertificateSource source(TokenReader{m_tokens.helper, 3000, &sharedSeams().folder},
                                              QStringList{m_module} + extraModules);
         const Result<CertificateSource::Listing> listed = readListing(source);
         QVERIFY(listed);
@@ -409,7 +410,8 @@ private Q_SLOTS:
         QVERIFY(reader.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
         ProgramFolderFixture folder;
-        const Pkcs11CertificateSource source(TokenReader{reader.fileName()});
+        const Pkcs11CertificateSource source(
+            TokenReader{reader.fileName(), TokenReader::kDefaultTimeLimitMs, &sharedSeams().folder});
         const Result<CertificateSource::Listing> listed = readListing(source);
 
         QVERIFY(listed);
@@ -444,7 +446,7 @@ private Q_SLOTS:
         clock.start();
         ticker.start();
 
-        const PersonalCertificateSource source(TokenReader{m_tokens.helper, 1500});
+        const PersonalCertificateSource source(TokenReader{m_tokens.helper, 1500, &sharedSeams().folder});
         CertificateDialog dialog(source, sharedSeams()());
         dialog.show();
         QCOMPARE(rows(&dialog).keys(), QStringList{QStringLiteral("OUTRA PESSOA:12345678909")});

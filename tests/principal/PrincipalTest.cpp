@@ -76,7 +76,7 @@ Accountant accountant() {
 QStringList lastListed() {
     LocalDatabase db;
     QStringList ies;
-    if (db.open())
+    if (db.open(fiscora::test::sharedSeams().folder))
         for (const DbRow& row : db.query(u"SELECT IE FROM tblUltimaLista ORDER BY IE"_s).valueOr({}))
             ies.append(row.text(u"IE"_s));
     return ies;
@@ -254,7 +254,7 @@ private Q_SLOTS:
 
     void novoWithAccountantOpensTheCreationWindow() {
         auto scene = makeScene();
-        QVERIFY(saveAccountant(accountant()));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, accountant()));
         child<QAction>(scene->main, u"mnContribuinteNovo"_s)->trigger();
         QWidget* creation = window(u"frmtbl_CriaContribuinte"_s);
         QVERIFY(creation);
@@ -642,7 +642,7 @@ private Q_SLOTS:
         SeedCompany company = seededCompany();
         company.simples = simples;
         auto scene = makeScene({company});
-        QVERIFY(saveAccountant(accountant()));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, accountant()));
         select(*scene, kIE);
         auto* transmit = child<QPushButton>(scene->main, u"Command1"_s);
         for (int round = 0; round < 2; ++round) {
@@ -663,7 +663,7 @@ private Q_SLOTS:
 
     void transmitWithoutItsRowEndsInTheDatabaseReport() {
         auto scene = makeScene();
-        QVERIFY(saveAccountant(accountant()));
+        QVERIFY(saveAccountant(fiscora::test::sharedSeams().folder, accountant()));
         scene->session.selectTaxpayer(kName, u"648.120.377.258"_s, kKey);
         QTest::mouseClick(child<QPushButton>(scene->main, u"Command1"_s), Qt::LeftButton);
         QCOMPARE(scene->boxes.shown().size(), 2);

@@ -4,6 +4,7 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/TestSeams.h"
 
 #include <QTcpSocket>
 #include <QTest>
@@ -102,7 +103,8 @@ private Q_SLOTS:
         });
         drip.start(100);
         ProgramFolderFixture folder(server.host(), server.port());
-        const Result<QString> answer = test::soapAnswer(u"Diagnostico.eco"_s, {}, HttpClient(10'000, 10'000));
+        const Result<QString> answer = test::soapAnswer(
+            u"Diagnostico.eco"_s, {}, HttpClient(fiscora::test::sharedSeams().folder, 10'000, 10'000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         int cut = 0;
         for (const auto& socket : slow)
@@ -139,7 +141,7 @@ private Q_SLOTS:
         const Result<QString> answer =
             test::soapAnswer(u"Transferencia.ver2"_s,
                              {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}},
-                             HttpClient(5000, 5000));
+                             HttpClient(fiscora::test::sharedSeams().folder, 5000, 5000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
     }
 

@@ -123,8 +123,6 @@ private Q_SLOTS:
         m_journal = std::make_unique<TransmissionJournal>(journalFile, sharedSeams().clock);
         m_services.journal = m_journal.get();
         hostMainWindow(m_session, m_services);
-        // The update key is read beside the program, as it is laid out by the build.
-        ProgramFolder::setExecutableFolder(buildProgramFolder());
     }
     void cleanup() { deleteTopLevelWindows(); }
 
@@ -369,8 +367,7 @@ private Q_SLOTS:
             QFile::remove(key);
         else if (installedKey != "build")
             QVERIFY(writeBytes(key, installedKey));
-        ProgramFolder::setExecutableFolder(programs.path());
-        const auto restore = qScopeGuard([] { ProgramFolder::setExecutableFolder(buildProgramFolder()); });
+        sharedSeams().folder = ProgramFolder(scene->folder->path(), programs.path());
 
         QCOMPARE(runStartupChecks(), StartupOutcome::ShowWindow);
         QCOMPARE(scene->boxes.shown().size(), 1);

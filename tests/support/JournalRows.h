@@ -38,7 +38,7 @@ public:
     TransmissionJournal& operator()() {
         if (!m_journal)
             m_journal = std::make_unique<TransmissionJournal>(
-                ProgramFolder::file(QStringLiteral("fiscora.mdb")), sharedSeams().clock);
+                fiscora::test::sharedSeams().folder.file(QStringLiteral("fiscora.mdb")), sharedSeams().clock);
         return *m_journal;
     }
     void reset() { m_journal.reset(); }

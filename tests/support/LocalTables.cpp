@@ -1,4 +1,5 @@
 #include "support/LocalTables.h"
+#include "support/TestSeams.h"
 
 #include "data/AccountantTable.h"
 
@@ -8,11 +9,11 @@ Status saveTestAccountant(const QString& document) {
     Accountant contador;
     contador.cont_cpf_cnpj = document;
     contador.cont_razao_nome = QStringLiteral("José Contador da Silva");
-    return saveAccountant(contador);
+    return saveAccountant(fiscora::test::sharedSeams().folder, contador);
 }
 
 QList<Taxpayer> storedTaxpayers() {
-    const Result<QList<Taxpayer>> list = listTaxpayers();
+    const Result<QList<Taxpayer>> list = listTaxpayers(fiscora::test::sharedSeams().folder);
     if (!list)
         qWarning("listTaxpayers: %s", qUtf8Printable(list.error().description));
     return list.valueOr({});
@@ -21,6 +22,7 @@ QList<Taxpayer> storedTaxpayers() {
 void insertSeededTaxpayers(const QList<SeedCompany>& companies) {
     for (const SeedCompany& c : companies) {
         const Status saved = insertTaxpayer(
+            fiscora::test::sharedSeams().folder,
             Taxpayer{c.ie, c.razao, c.cnpj, QStringLiteral("4711-3/02"), c.chave, {}, c.simples});
         if (!saved)
             qWarning("taxpayer not saved: %s", qPrintable(saved.error().description));

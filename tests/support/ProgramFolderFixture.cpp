@@ -1,6 +1,6 @@
 #include "support/ProgramFolderFixture.h"
 
-#include "core/ProgramFolder.h"
+#include "support/TestSeams.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +21,7 @@ ProgramFolderFixture::ProgramFolderFixture(const QString& host, int port, bool s
     }
     writeFile(QStringLiteral("info.fsc"), QByteArrayLiteral("1.15.01"));
     setServer(host, port, secure);
-    ProgramFolder::set(m_dir.path());
+    sharedSeams().folder = ProgramFolder(m_dir.path(), bin.path());
 }
 
 ProgramFolderFixture::~ProgramFolderFixture() = default;

@@ -5,7 +5,8 @@
 
 namespace fiscora::test {
 
-// A fresh program folder in a temporary directory, made current for its lifetime:
+// A fresh program folder in a temporary directory, made the test seams' folder (with the build's
+// executable folder) for its lifetime:
 // fiscora.ini pointing at the given server, info.fsc, and the build's empty fiscora.mdb
 // and gia_limpa.mdb when the build has made them.
 class ProgramFolderFixture {

@@ -3,6 +3,7 @@
 #include "certificates/CertificateChooser.h"
 #include "core/Seams.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 namespace fiscora::test {
@@ -17,12 +18,18 @@ private:
     QDateTime m_fixed;
 };
 
-// Passes each call to the TestPlatform a test has made while it lives, else to the system's.
+// Passes each call to the TestPlatform a test has made while it lives, else to the system's
+// (of the given program folder).
 class PlatformStandIn final : public Platform {
 public:
+    explicit PlatformStandIn(const ProgramFolder& folder)
+        : m_folder(folder) {}
+
     Platform* test = nullptr;
 
-    bool isAdministrator() override { return target().isAdministrator(); }
+    bool isAdministrator() override {
+        return test ? test->isAdministrator() : SystemPlatform(m_folder.path()).isAdministrator();
+    }
     bool openUrl(const QString& url) override { return target().openUrl(url); }
     bool startDetached(const QString& program, const QString& workingFolder) override {
         return target().startDetached(program, workingFolder);
@@ -31,7 +38,8 @@ public:
 
 private:
     Platform& target() { return test ? *test : m_system; }
-    SystemPlatform m_system;
+    const ProgramFolder& m_folder;
+    SystemPlatform m_system{QString()};
 };
 
 // Passes each choice to the file chooser a test has made while it lives, else cancels it.
@@ -77,13 +85,15 @@ public:
 
     const Seams& operator()() const { return m_seams; }
 
+    // The current test folder: a ProgramFolderFixture makes its own current while it lives.
+    ProgramFolder folder{QCoreApplication::applicationDirPath()};
     TestClock clock;
-    PlatformStandIn platform;
+    PlatformStandIn platform{folder};
     FileChooserStandIn files;
     CertificateChooserStandIn certificates; // carried by the services
 
 private:
-    Seams m_seams{clock, platform, files};
+    Seams m_seams{clock, platform, files, folder};
 };
 
 // One set for a whole test program: what its services and journals are built with.

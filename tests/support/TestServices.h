@@ -17,9 +17,10 @@ inline AccessReader builtReader(int timeLimitMs = 0) {
 inline Services testServices() {
     return Services{sharedSeams()(),
                     sharedSeams().certificates,
-                    HttpClient(),
+                    HttpClient(fiscora::test::sharedSeams().folder),
                     builtReader(),
-                    TokenReader{TokenReader::defaultHelper()},
+                    TokenReader{TokenReader::defaultHelper(sharedSeams().folder),
+                                TokenReader::kDefaultTimeLimitMs, &sharedSeams().folder},
                     TransmissionLimits{}};
 }
 

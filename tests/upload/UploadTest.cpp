@@ -12,6 +12,7 @@
 #include "support/RunawayExport.h"
 #include "support/SeedData.h"
 #include "support/ServerLauncher.h"
+#include "support/TestSeams.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -73,7 +74,7 @@ UploadRequest requestFor(const QByteArray& content, const QString& address,
 void startUpload(UploadSession& session, const UploadRequest& request, const QString& host, quint16 port) {
     QObject::connect(&session, &UploadSession::connected, &session,
                      [&session, request] { session.send(request); });
-    session.connectToServer(host, port, ServerAddress::fromSettings());
+    session.connectToServer(host, port, ServerAddress::fromSettings(fiscora::test::sharedSeams().folder));
 }
 
 // What an upload got back: its first piece, or how it ended otherwise.

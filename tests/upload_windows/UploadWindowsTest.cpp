@@ -193,7 +193,7 @@ private:
         void shortenLimits(int answerMs) {
             services.transmission.connectMs = 5000;
             services.transmission.answerMs = answerMs;
-            services.http = HttpClient(500, 1000);
+            services.http = HttpClient(fiscora::test::sharedSeams().folder, 500, 1000);
         }
 
         void writeFile(const QString& name, const QByteArray& bytes) const {
@@ -226,18 +226,19 @@ private:
             std::make_unique<ProgramFolderFixture>(scene->server.host(), scene->server.port(), secure);
         scene->services.journal = &journal();
         insertSeededTaxpayers(companies);
-        const Status saved = saveAccountant(Accountant{u"111.444.777-35"_s,
-                                                       u"1SP000001"_s,
-                                                       u"José Contador da Silva"_s,
-                                                       u"Rua A"_s,
-                                                       u"1"_s,
-                                                       {},
-                                                       u"Centro"_s,
-                                                       u"Valdorra"_s,
-                                                       u"SP"_s,
-                                                       u"(11) 5555-0000"_s,
-                                                       u"01234-567"_s,
-                                                       u"contador@example.com"_s});
+        const Status saved =
+            saveAccountant(fiscora::test::sharedSeams().folder, Accountant{u"111.444.777-35"_s,
+                                                                           u"1SP000001"_s,
+                                                                           u"José Contador da Silva"_s,
+                                                                           u"Rua A"_s,
+                                                                           u"1"_s,
+                                                                           {},
+                                                                           u"Centro"_s,
+                                                                           u"Valdorra"_s,
+                                                                           u"SP"_s,
+                                                                           u"(11) 5555-0000"_s,
+                                                                           u"01234-567"_s,
+                                                                           u"contador@example.com"_s});
         if (!saved)
             qWarning("accountant not saved: %s", qPrintable(saved.error().description));
         scene->session.setUploadFolder(scene->files.path());
@@ -266,7 +267,7 @@ private:
                         giaText({"202503"}, "110042490114") + giaText({"202504"}, "648120377258"));
         const GiaConversion::Outcome made =
             test::convertGia(scene.files.filePath(u"outro.prf"_s), scene.files.filePath(u"novagia.mdb"_s),
-                             ProgramFolder::file(u"gia_limpa.mdb"_s));
+                             fiscora::test::sharedSeams().folder.file(u"gia_limpa.mdb"_s));
         QVERIFY2(made.ok, qPrintable(made.message));
         QFile::remove(scene.files.filePath(u"outro.prf"_s));
     }
@@ -362,7 +363,7 @@ private Q_SLOTS:
             QVERIFY2(status.contains(reference + u": protocolo "_s), qPrintable(status));
         }
         if (file.endsWith(u"PRF"_s))
-            QCOMPARE(scene->session.pathMDB(), ProgramFolder::file(u"atual.mdb"_s));
+            QCOMPARE(scene->session.pathMDB(), fiscora::test::sharedSeams().folder.file(u"atual.mdb"_s));
         // The upload and the list after it went through the proxy: tunnelled for https, handed the
         // whole address for http.
         const QString origin = u"%1:%2"_s.arg(scene->server.host()).arg(scene->server.port());
