@@ -2,7 +2,6 @@
 
 #include "core/ServerAddress.h"
 #include "support/Await.h"
-#include "support/TestSeams.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -14,6 +13,12 @@ using namespace fiscora;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// No settings: the exchanges here name their addresses whole.
+const fiscora::ProgramFolder& testFolder() {
+    static const fiscora::ProgramFolder folder(QCoreApplication::applicationDirPath());
+    return folder;
+}
 
 // A loopback server that answers every request with the bytes it is given, then closes,
 // stays silent or keeps trickling: answers no ordinary server would give; or, kept alive, answers
@@ -67,7 +72,7 @@ private:
 };
 
 Result<HttpAnswer> get(const QString& url, qint64 maxBody,
-                       const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder)) {
+                       const HttpClient& http = HttpClient(testFolder())) {
     return test::httpGet(url, maxBody, http);
 }
 
@@ -138,8 +143,7 @@ private Q_SLOTS:
                               ScriptedServer::Then::Close);
         const std::optional<Result<QByteArray>> file = test::await<Result<QByteArray>>(
             [&](QObject* context, std::function<void(Result<QByteArray>)> done) {
-                HttpClient(fiscora::test::sharedSeams().folder)
-                    .download(server.url(), 1 << 20, context, std::move(done));
+                HttpClient(testFolder()).download(server.url(), 1 << 20, context, std::move(done));
             });
         QVERIFY(file);
         QVERIFY(!file->ok());
@@ -170,8 +174,7 @@ private Q_SLOTS:
     // A server that never stops sending still meets the total limit.
     void totalLimitHoldsAgainstATrickle() {
         ScriptedServer server("HTTP/1.1 200 OK\r\n\r\n"_ba, ScriptedServer::Then::Trickle);
-        const Result<HttpAnswer> got =
-            get(server.url(), 1 << 20, HttpClient(fiscora::test::sharedSeams().folder, 10'000, 300));
+        const Result<HttpAnswer> got = get(server.url(), 1 << 20, HttpClient(testFolder(), 10'000, 300));
         QVERIFY(!got.ok());
     }
 
@@ -181,16 +184,18 @@ private Q_SLOTS:
     void outcomesComeLaterAndOnlyToTheirContext() {
         int reports = 0;
         QObject context;
-        HttpClient(fiscora::test::sharedSeams().folder)
-            .get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient(testFolder()).get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) {
+            ++reports;
+        });
         QCOMPARE(reports, 0);
         QTRY_COMPARE(reports, 1);
 
         ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"_ba,
                               ScriptedServer::Then::StayOpen);
         auto* gone = new QObject;
-        HttpClient(fiscora::test::sharedSeams().folder)
-            .get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
+        HttpClient(testFolder()).get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) {
+            ++reports;
+        });
         QTest::qWait(100);
         delete gone;
         QTest::qWait(100);

@@ -170,7 +170,7 @@ private:
         return finished;
     }
 
-    void saveAccountant(fiscora::test::sharedSeams().folder) {
+    void saveAccountant() {
         const Status saved = saveTestAccountant();
         QVERIFY2(saved, qPrintable(saved.error().description));
     }
@@ -192,7 +192,7 @@ private Q_SLOTS:
 
     void init() {
         m_folder = std::make_unique<ProgramFolderFixture>(m_server.host(), m_server.port());
-        saveAccountant(fiscora::test::sharedSeams().folder);
+        saveAccountant();
     }
 
     void cleanup() {

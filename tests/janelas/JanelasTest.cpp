@@ -234,7 +234,7 @@ private Q_SLOTS:
 
     void dialogsOpenCentredOnTheirOwner() {
         QFETCH(Opener, open);
-        const WidgetSeams seams(sharedSeams().clock);
+        const WidgetSeams seams(sharedSeams().clock, sharedSeams().folder);
         Session session;
         Principal* main = mainWindowAt(session, {300, 150});
         QPoint shown;
