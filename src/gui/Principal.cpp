@@ -283,6 +283,7 @@ Principal::~Principal() {
     m_pageBusy.reset();
     delete m_frmUpload;
     delete m_frmUploadSimples;
+    delete m_frmSituacaoMes;
     qDeleteAll(m_leftWindows);
 }
 

@@ -62,7 +62,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_seams(services.seams) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
-    setAttribute(Qt::WA_DeleteOnClose);
+    // Closing hides it: the main window shows it again with the lists it had, "Atualizar" asks anew.
     m_txtReferencia->setObjectName(QStringLiteral("txtReferencia"));
     m_chkPendentes->setObjectName(QStringLiteral("chkPendentes"));
     m_cboRegime->setObjectName(QStringLiteral("cboRegime"));
