@@ -158,7 +158,8 @@ struct Program {
     SystemClock clock;
     SystemPlatform platform;
     DemoExport files;
-    Seams seams{clock, platform, files};
+    ConsoleMessageBox messages;
+    Seams seams{clock, platform, files, messages};
     CertificateStore store;
     Session session;
     Session anyTaxpayer;
@@ -193,19 +194,19 @@ QList<Shot> shots(Program& p) {
          }},
         {"contribuinte-cadastro",
          [&p] {
-             return new frmtbl_CadastroContribuinte(p.session);
+             return new frmtbl_CadastroContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-selecionar",
          [&p] {
-             return new frmtbl_SelecionaContribuinte(p.session);
+             return new frmtbl_SelecionaContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-atualizar",
          [&p] {
-             return new frmtbl_atualizarContribuinte(p.session);
+             return new frmtbl_atualizarContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-excluir",
          [&p] {
-             return new frmtbl_exclusaoContribuinte(p.session);
+             return new frmtbl_exclusaoContribuinte(p.session, p.services.seams);
          }},
         {"certificados",
          [&p] {

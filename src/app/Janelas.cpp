@@ -33,8 +33,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
 
     if (const fiscora::Status folder = fiscora::ProgramFolder::initialize(QApplication::arguments());
         !folder) {
-        fiscora::MessageBox::show(QStringLiteral("Fiscora"), folder.error().description,
-                                  fiscora::MessageIcon::Critical);
+        seams.seams().messages.show(QStringLiteral("Fiscora"), folder.error().description,
+                                    fiscora::MessageIcon::Critical);
         return 1;
     }
     // After the folder: the helpers are found beside the executable.

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/FileChooser.h"
+#include "core/MessageBox.h"
 #include "core/Platform.h"
 
 namespace fiscora {
@@ -13,6 +14,7 @@ struct Seams {
     const Clock& clock;
     Platform& platform;
     FileChooser& files;
+    MessageBox& messages;
 };
 
 } // namespace fiscora

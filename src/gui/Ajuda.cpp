@@ -59,12 +59,12 @@ QString Ajuda::guidePath() {
     return QFileInfo::exists(source) ? source : QString();
 }
 
-void Ajuda::open() {
+void Ajuda::open(MessageBox& messages) {
     Ajuda* window = openWindow<Ajuda>();
     if (!window) {
         const QString path = guidePath();
         if (path.isEmpty()) {
-            MessageBox::show(
+            messages.show(
                 kTitle,
                 QStringLiteral("O guia do usuário (%1) não foi encontrado. Reinstale o Fiscora.").arg(kGuide),
                 MessageIcon::Warning);
@@ -72,10 +72,10 @@ void Ajuda::open() {
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            MessageBox::show(kTitle,
-                             QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()),
-                             MessageIcon::Warning);
+            messages.show(kTitle,
+                          QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
+                              .arg(QDir::toNativeSeparators(path), file.errorString()),
+                          MessageIcon::Warning);
             return;
         }
         window = new Ajuda(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());

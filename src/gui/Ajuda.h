@@ -4,6 +4,8 @@
 
 namespace fiscora {
 
+class MessageBox;
+
 // The user guide in a window of its own, its pictures beside it.
 class Ajuda final : public QWidget {
     Q_OBJECT
@@ -15,7 +17,7 @@ public:
 
     // Brings the open help window to the front, or opens one; when the guide cannot be found or
     // read, says so in a message box instead.
-    static void open();
+    static void open(MessageBox& messages);
     // The installed guide (share/doc/fiscora beside the executable's bin), else the source
     // tree's; the empty text when neither exists.
     static QString guidePath();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Seams.h"
 #include "validation/FormRules.h"
 
 #include <QWidget>
@@ -44,9 +45,11 @@ public:
     void checkCnpjField();
 
 protected:
-    TaxpayerForm(Session& session, const QString& objectName, const QString& caption, QWidget* parent);
+    TaxpayerForm(Session& session, const Seams& seams, const QString& objectName, const QString& caption,
+                 QWidget* parent);
 
     Session& m_session;
+    const Seams m_seams;
 
     // The form's values for its checks.
     TaxpayerFields fields() const;

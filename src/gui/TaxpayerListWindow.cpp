@@ -27,10 +27,11 @@ const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
 
 } // namespace
 
-TaxpayerListWindow::TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
-                                       const QString& instruction, QWidget* parent)
+TaxpayerListWindow::TaxpayerListWindow(Session& session, const Seams& seams, const QString& name,
+                                       const QString& caption, const QString& instruction, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
+    , m_seams(seams)
     , m_Label1(new QLabel(instruction, this))
     , m_txtPesquisa(new QLineEdit(this))
     , m_GridSelContribuinte(new QTableWidget(this))
@@ -84,7 +85,7 @@ void TaxpayerListWindow::load() {
     const Result<QList<Taxpayer>> listed = listTaxpayers();
     if (!listed) {
         // The list stays empty; OK then says there is nothing to choose.
-        showDatabaseError(listed.error());
+        showDatabaseError(m_seams.messages, listed.error());
     }
     const QList<Taxpayer> rows = listed.valueOr({});
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Seams.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -26,7 +28,7 @@ public:
     ~TaxpayerListWindow() override;
 
 protected:
-    TaxpayerListWindow(Session& session, const QString& name, const QString& caption,
+    TaxpayerListWindow(Session& session, const Seams& seams, const QString& name, const QString& caption,
                        const QString& instruction, QWidget* parent);
 
     // The window's action on the current row (cmdOK).
@@ -46,6 +48,7 @@ private:
 
 protected:
     Session& m_session;
+    const Seams m_seams;
 
 private:
     QLabel* m_Label1;

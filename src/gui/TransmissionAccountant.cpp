@@ -5,17 +5,18 @@
 #include "data/LocalDatabase.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/frmContador.h"
+#include "transmission/Services.h"
 
 namespace fiscora {
 
 std::optional<Accountant> transmissionAccountant(Session& session, const Services& services) {
     const Result<std::optional<Accountant>> contador = DadosContador();
     if (!contador) {
-        showDatabaseError(contador.error());
+        showDatabaseError(services.seams.messages, contador.error());
         return std::nullopt;
     }
     if (!*contador) {
-        MessageBox::show(AppTexts::productTitle, AppTexts::accountantMissing);
+        services.seams.messages.show(AppTexts::productTitle, AppTexts::accountantMissing);
         frmContador* window = frmContador::showWindow(session, services);
         window->activateWindow();
         window->setFocus();

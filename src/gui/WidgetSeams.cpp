@@ -3,13 +3,9 @@
 namespace fiscora {
 
 WidgetSeams::WidgetSeams(const Clock& clock)
-    : m_seams{clock, m_platform, m_fileChooser}
-    , m_certificateChooser(m_seams) {
-    MessageBox::install(&m_messageBox);
-}
+    : m_seams{clock, m_platform, m_fileChooser, m_messageBox}
+    , m_certificateChooser(m_seams) {}
 
-WidgetSeams::~WidgetSeams() {
-    MessageBox::install(nullptr);
-}
+WidgetSeams::~WidgetSeams() = default;
 
 } // namespace fiscora

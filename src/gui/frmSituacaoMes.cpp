@@ -142,22 +142,21 @@ void frmSituacaoMes::openReceipt() {
     if (row < 0 || row >= m_shown.size())
         return;
     const MonthRow& chosen = m_situation.rows().at(m_shown.at(row));
-    openReceiptFiles(m_seams.platform,
-                     keptReceiptFiles(m_journal, chosen.taxpayer.IE,
-                                      chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
+    openReceiptFiles(m_seams, keptReceiptFiles(m_journal, chosen.taxpayer.IE,
+                                               chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
 }
 
 void frmSituacaoMes::load() {
     const QString reference = m_txtReferencia->displayText();
     if (!validReference(reference)) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Informe a referência como mês/ano (MM/AAAA)."),
-                         MessageIcon::Warning);
+        m_seams.messages.show(AppTexts::productTitle,
+                              QStringLiteral("Informe a referência como mês/ano (MM/AAAA)."),
+                              MessageIcon::Warning);
         return;
     }
     const Result<QList<Taxpayer>> taxpayers = listTaxpayers();
     if (!taxpayers) {
-        showDatabaseError(taxpayers.error());
+        showDatabaseError(m_seams.messages, taxpayers.error());
         return;
     }
     m_situation.show(*taxpayers, reference, UserPreferences::uploadsAtOnce());

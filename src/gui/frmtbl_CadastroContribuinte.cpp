@@ -12,8 +12,9 @@
 
 namespace fiscora {
 
-frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, QWidget* parent)
-    : TaxpayerForm(session, QStringLiteral("frmtbl_CadastroContribuinte"),
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, const Seams& seams,
+                                                         QWidget* parent)
+    : TaxpayerForm(session, seams, QStringLiteral("frmtbl_CadastroContribuinte"),
                    QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"), parent) {
     m_txtIE->setEnabled(false);
     m_txtCNPJ->setEnabled(false);
@@ -56,11 +57,11 @@ void frmtbl_CadastroContribuinte::save() {
     row.CCM = inscMunicipal();
     row.OptanteSimples = inSimplesNacional();
     if (const Status saved = updateTaxpayer(row); !saved) {
-        showDatabaseError(saved.error());
+        showDatabaseError(m_seams.messages, saved.error());
         return;
     }
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("O dados cadastrais do contribuinte foram atualizados"));
+    m_seams.messages.show(AppTexts::productTitle,
+                          QStringLiteral("O dados cadastrais do contribuinte foram atualizados"));
     close();
 }
 

@@ -14,7 +14,7 @@ class frmtbl_CadastroContribuinte final : public TaxpayerForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
 
 public:
-    explicit frmtbl_CadastroContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_CadastroContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
     ~frmtbl_CadastroContribuinte() override;
 
     // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.

@@ -13,7 +13,7 @@ class frmtbl_SelecionaContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
 
 public:
-    explicit frmtbl_SelecionaContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_SelecionaContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

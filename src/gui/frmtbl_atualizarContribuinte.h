@@ -12,7 +12,7 @@ class frmtbl_atualizarContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
 
 public:
-    explicit frmtbl_atualizarContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_atualizarContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

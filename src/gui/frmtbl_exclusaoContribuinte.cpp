@@ -6,26 +6,28 @@
 
 namespace fiscora {
 
-frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, QWidget* parent)
-    : TaxpayerListWindow(session, QStringLiteral("frmtbl_exclusaoContribuinte"),
+frmtbl_exclusaoContribuinte::frmtbl_exclusaoContribuinte(Session& session, const Seams& seams,
+                                                         QWidget* parent)
+    : TaxpayerListWindow(session, seams, QStringLiteral("frmtbl_exclusaoContribuinte"),
                          QStringLiteral("Exclusão de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja excluir:"), parent) {}
 
 void frmtbl_exclusaoContribuinte::accept() {
     if (!validSelection()) {
-        MessageBox::show(AppTexts::programTitle, QStringLiteral("É necessário selecionar a empresa"));
+        m_seams.messages.show(AppTexts::programTitle, QStringLiteral("É necessário selecionar a empresa"));
         return;
     }
-    if (MessageBox::show(AppTexts::productTitle, QStringLiteral("Deseja realmente excluir este contribuinte"),
-                         MessageIcon::None, MessageButtons::YesNo) != MessageAnswer::Yes)
+    if (m_seams.messages.show(AppTexts::productTitle,
+                              QStringLiteral("Deseja realmente excluir este contribuinte"), MessageIcon::None,
+                              MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
     if (!deleteTaxpayer(cell(ColIE))) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
-                         MessageIcon::Information);
+        m_seams.messages.show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
+                              MessageIcon::Information);
         return;
     }
-    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contribuinte Excluído"),
-                     MessageIcon::Information);
+    m_seams.messages.show(AppTexts::productTitle, QStringLiteral("Contribuinte Excluído"),
+                          MessageIcon::Information);
     close();
 }
 

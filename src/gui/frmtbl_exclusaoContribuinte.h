@@ -12,7 +12,7 @@ class frmtbl_exclusaoContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_exclusaoContribuinte)
 
 public:
-    explicit frmtbl_exclusaoContribuinte(Session& session, QWidget* parent = nullptr);
+    frmtbl_exclusaoContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;
