@@ -611,6 +611,18 @@ void Principal::printProtocol() {
     }
 }
 
+QObject* Principal::startPageJob() {
+    m_pageJob = new QObject(this);
+    m_pageBusy = BusyWindow::hold(this);
+    return m_pageJob;
+}
+
+void Principal::endPageJob(QObject* job) {
+    m_pageBusy.reset();
+    m_pageJob.clear();
+    job->deleteLater();
+}
+
 void Principal::withReceiptPage(
     std::function<void(const QString& html, const QString& reference, const QString& protocol)> use) {
     const int row = m_GridTransmissoes->currentRow();
@@ -627,14 +639,10 @@ void Principal::withReceiptPage(
         return;
     }
     delete m_pageJob;
-    auto* job = new QObject(this);
-    m_pageJob = job;
-    m_pageBusy = BusyWindow::hold(this);
+    QObject* job = startPageJob();
     fetchReceiptPage(m_services.http, m_session.IESel(), m_session.accessKey(), reference, protocol, job,
                      [this, job, reference, protocol, use = std::move(use)](Result<QString> page) {
-                         m_pageBusy.reset();
-                         m_pageJob.clear();
-                         job->deleteLater();
+                         endPageJob(job);
                          if (!page) {
                              m_services.seams.messages.show(AppTexts::productTitle, page.error().description,
                                                             MessageIcon::Warning);
@@ -653,13 +661,9 @@ void Principal::saveReceiptPdf() {
                                            MessageIcon::Warning);
             return;
         }
-        auto* job = new QObject(this);
-        m_pageJob = job;
-        m_pageBusy = BusyWindow::hold(this);
+        QObject* job = startPageJob();
         ReceiptFile::keep(html, *path, job, [this, job](Result<KeptReceipt> kept) {
-            m_pageBusy.reset();
-            m_pageJob.clear();
-            job->deleteLater();
+            endPageJob(job);
             if (!kept) {
                 m_services.seams.messages.show(AppTexts::productTitle, kept.error().description,
                                                MessageIcon::Warning);
