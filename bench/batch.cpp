@@ -106,8 +106,13 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
         return failed;
     const double seconds = clock.nsecsElapsed() / 1e9;
     int listed = 0;
-    for (const BatchItem& item : source.items)
+    for (const BatchItem& item : source.items) {
         listed += item.result == BatchItem::Outcome::Listed;
+        // What kept a company from its list, for the run's report.
+        if (item.result != BatchItem::Outcome::Listed)
+            std::fprintf(stderr, "%s: %d %s\n", qPrintable(item.taxpayer.IE), int(item.result),
+                         qPrintable(item.readinessDetail + u' ' + item.detail));
+    }
     std::printf("%.4f %.1f %.1f %d\n", seconds, baseline, bench::peakMiB(RUSAGE_SELF), listed);
     return 0;
 }
@@ -308,6 +313,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "o lote falhou: %s\n", batch.readAllStandardError().constData());
                 return std::nullopt;
             }
+            std::fputs(batch.readAllStandardError().constData(), stderr);
             totals.append(fields.at(0).toDouble());
             peaks.append(fields.at(2).toDouble() - fields.at(1).toDouble());
             measured.listed = fields.at(3).toInt();

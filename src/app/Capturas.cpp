@@ -162,7 +162,8 @@ struct Program {
     SystemClock clock;
     SystemPlatform platform{folder.path()};
     DemoExport files;
-    Seams seams{clock, platform, files, folder};
+    ConsoleMessageBox messages;
+    Seams seams{clock, platform, files, messages, folder};
     CertificateStore store;
     Session session;
     Session anyTaxpayer;
@@ -197,19 +198,19 @@ QList<Shot> shots(Program& p) {
          }},
         {"contribuinte-cadastro",
          [&p] {
-             return new frmtbl_CadastroContribuinte(p.session, p.services.seams.folder);
+             return new frmtbl_CadastroContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-selecionar",
          [&p] {
-             return new frmtbl_SelecionaContribuinte(p.session, p.services.seams.folder);
+             return new frmtbl_SelecionaContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-atualizar",
          [&p] {
-             return new frmtbl_atualizarContribuinte(p.session, p.services.seams.folder);
+             return new frmtbl_atualizarContribuinte(p.session, p.services.seams);
          }},
         {"contribuinte-excluir",
          [&p] {
-             return new frmtbl_exclusaoContribuinte(p.session, p.services.seams.folder);
+             return new frmtbl_exclusaoContribuinte(p.session, p.services.seams);
          }},
         {"certificados",
          [&p] {

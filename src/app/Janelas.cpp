@@ -36,8 +36,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     fiscora::installWindowPlacement();
 
     if (!folder) {
-        fiscora::MessageBox::show(QStringLiteral("Fiscora"), folder.error().description,
-                                  fiscora::MessageIcon::Critical);
+        seams.seams().messages.show(QStringLiteral("Fiscora"), folder.error().description,
+                                    fiscora::MessageIcon::Critical);
         return 1;
     }
     journal.emplace(program.file(QStringLiteral("fiscora.mdb")), clock);

@@ -25,7 +25,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
     const fiscora::SystemClock clock;
     fiscora::SystemPlatform platform(folder->path());
     fiscora::NoFileChooser files;
-    const fiscora::Seams seams{clock, platform, files, *folder};
+    fiscora::ConsoleMessageBox messages;
+    const fiscora::Seams seams{clock, platform, files, messages, *folder};
     fiscora::TransmissionJournal journal(folder->file(QStringLiteral("fiscora.mdb")), clock);
     fiscora::NoCertificateChooser certificates;
     const fiscora::Services services = fiscora::Services::forProgram(seams, certificates, journal);

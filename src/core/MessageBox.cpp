@@ -6,32 +6,22 @@
 
 namespace fiscora {
 
-namespace {
-
-class ConsoleMessageBox final : public MessageBox {
-protected:
-    MessageAnswer ask(const MessageRequest& request) override {
-        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(request.title), qUtf8Printable(request.text));
-        switch (request.buttons) {
-        case MessageButtons::YesNo:
-            return MessageAnswer::No;
-        case MessageButtons::OkCancel:
-        case MessageButtons::YesNoCancel:
-        case MessageButtons::RetryCancel:
-            return MessageAnswer::Cancel;
-        case MessageButtons::AbortRetryIgnore:
-            return MessageAnswer::Abort;
-        case MessageButtons::Ok:
-            break;
-        }
-        return MessageAnswer::Ok;
+MessageAnswer ConsoleMessageBox::ask(const MessageRequest& request) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(request.title), qUtf8Printable(request.text));
+    switch (request.buttons) {
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::RetryCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::AbortRetryIgnore:
+        return MessageAnswer::Abort;
+    case MessageButtons::Ok:
+        break;
     }
-};
-
-ConsoleMessageBox g_console;
-MessageBox* g_current = nullptr;
-
-} // namespace
+    return MessageAnswer::Ok;
+}
 
 MessageAnswer MessageBox::show(const QString& title, const QString& text, MessageIcon icon,
                                MessageButtons buttons) {
@@ -39,13 +29,8 @@ MessageAnswer MessageBox::show(const QString& title, const QString& text, Messag
 }
 
 MessageAnswer MessageBox::show(const MessageRequest& request) {
-    MessageBox* box = g_current ? g_current : &g_console;
     const ModalGate gate;
-    return box->ask(request);
-}
-
-void MessageBox::install(MessageBox* implementation) {
-    g_current = implementation;
+    return ask(request);
 }
 
 } // namespace fiscora

@@ -21,22 +21,24 @@ struct MessageRequest {
     std::optional<MessageAnswer> defaultAnswer = std::nullopt;
 };
 
-// Every message box of the program goes through here, so tests can read and answer them.
-// The GUI installs a widget implementation at start; without one, boxes go to stderr and
-// take the cautious answer (No / Cancel / OK).
+// Every message box of the program goes through here, so tests can read and answer them. The
+// windows build a widget implementation at start, the command line the console one.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
 
-    static MessageAnswer show(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None,
-                              MessageButtons buttons = MessageButtons::Ok);
-    static MessageAnswer show(const MessageRequest& request);
-
-    // Installs an implementation (not owned); nullptr restores the default.
-    static void install(MessageBox* implementation);
+    MessageAnswer show(const QString& title, const QString& text, MessageIcon icon = MessageIcon::None,
+                       MessageButtons buttons = MessageButtons::Ok);
+    MessageAnswer show(const MessageRequest& request);
 
 protected:
     virtual MessageAnswer ask(const MessageRequest& request) = 0;
+};
+
+// Where there is no window, boxes go to stderr and take the cautious answer (No / Cancel / OK).
+class ConsoleMessageBox final : public MessageBox {
+protected:
+    MessageAnswer ask(const MessageRequest& request) override;
 };
 
 } // namespace fiscora

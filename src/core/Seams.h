@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/FileChooser.h"
+#include "core/MessageBox.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 
@@ -14,6 +15,7 @@ struct Seams {
     const Clock& clock;
     Platform& platform;
     FileChooser& files;
+    MessageBox& messages;
     const ProgramFolder& folder; // the folder of the program's files
 };
 

@@ -59,12 +59,12 @@ QString Ajuda::guidePath(const ProgramFolder& folder) {
     return QFileInfo::exists(source) ? source : QString();
 }
 
-void Ajuda::open(const ProgramFolder& folder) {
+void Ajuda::open(const Seams& seams) {
     Ajuda* window = openWindow<Ajuda>();
     if (!window) {
-        const QString path = guidePath(folder);
+        const QString path = guidePath(seams.folder);
         if (path.isEmpty()) {
-            MessageBox::show(
+            seams.messages.show(
                 kTitle,
                 QStringLiteral("O guia do usuário (%1) não foi encontrado. Reinstale o Fiscora.").arg(kGuide),
                 MessageIcon::Warning);
@@ -72,10 +72,10 @@ void Ajuda::open(const ProgramFolder& folder) {
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            MessageBox::show(kTitle,
-                             QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()),
-                             MessageIcon::Warning);
+            seams.seams.messages.show(kTitle,
+                                      QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
+                                          .arg(QDir::toNativeSeparators(path), file.errorString()),
+                                      MessageIcon::Warning);
             return;
         }
         window = new Ajuda(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());

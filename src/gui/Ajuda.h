@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ProgramFolder.h"
+#include "core/Seams.h"
 
 #include <QWidget>
 
@@ -17,7 +18,7 @@ public:
 
     // Brings the open help window to the front, or opens one; when the guide cannot be found or
     // read, says so in a message box instead.
-    static void open(const ProgramFolder& folder);
+    static void open(const Seams& seams);
     // The installed guide (share/doc/fiscora beside the executable's bin), else the source
     // tree's; the empty text when neither exists.
     static QString guidePath(const ProgramFolder& folder);

@@ -245,10 +245,10 @@ void CertificateDialog::removeSelected() {
     question.icon = MessageIcon::Question;
     question.buttons = MessageButtons::YesNo;
     question.defaultAnswer = MessageAnswer::No;
-    if (MessageBox::show(question) != MessageAnswer::Yes)
+    if (m_seams.messages.show(question) != MessageAnswer::Yes)
         return;
     if (const Status removed = m_source.remove(chosen); !removed) {
-        MessageBox::show(AppTexts::productTitle, removed.error().description, MessageIcon::Critical);
+        m_seams.messages.show(AppTexts::productTitle, removed.error().description, MessageIcon::Critical);
         reload(chosen);
         return;
     }
@@ -279,7 +279,7 @@ void CertificateDialog::importFromFile() {
     const ImportResult result = m_source.importFile(path, password);
     password.fill(QLatin1Char('\0'));
     if (!result.ok()) {
-        MessageBox::show(AppTexts::productTitle, result.message, MessageIcon::Critical);
+        m_seams.messages.show(AppTexts::productTitle, result.message, MessageIcon::Critical);
         return;
     }
     reload(result.certificate);

@@ -12,25 +12,26 @@
 
 namespace fiscora {
 
-void CertificateSelection::showComponentFailure() {
-    MessageBox::show(AppTexts::programTitle, CertificateTexts::componentFailure(), MessageIcon::None,
-                     MessageButtons::Ok);
+void CertificateSelection::showComponentFailure(MessageBox& messages) {
+    messages.show(AppTexts::programTitle, CertificateTexts::componentFailure(), MessageIcon::None,
+                  MessageButtons::Ok);
 }
 
-void CertificateSelection::distributionPointStep(const Certificate& certificate) {
+void CertificateSelection::distributionPointStep(MessageBox& messages, const Certificate& certificate) {
     const CdpLookup lookup = CertificateExtensions::crlDistributionPoints(certificate.der());
     if (lookup.present && lookup.error != 0)
-        MessageBox::show(AppTexts::programTitle, CertificateTexts::cdpFailure(lookup.error),
-                         MessageIcon::None, MessageButtons::Ok);
+        messages.show(AppTexts::programTitle, CertificateTexts::cdpFailure(lookup.error), MessageIcon::None,
+                      MessageButtons::Ok);
 }
 
-CertificateSelection::Outcome CertificateSelection::choose(CertificateChooser& chooser, QWidget* owner,
+CertificateSelection::Outcome CertificateSelection::choose(MessageBox& messages, CertificateChooser& chooser,
+                                                           QWidget* owner,
                                                            UserPreferences::CertificateUse use,
                                                            const CertificateSource& from,
                                                            std::optional<Certificate>* chosen) {
     // The store that cannot be opened; the tokens are read inside the chooser, not waited for here.
     if (!from.list()) {
-        showComponentFailure();
+        showComponentFailure(messages);
         return Outcome::Failed;
     }
     const bool key = use != UserPreferences::CertificateUse::Transmission;
@@ -40,19 +41,21 @@ CertificateSelection::Outcome CertificateSelection::choose(CertificateChooser& c
     return *chosen ? Outcome::Accepted : Outcome::Cancelled;
 }
 
-CertificateSelection::Outcome CertificateSelection::acceptChosen(UserPreferences::CertificateUse use,
+CertificateSelection::Outcome CertificateSelection::acceptChosen(MessageBox& messages,
+                                                                 UserPreferences::CertificateUse use,
                                                                  const Certificate& certificate) {
     UserPreferences::setCertificate(use, certificate.fingerprint());
-    distributionPointStep(certificate);
+    distributionPointStep(messages, certificate);
     return Outcome::Accepted;
 }
 
-CertificateSelection::Outcome CertificateSelection::keyVariant(CertificateChooser& chooser, QWidget* owner,
+CertificateSelection::Outcome CertificateSelection::keyVariant(MessageBox& messages,
+                                                               CertificateChooser& chooser, QWidget* owner,
                                                                const KeyDocuments& documents,
                                                                std::optional<Certificate>* selected,
                                                                const CertificateSource& source) {
     std::optional<Certificate> chosen;
-    const Outcome choice = choose(chooser, owner, documents.use, source, &chosen);
+    const Outcome choice = choose(messages, chooser, owner, documents.use, source, &chosen);
     if (choice != Outcome::Accepted)
         return choice;
     *selected = chosen;
@@ -60,25 +63,25 @@ CertificateSelection::Outcome CertificateSelection::keyVariant(CertificateChoose
     if (documents.checkContent) {
         const Result<QString> encoded = CertificateChecks::encodedForm(*chosen);
         if (!encoded) {
-            showComponentFailure();
+            showComponentFailure(messages);
             return Outcome::Failed;
         }
         if (!CertificateChecks::containsDocument(*encoded, documents.taxpayerCnpj) &&
             !CertificateChecks::containsDocument(*encoded, documents.accountantDocument)) {
-            MessageBox::show(AppTexts::productTitle, CertificateTexts::contentRefused,
-                             MessageIcon::Information);
+            messages.show(AppTexts::productTitle, CertificateTexts::contentRefused, MessageIcon::Information);
             return Outcome::Refused;
         }
     }
-    return acceptChosen(documents.use, *chosen);
+    return acceptChosen(messages, documents.use, *chosen);
 }
 
-CertificateSelection::Outcome CertificateSelection::transmissionVariant(
-    CertificateChooser& chooser, const ProgramFolder& folder, QWidget* owner, const QDateTime& serverDate,
-    std::optional<Certificate>* selected, bool* accepted, const CertificateSource& source) {
+CertificateSelection::Outcome
+CertificateSelection::transmissionVariant(const Seams& seams, CertificateChooser& chooser, QWidget* owner,
+                                          const QDateTime& serverDate, std::optional<Certificate>* selected,
+                                          bool* accepted, const CertificateSource& source) {
     std::optional<Certificate> chosen;
-    const Outcome choice =
-        choose(chooser, owner, UserPreferences::CertificateUse::Transmission, source, &chosen);
+    const Outcome choice = choose(seams.messages, chooser, owner,
+                                  UserPreferences::CertificateUse::Transmission, source, &chosen);
     if (choice == Outcome::Cancelled)
         return choice;
     if (choice == Outcome::Failed) {
@@ -88,23 +91,23 @@ CertificateSelection::Outcome CertificateSelection::transmissionVariant(
     }
     *selected = chosen;
 
-    const Result<std::optional<Accountant>> stored = DadosContador(folder);
+    const Result<std::optional<Accountant>> stored = DadosContador(seams.folder);
     const Result<bool> ofAccountant = CertificateChecks::isAccountants(
         *chosen, stored ? stored->value_or(Accountant{}).document() : QString());
     if (!stored || !ofAccountant) {
         *accepted = false;
-        showComponentFailure();
+        showComponentFailure(seams.messages);
         return Outcome::Failed;
     }
     *accepted = true;
 
     if (!CertificateChecks::notEndedBy(*chosen, serverDate) || !*ofAccountant) {
-        MessageBox::show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
-                         MessageIcon::Critical);
+        seams.messages.show(CertificateTexts::invalidTitle, CertificateTexts::invalidCertificate,
+                            MessageIcon::Critical);
         *accepted = false;
         return Outcome::Refused;
     }
-    return acceptChosen(UserPreferences::CertificateUse::Transmission, *chosen);
+    return acceptChosen(seams.messages, UserPreferences::CertificateUse::Transmission, *chosen);
 }
 
 } // namespace fiscora

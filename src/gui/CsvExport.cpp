@@ -16,14 +16,14 @@ void exportCsvFile(const Seams& seams, QWidget* parent, const QString& proposedN
     if (path.isEmpty())
         return;
     if (const Status written = write(path); !written) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não foi possível gravar o arquivo %1: %2")
-                             .arg(QDir::toNativeSeparators(path), written.error().description),
-                         MessageIcon::Critical);
+        seams.messages.show(AppTexts::productTitle,
+                            QStringLiteral("Não foi possível gravar o arquivo %1: %2")
+                                .arg(QDir::toNativeSeparators(path), written.error().description),
+                            MessageIcon::Critical);
         return;
     }
-    MessageBox::show(AppTexts::productTitle, exported.arg(QDir::toNativeSeparators(path)),
-                     MessageIcon::Information);
+    seams.messages.show(AppTexts::productTitle, exported.arg(QDir::toNativeSeparators(path)),
+                        MessageIcon::Information);
 }
 
 } // namespace fiscora

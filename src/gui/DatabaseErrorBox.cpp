@@ -5,9 +5,10 @@
 
 namespace fiscora {
 
-void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors, bool fullForm) {
-    MessageBox::show(AppTexts::programTitle, databaseErrorReport(failure, providerErrors, fullForm),
-                     MessageIcon::None, MessageButtons::Ok);
+void showDatabaseError(MessageBox& messages, const AppError& failure, const QList<AppError>& providerErrors,
+                       bool fullForm) {
+    messages.show(AppTexts::programTitle, databaseErrorReport(failure, providerErrors, fullForm),
+                  MessageIcon::None, MessageButtons::Ok);
 }
 
 } // namespace fiscora

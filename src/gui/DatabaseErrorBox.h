@@ -1,11 +1,12 @@
 #pragma once
 
+#include "core/MessageBox.h"
 #include "data/LocalDatabase.h"
 
 namespace fiscora {
 
 // Shows the report in a box (OK, no icon, title "fiscora").
-void showDatabaseError(const AppError& failure, const QList<AppError>& providerErrors = {},
-                       bool fullForm = false);
+void showDatabaseError(MessageBox& messages, const AppError& failure,
+                       const QList<AppError>& providerErrors = {}, bool fullForm = false);
 
 } // namespace fiscora

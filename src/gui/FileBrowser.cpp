@@ -36,9 +36,10 @@ bool readableFolder(const QString& path) {
 
 } // namespace
 
-FileBrowser::FileBrowser(Session& session, QWidget* parent)
+FileBrowser::FileBrowser(Session& session, const Seams& seams, QWidget* parent)
     : QWidget(parent)
     , m_session(session)
+    , m_seams(seams)
     , m_Drive1(new QComboBox(this))
     , m_dir(new QTreeWidget(this))
     , m_file(new QListWidget(this)) {
@@ -142,9 +143,9 @@ void FileBrowser::driveChosen(int index) {
     if (root.isEmpty() || volumeRootOf(m_folder) == root)
         return;
     if (!setFolder(root)) {
-        MessageBox::show(AppTexts::programTitle,
-                         QStringLiteral("A unidade %1 não está disponível para leitura.").arg(root),
-                         MessageIcon::Warning);
+        m_seams.messages.show(AppTexts::programTitle,
+                              QStringLiteral("A unidade %1 não está disponível para leitura.").arg(root),
+                              MessageIcon::Warning);
         showDriveOf(m_folder);
     }
 }
@@ -202,9 +203,9 @@ void FileBrowser::folderActivated(QTreeWidgetItem* item) {
     if (path.isEmpty() || path == m_folder)
         return;
     if (!setFolder(path))
-        MessageBox::show(AppTexts::programTitle,
-                         QStringLiteral("Não foi possível abrir a pasta %1.").arg(path),
-                         MessageIcon::Warning);
+        m_seams.messages.show(AppTexts::programTitle,
+                              QStringLiteral("Não foi possível abrir a pasta %1.").arg(path),
+                              MessageIcon::Warning);
 }
 
 void FileBrowser::fileItemClicked(QListWidgetItem* item) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Seams.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -23,7 +25,7 @@ class FileBrowser final : public QWidget {
 
 public:
     // The session keeps the folder the browsers were left in for the rest of the run.
-    explicit FileBrowser(Session& session, QWidget* parent = nullptr);
+    FileBrowser(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
     QString folder() const { return m_folder; }
     // Shows that folder's subfolders and files. False, with nothing changed, when it cannot be read.
@@ -50,6 +52,7 @@ private:
     void remember(const QString& path);
 
     Session& m_session;
+    const Seams m_seams;
     QComboBox* m_Drive1;
     QTreeWidget* m_dir;
     QListWidget* m_file;

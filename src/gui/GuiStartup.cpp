@@ -30,8 +30,8 @@ void hostMainWindow(Session& session, const Services& services) {
             (*main)->setAttribute(Qt::WA_DeleteOnClose);
             // Once the window is up, from the event loop rather than the command that opened it.
             QTimer::singleShot(0, *main, [&services] {
-                reportUnconfirmedTransmissions(*services.journal);
-                reportExpiringCertificates(services.seams.clock);
+                reportUnconfirmedTransmissions(services.seams.messages, *services.journal);
+                reportExpiringCertificates(services.seams);
             });
         }
         (*main)->show();
@@ -39,35 +39,36 @@ void hostMainWindow(Session& session, const Services& services) {
     });
 }
 
-void reportUnconfirmedTransmissions(TransmissionJournal& journal) {
+void reportUnconfirmedTransmissions(MessageBox& messages, TransmissionJournal& journal) {
     const Result<QString> report = journal.unconfirmedTransmissionsReport();
     if (!report)
-        showDatabaseError(report.error());
+        showDatabaseError(messages, report.error());
     else if (!report->isEmpty())
-        MessageBox::show(AppTexts::productTitle, *report, MessageIcon::Warning);
+        messages.show(AppTexts::productTitle, *report, MessageIcon::Warning);
 }
 
-void reportExpiringCertificates(const Clock& clock) {
+void reportExpiringCertificates(const Seams& seams) {
     const QStringList notices = CertificateExpiry::noticesDue(
-        CertificateExpiry::lastAccepted(CertificateStore()), clock.now().date());
+        CertificateExpiry::lastAccepted(CertificateStore()), seams.clock.now().date());
     if (notices.isEmpty())
         return;
-    MessageBox::show(AppTexts::productTitle,
-                     notices.join(QLatin1Char('\n')) +
-                         QStringLiteral("\n\nRenove o certificado antes do vencimento: com ele vencido o "
-                                        "servidor recusa as transmissões."),
-                     MessageIcon::Information);
+    seams.messages.show(AppTexts::productTitle,
+                        notices.join(QLatin1Char('\n')) +
+                            QStringLiteral("\n\nRenove o certificado antes do vencimento: com ele vencido o "
+                                           "servidor recusa as transmissões."),
+                        MessageIcon::Information);
 }
 
 Abertura* openStartupWindow(Session& session, const Services& services) {
-    auto* checks = new StartupCheck(services.http, services.seams.platform);
+    auto* checks = new StartupCheck(services.http, services.seams);
     if (!checks->administrator()) {
         delete checks;
-        MessageBox::show(QStringLiteral("ICMS"),
-                         QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
-                                        "Por favor, solicite ao Departamento de Informática permissões. "
-                                        "A aplicação será encerrada."),
-                         MessageIcon::Critical);
+        services.seams.messages.show(
+            QStringLiteral("ICMS"),
+            QStringLiteral("Seu usuário não possui privilégios administrativos\r\n\r\n"
+                           "Por favor, solicite ao Departamento de Informática permissões. "
+                           "A aplicação será encerrada."),
+            MessageIcon::Critical);
         return nullptr;
     }
     // The window comes up first and the version check runs behind it (loading the transport

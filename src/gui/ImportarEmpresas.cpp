@@ -152,7 +152,7 @@ void ImportarEmpresas::readExport(std::function<void(const CompanyExport&)> then
             busy.reset();
             if (read.outcome != CompanyExport::Outcome::Ok) {
                 hideLoad();
-                MessageBox::show(AppTexts::productTitle, read.message());
+                m_services.seams.messages.show(AppTexts::productTitle, read.message());
                 return;
             }
             then(read);
@@ -210,7 +210,7 @@ void ImportarEmpresas::startImport(const CompanyExport& read) {
 
     const Result<std::optional<Accountant>> stored = DadosContador(m_services.seams.folder);
     if (!stored) {
-        showDatabaseError(stored.error());
+        showDatabaseError(m_services.seams.messages, stored.error());
         return;
     }
     const Accountant contador = stored->value_or(Accountant{});
@@ -220,8 +220,8 @@ void ImportarEmpresas::startImport(const CompanyExport& read) {
                                                        UserPreferences::CertificateUse::Import};
     const QPointer<ImportarEmpresas> self(this);
     const CertificateSelection::Outcome choice =
-        CertificateSelection::keyVariant(m_services.certificates, this, documents, &m_certificado,
-                                         PersonalCertificateSource(m_services.tokens));
+        CertificateSelection::keyVariant(m_services.seams.messages, m_services.certificates, this, documents,
+                                         &m_certificado, PersonalCertificateSource(m_services.tokens));
     if (!self || choice != CertificateSelection::Outcome::Accepted)
         return;
 
@@ -268,35 +268,36 @@ void ImportarEmpresas::storeCompany(const ExportCompany& company, const KeyAnswe
         finish(End::ServerFailed);
         return;
     case KeyAnswer::Status::Refused:
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não é possível cadastrar a empresa: ") + kCrLf + kCrLf +
-                             companyLines(company) + kCrLf + kCrLf +
-                             QStringLiteral("Empresa não está cadastrada nos servidores da Prefeitura.") +
-                             kCrLf +
-                             QStringLiteral("Se a empresa pertencer ao Muncípio, por favor, nos informe "
-                                            "imediatamente."),
-                         MessageIcon::Critical);
+        m_services.seams.messages.show(
+            AppTexts::productTitle,
+            QStringLiteral("Não é possível cadastrar a empresa: ") + kCrLf + kCrLf + companyLines(company) +
+                kCrLf + kCrLf + QStringLiteral("Empresa não está cadastrada nos servidores da Prefeitura.") +
+                kCrLf +
+                QStringLiteral("Se a empresa pertencer ao Muncípio, por favor, nos informe "
+                               "imediatamente."),
+            MessageIcon::Critical);
         break;
     case KeyAnswer::Status::Granted: {
         if (!CertificateChecks::withinValidity(*m_certificado, answer.serverDate)) {
-            MessageBox::show(AppTexts::programTitle, CertificateTexts::expired);
+            m_services.seams.messages.show(AppTexts::programTitle, CertificateTexts::expired);
             finish(End::Expired);
             return;
         }
         const Result<bool> inserted = importTaxpayer(m_services.seams.folder, company.taxpayer(answer.chave));
         if (!inserted) {
-            showDatabaseError(inserted.error());
+            showDatabaseError(m_services.seams.messages, inserted.error());
             finish(End::DatabaseFailed);
             return;
         }
         if (*inserted) {
             m_stored.append(company);
         } else {
-            MessageBox::show(AppTexts::productTitle,
-                             QStringLiteral("Empresa já cadastrada anteriormente: ") + kCrLf + kCrLf +
-                                 companyLines(company) + kCrLf + kCrLf +
-                                 QStringLiteral("A empresa não será cadastrada, para não gerar duplicidade"),
-                             MessageIcon::Critical);
+            m_services.seams.messages.show(
+                AppTexts::productTitle,
+                QStringLiteral("Empresa já cadastrada anteriormente: ") + kCrLf + kCrLf +
+                    companyLines(company) + kCrLf + kCrLf +
+                    QStringLiteral("A empresa não será cadastrada, para não gerar duplicidade"),
+                MessageIcon::Critical);
         }
         break;
     }
@@ -324,8 +325,8 @@ void ImportarEmpresas::finish(End end) {
     const qsizetype left = m_companies.size() - m_next;
     m_companies.clear();
     if (end == End::Completed) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Importação Concluída"),
-                         MessageIcon::Information);
+        m_services.seams.messages.show(AppTexts::productTitle, QStringLiteral("Importação Concluída"),
+                                       MessageIcon::Information);
         Q_EMIT importFinished();
         close();
         return;
@@ -353,7 +354,7 @@ void ImportarEmpresas::finish(End end) {
     QString text = reason + kCrLf + kCrLf + storedSummary();
     if (left > 0)
         text += kCrLf + kCrLf + QStringLiteral("Empresas do arquivo não processadas: %1.").arg(left);
-    MessageBox::show(AppTexts::productTitle, text, icon);
+    m_services.seams.messages.show(AppTexts::productTitle, text, icon);
     Q_EMIT importFinished();
     if (m_closeWhenDone)
         close();

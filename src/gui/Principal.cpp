@@ -282,6 +282,7 @@ Principal::~Principal() {
     m_pageBusy.reset();
     delete m_frmUpload;
     delete m_frmUploadSimples;
+    delete m_frmSituacaoMes;
     qDeleteAll(m_leftWindows);
 }
 
@@ -318,7 +319,7 @@ void Principal::buildMenus() {
     QMenu* ajuda = menuBar()->addMenu(QStringLiteral("A&juda"));
     ajuda->setObjectName(QStringLiteral("mnAjuda"));
     connect(action(ajuda, QStringLiteral("mnSAjuda"), QStringLiteral("&Ajuda"), Qt::Key_F1),
-            &QAction::triggered, this, [this] { Ajuda::open(m_services.seams.folder); });
+            &QAction::triggered, this, [this] { Ajuda::open(m_services.seams); });
     connect(action(ajuda, QStringLiteral("mnSobre"), QStringLiteral("&Sobre")), &QAction::triggered, this,
             &Principal::sobre);
 }
@@ -420,7 +421,7 @@ void Principal::RecebeDadosServer() {
     m_listBusy.reset();
     QFile stamp(m_services.seams.folder.file(QStringLiteral("info.fsc")));
     if (!stamp.open(QIODevice::ReadOnly)) {
-        MessageBox::show(AppTexts::productTitle, kListUnavailable);
+        m_services.seams.messages.show(AppTexts::productTitle, kListUnavailable);
         return;
     }
     // The stamp as it is, line ends included: the answer must carry it whole.
@@ -441,14 +442,14 @@ void Principal::RecebeDadosServer() {
 void Principal::showList(const Result<TaxpayerList>& list, const QString& installed) {
     if (!list) {
         if (isListFailure(list.error()))
-            MessageBox::show(AppTexts::productTitle, kListUnavailable);
+            m_services.seams.messages.show(AppTexts::productTitle, kListUnavailable);
         else
-            showDatabaseError(list.error());
+            showDatabaseError(m_services.seams.messages, list.error());
         return;
     }
     if (list->keyRefused) {
         if (!PopulaGridTransmissoes(list->listText)) {
-            MessageBox::show(AppTexts::productTitle, kListUnavailable);
+            m_services.seams.messages.show(AppTexts::productTitle, kListUnavailable);
             return;
         }
         m_session.dropTaxpayer();
@@ -478,15 +479,16 @@ void Principal::showList(const Result<TaxpayerList>& list, const QString& instal
 bool Principal::PopulaGridTransmissoes(const QString& XMLConteudo) {
     const KeyRefusal refusal = keyRefusal(XMLConteudo, XMLConteudo);
     if (refusal == KeyRefusal::InvalidKey) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Chave inválida"), MessageIcon::Critical);
+        m_services.seams.messages.show(AppTexts::productTitle, QStringLiteral("Chave inválida"),
+                                       MessageIcon::Critical);
         m_Command1->setEnabled(false);
         return true;
     }
     m_Command1->setEnabled(true);
     m_GridTransmissoes->setRowCount(0);
     if (refusal == KeyRefusal::Unauthorized) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"),
-                         MessageIcon::Information);
+        m_services.seams.messages.show(AppTexts::productTitle, QStringLiteral("Acesso não autorizado"),
+                                       MessageIcon::Information);
         return true;
     }
     const Result<QList<QStringList>> rows = transmissionRows(XMLConteudo);
@@ -521,7 +523,7 @@ void Principal::RecebeDadosProtocolo() {
     bool isNumber = false;
     const int status = statusItem ? statusItem->text().trimmed().toInt(&isNumber) : 0;
     if (!isNumber) {
-        MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
+        m_services.seams.messages.show(AppTexts::productTitle, kReceiptUnavailable);
         return;
     }
     if (status == 2) {
@@ -538,7 +540,7 @@ void Principal::RecebeDadosProtocolo() {
                          m_receiptJob.clear();
                          job->deleteLater();
                          if (!receipt) {
-                             MessageBox::show(AppTexts::productTitle, kReceiptUnavailable);
+                             m_services.seams.messages.show(AppTexts::productTitle, kReceiptUnavailable);
                              return;
                          }
                          CarregaProtocolo(*receipt);
@@ -560,7 +562,7 @@ void Principal::CarregaProtocolo(const QString& XMLConteudo) {
 void Principal::buildReceiptTree(const QString& receiptText) {
     const Result<Receipt> parsed = readReceipt(receiptText);
     if (!parsed) {
-        MessageBox::show(AppTexts::programTitle, parsed.error().description);
+        m_services.seams.messages.show(AppTexts::programTitle, parsed.error().description);
         return;
     }
     const Receipt& receipt = *parsed;
@@ -592,8 +594,9 @@ void Principal::printProtocol() {
         ServerAddress::fromSettings(m_services.seams.folder)
             .receipt(m_session.IESel(), m_session.accessKey(), reference ? reference->text() : QString());
     if (address.isEmpty()) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
-                         MessageIcon::Information);
+        m_services.seams.messages.show(AppTexts::productTitle,
+                                       QStringLiteral("Selecione uma entrega específica"),
+                                       MessageIcon::Information);
         return;
     }
     if (!OpenBrowser(address)) {
@@ -604,8 +607,20 @@ void Principal::printProtocol() {
                        browserAddress(address);
         request.icon = MessageIcon::Information;
         request.selectable = true;
-        MessageBox::show(request);
+        m_services.seams.messages.show(request);
     }
+}
+
+QObject* Principal::startPageJob() {
+    m_pageJob = new QObject(this);
+    m_pageBusy = BusyWindow::hold(this);
+    return m_pageJob;
+}
+
+void Principal::endPageJob(QObject* job) {
+    m_pageBusy.reset();
+    m_pageJob.clear();
+    job->deleteLater();
 }
 
 void Principal::withReceiptPage(
@@ -618,22 +633,19 @@ void Principal::withReceiptPage(
     const QString reference = cell(ColReferencia);
     const QString protocol = cell(ColProtocolo);
     if (!reference.contains(QLatin1Char('/')) || protocol.isEmpty()) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("Selecione uma entrega específica"),
-                         MessageIcon::Information);
+        m_services.seams.messages.show(AppTexts::productTitle,
+                                       QStringLiteral("Selecione uma entrega específica"),
+                                       MessageIcon::Information);
         return;
     }
     delete m_pageJob;
-    auto* job = new QObject(this);
-    m_pageJob = job;
-    m_pageBusy = BusyWindow::hold(this);
+    QObject* job = startPageJob();
     fetchReceiptPage(m_services.http, m_session.IESel(), m_session.accessKey(), reference, protocol, job,
                      [this, job, reference, protocol, use = std::move(use)](Result<QString> page) {
-                         m_pageBusy.reset();
-                         m_pageJob.clear();
-                         job->deleteLater();
+                         endPageJob(job);
                          if (!page) {
-                             MessageBox::show(AppTexts::productTitle, page.error().description,
-                                              MessageIcon::Warning);
+                             m_services.seams.messages.show(AppTexts::productTitle, page.error().description,
+                                                            MessageIcon::Warning);
                              return;
                          }
                          use(*page, reference, protocol);
@@ -645,18 +657,16 @@ void Principal::saveReceiptPdf() {
         const Result<QString> path = ReceiptFile::path(UserPreferences::documentsFolder(), m_session.IESel(),
                                                        m_session.RSSel(), reference, protocol);
         if (!path) {
-            MessageBox::show(AppTexts::productTitle, path.error().description, MessageIcon::Warning);
+            m_services.seams.messages.show(AppTexts::productTitle, path.error().description,
+                                           MessageIcon::Warning);
             return;
         }
-        auto* job = new QObject(this);
-        m_pageJob = job;
-        m_pageBusy = BusyWindow::hold(this);
+        QObject* job = startPageJob();
         ReceiptFile::keep(html, *path, job, [this, job](Result<KeptReceipt> kept) {
-            m_pageBusy.reset();
-            m_pageJob.clear();
-            job->deleteLater();
+            endPageJob(job);
             if (!kept) {
-                MessageBox::show(AppTexts::productTitle, kept.error().description, MessageIcon::Warning);
+                m_services.seams.messages.show(AppTexts::productTitle, kept.error().description,
+                                               MessageIcon::Warning);
                 return;
             }
             MessageRequest request;
@@ -664,7 +674,7 @@ void Principal::saveReceiptPdf() {
             request.text = QStringLiteral("Recibo salvo em %1.").arg(QDir::toNativeSeparators(kept->path));
             request.icon = MessageIcon::Information;
             request.selectable = true;
-            MessageBox::show(request);
+            m_services.seams.messages.show(request);
         });
     });
 }
@@ -677,9 +687,10 @@ void Principal::printReceipt() {
         dialog->setObjectName(QStringLiteral("dlgImprimir"));
         dialog->setWindowTitle(QStringLiteral("Imprimir recibo"));
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QDialog::accepted, this, [printer, html] {
+        connect(dialog, &QDialog::accepted, this, [this, printer, html] {
             if (const Status printed = ReceiptFile::render(html, printer.get()); !printed)
-                MessageBox::show(AppTexts::productTitle, printed.error().description, MessageIcon::Warning);
+                m_services.seams.messages.show(AppTexts::productTitle, printed.error().description,
+                                               MessageIcon::Warning);
         });
         dialog->open();
     });
@@ -689,15 +700,16 @@ void Principal::newTaxpayer() {
     setEnabled(false);
     const Result<qint64> total = countAccountants(m_services.seams.folder);
     if (!total) {
-        showDatabaseError(total.error());
+        showDatabaseError(m_services.seams.messages, total.error());
         // Left disabled, the window could not be used again: nothing else would enable it.
         setEnabled(true);
         return;
     }
     if (*total == 0) {
-        MessageBox::show(AppTexts::programTitle,
-                         QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
-                                        "Contribuinte(s)."));
+        m_services.seams.messages.show(
+            AppTexts::programTitle,
+            QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
+                           "Contribuinte(s)."));
         frmContador::showWindow(m_session, m_services);
         return;
     }
@@ -706,15 +718,15 @@ void Principal::newTaxpayer() {
 
 void Principal::selecionar() {
     setEnabled(false);
-    showOnce(m_frmSeleciona, m_session, m_services.seams.folder);
+    showOnce(m_frmSeleciona, m_session, m_services.seams);
 }
 
 void Principal::atualizar() {
-    showOnce(m_frmAtualizar, m_session, m_services.seams.folder);
+    showOnce(m_frmAtualizar, m_session, m_services.seams);
 }
 
 void Principal::excluir() {
-    showOnce(m_frmExclusao, m_session, m_services.seams.folder);
+    showOnce(m_frmExclusao, m_session, m_services.seams);
 }
 
 void Principal::openAccountant() {
@@ -738,15 +750,17 @@ void Principal::transmitir() {
 
     const Result<std::optional<Taxpayer>> taxpayer = findTaxpayer(m_services.seams.folder, m_session.IESel());
     if (!taxpayer) {
-        showDatabaseError(taxpayer.error());
+        showDatabaseError(m_services.seams.messages, taxpayer.error());
         return;
     }
-    MessageBox::show(QStringLiteral("Informação"),
-                     QStringLiteral("O Certificado que será solicitado durante a transmissão é do contador "
-                                    "responsável"),
-                     MessageIcon::Information);
+    m_services.seams.messages.show(
+        QStringLiteral("Informação"),
+        QStringLiteral("O Certificado que será solicitado durante a transmissão é do contador "
+                       "responsável"),
+        MessageIcon::Information);
     if (!*taxpayer) {
-        showDatabaseError(AppError{3021, AppTexts::programTitle,
+        showDatabaseError(m_services.seams.messages,
+                          AppError{3021, AppTexts::programTitle,
                                    QStringLiteral("Nenhum registro atual: o contribuinte ") +
                                        m_session.IESel() + QStringLiteral(" não está cadastrado.")});
         return;

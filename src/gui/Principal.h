@@ -98,6 +98,9 @@ private:
     void sobre();
     void transmitir();
     void printProtocol();
+    // A receipt page's job, the window busy until it ends.
+    QObject* startPageJob();
+    void endPageJob(QObject* job);
     // "Salvar PDF" and "Imprimir": the receipt page of the chosen row, then `use` with it.
     void withReceiptPage(
         std::function<void(const QString& html, const QString& reference, const QString& protocol)> use);

@@ -2,7 +2,7 @@
 
 #include "core/AppTexts.h"
 #include "core/MessageBox.h"
-#include "core/Platform.h"
+#include "core/Seams.h"
 #include "gui/DatabaseErrorBox.h"
 
 #include <QDir>
@@ -10,13 +10,13 @@
 
 namespace fiscora {
 
-void openReceiptFiles(Platform& platform, const Result<QStringList>& files) {
+void openReceiptFiles(const Seams& seams, const Result<QStringList>& files) {
     if (!files) {
-        showDatabaseError(files.error());
+        showDatabaseError(seams.messages, files.error());
         return;
     }
     if (files->isEmpty()) {
-        MessageBox::show(
+        seams.messages.show(
             AppTexts::productTitle,
             QStringLiteral("Não há recibo guardado para este envio. O recibo é guardado em PDF "
                            "quando a lista de transmissões do contribuinte mostra o protocolo de um "
@@ -25,7 +25,7 @@ void openReceiptFiles(Platform& platform, const Result<QStringList>& files) {
         return;
     }
     for (const QString& path : *files) {
-        if (platform.openUrl(QUrl::fromLocalFile(path).toString()))
+        if (seams.platform.openUrl(QUrl::fromLocalFile(path).toString()))
             continue;
         MessageRequest request;
         request.title = AppTexts::productTitle;
@@ -33,7 +33,7 @@ void openReceiptFiles(Platform& platform, const Result<QStringList>& files) {
                        QDir::toNativeSeparators(path);
         request.icon = MessageIcon::Information;
         request.selectable = true;
-        MessageBox::show(request);
+        seams.messages.show(request);
     }
 }
 

@@ -6,10 +6,10 @@
 
 namespace fiscora {
 
-class Platform;
+struct Seams;
 
 // Opens the receipts kept as files (transmission/ReceiptKeeper) with the system's viewer, or says
 // why none is opened.
-void openReceiptFiles(Platform& platform, const Result<QStringList>& files);
+void openReceiptFiles(const Seams& seams, const Result<QStringList>& files);
 
 } // namespace fiscora

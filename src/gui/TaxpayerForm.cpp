@@ -43,11 +43,11 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-TaxpayerForm::TaxpayerForm(Session& session, const ProgramFolder& folder, const QString& objectName,
+TaxpayerForm::TaxpayerForm(Session& session, const Seams& seams, const QString& objectName,
                            const QString& caption, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
-    , m_folder(folder)
+    , m_seams(seams)
     , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
     , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
     , m_txtCNPJ(field(QStringLiteral("txtCNPJ"), this, kCnpjMask))
@@ -166,9 +166,9 @@ void TaxpayerForm::checkIeField() {
 }
 
 std::optional<bool> TaxpayerForm::lookUpIe() {
-    const Result<bool> found = taxpayerExists(m_folder, ie());
+    const Result<bool> found = taxpayerExists(m_seams.folder, ie());
     if (!found) {
-        showDatabaseError(found.error());
+        showDatabaseError(m_seams.messages, found.error());
         return std::nullopt;
     }
     return *found;
@@ -180,7 +180,7 @@ TaxpayerFields TaxpayerForm::fields() const {
 
 bool TaxpayerForm::passes(const FormCheck& failure) {
     if (failure)
-        MessageBox::show(failure->title, failure->message, failure->icon);
+        m_seams.messages.show(failure->title, failure->message, failure->icon);
     return !failure;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProgramFolder.h"
+#include "core/Seams.h"
 #include "validation/FormRules.h"
 
 #include <QWidget>
@@ -45,12 +45,11 @@ public:
     void checkCnpjField();
 
 protected:
-    // The taxpayers are those of the given program folder.
-    TaxpayerForm(Session& session, const ProgramFolder& folder, const QString& objectName,
-                 const QString& caption, QWidget* parent);
+    TaxpayerForm(Session& session, const Seams& seams, const QString& objectName, const QString& caption,
+                 QWidget* parent);
 
     Session& m_session;
-    const ProgramFolder m_folder;
+    const Seams m_seams;
 
     // The form's values for its checks.
     TaxpayerFields fields() const;

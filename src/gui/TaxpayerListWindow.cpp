@@ -27,11 +27,11 @@ const QString kHeaderName = QStringLiteral("RAZÃO SOCIAL");
 
 } // namespace
 
-TaxpayerListWindow::TaxpayerListWindow(Session& session, const ProgramFolder& folder, const QString& name,
+TaxpayerListWindow::TaxpayerListWindow(Session& session, const Seams& seams, const QString& name,
                                        const QString& caption, const QString& instruction, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_session(session)
-    , m_folder(folder)
+    , m_seams(seams)
     , m_Label1(new QLabel(instruction, this))
     , m_txtPesquisa(new QLineEdit(this))
     , m_GridSelContribuinte(new QTableWidget(this))
@@ -82,10 +82,10 @@ TaxpayerListWindow::~TaxpayerListWindow() = default;
 
 void TaxpayerListWindow::load() {
     QTableWidget* grid = m_GridSelContribuinte;
-    const Result<QList<Taxpayer>> listed = listTaxpayers(m_folder);
+    const Result<QList<Taxpayer>> listed = listTaxpayers(m_seams.folder);
     if (!listed) {
         // The list stays empty; OK then says there is nothing to choose.
-        showDatabaseError(listed.error());
+        showDatabaseError(m_seams.messages, listed.error());
     }
     const QList<Taxpayer> rows = listed.valueOr({});
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProgramFolder.h"
+#include "core/Seams.h"
 
 #include <QWidget>
 
@@ -28,9 +28,8 @@ public:
     ~TaxpayerListWindow() override;
 
 protected:
-    // Lists the taxpayers of the given program folder.
-    TaxpayerListWindow(Session& session, const ProgramFolder& folder, const QString& name,
-                       const QString& caption, const QString& instruction, QWidget* parent);
+    TaxpayerListWindow(Session& session, const Seams& seams, const QString& name, const QString& caption,
+                       const QString& instruction, QWidget* parent);
 
     // The window's action on the current row (cmdOK).
     virtual void accept() = 0;
@@ -49,7 +48,7 @@ private:
 
 protected:
     Session& m_session;
-    const ProgramFolder m_folder;
+    const Seams m_seams;
 
 private:
     QLabel* m_Label1;

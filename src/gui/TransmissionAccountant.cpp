@@ -12,11 +12,11 @@ namespace fiscora {
 std::optional<Accountant> transmissionAccountant(Session& session, const Services& services) {
     const Result<std::optional<Accountant>> contador = DadosContador(services.seams.folder);
     if (!contador) {
-        showDatabaseError(contador.error());
+        showDatabaseError(services.seams.messages, contador.error());
         return std::nullopt;
     }
     if (!*contador) {
-        MessageBox::show(AppTexts::productTitle, AppTexts::accountantMissing);
+        services.seams.messages.show(AppTexts::productTitle, AppTexts::accountantMissing);
         frmContador* window = frmContador::showWindow(session, services);
         window->activateWindow();
         window->setFocus();

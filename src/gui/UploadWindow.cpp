@@ -67,7 +67,7 @@ UploadWindow::UploadWindow(Session& session, const Services& services, const Tex
     auto* Label2 = label(QStringLiteral("Label2"), texts.instructions, this);
     Label2->setWordWrap(true);
 
-    auto* browser = new FileBrowser(m_session, this);
+    auto* browser = new FileBrowser(m_session, m_services.seams, this);
     auto* Frame1 = new QGroupBox(QStringLiteral("Selecione as referências a enviar"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     m_GridRefencias = new QTableWidget(Frame1);
@@ -119,7 +119,7 @@ UploadWindow::UploadWindow(Session& session, const Services& services, const Tex
     // An unreadable accountant row is reported on opening; the window opens all the same.
     const Result<std::optional<Accountant>> contador = DadosContador(m_services.seams.folder);
     if (!contador)
-        showDatabaseError(contador.error());
+        showDatabaseError(m_services.seams.messages, contador.error());
 }
 
 UploadWindow::~UploadWindow() {
@@ -150,7 +150,7 @@ void UploadWindow::showOutcome(const QString& title, const QString& text, Messag
     const QString prefix =
         forCurrentTaxpayer() ? QString()
                              : QStringLiteral("Contribuinte %1 (IE %2): ").arg(m_taxpayerName, m_taxpayerIE);
-    MessageBox::show(title, prefix + text, icon);
+    m_services.seams.messages.show(title, prefix + text, icon);
 }
 
 void UploadWindow::showFailure(const AppError& error) {
@@ -205,8 +205,8 @@ bool UploadWindow::certificateStep() {
     std::optional<Certificate> certificate;
     bool accepted = m_certificate.has_value();
     const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
-        m_services.certificates, m_services.seams.folder, this, m_session.DataServidor(), &certificate,
-        &accepted, PersonalCertificateSource(m_services.tokens));
+        m_services.seams, m_services.certificates, this, m_session.DataServidor(), &certificate, &accepted,
+        PersonalCertificateSource(m_services.tokens));
     if (outcome == CertificateSelection::Outcome::Accepted)
         m_certificate = certificate;
     else if (!accepted)
@@ -218,7 +218,7 @@ bool UploadWindow::readyToSend() {
     if (!certificateStep())
         return false;
     if (m_txtUploadFile.isEmpty()) {
-        MessageBox::show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
+        m_services.seams.messages.show(AppTexts::errorTitle, kNoFileChosenText, MessageIcon::Critical);
         return false;
     }
     return true;
@@ -267,7 +267,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
         ModalGate::deliver(this, [this, error] { uploadFailed(error); });
     });
     connect(transmission, &Transmission::journalFailed, this, [this](const AppError& error) {
-        ModalGate::deliver(this, [error] { showDatabaseError(error); });
+        ModalGate::deliver(this, [this, error] { showDatabaseError(m_services.seams.messages, error); });
     });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);
@@ -278,10 +278,11 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
     switch (refused->kind) {
     case Transmission::Refusal::Kind::InvalidHost:
     case Transmission::Refusal::Kind::File:
-        MessageBox::show(AppTexts::errorTitle, refused->error.description, MessageIcon::Critical);
+        m_services.seams.messages.show(AppTexts::errorTitle, refused->error.description,
+                                       MessageIcon::Critical);
         break;
     case Transmission::Refusal::Kind::Journal:
-        showDatabaseError(refused->error);
+        showDatabaseError(m_services.seams.messages, refused->error);
         break;
     }
     return false;

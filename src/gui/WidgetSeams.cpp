@@ -4,13 +4,9 @@ namespace fiscora {
 
 WidgetSeams::WidgetSeams(const Clock& clock, const ProgramFolder& folder)
     : m_platform(folder.path())
-    , m_seams{clock, m_platform, m_fileChooser, folder}
-    , m_certificateChooser(m_seams) {
-    MessageBox::install(&m_messageBox);
-}
+    , m_seams{clock, m_platform, m_fileChooser, m_messageBox, folder}
+    , m_certificateChooser(m_seams) {}
 
-WidgetSeams::~WidgetSeams() {
-    MessageBox::install(nullptr);
-}
+WidgetSeams::~WidgetSeams() = default;
 
 } // namespace fiscora

@@ -23,8 +23,8 @@ public:
 private:
     DesktopPlatform m_platform;
     DialogFileChooser m_fileChooser;
-    Seams m_seams;
     WidgetMessageBox m_messageBox;
+    Seams m_seams;
     DialogCertificateChooser m_certificateChooser;
 };
 

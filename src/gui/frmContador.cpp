@@ -175,7 +175,7 @@ void frmContador::load() {
     const Result<std::optional<Accountant>> stored = DadosContador(m_services.seams.folder);
     if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
-        showDatabaseError(stored.error());
+        showDatabaseError(m_services.seams.messages, stored.error());
         return;
     }
     if (!*stored)
@@ -258,8 +258,8 @@ void frmContador::save(const QStringList& typed) {
                             typed.at(9), typed.at(10), typed.at(11)};
     FormCheck failure = checkAccountant(fields);
     if (failure && failure->question) {
-        const MessageAnswer answer =
-            MessageBox::show(failure->title, failure->message, failure->icon, MessageButtons::YesNo);
+        const MessageAnswer answer = m_services.seams.messages.show(failure->title, failure->message,
+                                                                    failure->icon, MessageButtons::YesNo);
         failure = checkAccountant(fields, answer == MessageAnswer::Yes ? CrcAnswer::Yes : CrcAnswer::No);
     }
     if (failure) {
@@ -280,14 +280,15 @@ void frmContador::save(const QStringList& typed) {
         return;
     }
     close();
-    MessageBox::show(AppTexts::productTitle, QStringLiteral("Contador cadastrado com sucesso"),
-                     MessageIcon::Information);
+    m_services.seams.messages.show(AppTexts::productTitle, QStringLiteral("Contador cadastrado com sucesso"),
+                                   MessageIcon::Information);
 }
 
 void frmContador::remove() {
     if (!removeAccountant(m_services.seams.folder)) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
+        m_services.seams.messages.show(
+            AppTexts::productTitle,
+            QStringLiteral("Não foi possível excluir o contador. Tente novamente mais tarde."));
         return;
     }
     const QPoint where = pos();
@@ -298,7 +299,7 @@ void frmContador::remove() {
 }
 
 void frmContador::showConnectionFailure(const QString& code) {
-    MessageBox::show(
+    m_services.seams.messages.show(
         AppTexts::productTitle,
         QStringLiteral("Falha de conexão - Cód ") + code + QStringLiteral(", \r\n") +
             QStringLiteral("favor entrar em contato com seu administrador de redes para verificação de "

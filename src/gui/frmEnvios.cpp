@@ -291,7 +291,7 @@ void frmEnvios::reload() {
 
     const Result<QList<JournalEntry>> found = m_journal.findTransmissions(filter);
     if (!found)
-        showDatabaseError(found.error());
+        showDatabaseError(m_seams.messages, found.error());
     m_shown = found.valueOr({});
     const QString month = m_chkReferencia->isChecked()
                               ? m_dtpReferencia->date().toString(QStringLiteral("MM/yyyy"))
@@ -351,7 +351,7 @@ void frmEnvios::openReceipt() {
     QStringList protocols;
     for (const ListedTransmission& pair : entry.protocols)
         protocols.append(pair.protocol);
-    openReceiptFiles(m_seams.platform, keptReceiptFiles(m_journal, entry.ie, protocols));
+    openReceiptFiles(m_seams, keptReceiptFiles(m_journal, entry.ie, protocols));
 }
 
 QString frmEnvios::proposedCsvName() const {

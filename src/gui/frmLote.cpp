@@ -266,7 +266,8 @@ void frmLote::sourceRead(const Result<BatchSource>& source) {
         m_busy.reset();
         m_source = {};
         fillTree();
-        MessageBox::show(AppTexts::productTitle, source.error().description, MessageIcon::Warning);
+        m_services.seams.messages.show(AppTexts::productTitle, source.error().description,
+                                       MessageIcon::Warning);
         return;
     }
     m_source = *source;
@@ -287,10 +288,10 @@ void frmLote::prepared() {
     }
     fillTree();
     if (!m_source.problems.isEmpty())
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Arquivos que não puderam ser lidos:\n") +
-                             m_source.problems.join(u'\n'),
-                         MessageIcon::Warning);
+        m_services.seams.messages.show(AppTexts::productTitle,
+                                       QStringLiteral("Arquivos que não puderam ser lidos:\n") +
+                                           m_source.problems.join(u'\n'),
+                                       MessageIcon::Warning);
 }
 
 void frmLote::fillTree() {
@@ -425,7 +426,8 @@ void frmLote::start(const QList<int>& which) {
         if (item.readiness == BatchItem::Readiness::Ready)
             (item.kind == TransmissionKind::Pgdas ? documents : gias) += item.tickedListed();
     }
-    if (!confirmResend(gias) || !confirmResend(documents, TransmissionKind::Pgdas))
+    if (!confirmResend(m_services.seams.messages, gias) ||
+        !confirmResend(m_services.seams.messages, documents, TransmissionKind::Pgdas))
         return;
     const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
     if (!contador)
@@ -442,7 +444,7 @@ void frmLote::start(const QList<int>& which) {
     std::optional<Certificate> certificate;
     bool accepted = false;
     const CertificateSelection::Outcome outcome = CertificateSelection::transmissionVariant(
-        m_services.certificates, m_services.seams.folder, this, serverDate, &certificate, &accepted,
+        m_services.seams, m_services.certificates, this, serverDate, &certificate, &accepted,
         PersonalCertificateSource(m_services.tokens));
     if (outcome != CertificateSelection::Outcome::Accepted || !certificate)
         return;

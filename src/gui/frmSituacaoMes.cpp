@@ -62,7 +62,7 @@ frmSituacaoMes::frmSituacaoMes(const Services& services, QWidget* parent)
     , m_seams(services.seams) {
     setObjectName(QStringLiteral("frmSituacaoMes"));
     setWindowTitle(QStringLiteral("Situação do mês - ") + AppTexts::municipality);
-    setAttribute(Qt::WA_DeleteOnClose);
+    // Closing hides it: the main window shows it again with the lists it had, "Atualizar" asks anew.
     m_txtReferencia->setObjectName(QStringLiteral("txtReferencia"));
     m_chkPendentes->setObjectName(QStringLiteral("chkPendentes"));
     m_cboRegime->setObjectName(QStringLiteral("cboRegime"));
@@ -142,22 +142,21 @@ void frmSituacaoMes::openReceipt() {
     if (row < 0 || row >= m_shown.size())
         return;
     const MonthRow& chosen = m_situation.rows().at(m_shown.at(row));
-    openReceiptFiles(m_seams.platform,
-                     keptReceiptFiles(m_journal, chosen.taxpayer.IE,
-                                      chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
+    openReceiptFiles(m_seams, keptReceiptFiles(m_journal, chosen.taxpayer.IE,
+                                               chosen.protocol.split(QLatin1Char(','), Qt::SkipEmptyParts)));
 }
 
 void frmSituacaoMes::load() {
     const QString reference = m_txtReferencia->displayText();
     if (!validReference(reference)) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("Informe a referência como mês/ano (MM/AAAA)."),
-                         MessageIcon::Warning);
+        m_seams.messages.show(AppTexts::productTitle,
+                              QStringLiteral("Informe a referência como mês/ano (MM/AAAA)."),
+                              MessageIcon::Warning);
         return;
     }
     const Result<QList<Taxpayer>> taxpayers = listTaxpayers(m_seams.folder);
     if (!taxpayers) {
-        showDatabaseError(taxpayers.error());
+        showDatabaseError(m_seams.messages, taxpayers.error());
         return;
     }
     m_situation.show(*taxpayers, reference, UserPreferences::uploadsAtOnce());

@@ -90,7 +90,8 @@ void frmUpload::selPRF() {
             busy.reset();
             if (!conversion.ok) {
                 m_cmdUpload->setEnabled(false);
-                MessageBox::show(AppTexts::productTitle, conversion.message, MessageIcon::Critical);
+                m_services.seams.messages.show(AppTexts::productTitle, conversion.message,
+                                               MessageIcon::Critical);
                 return;
             }
             m_txtUploadFile = package;
@@ -109,7 +110,7 @@ void frmUpload::Command1() {
 void frmUpload::showListing(const GiaDatabaseReader::Listing& listing) {
     if (listing.outcome != GiaDatabaseReader::Outcome::Ok) {
         m_cmdUpload->setEnabled(false);
-        MessageBox::show(AppTexts::productTitle, GiaDatabaseReader::message(listing.outcome));
+        m_services.seams.messages.show(AppTexts::productTitle, GiaDatabaseReader::message(listing.outcome));
         return;
     }
     // Rows of an earlier file must not be sent with this file's numbers.
@@ -154,8 +155,8 @@ QList<JournalGia> frmUpload::giaList() {
             ++m_giaCerta;
         } else if (!m_msgTrabalho) {
             m_msgTrabalho = true;
-            MessageBox::show(AppTexts::programTitle,
-                             (a < b ? accountantAskText : acceptedOnlyText) + anoTrabalho);
+            m_services.seams.messages.show(AppTexts::programTitle,
+                                           (a < b ? accountantAskText : acceptedOnlyText) + anoTrabalho);
         }
     }
     return list;
@@ -175,7 +176,7 @@ void frmUpload::send() {
     QStringList references;
     for (const JournalGia& gia : order.gias)
         references.append(gia.reference);
-    if (!confirmResend(listedReferences(listed, references)))
+    if (!confirmResend(m_services.seams.messages, listedReferences(listed, references)))
         return;
     // The files are opened now and read as they are sent: a package converted again meanwhile
     // (another text file clicked) replaces atual.mdb, never the one this upload holds open.

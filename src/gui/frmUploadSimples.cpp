@@ -8,6 +8,7 @@
 #include "gui/BusyWindow.h"
 #include "gui/ReadOnlyGrid.h"
 #include "transmission/PgdasAnswer.h"
+#include "transmission/Services.h"
 #include "transmission/TaxpayerList.h"
 
 #include <QHeaderView>
@@ -66,7 +67,7 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
             });
     } else {
         m_cmdUpload->setEnabled(false);
-        MessageBox::show(AppTexts::programTitle, invalidFileText);
+        m_services.seams.messages.show(AppTexts::programTitle, invalidFileText);
     }
 }
 
@@ -90,7 +91,8 @@ void frmUploadSimples::send() {
     // A reference the server has already goes again only when the accountant says so.
     const QList<ListedTransmission> listed =
         forCurrentTaxpayer() ? m_session.listedTransmissions() : QList<ListedTransmission>();
-    if (!confirmResend(listedReferences(listed, {m_reference}), TransmissionKind::Pgdas))
+    if (!confirmResend(m_services.seams.messages, listedReferences(listed, {m_reference}),
+                       TransmissionKind::Pgdas))
         return;
     TransmissionOrder order;
     order.kind = TransmissionKind::Pgdas;

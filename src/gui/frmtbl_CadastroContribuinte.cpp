@@ -12,9 +12,9 @@
 
 namespace fiscora {
 
-frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, const ProgramFolder& folder,
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, const Seams& seams,
                                                          QWidget* parent)
-    : TaxpayerForm(session, folder, QStringLiteral("frmtbl_CadastroContribuinte"),
+    : TaxpayerForm(session, seams, QStringLiteral("frmtbl_CadastroContribuinte"),
                    QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"), parent) {
     m_txtIE->setEnabled(false);
     m_txtCNPJ->setEnabled(false);
@@ -56,12 +56,12 @@ void frmtbl_CadastroContribuinte::save() {
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = inSimplesNacional();
-    if (const Status saved = updateTaxpayer(m_folder, row); !saved) {
-        showDatabaseError(saved.error());
+    if (const Status saved = updateTaxpayer(row); !saved) {
+        showDatabaseError(m_seams.messages, saved.error());
         return;
     }
-    MessageBox::show(AppTexts::productTitle,
-                     QStringLiteral("O dados cadastrais do contribuinte foram atualizados"));
+    m_seams.messages.show(AppTexts::productTitle,
+                          QStringLiteral("O dados cadastrais do contribuinte foram atualizados"));
     close();
 }
 

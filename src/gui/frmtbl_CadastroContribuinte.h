@@ -15,7 +15,7 @@ class frmtbl_CadastroContribuinte final : public TaxpayerForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CadastroContribuinte)
 
 public:
-    frmtbl_CadastroContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
+    frmtbl_CadastroContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
     ~frmtbl_CadastroContribuinte() override;
 
     // The row to edit: the list's columns and the stored CCM and Simples Nacional flag.

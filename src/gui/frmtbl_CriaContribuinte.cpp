@@ -25,7 +25,7 @@
 namespace fiscora {
 
 frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent)
-    : TaxpayerForm(session, services.seams.folder, QStringLiteral("frmtbl_CriaContribuinte"),
+    : TaxpayerForm(session, services.seams, QStringLiteral("frmtbl_CriaContribuinte"),
                    QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
     , m_services(services)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))
@@ -63,11 +63,11 @@ void frmtbl_CriaContribuinte::save() {
     }
     setErroMsg({});
     const Taxpayer row{ie(), companyName(), cnpj(), cnae(), chave(), inscMunicipal(), inSimplesNacional()};
-    if (const Status saved = insertTaxpayer(m_folder, row); !saved) {
-        showDatabaseError(saved.error());
+    if (const Status saved = insertTaxpayer(row); !saved) {
+        showDatabaseError(m_services.seams.messages, saved.error());
         return;
     }
-    MessageBox::show(AppTexts::productTitle, QStringLiteral("O contribuinte foi criado!"));
+    m_services.seams.messages.show(AppTexts::productTitle, QStringLiteral("O contribuinte foi criado!"));
     close();
 }
 
@@ -80,17 +80,17 @@ void frmtbl_CriaContribuinte::openCompanyImport() {
 }
 
 void frmtbl_CriaContribuinte::SelecionarCertificado() {
-    const Result<std::optional<Accountant>> contador = DadosContador(m_folder);
+    const Result<std::optional<Accountant>> contador = DadosContador(m_seams.folder);
     if (!contador) {
-        CertificateSelection::showComponentFailure();
+        CertificateSelection::showComponentFailure(m_services.seams.messages);
         return;
     }
     if (!checkFields())
         return;
     const CertificateSelection::KeyDocuments documents{true, documentDigits(cnpj()),
                                                        contador->value_or(Accountant{}).document()};
-    if (CertificateSelection::keyVariant(m_services.certificates, this, documents, &m_certificado,
-                                         PersonalCertificateSource(m_services.tokens)) !=
+    if (CertificateSelection::keyVariant(m_services.seams.messages, m_services.certificates, this, documents,
+                                         &m_certificado, PersonalCertificateSource(m_services.tokens)) !=
         CertificateSelection::Outcome::Accepted)
         return;
 
@@ -104,10 +104,10 @@ void frmtbl_CriaContribuinte::SelecionarCertificado() {
 void frmtbl_CriaContribuinte::showKey(const KeyAnswer& answer) {
     switch (answer.status) {
     case KeyAnswer::Status::Failed:
-        CertificateSelection::showComponentFailure();
+        CertificateSelection::showComponentFailure(m_services.seams.messages);
         return;
     case KeyAnswer::Status::Refused:
-        MessageBox::show(
+        m_services.seams.messages.show(
             AppTexts::productTitle,
             QStringLiteral("Atenção, não foi encontrado cadastro para as informações preenchidas.\r\n\r\n"
                            "Solicitamos entrar em contato por E-MAIL com o suporte, informando: CNPJ, "
@@ -118,7 +118,7 @@ void frmtbl_CriaContribuinte::showKey(const KeyAnswer& answer) {
         break;
     }
     if (!CertificateChecks::withinValidity(*m_certificado, answer.serverDate)) {
-        MessageBox::show(AppTexts::programTitle, CertificateTexts::expired);
+        m_services.seams.messages.show(AppTexts::programTitle, CertificateTexts::expired);
         return;
     }
     // Nothing is saved yet: the user confirms with OK.

@@ -6,15 +6,15 @@
 
 namespace fiscora {
 
-frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, const ProgramFolder& folder,
+frmtbl_SelecionaContribuinte::frmtbl_SelecionaContribuinte(Session& session, const Seams& seams,
                                                            QWidget* parent)
-    : TaxpayerListWindow(session, folder, QStringLiteral("frmtbl_SelecionaContribuinte"),
+    : TaxpayerListWindow(session, seams, QStringLiteral("frmtbl_SelecionaContribuinte"),
                          QStringLiteral("Seleção de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja abrir:"), parent) {}
 
 void frmtbl_SelecionaContribuinte::accept() {
     if (!validSelection()) {
-        MessageBox::show(AppTexts::programTitle, QStringLiteral("É necessário cadastrar empresa"));
+        m_seams.messages.show(AppTexts::programTitle, QStringLiteral("É necessário cadastrar empresa"));
         close();
         return;
     }

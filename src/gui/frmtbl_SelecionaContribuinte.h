@@ -14,7 +14,7 @@ class frmtbl_SelecionaContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_SelecionaContribuinte)
 
 public:
-    frmtbl_SelecionaContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
+    frmtbl_SelecionaContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -8,29 +8,29 @@
 
 namespace fiscora {
 
-frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, const ProgramFolder& folder,
+frmtbl_atualizarContribuinte::frmtbl_atualizarContribuinte(Session& session, const Seams& seams,
                                                            QWidget* parent)
-    : TaxpayerListWindow(session, folder, QStringLiteral("frmtbl_atualizarContribuinte"),
+    : TaxpayerListWindow(session, seams, QStringLiteral("frmtbl_atualizarContribuinte"),
                          QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"),
                          QStringLiteral("Selecione o Contribuinte que deseja atualizar:"), parent) {}
 
 void frmtbl_atualizarContribuinte::accept() {
     if (!validSelection()) {
-        MessageBox::show(AppTexts::programTitle, QStringLiteral("É necessário selecionar a empresa"));
+        m_seams.messages.show(AppTexts::programTitle, QStringLiteral("É necessário selecionar a empresa"));
         return;
     }
     // The stored row first, so that a failure leaves no half-filled edit window behind.
-    const Result<std::optional<Taxpayer>> found = findTaxpayer(m_folder, cell(ColIE));
+    const Result<std::optional<Taxpayer>> found = findTaxpayer(m_seams.folder, cell(ColIE));
     if (!found || !*found) {
-        MessageBox::show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
-                         MessageIcon::Information);
+        m_seams.messages.show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
+                              MessageIcon::Information);
         return;
     }
 
     // The edit window exists once: a second update refills the open one.
     frmtbl_CadastroContribuinte* edit = openWindow<frmtbl_CadastroContribuinte>();
     if (!edit)
-        edit = new frmtbl_CadastroContribuinte(m_session, m_folder);
+        edit = new frmtbl_CadastroContribuinte(m_session, m_seams);
     const Taxpayer& stored = **found;
     edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                stored.OptanteSimples);

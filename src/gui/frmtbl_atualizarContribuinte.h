@@ -13,7 +13,7 @@ class frmtbl_atualizarContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_atualizarContribuinte)
 
 public:
-    frmtbl_atualizarContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
+    frmtbl_atualizarContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -13,7 +13,7 @@ class frmtbl_exclusaoContribuinte final : public TaxpayerListWindow {
     Q_DISABLE_COPY_MOVE(frmtbl_exclusaoContribuinte)
 
 public:
-    frmtbl_exclusaoContribuinte(Session& session, const ProgramFolder& folder, QWidget* parent = nullptr);
+    frmtbl_exclusaoContribuinte(Session& session, const Seams& seams, QWidget* parent = nullptr);
 
 protected:
     void accept() override;

@@ -76,10 +76,4 @@ Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces) {
     return ContentDigest{size, hash.hex()};
 }
 
-ContentDigest digestContent(const QByteArray& content) {
-    Sha256Digest hash;
-    hash.add(content.constData(), content.size());
-    return ContentDigest{content.size(), hash.hex()};
-}
-
 } // namespace fiscora

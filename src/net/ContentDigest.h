@@ -19,7 +19,5 @@ struct ContentDigest {
 // large file is never held whole. Fails, in Portuguese, when a file cannot be read or holds fewer
 // bytes than its piece.
 Result<ContentDigest> digestContent(const QList<UploadFilePiece>& pieces);
-// A content held in memory.
-ContentDigest digestContent(const QByteArray& content);
 
 } // namespace fiscora

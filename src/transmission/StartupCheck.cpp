@@ -41,8 +41,8 @@ QString withReason(const QString& message, const QString& reason) {
     return reason.isEmpty() ? message : QString(message + QStringLiteral("\r\n\r\n") + reason);
 }
 
-void showNoConnection(const QString& reason) {
-    MessageBox::show(
+void showNoConnection(MessageBox& messages, const QString& reason) {
+    messages.show(
         AppTexts::productTitle,
         withReason(QStringLiteral("Não foi possível se comunicar com a internet, verifique sua conexão"),
                    reason),
@@ -77,16 +77,15 @@ bool replaceFile(const QString& path, const QByteArray& bytes) {
 // Writes a finished download into a local file: the previous content stays unless the whole
 // body arrived and was written. On failure shows the transfer message with its reason, and
 // returns the reason (empty on success).
-QString saveDownload(const QString& localFile, const Result<QByteArray>& body) {
+QString saveDownload(MessageBox& messages, const QString& localFile, const Result<QByteArray>& body) {
     if (body && replaceFile(localFile, *body))
         return {};
     const QString reason =
         body ? QStringLiteral("O arquivo %1 não pôde ser gravado.").arg(QDir::toNativeSeparators(localFile))
              : body.error().description;
-    MessageBox::show(
-        AppTexts::programTitle,
-        withReason(QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"), reason),
-        MessageIcon::Critical);
+    messages.show(AppTexts::programTitle,
+                  withReason(QStringLiteral("Ocorreu um erro durante a transferência do arquivo  !"), reason),
+                  MessageIcon::Critical);
     return reason;
 }
 
@@ -181,10 +180,11 @@ Result<QString> privateCopy(const ProgramFolder& program, const QByteArray& byte
 
 } // namespace
 
-StartupCheck::StartupCheck(const HttpClient& http, Platform& platform, QObject* parent)
+StartupCheck::StartupCheck(const HttpClient& http, const Seams& seams, QObject* parent)
     : QObject(parent)
-    , m_platform(platform)
-    , m_administrator(platform.isAdministrator())
+    , m_platform(seams.platform)
+    , m_messages(seams.messages)
+    , m_administrator(seams.platform.isAdministrator())
     , m_http(http)
     , m_server(ServerAddress::fromSettings(http.folder())) {}
 
@@ -219,18 +219,18 @@ void StartupCheck::finish(StartupOutcome outcome) {
 void StartupCheck::versionFetched(const Result<QByteArray>& body) {
     m_versionConfirmed = false;
     const QString versionPath = m_http.folder().file(kVersionFile);
-    const QString fetchFailure = saveDownload(versionPath, body);
+    const QString fetchFailure = saveDownload(m_messages, versionPath, body);
 
     // An unreadable copy or stamp counts as no connection: the user can still work.
     const Result<QString> serverVersion = ReadFile(versionPath);
     if (!serverVersion || trimBlanks(*serverVersion).isEmpty()) {
-        showNoConnection(fetchFailure);
+        showNoConnection(m_messages, fetchFailure);
         finish(StartupOutcome::ShowWindow);
         return;
     }
     const Result<QString> stamp = ReadFile(m_http.folder().file(kStampFile));
     if (!stamp) {
-        showNoConnection(stamp.error().description);
+        showNoConnection(m_messages, stamp.error().description);
         finish(StartupOutcome::ShowWindow);
         return;
     }
@@ -246,11 +246,11 @@ void StartupCheck::versionFetched(const Result<QByteArray>& body) {
     const QString announcedText = Cp1252::decode(m_announced.left(64));
     const QString running = QStringLiteral(FISCORA_VERSION);
     if (compareVersions(announcedText, running).value_or(0) < 0) {
-        MessageBox::show(AppTexts::productTitle,
-                         QStringLiteral("O servidor anuncia a versão %1 do Fiscora, anterior à versão em uso "
-                                        "(%2). A atualização não será executada.")
-                             .arg(announcedText, running),
-                         MessageIcon::Warning);
+        m_messages.show(AppTexts::productTitle,
+                        QStringLiteral("O servidor anuncia a versão %1 do Fiscora, anterior à versão em uso "
+                                       "(%2). A atualização não será executada.")
+                            .arg(announcedText, running),
+                        MessageIcon::Warning);
         finish(StartupOutcome::ShowWindow);
         return;
     }
@@ -262,7 +262,7 @@ void StartupCheck::versionFetched(const Result<QByteArray>& body) {
 }
 
 void StartupCheck::updaterFetched(const Result<QByteArray>& updater) {
-    const bool kept = saveDownload(m_http.folder().file(kUpdaterFile), updater).isEmpty();
+    const bool kept = saveDownload(m_messages, m_http.folder().file(kUpdaterFile), updater).isEmpty();
     if (!updater) {
         signatureFetched({}, kept, Status(updater.error()));
         return;
@@ -289,18 +289,18 @@ void StartupCheck::signatureFetched(const QByteArray& updater, bool kept, const 
         if (kept)
             text += QStringLiteral("\r\n\r\nO arquivo baixado foi mantido em:\r\n") +
                     QDir::toNativeSeparators(m_http.folder().file(kUpdaterFile));
-        MessageBox::show(AppTexts::productTitle, text, MessageIcon::Warning);
+        m_messages.show(AppTexts::productTitle, text, MessageIcon::Warning);
         finish(StartupOutcome::ShowWindow);
         return;
     }
-    MessageBox::show(
+    m_messages.show(
         AppTexts::productTitle,
         QStringLiteral("Atualização necessária, clique em OK para executar a atualização agora."));
     const Result<QString> copy = privateCopy(m_http.folder(), updater);
     if (!copy || !m_platform.startDetached(*copy, m_http.folder().path())) {
         if (copy)
             QDir(QFileInfo(*copy).path()).removeRecursively();
-        MessageBox::show(
+        m_messages.show(
             AppTexts::productTitle,
             withReason(QStringLiteral("Não foi possível executar a atualização. Tente novamente mais "
                                       "tarde ou reinstale o programa."),

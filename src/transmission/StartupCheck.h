@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Seams.h"
 #include "core/ServerAddress.h"
 #include "net/HttpClient.h"
 
@@ -32,7 +33,7 @@ class StartupCheck final : public QObject {
     Q_DISABLE_COPY_MOVE(StartupCheck)
 
 public:
-    StartupCheck(const HttpClient& http, Platform& platform, QObject* parent = nullptr);
+    StartupCheck(const HttpClient& http, const Seams& seams, QObject* parent = nullptr);
     ~StartupCheck() override;
 
     // Whether the user may run the check at all (read when made).
@@ -57,6 +58,7 @@ private:
     void finish(StartupOutcome outcome);
 
     Platform& m_platform;
+    MessageBox& m_messages;
     bool m_administrator = false;
     bool m_started = false;
     bool m_versionConfirmed = false;

@@ -58,7 +58,7 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
     return out;
 }
 
-bool confirmResend(const QList<ListedReference>& listed, TransmissionKind kind) {
+bool confirmResend(MessageBox& messages, const QList<ListedReference>& listed, TransmissionKind kind) {
     if (listed.isEmpty())
         return true;
     QStringList lines;
@@ -78,7 +78,7 @@ bool confirmResend(const QList<ListedReference>& listed, TransmissionKind kind) 
     request.icon = MessageIcon::Question;
     request.buttons = MessageButtons::YesNo;
     request.defaultAnswer = MessageAnswer::No;
-    return MessageBox::show(request) == MessageAnswer::Yes;
+    return messages.show(request) == MessageAnswer::Yes;
 }
 
 void fetchTaxpayerList(const HttpClient& http, TransmissionJournal& journal, const QString& ie,

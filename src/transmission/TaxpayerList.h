@@ -16,6 +16,7 @@ class QObject;
 namespace fiscora {
 
 class HttpClient;
+class MessageBox;
 
 // How the server refuses a key: the list text is the marker "CHAVE_INVALIDA" itself (blanks
 // around it and case aside), or "CHAVE_I" appears anywhere else in its answer.
@@ -52,7 +53,8 @@ QList<ListedReference> listedReferences(const QList<ListedTransmission>& listed,
 // Before references the server lists already go again: the accountant is asked, naming each with
 // its protocols (a substitutive GIA, or a rectifying PGDAS declaration, is a legitimate second
 // send), No by default. True when none is listed or he says Yes.
-bool confirmResend(const QList<ListedReference>& listed, TransmissionKind kind = TransmissionKind::Gia);
+bool confirmResend(MessageBox& messages, const QList<ListedReference>& listed,
+                   TransmissionKind kind = TransmissionKind::Gia);
 
 // Asks for the list (Transferencia.ver2) as a job of `context`, reads it and hands it to the
 // journal (which outlives `context`); `done` runs once, later. Fails, in Portuguese, when the

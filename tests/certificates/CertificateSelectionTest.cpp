@@ -125,9 +125,10 @@ private Q_SLOTS:
             certificate.contains(QLatin1Char(' ')) ? Certificate() : fixtureCertificate(certificate);
         chooser.queueChoice(wanted.isNull() ? certificate : wanted.fingerprint());
         std::optional<Certificate> selected;
-        const Outcome result = CertificateSelection::keyVariant(
-            sharedSeams().certificates, nullptr, {checkContent, taxpayerCnpj, accountant}, &selected,
-            PersonalCertificateSource(sharedServices().tokens));
+        const Outcome result =
+            CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates, nullptr,
+                                             {checkContent, taxpayerCnpj, accountant}, &selected,
+                                             PersonalCertificateSource(sharedServices().tokens));
         QCOMPARE(int(result), outcome);
         QCOMPARE(chooser.requests().size(), 1);
         QCOMPARE(chooser.requests().first().title,
@@ -157,7 +158,7 @@ private Q_SLOTS:
         TestCertificateChooser chooser;
         chooser.queueCancel();
         std::optional<Certificate> selected = fixtureCertificate(QStringLiteral("contador"));
-        QCOMPARE(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr,
+        QCOMPARE(CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates, nullptr,
                                                   {true, kCompanyCnpj, kAccountantCpf}, &selected,
                                                   PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Cancelled);
@@ -176,9 +177,10 @@ private Q_SLOTS:
         const CertificateStore broken(notAFolder);
         std::optional<Certificate> selected;
         bool accepted = true;
-        QCOMPARE(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr, {}, &selected, broken),
+        QCOMPARE(CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates, nullptr,
+                                                  {}, &selected, broken),
                  Outcome::Failed);
-        QCOMPARE(CertificateSelection::transmissionVariant(sharedSeams().certificates, sharedSeams().folder,
+        QCOMPARE(CertificateSelection::transmissionVariant(sharedSeams()(), sharedSeams().certificates,
                                                            nullptr, {}, &selected, &accepted, broken),
                  Outcome::Failed);
         QVERIFY(!accepted);
@@ -244,8 +246,8 @@ private Q_SLOTS:
         std::optional<Certificate> selected;
         bool accepted = outcome == int(Outcome::Refused); // a refusal must clear an earlier acceptance
         QCOMPARE(int(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, sharedSeams().folder, nullptr, serverDate, &selected,
-                     &accepted, PersonalCertificateSource(sharedServices().tokens))),
+                     sharedSeams()(), sharedSeams().certificates, nullptr, serverDate, &selected, &accepted,
+                     PersonalCertificateSource(sharedServices().tokens))),
                  outcome);
         QCOMPARE(chooser.requests().first().title, QStringLiteral("Using CAPI to Select a certificate"));
         QCOMPARE(chooser.requests().first().text, QStringLiteral("Select a certificate using CAPI"));
@@ -280,8 +282,8 @@ private Q_SLOTS:
         std::optional<Certificate> selected = fixtureCertificate(QStringLiteral("contador"));
         bool flag = accepted;
         QCOMPARE(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
-                     &flag, PersonalCertificateSource(sharedServices().tokens)),
+                     sharedSeams()(), sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected, &flag,
+                     PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Cancelled);
         QCOMPARE(flag, accepted);
         QCOMPARE(*selected, fixtureCertificate(QStringLiteral("contador")));
@@ -297,7 +299,7 @@ private Q_SLOTS:
         std::optional<Certificate> selected;
         bool accepted = true;
         QCOMPARE(CertificateSelection::transmissionVariant(
-                     sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
+                     sharedSeams()(), sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected,
                      &accepted, PersonalCertificateSource(sharedServices().tokens)),
                  Outcome::Failed);
         QVERIFY(!accepted);
@@ -317,13 +319,13 @@ private Q_SLOTS:
         const auto transmission = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
             return CertificateSelection::transmissionVariant(
-                sharedSeams().certificates, sharedSeams().folder, nullptr, utc(2026, 1, 1), &selected,
-                &accepted, PersonalCertificateSource(sharedServices().tokens));
+                sharedSeams()(), sharedSeams().certificates, nullptr, utc(2026, 1, 1), &selected, &accepted,
+                PersonalCertificateSource(sharedServices().tokens));
         };
         const auto key = [&](const char* name) {
             chooser.queueChoice(fixtureCertificate(QString::fromLatin1(name)).fingerprint());
-            return CertificateSelection::keyVariant(sharedSeams().certificates, nullptr, {false, {}, {}},
-                                                    &selected,
+            return CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates,
+                                                    nullptr, {false, {}, {}}, &selected,
                                                     PersonalCertificateSource(sharedServices().tokens));
         };
         const QString contador = fixtureCertificate(QStringLiteral("contador")).fingerprint();

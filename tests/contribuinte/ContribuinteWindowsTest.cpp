@@ -623,8 +623,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         for (QWidget* window :
              {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session, sharedServices())),
-              static_cast<QWidget*>(
-                  new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder))}) {
+              static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session, sharedSeams()()))}) {
             QPointer<QWidget> guard = window;
             m_main->setEnabled(false);
             window->show();
@@ -690,7 +689,7 @@ private Q_SLOTS:
         QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, other));
         TestMessageBox boxes;
         QPointer<frmtbl_CadastroContribuinte> window =
-            new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
+            new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
                      original.CCM, original.OptanteSimples);
         window->show();
@@ -747,14 +746,14 @@ private Q_SLOTS:
                                 QStringLiteral("TESTE001"),
                                 {},
                                 false}));
-        QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, {kIeB,
-                                                                     QStringLiteral("Padaria Estrela"),
-                                                                     QStringLiteral("45.997.418/0001-53"),
-                                                                     QStringLiteral("4711-3/02"),
-                                                                     QStringLiteral("TESTE002"),
-                                                                     {},
-                                                                     false}));
-        auto* window = new frmtbl_SelecionaContribuinte(m_session, fiscora::test::sharedSeams().folder);
+        QVERIFY(insertTaxpayer(sharedSeams().folder, {kIeB,
+                                                      QStringLiteral("Padaria Estrela"),
+                                                      QStringLiteral("45.997.418/0001-53"),
+                                                      QStringLiteral("4711-3/02"),
+                                                      QStringLiteral("TESTE002"),
+                                                      {},
+                                                      false}));
+        auto* window = new frmtbl_SelecionaContribuinte(m_session, sharedSeams()());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -807,8 +806,7 @@ private Q_SLOTS:
         QCOMPARE(storedTaxpayers().size(), 1);
         QCOMPARE(storedTaxpayers().first().Cnpj, kCnpjAlfa);
 
-        QPointer<QWidget> list =
-            new frmtbl_atualizarContribuinte(m_session, fiscora::test::sharedSeams().folder);
+        QPointer<QWidget> list = new frmtbl_atualizarContribuinte(m_session, sharedSeams()());
         list->show();
         auto* grid = child<QTableWidget>(list, "GridSelContribuinte");
         QCOMPARE(grid->item(0, 2)->text(), kCnpjAlfa);
@@ -832,7 +830,7 @@ private Q_SLOTS:
 
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
+        auto* window = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
         window->fill(kIeA, QStringLiteral("Sumiu"), kCnpj, QStringLiteral("4711-3/02"),
                      QStringLiteral("TESTE001"), QString(), false);
         press(window, "cmdOK");
@@ -858,7 +856,7 @@ private Q_SLOTS:
         auto* create = new frmtbl_CriaContribuinte(m_session, sharedServices());
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
-        auto* change = new frmtbl_CadastroContribuinte(m_session, fiscora::test::sharedSeams().folder);
+        auto* change = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
         // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
         change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
                      QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),

@@ -423,8 +423,8 @@ private Q_SLOTS:
         const auto keyOfOneCompany = [&] {
             chooser.queueChoice(empresa);
             std::optional<Certificate> selected;
-            return CertificateSelection::keyVariant(sharedSeams().certificates, nullptr, {false, {}, {}},
-                                                    &selected,
+            return CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates,
+                                                    nullptr, {false, {}, {}}, &selected,
                                                     PersonalCertificateSource(sharedServices().tokens));
         };
         constexpr auto accepted = CertificateSelection::Outcome::Accepted;

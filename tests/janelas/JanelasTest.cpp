@@ -206,7 +206,7 @@ private Q_SLOTS:
             contador->activateWindow();
             if (QTest::qWaitForWindowActive(contador))
                 contador->close();
-            MessageBox::show(u"Fiscora"_s, u"Contador cadastrado com sucesso"_s);
+            WidgetMessageBox().show(u"Fiscora"_s, u"Contador cadastrado com sucesso"_s);
             return main;
         });
         QTest::newRow("certificate window") << Opener([](Principal* main) -> QWidget* {

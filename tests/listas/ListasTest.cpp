@@ -41,10 +41,10 @@ Session& session() {
 
 QWidget* makeWindow(const QString& kind) {
     if (kind == u"selecao"_s)
-        return new frmtbl_SelecionaContribuinte(session(), fiscora::test::sharedSeams().folder);
+        return new frmtbl_SelecionaContribuinte(session(), sharedSeams()());
     if (kind == u"atualizacao"_s)
-        return new frmtbl_atualizarContribuinte(session(), fiscora::test::sharedSeams().folder);
-    return new frmtbl_exclusaoContribuinte(session(), fiscora::test::sharedSeams().folder);
+        return new frmtbl_atualizarContribuinte(session(), sharedSeams()());
+    return new frmtbl_exclusaoContribuinte(session(), sharedSeams()());
 }
 
 QTableWidget* grid(QWidget* w) {

@@ -275,12 +275,13 @@ private Q_SLOTS:
         if (transmission) {
             bool accepted = false;
             QCOMPARE(int(CertificateSelection::transmissionVariant(
-                         sharedSeams().certificates, sharedSeams().folder, nullptr, serverDate, &selected,
+                         sharedSeams()(), sharedSeams().certificates, nullptr, serverDate, &selected,
                          &accepted, PersonalCertificateSource(m_tokens))),
                      outcome);
             QCOMPARE(accepted, outcome == int(Outcome::Accepted));
         } else {
-            QCOMPARE(int(CertificateSelection::keyVariant(sharedSeams().certificates, nullptr,
+            QCOMPARE(int(CertificateSelection::keyVariant(sharedSeams().messages, sharedSeams().certificates,
+                                                          nullptr,
                                                           {true, companyCnpj, QStringLiteral("11144477735")},
                                                           &selected, PersonalCertificateSource(m_tokens))),
                      outcome);

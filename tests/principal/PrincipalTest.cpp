@@ -5,6 +5,7 @@
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "data/TaxpayerTable.h"
+#include "gui/frmSituacaoMes.h"
 #include "support/JournalRows.h"
 #include "support/LocalTables.h"
 #include "support/ProgramFolderFixture.h"
@@ -192,6 +193,28 @@ private Q_SLOTS:
         QVERIFY(window(u"frmContador"_s));
         QVERIFY(!window(u"frmtbl_CriaContribuinte"_s) && !window(u"frmUpload"_s));
         QVERIFY(scene->main->isEnabled());
+    }
+
+    // The month view closed and opened again shows what it had without asking the server; its
+    // "Atualizar" asks again.
+    void monthViewReopensWithTheListsItHad() {
+        auto scene = makeScene();
+        const auto lists = [&scene] {
+            return scene->server.requests().filter(u"POST"_s).size();
+        };
+        const qsizetype before = lists();
+        child<QAction>(scene->main, u"mnSituacaoMes"_s)->trigger();
+        QTRY_VERIFY(window(u"frmSituacaoMes"_s) && lists() > before);
+        auto* month = qobject_cast<frmSituacaoMes*>(window(u"frmSituacaoMes"_s));
+        QTRY_VERIFY(!month->situation().asking());
+        const qsizetype asked = lists();
+        month->close();
+        child<QAction>(scene->main, u"mnSituacaoMes"_s)->trigger();
+        QCOMPARE(window(u"frmSituacaoMes"_s), month);
+        QTest::qWait(200);
+        QCOMPARE(lists(), asked);
+        child<QPushButton>(month, u"cmdAtualizar"_s)->click();
+        QTRY_COMPARE(lists(), asked + 1);
     }
 
     // The accountant window already open from its menu is only raised by "Novo": it must still

@@ -71,7 +71,7 @@ bool signUpdater(const QByteArray& version, const QByteArray& updater, const QSt
 
 // The check as the start-up window runs it, waited for; neither outcome when it never ends.
 StartupOutcome runStartupChecks() {
-    StartupCheck check{sharedServices().http, sharedSeams().platform};
+    StartupCheck check{sharedServices().http, sharedSeams()()};
     check.start();
     return await<StartupOutcome>([&](QObject* context, std::function<void(StartupOutcome)> done) {
                check.whenFinished(context, std::move(done));
@@ -244,7 +244,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), "1.15.01");
-        StartupCheck check{sharedServices().http, sharedSeams().platform};
+        StartupCheck check{sharedServices().http, sharedSeams()()};
         QObject context;
         QList<StartupOutcome> early;
         QList<StartupOutcome> late;

@@ -1,13 +1,15 @@
 #include "support/TestMessageBox.h"
 
+#include "support/TestSeams.h"
+
 namespace fiscora::test {
 
 TestMessageBox::TestMessageBox() {
-    MessageBox::install(this);
+    sharedSeams().messages.test = this;
 }
 
 TestMessageBox::~TestMessageBox() {
-    MessageBox::install(nullptr);
+    sharedSeams().messages.test = nullptr;
 }
 
 QStringList TestMessageBox::texts() const {

@@ -11,7 +11,7 @@
 namespace fiscora::test {
 
 // Records every box and answers from a queue (OK / the cautious answer when the queue is empty),
-// after a nested event loop as a modal box runs. Installs itself for its lifetime.
+// after a nested event loop as a modal box runs. Answers the shared seams' boxes while it lives.
 class TestMessageBox final : public MessageBox, public NestedLoopHold {
 public:
     TestMessageBox();

@@ -76,6 +76,20 @@ protected:
     }
 };
 
+// Passes each box to the message box a test has made while it lives, else to the console's.
+class MessageBoxStandIn final : public MessageBox {
+public:
+    MessageBox* test = nullptr;
+
+protected:
+    MessageAnswer ask(const MessageRequest& request) override {
+        return test ? test->show(request) : m_console.show(request);
+    }
+
+private:
+    ConsoleMessageBox m_console;
+};
+
 // The seams of a test program's windows and flows.
 class TestSeams {
 public:
@@ -90,10 +104,11 @@ public:
     TestClock clock;
     PlatformStandIn platform{folder};
     FileChooserStandIn files;
+    MessageBoxStandIn messages;
     CertificateChooserStandIn certificates; // carried by the services
 
 private:
-    Seams m_seams{clock, platform, files, folder};
+    Seams m_seams{clock, platform, files, messages, folder};
 };
 
 // One set for a whole test program: what its services and journals are built with.

@@ -80,26 +80,26 @@ class TecladoTest final : public QObject {
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "cadastro",
-            [](Session& s, const Services&) -> QWidget* {
-                return new frmtbl_CadastroContribuinte(s, fiscora::test::sharedSeams().folder);
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmtbl_CadastroContribuinte(s, services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "selecao",
-            [](Session& s, const Services&) -> QWidget* {
-                return new frmtbl_SelecionaContribuinte(s, fiscora::test::sharedSeams().folder);
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmtbl_SelecionaContribuinte(s, services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "atualizacao",
-            [](Session& s, const Services&) -> QWidget* {
-                return new frmtbl_atualizarContribuinte(s, fiscora::test::sharedSeams().folder);
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmtbl_atualizarContribuinte(s, services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "exclusao",
-            [](Session& s, const Services&) -> QWidget* {
-                return new frmtbl_exclusaoContribuinte(s, fiscora::test::sharedSeams().folder);
+            [](Session& s, const Services& services) -> QWidget* {
+                return new frmtbl_exclusaoContribuinte(s, services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(

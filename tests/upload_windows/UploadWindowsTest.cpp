@@ -930,7 +930,7 @@ private Q_SLOTS:
         QDir(dir.path()).mkdir(u"sub"_s);
         Session session;
         UserPreferences::setUploadFolder({});
-        FileBrowser first(session);
+        FileBrowser first(session, sharedSeams()());
         QCOMPARE(first.folder(), QDir::homePath());
         QVERIFY(child<QComboBox>(&first, u"Drive1"_s)->findData(QDir::rootPath()) >= 0);
         QVERIFY(first.setFolder(dir.path()));
@@ -939,7 +939,7 @@ private Q_SLOTS:
             dirList->findItems(u"sub"_s, Qt::MatchExactly | Qt::MatchRecursive);
         QCOMPARE(sub.size(), 1);
         Q_EMIT dirList->itemActivated(sub.first(), 0);
-        QCOMPARE(FileBrowser(session).folder(), QDir(dir.path()).filePath(u"sub"_s));
+        QCOMPARE(FileBrowser(session, sharedSeams()()).folder(), QDir(dir.path()).filePath(u"sub"_s));
     }
 
     // The user's preferences keep the folder: a new run starts where the last one was left.
@@ -950,7 +950,7 @@ private Q_SLOTS:
         const test::ScopedEnvironment preferencesFolder("FISCORA_PREFERENCIAS", preferences.path());
         Session session;
         UserPreferences::setUploadFolder(dir.path()); // as the earlier run left it
-        FileBrowser browser(session);
+        FileBrowser browser(session, sharedSeams()());
         QCOMPARE(browser.folder(), dir.path());
         QVERIFY(browser.setFolder(dir.filePath(u"sub"_s)));
         QCOMPARE(UserPreferences::uploadFolder(), dir.filePath(u"sub"_s));
