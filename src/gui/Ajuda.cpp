@@ -72,10 +72,10 @@ void Ajuda::open(const Seams& seams) {
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            seams.seams.messages.show(kTitle,
-                                      QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
-                                          .arg(QDir::toNativeSeparators(path), file.errorString()),
-                                      MessageIcon::Warning);
+            seams.messages.show(kTitle,
+                                QStringLiteral("Não foi possível abrir o guia do usuário %1: %2.")
+                                    .arg(QDir::toNativeSeparators(path), file.errorString()),
+                                MessageIcon::Warning);
             return;
         }
         window = new Ajuda(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());

@@ -56,7 +56,7 @@ void frmtbl_CadastroContribuinte::save() {
     row.Cnae = cnae();
     row.CCM = inscMunicipal();
     row.OptanteSimples = inSimplesNacional();
-    if (const Status saved = updateTaxpayer(row); !saved) {
+    if (const Status saved = updateTaxpayer(m_seams.folder, row); !saved) {
         showDatabaseError(m_seams.messages, saved.error());
         return;
     }

@@ -63,7 +63,7 @@ void frmtbl_CriaContribuinte::save() {
     }
     setErroMsg({});
     const Taxpayer row{ie(), companyName(), cnpj(), cnae(), chave(), inscMunicipal(), inSimplesNacional()};
-    if (const Status saved = insertTaxpayer(row); !saved) {
+    if (const Status saved = insertTaxpayer(m_seams.folder, row); !saved) {
         showDatabaseError(m_services.seams.messages, saved.error());
         return;
     }

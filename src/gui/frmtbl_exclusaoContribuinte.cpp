@@ -21,7 +21,7 @@ void frmtbl_exclusaoContribuinte::accept() {
                               QStringLiteral("Deseja realmente excluir este contribuinte"), MessageIcon::None,
                               MessageButtons::YesNo) != MessageAnswer::Yes)
         return;
-    if (!deleteTaxpayer(cell(ColIE))) {
+    if (!deleteTaxpayer(m_seams.folder, cell(ColIE))) {
         m_seams.messages.show(AppTexts::productTitle, QStringLiteral("É necessário cadastrar empresa"),
                               MessageIcon::Information);
         return;
