@@ -1,41 +1,19 @@
 #include "data/PgdasDocument.h"
 
+#include "data/DocumentLibrary.h"
 #include "validation/Documents.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <poppler-document.h>
-#include <poppler-global.h>
-#include <poppler-page.h>
-
-#include <memory>
-#include <string>
-
 namespace fiscora {
 
 namespace {
 
-// Poppler reports every flaw of a damaged file on stderr; the caller learns of it from the result.
-void ignorePopplerMessage(const std::string&, void*) {}
-
-void silencePoppler() {
-    static const bool silenced = [] {
-        poppler::set_debug_error_function(ignorePopplerMessage, nullptr);
-        return true;
-    }();
-    Q_UNUSED(silenced);
-}
-
 // A reader may find the header anywhere in the first kilobyte, as Poppler does.
 bool looksLikePdf(const QByteArray& bytes) {
     return bytes.left(1024).contains("%PDF-");
-}
-
-QString popplerText(const poppler::ustring& text) {
-    const poppler::byte_array utf8 = text.to_utf8();
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QString reference(const QString& text) {
@@ -54,27 +32,20 @@ QString reference(const QString& text) {
 Result<PgdasDocument> fromBytes(const QByteArray& pdf, const QString& name) {
     if (!looksLikePdf(pdf))
         return AppError::message(QStringLiteral("O arquivo %1 não é um PDF.").arg(name));
-    silencePoppler();
-    const std::unique_ptr<poppler::document> document(
-        poppler::document::load_from_raw_data(pdf.constData(), static_cast<int>(pdf.size())));
-    // A locked document has no pages to ask for yet: Poppler would crash.
-    if (document && document->is_locked())
+    const Result<const DocumentLibrary*>& library = documentLibrary();
+    if (!library)
+        return library.error();
+    PdfText read = (*library)->pdfText(pdf, PgdasDocument::kMaxPages, PgdasDocument::kMaxTextChars);
+    if (read.outcome == PdfText::Outcome::Locked)
         return AppError::message(QStringLiteral("O arquivo %1 está protegido por senha.").arg(name));
-    if (!document || document->pages() < 1)
+    if (read.outcome != PdfText::Outcome::Read)
         return AppError::message(
             QStringLiteral("O arquivo %1 está danificado e não pôde ser lido.").arg(name));
-    QString text;
-    const int pages = std::min(document->pages(), PgdasDocument::kMaxPages);
-    for (int i = 0; i < pages && text.size() < PgdasDocument::kMaxTextChars; ++i) {
-        const std::unique_ptr<poppler::page> page(document->create_page(i));
-        if (page)
-            text += popplerText(page->text()) + QLatin1Char('\n');
-    }
-    text.truncate(PgdasDocument::kMaxTextChars);
-    PgdasDocument read;
-    read.cnpjs = PgdasDocument::cnpjsIn(text);
-    read.reference = reference(text);
-    return read;
+    read.text.truncate(PgdasDocument::kMaxTextChars);
+    PgdasDocument document;
+    document.cnpjs = PgdasDocument::cnpjsIn(read.text);
+    document.reference = reference(read.text);
+    return document;
 }
 
 } // namespace

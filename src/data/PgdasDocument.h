@@ -23,7 +23,8 @@ struct PgdasDocument {
     QString reference;
 
     // Fails, in Portuguese naming the file, when it cannot be opened, is too large, is not a
-    // PDF, is damaged or is locked with a password.
+    // PDF, is damaged or is locked with a password; or when Poppler's module cannot be loaded
+    // (data/DocumentLibrary).
     static Result<PgdasDocument> read(const QString& path);
 
     // The valid CNPJs of a text, as `cnpjs` above. A file name may separate the parts with

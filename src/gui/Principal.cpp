@@ -16,6 +16,7 @@
 #include "gui/BusyWindow.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/Images.h"
+#include "gui/PrintLibrary.h"
 #include "gui/ReadOnlyGrid.h"
 #include "gui/Sobre.h"
 #include "gui/TransmissionAccountant.h"
@@ -38,6 +39,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
@@ -49,8 +51,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -681,17 +681,21 @@ void Principal::saveReceiptPdf() {
 
 void Principal::printReceipt() {
     withReceiptPage([this](const QString& html, const QString&, const QString&) {
+        const Result<const PrintLibrary*>& library = printLibrary();
+        if (!library) {
+            m_services.seams.messages.show(AppTexts::productTitle, library.error().description,
+                                           MessageIcon::Warning);
+            return;
+        }
         // Modal to the window, without a loop of its own: the answer comes by a signal.
-        auto printer = std::make_shared<QPrinter>();
-        auto* dialog = new QPrintDialog(printer.get(), this);
-        dialog->setObjectName(QStringLiteral("dlgImprimir"));
-        dialog->setWindowTitle(QStringLiteral("Imprimir recibo"));
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QDialog::accepted, this, [this, printer, html] {
-            if (const Status printed = ReceiptFile::render(html, printer.get()); !printed)
+        QDialog* dialog = (*library)->printDialog(this, [this, html](QPagedPaintDevice* printer) {
+            if (const Status printed = ReceiptFile::render(html, printer); !printed)
                 m_services.seams.messages.show(AppTexts::productTitle, printed.error().description,
                                                MessageIcon::Warning);
         });
+        dialog->setObjectName(QStringLiteral("dlgImprimir"));
+        dialog->setWindowTitle(QStringLiteral("Imprimir recibo"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
 }

@@ -42,7 +42,8 @@ class BibliotecasTest : public QObject {
 
 private Q_SLOTS:
     // Before any exchange in this process (the tests above make none): the window comes up
-    // before libcurl and libcrypto are loaded, and the version check behind it loads them.
+    // before libcurl and libcrypto are loaded, and the version check behind it loads them. Poppler
+    // and Qt Print Support wait for a PDF to read or a receipt to print.
     void startupWindowComesBeforeTheNetworkLibraries() {
         fiscora::test::ServerLauncher server;
         server.writeDataFile(u"versao.txt"_s, "1.15.01");
@@ -57,23 +58,37 @@ private Q_SLOTS:
         QVERIFY(!loaded("libcurl.so") && !loaded("libcrypto.so"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QVERIFY(loaded("libcurl.so") && loaded("libcrypto.so"));
+        QVERIFY(!loaded("libpoppler") && !loaded("libQt6PrintSupport"));
     }
 
-    // Linked libraries are loaded and relocated before the first window, used or not. SQLite, which
-    // needs nothing else, is linked.
-    void windowsModuleLinksNeitherOpenSslNorCurl() {
-        const QByteArray dynamic = dynamicSection(QStringLiteral(FISCORA_BIN_DIR "/fiscora-janelas.so"));
-        QVERIFY2(dynamic.contains("libQt6Widgets"), dynamic.constData());
-        QVERIFY2(!dynamic.contains("libcrypto"), dynamic.constData());
-        QVERIFY2(!dynamic.contains("libssl"), dynamic.constData());
-        QVERIFY2(!dynamic.contains("libcurl"), dynamic.constData());
+    // Linked libraries are loaded and relocated before the first window, used or not: each of
+    // these is linked into the module that needs it, loaded on first use. SQLite, which needs
+    // nothing else, is linked into the windows.
+    void librariesLinkedWhereFirstUsed_data() {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<bool>("linked");
+        const QString windows = u"fiscora-janelas.so"_s;
+        const QString network = u"fiscora-rede.so"_s;
+        const QString documents = u"fiscora-documentos.so"_s;
+        QTest::newRow("windows: Qt Widgets") << windows << "libQt6Widgets"_ba << true;
+        QTest::newRow("windows: no libcrypto") << windows << "libcrypto"_ba << false;
+        QTest::newRow("windows: no libssl") << windows << "libssl"_ba << false;
+        QTest::newRow("windows: no libcurl") << windows << "libcurl"_ba << false;
+        QTest::newRow("windows: no Poppler") << windows << "libpoppler"_ba << false;
+        QTest::newRow("windows: no Print Support") << windows << "libQt6PrintSupport"_ba << false;
+        QTest::newRow("network: libcurl") << network << "libcurl.so.4"_ba << true;
+        QTest::newRow("network: libcrypto") << network << "libcrypto.so"_ba << true;
+        QTest::newRow("documents: Poppler") << documents << "libpoppler-cpp"_ba << true;
+        QTest::newRow("documents: Print Support") << documents << "libQt6PrintSupport"_ba << true;
     }
-
-    // They are linked into the module the windows load on first use.
-    void networkModuleLinksCurlAndOpenSsl() {
-        const QByteArray dynamic = dynamicSection(QStringLiteral(FISCORA_BIN_DIR "/fiscora-rede.so"));
-        QVERIFY2(dynamic.contains("libcurl.so.4"), dynamic.constData());
-        QVERIFY2(dynamic.contains("libcrypto.so"), dynamic.constData());
+    void librariesLinkedWhereFirstUsed() {
+        QFETCH(QString, module);
+        QFETCH(QByteArray, library);
+        QFETCH(bool, linked);
+        const QByteArray dynamic = dynamicSection(QStringLiteral(FISCORA_BIN_DIR "/") + module);
+        QVERIFY2(dynamic.contains("libQt6Core"), dynamic.constData());
+        QVERIFY2(dynamic.contains(library) == linked, dynamic.constData());
     }
 
     void moduleLoadFailuresNameWhatIsMissing_data() {
@@ -82,6 +97,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("named"); // empty: the load succeeds
         QTest::newRow("present") << "fiscora-rede.so"_ba
                                  << "fiscora_rede_certificados"_ba << QString();
+        QTest::newRow("documents") << "fiscora-documentos.so"_ba
+                                   << "fiscora_documentos_pdf"_ba << QString();
         QTest::newRow("no module") << "fiscora-inexistente.so"_ba
                                    << "fiscora_rede"_ba << u"fiscora-inexistente.so"_s;
         QTest::newRow("no entry") << "fiscora-rede.so"_ba

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -336,7 +337,10 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray pdf = file.readAll();
         QVERIFY(pdf.startsWith("%PDF-"));
-        QVERIFY2(!pdf.contains("/Subtype /Image"), "an image was loaded");
+        // With Qt Widgets loaded (the windows, the PDF module) each image is drawn as Qt's 16-pixel
+        // placeholder; the 40-pixel one named must not be there.
+        static const QRegularExpression named(u"/Width\\s+40\\s"_s);
+        QVERIFY2(!named.match(QString::fromLatin1(pdf)).hasMatch(), "an image was loaded");
         QCOMPARE(kept->value().path, path);
         QCOMPARE(kept->value().sha256,
                  QString::fromLatin1(QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex()));
