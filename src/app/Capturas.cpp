@@ -250,9 +250,9 @@ QList<Shot> shots(Program& p) {
              return window;
          }},
         {"lote-pgdas",
-         [] {
+         [&p] {
              // The demo's PGDAS documents, matched to the registered taxpayers.
-             auto* window = new frmLote(session, services);
+             auto* window = new frmLote(p.session, p.services);
              window->openPgdasFolder(
                  QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("pgdas")));
              return window;
