@@ -178,19 +178,19 @@ QList<Shot> shots(Program& p) {
     return {
         {"abertura",
          [&p] {
-             return new Abertura(p.session, p.seams);
+             return new Abertura(p.seams);
          }},
         {"principal",
          [&p] {
              return withReceipt(new Principal(p.session, p.services));
          }},
         {"sobre",
-         [&p] {
-             return new Sobre(p.session);
+         [] {
+             return new Sobre;
          }},
         {"contador",
          [&p] {
-             return new frmContador(p.session, p.services);
+             return new frmContador(p.services);
          }},
         {"contribuinte-novo",
          [&p] {
@@ -250,9 +250,9 @@ QList<Shot> shots(Program& p) {
              return window;
          }},
         {"lote-pgdas",
-         [] {
+         [&p] {
              // The demo's PGDAS documents, matched to the registered taxpayers.
-             auto* window = new frmLote(session, services);
+             auto* window = new frmLote(p.session, p.services);
              window->openPgdasFolder(
                  QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("pgdas")));
              return window;

@@ -209,7 +209,7 @@ bool TaxpayerForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TaxpayerForm::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_session.enableMainWindow();
+    Q_EMIT closed();
 }
 
 } // namespace fiscora

@@ -37,6 +37,7 @@ void frmtbl_atualizarContribuinte::accept() {
     edit->show();
     edit->raise();
     edit->activateWindow();
+    Q_EMIT editWindowOpened(edit);
     close();
 }
 

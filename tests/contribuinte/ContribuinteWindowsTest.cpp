@@ -22,6 +22,7 @@
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -363,7 +364,6 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown().first().title, QStringLiteral("Fiscora"));
         QCOMPARE(boxes.shown().first().icon, MessageIcon::None);
         QTRY_VERIFY(window.isNull());
-        QVERIFY(m_main->isEnabled());
         const QList<Taxpayer> stored = storedTaxpayers();
         QCOMPARE(stored.size(), 1);
         const Taxpayer& row = stored.first();
@@ -618,23 +618,35 @@ private Q_SLOTS:
         QTest::newRow("closing the window") << "fechar";
     }
 
+    // Opened from the main window: the creation window, and the edit window, which outlives the
+    // update list that opened it.
     void closingEnablesTheMainWindow() {
         QFETCH(QString, route);
         TestMessageBox boxes;
-        for (QWidget* window :
-             {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session, sharedServices())),
-              static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session, sharedSeams()()))}) {
-            QPointer<QWidget> guard = window;
+        saveAccountant(QStringLiteral("111.444.777-35"));
+        QVERIFY(insertTaxpayer(sharedSeams().folder,
+                               {kIeA, QStringLiteral("Empresa Teste"), kCnpj, QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE001"), QString(), false}));
+        child<QAction>(m_main.get(), "mnContribuinteNovo")->trigger();
+        QPointer<QWidget> create = window(QStringLiteral("frmtbl_CriaContribuinte"));
+        child<QAction>(m_main.get(), "mnAtualizar")->trigger();
+        QPointer<QWidget> list = window(QStringLiteral("frmtbl_atualizarContribuinte"));
+        QVERIFY(create && list);
+        press(list, "cmdOK");
+        QPointer<QWidget> change = window(QStringLiteral("frmtbl_CadastroContribuinte"));
+        QVERIFY(change);
+        QTRY_VERIFY(list.isNull());
+        for (QWidget* opened : {create.data(), change.data()}) {
+            QPointer<QWidget> guard = opened;
             m_main->setEnabled(false);
-            window->show();
             if (route == u"cancelar")
-                press(window, "cmdCancelar");
+                press(opened, "cmdCancelar");
             else
-                window->close();
+                opened->close();
             QVERIFY(m_main->isEnabled());
             QTRY_VERIFY(guard.isNull());
         }
-        QVERIFY(storedTaxpayers().isEmpty());
+        QCOMPARE(storedTaxpayers().size(), 1);
         QVERIFY(boxes.shown().isEmpty());
     }
 
@@ -706,7 +718,6 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("O dados cadastrais do contribuinte foram atualizados")});
         QCOMPARE(boxes.shown().first().title, QStringLiteral("Fiscora"));
         QTRY_VERIFY(window.isNull());
-        QVERIFY(m_main->isEnabled());
 
         const auto found = findTaxpayer(fiscora::test::sharedSeams().folder, kIeA);
         QVERIFY(found && *found);

@@ -69,8 +69,12 @@ template <typename W> Maker make() {
             return new W(s, services.seams);
         else if constexpr (std::is_constructible_v<W, Session&, const ProgramFolder&>)
             return new W(s, services.seams.folder);
+        else if constexpr (std::is_constructible_v<W, const Services&>)
+            return new W(services);
+        else if constexpr (std::is_constructible_v<W, const Seams&>)
+            return new W(services.seams);
         else
-            return new W(s);
+            return new W;
     };
 }
 using Opener = std::function<QWidget*(Principal*)>;
