@@ -194,11 +194,11 @@ QList<Shot> shots(Program& p) {
          }},
         {"contribuinte-novo",
          [&p] {
-             return new frmtbl_CriaContribuinte(p.session, p.services);
+             return new frmtbl_CriaContribuinte(p.services);
          }},
         {"contribuinte-cadastro",
          [&p] {
-             return new frmtbl_CadastroContribuinte(p.session, p.services.seams);
+             return new frmtbl_CadastroContribuinte(p.services.seams);
          }},
         {"contribuinte-selecionar",
          [&p] {

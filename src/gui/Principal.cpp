@@ -739,7 +739,7 @@ void Principal::newTaxpayer() {
         [this](frmtbl_CriaContribuinte* window) {
             connect(window, &TaxpayerForm::closed, this, &Principal::reenable);
         },
-        m_session, m_services);
+        m_services);
 }
 
 void Principal::selecionar() {

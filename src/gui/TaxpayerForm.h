@@ -17,8 +17,6 @@ class QVBoxLayout;
 
 namespace fiscora {
 
-class Session;
-
 // What the taxpayer creation and edit windows share: the fields of the frame " Contribuinte ",
 // the red field-error label erroMsg, the checks made when the IE or CNPJ field is left, the form
 // checks of OK and of the key request, and the word that the window closed (the main window is
@@ -50,10 +48,8 @@ Q_SIGNALS:
     void closed();
 
 protected:
-    TaxpayerForm(Session& session, const Seams& seams, const QString& objectName, const QString& caption,
-                 QWidget* parent);
+    TaxpayerForm(const Seams& seams, const QString& objectName, const QString& caption, QWidget* parent);
 
-    Session& m_session;
     const Seams m_seams;
 
     // The form's values for its checks.

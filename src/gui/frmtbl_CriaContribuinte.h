@@ -9,7 +9,6 @@ namespace fiscora {
 
 struct Services;
 
-class Session;
 struct KeyAnswer;
 
 // The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
@@ -20,7 +19,7 @@ class frmtbl_CriaContribuinte final : public TaxpayerForm {
     Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
 
 public:
-    frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent = nullptr);
+    explicit frmtbl_CriaContribuinte(const Services& services, QWidget* parent = nullptr);
     ~frmtbl_CriaContribuinte() override;
 
     void save();

@@ -313,7 +313,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, title);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         fillCreation(window, {});
         if (field == u"erroMsg")
@@ -331,7 +331,7 @@ private Q_SLOTS:
 
     void checksStopAtTheFirstFailure() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         // Every field wrong: only the IE is reported.
         press(window, "cmdOK");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Inscrição Estadual preenchida incorretamente")});
@@ -352,7 +352,7 @@ private Q_SLOTS:
         QFETCH(QString, ccm);
         QFETCH(bool, simples);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         Fields f;
         f.razao = razao;
@@ -381,7 +381,7 @@ private Q_SLOTS:
                                {kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
                                 QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -429,7 +429,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, label);
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -488,7 +488,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.ie = ie;
         f.chave = QString();
@@ -521,7 +521,7 @@ private Q_SLOTS:
     void keyRequestChecksTheFieldsFirst() {
         TestMessageBox boxes;
         TestCertificateChooser chooser;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.cnae = QStringLiteral("47");
         fillCreation(window, f);
@@ -534,7 +534,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueCancel();
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(window, {});
         const qsizetype before = m_server.requests().size();
         press(window, "Command1");
@@ -552,7 +552,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.chave = QString();
         fillCreation(window, f);
@@ -576,7 +576,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         Fields f;
         f.chave = QString();
@@ -603,7 +603,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(window, {});
         press(window, "Command1");
         QTRY_VERIFY(window->isEnabled());
@@ -651,7 +651,7 @@ private Q_SLOTS:
     }
 
     void importButtonOpensTheImportWindow() {
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         press(window, "Command2");
         QWidget* import = nullptr;
@@ -700,8 +700,7 @@ private Q_SLOTS:
         QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, original));
         QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, other));
         TestMessageBox boxes;
-        QPointer<frmtbl_CadastroContribuinte> window =
-            new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(sharedSeams()());
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
                      original.CCM, original.OptanteSimples);
         window->show();
@@ -795,7 +794,7 @@ private Q_SLOTS:
         }());
         QCOMPARE(certificate.document(), QStringLiteral("12ABC34501DE35"));
         chooser.queueChoice(certificate.fingerprint());
-        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(sharedServices());
         create->show();
         Fields f;
         f.ie = kIeAlfa;
@@ -841,7 +840,7 @@ private Q_SLOTS:
 
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        auto* window = new frmtbl_CadastroContribuinte(sharedSeams()());
         window->fill(kIeA, QStringLiteral("Sumiu"), kCnpj, QStringLiteral("4711-3/02"),
                      QStringLiteral("TESTE001"), QString(), false);
         press(window, "cmdOK");
@@ -853,7 +852,7 @@ private Q_SLOTS:
     void databaseFailureOnSaveKeepsTheWindow() {
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         fillCreation(window, {});
         press(window, "cmdOK");
@@ -864,10 +863,10 @@ private Q_SLOTS:
     }
 
     void screenshots() {
-        auto* create = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* create = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
-        auto* change = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        auto* change = new frmtbl_CadastroContribuinte(sharedSeams()());
         // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
         change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
                      QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),

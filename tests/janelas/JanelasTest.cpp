@@ -187,8 +187,7 @@ private Q_SLOTS:
     // stays whole on the screen.
     void windowNearTheCornerStaysOnTheScreen() {
         TestMessageBox boxes;
-        Session session;
-        auto* cria = new frmtbl_CriaContribuinte(session, sharedServices());
+        auto* cria = new frmtbl_CriaContribuinte(sharedServices());
         cria->move(kScreen.width() - cria->width() - 10, kScreen.height() - cria->height() - 20);
         cria->show();
         cria->activateWindow();

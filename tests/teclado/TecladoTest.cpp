@@ -74,14 +74,14 @@ class TecladoTest final : public QObject {
             u"btnOK"_s, u"Command1"_s);
         row(
             "cria",
-            [](Session& s, const Services& services) -> QWidget* {
-                return new frmtbl_CriaContribuinte(s, services);
+            [](Session&, const Services& services) -> QWidget* {
+                return new frmtbl_CriaContribuinte(services);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "cadastro",
-            [](Session& s, const Services& services) -> QWidget* {
-                return new frmtbl_CadastroContribuinte(s, services.seams);
+            [](Session&, const Services& services) -> QWidget* {
+                return new frmtbl_CadastroContribuinte(services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
