@@ -178,27 +178,27 @@ QList<Shot> shots(Program& p) {
     return {
         {"abertura",
          [&p] {
-             return new Abertura(p.session, p.seams);
+             return new Abertura(p.seams);
          }},
         {"principal",
          [&p] {
              return withReceipt(new Principal(p.session, p.services));
          }},
         {"sobre",
-         [&p] {
-             return new Sobre(p.session);
+         [] {
+             return new Sobre;
          }},
         {"contador",
          [&p] {
-             return new frmContador(p.session, p.services);
+             return new frmContador(p.services);
          }},
         {"contribuinte-novo",
          [&p] {
-             return new frmtbl_CriaContribuinte(p.session, p.services);
+             return new frmtbl_CriaContribuinte(p.services);
          }},
         {"contribuinte-cadastro",
          [&p] {
-             return new frmtbl_CadastroContribuinte(p.session, p.services.seams);
+             return new frmtbl_CadastroContribuinte(p.services.seams);
          }},
         {"contribuinte-selecionar",
          [&p] {

@@ -45,8 +45,8 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
         fiscora::Services::forProgram(seams.seams(), seams.certificates(), *journal);
     // Keeps the receipts of the protocols the lists show, while the windows run.
     fiscora::ReceiptKeeper receipts(services.http, *journal);
-    fiscora::hostMainWindow(session, services);
-    if (!fiscora::openStartupWindow(session, services))
+    fiscora::MainWindowHost mainWindow(session, services);
+    if (!fiscora::openStartupWindow(session, services, mainWindow))
         return 0;
     return QApplication::exec();
 }

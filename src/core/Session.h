@@ -11,7 +11,7 @@ namespace fiscora {
 
 // What the windows share while the program runs: the current taxpayer and its key, the
 // accountant's document, what the server said in its last list. Owned by the application and
-// passed to the windows that need it; the main window shows it and answers its requests.
+// passed to the windows that need it; the main window shows it.
 class Session final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Session)
@@ -53,18 +53,8 @@ public:
     QString pathMDB() const { return m_pathMDB; }
     void setPathMDB(const QString& path) { m_pathMDB = path; }
 
-    // Asks for the current taxpayer's transmissions to be fetched again.
-    void RecebeDadosServer() { Q_EMIT transmissionsRequested(); }
-    // Windows that block the main window while open give it back through these.
-    void enableMainWindow(bool enabled = true) { Q_EMIT mainWindowEnabled(enabled); }
-    // Asks for the main window to be shown (created on first use).
-    void showMainWindow() { Q_EMIT mainWindowRequested(); }
-
 Q_SIGNALS:
     void taxpayerChanged();
-    void transmissionsRequested();
-    void mainWindowEnabled(bool enabled);
-    void mainWindowRequested();
 
 private:
     QString m_uploadFolder;

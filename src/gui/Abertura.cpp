@@ -4,9 +4,7 @@
 #include "core/Platform.h"
 #include "gui/DialogKeys.h"
 #include "gui/Images.h"
-#include "gui/Sobre.h"
 
-#include "core/Session.h"
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -15,9 +13,8 @@
 
 namespace fiscora {
 
-Abertura::Abertura(Session& session, const Seams& seams, QWidget* parent)
+Abertura::Abertura(const Seams& seams, QWidget* parent)
     : QWidget(parent)
-    , m_session(session)
     , m_seams(seams)
     , m_picture(new QLabel(this))
     , m_iniciar(new QPushButton(QStringLiteral("Iniciar"), this))
@@ -97,12 +94,12 @@ bool Abertura::checking() const {
 
 void Abertura::iniciar() {
     close();
-    m_session.showMainWindow();
+    Q_EMIT startAsked();
 }
 
 void Abertura::sobre() {
     close();
-    (new Sobre(m_session))->show();
+    Q_EMIT aboutAsked();
 }
 
 } // namespace fiscora

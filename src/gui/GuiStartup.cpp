@@ -12,31 +12,30 @@
 #include "gui/Abertura.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/Principal.h"
+#include "gui/Sobre.h"
 #include "transmission/Services.h"
 #include "transmission/StartupCheck.h"
 
-#include <QPointer>
 #include <QTimer>
-
-#include <memory>
 
 namespace fiscora {
 
-void hostMainWindow(Session& session, const Services& services) {
-    auto main = std::make_shared<QPointer<Principal>>();
-    QObject::connect(&session, &Session::mainWindowRequested, &session, [&session, &services, main] {
-        if (!*main) {
-            *main = new Principal(session, services);
-            (*main)->setAttribute(Qt::WA_DeleteOnClose);
-            // Once the window is up, from the event loop rather than the command that opened it.
-            QTimer::singleShot(0, *main, [&services] {
-                reportUnconfirmedTransmissions(services.seams.messages, *services.journal);
-                reportExpiringCertificates(services.seams);
-            });
-        }
-        (*main)->show();
-        (*main)->raise();
-    });
+MainWindowHost::MainWindowHost(Session& session, const Services& services)
+    : m_session(session)
+    , m_services(services) {}
+
+void MainWindowHost::show() {
+    if (!m_window) {
+        m_window = new Principal(m_session, m_services);
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+        // Once the window is up, from the event loop rather than the command that opened it.
+        QTimer::singleShot(0, m_window, [&services = m_services] {
+            reportUnconfirmedTransmissions(services.seams.messages, *services.journal);
+            reportExpiringCertificates(services.seams);
+        });
+    }
+    m_window->show();
+    m_window->raise();
 }
 
 void reportUnconfirmedTransmissions(MessageBox& messages, TransmissionJournal& journal) {
@@ -59,7 +58,7 @@ void reportExpiringCertificates(const Seams& seams) {
                         MessageIcon::Information);
 }
 
-Abertura* openStartupWindow(Session& session, const Services& services) {
+Abertura* openStartupWindow(Session& session, const Services& services, MainWindowHost& mainWindow) {
     auto* checks = new StartupCheck(services.http, services.seams);
     if (!checks->administrator()) {
         delete checks;
@@ -74,7 +73,15 @@ Abertura* openStartupWindow(Session& session, const Services& services) {
     // The window comes up first and the version check runs behind it (loading the transport
     // takes longer than building the window, and would hold up its libraries), its buttons
     // waiting for the check; the check's messages come over it, and an update started closes it.
-    auto* window = new Abertura(session, services.seams);
+    auto* window = new Abertura(services.seams);
+    QObject::connect(window, &Abertura::startAsked, window, [&mainWindow] { mainWindow.show(); });
+    QObject::connect(window, &Abertura::aboutAsked, window, [&mainWindow] {
+        // The about box outlives the start-up window, unloaded by now; the main window it shows is
+        // a new one, enabled.
+        auto* about = new Sobre;
+        QObject::connect(about, &QDialog::finished, about, [&mainWindow] { mainWindow.show(); });
+        about->show();
+    });
     checks->setParent(window);
     window->setChecking(true);
     window->show();

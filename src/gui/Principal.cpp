@@ -79,10 +79,13 @@ QAction* action(QMenu* menu, const QString& name, const QString& text, const QKe
     return a;
 }
 
-// Brings an already open window to the front, or shows a new one.
-template <typename Window, typename... Needs> Window* showOnce(QPointer<Window>& slot, Needs&... needs) {
-    if (!slot)
+// Brings an already open window to the front, or shows a new one, linked to its opener by `link`.
+template <typename Window, typename Link, typename... Needs>
+Window* showOnce(QPointer<Window>& slot, Link link, Needs&... needs) {
+    if (!slot) {
         slot = new Window(needs...);
+        link(slot.data());
+    }
     slot->show();
     slot->raise();
     slot->activateWindow();
@@ -264,14 +267,6 @@ Principal::Principal(Session& session, const Services& services, QWidget* parent
             RecebeDadosProtocolo();
     });
     connect(&m_session, &Session::taxpayerChanged, this, &Principal::showTaxpayer);
-    connect(&m_session, &Session::transmissionsRequested, this, &Principal::RecebeDadosServer);
-    connect(&m_session, &Session::mainWindowEnabled, this, [this](bool enabled) {
-        // Another window decides now: a wait must not put back the state it found.
-        m_listBusy.reset();
-        m_receiptBusy.reset();
-        m_pageBusy.reset();
-        setEnabled(enabled);
-    });
     if (m_session.hasTaxpayer())
         showTaxpayer();
 }
@@ -284,6 +279,33 @@ Principal::~Principal() {
     delete m_frmUploadSimples;
     delete m_frmSituacaoMes;
     qDeleteAll(m_leftWindows);
+}
+
+void Principal::reenable() {
+    // Another window decides now: a wait must not put back the state it found.
+    m_listBusy.reset();
+    m_receiptBusy.reset();
+    m_pageBusy.reset();
+    setEnabled(true);
+}
+
+void Principal::linkTaxpayerList(TaxpayerListWindow* window) {
+    connect(window, &TaxpayerListWindow::closed, this, &Principal::reenable);
+}
+
+void Principal::linkUploadWindow(UploadWindow* window) {
+    connect(window, &UploadWindow::mainWindowReleased, this, &Principal::reenable);
+    connect(window, &UploadWindow::transmissionsChanged, this, &Principal::RecebeDadosServer);
+}
+
+frmLote* Principal::showBatch() {
+    return showOnce(
+        m_frmLote,
+        [this](frmLote* window) {
+            connect(window, &frmLote::mainWindowReleased, this, &Principal::reenable);
+            connect(window, &frmLote::transmissionsChanged, this, &Principal::RecebeDadosServer);
+        },
+        m_session, m_services);
 }
 
 void Principal::buildMenus() {
@@ -311,7 +333,7 @@ void Principal::buildMenus() {
         &QAction::triggered, this, &Principal::envios);
     connect(
         action(contribuinte, QStringLiteral("mnLote"), QStringLiteral("Transmissão em &lote"), Qt::Key_F9),
-        &QAction::triggered, this, [this] { showOnce(m_frmLote, m_session, m_services); });
+        &QAction::triggered, this, [this] { showBatch(); });
     connect(
         action(contribuinte, QStringLiteral("mnSituacaoMes"), QStringLiteral("Situação do &mês"), Qt::Key_F4),
         &QAction::triggered, this, &Principal::monthSituation);
@@ -327,9 +349,8 @@ void Principal::buildMenus() {
 void Principal::monthSituation() {
     if (!m_frmSituacaoMes) {
         m_frmSituacaoMes = new frmSituacaoMes(m_services);
-        connect(m_frmSituacaoMes, &frmSituacaoMes::batchRequested, this, [this](const QStringList& ies) {
-            showOnce(m_frmLote, m_session, m_services)->preselect(ies);
-        });
+        connect(m_frmSituacaoMes, &frmSituacaoMes::batchRequested, this,
+                [this](const QStringList& ies) { showBatch()->preselect(ies); });
     }
     m_frmSituacaoMes->show();
     m_frmSituacaoMes->raise();
@@ -714,40 +735,72 @@ void Principal::newTaxpayer() {
             AppTexts::programTitle,
             QStringLiteral("É necessário cadastrar um contador antes de Cadastrar seu(s) "
                            "Contribuinte(s)."));
-        frmContador::showWindow(m_session, m_services);
+        openAccountant();
         return;
     }
-    showOnce(m_frmCria, m_session, m_services);
+    showOnce(
+        m_frmCria,
+        [this](frmtbl_CriaContribuinte* window) {
+            connect(window, &TaxpayerForm::closed, this, &Principal::reenable);
+        },
+        m_services);
 }
 
 void Principal::selecionar() {
     setEnabled(false);
-    showOnce(m_frmSeleciona, m_session, m_services.seams);
+    showOnce(
+        m_frmSeleciona,
+        [this](frmtbl_SelecionaContribuinte* window) {
+            linkTaxpayerList(window);
+            connect(window, &frmtbl_SelecionaContribuinte::taxpayerChosen, this,
+                    &Principal::RecebeDadosServer);
+        },
+        m_session, m_services.seams);
 }
 
 void Principal::atualizar() {
-    showOnce(m_frmAtualizar, m_session, m_services.seams);
+    showOnce(
+        m_frmAtualizar,
+        [this](frmtbl_atualizarContribuinte* window) {
+            linkTaxpayerList(window);
+            // The edit window stays after the list, and may be one an earlier list opened.
+            connect(
+                window, &frmtbl_atualizarContribuinte::editWindowOpened, this, [this](TaxpayerForm* edit) {
+                    connect(edit, &TaxpayerForm::closed, this, &Principal::reenable, Qt::UniqueConnection);
+                });
+        },
+        m_session, m_services.seams);
 }
 
 void Principal::excluir() {
-    showOnce(m_frmExclusao, m_session, m_services.seams);
+    showOnce(
+        m_frmExclusao, [this](TaxpayerListWindow* window) { linkTaxpayerList(window); }, m_session,
+        m_services.seams);
 }
 
 void Principal::openAccountant() {
-    frmContador::showWindow(m_session, m_services);
+    reenable();
+    frmContador::showWindow(m_services);
 }
 
 void Principal::envios() {
-    showOnce(m_frmEnvios, m_session, *m_services.journal, m_services.seams);
+    showOnce(
+        m_frmEnvios, [](frmEnvios*) {}, m_session, *m_services.journal, m_services.seams);
 }
 
 void Principal::sobre() {
-    (new Sobre(m_session))->show();
+    auto* about = new Sobre;
+    connect(about, &QDialog::finished, this, [this] {
+        show();
+        raise();
+        reenable();
+    });
+    about->show();
     setEnabled(false);
 }
 
 void Principal::transmitir() {
-    const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
+    const std::optional<Accountant> contador = transmissionAccountant(m_services, [this] { reenable(); });
     if (!contador)
         return;
     m_session.setThisCont_cpf_cnpj(contador->cont_cpf_cnpj);
@@ -772,9 +825,15 @@ void Principal::transmitir() {
 
     if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
-        appendWorkYears(showOnce(m_frmUpload, m_session, m_services), m_session.anoTrabalho());
+        appendWorkYears(showOnce(
+                            m_frmUpload, [this](UploadWindow* window) { linkUploadWindow(window); },
+                            m_session, m_services),
+                        m_session.anoTrabalho());
     } else {
-        appendWorkYears(showOnce(m_frmUploadSimples, m_session, m_services), m_session.anoTrabalho());
+        appendWorkYears(showOnce(
+                            m_frmUploadSimples, [this](UploadWindow* window) { linkUploadWindow(window); },
+                            m_session, m_services),
+                        m_session.anoTrabalho());
     }
 }
 

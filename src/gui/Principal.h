@@ -28,6 +28,8 @@ class BusyWindow;
 class Session;
 struct ListedTransmission;
 struct TaxpayerList;
+class TaxpayerListWindow;
+class UploadWindow;
 class frmEnvios;
 class frmLote;
 class frmSituacaoMes;
@@ -39,7 +41,8 @@ class frmtbl_atualizarContribuinte;
 class frmtbl_exclusaoContribuinte;
 
 // The main window: shows the session's current taxpayer, the menus, the transmit command and the
-// transmissions. Other windows talk to it only through the session.
+// transmissions. The windows it opens tell it, by their signals, when it is enabled again and when
+// the transmissions are listed again.
 class Principal final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Principal)
@@ -86,11 +89,20 @@ private:
     // "N envios sem confirmação do servidor" for the current taxpayer, hidden when there is none.
     void showUnconfirmedNotice();
 
+    // Another window gives the window back: it is enabled, and a wait of its own no longer puts
+    // back the state it found.
+    void reenable();
+    // The links of the windows opened from here.
+    void linkTaxpayerList(TaxpayerListWindow* window);
+    void linkUploadWindow(UploadWindow* window);
+    frmLote* showBatch();
+
     // Menu commands and buttons.
     void newTaxpayer();
     void selecionar();
     void atualizar();
     void excluir();
+    // Opening the accountant window enables this one.
     void openAccountant();
     void envios();
     // "Situação do mês": opened once, kept with its lists while it is open.

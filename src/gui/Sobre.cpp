@@ -3,7 +3,6 @@
 #include "core/AppTexts.h"
 #include "gui/Images.h"
 
-#include "core/Session.h"
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,9 +12,8 @@
 
 namespace fiscora {
 
-Sobre::Sobre(Session& session, QWidget* parent)
-    : QDialog(parent)
-    , m_session(session) {
+Sobre::Sobre(QWidget* parent)
+    : QDialog(parent) {
     setObjectName(QStringLiteral("Sobre"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Fiscora - ") + AppTexts::municipality);
@@ -42,12 +40,6 @@ Sobre::Sobre(Session& session, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
-}
-
-void Sobre::done(int result) {
-    QDialog::done(result);
-    m_session.showMainWindow();
-    m_session.enableMainWindow();
 }
 
 } // namespace fiscora

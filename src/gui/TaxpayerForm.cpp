@@ -1,7 +1,6 @@
 #include "gui/TaxpayerForm.h"
 
 #include "core/MessageBox.h"
-#include "core/Session.h"
 #include "data/TaxpayerTable.h"
 #include "gui/DatabaseErrorBox.h"
 #include "gui/DialogKeys.h"
@@ -43,10 +42,9 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-TaxpayerForm::TaxpayerForm(Session& session, const Seams& seams, const QString& objectName,
-                           const QString& caption, QWidget* parent)
+TaxpayerForm::TaxpayerForm(const Seams& seams, const QString& objectName, const QString& caption,
+                           QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_session(session)
     , m_seams(seams)
     , m_txtIE(field(QStringLiteral("txtIE"), this, kIeMask))
     , m_txtRazaoSocial(field(QStringLiteral("txtRazaoSocial"), this))
@@ -209,7 +207,7 @@ bool TaxpayerForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TaxpayerForm::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_session.enableMainWindow();
+    Q_EMIT closed();
 }
 
 } // namespace fiscora

@@ -17,11 +17,10 @@ class QVBoxLayout;
 
 namespace fiscora {
 
-class Session;
-
 // What the taxpayer creation and edit windows share: the fields of the frame " Contribuinte ",
 // the red field-error label erroMsg, the checks made when the IE or CNPJ field is left, the form
-// checks of OK and of the key request, and the re-enabling of the main window on closing.
+// checks of OK and of the key request, and the word that the window closed (the main window is
+// enabled again then).
 class TaxpayerForm : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaxpayerForm)
@@ -44,11 +43,13 @@ public:
     void checkIeField();
     void checkCnpjField();
 
-protected:
-    TaxpayerForm(Session& session, const Seams& seams, const QString& objectName, const QString& caption,
-                 QWidget* parent);
+Q_SIGNALS:
+    // The window was closed, by any route.
+    void closed();
 
-    Session& m_session;
+protected:
+    TaxpayerForm(const Seams& seams, const QString& objectName, const QString& caption, QWidget* parent);
+
     const Seams m_seams;
 
     // The form's values for its checks.

@@ -172,7 +172,7 @@ QString TaxpayerListWindow::cell(Column column) const {
 
 void TaxpayerListWindow::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_session.enableMainWindow();
+    Q_EMIT closed();
 }
 
 } // namespace fiscora

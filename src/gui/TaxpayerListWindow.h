@@ -17,7 +17,7 @@ class Session;
 // instruction, the grid GridSelContribuinte (IE, name, CNPJ, CNAE, key) read from
 // tblContribuinte once when the window opens, a search field above it that keeps only the rows whose
 // IE, name or CNPJ match what is typed, and "&OK" / "&Cancelar". Closing the window, by any route,
-// enables the main window.
+// says so: the main window, which opened it, is enabled again then.
 class TaxpayerListWindow : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TaxpayerListWindow)
@@ -26,6 +26,10 @@ public:
     enum Column { ColIE = 0, ColRazaoSocial = 1, ColCnpj = 2, ColCnae = 3, ColChave = 4 };
 
     ~TaxpayerListWindow() override;
+
+Q_SIGNALS:
+    // The window was closed, by any route.
+    void closed();
 
 protected:
     TaxpayerListWindow(Session& session, const Seams& seams, const QString& name, const QString& caption,

@@ -9,7 +9,8 @@
 
 namespace fiscora {
 
-std::optional<Accountant> transmissionAccountant(Session& session, const Services& services) {
+std::optional<Accountant> transmissionAccountant(const Services& services,
+                                                 const std::function<void()>& opening) {
     const Result<std::optional<Accountant>> contador = DadosContador(services.seams.folder);
     if (!contador) {
         showDatabaseError(services.seams.messages, contador.error());
@@ -17,7 +18,8 @@ std::optional<Accountant> transmissionAccountant(Session& session, const Service
     }
     if (!*contador) {
         services.seams.messages.show(AppTexts::productTitle, AppTexts::accountantMissing);
-        frmContador* window = frmContador::showWindow(session, services);
+        opening();
+        frmContador* window = frmContador::showWindow(services);
         window->activateWindow();
         window->setFocus();
     }

@@ -171,7 +171,7 @@ void UploadWindow::showAnsweredElsewhere() {
 
 void UploadWindow::refreshList() {
     if (forCurrentTaxpayer())
-        m_session.RecebeDadosServer();
+        Q_EMIT transmissionsChanged();
 }
 
 void UploadWindow::closeEvent(QCloseEvent* event) {
@@ -180,13 +180,13 @@ void UploadWindow::closeEvent(QCloseEvent* event) {
         // then the window unloads.
         event->ignore();
         hide();
-        m_session.enableMainWindow();
+        Q_EMIT mainWindowReleased();
         return;
     }
     if (m_transmission)
         m_transmission->abort();
     event->accept();
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
 }
 
 void UploadWindow::unload() {
@@ -194,7 +194,7 @@ void UploadWindow::unload() {
 }
 
 void UploadWindow::cancel() {
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
     hide();
 }
 

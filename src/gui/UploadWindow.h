@@ -45,6 +45,14 @@ public:
     // Added when the request went out but its outcome is unknown.
     static const QString checkListText;
 
+Q_SIGNALS:
+    // The main window may be enabled again: the window was cancelled, closed, or got to a point
+    // of its work that gives the main window back.
+    void mainWindowReleased();
+    // The current taxpayer's transmissions may have changed on the server: worth listing again.
+    void transmissionsChanged();
+
+public:
     // What a window says of itself.
     struct Texts {
         QString objectName;
@@ -84,7 +92,7 @@ protected:
     void showClosedWithoutAnswer();
     // The server's answer to an upload for a taxpayer that is no longer current.
     void showAnsweredElsewhere();
-    // The main window lists the transmissions again, when they are this window's taxpayer's.
+    // Tells the transmissions changed, when they are the current taxpayer's (the window's).
     void refreshList();
     // The answer is in but its handling waits (the PGDAS pause): closing only hides the window.
     void setAnswerPending(bool pending) { m_answerPending = pending; }
@@ -102,9 +110,9 @@ protected:
     bool startTransmission(TransmissionOrder order, TransmissionPauses pauses = {});
     // Back to the start of the progress display, with a text of its own when given.
     void resetProgress(const QString& text = {});
-    // Closes the window for good: the main window is enabled and the window deleted.
+    // Closes the window for good: the main window released and the window deleted.
     void unload();
-    // Cancel: the main window enabled, this window hidden and kept as it is.
+    // Cancel: the main window released, this window hidden and kept as it is.
     void cancel();
 
     Session& m_session;

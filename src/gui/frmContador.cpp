@@ -13,7 +13,6 @@
 #include "validation/Documents.h"
 #include "validation/FormRules.h"
 
-#include "core/Session.h"
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -45,9 +44,8 @@ QLineEdit* field(const QString& name, QWidget* parent, const QString& mask = {})
 
 } // namespace
 
-frmContador::frmContador(Session& session, const Services& services, QWidget* parent)
+frmContador::frmContador(const Services& services, QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_session(session)
     , m_services(services)
     , m_opt_fisica(new QRadioButton(QStringLiteral("Física"), this))
     , m_opt_juridica(new QRadioButton(QStringLiteral("Jurídica"), this))
@@ -156,13 +154,10 @@ frmContador::frmContador(Session& session, const Services& services, QWidget* pa
 
 frmContador::~frmContador() = default;
 
-frmContador* frmContador::showWindow(Session& session, const Services& services) {
-    // A window already open does not load again, yet the caller may just have disabled the main
-    // window ("Novo"): opening always gives it back.
-    session.enableMainWindow();
+frmContador* frmContador::showWindow(const Services& services) {
     frmContador* window = openWindow<frmContador>();
     if (!window)
-        window = new frmContador(session, services);
+        window = new frmContador(services);
     window->show();
     window->raise();
     window->activateWindow();
@@ -170,8 +165,6 @@ frmContador* frmContador::showWindow(Session& session, const Services& services)
 }
 
 void frmContador::load() {
-    m_session.enableMainWindow();
-
     const Result<std::optional<Accountant>> stored = DadosContador(m_services.seams.folder);
     if (!stored) {
         // Nothing to show: the fields stay empty and a later OK reports the database again.
@@ -293,7 +286,7 @@ void frmContador::remove() {
     }
     const QPoint where = pos();
     close();
-    auto* fresh = new frmContador(m_session, m_services);
+    auto* fresh = new frmContador(m_services);
     fresh->move(where);
     fresh->show();
 }

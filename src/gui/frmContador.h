@@ -11,20 +11,19 @@ namespace fiscora {
 
 struct Services;
 
-class Session;
-
 // The accountant registration: sends the accountant to the server and keeps him as the single
-// row of tblContador. One window at a time; every opening reads the table afresh.
+// row of tblContador. One window at a time; every opening reads the table afresh. Its opener
+// enables the main window as it opens it.
 class frmContador final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmContador)
 
 public:
-    frmContador(Session& session, const Services& services, QWidget* parent = nullptr);
+    explicit frmContador(const Services& services, QWidget* parent = nullptr);
     ~frmContador() override;
 
     // The open window, raised, or a new one loaded from the table.
-    static frmContador* showWindow(Session& session, const Services& services);
+    static frmContador* showWindow(const Services& services);
 
     // The host named in the connection-failure messages.
     static const QString defaultServerHost;
@@ -44,7 +43,6 @@ private:
     void showConnectionFailure(const QString& code);
     void fail(const QString& message);
 
-    Session& m_session;
     const Services& m_services;
     QRadioButton* m_opt_fisica;
     QRadioButton* m_opt_juridica;

@@ -429,7 +429,8 @@ void frmLote::start(const QList<int>& which) {
     if (!confirmResend(m_services.seams.messages, gias) ||
         !confirmResend(m_services.seams.messages, documents, TransmissionKind::Pgdas))
         return;
-    const std::optional<Accountant> contador = transmissionAccountant(m_session, m_services);
+    const std::optional<Accountant> contador =
+        transmissionAccountant(m_services, [this] { Q_EMIT mainWindowReleased(); });
     if (!contador)
         return;
     // The date the choice is checked with: the server's, from the first list that gave one (each
@@ -465,7 +466,7 @@ void frmLote::runFinished() {
     for (const int index : m_sending) {
         if (m_source.items.at(index).taxpayer.IE == m_session.IESel() &&
             m_source.items.at(index).result != BatchItem::Outcome::NotSent) {
-            m_session.RecebeDadosServer();
+            Q_EMIT transmissionsChanged();
             break;
         }
     }

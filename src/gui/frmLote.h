@@ -53,6 +53,12 @@ public:
     const QList<PgdasMatch>& setApart() const { return m_source.setApart; }
     bool sending() const { return m_run && m_run->running(); }
 
+Q_SIGNALS:
+    // An upload of the current taxpayer ended: its transmissions are worth listing again.
+    void transmissionsChanged();
+    // The accountant window opened from here gives the main window back.
+    void mainWindowReleased();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

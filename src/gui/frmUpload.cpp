@@ -130,7 +130,7 @@ void frmUpload::showListing(const GiaDatabaseReader::Listing& listing) {
     // The first GIA is the current row, as after any listing.
     m_GridRefencias->setCurrentCell(0, 0);
     m_cmdUpload->setEnabled(true);
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
 }
 
 QList<JournalGia> frmUpload::giaList() {
@@ -186,7 +186,7 @@ void frmUpload::send() {
 }
 
 void frmUpload::answered(const QString&) {
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
     if (forCurrentTaxpayer())
         refreshList();
     else

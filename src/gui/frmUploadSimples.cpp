@@ -52,7 +52,7 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
     m_reference.clear();
     m_GridRefencias->setRowCount(0);
     if (name.right(3).toLower() == QStringLiteral("pdf")) {
-        m_session.enableMainWindow();
+        Q_EMIT mainWindowReleased();
         // The reference is read first (Poppler, off the window thread): the question before a
         // second send needs it. The window stays inert meanwhile.
         m_cmdUpload->setEnabled(false);
@@ -105,7 +105,7 @@ void frmUploadSimples::send() {
 }
 
 void frmUploadSimples::answered(const QString& text) {
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
     m_cmdUpload->setEnabled(false);
     setAnswerPending(true);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
@@ -135,7 +135,7 @@ void frmUploadSimples::uploadFailed(const AppError& error) {
 }
 
 void frmUploadSimples::closedWithoutAnswer() {
-    m_session.enableMainWindow();
+    Q_EMIT mainWindowReleased();
     if (!forCurrentTaxpayer())
         showClosedWithoutAnswer();
     refreshList();

@@ -12,9 +12,8 @@
 
 namespace fiscora {
 
-frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(Session& session, const Seams& seams,
-                                                         QWidget* parent)
-    : TaxpayerForm(session, seams, QStringLiteral("frmtbl_CadastroContribuinte"),
+frmtbl_CadastroContribuinte::frmtbl_CadastroContribuinte(const Seams& seams, QWidget* parent)
+    : TaxpayerForm(seams, QStringLiteral("frmtbl_CadastroContribuinte"),
                    QStringLiteral("Atualização de Contribuinte - Prefeitura Municipal de Valdorra"), parent) {
     m_txtIE->setEnabled(false);
     m_txtCNPJ->setEnabled(false);

@@ -24,8 +24,8 @@
 
 namespace fiscora {
 
-frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent)
-    : TaxpayerForm(session, services.seams, QStringLiteral("frmtbl_CriaContribuinte"),
+frmtbl_CriaContribuinte::frmtbl_CriaContribuinte(const Services& services, QWidget* parent)
+    : TaxpayerForm(services.seams, QStringLiteral("frmtbl_CriaContribuinte"),
                    QStringLiteral("Cadastro de Contribuinte - Prefeitura Municipal de Valdorra"), parent)
     , m_services(services)
     , m_Command1(new QPushButton(QStringLiteral("Gerar chave através do Cert. Digital"), this))

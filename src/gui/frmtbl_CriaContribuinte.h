@@ -9,18 +9,17 @@ namespace fiscora {
 
 struct Services;
 
-class Session;
 struct KeyAnswer;
 
 // The taxpayer creation window: opens empty; OK checks and inserts the taxpayer; "Gerar chave
 // através do Cert. Digital" fills the key and the Simples Nacional flag from the server with a
-// certificate. Closing it, by any route, enables the main window.
+// certificate. Closing it, by any route, says so (TaxpayerForm::closed).
 class frmtbl_CriaContribuinte final : public TaxpayerForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmtbl_CriaContribuinte)
 
 public:
-    frmtbl_CriaContribuinte(Session& session, const Services& services, QWidget* parent = nullptr);
+    explicit frmtbl_CriaContribuinte(const Services& services, QWidget* parent = nullptr);
     ~frmtbl_CriaContribuinte() override;
 
     void save();

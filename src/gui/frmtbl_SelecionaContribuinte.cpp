@@ -20,7 +20,7 @@ void frmtbl_SelecionaContribuinte::accept() {
     }
     m_session.selectTaxpayer(cell(ColRazaoSocial), cell(ColIE), cell(ColChave));
     close();
-    m_session.RecebeDadosServer();
+    Q_EMIT taxpayerChosen();
 }
 
 } // namespace fiscora

@@ -30,13 +30,14 @@ void frmtbl_atualizarContribuinte::accept() {
     // The edit window exists once: a second update refills the open one.
     frmtbl_CadastroContribuinte* edit = openWindow<frmtbl_CadastroContribuinte>();
     if (!edit)
-        edit = new frmtbl_CadastroContribuinte(m_session, m_seams);
+        edit = new frmtbl_CadastroContribuinte(m_seams);
     const Taxpayer& stored = **found;
     edit->fill(cell(ColIE), cell(ColRazaoSocial), cell(ColCnpj), cell(ColCnae), cell(ColChave), stored.CCM,
                stored.OptanteSimples);
     edit->show();
     edit->raise();
     edit->activateWindow();
+    Q_EMIT editWindowOpened(edit);
     close();
 }
 

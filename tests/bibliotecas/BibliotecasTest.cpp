@@ -52,8 +52,9 @@ private Q_SLOTS:
         fiscora::test::TestMessageBox boxes;
         fiscora::test::TestPlatform platform;
         fiscora::Session session;
+        fiscora::MainWindowHost mainWindow(session, fiscora::test::sharedServices());
         const std::unique_ptr<fiscora::Abertura> window(
-            fiscora::openStartupWindow(session, fiscora::test::sharedServices()));
+            fiscora::openStartupWindow(session, fiscora::test::sharedServices(), mainWindow));
         QVERIFY(window && window->isVisible());
         QVERIFY(!loaded("libcurl.so") && !loaded("libcrypto.so"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);

@@ -1,4 +1,3 @@
-#include "core/Session.h"
 #include "data/AccountantTable.h"
 #include "data/LocalDatabase.h"
 #include "gui/OpenWindow.h"
@@ -68,13 +67,12 @@ class ContadorTest final : public QObject {
     Q_OBJECT
 
 private:
-    Session m_session;
     ServerLauncher m_server;
     std::unique_ptr<ProgramFolderFixture> m_folder;
     std::unique_ptr<TestMessageBox> m_boxes;
 
     frmContador* open() {
-        frmContador* window = frmContador::showWindow(m_session, sharedServices());
+        frmContador* window = frmContador::showWindow(sharedServices());
         window->show();
         return window;
     }

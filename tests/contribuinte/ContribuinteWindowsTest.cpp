@@ -22,6 +22,7 @@
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -312,7 +313,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, title);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         fillCreation(window, {});
         if (field == u"erroMsg")
@@ -330,7 +331,7 @@ private Q_SLOTS:
 
     void checksStopAtTheFirstFailure() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         // Every field wrong: only the IE is reported.
         press(window, "cmdOK");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Inscrição Estadual preenchida incorretamente")});
@@ -351,7 +352,7 @@ private Q_SLOTS:
         QFETCH(QString, ccm);
         QFETCH(bool, simples);
         TestMessageBox boxes;
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         Fields f;
         f.razao = razao;
@@ -363,7 +364,6 @@ private Q_SLOTS:
         QCOMPARE(boxes.shown().first().title, QStringLiteral("Fiscora"));
         QCOMPARE(boxes.shown().first().icon, MessageIcon::None);
         QTRY_VERIFY(window.isNull());
-        QVERIFY(m_main->isEnabled());
         const QList<Taxpayer> stored = storedTaxpayers();
         QCOMPARE(stored.size(), 1);
         const Taxpayer& row = stored.first();
@@ -381,7 +381,7 @@ private Q_SLOTS:
                                {kIeA, QStringLiteral("Existente"), kCnpj, QStringLiteral("4711-3/02"),
                                 QStringLiteral("TESTE001"), QString(), false}));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -429,7 +429,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, label);
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         QApplication::setActiveWindow(window);
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -488,7 +488,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(certificate).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.ie = ie;
         f.chave = QString();
@@ -521,7 +521,7 @@ private Q_SLOTS:
     void keyRequestChecksTheFieldsFirst() {
         TestMessageBox boxes;
         TestCertificateChooser chooser;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.cnae = QStringLiteral("47");
         fillCreation(window, f);
@@ -534,7 +534,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueCancel();
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(window, {});
         const qsizetype before = m_server.requests().size();
         press(window, "Command1");
@@ -552,7 +552,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         Fields f;
         f.chave = QString();
         fillCreation(window, f);
@@ -576,7 +576,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         Fields f;
         f.chave = QString();
@@ -603,7 +603,7 @@ private Q_SLOTS:
         TestMessageBox boxes;
         TestCertificateChooser chooser;
         chooser.queueChoice(fixtureCertificate(QStringLiteral("empresa")).fingerprint());
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(window, {});
         press(window, "Command1");
         QTRY_VERIFY(window->isEnabled());
@@ -618,28 +618,40 @@ private Q_SLOTS:
         QTest::newRow("closing the window") << "fechar";
     }
 
+    // Opened from the main window: the creation window, and the edit window, which outlives the
+    // update list that opened it.
     void closingEnablesTheMainWindow() {
         QFETCH(QString, route);
         TestMessageBox boxes;
-        for (QWidget* window :
-             {static_cast<QWidget*>(new frmtbl_CriaContribuinte(m_session, sharedServices())),
-              static_cast<QWidget*>(new frmtbl_CadastroContribuinte(m_session, sharedSeams()()))}) {
-            QPointer<QWidget> guard = window;
+        saveAccountant(QStringLiteral("111.444.777-35"));
+        QVERIFY(insertTaxpayer(sharedSeams().folder,
+                               {kIeA, QStringLiteral("Empresa Teste"), kCnpj, QStringLiteral("4711-3/02"),
+                                QStringLiteral("TESTE001"), QString(), false}));
+        child<QAction>(m_main.get(), "mnContribuinteNovo")->trigger();
+        QPointer<QWidget> create = window(QStringLiteral("frmtbl_CriaContribuinte"));
+        child<QAction>(m_main.get(), "mnAtualizar")->trigger();
+        QPointer<QWidget> list = window(QStringLiteral("frmtbl_atualizarContribuinte"));
+        QVERIFY(create && list);
+        press(list, "cmdOK");
+        QPointer<QWidget> change = window(QStringLiteral("frmtbl_CadastroContribuinte"));
+        QVERIFY(change);
+        QTRY_VERIFY(list.isNull());
+        for (QWidget* opened : {create.data(), change.data()}) {
+            QPointer<QWidget> guard = opened;
             m_main->setEnabled(false);
-            window->show();
             if (route == u"cancelar")
-                press(window, "cmdCancelar");
+                press(opened, "cmdCancelar");
             else
-                window->close();
+                opened->close();
             QVERIFY(m_main->isEnabled());
             QTRY_VERIFY(guard.isNull());
         }
-        QVERIFY(storedTaxpayers().isEmpty());
+        QCOMPARE(storedTaxpayers().size(), 1);
         QVERIFY(boxes.shown().isEmpty());
     }
 
     void importButtonOpensTheImportWindow() {
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         press(window, "Command2");
         QWidget* import = nullptr;
@@ -688,8 +700,7 @@ private Q_SLOTS:
         QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, original));
         QVERIFY(insertTaxpayer(fiscora::test::sharedSeams().folder, other));
         TestMessageBox boxes;
-        QPointer<frmtbl_CadastroContribuinte> window =
-            new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        QPointer<frmtbl_CadastroContribuinte> window = new frmtbl_CadastroContribuinte(sharedSeams()());
         window->fill(original.IE, original.RazaoSocial, original.Cnpj, original.Cnae, original.Chave,
                      original.CCM, original.OptanteSimples);
         window->show();
@@ -706,7 +717,6 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("O dados cadastrais do contribuinte foram atualizados")});
         QCOMPARE(boxes.shown().first().title, QStringLiteral("Fiscora"));
         QTRY_VERIFY(window.isNull());
-        QVERIFY(m_main->isEnabled());
 
         const auto found = findTaxpayer(fiscora::test::sharedSeams().folder, kIeA);
         QVERIFY(found && *found);
@@ -784,7 +794,7 @@ private Q_SLOTS:
         }());
         QCOMPARE(certificate.document(), QStringLiteral("12ABC34501DE35"));
         chooser.queueChoice(certificate.fingerprint());
-        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        QPointer<frmtbl_CriaContribuinte> create = new frmtbl_CriaContribuinte(sharedServices());
         create->show();
         Fields f;
         f.ie = kIeAlfa;
@@ -830,7 +840,7 @@ private Q_SLOTS:
 
     void editOfADeletedTaxpayer() {
         TestMessageBox boxes;
-        auto* window = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        auto* window = new frmtbl_CadastroContribuinte(sharedSeams()());
         window->fill(kIeA, QStringLiteral("Sumiu"), kCnpj, QStringLiteral("4711-3/02"),
                      QStringLiteral("TESTE001"), QString(), false);
         press(window, "cmdOK");
@@ -842,7 +852,7 @@ private Q_SLOTS:
     void databaseFailureOnSaveKeepsTheWindow() {
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("fiscora.mdb"))));
         TestMessageBox boxes;
-        auto* window = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* window = new frmtbl_CriaContribuinte(sharedServices());
         window->show();
         fillCreation(window, {});
         press(window, "cmdOK");
@@ -853,10 +863,10 @@ private Q_SLOTS:
     }
 
     void screenshots() {
-        auto* create = new frmtbl_CriaContribuinte(m_session, sharedServices());
+        auto* create = new frmtbl_CriaContribuinte(sharedServices());
         fillCreation(create, {});
         child<QLabel>(create, "erroMsg")->setText(QStringLiteral("Contribuinte já cadastrado."));
-        auto* change = new frmtbl_CadastroContribuinte(m_session, sharedSeams()());
+        auto* change = new frmtbl_CadastroContribuinte(sharedSeams()());
         // Letters are wider than digits: the alphanumeric CNPJ must still show whole.
         change->fill(kIeAlfa, QStringLiteral("Metalúrgica Serra d'Água Ltda"),
                      QStringLiteral("WW.WWW.WWW/WWWW-00"), QStringLiteral("2599-3/99"),

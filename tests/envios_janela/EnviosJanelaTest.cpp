@@ -320,8 +320,8 @@ private Q_SLOTS:
              TransmissionOutcome::Sending);
 
         Session session;
-        hostMainWindow(session, services());
-        session.showMainWindow();
+        MainWindowHost host(session, services());
+        host.show();
         auto* main = topLevelWindow<Principal>();
         QVERIFY(main);
         QTRY_COMPARE(boxes.shown().size(), 1);

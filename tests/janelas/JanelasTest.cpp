@@ -69,8 +69,12 @@ template <typename W> Maker make() {
             return new W(s, services.seams);
         else if constexpr (std::is_constructible_v<W, Session&, const ProgramFolder&>)
             return new W(s, services.seams.folder);
+        else if constexpr (std::is_constructible_v<W, const Services&>)
+            return new W(services);
+        else if constexpr (std::is_constructible_v<W, const Seams&>)
+            return new W(services.seams);
         else
-            return new W(s);
+            return new W;
     };
 }
 using Opener = std::function<QWidget*(Principal*)>;
@@ -183,8 +187,7 @@ private Q_SLOTS:
     // stays whole on the screen.
     void windowNearTheCornerStaysOnTheScreen() {
         TestMessageBox boxes;
-        Session session;
-        auto* cria = new frmtbl_CriaContribuinte(session, sharedServices());
+        auto* cria = new frmtbl_CriaContribuinte(sharedServices());
         cria->move(kScreen.width() - cria->width() - 10, kScreen.height() - cria->height() - 20);
         cria->show();
         cria->activateWindow();

@@ -12,6 +12,7 @@
 #include "support/TopLevelWindows.h"
 #include "support/Widgets.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -220,19 +221,26 @@ private Q_SLOTS:
         QVERIFY(!window(u"frmtbl_CadastroContribuinte"_s));
     }
 
+    // Each list as the main window opens it from its menu.
     void closingEnablesTheMainWindow_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("selecao") << "selecao";
-        QTest::newRow("atualizacao") << "atualizacao";
-        QTest::newRow("exclusao") << "exclusao";
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("selecao") << "mnContribuinteSelecionar"
+                                 << "frmtbl_SelecionaContribuinte";
+        QTest::newRow("atualizacao") << "mnAtualizar"
+                                     << "frmtbl_atualizarContribuinte";
+        QTest::newRow("exclusao") << "mnExcluir"
+                                  << "frmtbl_exclusaoContribuinte";
     }
 
     void closingEnablesTheMainWindow() {
-        QFETCH(QString, kind);
+        QFETCH(QString, command);
+        QFETCH(QString, name);
         auto* main = new Principal(session(), m_services());
+        child<QAction>(main, command)->trigger();
         main->setEnabled(false);
-        QWidget* w = makeWindow(kind);
-        w->show();
+        QWidget* w = window(name);
+        QVERIFY(w);
         QTest::mouseClick(w->findChild<QPushButton*>(u"cmdCancelar"_s), Qt::LeftButton);
         QVERIFY(main->isEnabled());
         QVERIFY(m_boxes->shown().isEmpty());

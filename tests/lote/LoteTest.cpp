@@ -259,10 +259,17 @@ private Q_SLOTS:
         QCOMPARE(items.at(3).readiness, BatchItem::Readiness::KeyRefused);
         QVERIFY(child<QListWidget>(window, u"lstNaoCadastradas"_s)->item(0)->text().startsWith(kE));
 
+        // The current taxpayer's transmissions are listed again after a run that sent for it only.
+        const auto makeCurrent = [&session](const Taxpayer& t) {
+            session.selectTaxpayer(t.RazaoSocial, t.IE, t.Chave);
+        };
+        QSignalSpy listAgain(window, &frmLote::transmissionsChanged);
+        makeCurrent(items.at(3).taxpayer);
         m_folder->setServer(m_server->host(), 8079);
         chooser.queueChoice(u"11144477735"_s);
         window->send();
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        QCOMPARE(listAgain.count(), 0);
         for (const int i : {0, 1, 2})
             QCOMPARE(items.at(i).result, BatchItem::Outcome::Failed);
         QCOMPARE(items.at(3).result, BatchItem::Outcome::NotSent);
@@ -270,9 +277,11 @@ private Q_SLOTS:
         QVERIFY(uploads().isEmpty());
 
         m_folder->setServer(m_server->host(), m_server->port());
+        makeCurrent(items.at(0).taxpayer);
         chooser.queueChoice(u"11144477735"_s);
         window->sendFailedAgain();
         QTRY_VERIFY_WITH_TIMEOUT(!window->sending(), 20000);
+        QCOMPARE(listAgain.count(), 1);
         const QStringList sent = uploads();
         QCOMPARE(sent.size(), 3);
         for (const int i : {0, 1, 2}) {

@@ -5,7 +5,6 @@
 #include "certificates/CertificateTexts.h"
 #include "certificates/PersonalCertificateSource.h"
 #include "certificates/Pkcs11CertificateSource.h"
-#include "core/Session.h"
 #include "gui/CertificateDialog.h"
 #include "gui/CertificateListModel.h"
 #include "gui/CertificateSelection.h"
@@ -315,10 +314,9 @@ private Q_SLOTS:
         configure(folder, QStringLiteral("11144477735"));
         TestMessageBox boxes;
 
-        Session session;
         Services services = test::testServices();
         services.tokens = m_tokens;
-        frmtbl_CriaContribuinte window(session, services);
+        frmtbl_CriaContribuinte window(services);
         window.findChild<QLineEdit*>(QStringLiteral("txtIE"))->setText(QStringLiteral("648.120.377.258"));
         window.findChild<QLineEdit*>(QStringLiteral("txtRazaoSocial"))
             ->setText(QStringLiteral("Empresa Teste"));

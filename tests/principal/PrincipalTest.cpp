@@ -251,7 +251,7 @@ private Q_SLOTS:
         scene->session.selectTaxpayer(kName, kIE, kKey);
         QTimer::singleShot(0, scene->main, [&] {
             scene->session.selectTaxpayer(other.razao, other.ie, other.chave);
-            scene->session.RecebeDadosServer();
+            scene->main->RecebeDadosServer();
         });
         scene->main->RecebeDadosServer();
         QTRY_COMPARE(lastListed(), QStringList{other.ie});
@@ -262,14 +262,17 @@ private Q_SLOTS:
         QVERIFY(scene->boxes.shown().isEmpty());
     }
 
-    // The window is busy while the list comes; a window that sets its state meanwhile (an upload
-    // window opened or closed) has the last word.
+    // The window is busy while the list comes; a window that sets its state meanwhile (the
+    // selection window closed, then the about box opened) has the last word.
     void anotherWindowDecidesWhileTheListIsFetched() {
         auto scene = makeScene();
         scene->session.selectTaxpayer(kName, kIE, kKey);
         scene->main->RecebeDadosServer();
         QVERIFY(!scene->main->isEnabled());
-        scene->session.enableMainWindow(false);
+        child<QAction>(scene->main, u"mnContribuinteSelecionar"_s)->trigger();
+        window(u"frmtbl_SelecionaContribuinte"_s)->close();
+        QVERIFY(scene->main->isEnabled());
+        child<QAction>(scene->main, u"mnSobre"_s)->trigger();
         settle(*scene);
         QCOMPARE(scene->grid()->rowCount(), 2);
         QVERIFY(!scene->main->isEnabled());

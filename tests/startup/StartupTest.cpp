@@ -27,6 +27,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 using namespace fiscora;
 using namespace fiscora::test;
@@ -90,6 +91,7 @@ private:
     QTemporaryDir m_journalFolder;
     std::unique_ptr<TransmissionJournal> m_journal;
     Services m_services = testServices();
+    std::optional<MainWindowHost> m_host;
 
     static Principal* mainWindow() { return topLevelWindow<Principal>(); }
 
@@ -122,7 +124,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(buildProgramFolder() + QStringLiteral("/fiscora.mdb"), journalFile));
         m_journal = std::make_unique<TransmissionJournal>(journalFile, sharedSeams().clock);
         m_services.journal = m_journal.get();
-        hostMainWindow(m_session, m_services);
+        m_host.emplace(m_session, m_services);
     }
     void cleanup() { deleteTopLevelWindows(); }
 
@@ -143,7 +145,7 @@ private Q_SLOTS:
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->folder->writeFile(QStringLiteral("info.fsc"), stamp);
 
-        Abertura* window = openStartupWindow(m_session, sharedServices());
+        Abertura* window = openStartupWindow(m_session, sharedServices(), *m_host);
         QVERIFY(window && window->isVisible());
         // The window is up while the check runs; Iniciar waits for it.
         QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled());
@@ -296,7 +298,7 @@ private Q_SLOTS:
                                          "\r\nprotocolo=https\r\n");
         else
             scene->server.stop();
-        Abertura* window = openStartupWindow(m_session, sharedServices());
+        Abertura* window = openStartupWindow(m_session, sharedServices(), *m_host);
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(leads(scene->boxes), (QStringList{kTransferFailed, kNoConnection}));
@@ -434,7 +436,7 @@ private Q_SLOTS:
     void noAdministratorRights() {
         auto scene = makeScene("1.16.00");
         scene->platform.administrator = false;
-        QVERIFY(!openStartupWindow(m_session, sharedServices()));
+        QVERIFY(!openStartupWindow(m_session, sharedServices(), *m_host));
         QCOMPARE(scene->boxes.shown().size(), 1);
         const MessageRequest& box = scene->boxes.shown().first();
         QCOMPARE(box.title, QStringLiteral("ICMS"));
@@ -458,7 +460,7 @@ private Q_SLOTS:
         scene->boxes.onShow = [&](const MessageRequest&) {
             startable = window->findChild<QPushButton*>(QStringLiteral("Command1"))->isEnabled();
         };
-        window = openStartupWindow(m_session, sharedServices());
+        window = openStartupWindow(m_session, sharedServices(), *m_host);
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(leads(scene->boxes), QStringList{kNoConnection});
@@ -471,7 +473,7 @@ private Q_SLOTS:
         auto scene = makeScene("1.16.00", QByteArray("UPDATER"));
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
-        QPointer<Abertura> window = openStartupWindow(m_session, sharedServices());
+        QPointer<Abertura> window = openStartupWindow(m_session, sharedServices(), *m_host);
         QVERIFY(window && window->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(scene->platform.quitCalls, 1, 20000);
         QVERIFY(!window || !window->isVisible());
@@ -483,7 +485,7 @@ private Q_SLOTS:
         if (portalMissing(*scene))
             QSKIP("port 80 of the loopback address cannot be bound here (needs root)");
         scene->platform.startSucceeds = false;
-        Abertura* window = openStartupWindow(m_session, sharedServices());
+        Abertura* window = openStartupWindow(m_session, sharedServices(), *m_host);
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!window->checking(), 20000);
         QCOMPARE(scene->boxes.shown().size(), 2);
@@ -491,19 +493,25 @@ private Q_SLOTS:
     }
 
     void startButtonsLeadToTheMainWindow() {
-        TestPlatform platform;
-        ProgramFolderFixture folder;
+        // No server: the check ends at once, and the buttons are usable.
+        auto scene = makeScene("1.15.01");
+        scene->server.stop();
+        const auto opened = [this] {
+            Abertura* window = openStartupWindow(m_session, sharedServices(), *m_host);
+            return window && QTest::qWaitFor([window] { return !window->checking(); }, 20000) ? window
+                                                                                              : nullptr;
+        };
 
-        auto* start = new Abertura(m_session, sharedSeams()());
-        start->show();
+        Abertura* start = opened();
+        QVERIFY(start);
         start->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
         QVERIFY(mainWindow());
         QVERIFY(mainWindow()->isVisible());
         QTRY_VERIFY(!start->isVisible());
         deleteTopLevelWindows();
 
-        start = new Abertura(m_session, sharedSeams()());
-        start->show();
+        start = opened();
+        QVERIFY(start);
         start->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
         auto* about = qobject_cast<Sobre*>(
             QApplication::activeModalWidget() ? QApplication::activeModalWidget() : nullptr);
@@ -520,15 +528,15 @@ private Q_SLOTS:
         QVERIFY(mainWindow()->isVisible());
         QVERIFY(mainWindow()->isEnabled());
 
-        start = new Abertura(m_session, sharedSeams()());
-        start->show();
+        start = opened();
+        QVERIFY(start);
         start->findChild<QPushButton*>(QStringLiteral("Command3"))->click();
-        QCOMPARE(platform.quitCalls, 1);
+        QCOMPARE(scene->platform.quitCalls, 1);
     }
 
     void screenshot() {
         ProgramFolderFixture folder;
-        Abertura window(m_session, sharedSeams()());
+        Abertura window(sharedSeams()());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString dir = QDir(buildProgramFolder()).filePath(QStringLiteral("../screenshots"));

@@ -70,18 +70,18 @@ class TecladoTest final : public QObject {
         };
         row(
             "contador",
-            [](Session& s, const Services& services) -> QWidget* { return new frmContador(s, services); },
+            [](Session&, const Services& services) -> QWidget* { return new frmContador(services); },
             u"btnOK"_s, u"Command1"_s);
         row(
             "cria",
-            [](Session& s, const Services& services) -> QWidget* {
-                return new frmtbl_CriaContribuinte(s, services);
+            [](Session&, const Services& services) -> QWidget* {
+                return new frmtbl_CriaContribuinte(services);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
             "cadastro",
-            [](Session& s, const Services& services) -> QWidget* {
-                return new frmtbl_CadastroContribuinte(s, services.seams);
+            [](Session&, const Services& services) -> QWidget* {
+                return new frmtbl_CadastroContribuinte(services.seams);
             },
             u"cmdOK"_s, u"cmdCancelar"_s);
         row(
@@ -118,7 +118,7 @@ class TecladoTest final : public QObject {
             u"Command1"_s, QString());
         row(
             "abertura",
-            [](Session& s, const Services& services) -> QWidget* { return new Abertura(s, services.seams); },
+            [](Session&, const Services& services) -> QWidget* { return new Abertura(services.seams); },
             u"Command1"_s, u"Command3"_s);
     }
 

@@ -667,8 +667,8 @@ private Q_SLOTS:
                               "arquivo invalido - recibo");
         scene->pointAt(scene->server.host(), mode < 0 ? 8079 : answering.port());
         // The list is not fetched from the answering stand-in: the request is only counted.
-        QObject::disconnect(&scene->session, &Session::transmissionsRequested, scene->main, nullptr);
-        QSignalSpy listed(&scene->session, &Session::transmissionsRequested);
+        QObject::disconnect(window, &UploadWindow::transmissionsChanged, scene->main, nullptr);
+        QSignalSpy listed(window.data(), &UploadWindow::transmissionsChanged);
         clickFile(window, u"declaracao.pdf"_s);
         send(*scene, window);
         if (mode == int(QuietServer::Mode::CloseAfterRequest)) {
@@ -698,7 +698,7 @@ private Q_SLOTS:
         QuietServer answering(scene->server.host(), QuietServer::Mode(mode),
                               "<html>ARQUIVO INVALIDO - RECIBO</html>");
         scene->pointAt(scene->server.host(), answering.port());
-        QObject::disconnect(&scene->session, &Session::transmissionsRequested, scene->main, nullptr);
+        QObject::disconnect(window, &UploadWindow::transmissionsChanged, scene->main, nullptr);
         clickFile(window, u"recibo.pdf"_s);
         send(*scene, window);
         QTRY_VERIFY_WITH_TIMEOUT(!window, kWaitMs);
@@ -827,7 +827,7 @@ private Q_SLOTS:
         auto scene = makeScene(kPgdasIE);
         scene->writeFile(u"extrato.pdf"_s, pdf("Extrato 02/2026"));
         QPointer<frmUploadSimples> window = openWindow<frmUploadSimples>(*scene);
-        QSignalSpy listed(&scene->session, &Session::transmissionsRequested);
+        QSignalSpy listed(window.data(), &UploadWindow::transmissionsChanged);
         clickFile(window, u"extrato.pdf"_s);
         send(*scene, window);
         auto* upload = window->findChild<UploadSession*>();
