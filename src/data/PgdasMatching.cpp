@@ -92,10 +92,10 @@ PgdasMatch PgdasMatching::match(const QString& path, const QList<Taxpayer>& taxp
     return match;
 }
 
-void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, QObject* context,
-                                std::function<void(Result<QList<PgdasMatch>>)> done) {
+void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, ModalGate& gate,
+                                QObject* context, std::function<void(Result<QList<PgdasMatch>>)> done) {
     runWorkerJob<Result<QList<PgdasMatch>>>(
-        context,
+        gate, context,
         [folder, taxpayers](const std::atomic<bool>& cancelled) {
             return matchAll(folder, taxpayers, cancelled);
         },

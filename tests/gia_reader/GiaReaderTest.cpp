@@ -278,7 +278,8 @@ private Q_SLOTS:
     void helperFailuresAreContained() {
         QFETCH(QByteArray, script);
         QFETCH(int, status);
-        const AccessReader reader(fakeHelper(QStringLiteral("helper.sh"), script), 500);
+        const AccessReader reader(fakeHelper(QStringLiteral("helper.sh"), script), test::sharedSeams().gate,
+                                  500);
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
         QElapsedTimer clock;
         clock.start();
@@ -312,7 +313,7 @@ private Q_SLOTS:
     }
 
     void missingHelperIsReported() {
-        const AccessReader reader(m_dir.filePath(QStringLiteral("no-helper")));
+        const AccessReader reader(m_dir.filePath(QStringLiteral("no-helper")), test::sharedSeams().gate);
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
         QCOMPARE(readAll(path, reader)->status, AccessReader::Status::Unavailable);
         const std::optional<GiaDatabaseReader::Listing> listing = test::await<GiaDatabaseReader::Listing>(
