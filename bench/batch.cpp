@@ -63,7 +63,8 @@ constexpr int kPort = 18094;
 int batchOnce(const QString& programFolder, const QString& folder, const QString& exportPath,
               const QString& certificatePath, int atOnce) {
     fiscora::test::sharedSeams().folder = ProgramFolder(folder);
-    const AccessReader reader(programFolder + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(programFolder + QStringLiteral("/fiscora-leitor-mdb"),
+                              fiscora::test::sharedSeams().gate);
     if (!networkLibrary() || !certificateLibrary())
         return 1;
     QFile file(certificatePath);
@@ -80,8 +81,10 @@ int batchOnce(const QString& programFolder, const QString& folder, const QString
     const SystemClock systemTime;
     TransmissionJournal journal(fiscora::test::sharedSeams().folder.file(QStringLiteral("fiscora.mdb")),
                                 systemTime);
-    BatchPreparation preparation(HttpClient(fiscora::test::sharedSeams().folder), journal);
-    BatchRun run(HttpClient(fiscora::test::sharedSeams().folder), journal, TransmissionLimits{});
+    BatchPreparation preparation(
+        HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal);
+    BatchRun run(HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal,
+                 TransmissionLimits{});
     int failed = 0;
     BatchSource::open(fiscora::test::sharedSeams().folder, reader, exportPath, work.path(), &flow,
                       [&](const Result<BatchSource>& opened) {
@@ -173,7 +176,7 @@ int main(int argc, char** argv) {
         arguments.size() > 8 ? arguments.at(8) : QString::fromLatin1(rttMs > 0 ? "both" : "http");
     const int clientPort = rttMs > 0 ? kPort + 1 : kPort;
     const QList<Company> companies = makeCompanies(count);
-    const AccessReader reader(bin + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(bin + QStringLiteral("/fiscora-leitor-mdb"), fiscora::test::sharedSeams().gate);
 
     QTemporaryDir dir;
     // The export: one GIA of 01/2025 per company.

@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString folder = bench::programFolder();
     const int runs = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 5;
-    const AccessReader reader(folder + QStringLiteral("/fiscora-leitor-mdb"));
+    const AccessReader reader(folder + QStringLiteral("/fiscora-leitor-mdb"), test::sharedSeams().gate);
     const QString templatePath = folder + QStringLiteral("/gia_limpa.mdb");
     if (!QFile::exists(templatePath)) {
         std::fprintf(stderr, "sem %s: construa o alvo fiscora primeiro\n", qPrintable(templatePath));

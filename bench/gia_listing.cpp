@@ -74,7 +74,9 @@ Run runProcess(const QString& program, const QStringList& arguments, QByteArray*
 bool compare(const QString& folder, int runs, const QString& path, const QString& ie) {
     int inProcess = 0;
     const double readerMs = bench::medianMs(runs, [&] {
-        inProcess = int(test::listGias(path, ie, AccessReader(folder + QStringLiteral("/fiscora-leitor-mdb")))
+        inProcess = int(test::listGias(path, ie,
+                                       AccessReader(folder + QStringLiteral("/fiscora-leitor-mdb"),
+                                                    test::sharedSeams().gate))
                             .rows.size());
     });
     std::printf("  listagem dentro do processo (leitor filho incluído): %.1f ms, %d GIAs\n", readerMs,

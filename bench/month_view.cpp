@@ -71,7 +71,8 @@ std::optional<double> measure(const QList<Taxpayer>& taxpayers, TransmissionJour
                               int atOnce) {
     QList<double> times;
     for (int run = 0; run < runs; ++run) {
-        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
+        MonthSituation month(
+            HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal);
         QEventLoop loop;
         QObject::connect(&month, &MonthSituation::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(600'000, &loop, &QEventLoop::quit);

@@ -1,5 +1,7 @@
 #include "BlockingRead.h"
 
+#include "core/ModalGate.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -33,25 +35,28 @@ template <typename T> T runHere(const std::function<void(QObject*, std::function
     return std::move(*value);
 }
 
-// The reader helper beside this server, as the program finds its own.
-AccessReader besideServer() {
+// The reader helper beside this server, as the program finds its own. The server has no boxes:
+// the gate lets every outcome through.
+AccessReader besideServer(fiscora::ModalGate& gate) {
     return AccessReader(
-        AccessReader::defaultHelper(fiscora::ProgramFolder(QCoreApplication::applicationDirPath())));
+        AccessReader::defaultHelper(fiscora::ProgramFolder(QCoreApplication::applicationDirPath())), gate);
 }
 
 } // namespace
 
 AccessReader::Reading readAccess(const QString& path, const QStringList& rowsOf) {
+    fiscora::ModalGate gate;
     return runHere<AccessReader::Reading>([&](QObject* context, AccessReader::Handler done) {
-        besideServer().read(path, rowsOf, context, std::move(done));
+        besideServer(gate).read(path, rowsOf, context, std::move(done));
     });
 }
 
 GiaDatabaseReader::Records readGias(const QString& path) {
+    fiscora::ModalGate gate;
     return runHere<GiaDatabaseReader::Records>(
         [&](QObject* context, std::function<void(GiaDatabaseReader::Records)> done) {
             GiaDatabaseReader::readExport(
-                besideServer(), path, context,
+                besideServer(gate), path, context,
                 [done = std::move(done)](GiaDatabaseReader::Records records,
                                          const GiaDatabaseReader::Taxpayers&) { done(std::move(records)); });
         });

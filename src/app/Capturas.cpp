@@ -93,6 +93,9 @@ QWidget* withReceipt(Principal* window) {
 
 // The file dialogs answer with the demo's NovaGIA export.
 class DemoExport final : public FileChooser {
+public:
+    using FileChooser::FileChooser;
+
 protected:
     QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
         return QDir(qEnvironmentVariable("FISCORA_DEMO")).filePath(QStringLiteral("exportacao-novagia.mdb"));
@@ -161,14 +164,15 @@ struct Program {
     const ProgramFolder folder;
     SystemClock clock;
     SystemPlatform platform{folder.path()};
-    DemoExport files;
-    ConsoleMessageBox messages;
-    Seams seams{clock, platform, files, messages, folder};
+    ModalGate gate;
+    DemoExport files{gate};
+    ConsoleMessageBox messages{gate};
+    Seams seams{clock, platform, files, messages, folder, gate};
     CertificateStore store;
     Session session;
     Session anyTaxpayer;
     TransmissionJournal journal{folder.file(QStringLiteral("fiscora.mdb")), clock};
-    NoCertificateChooser certificates;
+    NoCertificateChooser certificates{gate};
     Services services = Services::forProgram(seams, certificates, journal);
 };
 

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "core/EscapedText.h"
+#include "core/ModalGate.h"
 #include "core/ProgramFolder.h"
 #include "data/AccessReader.h"
 #include "data/GiaConversion.h"
@@ -290,7 +291,9 @@ int CommandLine::run(const QStringList& arguments, QTextStream& out, QTextStream
     const Result<ProgramFolder> folder = useProgramFolder(arguments, err);
     if (!folder)
         return 1;
-    const AccessReader reader(AccessReader::defaultHelper(*folder));
+    // No box is ever up here: the outcomes pass straight through.
+    ModalGate gate;
+    const AccessReader reader(AccessReader::defaultHelper(*folder), gate);
     return request.kind == Request::Convert ? convert(*folder, reader, request, out, err)
                                             : list(reader, request, out, err);
 }

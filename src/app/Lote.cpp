@@ -24,11 +24,12 @@ extern "C" __attribute__((visibility("default"))) int fiscora_lote(int argc, cha
         return 1;
     const fiscora::SystemClock clock;
     fiscora::SystemPlatform platform(folder->path());
-    fiscora::NoFileChooser files;
-    fiscora::ConsoleMessageBox messages;
-    const fiscora::Seams seams{clock, platform, files, messages, *folder};
+    fiscora::ModalGate gate;
+    fiscora::NoFileChooser files(gate);
+    fiscora::ConsoleMessageBox messages(gate);
+    const fiscora::Seams seams{clock, platform, files, messages, *folder, gate};
     fiscora::TransmissionJournal journal(folder->file(QStringLiteral("fiscora.mdb")), clock);
-    fiscora::NoCertificateChooser certificates;
+    fiscora::NoCertificateChooser certificates(gate);
     const fiscora::Services services = fiscora::Services::forProgram(seams, certificates, journal);
     QTimer::singleShot(0, &app, [&services, &request, &out, &err] {
         fiscora::TransmitCommand::run(services, request, out, err,

@@ -136,21 +136,22 @@ void line(QTextStream& out, const QString& ie, const QString& name, const QStrin
 // The GIA source and the PGDAS folder asked for, one after the other, as one source.
 void openSources(const Services& services, const CommandRequest& request, const QString& workFolder,
                  QObject* context, const std::function<void(Result<BatchSource>)>& done) {
-    const auto withDocuments = [program = services.seams.folder, folder = request.pgdasFolder, context,
-                                done](const BatchSource& gias) {
+    const auto withDocuments = [program = services.seams.folder, folder = request.pgdasFolder,
+                                &gate = services.seams.gate, context, done](const BatchSource& gias) {
         if (folder.isEmpty()) {
             done(gias);
             return;
         }
-        BatchSource::openPgdas(program, folder, context, [gias, done](const Result<BatchSource>& documents) {
-            if (!documents) {
-                done(documents.error());
-                return;
-            }
-            BatchSource all = gias;
-            all.append(*documents);
-            done(std::move(all));
-        });
+        BatchSource::openPgdas(program, folder, gate, context,
+                               [gias, done](const Result<BatchSource>& documents) {
+                                   if (!documents) {
+                                       done(documents.error());
+                                       return;
+                                   }
+                                   BatchSource all = gias;
+                                   all.append(*documents);
+                                   done(std::move(all));
+                               });
     };
     if (request.first.isEmpty()) {
         withDocuments({});

@@ -7,7 +7,7 @@ namespace fiscora {
 std::optional<Certificate> CertificateChooser::choose(QWidget* parent, const QString& title,
                                                       const QString& text, const CertificateSource& source,
                                                       const QString& preferred) {
-    const ModalGate gate;
+    const ModalGate::Box box(m_gate);
     return select(parent, title, text, source, preferred);
 }
 

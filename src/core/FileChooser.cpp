@@ -20,7 +20,7 @@ QString FileChooser::chooseFolder(QWidget* parent, const QString& caption, const
 
 QString FileChooser::ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                          const QString& filter, const QString& defaultSuffix) {
-    const ModalGate gate;
+    const ModalGate::Box box(m_gate);
     return choose(mode, parent, caption, directory, filter, defaultSuffix);
 }
 

@@ -6,6 +6,8 @@ class QWidget;
 
 namespace fiscora {
 
+class ModalGate;
+
 // The file dialogs. Tests have one that answers with a path or cancels (empty text).
 class FileChooser {
 public:
@@ -15,7 +17,12 @@ public:
         Folder, // an existing folder
     };
 
+    // A dialog up holds back the outcomes of `gate`.
+    explicit FileChooser(ModalGate& gate)
+        : m_gate(gate) {}
     virtual ~FileChooser() = default;
+    FileChooser(const FileChooser&) = delete;
+    FileChooser& operator=(const FileChooser&) = delete;
 
     // defaultSuffix (without the dot) is added to a name typed without one.
     QString openFile(QWidget* parent, const QString& caption, const QString& directory, const QString& filter,
@@ -32,10 +39,15 @@ protected:
 private:
     QString ask(Mode mode, QWidget* parent, const QString& caption, const QString& directory,
                 const QString& filter, const QString& defaultSuffix);
+
+    ModalGate& m_gate;
 };
 
 // Where there is no window system there is nobody to ask: every choice is cancelled.
 class NoFileChooser final : public FileChooser {
+public:
+    using FileChooser::FileChooser;
+
 protected:
     QString choose(Mode, QWidget*, const QString&, const QString&, const QString&, const QString&) override {
         return {};

@@ -29,7 +29,7 @@ MessageAnswer MessageBox::show(const QString& title, const QString& text, Messag
 }
 
 MessageAnswer MessageBox::show(const MessageRequest& request) {
-    const ModalGate gate;
+    const ModalGate::Box box(m_gate);
     return ask(request);
 }
 

@@ -1,8 +1,6 @@
 #include "core/ModalGate.h"
 
 #include <QCoreApplication>
-#include <QList>
-#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
@@ -12,14 +10,6 @@ namespace fiscora {
 
 namespace {
 
-struct Waiting {
-    QPointer<QObject> context;
-    std::function<void()> action;
-};
-
-int g_boxes = 0;
-QList<Waiting> g_waiting;
-
 bool onWindowThread() {
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
@@ -27,44 +17,46 @@ bool onWindowThread() {
 
 } // namespace
 
-ModalGate::ModalGate()
-    : m_counted(onWindowThread()) {
-    if (m_counted)
-        ++g_boxes;
+ModalGate::Box::Box(ModalGate& gate)
+    : m_gate(onWindowThread() ? &gate : nullptr) {
+    if (m_gate)
+        ++m_gate->m_boxes;
 }
 
-ModalGate::~ModalGate() {
-    if (!m_counted || --g_boxes > 0)
+ModalGate::Box::~Box() {
+    if (m_gate)
+        m_gate->closed();
+}
+
+void ModalGate::closed() {
+    if (--m_boxes > 0)
         return;
     // An action may open a box of its own; what arrives meanwhile waits for that one.
-    QList<Waiting> due = std::exchange(g_waiting, {});
+    QList<Waiting> due = std::exchange(m_waiting, {});
     while (!due.isEmpty()) {
         const Waiting waiting = due.takeFirst();
         if (!waiting.context)
             continue;
         waiting.action();
-        if (g_boxes > 0) {
-            g_waiting = due + g_waiting;
+        if (m_boxes > 0) {
+            m_waiting = due + m_waiting;
             return;
         }
     }
 }
 
-bool ModalGate::boxUp() {
-    return g_boxes > 0;
-}
-
 void ModalGate::deliver(QObject* context, std::function<void()> action) {
-    if (g_boxes == 0 || !onWindowThread()) {
+    if (m_boxes == 0 || !onWindowThread()) {
         action();
         return;
     }
-    g_waiting.append(Waiting{QPointer<QObject>(context), std::move(action)});
+    m_waiting.append(Waiting{QPointer<QObject>(context), std::move(action)});
 }
 
 void ModalGate::deliverLater(QObject* context, std::function<void()> action) {
-    QTimer::singleShot(
-        0, context, [context, action = std::move(action)]() mutable { deliver(context, std::move(action)); });
+    QTimer::singleShot(0, context, [this, context, action = std::move(action)]() mutable {
+        deliver(context, std::move(action));
+    });
 }
 
 } // namespace fiscora

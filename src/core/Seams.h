@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "core/FileChooser.h"
 #include "core/MessageBox.h"
+#include "core/ModalGate.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 
@@ -17,6 +18,8 @@ struct Seams {
     FileChooser& files;
     MessageBox& messages;
     const ProgramFolder& folder; // the folder of the program's files
+    // What the boxes above hold back while they are up; the jobs deliver their outcomes through it.
+    ModalGate& gate;
 };
 
 } // namespace fiscora

@@ -24,8 +24,9 @@ struct Shared {
 // nothing is delivered.
 class Receiver final : public QObject {
 public:
-    Receiver(QObject* context, std::shared_ptr<Shared> shared, std::function<void()> deliver)
+    Receiver(ModalGate& gate, QObject* context, std::shared_ptr<Shared> shared, std::function<void()> deliver)
         : QObject(context)
+        , m_gate(gate)
         , m_shared(std::move(shared))
         , m_deliver(std::move(deliver)) {
         m_shared->receiver = this;
@@ -39,20 +40,22 @@ public:
 
     void deliver() {
         deleteLater();
-        ModalGate::deliver(parent(), std::move(m_deliver));
+        m_gate.deliver(parent(), std::move(m_deliver));
     }
 
 private:
+    ModalGate& m_gate;
     std::shared_ptr<Shared> m_shared;
     std::function<void()> m_deliver;
 };
 
 } // namespace
 
-void startWorkerJob(QObject* context, std::function<void(const std::atomic<bool>& cancelled)> work,
+void startWorkerJob(ModalGate& gate, QObject* context,
+                    std::function<void(const std::atomic<bool>& cancelled)> work,
                     std::function<void()> deliver) {
     auto shared = std::make_shared<Shared>();
-    new Receiver(context, shared, std::move(deliver));
+    new Receiver(gate, context, shared, std::move(deliver));
     QThreadPool::globalInstance()->start([shared, work = std::move(work)] {
         work(shared->cancelled);
         const QMutexLocker lock(&shared->mutex);

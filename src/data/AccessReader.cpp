@@ -376,6 +376,7 @@ public:
     ReadJob(const AccessReader& reader, const QString& path, const QStringList& arguments, qint64 size,
             QObject* context, AccessReader::Handler done)
         : m_path(path)
+        , m_gate(reader.gate())
         , m_context(context)
         , m_done(std::move(done)) {
         // The application keeps a job whose helper was killed but has not ended yet: quitting
@@ -443,11 +444,11 @@ private:
         m_reported = true;
         for (QTimer* timer : findChildren<QTimer*>())
             timer->stop();
-        ModalGate::deliver(m_context,
-                           [done = std::move(m_done), result = std::move(result)] { done(result); });
+        m_gate.deliver(m_context, [done = std::move(m_done), result = std::move(result)] { done(result); });
     }
 
     QString m_path;
+    ModalGate& m_gate;
     QObject* m_context; // its end stops the job first
     AccessReader::Handler m_done;
     QProcess* m_process = nullptr;
@@ -465,7 +466,7 @@ void AccessReader::read(const QString& path, const QStringList& rowsOf, QObject*
                         Handler done) const {
     const QFileInfo info(path);
     if (!info.isFile()) {
-        ModalGate::deliverLater(context, [done = std::move(done), result = noFile(path)] { done(result); });
+        gate().deliverLater(context, [done = std::move(done), result = noFile(path)] { done(result); });
         return;
     }
     new ReadJob(*this, path, QStringList{info.absoluteFilePath()} + rowsOf, info.size(), context,

@@ -14,6 +14,8 @@
 
 namespace fiscora {
 
+class ModalGate;
+
 // A user table of an Access file as read: its columns, indexes and, when asked for, its rows.
 struct AccessTable {
     // The columns keep their Access types; a column of a type the writer has no name for
@@ -64,9 +66,10 @@ public:
     using Handler = std::function<void(Reading)>;
 
     // Reads through the helper program `helper`, each read under `timeLimitMs`, or, when 0, under
-    // the limit for the file's size.
-    explicit AccessReader(QString helper, int timeLimitMs = 0)
+    // the limit for the file's size; the outcomes go through `gate`, which outlives the reader.
+    AccessReader(QString helper, ModalGate& gate, int timeLimitMs = 0)
         : m_helper(std::move(helper))
+        , m_gate(&gate)
         , m_timeLimitMs(timeLimitMs) {}
 
     // fiscora-leitor-mdb beside the folder's executable, or in the installed helpers' folder.
@@ -74,13 +77,14 @@ public:
 
     // Reads the schema of every user table, and the rows of the tables named in rowsOf
     // (a table that the file lacks is no error: its rowsRead stays false). A job of `context`:
-    // `done` runs once, later (never inside the call), when no box is up; nothing is reported
-    // when `context` goes first, and the helper is ended then.
+    // `done` runs once, later (never inside the call), when no box of the gate is up; nothing is
+    // reported when `context` goes first, and the helper is ended then.
     void read(const QString& path, const QStringList& rowsOf, QObject* context, Handler done) const;
     // The rows of every user table as well.
     void readAll(const QString& path, QObject* context, Handler done) const;
 
     const QString& helperPath() const { return m_helper; }
+    ModalGate& gate() const { return *m_gate; }
     // Longest a read may take for a file of that size before it counts as a damaged file.
     int timeLimitMs(qint64 fileSize) const;
     // Most memory the helper may hold (resident) for a file of that size.
@@ -95,6 +99,7 @@ public:
 
 private:
     QString m_helper;
+    ModalGate* m_gate;
     int m_timeLimitMs;
 };
 

@@ -29,8 +29,9 @@ bool samePath(const QString& a, const QString& b) {
 }
 
 // A failure found before the read is told later too, as the read's outcome is.
-void reportLater(QObject* context, const GiaConversion::Handler& done, const GiaConversion::Outcome& result) {
-    ModalGate::deliverLater(context, [done, result] { done(result); });
+void reportLater(const AccessReader& reader, QObject* context, const GiaConversion::Handler& done,
+                 const GiaConversion::Outcome& result) {
+    reader.gate().deliverLater(context, [done, result] { done(result); });
 }
 
 // A file of the conversion that is removed unless kept: also when its continuation is dropped
@@ -66,7 +67,7 @@ void GiaConversion::convert(const AccessReader& reader, const QString& textPath,
     const auto fail = [&](const QString& why) {
         Outcome result;
         result.message = prefix + why;
-        reportLater(context, done, result);
+        reportLater(reader, context, done, result);
     };
     // The package is deleted first: it must be neither the template nor the text file.
     if (samePath(packagePath, templatePath) || samePath(packagePath, textPath))
@@ -124,7 +125,7 @@ void GiaConversion::convertReplacing(const AccessReader& reader, const QString& 
             QStringLiteral("Não foi possível converter o arquivo GIA %1.\n"
                            "O pacote não pode ser gravado sobre o modelo nem sobre o próprio arquivo GIA.")
                 .arg(QFileInfo(textPath).fileName());
-        return reportLater(context, done, result);
+        return reportLater(reader, context, done, result);
     }
     // Same folder, so the rename below never crosses file systems.
     QTemporaryFile temporary(
@@ -133,7 +134,7 @@ void GiaConversion::convertReplacing(const AccessReader& reader, const QString& 
         Outcome result;
         result.message = QStringLiteral("Não foi possível criar um arquivo temporário em %1: %2")
                              .arg(QDir::toNativeSeparators(output.absolutePath()), temporary.errorString());
-        return reportLater(context, done, result);
+        return reportLater(reader, context, done, result);
     }
     temporary.setAutoRemove(false);
     temporary.close();

@@ -93,12 +93,12 @@ PgdasMatch PgdasMatching::match(const QString& path, const QList<Taxpayer>& taxp
     return match;
 }
 
-void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, QObject* context,
-                                std::function<void(Result<QList<PgdasMatch>>)> done) {
+void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, ModalGate& gate,
+                                QObject* context, std::function<void(Result<QList<PgdasMatch>>)> done) {
     // Poppler's module brings widget libraries: loaded on the starting thread, not a worker.
     static_cast<void>(documentLibrary());
     runWorkerJob<Result<QList<PgdasMatch>>>(
-        context,
+        gate, context,
         [folder, taxpayers](const std::atomic<bool>& cancelled) {
             return matchAll(folder, taxpayers, cancelled);
         },

@@ -11,6 +11,8 @@
 
 namespace fiscora {
 
+class ModalGate;
+
 // A PGDAS document of a folder and the registered taxpayer it belongs to, or why it is set apart.
 struct PgdasMatch {
     enum class Outcome {
@@ -40,8 +42,8 @@ public:
     // milliseconds a document, so this is a job of `context` on a worker thread: `done` runs
     // once, later, on the context's thread; never once the context is gone, which also stops
     // the reading at the next file.
-    static void matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, QObject* context,
-                            std::function<void(Result<QList<PgdasMatch>>)> done);
+    static void matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, ModalGate& gate,
+                            QObject* context, std::function<void(Result<QList<PgdasMatch>>)> done);
 };
 
 } // namespace fiscora

@@ -9,7 +9,8 @@ namespace fiscora {
 class DialogCertificateChooser final : public CertificateChooser {
 public:
     explicit DialogCertificateChooser(const Seams& seams)
-        : m_seams(seams) {}
+        : CertificateChooser(seams.gate)
+        , m_seams(seams) {}
 
 protected:
     std::optional<Certificate> select(QWidget* parent, const QString& title, const QString& text,

@@ -683,7 +683,7 @@ void Principal::saveReceiptPdf() {
             return;
         }
         QObject* job = startPageJob();
-        ReceiptFile::keep(html, *path, job, [this, job](Result<KeptReceipt> kept) {
+        ReceiptFile::keep(html, *path, m_services.seams.gate, job, [this, job](Result<KeptReceipt> kept) {
             endPageJob(job);
             if (!kept) {
                 m_services.seams.messages.show(AppTexts::productTitle, kept.error().description,

@@ -248,26 +248,29 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
     m_transmission = transmission;
     // What the upload tells reaches the window when no box is up.
     connect(transmission, &Transmission::sendProgress, this, [this](int percent) {
-        ModalGate::deliver(this, [this, percent] {
+        m_services.seams.gate.deliver(this, [this, percent] {
             m_ProgressBar1->setValue(percent);
             m_lblSendSpeed->setText(ProgressLabel(percent));
         });
     });
-    connect(transmission, &Transmission::sendComplete, this,
-            [this] { ModalGate::deliver(this, [this] { m_lblSendSpeed->setText(kWaitingForAnswerText); }); });
-    connect(transmission, &Transmission::answered, this,
-            [this](const QString& text) { ModalGate::deliver(this, [this, text] { answered(text); }); });
+    connect(transmission, &Transmission::sendComplete, this, [this] {
+        m_services.seams.gate.deliver(this, [this] { m_lblSendSpeed->setText(kWaitingForAnswerText); });
+    });
+    connect(transmission, &Transmission::answered, this, [this](const QString& text) {
+        m_services.seams.gate.deliver(this, [this, text] { answered(text); });
+    });
     connect(transmission, &Transmission::closedWithoutAnswer, this, [this] {
-        ModalGate::deliver(this, [this] {
+        m_services.seams.gate.deliver(this, [this] {
             resetProgress(kClosedWithoutAnswerText);
             closedWithoutAnswer();
         });
     });
     connect(transmission, &Transmission::failed, this, [this](const AppError& error) {
-        ModalGate::deliver(this, [this, error] { uploadFailed(error); });
+        m_services.seams.gate.deliver(this, [this, error] { uploadFailed(error); });
     });
     connect(transmission, &Transmission::journalFailed, this, [this](const AppError& error) {
-        ModalGate::deliver(this, [this, error] { showDatabaseError(m_services.seams.messages, error); });
+        m_services.seams.gate.deliver(this,
+                                      [this, error] { showDatabaseError(m_services.seams.messages, error); });
     });
 
     const std::optional<Transmission::Refusal> refused = transmission->start(order, pauses);

@@ -6,6 +6,9 @@ namespace fiscora {
 
 // Modal QMessageBox over the active window.
 class WidgetMessageBox final : public MessageBox {
+public:
+    using MessageBox::MessageBox;
+
 protected:
     MessageAnswer ask(const MessageRequest& request) override;
 };

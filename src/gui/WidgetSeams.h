@@ -21,6 +21,7 @@ public:
     CertificateChooser& certificates() { return m_certificateChooser; }
 
 private:
+    ModalGate m_gate;
     DesktopPlatform m_platform;
     DialogFileChooser m_fileChooser;
     WidgetMessageBox m_messageBox;

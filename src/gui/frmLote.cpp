@@ -249,7 +249,7 @@ void frmLote::openSource(const QString& path) {
 void frmLote::openPgdasFolder(const QString& folder) {
     if (!beginReading(folder))
         return;
-    BatchSource::openPgdas(m_services.seams.folder, folder, m_preparation,
+    BatchSource::openPgdas(m_services.seams.folder, folder, m_services.seams.gate, m_preparation,
                            [this](const Result<BatchSource>& source) { sourceRead(source); });
 }
 

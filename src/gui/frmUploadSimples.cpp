@@ -59,7 +59,8 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
         // Poppler's module brings widget libraries: loaded here, on the window thread.
         static_cast<void>(documentLibrary());
         runWorkerJob<Result<PgdasDocument>>(
-            this, [path](const std::atomic<bool>&) { return PgdasDocument::read(path); },
+            m_services.seams.gate, this,
+            [path](const std::atomic<bool>&) { return PgdasDocument::read(path); },
             [this, path, busy = BusyWindow::hold(this)](Result<PgdasDocument> document) mutable {
                 busy.reset();
                 if (path != m_txtUploadFile)
@@ -110,7 +111,7 @@ void frmUploadSimples::answered(const QString& text) {
     setAnswerPending(true);
     QTimer::singleShot(kPauseAfterAnswerMs, this, [this, text] {
         // The window goes with it: not under a box the user is answering.
-        ModalGate::deliver(this, [this, text] {
+        m_services.seams.gate.deliver(this, [this, text] {
             const QList<PgdasRefusal> refusals = pgdasRefusalsIn(text);
             for (const PgdasRefusal& refusal : refusals)
                 showOutcome(AppTexts::programTitle, refusal.message);

@@ -40,8 +40,9 @@ struct HttpJob::Exchange {
     QTimer total;
 };
 
-HttpJob::HttpJob(QObject* context, Handler done)
+HttpJob::HttpJob(ModalGate& gate, QObject* context, Handler done)
     : QObject(context)
+    , m_gate(gate)
     , m_done(std::move(done)) {}
 
 HttpJob::~HttpJob() {
@@ -113,15 +114,15 @@ void HttpJob::finish(const QString& error, HttpAnswer answer) {
         m_exchange->total.stop();
         m_exchange->transfer->close();
     }
-    ModalGate::deliverLater(this,
-                            [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
-                                deleteLater();
-                                done(std::move(outcome));
-                            });
+    m_gate.deliverLater(this,
+                        [this, done = std::exchange(m_done, {}), outcome = std::move(outcome)]() mutable {
+                            deleteLater();
+                            done(std::move(outcome));
+                        });
 }
 
 HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) const {
-    auto* job = new HttpJob(context, std::move(done));
+    auto* job = new HttpJob(*m_gate, context, std::move(done));
     job->begin(*this, ServerAddress::fromSettings(folder()), url, nullptr, {}, maxBody);
     return job;
 }
@@ -129,7 +130,7 @@ HttpJob* HttpClient::get(const QString& url, qint64 maxBody, QObject* context, H
 HttpJob* HttpClient::post(const ServerAddress& server, const QString& url, const QByteArray& body,
                           const HttpHeaders& headers, qint64 maxBody, QObject* context,
                           HttpJob::Handler done) const {
-    auto* job = new HttpJob(context, std::move(done));
+    auto* job = new HttpJob(*m_gate, context, std::move(done));
     job->begin(*this, server, url, &body, headers, maxBody);
     return job;
 }

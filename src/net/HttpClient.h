@@ -14,6 +14,7 @@
 namespace fiscora {
 
 class HttpClient;
+class ModalGate;
 class ServerAddress;
 
 // An answer read to its provable end (its declared length, or the last chunk of a chunked body).
@@ -35,12 +36,13 @@ public:
 
 private:
     friend class HttpClient;
-    HttpJob(QObject* context, Handler done);
+    HttpJob(ModalGate& gate, QObject* context, Handler done);
     void begin(const HttpClient& client, const ServerAddress& server, const QString& url,
                const QByteArray* body, const HttpHeaders& headers, qint64 maxBody);
     // An empty error: the answer came.
     void finish(const QString& error, HttpAnswer answer = {});
 
+    ModalGate& m_gate;
     std::unique_ptr<Exchange> m_exchange;
     Handler m_done;
 };
@@ -56,16 +58,19 @@ public:
     static constexpr int kIdleTimeoutMs = 30'000;
     static constexpr int kTotalTimeoutMs = 120'000;
 
-    // The server of the folder's settings, and the time limits of every exchange this client
-    // starts. The folder is not owned: it outlives the client.
-    explicit HttpClient(const ProgramFolder& folder, int idleTimeoutMs = kIdleTimeoutMs,
-                        int totalTimeoutMs = kTotalTimeoutMs)
+    // The server of the folder's settings, the gate the outcomes go through, and the time limits
+    // of every exchange this client starts. The folder and the gate are not owned: they outlive
+    // the client.
+    HttpClient(const ProgramFolder& folder, ModalGate& gate, int idleTimeoutMs = kIdleTimeoutMs,
+               int totalTimeoutMs = kTotalTimeoutMs)
         : m_folder(&folder)
+        , m_gate(&gate)
         , m_idleMs(idleTimeoutMs)
         , m_totalMs(totalTimeoutMs) {}
 
     // The exchange starts at once; `done` runs once, later (never inside the call), with the
-    // answer or the failure, when no box is up (core/ModalGate). The job is the context's child.
+    // answer or the failure, when no box of the gate is up (core/ModalGate). The job is the
+    // context's child.
     HttpJob* get(const QString& url, qint64 maxBody, QObject* context, HttpJob::Handler done) const;
     HttpJob* post(const ServerAddress& server, const QString& url, const QByteArray& body,
                   const HttpHeaders& headers, qint64 maxBody, QObject* context, HttpJob::Handler done) const;
@@ -77,9 +82,11 @@ public:
     int totalTimeoutMs() const { return m_totalMs; }
     // Whose settings name the server.
     const ProgramFolder& folder() const { return *m_folder; }
+    ModalGate& gate() const { return *m_gate; }
 
 private:
     const ProgramFolder* m_folder;
+    ModalGate* m_gate;
     int m_idleMs;
     int m_totalMs;
 };

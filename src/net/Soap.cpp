@@ -91,7 +91,7 @@ void callSoapOperation(const HttpClient& http, const QString& operation,
     const Result<QString> url = server.webService();
     if (!url) {
         // Reported later and when no box is up, as every outcome of a job.
-        ModalGate::deliverLater(context, [done = std::move(done), error = url.error()] { done(error); });
+        http.gate().deliverLater(context, [done = std::move(done), error = url.error()] { done(error); });
         return;
     }
     http.post(server, *url, SoapEnvelope(operation, parameters).toUtf8(), soapHeaders(operation),

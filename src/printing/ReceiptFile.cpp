@@ -109,13 +109,13 @@ Result<QString> ReceiptFile::path(const QString& documentsFolder, const QString&
         .filePath(folder + QLatin1Char('/') + safeName(protocol) + QStringLiteral(".pdf"));
 }
 
-void ReceiptFile::keep(const QString& html, const QString& path, QObject* context,
+void ReceiptFile::keep(const QString& html, const QString& path, ModalGate& gate, QObject* context,
                        std::function<void(Result<KeptReceipt>)> done) {
     // Text is laid out with the fonts of a QGuiApplication; without one Qt gives up.
     const QCoreApplication* app = QCoreApplication::instance();
     const bool fonts = app && app->inherits("QGuiApplication");
     runWorkerJob<Result<KeptReceipt>>(
-        context,
+        gate, context,
         [html, path, fonts](const std::atomic<bool>&) -> Result<KeptReceipt> {
             if (!fonts) {
                 static const QString why =

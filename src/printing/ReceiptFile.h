@@ -11,6 +11,8 @@ class QPagedPaintDevice;
 
 namespace fiscora {
 
+class ModalGate;
+
 // A transmission's receipt kept as a PDF file, rendered here from the receipt's HTML: nothing it
 // names (images, style sheets, scripts) is loaded, from the network or from this computer. Needs
 // a QGuiApplication (fonts).
@@ -36,8 +38,8 @@ public:
     // then left as it was.
     // The first receipt takes a tenth of a second (fonts), a long one up to a second, so this is
     // a job of `context` on a worker thread (core/WorkerJob): `done` runs once, later, on the
-    // context's thread.
-    static void keep(const QString& html, const QString& path, QObject* context,
+    // context's thread, through `gate`.
+    static void keep(const QString& html, const QString& path, ModalGate& gate, QObject* context,
                      std::function<void(Result<KeptReceipt>)> done);
 
     // Lays the HTML out on the device's pages (a printer, a PDF writer) as keep() does, loading

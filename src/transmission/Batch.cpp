@@ -197,8 +197,8 @@ void BatchSource::open(const ProgramFolder& program, const AccessReader& reader,
     opening->workFolder = workFolder;
     opening->context = context;
     // Reported when no box is up, as the reads are.
-    opening->done = [context, done](Result<BatchSource> source) {
-        ModalGate::deliver(context, [done, source] { done(source); });
+    opening->done = [&gate = reader.gate(), context, done](Result<BatchSource> source) {
+        gate.deliver(context, [done, source] { done(source); });
     };
     // Begun from the event loop: even a folder without files is told later.
     QTimer::singleShot(0, context, [opening] {
@@ -243,17 +243,17 @@ void BatchSource::open(const ProgramFolder& program, const AccessReader& reader,
     });
 }
 
-void BatchSource::openPgdas(const ProgramFolder& program, const QString& folder, QObject* context,
-                            std::function<void(Result<BatchSource>)> done) {
+void BatchSource::openPgdas(const ProgramFolder& program, const QString& folder, ModalGate& gate,
+                            QObject* context, std::function<void(Result<BatchSource>)> done) {
     // Begun from the event loop, as the GIA sources: even a failure is told later.
-    QTimer::singleShot(0, context, [program, folder, context, done] {
+    QTimer::singleShot(0, context, [program, folder, &gate, context, done] {
         const Result<QList<Taxpayer>> taxpayers = listTaxpayers(program);
         if (!taxpayers) {
-            ModalGate::deliver(context, [done, error = taxpayers.error()] { done(error); });
+            gate.deliver(context, [done, error = taxpayers.error()] { done(error); });
             return;
         }
         PgdasMatching::matchFolder(
-            folder, *taxpayers, context, [folder, done](Result<QList<PgdasMatch>> matches) {
+            folder, *taxpayers, gate, context, [folder, done](Result<QList<PgdasMatch>> matches) {
                 if (!matches) {
                     done(batchError(matches.error().description));
                     return;

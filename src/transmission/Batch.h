@@ -22,6 +22,7 @@
 
 namespace fiscora {
 
+class ModalGate;
 class Transmission;
 
 // A GIA of a batch and whether it goes; of a PGDAS item, its document (no number, the reference
@@ -108,9 +109,9 @@ struct BatchSource {
                      std::function<void(fiscora::Result<BatchSource>)> done);
     // Every PDF of the folder matched to the registered taxpayers (PgdasMatching): one item per
     // matched document, the others set apart. Fails, in Portuguese, when the folder cannot be
-    // read or holds no PDF. A job of `context`; `done` runs once, later.
-    static void openPgdas(const ProgramFolder& program, const QString& folder, QObject* context,
-                          std::function<void(fiscora::Result<BatchSource>)> done);
+    // read or holds no PDF. A job of `context`; `done` runs once, later, through `gate`.
+    static void openPgdas(const ProgramFolder& program, const QString& folder, ModalGate& gate,
+                          QObject* context, std::function<void(fiscora::Result<BatchSource>)> done);
     // A folder with PGDAS documents and no GIA text file: what a typed folder is opened as.
     static bool isPgdasFolder(const QString& path);
     // The items, the companies, the problems and the set-apart documents of `other` after these.

@@ -114,7 +114,7 @@ void ReceiptKeeper::fetch(const Wanted& wanted) {
                              finish(wanted, page.error());
                          else
                              ReceiptFile::keep(
-                                 *page, path, this,
+                                 *page, path, m_http.gate(), this,
                                  [this, wanted](Result<KeptReceipt> outcome) { finish(wanted, outcome); });
                      });
 }

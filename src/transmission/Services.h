@@ -29,8 +29,8 @@ struct Services {
                                TransmissionJournal& journal) {
         return Services{seams,
                         certificates,
-                        HttpClient(seams.folder),
-                        AccessReader(AccessReader::defaultHelper(seams.folder)),
+                        HttpClient(seams.folder, seams.gate),
+                        AccessReader(AccessReader::defaultHelper(seams.folder), seams.gate),
                         TokenReader{TokenReader::defaultHelper(seams.folder),
                                     TokenReader::kDefaultTimeLimitMs, &seams.folder},
                         TransmissionLimits{},

@@ -35,7 +35,8 @@ namespace {
 class FixedFileChooser final : public FileChooser {
 public:
     explicit FixedFileChooser(QString path)
-        : m_path(std::move(path)) {
+        : FileChooser(sharedSeams().gate)
+        , m_path(std::move(path)) {
         sharedSeams().files.test = this;
     }
     ~FixedFileChooser() override { sharedSeams().files.test = nullptr; }

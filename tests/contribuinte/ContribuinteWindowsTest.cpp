@@ -46,8 +46,9 @@ namespace {
 // The key request as the windows start it, waited for.
 KeyAnswer keyAnswer(const QString& ie, const QString& cnpj) {
     return fiscora::test::await<KeyAnswer>([&](QObject* context, std::function<void(KeyAnswer)> done) {
-               KeyRequest::request(HttpClient(fiscora::test::sharedSeams().folder), ie, cnpj, context,
-                                   std::move(done));
+               KeyRequest::request(
+                   HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), ie,
+                   cnpj, context, std::move(done));
            })
         .value_or(KeyAnswer{});
 }

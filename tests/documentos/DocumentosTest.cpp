@@ -3,6 +3,7 @@
 
 #include "certificates/CertificateExpiry.h"
 #include "certificates/CertificateStore.h"
+#include "core/ModalGate.h"
 #include "core/UserPreferences.h"
 #include "data/PgdasDocument.h"
 #include "data/PgdasMatching.h"
@@ -79,8 +80,10 @@ QByteArray lockedPdf() {
 // Keeps a receipt as the program does, with a job, and waits for it.
 std::optional<Result<KeptReceipt>> keepReceipt(const QString& html, const QString& path) {
     std::optional<Result<KeptReceipt>> kept;
+    ModalGate gate;
     QObject context;
-    ReceiptFile::keep(html, path, &context, [&](Result<KeptReceipt> result) { kept = std::move(result); });
+    ReceiptFile::keep(html, path, gate, &context,
+                      [&](Result<KeptReceipt> result) { kept = std::move(result); });
     static_cast<void>(QTest::qWaitFor([&] { return kept.has_value(); }, 60000));
     return kept;
 }
@@ -229,12 +232,14 @@ private Q_SLOTS:
                 taxpayer(u"110.042.490.114"_s, u"Matriz"_s, kTwice, true),
                 taxpayer(u"110.042.490.220"_s, u"Filial"_s, kTwice, true),
             };
+            ModalGate gate;
             QObject context;
             bool inside = true;
-            PgdasMatching::matchFolder(m_folder, taxpayers, &context, [&](Result<QList<PgdasMatch>> matches) {
-                QVERIFY(!inside);
-                m_matches = std::move(matches);
-            });
+            PgdasMatching::matchFolder(m_folder, taxpayers, gate, &context,
+                                       [&](Result<QList<PgdasMatch>> matches) {
+                                           QVERIFY(!inside);
+                                           m_matches = std::move(matches);
+                                       });
             inside = false;
             QTRY_VERIFY_WITH_TIMEOUT(m_matches.has_value(), 30000);
             QVERIFY(m_matches->ok());
@@ -259,16 +264,18 @@ private Q_SLOTS:
     }
 
     void folderJobEndsWithItsContext() {
+        ModalGate gate;
         bool called = false;
         auto* context = new QObject;
-        PgdasMatching::matchFolder(m_folder, {}, context, [&](Result<QList<PgdasMatch>>) { called = true; });
+        PgdasMatching::matchFolder(m_folder, {}, gate, context,
+                                   [&](Result<QList<PgdasMatch>>) { called = true; });
         delete context;
         QTest::qWait(1500);
         QVERIFY(!called);
 
         std::optional<Result<QList<PgdasMatch>>> missing;
         QObject alive;
-        PgdasMatching::matchFolder(m_dir.filePath(u"nenhuma"_s), {}, &alive,
+        PgdasMatching::matchFolder(m_dir.filePath(u"nenhuma"_s), {}, gate, &alive,
                                    [&](Result<QList<PgdasMatch>> result) { missing = std::move(result); });
         QTRY_VERIFY(missing.has_value());
         QVERIFY(!missing->ok());

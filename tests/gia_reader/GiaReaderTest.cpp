@@ -8,6 +8,8 @@
 #include "support/ProgramFolderFixture.h"
 #include "support/RunawayExport.h"
 #include "support/ServerLauncher.h"
+#include "support/TestMessageBox.h"
+#include "support/TestSeams.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -260,6 +262,29 @@ private Q_SLOTS:
         QCOMPARE(test::readAccess(m_dir.path()).status, AccessReader::Status::Invalid);
     }
 
+    // An outcome that comes while a box of its program's seams is up is told once the box has
+    // closed; the gate of other seams (another program's) does not hold it back.
+    void outcomeWaitsForTheBoxOfItsSeams() {
+        test::TestSeams other;
+        const AccessReader otherReader(test::builtReader().helperPath(), other.gate);
+        const QString missing = m_dir.filePath(u"nenhum.mdb"_s);
+        QObject context;
+        test::TestMessageBox box;
+        QStringList told;
+        const auto tell = [&told, &box](const QString& whose) {
+            return [&told, &box, whose](const AccessReader::Reading&) {
+                told.append(whose + (box.open() ? u" under the box"_s : u" after it"_s));
+            };
+        };
+        box.onShow = [&](const MessageRequest&) {
+            test::builtReader().read(missing, {}, &context, tell(u"this program's"_s));
+            otherReader.read(missing, {}, &context, tell(u"the other's"_s));
+        };
+        box.holdUntil([&told] { return !told.isEmpty(); });
+        test::sharedSeams().messages.show(u"Fiscora"_s, u"Continuar?"_s);
+        QCOMPARE(told, (QStringList{u"the other's under the box"_s, u"this program's after it"_s}));
+    }
+
     void helperFailuresAreContained_data() {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<int>("status");
@@ -278,7 +303,8 @@ private Q_SLOTS:
     void helperFailuresAreContained() {
         QFETCH(QByteArray, script);
         QFETCH(int, status);
-        const AccessReader reader(fakeHelper(QStringLiteral("helper.sh"), script), 500);
+        const AccessReader reader(fakeHelper(QStringLiteral("helper.sh"), script), test::sharedSeams().gate,
+                                  500);
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
         QElapsedTimer clock;
         clock.start();
@@ -312,7 +338,7 @@ private Q_SLOTS:
     }
 
     void missingHelperIsReported() {
-        const AccessReader reader(m_dir.filePath(QStringLiteral("no-helper")));
+        const AccessReader reader(m_dir.filePath(QStringLiteral("no-helper")), test::sharedSeams().gate);
         const QString path = write(QStringLiteral("any.mdb"), QByteArray(4096, 'x'));
         QCOMPARE(readAll(path, reader)->status, AccessReader::Status::Unavailable);
         const std::optional<GiaDatabaseReader::Listing> listing = test::await<GiaDatabaseReader::Listing>(

@@ -72,7 +72,7 @@ private:
 };
 
 Result<HttpAnswer> get(const QString& url, qint64 maxBody,
-                       const HttpClient& http = HttpClient(testFolder())) {
+                       const HttpClient& http = HttpClient(testFolder(), test::sharedSeams().gate)) {
     return test::httpGet(url, maxBody, http);
 }
 
@@ -143,7 +143,8 @@ private Q_SLOTS:
                               ScriptedServer::Then::Close);
         const std::optional<Result<QByteArray>> file = test::await<Result<QByteArray>>(
             [&](QObject* context, std::function<void(Result<QByteArray>)> done) {
-                HttpClient(testFolder()).download(server.url(), 1 << 20, context, std::move(done));
+                HttpClient(testFolder(), test::sharedSeams().gate)
+                    .download(server.url(), 1 << 20, context, std::move(done));
             });
         QVERIFY(file);
         QVERIFY(!file->ok());
@@ -174,7 +175,8 @@ private Q_SLOTS:
     // A server that never stops sending still meets the total limit.
     void totalLimitHoldsAgainstATrickle() {
         ScriptedServer server("HTTP/1.1 200 OK\r\n\r\n"_ba, ScriptedServer::Then::Trickle);
-        const Result<HttpAnswer> got = get(server.url(), 1 << 20, HttpClient(testFolder(), 10'000, 300));
+        const Result<HttpAnswer> got =
+            get(server.url(), 1 << 20, HttpClient(testFolder(), test::sharedSeams().gate, 10'000, 300));
         QVERIFY(!got.ok());
     }
 
@@ -184,18 +186,16 @@ private Q_SLOTS:
     void outcomesComeLaterAndOnlyToTheirContext() {
         int reports = 0;
         QObject context;
-        HttpClient(testFolder()).get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) {
-            ++reports;
-        });
+        HttpClient(testFolder(), test::sharedSeams().gate)
+            .get(u"nao-e-endereco"_s, 100, &context, [&](const Result<HttpAnswer>&) { ++reports; });
         QCOMPARE(reports, 0);
         QTRY_COMPARE(reports, 1);
 
         ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"_ba,
                               ScriptedServer::Then::StayOpen);
         auto* gone = new QObject;
-        HttpClient(testFolder()).get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) {
-            ++reports;
-        });
+        HttpClient(testFolder(), test::sharedSeams().gate)
+            .get(server.url(), 1 << 20, gone, [&](const Result<HttpAnswer>&) { ++reports; });
         QTest::qWait(100);
         delete gone;
         QTest::qWait(100);

@@ -209,7 +209,7 @@ private Q_SLOTS:
             contador->activateWindow();
             if (QTest::qWaitForWindowActive(contador))
                 contador->close();
-            WidgetMessageBox().show(u"Fiscora"_s, u"Contador cadastrado com sucesso"_s);
+            WidgetMessageBox(sharedSeams().gate).show(u"Fiscora"_s, u"Contador cadastrado com sucesso"_s);
             return main;
         });
         QTest::newRow("certificate window") << Opener([](Principal* main) -> QWidget* {
@@ -229,7 +229,7 @@ private Q_SLOTS:
             return dialog;
         });
         QTest::newRow("file dialog") << Opener([](Principal* main) -> QWidget* {
-            DialogFileChooser dialogs;
+            DialogFileChooser dialogs(sharedSeams().gate);
             dialogs.openFile(main, u"Escolha o arquivo"_s, QDir::tempPath(), u"*.mdb"_s);
             return main;
         });

@@ -140,7 +140,8 @@ private Q_SLOTS:
         QVERIFY(journal.completeTransmission(*id, TransmissionOutcome::Failed, u"Conexão recusada."_s));
 
         const QList<Taxpayer> taxpayers{taxpayerOf(kEntregue), taxpayerOf(kPendente), taxpayerOf(wrongKey)};
-        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
+        MonthSituation month(
+            HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal);
         QSignalSpy finished(&month, &MonthSituation::finished);
         month.show(taxpayers, u"10/2026"_s, 2);
         QVERIFY(finished.wait(20000));
@@ -202,10 +203,12 @@ private Q_SLOTS:
         const Result<qint64> id = journal.startTransmission(sent);
         QVERIFY(id && journal.completeTransmission(*id, TransmissionOutcome::Answered, u"OK"_s));
 
-        ReceiptKeeper keeper(HttpClient(fiscora::test::sharedSeams().folder), journal);
+        ReceiptKeeper keeper(
+            HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal);
         QSignalSpy idle(&keeper, &ReceiptKeeper::idle);
         QSignalSpy failed(&keeper, &ReceiptKeeper::failed);
-        MonthSituation month(HttpClient(fiscora::test::sharedSeams().folder), journal);
+        MonthSituation month(
+            HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate), journal);
         month.show({taxpayerOf(kEntregue)}, u"10/2026"_s, 1);
         QVERIFY(idle.wait(20000));
         QCOMPARE(failed.size(), 1);

@@ -103,8 +103,10 @@ private Q_SLOTS:
         });
         drip.start(100);
         ProgramFolderFixture folder(server.host(), server.port());
-        const Result<QString> answer = test::soapAnswer(
-            u"Diagnostico.eco"_s, {}, HttpClient(fiscora::test::sharedSeams().folder, 10'000, 10'000));
+        const Result<QString> answer =
+            test::soapAnswer(u"Diagnostico.eco"_s, {},
+                             HttpClient(fiscora::test::sharedSeams().folder,
+                                        fiscora::test::sharedSeams().gate, 10'000, 10'000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
         int cut = 0;
         for (const auto& socket : slow)
@@ -138,10 +140,10 @@ private Q_SLOTS:
         }
         // Today's limit on a call is 57 seconds behind 200 such connections.
         ProgramFolderFixture folder(server.host(), server.port(), secure);
-        const Result<QString> answer =
-            test::soapAnswer(u"Transferencia.ver2"_s,
-                             {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}},
-                             HttpClient(fiscora::test::sharedSeams().folder, 5000, 5000));
+        const Result<QString> answer = test::soapAnswer(
+            u"Transferencia.ver2"_s,
+            {{u"strNome"_s, kIE}, {u"strDiretorioDestino"_s, u"vbs"_s}, {u"Chave"_s, kKey}},
+            HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate, 5000, 5000));
         QVERIFY2(answer.ok(), qPrintable(answer.error().description));
     }
 

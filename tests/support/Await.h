@@ -38,7 +38,8 @@ std::optional<T> await(const std::function<void(QObject*, std::function<void(T)>
 }
 
 inline Result<QString> soapAnswer(const QString& operation, const QList<SoapParameter>& parameters = {},
-                                  const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder)) {
+                                  const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder,
+                                                                      fiscora::test::sharedSeams().gate)) {
     const std::optional<Result<QString>> answer =
         await<Result<QString>>([&](QObject* context, std::function<void(Result<QString>)> done) {
             callSoapOperation(http, operation, parameters, context, std::move(done));
@@ -54,14 +55,16 @@ inline Result<HttpAnswer> httpAnswer(const std::function<void(QObject*, HttpJob:
 }
 
 inline Result<HttpAnswer> httpGet(const QString& url, qint64 maxBody,
-                                  const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder)) {
+                                  const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder,
+                                                                      fiscora::test::sharedSeams().gate)) {
     return httpAnswer(
         [&](QObject* context, HttpJob::Handler done) { http.get(url, maxBody, context, std::move(done)); });
 }
 
 inline Result<HttpAnswer> httpPost(const QString& url, const QByteArray& body, const HttpHeaders& headers,
                                    qint64 maxBody,
-                                   const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder)) {
+                                   const HttpClient& http = HttpClient(fiscora::test::sharedSeams().folder,
+                                                                       fiscora::test::sharedSeams().gate)) {
     return httpAnswer([&](QObject* context, HttpJob::Handler done) {
         http.post(ServerAddress::fromSettings(fiscora::test::sharedSeams().folder), url, body, headers,
                   maxBody, context, std::move(done));

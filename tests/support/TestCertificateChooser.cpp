@@ -7,7 +7,8 @@
 
 namespace fiscora::test {
 
-TestCertificateChooser::TestCertificateChooser() {
+TestCertificateChooser::TestCertificateChooser()
+    : CertificateChooser(sharedSeams().gate) {
     sharedSeams().certificates.test = this;
 }
 

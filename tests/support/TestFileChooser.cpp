@@ -6,7 +6,8 @@
 
 namespace fiscora::test {
 
-TestFileChooser::TestFileChooser() {
+TestFileChooser::TestFileChooser()
+    : FileChooser(sharedSeams().gate) {
     sharedSeams().files.test = this;
 }
 

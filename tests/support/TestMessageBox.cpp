@@ -4,7 +4,8 @@
 
 namespace fiscora::test {
 
-TestMessageBox::TestMessageBox() {
+TestMessageBox::TestMessageBox()
+    : MessageBox(sharedSeams().gate) {
     sharedSeams().messages.test = this;
 }
 

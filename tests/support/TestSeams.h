@@ -45,6 +45,7 @@ private:
 // Passes each choice to the file chooser a test has made while it lives, else cancels it.
 class FileChooserStandIn final : public FileChooser {
 public:
+    using FileChooser::FileChooser;
     FileChooser* test = nullptr;
 
 protected:
@@ -67,6 +68,7 @@ protected:
 // Passes each choice to the certificate chooser a test has made while it lives, else cancels it.
 class CertificateChooserStandIn final : public CertificateChooser {
 public:
+    using CertificateChooser::CertificateChooser;
     CertificateChooser* test = nullptr;
 
 protected:
@@ -79,6 +81,9 @@ protected:
 // Passes each box to the message box a test has made while it lives, else to the console's.
 class MessageBoxStandIn final : public MessageBox {
 public:
+    explicit MessageBoxStandIn(ModalGate& gate)
+        : MessageBox(gate)
+        , m_console(gate) {}
     MessageBox* test = nullptr;
 
 protected:
@@ -101,14 +106,16 @@ public:
 
     // The current test folder: a ProgramFolderFixture makes its own current while it lives.
     ProgramFolder folder{QCoreApplication::applicationDirPath()};
+    // What this program's boxes hold back; each set of seams has its own.
+    ModalGate gate;
     TestClock clock;
     PlatformStandIn platform{folder};
-    FileChooserStandIn files;
-    MessageBoxStandIn messages;
-    CertificateChooserStandIn certificates; // carried by the services
+    FileChooserStandIn files{gate};
+    MessageBoxStandIn messages{gate};
+    CertificateChooserStandIn certificates{gate}; // carried by the services
 
 private:
-    Seams m_seams{clock, platform, files, messages, folder};
+    Seams m_seams{clock, platform, files, messages, folder, gate};
 };
 
 // One set for a whole test program: what its services and journals are built with.

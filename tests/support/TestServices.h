@@ -9,7 +9,7 @@ namespace fiscora::test {
 
 // The Access reader as the program has it, with the helper the build made.
 inline AccessReader builtReader(int timeLimitMs = 0) {
-    return AccessReader(builtProgram(QStringLiteral("fiscora-leitor-mdb")), timeLimitMs);
+    return AccessReader(builtProgram(QStringLiteral("fiscora-leitor-mdb")), sharedSeams().gate, timeLimitMs);
 }
 
 // The services as the program builds them, with the build's reader helper: a test changes the
@@ -17,7 +17,7 @@ inline AccessReader builtReader(int timeLimitMs = 0) {
 inline Services testServices() {
     return Services{sharedSeams()(),
                     sharedSeams().certificates,
-                    HttpClient(fiscora::test::sharedSeams().folder),
+                    HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate),
                     builtReader(),
                     TokenReader{TokenReader::defaultHelper(sharedSeams().folder),
                                 TokenReader::kDefaultTimeLimitMs, &sharedSeams().folder},

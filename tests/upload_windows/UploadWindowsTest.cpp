@@ -193,7 +193,8 @@ private:
         void shortenLimits(int answerMs) {
             services.transmission.connectMs = 5000;
             services.transmission.answerMs = answerMs;
-            services.http = HttpClient(fiscora::test::sharedSeams().folder, 500, 1000);
+            services.http =
+                HttpClient(fiscora::test::sharedSeams().folder, fiscora::test::sharedSeams().gate, 500, 1000);
         }
 
         void writeFile(const QString& name, const QByteArray& bytes) const {
