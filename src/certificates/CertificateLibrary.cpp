@@ -6,13 +6,8 @@
 namespace fiscora {
 
 const Result<const CertificateLibrary*>& certificateLibrary() {
-    static const Result<const CertificateLibrary*> loaded = []() -> Result<const CertificateLibrary*> {
-        const Result<const void*> object =
-            programModuleObject(NetworkLibrary::kModule, "fiscora_rede_certificados");
-        if (!object)
-            return object.error();
-        return static_cast<const CertificateLibrary*>(*object);
-    }();
+    static const Result<const CertificateLibrary*> loaded =
+        programModuleObject<CertificateLibrary>(NetworkLibrary::kModule, "fiscora_rede_certificados");
     return loaded;
 }
 

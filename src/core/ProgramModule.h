@@ -10,4 +10,12 @@ namespace fiscora {
 // libraries. It stays loaded until the program ends.
 Result<const void*> programModuleObject(const char* module, const char* entry);
 
+// The same object as the interface it implements.
+template <typename T> Result<const T*> programModuleObject(const char* module, const char* entry) {
+    const Result<const void*> object = programModuleObject(module, entry);
+    if (!object)
+        return object.error();
+    return static_cast<const T*>(*object);
+}
+
 } // namespace fiscora

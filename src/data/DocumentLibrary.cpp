@@ -5,13 +5,8 @@
 namespace fiscora {
 
 const Result<const DocumentLibrary*>& documentLibrary() {
-    static const Result<const DocumentLibrary*> loaded = []() -> Result<const DocumentLibrary*> {
-        const Result<const void*> object =
-            programModuleObject(DocumentLibrary::kModule, "fiscora_documentos_pdf");
-        if (!object)
-            return object.error();
-        return static_cast<const DocumentLibrary*>(*object);
-    }();
+    static const Result<const DocumentLibrary*> loaded =
+        programModuleObject<DocumentLibrary>(DocumentLibrary::kModule, "fiscora_documentos_pdf");
     return loaded;
 }
 

@@ -5,12 +5,8 @@
 namespace fiscora {
 
 const Result<const NetworkLibrary*>& networkLibrary() {
-    static const Result<const NetworkLibrary*> loaded = []() -> Result<const NetworkLibrary*> {
-        const Result<const void*> object = programModuleObject(NetworkLibrary::kModule, "fiscora_rede");
-        if (!object)
-            return object.error();
-        return static_cast<const NetworkLibrary*>(*object);
-    }();
+    static const Result<const NetworkLibrary*> loaded =
+        programModuleObject<NetworkLibrary>(NetworkLibrary::kModule, "fiscora_rede");
     return loaded;
 }
 
