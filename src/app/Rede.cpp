@@ -32,6 +32,9 @@ public:
                                              QByteArray* certificateDer) const override {
         return fiscora::openSslReadPkcs12(container, password, certificateDer);
     }
+    std::optional<fiscora::CertificateFields> fields(const QByteArray& der) const override {
+        return fiscora::openSslCertificateFields(der);
+    }
     fiscora::IcpBrasilFields icpBrasil(const QByteArray& der) const override {
         return fiscora::openSslIcpBrasil(der);
     }

@@ -99,7 +99,7 @@ Result<Certificate> certificateBySerial(const CertificateSource& source, const Q
     if (!listed)
         return listed.error();
     for (const Certificate& certificate : *listed) {
-        if (serialKey(QString::fromLatin1(certificate.qt().serialNumber())) == serialKey(serial))
+        if (serialKey(certificate.serialNumber()) == serialKey(serial))
             return certificate;
     }
     return AppError::message(

@@ -5,6 +5,8 @@
 
 #include <QCryptographicHash>
 
+#include <utility>
+
 namespace fiscora {
 
 namespace {
@@ -21,19 +23,15 @@ QString mask(const QString& digits, const QString& pattern) {
     return out;
 }
 
-QString firstOf(const QStringList& values) {
-    return values.isEmpty() ? QString() : values.first();
-}
-
 } // namespace
 
 Certificate Certificate::fromDer(const QByteArray& der) {
     Certificate certificate;
-    const QSslCertificate parsed(der, QSsl::Der);
-    if (parsed.isNull())
+    std::optional<CertificateFields> read = CertificateExtensions::fields(der);
+    if (!read)
         return certificate;
     certificate.m_der = der;
-    certificate.m_certificate = parsed;
+    certificate.m_fields = std::move(*read);
     const IcpBrasilFields fields = CertificateExtensions::icpBrasil(der);
     // The CNPJ field may hold an alphanumeric CNPJ; a zero-filled one stands for none.
     if (isBareCnpj(fields.cnpj) && fields.cnpj != QString(14, QLatin1Char('0')))
@@ -44,20 +42,19 @@ Certificate Certificate::fromDer(const QByteArray& der) {
 }
 
 QString Certificate::subjectName() const {
-    return firstOf(m_certificate.subjectInfo(QSslCertificate::CommonName));
+    return m_fields.subjectName;
 }
 
 QString Certificate::issuerName() const {
-    const QString name = firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName));
-    return name.isEmpty() ? firstOf(m_certificate.issuerInfo(QSslCertificate::Organization)) : name;
+    return m_fields.issuerName;
 }
 
 QDateTime Certificate::validFrom() const {
-    return m_certificate.effectiveDate().toUTC();
+    return m_fields.validFrom;
 }
 
 QDateTime Certificate::validTo() const {
-    return m_certificate.expiryDate().toUTC();
+    return m_fields.validTo;
 }
 
 QString Certificate::fingerprint() const {

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "certificates/CertificateExtensions.h"
+
 #include <QByteArray>
 #include <QDateTime>
-#include <QSslCertificate>
 #include <QString>
 
 namespace fiscora {
@@ -16,13 +17,15 @@ public:
 
     bool isNull() const { return m_der.isEmpty(); }
     const QByteArray& der() const { return m_der; }
-    const QSslCertificate& qt() const { return m_certificate; }
 
     QString subjectName() const; // subject CN
     QString issuerName() const;  // issuer CN (or organization when the CN is missing)
     QDateTime validFrom() const; // UTC
     QDateTime validTo() const;   // UTC
     QString fingerprint() const; // SHA-1, lower-case hex: the name of its file in the store
+    const QString& serialNumber() const { return m_fields.serialNumber; } // hex bytes joined by ':'
+    // A certification authority's (basic constraints), not a holder's.
+    bool isAuthority() const { return m_fields.authority; }
 
     // The holder's document from the ICP-Brasil otherName fields, digits only: the CNPJ, else the
     // CPF of the holder or of the company's responsible person; empty when there is none.
@@ -44,7 +47,7 @@ public:
 private:
     QByteArray m_der;
     QString m_tokenLabel;
-    QSslCertificate m_certificate;
+    CertificateFields m_fields;
     QString m_document;
 };
 

@@ -26,6 +26,12 @@ QString IcpBrasilFields::cpf() const {
     return holder.isEmpty() ? cpfOf(responsibleData) : holder;
 }
 
+// Without OpenSSL no certificate can be read.
+std::optional<CertificateFields> CertificateExtensions::fields(const QByteArray& der) {
+    const Result<const CertificateLibrary*>& library = certificateLibrary();
+    return library ? (*library)->fields(der) : std::nullopt;
+}
+
 // Nothing is read from the certificate when OpenSSL cannot be loaded: the fields stay empty.
 IcpBrasilFields CertificateExtensions::icpBrasil(const QByteArray& der) {
     const Result<const CertificateLibrary*>& library = certificateLibrary();

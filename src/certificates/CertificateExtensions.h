@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace fiscora {
 
@@ -12,6 +15,16 @@ struct IcpBrasilFields {
     QString holderData;      // 2.16.76.1.3.1: birth date (8), CPF (11), ...
     QString responsibleData; // 2.16.76.1.3.4: the same layout, for a company's responsible person
     QString cpf() const;     // the CPF at offset 8 of .1, else of .4; empty when absent or zeros
+};
+
+// What the program shows and checks of a certificate's own fields.
+struct CertificateFields {
+    QString subjectName; // the subject's common name (of several, the last)
+    QString issuerName;  // the issuer's common name, else its organization
+    QDateTime validFrom; // UTC; null when it does not decode
+    QDateTime validTo;
+    QString serialNumber;   // its bytes in lower-case hex, joined by ':'
+    bool authority = false; // basic constraints say it is a certification authority's
 };
 
 // What the CRL distribution points extension (2.5.29.31) yields. When the extension is there but
@@ -28,6 +41,8 @@ public:
     static constexpr quint32 kNotFound = 0x80092004; // CRYPT_E_NOT_FOUND: no address in the extension
     static constexpr quint32 kBadTag = 0x8009310B;   // CRYPT_E_ASN1_BADTAG: the extension does not decode
 
+    // Nothing when the bytes are not one DER-encoded X.509 certificate.
+    static std::optional<CertificateFields> fields(const QByteArray& der);
     static IcpBrasilFields icpBrasil(const QByteArray& der);
     static CdpLookup crlDistributionPoints(const QByteArray& der);
 };

@@ -7,6 +7,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
 #include <memory>
 
 namespace fiscora {
@@ -131,7 +132,56 @@ QString stringValue(const ASN1_TYPE* value) {
     }
 }
 
+// The last entry of `nid` in the name, as UTF-8 text; empty when there is none.
+QString lastEntry(const X509_NAME* name, int nid) {
+    int last = -1;
+    for (int at = X509_NAME_get_index_by_NID(name, nid, -1); at >= 0;
+         at = X509_NAME_get_index_by_NID(name, nid, at))
+        last = at;
+    if (last < 0)
+        return {};
+    unsigned char* text = nullptr;
+    const int length = ASN1_STRING_to_UTF8(&text, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, last)));
+    if (length < 0)
+        return {};
+    const QString value = QString::fromUtf8(reinterpret_cast<const char*>(text), length);
+    OPENSSL_free(text);
+    return value;
+}
+
+QDateTime utcTime(const ASN1_TIME* time) {
+    tm parts{};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+        return {};
+    return QDateTime(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                     QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
+}
+
 } // namespace
+
+std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der) {
+    const X509Ptr certificate = parse(der);
+    if (!certificate)
+        return std::nullopt;
+    CertificateFields fields;
+    fields.subjectName = lastEntry(X509_get_subject_name(certificate.get()), NID_commonName);
+    fields.issuerName = lastEntry(X509_get_issuer_name(certificate.get()), NID_commonName);
+    if (fields.issuerName.isEmpty())
+        fields.issuerName = lastEntry(X509_get_issuer_name(certificate.get()), NID_organizationName);
+    fields.validFrom = utcTime(X509_get0_notBefore(certificate.get()));
+    fields.validTo = utcTime(X509_get0_notAfter(certificate.get()));
+    if (const ASN1_INTEGER* serial = X509_get0_serialNumber(certificate.get())) {
+        const QByteArray bytes(reinterpret_cast<const char*>(ASN1_STRING_get0_data(serial)),
+                               ASN1_STRING_length(serial));
+        fields.serialNumber = QString::fromLatin1(bytes.toHex(':'));
+    }
+    if (auto* constraints = static_cast<BASIC_CONSTRAINTS*>(
+            X509_get_ext_d2i(certificate.get(), NID_basic_constraints, nullptr, nullptr))) {
+        fields.authority = constraints->ca != 0;
+        BASIC_CONSTRAINTS_free(constraints);
+    }
+    return fields;
+}
 
 IcpBrasilFields openSslIcpBrasil(const QByteArray& der) {
     IcpBrasilFields fields;

@@ -8,6 +8,7 @@ namespace fiscora {
 // The certificate library's readers on OpenSSL, called directly (in the module only).
 Pkcs12Reader::Status openSslReadPkcs12(const QByteArray& container, const QString& password,
                                        QByteArray* certificateDer);
+std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der);
 IcpBrasilFields openSslIcpBrasil(const QByteArray& der);
 CdpLookup openSslCrlDistributionPoints(const QByteArray& der);
 

@@ -9,7 +9,6 @@
 #include <QMap>
 #include <QProcess>
 #include <QSet>
-#include <QSslCertificateExtension>
 #include <QTimer>
 
 #include <utility>
@@ -36,16 +35,6 @@ Module systemModule(const QString& path, const QString& registeredName = {}) {
     const QString where = QDir::toNativeSeparators(path);
     return {path, registeredName.isEmpty() ? QStringLiteral("do sistema (%1)").arg(where)
                                            : QStringLiteral("do sistema %1 (%2)").arg(registeredName, where)};
-}
-
-// A certification authority's certificate often rides on the token with the holder's; only the
-// holder's is offered, as in the imported store.
-bool isAuthority(const Certificate& certificate) {
-    for (const QSslCertificateExtension& extension : certificate.qt().extensions()) {
-        if (extension.oid() == u"2.5.29.19")
-            return extension.value().toMap().value(QStringLiteral("ca")).toBool();
-    }
-    return false;
 }
 
 struct Token {
@@ -284,7 +273,9 @@ private:
                 }
                 int personal = 0;
                 for (const Certificate& certificate : token.certificates) {
-                    if (isAuthority(certificate))
+                    // A certification authority's certificate often rides on the token with the
+                    // holder's; only the holder's is offered, as in the imported store.
+                    if (certificate.isAuthority())
                         continue;
                     ++personal;
                     if (listed.contains(certificate.der()))

@@ -238,7 +238,7 @@ bool UploadWindow::startTransmission(TransmissionOrder order, TransmissionPauses
     order.serverDate = m_session.DataServidor();
     if (m_certificate) {
         order.certificateHolder = m_certificate->subjectName();
-        order.certificateSerial = QString::fromLatin1(m_certificate->qt().serialNumber());
+        order.certificateSerial = m_certificate->serialNumber();
     }
 
     if (m_transmission)

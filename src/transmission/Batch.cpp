@@ -550,7 +550,7 @@ void BatchRun::send(int index) {
     order.chosenPath = item.chosenPath;
     order.fileName = QFileInfo(item.chosenPath).fileName();
     order.certificateHolder = m_certificate.subjectName();
-    order.certificateSerial = QString::fromLatin1(m_certificate.qt().serialNumber());
+    order.certificateSerial = m_certificate.serialNumber();
     order.serverDate = item.serverDate;
 
     auto* transmission = new Transmission(m_journal, m_limits, m_http.folder(), this);
