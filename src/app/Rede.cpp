@@ -35,9 +35,6 @@ public:
     std::optional<fiscora::CertificateFields> fields(const QByteArray& der) const override {
         return fiscora::openSslCertificateFields(der);
     }
-    fiscora::IcpBrasilFields icpBrasil(const QByteArray& der) const override {
-        return fiscora::openSslIcpBrasil(der);
-    }
     fiscora::CdpLookup crlDistributionPoints(const QByteArray& der) const override {
         return fiscora::openSslCrlDistributionPoints(der);
     }

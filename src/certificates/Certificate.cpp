@@ -32,7 +32,7 @@ Certificate Certificate::fromDer(const QByteArray& der) {
         return certificate;
     certificate.m_der = der;
     certificate.m_fields = std::move(*read);
-    const IcpBrasilFields fields = CertificateExtensions::icpBrasil(der);
+    const IcpBrasilFields& fields = certificate.m_fields.icpBrasil;
     // The CNPJ field may hold an alphanumeric CNPJ; a zero-filled one stands for none.
     if (isBareCnpj(fields.cnpj) && fields.cnpj != QString(14, QLatin1Char('0')))
         certificate.m_document = fields.cnpj;

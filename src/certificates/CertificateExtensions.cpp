@@ -32,12 +32,6 @@ std::optional<CertificateFields> CertificateExtensions::fields(const QByteArray&
     return library ? (*library)->fields(der) : std::nullopt;
 }
 
-// Nothing is read from the certificate when OpenSSL cannot be loaded: the fields stay empty.
-IcpBrasilFields CertificateExtensions::icpBrasil(const QByteArray& der) {
-    const Result<const CertificateLibrary*>& library = certificateLibrary();
-    return library ? (*library)->icpBrasil(der) : IcpBrasilFields();
-}
-
 CdpLookup CertificateExtensions::crlDistributionPoints(const QByteArray& der) {
     const Result<const CertificateLibrary*>& library = certificateLibrary();
     return library ? (*library)->crlDistributionPoints(der) : CdpLookup();

@@ -25,6 +25,7 @@ struct CertificateFields {
     QDateTime validTo;
     QString serialNumber;   // its bytes in lower-case hex, joined by ':'
     bool authority = false; // basic constraints say it is a certification authority's
+    IcpBrasilFields icpBrasil;
 };
 
 // What the CRL distribution points extension (2.5.29.31) yields. When the extension is there but
@@ -43,7 +44,6 @@ public:
 
     // Nothing when the bytes are not one DER-encoded X.509 certificate.
     static std::optional<CertificateFields> fields(const QByteArray& der);
-    static IcpBrasilFields icpBrasil(const QByteArray& der);
     static CdpLookup crlDistributionPoints(const QByteArray& der);
 };
 

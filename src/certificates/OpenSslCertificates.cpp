@@ -157,6 +157,30 @@ QDateTime utcTime(const ASN1_TIME* time) {
                      QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
 }
 
+// The ICP-Brasil otherName entries of the subjectAltName.
+IcpBrasilFields icpBrasilOf(X509* certificate) {
+    IcpBrasilFields fields;
+    auto* names =
+        static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
+    if (!names)
+        return fields;
+    for (int i = 0; i < sk_GENERAL_NAME_num(names); ++i) {
+        const auto* name = sk_GENERAL_NAME_value(names, i);
+        if (name->type != GEN_OTHERNAME)
+            continue;
+        const QString oid = objectId(name->d.otherName->type_id);
+        const QString value = stringValue(name->d.otherName->value);
+        if (oid == u"2.16.76.1.3.3")
+            fields.cnpj = value;
+        else if (oid == u"2.16.76.1.3.1")
+            fields.holderData = value;
+        else if (oid == u"2.16.76.1.3.4")
+            fields.responsibleData = value;
+    }
+    GENERAL_NAMES_free(names);
+    return fields;
+}
+
 } // namespace
 
 std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der) {
@@ -180,32 +204,7 @@ std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der)
         fields.authority = constraints->ca != 0;
         BASIC_CONSTRAINTS_free(constraints);
     }
-    return fields;
-}
-
-IcpBrasilFields openSslIcpBrasil(const QByteArray& der) {
-    IcpBrasilFields fields;
-    const X509Ptr certificate = parse(der);
-    if (!certificate)
-        return fields;
-    auto* names = static_cast<GENERAL_NAMES*>(
-        X509_get_ext_d2i(certificate.get(), NID_subject_alt_name, nullptr, nullptr));
-    if (!names)
-        return fields;
-    for (int i = 0; i < sk_GENERAL_NAME_num(names); ++i) {
-        const auto* name = sk_GENERAL_NAME_value(names, i);
-        if (name->type != GEN_OTHERNAME)
-            continue;
-        const QString oid = objectId(name->d.otherName->type_id);
-        const QString value = stringValue(name->d.otherName->value);
-        if (oid == u"2.16.76.1.3.3")
-            fields.cnpj = value;
-        else if (oid == u"2.16.76.1.3.1")
-            fields.holderData = value;
-        else if (oid == u"2.16.76.1.3.4")
-            fields.responsibleData = value;
-    }
-    GENERAL_NAMES_free(names);
+    fields.icpBrasil = icpBrasilOf(certificate.get());
     return fields;
 }
 

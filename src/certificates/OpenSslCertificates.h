@@ -9,7 +9,6 @@ namespace fiscora {
 Pkcs12Reader::Status openSslReadPkcs12(const QByteArray& container, const QString& password,
                                        QByteArray* certificateDer);
 std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der);
-IcpBrasilFields openSslIcpBrasil(const QByteArray& der);
 CdpLookup openSslCrlDistributionPoints(const QByteArray& der);
 
 } // namespace fiscora
