@@ -62,7 +62,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # Libraries from dpkg-shlibdeps (libsqlite3-0 for the windows, libcurl4 and libssl3 for the module
-# fiscora-rede.so, Poppler and Qt Print Support for fiscora-documentos.so, which link them); by hand
+# fiscora-rede.so, Poppler for fiscora-documentos.so, Qt Print Support for fiscora-impressao.so,
+# which link them); by hand
 # only what is loaded at run time and not linked, each package named once: the display plugins and
 # Qt's Portuguese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -111,7 +111,7 @@ owned_by() {
 owned_by fiscora /usr/bin/fiscora /usr/libexec/fiscora/fiscora-leitor-mdb \
     /usr/libexec/fiscora/fiscora-leitor-pkcs11 /usr/libexec/fiscora/fiscora-janelas.so \
     /usr/libexec/fiscora/fiscora-lote.so /usr/libexec/fiscora/fiscora-rede.so \
-    /usr/libexec/fiscora/fiscora-documentos.so \
+    /usr/libexec/fiscora/fiscora-documentos.so /usr/libexec/fiscora/fiscora-impressao.so \
     /usr/share/fiscora/fiscora.ini /usr/share/fiscora/info.fsc /usr/share/fiscora/fiscora.mdb \
     /usr/share/fiscora/gia_limpa.mdb /usr/share/fiscora/fiscora-atualizacao.pub \
     /usr/share/applications/fiscora.desktop /usr/share/icons/hicolor/48x48/apps/fiscora.png \

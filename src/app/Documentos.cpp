@@ -1,12 +1,7 @@
-// Poppler and Qt Print Support, linked here and nowhere else: the program loads this module with
-// the first PDF it reads or receipt it prints (data/DocumentLibrary, gui/PrintLibrary), so the
-// start-up window does not load these libraries.
+// Poppler, linked here and nowhere else: the program loads this module with the first PDF it reads
+// (data/DocumentLibrary), so the start-up window does not load it.
 
 #include "data/DocumentLibrary.h"
-#include "gui/PrintLibrary.h"
-
-#include <QPrintDialog>
-#include <QPrinter>
 
 #include <poppler-document.h>
 #include <poppler-global.h>
@@ -51,17 +46,6 @@ public:
     }
 };
 
-class QtPrinting final : public fiscora::PrintLibrary {
-public:
-    QDialog* printDialog(QWidget* parent, std::function<void(QPagedPaintDevice*)> accepted) const override {
-        auto printer = std::make_shared<QPrinter>();
-        auto* dialog = new QPrintDialog(printer.get(), parent);
-        QObject::connect(dialog, &QDialog::accepted, dialog,
-                         [printer, accepted = std::move(accepted)] { accepted(printer.get()); });
-        return dialog;
-    }
-};
-
 } // namespace
 
 // Called once (the loader keeps the answer).
@@ -69,9 +53,4 @@ extern "C" __attribute__((visibility("default"))) const void* fiscora_documentos
     static const PopplerDocuments library;
     poppler::set_debug_error_function(ignorePopplerMessage, nullptr);
     return static_cast<const fiscora::DocumentLibrary*>(&library);
-}
-
-extern "C" __attribute__((visibility("default"))) const void* fiscora_documentos_impressao() {
-    static const QtPrinting library;
-    return static_cast<const fiscora::PrintLibrary*>(&library);
 }

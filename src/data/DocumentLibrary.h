@@ -15,9 +15,8 @@ struct PdfText {
     QString text;
 };
 
-// What the program does with Poppler. It sits, linked, in the module fiscora-documentos.so with
-// Qt Print Support (gui/PrintLibrary), which is loaded with the first PDF read or receipt
-// printed: the start-up window does not pay for loading them.
+// What the program does with Poppler. It sits, linked, in the module fiscora-documentos.so, which
+// is loaded with the first PDF read (from any thread): the start-up window does not pay for it.
 class DocumentLibrary {
 public:
     static constexpr char kModule[] = "fiscora-documentos.so";
@@ -27,8 +26,7 @@ public:
     virtual PdfText pdfText(const QByteArray& pdf, int maxPages, qsizetype maxChars) const = 0;
 };
 
-// The module's library, loaded on the first call, or why it could not be. The module also holds
-// widgets: the windows and the batch call this on their own thread before reading on a worker.
+// The module's library, loaded on the first call (from any thread), or why it could not be.
 const Result<const DocumentLibrary*>& documentLibrary();
 
 } // namespace fiscora

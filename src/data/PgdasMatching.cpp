@@ -1,7 +1,6 @@
 #include "data/PgdasMatching.h"
 
 #include "core/WorkerJob.h"
-#include "data/DocumentLibrary.h"
 #include "data/PgdasDocument.h"
 #include "validation/Documents.h"
 
@@ -95,8 +94,6 @@ PgdasMatch PgdasMatching::match(const QString& path, const QList<Taxpayer>& taxp
 
 void PgdasMatching::matchFolder(const QString& folder, const QList<Taxpayer>& taxpayers, ModalGate& gate,
                                 QObject* context, std::function<void(Result<QList<PgdasMatch>>)> done) {
-    // Poppler's module brings widget libraries: loaded on the starting thread, not a worker.
-    static_cast<void>(documentLibrary());
     runWorkerJob<Result<QList<PgdasMatch>>>(
         gate, context,
         [folder, taxpayers](const std::atomic<bool>& cancelled) {

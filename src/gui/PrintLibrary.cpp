@@ -1,13 +1,12 @@
 #include "gui/PrintLibrary.h"
 
 #include "core/ProgramModule.h"
-#include "data/DocumentLibrary.h"
 
 namespace fiscora {
 
 const Result<const PrintLibrary*>& printLibrary() {
     static const Result<const PrintLibrary*> loaded =
-        programModuleObject<PrintLibrary>(DocumentLibrary::kModule, "fiscora_documentos_impressao");
+        programModuleObject<PrintLibrary>(PrintLibrary::kModule, "fiscora_impressao");
     return loaded;
 }
 

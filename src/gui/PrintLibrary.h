@@ -11,9 +11,11 @@ class QWidget;
 namespace fiscora {
 
 // The system's print dialog, from Qt Print Support. It sits, linked, in the module
-// fiscora-documentos.so (data/DocumentLibrary), loaded with the first receipt printed.
+// fiscora-impressao.so, loaded with the first receipt printed.
 class PrintLibrary {
 public:
+    static constexpr char kModule[] = "fiscora-impressao.so";
+
     virtual ~PrintLibrary() = default;
     // A print dialog child of `parent`, not yet shown; once accepted, `accepted` paints on the
     // printer chosen.

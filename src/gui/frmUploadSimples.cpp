@@ -5,7 +5,6 @@
 #include "core/ModalGate.h"
 #include "core/Session.h"
 #include "core/WorkerJob.h"
-#include "data/DocumentLibrary.h"
 #include "gui/BusyWindow.h"
 #include "gui/ReadOnlyGrid.h"
 #include "transmission/PgdasAnswer.h"
@@ -56,8 +55,6 @@ void frmUploadSimples::fileClick(const QString& path, const QString& name) {
         // The reference is read first (Poppler, off the window thread): the question before a
         // second send needs it. The window stays inert meanwhile.
         m_cmdUpload->setEnabled(false);
-        // Poppler's module brings widget libraries: loaded here, on the window thread.
-        static_cast<void>(documentLibrary());
         runWorkerJob<Result<PgdasDocument>>(
             m_services.seams.gate, this,
             [path](const std::atomic<bool>&) { return PgdasDocument::read(path); },

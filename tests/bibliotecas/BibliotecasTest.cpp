@@ -72,6 +72,7 @@ private Q_SLOTS:
         const QString windows = u"fiscora-janelas.so"_s;
         const QString network = u"fiscora-rede.so"_s;
         const QString documents = u"fiscora-documentos.so"_s;
+        const QString printing = u"fiscora-impressao.so"_s;
         QTest::newRow("windows: Qt Widgets") << windows << "libQt6Widgets"_ba << true;
         QTest::newRow("windows: no libcrypto") << windows << "libcrypto"_ba << false;
         QTest::newRow("windows: no libssl") << windows << "libssl"_ba << false;
@@ -81,7 +82,9 @@ private Q_SLOTS:
         QTest::newRow("network: libcurl") << network << "libcurl.so.4"_ba << true;
         QTest::newRow("network: libcrypto") << network << "libcrypto.so"_ba << true;
         QTest::newRow("documents: Poppler") << documents << "libpoppler-cpp"_ba << true;
-        QTest::newRow("documents: Print Support") << documents << "libQt6PrintSupport"_ba << true;
+        // Read on a worker thread: no widget libraries come with it.
+        QTest::newRow("documents: no Qt Widgets") << documents << "libQt6Widgets"_ba << false;
+        QTest::newRow("printing: Print Support") << printing << "libQt6PrintSupport"_ba << true;
     }
     void librariesLinkedWhereFirstUsed() {
         QFETCH(QString, module);
