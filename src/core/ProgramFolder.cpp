@@ -12,6 +12,10 @@ namespace {
 
 const QString kSettings = QStringLiteral("fiscora.ini");
 
+QString runningExecutableFolder() {
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+}
+
 // Files that belong to the user once copied, and files that follow the installed program.
 const char* const kUserFiles[] = {"fiscora.ini", "fiscora.mdb"};
 const char* const kProgramFiles[] = {"gia_limpa.mdb", "info.fsc"};
@@ -56,14 +60,6 @@ Status copyFile(const QString& source, const QString& target, QFileDevice::Permi
         return AppError::message(QStringLiteral("Não foi possível gravar %1.").arg(target));
     }
     return {};
-}
-
-} // namespace
-
-namespace {
-
-QString runningExecutableFolder() {
-    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
 }
 
 } // namespace

@@ -293,19 +293,14 @@ void Principal::linkTaxpayerList(TaxpayerListWindow* window) {
     connect(window, &TaxpayerListWindow::closed, this, &Principal::reenable);
 }
 
-void Principal::linkUploadWindow(UploadWindow* window) {
-    connect(window, &UploadWindow::mainWindowReleased, this, &Principal::reenable);
-    connect(window, &UploadWindow::transmissionsChanged, this, &Principal::RecebeDadosServer);
+template <typename Window> void Principal::linkTransmitting(Window* window) {
+    connect(window, &Window::mainWindowReleased, this, &Principal::reenable);
+    connect(window, &Window::transmissionsChanged, this, &Principal::RecebeDadosServer);
 }
 
 frmLote* Principal::showBatch() {
     return showOnce(
-        m_frmLote,
-        [this](frmLote* window) {
-            connect(window, &frmLote::mainWindowReleased, this, &Principal::reenable);
-            connect(window, &frmLote::transmissionsChanged, this, &Principal::RecebeDadosServer);
-        },
-        m_session, m_services);
+        m_frmLote, [this](frmLote* window) { linkTransmitting(window); }, m_session, m_services);
 }
 
 void Principal::buildMenus() {
@@ -826,12 +821,12 @@ void Principal::transmitir() {
     if (!(*taxpayer)->OptanteSimples) {
         setEnabled(false);
         appendWorkYears(showOnce(
-                            m_frmUpload, [this](UploadWindow* window) { linkUploadWindow(window); },
+                            m_frmUpload, [this](UploadWindow* window) { linkTransmitting(window); },
                             m_session, m_services),
                         m_session.anoTrabalho());
     } else {
         appendWorkYears(showOnce(
-                            m_frmUploadSimples, [this](UploadWindow* window) { linkUploadWindow(window); },
+                            m_frmUploadSimples, [this](UploadWindow* window) { linkTransmitting(window); },
                             m_session, m_services),
                         m_session.anoTrabalho());
     }

@@ -94,7 +94,8 @@ private:
     void reenable();
     // The links of the windows opened from here.
     void linkTaxpayerList(TaxpayerListWindow* window);
-    void linkUploadWindow(UploadWindow* window);
+    // An upload window or the batch: it gives the main window back and changes the list.
+    template <typename Window> void linkTransmitting(Window* window);
     frmLote* showBatch();
 
     // Menu commands and buttons.
