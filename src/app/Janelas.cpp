@@ -13,10 +13,13 @@
 #include "transmission/Services.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 
 #include <optional>
+#include <thread>
 
-extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv) {
+extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, char** argv,
+                                                                      std::thread* fontsReading) {
     // Outlives the application object, so no window left open at exit sees it gone.
     fiscora::Session session;
     const fiscora::SystemClock clock;
@@ -27,6 +30,12 @@ extern "C" __attribute__((visibility("default"))) int fiscora_janelas(int argc, 
     QApplication::setApplicationName(QStringLiteral("fiscora"));
     QApplication::setOrganizationName(QStringLiteral("Fiscora"));
     fiscora::usePortugueseQtTexts();
+    // Qt's font database is filled on a thread of its own once fontconfig's configuration is read,
+    // while the first window is built (its first button waits for the accessibility bus).
+    const std::jthread fontDatabase([fontsReading] {
+        fontsReading->join();
+        (void)QFontDatabase::families();
+    });
 
     const fiscora::Result<fiscora::ProgramFolder> folder =
         fiscora::ProgramFolder::initialize(QApplication::arguments());

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #ifndef FISCORA_HELPERS_RELDIR
 #define FISCORA_HELPERS_RELDIR "../libexec/fiscora"
@@ -25,17 +26,35 @@ std::filesystem::path modulePath(const char* name) {
     return (bin / FISCORA_HELPERS_RELDIR / name).lexically_normal();
 }
 
-int startModule(const char* name, const char* entryName, const char* what, int argc, char** argv) {
+// The entry of a module, or null after saying why it could not be loaded.
+template <typename Entry> Entry moduleEntry(const char* name, const char* entryName, const char* what) {
     const std::filesystem::path module = modulePath(name);
     void* handle = dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    using Entry = int (*)(int, char**);
     const auto entry = handle ? reinterpret_cast<Entry>(dlsym(handle, entryName)) : nullptr;
-    if (!entry) {
+    if (!entry)
         std::fprintf(stderr, "Fiscora: %s (%s) não puderam ser carregadas: %s\n", what, module.c_str(),
                      dlerror());
-        return 1;
-    }
-    return entry(argc, argv);
+    return entry;
+}
+
+// Fontconfig reads its whole configuration on first use, some milliseconds that the first window
+// would wait for before it can be laid out; a thread reads it while the windows' libraries load
+// and the display is set up, and the windows' font database waits for that thread.
+void readFontConfiguration() {
+    void* library = dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_LOCAL);
+    using Init = int (*)();
+    if (const auto init = library ? reinterpret_cast<Init>(dlsym(library, "FcInit")) : nullptr)
+        init();
+}
+
+int startWindows(int argc, char** argv) {
+    std::thread fonts(readFontConfiguration);
+    const auto entry = moduleEntry<int (*)(int, char**, std::thread*)>(
+        "fiscora-janelas.so", "fiscora_janelas", "as janelas do programa");
+    const int status = entry ? entry(argc, argv, &fonts) : 1;
+    if (fonts.joinable())
+        fonts.join();
+    return status;
 }
 
 } // namespace
@@ -46,10 +65,12 @@ int main(int argc, char** argv) {
     // needs, on demand.
     switch (fiscora::CommandLine::requested(argc, argv)) {
     case fiscora::CommandRequest::Windows:
-        return startModule("fiscora-janelas.so", "fiscora_janelas", "as janelas do programa", argc, argv);
-    case fiscora::CommandRequest::Transmit:
-        return startModule("fiscora-lote.so", "fiscora_lote", "as partes de transmissão do programa", argc,
-                           argv);
+        return startWindows(argc, argv);
+    case fiscora::CommandRequest::Transmit: {
+        const auto entry = moduleEntry<int (*)(int, char**)>("fiscora-lote.so", "fiscora_lote",
+                                                             "as partes de transmissão do programa");
+        return entry ? entry(argc, argv) : 1;
+    }
     default:
         break;
     }
