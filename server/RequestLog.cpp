@@ -13,9 +13,9 @@ RequestLog::RequestLog(const QString& dataFolder)
     : m_path(QDir(dataFolder).filePath(QStringLiteral("requisicoes.log")))
     , m_timesPath(QDir(dataFolder).filePath(QStringLiteral("tempos.log"))) {}
 
-void RequestLog::writeTime(const QString& line, double milliseconds) {
-    const QByteArray bytes =
-        fiscora::escapeControls(line).toUtf8() + '\t' + QByteArray::number(milliseconds, 'f', 3) + '\n';
+void RequestLog::writeTime(const QString& line, int clientPort, double milliseconds) {
+    const QByteArray bytes = fiscora::escapeControls(line).toUtf8() + '\t' + QByteArray::number(clientPort) +
+                             '\t' + QByteArray::number(milliseconds, 'f', 3) + '\n';
     std::lock_guard<std::mutex> lock(m_mutex);
     QFile file(m_timesPath);
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -14,8 +14,9 @@ public:
     // Writes one line; control characters in it are escaped.
     void write(const QString& line);
     // The server's own time for a request, from its headers to its answer, in tempos.log (what a
-    // benchmark compares the client's time with).
-    void writeTime(const QString& line, double milliseconds);
+    // benchmark compares the client's time with), after the client's port (which tells the
+    // requests of one kept connection).
+    void writeTime(const QString& line, int clientPort, double milliseconds);
 
 private:
     QString m_path;

@@ -163,7 +163,7 @@ void logEverything(httplib::Server& server, RequestLog& log) {
         log.write(line + QLatin1Char(' ') + QString::number(response.status));
         const std::chrono::duration<double, std::milli> taken =
             std::chrono::steady_clock::now() - GuardedServer::requestStart();
-        log.writeTime(line, taken.count());
+        log.writeTime(line, request.remote_port, taken.count());
     });
 }
 

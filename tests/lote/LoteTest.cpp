@@ -800,8 +800,8 @@ private Q_SLOTS:
     }
 
     // A dozen companies go three at a time as they go one at a time: the same lines in the same
-    // order (the protocols aside), one journal row each with its own key and GIA, and the server
-    // never has more than three uploads at once.
+    // order (the protocols aside), one journal row each with its own key and GIA, the server never
+    // has more than three uploads at once, and the lists share kept connections.
     void aFewAtATime() {
         QList<SeedCompany> companies;
         QRandomGenerator random(34);
@@ -854,6 +854,19 @@ private Q_SLOTS:
             QVERIFY(peak.open(QIODevice::ReadOnly));
             const int most = peak.readAll().toInt();
             QVERIFY2(atOnce == 1 ? most == 1 : most >= 2 && most <= 3, qPrintable(QString::number(most)));
+            // The lists go over kept connections: the server tells them by the client's port.
+            QFile times(m_server->dataFile(u"tempos.log"_s));
+            QVERIFY(times.open(QIODevice::ReadOnly));
+            int calls = 0;
+            QSet<QByteArray> connections;
+            for (const QByteArray& line : times.readAll().split('\n')) {
+                if (line.startsWith("POST /lumo/server/index.php")) {
+                    ++calls;
+                    connections.insert(line.split('\t').value(1));
+                }
+            }
+            QVERIFY2(calls >= 24 && connections.size() * 3 <= calls,
+                     qPrintable(u"%1 chamadas em %2 conexões"_s.arg(calls).arg(connections.size())));
             const QList<JournalEntry> rows = *m_services.journal().findTransmissions();
             QCOMPARE(rows.size(), companies.size());
             for (const SeedCompany& company : companies) {
