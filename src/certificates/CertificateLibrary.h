@@ -2,7 +2,9 @@
 
 #include "certificates/CertificateExtensions.h"
 #include "certificates/Pkcs12Reader.h"
+#include "core/ProgramModule.h"
 #include "core/Result.h"
+#include "net/NetworkLibrary.h"
 
 namespace fiscora {
 
@@ -11,6 +13,9 @@ namespace fiscora {
 // program.
 class CertificateLibrary {
 public:
+    static constexpr const char* kModule = NetworkLibrary::kModule;
+    static constexpr char kEntry[] = "fiscora_rede_certificados";
+
     virtual ~CertificateLibrary() = default;
     virtual Pkcs12Reader::Status readPkcs12(const QByteArray& container, const QString& password,
                                             QByteArray* certificateDer) const = 0;
@@ -19,6 +24,8 @@ public:
 };
 
 // The module's library, loaded on the first call (from any thread), or why it could not be.
-const Result<const CertificateLibrary*>& certificateLibrary();
+inline const Result<const CertificateLibrary*>& certificateLibrary() {
+    return programModuleObject<CertificateLibrary>();
+}
 
 } // namespace fiscora

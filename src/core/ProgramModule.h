@@ -10,12 +10,16 @@ namespace fiscora {
 // libraries. It stays loaded until the program ends.
 Result<const void*> programModuleObject(const char* module, const char* entry);
 
-// The same object as the interface it implements.
-template <typename T> Result<const T*> programModuleObject(const char* module, const char* entry) {
-    const Result<const void*> object = programModuleObject(module, entry);
-    if (!object)
-        return object.error();
-    return static_cast<const T*>(*object);
+// The object of T's module (T::kModule) and entry (T::kEntry) as the interface T it implements:
+// loaded on the first call, from any thread, and kept, as is the reason when it could not be.
+template <typename T> const Result<const T*>& programModuleObject() {
+    static const Result<const T*> loaded = []() -> Result<const T*> {
+        const Result<const void*> object = programModuleObject(T::kModule, T::kEntry);
+        if (!object)
+            return object.error();
+        return static_cast<const T*>(*object);
+    }();
+    return loaded;
 }
 
 } // namespace fiscora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramModule.h"
 #include "core/Result.h"
 
 #include <QByteArray>
@@ -20,6 +21,7 @@ struct PdfText {
 class DocumentLibrary {
 public:
     static constexpr char kModule[] = "fiscora-documentos.so";
+    static constexpr char kEntry[] = "fiscora_documentos_pdf";
 
     virtual ~DocumentLibrary() = default;
     // The text of the first `maxPages` pages; no page is read once `maxChars` characters are.
@@ -27,6 +29,8 @@ public:
 };
 
 // The module's library, loaded on the first call (from any thread), or why it could not be.
-const Result<const DocumentLibrary*>& documentLibrary();
+inline const Result<const DocumentLibrary*>& documentLibrary() {
+    return programModuleObject<DocumentLibrary>();
+}
 
 } // namespace fiscora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramModule.h"
 #include "core/Result.h"
 
 #include <functional>
@@ -15,6 +16,7 @@ namespace fiscora {
 class PrintLibrary {
 public:
     static constexpr char kModule[] = "fiscora-impressao.so";
+    static constexpr char kEntry[] = "fiscora_impressao";
 
     virtual ~PrintLibrary() = default;
     // A print dialog child of `parent`, not yet shown; once accepted, `accepted` paints on the
@@ -23,6 +25,8 @@ public:
 };
 
 // The module's library, loaded on the first call, or why it could not be. On the window thread.
-const Result<const PrintLibrary*>& printLibrary();
+inline const Result<const PrintLibrary*>& printLibrary() {
+    return programModuleObject<PrintLibrary>();
+}
 
 } // namespace fiscora

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/ProgramFolder.h"
 #include "gui/TaxpayerListWindow.h"
 
 namespace fiscora {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ProgramModule.h"
 #include "core/Result.h"
 #include "net/Transport.h"
 
@@ -27,6 +28,7 @@ enum class SignatureCheck { Valid, NotEd25519Key, Invalid };
 class NetworkLibrary {
 public:
     static constexpr char kModule[] = "fiscora-rede.so";
+    static constexpr char kEntry[] = "fiscora_rede";
 
     virtual ~NetworkLibrary() = default;
     virtual std::unique_ptr<HttpTransfer> httpTransfer() const = 0;
@@ -40,6 +42,8 @@ public:
 
 // The module's library, loaded and initialised on the first call (from any thread), or why it
 // could not be.
-const Result<const NetworkLibrary*>& networkLibrary();
+inline const Result<const NetworkLibrary*>& networkLibrary() {
+    return programModuleObject<NetworkLibrary>();
+}
 
 } // namespace fiscora
