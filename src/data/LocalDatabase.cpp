@@ -257,8 +257,12 @@ Status LocalDatabase::openFile(const QString& path) {
 
     // SQLite reads the file lazily; touching the catalogue makes a foreign or locked file fail
     // here, where the open is reported, rather than at the first statement.
+    // A committed journal is truncated and synced rather than unlinked: an unlink waits for the
+    // directory's next sync, and a power cut before it (say, while the upload whose row was just
+    // committed goes out) brings the journal back and rolls the commit back. Same cost per commit.
     char* message = nullptr;
-    const int check = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &message);
+    const int check = sqlite3_exec(db, "PRAGMA journal_mode = TRUNCATE; SELECT count(*) FROM sqlite_master",
+                                   nullptr, nullptr, &message);
     if (check != SQLITE_OK) {
         const int code = sqlite3_extended_errcode(db);
         const QString text = QString::fromUtf8(message ? message : sqlite3_errmsg(db));

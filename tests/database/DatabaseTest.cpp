@@ -6,6 +6,7 @@
 #include "support/TestSeams.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace fiscora;
@@ -386,6 +387,21 @@ private Q_SLOTS:
                             {QStringLiteral("x")}));
         }
         QCOMPARE(countAccountants(fiscora::test::sharedSeams().folder).valueOr(-1), qint64(0));
+    }
+
+    // The journal of a committed transaction stays, empty: an unlinked one could come back after
+    // a power cut and roll the commit back.
+    void committedJournalIsEmptiedNotUnlinked() {
+        ProgramFolderFixture folder;
+        LocalDatabase db;
+        QVERIFY(db.open(fiscora::test::sharedSeams().folder));
+        QVERIFY(db.begin());
+        QVERIFY(db.exec(QStringLiteral("insert into tblContador (cont_razao_nome) values (?)"),
+                        {QStringLiteral("x")}));
+        QVERIFY(db.commit());
+        const QFileInfo journal(folder.file(QStringLiteral("fiscora.mdb-journal")));
+        QVERIFY(journal.exists());
+        QCOMPARE(journal.size(), qint64(0));
     }
 
     void doubleQuotes_data() {

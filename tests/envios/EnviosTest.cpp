@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -206,7 +207,7 @@ private Q_SLOTS:
         QVERIFY(!countAccountants(fiscora::test::sharedSeams().folder));
         QCOMPARE(folder.readFile(u"fiscora.mdb"_s), before);
         QCOMPARE(QFile::exists(folder.file(u"fiscora.mdb.bak-0"_s)), copied);
-        QVERIFY(!QFile::exists(folder.file(u"fiscora.mdb-journal"_s)));
+        QCOMPARE(QFileInfo(folder.file(u"fiscora.mdb-journal"_s)).size(), qint64(0));
     }
 
     // Two copies of the program open an old file together: the one that gets the write lock
@@ -223,8 +224,8 @@ private Q_SLOTS:
         other.start(u"bash"_s,
                     {u"-c"_s, u"(printf '%s' \"$1\"; sleep 1; echo 'COMMIT;') | sqlite3 -bail \"$2\""_s,
                      u"bash"_s, QString::fromUtf8(upgrade), path});
-        // Its transaction has begun once its journal is there.
-        QTRY_VERIFY(QFile::exists(path + u"-journal"_s));
+        // Its transaction has begun once its journal holds something.
+        QTRY_VERIFY(QFileInfo(path + u"-journal"_s).size() > 0);
 
         LocalDatabase db;
         const Status opened = db.open(fiscora::test::sharedSeams().folder);
