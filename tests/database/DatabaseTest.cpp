@@ -46,6 +46,13 @@ bool execOn(const QString& path, const QString& sql) {
     return db.openFile(path) && db.exec(sql);
 }
 
+// Opens the program folder's file and inserts an accountant in a transaction left open.
+bool insertUncommitted(LocalDatabase& db) {
+    return db.open(fiscora::test::sharedSeams().folder) && db.begin() &&
+           db.exec(QStringLiteral("insert into tblContador (cont_razao_nome) values (?)"),
+                   {QStringLiteral("x")});
+}
+
 } // namespace
 
 class DatabaseTest final : public QObject {
@@ -381,10 +388,7 @@ private Q_SLOTS:
         ProgramFolderFixture folder;
         {
             LocalDatabase db;
-            QVERIFY(db.open(fiscora::test::sharedSeams().folder));
-            QVERIFY(db.begin());
-            QVERIFY(db.exec(QStringLiteral("insert into tblContador (cont_razao_nome) values (?)"),
-                            {QStringLiteral("x")}));
+            QVERIFY(insertUncommitted(db));
         }
         QCOMPARE(countAccountants(fiscora::test::sharedSeams().folder).valueOr(-1), qint64(0));
     }
@@ -394,10 +398,7 @@ private Q_SLOTS:
     void committedJournalIsEmptiedNotUnlinked() {
         ProgramFolderFixture folder;
         LocalDatabase db;
-        QVERIFY(db.open(fiscora::test::sharedSeams().folder));
-        QVERIFY(db.begin());
-        QVERIFY(db.exec(QStringLiteral("insert into tblContador (cont_razao_nome) values (?)"),
-                        {QStringLiteral("x")}));
+        QVERIFY(insertUncommitted(db));
         QVERIFY(db.commit());
         const QFileInfo journal(folder.file(QStringLiteral("fiscora.mdb-journal")));
         QVERIFY(journal.exists());
