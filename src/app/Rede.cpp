@@ -35,6 +35,9 @@ public:
     std::optional<fiscora::CertificateFields> fields(const QByteArray& der) const override {
         return fiscora::openSslCertificateFields(der);
     }
+    QList<QByteArray> pemCertificates(const QByteArray& pem) const override {
+        return fiscora::openSslPemCertificates(pem);
+    }
     fiscora::CdpLookup crlDistributionPoints(const QByteArray& der) const override {
         return fiscora::openSslCrlDistributionPoints(der);
     }

@@ -32,6 +32,11 @@ std::optional<CertificateFields> CertificateExtensions::fields(const QByteArray&
     return library ? (*library)->fields(der) : std::nullopt;
 }
 
+QList<QByteArray> CertificateExtensions::pemCertificates(const QByteArray& pem) {
+    const Result<const CertificateLibrary*>& library = certificateLibrary();
+    return library ? (*library)->pemCertificates(pem) : QList<QByteArray>();
+}
+
 CdpLookup CertificateExtensions::crlDistributionPoints(const QByteArray& der) {
     const Result<const CertificateLibrary*>& library = certificateLibrary();
     return library ? (*library)->crlDistributionPoints(der) : CdpLookup();

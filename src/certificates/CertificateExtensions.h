@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,9 @@ public:
 
     // Nothing when the bytes are not one DER-encoded X.509 certificate.
     static std::optional<CertificateFields> fields(const QByteArray& der);
+    // The DER of each certificate block of a PEM text, in order; a block that does not decode is
+    // passed over.
+    static QList<QByteArray> pemCertificates(const QByteArray& pem);
     static CdpLookup crlDistributionPoints(const QByteArray& der);
 };
 

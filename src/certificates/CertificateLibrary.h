@@ -20,6 +20,7 @@ public:
     virtual Pkcs12Reader::Status readPkcs12(const QByteArray& container, const QString& password,
                                             QByteArray* certificateDer) const = 0;
     virtual std::optional<CertificateFields> fields(const QByteArray& der) const = 0;
+    virtual QList<QByteArray> pemCertificates(const QByteArray& pem) const = 0;
     virtual CdpLookup crlDistributionPoints(const QByteArray& der) const = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "certificates/CertificateStore.h"
 
+#include "certificates/CertificateExtensions.h"
 #include "certificates/Pkcs12Reader.h"
 
 #include <QDir>
@@ -24,44 +25,11 @@ bool isPem(const QByteArray& data) {
     return data.contains("-----BEGIN CERTIFICATE-----");
 }
 
-// The DER of each block between the certificate markers, each marker ended by a line break
-// (the last END may end the file); a block that does not decode is skipped.
-QList<QByteArray> pemBlocks(const QByteArray& data) {
-    static constexpr QByteArrayView kBegin = "-----BEGIN CERTIFICATE-----";
-    static constexpr QByteArrayView kEnd = "-----END CERTIFICATE-----";
-    const auto lineBreak = [&data](qsizetype* at) {
-        if (*at < data.size() && data.at(*at) == '\r')
-            ++*at;
-        if (*at >= data.size() || data.at(*at) != '\n')
-            return false;
-        ++*at;
-        return true;
-    };
-    QList<QByteArray> blocks;
-    qsizetype offset = 0;
-    for (;;) {
-        qsizetype start = data.indexOf(kBegin, offset);
-        if (start < 0)
-            break;
-        start += kBegin.size();
-        if (!lineBreak(&start))
-            break;
-        const qsizetype end = data.indexOf(kEnd, start);
-        if (end < 0)
-            break;
-        offset = end + kEnd.size();
-        if (offset < data.size() && !lineBreak(&offset))
-            break;
-        blocks.append(QByteArray::fromBase64(data.mid(start, end - start)));
-    }
-    return blocks;
-}
-
 // Every certificate a .cer/.crt/.pem/.der file holds (PEM may hold several).
 QList<Certificate> certificatesIn(const QByteArray& data) {
     QList<Certificate> found;
     if (isPem(data)) {
-        for (const QByteArray& der : pemBlocks(data)) {
+        for (const QByteArray& der : CertificateExtensions::pemCertificates(data)) {
             const Certificate certificate = Certificate::fromDer(der);
             if (!certificate.isNull())
                 found.append(certificate);

@@ -1,12 +1,15 @@
 #include "certificates/OpenSslCertificates.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/objects.h>
+#include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <climits>
 #include <ctime>
 #include <memory>
 
@@ -206,6 +209,36 @@ std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der)
     }
     fields.icpBrasil = icpBrasilOf(certificate.get());
     return fields;
+}
+
+QList<QByteArray> openSslPemCertificates(const QByteArray& pem) {
+    QList<QByteArray> found;
+    if (pem.size() > INT_MAX)
+        return found;
+    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.constData(), int(pem.size())),
+                                                        &BIO_free);
+    // An encrypted block gets no password: OpenSSL's default would ask for one on the terminal.
+    const auto noPassword = [](char*, int, int, void*) {
+        return -1;
+    };
+    while (bio) {
+        const size_t left = BIO_ctrl_pending(bio.get());
+        const X509Ptr certificate(PEM_read_bio_X509(bio.get(), nullptr, noPassword, nullptr), &X509_free);
+        if (certificate) {
+            unsigned char* der = nullptr;
+            const int length = i2d_X509(certificate.get(), &der);
+            if (length > 0)
+                found.append(QByteArray(reinterpret_cast<const char*>(der), length));
+            OPENSSL_free(der);
+            continue;
+        }
+        const int reason = ERR_GET_REASON(ERR_peek_last_error());
+        ERR_clear_error();
+        // A block that does not decode is passed over; the end of the blocks ends the reading.
+        if (reason == PEM_R_NO_START_LINE || BIO_ctrl_pending(bio.get()) == left)
+            break;
+    }
+    return found;
 }
 
 CdpLookup openSslCrlDistributionPoints(const QByteArray& der) {

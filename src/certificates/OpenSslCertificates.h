@@ -9,6 +9,7 @@ namespace fiscora {
 Pkcs12Reader::Status openSslReadPkcs12(const QByteArray& container, const QString& password,
                                        QByteArray* certificateDer);
 std::optional<CertificateFields> openSslCertificateFields(const QByteArray& der);
+QList<QByteArray> openSslPemCertificates(const QByteArray& pem);
 CdpLookup openSslCrlDistributionPoints(const QByteArray& der);
 
 } // namespace fiscora
